@@ -1,0 +1,42 @@
+# Halvex build entry points. Each target installs what it needs first.
+#   make run        build, then run the demo
+#   make test       build and run every test
+#   make test-asan  the same under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make bench      the build benchmark (1,000,000 persons, 400,000 papers)
+#   make fuzz       build the libFuzzer targets (clang), not part of make test
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+
+.PHONY: deps build run test test-asan bench fuzz clean
+
+deps:
+	./scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/src/cli/orvane demo
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+bench: build
+	./scripts/bench-build.sh $(BUILD)
+
+fuzz:
+	EXTRA_PACKAGES="clang libclang-rt-14-dev" ./scripts/install-deps.sh
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVANE_FUZZ=ON -DORVANE_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

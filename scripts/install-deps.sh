@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, skipping the
+# ones already present. Runs as root on a fresh Debian machine (or with sudo).
+set -eu
+need=""
+for pkg in cmake g++ make ninja-build pkg-config libsodium-dev nlohmann-json3-dev libgtest-dev python3 ${EXTRA_PACKAGES:-}; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    need="$need $pkg"
+  fi
+done
+if [ -n "$need" ]; then
+  echo "installing:$need"
+  SUDO=""
+  if [ "$(id -u)" != "0" ] && command -v sudo >/dev/null 2>&1; then SUDO=sudo; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends $need
+fi

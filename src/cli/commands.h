@@ -1,0 +1,19 @@
+// Command handlers. Each takes the whole argument vector, reads its own
+// options with option_value and returns the exit status; failures are
+// exceptions carrying the whole user-facing message.
+#pragma once
+
+namespace orvane {
+
+class Database;
+
+int run_main(int argc, char** argv);
+
+// The graph source shared by commands: --db snapshot, --empty, or the
+// generated corpus of --people (20000), --papers (8000) and --seed (42).
+Database load_graph(int argc, char** argv);
+
+int run_demo();
+int run_schema(int argc, char** argv);
+
+}  // namespace orvane

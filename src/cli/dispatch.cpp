@@ -1,0 +1,72 @@
+// Program entry: picks the command word, answers help and version, checks
+// strict argument lists and dispatches to a handler. Any exception that
+// escapes becomes "error: MESSAGE" on standard error and exit status 1.
+//
+// The table is tested in order; the first matching word wins. Words whose
+// handler does not exist in this build fall through to "unknown command: ".
+#include <exception>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/usage.h"
+
+namespace orvane {
+namespace {
+
+using Handler = std::function<int(int, char**)>;
+
+struct Command {
+  std::vector<std::string> words;
+  Handler handler;
+};
+
+const std::vector<Command>& command_table() {
+  static const std::vector<Command> table = {
+      {{"demo"}, [](int, char**) { return run_demo(); }},
+      {{"schema"}, run_schema},
+  };
+  return table;
+}
+
+int dispatch(const std::string& word, int argc, char** argv) {
+  for (const Command& command : command_table()) {
+    for (const std::string& w : command.words) {
+      if (w == word) return command.handler(argc, argv);
+    }
+  }
+  std::cerr << "unknown command: " << word << '\n';
+  print_usage();
+  return 2;
+}
+
+}  // namespace
+
+int run_main(int argc, char** argv) {
+  const std::string word = argc < 2 ? "start" : argv[1];
+  try {
+    if (word == "-h" || word == "--help" || word == "help") {
+      print_usage();
+      return 0;
+    }
+    if (word == "--version") {
+      std::cout << kProductName << ' ' << kVersion << '\n';
+      return 0;
+    }
+    check_arguments(word, argc, argv);
+    // Words that start with "--" run the local service as "start".
+    const std::string effective = word.size() >= 2 && word.compare(0, 2, "--") == 0 ? "start" : word;
+    const int status = dispatch(effective, argc, argv);
+    std::cout.flush();
+    return status;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "error: " << e.what() << '\n';
+    return 1;
+  }
+}
+
+}  // namespace orvane

@@ -1,0 +1,29 @@
+// load_graph: where a command's graph comes from.
+#include <stdexcept>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "graph/corpus.h"
+#include "graph/database.h"
+
+namespace orvane {
+
+Database load_graph(int argc, char** argv) {
+  const std::string db_path = option_value(argc, argv, "--db", "");
+  if (!db_path.empty()) {
+    // Snapshot loading arrives with the storage library.
+    throw std::runtime_error("snapshot loading is not available in this build");
+  }
+  Database db;
+  if (has_flag(argc, argv, "--empty")) {
+    db.compile();
+    return db;
+  }
+  const std::uint64_t people = parse_unsigned(option_value(argc, argv, "--people", "20000"), "--people");
+  const std::uint64_t papers = parse_unsigned(option_value(argc, argv, "--papers", "8000"), "--papers");
+  const std::uint64_t seed = parse_unsigned(option_value(argc, argv, "--seed", "42"), "--seed");
+  generate_corpus(db, people, papers, static_cast<std::uint32_t>(seed), true);
+  return db;
+}
+
+}  // namespace orvane

@@ -1,0 +1,119 @@
+// option_value and check_arguments. Options are read where they are used;
+// there is no global option structure.
+#include "cli/options.h"
+
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+struct OptionSet {
+  std::set<std::string> values;  // options followed by one value
+  std::set<std::string> flags;   // options that stand alone
+};
+
+const std::map<std::string, OptionSet>& strict_commands() {
+  static const std::map<std::string, OptionSet> table = [] {
+    std::map<std::string, OptionSet> t;
+    t["query"] = {{"--gql", "--db", "--out", "--people", "--papers", "--seed"}, {"--empty"}};
+    t["shell"] = {{"--db"}, {}};
+    t["export"] = {{"--db", "--out", "--format"}, {}};
+    t["migrate"] = {{"--bolt", "--user", "--password", "--database", "--from", "--out"}, {}};
+    const OptionSet serve = {{"--db", "--port", "--web", "--site", "--people", "--papers", "--seed",
+                              "--managed-instance"},
+                             {"--public", "--ephemeral", "--no-fabric", "--empty"}};
+    t["serve"] = serve;
+    t["console"] = serve;
+    return t;
+  }();
+  return table;
+}
+
+bool all_digits(const std::string& s) {
+  if (s.empty()) return false;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// Digits only, within 64 bits; false otherwise.
+bool to_u64(const std::string& s, std::uint64_t& out) {
+  if (!all_digits(s)) return false;
+  std::uint64_t v = 0;
+  for (char c : s) {
+    const std::uint64_t d = static_cast<std::uint64_t>(c - '0');
+    if (v > (UINT64_MAX - d) / 10) return false;
+    v = v * 10 + d;
+  }
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+std::string option_value(int argc, char** argv, const std::string& name, const std::string& fallback) {
+  for (int i = 0; i < argc; ++i) {
+    if (name != argv[i]) continue;
+    if (i + 1 >= argc) throw std::runtime_error("missing value for " + name);
+    const std::string value = argv[i + 1];
+    if (value.size() >= 2 && value.compare(0, 2, "--") == 0) throw std::runtime_error("missing value for " + name);
+    std::uint64_t lo = 0, hi = 0;
+    if (name == "--port") {
+      lo = 1;
+      hi = 65535;
+    } else if (name == "--people" || name == "--papers" || name == "--seed") {
+      hi = 4294967294ull;
+    } else {
+      return value;
+    }
+    std::uint64_t v = 0;
+    if (!to_u64(value, v) || v < lo || v > hi) throw std::runtime_error("invalid value for " + name);
+    return value;
+  }
+  return fallback;
+}
+
+bool has_flag(int argc, char** argv, const std::string& flag) {
+  for (int i = 0; i < argc; ++i) {
+    if (flag == argv[i]) return true;
+  }
+  return false;
+}
+
+void check_arguments(const std::string& command, int argc, char** argv) {
+  const auto& table = strict_commands();
+  const auto entry = table.find(command);
+  if (entry == table.end()) return;
+  const OptionSet& set = entry->second;
+  std::set<std::string> seen;
+  for (int i = 2; i < argc;) {
+    const std::string arg = argv[i];
+    if (command == "query" && i == 2 && (arg.empty() || arg[0] != '-')) {
+      ++i;
+      continue;
+    }
+    if (!seen.insert(arg).second) throw std::runtime_error("duplicate argument: " + arg);
+    if (set.flags.contains(arg)) {
+      ++i;
+    } else if (set.values.contains(arg)) {
+      option_value(argc, argv, arg, "");
+      i += 2;
+    } else {
+      throw std::runtime_error("unknown argument: " + arg);
+    }
+  }
+}
+
+std::uint64_t parse_unsigned(const std::string& text, const std::string& name) {
+  std::uint64_t v = 0;
+  if (!to_u64(text, v)) throw std::runtime_error("invalid value for " + name);
+  return v;
+}
+
+int parse_signed(const std::string& text) { return std::stoi(text); }
+
+}  // namespace orvane

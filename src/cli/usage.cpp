@@ -1,0 +1,54 @@
+// The usage text. Users and scripts read it; keep it byte for byte.
+#include "cli/usage.h"
+
+#include <iostream>
+
+namespace orvane {
+
+void print_usage() {
+  static const char kUsage[] =
+      R"(orvane                            start Halvex and open its Browser
+orvane start [--no-browser] [--port N]
+orvane stop | status | restart    manage your local database
+
+Advanced commands:
+  demo                              toy graph + entropy worker
+  generate [--people N] [--papers N] [--seed S] [--out DIR]
+                                    build corpus, optimize, write Neo4j CSVs
+  bench    [--db SNAP | --people N --papers N --seed S] [--hub N] [--hops-only] [--json PATH]
+                                    timings; --hub start node; --hops-only skips walk explosion
+  query    --gql 'MATCH ...' [--db SNAP | --people N ...]
+           [--out SNAP] [--empty]   run a statement; --out saves the result graph
+  shell    --db PATH              persistent interactive shell; statements end with ;
+  export   --db SNAP --out DIR [--format csv|jsonl]
+                                    export labels, properties and relationships to a new directory
+  snapshot [--out PATH] [--people N] [--papers N] [--seed S]
+                                    write a durable mmap snapshot
+  serve    [--db SNAP | --people N --papers N] [--port N] [--web DIR] [--site DIR] [--no-fabric]
+                                    foreground server; automatic data directory unless --db is supplied
+  site     [--port N] [--site DIR]
+                                    marketing website as the document root
+  entropy-lab [--people N] [--papers N] [--mess 1-3] [--json PATH]
+                                    scramble graph, query, optimize, compare
+  entropy-ladder [--people N] [--papers N] [--json PATH]
+                                    mess 1 → 2 → 3 → optimize, answers identical
+  migrate  --from DIR_OR_DUMP --out SNAP
+           --bolt bolt://HOST:7687 --from NEW_DIR --out SNAP [--user U] [--password P]
+                                    CSV dump, or pull a live Neo4j and compile CSR
+  cutover  [--bolt URI] [--dump DIR] [--host IP]
+                                    emit a Neo4j → Halvex port runbook
+  cloud    [--connection halvex://HOST:PORT/DB] [--url HOST:PORT]
+           [--password P] [--key PATH] [--name N]
+                                    probe a Halvex already running (no VM create)
+  gpu      [--db SNAP | --people N ...]
+                                    GPU retrieve probe (CPU fallback if no device)
+  rag      [--people N] [--k 10] [--topics 8] [--iters N] [--json PATH]
+                                    CPU GraphRAG pack (cosine papers + authors + FOLLOWS)
+  dim-stress [--n N] [--k 10] [--iters 8] [--dims 32,256,384,768,1024,1536] [--json PATH]
+                                    standalone n×dim cosine + host top-k (32-d → 1536-d)
+)";
+  std::cout << kUsage;
+  std::cout.flush();
+}
+
+}  // namespace orvane

@@ -1,0 +1,243 @@
+// CSR compilation and renumbering.
+//
+// compile turns the edge list (identities) into:
+//   combined outgoing CSR  out_offsets[n+1] / out_targets[E] / out_types[E]
+//   combined incoming CSR  in_offsets[n+1]  / in_sources[E]  / in_types[E]
+//   per-type CSR           typed_{out,in}_offsets[t][n+1] / typed_out_targets[t], typed_in_sources[t]
+// all indexed by position and holding positions. A combined run is ordered by
+// (type, neighbour position); a per-type run by neighbour position; the edge
+// list itself ends up sorted by (src, dst, type) with no duplicate triple.
+//
+// Every phase is a linear pass (count, prefix sum, scatter through a cursor
+// copy of the offsets) except the edge sort. The sort is a counting sort on
+// the source identity followed by a small sort of each source's bucket by
+// (dst, type): the same order as one global sort, in a fraction of the time
+// for the degree distributions we see. An edge list that is already sorted
+// and unique (every recompile after a permutation) skips the sort entirely.
+#include <algorithm>
+#include <stdexcept>
+
+#include "graph/physical_graph.h"
+
+namespace orvane {
+namespace {
+
+bool edge_less(const Edge& a, const Edge& b) {
+  if (a.src != b.src) return a.src < b.src;
+  if (a.dst != b.dst) return a.dst < b.dst;
+  return a.type < b.type;
+}
+
+bool sorted_and_unique(const std::vector<Edge>& edges) {
+  for (std::size_t i = 1; i < edges.size(); ++i) {
+    if (!edge_less(edges[i - 1], edges[i])) return false;
+  }
+  return true;
+}
+
+// Sorts by (src, dst, type). Buckets by source through a counting pass, then
+// orders each bucket by (dst, type) packed into one 64-bit key.
+void sort_edges(std::vector<Edge>& edges, std::uint64_t node_count) {
+  if (edges.size() < 4096 || node_count > edges.size() * 4) {
+    std::sort(edges.begin(), edges.end(), edge_less);
+    return;
+  }
+  std::vector<std::uint32_t> start(node_count + 1, 0);
+  for (const Edge& e : edges) ++start[e.src + 1];
+  for (std::uint64_t v = 0; v < node_count; ++v) start[v + 1] += start[v];
+  // Each bucket holds (dst << 16 | type); the source is implied by the bucket.
+  std::vector<std::uint64_t> keys(edges.size());
+  {
+    std::vector<std::uint32_t> cursor(start.begin(), start.end() - 1);
+    for (const Edge& e : edges) {
+      keys[cursor[e.src]++] = (static_cast<std::uint64_t>(e.dst) << 16) | e.type;
+    }
+  }
+  std::size_t slot = 0;
+  for (std::uint64_t v = 0; v < node_count; ++v) {
+    auto first = keys.begin() + start[v], last = keys.begin() + start[v + 1];
+    if (last - first > 1) std::sort(first, last);
+    for (auto it = first; it != last; ++it) {
+      edges[slot++] = Edge{static_cast<std::uint32_t>(v), static_cast<std::uint32_t>(*it >> 16),
+                           static_cast<std::uint16_t>(*it & 0xFFFF)};
+    }
+  }
+}
+
+// Orders the run [first, last) of (neighbour, type) slot arrays by (type,
+// neighbour), using `scratch` as the one reusable buffer.
+void sort_run(std::uint32_t* nbr, std::uint16_t* type, std::size_t count,
+              std::vector<std::uint64_t>& scratch) {
+  bool sorted = true;
+  for (std::size_t i = 1; i < count && sorted; ++i) {
+    sorted = type[i - 1] < type[i] || (type[i - 1] == type[i] && nbr[i - 1] <= nbr[i]);
+  }
+  if (sorted) return;
+  scratch.clear();
+  for (std::size_t i = 0; i < count; ++i) {
+    scratch.push_back((static_cast<std::uint64_t>(type[i]) << 32) | nbr[i]);
+  }
+  std::sort(scratch.begin(), scratch.end());
+  for (std::size_t i = 0; i < count; ++i) {
+    type[i] = static_cast<std::uint16_t>(scratch[i] >> 32);
+    nbr[i] = static_cast<std::uint32_t>(scratch[i]);
+  }
+}
+
+}  // namespace
+
+void PhysicalGraph::compile() {
+  if (!sorted_and_unique(edges)) {
+    sort_edges(edges, node_count);
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    edges.shrink_to_fit();
+  }
+
+  const std::uint64_t n = node_count;
+  const std::size_t e_count = edges.size();
+  out_offsets.assign(n + 1, 0);
+  in_offsets.assign(n + 1, 0);
+  out_degree.assign(n, 0);
+  std::uint16_t max_type = 0;
+  for (const Edge& e : edges) {
+    const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
+    ++out_offsets[ps + 1];
+    ++in_offsets[pd + 1];
+    ++out_degree[ps];
+    max_type = std::max(max_type, e.type);
+  }
+  for (std::uint64_t v = 0; v < n; ++v) {
+    out_offsets[v + 1] += out_offsets[v];
+    in_offsets[v + 1] += in_offsets[v];
+  }
+  rel_type_count = e_count == 0 ? 0 : static_cast<std::uint64_t>(max_type) + 1;
+
+  out_targets.assign(e_count, 0);
+  out_types.assign(e_count, 0);
+  in_sources.assign(e_count, 0);
+  in_types.assign(e_count, 0);
+  {
+    std::vector<std::uint32_t> out_cursor(out_offsets.begin(), out_offsets.end() - 1);
+    std::vector<std::uint32_t> in_cursor(in_offsets.begin(), in_offsets.end() - 1);
+    for (const Edge& e : edges) {
+      const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
+      std::uint32_t slot = out_cursor[ps]++;
+      out_targets[slot] = pd;
+      out_types[slot] = e.type;
+      slot = in_cursor[pd]++;
+      in_sources[slot] = ps;
+      in_types[slot] = e.type;
+    }
+  }
+  compiled = true;
+  build_typed_csr();  // sorts the combined runs first
+}
+
+void PhysicalGraph::sort_adjacency() {
+  if (!compiled) return;
+  std::vector<std::uint64_t> scratch;
+  for (std::uint64_t v = 0; v < node_count; ++v) {
+    sort_run(out_targets.data() + out_offsets[v], out_types.data() + out_offsets[v],
+             out_offsets[v + 1] - out_offsets[v], scratch);
+  }
+  for (std::uint64_t v = 0; v < node_count; ++v) {
+    sort_run(in_sources.data() + in_offsets[v], in_types.data() + in_offsets[v],
+             in_offsets[v + 1] - in_offsets[v], scratch);
+  }
+}
+
+void PhysicalGraph::build_typed_csr() {
+  if (!compiled) return;
+  sort_adjacency();
+  const std::uint64_t n = node_count;
+  const std::size_t types = rel_type_count;
+  typed_out_offsets.assign(types, std::vector<std::uint32_t>(n + 1, 0));
+  typed_in_offsets.assign(types, std::vector<std::uint32_t>(n + 1, 0));
+  typed_out_targets.assign(types, {});
+  typed_in_sources.assign(types, {});
+  for (std::uint64_t v = 0; v < n; ++v) {
+    for (std::uint32_t s = out_offsets[v]; s < out_offsets[v + 1]; ++s) ++typed_out_offsets[out_types[s]][v + 1];
+    for (std::uint32_t s = in_offsets[v]; s < in_offsets[v + 1]; ++s) ++typed_in_offsets[in_types[s]][v + 1];
+  }
+  for (std::size_t t = 0; t < types; ++t) {
+    auto& out_off = typed_out_offsets[t];
+    auto& in_off = typed_in_offsets[t];
+    for (std::uint64_t v = 0; v < n; ++v) {
+      out_off[v + 1] += out_off[v];
+      in_off[v + 1] += in_off[v];
+    }
+    typed_out_targets[t].assign(out_off[n], 0);
+    typed_in_sources[t].assign(in_off[n], 0);
+  }
+  // The combined runs are ordered by (type, neighbour), so scattering them in
+  // slot order leaves every per-type run ascending: no further sort needed.
+  std::vector<std::vector<std::uint32_t>> out_cursor(types), in_cursor(types);
+  for (std::size_t t = 0; t < types; ++t) {
+    out_cursor[t].assign(typed_out_offsets[t].begin(), typed_out_offsets[t].end() - 1);
+    in_cursor[t].assign(typed_in_offsets[t].begin(), typed_in_offsets[t].end() - 1);
+  }
+  for (std::uint64_t v = 0; v < n; ++v) {
+    for (std::uint32_t s = out_offsets[v]; s < out_offsets[v + 1]; ++s) {
+      const std::uint16_t t = out_types[s];
+      typed_out_targets[t][out_cursor[t][v]++] = out_targets[s];
+    }
+    for (std::uint32_t s = in_offsets[v]; s < in_offsets[v + 1]; ++s) {
+      const std::uint16_t t = in_types[s];
+      typed_in_sources[t][in_cursor[t][v]++] = in_sources[s];
+    }
+  }
+}
+
+void PhysicalGraph::apply_permutation(const std::vector<std::uint32_t>& order) {
+  if (order.size() != node_count) throw std::invalid_argument("permutation size mismatch");
+  const std::uint64_t n = node_count;
+  std::vector<std::uint32_t> new_position(n);
+  for (std::uint64_t i = 0; i < n; ++i) new_position[order[i]] = static_cast<std::uint32_t>(i);
+  for (std::uint64_t j = 0; j < n; ++j) to_physical[j] = new_position[to_physical[j]];
+  to_logical.assign(n, kNoNode);
+  for (std::uint64_t j = 0; j < n; ++j) to_logical[to_physical[j]] = static_cast<std::uint32_t>(j);
+  compile();
+}
+
+void PhysicalGraph::install_compiled(std::vector<std::uint16_t> labels_in,
+                                     std::vector<std::uint32_t> to_physical_in,
+                                     std::vector<std::uint32_t> to_logical_in,
+                                     std::vector<std::uint32_t> out_offsets_in,
+                                     std::vector<std::uint32_t> out_targets_in,
+                                     std::vector<std::uint16_t> out_types_in,
+                                     std::vector<std::uint32_t> in_offsets_in,
+                                     std::vector<std::uint32_t> in_sources_in,
+                                     std::vector<std::uint16_t> in_types_in) {
+  labels = std::move(labels_in);
+  to_physical = std::move(to_physical_in);
+  to_logical = std::move(to_logical_in);
+  out_offsets = std::move(out_offsets_in);
+  out_targets = std::move(out_targets_in);
+  out_types = std::move(out_types_in);
+  in_offsets = std::move(in_offsets_in);
+  in_sources = std::move(in_sources_in);
+  in_types = std::move(in_types_in);
+  node_count = labels.size();
+  out_degree.assign(node_count, 0);
+  std::uint16_t max_type = 0;
+  for (std::uint64_t v = 0; v < node_count; ++v) {
+    out_degree[v] = out_offsets[v + 1] - out_offsets[v];
+    for (std::uint32_t s = out_offsets[v]; s < out_offsets[v + 1]; ++s) max_type = std::max(max_type, out_types[s]);
+  }
+  rel_type_count = out_targets.empty() ? 0 : static_cast<std::uint64_t>(max_type) + 1;
+  compiled = true;
+  build_typed_csr();
+  rebuild_edges();
+}
+
+void PhysicalGraph::rebuild_edges() {
+  edges.clear();
+  edges.reserve(out_targets.size());
+  for (std::uint64_t v = 0; v < node_count; ++v) {
+    for (std::uint32_t s = out_offsets[v]; s < out_offsets[v + 1]; ++s) {
+      edges.push_back(Edge{to_logical[v], to_logical[out_targets[s]], out_types[s]});
+    }
+  }
+}
+
+}  // namespace orvane

@@ -1,0 +1,201 @@
+// orvane::Database: schema, node builders and per-node attributes. Each
+// operation validates everything it was given before it changes anything.
+#include "graph/database.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "graph/utf8.h"
+
+namespace orvane {
+namespace {
+
+constexpr const char* kBadNodeType = "invalid node type or schema limit reached";
+constexpr const char* kBadRelType = "invalid relationship type or schema limit reached";
+constexpr const char* kBadEmbedding = "embedding must contain 32 finite values";
+
+std::uint16_t register_name(std::vector<std::string>& names,
+                            std::unordered_map<std::string, std::uint16_t>& ids,
+                            const std::string& name, const char* failure) {
+  if (auto it = ids.find(name); it != ids.end()) return it->second;
+  if (name.empty() || names.size() >= kMaxSchemaIds) throw std::runtime_error(failure);
+  require_utf8(name);
+  const auto id = static_cast<std::uint16_t>(names.size());
+  names.push_back(name);
+  try {
+    ids.emplace(name, id);
+  } catch (...) {
+    names.pop_back();
+    throw;
+  }
+  return id;
+}
+
+// The display name a property value gives: a string's own text, otherwise
+// the value's compact JSON (42 → "42").
+std::string name_from_value(const nlohmann::json& value) {
+  return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+}  // namespace
+
+Database::Database() {
+  person_label = add_node_type("Person");
+  paper_label = add_node_type("Paper");
+  follows_type = add_rel_type("FOLLOWS");
+  authored_type = add_rel_type("AUTHORED");
+}
+
+Database::~Database() = default;
+Database::Database(const Database&) = default;
+Database& Database::operator=(const Database&) = default;
+Database::Database(Database&&) noexcept = default;
+Database& Database::operator=(Database&&) noexcept = default;
+
+std::uint16_t Database::add_node_type(const std::string& name) {
+  return register_name(node_types, node_type_ids, name, kBadNodeType);
+}
+
+std::uint16_t Database::add_rel_type(const std::string& name) {
+  return register_name(rel_types, rel_type_ids, name, kBadRelType);
+}
+
+std::uint16_t Database::node_type_id(const std::string& name) const {
+  auto it = node_type_ids.find(name);
+  if (it == node_type_ids.end()) throw std::out_of_range("unknown node type: " + name);
+  return it->second;
+}
+
+std::uint16_t Database::rel_type_id(const std::string& name) const {
+  auto it = rel_type_ids.find(name);
+  if (it == rel_type_ids.end()) throw std::out_of_range("unknown edge type: " + name);
+  return it->second;
+}
+
+const std::string& Database::node_type_name(std::uint16_t id) const {
+  if (id >= node_types.size()) throw std::out_of_range("unknown node type id: " + std::to_string(id));
+  return node_types[id];
+}
+
+const std::string& Database::rel_type_name(std::uint16_t id) const {
+  if (id >= rel_types.size()) throw std::out_of_range("unknown edge type id: " + std::to_string(id));
+  return rel_types[id];
+}
+
+std::uint32_t Database::add_node(std::uint16_t label, std::string name, std::uint32_t topic) {
+  require_utf8(name);
+  if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  const std::uint64_t identity = graph.node_count;
+  // Reserve everything first: after this point nothing below can fail, so a
+  // failure leaves the Database unchanged.
+  names.reserve(identity + 1);
+  topics.reserve(identity + 1);
+  embeddings.reserve(kEmbeddingDim * (identity + 1));
+  if (properties.size() < identity + 1) properties.reserve(identity + 1);
+  graph.add_node(label);
+  names.push_back(std::move(name));
+  topics.push_back(topic);
+  embeddings.resize(kEmbeddingDim * (identity + 1));
+  seed_embedding(embeddings.data() + kEmbeddingDim * identity, topic,
+                 static_cast<std::uint32_t>(identity * 2654435761ull));
+  if (properties.size() < identity + 1) properties.resize(identity + 1, nlohmann::json::object());
+  return static_cast<std::uint32_t>(identity);
+}
+
+std::uint32_t Database::add_person(std::string name, std::uint32_t topic) {
+  require_utf8(name);
+  nlohmann::json value = name;
+  if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  ++people;
+  const std::uint32_t id = add_node(person_label, std::move(name), topic);
+  properties[id]["name"] = std::move(value);
+  return id;
+}
+
+std::uint32_t Database::add_paper(std::string name, std::uint32_t topic) {
+  require_utf8(name);
+  nlohmann::json value = name;
+  if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  ++papers;
+  const std::uint32_t id = add_node(paper_label, std::move(name), topic);
+  properties[id]["name"] = std::move(value);
+  return id;
+}
+
+void Database::add_follows(std::uint32_t src, std::uint32_t dst) { graph.add_edge(src, dst, follows_type); }
+
+void Database::add_authored(std::uint32_t src, std::uint32_t dst) { graph.add_edge(src, dst, authored_type); }
+
+std::uint32_t Database::add_labeled_node(const std::string& label, std::string& name,
+                                         nlohmann::json props, std::uint32_t topic) {
+  if (!props.is_object()) throw std::runtime_error("properties must be a JSON object");
+  require_utf8(label);
+  require_utf8(name);
+  require_utf8_json(props);
+  if (label.empty() || (!node_type_ids.contains(label) && node_types.size() >= kMaxSchemaIds)) {
+    throw std::runtime_error(kBadNodeType);
+  }
+  if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  const std::uint16_t label_id = add_node_type(label);
+  if (label == "Person") {
+    ++people;
+  } else if (label == "Paper") {
+    ++papers;
+  }
+  if (name.empty()) {
+    if (auto it = props.find("name"); it != props.end()) {
+      name = name_from_value(*it);
+    } else {
+      name = label + "-" + std::to_string(graph.node_count);
+    }
+  }
+  const std::uint32_t id = add_node(label_id, name, topic);
+  properties[id] = std::move(props);
+  return id;
+}
+
+void Database::set_property(std::uint32_t identity, const std::string& key, nlohmann::json value) {
+  if (identity >= graph.node_count) return;
+  require_utf8(key);
+  require_utf8_json(value);
+  if (properties.size() < static_cast<std::uint64_t>(identity) + 1) properties.resize(identity + 1, nlohmann::json::object());
+  if (key == "name" && identity < names.size()) names[identity] = name_from_value(value);
+  properties[identity][key] = std::move(value);
+}
+
+const nlohmann::json& Database::node_properties(std::uint32_t identity) const {
+  static const nlohmann::json empty = nlohmann::json::object();
+  if (identity >= properties.size()) return empty;
+  return properties[identity];
+}
+
+void Database::set_embedding(std::uint32_t identity, const std::vector<float>& values) {
+  if (identity >= graph.node_count || values.size() != kEmbeddingDim ||
+      embeddings.size() < kEmbeddingDim * (static_cast<std::uint64_t>(identity) + 1)) {
+    throw std::runtime_error(kBadEmbedding);
+  }
+  for (float v : values) {
+    if (!std::isfinite(v)) throw std::runtime_error(kBadEmbedding);
+  }
+  std::copy(values.begin(), values.end(), embeddings.begin() + kEmbeddingDim * identity);
+}
+
+void Database::install_attributes(std::uint64_t people_count, std::uint64_t papers_count,
+                                  std::vector<std::string> names_in, std::vector<std::uint32_t> topics_in,
+                                  std::vector<float> embeddings_in, bool legacy) {
+  for (const std::string& n : names_in) require_utf8(n);
+  names = std::move(names_in);
+  topics = std::move(topics_in);
+  embeddings = std::move(embeddings_in);
+  people = people_count;
+  papers = papers_count;
+  properties.resize(names.size(), nlohmann::json::object());
+  if (legacy) {
+    for (std::size_t i = 0; i < names.size(); ++i) properties[i]["name"] = names[i];
+  }
+}
+
+}  // namespace orvane

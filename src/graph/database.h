@@ -1,0 +1,126 @@
+// orvane::Database: the in-memory property graph every subsystem reads or
+// builds. It holds the schema (label and relationship-type names with dense
+// 16-bit ids), per-node attributes indexed by identity (name, topic, a
+// 32-float embedding, a JSON property object) and the PhysicalGraph with the
+// edge list and its compiled CSR form.
+//
+// Every Database has label "Person" = 0, "Paper" = 1 and types "FOLLOWS" = 0,
+// "AUTHORED" = 1 from construction on; the snapshot format depends on them.
+// Every text that enters a Database must be valid UTF-8, so that any graph
+// that can be built can also be saved and served as JSON.
+//
+// A single operation checks before it changes anything: when it throws, the
+// Database is as it was. The Database has no lock; callers give mutations
+// exclusive access, while any number of threads may read at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "graph/physical_graph.h"
+
+namespace orvane {
+
+inline constexpr std::size_t kEmbeddingDim = 32;
+inline constexpr std::size_t kMaxSchemaIds = 65535;  // ids 0 … 65534; 65535 is never assigned
+
+class Database {
+ public:
+  Database();
+  ~Database();
+  Database(const Database&);
+  Database& operator=(const Database&);
+  Database(Database&&) noexcept;
+  Database& operator=(Database&&) noexcept;
+
+  std::vector<std::string> node_types;  // label name by label id
+  std::vector<std::string> rel_types;   // relationship type name by type id
+  std::unordered_map<std::string, std::uint16_t> node_type_ids;  // label name → id
+  std::unordered_map<std::string, std::uint16_t> rel_type_ids;   // type name → id
+  PhysicalGraph graph;                  // structure: labels, maps, edges, CSR
+  std::uint16_t person_label = 0;       // id of "Person"
+  std::uint16_t paper_label = 1;        // id of "Paper"
+  std::uint16_t follows_type = 0;       // id of "FOLLOWS"
+  std::uint16_t authored_type = 1;      // id of "AUTHORED"
+  std::uint64_t people = 0;             // nodes created as Person
+  std::uint64_t papers = 0;             // nodes created as Paper
+  std::vector<std::string> names;       // by identity: display name
+  std::vector<std::uint32_t> topics;    // by identity: topic number
+  std::vector<float> embeddings;        // by identity: 32 floats at 32·i … 32·i+31
+  std::vector<nlohmann::json> properties;  // by identity: JSON object
+
+  // Schema. add_* returns the existing id of a known name; otherwise registers
+  // a non-empty name while fewer than 65535 exist, else throws
+  // std::runtime_error "invalid node type or schema limit reached" (resp.
+  // "invalid relationship type or schema limit reached"), or "text is not
+  // valid UTF-8" for a name that is not.
+  std::uint16_t add_node_type(const std::string& name);
+  std::uint16_t add_rel_type(const std::string& name);
+  // Lookups throw std::out_of_range "unknown node type: NAME" / "unknown edge
+  // type: NAME"; the *_name forms throw std::out_of_range for an id beyond
+  // the count.
+  std::uint16_t node_type_id(const std::string& name) const;
+  std::uint16_t rel_type_id(const std::string& name) const;
+  const std::string& node_type_name(std::uint16_t id) const;
+  const std::string& rel_type_name(std::uint16_t id) const;
+
+  // Adds a node of `label` with `name` and `topic`, its seeded embedding and
+  // an empty property object; returns its identity. Throws "text is not valid
+  // UTF-8" or "node identity limit reached".
+  std::uint32_t add_node(std::uint16_t label, std::string name, std::uint32_t topic);
+  // add_node with the Person (Paper) label, counting it in `people`
+  // (`papers`) and setting property "name" to the name.
+  std::uint32_t add_person(std::string name, std::uint32_t topic);
+  std::uint32_t add_paper(std::string name, std::uint32_t topic);
+  // PhysicalGraph::add_edge with FOLLOWS (AUTHORED).
+  void add_follows(std::uint32_t src, std::uint32_t dst);
+  void add_authored(std::uint32_t src, std::uint32_t dst);
+
+  // The builder of import and console creation: registers the label, derives
+  // an empty `name` (from property "name", else LABEL-IDENTITY) and writes it
+  // back, adds the node and moves `props` in as its property object. All
+  // input is validated (UTF-8, object type, schema room) before anything
+  // changes. Throws std::runtime_error "properties must be a JSON object"
+  // when `props` is not an object.
+  std::uint32_t add_labeled_node(const std::string& label, std::string& name,
+                                 nlohmann::json props, std::uint32_t topic);
+
+  // Sets one property; ignored for an identity not below node_count. Key
+  // "name" also replaces the display name (a string's text, otherwise the
+  // value's compact JSON). Throws "text is not valid UTF-8" for a key or any
+  // string inside the value that is not.
+  void set_property(std::uint32_t identity, const std::string& key, nlohmann::json value);
+  // The node's object, or a shared empty object beyond `properties`.
+  const nlohmann::json& node_properties(std::uint32_t identity) const;
+  // Replaces a node's embedding; throws std::runtime_error "embedding must
+  // contain 32 finite values" unless the node exists and all 32 are finite.
+  void set_embedding(std::uint32_t identity, const std::vector<float>& values);
+  std::span<const float> embedding(std::uint32_t identity) const {
+    return {embeddings.data() + kEmbeddingDim * identity, kEmbeddingDim};
+  }
+
+  // Used by the snapshot loader after graph.install_compiled: moves the
+  // attribute vectors in and sizes `properties` to the names; with `legacy`
+  // (files without a property section) sets property "name" of every node.
+  // Throws "text is not valid UTF-8" (changing nothing) for a bad name.
+  void install_attributes(std::uint64_t people_count, std::uint64_t papers_count,
+                          std::vector<std::string> names_in,
+                          std::vector<std::uint32_t> topics_in,
+                          std::vector<float> embeddings_in, bool legacy);
+
+  void compile() { graph.compile(); }
+};
+
+// Topic number → one of 16 fixed topic names (topic AND 15).
+const char* topic_name(std::uint32_t topic);
+
+// Fills `out` (32 floats) with the deterministic embedding of `topic`: a hot
+// component at (topic AND 31) plus seeded noise within ±0.025.
+void seed_embedding(float* out, std::uint32_t topic, std::uint32_t seed);
+
+}  // namespace orvane

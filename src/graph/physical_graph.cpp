@@ -1,0 +1,77 @@
+// PhysicalGraph builders and neighbour readers. Compilation and renumbering
+// live in csr_build.cpp.
+#include "graph/physical_graph.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace orvane {
+
+std::uint32_t PhysicalGraph::add_node(std::uint16_t label) {
+  if (node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  const auto identity = static_cast<std::uint32_t>(node_count);
+  // Grow every vector before touching node_count so that an allocation
+  // failure leaves the graph as it was.
+  labels.reserve(labels.size() + 1);
+  to_physical.reserve(to_physical.size() + 1);
+  to_logical.reserve(to_logical.size() + 1);
+  out_degree.reserve(out_degree.size() + 1);
+  labels.push_back(label);
+  to_physical.push_back(identity);
+  to_logical.push_back(identity);
+  out_degree.push_back(0);
+  ++node_count;
+  compiled = false;
+  return identity;
+}
+
+void PhysicalGraph::add_edge(std::uint32_t src, std::uint32_t dst, std::uint16_t type) {
+  if (src >= node_count || dst >= node_count) throw std::out_of_range("edge endpoint out of range");
+  edges.push_back(Edge{src, dst, type});
+  compiled = false;
+}
+
+NodeRun PhysicalGraph::out_neighbors(std::uint32_t position) const {
+  if (!compiled) return {};
+  return {out_targets.data() + out_offsets[position], out_offsets[position + 1] - out_offsets[position]};
+}
+
+NodeRun PhysicalGraph::in_neighbors(std::uint32_t position) const {
+  if (!compiled) return {};
+  return {in_sources.data() + in_offsets[position], in_offsets[position + 1] - in_offsets[position]};
+}
+
+TypeRun PhysicalGraph::out_edge_types(std::uint32_t position) const {
+  if (!compiled) return {};
+  return {out_types.data() + out_offsets[position], out_offsets[position + 1] - out_offsets[position]};
+}
+
+TypeRun PhysicalGraph::in_edge_types(std::uint32_t position) const {
+  if (!compiled) return {};
+  return {in_types.data() + in_offsets[position], in_offsets[position + 1] - in_offsets[position]};
+}
+
+NodeRun PhysicalGraph::identity_out_neighbors(std::uint32_t identity) const {
+  if (identity >= to_physical.size()) throw std::out_of_range("identity out of range");
+  return out_neighbors(to_physical[identity]);
+}
+
+NodeRun PhysicalGraph::typed_out_neighbors(std::uint32_t position, std::uint16_t type) const {
+  if (!compiled || type >= rel_type_count) return {};
+  const auto& off = typed_out_offsets[type];
+  return {typed_out_targets[type].data() + off[position], off[position + 1] - off[position]};
+}
+
+NodeRun PhysicalGraph::typed_in_neighbors(std::uint32_t position, std::uint16_t type) const {
+  if (!compiled || type >= rel_type_count) return {};
+  const auto& off = typed_in_offsets[type];
+  return {typed_in_sources[type].data() + off[position], off[position + 1] - off[position]};
+}
+
+bool PhysicalGraph::has_edge(std::uint32_t source, std::uint32_t target, std::uint16_t type) const {
+  if (!compiled || type >= rel_type_count) return false;
+  const NodeRun run = typed_out_neighbors(source, type);
+  return std::binary_search(run.begin(), run.end(), target);
+}
+
+}  // namespace orvane

@@ -1,0 +1,119 @@
+// The structural half of a graph: node labels, the identity/position maps,
+// the edge list and the compiled CSR arrays built from it.
+//
+// Two numbers name a node. Its identity is its creation number and never
+// changes; its position is its row in the CSR arrays and changes only when a
+// permutation is applied. The edge list and `labels` are indexed by identity;
+// every CSR array is indexed by position and holds positions. 0xFFFFFFFF is
+// never an identity or a position ("no node").
+//
+// Readers return an empty run while `compiled` is false: the CSR fields then
+// still hold the previous compilation and must not be trusted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace orvane {
+
+inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
+inline constexpr std::uint16_t kAllTypes = 65535;         // "every type" where a reader accepts it
+inline constexpr std::uint64_t kMaxNodeCount = 0xFFFFFFFFull;  // identities 0 … 0xFFFFFFFE
+
+// One relationship of the edge list, always in identities.
+struct Edge {
+  std::uint32_t src;   // source identity
+  std::uint32_t dst;   // target identity
+  std::uint16_t type;  // relationship type id
+
+  friend bool operator==(const Edge&, const Edge&) = default;
+};
+
+using NodeRun = std::span<const std::uint32_t>;  // positions
+using TypeRun = std::span<const std::uint16_t>;  // type ids, parallel to a NodeRun
+
+struct PhysicalGraph {
+  std::uint64_t node_count = 0;      // number of nodes
+  bool compiled = false;             // CSR fields reflect `edges` and every node
+  std::uint64_t rel_type_count = 0;  // highest type id in the compiled edges + 1; 0 without edges
+  std::vector<std::uint16_t> labels;        // by identity: label id
+  std::vector<std::uint32_t> to_physical;   // by identity: position
+  std::vector<std::uint32_t> to_logical;    // by position: identity
+  std::vector<std::uint32_t> out_degree;    // by position: outgoing relationships, all types
+  std::vector<Edge> edges;                  // the edge list (identities); source of truth
+  std::vector<std::uint32_t> out_offsets;   // by position, node_count+1 entries
+  std::vector<std::uint32_t> out_targets;   // by slot: target position
+  std::vector<std::uint16_t> out_types;     // by slot: type id
+  std::vector<std::uint32_t> in_offsets;    // by position, node_count+1 entries
+  std::vector<std::uint32_t> in_sources;    // by slot: source position
+  std::vector<std::uint16_t> in_types;      // by slot: type id
+  std::vector<std::vector<std::uint32_t>> typed_out_offsets;  // [type][position]
+  std::vector<std::vector<std::uint32_t>> typed_out_targets;  // [type][slot]: target position
+  std::vector<std::vector<std::uint32_t>> typed_in_offsets;   // [type][position]
+  std::vector<std::vector<std::uint32_t>> typed_in_sources;   // [type][slot]: source position
+
+  // Appends a node with `label` (not validated against any schema) and returns
+  // its identity, the old node count; its position equals its identity.
+  // Clears `compiled`. Throws std::runtime_error "node identity limit reached"
+  // when 0xFFFFFFFF nodes exist already.
+  std::uint32_t add_node(std::uint16_t label);
+
+  // Appends the relationship src → dst of `type` to the edge list and clears
+  // `compiled`. Duplicates are accepted; they collapse at the next compile.
+  // Throws std::out_of_range "edge endpoint out of range" (changing nothing)
+  // unless both identities are below `node_count`.
+  void add_edge(std::uint32_t src, std::uint32_t dst, std::uint16_t type);
+
+  // Sorts and deduplicates `edges` by (src, dst, type), then rebuilds every
+  // CSR field from it and sets `compiled`. Idempotent.
+  void compile();
+
+  // Renumbers positions so that the node now at position order[k] moves to
+  // position k, then compiles. Throws std::invalid_argument "permutation size
+  // mismatch" (changing nothing) when order.size() != node_count. Requires:
+  // `order` is a permutation of 0 … node_count−1.
+  void apply_permutation(const std::vector<std::uint32_t>& order);
+
+  // Installs arrays read from a snapshot (already validated by the caller),
+  // sorts every run, builds the per-type arrays and rebuilds the edge list.
+  void install_compiled(std::vector<std::uint16_t> labels_in,
+                        std::vector<std::uint32_t> to_physical_in,
+                        std::vector<std::uint32_t> to_logical_in,
+                        std::vector<std::uint32_t> out_offsets_in,
+                        std::vector<std::uint32_t> out_targets_in,
+                        std::vector<std::uint16_t> out_types_in,
+                        std::vector<std::uint32_t> in_offsets_in,
+                        std::vector<std::uint32_t> in_sources_in,
+                        std::vector<std::uint16_t> in_types_in);
+
+  // Replaces `edges` with the relationships of the combined outgoing CSR, in
+  // position order and slot order, translated to identities.
+  void rebuild_edges();
+
+  // Orders every combined run by (type, neighbour). No-op unless compiled.
+  void sort_adjacency();
+
+  // Sorts the combined runs, then rebuilds the four per-type fields (one
+  // entry per type id below `rel_type_count`). No-op unless compiled.
+  void build_typed_csr();
+
+  // Neighbour readers. Positions must be below node_count (not checked);
+  // every reader returns an empty run while the graph is not compiled.
+  NodeRun out_neighbors(std::uint32_t position) const;
+  NodeRun in_neighbors(std::uint32_t position) const;
+  TypeRun out_edge_types(std::uint32_t position) const;
+  TypeRun in_edge_types(std::uint32_t position) const;
+  // The outgoing run of an identity; throws std::out_of_range for an identity
+  // at or beyond to_physical.size().
+  NodeRun identity_out_neighbors(std::uint32_t identity) const;
+  // Per-type runs, ascending; empty when `type` >= rel_type_count.
+  NodeRun typed_out_neighbors(std::uint32_t position, std::uint16_t type) const;
+  NodeRun typed_in_neighbors(std::uint32_t position, std::uint16_t type) const;
+  // True when source → target of `type` exists (binary search); false when
+  // not compiled or the type is out of range.
+  bool has_edge(std::uint32_t source, std::uint32_t target, std::uint16_t type) const;
+};
+
+}  // namespace orvane

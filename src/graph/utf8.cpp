@@ -1,0 +1,64 @@
+// UTF-8 well-formedness, following the table of RFC 3629 section 4: the
+// second byte's range depends on the lead byte so that overlong forms,
+// surrogates (U+D800 … U+DFFF) and code points above U+10FFFF are refused.
+#include "graph/utf8.h"
+
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+namespace orvane {
+
+bool is_valid_utf8(std::string_view text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < len) return false;
+    if (s[i + 1] < lo || s[i + 1] > hi) return false;
+    for (std::size_t k = 2; k < len; ++k) {
+      if (s[i + k] < 0x80 || s[i + k] > 0xBF) return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+void require_utf8(std::string_view text) {
+  if (!is_valid_utf8(text)) throw std::runtime_error(kInvalidUtf8Message);
+}
+
+void require_utf8_json(const nlohmann::json& value) {
+  if (value.is_string()) {
+    require_utf8(value.get_ref<const std::string&>());
+  } else if (value.is_object()) {
+    for (const auto& [key, member] : value.items()) {
+      require_utf8(key);
+      require_utf8_json(member);
+    }
+  } else if (value.is_array()) {
+    for (const auto& member : value) require_utf8_json(member);
+  }
+}
+
+}  // namespace orvane

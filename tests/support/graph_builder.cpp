@@ -1,0 +1,165 @@
+#include "support/graph_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+
+namespace orvane::testing {
+
+GraphBuilder& GraphBuilder::people(std::initializer_list<std::string> names) {
+  for (const auto& n : names) ids_[n] = db_.add_person(n, 0);
+  return *this;
+}
+
+GraphBuilder& GraphBuilder::papers(std::initializer_list<std::string> names) {
+  for (const auto& n : names) ids_[n] = db_.add_paper(n, 0);
+  return *this;
+}
+
+GraphBuilder& GraphBuilder::follows(const std::string& a, const std::string& b) {
+  db_.add_follows(id(a), id(b));
+  return *this;
+}
+
+GraphBuilder& GraphBuilder::authored(const std::string& person, const std::string& paper) {
+  db_.add_authored(id(person), id(paper));
+  return *this;
+}
+
+GraphBuilder& GraphBuilder::edge(const std::string& a, const std::string& b, const std::string& type) {
+  db_.graph.add_edge(id(a), id(b), db_.add_rel_type(type));
+  return *this;
+}
+
+Database GraphBuilder::compiled() {
+  db_.compile();
+  return std::move(db_);
+}
+
+std::uint32_t GraphBuilder::id(const std::string& name) const {
+  auto it = ids_.find(name);
+  if (it == ids_.end()) throw std::runtime_error("test graph has no node " + name);
+  return it->second;
+}
+
+std::string edges_of(const Database& db) {
+  std::vector<Edge> edges;
+  const PhysicalGraph& g = db.graph;
+  for (std::uint32_t v = 0; v < g.node_count; ++v) {
+    auto targets = g.out_neighbors(v);
+    auto types = g.out_edge_types(v);
+    for (std::size_t i = 0; i < targets.size(); ++i) edges.push_back({g.to_logical[v], g.to_logical[targets[i]], types[i]});
+  }
+  std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) {
+    return std::tie(a.src, a.dst, a.type) < std::tie(b.src, b.dst, b.type);
+  });
+  std::ostringstream out;
+  for (std::size_t i = 0; i < edges.size(); ++i) {
+    if (i) out << ' ';
+    out << edges[i].src;
+    if (edges[i].type != db.follows_type) out << "-[" << db.rel_types.at(edges[i].type) << "]";
+    out << "->" << edges[i].dst;
+  }
+  return out.str();
+}
+
+void check_invariants(const Database& db) {
+  const PhysicalGraph& g = db.graph;
+  const std::uint64_t n = g.node_count;
+  ASSERT_TRUE(g.compiled);
+  ASSERT_EQ(g.labels.size(), n);
+  ASSERT_EQ(g.to_physical.size(), n);
+  ASSERT_EQ(g.to_logical.size(), n);
+  ASSERT_EQ(g.out_degree.size(), n);
+  ASSERT_EQ(db.names.size(), n);
+  ASSERT_EQ(db.embeddings.size(), n * kEmbeddingDim);
+  for (std::uint32_t j = 0; j < n; ++j) {
+    ASSERT_LT(g.to_physical[j], n);
+    ASSERT_EQ(g.to_logical[g.to_physical[j]], j);
+  }
+  const std::size_t e = g.out_targets.size();
+  ASSERT_EQ(g.out_offsets.size(), n + 1);
+  ASSERT_EQ(g.in_offsets.size(), n + 1);
+  ASSERT_EQ(g.out_offsets[0], 0u);
+  ASSERT_EQ(g.out_offsets[n], e);
+  ASSERT_EQ(g.in_offsets[n], e);
+  ASSERT_EQ(g.in_sources.size(), e);
+  ASSERT_EQ(g.edges.size(), e);
+  for (std::uint32_t v = 0; v < n; ++v) {
+    ASSERT_LE(g.out_offsets[v], g.out_offsets[v + 1]);
+    ASSERT_LE(g.in_offsets[v], g.in_offsets[v + 1]);
+    ASSERT_EQ(g.out_degree[v], g.out_offsets[v + 1] - g.out_offsets[v]);
+    auto t = g.out_neighbors(v);
+    auto ty = g.out_edge_types(v);
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      ASSERT_LT(t[i], n);
+      ASSERT_LT(ty[i], g.rel_type_count);
+      if (i) ASSERT_TRUE(std::tie(ty[i - 1], t[i - 1]) < std::tie(ty[i], t[i])) << "run of " << v << " unordered";
+      ASSERT_TRUE(g.has_edge(v, t[i], ty[i]));
+    }
+    auto s = g.in_neighbors(v);
+    auto sty = g.in_edge_types(v);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      ASSERT_LT(s[i], n);
+      ASSERT_TRUE(g.has_edge(s[i], v, sty[i])) << "incoming " << s[i] << "->" << v << " has no outgoing twin";
+      if (i) ASSERT_TRUE(std::tie(sty[i - 1], s[i - 1]) < std::tie(sty[i], s[i]));
+    }
+  }
+  ASSERT_EQ(g.typed_out_offsets.size(), g.rel_type_count);
+  std::size_t typed_total = 0;
+  for (std::size_t ty = 0; ty < g.rel_type_count; ++ty) {
+    typed_total += g.typed_out_targets[ty].size();
+    ASSERT_EQ(g.typed_in_sources[ty].size(), g.typed_out_targets[ty].size());
+    for (std::uint32_t v = 0; v < n; ++v) {
+      auto run = g.typed_out_neighbors(v, static_cast<std::uint16_t>(ty));
+      ASSERT_TRUE(std::is_sorted(run.begin(), run.end()));
+      auto in_run = g.typed_in_neighbors(v, static_cast<std::uint16_t>(ty));
+      ASSERT_TRUE(std::is_sorted(in_run.begin(), in_run.end()));
+    }
+  }
+  ASSERT_EQ(typed_total, e);
+  for (std::size_t i = 1; i < g.edges.size(); ++i) {
+    const Edge& a = g.edges[i - 1];
+    const Edge& b = g.edges[i];
+    ASSERT_TRUE(std::tie(a.src, a.dst, a.type) < std::tie(b.src, b.dst, b.type));
+  }
+}
+
+Database triangle() {
+  return GraphBuilder().people({"ann", "bob", "cy"}).follows("ann", "bob").follows("bob", "cy").follows("cy", "ann").compiled();
+}
+
+Database star(std::uint32_t leaves) {
+  Database db;
+  db.add_person("centre", 0);
+  for (std::uint32_t i = 1; i <= leaves; ++i) {
+    db.add_person("leaf-" + std::to_string(i), 0);
+    db.add_follows(0, i);
+  }
+  db.compile();
+  return db;
+}
+
+Database two_components() {
+  return GraphBuilder()
+      .people({"a", "b", "c", "d", "e"})
+      .follows("a", "b").follows("b", "a").follows("b", "c").follows("c", "b")
+      .follows("d", "e")
+      .compiled();
+}
+
+Database mixed_graph() {
+  return GraphBuilder()
+      .people({"p0", "p1", "p2", "p3", "p4", "p5", "p6", "p7", "p8", "p9"})
+      .papers({"q0", "q1", "q2", "q3"})
+      .follows("p0", "p1").follows("p1", "p0").follows("p0", "p2").follows("p2", "p3")
+      .follows("p3", "p0").follows("p4", "p5").follows("p5", "p6").follows("p6", "p4")
+      .follows("p7", "p7").follows("p8", "p0")
+      .authored("p0", "q0").authored("p1", "q0").authored("p2", "q1").authored("p3", "q1")
+      .authored("p0", "q2").authored("p5", "q3").authored("p9", "q3")
+      .compiled();
+}
+
+}  // namespace orvane::testing

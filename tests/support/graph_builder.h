@@ -1,0 +1,47 @@
+// Test fixtures: a small builder over the real Database operations, named
+// shared graphs, and one-line renderings of graphs for assertions.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "graph/database.h"
+
+namespace orvane::testing {
+
+class GraphBuilder {
+ public:
+  GraphBuilder& people(std::initializer_list<std::string> names);
+  GraphBuilder& papers(std::initializer_list<std::string> names);
+  GraphBuilder& follows(const std::string& a, const std::string& b);
+  GraphBuilder& authored(const std::string& person, const std::string& paper);
+  GraphBuilder& edge(const std::string& a, const std::string& b, const std::string& type);
+  Database compiled();
+  Database uncompiled() { return std::move(db_); }
+
+ private:
+  std::uint32_t id(const std::string& name) const;
+  Database db_;
+  std::unordered_map<std::string, std::uint32_t> ids_;
+};
+
+// "0->1 1->2 2->0": the compiled relationships in identities, one per
+// relationship, ordered by (src, dst, type); a type other than FOLLOWS is
+// shown as "0-[AUTHORED]->5".
+std::string edges_of(const Database& db);
+
+// Checks the CSR invariants (inverse maps, monotone offsets ending at the
+// relationship count, every target below node_count, runs ordered, per-type
+// arrays consistent with the combined ones); adds a failure per violation.
+void check_invariants(const Database& db);
+
+Database triangle();                // ann→bob→cy→ann (FOLLOWS)
+Database star(std::uint32_t leaves);  // centre 0 → leaves 1 … k
+Database two_components();          // 0↔1↔2 and 3→4
+Database mixed_graph();             // 10 persons, 4 papers, FOLLOWS and AUTHORED
+
+}  // namespace orvane::testing

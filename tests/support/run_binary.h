@@ -1,0 +1,35 @@
+// Runs the real orvane binary for end-to-end tests and captures its exit
+// status, standard output and standard error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvane::testing {
+
+struct RunResult {
+  int status = -1;     // exit status, or 128 + signal
+  std::string out;     // standard output
+  std::string err;     // standard error
+};
+
+// Runs ORVANE_BINARY with `args` in `cwd` (the current directory when
+// empty), feeding `input` to standard input.
+RunResult run_orvane(const std::vector<std::string>& args, const std::string& cwd = "",
+                     const std::string& input = "");
+
+// A fresh private temporary directory, removed by the destructor.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace orvane::testing

@@ -96,7 +96,9 @@ void check_invariants(const Database& db) {
     for (std::size_t i = 0; i < t.size(); ++i) {
       ASSERT_LT(t[i], n);
       ASSERT_LT(ty[i], g.rel_type_count);
-      if (i) ASSERT_TRUE(std::tie(ty[i - 1], t[i - 1]) < std::tie(ty[i], t[i])) << "run of " << v << " unordered";
+      if (i) {
+        ASSERT_TRUE(std::tie(ty[i - 1], t[i - 1]) < std::tie(ty[i], t[i])) << "run of " << v << " unordered";
+      }
       ASSERT_TRUE(g.has_edge(v, t[i], ty[i]));
     }
     auto s = g.in_neighbors(v);
@@ -104,7 +106,9 @@ void check_invariants(const Database& db) {
     for (std::size_t i = 0; i < s.size(); ++i) {
       ASSERT_LT(s[i], n);
       ASSERT_TRUE(g.has_edge(s[i], v, sty[i])) << "incoming " << s[i] << "->" << v << " has no outgoing twin";
-      if (i) ASSERT_TRUE(std::tie(sty[i - 1], s[i - 1]) < std::tie(sty[i], s[i]));
+      if (i) {
+        ASSERT_TRUE(std::tie(sty[i - 1], s[i - 1]) < std::tie(sty[i], s[i]));
+      }
     }
   }
   ASSERT_EQ(g.typed_out_offsets.size(), g.rel_type_count);

@@ -91,10 +91,10 @@ std::uint32_t Database::add_node(std::uint16_t label, std::string name, std::uin
   const std::uint64_t identity = graph.node_count;
   // Reserve everything first: after this point nothing below can fail, so a
   // failure leaves the Database unchanged.
-  names.reserve(identity + 1);
-  topics.reserve(identity + 1);
-  embeddings.reserve(kEmbeddingDim * (identity + 1));
-  if (properties.size() < identity + 1) properties.reserve(identity + 1);
+  reserve_more(names, 1);
+  reserve_more(topics, 1);
+  reserve_more(embeddings, kEmbeddingDim);
+  if (properties.size() < identity + 1) reserve_more(properties, identity + 1 - properties.size());
   graph.add_node(label);
   names.push_back(std::move(name));
   topics.push_back(topic);

@@ -12,10 +12,10 @@ std::uint32_t PhysicalGraph::add_node(std::uint16_t label) {
   const auto identity = static_cast<std::uint32_t>(node_count);
   // Grow every vector before touching node_count so that an allocation
   // failure leaves the graph as it was.
-  labels.reserve(labels.size() + 1);
-  to_physical.reserve(to_physical.size() + 1);
-  to_logical.reserve(to_logical.size() + 1);
-  out_degree.reserve(out_degree.size() + 1);
+  reserve_more(labels, 1);
+  reserve_more(to_physical, 1);
+  reserve_more(to_logical, 1);
+  reserve_more(out_degree, 1);
   labels.push_back(label);
   to_physical.push_back(identity);
   to_logical.push_back(identity);

@@ -22,6 +22,15 @@ inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
 inline constexpr std::uint16_t kAllTypes = 65535;         // "every type" where a reader accepts it
 inline constexpr std::uint64_t kMaxNodeCount = 0xFFFFFFFFull;  // identities 0 … 0xFFFFFFFE
 
+// Makes room for `extra` more elements with geometric growth, so that a
+// following push_back cannot throw and repeated appends stay amortised O(1).
+template <typename Vector>
+void reserve_more(Vector& v, std::size_t extra) {
+  if (v.capacity() - v.size() >= extra) return;
+  const std::size_t wanted = v.size() + extra;
+  v.reserve(wanted > 2 * v.capacity() ? wanted : 2 * v.capacity());
+}
+
 // One relationship of the edge list, always in identities.
 struct Edge {
   std::uint32_t src;   // source identity

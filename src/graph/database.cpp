@@ -105,24 +105,26 @@ std::uint32_t Database::add_node(std::uint16_t label, std::string name, std::uin
   return static_cast<std::uint32_t>(identity);
 }
 
-std::uint32_t Database::add_person(std::string name, std::uint32_t topic) {
+// add_person and add_paper: counts the node in `counter` and sets property
+// "name". The checks run before the counter moves, so a failure changes
+// nothing.
+static std::uint32_t add_named_node(Database& db, std::uint16_t label, std::uint64_t& counter, std::string name,
+                             std::uint32_t topic) {
   require_utf8(name);
   nlohmann::json value = name;
-  if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
-  ++people;
-  const std::uint32_t id = add_node(person_label, std::move(name), topic);
-  properties[id]["name"] = std::move(value);
+  if (db.graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  ++counter;
+  const std::uint32_t id = db.add_node(label, std::move(name), topic);
+  db.properties[id]["name"] = std::move(value);
   return id;
 }
 
+std::uint32_t Database::add_person(std::string name, std::uint32_t topic) {
+  return add_named_node(*this, person_label, people, std::move(name), topic);
+}
+
 std::uint32_t Database::add_paper(std::string name, std::uint32_t topic) {
-  require_utf8(name);
-  nlohmann::json value = name;
-  if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
-  ++papers;
-  const std::uint32_t id = add_node(paper_label, std::move(name), topic);
-  properties[id]["name"] = std::move(value);
-  return id;
+  return add_named_node(*this, paper_label, papers, std::move(name), topic);
 }
 
 void Database::add_follows(std::uint32_t src, std::uint32_t dst) { graph.add_edge(src, dst, follows_type); }

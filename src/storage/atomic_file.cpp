@@ -1,0 +1,127 @@
+// Atomic publication of files and directories.
+//
+// A file is replaced in five steps: create a private temporary file beside
+// the target, write it, fsync it, rename it over the target, fsync the
+// directory. Until the rename the target is untouched; after it the target
+// holds the whole new content, and the directory sync makes the rename itself
+// survive a power loss. Every failure before the rename removes the temporary
+// file, so only a crash can leave one behind (target + ".tmp-" + six
+// characters, never read by anyone).
+//
+// Directories are published the same way with renameat2(RENAME_NOREPLACE),
+// which refuses to replace anything: an export never lands on an existing
+// entry, and of two racing publishers exactly one wins.
+#include "storage/atomic_file.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+std::string parent_of(const std::string& path) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  return parent.empty() ? std::string(".") : parent.string();
+}
+
+// Closes the temporary descriptor and removes the temporary file unless the
+// rename has consumed it; runs on every exit from replace_file_atomically.
+class TemporaryFile {
+ public:
+  TemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~TemporaryFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!published_) ::unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  int fd() const { return fd_; }
+  const std::string& path() const { return path_; }
+  // Linux closes the descriptor even when close reports an error, so it is
+  // never closed twice.
+  bool close() {
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+  void mark_published() { published_ = true; }
+
+ private:
+  int fd_;
+  std::string path_;
+  bool published_ = false;
+};
+
+}  // namespace
+
+bool write_all(int fd, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    // Large blocks go in pieces of at most 1 GiB: a single write of more
+    // than 0x7ffff000 bytes is cut short by the kernel anyway.
+    const std::size_t chunk = size < (1u << 30) ? size : (1u << 30);
+    const ssize_t w = ::write(fd, p, chunk);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (w == 0) {
+      errno = EIO;
+      return false;
+    }
+    p += w;
+    size -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+bool sync_path(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+void replace_file_atomically(const std::string& target, const AtomicWriteErrors& errors,
+                             const std::function<void(int fd)>& write_content) {
+  std::string name = target + ".tmp-XXXXXX";
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(errors.create);
+  TemporaryFile temp(fd, std::move(name));
+  write_content(temp.fd());
+  if (::fsync(temp.fd()) != 0) throw std::runtime_error(errors.sync);
+  if (!temp.close()) throw std::runtime_error(errors.close);
+  if (::rename(temp.path().c_str(), target.c_str()) != 0) throw std::runtime_error(errors.rename);
+  temp.mark_published();
+  if (!sync_path(parent_of(target))) throw std::runtime_error(errors.directory_sync);
+}
+
+void publish_directory(const std::string& staging, const std::string& destination,
+                       const std::string& sync_message, const std::string& publish_message,
+                       const std::string& directory_sync_message) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(staging, ec)) {
+    if (entry.is_regular_file(ec) && !sync_path(entry.path().string())) {
+      throw std::runtime_error(sync_message);
+    }
+  }
+  if (ec || !sync_path(staging)) throw std::runtime_error(sync_message);
+  if (::syscall(SYS_renameat2, AT_FDCWD, staging.c_str(), AT_FDCWD, destination.c_str(),
+                RENAME_NOREPLACE) != 0) {
+    throw std::system_error(errno, std::generic_category(), publish_message);
+  }
+  if (!sync_path(parent_of(destination))) throw std::runtime_error(directory_sync_message);
+}
+
+}  // namespace orvane

@@ -1,0 +1,35 @@
+// The snapshot file: the one durable form of an orvane::Database. One binary
+// file holds the schema, every node's label, the identity/position maps, the
+// compiled CSR arrays, topics, embeddings, names and property objects, and
+// ends with a SHA-256 digest of everything before it. The byte layout is
+// described at the top of snapshot_writer.cpp.
+#pragma once
+
+#include <string>
+
+namespace orvane {
+
+class Database;
+
+// Writes `db` to `path` as a version 4 snapshot by atomic replacement
+// (temporary file, fsync, rename, directory fsync), creating missing parent
+// directories. Requires: the graph is compiled, else std::runtime_error
+// "save requires compiled graph" before anything is touched. Throws on any
+// failure with its message ("graph exceeds snapshot format limits",
+// "snapshot write failed", "snapshot sync failed", ...), leaving the previous
+// file at `path` untouched and no temporary file behind. The caller keeps
+// `db` from being mutated during the call.
+void save_snapshot(const Database& db, const std::string& path);
+
+// Reads the snapshot at `path` (versions 2, 3 and 4) and returns the
+// compiled Database it describes, with the same identities, positions,
+// schema ids, names, topics, embeddings and properties. The digest of a
+// version 4 file is verified before anything is parsed, and every header
+// field, size, mapping, CSR array and embedding is checked before it is
+// used. Throws std::runtime_error with the message of the first failed check
+// ("snapshot checksum mismatch", "invalid snapshot header", ...); JSON parse
+// errors of a property text propagate from the JSON library. No partially
+// built Database escapes.
+Database load_snapshot(const std::string& path);
+
+}  // namespace orvane

@@ -1,0 +1,278 @@
+// load_snapshot: reads and validates a snapshot (layout at the top of
+// snapshot_writer.cpp) and builds a fresh Database from it.
+//
+// The file is mapped read-only; a version 4 digest is verified over the
+// whole file before any field is parsed. Nothing is trusted after that
+// either, because a version 3 file has no digest and anyone can recompute a
+// version 4 one:
+//
+//   - every header check and the size check run in 64-bit arithmetic, and no
+//     array is sized from a header count until the size check has shown that
+//     the file is long enough to hold it, so a short file that claims
+//     billions of nodes fails with its message instead of allocating;
+//   - every read is bounded by the end pointer ("snapshot truncated");
+//   - the node maps must be inverse permutations, offsets must rise from 0
+//     to E, every neighbour and type must be in range, and the incoming CSR
+//     must hold exactly the relationships of the outgoing one (the per-type
+//     arrays are sized from the outgoing side), before install_compiled sees
+//     any of it;
+//   - embeddings must be finite and property texts JSON objects.
+//
+// Each block is copied out of the mapping once, into the vector that the
+// Database keeps.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "graph/database.h"
+#include "storage/csr_mirror.h"
+#include "storage/snapshot.h"
+#include "storage/snapshot_digest.h"
+#include "storage/snapshot_format.h"
+#include "storage/snapshot_mapping.h"
+
+namespace orvane {
+namespace {
+
+namespace fmt = snapshot_format;
+
+[[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
+
+// A cursor over the mapped bytes; the end pointer excludes a version 4
+// digest so that it is never read as data.
+class SnapshotReader {
+ public:
+  SnapshotReader(const std::uint8_t* begin, const std::uint8_t* end) : cursor_(begin), end_(end) {}
+
+  std::uint64_t remaining() const { return static_cast<std::uint64_t>(end_ - cursor_); }
+  bool at_end() const { return cursor_ == end_; }
+
+  void read_bytes(void* out, std::uint64_t size) {
+    if (size > remaining()) fail("snapshot truncated");
+    if (size > 0) std::memcpy(out, cursor_, size);
+    cursor_ += size;
+  }
+  std::uint32_t read_u32() {
+    std::uint32_t v;
+    read_bytes(&v, sizeof v);
+    return v;
+  }
+  std::uint16_t read_u16() {
+    std::uint16_t v;
+    read_bytes(&v, sizeof v);
+    return v;
+  }
+  // A view of the next `size` bytes, consumed.
+  std::string_view read_view(std::uint64_t size) {
+    if (size > remaining()) fail("snapshot truncated");
+    std::string_view view(reinterpret_cast<const char*>(cursor_), size);
+    cursor_ += size;
+    return view;
+  }
+  // One length-prefixed text.
+  std::string_view read_text() { return read_view(read_u32()); }
+
+  template <typename T>
+  std::vector<T> read_block(std::uint64_t count) {
+    if (count > remaining() / sizeof(T)) fail("snapshot truncated");
+    std::vector<T> v(count);
+    read_bytes(v.data(), count * sizeof(T));
+    return v;
+  }
+
+ private:
+  const std::uint8_t* cursor_;
+  const std::uint8_t* end_;
+};
+
+struct Header {
+  std::uint32_t version = 0;
+  std::uint64_t nodes = 0;
+  std::uint64_t relationships = 0;
+  std::uint64_t people = 0;
+  std::uint64_t papers = 0;
+  std::uint16_t person_label = 0, paper_label = 0, follows_type = 0, authored_type = 0;
+  std::uint64_t label_count = 0;
+  std::uint64_t type_count = 0;
+};
+
+// Verifies the digest of a version 4 file and returns the end of its data.
+const std::uint8_t* verified_end(const SnapshotMapping& mapping, std::uint32_t version) {
+  const std::uint8_t* end = mapping.data() + mapping.size();
+  if (version != 4) return end;
+  if (mapping.size() < kSnapshotHeaderSize + fmt::kDigestSize) fail("snapshot truncated");
+  const std::size_t body = mapping.size() - fmt::kDigestSize;
+  Sha256Digest digest;
+  if (!sha256(mapping.data(), body, digest) ||
+      std::memcmp(digest.data(), mapping.data() + body, fmt::kDigestSize) != 0) {
+    fail("snapshot checksum mismatch");
+  }
+  return end - fmt::kDigestSize;
+}
+
+Header read_header(SnapshotReader& in, std::uint32_t version) {
+  Header h;
+  h.version = version;
+  h.nodes = in.read_u32();
+  h.relationships = in.read_u32();
+  if (in.read_u32() != fmt::kDimension) fail("embedding dim mismatch");
+  h.people = in.read_u32();
+  h.papers = in.read_u32();
+  h.person_label = in.read_u16();
+  h.paper_label = in.read_u16();
+  h.follows_type = in.read_u16();
+  h.authored_type = in.read_u16();
+  h.label_count = in.read_u32();
+  h.type_count = in.read_u32();
+
+  const bool bad = h.nodes < h.papers || h.nodes > fmt::kMaxNodes || h.nodes < h.people ||
+                   h.label_count < 2 || h.label_count > 65535 || h.people + h.papers > h.nodes ||
+                   h.type_count < 2 || h.type_count > 65535 || h.paper_label != 1 || h.person_label != 0 ||
+                   h.follows_type != 0 || h.authored_type != 1;
+  if (bad) fail("invalid snapshot header");
+
+  // The smallest number of bytes the rest of the file can take: fixed
+  // per-node fields (2 label + 4 + 4 maps + 4 topic + 128 embedding + 4 name
+  // length, + 4 property length from version 3), the two offset arrays, the
+  // four per-relationship arrays and the schema name lengths.
+  const std::uint64_t per_node = version == 2 ? 146 : 150;
+  const std::uint64_t needed = h.nodes * per_node + 8 * (h.nodes + 1) + 4 * (h.label_count + h.type_count) +
+                               12 * h.relationships;
+  if (in.remaining() < needed) fail("snapshot sizes exceed file length");
+  return h;
+}
+
+void read_schema(SnapshotReader& in, const Header& h, Database& db) {
+  for (std::uint64_t i = 0; i < h.label_count; ++i) {
+    const std::string name(in.read_text());
+    bool ok = !name.empty();
+    try {
+      ok = ok && db.add_node_type(name) == i;
+    } catch (const std::runtime_error&) {
+      ok = false;  // a name that is not UTF-8
+    }
+    if (!ok) fail("invalid snapshot node schema");
+  }
+  for (std::uint64_t i = 0; i < h.type_count; ++i) {
+    const std::string name(in.read_text());
+    bool ok = !name.empty();
+    try {
+      ok = ok && db.add_rel_type(name) == i;
+    } catch (const std::runtime_error&) {
+      ok = false;
+    }
+    if (!ok) fail("invalid snapshot relationship schema");
+  }
+}
+
+struct Sections {
+  std::vector<std::uint16_t> labels;
+  std::vector<std::uint32_t> to_physical, to_logical;
+  std::vector<std::uint32_t> out_offsets, out_targets;
+  std::vector<std::uint16_t> out_types;
+  std::vector<std::uint32_t> in_offsets, in_sources;
+  std::vector<std::uint16_t> in_types;
+  std::vector<std::uint32_t> topics;
+  std::vector<float> embeddings;
+  std::vector<std::string> names;
+};
+
+Sections read_sections(SnapshotReader& in, const Header& h) {
+  const std::uint64_t n = h.nodes, e = h.relationships;
+  Sections s;
+  s.labels = in.read_block<std::uint16_t>(n);
+  s.to_physical = in.read_block<std::uint32_t>(n);
+  s.to_logical = in.read_block<std::uint32_t>(n);
+  s.out_offsets = in.read_block<std::uint32_t>(n + 1);
+  s.out_targets = in.read_block<std::uint32_t>(e);
+  s.out_types = in.read_block<std::uint16_t>(e);
+  s.in_offsets = in.read_block<std::uint32_t>(n + 1);
+  s.in_sources = in.read_block<std::uint32_t>(e);
+  s.in_types = in.read_block<std::uint16_t>(e);
+  s.topics = in.read_block<std::uint32_t>(n);
+  s.embeddings = in.read_block<float>(n * fmt::kDimension);
+  s.names.reserve(n);
+  for (std::uint64_t i = 0; i < n; ++i) s.names.emplace_back(in.read_text());
+  return s;
+}
+
+void check_node_mapping(const Sections& s, const Header& h) {
+  const std::uint64_t n = h.nodes;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    const std::uint32_t p = s.to_physical[i], l = s.to_logical[i];
+    if (s.labels[i] >= h.label_count || p >= n || l >= n || s.to_logical[p] != i || s.to_physical[l] != i) {
+      fail("invalid snapshot node mapping");
+    }
+  }
+}
+
+void check_csr(const std::vector<std::uint32_t>& offsets, const std::vector<std::uint32_t>& neighbours,
+               const std::vector<std::uint16_t>& types, const Header& h) {
+  if (offsets.front() != 0 || offsets.back() != h.relationships) fail("invalid snapshot CSR offsets");
+  for (std::size_t v = 1; v < offsets.size(); ++v) {
+    if (offsets[v] < offsets[v - 1]) fail("invalid snapshot CSR offsets");
+  }
+  for (std::size_t s = 0; s < neighbours.size(); ++s) {
+    if (neighbours[s] >= h.nodes || types[s] >= h.type_count) fail("invalid snapshot relationship");
+  }
+}
+
+void check_embeddings(const std::vector<float>& embeddings) {
+  const float largest = std::numeric_limits<float>::max();
+  bool finite = true;
+  for (const float x : embeddings) finite &= std::fabs(x) <= largest;  // false for NaN as well
+  if (!finite) fail("invalid snapshot embedding");
+}
+
+void read_properties(SnapshotReader& in, const Header& h, Database& db) {
+  for (std::uint64_t i = 0; i < h.nodes; ++i) {
+    const std::string_view text = in.read_text();
+    if (text == "{}") continue;  // the common case; the node already has an empty object
+    nlohmann::json value = nlohmann::json::parse(text.begin(), text.end());
+    if (!value.is_object()) fail("snapshot properties must be an object");
+    for (auto it = value.begin(); it != value.end(); ++it) {
+      db.set_property(static_cast<std::uint32_t>(i), it.key(), std::move(it.value()));
+    }
+  }
+}
+
+}  // namespace
+
+Database load_snapshot(const std::string& path) {
+  SnapshotMapping mapping(path);
+  if (std::memcmp(mapping.data(), fmt::kMagic, sizeof fmt::kMagic) != 0) fail("not a Halvex snapshot");
+  std::uint32_t version;
+  std::memcpy(&version, mapping.data() + sizeof fmt::kMagic, sizeof version);
+  if (version < 2 || version > 4) fail("unsupported snapshot version");
+  SnapshotReader in(mapping.data() + sizeof fmt::kMagic + sizeof version, verified_end(mapping, version));
+
+  const Header h = read_header(in, version);
+  Database db;
+  read_schema(in, h, db);
+  Sections s = read_sections(in, h);
+  check_node_mapping(s, h);
+  check_csr(s.out_offsets, s.out_targets, s.out_types, h);
+  check_csr(s.in_offsets, s.in_sources, s.in_types, h);
+  if (!incoming_mirrors_outgoing(h.nodes, s.out_offsets, s.out_targets, s.out_types, s.in_offsets, s.in_sources,
+                                 s.in_types)) {
+    fail("invalid snapshot relationship");
+  }
+  check_embeddings(s.embeddings);
+
+  db.graph.install_compiled(std::move(s.labels), std::move(s.to_physical), std::move(s.to_logical),
+                            std::move(s.out_offsets), std::move(s.out_targets), std::move(s.out_types),
+                            std::move(s.in_offsets), std::move(s.in_sources), std::move(s.in_types));
+  db.install_attributes(h.people, h.papers, std::move(s.names), std::move(s.topics), std::move(s.embeddings),
+                        version == 2);
+  if (version >= 3) read_properties(in, h, db);
+  if (!in.at_end()) fail("unexpected data after snapshot");
+  return db;
+}
+
+}  // namespace orvane

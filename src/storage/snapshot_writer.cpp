@@ -1,0 +1,203 @@
+// save_snapshot: writes a Database as a version 4 snapshot.
+//
+// Byte layout (version 4). Integers are unsigned little-endian, floats
+// IEEE-754 binary32 little-endian; no padding anywhere. n = nodes,
+// E = relationships, L = labels, T = relationship types.
+//
+//   offset  width  field
+//        0      8  magic "ORVSNAP2" (no terminator)
+//        8      4  version (4)
+//       12      4  node count n
+//       16      4  relationship count E (out_targets entries)
+//       20      4  embedding dimension (32)
+//       24      4  people (low 32 bits)
+//       28      4  papers (low 32 bits)
+//       32      2  Person label id (0)
+//       34      2  Paper label id (1)
+//       36      2  FOLLOWS type id (0)
+//       38      2  AUTHORED type id (1)
+//       40      4  label count L
+//       44      4  type count T
+//
+//   then, from offset 48, with no gaps:
+//    1  label names     L × (4-byte length + bytes)
+//    2  type names      T × (4-byte length + bytes)
+//    3  labels          2n   by identity
+//    4  to_physical     4n   identity → position
+//    5  to_logical      4n   position → identity
+//    6  out_offsets     4(n+1)
+//    7  out_targets     4E
+//    8  out_types       2E
+//    9  in_offsets      4(n+1)
+//   10  in_sources      4E
+//   11  in_types        2E
+//   12  topics          4n   by identity
+//   13  embeddings      128n 32 floats per node, identity order
+//   14  names           n × (4-byte length + bytes)
+//   15  properties      n × (4-byte length + compact JSON object text)
+//   16  digest          32   SHA-256 of bytes 0 … end of section 15
+//
+// Older versions the reader still accepts: version 3 is version 4 without
+// the digest; version 2 is version 3 without the property section. The
+// property text is the JSON library's compact form: keys in ascending byte
+// order, UTF-8 written as is, "{}" for a node without properties.
+//
+// Arrays go to the file as whole blocks straight from the Database's
+// vectors; only the variable-length texts pass through a buffer. The digest
+// is computed over the same bytes as they are written, so the file is never
+// read back.
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "graph/database.h"
+#include "storage/atomic_file.h"
+#include "storage/snapshot.h"
+#include "storage/snapshot_digest.h"
+#include "storage/snapshot_format.h"
+
+namespace orvane {
+namespace {
+
+namespace fmt = snapshot_format;
+
+const AtomicWriteErrors& snapshot_errors() {
+  static const AtomicWriteErrors errors{
+      "cannot create snapshot temporary file", "snapshot sync failed", "snapshot close failed",
+      "snapshot atomic replacement failed", "snapshot directory sync failed"};
+  return errors;
+}
+
+// Buffered output to the temporary file that hashes every byte it passes on.
+// Blocks larger than the buffer bypass it.
+class HashingSink {
+ public:
+  explicit HashingSink(int fd) : fd_(fd) { buffer_.reserve(kBufferSize); }
+
+  void put(const void* data, std::size_t size) {
+    if (size == 0) return;
+    if (!hash_.update(data, size)) throw std::runtime_error("snapshot checksum failed");
+    if (buffer_.size() + size > kBufferSize) flush();
+    if (size >= kBufferSize) {
+      write_out(data, size);
+    } else {
+      const char* p = static_cast<const char*>(data);
+      buffer_.insert(buffer_.end(), p, p + size);
+    }
+  }
+  void put_u16(std::uint16_t v) { put(&v, sizeof v); }
+  void put_u32(std::uint32_t v) { put(&v, sizeof v); }
+  template <typename T>
+  void put_block(const std::vector<T>& v) { put(v.data(), v.size() * sizeof(T)); }
+  void put_text(const std::string& text) {
+    put_u32(static_cast<std::uint32_t>(text.size()));
+    put(text.data(), text.size());
+  }
+
+  // Writes the buffered bytes, then the digest of everything written so far
+  // (the digest itself is not hashed).
+  void finish_with_digest() {
+    Sha256Digest digest;
+    if (!hash_.finish(digest)) throw std::runtime_error("snapshot checksum failed");
+    flush();
+    write_out(digest.data(), digest.size());
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 1 << 20;
+
+  void flush() {
+    write_out(buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+  void write_out(const void* data, std::size_t size) {
+    if (!write_all(fd_, data, size)) throw std::runtime_error("snapshot write failed");
+  }
+
+  int fd_;
+  Sha256 hash_;
+  std::vector<char> buffer_;
+};
+
+void write_header(HashingSink& out, const Database& db) {
+  const PhysicalGraph& g = db.graph;
+  out.put(fmt::kMagic, sizeof fmt::kMagic);
+  out.put_u32(fmt::kCurrentVersion);
+  out.put_u32(static_cast<std::uint32_t>(g.node_count));
+  out.put_u32(static_cast<std::uint32_t>(g.out_targets.size()));
+  out.put_u32(fmt::kDimension);
+  out.put_u32(static_cast<std::uint32_t>(db.people));
+  out.put_u32(static_cast<std::uint32_t>(db.papers));
+  out.put_u16(db.person_label);
+  out.put_u16(db.paper_label);
+  out.put_u16(db.follows_type);
+  out.put_u16(db.authored_type);
+  out.put_u32(static_cast<std::uint32_t>(db.node_types.size()));
+  out.put_u32(static_cast<std::uint32_t>(db.rel_types.size()));
+}
+
+void write_sections(HashingSink& out, const Database& db) {
+  const PhysicalGraph& g = db.graph;
+  for (const std::string& label : db.node_types) out.put_text(label);
+  for (const std::string& type : db.rel_types) out.put_text(type);
+  out.put_block(g.labels);
+  out.put_block(g.to_physical);
+  out.put_block(g.to_logical);
+  out.put_block(g.out_offsets);
+  out.put_block(g.out_targets);
+  out.put_block(g.out_types);
+  out.put_block(g.in_offsets);
+  out.put_block(g.in_sources);
+  out.put_block(g.in_types);
+  out.put_block(db.topics);
+  out.put_block(db.embeddings);
+  for (const std::string& name : db.names) out.put_text(name);
+  static const std::string empty_object = "{}";
+  for (std::uint64_t i = 0; i < g.node_count; ++i) {
+    const nlohmann::json& props = db.node_properties(static_cast<std::uint32_t>(i));
+    // Most nodes of large graphs carry no properties; skip the serialiser.
+    if (props.is_object() && props.empty()) {
+      out.put_text(empty_object);
+    } else {
+      out.put_text(props.dump());
+    }
+  }
+}
+
+// The writer relies on every node having its attributes; a Database that
+// breaks that invariant is refused rather than written short.
+void check_attribute_sizes(const Database& db) {
+  const std::uint64_t n = db.graph.node_count;
+  const PhysicalGraph& g = db.graph;
+  if (db.names.size() != n || db.topics.size() != n || db.embeddings.size() != n * fmt::kDimension ||
+      g.labels.size() != n || g.to_physical.size() != n || g.to_logical.size() != n ||
+      g.out_offsets.size() != n + 1 || g.in_offsets.size() != n + 1 ||
+      g.out_types.size() != g.out_targets.size() || g.in_sources.size() != g.out_targets.size() ||
+      g.in_types.size() != g.out_targets.size()) {
+    throw std::logic_error("graph attributes do not cover every node");
+  }
+}
+
+}  // namespace
+
+void save_snapshot(const Database& db, const std::string& path) {
+  if (!db.graph.compiled) throw std::runtime_error("save requires compiled graph");
+  if (db.graph.node_count > fmt::kMaxNodes || db.graph.out_targets.size() > fmt::kMaxRelationships) {
+    throw std::runtime_error("graph exceeds snapshot format limits");
+  }
+  check_attribute_sizes(db);
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent);
+  replace_file_atomically(path, snapshot_errors(), [&db](int fd) {
+    HashingSink out(fd);
+    write_header(out, db);
+    write_sections(out, db);
+    out.finish_with_digest();
+  });
+}
+
+}  // namespace orvane

@@ -1,0 +1,127 @@
+// The focus of this file is the graph writer lock: one writer per snapshot
+// path across processes, refusal of a planted symbolic link, and a lock that
+// does not leak into programs started while it is held.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "storage/writer_lock.h"
+#include "support/run_binary.h"
+
+extern char** environ;
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Tries the lock in a forked child and returns its outcome: "" when the
+// child got the lock, otherwise the exception message.
+std::string lock_in_other_process(const std::string& path) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "pipe failed";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::string outcome;
+    try {
+      GraphWriterLock lock(path);
+    } catch (const std::exception& e) {
+      outcome = e.what();
+    }
+    (void)!::write(fds[1], outcome.data(), outcome.size());
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string outcome;
+  char buffer[256];
+  ssize_t r;
+  while ((r = ::read(fds[0], buffer, sizeof buffer)) > 0) outcome.append(buffer, static_cast<std::size_t>(r));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return outcome;
+}
+
+TEST(GraphWriterLock, CreatesDirectoryAndPrivateLockFileThatStays) {
+  TempDir dir;
+  const std::string path = dir.file("a/b/graph.orv");
+  {
+    GraphWriterLock lock(path);
+    EXPECT_TRUE(lock.held());
+    struct stat st {};
+    ASSERT_EQ(0, ::stat((path + ".lock").c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 07777);
+  }
+  EXPECT_TRUE(fs::exists(path + ".lock"));
+  EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(GraphWriterLock, SecondProcessFailsAtOnceUntilReleased) {
+  TempDir dir;
+  const std::string path = dir.file("graph.orv");
+  auto lock = GraphWriterLock::acquire(path);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ("graph is already open for writing by another process", lock_in_other_process(path));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  // Another path is independent.
+  EXPECT_EQ("", lock_in_other_process(dir.file("other.orv")));
+  lock.reset();
+  EXPECT_EQ("", lock_in_other_process(path));
+}
+
+TEST(GraphWriterLock, MoveTransfersTheLock) {
+  TempDir dir;
+  const std::string path = dir.file("graph.orv");
+  GraphWriterLock first(path);
+  GraphWriterLock second(std::move(first));
+  EXPECT_FALSE(first.held());  // NOLINT(bugprone-use-after-move): moved-from state is specified
+  EXPECT_TRUE(second.held());
+  EXPECT_EQ("graph is already open for writing by another process", lock_in_other_process(path));
+  GraphWriterLock third(dir.file("x.orv"));
+  third = std::move(second);  // releases x.orv's lock, takes over graph.orv's
+  EXPECT_EQ("", lock_in_other_process(dir.file("x.orv")));
+  EXPECT_EQ("graph is already open for writing by another process", lock_in_other_process(path));
+}
+
+TEST(GraphWriterLock, SymbolicLinkIsRefused) {
+  TempDir dir;
+  const std::string path = dir.file("graph.orv");
+  fs::create_symlink(dir.file("elsewhere"), path + ".lock");
+  try {
+    GraphWriterLock lock(path);
+    FAIL() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ("cannot open graph writer lock", e.what());
+  }
+  EXPECT_FALSE(fs::exists(dir.file("elsewhere")));
+}
+
+// A program started while the lock is held (a bridge script, say) must not
+// keep the graph locked once this process lets go.
+TEST(GraphWriterLock, NotInheritedByAChildThatExecs) {
+  TempDir dir;
+  const std::string path = dir.file("graph.orv");
+  pid_t child = -1;
+  {
+    GraphWriterLock lock(path);
+    char sleep_path[] = "/bin/sleep";
+    char seconds[] = "30";
+    char* argv[] = {sleep_path, seconds, nullptr};
+    ASSERT_EQ(0, ::posix_spawn(&child, sleep_path, nullptr, nullptr, argv, environ));
+  }
+  EXPECT_EQ("", lock_in_other_process(path));
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -1,18 +1,27 @@
-// Reach kernels: breadth-first search with global visited marks.
+// Reach kernels: breadth-first search with global visited marks, the level
+// walk with per-level marks, and the frontier expansion both are built on.
 //
 // Input: a compiled graph; arrays indexed by position; the hub given as an
-// identity and converted with to_physical. Frontiers below 16384 entries are
+// identity and converted with to_physical; results are counts of nodes, so
+// they do not depend on the layout. Frontiers below 16384 entries are
 // expanded on the calling thread (the thread pool costs more than it saves
 // there); larger ones by an OpenMP loop (dynamic, chunks of 64) in which each
 // thread collects into its own vector and claims a node by compare-and-swap
 // of its mark byte, so every node is appended once.
+//
+// Per-level marks are cleared by walking the level that set them rather
+// than by zeroing all N bytes, which gives the same fresh array per level at
+// a cost proportional to the level.
 #include "analytics/traversal.h"
 
 #include <omp.h>
 
+#include <algorithm>
 #include <atomic>
 #include <stdexcept>
 
+#include "analytics/neighbor_runs.h"
+#include "analytics/parallelism.h"
 #include "graph/physical_graph.h"
 
 namespace orvane {
@@ -20,16 +29,20 @@ namespace {
 
 constexpr std::size_t kParallelFrontier = 16384;
 
-template <typename Visit>
-void for_each_neighbor(const PhysicalGraph& csr, std::uint32_t v, std::uint16_t type, Direction direction,
-                       Visit&& visit) {
-  const bool all = type == kAllTypes;
-  if (direction != Direction::Incoming) {
-    for (const std::uint32_t w : all ? csr.out_neighbors(v) : csr.typed_out_neighbors(v, type)) visit(w);
+// One level of a level walk: the distinct neighbours of `frontier`, using
+// `marks` (all clear on entry and on return).
+void next_level(const PhysicalGraph& csr, const std::vector<std::uint32_t>& frontier, std::uint16_t type,
+                Direction direction, std::vector<std::uint8_t>& marks, std::vector<std::uint32_t>& next) {
+  next.clear();
+  for (const std::uint32_t v : frontier) {
+    detail::for_each_neighbor(csr, v, type, direction, [&](std::uint32_t w) {
+      if (!marks[w]) {
+        marks[w] = 1;
+        next.push_back(w);
+      }
+    });
   }
-  if (direction != Direction::Outgoing) {
-    for (const std::uint32_t w : all ? csr.in_neighbors(v) : csr.typed_in_neighbors(v, type)) visit(w);
-  }
+  for (const std::uint32_t w : next) marks[w] = 0;
 }
 
 }  // namespace
@@ -41,11 +54,12 @@ void require_compiled(const PhysicalGraph& csr) {
 void expand_frontier(const PhysicalGraph& csr, const std::vector<std::uint32_t>& frontier,
                      std::uint16_t type, Direction direction, std::vector<std::uint8_t>& visited,
                      std::vector<std::uint32_t>& next) {
+  require_compiled(csr);
   next.clear();
   if (frontier.size() < kParallelFrontier) {
     next.reserve(frontier.size() * 2);
     for (const std::uint32_t v : frontier) {
-      for_each_neighbor(csr, v, type, direction, [&](std::uint32_t w) {
+      detail::for_each_neighbor(csr, v, type, direction, [&](std::uint32_t w) {
         if (!visited[w]) {
           visited[w] = 1;
           next.push_back(w);
@@ -54,7 +68,7 @@ void expand_frontier(const PhysicalGraph& csr, const std::vector<std::uint32_t>&
     }
     return;
   }
-  const int threads = std::max(1, omp_get_num_procs());
+  const int threads = kernel_threads();
   std::vector<std::vector<std::uint32_t>> local(threads);
   const auto count = static_cast<std::int64_t>(frontier.size());
 #pragma omp parallel num_threads(threads)
@@ -62,7 +76,7 @@ void expand_frontier(const PhysicalGraph& csr, const std::vector<std::uint32_t>&
     std::vector<std::uint32_t>& mine = local[omp_get_thread_num()];
 #pragma omp for schedule(dynamic, 64)
     for (std::int64_t i = 0; i < count; ++i) {
-      for_each_neighbor(csr, frontier[i], type, direction, [&](std::uint32_t w) {
+      detail::for_each_neighbor(csr, frontier[i], type, direction, [&](std::uint32_t w) {
         std::atomic_ref<std::uint8_t> mark(visited[w]);
         std::uint8_t expected = 0;
         if (mark.load(std::memory_order_relaxed) == 0 &&
@@ -78,12 +92,18 @@ void expand_frontier(const PhysicalGraph& csr, const std::vector<std::uint32_t>&
   for (const auto& part : local) next.insert(next.end(), part.begin(), part.end());
 }
 
+std::uint64_t hop1_count(const PhysicalGraph& csr, std::uint32_t hub, std::uint16_t type) {
+  const std::uint32_t h = detail::hub_position(csr, hub);
+  if (h == kNoNode) return 0;
+  return csr.typed_out_neighbors(h, type).size();
+}
+
 std::uint64_t hop_reach(const PhysicalGraph& csr, std::uint32_t hub, int hops, std::uint16_t type) {
-  require_compiled(csr);
-  if (hub >= csr.node_count || hops < 0) return 0;
+  const std::uint32_t h = detail::hub_position(csr, hub);
+  if (h == kNoNode || hops < 0) return 0;
   std::vector<std::uint8_t> visited(csr.node_count, 0);
-  std::vector<std::uint32_t> frontier{csr.to_physical[hub]}, next;
-  visited[frontier[0]] = 1;
+  std::vector<std::uint32_t> frontier{h}, next;
+  visited[h] = 1;
   std::uint64_t reached = 1;
   for (int level = 0; level < hops && !frontier.empty(); ++level) {
     expand_frontier(csr, frontier, type, Direction::Outgoing, visited, next);
@@ -92,6 +112,76 @@ std::uint64_t hop_reach(const PhysicalGraph& csr, std::uint32_t hub, int hops, s
     frontier.swap(next);
   }
   return reached;
+}
+
+std::uint64_t hop_range_targets(const PhysicalGraph& csr, std::uint32_t hub, int min_hop, int max_hop,
+                                std::uint16_t tf, std::uint16_t ta) {
+  const std::uint32_t h = detail::hub_position(csr, hub);
+  if (h == kNoNode) return 0;
+  std::vector<std::uint8_t> selected(csr.node_count, 0), marks(csr.node_count, 0);
+  std::vector<std::uint32_t> chosen;  // the selected positions, each once
+  if (min_hop < 1) {
+    selected[h] = 1;
+    chosen.push_back(h);
+  }
+  std::vector<std::uint32_t> frontier{h}, next;
+  for (int level = 1; level <= max_hop; ++level) {
+    next_level(csr, frontier, tf, Direction::Outgoing, marks, next);
+    if (level >= min_hop) {
+      for (const std::uint32_t v : next) {
+        if (!selected[v]) {
+          selected[v] = 1;
+          chosen.push_back(v);
+        }
+      }
+    }
+    if (next.empty()) break;
+    frontier.swap(next);
+  }
+  std::uint64_t distinct = 0;
+  for (const std::uint32_t v : chosen) {
+    for (const std::uint32_t p : csr.typed_out_neighbors(v, ta)) {
+      if (!marks[p]) {
+        marks[p] = 1;
+        ++distinct;
+      }
+    }
+  }
+  return distinct;
+}
+
+std::uint64_t varlength_distinct(const PhysicalGraph& csr, std::uint32_t hub, int min_hops, int max_hops,
+                                 std::uint16_t type, Direction direction) {
+  const std::uint32_t h = detail::hub_position(csr, hub);
+  if (h == kNoNode || max_hops < std::max(min_hops, 0)) return 0;
+  std::vector<std::uint32_t> frontier{h}, next;
+  if (min_hops < 1) {
+    std::vector<std::uint8_t> visited(csr.node_count, 0);
+    visited[h] = 1;
+    std::uint64_t reached = 1;
+    for (int level = 0; level < max_hops && !frontier.empty(); ++level) {
+      expand_frontier(csr, frontier, type, direction, visited, next);
+      reached += next.size();
+      frontier.swap(next);
+    }
+    return reached;
+  }
+  std::vector<std::uint8_t> ends(csr.node_count, 0), marks(csr.node_count, 0);
+  std::uint64_t distinct = 0;
+  for (int level = 1; level <= max_hops; ++level) {
+    next_level(csr, frontier, type, direction, marks, next);
+    if (level >= min_hops) {
+      for (const std::uint32_t v : next) {
+        if (!ends[v]) {
+          ends[v] = 1;
+          ++distinct;
+        }
+      }
+    }
+    if (next.empty()) break;
+    frontier.swap(next);
+  }
+  return distinct;
 }
 
 }  // namespace orvane

@@ -1,0 +1,299 @@
+// Query executor.
+//
+// Search state (one per execution): `bound` holds the physical position
+// bound to each node position; `used` the relationships (source, target,
+// type) of the current path as a flat array scanned linearly — a path holds
+// at most 16 × 16 = 256 relationships, and for the short paths of real
+// queries a scan beats any tree; nothing is allocated per step.
+//
+// Enumeration order is observable in row results and fixed: start nodes by
+// ascending identity; at each relationship position first try to end it at
+// the current node, then extend by one hop over outgoing neighbours (unless
+// the direction is In), then incoming ones (unless Out; with Both a
+// self-loop is not tried twice), each in adjacency order.
+//
+// Work budget: every start node and every walk call is one step; exceeding
+// 10,000,000 steps, or a step number divisible by 1024 found past the
+// 5-second deadline, fails the query.
+#include "query/executor.h"
+
+#include <chrono>
+#include <limits>
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+#include "graph/database.h"
+#include "query/query.h"
+
+namespace orvane {
+namespace {
+
+constexpr const char* kWorkLimit = "query work limit exceeded; narrow the pattern or add LIMIT";
+constexpr std::uint16_t kNoLabel = 0xFFFF;
+
+struct UsedRel {
+  std::uint32_t src, dst;
+  std::uint16_t type;
+};
+
+// What each node position needs at match time, resolved once.
+struct NodeCheck {
+  bool has_label = false;
+  std::uint16_t label = kNoLabel;
+  const std::map<std::string, nlohmann::json>* properties = nullptr;
+  std::size_t first_same_variable = SIZE_MAX;  // earlier position with the same variable
+};
+
+class Search {
+ public:
+  Search(const Database& db, const QlQuery& q) : db_(db), q_(q) {}
+
+  // Resolves names; false when some label or type is unknown to the schema.
+  bool prepare();
+  template <typename OnMatch>
+  void run(OnMatch&& on_match);
+
+  std::vector<std::uint32_t> bound;
+  bool stop = false;
+
+ private:
+  void step();
+  bool node_test(std::size_t k, std::uint32_t identity) const;
+  template <typename OnMatch>
+  void walk(std::size_t i, int h, std::uint32_t cur, OnMatch& on_match);
+  bool used(std::uint32_t src, std::uint32_t dst, std::uint16_t type) const;
+
+  const Database& db_;
+  const QlQuery& q_;
+  std::vector<std::uint16_t> type_ids_;
+  std::vector<NodeCheck> checks_;
+  std::vector<std::pair<std::size_t, std::size_t>> not_equal_;
+  std::vector<UsedRel> used_;
+  std::uint64_t work_ = 0;
+  std::chrono::steady_clock::time_point deadline_;
+};
+
+bool Search::prepare() {
+  deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  bound.assign(q_.nodes.size(), kNoNode);
+  used_.reserve(kMaxPatternRelationships * kMaxHops);
+  bool resolved = true;
+  type_ids_.assign(q_.relationships.size(), 0);
+  for (std::size_t i = 0; i < q_.relationships.size(); ++i) {
+    auto it = db_.rel_type_ids.find(q_.relationships[i].type);
+    if (it == db_.rel_type_ids.end()) {
+      resolved = false;
+    } else {
+      type_ids_[i] = it->second;
+    }
+  }
+  checks_.resize(q_.nodes.size());
+  for (std::size_t k = 0; k < q_.nodes.size(); ++k) {
+    const QlNodePattern& n = q_.nodes[k];
+    NodeCheck& c = checks_[k];
+    if (!n.label.empty()) {
+      c.has_label = true;
+      auto it = db_.node_type_ids.find(n.label);
+      if (it == db_.node_type_ids.end()) {
+        resolved = false;
+      } else {
+        c.label = it->second;
+      }
+    }
+    if (!n.properties.empty()) c.properties = &n.properties;
+    if (!n.variable.empty()) {
+      const std::size_t first = variable_index(q_, n.variable);
+      if (first < k) c.first_same_variable = first;
+    }
+  }
+  for (const auto& [left, right] : q_.where_not_equal) {
+    not_equal_.emplace_back(variable_index(q_, left), variable_index(q_, right));
+  }
+  return resolved;
+}
+
+void Search::step() {
+  ++work_;
+  if (work_ > kQueryWorkLimit) throw QlError(kWorkLimit);
+  if ((work_ & 1023) == 0 && std::chrono::steady_clock::now() > deadline_) throw QlError(kWorkLimit);
+}
+
+bool Search::node_test(std::size_t k, std::uint32_t identity) const {
+  const NodeCheck& c = checks_[k];
+  if (c.has_label && db_.graph.labels[identity] != c.label) return false;
+  if (c.properties == nullptr) return true;
+  const nlohmann::json& stored = db_.node_properties(identity);
+  for (const auto& [name, filter] : *c.properties) {
+    auto it = stored.find(name);
+    if (it != stored.end()) {
+      if (filter.is_null() || *it != filter) return false;
+      continue;
+    }
+    // Without a stored "id", {id: N} names the node with identity N.
+    if (name != "id" || !filter.is_number_integer()) return false;
+    if (filter.is_number_unsigned() ? filter.get<std::uint64_t>() != identity
+                                    : filter.get<std::int64_t>() != static_cast<std::int64_t>(identity)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Search::used(std::uint32_t src, std::uint32_t dst, std::uint16_t type) const {
+  for (const UsedRel& r : used_) {
+    if (r.src == src && r.dst == dst && r.type == type) return true;
+  }
+  return false;
+}
+
+template <typename OnMatch>
+void Search::run(OnMatch&& on_match) {
+  const PhysicalGraph& g = db_.graph;
+  for (std::uint64_t s = 0; s < g.node_count; ++s) {
+    if (stop) return;
+    step();
+    const auto identity = static_cast<std::uint32_t>(s);
+    if (!node_test(0, identity)) continue;
+    const std::uint32_t p = g.to_physical[identity];
+    bound[0] = p;
+    walk(0, 0, p, on_match);
+  }
+}
+
+template <typename OnMatch>
+void Search::walk(std::size_t i, int h, std::uint32_t cur, OnMatch& on_match) {
+  if (stop) return;
+  step();
+  if (i == q_.relationships.size()) {
+    for (const auto& [left, right] : not_equal_) {
+      if (bound[left] == bound[right]) return;
+    }
+    on_match(bound);
+    return;
+  }
+  const QlRelPattern& r = q_.relationships[i];
+  const PhysicalGraph& g = db_.graph;
+  if (h >= r.min_hops) {
+    const NodeCheck& next = checks_[i + 1];
+    if (node_test(i + 1, g.to_logical[cur]) &&
+        (next.first_same_variable == SIZE_MAX || bound[next.first_same_variable] == cur)) {
+      bound[i + 1] = cur;
+      walk(i + 1, 0, cur, on_match);
+    }
+  }
+  if (h == r.max_hops || stop) return;
+  const std::uint16_t type = type_ids_[i];
+  if (r.direction != QlDirection::In) {
+    for (const std::uint32_t n : g.typed_out_neighbors(cur, type)) {
+      if (used(cur, n, type)) continue;
+      used_.push_back({cur, n, type});
+      walk(i, h + 1, n, on_match);
+      used_.pop_back();
+      if (stop) return;
+    }
+  }
+  if (r.direction != QlDirection::Out) {
+    for (const std::uint32_t n : g.typed_in_neighbors(cur, type)) {
+      if (r.direction == QlDirection::Both && n == cur) continue;
+      if (used(n, cur, type)) continue;
+      used_.push_back({n, cur, type});
+      walk(i, h + 1, n, on_match);
+      used_.pop_back();
+      if (stop) return;
+    }
+  }
+}
+
+nlohmann::json node_value(const Database& db, std::uint32_t position, const std::string& property) {
+  const std::uint32_t identity = db.graph.to_logical[position];
+  const nlohmann::json& props = db.node_properties(identity);
+  if (!property.empty()) {
+    auto it = props.find(property);
+    return it == props.end() ? nlohmann::json(nullptr) : *it;
+  }
+  nlohmann::json node = nlohmann::json::object();
+  node["id"] = static_cast<std::uint64_t>(identity);
+  node["label"] = db.node_type_name(db.graph.labels[identity]);
+  node["properties"] = props;
+  return node;
+}
+
+}  // namespace
+
+std::size_t variable_index(const QlQuery& query, const std::string& name) {
+  for (std::size_t k = 0; k < query.nodes.size(); ++k) {
+    if (query.nodes[k].variable == name) return k;
+  }
+  throw QlError("unknown variable");
+}
+
+std::uint64_t execute_query(const Database& db, const QlQuery& query) {
+  if (!query.is_count) throw QlError("row query requires execute_rows");
+  Search search(db, query);
+  const bool resolved = search.prepare();
+  if (!db.graph.compiled) throw QlError("graph is not compiled");
+  if (!resolved) return 0;
+  std::uint64_t count = 0;
+  auto add_one = [&] {
+    if (count == std::numeric_limits<std::uint64_t>::max()) throw QlError("count overflow");
+    ++count;
+  };
+  if (query.distinct && !query.count_star) {
+    const std::size_t index = variable_index(query, query.count_variable);
+    // A byte per position has the membership behaviour of an ordered set of
+    // positions at a fraction of its cost.
+    std::vector<std::uint8_t> seen(db.graph.node_count, 0);
+    search.run([&](const std::vector<std::uint32_t>& bound) {
+      std::uint8_t& mark = seen[bound[index]];
+      if (mark) return;
+      mark = 1;
+      add_one();
+    });
+  } else {
+    search.run([&](const std::vector<std::uint32_t>&) { add_one(); });
+  }
+  return count;
+}
+
+nlohmann::json execute_rows(const Database& db, const QlQuery& query) {
+  nlohmann::json result = nlohmann::json::object();
+  nlohmann::json columns = nlohmann::json::array();
+  if (query.is_count) {
+    columns.push_back(query.count_alias);
+  } else {
+    for (const QlReturnItem& item : query.returns) columns.push_back(item.column);
+  }
+  result["columns"] = std::move(columns);
+  result["rows"] = nlohmann::json::array();
+  Search search(db, query);
+  const bool resolved = search.prepare();
+  if (query.limit == 0) return result;
+  if (!db.graph.compiled) throw QlError("graph is not compiled");
+  if (!resolved) return result;
+  if (query.is_count) {
+    result["rows"].push_back(nlohmann::json::array({execute_query(db, query)}));
+    return result;
+  }
+  std::vector<std::size_t> item_index;
+  for (const QlReturnItem& item : query.returns) item_index.push_back(variable_index(query, item.variable));
+  nlohmann::json& rows = result["rows"];
+  std::set<nlohmann::json> seen;
+  search.run([&](const std::vector<std::uint32_t>& bound) {
+    nlohmann::json row = nlohmann::json::array();
+    for (std::size_t c = 0; c < query.returns.size(); ++c) {
+      row.push_back(node_value(db, bound[item_index[c]], query.returns[c].property));
+    }
+    if (query.distinct && !seen.insert(row).second) return;
+    if (rows.size() == query.limit) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
+    rows.push_back(std::move(row));
+    if (query.has_limit && rows.size() >= query.limit) search.stop = true;
+  });
+  return result;
+}
+
+std::uint64_t count_query_text(const Database& db, std::string_view text) {
+  return execute_query(db, parse_query(text));
+}
+
+}  // namespace orvane

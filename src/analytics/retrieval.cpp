@@ -1,0 +1,117 @@
+// Exact cosine top-k over node embeddings, and the GPU lane that runs it.
+//
+// Algorithm: brute-force scoring of every node of one label, split into one
+// contiguous block of identities per OpenMP thread (static: every node
+// costs the same), each thread keeping a bounded min-heap, then one merge
+// on the calling thread. Reads labels (by identity) and the embedding array
+// (32 floats per identity); results are identities.
+//
+// Scoring precision: single precision, four lanes at a time, is exact
+// enough and streams at memory speed. It fails only at the edges of the
+// float range: components near 1e20 overflow the sums of squares to
+// infinity (inf/inf is NaN), components near 1e-20 underflow them to 0. A
+// node whose float intermediates are not all normal and finite is rescored
+// in double, where the squares of any finite float are representable, so a
+// finite score always comes out.
+#include "analytics/retrieval.h"
+
+#include <cfloat>
+#include <cmath>
+#include <unordered_set>
+
+#include "analytics/top_k.h"
+#include "graph/database.h"
+
+namespace orvane {
+namespace detail {
+namespace {
+
+bool normal_finite(float x) { return x >= FLT_MIN && x <= FLT_MAX; }
+
+float exact_cosine(const CosineQuery& q, const float* v) {
+  double dot = 0, norm_sq = 0;
+  for (std::size_t i = 0; i < q.dims; ++i) {
+    dot += static_cast<double>(q.values[i]) * v[i];
+    norm_sq += static_cast<double>(v[i]) * v[i];
+  }
+  const double denominator = q.norm * std::sqrt(norm_sq);
+  if (!(denominator > 0) || !std::isfinite(denominator)) return 0;
+  return static_cast<float>(std::clamp(dot / denominator, -1.0, 1.0));
+}
+
+}  // namespace
+
+CosineQuery prepare_query(const float* query, std::size_t dims) {
+  float lanes[4] = {0, 0, 0, 0};
+  double exact = 0;
+  std::size_t i = 0;
+  for (; i + 4 <= dims; i += 4) {
+    for (std::size_t l = 0; l < 4; ++l) lanes[l] += query[i + l] * query[i + l];
+  }
+  for (; i < dims; ++i) lanes[0] += query[i] * query[i];
+  for (std::size_t j = 0; j < dims; ++j) exact += static_cast<double>(query[j]) * query[j];
+  return CosineQuery{query, dims, (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]), std::sqrt(exact)};
+}
+
+float cosine(const CosineQuery& q, const float* v) {
+  if (!(q.norm > 0)) return 0;
+  float dot_lanes[4] = {0, 0, 0, 0}, norm_lanes[4] = {0, 0, 0, 0};
+  std::size_t i = 0;
+  for (; i + 4 <= q.dims; i += 4) {
+    for (std::size_t l = 0; l < 4; ++l) {
+      dot_lanes[l] += q.values[i + l] * v[i + l];
+      norm_lanes[l] += v[i + l] * v[i + l];
+    }
+  }
+  for (; i < q.dims; ++i) {
+    dot_lanes[0] += q.values[i] * v[i];
+    norm_lanes[0] += v[i] * v[i];
+  }
+  const float dot = (dot_lanes[0] + dot_lanes[1]) + (dot_lanes[2] + dot_lanes[3]);
+  const float norm_sq = (norm_lanes[0] + norm_lanes[1]) + (norm_lanes[2] + norm_lanes[3]);
+  if (normal_finite(norm_sq) && normal_finite(q.norm_sq) && std::isfinite(dot)) {
+    const float denominator = std::sqrt(q.norm_sq) * std::sqrt(norm_sq);
+    if (normal_finite(denominator)) return dot / denominator;
+  }
+  return exact_cosine(q, v);
+}
+
+}  // namespace detail
+
+std::vector<Hit> retrieve_top_k(const Database& db, const float* query, std::size_t dims, std::uint64_t k,
+                                std::uint16_t label, int expand) {
+  std::vector<Hit> hits;
+  if (dims != kEmbeddingDim) return hits;
+  const PhysicalGraph& g = db.graph;
+  const std::uint64_t n = std::min<std::uint64_t>({g.node_count, g.labels.size(), db.embeddings.size() / kEmbeddingDim});
+  const detail::CosineQuery q = detail::prepare_query(query, dims);
+  const std::uint16_t* labels = g.labels.data();
+  const float* embeddings = db.embeddings.data();
+  const std::vector<detail::Scored> top = detail::parallel_top_k(
+      n, k, [&](std::uint64_t i) { return labels[i] == label; },
+      [&](std::uint64_t i) { return detail::cosine(q, embeddings + kEmbeddingDim * i); });
+  hits.reserve(top.size());
+  for (const detail::Scored& s : top) hits.push_back(Hit{static_cast<std::uint32_t>(s.index), s.score});
+  if (expand == 0 || !g.compiled) return hits;
+  std::unordered_set<std::uint32_t> present;
+  for (const Hit& h : hits) present.insert(h.id);
+  const std::size_t hit_count = hits.size();
+  for (std::size_t i = 0; i < hit_count; ++i) {
+    for (const std::uint32_t w : g.out_neighbors(g.to_physical[hits[i].id])) {
+      const std::uint32_t id = g.to_logical[w];
+      if (present.insert(id).second) hits.push_back(Hit{id, 0});
+    }
+  }
+  return hits;
+}
+
+bool gpu_available() { return false; }
+
+const char* gpu_device_name() { return "none (CPU SIMD fallback; GPU kernels compile when CUDA is present)"; }
+
+std::vector<Hit> gpu_retrieve_top_k(const Database& db, const float* query, std::size_t dims, std::uint64_t k,
+                                    std::uint16_t label, int expand) {
+  return retrieve_top_k(db, query, dims, k, label, expand);
+}
+
+}  // namespace orvane

@@ -16,4 +16,13 @@ Database load_graph(int argc, char** argv);
 int run_demo();
 int run_schema(int argc, char** argv);
 
+// Benchmark commands: bench returns 2 when --hub is not a node; the entropy
+// commands return 1 when a renumbering changed a query answer.
+int run_bench(int argc, char** argv);
+int run_entropy_lab(int argc, char** argv);
+int run_entropy_ladder(int argc, char** argv);
+int run_rag(int argc, char** argv);
+int run_gpu(int argc, char** argv);
+int run_dim_stress(int argc, char** argv);
+
 }  // namespace orvane

@@ -27,7 +27,13 @@ struct Command {
 const std::vector<Command>& command_table() {
   static const std::vector<Command> table = {
       {{"demo"}, [](int, char**) { return run_demo(); }},
+      {{"bench"}, run_bench},
       {{"schema"}, run_schema},
+      {{"entropy-lab"}, run_entropy_lab},
+      {{"entropy-ladder"}, run_entropy_ladder},
+      {{"rag"}, run_rag},
+      {{"gpu"}, run_gpu},
+      {{"dim-stress"}, run_dim_stress},
   };
   return table;
 }

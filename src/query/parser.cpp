@@ -8,11 +8,13 @@
 //   projection   COUNT "(" [DISTINCT] ("*" | var) ")" [AS alias]
 //              | [DISTINCT] item {"," item}
 //
+// A statement that is not valid UTF-8 is refused before it is lexed.
 // Every limit (text size, relationships, hops, literal depth) is checked
 // before anything larger is built. Numbers are converted by the JSON
 // library's own parser, so literals follow the JSON number grammar exactly.
 #include <algorithm>
 
+#include "graph/utf8.h"
 #include "query/lexer.h"
 #include "query/query.h"
 
@@ -226,6 +228,9 @@ bool has_variable(const QlQuery& q, const std::string& name) {
 
 QlQuery parse_query(std::string_view text) {
   if (text.size() > kMaxQueryBytes) throw QlError("query exceeds 64 KiB");
+  // Names and strings reach result columns, logs and JSON answers, which
+  // cannot carry bytes that are not UTF-8.
+  if (!is_valid_utf8(text)) throw QlError(kInvalidUtf8Message);
   QlQuery q = Parser(text).statement();
   for (const auto& [left, right] : q.where_not_equal) {
     if (!has_variable(q, left) || !has_variable(q, right)) throw QlError("WHERE references an unknown variable");

@@ -60,7 +60,8 @@ struct QlQuery {
 };
 
 // Parses one statement. Throws QlError with the user-facing message for any
-// lexical, grammatical or semantic failure (unknown variables, limits: 64 KiB
+// lexical, grammatical or semantic failure (text that is not UTF-8, unknown
+// variables, limits: 64 KiB
 // of text, 16 relationships, 16 hops, literals nested 16 deep, LIMIT 0 …
 // 10000); never returns a partial query.
 QlQuery parse_query(std::string_view text);

@@ -186,6 +186,12 @@ TEST(Parser, FailureMessages) {
       {"MATCH (a) RETURN count(b)", "count references an unknown variable"},
       {"MATCH (a) RETURN count", "expected '(', got ''"},
       {"MATCH (a) RETURN a.", "expected identifier"},
+      // Found by fuzzing: a quoted name with bytes that are not UTF-8 made
+      // the answer impossible to render as JSON.
+      {"MATCH (a)-[:R*7]-(b) RETURN b.`od\xFF\x09`", "text is not valid UTF-8"},
+      {"MATCH (a {s: '\xC3'}) RETURN a", "text is not valid UTF-8"},
+      {"MATCH (a) RETURN a \xE9", "text is not valid UTF-8"},
+      {"MATCH (a) RETURN a \xC3\xA9", "unsupported or unexpected clause: \xC3"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

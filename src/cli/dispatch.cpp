@@ -29,6 +29,8 @@ const std::vector<Command>& command_table() {
       {{"demo"}, [](int, char**) { return run_demo(); }},
       {{"bench"}, run_bench},
       {{"schema"}, run_schema},
+      {{"snapshot"}, run_snapshot},
+      {{"snapshot"}, run_snapshot},
       {{"entropy-lab"}, run_entropy_lab},
       {{"entropy-ladder"}, run_entropy_ladder},
       {{"rag"}, run_rag},

@@ -1,19 +1,17 @@
 // load_graph: where a command's graph comes from.
-#include <stdexcept>
 
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "storage/snapshot.h"
+#include "storage/snapshot.h"
 
 namespace orvane {
 
 Database load_graph(int argc, char** argv) {
   const std::string db_path = option_value(argc, argv, "--db", "");
-  if (!db_path.empty()) {
-    // Snapshot loading arrives with the storage library.
-    throw std::runtime_error("snapshot loading is not available in this build");
-  }
+  if (!db_path.empty()) return load_snapshot(db_path);
   Database db;
   if (has_flag(argc, argv, "--empty")) {
     db.compile();

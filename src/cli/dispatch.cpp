@@ -31,6 +31,7 @@ const std::vector<Command>& command_table() {
       {{"schema"}, run_schema},
       {{"snapshot"}, run_snapshot},
       {{"snapshot"}, run_snapshot},
+      {{"snapshot"}, run_snapshot},
       {{"entropy-lab"}, run_entropy_lab},
       {{"entropy-ladder"}, run_entropy_ladder},
       {{"rag"}, run_rag},

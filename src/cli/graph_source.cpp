@@ -6,6 +6,7 @@
 #include "graph/database.h"
 #include "storage/snapshot.h"
 #include "storage/snapshot.h"
+#include "storage/snapshot.h"
 
 namespace orvane {
 

@@ -1,7 +1,6 @@
-// orvane snapshot: builds the command's graph (load_graph) and writes it as a
-// durable snapshot file. The writer lock on the output path is taken before
-// any graph work, so a second writer fails at once instead of after a long
-// corpus generation, and it is held until the file is published.
+// orvane snapshot: writes a graph (from load_graph) to a snapshot file. The
+// writer lock is taken before any graph work, so a second writer on the same
+// path fails at once instead of building a graph it could not save.
 #include <iostream>
 #include <string>
 
@@ -18,10 +17,8 @@ int run_snapshot(int argc, char** argv) {
   const GraphWriterLock lock(path);
   const Database db = load_graph(argc, argv);
   save_snapshot(db, path);
-  // The relationship count is that of the compiled CSR: compilation has
-  // already removed duplicate relationships.
-  std::cout << "wrote " << path << " nodes=" << db.graph.node_count
-            << " edges=" << db.graph.out_targets.size() << '\n';
+  std::cout << "wrote " << path << " nodes=" << db.graph.node_count << " edges=" << db.graph.out_targets.size()
+            << '\n';
   return 0;
 }
 

@@ -1,45 +1,58 @@
-// The snapshot command and snapshot-backed graph sources through the real
-// binary.
+// The focus of this file is the snapshot command and snapshot loading
+// through --db, run through the real binary.
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "support/run_binary.h"
 
-namespace orvane {
+namespace orvane::testing {
 namespace {
 
-using testing::run_orvane;
-using testing::TempDir;
-
-TEST(SnapshotCommand, WritesAFileOthersCanLoad) {
+TEST(SnapshotCommand, WritesDefaultPathAndLoadsBack) {
   TempDir dir;
-  auto r = run_orvane({"snapshot", "--people", "50", "--papers", "20", "--out", "sub/g.orv"}, dir.path());
+  const RunResult r = run_orvane({"snapshot", "--people", "40", "--papers", "10"}, dir.path());
   ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ("wrote sub/g.orv nodes=70 edges=386\n", r.out);
-  struct stat st{};
-  ASSERT_EQ(0, stat(dir.file("sub/g.orv").c_str(), &st));
-  EXPECT_EQ(0600u, st.st_mode & 0777);
-  // The same corpus from the file and generated afresh reports the same bench counts.
-  r = run_orvane({"bench", "--db", "sub/g.orv", "--json", "", "--iters", "1", "--heavy-iters", "1", "--hops-only"},
-                 dir.path());
+  EXPECT_EQ(0u, r.out.find("wrote data/graph.orv nodes=50 edges="));
+  EXPECT_TRUE(std::filesystem::exists(dir.file("data/graph.orv.lock")));
+  const RunResult copy = run_orvane({"snapshot", "--db", "data/graph.orv", "--out", "copy.orv"}, dir.path());
+  ASSERT_EQ(0, copy.status) << copy.err;
+  EXPECT_EQ(r.out.substr(r.out.find(" nodes=")), copy.out.substr(copy.out.find(" nodes=")));
+}
+
+TEST(SnapshotCommand, EmptyGraph) {
+  TempDir dir;
+  const RunResult r = run_orvane({"snapshot", "--empty", "--out", "e.orv"}, dir.path());
   ASSERT_EQ(0, r.status) << r.err;
-  auto from_file = nlohmann::json::parse(r.out);
-  r = run_orvane({"bench", "--people", "50", "--papers", "20", "--json", "", "--iters", "1", "--heavy-iters", "1",
-                  "--hops-only"},
-                 dir.path());
-  auto generated = nlohmann::json::parse(r.out);
-  for (const char* key : {"nodes", "edges", "hop3_reach_incl_self", "coauthors", "ql_hop3", "ql_coauthors"}) {
-    EXPECT_EQ(generated[key], from_file[key]) << key;
-  }
-  r = run_orvane({"bench", "--db", "missing.orv"}, dir.path());
+  EXPECT_EQ("wrote e.orv nodes=0 edges=0\n", r.out);
+  EXPECT_EQ(130u, std::filesystem::file_size(dir.file("e.orv")));
+}
+
+TEST(SnapshotCommand, SecondWriterFailsWithLockMessage) {
+  TempDir dir;
+  const int fd = ::open(dir.file("g.orv.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, ::flock(fd, LOCK_EX));
+  const RunResult r = run_orvane({"snapshot", "--empty", "--out", "g.orv"}, dir.path());
+  ::close(fd);
   EXPECT_EQ(1, r.status);
-  EXPECT_EQ(0u, r.err.find("error: "));
+  EXPECT_EQ("error: graph is already open for writing by another process\n", r.err);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("g.orv")));
+}
+
+TEST(SnapshotCommand, DamagedSnapshotIsRefused) {
+  TempDir dir;
+  ASSERT_EQ(0, run_orvane({"snapshot", "--empty", "--out", "g.orv"}, dir.path()).status);
+  std::filesystem::resize_file(dir.file("g.orv"), 100);
+  const RunResult r = run_orvane({"snapshot", "--db", "g.orv", "--out", "h.orv"}, dir.path());
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("error: snapshot checksum mismatch\n", r.err);
+  const RunResult missing = run_orvane({"schema", "--db", "nope.orv"}, dir.path());
+  EXPECT_EQ(0, missing.status);  // schema never reads --db
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::testing

@@ -15,14 +15,10 @@ Database load_graph(int argc, char** argv);
 
 int run_demo();
 int run_schema(int argc, char** argv);
-// snapshot: writes the load_graph graph to --out ("data/graph.orv") under
-// the writer lock and prints "wrote PATH nodes=N edges=E".
-int run_snapshot(int argc, char** argv);
 
 // Writes the load_graph graph to --out (default "data/graph.orv") under the
 // writer lock of that path, then "wrote PATH nodes=N edges=M". Lock, load
 // and save failures propagate with their messages.
-int run_snapshot(int argc, char** argv);
 int run_snapshot(int argc, char** argv);
 
 // Benchmark commands: bench returns 2 when --hub is not a node; the entropy

@@ -30,8 +30,6 @@ const std::vector<Command>& command_table() {
       {{"bench"}, run_bench},
       {{"schema"}, run_schema},
       {{"snapshot"}, run_snapshot},
-      {{"snapshot"}, run_snapshot},
-      {{"snapshot"}, run_snapshot},
       {{"entropy-lab"}, run_entropy_lab},
       {{"entropy-ladder"}, run_entropy_ladder},
       {{"rag"}, run_rag},

@@ -5,8 +5,6 @@
 #include "graph/corpus.h"
 #include "graph/database.h"
 #include "storage/snapshot.h"
-#include "storage/snapshot.h"
-#include "storage/snapshot.h"
 
 namespace orvane {
 

@@ -111,7 +111,8 @@ TEST(EntropyLabCommand, IdenticalAnswersAndSummary) {
 TEST(EntropyLabCommand, EmptyCorpusCountsZero) {
   const auto lab = run_orvane({"entropy-lab", "--people", "0", "--papers", "0", "--mess", "1", "--json", ""});
   ASSERT_EQ(0, lab.status) << lab.err;
-  for (const auto& q : first_json(lab.out)["queries"]) EXPECT_EQ(0, q["count"]);
+  const auto report = first_json(lab.out);  // keep it alive through the loop
+  for (const auto& q : report["queries"]) EXPECT_EQ(0, q["count"]);
   const auto ladder = run_orvane({"entropy-ladder", "--people", "0", "--papers", "0", "--json", ""});
   ASSERT_EQ(0, ladder.status) << ladder.err;
   const auto j = first_json(ladder.out);

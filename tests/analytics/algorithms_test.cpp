@@ -29,6 +29,7 @@ namespace orvane {
 namespace {
 
 using testing::GraphBuilder;
+using testing::random_graph;
 
 // a ↔ b and an isolated c.
 Database pair_and_isolated() {
@@ -48,33 +49,13 @@ std::string without_note(const std::string& document) {
   return document.substr(0, at) + "}";
 }
 
-// Persons with random FOLLOWS (self-loops, one-way and reciprocal
-// relationships) and papers with random authors.
-Database random_graph(std::uint32_t persons, std::uint32_t papers, std::uint32_t edges, std::uint64_t seed) {
-  Database db;
-  for (std::uint32_t i = 0; i < persons; ++i) db.add_person("p" + std::to_string(i), i % 16);
-  for (std::uint32_t i = 0; i < papers; ++i) db.add_paper("q" + std::to_string(i), i % 16);
-  std::uint64_t state = seed;
-  auto next = [&state](std::uint32_t bound) {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<std::uint32_t>((state >> 33) % bound);
-  };
-  for (std::uint32_t e = 0; e < edges; ++e) {
-    const std::uint32_t a = next(persons), b = next(persons);
-    db.add_follows(a, b);
-    if (next(3) == 0) db.add_follows(b, a);
-  }
-  for (std::uint32_t q = 0; q < papers; ++q) db.add_authored(next(persons), persons + q);
-  db.compile();
-  return db;
-}
 
 std::vector<Database> random_graphs() {
   std::vector<Database> graphs;
-  graphs.push_back(random_graph(12, 3, 10, 1));
-  graphs.push_back(random_graph(25, 5, 40, 7));
-  graphs.push_back(random_graph(30, 0, 120, 11));
-  graphs.push_back(random_graph(40, 10, 30, 23));
+  graphs.push_back(random_graph(12, 3, 10, 1, true, 1));
+  graphs.push_back(random_graph(25, 5, 40, 7, true, 1));
+  graphs.push_back(random_graph(30, 0, 120, 11, true, 1));
+  graphs.push_back(random_graph(40, 10, 30, 23, true, 1));
   return graphs;
 }
 

@@ -19,25 +19,8 @@ namespace orvane {
 namespace {
 
 using testing::KernelOracle;
+using testing::random_graph;
 
-// Persons with random FOLLOWS (self-loops and one-way relationships
-// included) and papers with random authors.
-Database random_graph(std::uint32_t persons, std::uint32_t papers, std::uint32_t edges, std::uint64_t seed) {
-  Database db;
-  for (std::uint32_t i = 0; i < persons; ++i) db.add_person("p" + std::to_string(i), i % 16);
-  for (std::uint32_t i = 0; i < papers; ++i) db.add_paper("q" + std::to_string(i), i % 16);
-  std::uint64_t state = seed;
-  auto next = [&state](std::uint32_t bound) {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<std::uint32_t>((state >> 33) % bound);
-  };
-  for (std::uint32_t e = 0; e < edges; ++e) db.add_follows(next(persons), next(persons));
-  for (std::uint32_t q = 0; q < papers; ++q) {
-    for (std::uint32_t a = 0; a < 1 + next(3); ++a) db.add_authored(next(persons), persons + q);
-  }
-  db.compile();
-  return db;
-}
 
 struct Corpus {
   std::string name;
@@ -51,8 +34,8 @@ std::vector<Corpus> corpora() {
     generate_corpus(db, p, q, seed, true);
     list.push_back({"corpus " + std::to_string(p) + "/" + std::to_string(q), std::move(db)});
   }
-  list.push_back({"random 30", random_graph(30, 10, 90, 5)});
-  list.push_back({"random 15 dense", random_graph(15, 6, 70, 11)});
+  list.push_back({"random 30", random_graph(30, 10, 90, 5, false, 3)});
+  list.push_back({"random 15 dense", random_graph(15, 6, 70, 11, false, 3)});
   list.push_back({"mixed", testing::mixed_graph()});
   return list;
 }

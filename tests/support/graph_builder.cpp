@@ -166,4 +166,28 @@ Database mixed_graph() {
       .compiled();
 }
 
+Database random_graph(std::uint32_t persons, std::uint32_t papers, std::uint32_t edges, std::uint64_t seed,
+                      bool reciprocal, std::uint32_t max_authors) {
+  Database db;
+  for (std::uint32_t i = 0; i < persons; ++i) db.add_person("p" + std::to_string(i), i % 16);
+  for (std::uint32_t i = 0; i < papers; ++i) db.add_paper("q" + std::to_string(i), i % 16);
+  std::uint64_t state = seed;
+  auto next = [&state](std::uint32_t bound) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::uint32_t>((state >> 33) % bound);
+  };
+  for (std::uint32_t e = 0; e < edges; ++e) {
+    const std::uint32_t a = next(persons);
+    const std::uint32_t b = next(persons);
+    db.add_follows(a, b);
+    if (reciprocal && next(3) == 0) db.add_follows(b, a);
+  }
+  for (std::uint32_t q = 0; q < papers; ++q) {
+    const std::uint32_t authors = 1 + next(max_authors);
+    for (std::uint32_t a = 0; a < authors; ++a) db.add_authored(next(persons), persons + q);
+  }
+  db.compile();
+  return db;
+}
+
 }  // namespace orvane::testing

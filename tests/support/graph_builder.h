@@ -44,4 +44,11 @@ Database star(std::uint32_t leaves);  // centre 0 → leaves 1 … k
 Database two_components();          // 0↔1↔2 and 3→4
 Database mixed_graph();             // 10 persons, 4 papers, FOLLOWS and AUTHORED
 
+// A compiled pseudo-random graph for oracle comparisons: `persons` Person
+// nodes with `edges` random FOLLOWS (self-loops and one-way relationships
+// included; with `reciprocal`, about a third also get their reverse) and
+// `papers` Paper nodes with 1 … `max_authors` random authors each.
+Database random_graph(std::uint32_t persons, std::uint32_t papers, std::uint32_t edges, std::uint64_t seed,
+                      bool reciprocal, std::uint32_t max_authors);
+
 }  // namespace orvane::testing

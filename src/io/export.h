@@ -1,0 +1,40 @@
+// Export of a compiled graph to a new directory: Neo4j bulk-import CSV
+// (nodes.csv, rels.csv) or JSON lines (nodes.jsonl, rels.jsonl), and the
+// benchmark CSV layout of generated corpora.
+//
+// Nodes are written in identity order with their identities as numbers;
+// relationships grouped by start node in position order and, within one
+// start node, in the order of its compiled out-adjacency.
+#pragma once
+
+#include <string>
+
+namespace orvane {
+
+class Database;
+
+// Writes `db` into the new directory `destination` in `format` ("csv" or
+// "jsonl"). The files are built in a private staging directory
+// ".halvex-export-XXXXXX" beside the destination, synced with the staging
+// directory, published by a rename that never replaces anything, and the
+// parent is synced after it, so the destination is either absent or complete
+// and durable. Throws "export destination is required", "export format must
+// be csv or jsonl", "compile the graph before exporting", "export
+// destination already exists; choose a new directory" (anything at the path,
+// a dangling link included), "cannot create private export staging
+// directory", the writers' messages, or std::system_error "cannot publish
+// export; destination must not exist" with the system's error. Every failure
+// removes the staging directory.
+void export_graph(const Database& db, const std::string& destination, const std::string& format);
+
+// Creates `directory` with its parents and writes nodes.csv and rels.csv: in
+// the export layout (":ID,:LABEL,properties:json") or, with
+// `benchmark_layout`, the generated-corpus layout
+// ("id:ID,name,topic:int,emb:float[],:LABEL"), which accepts only Person and
+// Paper nodes ("benchmark layout is for generated Person/Paper corpora
+// only", checked before any file is written). Throws "compile the graph
+// before exporting", "cannot write nodes.csv", "cannot write rels.csv" or
+// "CSV export write failed".
+void write_csv_files(const Database& db, const std::string& directory, bool benchmark_layout);
+
+}  // namespace orvane

@@ -21,6 +21,14 @@ int run_schema(int argc, char** argv);
 // and save failures propagate with their messages.
 int run_snapshot(int argc, char** argv);
 
+// Exports the --db snapshot to the new directory --out in --format (csv,
+// the default, or jsonl); "export requires --db SNAP --out NEW_DIRECTORY"
+// when either is missing.
+int run_export(int argc, char** argv);
+// Generates the --people/--papers/--seed corpus and writes its
+// benchmark-layout CSV files into --out (default "data").
+int run_generate(int argc, char** argv);
+
 // Benchmark commands: bench returns 2 when --hub is not a node; the entropy
 // commands return 1 when a renumbering changed a query answer.
 int run_bench(int argc, char** argv);

@@ -30,6 +30,8 @@ const std::vector<Command>& command_table() {
       {{"bench"}, run_bench},
       {{"schema"}, run_schema},
       {{"snapshot"}, run_snapshot},
+      {{"export"}, run_export},
+      {{"generate"}, run_generate},
       {{"entropy-lab"}, run_entropy_lab},
       {{"entropy-ladder"}, run_entropy_ladder},
       {{"rag"}, run_rag},

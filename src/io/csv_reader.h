@@ -46,8 +46,9 @@ std::string header_type(const std::string& column);
 // strtoll rules), float/double (finite, strtod rules) and TYPE[] arrays
 // (a JSON array text or ";"-separated pieces). Throws with the message of
 // the failed rule ("invalid integer property", "stoll", "stod",
-// "unsupported CSV property type: T", ...); JSON parse errors of "json"
-// columns and "[" arrays propagate from the JSON library.
+// "unsupported CSV property type: T", ...); for "json" columns and "["
+// arrays the JSON library's own exceptions (parse error, number overflow)
+// propagate.
 nlohmann::json typed_csv_value(const std::string& text, const std::string& type);
 
 }  // namespace orvane

@@ -1,10 +1,9 @@
 // Fuzz target: read_csv_record over arbitrary bytes, treating the first
 // record as a header row and typing every later field by its column's type
 // (cycled through a fixed list of types when a column names none we know).
-// A rejection that is not one of the
-// reader's or typer's own messages (or the JSON library's own exceptions
-// for json columns and "[" arrays) is a finding, as are crashes, hangs and
-// sanitizer reports.
+// A rejection that is not one of the reader's or typer's own messages (or
+// the JSON library's own exceptions for json columns and "[" arrays) is a
+// finding, as are crashes, hangs and sanitizer reports.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

@@ -254,10 +254,30 @@ void check_embeddings(const std::vector<float>& embeddings) {
   if (!finite) fail("invalid snapshot embedding");
 }
 
+// True when `text` is {"name":"TEXT"} with TEXT printable ASCII other than a
+// quote or a backslash, which is what the writer produces for most nodes of
+// a large graph; the JSON parser would read it as that one string, so it can
+// be taken as it is. Sets `name` to TEXT.
+bool plain_name_object(std::string_view text, std::string_view& name) {
+  constexpr std::string_view open = "{\"name\":\"", close = "\"}";
+  if (text.size() < open.size() + close.size() || !text.starts_with(open) || !text.ends_with(close)) return false;
+  name = text.substr(open.size(), text.size() - open.size() - close.size());
+  for (const char c : name) {
+    if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') return false;
+  }
+  return true;
+}
+
 void read_properties(SnapshotReader& in, const Header& h, Database& db) {
+  static const std::string name_key = "name";
   for (std::uint64_t i = 0; i < h.nodes; ++i) {
     const std::string_view text = in.read_text();
-    if (text == "{}") continue;  // the common case; the node already has an empty object
+    if (text == "{}") continue;  // the node already has an empty object
+    std::string_view name;
+    if (plain_name_object(text, name)) {
+      db.set_property(static_cast<std::uint32_t>(i), name_key, nlohmann::json(std::string(name)));
+      continue;
+    }
     nlohmann::json value = nlohmann::json::parse(text.begin(), text.end());
     if (!value.is_object()) fail("snapshot properties must be an object");
     for (auto it = value.begin(); it != value.end(); ++it) {

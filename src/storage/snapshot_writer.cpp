@@ -73,16 +73,18 @@ const AtomicWriteErrors& snapshot_errors() {
 }
 
 // Buffered output to the temporary file that hashes every byte it passes on.
-// Blocks larger than the buffer bypass it.
+// Small pieces (lengths, names, property texts) collect in the buffer, which
+// is hashed and written as one block; blocks larger than the buffer go to the
+// hash and the file directly, after whatever the buffer holds.
 class HashingSink {
  public:
   explicit HashingSink(int fd) : fd_(fd) { buffer_.reserve(kBufferSize); }
 
   void put(const void* data, std::size_t size) {
     if (size == 0) return;
-    if (!hash_.update(data, size)) throw std::runtime_error("snapshot checksum failed");
     if (buffer_.size() + size > kBufferSize) flush();
     if (size >= kBufferSize) {
+      hash(data, size);
       write_out(data, size);
     } else {
       const char* p = static_cast<const char*>(data);
@@ -101,9 +103,9 @@ class HashingSink {
   // Writes the buffered bytes, then the digest of everything written so far
   // (the digest itself is not hashed).
   void finish_with_digest() {
+    flush();
     Sha256Digest digest;
     if (!hash_.finish(digest)) throw std::runtime_error("snapshot checksum failed");
-    flush();
     write_out(digest.data(), digest.size());
   }
 
@@ -111,8 +113,12 @@ class HashingSink {
   static constexpr std::size_t kBufferSize = 1 << 20;
 
   void flush() {
+    hash(buffer_.data(), buffer_.size());
     write_out(buffer_.data(), buffer_.size());
     buffer_.clear();
+  }
+  void hash(const void* data, std::size_t size) {
+    if (!hash_.update(data, size)) throw std::runtime_error("snapshot checksum failed");
   }
   void write_out(const void* data, std::size_t size) {
     if (!write_all(fd_, data, size)) throw std::runtime_error("snapshot write failed");
@@ -122,6 +128,27 @@ class HashingSink {
   Sha256 hash_;
   std::vector<char> buffer_;
 };
+
+// Writes {"name":"TEXT"} when `props` is exactly that object and TEXT is
+// printable ASCII other than a quote or a backslash, the case in which the
+// JSON library's compact text is the bytes themselves between quotes.
+// Returns false, writing nothing, for anything else.
+bool put_plain_name_object(HashingSink& out, const nlohmann::json& props) {
+  static constexpr char kOpen[] = "{\"name\":\"";
+  static constexpr char kClose[] = "\"}";
+  if (!props.is_object() || props.size() != 1) return false;
+  const auto it = props.find("name");
+  if (it == props.end() || !it->is_string()) return false;
+  const std::string& text = it->get_ref<const std::string&>();
+  for (const char c : text) {
+    if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') return false;
+  }
+  out.put_u32(static_cast<std::uint32_t>(sizeof kOpen - 1 + text.size() + sizeof kClose - 1));
+  out.put(kOpen, sizeof kOpen - 1);
+  out.put(text.data(), text.size());
+  out.put(kClose, sizeof kClose - 1);
+  return true;
+}
 
 void write_header(HashingSink& out, const Database& db) {
   const PhysicalGraph& g = db.graph;
@@ -159,10 +186,11 @@ void write_sections(HashingSink& out, const Database& db) {
   static const std::string empty_object = "{}";
   for (std::uint64_t i = 0; i < g.node_count; ++i) {
     const nlohmann::json& props = db.node_properties(static_cast<std::uint32_t>(i));
-    // Most nodes of large graphs carry no properties; skip the serialiser.
+    // Most nodes of large graphs carry no properties or only a plain name;
+    // both are written without the serialiser.
     if (props.is_object() && props.empty()) {
       out.put_text(empty_object);
-    } else {
+    } else if (!put_plain_name_object(out, props)) {
       out.put_text(props.dump());
     }
   }

@@ -132,6 +132,25 @@ TEST(Snapshot, WriterBytesMatchTheLayout) {
   EXPECT_EQ(encode(image_of(db)), read_file(dir.file("g.orv")));
 }
 
+// Objects holding only a plain "name" are written and read without the JSON
+// library; every name that needs escaping, or is not ASCII, must still come
+// out as the library's compact text and load back unchanged.
+TEST(Snapshot, NamePropertiesMatchTheSerialiserAndRoundTrip) {
+  TempDir dir;
+  Database db;
+  const std::vector<std::string> names = {"plain", "", "with \"quote", "back\\slash", "tab\there", "del\x7f",
+                                          "Zürich", "~ !#", std::string("nul\0x", 5)};
+  for (const std::string& n : names) db.add_person(n, 0);
+  db.set_property(1, "name", "");
+  db.set_property(2, "other", 1);
+  db.compile();
+  save_snapshot(db, dir.file("n.orv"));
+  EXPECT_EQ(encode(image_of(db)), read_file(dir.file("n.orv")));
+  const Database loaded = load_snapshot(dir.file("n.orv"));
+  expect_same_graph(db, loaded);
+  EXPECT_EQ(names, loaded.names);
+}
+
 TEST(Snapshot, RoundTripPreservesPositionsPropertiesAndEmbeddings) {
   TempDir dir;
   Database db = rich_graph();

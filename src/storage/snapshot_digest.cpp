@@ -19,6 +19,7 @@
 #include <new>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
 #include <immintrin.h>
 #define ORVANE_SHA_NI 1
 #endif
@@ -95,10 +96,13 @@ __attribute__((target("sha,sse4.1,ssse3"))) void compress_sha_ni(std::uint32_t s
 }
 
 bool cpu_has_sha_ni() {
+  // CPUID leaf 1: ECX bit 9 SSSE3, bit 19 SSE4.1; leaf 7: EBX bit 29 SHA.
   static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1") &&
-           __builtin_cpu_supports("ssse3");
+    unsigned eax, ebx, ecx, edx;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    const bool sse = (ecx & (1u << 9)) != 0 && (ecx & (1u << 19)) != 0;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+    return sse && (ebx & (1u << 29)) != 0;
   }();
   return has;
 }

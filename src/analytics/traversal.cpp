@@ -79,21 +79,45 @@ Adjacency adjacency(const PhysicalGraph& csr, std::uint16_t type, bool outgoing)
 // is a cache miss; they are requested this many entries ahead.
 constexpr std::size_t kPrefetchAhead = 16;
 
-// Calls visit(w) for every neighbour of nodes[i] on both sides in order
-// (outgoing first), after requesting the offsets of nodes[i + kPrefetchAhead].
-template <typename Visit>
-inline void visit_neighbors(const Adjacency (&sides)[2], const std::uint32_t* nodes, std::size_t i, std::size_t size,
+// The sides a walk reads, the empty ones dropped, outgoing first.
+struct Sides {
+  Adjacency side[2];
+  int count = 0;
+};
+
+Sides walk_sides(const PhysicalGraph& csr, std::uint16_t type, Direction direction) {
+  Sides sides;
+  if (direction != Direction::Incoming) sides.side[sides.count] = adjacency(csr, type, true);
+  if (sides.side[sides.count].offsets != nullptr) ++sides.count;
+  if (direction != Direction::Outgoing) sides.side[sides.count] = adjacency(csr, type, false);
+  if (sides.side[sides.count].offsets != nullptr) ++sides.count;
+  return sides;
+}
+
+// Calls visit(w) for every neighbour of nodes[i] over the first `Count`
+// sides in order, after requesting the offsets of nodes[i + kPrefetchAhead].
+template <int Count, typename Visit>
+inline void visit_neighbors(const Adjacency* sides, const std::uint32_t* nodes, std::size_t i, std::size_t size,
                             Visit&& visit) {
   if (i + kPrefetchAhead < size) {
     const std::uint32_t ahead = nodes[i + kPrefetchAhead];
-    for (const Adjacency& side : sides) {
-      if (side.offsets != nullptr) __builtin_prefetch(side.offsets + ahead);
-    }
+    for (int s = 0; s < Count; ++s) __builtin_prefetch(sides[s].offsets + ahead);
   }
   const std::uint32_t v = nodes[i];
-  for (const Adjacency& side : sides) {
-    if (side.offsets == nullptr) continue;
-    for (std::uint32_t slot = side.offsets[v], end = side.offsets[v + 1]; slot < end; ++slot) visit(side.slots[slot]);
+  for (int s = 0; s < Count; ++s) {
+    const std::uint32_t* slots = sides[s].slots;
+    for (std::uint32_t slot = sides[s].offsets[v], end = sides[s].offsets[v + 1]; slot < end; ++slot) visit(slots[slot]);
+  }
+}
+
+// visit_neighbors for a walk of one or two sides (none: nothing to visit).
+template <typename Visit>
+inline void visit_neighbors(const Sides& sides, const std::uint32_t* nodes, std::size_t i, std::size_t size,
+                            Visit&& visit) {
+  if (sides.count == 1) {
+    visit_neighbors<1>(sides.side, nodes, i, size, visit);
+  } else if (sides.count == 2) {
+    visit_neighbors<2>(sides.side, nodes, i, size, visit);
   }
 }
 
@@ -108,8 +132,7 @@ void expand_frontier(const PhysicalGraph& csr, const std::vector<std::uint32_t>&
                      std::vector<std::uint32_t>& next) {
   require_compiled(csr);
   next.clear();
-  const Adjacency sides[2] = {direction != Direction::Incoming ? adjacency(csr, type, true) : Adjacency{},
-                              direction != Direction::Outgoing ? adjacency(csr, type, false) : Adjacency{}};
+  const Sides sides = walk_sides(csr, type, direction);
   const std::uint32_t* nodes = frontier.data();
   const std::size_t size = frontier.size();
   const int threads = size < kParallelFrontier ? 1 : kernel_threads();

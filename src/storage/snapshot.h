@@ -27,9 +27,12 @@ void save_snapshot(const Database& db, const std::string& path);
 // version 4 file is verified before anything is parsed, and every header
 // field, size, mapping, CSR array and embedding is checked before it is
 // used. Throws std::runtime_error with the message of the first failed check
-// ("snapshot checksum mismatch", "invalid snapshot header", ...); JSON parse
-// errors of a property text propagate from the JSON library. No partially
-// built Database escapes.
+// ("snapshot checksum mismatch", "invalid snapshot header", ...), including
+// "snapshot sizes exceed file length" when the per-type arrays the file
+// implies would far outgrow the file itself, and "text is not valid UTF-8"
+// for a node name that is not. A property text that is malformed, or nested
+// deeper than 1000 levels, fails with the JSON library's parse_error. No
+// partially built Database escapes.
 Database load_snapshot(const std::string& path);
 
 }  // namespace orvane

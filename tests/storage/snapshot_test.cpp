@@ -396,6 +396,29 @@ TEST(Snapshot, MalformedPropertyTextFailsWithParseError) {
   }
 }
 
+// A property text nested tens of thousands of levels deep used to load and
+// then overflow the stack in the recursive UTF-8 check (and would again in
+// every later save); nesting beyond 1000 levels is now a parse error, and
+// 1000 levels still load.
+TEST(Snapshot, DeeplyNestedPropertyTextFailsWithParseError) {
+  TempDir dir;
+  const auto nested = [](int depth) {
+    return "{\"a\":" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}";
+  };
+  SnapshotImage im = image_of(triangle());
+  im.properties[1] = nested(200000);
+  write_file(dir.file("deep.orv"), encode(im));
+  EXPECT_THROW(load_snapshot(dir.file("deep.orv")), json::parse_error);
+  im.properties[1] = nested(1001);
+  write_file(dir.file("deep.orv"), encode(im));
+  EXPECT_THROW(load_snapshot(dir.file("deep.orv")), json::parse_error);
+
+  im.properties[1] = nested(1000);
+  write_file(dir.file("ok.orv"), encode(im));
+  const Database db = load_snapshot(dir.file("ok.orv"));
+  EXPECT_TRUE(db.node_properties(1)["a"].is_array());
+}
+
 TEST(Snapshot, PropertyNameBecomesDisplayName) {
   TempDir dir;
   SnapshotImage im = image_of(triangle());

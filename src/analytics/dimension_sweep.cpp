@@ -54,16 +54,14 @@ std::vector<DimSweepRow> dimension_sweep(std::uint64_t n, std::uint64_t k, const
     volatile float sink = 0;
     // Width 32 is retrieval's: the same fixed-width, prefetching scorer, so
     // the sweep times what retrieval runs (both kernels give identical
-    // scores).
-    const detail::CosineRows<kRetrievalDim> fixed(q, data, n);
+    // scores). It reads 32 query values, so it exists only at that width.
     auto accept_all = [](std::uint64_t) { return true; };
     auto run = [&] {
-      const auto top =
-          d == kRetrievalDim
-              ? detail::parallel_top_k(n, k, accept_all, fixed)
-              : detail::parallel_top_k(n, k, accept_all, [q, data, d](std::uint64_t i) {
-                  return detail::cosine(q, data + static_cast<std::size_t>(i) * d);
-                });
+      const auto top = d == kRetrievalDim
+                           ? detail::parallel_top_k(n, k, accept_all, detail::CosineRows<kRetrievalDim>(q, data, n))
+                           : detail::parallel_top_k(n, k, accept_all, [q, data, d](std::uint64_t i) {
+                               return detail::cosine(q, data + static_cast<std::size_t>(i) * d);
+                             });
       if (!top.empty()) sink = sink + top.front().score;
     };
     run();

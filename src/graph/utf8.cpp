@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "graph/json_limits.h"
+
 namespace orvane {
 
 bool is_valid_utf8(std::string_view text) {
@@ -48,17 +50,27 @@ void require_utf8(std::string_view text) {
   if (!is_valid_utf8(text)) throw std::runtime_error(kInvalidUtf8Message);
 }
 
-void require_utf8_json(const nlohmann::json& value) {
+namespace {
+
+void require_utf8_json_at(const nlohmann::json& value, int depth) {
   if (value.is_string()) {
     require_utf8(value.get_ref<const std::string&>());
-  } else if (value.is_object()) {
+    return;
+  }
+  if (!value.is_object() && !value.is_array()) return;
+  if (depth >= kMaxJsonDepth) throw std::runtime_error("property value nested deeper than 1000 levels");
+  if (value.is_object()) {
     for (const auto& [key, member] : value.items()) {
       require_utf8(key);
-      require_utf8_json(member);
+      require_utf8_json_at(member, depth + 1);
     }
-  } else if (value.is_array()) {
-    for (const auto& member : value) require_utf8_json(member);
+  } else {
+    for (const auto& member : value) require_utf8_json_at(member, depth + 1);
   }
 }
+
+}  // namespace
+
+void require_utf8_json(const nlohmann::json& value) { require_utf8_json_at(value, 0); }
 
 }  // namespace orvane

@@ -18,7 +18,9 @@ bool is_valid_utf8(std::string_view text);
 // Throws std::runtime_error "text is not valid UTF-8" unless `text` is valid.
 void require_utf8(std::string_view text);
 
-// The same for every string and object key inside `value`, at any depth.
+// The same for every string and object key inside `value`, which must be at
+// most kMaxJsonDepth (json_limits.h) arrays/objects deep, else
+// std::runtime_error "property value nested deeper than 1000 levels".
 void require_utf8_json(const nlohmann::json& value);
 
 }  // namespace orvane

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "graph/json_limits.h"
 #include "io/csv_reader.h"
 
 namespace orvane {
@@ -75,7 +76,7 @@ nlohmann::json array_value(const std::string& text, const std::string& element_t
   if (family == Family::kNone) throw std::runtime_error("unsupported CSV array type: " + element_type);
   if (text.empty()) return nlohmann::json::array();
   if (text.front() == '[') {
-    nlohmann::json parsed = nlohmann::json::parse(text);
+    nlohmann::json parsed = parse_json_bounded(text);
     if (!parsed.is_array()) throw std::runtime_error("array property is invalid");
     for (const nlohmann::json& v : parsed) {
       if (!component_matches(v, family)) {
@@ -99,7 +100,7 @@ nlohmann::json array_value(const std::string& text, const std::string& element_t
 }  // namespace
 
 nlohmann::json typed_csv_value(const std::string& text, const std::string& type) {
-  if (type == "json") return nlohmann::json::parse(text);
+  if (type == "json") return parse_json_bounded(text);
   const Family family = family_of(type);
   if (family != Family::kNone) return scalar_value(text, family);
   if (type.size() > 2 && type.ends_with("[]")) return array_value(text, type.substr(0, type.size() - 2));

@@ -34,6 +34,7 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/database.h"
+#include "graph/json_limits.h"
 #include "storage/csr_mirror.h"
 #include "storage/snapshot.h"
 #include "storage/snapshot_digest.h"
@@ -268,22 +269,6 @@ bool plain_name_object(std::string_view text, std::string_view& name) {
   return true;
 }
 
-// Property values are validated, copied and serialised recursively
-// elsewhere, so a text of a few hundred kilobytes nested ten thousands of
-// levels deep would overflow the stack long after it was loaded. RFC 8259
-// lets a parser limit nesting depth; beyond this one the text is refused
-// with the JSON library's parse error, as any other malformed text is.
-constexpr int kMaxPropertyDepth = 1000;
-
-bool refuse_deep_nesting(int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
-  using Event = nlohmann::json::parse_event_t;
-  if ((event == Event::object_start || event == Event::array_start) && depth >= kMaxPropertyDepth) {
-    throw nlohmann::json::parse_error::create(
-        101, 0, "property text nested deeper than " + std::to_string(kMaxPropertyDepth) + " levels", nullptr);
-  }
-  return true;
-}
-
 void read_properties(SnapshotReader& in, const Header& h, Database& db) {
   static const std::string name_key = "name";
   for (std::uint64_t i = 0; i < h.nodes; ++i) {
@@ -294,7 +279,7 @@ void read_properties(SnapshotReader& in, const Header& h, Database& db) {
       db.set_property(static_cast<std::uint32_t>(i), name_key, nlohmann::json(std::string(name)));
       continue;
     }
-    nlohmann::json value = nlohmann::json::parse(text.begin(), text.end(), refuse_deep_nesting);
+    nlohmann::json value = parse_json_bounded(text);
     if (!value.is_object()) fail("snapshot properties must be an object");
     for (auto it = value.begin(); it != value.end(); ++it) {
       db.set_property(static_cast<std::uint32_t>(i), it.key(), std::move(it.value()));

@@ -224,6 +224,28 @@ TEST(Database, InvalidUtf8NeverEntersADatabase) {
   EXPECT_EQ("Zoë 🚀", db.names.back());
 }
 
+TEST(Database, PropertyNestingIsBounded) {
+  // Deeper values would overflow the stack when validated, copied or saved.
+  const auto nested = [](int levels) {
+    nlohmann::json v = nlohmann::json::array();
+    for (int i = 1; i < levels; ++i) v = nlohmann::json::array({std::move(v)});
+    return v;
+  };
+  Database db;
+  db.add_person("p", 0);
+  db.set_property(0, "ok", nested(1000));
+  try {
+    db.set_property(0, "deep", nested(1001));
+    ADD_FAILURE() << "1001 levels accepted";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ("property value nested deeper than 1000 levels", e.what());
+  }
+  EXPECT_FALSE(db.node_properties(0).contains("deep"));
+  std::string name = "n";
+  EXPECT_THROW(db.add_labeled_node("X", name, {{"deep", nested(1001)}}, 0), std::runtime_error);
+  EXPECT_EQ(1u, db.graph.node_count);
+}
+
 TEST(Database, NonObjectPropertiesAreRefused) {
   Database db;
   std::string name;

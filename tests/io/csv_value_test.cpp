@@ -97,5 +97,15 @@ TEST(CsvValue, Arrays) {
   for (const auto& c : cases) EXPECT_EQ(c.expected, typed(c.text, c.type)) << c.text << " as " << c.type;
 }
 
+// Values are validated and serialised recursively, so text from a file may
+// nest at most 1000 arrays/objects; deeper text is a JSON parse error.
+TEST(CsvValue, NestingIsBounded) {
+  const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  EXPECT_NO_THROW(typed_csv_value(nested(1000), "json"));
+  EXPECT_EQ("!json parse error", typed(nested(1001), "json"));
+  EXPECT_EQ("!json parse error", typed(nested(5000000), "json"));
+  EXPECT_EQ("!json parse error", typed("[" + nested(1000) + "]", "string[]"));
+}
+
 }  // namespace
 }  // namespace orvane

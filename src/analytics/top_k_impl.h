@@ -105,7 +105,9 @@ std::vector<Scored> parallel_top_k(std::uint64_t n, std::uint64_t k, Accept&& ac
     const std::uint64_t base = n / team, extra = n % team;
     const std::uint64_t begin = t * base + std::min(t, extra);
     const std::uint64_t end = begin + base + (t < extra ? 1 : 0);
-    std::vector<Scored>& heap = heaps[t];
+    // Each thread's heap header lives on its own stack until the end: the
+    // headers side by side in `heaps` would share a cache line.
+    std::vector<Scored> heap;
     // Private copies: what the callables captured then lives in this
     // thread's registers instead of being reloaded for every row (a heap
     // store might alias it as far as the compiler can tell).
@@ -133,6 +135,7 @@ std::vector<Scored> parallel_top_k(std::uint64_t n, std::uint64_t k, Accept&& ac
         worst = heap.front().score;
       }
     }
+    heaps[t] = std::move(heap);
   }
   std::size_t total = 0;
   for (const auto& heap : heaps) total += heap.size();

@@ -155,7 +155,10 @@ void expand_frontier(const PhysicalGraph& csr, const std::vector<std::uint32_t>&
   const auto count = static_cast<std::int64_t>(size);
 #pragma omp parallel num_threads(threads)
   {
-    std::vector<std::uint32_t>& mine = local[omp_get_thread_num()];
+    // The thread's vector stays on its own stack while it grows: headers
+    // side by side in `local` share a cache line, and every append would
+    // bounce that line between the cores.
+    std::vector<std::uint32_t> mine;
     mine.reserve(size * 2 / threads);
 #pragma omp for schedule(dynamic, 64)
     for (std::int64_t i = 0; i < count; ++i) {
@@ -168,6 +171,7 @@ void expand_frontier(const PhysicalGraph& csr, const std::vector<std::uint32_t>&
         }
       });
     }
+    local[omp_get_thread_num()] = std::move(mine);
   }
   std::size_t total = 0;
   for (const auto& part : local) total += part.size();

@@ -4,8 +4,6 @@
 // options that used to divide by zero or read empty arrays.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -14,15 +12,9 @@
 namespace orvane {
 namespace {
 
+using testing::read_text_file;
 using testing::run_orvane;
 using testing::TempDir;
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The first line-delimited JSON object of a command's output.
 nlohmann::ordered_json first_json(const std::string& out) {
@@ -68,7 +60,7 @@ TEST(BenchCommand, ReportsEveryMemberInOrderAndWritesFile) {
   EXPECT_EQ(j["triangles_from_hub"], j["ql_triangle"]);
   EXPECT_EQ(j["coauthors"], j["ql_coauthors"]);
   EXPECT_NE(std::string::npos, r.out.find("\nwrote out/b.json\n"));
-  EXPECT_EQ(first_json(read_file(dir.file("out/b.json"))), j);
+  EXPECT_EQ(first_json(read_text_file(dir.file("out/b.json"))), j);
 }
 
 TEST(BenchCommand, HubOutOfRangeReturns2) {
@@ -104,7 +96,7 @@ TEST(EntropyLabCommand, IdenticalAnswersAndSummary) {
   EXPECT_EQ(true, j["counts_identical"]);
   EXPECT_EQ(408, j["nodes"]);
   EXPECT_NE(std::string::npos, r.out.find("\nwrote lab.json identical=true hop3_speedup="));
-  EXPECT_EQ(j, first_json(read_file(dir.file("lab.json"))));
+  EXPECT_EQ(j, first_json(read_text_file(dir.file("lab.json"))));
 }
 
 // Regression: an empty corpus made every query read position 0 of empty arrays.

@@ -2,9 +2,8 @@
 // the files they leave, and the failures a user meets first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "support/run_binary.h"
 
@@ -13,15 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::size_t line_count(const std::string& path) {
-  const std::string text = slurp(path);
+  const std::string text = read_text_file(path);
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
@@ -35,7 +27,7 @@ TEST(ExportCommand, CsvAndJsonLinesFromASnapshot) {
   const std::size_t edges = std::stoul(csv.out.substr(csv.out.find("edges=") + 6));
   EXPECT_EQ(43u, line_count(dir.file("out/csv/nodes.csv")));
   EXPECT_EQ(edges + 1, line_count(dir.file("out/csv/rels.csv")));
-  EXPECT_EQ(0u, slurp(dir.file("out/csv/nodes.csv")).find(":ID,:LABEL,properties:json\n0,\"Person\",\"{"));
+  EXPECT_EQ(0u, read_text_file(dir.file("out/csv/nodes.csv")).find(":ID,:LABEL,properties:json\n0,\"Person\",\"{"));
 
   const RunResult jsonl = run_orvane({"export", "--db", "g.orv", "--out", "out/j", "--format", "jsonl"}, dir.path());
   ASSERT_EQ(0, jsonl.status) << jsonl.err;
@@ -83,15 +75,15 @@ TEST(GenerateCommand, WritesBenchmarkLayoutCsv) {
   EXPECT_NE(std::string::npos, r.out.find(" export_ms="));
   EXPECT_TRUE(r.out.ends_with("\ncsv_dir=c/d\n")) << r.out;
   EXPECT_EQ(71u, line_count(dir.file("c/d/nodes.csv")));
-  EXPECT_EQ(0u, slurp(dir.file("c/d/nodes.csv")).find("id:ID,name,topic:int,emb:float[],:LABEL\n0,\""));
+  EXPECT_EQ(0u, read_text_file(dir.file("c/d/nodes.csv")).find("id:ID,name,topic:int,emb:float[],:LABEL\n0,\""));
   EXPECT_EQ(std::stoul(pending) + 1, line_count(dir.file("c/d/rels.csv")));
 
   // The same counts and seed give the same files, byte for byte.
   ASSERT_EQ(0, run_orvane({"generate", "--people", "50", "--papers", "20", "--seed", "3", "--out", "again"},
                           dir.path())
                    .status);
-  EXPECT_EQ(slurp(dir.file("c/d/nodes.csv")), slurp(dir.file("again/nodes.csv")));
-  EXPECT_EQ(slurp(dir.file("c/d/rels.csv")), slurp(dir.file("again/rels.csv")));
+  EXPECT_EQ(read_text_file(dir.file("c/d/nodes.csv")), read_text_file(dir.file("again/nodes.csv")));
+  EXPECT_EQ(read_text_file(dir.file("c/d/rels.csv")), read_text_file(dir.file("again/rels.csv")));
 }
 
 }  // namespace

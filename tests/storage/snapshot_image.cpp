@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -106,13 +105,6 @@ std::string digest_of(const std::string& bytes) {
   Sha256Digest d;
   if (!sha256(bytes.data(), bytes.size(), d)) throw std::runtime_error("sha256 failed");
   return std::string(reinterpret_cast<const char*>(d.data()), d.size());
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 void write_file(const std::string& path, const std::string& bytes) {

@@ -43,7 +43,6 @@ std::string encode(const SnapshotImage& image);
 // The SHA-256 digest of `bytes` as 32 raw bytes.
 std::string digest_of(const std::string& bytes);
 
-std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 
 }  // namespace orvane::testing

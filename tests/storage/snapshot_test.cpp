@@ -117,7 +117,7 @@ TEST(Snapshot, EmptyGraphIs130Bytes) {
   db.compile();
   const std::string path = dir.file("empty.orv");
   save_snapshot(db, path);
-  const std::string bytes = read_file(path);
+  const std::string bytes = read_text_file(path);
   ASSERT_EQ(130u, bytes.size());
   EXPECT_EQ(encode(image_of(db)), bytes);
   EXPECT_EQ(std::string("ORVSNAP2\x04\0\0\0", 12), bytes.substr(0, 12));
@@ -129,7 +129,7 @@ TEST(Snapshot, WriterBytesMatchTheLayout) {
   TempDir dir;
   const Database db = rich_graph();
   save_snapshot(db, dir.file("g.orv"));
-  EXPECT_EQ(encode(image_of(db)), read_file(dir.file("g.orv")));
+  EXPECT_EQ(encode(image_of(db)), read_text_file(dir.file("g.orv")));
 }
 
 // Objects holding only a plain "name" are written and read without the JSON
@@ -145,7 +145,7 @@ TEST(Snapshot, NamePropertiesMatchTheSerialiserAndRoundTrip) {
   db.set_property(2, "other", 1);
   db.compile();
   save_snapshot(db, dir.file("n.orv"));
-  EXPECT_EQ(encode(image_of(db)), read_file(dir.file("n.orv")));
+  EXPECT_EQ(encode(image_of(db)), read_text_file(dir.file("n.orv")));
   const Database loaded = load_snapshot(dir.file("n.orv"));
   expect_same_graph(db, loaded);
   EXPECT_EQ(names, loaded.names);
@@ -162,7 +162,7 @@ TEST(Snapshot, RoundTripPreservesPositionsPropertiesAndEmbeddings) {
   EXPECT_EQ(json("b\"q"), loaded.node_properties(1)["tags"][1]);
   // A loaded graph saves to the same bytes.
   save_snapshot(loaded, dir.file("again.orv"));
-  EXPECT_EQ(read_file(dir.file("g.orv")), read_file(dir.file("again.orv")));
+  EXPECT_EQ(read_text_file(dir.file("g.orv")), read_text_file(dir.file("again.orv")));
 }
 
 TEST(Snapshot, SaveRequiresCompiledGraph) {
@@ -197,14 +197,14 @@ TEST(Snapshot, FailedSaveLeavesOldFileAndNoTemporary) {
   TempDir dir;
   const std::string path = dir.file("g.orv");
   save_snapshot(triangle(), path);
-  const std::string before = read_file(path);
+  const std::string before = read_text_file(path);
 
   // A property text that cannot be serialised fails in the middle of the
   // write, after the temporary file exists.
   Database bad = star(3);
   bad.properties[2] = json::object({{"k", std::string("\xff\xfe")}});
   EXPECT_THROW(save_snapshot(bad, path), json::type_error);
-  EXPECT_EQ(before, read_file(path));
+  EXPECT_EQ(before, read_text_file(path));
   EXPECT_TRUE(temp_files(dir.path()).empty());
 
   // A directory in the way fails at the rename.

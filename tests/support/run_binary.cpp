@@ -7,9 +7,18 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace orvane::testing {
+
+std::string read_text_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {
   int out_pipe[2], err_pipe[2], in_pipe[2];

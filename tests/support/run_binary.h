@@ -18,6 +18,9 @@ struct RunResult {
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& cwd = "",
                      const std::string& input = "");
 
+// The whole content of the file at `path` ("" when it cannot be read).
+std::string read_text_file(const std::string& path);
+
 // A fresh private temporary directory, removed by the destructor.
 class TempDir {
  public:

@@ -11,7 +11,9 @@
 // takes the calling-thread loop even for large frontiers: it appends in the
 // same order, and plain marks cost far less than locked instructions.
 // Frontier nodes are scattered over the positions, so both loops request a
-// node's CSR offsets a few entries before they read its neighbours.
+// node's run bounds a few entries before they read its neighbours. A typed
+// walk reads its type's part of the combined runs, through the type's
+// slot-range table when it has one.
 //
 // Per-level marks are cleared by walking the level that set them rather
 // than by zeroing all N bytes, which gives the same fresh array per level at
@@ -49,30 +51,42 @@ void next_level(const PhysicalGraph& csr, const std::vector<std::uint32_t>& fron
   for (const std::uint32_t w : next) marks[w] = 0;
 }
 
-// One side of a neighbour walk resolved to its two arrays: offsets by
-// position (node_count + 1 entries) and the slots they index; both null when
-// the type has no relationships. Resolving once per expansion lets the loop
-// read the arrays in place and ask for a node's offsets before it gets there.
+// One side of a neighbour walk resolved to arrays read in place: the run of
+// position v is slots[bounds[v * stride]] up to slots[bounds[v * stride + 1]]
+// (stride 1 over combined offsets, 2 over a type's slot-range table). A type
+// without a table is read through the graph's typed readers instead (`graph`
+// set, `bounds` null). Resolving once per expansion lets the loop read the
+// arrays in place and ask for a node's bounds before it gets there.
 struct Adjacency {
-  const std::uint32_t* offsets = nullptr;
+  const std::uint32_t* bounds = nullptr;
   const std::uint32_t* slots = nullptr;
+  std::uint32_t stride = 1;
+  const PhysicalGraph* graph = nullptr;  // search path: typed readers of `type`
+  std::uint16_t type = 0;
+  bool outgoing = true;
+  bool empty() const { return bounds == nullptr && graph == nullptr; }
 };
 
 Adjacency adjacency(const PhysicalGraph& csr, std::uint16_t type, bool outgoing) {
-  const std::vector<std::uint32_t>* offsets = nullptr;
-  const std::vector<std::uint32_t>* slots = nullptr;
+  Adjacency a;
+  a.outgoing = outgoing;
   if (type == kAllTypes) {
-    offsets = outgoing ? &csr.out_offsets : &csr.in_offsets;
-    slots = outgoing ? &csr.out_targets : &csr.in_sources;
-  } else if (type < csr.rel_type_count) {
-    const auto& all_offsets = outgoing ? csr.typed_out_offsets : csr.typed_in_offsets;
-    const auto& all_slots = outgoing ? csr.typed_out_targets : csr.typed_in_sources;
-    if (type >= all_offsets.size() || type >= all_slots.size()) return {};
-    offsets = &all_offsets[type];
-    slots = &all_slots[type];
+    a.bounds = (outgoing ? csr.out_offsets : csr.in_offsets).data();
+    a.slots = (outgoing ? csr.out_targets : csr.in_sources).data();
+    return a;
   }
-  if (offsets == nullptr || offsets->size() <= csr.node_count) return {};
-  return {offsets->data(), slots->data()};
+  if (type >= csr.rel_type_count) return a;
+  const TypedRunIndex& index = outgoing ? csr.typed_out : csr.typed_in;
+  const std::uint8_t k = type < index.table_of_type.size() ? index.table_of_type[type] : TypedRunIndex::kNoTable;
+  if (k != TypedRunIndex::kNoTable && k < index.tables.size() && index.tables[k].size() >= 2 * csr.node_count) {
+    a.bounds = index.tables[k].data();
+    a.slots = (outgoing ? csr.out_targets : csr.in_sources).data();
+    a.stride = 2;
+  } else {
+    a.graph = &csr;
+    a.type = type;
+  }
+  return a;
 }
 
 // Frontier nodes sit at scattered positions, so reading each one's offsets
@@ -88,25 +102,34 @@ struct Sides {
 Sides walk_sides(const PhysicalGraph& csr, std::uint16_t type, Direction direction) {
   Sides sides;
   if (direction != Direction::Incoming) sides.side[sides.count] = adjacency(csr, type, true);
-  if (sides.side[sides.count].offsets != nullptr) ++sides.count;
+  if (!sides.side[sides.count].empty()) ++sides.count;
   if (direction != Direction::Outgoing) sides.side[sides.count] = adjacency(csr, type, false);
-  if (sides.side[sides.count].offsets != nullptr) ++sides.count;
+  if (!sides.side[sides.count].empty()) ++sides.count;
   return sides;
 }
 
 // Calls visit(w) for every neighbour of nodes[i] over the first `Count`
-// sides in order, after requesting the offsets of nodes[i + kPrefetchAhead].
+// sides in order, after requesting the bounds of nodes[i + kPrefetchAhead].
 template <int Count, typename Visit>
 inline void visit_neighbors(const Adjacency* sides, const std::uint32_t* nodes, std::size_t i, std::size_t size,
                             Visit&& visit) {
   if (i + kPrefetchAhead < size) {
     const std::uint32_t ahead = nodes[i + kPrefetchAhead];
-    for (int s = 0; s < Count; ++s) __builtin_prefetch(sides[s].offsets + ahead);
+    for (int s = 0; s < Count; ++s) {
+      if (sides[s].bounds != nullptr) __builtin_prefetch(sides[s].bounds + std::size_t{ahead} * sides[s].stride);
+    }
   }
   const std::uint32_t v = nodes[i];
   for (int s = 0; s < Count; ++s) {
-    const std::uint32_t* slots = sides[s].slots;
-    for (std::uint32_t slot = sides[s].offsets[v], end = sides[s].offsets[v + 1]; slot < end; ++slot) visit(slots[slot]);
+    const Adjacency& side = sides[s];
+    if (side.bounds == nullptr) {
+      const NodeRun run =
+          side.outgoing ? side.graph->typed_out_neighbors(v, side.type) : side.graph->typed_in_neighbors(v, side.type);
+      for (const std::uint32_t w : run) visit(w);
+      continue;
+    }
+    const std::uint32_t* b = side.bounds + std::size_t{v} * side.stride;
+    for (std::uint32_t slot = b[0], end = b[1]; slot < end; ++slot) visit(side.slots[slot]);
   }
 }
 

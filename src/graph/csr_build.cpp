@@ -3,10 +3,13 @@
 // compile turns the edge list (identities) into:
 //   combined outgoing CSR  out_offsets[n+1] / out_targets[E] / out_types[E]
 //   combined incoming CSR  in_offsets[n+1]  / in_sources[E]  / in_types[E]
-//   per-type CSR           typed_{out,in}_offsets[t][n+1] / typed_out_targets[t], typed_in_sources[t]
-// all indexed by position and holding positions. A combined run is ordered by
-// (type, neighbour position); a per-type run by neighbour position; the edge
-// list itself ends up sorted by (src, dst, type) with no duplicate triple.
+//   per-type run index     typed_out / typed_in (see TypedRunIndex)
+//   label lists            label_offsets / label_members (identities by label)
+// all CSR arrays indexed by position and holding positions. A combined run
+// is ordered by (type, neighbour position), so the run of one type is a
+// contiguous, ascending part of it: the per-type index records where, and no
+// per-type copy of the neighbours exists. The edge list itself ends up sorted
+// by (src, dst, type) with no duplicate triple.
 //
 // Every phase is a linear pass (count, prefix sum, scatter through a cursor
 // copy of the offsets) except the edge sort. The sort is a counting sort on
@@ -84,6 +87,59 @@ void sort_run(std::uint32_t* nbr, std::uint16_t* type, std::size_t count,
   }
 }
 
+// The types that get a slot-range table: the most frequent ones with at
+// least one relationship per kTypeTableDivisor nodes, at most kMaxTypeTables,
+// ties going to the lower type id. Returned in ascending type order.
+std::vector<std::uint16_t> table_types(const std::vector<std::uint64_t>& per_type, std::uint64_t node_count) {
+  std::vector<std::uint16_t> chosen;
+  for (std::size_t t = 0; t < per_type.size(); ++t) {
+    if (per_type[t] > 0 && per_type[t] * kTypeTableDivisor >= node_count) chosen.push_back(static_cast<std::uint16_t>(t));
+  }
+  std::stable_sort(chosen.begin(), chosen.end(),
+                   [&](std::uint16_t a, std::uint16_t b) { return per_type[a] > per_type[b]; });
+  if (chosen.size() > kMaxTypeTables) chosen.resize(kMaxTypeTables);
+  std::sort(chosen.begin(), chosen.end());
+  return chosen;
+}
+
+// Fills `index` for one direction from its offsets and (sorted) type ids:
+// one pass over the slots, writing each same-type segment of a run into the
+// table of its type when it has one.
+void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& frequent, std::uint64_t type_count,
+                     const std::vector<std::uint32_t>& offsets, const std::vector<std::uint16_t>& types,
+                     std::uint64_t node_count) {
+  index.table_of_type.assign(type_count, TypedRunIndex::kNoTable);
+  index.tables.assign(frequent.size(), std::vector<std::uint32_t>(2 * node_count, 0));
+  for (std::size_t k = 0; k < frequent.size(); ++k) index.table_of_type[frequent[k]] = static_cast<std::uint8_t>(k);
+  if (frequent.empty()) return;
+  for (std::uint64_t v = 0; v < node_count; ++v) {
+    std::uint32_t s = offsets[v];
+    const std::uint32_t end = offsets[v + 1];
+    while (s < end) {
+      const std::uint16_t t = types[s];
+      std::uint32_t segment_end = s + 1;
+      while (segment_end < end && types[segment_end] == t) ++segment_end;
+      if (const std::uint8_t k = index.table_of_type[t]; k != TypedRunIndex::kNoTable) {
+        index.tables[k][2 * v] = s;
+        index.tables[k][2 * v + 1] = segment_end;
+      }
+      s = segment_end;
+    }
+  }
+}
+
+// Groups the identities by label (counting sort), ascending within a label.
+void build_label_lists(PhysicalGraph& g) {
+  std::uint16_t highest = 0;
+  for (const std::uint16_t l : g.labels) highest = std::max(highest, l);
+  g.label_offsets.assign(g.labels.empty() ? 1 : static_cast<std::size_t>(highest) + 2, 0);
+  for (const std::uint16_t l : g.labels) ++g.label_offsets[static_cast<std::size_t>(l) + 1];
+  for (std::size_t k = 1; k < g.label_offsets.size(); ++k) g.label_offsets[k] += g.label_offsets[k - 1];
+  g.label_members.assign(g.labels.size(), 0);
+  std::vector<std::uint32_t> cursor(g.label_offsets.begin(), g.label_offsets.end() - 1);
+  for (std::uint64_t i = 0; i < g.labels.size(); ++i) g.label_members[cursor[g.labels[i]]++] = static_cast<std::uint32_t>(i);
+}
+
 }  // namespace
 
 void PhysicalGraph::compile() {
@@ -149,43 +205,13 @@ void PhysicalGraph::sort_adjacency() {
 void PhysicalGraph::build_typed_csr() {
   if (!compiled) return;
   sort_adjacency();
-  const std::uint64_t n = node_count;
-  const std::size_t types = rel_type_count;
-  typed_out_offsets.assign(types, std::vector<std::uint32_t>(n + 1, 0));
-  typed_in_offsets.assign(types, std::vector<std::uint32_t>(n + 1, 0));
-  typed_out_targets.assign(types, {});
-  typed_in_sources.assign(types, {});
-  for (std::uint64_t v = 0; v < n; ++v) {
-    for (std::uint32_t s = out_offsets[v]; s < out_offsets[v + 1]; ++s) ++typed_out_offsets[out_types[s]][v + 1];
-    for (std::uint32_t s = in_offsets[v]; s < in_offsets[v + 1]; ++s) ++typed_in_offsets[in_types[s]][v + 1];
-  }
-  for (std::size_t t = 0; t < types; ++t) {
-    auto& out_off = typed_out_offsets[t];
-    auto& in_off = typed_in_offsets[t];
-    for (std::uint64_t v = 0; v < n; ++v) {
-      out_off[v + 1] += out_off[v];
-      in_off[v + 1] += in_off[v];
-    }
-    typed_out_targets[t].assign(out_off[n], 0);
-    typed_in_sources[t].assign(in_off[n], 0);
-  }
-  // The combined runs are ordered by (type, neighbour), so scattering them in
-  // slot order leaves every per-type run ascending: no further sort needed.
-  std::vector<std::vector<std::uint32_t>> out_cursor(types), in_cursor(types);
-  for (std::size_t t = 0; t < types; ++t) {
-    out_cursor[t].assign(typed_out_offsets[t].begin(), typed_out_offsets[t].end() - 1);
-    in_cursor[t].assign(typed_in_offsets[t].begin(), typed_in_offsets[t].end() - 1);
-  }
-  for (std::uint64_t v = 0; v < n; ++v) {
-    for (std::uint32_t s = out_offsets[v]; s < out_offsets[v + 1]; ++s) {
-      const std::uint16_t t = out_types[s];
-      typed_out_targets[t][out_cursor[t][v]++] = out_targets[s];
-    }
-    for (std::uint32_t s = in_offsets[v]; s < in_offsets[v + 1]; ++s) {
-      const std::uint16_t t = in_types[s];
-      typed_in_sources[t][in_cursor[t][v]++] = in_sources[s];
-    }
-  }
+  // Relationship counts by type are the same in both directions.
+  std::vector<std::uint64_t> per_type(rel_type_count, 0);
+  for (const std::uint16_t t : out_types) ++per_type[t];
+  const std::vector<std::uint16_t> frequent = table_types(per_type, node_count);
+  build_run_index(typed_out, frequent, rel_type_count, out_offsets, out_types, node_count);
+  build_run_index(typed_in, frequent, rel_type_count, in_offsets, in_types, node_count);
+  build_label_lists(*this);
 }
 
 void PhysicalGraph::apply_permutation(const std::vector<std::uint32_t>& order) {

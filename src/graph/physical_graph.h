@@ -43,6 +43,30 @@ struct Edge {
 using NodeRun = std::span<const std::uint32_t>;  // positions
 using TypeRun = std::span<const std::uint16_t>;  // type ids, parallel to a NodeRun
 
+// Slots [begin, end) of one combined run.
+struct SlotRange {
+  std::uint32_t begin;
+  std::uint32_t end;
+};
+
+// Where each relationship type's run lies inside the combined runs of one
+// direction. A combined run is ordered by (type, neighbour), so the run of
+// one type is a contiguous part of it and needs no copy of its own. The most
+// frequent types (at most kMaxTypeTables of them, each with at least one
+// relationship per kTypeTableDivisor nodes) get a table of slot ranges by
+// position, read in one step; any other type is found by binary search over
+// the run's type ids. The memory is O(node_count) per table and O(types) for
+// the lookup, whatever the number of types in use.
+struct TypedRunIndex {
+  static constexpr std::uint8_t kNoTable = 0xFF;
+  std::vector<std::uint8_t> table_of_type;     // by type id: index into `tables`, or kNoTable
+  std::vector<std::vector<std::uint32_t>> tables;  // [table][2·position, 2·position+1]: begin and end slot of
+                                                  // that type's part of the position's combined run
+};
+
+inline constexpr std::size_t kMaxTypeTables = 8;
+inline constexpr std::uint64_t kTypeTableDivisor = 4;
+
 struct PhysicalGraph {
   std::uint64_t node_count = 0;      // number of nodes
   bool compiled = false;             // CSR fields reflect `edges` and every node
@@ -58,10 +82,10 @@ struct PhysicalGraph {
   std::vector<std::uint32_t> in_offsets;    // by position, node_count+1 entries
   std::vector<std::uint32_t> in_sources;    // by slot: source position
   std::vector<std::uint16_t> in_types;      // by slot: type id
-  std::vector<std::vector<std::uint32_t>> typed_out_offsets;  // [type][position]
-  std::vector<std::vector<std::uint32_t>> typed_out_targets;  // [type][slot]: target position
-  std::vector<std::vector<std::uint32_t>> typed_in_offsets;   // [type][position]
-  std::vector<std::vector<std::uint32_t>> typed_in_sources;   // [type][slot]: source position
+  TypedRunIndex typed_out;                  // per-type runs within out_targets / out_types
+  TypedRunIndex typed_in;                   // per-type runs within in_sources / in_types
+  std::vector<std::uint32_t> label_offsets;  // by label id (highest label + 2 entries): start in label_members
+  std::vector<std::uint32_t> label_members;  // identities grouped by label, ascending within each label
 
   // Appends a node with `label` (not validated against any schema) and returns
   // its identity, the old node count; its position equals its identity.
@@ -104,8 +128,8 @@ struct PhysicalGraph {
   // Orders every combined run by (type, neighbour). No-op unless compiled.
   void sort_adjacency();
 
-  // Sorts the combined runs, then rebuilds the four per-type fields (one
-  // entry per type id below `rel_type_count`). No-op unless compiled.
+  // Sorts the combined runs, then rebuilds `typed_out`, `typed_in` and the
+  // label lists. No-op unless compiled.
   void build_typed_csr();
 
   // Neighbour readers. Positions must be below node_count (not checked);
@@ -117,9 +141,16 @@ struct PhysicalGraph {
   // The outgoing run of an identity; throws std::out_of_range for an identity
   // at or beyond to_physical.size().
   NodeRun identity_out_neighbors(std::uint32_t identity) const;
-  // Per-type runs, ascending; empty when `type` >= rel_type_count.
+  // Per-type runs, ascending; empty when `type` >= rel_type_count. Each is
+  // the part of the combined run that holds `type`.
   NodeRun typed_out_neighbors(std::uint32_t position, std::uint16_t type) const;
   NodeRun typed_in_neighbors(std::uint32_t position, std::uint16_t type) const;
+  // The slots of those runs within out_targets / in_sources.
+  SlotRange typed_out_slots(std::uint32_t position, std::uint16_t type) const;
+  SlotRange typed_in_slots(std::uint32_t position, std::uint16_t type) const;
+  // The identities of the nodes labelled `label`, ascending; empty when not
+  // compiled or no node has that label.
+  NodeRun nodes_with_label(std::uint16_t label) const;
   // True when source → target of `type` exists (binary search); false when
   // not compiled or the type is out of range.
   bool has_edge(std::uint32_t source, std::uint32_t target, std::uint16_t type) const;

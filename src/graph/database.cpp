@@ -155,6 +155,7 @@ std::uint32_t Database::add_labeled_node(const std::string& label, std::string& 
     }
   }
   const std::uint32_t id = add_node(label_id, name, topic);
+  if (props.contains("id")) ++stored_id_nodes;
   properties[id] = std::move(props);
   return id;
 }
@@ -165,7 +166,9 @@ void Database::set_property(std::uint32_t identity, const std::string& key, nloh
   require_utf8_json(value);
   if (properties.size() < static_cast<std::uint64_t>(identity) + 1) properties.resize(identity + 1, nlohmann::json::object());
   if (key == "name" && identity < names.size()) names[identity] = name_from_value(value);
-  properties[identity][key] = std::move(value);
+  nlohmann::json& object = properties[identity];
+  if (key == "id" && !object.contains("id")) ++stored_id_nodes;
+  object[key] = std::move(value);
 }
 
 const nlohmann::json& Database::node_properties(std::uint32_t identity) const {
@@ -198,6 +201,8 @@ void Database::install_attributes(std::uint64_t people_count, std::uint64_t pape
   if (legacy) {
     for (std::size_t i = 0; i < names.size(); ++i) properties[i]["name"] = names[i];
   }
+  stored_id_nodes = 0;
+  for (const nlohmann::json& object : properties) stored_id_nodes += object.contains("id") ? 1 : 0;
 }
 
 }  // namespace orvane

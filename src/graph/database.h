@@ -52,7 +52,9 @@ class Database {
   std::vector<std::string> names;       // by identity: display name
   std::vector<std::uint32_t> topics;    // by identity: topic number
   std::vector<float> embeddings;        // by identity: 32 floats at 32·i … 32·i+31
-  std::vector<nlohmann::json> properties;  // by identity: JSON object
+  std::vector<nlohmann::json> properties;  // by identity: JSON object; change it only through the
+                                           // operations below, which keep stored_id_nodes
+  std::uint64_t stored_id_nodes = 0;       // nodes whose property object holds the key "id"
 
   // Schema. add_* returns the existing id of a known name; otherwise registers
   // a non-empty name while fewer than 65535 exist, else throws

@@ -56,43 +56,14 @@ NodeRun PhysicalGraph::identity_out_neighbors(std::uint32_t identity) const {
   return out_neighbors(to_physical[identity]);
 }
 
-namespace {
-
-// The slots of `type` within the combined run of `position`: from the type's
-// table when it has one, else by binary search over the run's type ids.
-SlotRange find_typed_slots(const TypedRunIndex& index, const std::vector<std::uint32_t>& offsets,
-                           const std::vector<std::uint16_t>& types, std::uint32_t position, std::uint16_t type) {
-  if (const std::uint8_t k = index.table_of_type[type]; k != TypedRunIndex::kNoTable) {
-    const std::uint32_t* range = index.tables[k].data() + 2 * std::size_t{position};
-    return {range[0], range[1]};
-  }
+SlotRange PhysicalGraph::search_typed_slots(const std::vector<std::uint32_t>& offsets,
+                                            const std::vector<std::uint16_t>& types, std::uint32_t position,
+                                            std::uint16_t type) {
   const std::uint16_t* first = types.data() + offsets[position];
   const std::uint16_t* last = types.data() + offsets[position + 1];
   const auto [lo, hi] = std::equal_range(first, last, type);
   const auto base = static_cast<std::uint32_t>(first - types.data());
   return {base + static_cast<std::uint32_t>(lo - first), base + static_cast<std::uint32_t>(hi - first)};
-}
-
-}  // namespace
-
-SlotRange PhysicalGraph::typed_out_slots(std::uint32_t position, std::uint16_t type) const {
-  if (!compiled || type >= rel_type_count) return {0, 0};
-  return find_typed_slots(typed_out, out_offsets, out_types, position, type);
-}
-
-SlotRange PhysicalGraph::typed_in_slots(std::uint32_t position, std::uint16_t type) const {
-  if (!compiled || type >= rel_type_count) return {0, 0};
-  return find_typed_slots(typed_in, in_offsets, in_types, position, type);
-}
-
-NodeRun PhysicalGraph::typed_out_neighbors(std::uint32_t position, std::uint16_t type) const {
-  const SlotRange r = typed_out_slots(position, type);
-  return {out_targets.data() + r.begin, r.end - r.begin};
-}
-
-NodeRun PhysicalGraph::typed_in_neighbors(std::uint32_t position, std::uint16_t type) const {
-  const SlotRange r = typed_in_slots(position, type);
-  return {in_sources.data() + r.begin, r.end - r.begin};
 }
 
 NodeRun PhysicalGraph::nodes_with_label(std::uint16_t label) const {

@@ -143,17 +143,44 @@ struct PhysicalGraph {
   NodeRun identity_out_neighbors(std::uint32_t identity) const;
   // Per-type runs, ascending; empty when `type` >= rel_type_count. Each is
   // the part of the combined run that holds `type`.
-  NodeRun typed_out_neighbors(std::uint32_t position, std::uint16_t type) const;
-  NodeRun typed_in_neighbors(std::uint32_t position, std::uint16_t type) const;
-  // The slots of those runs within out_targets / in_sources.
-  SlotRange typed_out_slots(std::uint32_t position, std::uint16_t type) const;
-  SlotRange typed_in_slots(std::uint32_t position, std::uint16_t type) const;
+  NodeRun typed_out_neighbors(std::uint32_t position, std::uint16_t type) const {
+    const SlotRange r = typed_out_slots(position, type);
+    return {out_targets.data() + r.begin, r.end - r.begin};
+  }
+  NodeRun typed_in_neighbors(std::uint32_t position, std::uint16_t type) const {
+    const SlotRange r = typed_in_slots(position, type);
+    return {in_sources.data() + r.begin, r.end - r.begin};
+  }
+  // The slots of those runs within out_targets / in_sources ({0, 0} when
+  // the type is out of range or the graph is not compiled).
+  SlotRange typed_out_slots(std::uint32_t position, std::uint16_t type) const {
+    return typed_slots(typed_out, out_offsets, out_types, position, type);
+  }
+  SlotRange typed_in_slots(std::uint32_t position, std::uint16_t type) const {
+    return typed_slots(typed_in, in_offsets, in_types, position, type);
+  }
   // The identities of the nodes labelled `label`, ascending; empty when not
   // compiled or no node has that label.
   NodeRun nodes_with_label(std::uint16_t label) const;
+
   // True when source → target of `type` exists (binary search); false when
   // not compiled or the type is out of range.
   bool has_edge(std::uint32_t source, std::uint32_t target, std::uint16_t type) const;
+
+ private:
+  // Path enumeration asks for a typed run at every step, so the table read
+  // is inline; a type without a table takes the out-of-line search.
+  SlotRange typed_slots(const TypedRunIndex& index, const std::vector<std::uint32_t>& offsets,
+                        const std::vector<std::uint16_t>& types, std::uint32_t position, std::uint16_t type) const {
+    if (!compiled || type >= rel_type_count) return {0, 0};
+    if (const std::uint8_t k = index.table_of_type[type]; k != TypedRunIndex::kNoTable) {
+      const std::uint32_t* range = index.tables[k].data() + 2 * std::size_t{position};
+      return {range[0], range[1]};
+    }
+    return search_typed_slots(offsets, types, position, type);
+  }
+  static SlotRange search_typed_slots(const std::vector<std::uint32_t>& offsets, const std::vector<std::uint16_t>& types,
+                                      std::uint32_t position, std::uint16_t type);
 };
 
 }  // namespace orvane

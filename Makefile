@@ -18,7 +18,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	./$(BUILD)/src/cli/orvane demo
+	./$(BUILD)/orvane demo
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -22,7 +22,7 @@ papers="${3:-400000}"
 repeat="${REPEAT:-3}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target orvane analytics_bench >/dev/null
-bin="$build/src/cli/orvane"
+bin="$build/orvane"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 

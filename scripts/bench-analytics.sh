@@ -34,8 +34,8 @@ run=1
 while [ "$run" -le "$repeat" ]; do
   echo "== analytics_bench run $run of $repeat (retrieval vs streaming, hop_reach)"
   "$build/bench/analytics_bench" "$people" "$papers" 7 | tee "$out/bench$run.txt"
-  # The CLI path of the dimension sweep (hardware thread count), against the
-  # two-thread streaming figure measured just before.
+  # The CLI path of the dimension sweep (OMP_NUM_THREADS, or every hardware
+  # thread), against the two-thread streaming figure measured just before.
   "$bin" dim-stress --n $((people + papers)) --dims 32 --k 10 --iters 5 --json "$out/dim.json" > "$out/dim.txt"
   cpu_ms="$(awk '$1 == "32" { print $2 }' "$out/dim.txt")"
   bw="$(awk -F'[= ]' '/^threads=2 stream_plain_gbs/ { for (i = 1; i < NF; i++) if ($i == "stream_gbs") print $(i + 1) }' "$out/bench$run.txt")"

@@ -5,10 +5,12 @@
 #include "analytics/retrieval.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -87,6 +89,21 @@ TEST_F(RetrievalTest, SameResultsFromOneAndTwoThreads) {
   expect_same_scores(one, two);
   expect_same_scores(one, seven);
   for (std::size_t i = 0; i < one.size(); ++i) EXPECT_EQ(one[i].id, two[i].id);
+}
+
+// OMP_NUM_THREADS, when set, is what the runtime answers (the runtime parses
+// it at start-up; omp_set_num_threads stands in for that here).
+TEST(Parallelism, KernelThreadsFollowOmpNumThreadsWhenSet) {
+  const char* before = std::getenv("OMP_NUM_THREADS");
+  const std::string saved = before ? before : "";
+  const int runtime = omp_get_max_threads();
+  omp_set_num_threads(3);
+  setenv("OMP_NUM_THREADS", "3", 1);
+  EXPECT_EQ(3, kernel_threads());
+  unsetenv("OMP_NUM_THREADS");
+  EXPECT_EQ(std::max(1, omp_get_num_procs()), kernel_threads());
+  omp_set_num_threads(runtime);
+  if (before) setenv("OMP_NUM_THREADS", saved.c_str(), 1);
 }
 
 TEST_F(RetrievalTest, WrongDimensionsGiveNothing) {

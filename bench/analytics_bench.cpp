@@ -33,6 +33,7 @@
 #include "analytics/traversal.h"
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "layout/entropy_worker.h"
 
 namespace {
 
@@ -95,7 +96,8 @@ int main(int argc, char** argv) {
 
   orvane::Database db;
   auto t0 = Clock::now();
-  orvane::generate_corpus(db, persons, papers, 42, true);
+  orvane::generate_corpus(db, persons, papers, 42);
+  orvane::optimize_layout(db);
   const orvane::PhysicalGraph& g = db.graph;
   const std::uint64_t n = g.node_count;
   std::printf("corpus persons=%llu papers=%llu nodes=%llu edges=%zu generate_s=%.1f\n", persons, papers,

@@ -10,6 +10,7 @@
 
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "layout/entropy_worker.h"
 #include "query/executor.h"
 #include "query/query.h"
 
@@ -46,7 +47,8 @@ int main(int argc, char** argv) {
               10.0 / (best / 1e6));
 
   orvane::Database db;
-  orvane::generate_corpus(db, persons, papers, 42, true);
+  orvane::generate_corpus(db, persons, papers, 42);
+  orvane::optimize_layout(db);
   const char* statements[] = {
       "MATCH (p:Person {id: 0})-[:FOLLOWS*0..3]->(x) RETURN count(DISTINCT x)",
       "MATCH (p:Person {id: 0})-[:FOLLOWS]->()-[:FOLLOWS]->()-[:FOLLOWS]->(p) RETURN count(*)",

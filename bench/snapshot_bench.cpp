@@ -18,6 +18,7 @@
 
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
 
 namespace {
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
 
   orvane::Database db;
   auto t0 = Clock::now();
-  orvane::generate_corpus(db, persons, papers, seed, true);
+  orvane::generate_corpus(db, persons, papers, seed);
+  orvane::optimize_layout(db);
   const double generate_ms = ms_since(t0);
 
   const std::string sha_command = "sha256sum " + shell_quoted(path) + " > /dev/null";

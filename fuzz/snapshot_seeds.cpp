@@ -17,6 +17,7 @@
 
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
 
 namespace {
@@ -71,7 +72,8 @@ void emit(const std::string& dir, const std::string& name, const orvane::Databas
 // properties, a node without a name.
 orvane::Database rich_graph() {
   orvane::Database db;
-  orvane::generate_corpus(db, 12, 5, 7, true);
+  orvane::generate_corpus(db, 12, 5, 7);
+  orvane::optimize_layout(db);
   std::string name;
   const std::uint32_t city = db.add_labeled_node("City", name, json{{"name", "Zürich"}, {"pop", 421878}}, 3);
   name = "";
@@ -103,9 +105,11 @@ int main(int argc, char** argv) {
   emit(dir, "empty", empty, true);
 
   orvane::Database db;
-  emit(dir, "corpus-4-2", orvane::generate_corpus(db, 4, 2, 3, false), true);
-  emit(dir, "corpus-40-16", orvane::generate_corpus(db, 40, 16, 5, true), true);
-  emit(dir, "corpus-300-120", orvane::generate_corpus(db, 300, 120, 11, true), false);
+  emit(dir, "corpus-4-2", orvane::generate_corpus(db, 4, 2, 3), true);
+  orvane::optimize_layout(orvane::generate_corpus(db, 40, 16, 5));
+  emit(dir, "corpus-40-16", db, true);
+  orvane::optimize_layout(orvane::generate_corpus(db, 300, 120, 11));
+  emit(dir, "corpus-300-120", db, false);
   emit(dir, "rich", rich_graph(), true);
   return 0;
 }

@@ -11,6 +11,7 @@
 #include "graph/corpus.h"
 #include "graph/database.h"
 #include "io/export.h"
+#include "layout/entropy_worker.h"
 #include "layout/layout_stats.h"
 #include "storage/snapshot.h"
 
@@ -42,7 +43,8 @@ int run_generate(int argc, char** argv) {
 
   const auto generate_start = std::chrono::steady_clock::now();
   Database db;
-  generate_corpus(db, people, papers, static_cast<std::uint32_t>(seed), true);
+  generate_corpus(db, people, papers, static_cast<std::uint32_t>(seed));
+  optimize_layout(db);
   const long long generate_ms = elapsed_ms(generate_start);
 
   const auto export_start = std::chrono::steady_clock::now();

@@ -6,6 +6,7 @@
 #include "cli/options.h"
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "layout/entropy_worker.h"
 
 namespace orvane {
 
@@ -14,7 +15,8 @@ int run_schema(int argc, char** argv) {
   const std::uint64_t papers = parse_unsigned(option_value(argc, argv, "--papers", "4"), "--papers");
   const std::uint64_t seed = parse_unsigned(option_value(argc, argv, "--seed", "42"), "--seed");
   Database db;
-  generate_corpus(db, people, papers, static_cast<std::uint32_t>(seed), true);
+  generate_corpus(db, people, papers, static_cast<std::uint32_t>(seed));
+  optimize_layout(db);
   std::cout << "front-end schema (this is all a user or AI client sees)\n";
   std::cout << "  node types:\n";
   for (const std::string& label : db.node_types) std::cout << "    - " << label << '\n';

@@ -20,7 +20,6 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/database.h"
-#include "layout/entropy_worker.h"
 
 namespace orvane {
 namespace {
@@ -42,8 +41,7 @@ std::string indexed_name(const char* prefix, std::uint64_t index) {
 
 }  // namespace
 
-Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t papers,
-                          std::uint32_t seed, bool optimise) {
+Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t papers, std::uint32_t seed) {
   constexpr std::uint64_t kLimit = 0xFFFFFFFEull;
   if (persons > kLimit || papers > kLimit || persons + papers > kLimit) {
     throw std::runtime_error("graph exceeds node-ID format limits");
@@ -111,10 +109,6 @@ Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t pap
   }
 
   db.compile();
-  if (optimise) {
-    if (!db.graph.compiled) db.compile();
-    optimize_layout(db);
-  }
   return db;
 }
 

@@ -11,12 +11,13 @@ namespace orvane {
 class Database;
 
 // Rebuilds `db` from scratch as the corpus of `persons` Person and `papers`
-// Paper nodes (identities 0 … P−1, then P … P+Q−1), compiles it and, with
-// `optimise`, lays it out with the entropy worker. Returns `db`.
+// Paper nodes (identities 0 … P−1, then P … P+Q−1) and compiles it, with
+// every position equal to its identity. Returns `db`. Commands show the
+// corpus laid out: they pass the result to optimize_layout
+// (layout/entropy_worker.h), which the graph store does not depend on.
 // Throws std::runtime_error "graph exceeds node-ID format limits", leaving
 // `db` untouched, when P, Q or P + Q exceeds 0xFFFFFFFE. A seed of 0 behaves
 // as 1.
-Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t papers,
-                          std::uint32_t seed, bool optimise = true);
+Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t papers, std::uint32_t seed);
 
 }  // namespace orvane

@@ -95,7 +95,8 @@ LabResult entropy_lab(std::uint64_t people, std::uint64_t papers, std::uint32_t 
   result.people = people;
   result.papers = papers;
   Database db;
-  generate_corpus(db, people, papers, seed, true);
+  generate_corpus(db, people, papers, seed);
+  optimize_layout(db);
   const std::uint32_t hub = corpus_hub(db);
   apply_mess(db, level, seed + 17);
   if (!db.graph.compiled) db.compile();
@@ -115,7 +116,8 @@ LadderResult entropy_ladder(std::uint64_t people, std::uint64_t papers, std::uin
   result.people = people;
   result.papers = papers;
   Database db;
-  generate_corpus(db, people, papers, seed, true);
+  generate_corpus(db, people, papers, seed);
+  optimize_layout(db);
   const std::uint32_t hub = corpus_hub(db);
   result.clean = measure(db, 4, hub);
   if (!db.graph.compiled) db.compile();

@@ -471,7 +471,7 @@ TEST(AlgorithmsLayout, AnswersUnchangedByRenumberingRandomGraphs) {
 
 TEST(AlgorithmsLayout, AnswersUnchangedByRenumberingACorpus) {
   Database db;
-  generate_corpus(db, 300, 120, 42, false);
+  generate_corpus(db, 300, 120, 42);
   expect_layout_independent(std::move(db));
 }
 

@@ -31,7 +31,8 @@ std::vector<Corpus> corpora() {
   std::vector<Corpus> list;
   for (const auto& [p, q, seed] : {std::tuple{12, 5, 42}, std::tuple{40, 15, 7}, std::tuple{60, 20, 3}}) {
     Database db;
-    generate_corpus(db, p, q, seed, true);
+    generate_corpus(db, p, q, seed);
+    optimize_layout(db);
     list.push_back({"corpus " + std::to_string(p) + "/" + std::to_string(q), std::move(db)});
   }
   list.push_back({"random 30", random_graph(30, 10, 90, 5, false, 3)});

@@ -18,6 +18,7 @@
 #include "analytics/parallelism.h"
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "layout/entropy_worker.h"
 
 namespace orvane {
 namespace {
@@ -52,7 +53,7 @@ void expect_same_scores(const std::vector<Hit>& expected, const std::vector<Hit>
 
 class RetrievalTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { generate_corpus(corpus_, 200, 80, 42, true); }
+  static void SetUpTestSuite() { optimize_layout(generate_corpus(corpus_, 200, 80, 42)); }
   static Database corpus_;
 };
 Database RetrievalTest::corpus_;
@@ -156,7 +157,8 @@ TEST(Retrieval, ExtremeEmbeddingsScoreFinite) {
 
 TEST(Retrieval, ZeroQueryScoresZero) {
   Database db;
-  generate_corpus(db, 10, 5, 1, true);
+  generate_corpus(db, 10, 5, 1);
+  optimize_layout(db);
   std::vector<float> zero(32, 0.0f);
   const auto hits = retrieve_top_k(db, zero.data(), 32, 5, db.paper_label, 0);
   ASSERT_EQ(5u, hits.size());

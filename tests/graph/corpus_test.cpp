@@ -21,7 +21,7 @@ std::uint64_t count_type(const Database& db, std::uint16_t type) {
 
 TEST(Corpus, Seed42TopicsAndNames) {
   Database db;
-  generate_corpus(db, 20, 5, 42, true);
+  generate_corpus(db, 20, 5, 42);
   EXPECT_EQ((std::vector<std::uint32_t>{14, 1, 3, 12, 11}),
             std::vector<std::uint32_t>(db.topics.begin(), db.topics.begin() + 5));
   EXPECT_STREQ("operating systems", topic_name(db.topics[0]));
@@ -38,20 +38,20 @@ TEST(Corpus, Seed42TopicsAndNames) {
 
 TEST(Corpus, SmallPersonCounts) {
   Database db;
-  generate_corpus(db, 0, 6, 42, true);
+  generate_corpus(db, 0, 6, 42);
   EXPECT_EQ(6u, db.graph.node_count);
   EXPECT_TRUE(db.graph.edges.empty());
 
-  generate_corpus(db, 1, 6, 42, true);
+  generate_corpus(db, 1, 6, 42);
   EXPECT_EQ(0u, count_type(db, db.follows_type));
   EXPECT_EQ(6u, count_type(db, db.authored_type));  // duplicate authors collapse
   for (const Edge& e : db.graph.edges) EXPECT_EQ(0u, e.src);
 
-  generate_corpus(db, 4, 0, 42, true);
+  generate_corpus(db, 4, 0, 42);
   EXPECT_EQ(12u, count_type(db, db.follows_type));
   EXPECT_EQ("0->1 0->2 0->3 1->0 1->2 1->3 2->0 2->1 2->3 3->0 3->1 3->2", testing::edges_of(db));
 
-  generate_corpus(db, 5, 0, 42, true);
+  generate_corpus(db, 5, 0, 42);
   std::set<std::uint32_t> partners;
   for (const Edge& e : db.graph.edges) {
     if (e.src == 4) partners.insert(e.dst);
@@ -63,7 +63,7 @@ TEST(Corpus, SmallPersonCounts) {
 
 TEST(Corpus, EveryFollowsHasItsReverse) {
   Database db;
-  generate_corpus(db, 500, 100, 9, true);
+  generate_corpus(db, 500, 100, 9);
   const PhysicalGraph& g = db.graph;
   for (const Edge& e : g.edges) {
     if (e.type == db.follows_type) {
@@ -75,7 +75,7 @@ TEST(Corpus, EveryFollowsHasItsReverse) {
 TEST(Corpus, DeterministicAndSeedZeroEqualsOne) {
   auto render = [](std::uint32_t seed) {
     Database db;
-    generate_corpus(db, 300, 120, seed, true);
+    generate_corpus(db, 300, 120, seed);
     nlohmann::json j;
     j["names"] = db.names;
     j["topics"] = db.topics;
@@ -91,22 +91,12 @@ TEST(Corpus, DeterministicAndSeedZeroEqualsOne) {
   EXPECT_NE(render(1), render(2));
 }
 
-TEST(Corpus, OptimiseOnlyRenumbers) {
-  Database plain, laid_out;
-  generate_corpus(plain, 400, 150, 5, false);
-  generate_corpus(laid_out, 400, 150, 5, true);
-  EXPECT_EQ(plain.graph.edges, laid_out.graph.edges);
-  EXPECT_EQ(plain.names, laid_out.names);
-  EXPECT_NE(plain.graph.to_physical, laid_out.graph.to_physical);
-  testing::check_invariants(laid_out);
-}
-
 TEST(Corpus, IdentityLimitLeavesDatabaseUntouched) {
   Database db = testing::triangle();
   for (auto [p, q] : {std::pair<std::uint64_t, std::uint64_t>{4294967295ull, 0}, {0, 4294967295ull},
                       {4294967294ull, 1}}) {
     try {
-      generate_corpus(db, p, q, 1, true);
+      generate_corpus(db, p, q, 1);
       FAIL();
     } catch (const std::runtime_error& e) {
       EXPECT_STREQ("graph exceeds node-ID format limits", e.what());

@@ -85,7 +85,7 @@ TEST(Csr, ReadersAreEmptyWhileUncompiled) {
 
 TEST(Csr, CompileIsIdempotent) {
   Database db;
-  generate_corpus(db, 300, 100, 7, false);
+  generate_corpus(db, 300, 100, 7);
   const PhysicalGraph first = db.graph;
   db.compile();
   EXPECT_EQ(first.edges, db.graph.edges);
@@ -118,7 +118,7 @@ TEST(Csr, LargeEdgeListSortsLikeAGlobalSort) {
 
 TEST(Csr, PermutationRenumbersWithoutChangingRelationships) {
   Database db;
-  generate_corpus(db, 200, 60, 3, false);
+  generate_corpus(db, 200, 60, 3);
   check_invariants(db);
   const std::string before = edges_of(db);
   std::vector<std::uint32_t> order(db.graph.node_count);

@@ -209,7 +209,7 @@ TEST(Export, RefusesBadRequestsBeforeWriting) {
 TEST(Export, RacingExportsPublishExactlyOnce) {
   TempDir dir;
   Database db;
-  generate_corpus(db, 3000, 1000, 5, false);
+  generate_corpus(db, 3000, 1000, 5);
   int decided_by_rename = 0;
   for (int round = 0; round < 6; ++round) {
     const std::string dest = dir.file("race" + std::to_string(round));
@@ -244,7 +244,8 @@ TEST(Export, RacingExportsPublishExactlyOnce) {
 TEST(WriteCsvFiles, BenchmarkLayoutOfAGeneratedCorpus) {
   TempDir dir;
   Database db;
-  generate_corpus(db, 6, 3, 42, true);
+  generate_corpus(db, 6, 3, 42);
+  optimize_layout(db);
   write_csv_files(db, dir.file("bench/data"), true);
   const std::vector<CsvRecord> nodes = read_csv_file(dir.file("bench/data/nodes.csv"));
   ASSERT_EQ(db.graph.node_count + 1, nodes.size());

@@ -10,6 +10,7 @@
 #include "analytics/traversal.h"
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "layout/entropy_worker.h"
 
 namespace orvane {
 namespace {
@@ -22,7 +23,8 @@ std::vector<std::uint64_t> counts(const LabStep& step) {
 
 TEST(EntropyLab, QueriesInOrderWithKernelCounts) {
   Database db;
-  generate_corpus(db, 200, 80, 42, true);
+  generate_corpus(db, 200, 80, 42);
+  optimize_layout(db);
   const auto rows = run_lab_queries(db, 1);
   ASSERT_EQ(6u, rows.size());
   const char* names[] = {"hop3", "path2", "wedge", "triangle", "papers_followed", "mixed_authored"};

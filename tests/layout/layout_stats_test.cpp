@@ -98,7 +98,7 @@ TEST(LayoutStats, ReciprocityAndParallelGroups) {
 
 TEST(LayoutStats, RenumberingKeepsPositionFreeFields) {
   Database db;
-  generate_corpus(db, 600, 200, 4, false);
+  generate_corpus(db, 600, 200, 4);
   db.add_rel_type("CITES");
   db.graph.add_edge(650, 700, 2);
   db.graph.add_edge(650, 700, 1);

@@ -133,7 +133,8 @@ TEST(Executor, WorkLimit) {
 
 TEST(Executor, AnswersUnchangedByLayout) {
   Database db;
-  generate_corpus(db, 400, 160, 42, true);
+  generate_corpus(db, 400, 160, 42);
+  optimize_layout(db);
   const std::vector<std::string> statements = {
       "MATCH (p:Person {id: 0})-[:FOLLOWS*0..3]->(x) RETURN count(DISTINCT x)",
       "MATCH (p:Person {id: 0})-[:FOLLOWS]->()-[:FOLLOWS]->()-[:FOLLOWS]->(p) RETURN count(*)",

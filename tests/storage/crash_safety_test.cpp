@@ -28,7 +28,7 @@ TEST(SnapshotCrashSafety, KilledWriterLeavesOldOrNewSnapshot) {
   TempDir dir;
   const std::string path = dir.file("graph.orv");
   Database db;
-  generate_corpus(db, 6000, 2000, 11, false);  // a few MB: a save takes some milliseconds
+  generate_corpus(db, 6000, 2000, 11);  // a few MB: a save takes some milliseconds
   db.set_property(0, "generation", 0);
   save_snapshot(db, path);
 

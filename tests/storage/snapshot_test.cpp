@@ -17,6 +17,7 @@
 
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
 #include "storage/snapshot_image.h"
 #include "support/graph_builder.h"
@@ -57,7 +58,8 @@ std::vector<std::string> temp_files(const std::string& directory) {
 // text, a node without properties.
 Database rich_graph() {
   Database db;
-  generate_corpus(db, 30, 12, 7, true);  // renumbered by the entropy worker
+  generate_corpus(db, 30, 12, 7);
+  optimize_layout(db);  // renumbered by the entropy worker
   std::string name;
   const std::uint32_t city = db.add_labeled_node("City", name, json{{"name", "Zürich"}, {"pop", 421878}}, 3);
   name = "";

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "graph/database.h"
+#include "storage/snapshot.h"
 #include "support/run_binary.h"
 
 namespace orvane {
@@ -47,7 +49,7 @@ TEST(BenchCommand, ReportsEveryMemberInOrderAndWritesFile) {
   ASSERT_EQ(0, r.status) << r.err;
   const auto j = first_json(r.out);
   const auto keys = keys_of(j);
-  ASSERT_EQ(83u, keys.size());
+  ASSERT_EQ(84u, keys.size());
   EXPECT_EQ("engine", keys.front());
   EXPECT_EQ("sink", keys.back());
   EXPECT_EQ("retrieve_top10_ids", keys[keys.size() - 2]);
@@ -59,8 +61,37 @@ TEST(BenchCommand, ReportsEveryMemberInOrderAndWritesFile) {
   EXPECT_EQ(j["hop3_reach_incl_self"], j["ql_hop3"]);
   EXPECT_EQ(j["triangles_from_hub"], j["ql_triangle"]);
   EXPECT_EQ(j["coauthors"], j["ql_coauthors"]);
+  EXPECT_NE(std::string::npos, r.out.find(",\n  \"ql_errors\": {},\n  \"retrieve_k10_expand1_ns\": "));
   EXPECT_NE(std::string::npos, r.out.find("\nwrote out/b.json\n"));
   EXPECT_EQ(first_json(read_text_file(dir.file("out/b.json"))), j);
+}
+
+// A statement past the query work limit (4000 × 3999 paths of three FOLLOWS
+// from the hub of a reciprocal star) is null and named in ql_errors; the
+// rest of the report is still printed and written.
+TEST(BenchCommand, QueryOverItsLimitIsReportedAsNull) {
+  TempDir dir;
+  Database star;
+  star.add_person("hub", 0);
+  for (std::uint32_t leaf = 1; leaf <= 4000; ++leaf) {
+    star.add_person("leaf-" + std::to_string(leaf), 0);
+    star.add_follows(0, leaf);
+    star.add_follows(leaf, 0);
+  }
+  star.compile();
+  save_snapshot(star, dir.file("star.orv"));
+  const auto r = run_orvane({"bench", "--db", "star.orv", "--iters", "0", "--heavy-iters", "0", "--hops-only",
+                             "--json", "b.json"},
+                            dir.path());
+  ASSERT_EQ(0, r.status) << r.err;
+  const auto j = first_json(r.out);
+  EXPECT_EQ(j, first_json(read_text_file(dir.file("b.json"))));
+  EXPECT_NE(std::string::npos, r.out.find("\"ql_coauthors\": 0,\n  \"ql_errors\": {\""));
+  for (const auto& [field, message] : j["ql_errors"].items()) {
+    EXPECT_TRUE(j[field].is_null()) << field;
+    EXPECT_EQ("query work limit exceeded; narrow the pattern or add LIMIT", message);
+  }
+  EXPECT_EQ(4001, j["hop2_reach_incl_self"]);
 }
 
 TEST(BenchCommand, HubOutOfRangeReturns2) {

@@ -3,7 +3,7 @@
 # ones already present. Runs as root on a fresh Debian machine (or with sudo).
 set -eu
 need=""
-for pkg in cmake g++ make ninja-build pkg-config libsodium-dev nlohmann-json3-dev libgtest-dev python3 ${EXTRA_PACKAGES:-}; do
+for pkg in cmake g++ make ninja-build pkg-config libssl-dev nlohmann-json3-dev libgtest-dev python3 ${EXTRA_PACKAGES:-}; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
     need="$need $pkg"
   fi

@@ -11,9 +11,9 @@
 // takes the calling-thread loop even for large frontiers: it appends in the
 // same order, and plain marks cost far less than locked instructions.
 // Frontier nodes are scattered over the positions, so both loops request a
-// node's run bounds a few entries before they read its neighbours. A typed
-// walk reads its type's part of the combined runs, through the type's
-// slot-range table when it has one.
+// node's CSR offsets a few entries before they read its neighbours. A typed
+// walk reads its type's own table, or finds each node's part of the combined
+// run for a type without one.
 //
 // Per-level marks are cleared by walking the level that set them rather
 // than by zeroing all N bytes, which gives the same fresh array per level at
@@ -51,37 +51,35 @@ void next_level(const PhysicalGraph& csr, const std::vector<std::uint32_t>& fron
   for (const std::uint32_t w : next) marks[w] = 0;
 }
 
-// One side of a neighbour walk resolved to arrays read in place: the run of
-// position v is slots[bounds[v * stride]] up to slots[bounds[v * stride + 1]]
-// (stride 1 over combined offsets, 2 over a type's slot-range table). A type
-// without a table is read through the graph's typed readers instead (`graph`
-// set, `bounds` null). Resolving once per expansion lets the loop read the
-// arrays in place and ask for a node's bounds before it gets there.
+// One side of a neighbour walk resolved to the arrays it reads in place:
+// offsets by position (node_count + 1 entries) and the slots they index,
+// from the combined CSR or a type's own table. A type without a table is
+// read through the graph's typed readers instead (`graph` set, `offsets`
+// null). Resolving once per expansion lets the loop read the arrays in place
+// and ask for a node's offsets before it gets there.
 struct Adjacency {
-  const std::uint32_t* bounds = nullptr;
+  const std::uint32_t* offsets = nullptr;
   const std::uint32_t* slots = nullptr;
-  std::uint32_t stride = 1;
   const PhysicalGraph* graph = nullptr;  // search path: typed readers of `type`
   std::uint16_t type = 0;
   bool outgoing = true;
-  bool empty() const { return bounds == nullptr && graph == nullptr; }
+  bool empty() const { return offsets == nullptr && graph == nullptr; }
 };
 
 Adjacency adjacency(const PhysicalGraph& csr, std::uint16_t type, bool outgoing) {
   Adjacency a;
   a.outgoing = outgoing;
   if (type == kAllTypes) {
-    a.bounds = (outgoing ? csr.out_offsets : csr.in_offsets).data();
+    a.offsets = (outgoing ? csr.out_offsets : csr.in_offsets).data();
     a.slots = (outgoing ? csr.out_targets : csr.in_sources).data();
     return a;
   }
   if (type >= csr.rel_type_count) return a;
   const TypedRunIndex& index = outgoing ? csr.typed_out : csr.typed_in;
   const std::uint8_t k = type < index.table_of_type.size() ? index.table_of_type[type] : TypedRunIndex::kNoTable;
-  if (k != TypedRunIndex::kNoTable && k < index.tables.size() && index.tables[k].size() >= 2 * csr.node_count) {
-    a.bounds = index.tables[k].data();
-    a.slots = (outgoing ? csr.out_targets : csr.in_sources).data();
-    a.stride = 2;
+  if (k != TypedRunIndex::kNoTable && k < index.offsets.size() && index.offsets[k].size() > csr.node_count) {
+    a.offsets = index.offsets[k].data();
+    a.slots = index.neighbours[k].data();
   } else {
     a.graph = &csr;
     a.type = type;
@@ -109,27 +107,26 @@ Sides walk_sides(const PhysicalGraph& csr, std::uint16_t type, Direction directi
 }
 
 // Calls visit(w) for every neighbour of nodes[i] over the first `Count`
-// sides in order, after requesting the bounds of nodes[i + kPrefetchAhead].
+// sides in order, after requesting the offsets of nodes[i + kPrefetchAhead].
 template <int Count, typename Visit>
 inline void visit_neighbors(const Adjacency* sides, const std::uint32_t* nodes, std::size_t i, std::size_t size,
                             Visit&& visit) {
   if (i + kPrefetchAhead < size) {
     const std::uint32_t ahead = nodes[i + kPrefetchAhead];
     for (int s = 0; s < Count; ++s) {
-      if (sides[s].bounds != nullptr) __builtin_prefetch(sides[s].bounds + std::size_t{ahead} * sides[s].stride);
+      if (sides[s].offsets != nullptr) __builtin_prefetch(sides[s].offsets + ahead);
     }
   }
   const std::uint32_t v = nodes[i];
   for (int s = 0; s < Count; ++s) {
     const Adjacency& side = sides[s];
-    if (side.bounds == nullptr) {
+    if (side.offsets == nullptr) {
       const NodeRun run =
           side.outgoing ? side.graph->typed_out_neighbors(v, side.type) : side.graph->typed_in_neighbors(v, side.type);
       for (const std::uint32_t w : run) visit(w);
       continue;
     }
-    const std::uint32_t* b = side.bounds + std::size_t{v} * side.stride;
-    for (std::uint32_t slot = b[0], end = b[1]; slot < end; ++slot) visit(side.slots[slot]);
+    for (std::uint32_t slot = side.offsets[v], end = side.offsets[v + 1]; slot < end; ++slot) visit(side.slots[slot]);
   }
 }
 

@@ -7,9 +7,9 @@
 //   label lists            label_offsets / label_members (identities by label)
 // all CSR arrays indexed by position and holding positions. A combined run
 // is ordered by (type, neighbour position), so the run of one type is a
-// contiguous, ascending part of it: the per-type index records where, and no
-// per-type copy of the neighbours exists. The edge list itself ends up sorted
-// by (src, dst, type) with no duplicate triple.
+// contiguous, ascending part of it; only the few most frequent types get a
+// CSR copy of their own. The edge list itself ends up sorted by (src, dst,
+// type) with no duplicate triple.
 //
 // Every phase is a linear pass (count, prefix sum, scatter through a cursor
 // copy of the offsets) except the edge sort. The sort is a counting sort on
@@ -102,28 +102,33 @@ std::vector<std::uint16_t> table_types(const std::vector<std::uint64_t>& per_typ
   return chosen;
 }
 
-// Fills `index` for one direction from its offsets and (sorted) type ids:
-// one pass over the slots, writing each same-type segment of a run into the
-// table of its type when it has one.
+// Fills `index` for one direction from its sorted combined runs: the table
+// types' offsets by counting, then their neighbours copied in slot order,
+// which keeps every copied run ascending.
 void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& frequent, std::uint64_t type_count,
-                     const std::vector<std::uint32_t>& offsets, const std::vector<std::uint16_t>& types,
-                     std::uint64_t node_count) {
+                     const std::vector<std::uint32_t>& offsets, const std::vector<std::uint32_t>& neighbours,
+                     const std::vector<std::uint16_t>& types, std::uint64_t node_count) {
   index.table_of_type.assign(type_count, TypedRunIndex::kNoTable);
-  index.tables.assign(frequent.size(), std::vector<std::uint32_t>(2 * node_count, 0));
+  index.offsets.assign(frequent.size(), std::vector<std::uint32_t>(node_count + 1, 0));
+  index.neighbours.assign(frequent.size(), {});
   for (std::size_t k = 0; k < frequent.size(); ++k) index.table_of_type[frequent[k]] = static_cast<std::uint8_t>(k);
   if (frequent.empty()) return;
   for (std::uint64_t v = 0; v < node_count; ++v) {
-    std::uint32_t s = offsets[v];
-    const std::uint32_t end = offsets[v + 1];
-    while (s < end) {
-      const std::uint16_t t = types[s];
-      std::uint32_t segment_end = s + 1;
-      while (segment_end < end && types[segment_end] == t) ++segment_end;
-      if (const std::uint8_t k = index.table_of_type[t]; k != TypedRunIndex::kNoTable) {
-        index.tables[k][2 * v] = s;
-        index.tables[k][2 * v + 1] = segment_end;
+    for (std::uint32_t s = offsets[v]; s < offsets[v + 1]; ++s) {
+      if (const std::uint8_t k = index.table_of_type[types[s]]; k != TypedRunIndex::kNoTable) ++index.offsets[k][v + 1];
+    }
+  }
+  for (std::size_t k = 0; k < frequent.size(); ++k) {
+    auto& off = index.offsets[k];
+    for (std::uint64_t v = 0; v < node_count; ++v) off[v + 1] += off[v];
+    index.neighbours[k].resize(off[node_count]);
+  }
+  std::vector<std::uint32_t> fill(frequent.size(), 0);
+  for (std::uint64_t v = 0; v < node_count; ++v) {
+    for (std::uint32_t s = offsets[v]; s < offsets[v + 1]; ++s) {
+      if (const std::uint8_t k = index.table_of_type[types[s]]; k != TypedRunIndex::kNoTable) {
+        index.neighbours[k][fill[k]++] = neighbours[s];
       }
-      s = segment_end;
     }
   }
 }
@@ -209,8 +214,8 @@ void PhysicalGraph::build_typed_csr() {
   std::vector<std::uint64_t> per_type(rel_type_count, 0);
   for (const std::uint16_t t : out_types) ++per_type[t];
   const std::vector<std::uint16_t> frequent = table_types(per_type, node_count);
-  build_run_index(typed_out, frequent, rel_type_count, out_offsets, out_types, node_count);
-  build_run_index(typed_in, frequent, rel_type_count, in_offsets, in_types, node_count);
+  build_run_index(typed_out, frequent, rel_type_count, out_offsets, out_targets, out_types, node_count);
+  build_run_index(typed_in, frequent, rel_type_count, in_offsets, in_sources, in_types, node_count);
   build_label_lists(*this);
 }
 

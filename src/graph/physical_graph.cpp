@@ -56,14 +56,14 @@ NodeRun PhysicalGraph::identity_out_neighbors(std::uint32_t identity) const {
   return out_neighbors(to_physical[identity]);
 }
 
-SlotRange PhysicalGraph::search_typed_slots(const std::vector<std::uint32_t>& offsets,
-                                            const std::vector<std::uint16_t>& types, std::uint32_t position,
-                                            std::uint16_t type) {
+NodeRun PhysicalGraph::search_typed_run(const std::vector<std::uint32_t>& offsets,
+                                        const std::vector<std::uint32_t>& neighbours,
+                                        const std::vector<std::uint16_t>& types, std::uint32_t position,
+                                        std::uint16_t type) {
   const std::uint16_t* first = types.data() + offsets[position];
   const std::uint16_t* last = types.data() + offsets[position + 1];
   const auto [lo, hi] = std::equal_range(first, last, type);
-  const auto base = static_cast<std::uint32_t>(first - types.data());
-  return {base + static_cast<std::uint32_t>(lo - first), base + static_cast<std::uint32_t>(hi - first)};
+  return {neighbours.data() + (lo - types.data()), static_cast<std::size_t>(hi - lo)};
 }
 
 NodeRun PhysicalGraph::nodes_with_label(std::uint16_t label) const {

@@ -43,25 +43,21 @@ struct Edge {
 using NodeRun = std::span<const std::uint32_t>;  // positions
 using TypeRun = std::span<const std::uint16_t>;  // type ids, parallel to a NodeRun
 
-// Slots [begin, end) of one combined run.
-struct SlotRange {
-  std::uint32_t begin;
-  std::uint32_t end;
-};
-
-// Where each relationship type's run lies inside the combined runs of one
-// direction. A combined run is ordered by (type, neighbour), so the run of
-// one type is a contiguous part of it and needs no copy of its own. The most
-// frequent types (at most kMaxTypeTables of them, each with at least one
-// relationship per kTypeTableDivisor nodes) get a table of slot ranges by
-// position, read in one step; any other type is found by binary search over
-// the run's type ids. The memory is O(node_count) per table and O(types) for
-// the lookup, whatever the number of types in use.
+// The per-type runs of one direction. A combined run is ordered by (type,
+// neighbour), so the run of one type is a contiguous, ascending part of it.
+// The most frequent types (at most kMaxTypeTables of them, each with at
+// least one relationship per kTypeTableDivisor nodes), which traversals
+// walk over and over, also get a CSR of their own: offsets by position and
+// a copy of their neighbours, read as densely as an untyped walk. Any other
+// type is found by binary search over the combined run's type ids. A table
+// costs 4·(node_count+1) + 4·(its relationships) bytes, at most 20 bytes per
+// relationship of its type, so the memory stays linear in nodes and
+// relationships whatever the number of types or their ids.
 struct TypedRunIndex {
   static constexpr std::uint8_t kNoTable = 0xFF;
-  std::vector<std::uint8_t> table_of_type;     // by type id: index into `tables`, or kNoTable
-  std::vector<std::vector<std::uint32_t>> tables;  // [table][2·position, 2·position+1]: begin and end slot of
-                                                  // that type's part of the position's combined run
+  std::vector<std::uint8_t> table_of_type;             // by type id: table index, or kNoTable
+  std::vector<std::vector<std::uint32_t>> offsets;     // [table][position]: node_count+1 entries
+  std::vector<std::vector<std::uint32_t>> neighbours;  // [table][slot]: neighbour position
 };
 
 inline constexpr std::size_t kMaxTypeTables = 8;
@@ -144,20 +140,10 @@ struct PhysicalGraph {
   // Per-type runs, ascending; empty when `type` >= rel_type_count. Each is
   // the part of the combined run that holds `type`.
   NodeRun typed_out_neighbors(std::uint32_t position, std::uint16_t type) const {
-    const SlotRange r = typed_out_slots(position, type);
-    return {out_targets.data() + r.begin, r.end - r.begin};
+    return typed_run(typed_out, out_offsets, out_targets, out_types, position, type);
   }
   NodeRun typed_in_neighbors(std::uint32_t position, std::uint16_t type) const {
-    const SlotRange r = typed_in_slots(position, type);
-    return {in_sources.data() + r.begin, r.end - r.begin};
-  }
-  // The slots of those runs within out_targets / in_sources ({0, 0} when
-  // the type is out of range or the graph is not compiled).
-  SlotRange typed_out_slots(std::uint32_t position, std::uint16_t type) const {
-    return typed_slots(typed_out, out_offsets, out_types, position, type);
-  }
-  SlotRange typed_in_slots(std::uint32_t position, std::uint16_t type) const {
-    return typed_slots(typed_in, in_offsets, in_types, position, type);
+    return typed_run(typed_in, in_offsets, in_sources, in_types, position, type);
   }
   // The identities of the nodes labelled `label`, ascending; empty when not
   // compiled or no node has that label.
@@ -170,17 +156,19 @@ struct PhysicalGraph {
  private:
   // Path enumeration asks for a typed run at every step, so the table read
   // is inline; a type without a table takes the out-of-line search.
-  SlotRange typed_slots(const TypedRunIndex& index, const std::vector<std::uint32_t>& offsets,
-                        const std::vector<std::uint16_t>& types, std::uint32_t position, std::uint16_t type) const {
-    if (!compiled || type >= rel_type_count) return {0, 0};
+  NodeRun typed_run(const TypedRunIndex& index, const std::vector<std::uint32_t>& offsets,
+                    const std::vector<std::uint32_t>& neighbours, const std::vector<std::uint16_t>& types,
+                    std::uint32_t position, std::uint16_t type) const {
+    if (!compiled || type >= rel_type_count) return {};
     if (const std::uint8_t k = index.table_of_type[type]; k != TypedRunIndex::kNoTable) {
-      const std::uint32_t* range = index.tables[k].data() + 2 * std::size_t{position};
-      return {range[0], range[1]};
+      const std::uint32_t* off = index.offsets[k].data() + position;
+      return {index.neighbours[k].data() + off[0], off[1] - off[0]};
     }
-    return search_typed_slots(offsets, types, position, type);
+    return search_typed_run(offsets, neighbours, types, position, type);
   }
-  static SlotRange search_typed_slots(const std::vector<std::uint32_t>& offsets, const std::vector<std::uint16_t>& types,
-                                      std::uint32_t position, std::uint16_t type);
+  static NodeRun search_typed_run(const std::vector<std::uint32_t>& offsets,
+                                  const std::vector<std::uint32_t>& neighbours,
+                                  const std::vector<std::uint16_t>& types, std::uint32_t position, std::uint16_t type);
 };
 
 }  // namespace orvane

@@ -27,7 +27,7 @@ TEST(Csr, EmptyGraphCompiles) {
   EXPECT_EQ((std::vector<std::uint32_t>{0}), db.graph.in_offsets);
   EXPECT_TRUE(db.graph.out_targets.empty());
   EXPECT_EQ(0u, db.graph.rel_type_count);
-  EXPECT_TRUE(db.graph.typed_out.tables.empty());
+  EXPECT_TRUE(db.graph.typed_out.offsets.empty());
 }
 
 TEST(Csr, DuplicatesCollapseButTypesStayDistinct) {
@@ -91,7 +91,7 @@ TEST(Csr, CompileIsIdempotent) {
   EXPECT_EQ(first.edges, db.graph.edges);
   EXPECT_EQ(first.out_targets, db.graph.out_targets);
   EXPECT_EQ(first.in_sources, db.graph.in_sources);
-  EXPECT_EQ(first.typed_out.tables, db.graph.typed_out.tables);
+  EXPECT_EQ(first.typed_out.neighbours, db.graph.typed_out.neighbours);
 }
 
 // The counting-sort path (large lists) must give exactly the order of one

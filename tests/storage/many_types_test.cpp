@@ -21,7 +21,8 @@ namespace {
 // Bytes the per-type run index of one direction takes.
 std::uint64_t index_bytes(const TypedRunIndex& index) {
   std::uint64_t bytes = index.table_of_type.size();
-  for (const auto& table : index.tables) bytes += table.size() * sizeof(std::uint32_t);
+  for (const auto& offsets : index.offsets) bytes += offsets.size() * sizeof(std::uint32_t);
+  for (const auto& neighbours : index.neighbours) bytes += neighbours.size() * sizeof(std::uint32_t);
   return bytes;
 }
 

@@ -4,6 +4,8 @@
 // options that used to divide by zero or read empty arrays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 
 #include <nlohmann/json.hpp>
 
@@ -11,34 +13,25 @@
 #include "storage/snapshot.h"
 #include "support/run_binary.h"
 
-namespace orvane {
+namespace orvane::testing {
 namespace {
 
-using testing::read_text_file;
-using testing::run_orvane;
-using testing::TempDir;
-
-// The first line-delimited JSON object of a command's output.
+// The first JSON object of a command's output (pretty-printed or one line).
 nlohmann::ordered_json first_json(const std::string& out) {
   const auto end = out.find("\n}\n");
   if (out.rfind("{\n", 0) == 0 && end != std::string::npos) return nlohmann::ordered_json::parse(out.substr(0, end + 2));
   return nlohmann::ordered_json::parse(out.substr(0, out.find('\n')));
 }
 
-std::vector<std::string> keys_of(const nlohmann::ordered_json& j) {
-  std::vector<std::string> keys;
-  for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());
+std::string keys_of(const nlohmann::ordered_json& j) {
+  std::string keys;
+  for (const auto& item : j.items()) keys += item.key() + " ";
   return keys;
 }
 
 bool all_numbers_finite(const nlohmann::ordered_json& j) {
   if (j.is_number_float()) return std::isfinite(j.get<double>());
-  if (j.is_structured()) {
-    for (const auto& v : j) {
-      if (!all_numbers_finite(v)) return false;
-    }
-  }
-  return true;
+  return !j.is_structured() || std::all_of(j.begin(), j.end(), all_numbers_finite);
 }
 
 TEST(BenchCommand, ReportsEveryMemberInOrderAndWritesFile) {
@@ -48,11 +41,9 @@ TEST(BenchCommand, ReportsEveryMemberInOrderAndWritesFile) {
                             dir.path());
   ASSERT_EQ(0, r.status) << r.err;
   const auto j = first_json(r.out);
-  const auto keys = keys_of(j);
-  ASSERT_EQ(84u, keys.size());
-  EXPECT_EQ("engine", keys.front());
-  EXPECT_EQ("sink", keys.back());
-  EXPECT_EQ("retrieve_top10_ids", keys[keys.size() - 2]);
+  EXPECT_EQ(84u, j.size());
+  EXPECT_EQ(0u, keys_of(j).find("engine ")) << keys_of(j);
+  EXPECT_TRUE(keys_of(j).ends_with(" retrieve_top10_ids sink ")) << keys_of(j);
   EXPECT_EQ("orvane", j["engine"]);
   EXPECT_EQ(280, j["nodes"]);
   EXPECT_EQ(10u, j["retrieve_top10_ids"].size());
@@ -94,110 +85,91 @@ TEST(BenchCommand, QueryOverItsLimitIsReportedAsNull) {
   EXPECT_EQ(4001, j["hop2_reach_incl_self"]);
 }
 
-TEST(BenchCommand, HubOutOfRangeReturns2) {
+TEST(BenchCommand, DegenerateOptions) {
   const auto r = run_orvane({"bench", "--people", "20", "--papers", "8", "--hub", "28", "--json", ""});
   EXPECT_EQ(2, r.status);
   EXPECT_EQ("--hub 28 is out of range (nodes=28)\n", r.err);
-  const auto ok = run_orvane({"bench", "--people", "20", "--papers", "8", "--hub", "27", "--json", "", "--iters", "1"});
-  EXPECT_EQ(0, ok.status);
-  EXPECT_EQ(std::string::npos, ok.out.find("wrote"));
-}
-
-// Regression: zero runs divided by zero.
-TEST(BenchCommand, ZeroIterationsWriteFiniteNumbers) {
-  const auto r = run_orvane(
-      {"bench", "--people", "60", "--papers", "20", "--iters", "0", "--heavy-iters", "0", "--hops-only", "--json", ""});
-  ASSERT_EQ(0, r.status) << r.err;
-  const auto j = first_json(r.out);
+  // Regression: zero runs divided by zero.
+  const auto zero = run_orvane({"bench", "--people", "20", "--papers", "8", "--hub", "27", "--iters", "0",
+                                "--heavy-iters", "0", "--hops-only", "--json", ""});
+  ASSERT_EQ(0, zero.status) << zero.err;
+  EXPECT_EQ(std::string::npos, zero.out.find("wrote"));
+  const auto j = first_json(zero.out);
   EXPECT_TRUE(all_numbers_finite(j));
   EXPECT_EQ(0, j["follows_paths_len4"]);
-  EXPECT_EQ(0, j["sink"]);
   EXPECT_EQ(true, j["hops_only"]);
-  const auto bad = run_orvane({"bench", "--iters", "x", "--people", "4", "--papers", "0"});
-  EXPECT_EQ(1, bad.status);
-  EXPECT_EQ("error: stoi\n", bad.err);
+  EXPECT_EQ("error: stoi\n", run_orvane({"bench", "--iters", "x", "--people", "4", "--papers", "0"}).err);
 }
 
-TEST(EntropyLabCommand, IdenticalAnswersAndSummary) {
+TEST(EntropyLabCommands, IdenticalAnswersAndSummary) {
   TempDir dir;
-  const auto r = run_orvane({"entropy-lab", "--people", "200", "--papers", "80", "--mess", "3", "--json", "lab.json"},
-                            dir.path());
-  ASSERT_EQ(0, r.status) << r.err;
-  const auto j = first_json(r.out);
+  const auto lab = run_orvane({"entropy-lab", "--people", "200", "--papers", "80", "--mess", "3", "--json", "lab.json"},
+                              dir.path());
+  ASSERT_EQ(0, lab.status) << lab.err;
+  const auto j = first_json(lab.out);
   EXPECT_EQ(true, j["counts_identical"]);
   EXPECT_EQ(408, j["nodes"]);
-  EXPECT_NE(std::string::npos, r.out.find("\nwrote lab.json identical=true hop3_speedup="));
+  EXPECT_NE(std::string::npos, lab.out.find("\nwrote lab.json identical=true hop3_speedup="));
   EXPECT_EQ(j, first_json(read_text_file(dir.file("lab.json"))));
-}
+  EXPECT_EQ("mess_level nodes edges counts_identical hop3_speedup layout_jump_ratio before after queries ", keys_of(j));
+  std::string queries;
+  for (const auto& q : j["queries"]) queries += q["name"].get<std::string>() + " ";
+  EXPECT_EQ("hop3 path2 wedge triangle papers_followed mixed_authored ", queries);
+  EXPECT_TRUE(j["before"].contains("bandwidth"));
 
-// Regression: an empty corpus made every query read position 0 of empty arrays.
-TEST(EntropyLabCommand, EmptyCorpusCountsZero) {
-  const auto lab = run_orvane({"entropy-lab", "--people", "0", "--papers", "0", "--mess", "1", "--json", ""});
-  ASSERT_EQ(0, lab.status) << lab.err;
-  const auto report = first_json(lab.out);  // keep it alive through the loop
-  for (const auto& q : report["queries"]) EXPECT_EQ(0, q["count"]);
-  const auto ladder = run_orvane({"entropy-ladder", "--people", "0", "--papers", "0", "--json", ""});
+  const auto ladder = run_orvane({"entropy-ladder", "--people", "200", "--papers", "80"}, dir.path());
   ASSERT_EQ(0, ladder.status) << ladder.err;
-  const auto j = first_json(ladder.out);
-  EXPECT_EQ(true, j["counts_identical"]);
+  const auto l = first_json(ladder.out);
+  EXPECT_EQ(l["clean"]["isolates"].get<int>() + 128, l["mess3"]["isolates"].get<int>());
+  EXPECT_EQ("people papers nodes edges counts_identical hop3_speedup_vs_mess3 jump_ratio_vs_mess3 clean mess1 mess2 "
+            "mess3 optimized ",
+            keys_of(l));
+  EXPECT_NE(std::string::npos, ladder.out.find("\nwrote bench/entropy_ladder.json identical=true hop3_speedup_vs_mess3="));
+
+  // Regression: an empty corpus made every query read position 0 of empty arrays.
+  const auto empty = run_orvane({"entropy-ladder", "--people", "0", "--papers", "0", "--json", ""});
+  ASSERT_EQ(0, empty.status) << empty.err;
+  const auto e = first_json(empty.out);
+  EXPECT_EQ(true, e["counts_identical"]);
   for (const char* step : {"clean", "mess1", "mess2", "mess3", "optimized"}) {
-    for (const auto& q : j[step]["queries"]) EXPECT_EQ(0, q["count"]) << step;
+    for (const auto& q : e[step]["queries"]) EXPECT_EQ(0, q["count"]) << step;
   }
 }
 
-TEST(EntropyLadderCommand, FiveStepsAndSummary) {
-  TempDir dir;
-  const auto r = run_orvane({"entropy-ladder", "--people", "200", "--papers", "80"}, dir.path());
-  ASSERT_EQ(0, r.status) << r.err;
-  const auto j = first_json(r.out);
-  EXPECT_EQ(j["clean"]["isolates"].get<int>() + 128, j["mess3"]["isolates"].get<int>());
-  EXPECT_NE(std::string::npos,
-            r.out.find("\nwrote bench/entropy_ladder.json identical=true hop3_speedup_vs_mess3="));
-}
-
-TEST(RagCommand, ReportMembersInOrder) {
+TEST(RagCommand, ReportMembersInOrderAndDegenerateRuns) {
   TempDir dir;
   const auto r = run_orvane({"rag", "--people", "200", "--papers", "80", "--iters", "2", "--topics", "2"}, dir.path());
   ASSERT_EQ(0, r.status) << r.err;
   const auto j = first_json(r.out);
-  EXPECT_EQ(std::vector<std::string>({"engine", "gpu", "topics", "iters", "k", "hops", "people", "papers",
-                                      "retrieve_k10_ns", "rag_retrieve_k10_ns", "rag_pack_ns", "graphrag_hybrid_ns",
-                                      "graphrag_retrieve_ns", "graphrag_expand_ns", "rag_pack_authors",
-                                      "rag_pack_related_papers", "rag_pack_followed", "rag_pack_context",
-                                      "graphrag_hybrid_nodes", "authors", "related_papers", "followed",
-                                      "context_nodes", "paper_ids", "note"}),
+  EXPECT_EQ("engine gpu topics iters k hops people papers retrieve_k10_ns rag_retrieve_k10_ns rag_pack_ns "
+            "graphrag_hybrid_ns graphrag_retrieve_ns graphrag_expand_ns rag_pack_authors rag_pack_related_papers "
+            "rag_pack_followed rag_pack_context graphrag_hybrid_nodes authors related_papers followed context_nodes "
+            "paper_ids note ",
             keys_of(j));
   EXPECT_EQ(10u, j["paper_ids"].size());
   EXPECT_EQ(3, j["hops"]);
   EXPECT_GT(j["retrieve_k10_ns"].get<double>(), 0.0);
   EXPECT_NE(std::string::npos, r.out.find("\nwrote bench/rag_cpu.json\n"));
-}
-
-// Regression: --topics 0 and --iters 0 divided by zero.
-TEST(RagCommand, NoTopicsOrRunsReportZeroTimings) {
-  for (const char* topics : {"0", "-3"}) {
-    const auto r = run_orvane({"rag", "--people", "40", "--papers", "10", "--topics", topics, "--json", ""});
-    ASSERT_EQ(0, r.status) << r.err;
-    const auto j = first_json(r.out);
-    EXPECT_EQ(0.0, j["retrieve_k10_ns"].get<double>());
-    EXPECT_EQ(0.0, j["graphrag_expand_ns"].get<double>());
+  // Regression: --topics 0 and --iters 0 divided by zero.
+  for (const char* option : {"--topics", "--iters"}) {
+    const auto zero = run_orvane({"rag", "--people", "40", "--papers", "10", option, "0", "--json", ""});
+    ASSERT_EQ(0, zero.status) << zero.err;
+    EXPECT_TRUE(all_numbers_finite(first_json(zero.out))) << option;
   }
-  const auto r = run_orvane({"rag", "--people", "40", "--papers", "10", "--iters", "0", "--json", ""});
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_TRUE(all_numbers_finite(first_json(r.out)));
+  EXPECT_EQ(0.0, first_json(run_orvane({"rag", "--people", "40", "--papers", "10", "--topics", "-3", "--json", ""}).out)
+                     ["graphrag_expand_ns"]
+                         .get<double>());
 }
 
-TEST(GpuCommand, ProbeRunsOnCpu) {
-  const auto r = run_orvane({"gpu", "--people", "40", "--papers", "10", "--iters", "0"});
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(0u, r.out.find("gpu_available=false device=none (CPU SIMD fallback; GPU kernels compile when CUDA is "
-                           "present) resident_bytes=0 retrieve_ns="));
-  EXPECT_NE(std::string::npos, r.out.find(" hits=10 neo4j_gpu=false\n"));
-  EXPECT_NE(std::string::npos, r.err.find("CPU"));
-}
-
-TEST(DimStressCommand, TableAndReport) {
+TEST(GpuAndDimStressCommands, RunOnCpu) {
   TempDir dir;
+  const auto gpu = run_orvane({"gpu", "--people", "40", "--papers", "10", "--iters", "0"});
+  ASSERT_EQ(0, gpu.status) << gpu.err;
+  EXPECT_EQ(0u, gpu.out.find("gpu_available=false device=none (CPU SIMD fallback; GPU kernels compile when CUDA is "
+                             "present) resident_bytes=0 retrieve_ns="));
+  EXPECT_NE(std::string::npos, gpu.out.find(" hits=10 neo4j_gpu=false\n"));
+  EXPECT_NE(std::string::npos, gpu.err.find("CPU"));
+
   const auto r = run_orvane({"dim-stress", "--n", "500", "--k", "5", "--iters", "1", "--dims", "32,0,48"}, dir.path());
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ(0u, r.out.find("dim-stress n=500 k=5 iters=1 gpu=false device=none crossover_dim=0\n"
@@ -206,16 +178,12 @@ TEST(DimStressCommand, TableAndReport) {
   EXPECT_EQ(2u, j["rows"].size());
   EXPECT_EQ(48, j["rows"][1]["dim"]);
   EXPECT_NE(std::string::npos, r.out.find("\nwrote bench/dim_stress.json\n"));
-}
-
-// Regression: n × dim wrapped to a small allocation.
-TEST(DimStressCommand, RefusesOverflowingMatrix) {
-  const auto r = run_orvane({"dim-stress", "--n", "4611686018427387904", "--dims", "1536", "--json", ""});
-  EXPECT_EQ(1, r.status);
-  EXPECT_EQ("error: dimension sweep matrix of 4611686018427387904 x 1536 floats is too large\n", r.err);
-  const auto bad = run_orvane({"dim-stress", "--dims", "32,,64"});
-  EXPECT_EQ("error: invalid value for --dims\n", bad.err);
+  // Regression: n × dim wrapped to a small allocation.
+  const auto big = run_orvane({"dim-stress", "--n", "4611686018427387904", "--dims", "1536", "--json", ""});
+  EXPECT_EQ(1, big.status);
+  EXPECT_EQ("error: dimension sweep matrix of 4611686018427387904 x 1536 floats is too large\n", big.err);
+  EXPECT_EQ("error: invalid value for --dims\n", run_orvane({"dim-stress", "--dims", "32,,64"}).err);
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::testing

@@ -28,49 +28,36 @@ struct Args {
   std::vector<char*> ptrs;
 };
 
-std::string usage_text() {
-  // The usage text's first and last lines pin its ends; the whole text is
-  // compared byte for byte in HelpPrintsUsage.
-  return run_orvane({"--help"}).out;
-}
-
-TEST(Entry, HelpPrintsUsageExactly) {
-  const std::string usage = usage_text();
+TEST(Entry, HelpVersionAndUnknownCommand) {
+  const std::string usage = run_orvane({"--help"}).out;
   EXPECT_EQ(0u, usage.find("orvane                            start Halvex and open its Browser\n"
                            "orvane start [--no-browser] [--port N]\n"
                            "orvane stop | status | restart    manage your local database\n"
                            "\n"
                            "Advanced commands:\n"));
-  const std::string tail =
+  EXPECT_TRUE(usage.ends_with(
       "  dim-stress [--n N] [--k 10] [--iters 8] [--dims 32,256,384,768,1024,1536] [--json PATH]\n"
-      "                                    standalone n\xC3\x97" "dim cosine + host top-k (32-d \xE2\x86\x92 1536-d)\n";
-  ASSERT_GE(usage.size(), tail.size());
-  EXPECT_EQ(tail, usage.substr(usage.size() - tail.size()));
+      "                                    standalone n\xC3\x97" "dim cosine + host top-k (32-d \xE2\x86\x92 1536-d)\n"));
   EXPECT_NE(std::string::npos, usage.find("mess 1 \xE2\x86\x92 2 \xE2\x86\x92 3 \xE2\x86\x92 optimize, answers identical\n"));
   EXPECT_EQ(39, std::count(usage.begin(), usage.end(), '\n'));
-  for (const auto& args : std::vector<std::vector<std::string>>{{"-h"}, {"help"}, {"help", "extra", "words"}, {"--help", "--bogus"}}) {
-    SCOPED_TRACE(args[0]);
-    const auto r = run_orvane(args);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(usage, r.out);
-    EXPECT_EQ("", r.err);
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;
+  } cases[] = {
+      {{"-h"}, 0, usage, ""},
+      {{"help", "extra", "words"}, 0, usage, ""},
+      {{"--help", "--bogus"}, 0, usage, ""},
+      {{"--version"}, 0, "Halvex 0.2.0rc2\n", ""},
+      {{"--version", "--bogus"}, 0, "Halvex 0.2.0rc2\n", ""},
+      {{"frobnicate"}, 2, usage, "unknown command: frobnicate\n"},
+  };
+  for (const auto& c : cases) {
+    const auto r = run_orvane(c.args);
+    EXPECT_EQ(c.status, r.status) << c.args[0];
+    EXPECT_EQ(c.out, r.out) << c.args[0];
+    EXPECT_EQ(c.err, r.err) << c.args[0];
   }
-}
-
-TEST(Entry, VersionLine) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{"--version"}, {"--version", "--bogus"}}) {
-    const auto r = run_orvane(args);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("Halvex 0.2.0rc2\n", r.out);
-    EXPECT_EQ("", r.err);
-  }
-}
-
-TEST(Entry, UnknownCommandPrintsUsageAndExits2) {
-  const auto r = run_orvane({"frobnicate"});
-  EXPECT_EQ(2, r.status);
-  EXPECT_EQ("unknown command: frobnicate\n", r.err);
-  EXPECT_EQ(usage_text(), r.out);
 }
 
 TEST(Entry, ArgumentErrorsExit1WithOneLine) {
@@ -112,7 +99,7 @@ TEST(Entry, ArgumentErrorsExit1WithOneLine) {
   }
 }
 
-TEST(OptionValue, AcceptedValuesAndDefaults) {
+TEST(Options, AcceptedValuesDefaultsAndValidLists) {
   Args a({"orvane", "serve", "--port", "65535", "--people", "4294967294", "--seed", "0", "--out", "-", "--x", "-5"});
   EXPECT_EQ("65535", option_value(a.argc(), a.argv(), "--port", "7"));
   EXPECT_EQ("4294967294", option_value(a.argc(), a.argv(), "--people", ""));
@@ -125,9 +112,6 @@ TEST(OptionValue, AcceptedValuesAndDefaults) {
   EXPECT_EQ("1", option_value(one.argc(), one.argv(), "--port", ""));  // the first occurrence counts
   Args prefix({"orvane", "serve", "--portal", "x"});
   EXPECT_EQ("d", option_value(prefix.argc(), prefix.argv(), "--port", "d"));
-}
-
-TEST(CheckArguments, AcceptsValidLists) {
   const std::vector<std::vector<std::string>> ok = {
       {"orvane", "query", "MATCH (n) RETURN count(n)", "--db", "g.orv", "--empty"},
       {"orvane", "query", "", "--gql", "x"},

@@ -50,45 +50,32 @@ std::string lock_in_other_process(const std::string& path) {
   return outcome;
 }
 
-TEST(GraphWriterLock, CreatesDirectoryAndPrivateLockFileThatStays) {
+TEST(GraphWriterLock, OneWriterPerPathAcrossProcesses) {
   TempDir dir;
-  const std::string path = dir.file("a/b/graph.orv");
-  {
-    GraphWriterLock lock(path);
-    EXPECT_TRUE(lock.held());
-    struct stat st {};
-    ASSERT_EQ(0, ::stat((path + ".lock").c_str(), &st));
-    EXPECT_EQ(0600u, st.st_mode & 07777);
-  }
-  EXPECT_TRUE(fs::exists(path + ".lock"));
-  EXPECT_FALSE(fs::exists(path));
-}
-
-TEST(GraphWriterLock, SecondProcessFailsAtOnceUntilReleased) {
-  TempDir dir;
-  const std::string path = dir.file("graph.orv");
+  const std::string path = dir.file("a/b/graph.orv"), busy = "graph is already open for writing by another process";
   auto lock = GraphWriterLock::acquire(path);
+  EXPECT_TRUE(lock->held());
+  struct stat st {};
+  ASSERT_EQ(0, ::stat((path + ".lock").c_str(), &st));  // the directories are created
+  EXPECT_EQ(0600u, st.st_mode & 07777);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ("graph is already open for writing by another process", lock_in_other_process(path));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  // Another path is independent.
+  EXPECT_EQ(busy, lock_in_other_process(path));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // at once, no waiting
   EXPECT_EQ("", lock_in_other_process(dir.file("other.orv")));
   lock.reset();
   EXPECT_EQ("", lock_in_other_process(path));
-}
+  EXPECT_TRUE(fs::exists(path + ".lock"));  // the lock file stays
+  EXPECT_FALSE(fs::exists(path));
 
-TEST(GraphWriterLock, MoveTransfersTheLock) {
-  TempDir dir;
-  const std::string path = dir.file("graph.orv");
+  // Moving transfers the lock; assigning releases the target's own first.
   GraphWriterLock first(path);
   GraphWriterLock second(std::move(first));
   EXPECT_FALSE(first.held());  // NOLINT(bugprone-use-after-move): moved-from state is specified
-  EXPECT_TRUE(second.held());
-  EXPECT_EQ("graph is already open for writing by another process", lock_in_other_process(path));
+  EXPECT_EQ(busy, lock_in_other_process(path));
   GraphWriterLock third(dir.file("x.orv"));
-  third = std::move(second);  // releases x.orv's lock, takes over graph.orv's
+  third = std::move(second);
   EXPECT_EQ("", lock_in_other_process(dir.file("x.orv")));
-  EXPECT_EQ("graph is already open for writing by another process", lock_in_other_process(path));
+  EXPECT_EQ(busy, lock_in_other_process(path));
 }
 
 TEST(GraphWriterLock, SymbolicLinkIsRefused) {

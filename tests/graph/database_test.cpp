@@ -188,18 +188,6 @@ TEST(Utf8, AcceptsAndRefusesByRfc3629) {
   for (const std::string& text : invalid) EXPECT_FALSE(is_valid_utf8(text)) << ::testing::PrintToString(text);
 }
 
-TEST(InstallAttributes, LegacySetsNameProperty) {
-  Database db;
-  db.graph.install_compiled({0, 1}, {0, 1}, {0, 1}, {0, 0, 0}, {}, {}, {0, 0, 0}, {}, {});
-  db.install_attributes(1, 1, {"a", "b"}, {3, 4}, std::vector<float>(64, 0.f), true);
-  EXPECT_EQ(R"({"name":"b"})", db.node_properties(1).dump());
-  EXPECT_EQ(1u, db.people);
-  Database plain;
-  plain.graph.install_compiled({0}, {0}, {0}, {0, 0}, {}, {}, {0, 0}, {}, {});
-  plain.install_attributes(1, 0, {"a"}, {3}, std::vector<float>(32, 0.f), false);
-  EXPECT_EQ("{}", plain.node_properties(0).dump());
-}
-
 TEST(Topics, NamesAndSeedEmbedding) {
   EXPECT_STREQ("distributed systems", topic_name(0));
   EXPECT_STREQ("operating systems", topic_name(14));

@@ -130,38 +130,35 @@ void check_invariants(const Database& db) {
 }
 
 Database triangle() {
-  return GraphBuilder().people({"ann", "bob", "cy"}).follows("ann", "bob").follows("bob", "cy").follows("cy", "ann").compiled();
+  return GraphBuilder().people({"ann", "bob", "cy"}).follows("ann", "bob").follows("bob", "cy").follows("cy", "ann")
+      .compiled();
 }
 
 Database star(std::uint32_t leaves) {
   Database db;
   db.add_person("centre", 0);
   for (std::uint32_t i = 1; i <= leaves; ++i) {
-    db.add_person("leaf-" + std::to_string(i), 0);
-    db.add_follows(0, i);
+    db.add_follows(0, db.add_person("leaf-" + std::to_string(i), 0));
   }
   db.compile();
   return db;
 }
 
 Database two_components() {
-  return GraphBuilder()
-      .people({"a", "b", "c", "d", "e"})
-      .follows("a", "b").follows("b", "a").follows("b", "c").follows("c", "b")
-      .follows("d", "e")
-      .compiled();
+  return GraphBuilder().people({"a", "b", "c", "d", "e"}).follows("a", "b").follows("b", "a").follows("b", "c")
+      .follows("c", "b").follows("d", "e").compiled();
 }
 
 Database mixed_graph() {
-  return GraphBuilder()
-      .people({"p0", "p1", "p2", "p3", "p4", "p5", "p6", "p7", "p8", "p9"})
-      .papers({"q0", "q1", "q2", "q3"})
-      .follows("p0", "p1").follows("p1", "p0").follows("p0", "p2").follows("p2", "p3")
-      .follows("p3", "p0").follows("p4", "p5").follows("p5", "p6").follows("p6", "p4")
-      .follows("p7", "p7").follows("p8", "p0")
-      .authored("p0", "q0").authored("p1", "q0").authored("p2", "q1").authored("p3", "q1")
-      .authored("p0", "q2").authored("p5", "q3").authored("p9", "q3")
-      .compiled();
+  GraphBuilder b;
+  b.people({"p0", "p1", "p2", "p3", "p4", "p5", "p6", "p7", "p8", "p9"}).papers({"q0", "q1", "q2", "q3"});
+  for (const char* pq : {"01", "10", "02", "23", "30", "45", "56", "64", "77", "80"}) {
+    b.follows(std::string("p") + pq[0], std::string("p") + pq[1]);
+  }
+  for (const char* pq : {"00", "10", "21", "31", "02", "53", "93"}) {
+    b.authored(std::string("p") + pq[0], std::string("q") + pq[1]);
+  }
+  return b.compiled();
 }
 
 Database random_graph(std::uint32_t persons, std::uint32_t papers, std::uint32_t edges, std::uint64_t seed,

@@ -229,21 +229,17 @@ TEST(WriteCsvFiles, BenchmarkLayoutOfAGeneratedCorpus) {
   write_csv_files(db, dir.file("bench/data"), true);
   const std::vector<CsvRecord> nodes = read_csv_file(dir.file("bench/data/nodes.csv"));
   ASSERT_EQ(db.graph.node_count + 1, nodes.size());
-  const std::vector<std::string> header = nodes[0].fields;
+  const std::vector<std::string>& header = nodes[0].fields;
   EXPECT_EQ((std::vector<std::string>{"id:ID", "name", "topic:int", "emb:float[]", ":LABEL"}), header);
   for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
-    const CsvRecord& r = nodes[id + 1];
-    ASSERT_EQ(5u, r.fields.size());
-    EXPECT_EQ(db.names[id], typed_csv_value(r.fields[1], header_type(header[1])));
-    EXPECT_EQ(db.topics[id], typed_csv_value(r.fields[2], header_type(header[2])));
-    const nlohmann::json emb = typed_csv_value(r.fields[3], header_type(header[3]));
+    const std::vector<std::string>& f = nodes[id + 1].fields;
+    ASSERT_EQ(5u, f.size());
+    EXPECT_EQ(nlohmann::json({id, db.names[id], db.topics[id], db.node_type_name(db.graph.labels[id])}),
+              nlohmann::json({std::stoul(f[0]), typed_csv_value(f[1], "string"), typed_csv_value(f[2], "int"), f[4]}));
+    const nlohmann::json emb = typed_csv_value(f[3], header_type(header[3]));
     ASSERT_EQ(kEmbeddingDim, emb.size());
-    for (std::size_t k = 0; k < kEmbeddingDim; ++k) {
-      EXPECT_NEAR(db.embedding(id)[k], emb[k].get<double>(), 1e-5);  // 6 significant digits
-    }
-    EXPECT_EQ(db.node_type_name(db.graph.labels[id]), r.fields[4]);
+    for (std::size_t k = 0; k < kEmbeddingDim; ++k) EXPECT_NEAR(db.embedding(id)[k], emb[k].get<double>(), 1e-5);
   }
-
   const auto write_error = [&](const Database& g, const std::string& sub, bool benchmark) -> std::string {
     try {
       write_csv_files(g, dir.file(sub), benchmark);

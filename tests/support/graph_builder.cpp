@@ -68,25 +68,19 @@ std::string edges_of(const Database& db) {
 void check_invariants(const Database& db) {
   const PhysicalGraph& g = db.graph;
   const std::uint64_t n = g.node_count;
+  const std::uint64_t e = g.out_targets.size();
   ASSERT_TRUE(g.compiled);
-  ASSERT_EQ(g.labels.size(), n);
-  ASSERT_EQ(g.to_physical.size(), n);
-  ASSERT_EQ(g.to_logical.size(), n);
-  ASSERT_EQ(g.out_degree.size(), n);
-  ASSERT_EQ(db.names.size(), n);
-  ASSERT_EQ(db.embeddings.size(), n * kEmbeddingDim);
+  // Sizes: labels, maps, degrees, names, embeddings; offsets; slots; edges.
+  ASSERT_EQ((std::vector<std::uint64_t>{n, n, n, n, n, n * kEmbeddingDim, n + 1, n + 1, e, e, e}),
+            (std::vector<std::uint64_t>{g.labels.size(), g.to_physical.size(), g.to_logical.size(), g.out_degree.size(),
+                                        db.names.size(), db.embeddings.size(), g.out_offsets.size(), g.in_offsets.size(),
+                                        g.in_offsets[n], g.in_sources.size(), g.edges.size()}));
+  ASSERT_EQ(g.out_offsets[0], 0u);
+  ASSERT_EQ(g.out_offsets[n], e);
   for (std::uint32_t j = 0; j < n; ++j) {
     ASSERT_LT(g.to_physical[j], n);
     ASSERT_EQ(g.to_logical[g.to_physical[j]], j);
   }
-  const std::size_t e = g.out_targets.size();
-  ASSERT_EQ(g.out_offsets.size(), n + 1);
-  ASSERT_EQ(g.in_offsets.size(), n + 1);
-  ASSERT_EQ(g.out_offsets[0], 0u);
-  ASSERT_EQ(g.out_offsets[n], e);
-  ASSERT_EQ(g.in_offsets[n], e);
-  ASSERT_EQ(g.in_sources.size(), e);
-  ASSERT_EQ(g.edges.size(), e);
   for (std::uint32_t v = 0; v < n; ++v) {
     ASSERT_LE(g.out_offsets[v], g.out_offsets[v + 1]);
     ASSERT_LE(g.in_offsets[v], g.in_offsets[v + 1]);

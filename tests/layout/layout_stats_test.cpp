@@ -1,9 +1,8 @@
 // Layout statistics on graphs small enough to check by hand, each rendered
-// as one line, and their printed form.
+// as one line (the printed form is checked through the demo command).
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 
 #include "graph/corpus.h"
 #include "layout/entropy_worker.h"
@@ -77,30 +76,6 @@ TEST(LayoutStats, RenumberingKeepsPositionFreeFields) {
   EXPECT_NE(std::string::npos, before.find(" par=1"));
   scatter_layout(db.graph, 99);
   EXPECT_EQ(before, position_free());
-}
-
-TEST(LayoutStats, PrintFormat) {
-  std::ostringstream captured;
-  auto* old = std::cout.rdbuf(captured.rdbuf());
-  const auto old_flags = std::cout.flags();
-  const auto old_precision = std::cout.precision();
-  print_layout_stats("before entropy worker", compute_layout_stats(skewed().graph));
-  std::cout.rdbuf(old);
-  std::cout.flags(old_flags);
-  std::cout.precision(old_precision);
-  EXPECT_EQ(
-      "before entropy worker\n"
-      "  degree entropy:       0.8113\n"
-      "  mean out-degree:      1.0000\n"
-      "  max/mean degree:      4.0000\n"
-      "  core threshold:       2\n"
-      "  core node count:      1\n"
-      "  parallel edge groups: 0\n"
-      "  reciprocal pairs:     0\n"
-      "  mean edge jump:       1.5000\n"
-      "  layout bandwidth:     3\n"
-      "  isolates:             3\n",
-      captured.str());
 }
 
 }  // namespace

@@ -105,6 +105,22 @@ TEST_F(RetrievalTest, ExpandAppendsOutgoingNeighboursOnce) {
   for (std::size_t i = 3; i < hits.size(); ++i) EXPECT_EQ(0.0f, hits[i].score);
 }
 
+// Equal scores come out by ascending identity, whatever the thread count.
+TEST(Retrieval, TiesByIdentity) {
+  Database db;
+  for (int i = 0; i < 40; ++i) db.add_paper("q" + std::to_string(i), 0);
+  for (std::uint32_t i = 0; i < 40; ++i) db.set_embedding(i, std::vector<float>(32, i % 2 ? 2.0f : 1.0f));
+  db.compile();
+  const std::vector<float> q(32, 1.0f);
+  for (int threads : {1, 3}) {
+    set_kernel_threads(threads);
+    std::string ids;
+    for (const Hit& h : retrieve_top_k(db, q.data(), 32, 5, db.paper_label, 0)) ids += std::to_string(h.id) + " ";
+    EXPECT_EQ("0 1 2 3 4 ", ids) << threads << " threads";
+  }
+  set_kernel_threads(0);
+}
+
 // Regression: components near the float limit overflowed the product of
 // the norms to infinity and the score to NaN.
 TEST(Retrieval, ExtremeEmbeddingsAndZeroQueryScoreFinite) {

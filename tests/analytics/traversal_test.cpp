@@ -30,6 +30,10 @@ TEST(Traversal, HandCheckedCounts) {
   EXPECT_EQ(2u, hop_reach(loop, 0, 3, F));
   EXPECT_EQ(4u, paths_count(star, 1, 2, F, Direction::Both));  // leaf→centre over the incoming list, then 4 leaves
   EXPECT_EQ(0u, wedge_in_of_out(star, 0, F, true));     // the only source of every leaf is the hub
+  // From level 0 on, the hub's own papers count, even when no walk returns to it.
+  const PhysicalGraph wrote = GraphBuilder().people({"a", "b"}).papers({"q"}).authored("a", "q").follows("a", "b")
+                                  .compiled().graph;
+  EXPECT_EQ(1u, hop_range_targets(wrote, 0, 0, 1, F, A));
 }
 
 TEST(Traversal, EveryKernelRefusesUncompiledAndCountsZeroForAMissingHub) {

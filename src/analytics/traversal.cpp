@@ -76,8 +76,7 @@ Adjacency adjacency(const PhysicalGraph& csr, std::uint16_t type, bool outgoing)
   }
   if (type >= csr.rel_type_count) return a;
   const TypedRunIndex& index = outgoing ? csr.typed_out : csr.typed_in;
-  const std::uint8_t k = type < index.table_of_type.size() ? index.table_of_type[type] : TypedRunIndex::kNoTable;
-  if (k != TypedRunIndex::kNoTable && k < index.offsets.size() && index.offsets[k].size() > csr.node_count) {
+  if (const std::uint8_t k = index.table_of_type[type]; k != TypedRunIndex::kNoTable) {
     a.offsets = index.offsets[k].data();
     a.slots = index.neighbours[k].data();
   } else {

@@ -87,7 +87,7 @@ void sort_run(std::uint32_t* nbr, std::uint16_t* type, std::size_t count,
   }
 }
 
-// The types that get a slot-range table: the most frequent ones with at
+// The types that get a CSR of their own: the most frequent ones with at
 // least one relationship per kTypeTableDivisor nodes, at most kMaxTypeTables,
 // ties going to the lower type id. Returned in ascending type order.
 std::vector<std::uint16_t> table_types(const std::vector<std::uint64_t>& per_type, std::uint64_t node_count) {

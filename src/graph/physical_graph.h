@@ -78,8 +78,8 @@ struct PhysicalGraph {
   std::vector<std::uint32_t> in_offsets;    // by position, node_count+1 entries
   std::vector<std::uint32_t> in_sources;    // by slot: source position
   std::vector<std::uint16_t> in_types;      // by slot: type id
-  TypedRunIndex typed_out;                  // per-type runs within out_targets / out_types
-  TypedRunIndex typed_in;                   // per-type runs within in_sources / in_types
+  TypedRunIndex typed_out;                  // per-type outgoing runs (tables of the frequent types)
+  TypedRunIndex typed_in;                   // per-type incoming runs (tables of the frequent types)
   std::vector<std::uint32_t> label_offsets;  // by label id (highest label + 2 entries): start in label_members
   std::vector<std::uint32_t> label_members;  // identities grouped by label, ascending within each label
 
@@ -137,8 +137,9 @@ struct PhysicalGraph {
   // The outgoing run of an identity; throws std::out_of_range for an identity
   // at or beyond to_physical.size().
   NodeRun identity_out_neighbors(std::uint32_t identity) const;
-  // Per-type runs, ascending; empty when `type` >= rel_type_count. Each is
-  // the part of the combined run that holds `type`.
+  // Per-type runs, ascending; empty when `type` >= rel_type_count. The run
+  // comes from the type's own table, or is the part of the combined run
+  // that holds `type`.
   NodeRun typed_out_neighbors(std::uint32_t position, std::uint16_t type) const {
     return typed_run(typed_out, out_offsets, out_targets, out_types, position, type);
   }

@@ -23,10 +23,14 @@ void save_snapshot(const Database& db, const std::string& path);
 
 // Reads the snapshot at `path` (versions 2, 3 and 4) and returns the
 // compiled Database it describes, with the same identities, positions,
-// schema ids, names, topics, embeddings and properties. The digest of a
-// version 4 file is verified before anything is parsed, and every header
+// schema ids, names, topics, embeddings and properties. Every header
 // field, size, mapping, CSR array and embedding is checked before it is
-// used. Throws std::runtime_error with the message of the first failed check
+// used, and the digest of a version 4 file before the Database is returned;
+// a damaged version 4 file fails with "snapshot checksum mismatch" whichever
+// check its damage trips first. A path that is not a regular file (a FIFO,
+// a device) is refused without blocking, and a file that shrinks while it is
+// read fails with "snapshot truncated", never a signal. Throws
+// std::runtime_error with the message of the first failed check
 // ("snapshot checksum mismatch", "invalid snapshot header", ...), including
 // "snapshot sizes exceed file length" when the per-type arrays the file
 // implies would far outgrow the file itself, and "text is not valid UTF-8"

@@ -1,29 +1,31 @@
 // load_snapshot: reads and validates a snapshot (layout at the top of
 // snapshot_writer.cpp) and builds a fresh Database from it.
 //
-// The file is mapped read-only; a version 4 digest is verified over the
-// whole file before any field is parsed. Nothing is trusted after that
-// either, because a version 3 file has no digest and anyone can recompute a
-// version 4 one:
+// The file is read front to back with read(2), never mapped, so a file that
+// shrinks under the reader fails the load instead of raising SIGBUS. A
+// version 4 digest is computed over the bytes as they are read and compared
+// at the end; when any check fails first, the digest's verdict decides the
+// message, so a damaged file is always reported as "snapshot checksum
+// mismatch". Nothing is trusted before that either, because a version 3
+// file has no digest and anyone can recompute a version 4 one:
 //
 //   - every header check and the size check run in 64-bit arithmetic, and no
 //     array is sized from a header count until the size check has shown that
 //     the file is long enough to hold it, so a short file that claims
 //     billions of nodes fails with its message instead of allocating;
-//   - every read is bounded by the end pointer ("snapshot truncated");
-//   - the node maps must be inverse permutations, offsets must rise from 0
-//     to E, every neighbour and type must be in range, and the incoming CSR
-//     must hold exactly the relationships of the outgoing one (the per-type
-//     arrays are sized from the outgoing side), before install_compiled sees
-//     any of it;
-//   - embeddings must be finite and property texts JSON objects.
+//   - every read is bounded by the data end ("snapshot truncated");
+//   - each section is checked before the next is read: the node maps must be
+//     inverse permutations, offsets must rise from 0 to E, every neighbour
+//     and type must be in range, the incoming CSR must hold exactly the
+//     relationships of the outgoing one (the per-type arrays are sized from
+//     the outgoing side), embeddings must be finite, and property texts JSON
+//     objects, all before install_compiled or the Database sees any of it.
 //
 // What install_compiled builds beyond the file's own arrays (the per-type run
 // index and the label lists) is linear in the node and relationship counts
 // whatever type and label ids the file uses, so the size check bounds it too.
 //
-// Each block is copied out of the mapping once, into the vector that the
-// Database keeps.
+// Each block is read once, straight into the vector that the Database keeps.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -41,7 +43,7 @@
 #include "storage/snapshot.h"
 #include "storage/snapshot_digest.h"
 #include "storage/snapshot_format.h"
-#include "storage/snapshot_mapping.h"
+#include "storage/snapshot_input.h"
 
 namespace orvane {
 namespace {
@@ -50,52 +52,20 @@ namespace fmt = snapshot_format;
 
 [[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
 
-// A cursor over the mapped bytes; the end pointer excludes a version 4
-// digest so that it is never read as data.
-class SnapshotReader {
- public:
-  SnapshotReader(const std::uint8_t* begin, const std::uint8_t* end) : cursor_(begin), end_(end) {}
+std::uint32_t read_u32(SnapshotInput& in) {
+  std::uint32_t v;
+  in.read(&v, sizeof v);
+  return v;
+}
 
-  std::uint64_t remaining() const { return static_cast<std::uint64_t>(end_ - cursor_); }
-  bool at_end() const { return cursor_ == end_; }
+std::uint16_t read_u16(SnapshotInput& in) {
+  std::uint16_t v;
+  in.read(&v, sizeof v);
+  return v;
+}
 
-  void read_bytes(void* out, std::uint64_t size) {
-    if (size > remaining()) fail("snapshot truncated");
-    if (size > 0) std::memcpy(out, cursor_, size);
-    cursor_ += size;
-  }
-  std::uint32_t read_u32() {
-    std::uint32_t v;
-    read_bytes(&v, sizeof v);
-    return v;
-  }
-  std::uint16_t read_u16() {
-    std::uint16_t v;
-    read_bytes(&v, sizeof v);
-    return v;
-  }
-  // A view of the next `size` bytes, consumed.
-  std::string_view read_view(std::uint64_t size) {
-    if (size > remaining()) fail("snapshot truncated");
-    std::string_view view(reinterpret_cast<const char*>(cursor_), size);
-    cursor_ += size;
-    return view;
-  }
-  // One length-prefixed text.
-  std::string_view read_text() { return read_view(read_u32()); }
-
-  template <typename T>
-  std::vector<T> read_block(std::uint64_t count) {
-    if (count > remaining() / sizeof(T)) fail("snapshot truncated");
-    std::vector<T> v(count);
-    read_bytes(v.data(), count * sizeof(T));
-    return v;
-  }
-
- private:
-  const std::uint8_t* cursor_;
-  const std::uint8_t* end_;
-};
+// One length-prefixed text, valid until the next read.
+std::string_view read_text(SnapshotInput& in) { return in.read_view(read_u32(in)); }
 
 struct Header {
   std::uint32_t version = 0;
@@ -108,34 +78,20 @@ struct Header {
   std::uint64_t type_count = 0;
 };
 
-// Verifies the digest of a version 4 file and returns the end of its data.
-const std::uint8_t* verified_end(const SnapshotMapping& mapping, std::uint32_t version) {
-  const std::uint8_t* end = mapping.data() + mapping.size();
-  if (version != 4) return end;
-  if (mapping.size() < kSnapshotHeaderSize + fmt::kDigestSize) fail("snapshot truncated");
-  const std::size_t body = mapping.size() - fmt::kDigestSize;
-  Sha256Digest digest;
-  if (!sha256(mapping.data(), body, digest) ||
-      std::memcmp(digest.data(), mapping.data() + body, fmt::kDigestSize) != 0) {
-    fail("snapshot checksum mismatch");
-  }
-  return end - fmt::kDigestSize;
-}
-
-Header read_header(SnapshotReader& in, std::uint32_t version) {
+Header read_header(SnapshotInput& in, std::uint32_t version) {
   Header h;
   h.version = version;
-  h.nodes = in.read_u32();
-  h.relationships = in.read_u32();
-  if (in.read_u32() != fmt::kDimension) fail("embedding dim mismatch");
-  h.people = in.read_u32();
-  h.papers = in.read_u32();
-  h.person_label = in.read_u16();
-  h.paper_label = in.read_u16();
-  h.follows_type = in.read_u16();
-  h.authored_type = in.read_u16();
-  h.label_count = in.read_u32();
-  h.type_count = in.read_u32();
+  h.nodes = read_u32(in);
+  h.relationships = read_u32(in);
+  if (read_u32(in) != fmt::kDimension) fail("embedding dim mismatch");
+  h.people = read_u32(in);
+  h.papers = read_u32(in);
+  h.person_label = read_u16(in);
+  h.paper_label = read_u16(in);
+  h.follows_type = read_u16(in);
+  h.authored_type = read_u16(in);
+  h.label_count = read_u32(in);
+  h.type_count = read_u32(in);
 
   const bool bad = h.nodes < h.papers || h.nodes > fmt::kMaxNodes || h.nodes < h.people ||
                    h.label_count < 2 || h.label_count > 65535 || h.people + h.papers > h.nodes ||
@@ -154,9 +110,9 @@ Header read_header(SnapshotReader& in, std::uint32_t version) {
   return h;
 }
 
-void read_schema(SnapshotReader& in, const Header& h, Database& db) {
+void read_schema(SnapshotInput& in, const Header& h, Database& db) {
   for (std::uint64_t i = 0; i < h.label_count; ++i) {
-    const std::string name(in.read_text());
+    const std::string name(read_text(in));
     bool ok = !name.empty();
     try {
       ok = ok && db.add_node_type(name) == i;
@@ -166,7 +122,7 @@ void read_schema(SnapshotReader& in, const Header& h, Database& db) {
     if (!ok) fail("invalid snapshot node schema");
   }
   for (std::uint64_t i = 0; i < h.type_count; ++i) {
-    const std::string name(in.read_text());
+    const std::string name(read_text(in));
     bool ok = !name.empty();
     try {
       ok = ok && db.add_rel_type(name) == i;
@@ -176,6 +132,8 @@ void read_schema(SnapshotReader& in, const Header& h, Database& db) {
     if (!ok) fail("invalid snapshot relationship schema");
   }
 }
+
+void check_embeddings(const std::vector<float>& embeddings);
 
 struct Sections {
   std::vector<std::uint16_t> labels;
@@ -188,25 +146,6 @@ struct Sections {
   std::vector<float> embeddings;
   std::vector<std::string> names;
 };
-
-Sections read_sections(SnapshotReader& in, const Header& h) {
-  const std::uint64_t n = h.nodes, e = h.relationships;
-  Sections s;
-  s.labels = in.read_block<std::uint16_t>(n);
-  s.to_physical = in.read_block<std::uint32_t>(n);
-  s.to_logical = in.read_block<std::uint32_t>(n);
-  s.out_offsets = in.read_block<std::uint32_t>(n + 1);
-  s.out_targets = in.read_block<std::uint32_t>(e);
-  s.out_types = in.read_block<std::uint16_t>(e);
-  s.in_offsets = in.read_block<std::uint32_t>(n + 1);
-  s.in_sources = in.read_block<std::uint32_t>(e);
-  s.in_types = in.read_block<std::uint16_t>(e);
-  s.topics = in.read_block<std::uint32_t>(n);
-  s.embeddings = in.read_block<float>(n * fmt::kDimension);
-  s.names.reserve(n);
-  for (std::uint64_t i = 0; i < n; ++i) s.names.emplace_back(in.read_text());
-  return s;
-}
 
 void check_node_mapping(const Sections& s, const Header& h) {
   const std::uint64_t n = h.nodes;
@@ -227,6 +166,37 @@ void check_csr(const std::vector<std::uint32_t>& offsets, const std::vector<std:
   for (std::size_t s = 0; s < neighbours.size(); ++s) {
     if (neighbours[s] >= h.nodes || types[s] >= h.type_count) fail("invalid snapshot relationship");
   }
+}
+
+// Each section is checked as soon as it has been read, before the next one
+// is allocated, so a file whose early sections are garbage (a sparse file
+// of the right length, say) fails after reading them, not after reading the
+// whole file into memory.
+Sections read_sections(SnapshotInput& in, const Header& h) {
+  const std::uint64_t n = h.nodes, e = h.relationships;
+  Sections s;
+  s.labels = in.read_block<std::uint16_t>(n);
+  s.to_physical = in.read_block<std::uint32_t>(n);
+  s.to_logical = in.read_block<std::uint32_t>(n);
+  check_node_mapping(s, h);
+  s.out_offsets = in.read_block<std::uint32_t>(n + 1);
+  s.out_targets = in.read_block<std::uint32_t>(e);
+  s.out_types = in.read_block<std::uint16_t>(e);
+  check_csr(s.out_offsets, s.out_targets, s.out_types, h);
+  s.in_offsets = in.read_block<std::uint32_t>(n + 1);
+  s.in_sources = in.read_block<std::uint32_t>(e);
+  s.in_types = in.read_block<std::uint16_t>(e);
+  check_csr(s.in_offsets, s.in_sources, s.in_types, h);
+  if (!incoming_mirrors_outgoing(h.nodes, s.out_offsets, s.out_targets, s.out_types, s.in_offsets, s.in_sources,
+                                 s.in_types)) {
+    fail("invalid snapshot relationship");
+  }
+  s.topics = in.read_block<std::uint32_t>(n);
+  s.embeddings = in.read_block<float>(n * fmt::kDimension);
+  check_embeddings(s.embeddings);
+  s.names.reserve(n);
+  for (std::uint64_t i = 0; i < n; ++i) s.names.emplace_back(read_text(in));
+  return s;
 }
 
 void check_embeddings(const std::vector<float>& embeddings) {
@@ -250,10 +220,10 @@ bool plain_name_object(std::string_view text, std::string_view& name) {
   return true;
 }
 
-void read_properties(SnapshotReader& in, const Header& h, Database& db) {
+void read_properties(SnapshotInput& in, const Header& h, Database& db) {
   static const std::string name_key = "name";
   for (std::uint64_t i = 0; i < h.nodes; ++i) {
-    const std::string_view text = in.read_text();
+    const std::string_view text = read_text(in);
     if (text == "{}") continue;  // the node already has an empty object
     std::string_view name;
     if (plain_name_object(text, name)) {
@@ -268,29 +238,12 @@ void read_properties(SnapshotReader& in, const Header& h, Database& db) {
   }
 }
 
-}  // namespace
-
-Database load_snapshot(const std::string& path) {
-  SnapshotMapping mapping(path);
-  if (std::memcmp(mapping.data(), fmt::kMagic, sizeof fmt::kMagic) != 0) fail("not a Halvex snapshot");
-  std::uint32_t version;
-  std::memcpy(&version, mapping.data() + sizeof fmt::kMagic, sizeof version);
-  if (version < 2 || version > 4) fail("unsupported snapshot version");
-  SnapshotReader in(mapping.data() + sizeof fmt::kMagic + sizeof version, verified_end(mapping, version));
-
+// Parses everything after the magic and version.
+Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
   const Header h = read_header(in, version);
   Database db;
   read_schema(in, h, db);
   Sections s = read_sections(in, h);
-  check_node_mapping(s, h);
-  check_csr(s.out_offsets, s.out_targets, s.out_types, h);
-  check_csr(s.in_offsets, s.in_sources, s.in_types, h);
-  if (!incoming_mirrors_outgoing(h.nodes, s.out_offsets, s.out_targets, s.out_types, s.in_offsets, s.in_sources,
-                                 s.in_types)) {
-    fail("invalid snapshot relationship");
-  }
-  check_embeddings(s.embeddings);
-
   db.graph.install_compiled(std::move(s.labels), std::move(s.to_physical), std::move(s.to_logical),
                             std::move(s.out_offsets), std::move(s.out_targets), std::move(s.out_types),
                             std::move(s.in_offsets), std::move(s.in_sources), std::move(s.in_types));
@@ -298,6 +251,34 @@ Database load_snapshot(const std::string& path) {
                         version == 2);
   if (version >= 3) read_properties(in, h, db);
   if (!in.at_end()) fail("unexpected data after snapshot");
+  return db;
+}
+
+}  // namespace
+
+Database load_snapshot(const std::string& path) {
+  SnapshotInput in(path);
+  char magic[sizeof fmt::kMagic];
+  in.read(magic, sizeof magic);
+  if (std::memcmp(magic, fmt::kMagic, sizeof fmt::kMagic) != 0) fail("not a Halvex snapshot");
+  const std::uint32_t version = read_u32(in);
+  if (version < 2 || version > 4) fail("unsupported snapshot version");
+  if (version != 4) return parse_snapshot(in, version);
+
+  if (in.file_size() < kSnapshotHeaderSize + fmt::kDigestSize) fail("snapshot truncated");
+  in.set_data_end(in.file_size() - fmt::kDigestSize, true);
+  // The digest covers the whole file, so it is only known at the end. A
+  // damaged file is reported as such whatever check the damage trips first:
+  // any failure of the parse is replaced by the digest's verdict when the
+  // digest does not match.
+  Database db;
+  try {
+    db = parse_snapshot(in, version);
+  } catch (const std::exception&) {
+    if (!in.digest_matches()) fail("snapshot checksum mismatch");
+    throw;
+  }
+  if (!in.digest_matches()) fail("snapshot checksum mismatch");
   return db;
 }
 

@@ -14,6 +14,7 @@
 
 #include "analytics/retrieval.h"
 #include "analytics/top_k.h"
+#include "graph/memory_budget.h"
 
 namespace orvane {
 namespace {
@@ -34,6 +35,9 @@ std::size_t matrix_floats(std::uint64_t n, std::uint32_t dim) {
     throw std::runtime_error("dimension sweep matrix of " + std::to_string(n) + " x " + std::to_string(dim) +
                              " floats is too large");
   }
+  // The matrix and the query vector.
+  check_fits_in_memory(saturating_product(saturating_product(n + 1, dim), sizeof(float)),
+                       "a dimension sweep matrix of " + std::to_string(n) + " x " + std::to_string(dim) + " floats");
   return static_cast<std::size_t>(n * dim);
 }
 

@@ -77,6 +77,7 @@ std::string id_array(const std::vector<Hit>& hits) {
 
 int run_bench(int argc, char** argv) {
   const std::string json_path = option_value(argc, argv, "--json", "bench/orvane.json");
+  check_report_target(json_path);
   const int iters = parse_signed(option_value(argc, argv, "--iters", "20"));
   const int heavy = parse_signed(option_value(argc, argv, "--heavy-iters", "5"));
   const bool hops_only = has_flag(argc, argv, "--hops-only");

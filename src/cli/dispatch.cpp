@@ -1,12 +1,16 @@
 // Program entry: picks the command word, answers help and version, checks
 // strict argument lists and dispatches to a handler. Any exception that
-// escapes becomes "error: MESSAGE" on standard error and exit status 1.
+// escapes becomes "error: MESSAGE" on standard error and exit status 1, and
+// so does output that never reached standard output (a full disk, a closed
+// pipe): a report that was lost is not a success.
 //
 // The table is tested in order; the first matching word wins. Words whose
 // handler does not exist in this build fall through to "unknown command: ".
+#include <cstdio>
 #include <exception>
 #include <functional>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -52,10 +56,16 @@ int dispatch(const std::string& word, int argc, char** argv) {
   return 2;
 }
 
-}  // namespace
+// Flushes standard output and reports whether everything written to it
+// arrived. std::cout shares the C library's stdout buffer, which is where a
+// failed write shows.
+bool standard_output_written() {
+  std::cout.flush();
+  const bool ok = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+  return ok;
+}
 
-int run_main(int argc, char** argv) {
-  const std::string word = argc < 2 ? "start" : argv[1];
+int run_command(const std::string& word, int argc, char** argv) {
   try {
     if (word == "-h" || word == "--help" || word == "help") {
       print_usage();
@@ -68,14 +78,28 @@ int run_main(int argc, char** argv) {
     check_arguments(word, argc, argv);
     // Words that start with "--" run the local service as "start".
     const std::string effective = word.size() >= 2 && word.compare(0, 2, "--") == 0 ? "start" : word;
-    const int status = dispatch(effective, argc, argv);
+    return dispatch(effective, argc, argv);
+  } catch (const std::bad_alloc&) {
     std::cout.flush();
-    return status;
+    std::cerr << "error: out of memory (" << word << " needed more memory than this machine could give)\n";
+    return 1;
   } catch (const std::exception& e) {
     std::cout.flush();
     std::cerr << "error: " << e.what() << '\n';
     return 1;
   }
+}
+
+}  // namespace
+
+int run_main(int argc, char** argv) {
+  const std::string word = argc < 2 ? "start" : argv[1];
+  const int status = run_command(word, argc, argv);
+  if (!standard_output_written()) {
+    std::cerr << "error: cannot write standard output\n";
+    return 1;
+  }
+  return status;
 }
 
 }  // namespace orvane

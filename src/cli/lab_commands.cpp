@@ -36,6 +36,7 @@ int run_entropy_lab(int argc, char** argv) {
   const CorpusOptions c = corpus_options(argc, argv, "20000", "8000");
   const int mess = parse_signed(option_value(argc, argv, "--mess", "3"));
   const std::string path = option_value(argc, argv, "--json", "bench/entropy_lab.json");
+  check_report_target(path);
   const LabResult result = entropy_lab(c.people, c.papers, c.seed, mess);
   publish_report(lab_json(result), path,
                  std::string(" identical=") + (result.counts_identical ? "true" : "false") +
@@ -46,6 +47,7 @@ int run_entropy_lab(int argc, char** argv) {
 int run_entropy_ladder(int argc, char** argv) {
   const CorpusOptions c = corpus_options(argc, argv, "8000", "3000");
   const std::string path = option_value(argc, argv, "--json", "bench/entropy_ladder.json");
+  check_report_target(path);
   const LadderResult result = entropy_ladder(c.people, c.papers, c.seed);
   publish_report(ladder_json(result), path,
                  std::string(" identical=") + (result.counts_identical ? "true" : "false") +

@@ -42,6 +42,7 @@ int run_rag(int argc, char** argv) {
   const int topics = parse_signed(option_value(argc, argv, "--topics", "8"));
   const int iters = parse_signed(option_value(argc, argv, "--iters", "20"));
   const std::string path = option_value(argc, argv, "--json", "bench/rag_cpu.json");
+  check_report_target(path);
   const Database db = load_graph(argc, argv);
   constexpr int kHops = 3;
 
@@ -114,6 +115,7 @@ int run_dim_stress(int argc, char** argv) {
   const int iters = parse_signed(option_value(argc, argv, "--iters", "8"));
   const std::vector<std::uint32_t> dims = parse_dims(option_value(argc, argv, "--dims", "32,256,384,768,1024,1536"));
   const std::string path = option_value(argc, argv, "--json", "bench/dim_stress.json");
+  check_report_target(path);
   const std::vector<DimSweepRow> rows = dimension_sweep(n, k, dims, iters);
   const bool gpu = gpu_available();
   const std::uint32_t crossover = sweep_crossover_dim(rows);

@@ -69,6 +69,10 @@ std::string ReportObject::compact() const {
   return out + "}";
 }
 
+void check_report_target(const std::string& path) {
+  if (!path.empty()) publish_target(path, "cannot write report");
+}
+
 void publish_report(const std::string& text, const std::string& path, const std::string& summary) {
   std::cout << text << '\n';
   if (path.empty()) return;
@@ -77,7 +81,8 @@ void publish_report(const std::string& text, const std::string& path, const std:
   if (!parent.empty()) std::filesystem::create_directories(parent, ec);
   const std::string message = "cannot write report " + path;
   const std::string content = text + "\n";
-  replace_file_atomically(path, AtomicWriteErrors{message, message, message, message, message}, [&](int fd) {
+  const AtomicWriteErrors errors{"cannot write report", message, message, message, message, message};
+  replace_file_atomically(path, errors, [&](int fd) {
     if (!write_all(fd, content.data(), content.size())) throw std::runtime_error(message);
   });
   std::cout << "wrote " << path << summary << '\n';

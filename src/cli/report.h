@@ -43,6 +43,11 @@ std::string json_string(const std::string& text);
 // be written.
 void publish_report(const std::string& text, const std::string& path, const std::string& summary = "");
 
+// Refuses, before a command does its work, a report path that publishing
+// would refuse later ("cannot write report PATH: REASON", see
+// publish_target); an empty path (no report file) passes.
+void check_report_target(const std::string& path);
+
 // Run counts for averaging: a run count of 0 or below divides by 1.
 inline double per_run(double total, long long runs) { return total / static_cast<double>(runs > 0 ? runs : 1); }
 

@@ -20,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/database.h"
+#include "graph/memory_budget.h"
 
 namespace orvane {
 namespace {
@@ -46,6 +47,11 @@ Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t pap
   if (persons > kLimit || papers > kLimit || persons + papers > kLimit) {
     throw std::runtime_error("graph exceeds node-ID format limits");
   }
+  // A generated node takes well over 512 bytes once compiled and laid out
+  // (embedding, name, property object, arrays); refuse a corpus that cannot
+  // fit before touching `db`.
+  check_fits_in_memory(saturating_product(persons + papers, 512),
+                       "a corpus of " + std::to_string(persons + papers) + " nodes");
   db = Database();
   Lcg64 rng{seed == 0 ? 1u : seed};
   const std::uint64_t total = persons + papers;

@@ -16,7 +16,9 @@ class Database;
 // corpus laid out: they pass the result to optimize_layout
 // (layout/entropy_worker.h), which the graph store does not depend on.
 // Throws std::runtime_error "graph exceeds node-ID format limits", leaving
-// `db` untouched, when P, Q or P + Q exceeds 0xFFFFFFFE. A seed of 0 behaves
+// `db` untouched, when P, Q or P + Q exceeds 0xFFFFFFFE, and "out of memory:
+// a corpus of N nodes needs at least ..." (see check_fits_in_memory) when it
+// cannot fit in this machine's memory. A seed of 0 behaves
 // as 1.
 Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t papers, std::uint32_t seed);
 

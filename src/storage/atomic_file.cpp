@@ -19,8 +19,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -32,6 +35,40 @@ namespace {
 std::string parent_of(const std::string& path) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   return parent.empty() ? std::string(".") : parent.string();
+}
+
+std::string with_reason(const std::string& message) { return message + ": " + std::strerror(errno); }
+
+// The refusal of publish_target.
+[[noreturn]] void refuse(const std::string& refusal, const std::string& target, const std::string& reason) {
+  throw std::runtime_error(refusal + " " + target + ": " + reason);
+}
+
+// True when a new entry can be made in the directory `dir`, or in its
+// nearest existing ancestor when `dir` does not exist yet (the writers
+// create missing parents). Sets `reason` otherwise.
+bool directory_takes_new_file(std::string dir, std::string& reason) {
+  for (;;) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode)) {
+        reason = "a parent is not a directory";
+        return false;
+      }
+      if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+        reason = std::strerror(errno);
+        return false;
+      }
+      return true;
+    }
+    if (errno != ENOENT) {
+      reason = errno == ENOTDIR ? "a parent is not a directory" : std::strerror(errno);
+      return false;
+    }
+    const std::string up = parent_of(dir);
+    if (up == dir) return true;
+    dir = up;
+  }
 }
 
 // Closes the temporary descriptor and removes the temporary file unless the
@@ -93,18 +130,69 @@ bool sync_path(const std::string& path) {
   return ok;
 }
 
+std::string publish_target(const std::string& target, const std::string& refusal) {
+  if (target.empty()) throw std::runtime_error(refusal + ": no path given");
+  if (target.back() == '/') refuse(refusal, target, "is a directory");
+  std::string file = target;
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // A link is followed to the file it names, which is replaced in place.
+    char* resolved = ::realpath(target.c_str(), nullptr);
+    if (resolved == nullptr) {
+      refuse(refusal, target, errno == ENOENT ? "is a symbolic link to a missing file" : std::strerror(errno));
+    }
+    file = resolved;
+    std::free(resolved);
+  }
+  if (::lstat(file.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) refuse(refusal, target, "is a directory");
+    if (!S_ISREG(st.st_mode)) refuse(refusal, target, "is not a regular file");
+  } else if (errno != ENOENT) {
+    refuse(refusal, target, errno == ENOTDIR ? "a parent is not a directory" : std::strerror(errno));
+  }
+  std::string reason;
+  if (!directory_takes_new_file(parent_of(file), reason)) refuse(refusal, target, reason);
+  return file;
+}
+
 void replace_file_atomically(const std::string& target, const AtomicWriteErrors& errors,
                              const std::function<void(int fd)>& write_content) {
-  std::string name = target + ".tmp-XXXXXX";
+  const std::string file = publish_target(target, errors.refused);
+  std::string name = file + ".tmp-XXXXXX";
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error(errors.create);
+  if (fd < 0) throw std::runtime_error(with_reason(errors.create));
   TemporaryFile temp(fd, std::move(name));
   write_content(temp.fd());
   if (::fsync(temp.fd()) != 0) throw std::runtime_error(errors.sync);
   if (!temp.close()) throw std::runtime_error(errors.close);
-  if (::rename(temp.path().c_str(), target.c_str()) != 0) throw std::runtime_error(errors.rename);
+  // Checked again just before the rename, which would replace a device or
+  // FIFO made at the path meanwhile as readily as a file.
+  struct stat st {};
+  if (::lstat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) refuse(errors.refused, target, "is not a regular file");
+  if (::rename(temp.path().c_str(), file.c_str()) != 0) throw std::runtime_error(with_reason(errors.rename));
   temp.mark_published();
-  if (!sync_path(parent_of(target))) throw std::runtime_error(errors.directory_sync);
+  if (!sync_path(parent_of(file))) throw std::runtime_error(errors.directory_sync);
+}
+
+void remove_stale_temporaries(const std::string& target) {
+  std::string file;
+  try {
+    file = publish_target(target, "");
+  } catch (const std::exception&) {
+    return;  // nothing can have been published there
+  }
+  const std::string dir = parent_of(file);
+  const std::string prefix = std::filesystem::path(file).filename().string() + ".tmp-";
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (const dirent* entry = ::readdir(d)) {
+    const std::string name = entry->d_name;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string path = dir + "/" + name;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+  }
+  ::closedir(d);
 }
 
 void publish_directory(const std::string& staging, const std::string& destination,

@@ -11,6 +11,7 @@ namespace orvane {
 // The user-facing messages of one kind of durable file, one per step that
 // can fail.
 struct AtomicWriteErrors {
+  std::string refused;         // the target is not something a file may replace
   std::string create;          // the temporary file cannot be created
   std::string sync;            // fsync of the temporary file failed
   std::string close;           // close of the temporary file failed
@@ -18,16 +19,35 @@ struct AtomicWriteErrors {
   std::string directory_sync;  // the parent directory could not be synced
 };
 
-// Replaces `target` atomically: creates target + ".tmp-XXXXXX" with mkstemp
-// (mode 0600), lets `write_content` write the whole content to the open
-// descriptor, fsyncs and closes it, renames it onto `target` and fsyncs the
-// parent directory ("." without a directory component). Throws
-// std::runtime_error with the matching message of `errors`; an exception
-// from `write_content` propagates unchanged. On every failure before the
-// rename the temporary file is removed and `target` is untouched; the parent
-// directory must already exist.
+// Where a file published at `target` lands, checked before any work is
+// done: `target` itself when nothing or a regular file is there, or the
+// regular file a symbolic link names (the link stays a link). Anything else
+// is refused with std::runtime_error `refusal` + " " + target + ": " +
+// reason, the reasons being "no path given" (then without the target),
+// "is a directory" (also for a path ending in "/"), "is not a regular file"
+// (a device, FIFO or socket), "is a symbolic link to a missing file", "a
+// parent is not a directory", or the system's reason why the directory
+// cannot take a new file (for example "Permission denied"). Missing parent
+// directories are allowed: the writers create them.
+std::string publish_target(const std::string& target, const std::string& refusal);
+
+// Replaces the file at publish_target(target) atomically: creates a
+// temporary file beside it (same name + ".tmp-XXXXXX", mkstemp, mode 0600),
+// lets `write_content` write the whole content to the open descriptor,
+// fsyncs and closes it, renames it onto the file and fsyncs the parent
+// directory. Throws std::runtime_error with the matching message of `errors`
+// (the create and rename messages followed by ": " and the system's reason);
+// an exception from `write_content` propagates unchanged. On every failure
+// before the rename the temporary file is removed and the target is
+// untouched; the parent directory must already exist.
 void replace_file_atomically(const std::string& target, const AtomicWriteErrors& errors,
                              const std::function<void(int fd)>& write_content);
+
+// Removes the temporary files that interrupted replacements of `target`
+// left beside it (regular files named as above). Only a process that holds
+// the target's writer lock may call this: another writer's temporary file
+// would go too. Never throws; what cannot be removed stays.
+void remove_stale_temporaries(const std::string& target);
 
 // Writes all `size` bytes to `fd`, retrying short writes and EINTR. Returns
 // false when the system refuses (errno tells why).

@@ -14,7 +14,10 @@ class Database;
 // Writes `db` to `path` as a version 4 snapshot by atomic replacement
 // (temporary file, fsync, rename, directory fsync), creating missing parent
 // directories. Requires: the graph is compiled, else std::runtime_error
-// "save requires compiled graph" before anything is touched. Throws on any
+// "save requires compiled graph" before anything is touched. A path that
+// names a directory, device, FIFO or socket, or a link to a missing file, is
+// refused with "cannot write snapshot PATH: REASON" before anything is
+// written; a link to a regular file has that file replaced. Throws on any
 // failure with its message ("graph exceeds snapshot format limits",
 // "snapshot write failed", "snapshot sync failed", ...), leaving the previous
 // file at `path` untouched and no temporary file behind. The caller keeps

@@ -67,7 +67,7 @@ namespace fmt = snapshot_format;
 
 const AtomicWriteErrors& snapshot_errors() {
   static const AtomicWriteErrors errors{
-      "cannot create snapshot temporary file", "snapshot sync failed", "snapshot close failed",
+      "cannot write snapshot", "cannot create snapshot temporary file", "snapshot sync failed", "snapshot close failed",
       "snapshot atomic replacement failed", "snapshot directory sync failed"};
   return errors;
 }
@@ -218,6 +218,7 @@ void save_snapshot(const Database& db, const std::string& path) {
     throw std::runtime_error("graph exceeds snapshot format limits");
   }
   check_attribute_sizes(db);
+  publish_target(path, snapshot_errors().refused);
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent);
   replace_file_atomically(path, snapshot_errors(), [&db](int fd) {

@@ -8,6 +8,8 @@
 // lock into a way of creating or truncating some other file.
 #include "storage/writer_lock.h"
 
+#include "storage/atomic_file.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -29,6 +31,9 @@ GraphWriterLock::GraphWriterLock(const std::string& snapshot_path) {
     throw std::runtime_error("graph is already open for writing by another process");
   }
   fd_ = fd;
+  // Only the holder of the lock writes this target, so any temporary file
+  // beside it is left over from a writer that died mid-save.
+  remove_stale_temporaries(snapshot_path);
 }
 
 std::unique_ptr<GraphWriterLock> GraphWriterLock::acquire(const std::string& snapshot_path) {

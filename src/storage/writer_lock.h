@@ -17,7 +17,8 @@ class GraphWriterLock {
   // requests an exclusive non-blocking flock. Throws std::runtime_error
   // "cannot open graph writer lock" when the file cannot be opened and "graph
   // is already open for writing by another process" when another holder
-  // exists; nothing stays open after a failure.
+  // exists; nothing stays open after a failure. Once held, removes the
+  // temporary files that interrupted saves of the snapshot left behind.
   explicit GraphWriterLock(const std::string& snapshot_path);
 
   // The same, returning the lock in an owning heap pointer.

@@ -40,6 +40,7 @@ int run_generate(int argc, char** argv) {
   const std::uint64_t papers = parse_unsigned(option_value(argc, argv, "--papers", "8000"), "--papers");
   const std::uint64_t seed = parse_unsigned(option_value(argc, argv, "--seed", "42"), "--seed");
   const std::string out = option_value(argc, argv, "--out", "data");
+  check_corpus_target(out);
 
   const auto generate_start = std::chrono::steady_clock::now();
   Database db;
@@ -48,7 +49,7 @@ int run_generate(int argc, char** argv) {
   const long long generate_ms = elapsed_ms(generate_start);
 
   const auto export_start = std::chrono::steady_clock::now();
-  write_csv_files(db, out, true);
+  publish_corpus_files(db, out);
   const long long export_ms = elapsed_ms(export_start);
 
   std::cout << "generated people=" << people << " papers=" << papers << " nodes=" << db.graph.node_count

@@ -5,7 +5,6 @@
 // exactly one publishes and the other removes its staging directory.
 #include "io/export.h"
 
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -17,28 +16,12 @@
 #include "graph/database.h"
 #include "io/export_writer.h"
 #include "storage/atomic_file.h"
+#include "storage/staging_directory.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Removes the staging directory unless release() was called.
-class StagingGuard {
- public:
-  explicit StagingGuard(std::string path) : path_(std::move(path)) {}
-  ~StagingGuard() {
-    if (path_.empty()) return;
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  StagingGuard(const StagingGuard&) = delete;
-  StagingGuard& operator=(const StagingGuard&) = delete;
-  void release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
 
 void write_jsonl_files(const Database& db, const fs::path& dir) {
   ExportFile nodes((dir / "nodes.jsonl").string());
@@ -71,6 +54,9 @@ void write_jsonl_files(const Database& db, const fs::path& dir) {
   if (!nodes_ok || !rels_ok) throw std::runtime_error("JSONL export write failed");
 }
 
+constexpr const char* kStagingPrefix = ".halvex-export-";
+constexpr const char* kStagingMessage = "cannot create private export staging directory";
+
 // The absolute, lexically normal destination without a trailing separator.
 fs::path normal_destination(const std::string& destination) {
   fs::path path = fs::absolute(destination).lexically_normal();
@@ -94,20 +80,53 @@ void export_graph(const Database& db, const std::string& destination, const std:
   std::error_code ec;
   const fs::path parent = target.parent_path();
   fs::create_directories(parent, ec);
-  std::string pattern = (parent / ".halvex-export-XXXXXX").string();
-  if (ec || ::mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot create private export staging directory");
-  }
-  StagingGuard guard(pattern);
-
+  if (ec) throw std::runtime_error(kStagingMessage);
+  StagingDirectory staging(parent.string(), kStagingPrefix, kStagingMessage);
   if (format == "csv") {
-    write_csv_files(db, pattern, false);
+    write_csv_files(db, staging.path(), false);
   } else {
-    write_jsonl_files(db, pattern);
+    write_jsonl_files(db, staging.path());
   }
-  publish_directory(pattern, target.string(), "export sync failed",
-                    "cannot publish export; destination must not exist", "export directory sync failed");
-  guard.release();
+  staging.publish_as(target.string(), "export sync failed", "cannot publish export; destination must not exist",
+                     "export directory sync failed");
+}
+
+bool check_corpus_target(const std::string& directory) {
+  if (directory.empty()) throw std::runtime_error("cannot write corpus files: no path given");
+  const fs::path target = normal_destination(directory);
+  struct stat st {};
+  if (::stat(target.c_str(), &st) != 0) {
+    // A new directory: its parent must be able to take it.
+    publish_target(target.string(), "cannot write corpus files to");
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) throw std::runtime_error("cannot write corpus files to " + directory + ": not a directory");
+  for (const char* name : {"nodes.csv", "rels.csv"}) {
+    publish_target((target / name).string(), "cannot write corpus files");
+  }
+  return true;
+}
+
+void publish_corpus_files(const Database& db, const std::string& directory) {
+  const fs::path target = normal_destination(directory);
+  if (!check_corpus_target(directory)) {
+    // A new directory appears whole, as an export does.
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) throw std::runtime_error(kStagingMessage);
+    StagingDirectory staging(target.parent_path().string(), kStagingPrefix, kStagingMessage);
+    write_csv_files(db, staging.path(), true);
+    staging.publish_as(target.string(), "corpus files sync failed", "cannot publish corpus files",
+                       "corpus files sync failed");
+    return;
+  }
+  // An existing directory may hold other files (snapshots, reports): the two
+  // files are built in a staging directory inside it and renamed over the
+  // old ones.
+  StagingDirectory staging(target.string(), kStagingPrefix, kStagingMessage);
+  write_csv_files(db, staging.path(), true);
+  staging.publish_into(target.string(), {"nodes.csv", "rels.csv"}, "corpus files sync failed",
+                       "cannot publish corpus files");
 }
 
 }  // namespace orvane

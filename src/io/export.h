@@ -15,8 +15,9 @@ class Database;
 
 // Writes `db` into the new directory `destination` in `format` ("csv" or
 // "jsonl"). The files are built in a private staging directory
-// ".halvex-export-XXXXXX" beside the destination, synced with the staging
-// directory, published by a rename that never replaces anything, and the
+// ".halvex-export-XXXXXX" beside the destination (locked while this
+// process builds it, and removed by a later export if this one is killed),
+// synced with the staging directory, published by a rename that never replaces anything, and the
 // parent is synced after it, so the destination is either absent or complete
 // and durable. Throws "export destination is required", "export format must
 // be csv or jsonl", "compile the graph before exporting", "export
@@ -26,6 +27,24 @@ class Database;
 // export; destination must not exist" with the system's error. Every failure
 // removes the staging directory.
 void export_graph(const Database& db, const std::string& destination, const std::string& format);
+
+// Refuses, before any work, a corpus directory that publish_corpus_files
+// would refuse: an empty path, a path that is not a directory, a nodes.csv
+// or rels.csv in it that is not a regular file, or a missing directory
+// whose parent cannot take it. Returns true when the directory exists.
+bool check_corpus_target(const std::string& directory);
+
+// The corpus files of the generate command: nodes.csv and rels.csv of `db`
+// in the benchmark layout, published in `directory` so that a crash or a
+// full disk never leaves a file cut short. A missing directory is created
+// whole, as an export is; in an existing directory (which may hold other
+// files) both files are built in a staging directory inside it and each
+// replaces its old version by one rename. Stale staging directories of
+// killed exports or generations beside the files are removed first. Throws
+// "cannot write corpus files to DIR: not a directory", publish_target's
+// refusals for the two file names ("cannot write corpus files ..."),
+// write_csv_files' messages, or "cannot publish corpus files".
+void publish_corpus_files(const Database& db, const std::string& directory);
 
 // Creates `directory` with its parents and writes nodes.csv and rels.csv: in
 // the export layout (":ID,:LABEL,properties:json") or, with

@@ -20,11 +20,10 @@ std::string read_text_file(const std::string& path) {
 
 // Standard input, output and error go through files in a private temporary
 // directory, so no pipe can fill up and block either side.
-RunResult run_orvane(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {
+RunResult run_program(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {
   const TempDir io;
   std::ofstream(io.file("in"), std::ios::binary) << input;
-  std::vector<std::string> argv_store{ORVANE_BINARY};
-  argv_store.insert(argv_store.end(), args.begin(), args.end());
+  std::vector<std::string> argv_store = args;
   std::vector<char*> argv;
   for (auto& a : argv_store) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -38,13 +37,23 @@ RunResult run_orvane(const std::vector<std::string>& args, const std::string& cw
       if (fds[i] < 0 || dup2(fds[i], i) < 0) _exit(125);
     }
     if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-    execv(argv[0], argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   int status = 0;
   waitpid(pid, &status, 0);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_text_file(io.file("out")),
           read_text_file(io.file("err"))};
+}
+
+RunResult run_orvane(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {
+  std::vector<std::string> argv{ORVANE_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_program(argv, cwd, input);
+}
+
+RunResult run_shell(const std::string& script, const std::string& cwd) {
+  return run_program({"/bin/sh", "-c", script, ORVANE_BINARY}, cwd);
 }
 
 TempDir::TempDir() {

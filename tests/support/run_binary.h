@@ -13,10 +13,19 @@ struct RunResult {
   std::string err;     // standard error
 };
 
-// Runs ORVANE_BINARY with `args` in `cwd` (the current directory when
-// empty), feeding `input` to standard input.
+// Runs the program `argv[0]` (a path, or a name looked up in PATH) with
+// `argv` in `cwd` (the current directory when empty), feeding `input` to
+// standard input.
+RunResult run_program(const std::vector<std::string>& argv, const std::string& cwd = "",
+                      const std::string& input = "");
+
+// Runs ORVANE_BINARY with `args`, as run_program does.
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& cwd = "",
                      const std::string& input = "");
+
+// Runs the shell `script` with /bin/sh in `cwd`; the script finds the
+// binary as "$0" (for redirections, limits and background jobs).
+RunResult run_shell(const std::string& script, const std::string& cwd = "");
 
 // The whole content of the file at `path` ("" when it cannot be read).
 std::string read_text_file(const std::string& path);

@@ -1,0 +1,230 @@
+// What a hostile user or a failing machine can do to the commands, through
+// the real binary: output paths that are devices, FIFOs, directories or
+// links; standard output on a full device; a snapshot that is a FIFO, that
+// shrinks while it is read or that claims far more than it holds; leftovers
+// of killed writers; requests too big for memory; a disk that fills up.
+// Device files are private copies made with mknod in the test's own
+// directory; the cases that need them are skipped where mknod is refused.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/run_binary.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kTiny = {"--people", "10", "--papers", "10"};
+
+std::vector<std::string> with_tiny(std::vector<std::string> args) {
+  args.insert(args.end(), kTiny.begin(), kTiny.end());
+  return args;
+}
+
+// A private character device: 1,3 is null, 1,7 is full.
+bool make_device(const std::string& path, unsigned minor) {
+  return ::mknod(path.c_str(), S_IFCHR | 0600, makedev(1, minor)) == 0;
+}
+
+bool is_char_device(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+TEST(HostileInputs, OutputPathsThatCannotTakeAFileAreRefusedBeforeAnyWork) {
+  TempDir dir;
+  const bool devices = make_device(dir.file("null"), 3);
+  ASSERT_EQ(0, ::mkfifo(dir.file("fifo").c_str(), 0600));
+  fs::create_directory(dir.file("dir"));
+  write_file(dir.file("file"), "x");
+  fs::create_symlink("missing", dir.file("dangling"));
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {{"snapshot", "--out", "fifo"}, "cannot write snapshot fifo: is not a regular file"},
+      {{"snapshot", "--out", "dir/"}, "cannot write snapshot dir/: is a directory"},
+      {{"snapshot", "--out", "dir"}, "cannot write snapshot dir: is a directory"},
+      {{"snapshot", "--out", ""}, "cannot write snapshot: no path given"},
+      {{"snapshot", "--out", "dangling"}, "cannot write snapshot dangling: is a symbolic link to a missing file"},
+      {{"snapshot", "--out", "file/g.orv"}, "cannot write snapshot file/g.orv: a parent is not a directory"},
+      {{"bench", "--json", "fifo"}, "cannot write report fifo: is not a regular file"},
+      {{"bench", "--json", "file/b.json"}, "cannot write report file/b.json: a parent is not a directory"},
+      {{"rag", "--json", "dir"}, "cannot write report dir: is a directory"},
+      {{"generate", "--out", "file"}, "cannot write corpus files to file: not a directory"},
+      {{"snapshot", "--out", "null"}, "cannot write snapshot null: is not a regular file"},
+      {{"bench", "--json", "null"}, "cannot write report null: is not a regular file"},
+  };
+  for (const Case& c : cases) {
+    if (!devices && c.error.find("null") != std::string::npos) continue;
+    SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args[2]);
+    const RunResult r = run_orvane(with_tiny(c.args), dir.path());
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("error: " + c.error + "\n", r.err);
+    EXPECT_EQ("", r.out);  // refused before any work
+  }
+  EXPECT_TRUE(!devices || is_char_device(dir.file("null")));
+  EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
+  EXPECT_TRUE(fs::is_symlink(dir.file("dangling")));
+  EXPECT_FALSE(fs::exists(dir.file("dir/.lock")) || fs::exists(dir.file(".lock")));
+
+  // A link to a regular file: the file is replaced and the link stays.
+  fs::create_symlink("file", dir.file("link"));
+  ASSERT_EQ(0, run_orvane(with_tiny({"snapshot", "--out", "link"}), dir.path()).status);
+  EXPECT_TRUE(fs::is_symlink(dir.file("link")));
+  EXPECT_EQ(0, run_orvane({"schema", "--db", "file"}, dir.path()).status);
+}
+
+TEST(HostileInputs, LostStandardOutputFailsTheCommand) {
+  TempDir dir;
+  if (!make_device(dir.file("full"), 7)) GTEST_SKIP() << "mknod is not permitted here";
+  ASSERT_EQ(0, run_orvane(with_tiny({"snapshot", "--out", "g.orv"}), dir.path()).status);
+  for (const std::string command : {"schema --people 10 --papers 10", "--help", "snapshot --db g.orv --out h.orv",
+                                    "export --db g.orv --out e", "bench --json '' --db g.orv --iters 1"}) {
+    SCOPED_TRACE(command);
+    const RunResult r = run_shell("exec \"$0\" " + command + " >full", dir.path());
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("error: cannot write standard output\n")) << r.err;
+  }
+}
+
+TEST(HostileInputs, SnapshotThatIsAFifoOrShrinksWhileReadFailsWithAMessage) {
+  TempDir dir;
+  ASSERT_EQ(0, ::mkfifo(dir.file("fifo").c_str(), 0600));
+  const RunResult fifo = run_program({"timeout", "20", ORVANE_BINARY, "export", "--db", "fifo", "--out", "x"},
+                                     dir.path());
+  EXPECT_EQ(1, fifo.status);
+  EXPECT_EQ("error: snapshot is not a regular, complete file\n", fifo.err);
+
+  // Truncations at different moments of a load: every run ends with an exit
+  // status, never a signal (the last status printed is the loop's own).
+  ASSERT_EQ(0, run_orvane({"snapshot", "--people", "20000", "--papers", "8000", "--out", "s.orv"}, dir.path())
+                   .status);
+  const RunResult r = run_shell(
+      "for d in 0 0.002 0.005 0.01 0.02 0.04 0.08; do cp s.orv t.orv; \"$0\" export --db t.orv --out o$d 2>>err & "
+      "sleep $d; truncate -s 100000 t.orv; wait $!; echo $?; done",
+      dir.path());
+  std::istringstream statuses(r.out);
+  int runs = 0;
+  for (int status; statuses >> status; ++runs) EXPECT_TRUE(status == 0 || status == 1) << status;
+  EXPECT_EQ(7, runs);
+  std::istringstream errors(read_text_file(dir.file("err")));
+  for (std::string line; std::getline(errors, line);) {
+    EXPECT_TRUE(line == "error: snapshot truncated" || line == "error: snapshot checksum mismatch") << line;
+  }
+}
+
+// A version 3 header claiming 25 million nodes and nothing else, in a
+// sparse file exactly as long as the header's sizes demand: it must fail at
+// the node mapping without reading the rest of the file into memory.
+TEST(HostileInputs, SparseSnapshotClaimingMillionsOfNodesFailsInLittleMemory) {
+  TempDir dir;
+  const std::uint32_t nodes = 25'000'000;
+  std::string bytes = "ORVSNAP2";
+  auto u32 = [&bytes](std::uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
+  auto u16 = [&bytes](std::uint16_t v) { bytes.append(reinterpret_cast<const char*>(&v), 2); };
+  for (std::uint32_t v : {3u, nodes, 0u, 32u, 0u, 0u}) u32(v);
+  for (std::uint16_t v : {0, 1, 0, 1}) u16(v);
+  u32(2);
+  u32(2);
+  for (const std::string name : {"Person", "Paper", "FOLLOWS", "AUTHORED"}) {
+    u32(static_cast<std::uint32_t>(name.size()));
+    bytes += name;
+  }
+  write_file(dir.file("sparse.orv"), bytes);
+  fs::resize_file(dir.file("sparse.orv"), bytes.size() + std::uint64_t{nodes} * 158 + 8);
+#if defined(__SANITIZE_ADDRESS__)
+  const std::string limit;  // the sanitizer reserves more address space than any limit allows
+#else
+  const std::string limit = "ulimit -v 1500000; ";
+#endif
+  const RunResult r = run_shell(limit + "exec \"$0\" export --db sparse.orv --out x", dir.path());
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("error: invalid snapshot node mapping\n", r.err);
+}
+
+TEST(HostileInputs, WritersRemoveWhatKilledWritersLeftButNotWhatLiveOnesHold) {
+  TempDir dir;
+  ASSERT_EQ(0, run_orvane(with_tiny({"snapshot", "--out", "g.orv"}), dir.path()).status);
+  write_file(dir.file("g.orv.tmp-AAAAAA"), std::string(1 << 16, 'x'));
+  write_file(dir.file("g.orv.tmp-BBBBBB"), "x");
+  write_file(dir.file("other.orv.tmp-CCCCCC"), "x");  // another target's
+  fs::create_directory(dir.file(".halvex-export-DDDDDD"));
+  write_file(dir.file(".halvex-export-DDDDDD/nodes.csv"), "x");  // a killed export's
+  fs::create_directory(dir.file(".halvex-export-EEEEEE"));         // just made, still empty
+  fs::create_directory(dir.file(".halvex-export-FFFFFF"));
+  write_file(dir.file(".halvex-export-FFFFFF/nodes.csv"), "x");
+  const int live = ::open(dir.file(".halvex-export-FFFFFF").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(0, ::flock(live, LOCK_EX));  // an export that is still running
+
+  ASSERT_EQ(0, run_orvane(with_tiny({"snapshot", "--out", "g.orv"}), dir.path()).status);
+  ASSERT_EQ(0, run_orvane({"export", "--db", "g.orv", "--out", "e"}, dir.path()).status);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir.path())) left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ((std::vector<std::string>{".halvex-export-EEEEEE", ".halvex-export-FFFFFF", "e", "g.orv", "g.orv.lock",
+                                      "other.orv.tmp-CCCCCC"}),
+            left);
+  ::close(live);
+}
+
+TEST(HostileInputs, RequestsTooBigForMemoryAreRefusedUpFront) {
+  const RunResult sweep = run_orvane({"dim-stress", "--dims", "4294967295", "--n", "1000", "--json", ""});
+  EXPECT_EQ(1, sweep.status);
+  EXPECT_EQ(0u, sweep.err.find("error: out of memory: a dimension sweep matrix of 1000 x 4294967295 floats needs "
+                               "at least 16400383 MiB, more than the "))
+      << sweep.err;
+  TempDir dir;
+  const RunResult corpus = run_orvane({"snapshot", "--people", "4000000000", "--out", "g.orv"}, dir.path());
+  EXPECT_EQ(1, corpus.status);
+  EXPECT_EQ(0u, corpus.err.find("error: out of memory: a corpus of 4000008000 nodes needs at least ")) << corpus.err;
+  EXPECT_FALSE(fs::exists(dir.file("g.orv")));
+}
+
+// A disk that fills up during generate (a file size limit, with the signal
+// it raises ignored so that writes fail as on a full disk): a new directory
+// does not appear, an existing one keeps its old files, nothing is left.
+TEST(HostileInputs, GenerateNeverLeavesFilesCutShort) {
+  TempDir dir;
+  fs::create_directory(dir.file("old"));
+  write_file(dir.file("old/nodes.csv"), "old nodes\n");
+  write_file(dir.file("old/rels.csv"), "old rels\n");
+  write_file(dir.file("old/keep.orv"), "keep\n");
+  for (const std::string out : {"new", "old"}) {
+    SCOPED_TRACE(out);
+    const RunResult r = run_shell(
+        "trap '' XFSZ; ulimit -f 64; exec \"$0\" generate --people 2000 --papers 800 --out " + out, dir.path());
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("error: CSV export write failed\n", r.err);
+  }
+  EXPECT_FALSE(fs::exists(dir.file("new")));
+  EXPECT_EQ("old nodes\n", read_text_file(dir.file("old/nodes.csv")));
+  EXPECT_EQ("old rels\n", read_text_file(dir.file("old/rels.csv")));
+  EXPECT_EQ(3, std::distance(fs::directory_iterator(dir.file("old")), fs::directory_iterator()));
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+
+  const RunResult ok = run_orvane({"generate", "--people", "20", "--papers", "8", "--out", "old"}, dir.path());
+  ASSERT_EQ(0, ok.status) << ok.err;
+  EXPECT_EQ(0u, read_text_file(dir.file("old/nodes.csv")).find("id:ID,name,topic:int,emb:float[],:LABEL\n"));
+  EXPECT_EQ("keep\n", read_text_file(dir.file("old/keep.orv")));
+}
+
+}  // namespace
+}  // namespace orvane::testing

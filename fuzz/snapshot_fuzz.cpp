@@ -1,7 +1,7 @@
 // Fuzz target: load_snapshot on arbitrary bytes.
 //
 // The bytes are written to an anonymous in-memory file and loaded through
-// its /proc/self/fd path, so the real mapping and every check run as they
+// its /proc/self/fd path, so the real reader and every check run as they
 // do for a file on disk. A version 4 input whose digest does not match is
 // loaded a second time with the digest recomputed: without that, nearly
 // every mutation would stop at the checksum and the checks behind it would

@@ -28,8 +28,10 @@ int run_export(int argc, char** argv) {
   const std::string db_path = option_value(argc, argv, "--db", "");
   const std::string out = option_value(argc, argv, "--out", "");
   if (db_path.empty() || out.empty()) throw std::runtime_error("export requires --db SNAP --out NEW_DIRECTORY");
+  const std::string format = option_value(argc, argv, "--format", "csv");
+  check_export_request(out, format);
   const Database db = load_snapshot(db_path);
-  export_graph(db, out, option_value(argc, argv, "--format", "csv"));
+  export_graph(db, out, format);
   std::cout << "exported nodes=" << db.graph.node_count << " edges=" << db.graph.out_targets.size() << " to "
             << out << '\n';
   return 0;

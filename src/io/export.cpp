@@ -66,16 +66,20 @@ fs::path normal_destination(const std::string& destination) {
 
 }  // namespace
 
-void export_graph(const Database& db, const std::string& destination, const std::string& format) {
+void check_export_request(const std::string& destination, const std::string& format) {
   if (destination.empty()) throw std::runtime_error("export destination is required");
   if (format != "csv" && format != "jsonl") throw std::runtime_error("export format must be csv or jsonl");
-  if (!db.graph.compiled) throw std::runtime_error("compile the graph before exporting");
-
   const fs::path target = normal_destination(destination);
   struct stat st {};
   if (::lstat(target.c_str(), &st) == 0) {
     throw std::runtime_error("export destination already exists; choose a new directory");
   }
+}
+
+void export_graph(const Database& db, const std::string& destination, const std::string& format) {
+  check_export_request(destination, format);
+  if (!db.graph.compiled) throw std::runtime_error("compile the graph before exporting");
+  const fs::path target = normal_destination(destination);
 
   std::error_code ec;
   const fs::path parent = target.parent_path();

@@ -28,6 +28,11 @@ class Database;
 // removes the staging directory.
 void export_graph(const Database& db, const std::string& destination, const std::string& format);
 
+// The checks of export_graph that need no graph (destination given and
+// free, format known), for commands to run before they load one; the same
+// messages.
+void check_export_request(const std::string& destination, const std::string& format);
+
 // Refuses, before any work, a corpus directory that publish_corpus_files
 // would refuse: an empty path, a path that is not a directory, a nodes.csv
 // or rels.csv in it that is not a regular file, or a missing directory

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "graph/database.h"
@@ -81,9 +80,7 @@ TEST(ManyTypes, FiveThousandTypesSaveLoadAndQuery) {
   save_snapshot(db, dir.file("many.orv"));
   const Database back = load_snapshot(dir.file("many.orv"));
   std::vector<Edge> loaded = back.graph.edges;  // rebuilt in position order
-  std::sort(loaded.begin(), loaded.end(), [](const Edge& a, const Edge& b) {
-    return std::tie(a.src, a.dst, a.type) < std::tie(b.src, b.dst, b.type);
-  });
+  sort_edges(loaded);
   EXPECT_EQ(db.graph.edges, loaded);
   EXPECT_EQ(db.graph.to_physical, back.graph.to_physical);
   expect_typed_runs_match_combined(back.graph, kTypes - 1);

@@ -1,25 +1,30 @@
 // The focus of this file is the snapshot file: its exact bytes, round trips,
 // the atomic writer and every check of the loader, driven by files that the
-// test encodes itself (see snapshot_image.h) or damages on purpose.
+// test encodes itself (see snapshot_image.h) or damages on purpose; the
+// digest's known answers; and writers killed part-way through a save.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
 #include <limits>
-#include <string>
-#include <tuple>
-#include <vector>
+#include <random>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "graph/corpus.h"
-#include "graph/database.h"
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
+#include "storage/snapshot_digest.h"
 #include "storage/snapshot_image.h"
+#include "support/error_text.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
 
@@ -29,19 +34,9 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// The message of the exception `load` throws, or "" when it succeeds.
-std::string load_error(const std::string& path) {
-  try {
-    load_snapshot(path);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
 std::string load_bytes_error(const TempDir& dir, const std::string& bytes) {
   write_file(dir.file("case.orv"), bytes);
-  return load_error(dir.file("case.orv"));
+  return error_of([&] { load_snapshot(dir.file("case.orv")); });
 }
 
 Database load_bytes(const TempDir& dir, const std::string& bytes) {
@@ -49,12 +44,10 @@ Database load_bytes(const TempDir& dir, const std::string& bytes) {
   return load_snapshot(dir.file("case.orv"));
 }
 
-std::vector<std::string> temp_files(const std::string& directory) {
-  std::vector<std::string> found;
-  for (const auto& entry : fs::directory_iterator(directory)) {
-    if (entry.path().filename().string().find(".tmp-") != std::string::npos) found.push_back(entry.path());
-  }
-  return found;
+bool has_temporary(const std::string& directory) {
+  return std::ranges::any_of(fs::directory_iterator(directory), [](const fs::directory_entry& entry) {
+    return entry.path().filename().string().find(".tmp-") != std::string::npos;
+  });
 }
 
 // A small graph with every kind of content: two custom labels and a custom
@@ -100,9 +93,7 @@ std::string contents(const Database& db) {
 void expect_same_graph(const Database& a, const Database& b) {
   EXPECT_EQ(contents(a), contents(b));
   Database sorted = b;
-  std::sort(sorted.graph.edges.begin(), sorted.graph.edges.end(), [](const Edge& x, const Edge& y) {
-    return std::tie(x.src, x.dst, x.type) < std::tie(y.src, y.dst, y.type);
-  });
+  sort_edges(sorted.graph.edges);
   check_invariants(sorted);
 }
 
@@ -146,12 +137,7 @@ TEST(Snapshot, RoundTripsByteForByte) {
 TEST(Snapshot, WriterCreatesPrivateFilesAtomically) {
   TempDir dir;
   Database uncompiled = GraphBuilder().people({"a", "b"}).follows("a", "b").uncompiled();
-  try {
-    save_snapshot(uncompiled, dir.file("sub/g.orv"));
-    FAIL() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ("save requires compiled graph", e.what());
-  }
+  EXPECT_EQ("save requires compiled graph", error_of([&] { save_snapshot(uncompiled, dir.file("sub/g.orv")); }));
   EXPECT_FALSE(fs::exists(dir.file("sub")));
 
   // Parents are created; the file is private, replacing keeps it so, and no
@@ -162,7 +148,7 @@ TEST(Snapshot, WriterCreatesPrivateFilesAtomically) {
     struct stat st {};
     ASSERT_EQ(0, ::stat(path.c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 07777);
-    EXPECT_TRUE(temp_files(dir.file("a/b/c")).empty());
+    EXPECT_FALSE(has_temporary(dir.file("a/b/c")));
     EXPECT_EQ(edges_of(db), edges_of(load_snapshot(path)));
   }
 
@@ -174,16 +160,12 @@ TEST(Snapshot, WriterCreatesPrivateFilesAtomically) {
   bad.properties[2] = json::object({{"k", std::string("\xff\xfe")}});
   EXPECT_THROW(save_snapshot(bad, path), json::type_error);
   EXPECT_EQ(before, read_text_file(path));
-  EXPECT_TRUE(temp_files(dir.file("a/b/c")).empty());
+  EXPECT_FALSE(has_temporary(dir.file("a/b/c")));
   fs::create_directory(dir.file("taken"));
-  try {
-    save_snapshot(triangle(), dir.file("taken"));
-    FAIL() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ("cannot write snapshot " + dir.file("taken") + ": is a directory", e.what());
-  }
+  EXPECT_EQ("cannot write snapshot " + dir.file("taken") + ": is a directory",
+            error_of([&] { save_snapshot(triangle(), dir.file("taken")); }));
   EXPECT_TRUE(fs::is_directory(dir.file("taken")));
-  EXPECT_TRUE(temp_files(dir.path()).empty());
+  EXPECT_FALSE(has_temporary(dir.path()));
 }
 
 TEST(Snapshot, LoadsVersionsTwoAndThree) {
@@ -210,8 +192,8 @@ TEST(Snapshot, DamagedFilesAreRefused) {
   TempDir dir;
   const std::string incomplete = "snapshot is not a regular, complete file";
   EXPECT_EQ("open snapshot: " + dir.file("missing.orv") + ": No such file or directory",
-            load_error(dir.file("missing.orv")));
-  EXPECT_EQ(incomplete, load_error(dir.path()));
+            error_of([&] { load_snapshot(dir.file("missing.orv")); }));
+  EXPECT_EQ(incomplete, error_of([&] { load_snapshot(dir.path()); }));
 
   SnapshotImage im = image_of(rich_graph());
   const std::string v4 = encode(im);
@@ -383,6 +365,80 @@ TEST(Snapshot, IncomingArraysMustMirrorOutgoing) {
   reverse_runs(im.in_offsets, im.in_sources, im.in_types);
   reverse_runs(im.out_offsets, im.out_targets, im.out_types);
   expect_same_graph(mixed, load_bytes(dir, encode(im)));
+}
+
+// The FIPS 180-4 answers, whether the bytes come as one block or, as the
+// writer feeds them, in pieces of any size.
+TEST(SnapshotDigest, KnownAnswersWholeAndInPieces) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  const auto hex = [](const Sha256Digest& d) {
+    std::string out;
+    for (const std::uint8_t b : d) out += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+    return out;
+  };
+  std::mt19937 rng(7);
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(text.substr(0, 10));
+    Sha256Digest whole, pieces;
+    ASSERT_TRUE(sha256(text.data(), text.size(), whole));
+    EXPECT_EQ(expected, hex(whole));
+    Sha256 h;
+    for (std::size_t at = 0, piece; at < text.size(); at += piece) {
+      piece = std::min<std::size_t>(text.size() - at, rng() % 150);
+      ASSERT_TRUE(h.update(text.data() + at, piece));
+    }
+    ASSERT_TRUE(h.finish(pieces));
+    EXPECT_EQ(expected, hex(pieces));
+  }
+}
+
+// A child saves over and over and is killed with SIGKILL at random moments.
+// After every kill the target must load as one complete snapshot, the old
+// one or a new one; a temporary file left by the kill is expected.
+TEST(SnapshotCrashSafety, KilledWriterLeavesOldOrNewSnapshot) {
+  TempDir dir;
+  const std::string path = dir.file("graph.orv");
+  Database db;
+  generate_corpus(db, 6000, 2000, 11);  // a few MB: a save takes some milliseconds
+  db.set_property(0, "generation", 0);
+  save_snapshot(db, path);
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<int> delay_us(500, 40000);
+  std::int64_t highest_seen = 0;
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      // Each save writes a new generation number, so the parent can tell
+      // which complete snapshot it finds.
+      for (std::int64_t g = highest_seen + 1;; ++g) {
+        db.set_property(0, "generation", g);
+        save_snapshot(db, path);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const Database loaded = load_snapshot(path);
+    ASSERT_EQ(db.graph.node_count, loaded.graph.node_count);
+    EXPECT_EQ(db.graph.out_targets, loaded.graph.out_targets);
+    EXPECT_EQ(db.embeddings, loaded.embeddings);
+    const std::int64_t generation = loaded.node_properties(0).at("generation").get<std::int64_t>();
+    EXPECT_GE(generation, highest_seen);
+    highest_seen = generation;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      if (entry.path() != path) fs::remove(entry.path());  // temporaries of the killed writer
+    }
+  }
 }
 
 }  // namespace

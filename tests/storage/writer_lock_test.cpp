@@ -13,6 +13,7 @@
 #include <string>
 
 #include "storage/writer_lock.h"
+#include "support/error_text.h"
 #include "support/run_binary.h"
 
 extern char** environ;
@@ -72,12 +73,7 @@ TEST(GraphWriterLock, SymbolicLinkIsRefused) {
   TempDir dir;
   const std::string path = dir.file("graph.orv");
   fs::create_symlink(dir.file("elsewhere"), path + ".lock");
-  try {
-    GraphWriterLock lock(path);
-    FAIL() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ("cannot open graph writer lock", e.what());
-  }
+  EXPECT_EQ("cannot open graph writer lock", error_of([&] { GraphWriterLock lock(path); }));
   EXPECT_FALSE(fs::exists(dir.file("elsewhere")));
 }
 

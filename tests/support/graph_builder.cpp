@@ -44,6 +44,12 @@ std::uint32_t GraphBuilder::id(const std::string& name) const {
   return it->second;
 }
 
+void sort_edges(std::vector<Edge>& edges) {
+  std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) {
+    return std::tie(a.src, a.dst, a.type) < std::tie(b.src, b.dst, b.type);
+  });
+}
+
 std::string edges_of(const Database& db) {
   std::vector<Edge> edges;
   const PhysicalGraph& g = db.graph;
@@ -52,9 +58,7 @@ std::string edges_of(const Database& db) {
     auto types = g.out_edge_types(v);
     for (std::size_t i = 0; i < targets.size(); ++i) edges.push_back({g.to_logical[v], g.to_logical[targets[i]], types[i]});
   }
-  std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) {
-    return std::tie(a.src, a.dst, a.type) < std::tie(b.src, b.dst, b.type);
-  });
+  sort_edges(edges);
   std::ostringstream out;
   for (std::size_t i = 0; i < edges.size(); ++i) {
     if (i) out << ' ';
@@ -75,52 +79,36 @@ void check_invariants(const Database& db) {
             (std::vector<std::uint64_t>{g.labels.size(), g.to_physical.size(), g.to_logical.size(), g.out_degree.size(),
                                         db.names.size(), db.embeddings.size(), g.out_offsets.size(), g.in_offsets.size(),
                                         g.in_offsets[n], g.in_sources.size(), g.edges.size()}));
-  ASSERT_EQ(g.out_offsets[0], 0u);
-  ASSERT_EQ(g.out_offsets[n], e);
-  for (std::uint32_t j = 0; j < n; ++j) {
-    ASSERT_LT(g.to_physical[j], n);
-    ASSERT_EQ(g.to_logical[g.to_physical[j]], j);
-  }
+  ASSERT_EQ(0u, g.out_offsets[0]);
+  ASSERT_EQ(e, g.out_offsets[n]);
+  std::size_t typed_total = 0;
   for (std::uint32_t v = 0; v < n; ++v) {
+    ASSERT_LT(g.to_physical[v], n);
+    ASSERT_EQ(v, g.to_logical[g.to_physical[v]]);
     ASSERT_LE(g.out_offsets[v], g.out_offsets[v + 1]);
     ASSERT_LE(g.in_offsets[v], g.in_offsets[v + 1]);
     ASSERT_EQ(g.out_degree[v], g.out_offsets[v + 1] - g.out_offsets[v]);
-    auto t = g.out_neighbors(v);
-    auto ty = g.out_edge_types(v);
-    for (std::size_t i = 0; i < t.size(); ++i) {
-      ASSERT_LT(t[i], n);
-      ASSERT_LT(ty[i], g.rel_type_count);
-      if (i) {
-        ASSERT_TRUE(std::tie(ty[i - 1], t[i - 1]) < std::tie(ty[i], t[i])) << "run of " << v << " unordered";
-      }
-      ASSERT_TRUE(g.has_edge(v, t[i], ty[i]));
-    }
-    auto s = g.in_neighbors(v);
-    auto sty = g.in_edge_types(v);
-    for (std::size_t i = 0; i < s.size(); ++i) {
-      ASSERT_LT(s[i], n);
-      ASSERT_TRUE(g.has_edge(s[i], v, sty[i])) << "incoming " << s[i] << "->" << v << " has no outgoing twin";
-      if (i) {
-        ASSERT_TRUE(std::tie(sty[i - 1], s[i - 1]) < std::tie(sty[i], s[i]));
+    // Both runs ordered by (type, node), and every incoming slot mirrors an outgoing one.
+    for (const bool out : {true, false}) {
+      const NodeRun nodes = out ? g.out_neighbors(v) : g.in_neighbors(v);
+      const TypeRun types = out ? g.out_edge_types(v) : g.in_edge_types(v);
+      for (std::size_t i = 0; i < nodes.size(); ++i) {
+        ASSERT_LT(nodes[i], n);
+        ASSERT_TRUE(out ? g.has_edge(v, nodes[i], types[i]) : g.has_edge(nodes[i], v, types[i])) << v << " " << i;
+        ASSERT_TRUE(i == 0 || std::tie(types[i - 1], nodes[i - 1]) < std::tie(types[i], nodes[i])) << "run of " << v;
       }
     }
-  }
-  std::size_t typed_total = 0;
-  for (std::size_t ty = 0; ty < g.rel_type_count; ++ty) {
-    for (std::uint32_t v = 0; v < n; ++v) {
-      auto run = g.typed_out_neighbors(v, static_cast<std::uint16_t>(ty));
+    for (std::uint16_t t = 0; t < g.rel_type_count; ++t) {
+      const NodeRun run = g.typed_out_neighbors(v, t);
       ASSERT_TRUE(std::is_sorted(run.begin(), run.end()));
       typed_total += run.size();
-      auto in_run = g.typed_in_neighbors(v, static_cast<std::uint16_t>(ty));
-      ASSERT_TRUE(std::is_sorted(in_run.begin(), in_run.end()));
     }
   }
   ASSERT_EQ(typed_total, e);
-  for (std::size_t i = 1; i < g.edges.size(); ++i) {
-    const Edge& a = g.edges[i - 1];
-    const Edge& b = g.edges[i];
-    ASSERT_TRUE(std::tie(a.src, a.dst, a.type) < std::tie(b.src, b.dst, b.type));
-  }
+  std::vector<Edge> sorted = g.edges;
+  sort_edges(sorted);
+  ASSERT_EQ(sorted, g.edges);
+  ASSERT_TRUE(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end());
 }
 
 Database triangle() {

@@ -29,6 +29,9 @@ class GraphBuilder {
   std::unordered_map<std::string, std::uint32_t> ids_;
 };
 
+// Orders relationships by (src, dst, type), as compile() leaves them.
+void sort_edges(std::vector<Edge>& edges);
+
 // "0->1 1->2 2->0": the compiled relationships in identities, one per
 // relationship, ordered by (src, dst, type); a type other than FOLLOWS is
 // shown as "0-[AUTHORED]->5".

@@ -12,12 +12,12 @@
 #include <locale>
 #include <map>
 #include <set>
-#include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
 #include "graph/corpus.h"
 #include "layout/entropy_worker.h"
+#include "support/error_text.h"
 #include "support/graph_builder.h"
 
 namespace orvane {
@@ -52,6 +52,7 @@ std::set<std::pair<std::uint32_t, std::uint32_t>> follows_of(const Database& db)
   return out;
 }
 
+// The definitions at their edges; the oracles below check the rest at large.
 TEST(Algorithms, HandCheckedCases) {
   const Database pair = pair_and_isolated();
   const std::vector<double> rank = pagerank_scores(pair);
@@ -64,35 +65,20 @@ TEST(Algorithms, HandCheckedCases) {
   std::string top;
   for (const RankedNode& r : degree_top(testing::star(12))) top += std::to_string(r.id) + " ";
   EXPECT_EQ("0 1 2 3 4 5 6 7 ", top);
-
-  // Components: nodes without FOLLOWS (papers, p9) are their own.
-  EXPECT_EQ(2u, wcc_count(testing::two_components()));
+  // Nodes without FOLLOWS (papers, p9) are components of their own.
   EXPECT_EQ(8u, wcc_count(testing::mixed_graph()));
-  EXPECT_EQ(0u, wcc_count(empty_compiled()));
-
-  // Triangles: a directed cycle counts once mirrored; self-loops close none.
-  for (std::uint32_t seed = 0; seed <= 6; ++seed) {  // the cycle's lowest position moves with the layout
+  // A directed cycle counts once mirrored, whatever its lowest position; self-loops close none.
+  for (std::uint32_t seed = 0; seed <= 6; ++seed) {
     Database cycle = testing::triangle();
     if (seed) scatter_layout(cycle.graph, seed);
     EXPECT_EQ(0u, undirected_triangles(cycle)) << "seed " << seed;
   }
   EXPECT_EQ(1u, undirected_triangles(GraphBuilder().people({"a", "b", "c"}).follows("a", "b").follows("a", "c").follows("c", "b").compiled()));
   EXPECT_EQ(0u, undirected_triangles(GraphBuilder().people({"a", "b"}).follows("a", "a").follows("a", "b").follows("b", "b").compiled()));
-  GraphBuilder k4;
-  k4.people({"a", "b", "c", "d"});
-  for (const char* x : {"a", "b", "c", "d"})
-    for (const char* y : {"a", "b", "c", "d"})
-      if (std::string(x) != y) k4.follows(x, y);
-  EXPECT_EQ(4u, undirected_triangles(k4.compiled()));
-
-  // Communities: two reciprocal triangles; a reciprocal pair swaps labels
-  // every pass and is back where it began after eight.
-  GraphBuilder two;
-  two.people({"a", "b", "c", "x", "y", "z"});
-  for (const char* pq : {"ab", "bc", "ca", "xy", "yz", "zx"}) two.follows(std::string(1, pq[0]), std::string(1, pq[1])).follows(std::string(1, pq[1]), std::string(1, pq[0]));
-  EXPECT_EQ(2u, label_propagation_communities(two.compiled()));
+  // A reciprocal pair swaps labels every pass and is back where it began after eight.
   EXPECT_EQ(3u, label_propagation_communities(pair));
-  EXPECT_EQ(0u, label_propagation_communities(empty_compiled()));
+  const Database empty = empty_compiled();
+  EXPECT_EQ(0u, wcc_count(empty) + undirected_triangles(empty) + label_propagation_communities(empty));
 }
 
 TEST(Algorithms, ShortestPaths) {
@@ -123,10 +109,6 @@ TEST(Algorithms, Document) {
       "{\"id\":2,\"score\":0}],\"wcc_count\":2,\"undirected_triangles\":0,\"communities\":3,"
       "\"shortest_path\":[0,1],\"path_len\":1}",
       without_note(run_graph_algorithm(pair_and_isolated(), "all", 0, 1)));
-  EXPECT_EQ(
-      "{\"algo\":\"all\",\"pagerank_top\":[],\"degree_top\":[],\"wcc_count\":0,\"undirected_triangles\":0,"
-      "\"communities\":0,\"shortest_path\":[],\"path_len\":0}",
-      without_note(run_graph_algorithm(empty_compiled(), "all", 0, 0)));
   // Names select sections exactly and case-sensitively.
   const std::pair<std::string, std::string> cases[] = {
       {"pagerank", "pagerank_top"}, {"trianglecount", "undirected_triangles"}, {"triangles", "undirected_triangles"},
@@ -164,18 +146,11 @@ TEST(Algorithms, ScoresUseAPointWhateverTheGlobalLocale) {
 TEST(Algorithms, UncompiledGraphIsRefused) {
   Database db = testing::triangle();
   db.add_person("late", 0);  // clears `compiled`
-  const std::vector<std::function<void()>> calls = {
+  const std::function<void()> calls[] = {
       [&] { pagerank_scores(db); }, [&] { degree_scores(db); }, [&] { wcc_count(db); },
       [&] { undirected_triangles(db); }, [&] { label_propagation_communities(db); },
       [&] { shortest_path(db, 0, 1); }, [&] { run_graph_algorithm(db, "nothing", 0, 1); }};
-  for (std::size_t i = 0; i < calls.size(); ++i) {
-    try {
-      calls[i]();
-      ADD_FAILURE() << "call " << i << " accepted an uncompiled graph";
-    } catch (const std::logic_error& e) {
-      EXPECT_STREQ("graph algorithm requires compiled graph", e.what()) << "call " << i;
-    }
-  }
+  for (const auto& call : calls) EXPECT_EQ("graph algorithm requires compiled graph", testing::error_of(call));
 }
 
 // Naive oracles over the edge list, in identities.

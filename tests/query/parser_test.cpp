@@ -10,6 +10,7 @@
 namespace orvane {
 namespace {
 
+// The message of the QlError that parsing `text` fails with, or "".
 std::string error_of(const std::string& text) {
   try {
     parse_query(text);
@@ -167,11 +168,6 @@ TEST(Parser, FailureMessages) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(c.message, error_of(c.text));
   }
-}
-
-TEST(Parser, ErrorsAreQlErrors) {
-  EXPECT_THROW(parse_query("MATCH ("), QlError);
-  static_assert(std::is_base_of_v<std::runtime_error, QlError>);
 }
 
 }  // namespace

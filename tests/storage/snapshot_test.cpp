@@ -1,6 +1,6 @@
 // The focus of this file is the snapshot file: its exact bytes, round trips,
 // the atomic writer and every check of the loader, driven by files that the
-// test encodes itself (see snapshot_image.h) or damages on purpose; the
+// test encodes itself or damages on purpose; the
 // digest's known answers; and writers killed part-way through a save.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <random>
@@ -23,7 +25,6 @@
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
 #include "storage/snapshot_digest.h"
-#include "storage/snapshot_image.h"
 #include "support/error_text.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
@@ -33,6 +34,133 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+
+// An independent encoder of snapshot files, written field by field from the
+// layout rather than from the production writer, so that it also checks the
+// writer's bytes: a Database becomes a SnapshotImage whose fields mirror the
+// file's header and sections one to one, a test changes any field it likes,
+// and encode() lays the image out byte by byte (recomputing the digest for
+// version 4, as an attacker would). Versions 2 and 3 are produced the same way.
+struct SnapshotImage {
+  std::string magic = "ORVSNAP2";
+  std::uint32_t version = 4;
+  std::uint32_t nodes = 0, relationships = 0, dimension = 32, people = 0, papers = 0;
+  std::uint16_t person_label = 0, paper_label = 1, follows_type = 0, authored_type = 1;
+  std::uint32_t label_count = 0, type_count = 0;
+  std::vector<std::string> label_names, type_names;
+  std::vector<std::uint16_t> labels;
+  std::vector<std::uint32_t> to_physical, to_logical;
+  std::vector<std::uint32_t> out_offsets, out_targets;
+  std::vector<std::uint16_t> out_types;
+  std::vector<std::uint32_t> in_offsets, in_sources;
+  std::vector<std::uint16_t> in_types;
+  std::vector<std::uint32_t> topics;
+  std::vector<float> embeddings;
+  std::vector<std::string> names;
+  std::vector<std::string> properties;  // compact JSON texts (written from version 3)
+  std::string trailing;                 // bytes after the last section, before any digest
+};
+
+template <typename T>
+void put(std::string& out, T value) {
+  for (std::size_t i = 0; i < sizeof(T); ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+template <typename T>
+void put_all(std::string& out, const std::vector<T>& values) {
+  for (const T v : values) put(out, v);
+}
+
+void put_text(std::string& out, const std::string& text) {
+  put(out, static_cast<std::uint32_t>(text.size()));
+  out += text;
+}
+
+// The SHA-256 digest of `bytes` as 32 raw bytes.
+std::string digest_of(const std::string& bytes) {
+  Sha256Digest d;
+  if (!sha256(bytes.data(), bytes.size(), d)) throw std::runtime_error("sha256 failed");
+  return std::string(reinterpret_cast<const char*>(d.data()), d.size());
+}
+
+// The image of a compiled Database, as save_snapshot would write it.
+SnapshotImage image_of(const Database& db) {
+  const PhysicalGraph& g = db.graph;
+  SnapshotImage im;
+  im.nodes = static_cast<std::uint32_t>(g.node_count);
+  im.relationships = static_cast<std::uint32_t>(g.out_targets.size());
+  im.people = static_cast<std::uint32_t>(db.people);
+  im.papers = static_cast<std::uint32_t>(db.papers);
+  im.label_count = static_cast<std::uint32_t>(db.node_types.size());
+  im.type_count = static_cast<std::uint32_t>(db.rel_types.size());
+  im.label_names = db.node_types;
+  im.type_names = db.rel_types;
+  im.labels = g.labels;
+  im.to_physical = g.to_physical;
+  im.to_logical = g.to_logical;
+  im.out_offsets = g.out_offsets;
+  im.out_targets = g.out_targets;
+  im.out_types = g.out_types;
+  im.in_offsets = g.in_offsets;
+  im.in_sources = g.in_sources;
+  im.in_types = g.in_types;
+  im.topics = db.topics;
+  im.embeddings = db.embeddings;
+  im.names = db.names;
+  for (std::uint64_t i = 0; i < g.node_count; ++i) {
+    im.properties.push_back(db.node_properties(static_cast<std::uint32_t>(i)).dump());
+  }
+  return im;
+}
+
+// The file bytes of `im`: header, sections, the property section only from
+// version 3, and the SHA-256 digest only for version 4.
+std::string encode(const SnapshotImage& im) {
+  std::string out = im.magic;
+  put(out, im.version);
+  put(out, im.nodes);
+  put(out, im.relationships);
+  put(out, im.dimension);
+  put(out, im.people);
+  put(out, im.papers);
+  put(out, im.person_label);
+  put(out, im.paper_label);
+  put(out, im.follows_type);
+  put(out, im.authored_type);
+  put(out, im.label_count);
+  put(out, im.type_count);
+  for (const auto& s : im.label_names) put_text(out, s);
+  for (const auto& s : im.type_names) put_text(out, s);
+  put_all(out, im.labels);
+  put_all(out, im.to_physical);
+  put_all(out, im.to_logical);
+  put_all(out, im.out_offsets);
+  put_all(out, im.out_targets);
+  put_all(out, im.out_types);
+  put_all(out, im.in_offsets);
+  put_all(out, im.in_sources);
+  put_all(out, im.in_types);
+  put_all(out, im.topics);
+  for (const float f : im.embeddings) {
+    std::uint32_t bits;
+    static_assert(sizeof bits == sizeof f);
+    std::memcpy(&bits, &f, sizeof bits);
+    put(out, bits);
+  }
+  for (const auto& s : im.names) put_text(out, s);
+  if (im.version >= 3) {
+    for (const auto& s : im.properties) put_text(out, s);
+  }
+  out += im.trailing;
+  if (im.version == 4) out += digest_of(out);
+  return out;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write test file " + path);
+}
 
 std::string load_bytes_error(const TempDir& dir, const std::string& bytes) {
   write_file(dir.file("case.orv"), bytes);

@@ -150,8 +150,6 @@ TEST_F(RetrievalTest, PackAndDocument) {
   const RagPack flat = graphrag_pack(corpus_, q.data(), 32, 5, 0);
   EXPECT_EQ(5u, flat.papers);
   EXPECT_EQ(flat.paper_ids, flat.subgraph);
-  EXPECT_GE(flat.related_papers, flat.papers);
-  EXPECT_GT(flat.authors, 0u);
   const RagPack deep = graphrag_pack(corpus_, q.data(), 32, 5, 2);
   EXPECT_EQ(deep.paper_ids, flat.paper_ids);
   EXPECT_GT(deep.subgraph_nodes, flat.subgraph_nodes);
@@ -168,11 +166,9 @@ TEST_F(RetrievalTest, PackAndDocument) {
   ASSERT_EQ(3u, j["hits"].size());
   ASSERT_EQ(3u, j["documents"].size());
   EXPECT_EQ(1, j["expand_hops"]);
-  const auto& d = j["documents"][0];
-  const std::string text = d["text"], name = d["name"];
-  EXPECT_EQ(0u, text.find(name + " is a " + std::string(topic_name(d["topic"])) + " paper (topic ")) << text;
+  const std::string text = j["documents"][0]["text"];
   EXPECT_NE(std::string::npos, text.find("-hop subgraph has ")) << text;
-  EXPECT_NE(std::string::npos, text.find(" Retrieved by Halvex cosine on CPU.")) << text;
+  EXPECT_TRUE(text.ends_with(" Retrieved by Halvex cosine on CPU.")) << text;
 }
 
 TEST(TextEmbedding, ChoosesHotComponent) {

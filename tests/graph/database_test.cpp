@@ -183,21 +183,6 @@ TEST(Utf8, AcceptsAndRefusesByRfc3629) {
   for (const std::string& text : invalid) EXPECT_FALSE(is_valid_utf8(text)) << ::testing::PrintToString(text);
 }
 
-TEST(Topics, NamesAndSeedEmbedding) {
-  EXPECT_STREQ("distributed systems", topic_name(0));
-  EXPECT_STREQ("operating systems", topic_name(14));
-  EXPECT_STREQ("social networks", topic_name(17));
-  float v[32], w[32];
-  seed_embedding(v, 14, 0);
-  EXPECT_NEAR(-0.0132353, v[0], 1e-6);
-  EXPECT_NEAR(0.0102941, v[3], 1e-6);
-  EXPECT_NEAR(0.9867647, v[14], 1e-6);
-  seed_embedding(w, 14, 1);
-  EXPECT_TRUE(std::equal(v, v + 32, w));  // seed 0 behaves as 1
-  seed_embedding(v, 35, 9);  // topic 35 lights component 3
-  for (int k = 0; k < 32; ++k) EXPECT_NEAR(k == 3 ? 1.0 : 0.0, v[k], k == 3 ? 0.026 : 0.025) << k;
-}
-
 std::string nested(int levels) { return std::string(levels, '[') + std::string(levels, ']'); }
 
 // The value's compact text, or "!" and the exception's what().

@@ -17,10 +17,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include <nlohmann/json.hpp>
-
 #include "analytics/algorithm_support.h"
 #include "graph/database.h"
+#include "graph/json_text.h"
 
 namespace orvane {
 namespace detail {
@@ -98,7 +97,7 @@ GraphAlgorithmReport compute_graph_algorithms(const Database& db, std::string_vi
 
 std::string graph_algorithm_json(const GraphAlgorithmReport& report) {
   std::string out = "{\"algo\":";
-  out += nlohmann::json(report.algo).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  out += json_string(report.algo);
   if (report.pagerank_top) append_ranked(out, "pagerank_top", *report.pagerank_top);
   if (report.degree_top) append_ranked(out, "degree_top", *report.degree_top);
   if (report.wcc_count) append_count(out, "wcc_count", *report.wcc_count);

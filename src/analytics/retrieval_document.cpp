@@ -9,17 +9,12 @@
 #include <cmath>
 #include <sstream>
 
-#include <nlohmann/json.hpp>
-
 #include "analytics/retrieval.h"
 #include "graph/database.h"
+#include "graph/json_text.h"
 
 namespace orvane {
 namespace {
-
-std::string quoted(const std::string& text) {
-  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
 
 std::string score_text(float score) {
   if (!std::isfinite(score)) return "0";
@@ -72,8 +67,8 @@ std::string retrieval_document_json(const Database& db, const float* query, std:
     const std::uint32_t topic = id < n && id < db.topics.size() ? db.topics[id] : 0;
     const std::string name = id < db.names.size() ? db.names[id] : std::string();
     std::ostringstream common;
-    common << "\"id\":" << id << ",\"name\":" << quoted(name) << ",\"score\":" << score_text(score)
-           << ",\"topic\":" << topic << ",\"topic_label\":" << quoted(topic_name(topic));
+    common << "\"id\":" << id << ",\"name\":" << json_string(name) << ",\"score\":" << score_text(score)
+           << ",\"topic\":" << topic << ",\"topic_label\":" << json_string(topic_name(topic));
     hits << (i ? "," : "") << "{" << common.str() << "}";
 
     const PaperContext c = context_of(db, id);
@@ -84,8 +79,8 @@ std::string retrieval_document_json(const Database& db, const float* query, std:
     text << ' ' << pack.hops << "-hop subgraph has " << pack.subgraph_nodes << " nodes (" << pack.subgraph_people
          << " people, " << pack.subgraph_papers << " papers).";
     text << " Retrieved by Halvex cosine" << (pack.gpu ? " on GPU." : " on CPU.");
-    documents << (i ? "," : "") << "{" << common.str() << ",\"text\":" << quoted(text.str()) << ",\"authors\":[";
-    for (std::size_t a = 0; a < c.authors.size(); ++a) documents << (a ? "," : "") << quoted(c.authors[a]);
+    documents << (i ? "," : "") << "{" << common.str() << ",\"text\":" << json_string(text.str()) << ",\"authors\":[";
+    for (std::size_t a = 0; a < c.authors.size(); ++a) documents << (a ? "," : "") << json_string(c.authors[a]);
     documents << "]}";
   }
 
@@ -95,7 +90,7 @@ std::string retrieval_document_json(const Database& db, const float* query, std:
   out << "{\"k\":" << k << ",\"expand_hops\":" << hops << ",\"hops\":" << pack.hops << ",\"pack_ns\":" << pack_ns
       << ",\"retrieve_ns\":" << pack.retrieve_ns << ",\"expand_ns\":" << pack.expand_ns
       << ",\"e2e_ns\":" << pack.retrieve_ns + pack.expand_ns << ",\"gpu\":" << (pack.gpu ? "true" : "false")
-      << ",\"gpu_name\":" << quoted(gpu_device_name()) << ",\"hits\":[" << hits.str() << "],\"documents\":["
+      << ",\"gpu_name\":" << json_string(gpu_device_name()) << ",\"hits\":[" << hits.str() << "],\"documents\":["
       << documents.str() << "],\"papers\":" << pack.papers << ",\"authors\":" << pack.authors
       << ",\"related_papers\":" << pack.related_papers << ",\"followed\":" << pack.followed
       << ",\"context_nodes\":" << pack.context_nodes << ",\"subgraph_nodes\":" << pack.subgraph_nodes

@@ -9,8 +9,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include <nlohmann/json.hpp>
-
+#include "graph/json_text.h"
 #include "storage/atomic_file.h"
 
 namespace orvane {
@@ -20,10 +19,6 @@ std::string report_number(double value) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.3f", value);
   return buffer;
-}
-
-std::string json_string(const std::string& text) {
-  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 ReportObject& ReportObject::add(const std::string& key, std::uint64_t value) {

@@ -34,7 +34,6 @@ class ReportObject {
 };
 
 std::string report_number(double value);  // fixed, 3 decimals; 0 when not finite
-std::string json_string(const std::string& text);
 
 // Writes `text` and a newline to standard output; when `path` is not empty,
 // creates its parent directories, replaces the file atomically with the same

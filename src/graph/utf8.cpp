@@ -11,36 +11,38 @@
 
 namespace orvane {
 
+std::size_t utf8_sequence_length(std::string_view text, std::size_t at) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data()) + at;
+  const std::size_t available = text.size() - at;
+  const unsigned char c = s[0];
+  if (c < 0x80) return 1;
+  std::size_t len;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (available < len) return 0;
+  if (s[1] < lo || s[1] > hi) return 0;
+  for (std::size_t k = 2; k < len; ++k) {
+    if (s[k] < 0x80 || s[k] > 0xBF) return 0;
+  }
+  return len;
+}
+
 bool is_valid_utf8(std::string_view text) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned char c = s[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < len) return false;
-    if (s[i + 1] < lo || s[i + 1] > hi) return false;
-    for (std::size_t k = 2; k < len; ++k) {
-      if (s[i + k] < 0x80 || s[i + k] > 0xBF) return false;
-    }
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t len = utf8_sequence_length(text, i);
+    if (len == 0) return false;
     i += len;
   }
   return true;

@@ -1,0 +1,48 @@
+// result_json writes members in a fixed order as text; clients (the browser
+// console, scripts) read `ok` and `kind` first, and `data` goes in raw
+// because documents are JSON text already.
+#include "console/console_result.h"
+
+#include "graph/json_text.h"
+
+namespace orvane {
+namespace {
+
+void quoted(std::string& out, const std::string& text) {
+  append_json_string(out, text, JsonEscape::kDropCarriageReturn);
+}
+
+}  // namespace
+
+std::string result_json(const ConsoleResult& r) {
+  std::string out = "{\"ok\":";
+  out += r.ok ? "true" : "false";
+  out += ",\"kind\":";
+  quoted(out, r.kind);
+  out += ",\"count\":" + std::to_string(r.count) + ",\"ns\":" + json_number(r.ns) + ",\"error\":";
+  quoted(out, r.error);
+  out += ",\"query\":";
+  quoted(out, r.query);
+  if (!r.data.empty()) out += ",\"data\":" + r.data;
+  out += ",\"nodes\":[";
+  for (std::size_t i = 0; i < r.nodes.size(); ++i) {
+    const ResultNode& n = r.nodes[i];
+    out += i ? ",{\"id\":" : "{\"id\":";
+    out += std::to_string(n.id) + ",\"label\":";
+    quoted(out, n.label);
+    out += ",\"name\":";
+    quoted(out, n.name);
+    out += ",\"topic\":" + std::to_string(n.topic) + "}";
+  }
+  out += "],\"rels\":[";
+  for (std::size_t i = 0; i < r.rels.size(); ++i) {
+    const ResultRel& e = r.rels[i];
+    out += i ? ",{\"src\":" : "{\"src\":";
+    out += std::to_string(e.src) + ",\"dst\":" + std::to_string(e.dst) + ",\"type\":";
+    quoted(out, e.type);
+    out += "}";
+  }
+  return out + "]}";
+}
+
+}  // namespace orvane

@@ -1,0 +1,43 @@
+// ConsoleResult: the outcome of one console statement, and result_json, the
+// JSON form in which a server answers with it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+struct ResultNode {
+  std::uint32_t id = 0;  // identity
+  std::string label;
+  std::string name;
+  std::uint32_t topic = 0;
+};
+
+struct ResultRel {
+  std::uint32_t src = 0;  // identity
+  std::uint32_t dst = 0;  // identity
+  std::string type;
+};
+
+struct ConsoleResult {
+  bool ok = true;
+  std::string error;        // the failure message when !ok, else empty
+  std::string kind;         // statement class: "count", "rows", "stats", "error", ...
+  std::uint64_t count = 0;
+  double ns = 0;            // elapsed nanoseconds
+  std::string data;         // ready-made JSON text; empty when there is no document
+  std::vector<ResultNode> nodes;  // filled only by neighbourhood views
+  std::vector<ResultRel> rels;
+  std::string query;        // the statement text, unchanged
+};
+
+// {"ok":…,"kind":…,"count":…,"ns":…,"error":…,"query":…[,"data":…],"nodes":[…],"rels":[…]}
+// without blanks. `data` is inserted unchanged and only when non-empty, so
+// it must already be valid JSON. Texts are escaped as messages (a carriage
+// return is dropped, every other control byte escaped); `ns` uses the
+// default double formatting (six significant digits).
+std::string result_json(const ConsoleResult& result);
+
+}  // namespace orvane

@@ -1,0 +1,202 @@
+// Documents about the registered databases and their contents: cluster and
+// fabric views, index, meta-schema and schema, search hits and one node's
+// neighbourhood. Nodes are named by identity throughout; the node document
+// reads the compiled adjacency, which every database in the registry has
+// (the console recompiles after each change), and shows no neighbours for a
+// graph that is not compiled.
+#include <nlohmann/json.hpp>
+
+#include "console/document_support.h"
+#include "console/documents.h"
+#include "console/engine.h"
+#include "graph/json_text.h"
+#include "query/executor.h"
+
+namespace orvane {
+namespace {
+
+using json = nlohmann::json;
+
+constexpr const char* kHop1Follows = "MATCH (p:Person {id: 0})-[:FOLLOWS]->(x) RETURN count(*)";
+constexpr const char* kAuthoredFromHub = "MATCH (p:Person {id: 0})-[:AUTHORED]->(paper) RETURN count(*)";
+
+// Compact JSON that never throws: text from a Database is valid UTF-8, and
+// anything else would be replaced rather than fail a read-only document.
+std::string compact(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+bool has_fabric(const Engine& engine) {
+  return engine.databases.contains("social") && engine.databases.contains("biblio");
+}
+
+const std::string& label_of(const Database& db, std::uint32_t id) {
+  static const std::string kNode = "Node";
+  const std::uint16_t label = db.graph.labels[id];
+  if (label >= db.node_types.size() || db.node_types[label].empty()) return kNode;
+  return db.node_types[label];
+}
+
+bool contains(const std::string& haystack, const std::string& needle) {
+  return haystack.find(needle) != std::string::npos;
+}
+
+bool matches(const Database& db, std::uint32_t id, const std::string& text) {
+  if (text.empty() || contains(db.names[id], text)) return true;
+  for (const auto& [key, value] : db.node_properties(id).items()) {
+    if (contains(value.is_string() ? value.get_ref<const std::string&>() : compact(value), text)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string cluster_document(const Engine& engine) {
+  std::string members = "[";
+  for (const auto& [name, db] : engine.databases) {
+    if (members.size() > 1) members += ',';
+    const char* role = name == engine.current ? "primary" : name == "replica" ? "read-replica" : "shard";
+    members += JsonObjectText()
+                   .string("name", name)
+                   .count("nodes", db.graph.node_count)
+                   .count("edges", relationship_count(db))
+                   .string("role", role)
+                   .text();
+  }
+  return JsonObjectText()
+      .string("role", "coordinator")
+      .raw("members", members + "]")
+      .boolean("fabric", has_fabric(engine))
+      .text();
+}
+
+std::string fabric_document(const Engine& engine) {
+  const bool fabric = has_fabric(engine);
+  std::string shards = "[";
+  if (fabric) {
+    shards += JsonObjectText()
+                  .string("name", "social")
+                  .string("role", "FOLLOWS shard")
+                  .count("hop1_follows", count_query_text(engine.database("social"), kHop1Follows))
+                  .text();
+    shards += ',';
+    shards += JsonObjectText()
+                  .string("name", "biblio")
+                  .string("role", "AUTHORED shard")
+                  .count("authored_from_hub", count_query_text(engine.database("biblio"), kAuthoredFromHub))
+                  .text();
+  }
+  return JsonObjectText()
+      .boolean("fabric", fabric)
+      .raw("shards", shards + "]")
+      .string("coordinator", engine.current)
+      .string("note", "One question is answered by composing counts from the FOLLOWS and AUTHORED shards.")
+      .text();
+}
+
+std::string index_document(const Engine& engine) {
+  const Database& db = engine.database();
+  json doc = {{"constraints", json::array()},
+              {"edges", relationship_count(db)},
+              {"indexes", json::array()},
+              {"nodes", db.graph.node_count},
+              {"note",
+               "Property indexes and uniqueness constraints are not implemented. Retrieval uses an exact vector "
+               "scan."}};
+  return compact(doc);
+}
+
+namespace {
+
+json meta_schema(const Database& db) {
+  json labels = json::object(), types = json::object();
+  std::vector<std::uint64_t> per_label(db.node_types.size()), per_type(db.rel_types.size());
+  for (std::uint64_t id = 0; id < db.graph.node_count; ++id) {
+    const std::uint16_t label = db.graph.labels[id];
+    if (label < per_label.size()) ++per_label[label];
+  }
+  const PhysicalGraph& g = db.graph;
+  const auto count_type = [&](std::uint16_t type) {
+    if (type < per_type.size()) ++per_type[type];
+  };
+  if (g.compiled) {
+    for (const std::uint16_t type : g.out_types) count_type(type);
+  } else {
+    for (const Edge& e : g.edges) count_type(e.type);
+  }
+  for (std::size_t i = 0; i < per_label.size(); ++i) labels[db.node_types[i]] = per_label[i];
+  for (std::size_t i = 0; i < per_type.size(); ++i) types[db.rel_types[i]] = per_type[i];
+  return {{"labels", labels},
+          {"relTypes", types},
+          {"labelCount", labels.size()},
+          {"relTypeCount", types.size()},
+          {"nodeCount", db.graph.node_count},
+          {"relCount", relationship_count(db)}};
+}
+
+json member_names(const json& object) {
+  json names = json::array();
+  for (const auto& [key, value] : object.items()) names.push_back(key);
+  return names;
+}
+
+}  // namespace
+
+std::string meta_schema_document(const Engine& engine) { return compact(meta_schema(engine.database())); }
+
+std::string schema_document(const Engine& engine) {
+  const json meta = meta_schema(engine.database());
+  return compact({{"node_types", member_names(meta["labels"])},
+                  {"rel_types", member_names(meta["relTypes"])},
+                  {"nodes", meta["nodeCount"]},
+                  {"edges", meta["relCount"]}});
+}
+
+std::string search_document(const Engine& engine, const std::string& text, std::size_t limit) {
+  const Database& db = engine.database();
+  std::string hits = "[";
+  std::size_t found = 0;
+  for (std::uint64_t id = 0; id < db.graph.node_count && found < limit; ++id) {
+    const auto identity = static_cast<std::uint32_t>(id);
+    if (!matches(db, identity, text)) continue;
+    if (found++ > 0) hits += ',';
+    hits += JsonObjectText()
+                .count("id", id)
+                .string("name", db.names[identity])
+                .string("label", label_of(db, identity))
+                .text();
+  }
+  return JsonObjectText().string("q", text).raw("hits", hits + "]").text();
+}
+
+std::string node_document(const Engine& engine, std::uint64_t id, std::size_t limit) {
+  const Database& db = engine.database();
+  if (id >= db.graph.node_count) return JsonObjectText().string("error", "no such node").text();
+  const auto identity = static_cast<std::uint32_t>(id);
+  const PhysicalGraph& g = db.graph;
+  NodeRun targets;
+  TypeRun types;
+  if (g.compiled) {
+    targets = g.out_neighbors(g.to_physical[identity]);
+    types = g.out_edge_types(g.to_physical[identity]);
+  }
+  std::string neighbors = "[";
+  for (std::size_t i = 0; i < targets.size() && i < limit; ++i) {
+    if (i > 0) neighbors += ',';
+    const std::uint32_t other = g.to_logical[targets[i]];
+    neighbors += JsonObjectText()
+                     .count("id", other)
+                     .string("name", db.names[other])
+                     .string("type", types[i] < db.rel_types.size() ? db.rel_types[types[i]] : "REL")
+                     .text();
+  }
+  return JsonObjectText()
+      .count("id", id)
+      .string("name", db.names[identity])
+      .string("label", label_of(db, identity))
+      .count("topic", db.topics[identity])
+      .count("out_degree", targets.size())
+      .raw("properties", compact(db.node_properties(identity)))
+      .raw("neighbors", neighbors + "]")
+      .text();
+}
+
+}  // namespace orvane

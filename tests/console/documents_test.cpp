@@ -1,0 +1,268 @@
+// The console documents: member order of every document, escaping of texts
+// from the database, the engine and requests, the bounds of the query log
+// and the change list, and the metrics text read by a small Prometheus
+// text-format parser.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "console/documents.h"
+#include "console/engine.h"
+#include "support/graph_builder.h"
+
+namespace orvane {
+namespace {
+
+using ordered = nlohmann::ordered_json;
+
+const std::string kHostile = std::string("x\"\\\t\x01y");  // quote, backslash, tab, byte 0x01
+
+// "a b c": the member names of a JSON object in text order.
+std::string members(const std::string& text) {
+  std::string out;
+  const ordered object = ordered::parse(text);
+  for (const auto& [key, value] : object.items()) out += (out.empty() ? "" : " ") + key;
+  return out;
+}
+
+// An engine whose current database has a hostile name; node 2 has a hostile
+// name, node 1 a property that holds the search text.
+Engine hostile_engine() {
+  Engine e;
+  Database db = testing::GraphBuilder().people({"ann", "bob", kHostile}).follows("ann", "bob").follows("ann", kHostile).compiled();
+  db.set_property(1, "motto", "say " + kHostile);
+  e.register_database(kHostile, std::move(db));
+  e.use_database(kHostile);
+  e.params[kHostile] = kHostile;
+  e.log_statement(kHostile, 5, false);
+  e.record_change(kHostile, kHostile);
+  e.web_root = kHostile;
+  return e;
+}
+
+TEST(Documents, MemberOrderOfEveryDocument) {
+  Engine e = hostile_engine();
+  e.remotes.emplace_back();
+  const struct {
+    const char* name;
+    std::string text, order;
+  } cases[] = {
+      {"help", help_document(), "title colon cypher note"},
+      {"procedures", procedures_document(), "procedures"},
+      {"features", features_document(), "rows"},
+      {"guides", guides_document("x"), "title catalog guide note"},
+      {"params", params_document(e), "params note"},
+      {"style", style_document(e), "style note"},
+      {"config", config_document(e),
+       "browser.maxFrames dbms.security.auth_enabled dbms.default_database dbms.memory.heap.max_size "
+       "orvane.entropy.auto orvane.web_root orvane.params note"},
+      {"status", server_status_document(e), "address protocol version database nodes edges queries databases note"},
+      {"query log", query_log_document(e), "queries"},
+      {"stats", stats_document(e),
+       "queries errors avg_ns nodes edges degree_entropy mean_edge_jump databases cdc_events"},
+      {"catalogue", connection_catalogue_document(e), "catalog coming_soon"},
+      {"cluster", cluster_document(e), "role members fabric"},
+      {"fabric", fabric_document(e), "fabric shards coordinator note"},
+      {"index", index_document(e), "constraints edges indexes nodes note"},
+      {"meta", meta_schema_document(e), "labelCount labels nodeCount relCount relTypeCount relTypes"},
+      {"schema", schema_document(e), "edges node_types nodes rel_types"},
+      {"search", search_document(e, kHostile, 12), "q hits"},
+      {"node", node_document(e, 0, 16), "id name label topic out_degree properties neighbors"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.order, members(c.text));
+  }
+  EXPECT_EQ("name neo4j orvane", members(ordered::parse(procedures_document())["procedures"][28].dump()));
+  EXPECT_EQ(29u, ordered::parse(procedures_document())["procedures"].size());
+  EXPECT_EQ("capability neo4j orvane", members(ordered::parse(features_document())["rows"][0].dump()));
+  EXPECT_EQ("op detail", members(ordered::parse(change_events_document(e, 50))[0].dump()));
+  EXPECT_EQ("cypher ns ok", members(ordered::parse(query_log_document(e))["queries"][0].dump()));
+  EXPECT_EQ("name nodes edges role", members(ordered::parse(cluster_document(e))["members"][0].dump()));
+  EXPECT_EQ("id name label", members(ordered::parse(search_document(e, "", 1))["hits"][0].dump()));
+  EXPECT_EQ("id name type", members(ordered::parse(node_document(e, 0, 1))["neighbors"][0].dump()));
+}
+
+TEST(Documents, HostileTextsRoundTrip) {
+  const Engine e = hostile_engine();
+  const auto config = nlohmann::json::parse(config_document(e));
+  EXPECT_EQ(kHostile, config["dbms.default_database"]);
+  EXPECT_EQ(kHostile, config["orvane.web_root"]);
+  EXPECT_EQ(kHostile, nlohmann::json::parse(server_status_document(e))["database"]);
+  EXPECT_EQ(kHostile, nlohmann::json::parse(cluster_document(e))["members"][0]["name"]);
+  EXPECT_EQ(kHostile, nlohmann::json::parse(fabric_document(e))["coordinator"]);
+  EXPECT_EQ(kHostile, nlohmann::json::parse(params_document(e))["params"][kHostile]);
+  EXPECT_EQ(kHostile, nlohmann::json::parse(query_log_document(e))["queries"][0]["cypher"]);
+  EXPECT_EQ(kHostile, nlohmann::json::parse(change_events_document(e, 50))[0]["detail"]);
+  EXPECT_EQ(kHostile, nlohmann::json::parse(node_document(e, 2, 16))["name"]);
+  EXPECT_EQ(kHostile, nlohmann::json::parse(node_document(e, 0, 16))["neighbors"][1]["name"]);
+  // The search text is echoed; it matches node 1's property and node 2's name.
+  const auto search = nlohmann::json::parse(search_document(e, kHostile, 12));
+  EXPECT_EQ(kHostile, search["q"]);
+  EXPECT_EQ("[{\"id\":1,\"label\":\"Person\",\"name\":\"bob\"},{\"id\":2,\"label\":\"Person\",\"name\":" +
+                nlohmann::json(kHostile).dump() + "}]",
+            search["hits"].dump());
+  // Request text that is not UTF-8 still gives a valid document.
+  EXPECT_EQ("\xEF\xBF\xBD", nlohmann::json::parse(search_document(e, "\xFF", 12))["q"]);
+}
+
+TEST(Documents, QueryLogShowsTheLast40AndChangeListTheLastLimit) {
+  Engine e;
+  for (int i = 0; i < 45; ++i) e.log_statement("q" + std::to_string(i), i, i % 2 == 0);
+  for (int i = 0; i < 60; ++i) e.record_change("op", std::to_string(i));
+  const auto log = nlohmann::json::parse(query_log_document(e))["queries"];
+  ASSERT_EQ(40u, log.size());
+  EXPECT_EQ("{\"cypher\":\"q5\",\"ns\":5,\"ok\":false}", log[0].dump());
+  EXPECT_EQ("q44", log[39]["cypher"]);
+  const auto changes = nlohmann::json::parse(change_events_document(e, 50));
+  ASSERT_EQ(50u, changes.size());
+  EXPECT_EQ("10", changes[0]["detail"]);
+  EXPECT_EQ("[{\"op\":\"op\",\"detail\":\"59\"}]", change_events_document(e, 1));
+  EXPECT_EQ("[]", change_events_document(Engine(), 50));
+}
+
+TEST(Documents, CountsOfTheCurrentDatabase) {
+  Engine e;
+  e.register_database("orvane", testing::mixed_graph());
+  EXPECT_TRUE(stats_document(e).starts_with(
+      "{\"queries\":0,\"errors\":0,\"avg_ns\":0,\"nodes\":14,\"edges\":17,\"degree_entropy\":"));
+  e.statement_count = 4;
+  e.total_statement_ns = 10;
+  EXPECT_EQ(2.5, nlohmann::json::parse(stats_document(e))["avg_ns"]);
+  EXPECT_EQ("{\"edges\":17,\"node_types\":[\"Paper\",\"Person\"],\"nodes\":14,\"rel_types\":[\"AUTHORED\",\"FOLLOWS\"]}",
+            schema_document(e));
+  EXPECT_EQ("{\"labelCount\":2,\"labels\":{\"Paper\":4,\"Person\":10},\"nodeCount\":14,\"relCount\":17,"
+            "\"relTypeCount\":2,\"relTypes\":{\"AUTHORED\":7,\"FOLLOWS\":10}}",
+            meta_schema_document(e));
+  EXPECT_EQ("{\"error\":\"no such node\"}", node_document(e, 999999999, 16));
+  EXPECT_EQ("{\"id\":0,\"name\":\"p0\",\"label\":\"Person\",\"topic\":0,\"out_degree\":4,\"properties\":{\"name\":"
+            "\"p0\"},\"neighbors\":[{\"id\":1,\"name\":\"p1\",\"type\":\"FOLLOWS\"}]}",
+            node_document(e, 0, 1));
+  EXPECT_EQ(12u, nlohmann::json::parse(search_document(e, "", 12))["hits"].size());
+  EXPECT_EQ("896B-soa", nlohmann::json::parse(config_document(e))["dbms.memory.heap.max_size"]);
+}
+
+TEST(Documents, ClusterAndFabric) {
+  Engine e;
+  e.register_database("social", testing::mixed_graph());
+  e.register_database("replica", testing::triangle());
+  EXPECT_TRUE(fabric_document(e).starts_with("{\"fabric\":false,\"shards\":[],\"coordinator\":\"orvane\","));
+  e.register_database("biblio", testing::mixed_graph());
+  e.use_database("replica");
+  const auto roles = [&] {
+    std::map<std::string, std::string> out;
+    const auto cluster = nlohmann::json::parse(cluster_document(e));
+    for (const auto& m : cluster["members"]) out[m["name"]] = m["role"];
+    return out;
+  };
+  // The current database is primary even when it is named "replica".
+  EXPECT_EQ((std::map<std::string, std::string>{{"biblio", "shard"}, {"replica", "primary"}, {"social", "shard"}}),
+            roles());
+  EXPECT_TRUE(nlohmann::json::parse(cluster_document(e))["fabric"]);
+  e.use_database("social");
+  EXPECT_EQ("read-replica", roles()["replica"]);
+  EXPECT_TRUE(fabric_document(e).starts_with(
+      "{\"fabric\":true,\"shards\":[{\"name\":\"social\",\"role\":\"FOLLOWS shard\",\"hop1_follows\":2},"
+      "{\"name\":\"biblio\",\"role\":\"AUTHORED shard\",\"authored_from_hub\":2}],\"coordinator\":\"social\","))
+      << fabric_document(e);
+}
+
+TEST(Documents, NeedTheCurrentDatabase) {
+  Engine e;
+  e.current = "gone";
+  const std::function<std::string()> documents[] = {
+      [&] { return config_document(e); },      [&] { return server_status_document(e); },
+      [&] { return stats_document(e); },       [&] { return metrics_text(e); },
+      [&] { return index_document(e); },       [&] { return meta_schema_document(e); },
+      [&] { return schema_document(e); },      [&] { return search_document(e, "", 1); },
+      [&] { return node_document(e, 0, 1); },
+  };
+  for (const auto& document : documents) {
+    try {
+      document();
+      ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& error) {
+      EXPECT_STREQ("unknown database: gone", error.what());
+    }
+  }
+  EXPECT_NO_THROW(cluster_document(e));
+}
+
+TEST(Documents, GuidesStyleAndCatalogue) {
+  const struct {
+    const char* topic;
+    const char* guide;
+  } topics[] = {{"", "intro"},       {"CYPHER", "cypher"},  {"Explore", "bloom"},   {"graphs", "bloom"},
+                {"entropy", "entropy"}, {"cloud", "migrate"}, {"fabric", "enterprise"}, {"cypher ", "intro"}};
+  for (const auto& t : topics) {
+    EXPECT_EQ(t.guide, nlohmann::json::parse(guides_document(t.topic))["guide"]["id"]) << t.topic;
+  }
+  EXPECT_EQ(6u, nlohmann::json::parse(guides_document(""))["catalog"].size());
+  Engine e;
+  EXPECT_EQ("{\"style\":" + e.style + ",", style_document(e).substr(0, e.style.size() + 10));
+  e.style = "{\"node\":";  // stored unvalidated by :style; the document stays valid
+  EXPECT_EQ(e.style, nlohmann::json::parse(style_document(e))["style"]);
+  e.remotes.emplace_back();
+  const auto catalogue = nlohmann::json::parse(connection_catalogue_document(e));
+  EXPECT_EQ("remote-1", catalogue["catalog"]["remotes"][0]["name"]);
+  EXPECT_FALSE(catalogue["coming_soon"]["hosted"]);
+}
+
+// Prometheus text format 0.0.4: "# HELP name text", "# TYPE name type", and
+// samples "name value", every line ending in a line feed; a TYPE line comes
+// before the samples of its metric.
+std::map<std::string, std::string> parse_prometheus(const std::string& text) {
+  std::map<std::string, std::string> types, samples;
+  EXPECT_TRUE(text.ends_with('\n'));
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string first, name, rest;
+    words >> first;
+    if (first == "#") {
+      words >> rest >> name;
+      std::string type;
+      words >> type;
+      EXPECT_TRUE(rest == "HELP" || (rest == "TYPE" && (type == "counter" || type == "gauge"))) << line;
+      if (rest == "TYPE") types[name] = type;
+      continue;
+    }
+    EXPECT_TRUE(first.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_:") ==
+                std::string::npos) << line;
+    EXPECT_TRUE(types.contains(first)) << "sample before its TYPE: " << line;
+    std::string value, extra;
+    words >> value >> extra;
+    std::size_t used = 0;
+    EXPECT_NO_THROW(std::stod(value, &used));
+    EXPECT_EQ(value.size(), used);
+    EXPECT_EQ("", extra);
+    samples[first] = value;
+  }
+  return samples;
+}
+
+TEST(Documents, MetricsInPrometheusTextFormat) {
+  Engine e;
+  e.register_database("orvane", testing::mixed_graph());
+  e.register_database("other", Database());
+  e.statement_count = 7;
+  e.error_count = 2;
+  const std::string text = metrics_text(e);
+  EXPECT_EQ((std::map<std::string, std::string>{{"orvane_databases", "2"},
+                                                 {"orvane_edges", "17"},
+                                                 {"orvane_errors_total", "2"},
+                                                 {"orvane_nodes", "14"},
+                                                 {"orvane_queries_total", "7"}}),
+            parse_prometheus(text));
+  EXPECT_EQ(0u, text.find("# HELP orvane_queries_total Cypher/procedure executions\n# TYPE orvane_queries_total counter\n"));
+  EXPECT_TRUE(text.ends_with("orvane_databases 2\n"));
+  EXPECT_EQ(text.find("# HELP"), text.rfind("# HELP"));
+}
+
+}  // namespace
+}  // namespace orvane

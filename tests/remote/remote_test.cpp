@@ -1,0 +1,124 @@
+// Connection strings, endpoint listings, the probe and the cutover runbook.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+#include "remote/cutover.h"
+#include "remote/remote_endpoint.h"
+#include "support/loopback.h"
+
+namespace orvane {
+namespace {
+
+// url|port|password|key_file|database: every field parse_connection fills.
+std::string fields(const RemoteEndpoint& e) {
+  return e.url + "|" + std::to_string(e.port) + "|" + e.password + "|" + e.key_file + "|" + e.database;
+}
+
+TEST(Connection, ParsesEveryPart) {
+  const struct {
+    std::string text, expected;
+  } cases[] = {
+      {" \thalvex://:p%40ss@db.example:7475/my%20db?key=/k \n", "db.example:7475|7475|p@ss|/k|my db"},
+      {"db.example:9000/graph", "db.example:9000|9000||keep|graph"},
+      {"user:pw:x@host", "host|7475|pw:x|keep|keep"},
+      {"secret@host:1/", "host:1|1|secret|keep|"},
+      {"h/x?key=&key_file=%2Fa%20b", "h|7475||/a b|x"},
+      {"halvex://[::1]:7000/d%zz", "[::1]:7000|7000||keep|d%zz"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    RemoteEndpoint e;
+    e.key_file = e.database = "keep";
+    ASSERT_TRUE(parse_connection(e, c.text));
+    EXPECT_EQ(c.expected, fields(e));
+  }
+  for (const std::string bad : {"", "  ", "halvex://", "h:0", "h:65536", "h:80x", ":7475/db", "[::1", "h:"}) {
+    SCOPED_TRACE(bad);
+    RemoteEndpoint e;
+    e.url = "before:1";
+    EXPECT_FALSE(parse_connection(e, bad));
+    EXPECT_EQ("before:1|7475|||", fields(e));
+  }
+}
+
+TEST(Connection, ListingShowsTheAddressButNeverThePassword) {
+  RemoteEndpoint e;
+  ASSERT_TRUE(parse_connection(e, "halvex://:p%40ss@db.example:7475/my%20db?key=/k"));
+  EXPECT_EQ("{\"name\":\"remote-1\",\"url\":\"db.example:7475\",\"port\":7475,\"database\":\"my db\","
+            "\"connection\":\"halvex://db.example:7475/my%20db\",\"uri\":\"http://db.example:7475\","
+            "\"key_file\":\"/k\",\"password_set\":true,\"probed\":false,\"reachable\":false}",
+            endpoint_json(e));
+  e.database = "a/b c\xC3\xA9";
+  e.url = "::1";  // an IPv6 literal has no port of its own
+  EXPECT_EQ("halvex://[::1]:7475/a%2Fb%20c%C3%A9", connection_string(e));
+  e.name = "n\"\t\x01";
+  const auto list = nlohmann::json::parse(remotes_json({e, RemoteEndpoint{}}));
+  EXPECT_EQ("n\"\t\x01", list["remotes"][0]["name"]);
+  EXPECT_EQ("halvex://127.0.0.1:7475/", list["remotes"][1]["connection"]);  // empty url: the default address
+  EXPECT_EQ(std::string::npos, remotes_json({e}).find("p@ss"));
+}
+
+TEST(Probe, ClosedPortIsUnreachableAtOnceAndListeningPortIsReachable) {
+  testing::LoopbackPort closed(false), open(true);
+  RemoteEndpoint e;
+  e.url = "127.0.0.1:" + std::to_string(closed.port());
+  const auto t0 = std::chrono::steady_clock::now();
+  probe(e);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(450));
+  EXPECT_TRUE(e.probed);
+  EXPECT_FALSE(e.reachable);
+  e.url = "127.0.0.1";
+  e.port = open.port();  // the port comes from the endpoint when the url has none
+  probe(e);
+  EXPECT_TRUE(e.reachable);
+  e.url = "127.0.0.1:x";
+  probe(e);
+  EXPECT_FALSE(e.reachable);
+}
+
+TEST(Cutover, DefaultRunbook) {
+  EXPECT_EQ(
+      "{\"source\":{\"bolt\":\"neo4j://neo4j.example.com:7687\",\"http\":\"http://neo4j.example.com:7474\","
+      "\"database\":\"neo4j\",\"dump_dir\":\"data\"},\"destination\":{\"host\":\"ORVANE_HOST\",\"database\":"
+      "\"migrated\"},\"steps\":[{\"n\":1,\"where\":\"the Neo4j server you already run\",\"cmd\":\"neo4j-admin "
+      "database dump neo4j --to-path=data\"},{\"n\":2,\"where\":\"Halvex\",\"cmd\":\"./build/orvane migrate "
+      "--from data/neo4j.dump --out data/migrated.orv\"},{\"n\":3,\"where\":\"apps\",\"cmd\":\"point clients at "
+      "the Halvex URL:port instead of neo4j://neo4j.example.com:7687\"}],\"formats\":[\"nodes.csv+rels.csv\","
+      "\"relationships.csv\",\"nodes.jsonl+rels.jsonl\"],\"note\":\"Take the dump on the Neo4j host, copy it "
+      "here and load it with migrate; Halvex never logs into Neo4j.\"}",
+      cutover_runbook({}));
+}
+
+TEST(Cutover, ValuesThatNeedQuotingAreQuotedForTheShell) {
+  CutoverOptions o;
+  o.dump_dir = "my dumps";
+  o.database = "it's";
+  o.host = "10.0.0.5";
+  o.target = "a b";
+  const auto doc = nlohmann::json::parse(cutover_runbook(o));
+  EXPECT_EQ("10.0.0.5", doc["destination"]["host"]);
+  EXPECT_EQ("neo4j-admin database dump 'it'\\''s' --to-path='my dumps'", doc["steps"][0]["cmd"]);
+  EXPECT_EQ("./build/orvane migrate --from 'my dumps/it'\\''s.dump' --out 'data/a b.orv'", doc["steps"][1]["cmd"]);
+}
+
+// The oracle is the shell itself: each word must reach a program unchanged.
+TEST(Cutover, ShellWordsSurviveTheShell) {
+  for (const std::string word : {"plain-_./:@%+=,", "", "a b", "it's", "$(echo x)`id`;|&*?~!", "tab\there"}) {
+    SCOPED_TRACE(word);
+    FILE* p = ::popen(("printf '[%s]' " + shell_word(word)).c_str(), "r");
+    ASSERT_NE(nullptr, p);
+    std::string out;
+    char buffer[256];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
+    ::pclose(p);
+    EXPECT_EQ("[" + word + "]", out);
+  }
+  EXPECT_EQ("plain-_./:@%+=,", shell_word("plain-_./:@%+=,"));
+}
+
+}  // namespace
+}  // namespace orvane

@@ -38,4 +38,13 @@ int run_rag(int argc, char** argv);
 int run_gpu(int argc, char** argv);
 int run_dim_stress(int argc, char** argv);
 
+// Prints the cutover runbook for --bolt, --from/--dump (--dump wins),
+// --host and --database; returns 0.
+int run_cutover(int argc, char** argv);
+// Probes the endpoint named by --connection, --url/--host, --port and the
+// other endpoint options; prints its JSON and the hosted-offering document.
+// Returns 0 when it is reachable, 1 otherwise; throws "invalid connection
+// string" or "invalid value for --url" for an address that does not parse.
+int run_cloud(int argc, char** argv);
+
 }  // namespace orvane

@@ -35,6 +35,8 @@ const std::vector<Command>& command_table() {
       {{"schema"}, run_schema},
       {{"snapshot"}, run_snapshot},
       {{"export"}, run_export},
+      {{"cutover"}, run_cutover},
+      {{"cloud"}, run_cloud},
       {{"generate"}, run_generate},
       {{"entropy-lab"}, run_entropy_lab},
       {{"entropy-ladder"}, run_entropy_ladder},

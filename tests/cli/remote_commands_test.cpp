@@ -1,0 +1,89 @@
+// The cutover and cloud commands through the real binary.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include <nlohmann/json.hpp>
+
+#include "support/loopback.h"
+#include "support/run_binary.h"
+
+namespace orvane {
+namespace {
+
+using testing::run_orvane;
+
+TEST(CutoverCommand, PrintsTheRunbook) {
+  auto r = run_orvane({"cutover"});
+  ASSERT_EQ(0, r.status) << r.err;
+  ASSERT_TRUE(r.out.ends_with("}\n"));
+  auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ("ORVANE_HOST", doc["destination"]["host"]);
+  EXPECT_EQ("migrated", doc["destination"]["database"]);
+  EXPECT_EQ("./build/orvane migrate --from data/neo4j.dump --out data/migrated.orv", doc["steps"][1]["cmd"]);
+
+  // --dump wins over --from; values with blanks are quoted for the shell.
+  r = run_orvane({"cutover", "--from", "ignored", "--dump", "my dumps", "--host", "10.0.0.5", "--database", "db1",
+                  "--bolt", "bolt://old:7687"});
+  ASSERT_EQ(0, r.status) << r.err;
+  doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ("my dumps", doc["source"]["dump_dir"]);
+  EXPECT_EQ("bolt://old:7687", doc["source"]["bolt"]);
+  EXPECT_EQ("10.0.0.5", doc["destination"]["host"]);
+  EXPECT_EQ("neo4j-admin database dump db1 --to-path='my dumps'", doc["steps"][0]["cmd"]);
+  EXPECT_EQ("./build/orvane migrate --from 'my dumps/db1.dump' --out data/migrated.orv", doc["steps"][1]["cmd"]);
+  EXPECT_EQ("point clients at the Halvex URL:port instead of bolt://old:7687", doc["steps"][2]["cmd"]);
+
+  r = run_orvane({"cutover", "--bolt"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("error: missing value for --bolt\n", r.err);
+}
+
+TEST(CloudCommand, ProbesAndReports) {
+  testing::LoopbackPort closed(false), open(true);
+  const std::string closed_port = std::to_string(closed.port()), open_port = std::to_string(open.port());
+
+  const auto t0 = std::chrono::steady_clock::now();
+  auto r = run_orvane({"cloud", "--url", "127.0.0.1:" + closed_port});
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  EXPECT_EQ(1, r.status) << r.err;
+  const std::size_t newline = r.out.find('\n');
+  ASSERT_NE(std::string::npos, newline);
+  auto endpoint = nlohmann::json::parse(r.out.substr(0, newline));
+  EXPECT_TRUE(endpoint["probed"]);
+  EXPECT_FALSE(endpoint["reachable"]);
+  EXPECT_FALSE(nlohmann::json::parse(r.out.substr(newline + 1))["hosted"]);
+
+  // --port alone moves the default address.
+  r = run_orvane({"cloud", "--port", closed_port});
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("127.0.0.1:" + closed_port, nlohmann::json::parse(r.out.substr(0, r.out.find('\n')))["url"]);
+
+  r = run_orvane({"cloud", "--connection", " halvex://:s3cret@127.0.0.1:" + open_port + "/my%20db ", "--name", "lab"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(std::string::npos, r.out.find("s3cret"));
+  endpoint = nlohmann::json::parse(r.out.substr(0, r.out.find('\n')));
+  EXPECT_EQ("{\"name\":\"lab\",\"url\":\"127.0.0.1:" + open_port + "\",\"port\":" + open_port +
+                ",\"database\":\"my db\",\"connection\":\"halvex://127.0.0.1:" + open_port +
+                "/my%20db\",\"uri\":\"http://127.0.0.1:" + open_port +
+                "\",\"key_file\":\"\",\"password_set\":true,\"probed\":true,\"reachable\":true}",
+            r.out.substr(0, r.out.find('\n')));
+
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } failures[] = {
+      {{"cloud", "--connection", "halvex://host:99999/db"}, "error: invalid connection string\n"},
+      {{"cloud", "--url", "host:http"}, "error: invalid value for --url\n"},
+      {{"cloud", "--port", "0"}, "error: invalid value for --port\n"},
+  };
+  for (const auto& f : failures) {
+    r = run_orvane(f.args);
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(f.err, r.err);
+    EXPECT_EQ("", r.out);
+  }
+}
+
+}  // namespace
+}  // namespace orvane

@@ -26,6 +26,7 @@ enum class JsonEscape {
 };
 
 // `text` escaped for use between double quotes (the quotes not included).
+// The default is the message flavour that answers and error bodies use.
 std::string json_escape(std::string_view text, JsonEscape flavour = JsonEscape::kDropCarriageReturn);
 
 // Appends `text` to `out` as a complete JSON string, quotes included.

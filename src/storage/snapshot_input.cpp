@@ -95,7 +95,7 @@ void SnapshotInput::buffer_at_least(std::size_t size) {
   buffer_end_ = held + more;
 }
 
-void SnapshotInput::read(void* out, std::uint64_t size) {
+void SnapshotInput::read_slow(void* out, std::uint64_t size) {
   if (size > remaining()) truncated();
   auto* dst = static_cast<std::uint8_t*>(out);
   const std::size_t held = buffer_end_ - buffer_begin_;
@@ -124,7 +124,7 @@ void SnapshotInput::read(void* out, std::uint64_t size) {
   position_ += size;
 }
 
-std::string_view SnapshotInput::read_view(std::uint64_t size) {
+std::string_view SnapshotInput::read_view_slow(std::uint64_t size) {
   if (size > remaining()) truncated();
   if (size > buffer_end_ - buffer_begin_) buffer_at_least(static_cast<std::size_t>(size));
   const std::string_view view(reinterpret_cast<const char*>(buffer_.data() + buffer_begin_), size);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,11 +49,23 @@ class SnapshotInput {
   // Copies the next `size` bytes to `out`. Throws "snapshot truncated"
   // when the data ends first or when the file turns out shorter than it was
   // at open (it changed while being read).
-  void read(void* out, std::uint64_t size);
+  void read(void* out, std::uint64_t size) {
+    if (size <= buffer_end_ - buffer_begin_ && size <= remaining()) {  // most reads: a few buffered bytes
+      std::memcpy(out, buffer_.data() + buffer_begin_, size);
+      consume(size);
+      return;
+    }
+    read_slow(out, size);
+  }
 
   // The next `size` bytes, consumed; the view stays valid until the next
   // call on this object. Same errors as read.
-  std::string_view read_view(std::uint64_t size);
+  std::string_view read_view(std::uint64_t size) {
+    if (size > buffer_end_ - buffer_begin_ || size > remaining()) return read_view_slow(size);
+    const std::string_view view(reinterpret_cast<const char*>(buffer_.data() + buffer_begin_), size);
+    consume(size);
+    return view;
+  }
 
   // The next `count` elements as a vector. The count is checked against
   // the remaining data before anything is allocated.
@@ -72,6 +85,12 @@ class SnapshotInput {
 
  private:
   [[noreturn]] static void truncated();
+  void consume(std::uint64_t size) {
+    buffer_begin_ += size;
+    position_ += size;
+  }
+  void read_slow(void* out, std::uint64_t size);
+  std::string_view read_view_slow(std::uint64_t size);
   // Reads `size` bytes of the file at the current file offset into `out`,
   // hashing the data part of them.
   void fill(std::uint8_t* out, std::size_t size);

@@ -1,0 +1,135 @@
+// Request field readers and the response writer. Header and query look-ups
+// are deliberately plain scans over the raw text (no header map is built):
+// a request is read once, a route looks up one or two values, and the scan
+// rules (first match wins, request line included) are part of the
+// interface.
+//
+// Error bodies carry messages from exceptions, which may hold any bytes a
+// client sent (an unknown database name, a bad number). The escaper below
+// makes every such message a valid JSON string: quote, backslash and every
+// control byte are escaped; other bytes, UTF-8 included, pass unchanged.
+#include "http/http_message.h"
+
+#include <sys/socket.h>
+#include <sys/types.h>
+
+#include <cctype>
+#include <cstdio>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "graph/json_limits.h"
+
+namespace orvane {
+namespace {
+
+std::string_view trim(std::string_view s) {
+  const char* blanks = " \t\r\n\v\f";
+  const size_t first = s.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  const size_t last = s.find_last_not_of(blanks);
+  return s.substr(first, last - first + 1);
+}
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The one place that escapes text for a JSON string in this subsystem.
+std::string escape_json_string(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        if (byte < 0x20) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\u%04x", byte);
+          out += hex;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string header_value(std::string_view request_text, std::string_view name) {
+  const size_t end = request_text.find("\r\n\r\n");
+  std::string_view headers = request_text.substr(0, end);
+  while (!headers.empty()) {
+    const size_t newline = headers.find('\n');
+    const std::string_view line = headers.substr(0, newline);
+    headers = newline == std::string_view::npos ? std::string_view{} : headers.substr(newline + 1);
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    if (equal_ignoring_case(line.substr(0, colon), name)) return std::string(trim(line.substr(colon + 1)));
+  }
+  return "";
+}
+
+std::string query_param(std::string_view query_string, std::string_view name) {
+  const std::string key = std::string(name) + "=";
+  const size_t at = query_string.find(key);
+  if (at == std::string_view::npos) return "";
+  const std::string_view rest = query_string.substr(at + key.size());
+  return std::string(rest.substr(0, rest.find('&')));
+}
+
+std::string body_field(std::string_view body, std::string_view name) {
+  if (body.empty()) return "";
+  const nlohmann::json doc = parse_json_bounded(body);
+  if (!doc.is_object()) throw std::runtime_error("JSON object required");
+  const auto field = doc.find(name);
+  if (field == doc.end()) return "";
+  if (field->is_string()) return field->get<std::string>();
+  if (field->is_boolean() || field->is_number()) return field->dump();
+  throw std::runtime_error("invalid request field: " + std::string(name));
+}
+
+HttpResponse error_response(int status, std::string_view message) {
+  return {status, "{\"ok\":false,\"error\":\"" + escape_json_string(message) + "\"}", "application/json"};
+}
+
+std::string format_response(const HttpResponse& response) {
+  std::string out = "HTTP/1.1 " + std::to_string(response.status) + (response.status == 200 ? " OK" : " ERR");
+  out += "\r\nContent-Type: " + response.content_type;
+  out += "\r\nContent-Length: " + std::to_string(response.body.size());
+  out += "\r\nX-Content-Type-Options: nosniff\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
+  out += response.body;
+  return out;
+}
+
+void send_response(int fd, int status, const std::string& body, const char* content_type) {
+  send_until(fd, format_response({status, body, content_type}), std::chrono::steady_clock::time_point::max());
+}
+
+bool send_until(int fd, std::string_view bytes, std::chrono::steady_clock::time_point deadline) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+    if (sent < bytes.size() && std::chrono::steady_clock::now() >= deadline) return false;
+  }
+  return true;
+}
+
+}  // namespace orvane

@@ -1,0 +1,56 @@
+// The HTTP/1.1 server: one accepting thread (the caller's), a fixed pool of
+// workers fed through a bounded queue, one request per connection. It reads
+// and checks requests in parallel, serves static files directly and hands
+// every other request to a route table under one engine mutex. It knows no
+// engine: the caller supplies the route table and the roots.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "http/dispatch.h"
+
+namespace orvane {
+
+struct HttpServerOptions {
+  unsigned short port = 0;               // 0: any free port (see on_listening)
+  bool public_binding = false;           // every interface instead of 127.0.0.1
+  std::string web_root;                  // console files; "" means "web"
+  std::string site_root;                 // files under /site; "" means "site"
+  std::optional<std::string> api_key;    // nullopt: read ORVANE_API_KEY at start
+
+  // Called once on the accepting thread when the socket listens, with the
+  // port it is bound to, before any connection is accepted.
+  std::function<void(unsigned short)> on_listening;
+
+  // Limits that tests shorten; the defaults are the server's behaviour.
+  int workers = 0;                                      // 0: from ORVANE_HTTP_WORKERS
+  size_t queue_limit = 4096;                            // queued connections before 503
+  std::chrono::milliseconds socket_timeout{5000};       // per receive and per send
+  std::chrono::milliseconds request_deadline{30000};    // from accept to complete request
+};
+
+// Worker count for the ORVANE_HTTP_WORKERS value `setting` (null when unset)
+// and the reported hardware concurrency: unset gives the hardware count
+// clamped to 16..128, or 32 when it is reported as 0; a set value is read as
+// a base-10 integer (leading blanks and a sign allowed, trailing text
+// ignored) and clamped to 4..256, and gives 32 when it has no digits or lies
+// outside the 32-bit range.
+int http_worker_count(const char* setting, unsigned hardware);
+
+// Runs the server until `*stop` becomes true (forever when `stop` is null),
+// then stops accepting, lets the workers answer every connection already
+// queued, joins them and returns. `routes` is called for every request that
+// passes the checks and is neither OPTIONS nor a static file, with the
+// engine mutex held; the response is sent after the mutex is released.
+// Throws std::runtime_error, before listening, with "public binding requires
+// ORVANE_API_KEY with at least 32 random characters" when the binding is
+// public or a key is set and the key is shorter than 32 bytes, "socket
+// failed", or "bind failed on port <port>".
+void serve_http(const HttpServerOptions& options, RouteHandler routes, std::atomic<bool>* stop);
+
+}  // namespace orvane

@@ -45,6 +45,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPollMillis = 200;
 constexpr int kBacklog = 2048;
 constexpr size_t kMinKeyBytes = 32;
+constexpr int kLingerMillis = 1000;          // longest wait for a refused client to stop sending
+constexpr size_t kLingerBytes = 1 << 20;     // most bytes discarded after a refusal
 
 struct Pending {
   int fd;
@@ -91,6 +93,22 @@ bool wait_readable(int fd, std::chrono::milliseconds timeout, Clock::time_point 
   }
 }
 
+// After refusing a request that was not read to its end: stops sending and
+// discards what the client still sends, for a short while. Closing a socket
+// with unread input makes the kernel reset the connection, and the reset can
+// destroy the answer before the client has read it.
+void drain_after_rejection(int fd, std::chrono::milliseconds timeout) {
+  ::shutdown(fd, SHUT_WR);
+  const auto deadline = Clock::now() + std::min(timeout, std::chrono::milliseconds(kLingerMillis));
+  char sink[4096];
+  size_t discarded = 0;
+  while (discarded < kLingerBytes && wait_readable(fd, timeout, deadline)) {
+    const ssize_t n = ::recv(fd, sink, sizeof sink, 0);
+    if (n <= 0) return;
+    discarded += static_cast<size_t>(n);
+  }
+}
+
 void handle_connection(ServerState& state, const Pending& pending) {
   const auto deadline = pending.accepted + state.options.request_deadline;
   RequestReader reader;
@@ -105,10 +123,12 @@ void handle_connection(ServerState& state, const Pending& pending) {
   try {
     response = reader.state() == RequestReader::State::kRejected ? reader.rejection()
                                                                  : answer_request(reader.request(), state.dispatch);
-  } catch (const std::exception&) {
+  } catch (...) {
     response = error_response(500, "request failed");
   }
-  send_until(pending.fd, format_response(response), Clock::now() + state.options.request_deadline);
+  const auto send_deadline = Clock::now() + state.options.request_deadline;
+  send_until(pending.fd, format_response(response), send_deadline);
+  if (reader.state() == RequestReader::State::kRejected) drain_after_rejection(pending.fd, state.options.socket_timeout);
 }
 
 void worker_loop(ServerState& state) {
@@ -123,8 +143,8 @@ void worker_loop(ServerState& state) {
     }
     try {
       handle_connection(state, pending);
-    } catch (const std::exception&) {
-      // Only allocation can fail here; the connection is dropped, the server keeps running.
+    } catch (...) {
+      // Only allocation can fail outside answering; the connection is dropped, the server keeps running.
     }
     ::close(pending.fd);
   }

@@ -19,13 +19,13 @@ namespace orvane {
 struct HttpServerOptions {
   unsigned short port = 0;               // 0: any free port (see on_listening)
   bool public_binding = false;           // every interface instead of 127.0.0.1
-  std::string web_root;                  // console files; "" means "web"
-  std::string site_root;                 // files under /site; "" means "site"
-  std::optional<std::string> api_key;    // nullopt: read ORVANE_API_KEY at start
+  std::string web_root{};                // console files; "" means "web"
+  std::string site_root{};               // files under /site; "" means "site"
+  std::optional<std::string> api_key{};  // nullopt: read ORVANE_API_KEY at start
 
   // Called once on the accepting thread when the socket listens, with the
   // port it is bound to, before any connection is accepted.
-  std::function<void(unsigned short)> on_listening;
+  std::function<void(unsigned short)> on_listening{};
 
   // Limits that tests shorten; the defaults are the server's behaviour.
   int workers = 0;                                      // 0: from ORVANE_HTTP_WORKERS

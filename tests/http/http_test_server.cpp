@@ -1,0 +1,151 @@
+// The test server and raw client. The client uses plain blocking sockets
+// with poll for time limits, so a test that waits for the server to do
+// nothing (close without answering) waits exactly as long as it says.
+#include "http_test_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace orvane::testing {
+
+using Clock = std::chrono::steady_clock;
+
+TestServer::TestServer(HttpServerOptions options, RouteHandler routes) {
+  auto listening = std::make_shared<std::promise<unsigned short>>();
+  std::promise<void> finished;
+  finished_ = finished.get_future();
+  std::future<unsigned short> port = listening->get_future();
+  options.on_listening = [listening](unsigned short p) { listening->set_value(p); };
+  thread_ = std::thread([this, options = std::move(options), routes = std::move(routes), listening,
+                         finished = std::move(finished)]() mutable {
+    try {
+      serve_http(options, routes, &stop_flag_);
+    } catch (...) {
+      try {
+        listening->set_exception(std::current_exception());  // a start failure
+      } catch (const std::future_error&) {
+      }
+    }
+    finished.set_value();
+  });
+  try {
+    port_ = port.get();
+  } catch (...) {
+    thread_.join();
+    throw;
+  }
+}
+
+TestServer::~TestServer() {
+  if (thread_.joinable()) stop();
+}
+
+bool TestServer::stop(std::chrono::milliseconds limit) {
+  stop_flag_ = true;
+  const bool in_time = finished_.wait_for(limit) == std::future_status::ready;
+  thread_.join();
+  return in_time;
+}
+
+HttpReply parse_reply(const std::string& raw) {
+  HttpReply reply;
+  reply.raw = raw;
+  reply.answered = !raw.empty();
+  const size_t line_end = raw.find("\r\n");
+  reply.status_line = raw.substr(0, line_end);
+  if (reply.status_line.size() >= 12) reply.status = std::atoi(reply.status_line.c_str() + 9);
+  const size_t head_end = raw.find("\r\n\r\n");
+  const std::string head = raw.substr(0, head_end);
+  const std::string key = "\r\nContent-Type: ";
+  const size_t type_at = head.find(key);
+  if (type_at != std::string::npos) {
+    const size_t from = type_at + key.size();
+    reply.content_type = head.substr(from, head.find("\r\n", from) - from);
+  }
+  if (head_end != std::string::npos) reply.body = raw.substr(head_end + 4);
+  return reply;
+}
+
+RawConnection::RawConnection(unsigned short port) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) throw std::runtime_error("client socket failed");
+  const int one = 1;
+  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd_);
+    throw std::runtime_error("client connect failed");
+  }
+}
+
+RawConnection::~RawConnection() { ::close(fd_); }
+
+bool RawConnection::send(std::string_view bytes, size_t piece, std::chrono::milliseconds pause) {
+  if (piece == 0) piece = bytes.size();
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t n = std::min(piece, bytes.size() - at);
+    for (size_t sent = 0; sent < n;) {
+      const ssize_t r = ::send(fd_, bytes.data() + at + sent, n - sent, MSG_NOSIGNAL);
+      if (r <= 0) return false;
+      sent += static_cast<size_t>(r);
+    }
+    at += n;
+    if (at < bytes.size() && pause.count() > 0) std::this_thread::sleep_for(pause);
+  }
+  return true;
+}
+
+bool RawConnection::closed_within(std::chrono::milliseconds limit, std::string* received) {
+  const auto deadline = Clock::now() + limit;
+  char chunk[65536];
+  while (!closed_) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{fd_, POLLIN, 0};
+    const int r = ::poll(&p, 1, static_cast<int>(left.count()));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n <= 0) {
+      closed_ = true;
+    } else if (received != nullptr) {
+      received->append(chunk, static_cast<size_t>(n));
+    }
+  }
+  return true;
+}
+
+std::string RawConnection::read_all(std::chrono::milliseconds limit) {
+  std::string received;
+  closed_within(limit, &received);
+  return received;
+}
+
+std::string make_request(std::string_view method, std::string_view target, const std::vector<std::string>& headers,
+                         std::string_view body, bool with_host) {
+  std::string text = std::string(method) + " " + std::string(target) + " HTTP/1.1\r\n";
+  if (with_host) text += "Host: 127.0.0.1\r\n";
+  for (const std::string& h : headers) text += h + "\r\n";
+  if (!body.empty()) text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  text += "\r\n";
+  text += body;
+  return text;
+}
+
+HttpReply http_exchange(unsigned short port, std::string_view request) {
+  RawConnection connection(port);
+  connection.send(request);
+  return parse_reply(connection.read_all());
+}
+
+}  // namespace orvane::testing

@@ -1,0 +1,93 @@
+// Test support for everything served over HTTP: a server running on a
+// thread on a free loopback port, stopped through its flag, and a raw client
+// that sends exact bytes (whole, in pieces, or byte by byte with pauses) and
+// reads the whole answer until the server closes the connection.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "http/server.h"
+
+namespace orvane::testing {
+
+// serve_http on its own thread, on a port the kernel picked. The
+// constructor returns once the server listens and rethrows a start failure;
+// the destructor stops the server if stop() was not called.
+class TestServer {
+ public:
+  explicit TestServer(HttpServerOptions options = {}, RouteHandler routes = {});
+  ~TestServer();
+  TestServer(const TestServer&) = delete;
+  TestServer& operator=(const TestServer&) = delete;
+
+  unsigned short port() const { return port_; }
+  // Sets the stop flag only; stop() also waits.
+  void request_stop() { stop_flag_ = true; }
+  // Sets the stop flag and waits for serve_http to return: true when it
+  // returned within `limit` (the thread is joined either way).
+  bool stop(std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+ private:
+  std::atomic<bool> stop_flag_{false};
+  std::future<void> finished_;
+  std::thread thread_;
+  unsigned short port_ = 0;
+};
+
+// One answer as read from the wire.
+struct HttpReply {
+  bool answered = false;      // any bytes arrived before the server closed
+  int status = 0;             // from the status line
+  std::string status_line;    // without "\r\n"
+  std::string content_type;   // the Content-Type header's value
+  std::string body;           // after the blank line
+  std::string raw;            // everything received
+};
+
+// Splits the bytes of an answer into its parts (answered is false for "").
+HttpReply parse_reply(const std::string& raw);
+
+// A client connection to 127.0.0.1:`port`. Sends never raise SIGPIPE and
+// ignore a connection the server already closed.
+class RawConnection {
+ public:
+  explicit RawConnection(unsigned short port);
+  ~RawConnection();
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  // Sends `bytes` in pieces of `piece` bytes (all at once when 0), pausing
+  // `pause` between pieces. Returns false once the server stopped taking them.
+  bool send(std::string_view bytes, size_t piece = 0,
+            std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+  // Reads until the server closes the connection or `limit` passes, and
+  // returns what arrived. A reset connection ends the read like a close.
+  std::string read_all(std::chrono::milliseconds limit = std::chrono::seconds(10));
+  // Whether the server closed the connection within `limit`, and the bytes
+  // that arrived before (in `received`).
+  bool closed_within(std::chrono::milliseconds limit, std::string* received = nullptr);
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  bool closed_ = false;
+};
+
+// A request with the given method, target, extra header lines ("Name: value",
+// each without "\r\n") and body. Host: 127.0.0.1 comes first unless
+// `with_host` is false; Content-Length follows when the body is non-empty.
+std::string make_request(std::string_view method, std::string_view target,
+                         const std::vector<std::string>& headers = {}, std::string_view body = "",
+                         bool with_host = true);
+
+// Sends `request` at once and reads the answer.
+HttpReply http_exchange(unsigned short port, std::string_view request);
+
+}  // namespace orvane::testing

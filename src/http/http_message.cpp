@@ -5,16 +5,16 @@
 // interface.
 //
 // Error bodies carry messages from exceptions, which may hold any bytes a
-// client sent (an unknown database name, a bad number). The escaper below
-// makes every such message a valid JSON string: quote, backslash and every
-// control byte are escaped; other bytes, UTF-8 included, pass unchanged.
+// client sent (an unknown database name, a bad number, a JSON parser's quote
+// of the body). The escaper below makes every such message a valid JSON
+// string: quote, backslash and control bytes are escaped, well-formed UTF-8
+// passes unchanged and ill-formed bytes become U+FFFD.
 #include "http/http_message.h"
 
 #include <sys/socket.h>
 #include <sys/types.h>
 
 #include <cctype>
-#include <cstdio>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -42,31 +42,13 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The one place that escapes text for a JSON string in this subsystem.
+// The one place that escapes text for a JSON string in this subsystem: the
+// JSON library's own string writer, which escapes quote, backslash and every
+// control byte, and replaces each ill-formed UTF-8 sequence with U+FFFD so
+// that the answer stays valid JSON whatever bytes the message quotes.
 std::string escape_json_string(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 8);
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default:
-        if (byte < 0x20) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\u%04x", byte);
-          out += hex;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out;
+  const std::string quoted = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return quoted.substr(1, quoted.size() - 2);
 }
 
 }  // namespace

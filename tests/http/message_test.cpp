@@ -78,9 +78,19 @@ TEST(HttpMessage, BodyField) {
   EXPECT_ANY_THROW(body_field(std::string(5000, '['), "s"));  // nesting beyond the bound
 }
 
-TEST(HttpMessage, ErrorBodiesEscapeEveryControlByte) {
-  EXPECT_EQ(R"({"ok":false,"error":"a\"b\\c\nd\re\tf\u0001g\u001f"})",
-            error_response(400, "a\"b\\c\nd\re\tf\x01g\x1f").body);
+TEST(HttpMessage, ErrorBodiesAreValidJsonWhateverTheMessage) {
+  const struct {
+    std::string message;
+    std::string escaped;
+  } cases[] = {
+      {"a\"b\\c\nd\re\tf\x01g\x1f", R"(a\"b\\c\nd\re\tf\u0001g\u001f)"},
+      {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},       // UTF-8 passes unchanged
+      {"bad \xff\xc3 end", "bad \xef\xbf\xbd\xef\xbf\xbd end"},  // ill-formed bytes become U+FFFD
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.escaped);
+    EXPECT_EQ("{\"ok\":false,\"error\":\"" + c.escaped + "\"}", error_response(400, c.message).body);
+  }
 }
 
 }  // namespace

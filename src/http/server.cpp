@@ -44,6 +44,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kPollMillis = 200;
 constexpr int kBacklog = 2048;
+constexpr int kAcceptBatch = 64;             // connections accepted per wake-up of the accept loop
 constexpr size_t kMinKeyBytes = 32;
 constexpr int kLingerMillis = 1000;          // longest wait for a refused client to stop sending
 constexpr size_t kLingerBytes = 1 << 20;     // most bytes discarded after a refusal
@@ -114,9 +115,14 @@ void handle_connection(ServerState& state, const Pending& pending) {
   RequestReader reader;
   char chunk[4096];
   while (reader.state() == RequestReader::State::kNeedMore) {
-    if (!wait_readable(pending.fd, state.options.socket_timeout, deadline)) return;
-    const ssize_t n = ::recv(pending.fd, chunk, sizeof chunk, 0);
+    // The request is usually there already: try first, wait only when it is not.
+    ssize_t n = ::recv(pending.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+      if (!wait_readable(pending.fd, state.options.socket_timeout, deadline)) return;
+      continue;
+    }
     if (n <= 0) return;
+    if (Clock::now() >= deadline) return;
     reader.feed({chunk, static_cast<size_t>(n)});
   }
   HttpResponse response;
@@ -173,12 +179,18 @@ unsigned short bound_port(int fd) {
   return ntohs(address.sin_port);
 }
 
+enum class Accepted { kQueued, kNone, kFailed };
+
 // Accepts one pending connection and queues it, or answers 503 when the
-// queue is full. Returns false after an accept failure that calls for a
-// pause (descriptors or memory exhausted), true otherwise.
-bool accept_one(ServerState& state, int listener) {
+// queue is full. kNone when no connection is waiting any more, kFailed after
+// an accept failure that calls for a pause (descriptors or memory
+// exhausted).
+Accepted accept_one(ServerState& state, int listener) {
   const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) return errno == EINTR || errno == ECONNABORTED || errno == EAGAIN || errno == EWOULDBLOCK;
+  if (fd < 0) {
+    if (errno == EINTR || errno == ECONNABORTED) return Accepted::kQueued;  // try the next one
+    return errno == EAGAIN || errno == EWOULDBLOCK ? Accepted::kNone : Accepted::kFailed;
+  }
   const Pending pending{fd, Clock::now()};
   set_socket_timeouts(fd, state.options.socket_timeout);
   bool queued = false;
@@ -196,7 +208,7 @@ bool accept_one(ServerState& state, int listener) {
     send_response(fd, overloaded.status, overloaded.body, overloaded.content_type.c_str());
     ::close(fd);
   }
-  return true;
+  return Accepted::kQueued;
 }
 
 }  // namespace
@@ -250,9 +262,11 @@ void serve_http(const HttpServerOptions& options, RouteHandler routes, std::atom
   while (stop == nullptr || !stop->load()) {
     pollfd p{listener, POLLIN, 0};
     if (::poll(&p, 1, kPollMillis) <= 0) continue;
-    if (!accept_one(state, listener)) {
-      ::poll(nullptr, 0, kPollMillis);
-    }
+    // Take every waiting connection before polling again, but look at the
+    // stop flag between batches of bounded size.
+    Accepted last = Accepted::kQueued;
+    for (int i = 0; i < kAcceptBatch && last == Accepted::kQueued; ++i) last = accept_one(state, listener);
+    if (last == Accepted::kFailed) ::poll(nullptr, 0, kPollMillis);
   }
   shut_down();
 }

@@ -70,6 +70,9 @@ HttpResponse serve_static_file(std::string_view path, const std::string& web_roo
   if (path.empty() || path[0] != '/' || path.starts_with("//") || path.find("..") != std::string_view::npos) {
     return not_found();
   }
+  // A NUL would end the name the system sees early: "/index.html%00.js" as
+  // raw bytes must not serve index.html as a script.
+  if (path.find('\0') != std::string_view::npos) return not_found();
   const std::string web = web_root.empty() ? "web" : web_root;
   const std::string site = site_root.empty() ? "site" : site_root;
   std::string root;

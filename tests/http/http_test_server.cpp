@@ -8,10 +8,13 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 namespace orvane::testing {
 
@@ -52,6 +55,17 @@ bool TestServer::stop(std::chrono::milliseconds limit) {
   const bool in_time = finished_.wait_for(limit) == std::future_status::ready;
   thread_.join();
   return in_time;
+}
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "orvane-http-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 HttpReply parse_reply(const std::string& raw) {

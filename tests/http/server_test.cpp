@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "http_test_server.h"
-#include "support/run_binary.h"
 
 namespace orvane::testing {
 namespace {
@@ -136,7 +135,7 @@ TEST(Server, RoutesRunOneAtATime) {
 }
 
 TEST(Server, FilesAndSlowReadersDoNotHoldTheEngine) {
-  TempDir web;
+  ScratchDir web;
   std::ofstream(web.file("index.html")) << "<p>console</p>";
   Gate gate;
   const std::string big(16 << 20, 'x');  // far more than socket buffers hold

@@ -14,7 +14,6 @@
 
 #include "http/static_files.h"
 #include "http_test_server.h"
-#include "support/run_binary.h"
 
 namespace orvane::testing {
 namespace {
@@ -53,7 +52,7 @@ class StaticFilesTest : public ::testing::Test {
     ::mkfifo((web_ + "/pipe.html").c_str(), 0600);
   }
 
-  TempDir top_;
+  ScratchDir top_;
   std::string web_;
   std::string site_;
 };
@@ -117,11 +116,12 @@ TEST_F(StaticFilesTest, OnlyGetsOfFileLikePathsReachTheFiles) {
 }
 
 TEST(StaticFiles, PathChecksWithoutAServer) {
-  TempDir top;
+  ScratchDir top;
   write_file(top.file("web/index.html"), "w");
   write_file(top.file("site/index.html"), "s");
-  const char* refused[] = {"", "index.html", "//index.html", "/a/../index.html"};
-  for (const char* path : refused) {
+  const std::string refused[] = {"", "index.html", "//index.html", "/a/../index.html",
+                                 std::string("/index.html\0.js", 15)};
+  for (const std::string& path : refused) {
     SCOPED_TRACE(path);
     EXPECT_EQ(404, serve_static_file(path, top.file("web"), top.file("site")).status);
   }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # HTTP load benchmark: wrk against the HTTP core (bench/http_bench) serving a
-# static file and answering an API path with 404, then against nginx serving
-# the same file with keep-alive off, on loopback, in the same run. Reports
+# static file and answering an API path with 404, and against nginx serving
+# the same file with keep-alive off, on loopback, in the same run (nginx runs
+# before and after the core, so a change in the machine's load shows). Reports
 # requests per second, socket errors, non-2xx counts and the server's RSS
 # before and after each run. Installs wrk and nginx from Debian packages.
 #
@@ -63,21 +64,6 @@ run_wrk() {
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at start"
 echo "wrk: $threads threads, $connections connections, ${duration}s per run; file $file_bytes bytes"
 
-"$build/bench/http_bench" "$work/web" 0 >"$work/port" &
-server_pid=$!
-while [ ! -s "$work/port" ]; do sleep 0.1; done
-port="$(head -n 1 "$work/port")"
-echo "http_bench (pid $server_pid, port $port): RSS at start $(rss_kib "$server_pid") KiB"
-run_wrk "core static file" "http://127.0.0.1:$port/bench.html"
-echo "  RSS after: $(rss_kib "$server_pid") KiB"
-run_wrk "core 404 API path" "http://127.0.0.1:$port/v1/none"
-echo "  RSS after: $(rss_kib "$server_pid") KiB"
-run_wrk "core static again" "http://127.0.0.1:$port/bench.html"
-echo "  RSS after: $(rss_kib "$server_pid") KiB"
-kill "$server_pid"
-wait "$server_pid" || true
-server_pid=""
-
 nginx_port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
 cat >"$work/nginx/nginx.conf" <<CONF
 user $(id -un);
@@ -100,7 +86,24 @@ CONF
 "$nginx_bin" -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
 nginx_pid=$!
 sleep 1
-run_wrk "nginx static file" "http://127.0.0.1:$nginx_port/bench.html"
+run_wrk "nginx static, before" "http://127.0.0.1:$nginx_port/bench.html"
+
+"$build/bench/http_bench" "$work/web" 0 >"$work/port" &
+server_pid=$!
+while [ ! -s "$work/port" ]; do sleep 0.1; done
+port="$(head -n 1 "$work/port")"
+echo "http_bench (pid $server_pid, port $port): RSS at start $(rss_kib "$server_pid") KiB"
+run_wrk "core static file" "http://127.0.0.1:$port/bench.html"
+echo "  RSS after: $(rss_kib "$server_pid") KiB"
+run_wrk "core 404 API path" "http://127.0.0.1:$port/v1/none"
+echo "  RSS after: $(rss_kib "$server_pid") KiB"
+run_wrk "core static again" "http://127.0.0.1:$port/bench.html"
+echo "  RSS after: $(rss_kib "$server_pid") KiB"
+kill "$server_pid"
+wait "$server_pid" || true
+server_pid=""
+
+run_wrk "nginx static, after" "http://127.0.0.1:$nginx_port/bench.html"
 kill "$nginx_pid"
 wait "$nginx_pid" || true
 nginx_pid=""

@@ -7,8 +7,9 @@
 // Error bodies carry messages from exceptions, which may hold any bytes a
 // client sent (an unknown database name, a bad number, a JSON parser's quote
 // of the body). The escaper below makes every such message a valid JSON
-// string: quote, backslash and control bytes are escaped, well-formed UTF-8
-// passes unchanged and ill-formed bytes become U+FFFD.
+// string: the graph's JSON text writer escapes quote, backslash and control
+// bytes, passes well-formed UTF-8 unchanged and writes ill-formed bytes as
+// U+FFFD.
 #include "http/http_message.h"
 
 #include <sys/socket.h>
@@ -20,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/json_limits.h"
+#include "graph/json_text.h"
 
 namespace orvane {
 namespace {
@@ -40,15 +42,6 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
     }
   }
   return true;
-}
-
-// The one place that escapes text for a JSON string in this subsystem: the
-// JSON library's own string writer, which escapes quote, backslash and every
-// control byte, and replaces each ill-formed UTF-8 sequence with U+FFFD so
-// that the answer stays valid JSON whatever bytes the message quotes.
-std::string escape_json_string(std::string_view text) {
-  const std::string quoted = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  return quoted.substr(1, quoted.size() - 2);
 }
 
 }  // namespace
@@ -87,7 +80,7 @@ std::string body_field(std::string_view body, std::string_view name) {
 }
 
 HttpResponse error_response(int status, std::string_view message) {
-  return {status, "{\"ok\":false,\"error\":\"" + escape_json_string(message) + "\"}", "application/json"};
+  return {status, "{\"ok\":false,\"error\":\"" + json_escape(message) + "\"}", "application/json"};
 }
 
 std::string format_response(const HttpResponse& response) {

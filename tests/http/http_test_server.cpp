@@ -57,17 +57,6 @@ bool TestServer::stop(std::chrono::milliseconds limit) {
   return in_time;
 }
 
-ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "orvane-http-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 HttpReply parse_reply(const std::string& raw) {
   HttpReply reply;
   reply.raw = raw;

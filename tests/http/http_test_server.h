@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "http/server.h"
+#include "support/temp_dir.h"
 
 namespace orvane::testing {
 
@@ -41,20 +42,6 @@ class TestServer {
   unsigned short port_ = 0;
 };
 
-// A fresh private directory for a test's web and site roots, removed with
-// everything in it by the destructor.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // One answer as read from the wire.
 struct HttpReply {

@@ -52,7 +52,7 @@ class StaticFilesTest : public ::testing::Test {
     ::mkfifo((web_ + "/pipe.html").c_str(), 0600);
   }
 
-  ScratchDir top_;
+  TempDir top_;
   std::string web_;
   std::string site_;
 };
@@ -116,7 +116,7 @@ TEST_F(StaticFilesTest, OnlyGetsOfFileLikePathsReachTheFiles) {
 }
 
 TEST(StaticFiles, PathChecksWithoutAServer) {
-  ScratchDir top;
+  TempDir top;
   write_file(top.file("web/index.html"), "w");
   write_file(top.file("site/index.html"), "s");
   const std::string refused[] = {"", "index.html", "//index.html", "/a/../index.html",

@@ -56,15 +56,4 @@ RunResult run_shell(const std::string& script, const std::string& cwd) {
   return run_program({"/bin/sh", "-c", script, ORVANE_BINARY}, cwd);
 }
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "orvane-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
 }  // namespace orvane::testing

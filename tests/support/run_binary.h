@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace orvane::testing {
 
 struct RunResult {
@@ -30,18 +32,5 @@ RunResult run_shell(const std::string& script, const std::string& cwd = "");
 // The whole content of the file at `path` ("" when it cannot be read).
 std::string read_text_file(const std::string& path);
 
-// A fresh private temporary directory, removed by the destructor.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 }  // namespace orvane::testing

@@ -1,7 +1,8 @@
 // The server's threads and resources: worker count, start failures, the
 // bounded queue's 503, the engine mutex (routes one at a time, files and
 // slow readers never blocking routes), draining on stop, close-on-exec
-// sockets and the raised descriptor limit.
+// sockets, the raised descriptor limit, and an Engine served through its
+// own roots and route table.
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -21,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "console/engine.h"
+#include "http/serve_engine.h"
 #include "http_test_server.h"
 
 namespace orvane::testing {
@@ -135,7 +138,7 @@ TEST(Server, RoutesRunOneAtATime) {
 }
 
 TEST(Server, FilesAndSlowReadersDoNotHoldTheEngine) {
-  ScratchDir web;
+  TempDir web;
   std::ofstream(web.file("index.html")) << "<p>console</p>";
   Gate gate;
   const std::string big(16 << 20, 'x');  // far more than socket buffers hold
@@ -233,6 +236,23 @@ TEST(Server, RaisesTheSoftDescriptorLimit) {
   rlimit raised{};
   ASSERT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &raised));
   EXPECT_EQ(raised.rlim_max, raised.rlim_cur);
+}
+
+TEST(Server, EngineIsServedFromItsRootsAndRouteTable) {
+  TempDir web, site;
+  std::ofstream(web.file("index.html")) << "<p>console</p>";
+  std::ofstream(site.file("index.html")) << "<p>site</p>";
+  Engine engine;
+  engine.web_root = web.path();
+  engine.site_root = site.path();
+  HttpServerOptions options = engine_server_options(engine, 0, false);
+  options.api_key = "";
+  TestServer server(options, engine_routes(engine));
+  EXPECT_EQ("<p>console</p>", http_exchange(server.port(), make_request("GET", "/")).body);
+  EXPECT_EQ("<p>site</p>", http_exchange(server.port(), make_request("GET", "/site")).body);
+  const HttpReply api = http_exchange(server.port(), make_request("GET", "/v1/health"));
+  EXPECT_EQ(404, api.status);
+  EXPECT_EQ("{\"ok\":false,\"error\":\"not found\"}", api.body);
 }
 
 }  // namespace

@@ -1,0 +1,118 @@
+// The import context: turns validated source records into nodes and
+// relationships of a fresh Database.
+//
+// Node attributes come from the property object: the display name from the
+// first of name/title/hostname/username that holds a string (otherwise the
+// Database derives it from "name" or as LABEL-IDENTITY), the topic from an
+// integer "topic" property from 0 to 2^32-1 (else 0), and the embedding from
+// "emb" and then "embedding", the later one winning. The properties stay in
+// the object.
+//
+// Parallel relationships are not looked up per record: the compilation at
+// the end sorts the edge list and collapses repeated (start, end, type)
+// triples anyway, so a shorter edge list after compiling proves a repeat.
+// That costs no memory beyond the graph itself, where a set of seen triples
+// would cost as much as the edge list again. When a later record fails
+// first, parallel_so_far() sorts a copy to tell which fault came first.
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "graph/database.h"
+#include "io/neo4j_input.h"
+
+namespace orvane {
+namespace {
+
+// The display name when one of the name-like properties holds a string;
+// empty otherwise, which lets add_labeled_node derive it.
+std::string display_name(const nlohmann::json& properties) {
+  for (const char* key : {"name", "title", "hostname", "username"}) {
+    const auto it = properties.find(key);
+    if (it != properties.end() && it->is_string()) return it->get<std::string>();
+  }
+  return {};
+}
+
+std::uint32_t topic_of(const nlohmann::json& properties) {
+  const auto it = properties.find("topic");
+  if (it == properties.end()) return 0;
+  if (it->is_number_unsigned()) {
+    const auto v = it->get<std::uint64_t>();
+    return v <= std::numeric_limits<std::uint32_t>::max() ? static_cast<std::uint32_t>(v) : 0;
+  }
+  if (it->is_number_integer()) {
+    const auto v = it->get<std::int64_t>();
+    return v >= 0 && v <= std::numeric_limits<std::uint32_t>::max() ? static_cast<std::uint32_t>(v) : 0;
+  }
+  return 0;
+}
+
+// The embedding under `key` as floats; false when the property is absent.
+bool embedding_of(const nlohmann::json& properties, const char* key, std::vector<float>& out) {
+  const auto it = properties.find(key);
+  if (it == properties.end()) return false;
+  if (!it->is_array()) throw std::runtime_error("embedding property must be an array");
+  out.clear();
+  out.reserve(it->size());
+  for (const nlohmann::json& component : *it) {
+    if (!component.is_number()) throw std::runtime_error("embedding components must be numbers");
+    out.push_back(static_cast<float>(component.get<double>()));
+  }
+  return true;
+}
+
+}  // namespace
+
+void check_single_label(const std::string& label) {
+  if (label.empty() || label.find(';') != std::string::npos) throw std::runtime_error(kOneLabelMessage);
+}
+
+void ImportContext::add_node(const std::string& source_id, const std::string& label, nlohmann::json properties) {
+  if (source_id.empty() || nodes_.contains(source_id)) {
+    throw std::runtime_error("missing or duplicate node identity: " + source_id);
+  }
+  check_single_label(label);
+  std::string name = display_name(properties);
+  const std::uint32_t topic = topic_of(properties);
+  const std::uint32_t id = db_.add_labeled_node(label, name, std::move(properties), topic);
+  // The embeddings are checked after the node exists, as the builder checks
+  // them; a failure abandons the whole Database, so the node never shows.
+  std::vector<float> values;
+  for (const char* key : {"emb", "embedding"}) {
+    if (embedding_of(db_.node_properties(id), key, values)) db_.set_embedding(id, values);
+  }
+  nodes_.emplace(source_id, id);
+}
+
+void ImportContext::add_relationship(std::string_view start, std::string_view end, std::string_view type) {
+  const auto from = nodes_.find(start);
+  const auto to = nodes_.find(end);
+  if (from == nodes_.end() || to == nodes_.end()) throw std::runtime_error("relationship references a missing node");
+  if (type.empty()) throw std::runtime_error(kRelationshipTypeMissingMessage);
+  // Exports group relationships of one type, so the previous record's type
+  // usually answers without a schema lookup.
+  if (last_type_.empty() || type != last_type_) {
+    last_type_id_ = db_.add_rel_type(std::string(type));
+    last_type_ = type;
+  }
+  db_.graph.add_edge(from->second, to->second, last_type_id_);
+  ++relationships_;
+}
+
+void ImportContext::finish() {
+  db_.compile();
+  if (db_.graph.edges.size() != relationships_) throw std::runtime_error(kParallelMessage);
+}
+
+bool ImportContext::parallel_so_far() const {
+  std::vector<Edge> edges = db_.graph.edges;
+  const auto key = [](const Edge& e) { return std::tuple(e.src, e.dst, e.type); };
+  std::sort(edges.begin(), edges.end(), [&](const Edge& a, const Edge& b) { return key(a) < key(b); });
+  return std::adjacent_find(edges.begin(), edges.end()) != edges.end();
+}
+
+}  // namespace orvane

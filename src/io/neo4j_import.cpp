@@ -1,0 +1,104 @@
+// The export-directory import: find the node and relationship files, pick
+// each one's format, and run the readers over one import context.
+//
+// Nodes are read completely before the relationship file is even looked
+// for, so that a bad node file is reported as such whatever else the
+// directory holds. The Database is a local of this function until it is
+// returned: nothing the caller owns exists inside it, which is what makes
+// every failure leave the caller's state as it was.
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+
+#include "graph/database.h"
+#include "io/neo4j_import.h"
+#include "io/neo4j_input.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kReadBufferBytes = 1 << 20;
+
+// A file of an export opened for reading with a large buffer (the readers
+// take one byte at a time from it).
+struct InputFile {
+  std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kReadBufferBytes);
+  std::ifstream stream;
+  std::string path;
+};
+
+// Opens the first of `names` in `directory` that opens as a file; false
+// when none does.
+template <std::size_t N>
+bool open_first(const fs::path& directory, const std::array<const char*, N>& names, InputFile& file) {
+  for (const char* name : names) {
+    const fs::path path = directory / name;
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) continue;  // opens, but holds no bytes to read
+    file.stream.rdbuf()->pubsetbuf(file.buffer.get(), kReadBufferBytes);
+    file.stream.open(path, std::ios::binary);
+    if (file.stream.is_open()) {
+      file.path = path.string();
+      return true;
+    }
+    file.stream.clear();
+  }
+  return false;
+}
+
+}  // namespace
+
+bool is_json_lines_file(const std::string& path) {
+  if (path.ends_with(".jsonl") || path.ends_with(".ndjson")) return true;
+  std::ifstream in(path, std::ios::binary);
+  char c = 0;
+  while (in.get(c)) {
+    if (c != '\r' && c != '\n' && c != ' ' && c != '\t') return c == '{';
+  }
+  return false;
+}
+
+Database import_neo4j_export(const std::string& directory) {
+  std::error_code ec;
+  if (!fs::is_directory(directory, ec)) {
+    throw std::runtime_error("CSV/JSONL migration requires an existing export directory: " + directory);
+  }
+  Database db;
+  ImportContext context(db);
+
+  {
+    InputFile nodes;
+    if (!open_first(directory, kNeo4jNodeFiles, nodes)) {
+      throw std::runtime_error("cannot read nodes.csv or nodes.jsonl in " + directory);
+    }
+    if (is_json_lines_file(nodes.path)) {
+      read_jsonl_nodes(nodes.stream, context);
+    } else {
+      read_csv_nodes(nodes.stream, context);
+    }
+  }
+
+  InputFile relationships;
+  if (!open_first(directory, kNeo4jRelationshipFiles, relationships)) {
+    throw std::runtime_error("cannot read relationships.csv or rels.jsonl in " + directory);
+  }
+  try {
+    if (is_json_lines_file(relationships.path)) {
+      read_jsonl_relationships(relationships.stream, context);
+    } else {
+      read_csv_relationships(relationships.stream, context);
+    }
+  } catch (...) {
+    // The import stops at its first invalid record: a repeated relationship
+    // before the failing record is that record.
+    if (context.parallel_so_far()) throw std::runtime_error(kParallelMessage);
+    throw;
+  }
+  context.finish();
+  return db;
+}
+
+}  // namespace orvane

@@ -1,0 +1,59 @@
+// The sources that reach the importer through a bridge: a ".dump" archive,
+// converted into a private directory that is removed afterwards, and a live
+// server, pulled into a caller-named directory with the credentials in a
+// private file.
+//
+// A pull's directory must not already hold an export: the importer reads
+// whichever node file it finds first, so stale files left from an earlier
+// pull (or anything else) would be imported and reported as success even
+// when the bridge wrote its files under other names.
+#include <filesystem>
+#include <stdexcept>
+
+#include "graph/database.h"
+#include "io/bridge.h"
+#include "io/neo4j_import.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool entry_exists(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+}  // namespace
+
+Database import_neo4j_source(const std::string& source) {
+  if (fs::path(source).extension() != ".dump") return import_neo4j_export(source);
+  std::error_code ec;
+  if (!fs::is_regular_file(source, ec)) throw std::runtime_error("Neo4j dump file is missing");
+  const PrivateImportDirectory work;
+  const std::string export_directory = work.path() + "/export";
+  run_bridge("import_neo4j_dump.py", {"--dump", source, "--out", export_directory});
+  return import_neo4j_export(export_directory);
+}
+
+void check_pull_directory(const std::string& directory) {
+  for (const auto& names : {kNeo4jNodeFiles, kNeo4jRelationshipFiles}) {
+    for (const char* name : names) {
+      if (entry_exists(fs::path(directory) / name)) {
+        throw std::runtime_error("Neo4j pull directory already holds an export: " + directory +
+                                 "; choose a new directory");
+      }
+    }
+  }
+}
+
+void run_neo4j_pull(const std::string& bolt_uri, const std::string& user, const std::string& password,
+                    const std::string& database, const std::string& out_directory) {
+  check_pull_directory(out_directory);
+  const PrivateImportDirectory work;
+  const std::string credentials = write_private_credentials(work.path(), user, password);
+  run_bridge("pull_neo4j.py",
+             {"--bolt", bolt_uri, "--credentials-file", credentials, "--database", database, "--out", out_directory});
+}
+
+}  // namespace orvane

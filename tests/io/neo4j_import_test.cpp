@@ -1,0 +1,259 @@
+// The export-directory import over small directories written by the test:
+// which files are read and in which format, what each node and relationship
+// becomes, and the exact message of every refusal. A failed import must
+// leave the graph it would have replaced exactly as it was.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "graph/corpus.h"
+#include "graph/database.h"
+#include "io/neo4j_import.h"
+#include "support/graph_builder.h"
+#include "support/run_binary.h"
+
+namespace orvane {
+namespace {
+
+using testing::TempDir;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+const std::string kNodesCsv = ":ID,:LABEL,properties:json\n1,Person,\"{\"\"name\"\":\"\"Ada\"\"}\"\n2,Person,{}\n";
+const std::string kRelsCsv = ":START_ID,:END_ID,:TYPE\n1,2,KNOWS\n";
+const std::string kOneNodeJsonl = "{\"id\":1,\"label\":\"A\"}\n";
+const std::string kParallel =
+    "parallel relationships are not supported; import stopped without changing the destination";
+
+void write_files(const TempDir& dir, const Files& files) {
+  for (const auto& [name, text] : files) std::ofstream(dir.file(name), std::ios::binary) << text;
+}
+
+// "label|name|topic|properties" per node in identity order, then the edges.
+std::string describe(const Database& db) {
+  std::string out;
+  for (std::uint32_t i = 0; i < db.graph.node_count; ++i) {
+    out += db.node_type_name(db.graph.labels[i]) + "|" + db.names[i] + "|" + std::to_string(db.topics[i]) + "|" +
+           db.node_properties(i).dump() + "\n";
+  }
+  return out + testing::edges_of(db);
+}
+
+struct ImportCase {
+  const char* what;
+  Files files;
+  std::string expected;  // describe() of the result, or the exact error message
+};
+
+TEST(Neo4jImport, ReadsEachLayoutAndFormat) {
+  const std::vector<ImportCase> cases = {
+      {"CSV nodes and relationships", {{"nodes.csv", kNodesCsv}, {"rels.csv", kRelsCsv}},
+       "Person|Ada|0|{\"name\":\"Ada\"}\nPerson|Person-1|0|{}\n0-[KNOWS]->1"},
+      {"JSON lines, both node shapes",
+       {{"nodes.jsonl",
+         "{\"id\":1,\"labels\":[\"Movie\"],\"properties\":{\"title\":\"Up\",\"topic\":3}}\n\n"
+         "{\"id\":\"x\",\"label\":\"User\",\"type\":\"node\",\"username\":\"u1\",\"age\":4}\r\n"},
+        {"rels.jsonl", "{\"src\":1,\"dst\":\"x\",\"type\":\"RATED\"}\n"}},
+       "Movie|Up|3|{\"title\":\"Up\",\"topic\":3}\nUser|u1|0|{\"age\":4,\"username\":\"u1\"}\n0-[RATED]->1"},
+      {"CSV nodes with JSON-lines relationships, CSV preferred over JSON lines",
+       {{"nodes.csv", kNodesCsv}, {"nodes.jsonl", "not read"}, {"relationships.jsonl", "{\"src\":2,\"dst\":1,\"type\":\"X\"}"}},
+       "Person|Ada|0|{\"name\":\"Ada\"}\nPerson|Person-1|0|{}\n1-[X]->0"},
+      {"a nodes.csv whose first byte is {",
+       {{"nodes.csv", "\r\n \t{\"id\":5,\"labels\":\"A\"}\n"}, {"relationships.csv", ":START_ID,:END_ID,:TYPE\n"}},
+       "A|A-0|0|{}\n"},
+      {"byte-order mark before the headers",
+       {{"nodes.csv", "\xEF\xBB\xBF:ID,:LABEL\n1,A\n2,A\n"}, {"rels.csv", "\xEF\xBB\xBF:START_ID,:END_ID,:TYPE\n1,2,R\n"}},
+       "A|A-0|0|{}\nA|A-1|0|{}\n0-[R]->1"},
+      {"CSV 007 and JSON 7 are different nodes; CSV 7 is JSON 7",
+       {{"nodes.csv", ":ID,:LABEL\n007,A\n7,A\n"}, {"rels.jsonl", "{\"src\":7,\"dst\":\"007\",\"type\":\"T\"}\n"}},
+       "A|A-0|0|{}\nA|A-1|0|{}\n1-[T]->0"},
+      {"typed columns, a named identity column and conventional names",
+       {{"nodes.csv",
+         "id:ID(Person),labels,title,n:int,x:float,ok:boolean,tags:string[],name:json\n"
+         "a,Doc,T1,-3,2.5,true,p;;q,\"[1]\"\n"
+         "\n"
+         "b,Doc,,,,,,\n"
+         "c,Doc,\"\",,,,,\n"},
+        {"relationships.csv", "src,dst,type\na,b,REF\nb,a,REF\na,b,SEE\n"}},
+       "Doc|T1|0|{\"id\":\"a\",\"n\":-3,\"name\":[1],\"ok\":true,\"tags\":[\"p\",\"\",\"q\"],\"title\":\"T1\",\"x\":2.5}\n"
+       "Doc|Doc-1|0|{\"id\":\"b\"}\n"
+       "Doc|Doc-2|0|{\"id\":\"c\",\"title\":\"\"}\n"
+       "0-[REF]->1 0-[SEE]->1 1-[REF]->0"},
+      {"later columns overwrite properties of the object column",
+       {{"nodes.csv", ":ID,props:json,hostname,:LABEL,topic:int\n1,\"{\"\"hostname\"\":\"\"h0\"\",\"\"k\"\":1}\",h1,H,9\n"},
+        {"rels.csv", ":START_ID,:END_ID,:TYPE\n"}},
+       "H|h1|9|{\"hostname\":\"h1\",\"k\":1,\"topic\":9}\n"},
+      {"relationship CSV with an empty extra column",
+       {{"nodes.csv", ":ID,:LABEL\n1,A\n2,A\n"}, {"rels.csv", ":START_ID,:END_ID,:TYPE,since:int\n1,2,R,\n2,1,R,\n"}},
+       "A|A-0|0|{}\nA|A-1|0|{}\n0-[R]->1 1-[R]->0"},
+      {"Neo4j's JSON relationship shape",
+       {{"nodes.jsonl", "{\"id\":\"1\",\"labels\":[\"P\"]}\n{\"id\":\"2\",\"labels\":[\"P\"]}\n"},
+        {"rels.jsonl",
+         "{\"type\":\"relationship\",\"label\":\"KNOWS\",\"start\":{\"id\":\"1\"},\"end\":{\"id\":\"2\"},"
+         "\"properties\":{}}\n{\":TYPE\":\"LIKES\",\":START_ID\":\"2\",\":END_ID\":\"1\",\"properties\":null}\n"}},
+       "P|P-0|0|{}\nP|P-1|0|{}\n0-[KNOWS]->1 1-[LIKES]->0"},
+      {"Person and Paper labels with numeric and JSON names",
+       {{"nodes.jsonl", "{\"id\":1,\"label\":\"Person\",\"name\":42}\n{\"id\":2,\"label\":\"Paper\",\"title\":\"T\"}\n"},
+        {"rels.jsonl", ""}},
+       "Person|42|0|{\"name\":42}\nPaper|T|0|{\"title\":\"T\"}\n"},
+  };
+  for (const ImportCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TempDir dir;
+    write_files(dir, c.files);
+    try {
+      const Database db = import_neo4j_export(dir.path());
+      EXPECT_TRUE(db.graph.compiled);
+      EXPECT_EQ(describe(db), c.expected);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
+TEST(Neo4jImport, PersonAndPaperCountsAndEmbeddings) {
+  std::string emb = "[";
+  for (int i = 0; i < 32; ++i) emb += (i ? "," : "") + std::to_string(i);
+  emb += "]";
+  const TempDir good;
+  write_files(good, {{"nodes.jsonl", "{\"id\":1,\"label\":\"Person\",\"emb\":" + emb +
+                                         ",\"embedding\":" + emb + "}\n{\"id\":2,\"label\":\"Paper\"}\n"
+                                         "{\"id\":3,\"label\":\"Paper\"}\n"},
+                     {"rels.jsonl", ""}});
+  const Database db = import_neo4j_export(good.path());
+  EXPECT_EQ(db.embedding(0)[31], 31.0f);
+  EXPECT_EQ(db.people, 1u);
+  EXPECT_EQ(db.papers, 2u);
+  EXPECT_EQ(db.node_properties(0).at("emb").size(), 32u);
+
+  // "emb" is checked before "embedding": a short one fails even when the other is right.
+  const TempDir bad;
+  write_files(bad, {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"emb\":[1],\"embedding\":" + emb + "}\n"},
+                    {"rels.jsonl", ""}});
+  try {
+    import_neo4j_export(bad.path());
+    ADD_FAILURE() << "imported";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "embedding must contain 32 finite values");
+  }
+}
+
+TEST(Neo4jImport, RefusesEveryInvalidInputWithItsMessage) {
+  const std::string nodes_ab = ":ID,:LABEL\n1,A\n2,A\n";
+  std::string emb31 = "[";
+  for (int i = 0; i < 31; ++i) emb31 += (i ? "," : "") + std::string("0.5");
+  emb31 += "]";
+  const std::vector<ImportCase> cases = {
+      {"no node file", {{"rels.csv", kRelsCsv}}, "cannot read nodes.csv or nodes.jsonl in {dir}"},
+      {"no relationship file", {{"nodes.csv", kNodesCsv}}, "cannot read relationships.csv or rels.jsonl in {dir}"},
+      {"node line without id", {{"nodes.jsonl", "{\"label\":\"A\"}\n"}}, "invalid node JSONL record"},
+      {"node line not an object", {{"nodes.jsonl", "[1]\n"}}, "invalid node JSONL record"},
+      {"two labels", {{"nodes.jsonl", "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n"}},
+       "migration currently requires exactly one label per node"},
+      {"empty label", {{"nodes.jsonl", "{\"id\":1,\"label\":\"\"}\n"}},
+       "migration currently requires exactly one label per node"},
+      {"CSV label list", {{"nodes.csv", ":ID,:LABEL\n1,A;B\n"}}, "migration currently requires exactly one label per node"},
+      {"label of another kind", {{"nodes.jsonl", "{\"id\":1,\"labels\":5}\n"}}, "node label must be a string"},
+      {"no label at all", {{"nodes.jsonl", "{\"id\":1}\n"}}, "node label must be a string"},
+      {"properties not an object", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"properties\":[]}\n"}},
+       "node properties must be an object"},
+      {"identity of another kind", {{"nodes.jsonl", "{\"id\":1.5,\"label\":\"A\"}\n"}},
+       "node or relationship identity must be a string or integer"},
+      {"empty node CSV", {{"nodes.csv", ""}}, "node CSV header is missing"},
+      {"no label column", {{"nodes.csv", "id:ID,name\n1,a\n"}}, "node CSV requires identity and label columns"},
+      {"duplicate property header", {{"nodes.csv", ":ID,:LABEL,n,n:int\n"}}, "duplicate CSV property header: n"},
+      {"short node row", {{"nodes.csv", ":ID,:LABEL,x\n1,A\n"}}, "CSV row does not match its header"},
+      {"properties:json not an object", {{"nodes.csv", ":ID,:LABEL,properties:json\n1,A,[1]\n"}},
+       "properties:json must contain an object"},
+      {"typed value", {{"nodes.csv", ":ID,:LABEL,n:int\n1,A,12x\n"}}, "invalid integer property"},
+      {"duplicate identity", {{"nodes.csv", ":ID,:LABEL\n1,A\n1,B\n"}}, "missing or duplicate node identity: 1"},
+      {"empty identity", {{"nodes.csv", ":ID,:LABEL\n,A\n"}}, "missing or duplicate node identity: "},
+      {"embedding not an array", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"embedding\":3}\n"}},
+       "embedding property must be an array"},
+      {"embedding component a string", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"embedding\":[\"x\"]}\n"}},
+       "embedding components must be numbers"},
+      {"31 embedding components", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"emb\":" + emb31 + "}\n"}},
+       "embedding must contain 32 finite values"},
+      {"relationship line not an object", {{"nodes.csv", nodes_ab}, {"rels.jsonl", "7\n"}},
+       "invalid relationship JSONL record"},
+      {"relationship properties in JSON lines",
+       {{"nodes.csv", nodes_ab}, {"rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"a\":1}}\n"}},
+       "relationship properties are not yet supported"},
+      {"relationship properties in CSV", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE,since:int\n1,2,R,\n2,1,R,5\n"}},
+       "relationship properties are not yet supported"},
+      {"quoted empty relationship property", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE,x\n1,2,R,\"\"\n"}},
+       "relationship properties are not yet supported"},
+      {"JSON relationship without type", {{"nodes.csv", nodes_ab}, {"rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"relationship\"}\n"}},
+       "relationship type is missing"},
+      {"empty CSV relationship type", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,\n"}},
+       "relationship type is missing"},
+      {"relationship endpoint missing", {{"nodes.csv", nodes_ab}, {"rels.jsonl", "{\"src\":1,\"type\":\"R\"}\n"}},
+       "relationship endpoint is missing"},
+      {"relationship endpoint of another kind", {{"nodes.csv", nodes_ab}, {"rels.jsonl", "{\"src\":{\"id\":true},\"dst\":2,\"type\":\"R\"}\n"}},
+       "node or relationship identity must be a string or integer"},
+      {"empty relationship CSV", {{"nodes.csv", nodes_ab}, {"rels.csv", ""}}, "relationship CSV header is missing"},
+      {"relationship CSV without type column", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID\n1,2\n"}},
+       "relationship CSV requires start, end and type columns"},
+      {"long relationship row", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R,x\n"}},
+       "CSV row does not match its header"},
+      {"JSON 7 is not CSV 007", {{"nodes.csv", ":ID,:LABEL\n007,A\n"}, {"rels.jsonl", "{\"src\":7,\"dst\":\"007\",\"type\":\"T\"}\n"}},
+       "relationship references a missing node"},
+      {"parallel relationships", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R\n2,1,R\n1,2,R\n"}},
+       kParallel},
+      {"a parallel relationship before a later fault is the first fault",
+       {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R\n1,2,R\n1,9,R\n"}}, kParallel},
+      {"a later fault after distinct relationships",
+       {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R\n2,1,R\n1,9,R\n"}},
+       "relationship references a missing node"},
+  };
+  for (const ImportCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TempDir dir;
+    write_files(dir, c.files);
+    std::string expected = c.expected;
+    if (const auto at = expected.find("{dir}"); at != std::string::npos) expected.replace(at, 5, dir.path());
+    try {
+      import_neo4j_export(dir.path());
+      ADD_FAILURE() << "imported";
+    } catch (const std::exception& e) {
+      EXPECT_EQ(std::string(e.what()), expected);
+    }
+  }
+  EXPECT_THROW(
+      {
+        try {
+          import_neo4j_export("/nonexistent/export");
+        } catch (const std::runtime_error& e) {
+          EXPECT_STREQ(e.what(), "CSV/JSONL migration requires an existing export directory: /nonexistent/export");
+          throw;
+        }
+      },
+      std::runtime_error);
+}
+
+// The caller replaces its graph only with a returned import, so a failure at
+// the very last record leaves it exactly as it was.
+TEST(Neo4jImport, FailureAtTheLastRecordLeavesTheTargetUnchanged) {
+  Database target;
+  generate_corpus(target, 40, 10, 3);
+  const Database before = target;
+  const TempDir dir;
+  std::string rels = ":START_ID,:END_ID,:TYPE\n";
+  for (int i = 1; i < 50; ++i) rels += std::to_string(i) + ",0,R\n";
+  for (const std::string& last : {std::string("49,0,R\n"), std::string("49,50,R\n")}) {
+    std::string nodes = ":ID,:LABEL\n";
+    for (int i = 0; i < 50; ++i) nodes += std::to_string(i) + ",N\n";
+    write_files(dir, {{"nodes.csv", nodes}, {"rels.csv", rels + last}});
+    EXPECT_THROW(target = import_neo4j_export(dir.path()), std::runtime_error);
+    EXPECT_EQ(describe(target), describe(before));
+    EXPECT_EQ(target.people, before.people);
+    EXPECT_EQ(target.embeddings, before.embeddings);
+  }
+}
+
+}  // namespace
+}  // namespace orvane

@@ -63,7 +63,7 @@ TEST(Neo4jMigration, ExportThenImportReproducesTheGraph) {
   // Odd labels, types and property values the files must carry unchanged.
   std::string name = "q\"uote, comma";
   const std::uint32_t odd = original.add_labeled_node(
-      "Lab,el \"x\"", name, {{"text", "line\nbreak"}, {"n", -3}, {"f", 2.5}, {"list", {1, "two", nullptr}}}, 5);
+      "Lab,el \"x\"", name, {{"name", name}, {"text", "line\nbreak"}, {"n", -3}, {"f", 2.5}, {"list", {1, "two", nullptr}}}, 5);
   original.graph.add_edge(odd, 0, original.add_rel_type("CITES \"it\""));
   optimize_layout(original);  // positions differ from identities; the files name identities
 

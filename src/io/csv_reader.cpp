@@ -3,6 +3,8 @@
 // quote seen). Every byte taken from the stream counts against the record's
 // 64 MiB budget except the second quote of a doubled quote and the line feed
 // of a CR LF pair, which are consumed as part of the byte before them.
+// Each field is collected in a local buffer and copied once into the
+// record's string, whose capacity carries over from record to record.
 #include "io/csv_reader.h"
 
 #include <stdexcept>
@@ -15,25 +17,61 @@ namespace {
   throw std::runtime_error("invalid characters around a quoted CSV field");
 }
 
-void push_field(CsvRecord& record, std::string& field, bool quoted) {
-  if (record.fields.size() >= kCsvRecordFieldLimit) {
-    throw std::runtime_error("CSV record has too many fields");
+// Collects the bytes of one field in a buffer on the stack (on the heap
+// once a field outgrows it) with one store per byte, and copies each
+// finished field into the record's string at that position. Those strings
+// are reused from record to record, so a file of similar records allocates
+// nothing after its first few.
+class FieldBuilder {
+ public:
+  explicit FieldBuilder(CsvRecord& record) : record_(record) { record_.quoted.clear(); }
+  FieldBuilder(const FieldBuilder&) = delete;
+  FieldBuilder& operator=(const FieldBuilder&) = delete;
+
+  [[gnu::always_inline]] void put(char c) {
+    if (length_ == capacity_) grow();
+    data_[length_++] = c;
   }
-  record.fields.push_back(std::move(field));
-  record.quoted.push_back(quoted);
-  field.clear();
-}
+  bool empty() const { return length_ == 0; }
+  // Ends the current field and starts the next.
+  void finish(bool quoted) {
+    if (count_ >= kCsvRecordFieldLimit) throw std::runtime_error("CSV record has too many fields");
+    if (count_ == record_.fields.size()) record_.fields.emplace_back();
+    record_.fields[count_].assign(data_, length_);
+    record_.quoted.push_back(quoted);
+    ++count_;
+    length_ = 0;
+  }
+  // Drops the strings of fields beyond this record's.
+  void close() { record_.fields.resize(count_); }
+
+ private:
+  void grow() {
+    if (data_ == stack_) heap_.assign(stack_, length_);
+    heap_.resize(2 * capacity_);
+    data_ = heap_.data();
+    capacity_ = heap_.size();
+  }
+  CsvRecord& record_;
+  std::size_t count_ = 0;  // fields finished
+  char stack_[512];
+  std::string heap_;       // the buffer once a field passed 512 bytes
+  char* data_ = stack_;    // the current field's bytes
+  std::size_t capacity_ = sizeof stack_;
+  std::size_t length_ = 0;
+};
 
 }  // namespace
 
 bool read_csv_record(std::istream& in, CsvRecord& record) {
   using Traits = std::char_traits<char>;
-  record.fields.clear();
-  record.quoted.clear();
   std::streambuf* buf = in.rdbuf();
-  if (buf == nullptr) return false;
+  FieldBuilder field(record);
+  if (buf == nullptr) {
+    field.close();
+    return false;
+  }
 
-  std::string field;
   std::size_t taken = 0;
   bool in_quotes = false;
   bool quoted = false;
@@ -44,9 +82,11 @@ bool read_csv_record(std::istream& in, CsvRecord& record) {
       if (in_quotes) throw std::runtime_error("unterminated quoted CSV field");
       if (taken == 0) {
         in.setstate(std::ios::eofbit);
+        field.close();
         return false;
       }
-      push_field(record, field, quoted);
+      field.finish(quoted);
+      field.close();
       return true;
     }
     if (++taken > kCsvRecordByteLimit) throw std::runtime_error("CSV record exceeds 64 MiB");
@@ -54,10 +94,10 @@ bool read_csv_record(std::istream& in, CsvRecord& record) {
 
     if (in_quotes) {
       if (ch != '"') {
-        field.push_back(ch);
+        field.put(ch);
       } else if (Traits::eq_int_type(buf->sgetc(), Traits::to_int_type('"'))) {
         buf->sbumpc();
-        field.push_back('"');
+        field.put('"');
       } else {
         in_quotes = false;
         after_quote = true;
@@ -67,7 +107,7 @@ bool read_csv_record(std::istream& in, CsvRecord& record) {
 
     switch (ch) {
       case ',':
-        push_field(record, field, quoted);
+        field.finish(quoted);
         quoted = false;
         after_quote = false;
         break;
@@ -75,7 +115,8 @@ bool read_csv_record(std::istream& in, CsvRecord& record) {
         if (Traits::eq_int_type(buf->sgetc(), Traits::to_int_type('\n'))) buf->sbumpc();
         [[fallthrough]];
       case '\n':
-        push_field(record, field, quoted);
+        field.finish(quoted);
+        field.close();
         return true;
       case '"':
         if (!field.empty() || after_quote) fail_around_quote();
@@ -84,7 +125,7 @@ bool read_csv_record(std::istream& in, CsvRecord& record) {
         break;
       default:
         if (after_quote) fail_around_quote();
-        field.push_back(ch);
+        field.put(ch);
     }
   }
 }

@@ -65,14 +65,53 @@ bool embedding_of(const nlohmann::json& properties, const char* key, std::vector
   return true;
 }
 
+// The value of `text` when it is a decimal number in canonical form (no
+// sign, no leading zero unless it is "0") below 10^9; -1 otherwise.
+std::int64_t canonical_number(std::string_view text) {
+  if (text.empty() || text.size() > 9 || (text.size() > 1 && text[0] == '0')) return -1;
+  std::int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
 }  // namespace
+
+std::uint32_t SourceIds::find(std::string_view text) const {
+  const std::int64_t n = canonical_number(text);
+  if (in_order_) {
+    // Exactly the numbers 0 … count−1 are recorded, each as itself.
+    return n >= 0 && static_cast<std::uint64_t>(n) < count_ ? static_cast<std::uint32_t>(n) : kNoNode;
+  }
+  if (n >= 0 && static_cast<std::uint64_t>(n) < dense_.size() && dense_[n] != kNoNode) return dense_[n];
+  const auto it = other_.find(text);
+  return it == other_.end() ? kNoNode : it->second;
+}
+
+void SourceIds::add(const std::string& text, std::uint32_t node) {
+  // The dense vector may grow to twice the nodes recorded (plus some slack
+  // for small graphs), so a few huge numbers cannot make it large.
+  const std::int64_t n = canonical_number(text);
+  in_order_ = in_order_ && n == node;
+  ++count_;
+  if (n >= 0 && static_cast<std::uint64_t>(n) < 2 * (static_cast<std::uint64_t>(node) + 1) + 4096) {
+    if (static_cast<std::uint64_t>(n) >= dense_.size()) {
+      dense_.resize(std::max<std::size_t>(n + 1, 2 * dense_.size()), kNoNode);
+    }
+    dense_[n] = node;
+    return;
+  }
+  other_.emplace(text, node);
+}
 
 void check_single_label(const std::string& label) {
   if (label.empty() || label.find(';') != std::string::npos) throw std::runtime_error(kOneLabelMessage);
 }
 
 void ImportContext::add_node(const std::string& source_id, const std::string& label, nlohmann::json properties) {
-  if (source_id.empty() || nodes_.contains(source_id)) {
+  if (source_id.empty() || nodes_.find(source_id) != kNoNode) {
     throw std::runtime_error("missing or duplicate node identity: " + source_id);
   }
   check_single_label(label);
@@ -85,13 +124,13 @@ void ImportContext::add_node(const std::string& source_id, const std::string& la
   for (const char* key : {"emb", "embedding"}) {
     if (embedding_of(db_.node_properties(id), key, values)) db_.set_embedding(id, values);
   }
-  nodes_.emplace(source_id, id);
+  nodes_.add(source_id, id);
 }
 
 void ImportContext::add_relationship(std::string_view start, std::string_view end, std::string_view type) {
-  const auto from = nodes_.find(start);
-  const auto to = nodes_.find(end);
-  if (from == nodes_.end() || to == nodes_.end()) throw std::runtime_error("relationship references a missing node");
+  const std::uint32_t from = nodes_.find(start);
+  const std::uint32_t to = nodes_.find(end);
+  if (from == kNoNode || to == kNoNode) throw std::runtime_error("relationship references a missing node");
   if (type.empty()) throw std::runtime_error(kRelationshipTypeMissingMessage);
   // Exports group relationships of one type, so the previous record's type
   // usually answers without a schema lookup.
@@ -99,7 +138,7 @@ void ImportContext::add_relationship(std::string_view start, std::string_view en
     last_type_id_ = db_.add_rel_type(std::string(type));
     last_type_ = type;
   }
-  db_.graph.add_edge(from->second, to->second, last_type_id_);
+  db_.graph.add_edge(from, to, last_type_id_);
   ++relationships_;
 }
 

@@ -110,6 +110,19 @@ void check_single_label(const std::string& label) {
   if (label.empty() || label.find(';') != std::string::npos) throw std::runtime_error(kOneLabelMessage);
 }
 
+void ImportContext::reserve_nodes(std::uint64_t count) {
+  db_.names.reserve(count);
+  db_.topics.reserve(count);
+  db_.embeddings.reserve(count * kEmbeddingDim);
+  db_.properties.reserve(count);
+  db_.graph.labels.reserve(count);
+  db_.graph.to_physical.reserve(count);
+  db_.graph.to_logical.reserve(count);
+  db_.graph.out_degree.reserve(count);
+}
+
+void ImportContext::reserve_relationships(std::uint64_t count) { db_.graph.edges.reserve(count); }
+
 void ImportContext::add_node(const std::string& source_id, const std::string& label, nlohmann::json properties) {
   if (source_id.empty() || nodes_.find(source_id) != kNoNode) {
     throw std::runtime_error("missing or duplicate node identity: " + source_id);

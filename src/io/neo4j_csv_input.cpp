@@ -10,7 +10,8 @@
 //   nodes:          every named column except the label column is a
 //                   property, the identity column included; a column
 //                   "properties:json" (or "props:json") holds an object
-//                   whose members become properties.
+//                   whose members become properties (read by the flat
+//                   object fast path when it can, io/flat_json.h).
 //   relationships:  start, end and type columns; any other column must be
 //                   empty in every record (relationship properties are not
 //                   stored yet).
@@ -21,6 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include "io/csv_reader.h"
+#include "io/flat_json.h"
 #include "io/neo4j_input.h"
 
 namespace orvane {
@@ -117,7 +119,9 @@ void read_csv_nodes(std::istream& in, ImportContext& context) {
       const std::string& text = record.fields[c.index];
       if (text.empty() && !record.quoted[c.index]) continue;
       if (c.members) {
-        merge_members(properties, typed_csv_value(text, c.type));
+        nlohmann::json object;
+        if (!parse_flat_json_object(text, object)) object = typed_csv_value(text, c.type);
+        merge_members(properties, std::move(object));
       } else {
         properties[c.name] = typed_csv_value(text, c.type);
       }

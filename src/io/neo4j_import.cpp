@@ -7,9 +7,11 @@
 // returned: nothing the caller owns exists inside it, which is what makes
 // every failure leave the caller's state as it was.
 #include <filesystem>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "graph/database.h"
 #include "io/neo4j_import.h"
@@ -49,6 +51,33 @@ bool open_first(const fs::path& directory, const std::array<const char*, N>& nam
   return false;
 }
 
+// The number of non-blank lines of the file at `path`: at least the number
+// of records in it, and close to it (only line breaks inside quoted fields
+// count extra). Used to size the graph's vectors once, which saves the copy
+// and the page faults of every doubling. Memory that is reserved but never
+// filled (a file that fails early) is never touched, so it costs nothing.
+std::uint64_t count_lines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> block(kReadBufferBytes);
+  std::uint64_t lines = 0;
+  bool open_line = false;  // the current line has a byte other than CR
+  while (in) {
+    in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const char* p = block.data();
+    const char* const end = p + in.gcount();
+    while (p < end) {
+      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      const char* stop = nl == nullptr ? end : nl;
+      if (stop > p && !(stop - p == 1 && *p == '\r')) open_line = true;
+      if (nl == nullptr) break;
+      lines += open_line ? 1 : 0;
+      open_line = false;
+      p = nl + 1;
+    }
+  }
+  return lines + (open_line ? 1 : 0);
+}
+
 }  // namespace
 
 bool is_json_lines_file(const std::string& path) {
@@ -74,6 +103,7 @@ Database import_neo4j_export(const std::string& directory) {
     if (!open_first(directory, kNeo4jNodeFiles, nodes)) {
       throw std::runtime_error("cannot read nodes.csv or nodes.jsonl in " + directory);
     }
+    context.reserve_nodes(count_lines(nodes.path));
     if (is_json_lines_file(nodes.path)) {
       read_jsonl_nodes(nodes.stream, context);
     } else {
@@ -85,6 +115,7 @@ Database import_neo4j_export(const std::string& directory) {
   if (!open_first(directory, kNeo4jRelationshipFiles, relationships)) {
     throw std::runtime_error("cannot read relationships.csv or rels.jsonl in " + directory);
   }
+  context.reserve_relationships(count_lines(relationships.path));
   try {
     if (is_json_lines_file(relationships.path)) {
       read_jsonl_relationships(relationships.stream, context);

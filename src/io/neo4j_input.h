@@ -61,6 +61,11 @@ class ImportContext {
  public:
   explicit ImportContext(Database& db) : db_(db) {}
 
+  // Sizes the graph for about `count` more nodes (relationships) before
+  // they are added; a count that is too high costs address space only.
+  void reserve_nodes(std::uint64_t count);
+  void reserve_relationships(std::uint64_t count);
+
   // Adds one node with its source identity, label text and property object.
   // Throws "missing or duplicate node identity: ID",
   // "migration currently requires exactly one label per node" (empty label

@@ -110,7 +110,10 @@ void check_single_label(const std::string& label) {
   if (label.empty() || label.find(';') != std::string::npos) throw std::runtime_error(kOneLabelMessage);
 }
 
-void ImportContext::reserve_nodes(std::uint64_t count) {
+// The counts are hints: a file of many short lines that fails at its second
+// record must fail with that record's message, not for want of memory, so a
+// reservation the system refuses is skipped.
+void ImportContext::reserve_nodes(std::uint64_t count) try {
   db_.names.reserve(count);
   db_.topics.reserve(count);
   db_.embeddings.reserve(count * kEmbeddingDim);
@@ -119,9 +122,13 @@ void ImportContext::reserve_nodes(std::uint64_t count) {
   db_.graph.to_physical.reserve(count);
   db_.graph.to_logical.reserve(count);
   db_.graph.out_degree.reserve(count);
+} catch (const std::exception&) {
 }
 
-void ImportContext::reserve_relationships(std::uint64_t count) { db_.graph.edges.reserve(count); }
+void ImportContext::reserve_relationships(std::uint64_t count) try {
+  db_.graph.edges.reserve(count);
+} catch (const std::exception&) {
+}
 
 void ImportContext::add_node(const std::string& source_id, const std::string& label, nlohmann::json properties) {
   if (source_id.empty() || nodes_.find(source_id) != kNoNode) {

@@ -112,16 +112,12 @@ void check_single_label(const std::string& label) {
 
 // The counts are hints: a file of many short lines that fails at its second
 // record must fail with that record's message, not for want of memory, so a
-// reservation the system refuses is skipped.
+// reservation the system refuses is skipped. Only the vectors of at least 16
+// bytes a node are sized; the small ones cost little to grow.
 void ImportContext::reserve_nodes(std::uint64_t count) try {
-  db_.names.reserve(count);
-  db_.topics.reserve(count);
   db_.embeddings.reserve(count * kEmbeddingDim);
+  db_.names.reserve(count);
   db_.properties.reserve(count);
-  db_.graph.labels.reserve(count);
-  db_.graph.to_physical.reserve(count);
-  db_.graph.to_logical.reserve(count);
-  db_.graph.out_degree.reserve(count);
 } catch (const std::exception&) {
 }
 

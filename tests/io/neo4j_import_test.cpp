@@ -71,6 +71,11 @@ TEST(Neo4jImport, ReadsEachLayoutAndFormat) {
       {"CSV 007 and JSON 7 are different nodes; CSV 7 is JSON 7",
        {{"nodes.csv", ":ID,:LABEL\n007,A\n7,A\n"}, {"rels.jsonl", "{\"src\":7,\"dst\":\"007\",\"type\":\"T\"}\n"}},
        "A|A-0|0|{}\nA|A-1|0|{}\n1-[T]->0"},
+      {"source numbers in order, then out of order, huge and zero-padded",
+       {{"nodes.csv", ":ID,:LABEL\n0,A\n1,A\n999999999,A\n2,A\n02,A\n123456789012,A\n"},
+        {"rels.csv", ":START_ID,:END_ID,:TYPE\n2,999999999,R\n02,0,R\n123456789012,1,R\n999999999,2,R\n"}},
+       "A|A-0|0|{}\nA|A-1|0|{}\nA|A-2|0|{}\nA|A-3|0|{}\nA|A-4|0|{}\nA|A-5|0|{}\n"
+       "2-[R]->3 3-[R]->2 4-[R]->0 5-[R]->1"},
       {"typed columns, a named identity column and conventional names",
        {{"nodes.csv",
          "id:ID(Person),labels,title,n:int,x:float,ok:boolean,tags:string[],name:json\n"
@@ -200,6 +205,9 @@ TEST(Neo4jImport, RefusesEveryInvalidInputWithItsMessage) {
        "relationship CSV requires start, end and type columns"},
       {"long relationship row", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R,x\n"}},
        "CSV row does not match its header"},
+      {"numbers in order stop at the node count",
+       {{"nodes.csv", ":ID,:LABEL\n0,A\n1,A\n"}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,0,R\n0,2,R\n"}},
+       "relationship references a missing node"},
       {"JSON 7 is not CSV 007", {{"nodes.csv", ":ID,:LABEL\n007,A\n"}, {"rels.jsonl", "{\"src\":7,\"dst\":\"007\",\"type\":\"T\"}\n"}},
        "relationship references a missing node"},
       {"parallel relationships", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R\n2,1,R\n1,2,R\n"}},

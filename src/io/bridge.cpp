@@ -45,6 +45,20 @@ bool entry_exists(const fs::path& path) {
   return fs::exists(path, ec);
 }
 
+// `word` single-quoted for the shell, each ' inside written as '\''.
+std::string shell_quote(const std::string& word) {
+  std::string quoted = "'";
+  for (const char c : word) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  quoted += '\'';
+  return quoted;
+}
+
 }  // namespace
 
 std::string installation_path(const std::string& name) {
@@ -87,19 +101,6 @@ std::string write_private_credentials(const std::string& directory, const std::s
   const bool closed = ::close(fd) == 0;
   if (!written || !closed) throw std::runtime_error("cannot save private migration credentials");
   return path;
-}
-
-std::string shell_quote(const std::string& word) {
-  std::string quoted = "'";
-  for (const char c : word) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  quoted += '\'';
-  return quoted;
 }
 
 void run_bridge(const std::string& script_name, const std::vector<std::string>& arguments) {

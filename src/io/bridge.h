@@ -60,7 +60,4 @@ std::string write_private_credentials(const std::string& directory, const std::s
 // it does not exit with status 0.
 void run_bridge(const std::string& script_name, const std::vector<std::string>& arguments);
 
-// `word` single-quoted for the shell, each ' inside written as '\''.
-std::string shell_quote(const std::string& word);
-
 }  // namespace orvane

@@ -96,12 +96,6 @@ TEST(Bridge, ArgumentsSurviveQuotesBlanksAndSubstitutionsAndRunNothing) {
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(fs::exists(trap + std::to_string(i)));
 }
 
-TEST(Bridge, ShellQuoting) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", "''"}, {"a b", "'a b'"}, {"it's", "'it'\\''s'"}, {"''", "''\\'''\\'''"}, {"$(x)", "'$(x)'"}};
-  for (const auto& [word, quoted] : cases) EXPECT_EQ(shell_quote(word), quoted) << word;
-}
-
 TEST(Bridge, FailuresGiveTheExactMessage) {
   const Bridges bridges;
   bridges.script("fails.py", "echo decoder says no >&2\nexit 3\n");

@@ -19,40 +19,18 @@
 #include "io/bridge.h"
 #include "io/neo4j_import.h"
 #include "support/run_binary.h"
+#include "support/scoped_env.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::read_text_file;
+using testing::ScopedEnv;
 using testing::TempDir;
 
 const std::string kBridgeFailed =
     "Neo4j import failed; destination unchanged. Check source compatibility and the decoder error above.";
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // An installation root holding stand-in bridges, with the shell as their
 // interpreter and RECORD naming the file they report into.

@@ -1,0 +1,47 @@
+// Migration into an Engine: a Neo4j export directory, a ".dump" archive or
+// a live Neo4j server becomes a registered, selected and laid-out database
+// of the engine, saved to the engine's snapshot path when it has one.
+//
+// Both operations are all or nothing for the engine: the registry, the
+// current database, the change events and the snapshot file either all
+// show the migrated graph or are exactly as they were.
+#pragma once
+
+#include <string>
+
+namespace orvane {
+
+class Engine;
+
+// Imports `source` (an export directory, or a file ending in ".dump" that
+// the dump bridge converts in a private import directory removed on every
+// exit), lays the graph out with the entropy worker, saves it to
+// engine.snapshot_path when that is not empty (atomic replacement),
+// registers it under `target_name` (replacing a database of that name),
+// selects it and records the change event "migrate" with the detail
+// source + " -> " + target_name.
+// Throws, before anything changes, "database name must not be empty" for
+// an empty `target_name`; otherwise the import's, the bridge's and the
+// save's messages ("CSV/JSONL migration requires an existing export
+// directory: PATH", "Neo4j dump file is missing", "cannot write snapshot
+// PATH: REASON", ...). A failure leaves the engine and the snapshot file
+// unchanged. Requires: exclusive use of the engine (the engine mutex of a
+// server, or a command's single thread).
+void migrate_source(Engine& engine, const std::string& source, const std::string& target_name);
+
+// Pulls a running Neo4j server into the new export directory
+// `out_directory` through the pull bridge, handing it `user` and `password`
+// in a private credentials file that never outlives the call (never on a
+// command line), then migrates that directory as migrate_source does under
+// the name "migrated" (events "migrate" and then "load_from_neo4j" with
+// `bolt_uri` as detail). Throws "Neo4j pull directory already holds an
+// export: " + out_directory + "; choose a new directory" before running
+// anything when the directory already holds a node or relationship file,
+// and the credentials', bridge's, import's and save's messages otherwise.
+// A failure leaves the engine and the snapshot file unchanged; files the
+// bridge wrote into `out_directory` stay. Requires: exclusive use of the
+// engine.
+void pull_from_neo4j(Engine& engine, const std::string& bolt_uri, const std::string& user,
+                     const std::string& password, const std::string& database, const std::string& out_directory);
+
+}  // namespace orvane

@@ -1,0 +1,310 @@
+// Migration into an Engine: a successful migration or pull is laid out,
+// saved, registered, selected and recorded; every failing one — a bad last
+// record, real fixture files of another importer, a failing or refused
+// bridge, a save that cannot happen — leaves the registry, the current
+// database, the change events and the snapshot file's digest exactly as
+// they were. Bridges are stand-in shell scripts run through PYTHON=/bin/sh.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "console/engine.h"
+#include "console/migration.h"
+#include "graph/database.h"
+#include "io/neo4j_import.h"
+#include "layout/entropy_worker.h"
+#include "storage/snapshot.h"
+#include "storage/snapshot_digest.h"
+#include "support/error_text.h"
+#include "support/graph_builder.h"
+#include "support/run_binary.h"
+#include "support/scoped_env.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::error_of;
+using testing::ScopedEnv;
+using testing::TempDir;
+
+const fs::path kFixtures = fs::path(ORVANE_SOURCE_DIR) / ".." / "shared" / "neo4j-samples" / "memgraph-fixtures";
+const std::string kBridgeFailed =
+    "Neo4j import failed; destination unchanged. Check source compatibility and the decoder error above.";
+
+void write_file(const std::string& path, const std::string& text) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A hub with six followers and a chain: the entropy worker moves the hub
+// to the front, so an optimised layout differs from the import order.
+void write_export(const std::string& dir) {
+  write_file(dir + "/nodes.csv",
+             ":ID,:LABEL,properties:json\n"
+             "a,Person,\"{\"\"name\"\":\"\"a\"\"}\"\nb,Person,{}\nc,Person,{}\nd,Person,{}\n"
+             "e,Person,{}\nf,Person,{}\nhub,Paper,\"{\"\"title\"\":\"\"hub\"\"}\"\n");
+  write_file(dir + "/rels.csv",
+             ":START_ID,:END_ID,:TYPE\nhub,a,CITES\nhub,b,CITES\nhub,c,CITES\nhub,d,CITES\nhub,e,CITES\n"
+             "hub,f,CITES\na,b,NEXT\nb,c,NEXT\n");
+}
+
+// Everything of an engine a migration may touch, in one comparable text.
+std::string engine_state(const Engine& e) {
+  std::vector<std::string> names;
+  for (const auto& [name, db] : e.databases) names.push_back(name);
+  std::sort(names.begin(), names.end());
+  std::string out = "current=" + e.current + "\n";
+  for (const std::string& name : names) {
+    const Database& db = e.databases.at(name);
+    out += name + ": " + std::to_string(db.graph.node_count) + " nodes " + testing::edges_of(db) + "\n";
+  }
+  for (const ChangeEvent& c : e.changes) out += c.op + " " + c.detail + "\n";
+  return out;
+}
+
+// The SHA-256 of the file's bytes in hex; "missing" when it cannot be read.
+std::string file_digest(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "missing";
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  const std::string text = bytes.str();
+  Sha256Digest digest{};
+  if (!sha256(text.data(), text.size(), digest)) return "unhashable";
+  std::string hex;
+  for (const std::uint8_t b : digest) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", b);
+    hex += pair;
+  }
+  return hex;
+}
+
+// An engine as a server holds it: two databases, one selected, one event,
+// and its snapshot file on disk.
+struct ServerEngine {
+  TempDir dir;
+  Engine engine;
+  ServerEngine() {
+    engine.snapshot_path = dir.file("graph.orv");
+    engine.register_database("orvane", testing::triangle());
+    engine.register_database("neo", testing::star(3));
+    engine.use_database("orvane");
+    engine.record_change("boot", "production engine");
+    save_snapshot(engine.database(), engine.snapshot_path);
+  }
+};
+
+// Installation root with stand-in bridges: the shell runs them, RECORD
+// names the file they report into.
+struct StandInBridges {
+  TempDir dir;
+  ScopedEnv home{"ORVANE_HOME", dir.path()};
+  ScopedEnv python{"PYTHON", std::string("/bin/sh")};
+  ScopedEnv record{"RECORD", dir.file("record")};
+  void script(const std::string& name, const std::string& text) const {
+    write_file(dir.file("scripts/" + name), text);
+  }
+  std::string recorded() const { return testing::read_text_file(dir.file("record")); }
+};
+
+TEST(Migration, MigrateSourceLaysOutSavesRegistersSelectsAndRecords) {
+  ServerEngine s;
+  const std::string source = s.dir.file("export");
+  write_export(source);
+  migrate_source(s.engine, source, "neo");
+
+  Database expected = import_neo4j_export(source);
+  optimize_layout(expected);
+  const Database& migrated = s.engine.database("neo");
+  EXPECT_EQ("neo", s.engine.current);
+  EXPECT_EQ(2u, s.engine.databases.size());  // "neo" was replaced, not added
+  EXPECT_EQ(testing::edges_of(expected), testing::edges_of(migrated));
+  EXPECT_EQ(expected.graph.to_logical, migrated.graph.to_logical);
+  EXPECT_NE(expected.graph.to_logical[0], 0u);  // the hub leads: the layout was optimised
+  EXPECT_EQ(migrated.names, expected.names);
+  EXPECT_EQ("migrate " + source + " -> neo", s.engine.changes.back().op + " " + s.engine.changes.back().detail);
+  EXPECT_EQ(2u, s.engine.changes.size());
+
+  const Database saved = load_snapshot(s.engine.snapshot_path);
+  EXPECT_EQ(testing::edges_of(saved), testing::edges_of(migrated));
+  EXPECT_EQ(saved.graph.to_logical, migrated.graph.to_logical);
+
+  // Without a snapshot path nothing is written.
+  Engine bare;
+  migrate_source(bare, source, "m");
+  EXPECT_EQ("current=m\nm: 7 nodes " + testing::edges_of(expected) + "\nmigrate " + source + " -> m\n",
+            engine_state(bare));
+}
+
+TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
+  const std::string nodes = ":ID,:LABEL\n1,A\n2,A\n3,A\n";
+  const std::string rels = ":START_ID,:END_ID,:TYPE\n1,2,R\n2,3,R\n3,1,R\n";
+  struct Case {
+    const char* what;
+    std::function<std::string(const TempDir&)> source;  // prepares the source, returns its path
+    std::string target;
+    std::string message;  // "{src}" stands for the source path
+  };
+  const auto export_of = [](std::string n, std::string r) {
+    return [n, r](const TempDir& d) {
+      write_file(d.file("x/nodes.csv"), n);
+      write_file(d.file("x/rels.csv"), r);
+      return d.file("x");
+    };
+  };
+  const auto fixture = [](const char* name) {
+    return [name](const TempDir& d) {
+      fs::create_directories(d.file("x"));
+      fs::copy_file(kFixtures / (std::string(name) + "__nodes.csv"), d.file("x/nodes.csv"));
+      const fs::path rels = kFixtures / (std::string(name) + "__relationships.csv");
+      if (fs::exists(rels)) fs::copy_file(rels, d.file("x/relationships.csv"));
+      return d.file("x");
+    };
+  };
+  const std::vector<Case> cases = {
+      {"a parallel relationship as the last record", export_of(nodes, rels + "2,3,R\n"), "neo",
+       "parallel relationships are not supported; import stopped without changing the destination"},
+      {"a missing node in the last record", export_of(nodes, rels + "3,4,R\n"), "neo",
+       "relationship references a missing node"},
+      {"a bad value in the last node", export_of(":ID,:LABEL,n:int\n1,A,1\n2,A,1x\n", rels), "fresh",
+       "invalid integer property"},
+      {"memgraph array_types fixture", fixture("array_types"), "neo",
+       "migration currently requires exactly one label per node"},
+      {"memgraph field_types fixture", fixture("field_types"), "neo", "node CSV requires identity and label columns"},
+      {"no such directory", [](const TempDir& d) { return d.file("absent"); }, "neo",
+       "CSV/JSONL migration requires an existing export directory: {src}"},
+      {"no such dump", [](const TempDir& d) { return d.file("absent.dump"); }, "neo", "Neo4j dump file is missing"},
+      {"a failing dump bridge",
+       [](const TempDir& d) {
+         write_file(d.file("g.dump"), "archive");
+         return d.file("g.dump");
+       },
+       "neo", kBridgeFailed},
+      {"an empty database name", export_of(nodes, rels), "", "database name must not be empty"},
+  };
+  StandInBridges bridges;
+  bridges.script("import_neo4j_dump.py", "echo 'cannot decode' >&2\nexit 4\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what).starts_with("memgraph") && !fs::is_directory(kFixtures)) {
+      ADD_FAILURE() << "fixtures missing at " << kFixtures;
+      continue;
+    }
+    ServerEngine s;
+    const TempDir work;
+    const std::string source = c.source(work);
+    const std::string state = engine_state(s.engine);
+    const std::string digest = file_digest(s.engine.snapshot_path);
+    std::string message = c.message;
+    if (const auto at = message.find("{src}"); at != std::string::npos) message.replace(at, 5, source);
+
+    EXPECT_EQ(message, error_of([&] { migrate_source(s.engine, source, c.target); }));
+    EXPECT_EQ(state, engine_state(s.engine));
+    EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));
+  }
+}
+
+TEST(Migration, ASaveThatCannotHappenChangesNothing) {
+  ServerEngine s;
+  write_export(s.dir.file("export"));
+  fs::create_directories(s.dir.file("blocked"));
+  s.engine.snapshot_path = s.dir.file("blocked");
+  const std::string state = engine_state(s.engine);
+  EXPECT_EQ("cannot write snapshot " + s.dir.file("blocked") + ": is a directory",
+            error_of([&] { migrate_source(s.engine, s.dir.file("export"), "neo"); }));
+  EXPECT_EQ(state, engine_state(s.engine));
+}
+
+TEST(Migration, DumpImportsThroughTheBridge) {
+  StandInBridges bridges;
+  bridges.script("import_neo4j_dump.py",
+                 "printf '%s\\n' \"$@\" > \"$RECORD\"\n"
+                 "mkdir \"$4\" && printf '{\"id\":1,\"label\":\"A\"}\\n' > \"$4/nodes.jsonl\" && : > \"$4/rels.jsonl\"\n");
+  ServerEngine s;
+  const std::string dump = s.dir.file("my graph.dump");
+  write_file(dump, "archive");
+  migrate_source(s.engine, dump, "dumped");
+  EXPECT_EQ("dumped", s.engine.current);
+  EXPECT_EQ(1u, s.engine.database().graph.node_count);
+  EXPECT_EQ("migrate " + dump + " -> dumped", s.engine.changes.back().op + " " + s.engine.changes.back().detail);
+  const std::string record = bridges.recorded();
+  const std::string prefix = "--dump\n" + dump + "\n--out\n";
+  ASSERT_TRUE(record.starts_with(prefix)) << record;
+  const fs::path private_dir = fs::path(record.substr(prefix.size(), record.size() - prefix.size() - 1)).parent_path();
+  EXPECT_FALSE(fs::exists(private_dir)) << private_dir;
+}
+
+// The stand-in pull bridge records its arguments, the credentials file's
+// mode while it runs and its content, writes a two-node export into --out
+// and exits with PULL_STATUS.
+const char* kPullBridge =
+    "{ printf '%s\\n' \"$@\"; stat -c %a \"$4\"; cat \"$4\"; echo; } > \"$RECORD\"\n"
+    "mkdir -p \"$8\" && printf ':ID,:LABEL\\n1,Person\\n2,Paper\\n' > \"$8/nodes.csv\" &&"
+    " printf ':START_ID,:END_ID,:TYPE\\n1,2,AUTHORED\\n' > \"$8/rels.csv\"\n"
+    "exit \"${PULL_STATUS:-0}\"\n";
+
+TEST(Migration, PullRegistersMigratedAndKeepsTheCredentialsPrivate) {
+  StandInBridges bridges;
+  bridges.script("pull_neo4j.py", kPullBridge);
+  ServerEngine s;
+  const std::string out = s.dir.file("pulled");
+  pull_from_neo4j(s.engine, "bolt://127.0.0.1:7687", "neo", "s3 'cret", "movies", out);
+
+  EXPECT_EQ("migrated", s.engine.current);
+  EXPECT_EQ("0-[AUTHORED]->1", testing::edges_of(s.engine.database()));
+  EXPECT_EQ(1u, s.engine.database().people);
+  const auto& changes = s.engine.changes;
+  ASSERT_EQ(3u, changes.size());
+  EXPECT_EQ("migrate " + out + " -> migrated", changes[1].op + " " + changes[1].detail);
+  EXPECT_EQ("load_from_neo4j bolt://127.0.0.1:7687", changes[2].op + " " + changes[2].detail);
+  EXPECT_EQ(s.engine.database().graph.node_count, load_snapshot(s.engine.snapshot_path).graph.node_count);
+
+  std::vector<std::string> lines;
+  std::istringstream record(bridges.recorded());
+  for (std::string line; std::getline(record, line);) lines.push_back(line);
+  ASSERT_EQ(10u, lines.size()) << bridges.recorded();
+  EXPECT_EQ((std::vector<std::string>{"--bolt", "bolt://127.0.0.1:7687", "--credentials-file"}),
+            std::vector<std::string>(lines.begin(), lines.begin() + 3));
+  EXPECT_EQ((std::vector<std::string>{"--database", "movies", "--out", out, "600",
+                                      R"({"password":"s3 'cret","user":"neo"})"}),
+            std::vector<std::string>(lines.begin() + 4, lines.end()));
+  EXPECT_FALSE(fs::exists(fs::path(lines[3]).parent_path()));
+}
+
+TEST(Migration, FailedOrRefusedPullChangesNothing) {
+  StandInBridges bridges;
+  bridges.script("pull_neo4j.py", kPullBridge);
+  ServerEngine s;
+  const std::string state = engine_state(s.engine);
+  const std::string digest = file_digest(s.engine.snapshot_path);
+
+  {
+    const ScopedEnv fails("PULL_STATUS", std::string("1"));
+    EXPECT_EQ(kBridgeFailed, error_of([&] { pull_from_neo4j(s.engine, "bolt://h", "u", "p", "d", s.dir.file("a")); }));
+    const std::string credentials = bridges.recorded().substr(bridges.recorded().find("--credentials-file\n") + 19);
+    EXPECT_FALSE(fs::exists(fs::path(credentials.substr(0, credentials.find('\n'))).parent_path()));
+  }
+  EXPECT_EQ(state, engine_state(s.engine));
+  EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));
+
+  // The failed pull left its files in "a": pulling there again would import
+  // them, so the directory is refused before the bridge runs.
+  fs::remove(bridges.dir.file("record"));
+  EXPECT_EQ("Neo4j pull directory already holds an export: " + s.dir.file("a") + "; choose a new directory",
+            error_of([&] { pull_from_neo4j(s.engine, "bolt://h", "u", "p", "d", s.dir.file("a")); }));
+  EXPECT_FALSE(fs::exists(bridges.dir.file("record")));
+  EXPECT_EQ(state, engine_state(s.engine));
+  EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));
+}
+
+}  // namespace
+}  // namespace orvane

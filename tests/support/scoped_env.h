@@ -1,0 +1,39 @@
+// An environment variable set (or unset) for the life of one object, so a
+// test can point ORVANE_HOME or PYTHON somewhere without leaking the change
+// into the tests after it.
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace orvane::testing {
+
+class ScopedEnv {
+ public:
+  // Sets `name` to `value`, or unsets it when `value` is empty (nullopt).
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  // Restores the value from before, or unsets the variable again.
+  ~ScopedEnv() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace orvane::testing

@@ -25,6 +25,17 @@ int run_snapshot(int argc, char** argv);
 // the default, or jsonl); "export requires --db SNAP --out NEW_DIRECTORY"
 // when either is missing.
 int run_export(int argc, char** argv);
+
+// Migrates --from (an export directory or a ".dump" archive), or with
+// --bolt pulls a live Neo4j (--user, --password, --database) into the new
+// directory --from (default "data/from-neo4j"), and saves the result to the
+// snapshot --out under its writer lock; prints "migrated from ..." or
+// "loaded from ..." with the counts, then "snapshot PATH". Throws "migrate
+// requires an explicit source and --out SNAP to persist the imported graph"
+// when --from or --out is missing, and the lock's, migration's and save's
+// messages; an existing --out is replaced only by a complete import.
+int run_migrate(int argc, char** argv);
+
 // Generates the --people/--papers/--seed corpus and writes its
 // benchmark-layout CSV files into --out (default "data").
 int run_generate(int argc, char** argv);

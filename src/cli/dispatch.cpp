@@ -34,6 +34,7 @@ const std::vector<Command>& command_table() {
       {{"bench"}, run_bench},
       {{"schema"}, run_schema},
       {{"snapshot"}, run_snapshot},
+      {{"migrate"}, run_migrate},
       {{"export"}, run_export},
       {{"cutover"}, run_cutover},
       {{"cloud"}, run_cloud},

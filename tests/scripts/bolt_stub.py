@@ -1,0 +1,441 @@
+"""A stub Neo4j server speaking Bolt on a loopback port, for the pull tests.
+
+It serves one canned graph to any client, over the handshake of the Bolt
+versions it is told to speak (5.x and 4.4 by default), and misbehaves on
+request: a wrong password is refused as Neo4j refuses it, `close_after`
+records drop the connection mid-stream, `handshake_answer` replaces the
+chosen version with any four bytes.
+
+It has its own PackStream encoder and decoder, written apart from the
+bridge's, so that a mistake in one does not cancel out in the other; the
+stub itself was checked against Neo4j's official JavaScript driver (see
+pull_stub_driver_check.py).
+
+What it understands: HELLO (credentials inside for 4.x and 5.0), LOGON,
+LOGOFF, BEGIN, RUN (auto-commit or in a transaction), PULL with n and
+has_more, DISCARD, COMMIT, ROLLBACK, RESET, GOODBYE, TELEMETRY. Queries:
+any text containing "(n)" streams the nodes, "[r]" the relationships;
+other text fails as a syntax error. Every message received is logged in
+`log` as (name, fields) for the tests to inspect.
+"""
+
+import socket
+import socketserver
+import struct
+import threading
+from datetime import datetime, timezone
+from zoneinfo import ZoneInfo
+
+
+class Struct:
+    def __init__(self, tag, *fields):
+        self.tag = tag if isinstance(tag, int) else ord(tag)
+        self.fields = list(fields)
+
+    def __repr__(self):
+        return "Struct(%r, %r)" % (chr(self.tag), self.fields)
+
+
+class OffsetDateTime:
+    """A date-time with an offset: Bolt 5 sends UTC seconds (I), 4.x local ones (F)."""
+
+    def __init__(self, utc_seconds, nanos, offset):
+        self.utc_seconds, self.nanos, self.offset = utc_seconds, nanos, offset
+
+    def wire(self, version):
+        if version >= (5, 0):
+            return Struct("I", self.utc_seconds, self.nanos, self.offset)
+        return Struct("F", self.utc_seconds + self.offset, self.nanos, self.offset)
+
+
+class ZonedDateTime:
+    """A date-time in a named zone: Bolt 5 sends UTC seconds (i), 4.x local ones (f)."""
+
+    def __init__(self, utc_seconds, nanos, zone):
+        self.utc_seconds, self.nanos, self.zone = utc_seconds, nanos, zone
+
+    def wire(self, version):
+        if version >= (5, 0):
+            return Struct("i", self.utc_seconds, self.nanos, self.zone)
+        offset = datetime.fromtimestamp(self.utc_seconds, timezone.utc).astimezone(ZoneInfo(self.zone)).utcoffset()
+        return Struct("f", self.utc_seconds + int(offset.total_seconds()), self.nanos, self.zone)
+
+
+class Node:
+    def __init__(self, identity, labels, properties):
+        self.identity, self.labels, self.properties = identity, labels, properties
+
+    def element_id(self):
+        return "4:stub:%d" % self.identity
+
+    def wire(self, version):
+        fields = [self.identity, self.labels, self.properties]
+        return Struct("N", *(fields + [self.element_id()] if version >= (5, 0) else fields))
+
+
+class Relationship:
+    def __init__(self, identity, start, end, kind, properties):
+        self.identity, self.start, self.end, self.kind, self.properties = identity, start, end, kind, properties
+
+    def wire(self, version):
+        fields = [self.identity, self.start, self.end, self.kind, self.properties]
+        if version >= (5, 0):
+            fields += ["5:stub:%d" % self.identity, "4:stub:%d" % self.start, "4:stub:%d" % self.end]
+        return Struct("R", *fields)
+
+
+# --- PackStream -------------------------------------------------------------
+
+def pack(value, version, out):
+    if hasattr(value, "wire"):
+        value = value.wire(version)
+    if value is None:
+        out += b"\xC0"
+    elif isinstance(value, bool):
+        out += b"\xC3" if value else b"\xC2"
+    elif isinstance(value, int):
+        if -16 <= value < 128:
+            out += struct.pack(">b", value)
+        elif -128 <= value < 128:
+            out += b"\xC8" + struct.pack(">b", value)
+        elif -32768 <= value < 32768:
+            out += b"\xC9" + struct.pack(">h", value)
+        elif -2**31 <= value < 2**31:
+            out += b"\xCA" + struct.pack(">i", value)
+        else:
+            out += b"\xCB" + struct.pack(">q", value)
+    elif isinstance(value, float):
+        out += b"\xC1" + struct.pack(">d", value)
+    elif isinstance(value, (bytes, bytearray)):
+        out += header(len(value), None, 0xCC) + value
+    elif isinstance(value, str):
+        data = value.encode()
+        out += header(len(data), 0x80, 0xD0) + data
+    elif isinstance(value, list):
+        out += header(len(value), 0x90, 0xD4)
+        for item in value:
+            pack(item, version, out)
+    elif isinstance(value, dict):
+        out += header(len(value), 0xA0, 0xD8)
+        for key, item in value.items():
+            pack(key, version, out)
+            pack(item, version, out)
+    elif isinstance(value, Struct):
+        out += bytes([0xB0 + len(value.fields), value.tag])
+        for item in value.fields:
+            pack(item, version, out)
+    else:
+        raise TypeError(type(value))
+    return out
+
+
+def header(size, tiny, marker):
+    if tiny is not None and size < 16:
+        return bytes([tiny + size])
+    if size < 0x100:
+        return bytes([marker, size])
+    if size < 0x10000:
+        return bytes([marker + 1]) + struct.pack(">H", size)
+    return bytes([marker + 2]) + struct.pack(">I", size)
+
+
+def unpack(data, pos=0):
+    """(value, next position); structures come back as Struct."""
+    marker = data[pos]
+    pos += 1
+    if marker < 0x80 or marker >= 0xF0:
+        return struct.unpack(">b", bytes([marker]))[0], pos
+    kind, size = marker & 0xF0, marker & 0x0F
+    if marker in (0xC0, 0xC2, 0xC3):
+        return {0xC0: None, 0xC2: False, 0xC3: True}[marker], pos
+    if marker == 0xC1:
+        return struct.unpack_from(">d", data, pos)[0], pos + 8
+    if 0xC8 <= marker <= 0xCB:
+        width = 1 << (marker - 0xC8)
+        return int.from_bytes(data[pos:pos + width], "big", signed=True), pos + width
+    for base, tiny in ((0xD0, 0x80), (0xD4, 0x90), (0xD8, 0xA0)):
+        if base <= marker <= base + 2:
+            width = 1 << (marker - base)
+            kind, size, pos = tiny, int.from_bytes(data[pos:pos + width], "big"), pos + width
+    if kind == 0x80:
+        return data[pos:pos + size].decode(), pos + size
+    if kind == 0x90:
+        items = []
+        for _ in range(size):
+            item, pos = unpack(data, pos)
+            items.append(item)
+        return items, pos
+    if kind == 0xA0:
+        result = {}
+        for _ in range(size):
+            key, pos = unpack(data, pos)
+            result[key], pos = unpack(data, pos)
+        return result, pos
+    if kind == 0xB0:
+        tag, pos = data[pos], pos + 1
+        fields = []
+        for _ in range(size):
+            item, pos = unpack(data, pos)
+            fields.append(item)
+        return Struct(tag, *fields), pos
+    raise ValueError("stub cannot decode marker %02X" % marker)
+
+
+# --- The canned graph -------------------------------------------------------
+
+def canned_graph():
+    """(nodes, relationships) covering every kind of property value."""
+    nodes = [
+        Node(0, ["Person"], {"name": "Ada", "born": Struct("D", -56270), "age": 36, "score": 1.5,
+                             "tags": ["math", "poetry"], "big": 2**62, "neg": -129, "ok": True,
+                             "nothing_here": [], "raw": b"\x00\x7f\x80\xff", "nan": float("nan")}),
+        Node(1, ["Person", "Admin"], {"name": "Grace Hopper \u00e9\u4e2d",
+                                      "seen": OffsetDateTime(1436042000, 5000, 3600),
+                                      "zoned": ZonedDateTime(1436042000, 0, "Europe/London"),
+                                      "local": Struct("d", 1436042000, 142000000)}),
+        Node(2, ["Place"], {"home": Struct("X", 7203, 1.0, 2.0), "peak": Struct("Y", 9157, 1.0, 2.0, 3.0),
+                            "geo": Struct("X", 4326, 33.46789, 13.1),
+                            "geo3": Struct("Y", 4979, 33.46789, 13.1, 120.5)}),
+        Node(3, ["Clock"], {"at": Struct("T", 45296 * 10**9, -18000), "wall": Struct("t", 45296 * 10**9 + 5),
+                            "span": Struct("E", 14, 16, 43200 + 1, 500000000)}),
+        Node(4, [], {}),
+    ]
+    relationships = [
+        Relationship(10, 0, 1, "KNOWS", {"since": 1993, "roles": ["friend"]}),
+        Relationship(11, 1, 0, "KNOWS", {}),
+        Relationship(12, 0, 0, "SELF", {"when": Struct("D", 0)}),
+        Relationship(13, 0, 1, "KNOWS", {"since": 2001}),
+        Relationship(14, 2, 3, "relationship", {}),
+    ]
+    return nodes, relationships
+
+
+def importable_graph(count=5):
+    """A chain of single-labelled nodes without relationship properties:
+    what the migration import accepts today."""
+    nodes = [Node(i, ["Person" if i % 2 == 0 else "Paper"], {"name": "n%d" % i, "topic": i % 3})
+             for i in range(count)]
+    relationships = [Relationship(100 + i, i, i + 1, "FOLLOWS" if i % 2 else "AUTHORED", {})
+                     for i in range(count - 1)]
+    return nodes, relationships
+
+
+# --- The server -------------------------------------------------------------
+
+NAMES = {0x01: "HELLO", 0x02: "GOODBYE", 0x0F: "RESET", 0x10: "RUN", 0x11: "BEGIN", 0x12: "COMMIT",
+         0x13: "ROLLBACK", 0x2F: "DISCARD", 0x3F: "PULL", 0x54: "TELEMETRY", 0x6A: "LOGON", 0x6B: "LOGOFF"}
+ALL_VERSIONS = [(5, minor) for minor in range(8, -1, -1)] + [(4, 4)]
+
+
+class _Closed(Exception):
+    pass
+
+
+class _Handler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.stub = self.server.stub
+        self.request.settimeout(10)
+        self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.failed = False
+        self.stream = []
+
+    def handle(self):
+        try:
+            if self.stub.tls is not None:
+                self.request = self.stub.tls.wrap_socket(self.request, server_side=True)
+            self.version = self.handshake()
+            if self.version is not None:
+                while self.serve_one():
+                    pass
+        except (_Closed, OSError):
+            pass
+        finally:
+            self.request.close()
+
+    def receive(self, count):
+        data = b""
+        while len(data) < count:
+            chunk = self.request.recv(count - len(data))
+            if not chunk:
+                raise _Closed()
+            data += chunk
+        return data
+
+    def handshake(self):
+        if self.receive(4) != b"\x60\x60\xB0\x17":
+            return None
+        offers = self.receive(16)
+        if self.stub.handshake_answer is not None:
+            self.request.sendall(self.stub.handshake_answer)
+            return None
+        offered = set()
+        for i in range(4):
+            _, span, minor, major = offers[4 * i:4 * i + 4]
+            offered |= {(major, minor - step) for step in range(span + 1)}
+        for version in self.stub.speaks:
+            if version in offered:
+                self.request.sendall(bytes([0, 0, version[1], version[0]]))
+                return version
+        self.request.sendall(b"\x00\x00\x00\x00")
+        return None
+
+    def send(self, tag, *fields):
+        body = pack(Struct(tag, *fields), self.version, bytearray())
+        framed = bytearray()
+        for start in range(0, len(body), 0xFFFF):
+            piece = body[start:start + 0xFFFF]
+            framed += struct.pack(">H", len(piece)) + piece
+        self.request.sendall(bytes(framed) + b"\x00\x00")
+
+    def fail(self, code, message, fatal=False):
+        if self.version >= (5, 7):
+            meta = {"gql_status": "50N42", "description": "error: general processing exception",
+                    "message": message, "neo4j_code": code, "diagnostic_record": {}}
+        else:
+            meta = {"code": code, "message": message}
+        self.send(0x7F, meta)
+        self.failed = True
+        if fatal:
+            raise _Closed()
+
+    def serve_one(self):
+        body = b""
+        while True:
+            size = struct.unpack(">H", self.receive(2))[0]
+            if size == 0 and body:
+                break
+            body += self.receive(size)
+        message, _ = unpack(body)
+        name = NAMES.get(message.tag, "0x%02X" % message.tag)
+        self.stub.log.append((name, message.fields))
+        if name == "GOODBYE":
+            return False
+        if name == "RESET":
+            self.failed, self.stream = False, []
+            self.send(0x70, {})
+        elif self.failed:
+            self.send(0x7E)
+        else:
+            getattr(self, "on_" + name.lower(), self.on_unknown)(*message.fields)
+        return True
+
+    def on_unknown(self, *fields):
+        self.fail("Neo.ClientError.Request.Invalid", "stub does not know this message", fatal=True)
+
+    def check_auth(self, auth):
+        if auth.get("principal") != self.stub.user or auth.get("credentials") != self.stub.password:
+            self.fail("Neo.ClientError.Security.Unauthorized",
+                      "The client is unauthorized due to authentication failure.", fatal=True)
+
+    def on_hello(self, extra):
+        has_auth = "credentials" in extra
+        if has_auth != (self.version < (5, 1)):
+            self.fail("Neo.ClientError.Request.Invalid", "credentials in the wrong message", fatal=True)
+        if self.version >= (5, 3) and "bolt_agent" not in extra:
+            self.fail("Neo.ClientError.Request.Invalid", "bolt_agent missing", fatal=True)
+        if has_auth:
+            self.check_auth(extra)
+        self.send(0x70, {"server": "Neo4j/%s-stub" % (".".join(map(str, self.version))), "connection_id": "bolt-1",
+                         "hints": {}})
+
+    def on_logon(self, auth):
+        self.check_auth(auth)
+        self.send(0x70, {})
+
+    def on_logoff(self):
+        self.send(0x70, {})
+
+    def on_telemetry(self, api):
+        self.send(0x70, {})
+
+    def on_begin(self, extra):
+        if self.check_database(extra):
+            self.send(0x70, {})
+
+    def check_database(self, extra):
+        database = extra.get("db", "neo4j")
+        if database not in self.stub.databases:
+            self.fail("Neo.ClientError.Database.DatabaseNotFound", "Database does not exist. Database name: '%s'."
+                      % database)
+            return False
+        return True
+
+    def on_run(self, query, parameters, extra):
+        if not self.check_database(extra):
+            return
+        if "(n)" in query:
+            field, self.stream = "n", list(self.stub.nodes)
+        elif "[r]" in query:
+            field, self.stream = "r", list(self.stub.relationships)
+        else:
+            self.fail("Neo.ClientError.Statement.SyntaxError", "stub understands only its two queries")
+            return
+        self.send(0x70, {"fields": [field], "t_first": 0, "qid": 0})
+
+    def on_pull(self, extra):
+        size = extra.get("n", -1)
+        batch = self.stream if size < 0 else self.stream[:size]
+        self.stream = self.stream[len(batch):]
+        for item in batch:
+            if self.stub.close_after is not None and self.stub.records_sent >= self.stub.close_after:
+                self.request.shutdown(socket.SHUT_RDWR)
+                raise _Closed()
+            self.send(0x71, [item])
+            self.stub.records_sent += 1
+        self.send(0x70, {"has_more": True} if self.stream else {"type": "r", "t_last": 0, "db": "neo4j"})
+
+    def on_discard(self, extra):
+        self.stream = []
+        self.send(0x70, {})
+
+    def on_commit(self):
+        self.send(0x70, {"bookmark": "stub:1"})
+
+    def on_rollback(self):
+        self.send(0x70, {})
+
+
+class _Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+class BoltStub:
+    """A running stub; use as a context manager. `port` is its loopback port."""
+
+    def __init__(self, graph=None, speaks=None, user="neo4j", password="secret-pw", databases=("neo4j",),
+                 close_after=None, handshake_answer=None, tls=None):
+        self.nodes, self.relationships = graph if graph is not None else canned_graph()
+        self.speaks = speaks if speaks is not None else ALL_VERSIONS
+        self.user, self.password, self.databases = user, password, set(databases)
+        self.close_after, self.handshake_answer, self.tls = close_after, handshake_answer, tls
+        self.records_sent = 0
+        self.log = []
+
+    def __enter__(self):
+        self.server = _Server(("127.0.0.1", 0), _Handler)
+        self.server.stub = self
+        self.port = self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
+        self.thread.start()
+        return self
+
+    def __exit__(self, *error):
+        self.server.shutdown()
+        self.server.server_close()
+
+    def received(self, name):
+        """The fields of every `name` message received, in order."""
+        return [fields for logged, fields in self.log if logged == name]
+
+
+if __name__ == "__main__":
+    # Run by hand: python3 bolt_stub.py serves the canned graph until ^C.
+    import sys
+    stub = BoltStub()
+    stub.__enter__()
+    print("stub Bolt server on 127.0.0.1:%d (user neo4j, password secret-pw)" % stub.port, flush=True)
+    try:
+        threading.Event().wait()
+    except KeyboardInterrupt:
+        stub.__exit__()

@@ -1,0 +1,237 @@
+"""The focus of this file is the pull bridge run as the program runs it: a
+separate process given --bolt, --credentials-file, --database and --out,
+against the stub Bolt server, judged by its exit status, its message and
+the files it leaves.
+
+Run alone: PYTHONPATH=scripts python3 -m unittest discover -s tests/scripts -p 'test_pull*.py'
+"""
+
+import json
+import os
+import shutil
+import socket
+import ssl
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from bolt_stub import BoltStub, importable_graph
+
+BRIDGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "pull_neo4j.py")
+PASSWORD = "secret-pw"
+
+NODES_5 = [
+    {"type": "node", "id": "4:stub:0", "labels": ["Person"], "properties": {
+        "name": "Ada", "born": "1815-12-10", "age": 36, "score": 1.5, "tags": ["math", "poetry"],
+        "big": 4611686018427387904, "neg": -129, "ok": True, "nothing_here": [], "raw": [0, 127, -128, -1],
+        "nan": "NaN"}},
+    {"type": "node", "id": "4:stub:1", "labels": ["Person", "Admin"], "properties": {
+        "name": "Grace Hopper \u00e9\u4e2d", "seen": "2015-07-04T21:33:20.000005+01:00",
+        "zoned": "2015-07-04T21:33:20+01:00[Europe/London]", "local": "2015-07-04T20:33:20.142"}},
+    {"type": "node", "id": "4:stub:2", "labels": ["Place"], "properties": {
+        "home": {"crs": "cartesian", "x": 1.0, "y": 2.0, "z": None},
+        "peak": {"crs": "cartesian-3d", "x": 1.0, "y": 2.0, "z": 3.0},
+        "geo": {"crs": "wgs-84", "latitude": 13.1, "longitude": 33.46789, "height": None},
+        "geo3": {"crs": "wgs-84-3d", "latitude": 13.1, "longitude": 33.46789, "height": 120.5}}},
+    {"type": "node", "id": "4:stub:3", "labels": ["Clock"], "properties": {
+        "at": "12:34:56-05:00", "wall": "12:34:56.000000005", "span": "P1Y2M16DT12H1.5S"}},
+    {"type": "node", "id": "4:stub:4", "labels": [], "properties": {}},
+]
+RELS_5 = [
+    {"id": "5:stub:10", "type": "relationship", "label": "KNOWS", "start": {"id": "4:stub:0"},
+     "end": {"id": "4:stub:1"}, "properties": {"since": 1993, "roles": ["friend"]}},
+    {"id": "5:stub:11", "type": "relationship", "label": "KNOWS", "start": {"id": "4:stub:1"},
+     "end": {"id": "4:stub:0"}, "properties": {}},
+    {"id": "5:stub:12", "type": "relationship", "label": "SELF", "start": {"id": "4:stub:0"},
+     "end": {"id": "4:stub:0"}, "properties": {"when": "1970-01-01"}},
+    {"id": "5:stub:13", "type": "relationship", "label": "KNOWS", "start": {"id": "4:stub:0"},
+     "end": {"id": "4:stub:1"}, "properties": {"since": 2001}},
+    {"id": "5:stub:14", "type": "relationship", "label": "relationship", "start": {"id": "4:stub:2"},
+     "end": {"id": "4:stub:3"}, "properties": {}},
+]
+
+
+def bolt4_ids(records):
+    """The Bolt 5 expectations with the integer identities Bolt 4 sends."""
+    text = json.dumps(records)
+    for prefix in ('"4:stub:', '"5:stub:'):
+        text = text.replace(prefix, '"')
+    return json.loads(text)
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class PullHarness(unittest.TestCase):
+    """A private directory, a credentials file and a way to run the bridge."""
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="pull-test-")
+        self.addCleanup(shutil.rmtree, self.work)
+        self.out = os.path.join(self.work, "export")
+        self.credentials = self.write_credentials({"user": "neo4j", "password": PASSWORD})
+
+    def write_credentials(self, content, name="credentials.json"):
+        path = os.path.join(self.work, name)
+        with open(path, "w") as stream:
+            stream.write(content if isinstance(content, str) else json.dumps(content))
+        os.chmod(path, 0o600)
+        return path
+
+    def pull(self, uri, *extra, credentials=None, env=None):
+        command = [sys.executable, BRIDGE, "--bolt", uri, "--credentials-file", credentials or self.credentials,
+                   "--database", "neo4j", "--out", self.out, *extra]
+        done = subprocess.run(command, capture_output=True, text=True, timeout=60, env=env)
+        self.assertNotIn(PASSWORD, done.stdout + done.stderr)
+        return done
+
+    def output(self, name):
+        with open(os.path.join(self.out, name), encoding="utf-8") as stream:
+            return [json.loads(line) for line in stream]
+
+    def assert_failed(self, done, *fragments):
+        self.assertEqual(1, done.returncode, done.stderr)
+        self.assertTrue(done.stderr.startswith("pull_neo4j: error: "), done.stderr)
+        self.assertEqual(1, len(done.stderr.splitlines()), done.stderr)
+        for fragment in fragments:
+            self.assertIn(fragment, done.stderr)
+        left = os.listdir(self.out) if os.path.isdir(self.out) else []
+        self.assertEqual([name for name in left if name not in ("nodes.csv",)], [])
+
+
+class PullTest(PullHarness):
+    def test_pulls_the_whole_graph_over_each_version(self):
+        for version in [(5, 8), (5, 4), (5, 1), (5, 0), (4, 4)]:
+            with self.subTest(version=version), BoltStub(speaks=[version]) as stub:
+                done = self.pull("bolt://127.0.0.1:%d" % stub.port)
+                self.assertEqual(0, done.returncode, done.stderr)
+                self.assertIn("5 nodes and 5 relationships", done.stderr)
+                self.assertIn("Bolt %d.%d" % version, done.stderr)
+                bolt5 = version >= (5, 0)
+                self.assertEqual(NODES_5 if bolt5 else bolt4_ids(NODES_5), self.output("nodes.jsonl"))
+                self.assertEqual(RELS_5 if bolt5 else bolt4_ids(RELS_5), self.output("rels.jsonl"))
+                self.assertEqual(["nodes.jsonl", "rels.jsonl"], sorted(os.listdir(self.out)))
+                names = [name for name, fields in stub.log]
+                logon = ["LOGON"] if version >= (5, 1) else []
+                self.assertEqual(["HELLO"] + logon + ["BEGIN", "RUN", "PULL", "RUN", "PULL", "COMMIT", "RESET",
+                                                      "GOODBYE"], names)
+                self.assertEqual([{"db": "neo4j", "mode": "r"}], [f[0] for f in stub.received("BEGIN")])
+
+    def test_pages_through_has_more(self):
+        for fetch, pulls in [("1", 10), ("2", 6), ("4", 4), ("5", 2), ("1000", 2)]:
+            with self.subTest(fetch=fetch), BoltStub() as stub:
+                done = self.pull("bolt://127.0.0.1:%d" % stub.port, "--fetch-size", fetch)
+                self.assertEqual(0, done.returncode, done.stderr)
+                self.assertEqual([{"n": int(fetch), "qid": -1}] * pulls, [f[0] for f in stub.received("PULL")])
+                self.assertEqual(NODES_5, self.output("nodes.jsonl"))
+                self.assertEqual(RELS_5, self.output("rels.jsonl"))
+
+    def test_wrong_password_reports_the_server_and_leaves_nothing(self):
+        for version in [(5, 4), (5, 7), (5, 0), (4, 4)]:
+            with self.subTest(version=version), BoltStub(speaks=[version], password="another-one") as stub:
+                done = self.pull("bolt://127.0.0.1:%d" % stub.port)
+                self.assert_failed(done, "refused the login", "unauthorized due to authentication failure",
+                                   "Neo.ClientError.Security.Unauthorized")
+
+    def test_connection_failures_are_one_clear_line(self):
+        cases = [
+            ({}, "bolt://127.0.0.1:%d" % free_port(), "connection refused"),
+            ({"speaks": [(3, 0)]}, None, "speaks none of the Bolt versions"),
+            ({"handshake_answer": b"HTTP"}, None, "answered with HTTP, not Bolt"),
+            ({"handshake_answer": b"\x00\x00\x00\x03"}, None, "00 00 00 03, which this program did not offer"),
+            ({"handshake_answer": b"\x00\x00"}, None, "closed the connection during the version handshake"),
+        ]
+        for options, uri, message in cases:
+            with self.subTest(message=message), BoltStub(**options) as stub:
+                self.assert_failed(self.pull(uri or "bolt://127.0.0.1:%d" % stub.port), message)
+
+    def test_server_closing_mid_stream_leaves_no_files(self):
+        # After 0 records, inside the nodes, between nodes and relationships, inside the relationships.
+        for close_after in [0, 3, 5, 7, 9]:
+            with self.subTest(close_after=close_after), BoltStub(close_after=close_after) as stub:
+                os.makedirs(self.out, exist_ok=True)
+                for stale in ("nodes.jsonl", "rels.jsonl"):  # an earlier pull's files go too
+                    open(os.path.join(self.out, stale), "w").close()
+                done = self.pull("bolt://127.0.0.1:%d" % stub.port, "--fetch-size", "2")
+                self.assert_failed(done, "closed the connection during PULL")
+
+    def test_server_failures_name_the_request(self):
+        with BoltStub(databases=["other"]) as stub:
+            done = self.pull("bolt://127.0.0.1:%d" % stub.port)
+            self.assert_failed(done, "has no database 'neo4j'", "Neo.ClientError.Database.DatabaseNotFound")
+
+    def test_credentials_come_only_from_a_valid_file(self):
+        cases = [
+            ("missing.json", None, "credentials file %s does not exist"),
+            ("broken.json", '{"user": "neo4j", "password": ', "is not valid JSON"),
+            ("list.json", '["neo4j", "%s"]' % PASSWORD, 'must be a JSON object with the strings "user" and "password"'),
+            ("number.json", '{"user": "neo4j", "password": 7}', 'with the strings "user" and "password"'),
+        ]
+        with BoltStub() as stub:
+            for name, content, message in cases:
+                with self.subTest(name=name):
+                    path = os.path.join(self.work, name) if content is None else self.write_credentials(content, name)
+                    done = self.pull("bolt://127.0.0.1:%d" % stub.port, credentials=path)
+                    self.assert_failed(done, message.replace("%s", path))
+            self.assertEqual([], stub.log)
+
+    def test_bad_uris_and_shadowing_files_are_refused(self):
+        cases = [("http://127.0.0.1:7687", "unsupported URI scheme 'http'"),
+                 ("bolt://neo4j:%s@127.0.0.1:7687" % PASSWORD, "must not hold a user or password"),
+                 ("bolt://127.0.0.1:99999", "invalid Bolt URI"),
+                 ("bolt:///", "names no host"),
+                 ("bolt://127.0.0.1:7687/neo4j", "must not have a path")]
+        for uri, message in cases:
+            with self.subTest(uri=uri.replace(PASSWORD, "***")):
+                self.assert_failed(self.pull(uri), message)
+        os.makedirs(self.out)
+        with open(os.path.join(self.out, "nodes.csv"), "w") as stream:
+            stream.write(":ID,:LABEL\n")
+        with BoltStub() as stub:
+            self.assert_failed(self.pull("bolt://127.0.0.1:%d" % stub.port), "already holds nodes.csv")
+        self.assertEqual(["nodes.csv"], os.listdir(self.out))
+
+    def test_neo4j_scheme_sends_a_routing_context(self):
+        with BoltStub(graph=importable_graph()) as stub:
+            done = self.pull("neo4j://127.0.0.1:%d?region=eu" % stub.port)
+            self.assertEqual(0, done.returncode, done.stderr)
+            self.assertEqual({"region": "eu", "address": "127.0.0.1:%d" % stub.port},
+                             stub.received("HELLO")[0][0]["routing"])
+
+
+@unittest.skipUnless(shutil.which("openssl"), "openssl makes the test certificate")
+class TlsPullTest(PullHarness):
+    """bolt+s:// and bolt+ssc:// against the stub behind TLS with a
+    certificate made for 127.0.0.1."""
+
+    def setUp(self):
+        super().setUp()
+        self.cert, key = os.path.join(self.work, "cert.pem"), os.path.join(self.work, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                        "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                        "-keyout", key, "-out", self.cert], check=True, capture_output=True)
+        self.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.tls.load_cert_chain(self.cert, key)
+
+    def test_tls_schemes(self):
+        trusting = dict(os.environ, SSL_CERT_FILE=self.cert)
+        cases = [("bolt+ssc", None, None), ("neo4j+ssc", None, None), ("bolt+s", trusting, None),
+                 ("bolt+s", None, "TLS certificate verification failed for 127.0.0.1")]
+        for scheme, env, failure in cases:
+            with self.subTest(scheme=scheme, trusted=env is not None), BoltStub(tls=self.tls) as stub:
+                done = self.pull("%s://127.0.0.1:%d" % (scheme, stub.port), env=env)
+                if failure:
+                    self.assert_failed(done, failure)
+                else:
+                    self.assertEqual(0, done.returncode, done.stderr)
+                    self.assertEqual(NODES_5, self.output("nodes.jsonl"))
+        with BoltStub() as plain:
+            self.assert_failed(self.pull("bolt+ssc://127.0.0.1:%d" % plain.port), "TLS handshake with")
+
+
+if __name__ == "__main__":
+    unittest.main()

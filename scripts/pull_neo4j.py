@@ -88,7 +88,7 @@ def pull(target, user, password, database, out, fetch_size):
 def explain(error, target, database):
     """The one-line message for a failure of the pull."""
     if isinstance(error, ServerFailure):
-        if error.is_authentication():
+        if error.is_login():
             return "Neo4j at %s refused the login: %s" % (target.address(), error)
         if error.code.startswith("Neo.ClientError.Database.DatabaseNotFound"):
             return "Neo4j at %s has no database %r: %s" % (target.address(), database, error)

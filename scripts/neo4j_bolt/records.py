@@ -31,8 +31,9 @@ class UnexpectedRecord(Exception):
 
 
 def _single(record, tag, name, counts):
-    if len(record) != 1 or not isinstance(record[0], Structure) or record[0].tag != tag:
-        raise UnexpectedRecord("expected one %s per record, got %r" % (name, record[:1]))
+    if not isinstance(record, list) or len(record) != 1 or not isinstance(record[0], Structure) \
+            or record[0].tag != tag:
+        raise UnexpectedRecord("expected one %s per record, got %.80r" % (name, record))
     fields = record[0].fields
     if len(fields) not in counts:
         raise UnexpectedRecord("a %s with %d fields" % (name, len(fields)))

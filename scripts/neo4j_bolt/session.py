@@ -41,8 +41,10 @@ class ServerFailure(Exception):
         self.during = during
         super().__init__("%s (%s)" % (text, code))
 
-    def is_authentication(self):
-        return self.code.startswith("Neo.ClientError.Security.")
+    def is_login(self):
+        """Whether the server refused the login itself (as opposed to, say,
+        a later permission error on the database)."""
+        return self.during in ("HELLO", "LOGON")
 
 
 def _metadata(message):

@@ -129,7 +129,7 @@ class RecordsTest(unittest.TestCase):
                           "end": {"id": "4:db:8"}, "properties": {"w": 1}}, relationship_record([rel5]))
 
     def test_unexpected_records_are_refused(self):
-        cases = [(node_record, [1]), (node_record, []), (node_record, [struct("N", 1, ["A"])]),
+        cases = [(node_record, [1]), (node_record, []), (node_record, 5), (node_record, [struct("N", 1, ["A"])]),
                  (node_record, [struct("N", 1, "A", {})]), (node_record, [struct("N", 1, ["A"], [], "e")]),
                  (node_record, [struct("N", 1, ["A"], {}, "")]), (relationship_record, [struct("N", 1, [], {})]),
                  (relationship_record, [struct("R", 1, 2, 3, None, {})])]

@@ -64,7 +64,7 @@ def read_credentials(path):
 
 
 def pull(target, user, password, database, out, fetch_size):
-    """Writes the export directory; returns (nodes, relationships, server)."""
+    """Writes the export directory; returns (nodes, relationships, session)."""
     with ExportDirectory(out) as export:
         session = Session(target, user, password)
         polite = True

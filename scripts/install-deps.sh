@@ -1,9 +1,11 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, skipping the
 # ones already present. Runs as root on a fresh Debian machine (or with sudo).
+# tzdata: the pull bridge names time zones; openssl: its TLS test makes a
+# certificate.
 set -eu
 need=""
-for pkg in cmake g++ make ninja-build pkg-config libssl-dev nlohmann-json3-dev libgtest-dev python3 ${EXTRA_PACKAGES:-}; do
+for pkg in cmake g++ make ninja-build pkg-config libssl-dev nlohmann-json3-dev libgtest-dev python3 tzdata openssl ${EXTRA_PACKAGES:-}; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
     need="$need $pkg"
   fi

@@ -16,7 +16,7 @@ import sys
 import tempfile
 import unittest
 
-from bolt_stub import BoltStub, importable_graph
+from bolt_stub import BoltStub, Node, importable_graph
 
 BRIDGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "pull_neo4j.py")
 PASSWORD = "secret-pw"
@@ -194,6 +194,16 @@ class PullTest(PullHarness):
         with BoltStub() as stub:
             self.assert_failed(self.pull("bolt://127.0.0.1:%d" % stub.port), "already holds nodes.csv")
         self.assertEqual(["nodes.csv"], os.listdir(self.out))
+
+    def test_values_longer_than_a_chunk(self):
+        # 200,001 bytes of UTF-8 in four chunks, two-byte characters split between them.
+        text = "a" + "\u00e9" * 100000
+        with BoltStub(graph=([Node(0, ["Doc"], {"text": text, "list": list(range(70000))})], [])) as stub:
+            done = self.pull("bolt://127.0.0.1:%d" % stub.port)
+        self.assertEqual(0, done.returncode, done.stderr)
+        self.assertEqual([{"type": "node", "id": "4:stub:0", "labels": ["Doc"],
+                           "properties": {"text": text, "list": list(range(70000))}}], self.output("nodes.jsonl"))
+        self.assertEqual([], self.output("rels.jsonl"))
 
     def test_neo4j_scheme_sends_a_routing_context(self):
         with BoltStub(graph=importable_graph()) as stub:

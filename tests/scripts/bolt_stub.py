@@ -431,7 +431,6 @@ class BoltStub:
 
 if __name__ == "__main__":
     # Run by hand: python3 bolt_stub.py serves the canned graph until ^C.
-    import sys
     stub = BoltStub()
     stub.__enter__()
     print("stub Bolt server on 127.0.0.1:%d (user neo4j, password secret-pw)" % stub.port, flush=True)

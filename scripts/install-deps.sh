@@ -2,10 +2,11 @@
 # Installs the Debian packages the build and the tests need, skipping the
 # ones already present. Runs as root on a fresh Debian machine (or with sudo).
 # tzdata: the pull bridge names time zones; openssl: its TLS test makes a
-# certificate.
+# certificate. zstd (or python3-zstandard) decompresses Neo4j dumps for the
+# dump bridge.
 set -eu
 need=""
-for pkg in cmake g++ make ninja-build pkg-config libssl-dev nlohmann-json3-dev libgtest-dev python3 tzdata openssl ${EXTRA_PACKAGES:-}; do
+for pkg in cmake g++ make ninja-build pkg-config libssl-dev nlohmann-json3-dev libgtest-dev python3 tzdata openssl zstd python3-zstandard ${EXTRA_PACKAGES:-}; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
     need="$need $pkg"
   fi

@@ -100,10 +100,11 @@ class _ZstdCommand:
     """Decompresses through a `zstd -dc` child that reads the dump file directly."""
 
     def __init__(self, path, offset):
-        self._file = open(path, "rb")
+        # Unbuffered, so that the descriptor's own offset is where seek() put it:
+        # the child inherits the descriptor at that offset, so the DZV1 prefix
+        # is skipped without copying the file.
+        self._file = open(path, "rb", buffering=0)
         self._file.seek(offset)
-        # The child inherits the descriptor at its current offset, so the
-        # DZV1 prefix is skipped without copying the file.
         self._proc = subprocess.Popen(
             ["zstd", "-dcq"], stdin=self._file, stdout=subprocess.PIPE, stderr=subprocess.PIPE
         )

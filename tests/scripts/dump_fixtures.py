@@ -7,7 +7,9 @@ files with one change (build_dump), in every container layout, in a
 temporary directory: the samples themselves are never copied or modified.
 """
 
+import contextlib
 import gzip
+import importlib.util
 import io
 import os
 import struct
@@ -36,7 +38,7 @@ def have_samples():
 def sample_entries(name):
     """Returns [(entry name, bytes)] of a sample's regular files, transaction logs left out."""
     path = sample(name)
-    with open(path, "rb") as f:
+    with open(path, "rb", buffering=0) as f:
         offset = 4 if f.read(4) == b"DZV1" else 0
         f.seek(offset)
         raw = subprocess.run(["zstd", "-dcq"], stdin=f, stdout=subprocess.PIPE, check=True).stdout
@@ -88,3 +90,17 @@ def run_bridge(dump, out):
         text=True,
         check=False,
     )
+
+
+def run_in_process(dump, out):
+    """Calls the bridge's main() in this process; returns (status, stdout, stderr).
+
+    Same contract as run_bridge, without the interpreter's start-up time.
+    """
+    spec = importlib.util.spec_from_file_location("import_neo4j_dump", SCRIPT)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    stdout, stderr = io.StringIO(), io.StringIO()
+    with contextlib.redirect_stdout(stdout), contextlib.redirect_stderr(stderr):
+        status = module.main(["--dump", dump, "--out", out])
+    return status, stdout.getvalue(), stderr.getvalue()

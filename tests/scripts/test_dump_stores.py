@@ -1,0 +1,144 @@
+"""The focus of this file: record positions, dynamic chains, tokens, record layouts and store versions.
+
+Stores are built in memory byte by byte from the layouts in the modules'
+design notes, so each test states one rule of the format.
+"""
+
+import struct
+import unittest
+
+from neo4j_dump import records, store_format, stores
+from neo4j_dump.errors import DumpError
+
+FIRST, NEXT_IN_CHAIN, IN_USE = 0, 0x80000000, 0x10000000
+
+
+def dynamic(record_size, recs):
+    """A dynamic store: header record, then (flags, next, data) records from id 1."""
+    out = bytearray(struct.pack(">I", record_size).ljust(record_size, b"\0"))
+    for flags, nxt, data in recs:
+        out += (struct.pack(">II", flags | len(data), nxt) + data).ljust(record_size, b"\0")
+    return bytes(out)
+
+
+class Positions(unittest.TestCase):
+    def test_standard_and_aligned_offsets(self):
+        data = bytes(8192 * 2)
+        standard = stores.RecordStore("s", data, 15, aligned=False)
+        aligned = stores.RecordStore("a", data, 15, aligned=True)
+        self.assertEqual(9000, standard.offset(600))
+        self.assertEqual(8192 + (600 - 546) * 15, aligned.offset(600))
+        self.assertEqual(545 * 15, aligned.offset(545))
+        self.assertEqual((1092, 1092), (standard.count, aligned.count))
+
+    def test_count_ignores_page_padding_and_partial_records(self):
+        self.assertEqual(546 + 2, stores.RecordStore("a", bytes(8192 + 40), 15, aligned=True).count)
+        self.assertEqual(2, stores.RecordStore("s", bytes(40), 15, aligned=False).count)
+        with self.assertRaisesRegex(DumpError, "has no record 2"):
+            stores.RecordStore("s", bytes(40), 15, aligned=False).record(2)
+
+
+class Chains(unittest.TestCase):
+    def test_a_chain_concatenates_full_records(self):
+        store = stores.DynamicStore("d", dynamic(16, [(FIRST | IN_USE, 3, b"abcdefgh"), (0, 0, b""), (NEXT_IN_CHAIN | IN_USE, 0xFFFFFFFF, b"ij")]), False)
+        self.assertEqual(b"abcdefghij", store.read_chain(1, "x"))
+
+    def test_broken_chains(self):
+        cases = [
+            ("loops", [(FIRST | IN_USE, 2, b"abcdefgh"), (NEXT_IN_CHAIN | IN_USE, 1, b"abcdefgh")]),
+            ("not in use", [(FIRST, 0xFFFFFFFF, b"ab")]),
+            ("wrong chain flag", [(NEXT_IN_CHAIN | IN_USE, 0xFFFFFFFF, b"ab")]),
+            ("short but not last", [(FIRST | IN_USE, 2, b"ab"), (NEXT_IN_CHAIN | IN_USE, 0xFFFFFFFF, b"cd")]),
+            ("has no record 9", [(FIRST | IN_USE, 9, b"abcdefgh")]),
+        ]
+        for message, recs in cases:
+            with self.subTest(message):
+                with self.assertRaisesRegex(DumpError, message):
+                    stores.DynamicStore("d", dynamic(16, recs), False).read_chain(1, "x")
+
+    def test_tokens_skip_unused_and_internal_ones(self):
+        names = stores.DynamicStore(
+            "n", dynamic(16, [(FIRST | IN_USE, 0xFFFFFFFF, b"Person"), (FIRST | IN_USE, 0xFFFFFFFF, "Café".encode())]), False
+        )
+        tokens = stores.RecordStore("t", b"\x01\0\0\0\x01" + b"\x03\0\0\0\x02" + b"\x00\0\0\0\x02" + b"\x01\0\0\0\x02", 5, False)
+        self.assertEqual({0: "Person", 3: "Café"}, stores.load_tokens(tokens, names, "label"))
+        keys = stores.RecordStore("k", b"\x01" + struct.pack(">ii", 7, 2), 9, False)
+        self.assertEqual({0: "Café"}, stores.load_tokens(keys, names, "property key"))
+
+
+class Records(unittest.TestCase):
+    def test_node_labels_and_property_pointer(self):
+        rec = struct.pack(">BIIIBB", 0x21, 0, 5, (7 << 24) | (5 << 12) | 3, 0x30, 0)
+        node = records.parse_node(rec)
+        self.assertTrue(node.in_use)
+        self.assertEqual((2 << 32) | 5, node.next_prop)
+        self.assertEqual([3, 5, 7], records.inline_labels(node.label_field))
+        self.assertEqual([], records.inline_labels(0))
+        self.assertIsNone(records.inline_labels((1 << 39) | 42))
+        self.assertEqual(42, records.dynamic_labels_record((1 << 39) | 42))
+
+    def test_no_property_is_none_only_without_high_bits(self):
+        self.assertEqual(records.NONE, records.parse_node(struct.pack(">BIIIBB", 1, 0, 0xFFFFFFFF, 0, 0, 0)).next_prop)
+        self.assertEqual(0x1FFFFFFFF, records.parse_node(struct.pack(">BIIIBB", 0x11, 0, 0xFFFFFFFF, 0, 0, 0)).next_prop)
+
+    def test_relationship_high_bits(self):
+        rec = struct.pack(">BIII16sIB", 0x03, 10, 20, 0x20000000 | 0x0FFF0000 | 4, bytes(16), 0xFFFFFFFF, 0)
+        rel = records.parse_relationship(rec)
+        self.assertEqual(((1 << 32) | 10, (2 << 32) | 20, 4, records.NONE), (rel.start, rel.end, rel.type_id, rel.next_prop))
+
+    def test_property_records(self):
+        rec = struct.pack(">BII4Q", 0x21, 7, 9, (1 << 28) | (1 << 24) | 5, 0, 0, 0)
+        prop = records.parse_property(rec)
+        self.assertEqual(((2 << 32) | 7, (1 << 32) | 9), (prop.prev, prop.next))
+        self.assertEqual([((1 << 28) | (1 << 24) | 5,)], list(records.split_blocks(prop, lambda b: 1, 0)))
+        with self.assertRaisesRegex(DumpError, "not in use"):
+            list(records.split_blocks(records.parse_property(bytes(41)), lambda b: 1, 4))
+        with self.assertRaisesRegex(DumpError, "invalid block"):
+            list(records.split_blocks(prop, lambda b: 5, 4))
+
+
+def legacy_neostore(version):
+    packed = len(version) | sum(ord(c) << (8 * (i + 1)) for i, c in enumerate(version))
+    return bytes(36) + b"\x01" + struct.pack(">Q", packed) + bytes(90)
+
+
+def modern_neostore(name, major=1):
+    stream = bytes(20) + b"\x06record" + bytes([len(name)]) + name.encode() + bytes([major, 1]) + bytes(20)
+    stream += bytes(-len(stream) % 8)
+    return b"".join(b"\x01" + stream[i : i + 8] for i in range(0, len(stream), 8))
+
+
+class Versions(unittest.TestCase):
+    def test_readable_versions(self):
+        cases = [
+            (legacy_neostore("v0.A.9"), "v0.A.9", False),
+            (legacy_neostore("SF4.0.0"), "SF4.0.0", False),
+            (legacy_neostore("AF4.1.a"), "AF4.1.a", True),
+            (legacy_neostore("SF4.3.0"), "SF4.3.0", False),
+            (legacy_neostore("AF4.3.0"), "AF4.3.0", True),
+            (modern_neostore("standard"), "5.x standard", False),
+            (modern_neostore("aligned"), "5.x aligned", True),
+        ]
+        for data, version, aligned in cases:
+            with self.subTest(version):
+                fmt = store_format.detect(data)
+                self.assertEqual((version, aligned), (fmt.version, fmt.aligned))
+
+    def test_refused_versions(self):
+        cases = [
+            (legacy_neostore("vE.H.4"), "high_limit format \\(vE.H.4\\)"),
+            (legacy_neostore("HL4.0.0"), "high_limit"),
+            (legacy_neostore("v0.A.8"), "unknown store version v0.A.8"),
+            (modern_neostore("high_limit"), "high_limit"),
+            (modern_neostore("block"), "block format"),
+            (modern_neostore("aligned", major=2), "unknown 5.x store format aligned \\(version 2\\)"),
+            (bytes(200), "cannot be read"),
+        ]
+        for data, message in cases:
+            with self.subTest(message):
+                with self.assertRaisesRegex(DumpError, message):
+                    store_format.detect(data)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,197 @@
+"""The focus of this file: property blocks and dynamic payloads decode to the right JSON values.
+
+Blocks are built with pack(), a tiny writer of Neo4j's bit stream (fields
+appended from bit 0 of block 0 upward, as Neo4j's Bits.put does). Expected
+character codes are read off Neo4j's documented encoding tables, not off
+the decoder's own tables.
+"""
+
+import struct
+import unittest
+
+from neo4j_dump import temporal, values
+from neo4j_dump.errors import DumpError
+
+KEY = 0x00ABCD
+
+
+def pack(*fields):
+    """Packs (value, bits) fields into 64-bit blocks, first field at bit 0."""
+    stream, pos = 0, 0
+    for value, bits in fields:
+        stream |= (value & ((1 << bits) - 1)) << pos
+        pos += bits
+    return tuple((stream >> (64 * i)) & 0xFFFFFFFFFFFFFFFF for i in range((pos + 63) // 64))
+
+
+def short_string(encoding, codes, step):
+    blocks = pack((KEY, 24), (11, 4), (encoding, 5), (len(codes), 6), *[(c, step) for c in codes])
+    assert values.blocks_used(blocks[0]) == len(blocks)
+    return values.decode(blocks, None, "node 1")
+
+
+def scalar(kind, inline, *more):
+    return values.decode(pack((KEY, 24), (kind, 4), (inline, 36)) + more, None, "node 1")
+
+
+def long_payload(numbers):
+    return bytes([6, 8, 64]) + struct.pack("<%dq" % len(numbers), *numbers)
+
+
+class ShortStrings(unittest.TestCase):
+    def test_encodings(self):
+        cases = [
+            (1, 4, [0, 1, 2, 3, 0xA, 0xB, 0xC], "0123 .-"),  # numerical
+            (2, 4, [2, 0, 0xB, 0xC, 0xD], "20-:/"),  # date
+            (3, 5, [1, 2, 0x1B, 0x1F], "AB_/"),  # upper
+            (4, 5, [8, 5, 12, 12, 15], "hello"),  # lower
+            (5, 5, [1, 0x1F, 2, 0x1C, 3], "a@b.c"),  # email
+            (6, 6, [1, 0x21, 0x2E, 0x3F], "a1/="),  # URI
+            (7, 6, [0x0E, 0x25, 0x2F, 0x1F, 0x2A, 0x00, 0x3B], "Neo4j 5"),  # alphanumerical
+            (8, 6, [0x01, 0x20, 0x21, 0x3E], "A;a@"),  # alphanumerical with symbols
+            (9, 7, [0x5A, 0x6F, 0x2B, 0x17], "Zoë."),  # European
+            (10, 8, [0xE9, 0x21], "é!"),  # Latin-1
+            (11, 4, [0xD, 0xE, 0xA, 0xD], "dead"),  # lower hex
+            (12, 4, [0xB, 0xE, 0xE, 0xF], "BEEF"),  # upper hex
+        ]
+        for encoding, step, codes, text in cases:
+            with self.subTest(text):
+                self.assertEqual((KEY, text), short_string(encoding, codes, step))
+
+    def test_utf8_length_counts_bytes(self):
+        raw = "日本".encode("utf-8")
+        self.assertEqual((KEY, "日本"), short_string(0, list(raw), 8))
+
+    def test_characters_cross_block_boundaries(self):
+        text = "abcdefghijklmnopqrstuvwxyz"[:25]  # 39 + 125 bits: three blocks
+        self.assertEqual((KEY, text), short_string(4, [ord(c) - 0x60 for c in text], 5))
+
+    def test_empty(self):
+        self.assertEqual((0, ""), values.decode(pack((0, 24), (11, 4)), None, "node 1"))
+
+
+class Scalars(unittest.TestCase):
+    def test_inline_values(self):
+        cases = [
+            (1, 1, True),
+            (2, -3, -3),
+            (3, -300, -300),
+            (4, 0xE9, "é"),
+            (5, -7, -7),
+            (5, 2**31 - 1, 2**31 - 1),
+            (6, (1234 << 1) | 1, 1234),  # inlined long: flag at bit 28
+            (7, struct.unpack(">I", struct.pack(">f", 0.1))[0], 0.1),
+            (7, 0x7FC00000, "NaN"),
+        ]
+        for kind, inline, expected in cases:
+            with self.subTest(kind=kind, expected=expected):
+                self.assertEqual((KEY, expected), scalar(kind, inline))
+
+    def test_values_in_a_second_block(self):
+        self.assertEqual((KEY, -2**40), scalar(6, 0, (-2**40) & 0xFFFFFFFFFFFFFFFF))
+        self.assertEqual((KEY, 2.5), scalar(8, 0, struct.unpack(">Q", struct.pack(">d", 2.5))[0]))
+        self.assertEqual((KEY, "-Infinity"), scalar(8, 0, struct.unpack(">Q", struct.pack(">d", float("-inf")))[0]))
+
+    def test_short_arrays(self):
+        cases = [
+            (5, 32, [-1, 5], [-1, 5]),
+            (1, 1, [1, 0, 1], [True, False, True]),
+            (6, 0, [-2], [-2]),  # 0 bits per item means 64
+            (3, 9, [300, 7], [300, 7]),
+            (5, 1, [], []),
+        ]
+        for item_type, bits, raw, expected in cases:
+            with self.subTest(expected=expected):
+                blocks = pack((KEY, 24), (12, 4), (item_type, 4), (len(raw), 6), (bits, 6), *[(v, bits or 64) for v in raw])
+                self.assertEqual(len(blocks), values.blocks_used(blocks[0]))
+                self.assertEqual((KEY, expected), values.decode(blocks, None, "node 1"))
+
+    def test_points(self):
+        def point(table, code, coords):
+            head = pack((KEY, 24), (13, 4), (1, 4), (len(coords), 4), (table, 4), (code, 16))
+            more = tuple(struct.unpack(">Q", struct.pack(">d", c))[0] for c in coords)
+            self.assertEqual(1 + len(coords), values.blocks_used(head[0]))
+            return values.decode(head + more, None, "node 1")[1]
+
+        self.assertEqual({"crs": "cartesian", "x": 1.5, "y": -2.0, "z": None}, point(2, 7203, [1.5, -2.0]))
+        self.assertEqual({"crs": "cartesian-3d", "x": 1.0, "y": 2.0, "z": 3.0}, point(2, 9157, [1.0, 2.0, 3.0]))
+        self.assertEqual({"crs": "wgs-84", "latitude": 55.6, "longitude": 12.9, "height": None}, point(1, 4326, [12.9, 55.6]))
+        self.assertEqual(
+            {"crs": "wgs-84-3d", "latitude": 55.6, "longitude": 12.9, "height": 30.0}, point(1, 4979, [12.9, 55.6, 30.0])
+        )
+        with self.assertRaisesRegex(DumpError, "unknown coordinate system"):
+            point(1, 9999, [0.0, 0.0])
+
+
+class Temporals(unittest.TestCase):
+    def test_block_layouts(self):
+        def t(kind, inline_bits, *more):
+            blocks = pack((KEY, 24), (14, 4), (kind, 4), (inline_bits, 32)) + more
+            self.assertEqual(len(blocks), values.blocks_used(blocks[0]))
+            return values.decode(blocks, None, "node 1")[1]
+
+        self.assertEqual("2015-07-21", t(1, 1 | (16637 << 1)))  # inlined epoch day
+        self.assertEqual("1969-12-31", t(1, 0, 0xFFFFFFFFFFFFFFFF))  # day -1 in the next block
+        self.assertEqual("00:00:01.5", t(2, 1 | (1500000000 << 1)))  # inlined nano of day (31 bits)
+        self.assertEqual("21:40:32.142", t(2, 0, 78032142000000))
+        self.assertEqual("2015-07-21T21:40:32.142", t(3, 142000000, 1437514832))
+        self.assertEqual("22:40:32+01:00", t(4, 3600, 78032000000000))  # stored as UTC nano of day
+        self.assertEqual("2015-07-21T22:40:32.142+01:00", t(5, 1 | (142000000 << 1), 1437514832, 3600))
+        self.assertEqual("P1Y2M10DT12H45M30.25S", t(6, 250000000, 14, 10, 45930))
+        with self.assertRaisesRegex(DumpError, "named time zone"):
+            t(5, 142000000 << 1, 1437514832, 1)
+
+    def test_text(self):
+        cases = [
+            (temporal.date_text, (0,), "1970-01-01"),
+            (temporal.date_text, (2932897,), "+10000-01-01"),
+            (temporal.date_text, (-719529,), "-0001-12-31"),
+            (temporal.date_text, (11016,), "2000-02-29"),
+            (temporal.time_text, (0,), "00:00:00"),
+            (temporal.time_text, (86399999999999,), "23:59:59.999999999"),
+            (temporal.offset_text, (0,), "Z"),
+            (temporal.offset_text, (-(5 * 3600 + 1800),), "-05:30"),
+            (temporal.offset_text, (3661,), "+01:01:01"),
+            (temporal.local_datetime_text, (-1, 5), "1969-12-31T23:59:59.000000005"),
+            (temporal.duration_text, (0, 0, 0, 0), "PT0S"),
+            (temporal.duration_text, (0, 0, -90, 0), "PT-1M-30S"),
+            (temporal.duration_text, (0, 0, -1, 500000000), "PT-0.5S"),
+            (temporal.duration_text, (-13, 0, 0, 0), "P-1Y-1M"),
+        ]
+        for function, args, text in cases:
+            with self.subTest(text):
+                self.assertEqual(text, function(*args))
+
+
+class DynamicArrays(unittest.TestCase):
+    def test_payloads(self):
+        cases = [
+            (bytes([5, 6, 2, 1 | 2 << 2 | 3 << 4]), [1, 2, 3]),  # bit-compacted ints
+            (bytes([2, 8, 8, 0xFF, 0x02]), [-1, 2]),  # bytes
+            (bytes([8, 8, 64]) + struct.pack("<2d", 1.5, -2.0), [1.5, -2.0]),
+            (bytes([6, 8, 0]), []),
+            (bytes([9]) + struct.pack(">ii", 2, 1) + b"a" + struct.pack(">i", 3) + "bé".encode(), ["a", "bé"]),
+            (bytes([14, 1]) + long_payload([16637, -1]), ["2015-07-21", "1969-12-31"]),
+            (bytes([14, 5]) + long_payload([1437514832, 0, (3600 << 1) | 1]), ["2015-07-21T22:40:32+01:00"]),
+            (bytes([14, 6]) + long_payload([14, 10, 45930, 250000000]), ["P1Y2M10DT12H45M30.25S"]),
+            (
+                bytes([13, 1, 2, 1, 0x10, 0xE6, 8, 8, 64]) + struct.pack("<4d", 12.9, 55.6, 1.0, 2.0),
+                [
+                    {"crs": "wgs-84", "latitude": 55.6, "longitude": 12.9, "height": None},
+                    {"crs": "wgs-84", "latitude": 2.0, "longitude": 1.0, "height": None},
+                ],
+            ),
+        ]
+        for payload, expected in cases:
+            with self.subTest(expected=expected):
+                self.assertEqual(expected, values.array_payload(payload))
+
+    def test_corrupted_payloads(self):
+        for payload in (b"", bytes([5, 9, 2, 0]), bytes([9]) + struct.pack(">ii", 1, 5) + b"ab", bytes([9, 0]), bytes([8, 8])):
+            with self.subTest(payload=payload.hex()):
+                with self.assertRaises(DumpError):
+                    values.array_payload(payload)
+
+
+if __name__ == "__main__":
+    unittest.main()

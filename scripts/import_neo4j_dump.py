@@ -13,6 +13,7 @@ package beside this script.
 
 import argparse
 import os
+import signal
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -23,22 +24,33 @@ from neo4j_dump.errors import DumpError  # noqa: E402
 PROGRAM = "import_neo4j_dump"
 
 
+class Terminated(Exception):
+    """Raised from the SIGTERM handler so that cleanup (finally blocks) still runs."""
+
+
+def _terminate(signum, frame):
+    raise Terminated()
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(prog=PROGRAM, description="Decode a Neo4j dump into nodes.jsonl and rels.jsonl.")
     parser.add_argument("--dump", required=True, help="the .dump file written by neo4j-admin")
     parser.add_argument("--out", required=True, help="the export directory to create or fill")
     args = parser.parse_args(argv)
+    previous = signal.signal(signal.SIGTERM, _terminate)
     try:
         summary = convert(args.dump, args.out)
     except DumpError as e:
         print("%s: error: %s" % (PROGRAM, e), file=sys.stderr)
         return 1
-    except KeyboardInterrupt:
-        print("%s: error: interrupted" % PROGRAM, file=sys.stderr)
+    except (KeyboardInterrupt, Terminated):
+        print("%s: error: interrupted; no output was written" % PROGRAM, file=sys.stderr)
         return 130
     except Exception as e:  # noqa: BLE001 - a bug must still end in one line, not a traceback
         print("%s: error: internal decoder failure (%s: %s)" % (PROGRAM, type(e).__name__, e), file=sys.stderr)
         return 1
+    finally:
+        signal.signal(signal.SIGTERM, previous)
     print(
         "decoded %s: store %s, %d nodes, %d relationships"
         % (args.dump, summary.version, summary.nodes, summary.relationships)

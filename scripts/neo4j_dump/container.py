@@ -18,6 +18,9 @@ by Java's DataOutputStream (20 bytes):
   | 4      | 8    | int64 number of regular files in the tar            |
   | 12     | 8    | int64 total bytes of those files                    |
 
+(Checked on all seven samples: the counts cover regular files only, not the
+directory entries, and include the transaction logs.)
+
 The archive module checks both counts after streaming the tar, which is how a
 truncated zstd dump is caught even when the decompressor itself stops
 quietly. The gzip layouts carry no metadata; there the gzip trailer's length

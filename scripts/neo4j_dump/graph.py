@@ -12,6 +12,13 @@ type a known token; each label id and property key a known token; each
 property chain must link back (prev pointers), hold only in-use records and
 end; a dynamic label record must name its own node.
 
+Why no log check: `neo4j-admin dump` needs a stopped database, and telling
+a clean log tail from an unclean one needs each version's log and
+checkpoint formats (3.5 keeps checkpoints in the log; 4.x in checkpoint.N;
+a store migrated to 4.3 even has legacy checkpoint entries after its last
+transaction, as in the northwind-43 sample). The reference checks above are
+what stands between an unclean store and wrong output.
+
 Node and relationship ids are Neo4j's record ids, which is what Neo4j
 exports call "id" too.
 """

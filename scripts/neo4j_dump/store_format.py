@@ -25,6 +25,10 @@ module; "aligned" only changes where a record sits, see stores):
   | standard | 5.x    | standard |
   | aligned  | 5.x    | aligned  |
 
+Checked against the shared samples: movies-40 holds AF4.1.a and movies-41
+holds SF4.0.0 (their README lists the two the other way round); movies-50
+is 5.x aligned and northwind-50 5.x standard, both with major.minor 1.1.
+
 Refused, each with a line saying what to do instead: high_limit (Enterprise,
 variable-size records: "vE.H.*", "HL4.*", 5.x "high_limit"), block (5.x
 Enterprise; its dumps have no neostore.nodestore.db), and anything unknown.

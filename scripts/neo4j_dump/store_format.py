@@ -126,7 +126,9 @@ def detect(neostore):
         )
     modern = _modern_format(neostore)
     if modern is None:
-        raise DumpError("the store version in neostore cannot be read: the store is corrupted or of an unknown kind; " + EXPORT_HINT)
+        raise DumpError(
+            "the store version in neostore cannot be read: the store is corrupted or of an unknown kind; " + EXPORT_HINT
+        )
     _, name, major = modern
     if name == "high_limit":
         refuse_high_limit("5.x high_limit")

@@ -78,7 +78,8 @@ class RecordStore:
         """Returns the bytes of record `record_id`; raises DumpError if the store has no such record."""
         if not 0 <= record_id < self.count:
             raise DumpError(
-                "the store is corrupted or unclean: %s has no record %d (it holds %d)" % (self.name, record_id, self.count)
+                "the store is corrupted or unclean: %s has no record %d (it holds %d)"
+                % (self.name, record_id, self.count)
             )
         start = self.offset(record_id)
         return self.data[start : start + self.size]
@@ -113,10 +114,14 @@ class DynamicStore(RecordStore):
             rec = self.record(record_id)
             head, nxt = struct.unpack_from(">II", rec, 0)
             if not head & 0x10000000:
-                raise DumpError("the store is corrupted or unclean: %s record %d of %s is not in use" % (self.name, record_id, what))
+                raise DumpError(
+                    "the store is corrupted or unclean: %s record %d of %s is not in use" % (self.name, record_id, what)
+                )
             continuation = bool(head & 0x80000000)
             if continuation != (record_id != first_id):
-                raise DumpError("the store is corrupted: %s record %d of %s has a wrong chain flag" % (self.name, record_id, what))
+                raise DumpError(
+                    "the store is corrupted: %s record %d of %s has a wrong chain flag" % (self.name, record_id, what)
+                )
             length = head & 0xFFFFFF
             if length > capacity:
                 raise DumpError("the store is corrupted: %s record %d claims %d bytes" % (self.name, record_id, length))
@@ -125,7 +130,9 @@ class DynamicStore(RecordStore):
             if nxt == NO_NEXT and high == 0:
                 return b"".join(parts)
             if length != capacity:
-                raise DumpError("the store is corrupted: %s record %d of %s is short but not last" % (self.name, record_id, what))
+                raise DumpError(
+                    "the store is corrupted: %s record %d of %s is short but not last" % (self.name, record_id, what)
+                )
             record_id = nxt | high
 
 
@@ -171,8 +178,9 @@ class Stores:
             "neostore.relationshipstore.db", data("neostore.relationshipstore.db"), 34, aligned
         )
         self.properties = RecordStore("neostore.propertystore.db", data("neostore.propertystore.db"), 41, aligned)
-        self.strings = DynamicStore("neostore.propertystore.db.strings", data("neostore.propertystore.db.strings"), aligned)
-        self.arrays = DynamicStore("neostore.propertystore.db.arrays", data("neostore.propertystore.db.arrays"), aligned)
+        strings, arrays = "neostore.propertystore.db.strings", "neostore.propertystore.db.arrays"
+        self.strings = DynamicStore(strings, data(strings), aligned)
+        self.arrays = DynamicStore(arrays, data(arrays), aligned)
         self.node_labels = DynamicStore("neostore.nodestore.db.labels", data("neostore.nodestore.db.labels"), aligned)
         self.labels = load_tokens(
             RecordStore("neostore.labeltokenstore.db", data("neostore.labeltokenstore.db"), 5, aligned),

@@ -239,7 +239,9 @@ def short_array(blocks):
 def point(crs_table, crs_code, coordinates):
     crs = CRS.get((crs_table, crs_code))
     if crs is None:
-        raise DumpError("the store holds a point in an unknown coordinate system (table %d, code %d)" % (crs_table, crs_code))
+        raise DumpError(
+            "the store holds a point in an unknown coordinate system (table %d, code %d)" % (crs_table, crs_code)
+        )
     name, dims = crs
     if len(coordinates) != dims:
         raise DumpError("the store is corrupted: a %s point has %d coordinates" % (name, len(coordinates)))
@@ -365,7 +367,8 @@ def _temporal_array(payload):
     if kind == 3:
         return [temporal.local_datetime_text(s, _nanos(n)) for s, n in zip(longs[0::2], longs[1::2])]
     if kind == 4:
-        return [temporal.offset_time_text(_nano_of_day(t), _offset(signed(o, 32))) for t, o in zip(longs[0::2], longs[1::2])]
+        pairs = zip(longs[0::2], longs[1::2])
+        return [temporal.offset_time_text(_nano_of_day(t), _offset(signed(o, 32))) for t, o in pairs]
     if kind == 5:
         items = []
         for s, n, zone in zip(longs[0::3], longs[1::3], longs[2::3]):

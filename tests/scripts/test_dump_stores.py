@@ -5,9 +5,10 @@ design notes, so each test states one rule of the format.
 """
 
 import struct
+import types
 import unittest
 
-from neo4j_dump import records, store_format, stores
+from neo4j_dump import graph, records, store_format, stores
 from neo4j_dump.errors import DumpError
 
 FIRST, NEXT_IN_CHAIN, IN_USE = 0, 0x80000000, 0x10000000
@@ -95,6 +96,23 @@ class Records(unittest.TestCase):
             list(records.split_blocks(records.parse_property(bytes(41)), lambda b: 1, 4))
         with self.assertRaisesRegex(DumpError, "invalid block"):
             list(records.split_blocks(prop, lambda b: 5, 4))
+
+
+class DynamicLabels(unittest.TestCase):
+    # Eight labels do not fit inline: the label field points to a long array
+    # [node id, label ids...], bit-compacted (here 3 bits per item: 5, 1, 3).
+    PAYLOAD = bytes([6, 1, 3, 0b11_001_101, 0b0])  # items from bit 0: 101, 001, 011
+
+    def fake_stores(self):
+        names = stores.DynamicStore("l", dynamic(16, [(FIRST | IN_USE, 0xFFFFFFFF, self.PAYLOAD)]), False)
+        return types.SimpleNamespace(node_labels=names, labels={1: "Person", 3: "Actor"})
+
+    def test_labels_of_their_own_node(self):
+        self.assertEqual(["Person", "Actor"], graph._labels(self.fake_stores(), 5, (1 << 39) | 1))
+
+    def test_labels_of_another_node_are_corruption(self):
+        with self.assertRaisesRegex(DumpError, "does not belong to node 6"):
+            graph._labels(self.fake_stores(), 6, (1 << 39) | 1)
 
 
 def legacy_neostore(version):

@@ -1,6 +1,6 @@
-// The test server and raw client. The client uses plain blocking sockets
-// with poll for time limits, so a test that waits for the server to do
-// nothing (close without answering) waits exactly as long as it says.
+// The test server and raw client. The client uses blocking sockets with poll
+// for time limits, so a test that waits for the server to close without
+// answering waits exactly as long as it says.
 #include "http_test_server.h"
 
 #include <arpa/inet.h>
@@ -8,69 +8,46 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
+#include <cstdlib>
+#include <memory>
 #include <stdexcept>
-#include <system_error>
+#include <thread>
 
 namespace orvane::testing {
 
-using Clock = std::chrono::steady_clock;
-
 TestServer::TestServer(HttpServerOptions options, RouteHandler routes) {
   auto listening = std::make_shared<std::promise<unsigned short>>();
-  std::promise<void> finished;
-  finished_ = finished.get_future();
   std::future<unsigned short> port = listening->get_future();
   options.on_listening = [listening](unsigned short p) { listening->set_value(p); };
-  thread_ = std::thread([this, options = std::move(options), routes = std::move(routes), listening,
-                         finished = std::move(finished)]() mutable {
+  finished_ = std::async(std::launch::async, [this, options, routes, listening] {
     try {
       serve_http(options, routes, &stop_flag_);
     } catch (...) {
-      try {
-        listening->set_exception(std::current_exception());  // a start failure
-      } catch (const std::future_error&) {
-      }
+      listening->set_exception(std::current_exception());  // a start failure
     }
-    finished.set_value();
   });
-  try {
-    port_ = port.get();
-  } catch (...) {
-    thread_.join();
-    throw;
-  }
+  port_ = port.get();
 }
 
-TestServer::~TestServer() {
-  if (thread_.joinable()) stop();
-}
+TestServer::~TestServer() { stop(); }
 
 bool TestServer::stop(std::chrono::milliseconds limit) {
   stop_flag_ = true;
   const bool in_time = finished_.wait_for(limit) == std::future_status::ready;
-  thread_.join();
+  finished_.wait();
   return in_time;
 }
 
 HttpReply parse_reply(const std::string& raw) {
-  HttpReply reply;
-  reply.raw = raw;
-  reply.answered = !raw.empty();
-  const size_t line_end = raw.find("\r\n");
-  reply.status_line = raw.substr(0, line_end);
+  HttpReply reply{!raw.empty(), 0, raw.substr(0, raw.find("\r\n")), "", "", raw};
   if (reply.status_line.size() >= 12) reply.status = std::atoi(reply.status_line.c_str() + 9);
   const size_t head_end = raw.find("\r\n\r\n");
-  const std::string head = raw.substr(0, head_end);
-  const std::string key = "\r\nContent-Type: ";
-  const size_t type_at = head.find(key);
-  if (type_at != std::string::npos) {
-    const size_t from = type_at + key.size();
-    reply.content_type = head.substr(from, head.find("\r\n", from) - from);
+  const std::string head = raw.substr(0, head_end), key = "\r\nContent-Type: ";
+  if (const size_t at = head.find(key); at != std::string::npos) {
+    reply.content_type = head.substr(at + key.size(), head.find("\r\n", at + key.size()) - at - key.size());
   }
   if (head_end != std::string::npos) reply.body = raw.substr(head_end + 4);
   return reply;
@@ -95,35 +72,30 @@ RawConnection::~RawConnection() { ::close(fd_); }
 
 bool RawConnection::send(std::string_view bytes, size_t piece, std::chrono::milliseconds pause) {
   if (piece == 0) piece = bytes.size();
-  for (size_t at = 0; at < bytes.size();) {
-    const size_t n = std::min(piece, bytes.size() - at);
-    for (size_t sent = 0; sent < n;) {
-      const ssize_t r = ::send(fd_, bytes.data() + at + sent, n - sent, MSG_NOSIGNAL);
+  for (size_t at = 0; at < bytes.size(); at += piece) {
+    if (at > 0 && pause.count() > 0) std::this_thread::sleep_for(pause);
+    const std::string_view part = bytes.substr(at, piece);
+    for (size_t sent = 0; sent < part.size();) {
+      const ssize_t r = ::send(fd_, part.data() + sent, part.size() - sent, MSG_NOSIGNAL);
       if (r <= 0) return false;
       sent += static_cast<size_t>(r);
     }
-    at += n;
-    if (at < bytes.size() && pause.count() > 0) std::this_thread::sleep_for(pause);
   }
   return true;
 }
 
 bool RawConnection::closed_within(std::chrono::milliseconds limit, std::string* received) {
-  const auto deadline = Clock::now() + limit;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   char chunk[65536];
   while (!closed_) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd p{fd_, POLLIN, 0};
-    const int r = ::poll(&p, 1, static_cast<int>(left.count()));
+    const int r = left.count() <= 0 ? 0 : ::poll(&p, 1, static_cast<int>(left.count()));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;
     const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (n <= 0) {
-      closed_ = true;
-    } else if (received != nullptr) {
-      received->append(chunk, static_cast<size_t>(n));
-    }
+    if (n <= 0) closed_ = true;
+    if (n > 0 && received != nullptr) received->append(chunk, static_cast<size_t>(n));
   }
   return true;
 }
@@ -140,9 +112,7 @@ std::string make_request(std::string_view method, std::string_view target, const
   if (with_host) text += "Host: 127.0.0.1\r\n";
   for (const std::string& h : headers) text += h + "\r\n";
   if (!body.empty()) text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  text += "\r\n";
-  text += body;
-  return text;
+  return text + "\r\n" + std::string(body);
 }
 
 HttpReply http_exchange(unsigned short port, std::string_view request) {

@@ -1,7 +1,6 @@
-// Test support for everything served over HTTP: a server running on a
-// thread on a free loopback port, stopped through its flag, and a raw client
-// that sends exact bytes (whole, in pieces, or byte by byte with pauses) and
-// reads the whole answer until the server closes the connection.
+// Test support for everything served over HTTP: a server on its own thread on
+// a free loopback port, stopped through its flag, and a raw client that sends
+// exact bytes (whole, in pieces, with pauses) and reads the whole answer.
 #pragma once
 
 #include <atomic>
@@ -9,8 +8,6 @@
 #include <future>
 #include <string>
 #include <string_view>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "http/server.h"
@@ -18,9 +15,8 @@
 
 namespace orvane::testing {
 
-// serve_http on its own thread, on a port the kernel picked. The
-// constructor returns once the server listens and rethrows a start failure;
-// the destructor stops the server if stop() was not called.
+// serve_http on a port the kernel picked. The constructor returns once the
+// server listens and rethrows a start failure; the destructor stops it.
 class TestServer {
  public:
   explicit TestServer(HttpServerOptions options = {}, RouteHandler routes = {});
@@ -32,32 +28,29 @@ class TestServer {
   // Sets the stop flag only; stop() also waits.
   void request_stop() { stop_flag_ = true; }
   // Sets the stop flag and waits for serve_http to return: true when it
-  // returned within `limit` (the thread is joined either way).
+  // returned within `limit` (it is waited for either way).
   bool stop(std::chrono::milliseconds limit = std::chrono::seconds(10));
 
  private:
   std::atomic<bool> stop_flag_{false};
-  std::future<void> finished_;
-  std::thread thread_;
+  std::future<void> finished_;  // serve_http running on its own thread
   unsigned short port_ = 0;
 };
 
-
 // One answer as read from the wire.
 struct HttpReply {
-  bool answered = false;      // any bytes arrived before the server closed
-  int status = 0;             // from the status line
-  std::string status_line;    // without "\r\n"
-  std::string content_type;   // the Content-Type header's value
-  std::string body;           // after the blank line
-  std::string raw;            // everything received
+  bool answered = false;     // any bytes arrived before the server closed
+  int status = 0;            // from the status line
+  std::string status_line;   // without "\r\n"
+  std::string content_type;  // the Content-Type header's value
+  std::string body;          // after the blank line
+  std::string raw;           // everything received
 };
 
 // Splits the bytes of an answer into its parts (answered is false for "").
 HttpReply parse_reply(const std::string& raw);
 
-// A client connection to 127.0.0.1:`port`. Sends never raise SIGPIPE and
-// ignore a connection the server already closed.
+// A client connection to 127.0.0.1:`port`. Sends never raise SIGPIPE.
 class RawConnection {
  public:
   explicit RawConnection(unsigned short port);
@@ -66,14 +59,13 @@ class RawConnection {
   RawConnection& operator=(const RawConnection&) = delete;
 
   // Sends `bytes` in pieces of `piece` bytes (all at once when 0), pausing
-  // `pause` between pieces. Returns false once the server stopped taking them.
-  bool send(std::string_view bytes, size_t piece = 0,
-            std::chrono::milliseconds pause = std::chrono::milliseconds(0));
-  // Reads until the server closes the connection or `limit` passes, and
-  // returns what arrived. A reset connection ends the read like a close.
+  // `pause` between pieces. False once the server stopped taking them.
+  bool send(std::string_view bytes, size_t piece = 0, std::chrono::milliseconds pause = {});
+  // Reads until the server closes (or resets) the connection or `limit`
+  // passes, and returns what arrived.
   std::string read_all(std::chrono::milliseconds limit = std::chrono::seconds(10));
-  // Whether the server closed the connection within `limit`, and the bytes
-  // that arrived before (in `received`).
+  // Whether the server closed the connection within `limit`; the bytes that
+  // arrived meanwhile are appended to `received`.
   bool closed_within(std::chrono::milliseconds limit, std::string* received = nullptr);
   int fd() const { return fd_; }
 
@@ -82,9 +74,9 @@ class RawConnection {
   bool closed_ = false;
 };
 
-// A request with the given method, target, extra header lines ("Name: value",
-// each without "\r\n") and body. Host: 127.0.0.1 comes first unless
-// `with_host` is false; Content-Length follows when the body is non-empty.
+// A request with the given method, target, extra header lines (without
+// "\r\n") and body. "Host: 127.0.0.1" comes first unless `with_host` is
+// false; Content-Length follows when the body is non-empty.
 std::string make_request(std::string_view method, std::string_view target,
                          const std::vector<std::string>& headers = {}, std::string_view body = "",
                          bool with_host = true);

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -28,6 +29,20 @@ namespace orvane {
 
 inline constexpr std::size_t kEmbeddingDim = 32;
 inline constexpr std::size_t kMaxSchemaIds = 65535;  // ids 0 … 65534; 65535 is never assigned
+
+// A point a Database can be taken back to with Database::rollback: the
+// sizes of everything that grows when nodes, relationships, labels and
+// types are added. Taking one costs a few counters, never a copy.
+struct DatabaseMark {
+  std::uint64_t node_count = 0;       // nodes; newer identities are removed
+  std::size_t node_types = 0;         // label names; newer ones are forgotten
+  std::size_t rel_types = 0;          // relationship type names; newer ones are forgotten
+  std::uint64_t people = 0;           // Database::people
+  std::uint64_t papers = 0;           // Database::papers
+  std::uint64_t stored_id_nodes = 0;  // Database::stored_id_nodes
+  std::size_t properties = 0;         // length of Database::properties, which may trail node_count
+  bool compiled = false;              // the graph was compiled
+};
 
 class Database {
  public:
@@ -116,6 +131,21 @@ class Database {
                           std::vector<float> embeddings_in, bool legacy);
 
   void compile() { graph.compile(); }
+
+  // The current sizes, to return to with rollback.
+  DatabaseMark mark() const;
+
+  // Takes the Database back to `mark`: removes the nodes created since (with
+  // their attributes and every relationship touching them), the label and
+  // type names registered since (and relationships of those types), the
+  // relationships listed in `added` (relationships between older nodes
+  // added since the mark: compile re-sorts the edge list, so the caller
+  // names them), and restores the counters; recompiles when the graph was
+  // compiled at the mark. Costs one compile, never a copy of the graph.
+  // Requires: since the mark the Database only grew through the add_*
+  // operations and compile (no renumbering, no property or embedding change
+  // of older nodes), and no relationship in `added` existed at the mark.
+  void rollback(const DatabaseMark& mark, std::span<const Edge> added = {});
 };
 
 // Topic number → one of 16 fixed topic names (topic AND 15).

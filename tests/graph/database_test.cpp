@@ -114,6 +114,46 @@ TEST(Database, CompiledFormAndEdges) {
   EXPECT_EQ(3u, db.graph.to_logical[3]);
 }
 
+// Everything rollback must restore, positions and counters included.
+std::string full_state(const Database& db) {
+  return fingerprint(db) + testing::edges_of(db) + json(db.graph.to_physical).dump() +
+         json(db.graph.labels).dump() + std::to_string(db.stored_id_nodes) +
+         std::to_string(db.node_type_ids.size() + db.rel_type_ids.size());
+}
+
+TEST(Database, RollbackUndoesEverythingAddedSinceTheMark) {
+  for (const bool compiled : {true, false}) {
+    SCOPED_TRACE(compiled ? "compiled at the mark" : "uncompiled at the mark");
+    Database db = testing::mixed_graph();
+    std::vector<std::uint32_t> reversed(db.graph.node_count);
+    for (std::uint32_t i = 0; i < reversed.size(); ++i) reversed[i] = static_cast<std::uint32_t>(reversed.size() - 1 - i);
+    db.graph.apply_permutation(reversed);  // positions no longer equal identities
+    if (!compiled) db.add_follows(9, 9);
+    Database reference = db;
+    const DatabaseMark mark = db.mark();
+
+    std::string name;
+    const std::uint32_t robot = db.add_labeled_node("Robot", name, json{{"id", 7}}, 3);
+    db.add_person("late", 1);
+    db.add_follows(robot, 0);
+    db.graph.add_edge(1, 2, db.add_rel_type("KNOWS"));
+    const Edge between{9, 0, db.follows_type};  // absent at the mark
+    db.graph.add_edge(between.src, between.dst, between.type);
+    db.compile();
+    ASSERT_NE(full_state(reference), full_state(db));
+
+    db.rollback(mark, {&between, 1});
+    EXPECT_EQ(full_state(reference), full_state(db));
+    EXPECT_EQ(compiled, db.graph.compiled);
+    EXPECT_EQ("unknown node type: Robot", testing::error_of([&] { db.node_type_id("Robot"); }));
+    EXPECT_EQ("unknown edge type: KNOWS", testing::error_of([&] { db.rel_type_id("KNOWS"); }));
+    db.compile();
+    reference.compile();
+    EXPECT_EQ(full_state(reference), full_state(db));
+    testing::check_invariants(db);
+  }
+}
+
 TEST(Database, SetEmbeddingRequires32FiniteValues) {
   Database db = testing::triangle();
   const std::vector<float> good(32, 0.5f);

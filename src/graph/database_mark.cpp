@@ -1,0 +1,74 @@
+// Database::mark and Database::rollback: undo for a statement that added to
+// a graph and then failed (a save that could not be written, say).
+//
+// Everything a Database grows by is appended: node attributes and the
+// identity/position maps get new trailing entries (a new node's position is
+// its identity as long as nothing is renumbered), label and type names get
+// new trailing ids, and relationships join the edge list. So a mark is a
+// handful of sizes and rollback truncates back to them. The one exception
+// is the edge list, which compile sorts: a relationship between older nodes
+// cannot be found by position afterwards, so the caller names it.
+// Relationships that touch a removed node or use a removed type go without
+// being named. The edge list stays sorted through the removal, so the
+// recompile that follows skips its sort.
+#include <algorithm>
+
+#include <nlohmann/json.hpp>
+
+#include "graph/database.h"
+
+namespace orvane {
+namespace {
+
+// Forgets the names with ids at or beyond `keep`.
+void truncate_names(std::vector<std::string>& names, std::unordered_map<std::string, std::uint16_t>& ids,
+                    std::size_t keep) {
+  for (std::size_t id = keep; id < names.size(); ++id) ids.erase(names[id]);
+  if (names.size() > keep) names.resize(keep);
+}
+
+}  // namespace
+
+DatabaseMark Database::mark() const {
+  DatabaseMark m;
+  m.node_count = graph.node_count;
+  m.node_types = node_types.size();
+  m.rel_types = rel_types.size();
+  m.people = people;
+  m.papers = papers;
+  m.stored_id_nodes = stored_id_nodes;
+  m.properties = properties.size();
+  m.compiled = graph.compiled;
+  return m;
+}
+
+void Database::rollback(const DatabaseMark& mark, std::span<const Edge> added) {
+  const std::uint64_t n = mark.node_count;
+  std::erase_if(graph.edges, [&](const Edge& e) {
+    return e.src >= n || e.dst >= n || e.type >= mark.rel_types ||
+           std::find(added.begin(), added.end(), e) != added.end();
+  });
+  if (graph.node_count > n) {
+    graph.labels.resize(n);
+    graph.to_physical.resize(n);
+    graph.to_logical.resize(n);
+    if (graph.out_degree.size() > n) graph.out_degree.resize(n);
+    graph.node_count = n;
+    names.resize(std::min<std::size_t>(names.size(), n));
+    topics.resize(std::min<std::size_t>(topics.size(), n));
+    embeddings.resize(std::min<std::size_t>(embeddings.size(), kEmbeddingDim * n));
+  }
+  if (properties.size() > mark.properties) properties.resize(mark.properties);
+  truncate_names(node_types, node_type_ids, mark.node_types);
+  truncate_names(rel_types, rel_type_ids, mark.rel_types);
+  people = mark.people;
+  papers = mark.papers;
+  stored_id_nodes = mark.stored_id_nodes;
+  if (mark.compiled) {
+    graph.compile();
+  } else {
+    graph.compiled = false;
+  }
+}
+
+}  // namespace orvane

@@ -34,6 +34,8 @@ void Engine::use_database(const std::string& name) {
 
 void Engine::record_change(std::string op, std::string detail) {
   changes.push_back({std::move(op), std::move(detail)});
+  ++change_count;
+  while (changes.size() > kChangeEventCapacity) changes.pop_front();
 }
 
 void Engine::log_statement(std::string cypher, double ns, bool ok) {

@@ -25,6 +25,9 @@ inline constexpr const char* kDefaultStyle =
     R"("rel":{"FOLLOWS":"#1a4f8b","AUTHORED":"#0b1f33"}})";
 
 inline constexpr std::size_t kQueryLogCapacity = 200;  // entries kept; older ones are dropped
+// Change events kept. Every :param records its whole value, so an unbounded
+// list would grow a long-running server's memory without limit.
+inline constexpr std::size_t kChangeEventCapacity = 10000;
 
 struct ChangeEvent {
   std::string op;      // what changed, e.g. "create_node"
@@ -46,7 +49,8 @@ class Engine {
   std::uint64_t statement_count = 0;    // statements that succeeded
   std::uint64_t error_count = 0;        // statements that failed
   double total_statement_ns = 0;        // sum of the succeeded statements' times
-  std::vector<ChangeEvent> changes;     // every mutation, oldest first; never trimmed
+  std::deque<ChangeEvent> changes;      // the latest kChangeEventCapacity mutations, oldest first
+  std::uint64_t change_count = 0;       // every change event ever recorded
   std::deque<QueryLogEntry> query_log;  // the latest kQueryLogCapacity statements, oldest first
   std::int32_t auto_entropy_every = 0;  // optimise every this many statements; 0: never
   std::int32_t statements_since_optimize = 0;
@@ -74,7 +78,8 @@ class Engine {
   // leaves the selection as it was when `name` is not registered.
   void use_database(const std::string& name);
 
-  // Appends a change event.
+  // Appends a change event, dropping the oldest beyond
+  // kChangeEventCapacity, and counts it in change_count.
   void record_change(std::string op, std::string detail);
 
   // Appends a query log entry, dropping the oldest beyond kQueryLogCapacity.

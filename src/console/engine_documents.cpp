@@ -117,7 +117,7 @@ std::string stats_document(const Engine& engine) {
       .real("degree_entropy", layout.degree_entropy)
       .real("mean_edge_jump", layout.mean_edge_jump)
       .count("databases", engine.databases.size())
-      .count("cdc_events", engine.changes.size())
+      .count("cdc_events", engine.change_count)
       .text();
 }
 

@@ -6,13 +6,14 @@
 //
 // All or nothing. The import builds a Database that nothing else sees, so
 // a bad record changes nothing. After the import, the snapshot save is the
-// last step that can fail for a reason other than memory: everything that
-// allocates (the registry node holding the database, a bucket for it, room
-// for the events, the selected name) is prepared before the save, and what
-// follows the save only moves, swaps and links prepared pieces, none of
-// which can throw. So a save that fails leaves the engine as it was, and a
-// save that succeeds is always followed by a registry that shows the same
-// graph.
+// last step that can fail for a reason other than memory: everything the
+// registry needs (the registry node holding the database, a bucket for it,
+// the selected name) is prepared before the save, and what follows the
+// save only moves, swaps and links prepared pieces, none of which can
+// throw. So a save that fails leaves the engine as it was, and a save that
+// succeeds is always followed by a registry that shows the same graph. The
+// change events come last: the bounded change list may allocate a block,
+// and running out of memory there would lose only the events.
 #include "console/migration.h"
 
 #include <stdexcept>
@@ -51,20 +52,19 @@ void install(Engine& engine, Database db, const std::string& name, std::vector<C
   staging.emplace(name, std::move(db));
   auto entry = staging.extract(staging.begin());  // a registry node, detached
   engine.databases.reserve(engine.databases.size() + 1);  // inserting one more never rehashes
-  engine.changes.reserve(engine.changes.size() + events.size());
   std::string selected = name;
 
   if (!engine.snapshot_path.empty()) save_snapshot(entry.mapped(), engine.snapshot_path);
 
-  // Nothing below throws: a move assignment, a node insert into reserved
-  // buckets, a swap and appends into reserved room.
+  // Nothing below throws but the event appends: a move assignment, a node
+  // insert into reserved buckets and a swap.
   if (const auto it = engine.databases.find(name); it != engine.databases.end()) {
     it->second = std::move(entry.mapped());
   } else {
     engine.databases.insert(std::move(entry));
   }
   engine.current.swap(selected);
-  for (ChangeEvent& event : events) engine.changes.push_back(std::move(event));
+  for (ChangeEvent& event : events) engine.record_change(std::move(event.op), std::move(event.detail));
 }
 
 }  // namespace

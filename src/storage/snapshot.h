@@ -42,4 +42,11 @@ void save_snapshot(const Database& db, const std::string& path);
 // partially built Database escapes.
 Database load_snapshot(const std::string& path);
 
+// True when `path` names a regular file (a link is followed) that begins
+// with the 8-byte snapshot magic, whatever its version or condition: a
+// file a snapshot may replace without destroying something else. False
+// for anything else, including a path that cannot be read; never blocks
+// on a FIFO and never throws.
+bool is_snapshot_file(const std::string& path);
+
 }  // namespace orvane

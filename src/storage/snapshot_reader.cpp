@@ -282,4 +282,15 @@ Database load_snapshot(const std::string& path) {
   return db;
 }
 
+bool is_snapshot_file(const std::string& path) {
+  try {
+    SnapshotInput in(path);
+    char magic[sizeof fmt::kMagic];
+    in.read(magic, sizeof magic);
+    return std::memcmp(magic, fmt::kMagic, sizeof fmt::kMagic) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 }  // namespace orvane

@@ -1,0 +1,156 @@
+// Console procedures that change the Engine: backup, restore, the entropy
+// step, remote registration, and the read-only explore view that the same
+// callers use. The demonstration engine lives in demo_engine.cpp.
+//
+// Each procedure does everything that can fail before it changes the Engine:
+// restore loads (and saves) before it registers, backup checks the target
+// and takes the lock before it writes, so a failure leaves the registry,
+// the selection and the change list as they were.
+#include "console/procedures.h"
+
+#include <filesystem>
+#include <locale>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "console/engine.h"
+#include "layout/entropy_lab.h"
+#include "layout/entropy_worker.h"
+#include "layout/layout_stats.h"
+#include "remote/remote_endpoint.h"
+#include "storage/snapshot.h"
+#include "storage/writer_lock.h"
+
+namespace orvane {
+namespace {
+
+// Whether two paths name the same file, comparing them with links and
+// ".." resolved as far as they exist; a path that cannot be resolved is
+// compared as written.
+bool same_file(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code ea, eb;
+  const auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
+  const auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+  if (ea || eb) return a == b;
+  return ca == cb;
+}
+
+// A double in the default stream formatting, whatever the global locale.
+std::string stream_double(double value) {
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  out << value;
+  return out.str();
+}
+
+const std::string& label_of(const Database& db, std::uint32_t id) {
+  static const std::string kNode = "Node";
+  const std::uint16_t label = db.graph.labels[id];
+  if (label >= db.node_types.size() || db.node_types[label].empty()) return kNode;
+  return db.node_types[label];
+}
+
+std::string type_of(const Database& db, std::uint16_t type) {
+  if (type >= db.rel_types.size() || db.rel_types[type].empty()) return "REL";
+  return db.rel_types[type];
+}
+
+void check_lab_size(std::uint64_t people, std::uint64_t papers) {
+  if (people > kMaxConsoleLabNodes || papers > kMaxConsoleLabNodes - people) {
+    throw std::runtime_error("entropy lab allows at most " + std::to_string(kMaxConsoleLabNodes) + " nodes");
+  }
+}
+
+}  // namespace
+
+void backup(Engine& engine, const std::string& path) {
+  const Database& db = engine.database();
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path, ec) && !is_snapshot_file(path)) {
+    throw std::runtime_error("refusing to replace " + path + ": it is not a Halvex snapshot");
+  }
+  // The engine's own snapshot is locked by this process already; a second
+  // flock on it from here would conflict with our own lock.
+  std::unique_ptr<GraphWriterLock> lock;
+  if (!same_file(path, engine.snapshot_path)) lock = GraphWriterLock::acquire(path);
+  save_snapshot(db, path);
+}
+
+void restore(Engine& engine, const std::string& path) {
+  Database db = load_snapshot(path);
+  if (!engine.snapshot_path.empty()) save_snapshot(db, engine.snapshot_path);
+  engine.register_database("restored", std::move(db));
+  engine.use_database("restored");
+  engine.record_change("restore", path);
+}
+
+void entropy_optimize(Engine& engine) {
+  Database& db = engine.database();
+  const LayoutStats before = compute_layout_stats(db.graph);
+  optimize_layout(db);
+  const LayoutStats after = compute_layout_stats(db.graph);
+  engine.record_change("entropy_optimize",
+                       "jump " + stream_double(before.mean_edge_jump) + " -> " + stream_double(after.mean_edge_jump));
+  engine.statements_since_optimize = 0;
+}
+
+ConsoleResult explore(const Engine& engine, std::uint64_t id, std::uint32_t hops, std::size_t limit) {
+  const Database& db = engine.database();
+  const PhysicalGraph& g = db.graph;
+  ConsoleResult out;
+  out.kind = "graph";
+  if (g.node_count == 0 || id >= g.node_count || limit == 0) return out;
+
+  std::vector<bool> seen(g.node_count, false);
+  const auto visit = [&](std::uint32_t node) {
+    seen[node] = true;
+    out.nodes.push_back({node, label_of(db, node), db.names[node], db.topics[node]});
+  };
+  visit(static_cast<std::uint32_t>(id));
+  if (out.nodes.size() >= limit) return out;
+  std::vector<std::uint32_t> level{static_cast<std::uint32_t>(id)};
+  for (std::uint32_t depth = 0; depth < hops && !level.empty(); ++depth) {
+    std::vector<std::uint32_t> next;
+    for (const std::uint32_t u : level) {
+      const std::uint32_t position = g.to_physical[u];
+      const NodeRun targets = g.out_neighbors(position);
+      const TypeRun types = g.out_edge_types(position);
+      for (std::size_t i = 0; i < targets.size(); ++i) {
+        const std::uint32_t v = g.to_logical[targets[i]];
+        if (!seen[v]) {
+          visit(v);
+          next.push_back(v);
+        }
+        out.rels.push_back({u, v, type_of(db, types[i])});
+        if (out.nodes.size() >= limit) return out;
+      }
+    }
+    level = std::move(next);
+  }
+  return out;
+}
+
+void add_remote_connection(Engine& engine, const RemoteEndpoint& endpoint) {
+  // The "uri" member of the listing is the address a probe uses, written the
+  // way every listing writes it.
+  const std::string uri = nlohmann::json::parse(endpoint_json(endpoint)).at("uri").get<std::string>();
+  engine.remotes.push_back(endpoint);
+  engine.record_change("remote", uri);
+}
+
+std::string console_lab_document(std::uint64_t people, std::uint64_t papers, std::int32_t level) {
+  check_lab_size(people, papers);
+  return lab_json(entropy_lab(people, papers, 42, level));
+}
+
+std::string console_ladder_document(std::uint64_t people, std::uint64_t papers) {
+  check_lab_size(people, papers);
+  return ladder_json(entropy_ladder(people, papers, 42));
+}
+
+}  // namespace orvane

@@ -1,0 +1,219 @@
+// Console procedures: restore and backup with their refusals, the entropy
+// step, explore, remote registration, the demonstration engine and the
+// console's bound on lab corpora.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "console/engine.h"
+#include "console/procedures.h"
+#include "remote/remote_endpoint.h"
+#include "storage/snapshot.h"
+#include "storage/writer_lock.h"
+#include "support/error_text.h"
+#include "support/graph_builder.h"
+#include "support/run_binary.h"
+
+namespace orvane {
+namespace {
+
+using testing::error_of;
+
+Engine engine_with(Database db, const std::string& name = "orvane") {
+  Engine e;
+  e.register_database(name, std::move(db));
+  e.use_database(name);
+  return e;
+}
+
+std::string ops(const Engine& e) {
+  std::string out;
+  for (const ChangeEvent& c : e.changes) out += (out.empty() ? "" : " ") + c.op;
+  return out;
+}
+
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+TEST(Restore, ReplacesRestoredAndSelectsIt) {
+  testing::TempDir dir;
+  save_snapshot(testing::triangle(), dir.file("a.orv"));
+  save_snapshot(testing::star(4), dir.file("b.orv"));
+  Engine e = engine_with(testing::mixed_graph());
+  e.snapshot_path = dir.file("own.orv");
+  restore(e, dir.file("a.orv"));
+  restore(e, dir.file("b.orv"));
+  EXPECT_EQ("restored", e.current);
+  EXPECT_EQ(2u, e.databases.size());
+  EXPECT_EQ(5u, e.database().graph.node_count);
+  EXPECT_EQ("restore restore", ops(e));
+  EXPECT_EQ(dir.file("b.orv"), e.changes.back().detail);
+  EXPECT_EQ(5u, load_snapshot(e.snapshot_path).graph.node_count);  // saved to the engine's path
+}
+
+TEST(Restore, ACorruptFileChangesNothing) {
+  testing::TempDir dir;
+  save_snapshot(testing::triangle(), dir.file("a.orv"));
+  std::string bytes = testing::read_text_file(dir.file("a.orv"));
+  bytes[bytes.size() / 2] ^= 0x40;
+  write_file(dir.file("bad.orv"), bytes);
+  Engine e = engine_with(testing::mixed_graph());
+  restore(e, dir.file("a.orv"));
+  e.use_database("orvane");
+  EXPECT_EQ("snapshot checksum mismatch", error_of([&] { restore(e, dir.file("bad.orv")); }));
+  EXPECT_EQ("orvane", e.current);
+  EXPECT_EQ(3u, e.database("restored").graph.node_count);
+  EXPECT_EQ(1u, e.change_count);
+}
+
+TEST(Backup, WritesReplacesAndRefuses) {
+  testing::TempDir dir;
+  Engine e = engine_with(testing::mixed_graph());
+  // A new file, then a snapshot replaced.
+  backup(e, dir.file("new/b.orv"));
+  e.database().add_person("late", 0);
+  e.database().compile();
+  backup(e, dir.file("new/b.orv"));
+  EXPECT_EQ(15u, load_snapshot(dir.file("new/b.orv")).graph.node_count);
+
+  // Something that is not a snapshot stays as it was.
+  write_file(dir.file("notes.txt"), "ORVSNAP");  // shorter than the magic
+  EXPECT_EQ("refusing to replace " + dir.file("notes.txt") + ": it is not a Halvex snapshot",
+            error_of([&] { backup(e, dir.file("notes.txt")); }));
+  EXPECT_EQ("ORVSNAP", testing::read_text_file(dir.file("notes.txt")));
+
+  // Another writer's file is left to it.
+  {
+    const GraphWriterLock other(dir.file("held.orv"));
+    EXPECT_EQ("graph is already open for writing by another process",
+              error_of([&] { backup(e, dir.file("held.orv")); }));
+  }
+  // The engine's own snapshot, whose lock this process holds, is written
+  // under that lock, also when named another way.
+  e.snapshot_path = dir.file("own.orv");
+  const GraphWriterLock own(e.snapshot_path);
+  EXPECT_EQ("", error_of([&] { backup(e, dir.path() + "/new/../own.orv"); }));
+  EXPECT_TRUE(is_snapshot_file(e.snapshot_path));
+}
+
+TEST(Backup, FailsWithoutACurrentDatabase) {
+  testing::TempDir dir;
+  Engine e;
+  EXPECT_EQ("unknown database: orvane", error_of([&] { backup(e, dir.file("x.orv")); }));
+}
+
+TEST(EntropyOptimize, RecordsTheJumpsAndResetsTheSchedule) {
+  Engine e = engine_with(testing::mixed_graph());
+  e.statements_since_optimize = 5;
+  entropy_optimize(e);
+  entropy_optimize(e);  // already laid out: equal jumps
+  ASSERT_EQ(2u, e.changes.size());
+  const std::string detail = e.changes[1].detail;
+  const std::size_t arrow = detail.find(" -> ");
+  ASSERT_EQ(0u, detail.find("jump "));
+  ASSERT_NE(std::string::npos, arrow);
+  EXPECT_EQ(detail.substr(5, arrow - 5), detail.substr(arrow + 4));
+  EXPECT_EQ(0, e.statements_since_optimize);
+}
+
+TEST(Explore, WalksOutgoingLevelsUpToTheLimit) {
+  const struct {
+    std::uint64_t id;
+    std::uint32_t hops;
+    std::size_t limit;
+    std::string nodes, rels;
+  } cases[] = {
+      {0, 2, 80, "0 2 1 3", "0>2 0>1 2>3 1>0"},
+      {0, 1, 80, "0 2 1", "0>2 0>1"},
+      {0, 2, 2, "0 2", "0>2"},
+      {0, 0, 80, "0", ""},
+      {4, 2, 80, "4", ""},
+      {5, 2, 80, "", ""},
+  };
+  // 0→1, 0→2, 1→0, 2→3; 4 alone.
+  Database db = testing::GraphBuilder()
+                    .people({"a", "b", "c", "d", "e"})
+                    .follows("a", "b")
+                    .follows("a", "c")
+                    .follows("b", "a")
+                    .follows("c", "d")
+                    .compiled();
+  // Reversed positions: neighbours come in position order (2 before 1), and
+  // the view still names identities.
+  db.graph.apply_permutation({4, 3, 2, 1, 0});
+  const Engine e = engine_with(std::move(db));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.id) + " " + std::to_string(c.hops) + " " + std::to_string(c.limit));
+    const ConsoleResult r = explore(e, c.id, c.hops, c.limit);
+    std::string nodes, rels;
+    for (const ResultNode& n : r.nodes) nodes += (nodes.empty() ? "" : " ") + std::to_string(n.id);
+    for (const ResultRel& x : r.rels) {
+      rels += (rels.empty() ? "" : " ") + std::to_string(x.src) + ">" + std::to_string(x.dst);
+      EXPECT_EQ("FOLLOWS", x.type);
+    }
+    EXPECT_EQ("graph", r.kind);
+    EXPECT_EQ(c.nodes, nodes);
+    EXPECT_EQ(c.rels, rels);
+  }
+}
+
+TEST(RemoteConnection, AppendsAndRecordsTheAddress) {
+  Engine e;
+  RemoteEndpoint r;
+  ASSERT_TRUE(parse_connection(r, "halvex://db.example:9000/x"));
+  add_remote_connection(e, r);
+  ASSERT_EQ(1u, e.remotes.size());
+  EXPECT_EQ("remote http://db.example:9000", e.changes[0].op + " " + e.changes[0].detail);
+}
+
+TEST(DemoEngine, DatabasesShardsRemoteAndEvents) {
+  const Engine e = make_demo_engine(8, 4, 42, true);
+  std::vector<std::string> names;
+  for (const auto& [name, db] : e.databases) names.push_back(name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{"biblio", "chaotic", "messy", "orvane", "replica", "simple", "social"}), names);
+  EXPECT_EQ("orvane", e.current);
+  EXPECT_EQ("fabric remote boot", ops(e));
+  EXPECT_EQ("production engine", e.changes.back().detail);
+  EXPECT_EQ("http://127.0.0.1:7475", e.changes[1].detail);
+  ASSERT_EQ(1u, e.remotes.size());
+  EXPECT_EQ("remote-1", e.remotes[0].name);
+
+  const Database& orvane = e.database("orvane");
+  EXPECT_EQ(testing::edges_of(orvane), testing::edges_of(e.database("simple")));
+  EXPECT_EQ(testing::edges_of(orvane), testing::edges_of(e.database("messy")));
+  EXPECT_EQ(12u + 128u, e.database("chaotic").graph.node_count);
+  EXPECT_EQ(12u, e.database("replica").graph.node_count);
+
+  // The shards split the relationships by type and keep the identities.
+  const Database& social = e.database("social");
+  const Database& biblio = e.database("biblio");
+  EXPECT_EQ(8u, social.graph.node_count);
+  EXPECT_EQ(12u, biblio.graph.node_count);
+  std::string follows, authored;
+  for (const Edge& x : orvane.graph.edges) {
+    std::string& into = x.type == orvane.follows_type ? follows : authored;
+    into += std::to_string(x.src) + ">" + std::to_string(x.dst) + " ";
+  }
+  std::string in_social, in_biblio;
+  for (const Edge& x : social.graph.edges) in_social += std::to_string(x.src) + ">" + std::to_string(x.dst) + " ";
+  for (const Edge& x : biblio.graph.edges) in_biblio += std::to_string(x.src) + ">" + std::to_string(x.dst) + " ";
+  EXPECT_EQ(follows, in_social);
+  EXPECT_EQ(authored, in_biblio);
+  EXPECT_EQ(orvane.names, biblio.names);
+
+  const Engine plain = make_demo_engine(8, 4, 42, false);
+  EXPECT_EQ(5u, plain.databases.size());
+  EXPECT_EQ("remote boot", ops(plain));
+}
+
+TEST(ConsoleLab, RefusesMoreThanTwoMillionNodes) {
+  const std::string refusal = "entropy lab allows at most 2000000 nodes";
+  EXPECT_EQ(refusal, error_of([] { console_lab_document(2000000, 1, 1); }));
+  EXPECT_EQ(refusal, error_of([] { console_ladder_document(1, 2000000); }));
+  EXPECT_EQ(refusal, error_of([] { console_ladder_document(~0ull, 2); }));
+  EXPECT_EQ("", error_of([] { console_lab_document(6, 2, 0); }));
+}
+
+}  // namespace
+}  // namespace orvane

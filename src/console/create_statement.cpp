@@ -1,0 +1,177 @@
+// CREATE: one labelled node, or one relationship between two existing nodes
+// named by internal id, added to the target database, which is recompiled
+// and, when the engine has a snapshot path, saved there.
+//
+// A statement changes the graph only if it succeeds as a whole. Every check
+// runs before the first change; after it, a mark taken before the change
+// lets a failed compile or save take the database back (Database::rollback,
+// which costs one recompile and never a copy of the graph). The save is
+// atomic, so the snapshot on disk is either the old graph or the new one.
+//
+// The statement is a relationship creation when, outside quotes and braces,
+// it holds an arrow: "--", "<-", "]-" or "]>". Only one form of it is
+// supported; anything else is refused with the message that says so.
+#include <limits>
+#include <regex>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "console/console_result.h"
+#include "console/engine.h"
+#include "console/statement_rows.h"
+#include "graph/json_text.h"
+#include "query/ql_error.h"
+#include "query/query.h"
+#include "storage/snapshot.h"
+
+namespace orvane {
+namespace {
+
+constexpr const char* kNodeForm = "CREATE requires one explicitly labelled node";
+constexpr const char* kRelationshipForm =
+    "relationship CREATE requires (internal_id)-[:TYPE]->(internal_id); other forms are unsupported";
+
+bool has_arrow(const std::string& t) {
+  char quote = 0;
+  int braces = 0;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"' || c == '`') {
+      quote = c;
+    } else if (c == '{') {
+      ++braces;
+    } else if (c == '}') {
+      if (braces > 0) --braces;
+    } else if (braces == 0 && i + 1 < t.size()) {
+      const char next = t[i + 1];
+      if (((c == '-' || c == '<') && next == '-') || (c == ']' && (next == '-' || next == '>'))) return true;
+    }
+  }
+  return false;
+}
+
+// The first string property among name, hostname, title and username.
+const nlohmann::json* display_name(const nlohmann::json& props) {
+  for (const char* key : {"name", "hostname", "title", "username"}) {
+    const auto it = props.find(key);
+    if (it != props.end() && it->is_string()) return &*it;
+  }
+  return nullptr;
+}
+
+// Compiles and saves `db` after a change made since `mark`; on any failure
+// takes the database back to the mark and rethrows.
+void commit(const StatementContext& ctx, Database& db, const DatabaseMark& mark, std::span<const Edge> added) {
+  try {
+    db.compile();
+    if (!ctx.engine.snapshot_path.empty()) save_snapshot(db, ctx.engine.snapshot_path);
+  } catch (...) {
+    db.rollback(mark, added);
+    throw;
+  }
+}
+
+void create_node(StatementContext& ctx) {
+  std::string pattern = trim(std::string_view(ctx.t).substr(6));
+  if (!pattern.empty() && pattern.back() == ';') pattern = trim(std::string_view(pattern).substr(0, pattern.size() - 1));
+  QlQuery parsed;
+  try {
+    parsed = parse_query("MATCH " + pattern + " RETURN count(*)");
+  } catch (const QlError&) {
+    throw std::runtime_error(kNodeForm);
+  }
+  if (parsed.nodes.size() != 1 || parsed.nodes[0].label.empty()) throw std::runtime_error(kNodeForm);
+  const std::string& label = parsed.nodes[0].label;
+  nlohmann::json props = nlohmann::json::object();
+  for (const auto& [key, value] : parsed.nodes[0].properties) props[key] = value;
+
+  Database& db = ctx.target();
+  const nlohmann::json* shown = display_name(props);
+  std::string name = shown != nullptr ? shown->get<std::string>() : label + "-" + std::to_string(db.graph.node_count);
+  std::string name_property;
+  if (const auto it = props.find("name"); it != props.end()) {
+    name_property = it->is_string() ? it->get<std::string>() : it->dump();
+  }
+  const std::string properties_text = props.dump();
+
+  const DatabaseMark mark = db.mark();
+  const std::uint32_t id = db.add_labeled_node(label, name, std::move(props), 0);
+  commit(ctx, db, mark, {});
+  ctx.engine.record_change("create_node", label + ":" + pattern);
+  ctx.out.data = JsonObjectText()
+                     .count("id", id)
+                     .string("label", label)
+                     .string("name", name_property)
+                     .raw("properties", properties_text)
+                     .text();
+}
+
+std::uint64_t endpoint_id(const std::string& digits) {
+  std::uint64_t value = 0;
+  for (const char c : digits) {
+    const auto d = static_cast<std::uint64_t>(c - '0');
+    if (value > (std::numeric_limits<std::uint64_t>::max() - d) / 10) return std::numeric_limits<std::uint64_t>::max();
+    value = value * 10 + d;
+  }
+  return value;
+}
+
+bool relationship_exists(const Database& db, std::uint32_t src, std::uint32_t dst, std::uint16_t type) {
+  const PhysicalGraph& g = db.graph;
+  if (g.compiled) return g.has_edge(g.to_physical[src], g.to_physical[dst], type);
+  for (const Edge& e : g.edges) {
+    if (e.src == src && e.dst == dst && e.type == type) return true;
+  }
+  return false;
+}
+
+void create_relationship(StatementContext& ctx) {
+  static const std::regex kForm(
+      R"(^\s*CREATE\s*\(\s*([0-9]+)\s*\)\s*-\s*\[:([A-Za-z_][A-Za-z0-9_]*)\]\s*->\s*\(\s*([0-9]+)\s*\)\s*;?\s*$)",
+      std::regex::icase | std::regex::ECMAScript);
+  std::smatch m;
+  if (!std::regex_match(ctx.t, m, kForm)) throw std::runtime_error(kRelationshipForm);
+  const std::uint64_t src = endpoint_id(m[1].str()), dst = endpoint_id(m[3].str());
+  const std::string type = m[2].str();
+  Database& db = ctx.target();
+  if (src >= db.graph.node_count || dst >= db.graph.node_count) {
+    throw std::runtime_error("relationship endpoint does not exist");
+  }
+  const auto s = static_cast<std::uint32_t>(src), d = static_cast<std::uint32_t>(dst);
+  if (const auto known = db.rel_type_ids.find(type);
+      known != db.rel_type_ids.end() && relationship_exists(db, s, d, known->second)) {
+    throw std::runtime_error("parallel relationships are not yet supported");
+  }
+
+  const DatabaseMark mark = db.mark();
+  Edge added{s, d, 0};
+  try {
+    added.type = db.add_rel_type(type);
+    db.graph.add_edge(s, d, added.type);
+  } catch (...) {
+    db.rollback(mark, {&added, 1});
+    throw;
+  }
+  commit(ctx, db, mark, {&added, 1});
+  const std::string detail = std::to_string(src) + "-[" + type + "]->" + std::to_string(dst);
+  ctx.engine.record_change("create_rel", detail);
+  ctx.out.data =
+      JsonObjectText().count("src", src).count("dst", dst).string("type", type).text();
+}
+
+}  // namespace
+
+void run_create(StatementContext& ctx) {
+  if (has_arrow(ctx.t)) {
+    create_relationship(ctx);
+  } else {
+    create_node(ctx);
+  }
+}
+
+}  // namespace orvane

@@ -1,0 +1,227 @@
+// dispatch: preparation, classification and completion of one console
+// statement.
+//
+// Preparation trims the statement, drops one trailing ";", strips the
+// PROFILE and EXPLAIN prefixes (profile first, so "profile explain …" sets
+// both), substitutes parameters (except in :param and :style, whose values
+// are stored as written) and checks the target database. Classification
+// then tests the lower-cased copy against the table below, in order; the
+// first row that matches runs. Arguments are cut from the original-case
+// copy, so quoted values keep their case.
+//
+// Completion counts the statement, appends it to the query log (bounded for
+// successes and failures alike) and runs the auto-entropy step when due. A
+// statement that throws is counted as an error and logged with time 0;
+// the other completion steps do not run for it.
+#include "console/dispatcher.h"
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "console/console_result.h"
+#include "console/documents.h"
+#include "console/engine.h"
+#include "console/procedures.h"
+#include "console/statement_rows.h"
+#include "graph/json_text.h"
+#include "graph/utf8.h"
+#include "query/executor.h"
+#include "query/query.h"
+
+namespace orvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum class Match { kEquals, kBegins };
+
+struct Test {
+  Match match;
+  std::string_view text;
+};
+
+// One classification row: the tests (any may match), the result kind and
+// the action. The action receives the argument: t after the matched prefix,
+// trimmed.
+struct Row {
+  std::vector<Test> tests;
+  const char* kind;
+  std::function<void(StatementContext&, const std::string& arg)> run;
+};
+
+const char* const kBoltNote =
+    "This server speaks HTTP only: statements need no Bolt handshake and no connect step.";
+
+void document(StatementContext& ctx, std::string text) { ctx.out.data = std::move(text); }
+
+const std::vector<Row>& rows() {
+  static const std::vector<Row> table = {
+      {{{Match::kEquals, ":help"}}, "help", [](auto& c, auto&) { document(c, help_document()); }},
+      {{{Match::kBegins, "call dbms.procedures"}}, "help", [](auto& c, auto&) { document(c, procedures_document()); }},
+      {{{Match::kBegins, ":play"}, {Match::kBegins, ":guide"}}, "guide",
+       [](auto& c, auto& arg) { document(c, guides_document(arg)); }},
+      {{{Match::kBegins, ":param"}}, "stats", [](auto& c, auto&) { run_param(c); }},
+      {{{Match::kBegins, ":style"}}, "stats", [](auto& c, auto&) { run_style(c); }},
+      {{{Match::kEquals, ":config"}, {Match::kBegins, "call dbms.listconfig"}, {Match::kBegins, "call dbms.clientconfig"}},
+       "stats", [](auto& c, auto&) { document(c, config_document(c.engine)); }},
+      {{{Match::kEquals, ":server status"}, {Match::kBegins, ":server"}}, "stats",
+       [](auto& c, auto&) { document(c, server_status_document(c.engine)); }},
+      {{{Match::kEquals, ":clear"}}, "clear", [](auto& c, auto&) { document(c, "{\"cleared\":true}"); }},
+      {{{Match::kEquals, ":history"}}, "stats", [](auto& c, auto&) { document(c, query_log_document(c.engine)); }},
+      {{{Match::kEquals, ":bolt"}, {Match::kEquals, ":auto"}}, "help",
+       [](auto& c, auto&) { document(c, JsonObjectText().string("note", kBoltNote).text()); }},
+      {{{Match::kBegins, "create "}}, "stats", [](auto& c, auto&) { run_create(c); }},
+      {{{Match::kBegins, "call db.index.fulltext"}, {Match::kBegins, "call orvane.search"}}, "stats",
+       [](auto& c, auto&) { document(c, search_document(c.engine, quoted_arg(c.t).value_or("person"), 12)); }},
+      {{{Match::kBegins, "call orvane.node"}}, "stats",
+       [](auto& c, auto&) { document(c, node_document(c.engine, nth_number(c.t, 0, 0), 16)); }},
+      {{{Match::kBegins, "call apoc.meta"}}, "stats", [](auto& c, auto&) { document(c, meta_schema_document(c.engine)); }},
+      {{{Match::kBegins, "call orvane.cloud"}}, "stats",
+       [](auto& c, auto&) { document(c, connection_catalogue_document(c.engine)); }},
+      {{{Match::kBegins, "call orvane.cutover"}, {Match::kEquals, ":cutover"}}, "stats",
+       [](auto& c, auto&) { run_cutover(c); }},
+      {{{Match::kBegins, "call orvane.restore"}}, "stats", [](auto& c, auto&) { run_restore(c); }},
+      {{{Match::kBegins, "use "}}, "stats", [](auto& c, auto&) { run_use(c); }},
+      {{{Match::kBegins, "call db.indexes"}, {Match::kBegins, "call db.constraints"}, {Match::kEquals, ":schema"}},
+       "schema", [](auto& c, auto&) { document(c, index_document(c.engine)); }},
+      {{{Match::kBegins, "call db.schema"}}, "schema", [](auto& c, auto&) { document(c, schema_document(c.engine)); }},
+      {{{Match::kBegins, "call dbms.cluster"}, {Match::kBegins, "call orvane.cluster"}}, "cluster",
+       [](auto& c, auto&) { document(c, cluster_document(c.engine)); }},
+      {{{Match::kBegins, "call orvane.fabric"}}, "cluster", [](auto& c, auto&) { document(c, fabric_document(c.engine)); }},
+      {{{Match::kBegins, "call gds."}}, "gds", [](auto& c, auto&) { run_gds(c); }},
+      {{{Match::kBegins, "call orvane.explore"}, {Match::kBegins, ":explore"}}, "graph",
+       [](auto& c, auto&) { run_explore(c); }},
+      {{{Match::kBegins, "call orvane.entropy"}, {Match::kBegins, ":entropy"}}, "entropy",
+       [](auto& c, auto&) { run_entropy(c); }},
+      {{{Match::kBegins, "call orvane.rag"}, {Match::kBegins, ":rag"}}, "rag", [](auto& c, auto&) { run_rag(c); }},
+      {{{Match::kBegins, "call dbms.components"}, {Match::kEquals, ":sysinfo"}}, "stats",
+       [](auto& c, auto&) { document(c, stats_document(c.engine)); }},
+      {{{Match::kBegins, "call dbms.listqueries"}, {Match::kEquals, ":queries"}}, "stats",
+       [](auto& c, auto&) { document(c, query_log_document(c.engine)); }},
+      {{{Match::kBegins, "match"}}, "count", [](auto& c, auto&) { run_match(c); }},
+  };
+  return table;
+}
+
+// The row `l` belongs to and the length of the prefix it matched; null
+// when none matches.
+const Row* classify(const std::string& l, std::size_t& matched) {
+  for (const Row& row : rows()) {
+    for (const Test& test : row.tests) {
+      const bool hit = test.match == Match::kEquals ? l == test.text : l.starts_with(test.text);
+      if (hit) {
+        matched = test.text.size();
+        return &row;
+      }
+    }
+  }
+  return nullptr;
+}
+
+// Removes `prefix` (lower case, with its blank) from the front of t when l
+// starts with it.
+bool strip_prefix(StatementContext& ctx, std::string_view prefix) {
+  if (!ctx.l.starts_with(prefix)) return false;
+  ctx.t = trim(std::string_view(ctx.t).substr(prefix.size()));
+  ctx.l = ascii_lower(ctx.t);
+  return true;
+}
+
+double elapsed_ns(Clock::time_point start) {
+  return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
+}
+
+// Runs the statement up to (not including) completion.
+void handle(StatementContext& ctx, const std::string& statement, const ParamMap* params, Clock::time_point& start) {
+  require_utf8(statement);
+  ctx.t = trim(statement);
+  if (!ctx.t.empty() && ctx.t.back() == ';') ctx.t = trim(std::string_view(ctx.t).substr(0, ctx.t.size() - 1));
+  ctx.l = ascii_lower(ctx.t);
+  const bool profile = strip_prefix(ctx, "profile ");
+  const bool explain = strip_prefix(ctx, "explain ");
+  start = Clock::now();
+  if (!ctx.l.starts_with(":param") && !ctx.l.starts_with(":style")) {
+    ctx.t = substitute_parameters(ctx.t, ctx.engine, params);
+    ctx.l = ascii_lower(ctx.t);
+  }
+  ctx.target();  // an unknown database fails before anything runs
+
+  ConsoleResult& out = ctx.out;
+  if (explain) {
+    parse_query(ctx.t);
+    out.kind = "plan";
+    out.data = plan_document(ctx.t, false, 0, 0);
+    return;
+  }
+  std::size_t matched = 0;
+  const Row* row = classify(ctx.l, matched);
+  if (row == nullptr) throw std::runtime_error("unrecognized query — try :help");
+  out.kind = row->kind;
+  row->run(ctx, trim(std::string_view(ctx.t).substr(matched)));
+  if (profile) {
+    out.kind = "plan";
+    out.data = plan_document(ctx.t, true, out.count, elapsed_ns(start));
+  }
+}
+
+void complete(ConsoleResult& out, Engine& engine, const std::string& statement, Clock::time_point start) {
+  out.ns = elapsed_ns(start);
+  if (!out.error.empty()) out.ok = false;
+  if (out.ok) {
+    ++engine.statement_count;
+    engine.total_statement_ns += out.ns;
+  } else {
+    ++engine.error_count;
+  }
+  engine.log_statement(statement, out.ns, out.ok);
+  if (engine.auto_entropy_every > 0 && ++engine.statements_since_optimize >= engine.auto_entropy_every &&
+      engine.databases.contains(engine.current)) {
+    entropy_optimize(engine);
+  }
+}
+
+}  // namespace
+
+std::string plan_document(const std::string& query, bool ran, std::uint64_t rows, double ns) {
+  using json = nlohmann::json;
+  const json scan = {{"operator", "NodeScan"}};
+  const json expand = {{"children", json::array({scan})}, {"operator", "RelationshipUniqueExpand"}};
+  const json project = {{"children", json::array({expand})}, {"operator", "ProjectionOrCount"}};
+  const json plan = {{"children", json::array({project})},
+                     {"ns", ns == 0 ? json(0) : json(ns)},  // EXPLAIN writes a plain 0
+                     {"operator", "ProduceResults"},
+                     {"query", query},
+                     {"ran", ran},
+                     {"rows", rows},
+                     {"runtime", "CPU path enumeration over typed CSR"}};
+  return plan.dump();
+}
+
+void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, const std::string& database,
+              const ParamMap* params) {
+  out = ConsoleResult();
+  out.query = statement;
+  StatementContext ctx{engine, out, "", "", database};
+  Clock::time_point start = Clock::now();
+  try {
+    handle(ctx, statement, params, start);
+  } catch (const std::exception& e) {
+    out.ok = false;
+    out.error = e.what();
+    out.kind = "error";
+    out.data.clear();
+    out.nodes.clear();
+    out.rels.clear();
+    ++engine.error_count;
+    engine.log_statement(statement, 0, false);
+    return;
+  }
+  // Outside the try: the statement has succeeded, and what the scheduled
+  // optimisation could throw (memory exhaustion) is not its failure.
+  complete(out, engine, statement, start);
+}
+
+}  // namespace orvane

@@ -1,0 +1,32 @@
+// The console statement dispatcher: the one entry point for every statement
+// that a user types into the browser console, sends to the statement route,
+// passes to the query command or enters in the shell. It classifies the
+// statement (colon commands, procedure calls, USE, CREATE, LOAD,
+// EXPLAIN/PROFILE, or a MATCH query), runs it against the Engine and keeps
+// the engine's counters, query log and auto-entropy schedule.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace orvane {
+
+class Engine;
+struct ConsoleResult;
+
+// Statement parameters given with a request: name → JSON value.
+using ParamMap = std::map<std::string, nlohmann::json>;
+
+// Runs `statement` on the database named `database` (empty: the current
+// one) with `params` (null: the engine's :param values) and fills `out`,
+// whose `query` is the statement unchanged. Never throws for a statement
+// that fails: `out` then has `ok` false, `kind` "error" and the complete
+// message in `error`, and the failure is counted and logged. A failed
+// CREATE leaves the database as it was, in memory and at the engine's
+// snapshot path. Requires: exclusive use of the engine.
+void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, const std::string& database,
+              const ParamMap* params);
+
+}  // namespace orvane

@@ -1,0 +1,71 @@
+// Inside the dispatcher: the working copies of one statement, the text
+// helpers that cut arguments from it, and the handlers of the statement
+// rows that need more than one document call. Private to src/console.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "console/dispatcher.h"
+
+namespace orvane {
+
+class Database;
+class Engine;
+struct ConsoleResult;
+
+// One statement being handled.
+struct StatementContext {
+  Engine& engine;
+  ConsoleResult& out;
+  std::string t;         // trimmed, one trailing ";" and any PROFILE/EXPLAIN prefix removed, parameters substituted
+  std::string l;         // t lower-cased (ASCII), for the classification tests
+  std::string database;  // the database argument; empty means the current database
+
+  // The target database: the one named by `database`, else the current one.
+  // Throws "unknown database: NAME".
+  Database& target() const;
+};
+
+// `text` without white space (blank, tab, line feed, carriage return,
+// vertical tab, form feed) at either end.
+std::string trim(std::string_view text);
+// `text` with ASCII letters lower-cased; other bytes unchanged.
+std::string ascii_lower(std::string_view text);
+
+// `t` with every $name outside quotes ('…', "…", `…`) replaced by its
+// value: from `params` when given (compact JSON), else from the engine's
+// parameters (numbers, booleans and null as JSON, anything else as a JSON
+// string). Throws "unknown parameter: NAME" for an empty or unknown name.
+std::string substitute_parameters(const std::string& t, const Engine& engine, const ParamMap* params);
+
+// The text between the first two single quotes of `t`; nullopt when `t`
+// holds fewer than two.
+std::optional<std::string> quoted_arg(const std::string& t);
+// The text between the first two double quotes of `t`; nullopt likewise.
+std::optional<std::string> double_quoted_arg(const std::string& t);
+// The `index`-th (0-based) run of decimal digits in `t` as a number, a run
+// too long for 64 bits saturating at the largest value; `fallback` when
+// there are fewer runs.
+std::uint64_t nth_number(const std::string& t, std::size_t index, std::uint64_t fallback);
+
+// Statement rows. Each fills ctx.out's `data` (and `kind` where it varies)
+// or throws with the complete message.
+void run_param(StatementContext& ctx);     // :param, :params
+void run_style(StatementContext& ctx);     // :style
+void run_create(StatementContext& ctx);    // CREATE node or relationship
+void run_use(StatementContext& ctx);       // USE name
+void run_restore(StatementContext& ctx);   // CALL orvane.restore
+void run_cutover(StatementContext& ctx);   // CALL orvane.cutover, :cutover
+void run_gds(StatementContext& ctx);       // CALL gds.*
+void run_explore(StatementContext& ctx);   // CALL orvane.explore, :explore
+void run_entropy(StatementContext& ctx);   // CALL orvane.entropy*, :entropy
+void run_rag(StatementContext& ctx);       // CALL orvane.rag, :rag
+void run_match(StatementContext& ctx);     // MATCH …
+
+// The plan document of EXPLAIN (`ran` false) and PROFILE.
+std::string plan_document(const std::string& query, bool ran, std::uint64_t rows, double ns);
+
+}  // namespace orvane

@@ -3,6 +3,8 @@
 // exceptions carrying the whole user-facing message.
 #pragma once
 
+#include <string>
+
 namespace orvane {
 
 class Database;
@@ -15,6 +17,32 @@ Database load_graph(int argc, char** argv);
 
 int run_demo();
 int run_schema(int argc, char** argv);
+
+// Runs one statement (--gql, or the argument right after the word) through
+// the console dispatcher on the load_graph graph (only with --db, --people
+// or --papers; an empty graph otherwise) registered as "neo4j", and prints
+// its JSON. A statement that changes the graph (is_mutating_statement) is
+// saved to --out, which defaults to --db for it, under the writer lock of
+// that path taken before the graph is loaded; without either it fails with
+// "a mutating query requires --db PATH or --out PATH; use shell for a new
+// persistent graph". Returns 2 without a statement, 1 when it fails
+// ("error: MESSAGE" on standard error; nothing is saved).
+int run_query_command(int argc, char** argv);
+
+// True when a query-command statement changes the graph: lower-cased and
+// without leading white space before and after an optional "profile "
+// prefix, it begins with "create " or "load ", or it holds "call
+// orvane.migrate", "call orvane.restore" or "call orvane.loadfromneo4j".
+bool is_mutating_statement(const std::string& statement);
+
+// The persistent shell over the --db file ("shell requires --db PATH; a
+// missing file starts an empty graph" without it): reads statements ending
+// with ";" from standard input, runs each through the console dispatcher and
+// saves the graph atomically after each that succeeds, all under the file's
+// writer lock. Returns 1 when any statement failed or input ended inside a
+// statement, else 0; throws "shell statement exceeds 64 KiB" for a longer
+// statement and the lock, load and save messages.
+int run_shell(int argc, char** argv);
 
 // Writes the load_graph graph to --out (default "data/graph.orv") under the
 // writer lock of that path, then "wrote PATH nodes=N edges=M". Lock, load

@@ -33,6 +33,8 @@ const std::vector<Command>& command_table() {
       {{"demo"}, [](int, char**) { return run_demo(); }},
       {{"bench"}, run_bench},
       {{"schema"}, run_schema},
+      {{"query"}, run_query_command},
+      {{"shell"}, run_shell},
       {{"snapshot"}, run_snapshot},
       {{"migrate"}, run_migrate},
       {{"export"}, run_export},

@@ -1,0 +1,78 @@
+// orvane shell: an interactive loop over one graph file. Statements end
+// with ";" (statement_scanner.h) and run through the console dispatcher;
+// after every statement that succeeds, the current database is saved to the
+// file by atomic replacement, so the file always holds the state after the
+// last successful statement, and a failed one changes nothing on disk.
+//
+// The writer lock is taken before the file is read and held until the
+// shell ends: a second shell (or any other writer) on the same file fails at
+// once instead of overwriting this one's work.
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/statement_scanner.h"
+#include "console/console_result.h"
+#include "console/dispatcher.h"
+#include "console/engine.h"
+#include "console/procedures.h"
+#include "graph/database.h"
+#include "storage/snapshot.h"
+#include "storage/writer_lock.h"
+
+namespace orvane {
+
+int run_shell(int argc, char** argv) {
+  const std::string path = option_value(argc, argv, "--db", "");
+  if (path.empty()) throw std::runtime_error("shell requires --db PATH; a missing file starts an empty graph");
+  const GraphWriterLock lock(path);
+
+  Engine engine;
+  if (!std::filesystem::exists(path)) {
+    Database db;
+    db.compile();
+    engine.register_database("orvane", std::move(db));
+    engine.use_database("orvane");
+  } else {
+    restore(engine, path);
+  }
+
+  const bool interactive = ::isatty(STDIN_FILENO) == 1;
+  if (interactive) {
+    std::cerr << "Corvadd shell. End each statement with ;. Successful statements are saved atomically. :quit exits."
+              << std::endl;
+  }
+  bool failed = false;
+  const auto run = [&](const std::string& statement) {
+    ConsoleResult result;
+    dispatch(result, engine, statement, "", nullptr);
+    if (!result.ok) {
+      std::cerr << "error: " << result.error << std::endl;
+      failed = true;
+      return;
+    }
+    save_snapshot(engine.database(), path);
+    std::cout << (result.data.empty() ? "{}" : result.data) << std::endl;
+  };
+
+  StatementScanner scanner;
+  std::string line;
+  for (;;) {
+    if (interactive) std::cerr << (scanner.pending() ? "       ... " : "halvex> ") << std::flush;
+    if (!std::getline(std::cin, line)) {
+      if (scanner.pending()) {
+        std::cerr << "error: unfinished statement; terminate it with ;" << std::endl;
+        return 1;
+      }
+      return failed ? 1 : 0;
+    }
+    if (!scanner.pending() && (line == ":quit" || line == ":exit")) return failed ? 1 : 0;
+    scanner.feed_line(line, run);
+  }
+}
+
+}  // namespace orvane

@@ -12,7 +12,7 @@
 // it holds an arrow: "--", "<-", "]-" or "]>". Only one form of it is
 // supported; anything else is refused with the message that says so.
 #include <limits>
-#include <regex>
+#include <string_view>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -130,14 +130,76 @@ bool relationship_exists(const Database& db, std::uint32_t src, std::uint32_t ds
   return false;
 }
 
+// The one relationship form, matched by hand rather than with std::regex,
+// whose backtracking recursion grows with the text and a statement may be
+// 64 KiB long:
+//   \s* CREATE \s* ( \s* DIGITS \s* ) \s* - \s* [:NAME] \s* -> \s* ( \s* DIGITS \s* ) \s* ;? \s*
+// with CREATE in any letter case and NAME = [A-Za-z_][A-Za-z0-9_]*.
+class RelationshipForm {
+ public:
+  explicit RelationshipForm(std::string_view text) : s_(text) {}
+
+  bool match(std::string& src, std::string& type, std::string& dst) {
+    blanks();
+    if (!keyword("create")) return false;
+    blanks();
+    if (!id(src)) return false;
+    blanks();
+    if (!literal("-")) return false;
+    blanks();
+    if (!literal("[:") || !name(type) || !literal("]")) return false;
+    blanks();
+    if (!literal("->")) return false;
+    blanks();
+    if (!id(dst)) return false;
+    blanks();
+    literal(";");
+    blanks();
+    return i_ == s_.size();
+  }
+
+ private:
+  void blanks() {
+    while (i_ < s_.size() && std::string_view(" \t\n\r\v\f").find(s_[i_]) != std::string_view::npos) ++i_;
+  }
+  bool literal(std::string_view text) {
+    if (s_.substr(i_, text.size()) != text) return false;
+    i_ += text.size();
+    return true;
+  }
+  bool keyword(std::string_view lower) {
+    if (ascii_lower(s_.substr(i_, lower.size())) != lower) return false;
+    i_ += lower.size();
+    return true;
+  }
+  // "(" DIGITS ")" with blanks inside the parentheses.
+  bool id(std::string& digits) {
+    if (!literal("(")) return false;
+    blanks();
+    const std::size_t first = i_;
+    while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') ++i_;
+    if (i_ == first) return false;
+    digits = std::string(s_.substr(first, i_ - first));
+    blanks();
+    return literal(")");
+  }
+  bool name(std::string& out) {
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+    if (i_ >= s_.size() || !letter(s_[i_])) return false;
+    const std::size_t first = i_;
+    while (i_ < s_.size() && (letter(s_[i_]) || (s_[i_] >= '0' && s_[i_] <= '9'))) ++i_;
+    out = std::string(s_.substr(first, i_ - first));
+    return true;
+  }
+
+  std::string_view s_;
+  std::size_t i_ = 0;
+};
+
 void create_relationship(StatementContext& ctx) {
-  static const std::regex kForm(
-      R"(^\s*CREATE\s*\(\s*([0-9]+)\s*\)\s*-\s*\[:([A-Za-z_][A-Za-z0-9_]*)\]\s*->\s*\(\s*([0-9]+)\s*\)\s*;?\s*$)",
-      std::regex::icase | std::regex::ECMAScript);
-  std::smatch m;
-  if (!std::regex_match(ctx.t, m, kForm)) throw std::runtime_error(kRelationshipForm);
-  const std::uint64_t src = endpoint_id(m[1].str()), dst = endpoint_id(m[3].str());
-  const std::string type = m[2].str();
+  std::string src_text, type, dst_text;
+  if (!RelationshipForm(ctx.t).match(src_text, type, dst_text)) throw std::runtime_error(kRelationshipForm);
+  const std::uint64_t src = endpoint_id(src_text), dst = endpoint_id(dst_text);
   Database& db = ctx.target();
   if (src >= db.graph.node_count || dst >= db.graph.node_count) {
     throw std::runtime_error("relationship endpoint does not exist");

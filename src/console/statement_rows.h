@@ -56,6 +56,8 @@ std::uint64_t nth_number(const std::string& t, std::size_t index, std::uint64_t 
 void run_param(StatementContext& ctx);     // :param, :params
 void run_style(StatementContext& ctx);     // :style
 void run_create(StatementContext& ctx);    // CREATE node or relationship
+void run_migrate(StatementContext& ctx);   // LOAD CSV, CALL orvane.migrate
+void run_pull(StatementContext& ctx);      // LOAD FROM NEO4J, CALL orvane.loadFromNeo4j
 void run_use(StatementContext& ctx);       // USE name
 void run_restore(StatementContext& ctx);   // CALL orvane.restore
 void run_cutover(StatementContext& ctx);   // CALL orvane.cutover, :cutover

@@ -3,8 +3,12 @@
 // binary — what they print, what they save, and what a failure leaves.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
 #include "cli/statement_scanner.h"
@@ -12,6 +16,7 @@
 #include "storage/snapshot.h"
 #include "support/error_text.h"
 #include "support/run_binary.h"
+#include "support/scoped_env.h"
 
 namespace orvane::testing {
 namespace {
@@ -131,6 +136,42 @@ TEST(QueryCommand, SavesMutationsToOutOrDbAndNothingOnFailure) {
   r = run_orvane({"query", "--gql", "MATCH (n) RETURN count(n)", "--db", g, "--out", dir.file("copy.orv")});
   EXPECT_EQ("{\"columns\":[\"count\"],\"rows\":[[5]]}\n", r.out);
   EXPECT_EQ(5u, nodes_in(dir.file("copy.orv")));
+}
+
+// A stand-in pull bridge (run by /bin/sh as PYTHON): it writes a Person who
+// follows another into its --out directory.
+const char* kPullBridge =
+    "mkdir -p \"$8\" && printf ':ID,:LABEL\\n1,Person\\n2,Person\\n' > \"$8/nodes.csv\" &&"
+    " printf ':START_ID,:END_ID,:TYPE\\n1,2,FOLLOWS\\n' > \"$8/rels.csv\"\n";
+
+TEST(QueryCommand, LoadFromNeo4jPullsIntoMigratedAndSaves) {
+  TempDir dir;
+  const ScopedEnv home("ORVANE_HOME", dir.file("home"));
+  const ScopedEnv python("PYTHON", std::string("/bin/sh"));
+  std::filesystem::create_directories(dir.file("home/scripts"));
+  std::ofstream(dir.file("home/scripts/pull_neo4j.py")) << kPullBridge;
+  ASSERT_EQ(0, run_orvane({"snapshot", "--out", "g.orv", "--people", "3", "--papers", "0"}, dir.path()).status);
+
+  const std::string bolt = "bolt://db.example:7687/\"q\\";  // quote and backslash must stay text
+  const auto r = run_orvane({"query", "LOAD FROM NEO4J '" + bolt + "'", "--db", "g.orv"}, dir.path());
+  ASSERT_EQ(0, r.status) << r.err;
+  const nlohmann::json answer = nlohmann::json::parse(r.out);
+  EXPECT_EQ(bolt, answer.at("bolt"));
+  const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(r.out);
+  std::string keys;
+  for (auto it = ordered.begin(); it != ordered.end(); ++it) keys += (keys.empty() ? "" : " ") + it.key();
+  EXPECT_EQ("loaded_from_neo4j bolt database nodes gpu_load note", keys);
+  EXPECT_EQ(2u, answer.at("nodes"));
+  EXPECT_EQ(2u, nodes_in(dir.file("g.orv")));  // the pulled graph replaced the file's
+  EXPECT_TRUE(std::filesystem::exists(dir.file("data/from-neo4j/nodes.csv")));
+
+  // The fixed pull directory now holds an export: a second pull is refused
+  // and the file stays as it was.
+  const std::string before = read_text_file(dir.file("g.orv"));
+  const auto again = run_orvane({"query", "CALL orvane.loadFromNeo4j(\"bolt://h\")", "--db", "g.orv"}, dir.path());
+  EXPECT_EQ(1, again.status);
+  EXPECT_EQ("error: Neo4j pull directory already holds an export: data/from-neo4j; choose a new directory\n", again.err);
+  EXPECT_EQ(before, read_text_file(dir.file("g.orv")));
 }
 
 TEST(ShellCommand, RunsSavesAndReportsStatements) {

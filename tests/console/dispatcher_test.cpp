@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include <nlohmann/json.hpp>
 
@@ -48,7 +49,7 @@ struct Case {
   const char* before;     // a statement run first on the same engine, or nullptr
   std::string statement;
   const char* kind;
-  const char* error;      // "" when the statement succeeds
+  std::string error;      // "" when the statement succeeds
   const char* pointer;    // a member of `data` to check, "" for none
   const char* value;      // its compact JSON
 };
@@ -62,7 +63,7 @@ void check(const Case& c, const ParamMap* params = nullptr) {
   const ConsoleResult r = run(e, c.statement, params);
   EXPECT_EQ(c.kind, r.kind);
   EXPECT_EQ(c.error, r.error);
-  EXPECT_EQ(std::string(c.error).empty(), r.ok);
+  EXPECT_EQ(c.error.empty(), r.ok);
   EXPECT_EQ(c.statement, r.query);
   if (*c.pointer != '\0') {
     EXPECT_EQ(c.value, member(r.data, c.pointer));
@@ -294,6 +295,42 @@ TEST(Dispatcher, LabRefusesCorporaTooLargeForAServer) {
   e.database().papers = 2;
   for (const char* statement : {":entropy lab", "CALL orvane.entropy.ladder()"}) {
     EXPECT_EQ("entropy lab allows at most 2000000 nodes", run(e, statement).error) << statement;
+  }
+}
+
+TEST(Dispatcher, MigrationIntoMigrated) {
+  testing::TempDir dir;
+  std::filesystem::create_directories(dir.file("export"));
+  std::ofstream(dir.file("export/nodes.csv")) << ":ID,name,:LABEL\n1,ann,Person\n2,bob,Person\n";
+  std::ofstream(dir.file("export/rels.csv")) << ":START_ID,:END_ID,:TYPE\n1,2,FOLLOWS\n";
+  const std::string missing = dir.file("missing");
+  const Case cases[] = {
+      {nullptr, "CALL orvane.migrate('" + dir.file("export") + "')", "stats", "", "",
+       R"({"migrated":true,"database":"migrated","nodes":2,"edges":1})"},
+      {nullptr, "load csv from '" + dir.file("export") + "'", "stats", "", "/nodes", "2"},
+      {nullptr, "LOAD CSV FROM '" + missing + "'", "error",
+       "CSV/JSONL migration requires an existing export directory: " + missing, "", ""},
+      {nullptr, "LOAD FROM NEO4J", "error", "LOAD FROM NEO4J needs a Bolt URI", "", ""},
+      {nullptr, "CALL orvane.loadFromNeo4j('', \"\")", "error", "LOAD FROM NEO4J needs a Bolt URI", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statement);
+    Engine e = small_engine();
+    const ConsoleResult r = run(e, c.statement);
+    EXPECT_EQ(c.kind, r.kind);
+    EXPECT_EQ(c.error, r.error);
+    if (r.ok) {
+      EXPECT_EQ("migrated", e.current);
+      EXPECT_EQ("migrate", e.changes.back().op);
+      if (*c.pointer == '\0') {
+        EXPECT_EQ(c.value, r.data);
+      } else {
+        EXPECT_EQ(c.value, member(r.data, c.pointer));
+      }
+    } else {
+      EXPECT_EQ("orvane", e.current);
+      EXPECT_EQ(2u, e.databases.size());
+    }
   }
 }
 

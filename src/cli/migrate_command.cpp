@@ -25,10 +25,6 @@
 namespace orvane {
 namespace {
 
-// Where a pull lands when --bolt comes without --from.
-constexpr const char* kDefaultPullDirectory = "data/from-neo4j";
-// The password of a live pull without --password: Neo4j's own initial one.
-constexpr const char* kDefaultPassword = "neo4j";
 
 // " nodes=N edges=E people=P papers=Q" of the selected database.
 std::string counts(const Database& db) {
@@ -54,9 +50,9 @@ int run_migrate(int argc, char** argv) {
     engine.use_database("migrated");
     std::cout << "migrated from " << from << counts(engine.database()) << '\n';
   } else {
-    const std::string user = option_value(argc, argv, "--user", "neo4j");
-    const std::string password = option_value(argc, argv, "--password", kDefaultPassword);
-    const std::string database = option_value(argc, argv, "--database", "neo4j");
+    const std::string user = option_value(argc, argv, "--user", kNeo4jDefaultUser);
+    const std::string password = option_value(argc, argv, "--password", kNeo4jDefaultPassword);
+    const std::string database = option_value(argc, argv, "--database", kNeo4jDefaultDatabase);
     pull_from_neo4j(engine, bolt, user, password, database, from);
     std::cout << "loaded from " << bolt << counts(engine.database()) << " (CPU load; GPU is retrieve only)\n";
   }

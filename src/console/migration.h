@@ -11,6 +11,13 @@
 
 namespace orvane {
 
+// The defaults of a live pull that names nothing else: Neo4j's initial user,
+// password and database, and the directory the pulled export lands in.
+inline constexpr const char* kNeo4jDefaultUser = "neo4j";
+inline constexpr const char* kNeo4jDefaultPassword = "neo4j";
+inline constexpr const char* kNeo4jDefaultDatabase = "neo4j";
+inline constexpr const char* kDefaultPullDirectory = "data/from-neo4j";
+
 class Engine;
 
 // Imports `source` (an export directory, or a file ending in ".dump" that

@@ -19,10 +19,6 @@ namespace orvane {
 namespace {
 
 constexpr const char* kTarget = "migrated";
-constexpr const char* kPullDirectory = "data/from-neo4j";
-// The password a fresh Neo4j installation is given; the console's pull has
-// no way to ask for another.
-constexpr const char* kNeo4jFactoryPassword = "neo4j";
 
 }  // namespace
 
@@ -43,7 +39,9 @@ void run_pull(StatementContext& ctx) {
   std::string uri = quoted_arg(ctx.t).value_or("");
   if (uri.empty()) uri = double_quoted_arg(ctx.t).value_or("");
   if (uri.empty()) throw std::runtime_error("LOAD FROM NEO4J needs a Bolt URI");
-  pull_from_neo4j(ctx.engine, uri, "neo4j", kNeo4jFactoryPassword, "neo4j", kPullDirectory);
+  // The console's pull has no way to ask for credentials: Neo4j's initial ones.
+  pull_from_neo4j(ctx.engine, uri, kNeo4jDefaultUser, kNeo4jDefaultPassword, kNeo4jDefaultDatabase,
+                  kDefaultPullDirectory);
   ctx.out.data = JsonObjectText()
                      .boolean("loaded_from_neo4j", true)
                      .string("bolt", uri)

@@ -1,10 +1,12 @@
 // Wiring of an Engine into the HTTP core. The route table lives behind
 // engine_routes so that the serve command, the tests and the routes
-// themselves agree on one entry point; until the API routes are filled in,
-// every request that is not a static file or OPTIONS is answered 404.
+// themselves agree on one entry point. GET requests go to the GET table,
+// POST requests to the POST table; every other method and every path no
+// table lists is answered 404 "not found".
 #include "http/serve_engine.h"
 
 #include "console/engine.h"
+#include "http/routes.h"
 
 namespace orvane {
 
@@ -19,7 +21,9 @@ HttpServerOptions engine_server_options(const Engine& engine, unsigned short por
 
 RouteHandler engine_routes(Engine& engine) {
   return [&engine](const HttpRequest& request) {
-    static_cast<void>(engine);
+    HttpResponse response;
+    if (request.method == "GET" && answer_get(engine, request, response)) return response;
+    if (request.method == "POST" && answer_post(engine, request, response)) return response;
     return not_found_route(request);
   };
 }

@@ -1,0 +1,212 @@
+// The POST table: the statement route, the views that take a body
+// (search, node, explore, retrieval), and the operations that change the
+// Engine — migration, pulls, export, backup and restore, remote
+// registration, database selection and the entropy worker and lab. Paths
+// are matched by exact equality in the table's order. Every operation
+// answers only after it succeeded; its failure is the operation's own
+// message, and the engine stays as the operation left it.
+#include <algorithm>
+#include <array>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+
+#include "console/api_operations.h"
+#include "console/console_result.h"
+#include "console/dispatcher.h"
+#include "console/document_support.h"
+#include "console/documents.h"
+#include "console/engine.h"
+#include "console/migration.h"
+#include "console/procedures.h"
+#include "graph/json_limits.h"
+#include "graph/json_text.h"
+#include "http/routes.h"
+
+namespace orvane {
+namespace {
+
+constexpr std::size_t kSearchHits = 12;
+constexpr std::size_t kNodeNeighbours = 16;
+// The outside server's factory-default password, used when a pull sends none.
+constexpr const char* kNeo4jDefaultPassword = "neo4j";
+
+using PostHandler = HttpResponse (*)(Engine&, const HttpRequest&);
+
+struct PostRoute {
+  const char* path;
+  PostHandler handler;
+};
+
+std::string field(const HttpRequest& request, std::string_view name) { return body_field(request.body, name); }
+
+// The first non-empty of two alternative fields.
+std::string field_or(const HttpRequest& request, std::string_view name, std::string_view alternative) {
+  std::string value = field(request, name);
+  return value.empty() ? field(request, alternative) : value;
+}
+
+HttpResponse ok_answer() { return json_answer("{\"ok\":true}"); }
+
+// A string member of the statement body: "" when absent, the JSON
+// library's type error when it is not a string.
+std::string string_member(const nlohmann::json& body, const char* name) {
+  const auto it = body.find(name);
+  return it == body.end() ? std::string() : it->get<std::string>();
+}
+
+HttpResponse statement(Engine& engine, const HttpRequest& request) {
+  nlohmann::json body = request.body.empty() ? nlohmann::json::object() : parse_json_bounded(request.body);
+  if (!body.is_object()) throw std::runtime_error("JSON object required");
+  const std::string query = string_member(body, "query");
+  if (query.empty()) throw std::runtime_error("query is required");
+  const std::string db = string_member(body, "db");
+  ParamMap params;
+  const auto params_member = body.find("params");
+  const bool has_params = params_member != body.end();
+  if (has_params) {
+    // nlohmann would turn an array of pairs into a map; only an object names parameters.
+    if (!params_member->is_object()) {
+      throw std::runtime_error(std::string("[json.exception.type_error.302] type must be object, but is ") +
+                               params_member->type_name());
+    }
+    params = params_member->get<ParamMap>();
+  }
+  if (!db.empty()) engine.use_database(db);
+  ConsoleResult result;
+  dispatch(result, engine, query, "", has_params ? &params : nullptr);
+  HttpResponse response = json_answer(result_json(result));
+  response.status = result.ok ? 200 : 400;
+  return response;
+}
+
+HttpResponse search(Engine& engine, const HttpRequest& request) {
+  return json_answer(search_document(engine, text_field(field(request, "q"), "person"), kSearchHits));
+}
+
+HttpResponse node(Engine& engine, const HttpRequest& request) {
+  return json_answer(node_document(engine, unsigned_field(field(request, "id"), 0), kNodeNeighbours));
+}
+
+HttpResponse migrate(Engine& engine, const HttpRequest& request) {
+  const std::string name = text_field(field(request, "name"), "migrated");
+  migrate_source(engine, text_field(field(request, "dir"), "data"), name);
+  return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\"}");
+}
+
+HttpResponse export_route(Engine& engine, const HttpRequest& request) {
+  export_current(engine, field(request, "dir"), text_field(field(request, "format"), "csv"));
+  const Database& db = engine.database();
+  return json_answer("{\"edges\":" + std::to_string(relationship_count(db)) +
+                     ",\"nodes\":" + std::to_string(db.graph.node_count) + ",\"ok\":true}");
+}
+
+HttpResponse load_neo4j(Engine& engine, const HttpRequest& request) {
+  const std::string bolt = field_or(request, "bolt", "uri");
+  if (bolt.empty()) throw std::runtime_error("bolt URI required");
+  pull_from_neo4j(engine, bolt, text_field(field(request, "user"), "neo4j"),
+                  text_field(field(request, "password"), kNeo4jDefaultPassword),
+                  text_field(field(request, "database"), "neo4j"),
+                  text_field(field(request, "dir"), "data/from-neo4j"));
+  return json_answer("{\"ok\":true,\"database\":\"migrated\",\"nodes\":" +
+                     std::to_string(engine.database().graph.node_count) + ",\"gpu_load\":false}");
+}
+
+HttpResponse restore_route(Engine& engine, const HttpRequest& request) {
+  restore(engine, text_field(field(request, "path"), "data/graph.orv"));
+  return ok_answer();
+}
+
+HttpResponse cloud(Engine& engine, const HttpRequest& request) {
+  RemoteFields fields;
+  fields.connection = field_or(request, "connection", "connection_string");
+  fields.name = field(request, "name");
+  fields.url = field_or(request, "url", "host");
+  fields.password = field(request, "password");
+  fields.key_file = field_or(request, "key_file", "key");
+  fields.database = field(request, "database");
+  fields.port = field(request, "port");
+  register_remote(engine, fields);
+  return json_answer(connection_catalogue_document(engine));
+}
+
+HttpResponse cutover(Engine&, const HttpRequest& request) {
+  return json_answer(cutover_plan_document(field_or(request, "bolt", "bolt_uri"), field_or(request, "dump", "dump_dir"),
+                                           field_or(request, "host", "hostname")));
+}
+
+HttpResponse explore_route(Engine& engine, const HttpRequest& request) {
+  const std::uint64_t id = unsigned_field(field(request, "id"), 0);
+  const int hops = signed_field(field(request, "hops"), 2);
+  ConsoleResult result = explore(engine, id, static_cast<std::uint32_t>(std::max(hops, 0)), kExploreNodeLimit);
+  return json_answer(result_json(result));
+}
+
+HttpResponse ladder(Engine&, const HttpRequest& request) {
+  return json_answer(console_ladder_document(unsigned_field(field(request, "people"), 4000),
+                                             unsigned_field(field(request, "papers"), 1500)));
+}
+
+HttpResponse lab(Engine&, const HttpRequest& request) {
+  return json_answer(console_lab_document(unsigned_field(field(request, "people"), 8000),
+                                          unsigned_field(field(request, "papers"), 3000),
+                                          signed_field(field(request, "mess"), 3)));
+}
+
+HttpResponse entropy_auto(Engine& engine, const HttpRequest& request) {
+  const int every = signed_field(field(request, "every"), 1);
+  engine.auto_entropy_every = every;
+  entropy_optimize(engine);
+  return json_answer("{\"ok\":true,\"auto_entropy_every\":" + std::to_string(engine.auto_entropy_every) + "}");
+}
+
+HttpResponse entropy_optimize_route(Engine& engine, const HttpRequest&) {
+  entropy_optimize(engine);
+  return ok_answer();
+}
+
+HttpResponse backup_route(Engine& engine, const HttpRequest& request) {
+  backup(engine, text_field(field(request, "path"), "data/graph.orv"));
+  return ok_answer();
+}
+
+HttpResponse use(Engine& engine, const HttpRequest& request) {
+  engine.use_database(field(request, "name"));
+  return ok_answer();
+}
+
+// In matching order.
+constexpr std::array kPostRoutes = {
+    PostRoute{"/v1/search", search},
+    PostRoute{"/v1/node", node},
+    PostRoute{"/v1/migrate", migrate},
+    PostRoute{"/v1/export", export_route},
+    PostRoute{"/v1/load-neo4j", load_neo4j},
+    PostRoute{"/v1/restore", restore_route},
+    PostRoute{"/v1/cloud", cloud},
+    PostRoute{"/v1/cutover", cutover},
+    PostRoute{"/v1/explore", explore_route},
+    PostRoute{"/v1/entropy/ladder", ladder},
+    PostRoute{"/v1/entropy/auto", entropy_auto},
+    PostRoute{"/v1/query", statement},
+    PostRoute{"/query", statement},
+    PostRoute{"/v1/rag", rag_route},
+    PostRoute{"/v1/entropy/lab", lab},
+    PostRoute{"/v1/entropy/optimize", entropy_optimize_route},
+    PostRoute{"/v1/backup", backup_route},
+    PostRoute{"/v1/use", use},
+};
+
+}  // namespace
+
+bool answer_post(Engine& engine, const HttpRequest& request, HttpResponse& out) {
+  for (const PostRoute& route : kPostRoutes) {
+    if (request.path == route.path) {
+      out = route.handler(engine, request);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace orvane

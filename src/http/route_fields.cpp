@@ -1,0 +1,46 @@
+// Request readers the GET and POST tables share, and the retrieval route,
+// which answers GET and POST alike. Numbers are converted with the standard
+// base-10 conversions so that text which does not convert fails with the
+// conversion's own name ("stoul", "stoi") as the whole message; a field sent
+// as "" reads like a missing one and takes its default.
+#include <algorithm>
+#include <string>
+
+#include "console/api_operations.h"
+#include "http/routes.h"
+
+namespace orvane {
+namespace {
+
+constexpr std::uint64_t kDefaultRagHits = 8;
+constexpr std::uint64_t kMaxRagHits = 64;
+constexpr int kDefaultRagHops = 3;
+constexpr int kMaxRagHops = 6;
+
+}  // namespace
+
+std::uint64_t unsigned_field(const std::string& text, std::uint64_t fallback) {
+  return text.empty() ? fallback : std::stoul(text);
+}
+
+int signed_field(const std::string& text, int fallback) { return text.empty() ? fallback : std::stoi(text); }
+
+std::string text_field(const std::string& text, std::string_view fallback) {
+  return text.empty() ? std::string(fallback) : text;
+}
+
+HttpResponse rag_route(Engine& engine, const HttpRequest& request) {
+  std::string text = body_field(request.body, "query");
+  if (text.empty()) text = body_field(request.body, "q");
+  if (text.empty()) text = query_param(request.query_string, "q");
+  std::string k_text = body_field(request.body, "k");
+  if (k_text.empty()) k_text = query_param(request.query_string, "k");
+  std::string hops_text = body_field(request.body, "hops");
+  if (hops_text.empty()) hops_text = query_param(request.query_string, "hops");
+  const std::uint64_t k = std::clamp<std::uint64_t>(unsigned_field(k_text, kDefaultRagHits), 1, kMaxRagHits);
+  // Below 0 there is nothing to expand, so a negative radius reads as 0.
+  const int hops = std::clamp(signed_field(hops_text, kDefaultRagHops), 0, kMaxRagHops);
+  return json_answer(retrieval_document(engine, text, k, hops));
+}
+
+}  // namespace orvane

@@ -1,0 +1,48 @@
+// The API route table of an Engine, split by method: the GET table and the
+// POST table, each matched by exact path equality in the documented order,
+// and the request readers both tables share (number fields, the retrieval
+// route that answers GET and POST alike).
+//
+// Requires, for every function here: the engine mutex is held, so handlers
+// may read and change the Engine freely. A std::exception they throw becomes
+// 400 with its message (the server's dispatcher does that).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "http/http_message.h"
+
+namespace orvane {
+
+class Engine;
+
+// The answer of the GET table to `request`, or false when no GET route has
+// its path (`out` is then untouched).
+bool answer_get(Engine& engine, const HttpRequest& request, HttpResponse& out);
+
+// The answer of the POST table to `request`, or false when no POST route
+// has its path (`out` is then untouched).
+bool answer_post(Engine& engine, const HttpRequest& request, HttpResponse& out);
+
+// The retrieval route: text from body `query`, else body `q`, else query
+// string `q`; k (default 8) clamped to 1 … 64; hops (default 3) clamped to
+// 0 … 6. Throws "stoul" / "stoi" for numbers that do not convert.
+HttpResponse rag_route(Engine& engine, const HttpRequest& request);
+
+// `text` converted with std::stoul, or `fallback` when `text` is empty.
+// Throws std::invalid_argument / std::out_of_range "stoul".
+std::uint64_t unsigned_field(const std::string& text, std::uint64_t fallback);
+
+// `text` converted with std::stoi, or `fallback` when `text` is empty.
+// Throws std::invalid_argument / std::out_of_range "stoi".
+int signed_field(const std::string& text, int fallback);
+
+// `text`, or `fallback` when `text` is empty.
+std::string text_field(const std::string& text, std::string_view fallback);
+
+// A 200 JSON answer with `body`.
+HttpResponse json_answer(std::string body);
+
+}  // namespace orvane

@@ -1,0 +1,274 @@
+// The API route table over a real loopback server and a small demonstration
+// engine: the GET and POST tables row by row (status and the members that
+// show the right route ran with the right values), the failure rows with
+// their exact messages, the engine after failed operations, and 404 for
+// every method and path no table lists.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "console/engine.h"
+#include "console/procedures.h"
+#include "http/serve_engine.h"
+#include "http_test_server.h"
+
+namespace orvane::testing {
+namespace {
+
+using json = nlohmann::json;
+
+// An instance identifier that must be escaped to stay JSON.
+const std::string kInstance = "inst\"1\\\n";
+
+class RoutesTest : public ::testing::Test {
+ protected:
+  RoutesTest() : engine(make_demo_engine(12, 6, 42, false)) {
+    engine.instance_id = kInstance;
+    HttpServerOptions options = engine_server_options(engine, 0, false);
+    options.api_key = "";
+    server = std::make_unique<TestServer>(options, engine_routes(engine));
+  }
+
+  HttpReply call(const std::string& method, const std::string& target, const std::string& body = "") {
+    std::vector<std::string> headers;
+    if (method == "POST") headers.push_back("Content-Type: application/json");
+    return http_exchange(server->port(), make_request(method, target, headers, body));
+  }
+
+  TempDir dir;
+  Engine engine;
+  std::unique_ptr<TestServer> server;
+};
+
+struct Row {
+  std::string method, target, body;
+  int status;
+  std::string pointer;  // a member of the answer, "" to check only the status
+  std::string value;    // its compact JSON
+};
+
+// Runs `rows` in order on one server: later rows see what earlier ones changed.
+void check_rows(const std::vector<Row>& rows, const std::function<HttpReply(const Row&)>& send) {
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.method + " " + row.target + " " + row.body);
+    const HttpReply reply = send(row);
+    EXPECT_EQ(row.status, reply.status) << reply.body;
+    if (row.pointer.empty()) continue;
+    const json doc = json::parse(reply.body);
+    const json::json_pointer at(row.pointer);
+    EXPECT_EQ(row.value, doc.contains(at) ? doc.at(at).dump() : "(none)") << reply.body;
+  }
+}
+
+TEST_F(RoutesTest, GetTable) {
+  check_rows(
+      {
+          {"GET", "/v1/health", "", 200, "", ""},
+          {"GET", "/v1/schema", "", 200, "/kind", R"("schema")"},
+          {"GET", "/schema", "", 200, "/ok", "true"},
+          {"GET", "/v1/stats", "", 200, "/databases", "5"},
+          {"GET", "/v1/cluster", "", 200, "", ""},
+          {"GET", "/v1/cdc", "", 200, "/1/op", R"("boot")"},
+          {"GET", "/v1/cost", "", 200, "", ""},
+          {"GET", "/v1/databases", "", 200, "/connections/0",
+           R"({"connection":"halvex://127.0.0.1:7475/chaotic","database":"chaotic"})"},
+          {"GET", "/v1/databases", "", 200, "/current", R"("orvane")"},
+          {"GET", "/v1/procedures", "", 200, "", ""},
+          {"GET", "/v1/help", "", 200, "", ""},
+          {"GET", "/v1/guides?topic=entropy", "", 200, "/guide/id", R"("entropy")"},
+          {"GET", "/v1/config", "", 200, "", ""},
+          {"GET", "/v1/style", "", 200, "/style/rel/FOLLOWS", R"("#1a4f8b")"},
+          {"GET", "/v1/queries", "", 200, "", ""},
+          {"GET", "/v1/indexes", "", 200, "", ""},
+          {"GET", "/v1/features", "", 200, "", ""},
+          {"GET", "/v1/gds", "", 200, "/ok", "true"},
+          {"GET", "/v1/cloud", "", 200, "/catalog/remotes/0/name", R"("remote-1")"},
+          {"GET", "/v1/search", "", 200, "/q", R"("person")"},
+          {"GET", "/v1/search?q=paper", "", 200, "/q", R"("paper")"},
+          {"GET", "/v1/node?id=3", "", 200, "/id", "3"},
+          {"GET", "/v1/node", "", 200, "/id", "0"},
+          {"GET", "/v1/node?id=abc", "", 400, "/error", R"("stoul")"},
+          {"GET", "/v1/cutover?host=h.example&bolt=bolt://n:7687", "", 200, "/destination/host", R"("h.example")"},
+          {"GET", "/v1/cutover", "", 200, "/destination/host", R"("ORVANE_HOST")"},
+          {"GET", "/v1/rag?q=graph&k=0&hops=-4", "", 200, "/hops", "0"},
+          {"GET", "/v1/rag", "", 200, "/k", "8"},
+      },
+      [this](const Row& row) { return call(row.method, row.target, row.body); });
+}
+
+TEST_F(RoutesTest, HealthAndMetricsForms) {
+  const HttpReply health = call("GET", "/v1/health");
+  EXPECT_EQ("{\"engine\":\"orvane\",\"instance\":\"inst\\\"1\\\\\\n\",\"ok\":true}", health.body);
+  EXPECT_EQ(kInstance, json::parse(health.body)["instance"]);
+  for (const char* path : {"/metrics", "/v1/metrics/prometheus"}) {
+    const HttpReply metrics = call("GET", path);
+    EXPECT_EQ(200, metrics.status);
+    EXPECT_EQ("text/plain; version=0.0.4", metrics.content_type) << path;
+  }
+}
+
+TEST_F(RoutesTest, PostTable) {
+  const std::string backup = dir.file("b.orv");
+  const std::string own_port = std::to_string(server->port());
+  check_rows(
+      {
+          {"POST", "/v1/search", "{}", 200, "/q", R"("person")"},
+          {"POST", "/v1/node", R"({"id":2})", 200, "/id", "2"},
+          {"POST", "/v1/node", R"({"id":""})", 200, "/id", "0"},
+          {"POST", "/v1/cutover", R"({"bolt_uri":"bolt://b:1","dump_dir":"d","hostname":"hh"})", 200, "/source/bolt",
+           R"("bolt://b:1")"},
+          {"POST", "/v1/cutover", R"({"dump":"d2","hostname":"hh"})", 200, "/destination/host", R"("hh")"},
+          {"POST", "/v1/explore", R"({"id":0,"hops":1})", 200, "/nodes/0/id", "0"},
+          {"POST", "/v1/explore", R"({"hops":-3})", 200, "/ok", "true"},
+          {"POST", "/v1/entropy/ladder", R"({"people":20,"papers":8})", 200, "", ""},
+          {"POST", "/v1/entropy/lab", R"({"people":20,"papers":8,"mess":1})", 200, "", ""},
+          {"POST", "/v1/entropy/auto", R"({"every":5})", 200, "", ""},
+          {"POST", "/v1/entropy/optimize", "{}", 200, "/ok", "true"},
+          {"POST", "/v1/query", R"x({"query":"MATCH (n) RETURN count(n)"})x", 200, "/count", "18"},
+          {"POST", "/query", R"x({"query":"MATCH (n) RETURN count(n)","db":"simple"})x", 200, "/count", "18"},
+          {"GET", "/v1/databases", "", 200, "/current", R"("simple")"},
+          {"POST", "/v1/query", R"x({"query":"MATCH (p:Person {id: $x}) RETURN count(p)","params":{"x":1}})x", 200,
+           "/count", "1"},
+          {"POST", "/v1/use", R"({"name":"orvane"})", 200, "/ok", "true"},
+          {"POST", "/v1/rag", R"({"query":"x","k":0})", 200, "/k", "1"},
+          {"POST", "/v1/rag", R"({"q":"x","k":500,"hops":9})", 200, "/hops", "6"},
+          {"POST", "/v1/rag", R"({"k":500})", 200, "/k", "64"},
+          {"POST", "/v1/backup", R"({"path":")" + backup + R"("})", 200, "/ok", "true"},
+          {"POST", "/v1/restore", R"({"path":")" + backup + R"("})", 200, "/ok", "true"},
+          {"POST", "/v1/cloud", R"({"connection":"halvex://127.0.0.1:1/db","name":"r2"})", 200,
+           "/catalog/remotes/1/database", R"("db")"},
+          {"POST", "/v1/cloud", R"({"host":"127.0.0.1:)" + own_port + R"(","password":"pw"})", 200,
+           "/catalog/remotes/2/reachable", "true"},
+          {"POST", "/v1/export", R"({"dir":")" + dir.file("out") + R"("})", 200, "", ""},
+      },
+      [this](const Row& row) { return call(row.method, row.target, row.body); });
+  EXPECT_EQ("restored", engine.current);
+  EXPECT_EQ(5, engine.auto_entropy_every);
+  ASSERT_EQ(3u, engine.remotes.size());
+  EXPECT_EQ("r2", engine.remotes[1].name);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("out/nodes.csv")));
+  EXPECT_TRUE(engine.remotes[2].password == "pw");
+}
+
+TEST_F(RoutesTest, AnswersCarryTheCountsAndStoredValues) {
+  EXPECT_EQ(R"({"ok":true,"auto_entropy_every":5})", call("POST", "/v1/entropy/auto", R"({"every":"5"})").body);
+  const HttpReply exported = call("POST", "/v1/export", R"({"dir":")" + dir.file("x") + R"(","format":"jsonl"})");
+  const Database& db = engine.database();
+  EXPECT_EQ("{\"edges\":" + std::to_string(db.graph.edges.size()) +
+                ",\"nodes\":" + std::to_string(db.graph.node_count) + ",\"ok\":true}",
+            exported.body);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("x/nodes.jsonl")));
+}
+
+TEST_F(RoutesTest, FailureRows) {
+  const std::string missing = dir.file("missing");
+  check_rows(
+      {
+          {"POST", "/v1/query", R"({"query":""})", 400, "", ""},
+          {"POST", "/v1/query", "{}", 400, "/error", R"("query is required")"},
+          {"POST", "/v1/query", R"x({"query":"MATCH (n) RETURN count(n)","db":"nope"})x", 400, "/error",
+           R"("unknown database: nope")"},
+          {"POST", "/v1/query", R"({"query":"MATCH (n RETURN"})", 400, "/kind", R"("error")"},
+          {"POST", "/v1/query", R"x({"query":"MATCH (n) RETURN count(n)","params":[1]})x", 400, "/error",
+           R"("[json.exception.type_error.302] type must be object, but is array")"},
+          {"POST", "/v1/use", R"({"name":"nope"})", 400, "/error", R"("unknown database: nope")"},
+          {"POST", "/v1/use", R"({"name":null})", 400, "/error", R"("invalid request field: name")"},
+          {"POST", "/v1/load-neo4j", R"({"user":"u"})", 400, "/error", R"("bolt URI required")"},
+          {"POST", "/v1/entropy/auto", R"({"every":"x"})", 400, "/error", R"("stoi")"},
+          {"POST", "/v1/entropy/lab", R"({"people":2000000,"papers":1})", 400, "/error",
+           R"("entropy lab allows at most 2000000 nodes")"},
+          {"POST", "/v1/entropy/ladder", R"({"people":"18446744073709551615","papers":2})", 400, "/error",
+           R"("entropy lab allows at most 2000000 nodes")"},
+          {"POST", "/v1/rag", R"({"k":"many"})", 400, "/error", R"("stoul")"},
+          {"POST", "/v1/rag", R"({"hops":"99999999999"})", 400, "/error", R"("stoi")"},
+          {"POST", "/v1/cloud", R"({"port":"70000"})", 400, "/error", R"("invalid port: 70000")"},
+          {"POST", "/v1/cloud", R"({"connection":"halvex://:1"})", 400, "/error", R"("invalid connection string")"},
+          {"POST", "/v1/migrate", R"({"dir":")" + missing + R"("})", 400, "/error",
+           "\"CSV/JSONL migration requires an existing export directory: " + missing + "\""},
+          {"POST", "/v1/export", R"({"format":"xml","dir":")" + dir.file("e") + R"("})", 400, "/error",
+           R"("export format must be csv or jsonl")"},
+          {"POST", "/v1/export", "{}", 400, "/error", R"("export destination is required")"},
+      },
+      [this](const Row& row) { return call(row.method, row.target, row.body); });
+  // None of the failures above changed the registry, the selection or the remotes.
+  EXPECT_EQ("orvane", engine.current);
+  EXPECT_EQ(5u, engine.databases.size());
+  EXPECT_EQ(1u, engine.remotes.size());
+}
+
+TEST_F(RoutesTest, UnknownDatabaseRunsNoStatementButASelectionOutlivesAFailedOne) {
+  const std::uint64_t before = engine.statement_count + engine.error_count;
+  call("POST", "/v1/query", R"x({"query":"MATCH (n) RETURN count(n)","db":"nope"})x");
+  EXPECT_EQ(before, engine.statement_count + engine.error_count);
+  const HttpReply failed = call("POST", "/v1/query", R"({"query":"MATCH (n RETURN","db":"simple"})");
+  EXPECT_EQ(400, failed.status);
+  EXPECT_EQ("simple", engine.current);
+  EXPECT_EQ(before + 1, engine.error_count + engine.statement_count);
+}
+
+TEST_F(RoutesTest, FailedRestoreAndMigrationLeaveTheEngineAsItWas) {
+  engine.use_database("messy");
+  const std::size_t events = engine.changes.size();
+  EXPECT_EQ(400, call("POST", "/v1/restore", R"({"path":")" + dir.file("none.orv") + R"("})").status);
+  EXPECT_EQ(400, call("POST", "/v1/migrate", R"({"dir":")" + dir.file("none") + R"(","name":"m"})").status);
+  EXPECT_EQ("messy", engine.current);
+  EXPECT_EQ(0u, engine.databases.count("restored") + engine.databases.count("m"));
+  EXPECT_EQ(events, engine.changes.size());
+}
+
+TEST_F(RoutesTest, MigratedDatabaseNameIsEscaped) {
+  std::filesystem::create_directories(dir.file("export"));
+  std::ofstream(dir.file("export/nodes.csv")) << ":ID,name,:LABEL\n1,ann,Person\n2,bob,Person\n";
+  std::ofstream(dir.file("export/rels.csv")) << ":START_ID,:END_ID,:TYPE\n1,2,FOLLOWS\n";
+  const std::string name = "q\"b\\s\nx";
+  const json body = {{"dir", dir.file("export")}, {"name", name}};
+  const HttpReply reply = call("POST", "/v1/migrate", body.dump());
+  ASSERT_EQ(200, reply.status) << reply.body;
+  EXPECT_EQ(name, json::parse(reply.body)["database"]);
+  EXPECT_EQ(name, engine.current);
+  const json databases = json::parse(call("GET", "/v1/databases").body);
+  EXPECT_EQ(name, databases["current"]);
+}
+
+TEST_F(RoutesTest, EverythingElseIsNotFound) {
+  for (const auto& [method, target] : std::vector<std::pair<std::string, std::string>>{{"PUT", "/v1/query"},
+                                                                                       {"DELETE", "/v1/use"},
+                                                                                       {"POST", "/v1/health"},
+                                                                                       {"GET", "/v1/use"},
+                                                                                       {"GET", "/v1/stats/"},
+                                                                                       {"GET", "/v1/Stats"},
+                                                                                       {"POST", "/v1/query/"},
+                                                                                       {"PATCH", "/v1/rag"},
+                                                                                       {"GET", "/v1/entropy/lab"},
+                                                                                       {"GET", "/query"}}) {
+    SCOPED_TRACE(method + " " + target);
+    const HttpReply reply = call(method, target, method == "GET" ? "" : "{}");
+    EXPECT_EQ(404, reply.status);
+    EXPECT_EQ(R"({"ok":false,"error":"not found"})", reply.body);
+  }
+  // A path with a "." is a static file, never the stats route.
+  EXPECT_NE(std::string::npos, call("GET", "/v1/stats.json").body.find("not found"));
+  EXPECT_EQ(std::string::npos, call("GET", "/v1/stats.json").body.find("degree_entropy"));
+}
+
+TEST(RoutesKey, SchemaWithoutKeyOnlyOutsideV1) {
+  Engine engine = make_demo_engine(4, 2, 42, false);
+  HttpServerOptions options = engine_server_options(engine, 0, false);
+  options.api_key = std::string(32, 'k');
+  TestServer server(options, engine_routes(engine));
+  EXPECT_EQ(200, http_exchange(server.port(), make_request("GET", "/schema")).status);
+  EXPECT_EQ(200, http_exchange(server.port(), make_request("GET", "/v1/health")).status);
+  EXPECT_EQ(401, http_exchange(server.port(), make_request("GET", "/v1/schema")).status);
+  EXPECT_EQ(200, http_exchange(server.port(),
+                               make_request("GET", "/v1/schema", {"Authorization: Bearer " + std::string(32, 'k')}))
+                     .status);
+}
+
+}  // namespace
+}  // namespace orvane::testing

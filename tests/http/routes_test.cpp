@@ -168,6 +168,8 @@ TEST_F(RoutesTest, AnswersCarryTheCountsAndStoredValues) {
 
 TEST_F(RoutesTest, FailureRows) {
   const std::string missing = dir.file("missing");
+  const std::string not_snapshot = dir.file("notes.txt");
+  std::ofstream(not_snapshot) << "keep me";
   check_rows(
       {
           {"POST", "/v1/query", R"({"query":""})", 400, "", ""},
@@ -194,6 +196,8 @@ TEST_F(RoutesTest, FailureRows) {
           {"POST", "/v1/export", R"({"format":"xml","dir":")" + dir.file("e") + R"("})", 400, "/error",
            R"("export format must be csv or jsonl")"},
           {"POST", "/v1/export", "{}", 400, "/error", R"("export destination is required")"},
+          {"POST", "/v1/backup", R"({"path":")" + not_snapshot + R"("})", 400, "/error",
+           "\"refusing to replace " + not_snapshot + ": it is not a Halvex snapshot\""},
       },
       [this](const Row& row) { return call(row.method, row.target, row.body); });
   // None of the failures above changed the registry, the selection or the remotes.

@@ -48,11 +48,14 @@ std::string field_or(const HttpRequest& request, std::string_view name, std::str
 
 HttpResponse ok_answer() { return json_answer("{\"ok\":true}"); }
 
-// A string member of the statement body: "" when absent, the JSON
-// library's type error when it is not a string.
+// A string member of the statement body: "" when absent; "invalid request
+// field: NAME" for null, an object or an array, as for every body field;
+// the JSON library's type error for a number or a boolean.
 std::string string_member(const nlohmann::json& body, const char* name) {
   const auto it = body.find(name);
-  return it == body.end() ? std::string() : it->get<std::string>();
+  if (it == body.end()) return std::string();
+  if (it->is_null() || it->is_structured()) throw std::runtime_error(std::string("invalid request field: ") + name);
+  return it->get<std::string>();
 }
 
 HttpResponse statement(Engine& engine, const HttpRequest& request) {

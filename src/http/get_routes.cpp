@@ -4,7 +4,6 @@
 // by exact equality in the table's order; "/schema" and "/metrics" are the
 // short forms the console and scrapers use.
 #include <array>
-#include <utility>
 
 #include "console/api_operations.h"
 #include "console/console_result.h"
@@ -17,8 +16,6 @@
 namespace orvane {
 namespace {
 
-constexpr std::size_t kSearchHits = 12;         // hits a search answers
-constexpr std::size_t kNodeNeighbours = 16;     // neighbours a node view lists
 constexpr std::size_t kChangeEventsShown = 50;  // latest change events /v1/cdc lists
 
 using GetHandler = HttpResponse (*)(Engine&, const HttpRequest&);
@@ -126,12 +123,6 @@ bool answer_get(Engine& engine, const HttpRequest& request, HttpResponse& out) {
     }
   }
   return false;
-}
-
-HttpResponse json_answer(std::string body) {
-  HttpResponse response;
-  response.body = std::move(body);
-  return response;
 }
 
 }  // namespace orvane

@@ -26,8 +26,6 @@
 namespace orvane {
 namespace {
 
-constexpr std::size_t kSearchHits = 12;
-constexpr std::size_t kNodeNeighbours = 16;
 // The outside server's factory-default password, used when a pull sends none.
 constexpr const char* kNeo4jDefaultPassword = "neo4j";
 

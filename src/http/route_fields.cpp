@@ -5,6 +5,7 @@
 // as "" reads like a missing one and takes its default.
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "console/api_operations.h"
 #include "http/routes.h"
@@ -27,6 +28,12 @@ int signed_field(const std::string& text, int fallback) { return text.empty() ? 
 
 std::string text_field(const std::string& text, std::string_view fallback) {
   return text.empty() ? std::string(fallback) : text;
+}
+
+HttpResponse json_answer(std::string body) {
+  HttpResponse response;
+  response.body = std::move(body);
+  return response;
 }
 
 HttpResponse rag_route(Engine& engine, const HttpRequest& request) {

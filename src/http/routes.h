@@ -8,6 +8,7 @@
 // 400 with its message (the server's dispatcher does that).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,6 +18,9 @@
 namespace orvane {
 
 class Engine;
+
+inline constexpr std::size_t kSearchHits = 12;     // hits a search route answers
+inline constexpr std::size_t kNodeNeighbours = 16;  // neighbours a node route lists
 
 // The answer of the GET table to `request`, or false when no GET route has
 // its path (`out` is then untouched).

@@ -170,6 +170,8 @@ TEST_F(RoutesTest, FailureRows) {
   const std::string missing = dir.file("missing");
   const std::string not_snapshot = dir.file("notes.txt");
   std::ofstream(not_snapshot) << "keep me";
+  std::filesystem::create_directories(dir.file("pulled"));
+  std::ofstream(dir.file("pulled/nodes.csv")) << ":ID\n";
   check_rows(
       {
           {"POST", "/v1/query", R"({"query":""})", 400, "", ""},
@@ -186,6 +188,9 @@ TEST_F(RoutesTest, FailureRows) {
           {"POST", "/v1/use", R"({"name":"nope"})", 400, "/error", R"("unknown database: nope")"},
           {"POST", "/v1/use", R"({"name":null})", 400, "/error", R"("invalid request field: name")"},
           {"POST", "/v1/load-neo4j", R"({"user":"u"})", 400, "/error", R"("bolt URI required")"},
+          {"POST", "/v1/load-neo4j", R"({"uri":"bolt://127.0.0.1:1","dir":")" + dir.file("pulled") + R"("})", 400,
+           "/error",
+           "\"Neo4j pull directory already holds an export: " + dir.file("pulled") + "; choose a new directory\""},
           {"POST", "/v1/entropy/auto", R"({"every":"x"})", 400, "/error", R"("stoi")"},
           {"POST", "/v1/entropy/lab", R"({"people":2000000,"papers":1})", 400, "/error",
            R"("entropy lab allows at most 2000000 nodes")"},

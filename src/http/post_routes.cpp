@@ -7,9 +7,10 @@
 // message, and the engine stays as the operation left it.
 #include <algorithm>
 #include <array>
-#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "console/api_operations.h"
 #include "console/console_result.h"

@@ -9,9 +9,10 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "console/engine.h"
 #include "console/procedures.h"

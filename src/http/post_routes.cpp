@@ -27,9 +27,6 @@
 namespace orvane {
 namespace {
 
-// The outside server's factory-default password, used when a pull sends none.
-constexpr const char* kNeo4jDefaultPassword = "neo4j";
-
 using PostHandler = HttpResponse (*)(Engine&, const HttpRequest&);
 
 struct PostRoute {
@@ -106,10 +103,10 @@ HttpResponse export_route(Engine& engine, const HttpRequest& request) {
 HttpResponse load_neo4j(Engine& engine, const HttpRequest& request) {
   const std::string bolt = field_or(request, "bolt", "uri");
   if (bolt.empty()) throw std::runtime_error("bolt URI required");
-  pull_from_neo4j(engine, bolt, text_field(field(request, "user"), "neo4j"),
+  pull_from_neo4j(engine, bolt, text_field(field(request, "user"), kNeo4jDefaultUser),
                   text_field(field(request, "password"), kNeo4jDefaultPassword),
-                  text_field(field(request, "database"), "neo4j"),
-                  text_field(field(request, "dir"), "data/from-neo4j"));
+                  text_field(field(request, "database"), kNeo4jDefaultDatabase),
+                  text_field(field(request, "dir"), kDefaultPullDirectory));
   return json_answer("{\"ok\":true,\"database\":\"migrated\",\"nodes\":" +
                      std::to_string(engine.database().graph.node_count) + ",\"gpu_load\":false}");
 }

@@ -1,5 +1,5 @@
 # Halvex build entry points. Each target installs what it needs first.
-#   make run        build, then run the demo
+#   make run        build, then serve the console on 127.0.0.1:7475 in the foreground
 #   make test       build and run every test
 #   make test-asan  the same under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make bench      the build benchmark (1,000,000 persons, 400,000 papers)
@@ -18,7 +18,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	./$(BUILD)/orvane demo
+	./$(BUILD)/orvane serve
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

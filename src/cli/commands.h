@@ -86,4 +86,15 @@ int run_cutover(int argc, char** argv);
 // string" or "invalid value for --url" for an address that does not parse.
 int run_cloud(int argc, char** argv);
 
+// Serves the console in the foreground on --port (7475) over the --db
+// graph (default: the application directory's graph.orv, under its writer
+// lock), an empty "orvane" database, or the demonstration engine; prints the
+// start-up lines and returns 0 after SIGTERM or SIGINT. Lock, load, save
+// and server-start failures propagate with their messages.
+int run_serve(int argc, char** argv);
+
+// Serves only the static site with a tiny demonstration graph on --port
+// (8080) until the process is ended by a signal.
+int run_site(int argc, char** argv);
+
 }  // namespace orvane

@@ -17,6 +17,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/usage.h"
+#include "service/service_command.h"
 
 namespace orvane {
 namespace {
@@ -46,6 +47,12 @@ const std::vector<Command>& command_table() {
       {{"rag"}, run_rag},
       {{"gpu"}, run_gpu},
       {{"dim-stress"}, run_dim_stress},
+      {{"serve", "console"}, run_serve},
+      {{"site"}, run_site},
+      {{"start"}, [](int argc, char** argv) { return run_service_command("start", argc, argv); }},
+      {{"stop"}, [](int argc, char** argv) { return run_service_command("stop", argc, argv); }},
+      {{"status"}, [](int argc, char** argv) { return run_service_command("status", argc, argv); }},
+      {{"restart"}, [](int argc, char** argv) { return run_service_command("restart", argc, argv); }},
   };
   return table;
 }

@@ -1,0 +1,162 @@
+// start, stop, status and restart: argument rules, the control lock, the
+// state file's verdict and the resulting action. The server is reached only
+// through the state file, the health route and a pidfd signal.
+#include "service/service_command.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+
+#include "service/app_directory.h"
+#include "service/managed_server.h"
+#include "service/state_file.h"
+
+namespace orvane {
+namespace {
+
+constexpr unsigned kDefaultPort = 7475;
+constexpr int kControlLockSeconds = 35;
+constexpr const char* kStopped = "Halvex is stopped. Run orvane to start it.\n";
+constexpr const char* kStoppedSaved = "Halvex is stopped. Your graph is saved.\n";
+
+struct ServiceArguments {
+  std::optional<unsigned> port;
+  bool browser = true;
+};
+
+ServiceArguments parse_arguments(const std::string& command, int argc, char** argv) {
+  ServiceArguments parsed;
+  const bool starts = command == "start" || command == "restart";
+  bool no_browser_seen = false;
+  int i = argc > 1 && argv[1][0] == '-' ? 1 : 2;
+  for (; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--no-browser" && starts && !no_browser_seen) {
+      no_browser_seen = true;
+      parsed.browser = false;
+    } else if (arg == "--port" && starts && i + 1 < argc) {
+      const std::string value = argv[++i];
+      const bool digits = !value.empty() && value.size() <= 10 &&
+                          value.find_first_not_of("0123456789") == std::string::npos;
+      const unsigned long long number = digits ? std::stoull(value) : 0;
+      if (!digits || number > 4294967295ULL || number < 1 || number > 65535 || parsed.port) {
+        throw std::runtime_error("--port must be supplied once, as an integer from 1 to 65535");
+      }
+      parsed.port = static_cast<unsigned>(number);
+    } else {
+      throw std::runtime_error("Unknown argument: " + arg);
+    }
+  }
+  return parsed;
+}
+
+// Holds run/control.lock exclusively until destroyed, waiting up to 35 s.
+class ControlLock {
+ public:
+  explicit ControlLock(const std::string& path) {
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) throw std::runtime_error("Cannot open the application control lock");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kControlLockSeconds);
+    while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+        close(fd_);
+        throw std::runtime_error("Another Halvex command is still starting or stopping the database");
+      }
+      timespec rest{0, 50 * 1000 * 1000};
+      while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~ControlLock() { close(fd_); }
+  ControlLock(const ControlLock&) = delete;
+  ControlLock& operator=(const ControlLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+bool runs_updated_executable(const nlohmann::json& state) {
+  struct stat running {}, self {};
+  const std::string exe = "/proc/" + std::to_string(state.at("pid").get<long long>()) + "/exe";
+  if (stat(exe.c_str(), &running) != 0 || stat("/proc/self/exe", &self) != 0) return false;
+  return running.st_dev != self.st_dev || running.st_ino != self.st_ino;
+}
+
+int start_and_report(const std::string& directory, unsigned port, bool browser) {
+  const nlohmann::json state = start_managed_server(directory, port);
+  const std::string url = service_url(state);
+  std::cout << "Halvex is running at " << url
+            << "\nYour graph is saved automatically. Run orvane stop to stop the database.\n";
+  std::cout.flush();
+  if (browser) open_in_browser(url);
+  return 0;
+}
+
+}  // namespace
+
+int run_service_command(const std::string& command, int argc, char** argv) {
+  const ServiceArguments args = parse_arguments(command, argc, argv);
+  const std::string directory = application_directory();
+  if (command == "status" && !std::filesystem::exists(directory)) {
+    std::cout << kStopped;
+    return 3;
+  }
+  ensure_private_directory(directory);
+  ensure_private_directory(directory + "/run");
+  ensure_private_directory(directory + "/logs");
+  ControlLock lock(directory + "/run/control.lock");
+  const std::string state_path = directory + "/run/service.json";
+  const nlohmann::json state = read_state(state_path);
+  const bool alive = !state.is_null() && is_live_instance(state);
+
+  if (command == "status") {
+    if (!alive) {
+      std::cout << kStopped;
+      return 3;
+    }
+    std::cout << "Halvex is running at " << service_url(state) << '\n';
+    return probe_health(state) ? 0 : 1;
+  }
+  if (!alive) {
+    if (command != "start") std::filesystem::remove(state_path);
+    if (command == "stop") {
+      std::cout << kStoppedSaved;
+      return 0;
+    }
+    return start_and_report(directory, args.port.value_or(kDefaultPort), args.browser);
+  }
+  const bool updated = runs_updated_executable(state);
+  const unsigned running_port = state.at("port").get<unsigned>();
+  if (command != "start" || updated) {
+    stop_managed_server(state);
+    std::filesystem::remove(state_path);
+    if (command == "stop") {
+      std::cout << kStoppedSaved;
+      return 0;
+    }
+    if (updated) std::cout << "Starting the updated Halvex. Your existing graph is saved.\n";
+    return start_and_report(directory, args.port.value_or(running_port), args.browser);
+  }
+  const std::string url = service_url(state);
+  if (args.port && *args.port != running_port) {
+    throw std::runtime_error("Halvex is already running at " + url + ". Use orvane restart --port to change its port.");
+  }
+  if (!probe_health(state)) {
+    throw std::runtime_error("The database process is running but is not ready. Check orvane status and the application log.");
+  }
+  std::cout << "Halvex is already running at " << url << '\n';
+  std::cout.flush();
+  if (args.browser) open_in_browser(url);
+  return 0;
+}
+
+}  // namespace orvane

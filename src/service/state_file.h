@@ -1,0 +1,47 @@
+// The service state file run/service.json, which names the running
+// background server (boot id, instance, pid, port, start ticks), the checks
+// that decide whether the process it names is really that server, and the
+// server log with its rotation. A corrupt or foreign state file never makes
+// a caller signal an unrelated process: it reads as no state, or is refused.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace orvane {
+
+// Replaces `path` atomically with `state` written compactly (keys ascending)
+// and a line feed: mkstemp of path + ".tmp-XXXXXX" ("Cannot save
+// application state"), full write ("Cannot write application state"), fsync
+// ("Cannot flush application state"), rename over `path`.
+void write_state_file(const std::string& path, const nlohmann::json& state);
+
+// The object in the state file at `path`, or null when the file does not
+// exist or holds anything but a JSON object. Throws "Cannot read
+// application state" for any other open failure (a final symbolic link
+// included), "Invalid application state file" for anything but a regular
+// file of the current user of at most 16384 bytes and "Incomplete
+// application state" for a short read.
+nlohmann::json read_state(const std::string& path);
+
+// Field 22 of /proc/PID/stat (the start time in clock ticks) as text;
+// "" for a zombie or dead process, a missing file or a short line.
+std::string process_start_ticks(long long pid);
+
+// True only when "pid" is an integer from 2 to 2147483647, the boot id
+// equals "boot", the start ticks equal "ticks", /proc/PID belongs to the
+// current user and its command line holds "--managed-instance" NUL
+// instance NUL. A missing "ticks" or a non-string "boot" throws the JSON
+// library's error.
+bool is_live_instance(const nlohmann::json& state);
+
+// "http://127.0.0.1:" + port + "/".
+std::string service_url(const nlohmann::json& state);
+
+// Rotates `log_path` to `log_path`.1 when it holds 5242880 bytes or more,
+// then opens it for appending (mode 0600, close-on-exec, no final symbolic
+// link) and returns the descriptor; throws "Cannot open the database log".
+int open_server_log(const std::string& log_path);
+
+}  // namespace orvane

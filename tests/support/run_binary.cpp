@@ -1,6 +1,7 @@
 #include "support/run_binary.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,12 @@ std::string read_text_file(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+void write_text_file(const std::string& path, const std::string& text) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent);
+  std::ofstream(path, std::ios::binary) << text;
 }
 
 // Standard input, output and error go through files in a private temporary
@@ -50,6 +57,20 @@ RunResult run_orvane(const std::vector<std::string>& args, const std::string& cw
   std::vector<std::string> argv{ORVANE_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());
   return run_program(argv, cwd, input);
+}
+
+std::string orvane_output(const std::vector<std::string>& args, const std::string& cwd) {
+  const RunResult r = run_orvane(args, cwd);
+  std::string command = "orvane";
+  for (const std::string& a : args) command += " " + a;
+  EXPECT_EQ(0, r.status) << command << "\n" << r.err;
+  return r.out;
+}
+
+void expect_refusal(const RunResult& r, const std::string& err) {
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ(err, r.err);
 }
 
 RunResult run_shell(const std::string& script, const std::string& cwd) {

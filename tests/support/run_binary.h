@@ -25,6 +25,15 @@ RunResult run_program(const std::vector<std::string>& argv, const std::string& c
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& cwd = "",
                      const std::string& input = "");
 
+// Runs ORVANE_BINARY as run_orvane does and returns its standard output;
+// adds a test failure, naming the command and quoting its standard error,
+// unless it exits with status 0.
+std::string orvane_output(const std::vector<std::string>& args, const std::string& cwd = "");
+
+// Adds a test failure unless `r` exited with status 1, wrote nothing to
+// standard output and exactly `err` to standard error.
+void expect_refusal(const RunResult& r, const std::string& err);
+
 // Runs the shell `script` with /bin/sh in `cwd`; the script finds the
 // binary as "$0" (for redirections, limits and background jobs).
 RunResult run_shell(const std::string& script, const std::string& cwd = "");
@@ -32,5 +41,8 @@ RunResult run_shell(const std::string& script, const std::string& cwd = "");
 // The whole content of the file at `path` ("" when it cannot be read).
 std::string read_text_file(const std::string& path);
 
+// Writes `text` as the whole content of the file at `path`, creating its
+// parent directories.
+void write_text_file(const std::string& path, const std::string& text);
 
 }  // namespace orvane::testing

@@ -2,14 +2,14 @@
 // (both formats) migrates back to the same labels, relationship types,
 // properties and query answers; refusals and failed imports leave an
 // existing snapshot byte for byte; --bolt runs the pull bridge (a stand-in
-// shell script) with the password in a private file, into a new directory.
+// shell script) with the password in a private file that is gone afterwards,
+// into a directory that holds no export yet.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <tuple>
@@ -28,29 +28,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void write_file(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
 // " nodes=N edges=E people=P papers=Q", as the command reports a graph.
 std::string counts(const Database& db) {
   return " nodes=" + std::to_string(db.graph.node_count) + " edges=" + std::to_string(db.graph.out_targets.size()) +
          " people=" + std::to_string(db.people) + " papers=" + std::to_string(db.papers);
 }
 
-using Relationship = std::tuple<std::uint32_t, std::uint32_t, std::string>;
-
-std::set<Relationship> relationships_of(const Database& db) {
-  std::set<Relationship> out;
+std::set<std::tuple<std::uint32_t, std::uint32_t, std::string>> relationships_of(const Database& db) {
+  std::set<std::tuple<std::uint32_t, std::uint32_t, std::string>> out;
   for (const Edge& e : db.graph.edges) out.emplace(e.src, e.dst, db.rel_type_name(e.type));
   return out;
 }
 
 TEST(MigrateCommand, ExportThenMigrateReproducesTheCorpus) {
   const TempDir dir;
-  ASSERT_EQ(0, run_orvane({"snapshot", "--people", "60", "--papers", "25", "--seed", "5", "--out", "g.orv"}, dir.path())
-                   .status);
+  orvane_output({"snapshot", "--people", "60", "--papers", "25", "--seed", "5", "--out", "g.orv"}, dir.path());
   const Database original = load_snapshot(dir.file("g.orv"));
   const char* queries[] = {
       "MATCH (a) RETURN count(*)",
@@ -68,7 +60,7 @@ TEST(MigrateCommand, ExportThenMigrateReproducesTheCorpus) {
     SCOPED_TRACE(format);
     const std::string exported = std::string("export-") + format;
     const std::string snapshot = std::string("m-") + format + ".orv";
-    ASSERT_EQ(0, run_orvane({"export", "--db", "g.orv", "--out", exported, "--format", format}, dir.path()).status);
+    orvane_output({"export", "--db", "g.orv", "--out", exported, "--format", format}, dir.path());
     const RunResult r = run_orvane({"migrate", "--from", exported, "--out", snapshot}, dir.path());
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_EQ("", r.err);
@@ -77,9 +69,7 @@ TEST(MigrateCommand, ExportThenMigrateReproducesTheCorpus) {
     const Database migrated = load_snapshot(dir.file(snapshot));
     ASSERT_EQ(original.graph.node_count, migrated.graph.node_count);
     for (std::uint32_t i = 0; i < original.graph.node_count; ++i) {
-      ASSERT_EQ(original.node_type_name(original.graph.labels[original.graph.to_physical[i]]),
-                migrated.node_type_name(migrated.graph.labels[migrated.graph.to_physical[i]]))
-          << i;
+      ASSERT_EQ(original.node_type_name(original.graph.labels[i]), migrated.node_type_name(migrated.graph.labels[i]));
       ASSERT_EQ(original.node_properties(i), migrated.node_properties(i)) << i;
       ASSERT_EQ(original.names[i], migrated.names[i]) << i;
     }
@@ -94,17 +84,21 @@ TEST(MigrateCommand, ExportThenMigrateReproducesTheCorpus) {
 
 TEST(MigrateCommand, RefusalsAndFailedImportsLeaveTheSnapshotAsItWas) {
   const TempDir dir;
-  ASSERT_EQ(0, run_orvane({"snapshot", "--people", "5", "--papers", "2", "--out", "m.orv"}, dir.path()).status);
+  orvane_output({"snapshot", "--people", "5", "--papers", "2", "--out", "m.orv"}, dir.path());
   const std::string before = read_text_file(dir.file("m.orv"));
-  write_file(dir.file("bad/nodes.csv"), ":ID,:LABEL\n1,A\n2,A\n");
-  write_file(dir.file("bad/rels.csv"), ":START_ID,:END_ID,:TYPE\n1,2,R\n2,1,R\n1,2,R\n");
+  write_text_file(dir.file("bad/nodes.csv"), ":ID,:LABEL\n1,A\n2,A\n");
+  write_text_file(dir.file("bad/rels.csv"), ":START_ID,:END_ID,:TYPE\n1,2,R\n2,1,R\n1,2,R\n");
+  write_text_file(dir.file("good/nodes.csv"), ":ID,:LABEL\n1,A\n");
+  write_text_file(dir.file("good/rels.csv"), ":START_ID,:END_ID,:TYPE\n");
   fs::create_directories(dir.file("taken.orv"));
+  // Another writer holds l.orv: a second writer is refused before anything is imported.
+  const int fd = ::open(dir.file("l.orv.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(0, ::flock(fd, LOCK_EX));
   const std::string usage = "error: migrate requires an explicit source and --out SNAP to persist the imported graph\n";
-  struct Case {
+  const struct {
     std::vector<std::string> args;
     std::string err;
-  };
-  const std::vector<Case> cases = {
+  } cases[] = {
       {{"migrate", "--from", "bad"}, usage},
       {{"migrate", "--out", "m.orv"}, usage},
       {{"migrate", "--bolt", "bolt://127.0.0.1:7687", "--user", "u"}, usage},
@@ -117,32 +111,22 @@ TEST(MigrateCommand, RefusalsAndFailedImportsLeaveTheSnapshotAsItWas) {
       {{"migrate", "--from", "absent", "--out", "m.orv"},
        "error: CSV/JSONL migration requires an existing export directory: absent\n"},
       {{"migrate", "--from", "bad", "--out", "taken.orv"}, "error: cannot write snapshot taken.orv: is a directory\n"},
+      {{"migrate", "--from", "good", "--out", "l.orv"}, "error: graph is already open for writing by another process\n"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.args.back());
-    const RunResult r = run_orvane(c.args, dir.path());
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ("", r.out);
-    EXPECT_EQ(c.err, r.err);
-    EXPECT_EQ(before, read_text_file(dir.file("m.orv")));
+    expect_refusal(run_orvane(c.args, dir.path()), c.err);
   }
-
-  // A second writer of --out is refused before anything is imported.
-  write_file(dir.file("good/nodes.csv"), ":ID,:LABEL\n1,A\n");
-  write_file(dir.file("good/rels.csv"), ":START_ID,:END_ID,:TYPE\n");
-  const int fd = ::open(dir.file("m.orv.lock").c_str(), O_RDWR | O_CREAT, 0600);
-  ASSERT_EQ(0, ::flock(fd, LOCK_EX));
-  const RunResult locked = run_orvane({"migrate", "--from", "good", "--out", "m.orv"}, dir.path());
   ::close(fd);
-  EXPECT_EQ(1, locked.status);
-  EXPECT_EQ("error: graph is already open for writing by another process\n", locked.err);
   EXPECT_EQ(before, read_text_file(dir.file("m.orv")));
+  EXPECT_FALSE(fs::exists(dir.file("l.orv")));
 }
 
-// The stand-in pull bridge records its arguments and the credentials file
-// (mode and content) and writes a Person who authored a Paper into --out.
+// The stand-in pull bridge records its arguments, the modes of the
+// credentials file and its directory and the file's content, and writes a
+// Person who authored a Paper into --out.
 const char* kPullBridge =
-    "{ printf '%s\\n' \"$@\"; stat -c %a \"$4\"; cat \"$4\"; echo; } > \"$RECORD\"\n"
+    "{ printf '%s\\n' \"$@\"; stat -c %a \"$4\" \"$(dirname \"$4\")\"; cat \"$4\"; echo; } > \"$RECORD\"\n"
     "mkdir -p \"$8\" && printf '{\"id\":1,\"label\":\"Person\"}\\n{\"id\":2,\"label\":\"Paper\"}\\n' > \"$8/nodes.jsonl\""
     " && printf '{\"src\":1,\"dst\":2,\"type\":\"AUTHORED\"}\\n' > \"$8/rels.jsonl\"\n";
 
@@ -151,51 +135,58 @@ TEST(MigrateCommand, BoltPullsThroughTheBridgeIntoANewDirectory) {
   const ScopedEnv home("ORVANE_HOME", dir.file("home"));
   const ScopedEnv python("PYTHON", std::string("/bin/sh"));
   const ScopedEnv record("RECORD", dir.file("record"));
-  write_file(dir.file("home/scripts/pull_neo4j.py"), kPullBridge);
+  write_text_file(dir.file("home/scripts/pull_neo4j.py"), kPullBridge);
   const std::string loaded = "loaded from bolt://127.0.0.1:7687 nodes=2 edges=1 people=1 papers=1"
                              " (CPU load; GPU is retrieve only)\n";
+  // The credentials file the bridge was given, from its record.
+  const auto credentials = [&dir] {
+    const std::string args = read_text_file(dir.file("record"));
+    const std::size_t at = args.find("--credentials-file\n") + 19;
+    return fs::path(args.substr(at, args.find('\n', at) - at));
+  };
 
-  const RunResult r = run_orvane({"migrate", "--bolt", "bolt://127.0.0.1:7687", "--from", "pulled", "--out", "p.orv",
-                                  "--password", "s3cret", "--database", "movies"},
-                                 dir.path());
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(loaded + "snapshot p.orv\n", r.out);
-  const std::string args = read_text_file(dir.file("record"));
-  const std::string credentials = args.substr(args.find("--credentials-file\n") + 19, args.find("\n--database") -
-                                                                                          args.find("--credentials-file\n") - 19);
-  EXPECT_EQ("--bolt\nbolt://127.0.0.1:7687\n--credentials-file\n" + credentials +
-                "\n--database\nmovies\n--out\npulled\n600\n{\"password\":\"s3cret\",\"user\":\"neo4j\"}\n",
-            args);
-  EXPECT_FALSE(fs::exists(fs::path(credentials).parent_path()));
+  EXPECT_EQ(loaded + "snapshot p.orv\n",
+            orvane_output({"migrate", "--bolt", "bolt://127.0.0.1:7687", "--from", "pulled", "--out", "p.orv",
+                           "--password", "s3cret", "--database", "movies"},
+                          dir.path()));
+  EXPECT_EQ("--bolt\nbolt://127.0.0.1:7687\n--credentials-file\n" + credentials().string() +
+                "\n--database\nmovies\n--out\npulled\n600\n700\n{\"password\":\"s3cret\",\"user\":\"neo4j\"}\n",
+            read_text_file(dir.file("record")));
+  EXPECT_EQ("credentials.json", credentials().filename());
+  EXPECT_TRUE(credentials().parent_path().filename().string().starts_with("corvadd-import-"));
+  EXPECT_FALSE(fs::exists(credentials().parent_path()));
   EXPECT_EQ(2u, load_snapshot(dir.file("p.orv")).graph.node_count);
 
-  // The directory now holds an export: a second pull into it is refused
-  // before the bridge runs, and the snapshot stays as it was.
+  // A directory that holds an export already, even as a dangling link, is
+  // refused before the bridge runs, and the snapshot stays as it was.
   const std::string before = read_text_file(dir.file("p.orv"));
   fs::remove(dir.file("record"));
-  const RunResult again = run_orvane({"migrate", "--bolt", "bolt://127.0.0.1:7687", "--from", "pulled", "--out", "p.orv"},
-                                     dir.path());
-  EXPECT_EQ(1, again.status);
-  EXPECT_EQ("error: Neo4j pull directory already holds an export: pulled; choose a new directory\n", again.err);
+  fs::create_directory(dir.file("linked"));
+  fs::create_symlink("/nonexistent", dir.file("linked/relationships.jsonl"));
+  for (const std::string held : {"pulled", "linked"}) {
+    expect_refusal(run_orvane({"migrate", "--bolt", "bolt://127.0.0.1:7687", "--from", held, "--out", "p.orv"}, dir.path()),
+                   "error: Neo4j pull directory already holds an export: " + held + "; choose a new directory\n");
+  }
   EXPECT_FALSE(fs::exists(dir.file("record")));
   EXPECT_EQ(before, read_text_file(dir.file("p.orv")));
 
   // Without --from the pull goes to data/from-neo4j, with the default
   // user and password.
-  const RunResult defaults = run_orvane({"migrate", "--bolt", "bolt://127.0.0.1:7687", "--out", "d.orv"}, dir.path());
-  ASSERT_EQ(0, defaults.status) << defaults.err;
-  EXPECT_EQ(loaded + "snapshot d.orv\n", defaults.out);
+  EXPECT_EQ(loaded + "snapshot d.orv\n",
+            orvane_output({"migrate", "--bolt", "bolt://127.0.0.1:7687", "--out", "d.orv"}, dir.path()));
   EXPECT_TRUE(fs::exists(dir.file("data/from-neo4j/nodes.jsonl")));
-  EXPECT_TRUE(read_text_file(dir.file("record")).ends_with("\n600\n{\"password\":\"neo4j\",\"user\":\"neo4j\"}\n"));
+  EXPECT_TRUE(read_text_file(dir.file("record")).ends_with("\n600\n700\n{\"password\":\"neo4j\",\"user\":\"neo4j\"}\n"));
 
-  // A bridge that fails leaves no snapshot behind.
-  write_file(dir.file("home/scripts/pull_neo4j.py"), "echo 'connection refused' >&2\nexit 1\n");
+  // A bridge that fails leaves neither credentials nor a snapshot behind.
+  write_text_file(dir.file("home/scripts/pull_neo4j.py"),
+                  "printf -- '--credentials-file\\n%s\\n' \"$4\" > \"$RECORD\"\necho 'connection refused' >&2\nexit 1\n");
   const RunResult failed =
       run_orvane({"migrate", "--bolt", "bolt://127.0.0.1:1", "--from", "other", "--out", "f.orv"}, dir.path());
   EXPECT_EQ(1, failed.status);
   EXPECT_EQ("connection refused\nerror: Neo4j import failed; destination unchanged. Check source compatibility and the "
             "decoder error above.\n",
             failed.err);
+  EXPECT_FALSE(fs::exists(credentials().parent_path()));
   EXPECT_FALSE(fs::exists(dir.file("f.orv")));
 }
 

@@ -1,12 +1,12 @@
-// Export: both layouts read back (CSV through our own reader, JSON lines
-// through the JSON library) give the graph's labels, properties and
-// relationship types; the destination rules hold (never an existing entry,
-// parents created, nothing left behind); racing exports publish once.
+// Export: the exact text of both layouts, and both imported back as the
+// graph they came from (labels, properties and relationship types with the
+// characters CSV must protect); the destination rules (never an existing
+// entry, parents created, nothing left behind); racing exports publish once;
+// the benchmark layout read back through our CSV reader.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <latch>
 #include <sstream>
 #include <thread>
@@ -17,13 +17,16 @@
 #include "graph/database.h"
 #include "io/csv_reader.h"
 #include "io/export.h"
+#include "io/neo4j_import.h"
 #include "layout/entropy_worker.h"
+#include "support/error_text.h"
 #include "support/run_binary.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::error_of;
 using testing::read_text_file;
 using testing::TempDir;
 using Rel = std::tuple<std::uint32_t, std::uint32_t, std::string>;
@@ -56,13 +59,6 @@ std::vector<CsvRecord> read_csv_file(const std::string& path) {
   return records;
 }
 
-std::vector<nlohmann::json> read_jsonl_file(const std::string& path) {
-  std::istringstream in(read_text_file(path));
-  std::vector<nlohmann::json> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
-  return lines;
-}
-
 bool has_staging_entry(const std::string& dir) {
   for (const auto& entry : fs::directory_iterator(dir)) {
     if (entry.path().filename().string().starts_with(".halvex-export-")) return true;
@@ -72,50 +68,32 @@ bool has_staging_entry(const std::string& dir) {
 
 // The message export_graph fails with, or "" when it succeeds.
 std::string export_error(const Database& db, const std::string& destination, const std::string& format) {
-  try {
-    export_graph(db, destination, format);
-    return "";
-  } catch (const std::exception& e) {
-    return e.what();
-  }
+  return error_of([&] { export_graph(db, destination, format); });
 }
 
-// Both layouts, read back through our CSV reader and the JSON library, give
-// identities, labels, properties and relationship types; relationship order
-// follows positions but the numbers stay identities.
-TEST(Export, BothLayoutsReadBack) {
+// Labels, property objects, counts and relationships in identities: what an
+// export carries.
+std::string contents(const Database& db) {
+  nlohmann::json nodes = nlohmann::json::array();
+  for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
+    nodes.push_back({db.node_type_name(db.graph.labels[id]), db.node_properties(id)});
+  }
+  std::vector<Rel> rels;
+  for (const Edge& e : db.graph.edges) rels.emplace_back(e.src, e.dst, db.rel_types[e.type]);
+  std::sort(rels.begin(), rels.end());
+  return nlohmann::json{nodes, rels, db.people, db.papers}.dump();
+}
+
+// Both layouts of a graph with awkward text, scattered so that positions
+// differ from identities, import back as the same graph.
+TEST(Export, BothLayoutsImportBack) {
   TempDir dir;
   Database db = awkward_graph();
   scatter_layout(db.graph, 7);
-  export_graph(db, dir.file("c"), "csv");
-  export_graph(db, dir.file("j"), "jsonl");
-  std::vector<Rel> expected;
-  for (const Edge& e : db.graph.edges) expected.emplace_back(e.src, e.dst, db.rel_types[e.type]);
-  std::sort(expected.begin(), expected.end());
-
-  const std::vector<CsvRecord> nodes = read_csv_file(dir.file("c/nodes.csv"));
-  const std::vector<nlohmann::json> lines = read_jsonl_file(dir.file("j/nodes.jsonl"));
-  ASSERT_EQ(db.graph.node_count + 1, nodes.size());
-  ASSERT_EQ(db.graph.node_count, lines.size());
-  for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
-    const nlohmann::json node = {{"id", id}, {"label", db.node_type_name(db.graph.labels[id])},
-                                 {"properties", db.node_properties(id)}};
-    const CsvRecord& r = nodes[id + 1];
-    ASSERT_EQ(3u, r.fields.size());
-    EXPECT_EQ(node, (nlohmann::json{{"id", std::stoul(r.fields[0])}, {"label", r.fields[1]},
-                                    {"properties", typed_csv_value(r.fields[2], header_type(nodes[0].fields[2]))}}));
-    EXPECT_EQ(node, lines[id]);
+  for (const char* format : {"csv", "jsonl"}) {
+    export_graph(db, dir.file(format), format);
+    EXPECT_EQ(contents(db), contents(import_neo4j_export(dir.file(format)))) << format;
   }
-
-  std::vector<Rel> csv, jsonl;
-  for (const CsvRecord& r : read_csv_file(dir.file("c/rels.csv"))) {
-    if (r.fields.at(0) != ":START_ID") csv.emplace_back(std::stoul(r.fields[0]), std::stoul(r.fields[1]), r.fields.at(2));
-  }
-  for (const nlohmann::json& r : read_jsonl_file(dir.file("j/rels.jsonl"))) jsonl.emplace_back(r["src"], r["dst"], r["type"]);
-  std::sort(csv.begin(), csv.end());
-  std::sort(jsonl.begin(), jsonl.end());
-  EXPECT_EQ(expected, csv);
-  EXPECT_EQ(expected, jsonl);
 }
 
 TEST(Export, ExactTextOfBothLayouts) {
@@ -160,7 +138,7 @@ TEST(Export, RefusesBadRequestsBeforeWriting) {
   Database uncompiled;
   uncompiled.add_person("p", 0);
   fs::create_directory(dir.file("empty_dir"));
-  std::ofstream(dir.file("file")) << "keep";
+  testing::write_text_file(dir.file("file"), "keep");
   fs::create_symlink(dir.file("nowhere"), dir.file("dangling"));
   const std::string exists = "export destination already exists; choose a new directory";
   const struct {
@@ -240,18 +218,11 @@ TEST(WriteCsvFiles, BenchmarkLayoutOfAGeneratedCorpus) {
     ASSERT_EQ(kEmbeddingDim, emb.size());
     for (std::size_t k = 0; k < kEmbeddingDim; ++k) EXPECT_NEAR(db.embedding(id)[k], emb[k].get<double>(), 1e-5);
   }
-  const auto write_error = [&](const Database& g, const std::string& sub, bool benchmark) -> std::string {
-    try {
-      write_csv_files(g, dir.file(sub), benchmark);
-      return "";
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-  };
-  EXPECT_EQ("benchmark layout is for generated Person/Paper corpora only", write_error(awkward_graph(), "custom", true));
+  EXPECT_EQ("benchmark layout is for generated Person/Paper corpora only",
+            error_of([&] { write_csv_files(awkward_graph(), dir.file("custom"), true); }));
   EXPECT_FALSE(fs::exists(dir.file("custom/nodes.csv")));
-  std::ofstream(dir.file("plainfile")) << "x";
-  EXPECT_EQ("cannot write nodes.csv", write_error(db, "plainfile/sub", false));
+  testing::write_text_file(dir.file("plainfile"), "x");
+  EXPECT_EQ("cannot write nodes.csv", error_of([&] { write_csv_files(db, dir.file("plainfile/sub"), false); }));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // leave the graph it would have replaced exactly as it was.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "graph/corpus.h"
 #include "graph/database.h"
 #include "io/neo4j_import.h"
+#include "support/error_text.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
 
@@ -29,10 +29,6 @@ const std::string kOneNodeJsonl = "{\"id\":1,\"label\":\"A\"}\n";
 const std::string kParallel =
     "parallel relationships are not supported; import stopped without changing the destination";
 
-void write_files(const TempDir& dir, const Files& files) {
-  for (const auto& [name, text] : files) std::ofstream(dir.file(name), std::ios::binary) << text;
-}
-
 // "label|name|topic|properties" per node in identity order, then the edges.
 std::string describe(const Database& db) {
   std::string out;
@@ -46,8 +42,31 @@ std::string describe(const Database& db) {
 struct ImportCase {
   const char* what;
   Files files;
-  std::string expected;  // describe() of the result, or the exact error message
+  std::string expected;  // describe() of the result, or the exact error message ({dir}: the directory)
 };
+
+// Imports each case's files from a directory of its own and compares
+// describe() of the compiled result, or the message the import fails with.
+void expect_imports(const std::vector<ImportCase>& cases) {
+  for (const ImportCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TempDir dir;
+    for (const auto& [name, text] : c.files) testing::write_text_file(dir.file(name), text);
+    std::string expected = c.expected;
+    if (const auto at = expected.find("{dir}"); at != std::string::npos) expected.replace(at, 5, dir.path());
+    Database db;
+    const std::string error = testing::error_of([&] { db = import_neo4j_export(dir.path()); });
+    EXPECT_EQ(expected, error.empty() ? describe(db) : error);
+    EXPECT_TRUE(!error.empty() || db.graph.compiled);
+  }
+}
+
+// A JSON array of `count` copies of `value`.
+std::string embedding(int count, const std::string& value) {
+  std::string text = "[";
+  for (int i = 0; i < count; ++i) text += (i ? "," : "") + value;
+  return text + "]";
+}
 
 TEST(Neo4jImport, ReadsEachLayoutAndFormat) {
   const std::vector<ImportCase> cases = {
@@ -106,52 +125,24 @@ TEST(Neo4jImport, ReadsEachLayoutAndFormat) {
         {"rels.jsonl", ""}},
        "Person|42|0|{\"name\":42}\nPaper|T|0|{\"title\":\"T\"}\n"},
   };
-  for (const ImportCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    const TempDir dir;
-    write_files(dir, c.files);
-    try {
-      const Database db = import_neo4j_export(dir.path());
-      EXPECT_TRUE(db.graph.compiled);
-      EXPECT_EQ(describe(db), c.expected);
-    } catch (const std::exception& e) {
-      ADD_FAILURE() << e.what();
-    }
-  }
+  expect_imports(cases);
 }
 
 TEST(Neo4jImport, PersonAndPaperCountsAndEmbeddings) {
-  std::string emb = "[";
-  for (int i = 0; i < 32; ++i) emb += (i ? "," : "") + std::to_string(i);
-  emb += "]";
-  const TempDir good;
-  write_files(good, {{"nodes.jsonl", "{\"id\":1,\"label\":\"Person\",\"emb\":" + emb +
-                                         ",\"embedding\":" + emb + "}\n{\"id\":2,\"label\":\"Paper\"}\n"
-                                         "{\"id\":3,\"label\":\"Paper\"}\n"},
-                     {"rels.jsonl", ""}});
-  const Database db = import_neo4j_export(good.path());
-  EXPECT_EQ(db.embedding(0)[31], 31.0f);
-  EXPECT_EQ(db.people, 1u);
-  EXPECT_EQ(db.papers, 2u);
-  EXPECT_EQ(db.node_properties(0).at("emb").size(), 32u);
-
-  // "emb" is checked before "embedding": a short one fails even when the other is right.
-  const TempDir bad;
-  write_files(bad, {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"emb\":[1],\"embedding\":" + emb + "}\n"},
-                    {"rels.jsonl", ""}});
-  try {
-    import_neo4j_export(bad.path());
-    ADD_FAILURE() << "imported";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "embedding must contain 32 finite values");
-  }
+  const TempDir dir;
+  testing::write_text_file(dir.file("nodes.jsonl"), "{\"id\":1,\"label\":\"Person\",\"emb\":" + embedding(32, "1") +
+                                                     ",\"embedding\":" + embedding(32, "2") + "}\n"
+                                                     "{\"id\":2,\"label\":\"Paper\"}\n{\"id\":3,\"label\":\"Paper\"}\n");
+  testing::write_text_file(dir.file("rels.jsonl"), "");
+  const Database db = import_neo4j_export(dir.path());
+  EXPECT_EQ(2.0f, db.embedding(0)[31]);  // "embedding" is read after "emb"
+  EXPECT_EQ(1u, db.people);
+  EXPECT_EQ(2u, db.papers);
+  EXPECT_EQ(32u, db.node_properties(0).at("emb").size());
 }
 
 TEST(Neo4jImport, RefusesEveryInvalidInputWithItsMessage) {
   const std::string nodes_ab = ":ID,:LABEL\n1,A\n2,A\n";
-  std::string emb31 = "[";
-  for (int i = 0; i < 31; ++i) emb31 += (i ? "," : "") + std::string("0.5");
-  emb31 += "]";
   const std::vector<ImportCase> cases = {
       {"no node file", {{"rels.csv", kRelsCsv}}, "cannot read nodes.csv or nodes.jsonl in {dir}"},
       {"no relationship file", {{"nodes.csv", kNodesCsv}}, "cannot read relationships.csv or rels.jsonl in {dir}"},
@@ -181,7 +172,10 @@ TEST(Neo4jImport, RefusesEveryInvalidInputWithItsMessage) {
        "embedding property must be an array"},
       {"embedding component a string", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"embedding\":[\"x\"]}\n"}},
        "embedding components must be numbers"},
-      {"31 embedding components", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"emb\":" + emb31 + "}\n"}},
+      {"31 embedding components", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"emb\":" + embedding(31, "0.5") + "}\n"}},
+       "embedding must contain 32 finite values"},
+      {"\"emb\" is checked before \"embedding\"",
+       {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"emb\":[1],\"embedding\":" + embedding(32, "1") + "}\n"}},
        "embedding must contain 32 finite values"},
       {"relationship line not an object", {{"nodes.csv", nodes_ab}, {"rels.jsonl", "7\n"}},
        "invalid relationship JSONL record"},
@@ -218,29 +212,9 @@ TEST(Neo4jImport, RefusesEveryInvalidInputWithItsMessage) {
        {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R\n2,1,R\n1,9,R\n"}},
        "relationship references a missing node"},
   };
-  for (const ImportCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    const TempDir dir;
-    write_files(dir, c.files);
-    std::string expected = c.expected;
-    if (const auto at = expected.find("{dir}"); at != std::string::npos) expected.replace(at, 5, dir.path());
-    try {
-      import_neo4j_export(dir.path());
-      ADD_FAILURE() << "imported";
-    } catch (const std::exception& e) {
-      EXPECT_EQ(std::string(e.what()), expected);
-    }
-  }
-  EXPECT_THROW(
-      {
-        try {
-          import_neo4j_export("/nonexistent/export");
-        } catch (const std::runtime_error& e) {
-          EXPECT_STREQ(e.what(), "CSV/JSONL migration requires an existing export directory: /nonexistent/export");
-          throw;
-        }
-      },
-      std::runtime_error);
+  expect_imports(cases);
+  EXPECT_EQ("CSV/JSONL migration requires an existing export directory: /nonexistent/export",
+            testing::error_of([] { import_neo4j_export("/nonexistent/export"); }));
 }
 
 // The caller replaces its graph only with a returned import, so a failure at
@@ -255,7 +229,8 @@ TEST(Neo4jImport, FailureAtTheLastRecordLeavesTheTargetUnchanged) {
   for (const std::string& last : {std::string("49,0,R\n"), std::string("49,50,R\n")}) {
     std::string nodes = ":ID,:LABEL\n";
     for (int i = 0; i < 50; ++i) nodes += std::to_string(i) + ",N\n";
-    write_files(dir, {{"nodes.csv", nodes}, {"rels.csv", rels + last}});
+    testing::write_text_file(dir.file("nodes.csv"), nodes);
+    testing::write_text_file(dir.file("rels.csv"), rels + last);
     EXPECT_THROW(target = import_neo4j_export(dir.path()), std::runtime_error);
     EXPECT_EQ(describe(target), describe(before));
     EXPECT_EQ(target.people, before.people);

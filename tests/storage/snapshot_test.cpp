@@ -1,7 +1,9 @@
 // The focus of this file is the snapshot file: its exact bytes, round trips,
 // the atomic writer and every check of the loader, driven by files that the
-// test encodes itself or damages on purpose; the
-// digest's known answers; and writers killed part-way through a save.
+// test encodes itself or damages on purpose; the digest's known answers;
+// writers killed part-way through a save; and graphs with many relationship
+// types, whose per-type reads must stay exact and their memory linear
+// whatever the number of types or the highest id, before and after a save.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,11 +11,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <random>
@@ -23,6 +24,7 @@
 
 #include "graph/corpus.h"
 #include "layout/entropy_worker.h"
+#include "query/executor.h"
 #include "storage/snapshot.h"
 #include "storage/snapshot_digest.h"
 #include "support/error_text.h"
@@ -57,23 +59,25 @@ struct SnapshotImage {
   std::vector<std::uint32_t> topics;
   std::vector<float> embeddings;
   std::vector<std::string> names;
-  std::vector<std::string> properties;  // compact JSON texts (written from version 3)
-  std::string trailing;                 // bytes after the last section, before any digest
+  std::vector<std::string> properties{};  // compact JSON texts (written from version 3)
+  std::string trailing{};                 // bytes after the last section, before any digest
 };
 
+// Appends `value` as the file holds it: an integer little-endian, a float
+// as its bits, a text as its 4-byte length and bytes, a vector element by
+// element.
 template <typename T>
-void put(std::string& out, T value) {
-  for (std::size_t i = 0; i < sizeof(T); ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-template <typename T>
-void put_all(std::string& out, const std::vector<T>& values) {
-  for (const T v : values) put(out, v);
-}
-
-void put_text(std::string& out, const std::string& text) {
-  put(out, static_cast<std::uint32_t>(text.size()));
-  out += text;
+void put(std::string& out, const T& value) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    put(out, static_cast<std::uint32_t>(value.size()));
+    out += value;
+  } else if constexpr (std::is_same_v<T, float>) {
+    put(out, std::bit_cast<std::uint32_t>(value));
+  } else if constexpr (std::is_integral_v<T>) {
+    for (std::size_t i = 0; i < sizeof(T); ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  } else {
+    for (const auto& v : value) put(out, v);
+  }
 }
 
 // The SHA-256 digest of `bytes` as 32 raw bytes.
@@ -86,30 +90,15 @@ std::string digest_of(const std::string& bytes) {
 // The image of a compiled Database, as save_snapshot would write it.
 SnapshotImage image_of(const Database& db) {
   const PhysicalGraph& g = db.graph;
-  SnapshotImage im;
-  im.nodes = static_cast<std::uint32_t>(g.node_count);
-  im.relationships = static_cast<std::uint32_t>(g.out_targets.size());
-  im.people = static_cast<std::uint32_t>(db.people);
-  im.papers = static_cast<std::uint32_t>(db.papers);
-  im.label_count = static_cast<std::uint32_t>(db.node_types.size());
-  im.type_count = static_cast<std::uint32_t>(db.rel_types.size());
-  im.label_names = db.node_types;
-  im.type_names = db.rel_types;
-  im.labels = g.labels;
-  im.to_physical = g.to_physical;
-  im.to_logical = g.to_logical;
-  im.out_offsets = g.out_offsets;
-  im.out_targets = g.out_targets;
-  im.out_types = g.out_types;
-  im.in_offsets = g.in_offsets;
-  im.in_sources = g.in_sources;
-  im.in_types = g.in_types;
-  im.topics = db.topics;
-  im.embeddings = db.embeddings;
-  im.names = db.names;
-  for (std::uint64_t i = 0; i < g.node_count; ++i) {
-    im.properties.push_back(db.node_properties(static_cast<std::uint32_t>(i)).dump());
-  }
+  const auto u32 = [](std::uint64_t v) { return static_cast<std::uint32_t>(v); };
+  SnapshotImage im{.nodes = u32(g.node_count), .relationships = u32(g.out_targets.size()), .people = u32(db.people),
+                   .papers = u32(db.papers), .label_count = u32(db.node_types.size()),
+                   .type_count = u32(db.rel_types.size()), .label_names = db.node_types, .type_names = db.rel_types,
+                   .labels = g.labels, .to_physical = g.to_physical, .to_logical = g.to_logical,
+                   .out_offsets = g.out_offsets, .out_targets = g.out_targets, .out_types = g.out_types,
+                   .in_offsets = g.in_offsets, .in_sources = g.in_sources, .in_types = g.in_types, .topics = db.topics,
+                   .embeddings = db.embeddings, .names = db.names};
+  for (std::uint32_t i = 0; i < g.node_count; ++i) im.properties.push_back(db.node_properties(i).dump());
   return im;
 }
 
@@ -117,59 +106,24 @@ SnapshotImage image_of(const Database& db) {
 // version 3, and the SHA-256 digest only for version 4.
 std::string encode(const SnapshotImage& im) {
   std::string out = im.magic;
-  put(out, im.version);
-  put(out, im.nodes);
-  put(out, im.relationships);
-  put(out, im.dimension);
-  put(out, im.people);
-  put(out, im.papers);
-  put(out, im.person_label);
-  put(out, im.paper_label);
-  put(out, im.follows_type);
-  put(out, im.authored_type);
-  put(out, im.label_count);
-  put(out, im.type_count);
-  for (const auto& s : im.label_names) put_text(out, s);
-  for (const auto& s : im.type_names) put_text(out, s);
-  put_all(out, im.labels);
-  put_all(out, im.to_physical);
-  put_all(out, im.to_logical);
-  put_all(out, im.out_offsets);
-  put_all(out, im.out_targets);
-  put_all(out, im.out_types);
-  put_all(out, im.in_offsets);
-  put_all(out, im.in_sources);
-  put_all(out, im.in_types);
-  put_all(out, im.topics);
-  for (const float f : im.embeddings) {
-    std::uint32_t bits;
-    static_assert(sizeof bits == sizeof f);
-    std::memcpy(&bits, &f, sizeof bits);
-    put(out, bits);
-  }
-  for (const auto& s : im.names) put_text(out, s);
-  if (im.version >= 3) {
-    for (const auto& s : im.properties) put_text(out, s);
-  }
+  const auto put_all = [&out](const auto&... values) { (put(out, values), ...); };
+  put_all(im.version, im.nodes, im.relationships, im.dimension, im.people, im.papers, im.person_label, im.paper_label,
+          im.follows_type, im.authored_type, im.label_count, im.type_count, im.label_names, im.type_names, im.labels,
+          im.to_physical, im.to_logical, im.out_offsets, im.out_targets, im.out_types, im.in_offsets, im.in_sources,
+          im.in_types, im.topics, im.embeddings, im.names);
+  if (im.version >= 3) put(out, im.properties);
   out += im.trailing;
   if (im.version == 4) out += digest_of(out);
   return out;
 }
 
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write test file " + path);
+Database load_bytes(const TempDir& dir, const std::string& bytes) {
+  write_text_file(dir.file("case.orv"), bytes);
+  return load_snapshot(dir.file("case.orv"));
 }
 
 std::string load_bytes_error(const TempDir& dir, const std::string& bytes) {
-  write_file(dir.file("case.orv"), bytes);
-  return error_of([&] { load_snapshot(dir.file("case.orv")); });
-}
-
-Database load_bytes(const TempDir& dir, const std::string& bytes) {
-  write_file(dir.file("case.orv"), bytes);
-  return load_snapshot(dir.file("case.orv"));
+  return error_of([&] { load_bytes(dir, bytes); });
 }
 
 bool has_temporary(const std::string& directory) {
@@ -373,7 +327,8 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
   const Database base = mixed_graph();
   const std::string header = "invalid snapshot header", mapping = "invalid snapshot node mapping",
                     offsets = "invalid snapshot CSR offsets", rel = "invalid snapshot relationship",
-                    labels = "invalid snapshot node schema", types = "invalid snapshot relationship schema";
+                    labels = "invalid snapshot node schema", types = "invalid snapshot relationship schema",
+                    sizes = "snapshot sizes exceed file length";
   struct Case {
     const char* what;
     std::function<void(SnapshotImage&)> change;
@@ -397,8 +352,11 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
       {"Person id", [](auto& m) { m.person_label = 1; }, header},
       {"FOLLOWS id", [](auto& m) { m.follows_type = 1; }, header},
       {"AUTHORED id", [](auto& m) { m.authored_type = 0; }, header},
-      {"more relationships than bytes", [](auto& m) { m.relationships = 1000000; },
-       "snapshot sizes exceed file length"},
+      // Sizes are checked before anything is allocated from them.
+      {"more relationships than bytes", [](auto& m) { m.relationships = 1000000; }, sizes},
+      {"billions of nodes", [](auto& m) { m.nodes = 4000000000u, m.people = m.papers = 0; }, sizes},
+      {"and of relationships", [](auto& m) { m.nodes = 4000000000u, m.people = m.papers = 0, m.relationships = ~0u; },
+       sizes},
       {"label order", [](auto& m) { std::swap(m.label_names[0], m.label_names[1]); }, labels},
       {"empty label", [](auto& m) { m.label_names.push_back(""); ++m.label_count; }, labels},
       {"repeated label", [](auto& m) { m.label_names.push_back("Paper"); ++m.label_count; }, labels},
@@ -448,19 +406,6 @@ TEST(Snapshot, MalformedOrTooDeepPropertyTextFailsWithParseError) {
   }
   im.properties[1] = nested(1000);
   EXPECT_TRUE(load_bytes(dir, encode(im)).node_properties(1)["a"].is_array());
-}
-
-TEST(Snapshot, TinyFileClaimingBillionsOfNodesFailsWithoutAllocating) {
-  TempDir dir;
-  SnapshotImage im = image_of(triangle());
-  im.nodes = 4000000000u;
-  im.people = im.papers = 0;
-  for (std::uint32_t relationships : {im.relationships, 0xFFFFFFFFu}) {  // and with a huge relationship count
-    im.relationships = relationships;
-    std::string bytes = encode(im).substr(0, 168);  // keep the file small: header, names and a few arrays
-    bytes += digest_of(bytes);
-    EXPECT_EQ("snapshot sizes exceed file length", load_bytes_error(dir, bytes));
-  }
 }
 
 // The incoming CSR must hold exactly the outgoing relationships: a file whose
@@ -567,6 +512,86 @@ TEST(SnapshotCrashSafety, KilledWriterLeavesOldOrNewSnapshot) {
       if (entry.path() != path) fs::remove(entry.path());  // temporaries of the killed writer
     }
   }
+}
+
+// Bytes the per-type run index of one direction takes.
+std::uint64_t index_bytes(const TypedRunIndex& index) {
+  std::uint64_t bytes = index.table_of_type.size();
+  for (const auto& offsets : index.offsets) bytes += offsets.size() * sizeof(std::uint32_t);
+  for (const auto& neighbours : index.neighbours) bytes += neighbours.size() * sizeof(std::uint32_t);
+  return bytes;
+}
+
+// Every typed run must be exactly the part of the combined run that holds
+// its type, in both directions, and has_edge must agree.
+void expect_typed_runs_match_combined(const PhysicalGraph& g, std::uint16_t highest_type) {
+  for (std::uint32_t v = 0; v < g.node_count; ++v) {
+    for (const bool outgoing : {true, false}) {
+      const NodeRun all = outgoing ? g.out_neighbors(v) : g.in_neighbors(v);
+      const TypeRun types = outgoing ? g.out_edge_types(v) : g.in_edge_types(v);
+      std::vector<std::uint16_t> present(types.begin(), types.end());
+      present.erase(std::unique(present.begin(), present.end()), present.end());
+      present.push_back(0);
+      present.push_back(highest_type);
+      for (const std::uint16_t t : present) {
+        std::vector<std::uint32_t> expected;
+        for (std::size_t s = 0; s < all.size(); ++s) {
+          if (types[s] == t) expected.push_back(all[s]);
+        }
+        const NodeRun typed = outgoing ? g.typed_out_neighbors(v, t) : g.typed_in_neighbors(v, t);
+        ASSERT_EQ(expected, std::vector<std::uint32_t>(typed.begin(), typed.end()))
+            << (outgoing ? "out" : "in") << " run of " << v << " type " << t;
+        if (outgoing) {
+          for (const std::uint32_t w : expected) ASSERT_TRUE(g.has_edge(v, w, t));
+        }
+      }
+    }
+  }
+}
+
+// 5,000 types over 100,000 nodes: a few frequent types (read through tables)
+// and a long tail (found by search), renumbered, saved and loaded back; and
+// the highest type id a schema can hold, in use.
+TEST(ManyTypes, FiveThousandTypesAndTheHighestIdSaveLoadAndQuery) {
+  constexpr std::uint32_t kNodes = 100000, kTypes = 5000;
+  Database db;
+  for (std::uint32_t i = 0; i < kNodes; ++i) db.add_node(i % 2 ? db.paper_label : db.person_label, "n", i);
+  for (std::uint32_t t = 2; t < 65535; ++t) db.add_rel_type("T" + std::to_string(t));
+  std::mt19937 rng(11);
+  for (std::uint32_t i = 0; i < 300000; ++i) {
+    // Half the relationships use types 0 … 3, the rest spread over 5,000.
+    const auto type = static_cast<std::uint16_t>(i % 2 ? rng() % 4 : rng() % kTypes);
+    db.graph.add_edge(rng() % kNodes, rng() % kNodes, type);
+  }
+  db.graph.add_edge(7, 8, kTypes - 1);
+  db.graph.add_edge(1, 2, 65534);
+  db.graph.add_edge(1, 0, 65533);
+  db.compile();
+  std::vector<std::uint32_t> order(kNodes);
+  for (std::uint32_t i = 0; i < kNodes; ++i) order[i] = kNodes - 1 - i;
+  db.graph.apply_permutation(order);
+
+  const std::uint64_t n = db.graph.node_count, e = db.graph.out_targets.size();
+  EXPECT_EQ(65535u, db.graph.rel_type_count);
+  EXPECT_LE(index_bytes(db.graph.typed_out) + index_bytes(db.graph.typed_in), 32 * (n + e));
+  expect_typed_runs_match_combined(db.graph, 65534);
+
+  TempDir dir;
+  save_snapshot(db, dir.file("many.orv"));
+  const Database back = load_snapshot(dir.file("many.orv"));
+  std::vector<Edge> loaded = back.graph.edges;  // rebuilt in position order
+  sort_edges(loaded);
+  EXPECT_EQ(db.graph.edges, loaded);
+  EXPECT_EQ(db.graph.to_physical, back.graph.to_physical);
+  EXPECT_EQ(65535u, back.graph.rel_type_count);
+  expect_typed_runs_match_combined(back.graph, 65534);
+  const std::string last = "T" + std::to_string(kTypes - 1);
+  EXPECT_EQ(1u, count_query_text(back, "MATCH (a {id: 7})-[:" + last + "]->(b) RETURN count(*)"));
+  EXPECT_EQ(count_query_text(db, "MATCH (a)-[:T42]->(b)<-[:FOLLOWS]-(c) RETURN count(*)"),
+            count_query_text(back, "MATCH (a)-[:T42]->(b)<-[:FOLLOWS]-(c) RETURN count(*)"));
+  EXPECT_TRUE(back.graph.has_edge(back.graph.to_physical[1], back.graph.to_physical[2], 65534));
+  EXPECT_EQ(1u, count_query_text(back, "MATCH (a)-[:T65534]->(b) RETURN count(*)"));
+  EXPECT_EQ(1u, count_query_text(back, "MATCH (a)<-[:T65533]-(b)-[:T65534]->(c) RETURN count(*)"));
 }
 
 }  // namespace

@@ -1,14 +1,14 @@
-// Connection strings, endpoint listings, the probe and the cutover runbook.
+// Connection strings, endpoint listings and the runbook's shell quoting (the
+// probe and the default runbook are shown through the cloud and cutover
+// commands).
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 
 #include <nlohmann/json.hpp>
 
 #include "remote/cutover.h"
 #include "remote/remote_endpoint.h"
-#include "support/loopback.h"
 
 namespace orvane {
 namespace {
@@ -60,37 +60,6 @@ TEST(Connection, ListingShowsTheAddressButNeverThePassword) {
   EXPECT_EQ("n\"\t\x01", list["remotes"][0]["name"]);
   EXPECT_EQ("halvex://127.0.0.1:7475/", list["remotes"][1]["connection"]);  // empty url: the default address
   EXPECT_EQ(std::string::npos, remotes_json({e}).find("p@ss"));
-}
-
-TEST(Probe, ClosedPortIsUnreachableAtOnceAndListeningPortIsReachable) {
-  testing::LoopbackPort closed(false), open(true);
-  RemoteEndpoint e;
-  e.url = "127.0.0.1:" + std::to_string(closed.port());
-  const auto t0 = std::chrono::steady_clock::now();
-  probe(e);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(450));
-  EXPECT_TRUE(e.probed);
-  EXPECT_FALSE(e.reachable);
-  e.url = "127.0.0.1";
-  e.port = open.port();  // the port comes from the endpoint when the url has none
-  probe(e);
-  EXPECT_TRUE(e.reachable);
-  e.url = "127.0.0.1:x";
-  probe(e);
-  EXPECT_FALSE(e.reachable);
-}
-
-TEST(Cutover, DefaultRunbook) {
-  EXPECT_EQ(
-      "{\"source\":{\"bolt\":\"neo4j://neo4j.example.com:7687\",\"http\":\"http://neo4j.example.com:7474\","
-      "\"database\":\"neo4j\",\"dump_dir\":\"data\"},\"destination\":{\"host\":\"ORVANE_HOST\",\"database\":"
-      "\"migrated\"},\"steps\":[{\"n\":1,\"where\":\"the Neo4j server you already run\",\"cmd\":\"neo4j-admin "
-      "database dump neo4j --to-path=data\"},{\"n\":2,\"where\":\"Halvex\",\"cmd\":\"./build/orvane migrate "
-      "--from data/neo4j.dump --out data/migrated.orv\"},{\"n\":3,\"where\":\"apps\",\"cmd\":\"point clients at "
-      "the Halvex URL:port instead of neo4j://neo4j.example.com:7687\"}],\"formats\":[\"nodes.csv+rels.csv\","
-      "\"relationships.csv\",\"nodes.jsonl+rels.jsonl\"],\"note\":\"Take the dump on the Neo4j host, copy it "
-      "here and load it with migrate; Halvex never logs into Neo4j.\"}",
-      cutover_runbook({}));
 }
 
 TEST(Cutover, ValuesThatNeedQuotingAreQuotedForTheShell) {

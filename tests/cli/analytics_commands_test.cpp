@@ -36,24 +36,23 @@ bool all_numbers_finite(const nlohmann::ordered_json& j) {
 
 TEST(BenchCommand, ReportsEveryMemberInOrderAndWritesFile) {
   TempDir dir;
-  const auto r = run_orvane({"bench", "--people", "200", "--papers", "80", "--iters", "2", "--heavy-iters", "1",
-                             "--json", "out/b.json"},
-                            dir.path());
-  ASSERT_EQ(0, r.status) << r.err;
-  const auto j = first_json(r.out);
+  const std::string out = orvane_output(
+      {"bench", "--people", "200", "--papers", "80", "--iters", "2", "--heavy-iters", "1", "--json", "out/b.json"},
+      dir.path());
+  const auto j = first_json(out);
   EXPECT_EQ(84u, j.size());
   EXPECT_EQ(0u, keys_of(j).find("engine ")) << keys_of(j);
   EXPECT_TRUE(keys_of(j).ends_with(" retrieve_top10_ids sink ")) << keys_of(j);
   EXPECT_EQ("orvane", j["engine"]);
   EXPECT_EQ(280, j["nodes"]);
   EXPECT_EQ(10u, j["retrieve_top10_ids"].size());
-  EXPECT_NE(std::string::npos, r.out.find("\n  \"load_ms\": "));
+  EXPECT_NE(std::string::npos, out.find("\n  \"load_ms\": "));
   // The kernels and the query engine agree on a corpus without self-loops.
   EXPECT_EQ(j["hop3_reach_incl_self"], j["ql_hop3"]);
   EXPECT_EQ(j["triangles_from_hub"], j["ql_triangle"]);
   EXPECT_EQ(j["coauthors"], j["ql_coauthors"]);
-  EXPECT_NE(std::string::npos, r.out.find(",\n  \"ql_errors\": {},\n  \"retrieve_k10_expand1_ns\": "));
-  EXPECT_NE(std::string::npos, r.out.find("\nwrote out/b.json\n"));
+  EXPECT_NE(std::string::npos, out.find(",\n  \"ql_errors\": {},\n  \"retrieve_k10_expand1_ns\": "));
+  EXPECT_NE(std::string::npos, out.find("\nwrote out/b.json\n"));
   EXPECT_EQ(first_json(read_text_file(dir.file("out/b.json"))), j);
 }
 
@@ -71,13 +70,11 @@ TEST(BenchCommand, QueryOverItsLimitIsReportedAsNull) {
   }
   star.compile();
   save_snapshot(star, dir.file("star.orv"));
-  const auto r = run_orvane({"bench", "--db", "star.orv", "--iters", "0", "--heavy-iters", "0", "--hops-only",
-                             "--json", "b.json"},
-                            dir.path());
-  ASSERT_EQ(0, r.status) << r.err;
-  const auto j = first_json(r.out);
+  const std::string out = orvane_output(
+      {"bench", "--db", "star.orv", "--iters", "0", "--heavy-iters", "0", "--hops-only", "--json", "b.json"}, dir.path());
+  const auto j = first_json(out);
   EXPECT_EQ(j, first_json(read_text_file(dir.file("b.json"))));
-  EXPECT_NE(std::string::npos, r.out.find("\"ql_coauthors\": 0,\n  \"ql_errors\": {\""));
+  EXPECT_NE(std::string::npos, out.find("\"ql_coauthors\": 0,\n  \"ql_errors\": {\""));
   for (const auto& [field, message] : j["ql_errors"].items()) {
     EXPECT_TRUE(j[field].is_null()) << field;
     EXPECT_EQ("query work limit exceeded; narrow the pattern or add LIMIT", message);
@@ -90,11 +87,10 @@ TEST(BenchCommand, DegenerateOptions) {
   EXPECT_EQ(2, r.status);
   EXPECT_EQ("--hub 28 is out of range (nodes=28)\n", r.err);
   // Regression: zero runs divided by zero.
-  const auto zero = run_orvane({"bench", "--people", "20", "--papers", "8", "--hub", "27", "--iters", "0",
-                                "--heavy-iters", "0", "--hops-only", "--json", ""});
-  ASSERT_EQ(0, zero.status) << zero.err;
-  EXPECT_EQ(std::string::npos, zero.out.find("wrote"));
-  const auto j = first_json(zero.out);
+  const std::string zero = orvane_output({"bench", "--people", "20", "--papers", "8", "--hub", "27", "--iters", "0",
+                                          "--heavy-iters", "0", "--hops-only", "--json", ""});
+  EXPECT_EQ(std::string::npos, zero.find("wrote"));
+  const auto j = first_json(zero);
   EXPECT_TRUE(all_numbers_finite(j));
   EXPECT_EQ(0, j["follows_paths_len4"]);
   EXPECT_EQ(true, j["hops_only"]);
@@ -103,13 +99,12 @@ TEST(BenchCommand, DegenerateOptions) {
 
 TEST(EntropyLabCommands, IdenticalAnswersAndSummary) {
   TempDir dir;
-  const auto lab = run_orvane({"entropy-lab", "--people", "200", "--papers", "80", "--mess", "3", "--json", "lab.json"},
-                              dir.path());
-  ASSERT_EQ(0, lab.status) << lab.err;
-  const auto j = first_json(lab.out);
+  const std::string lab = orvane_output(
+      {"entropy-lab", "--people", "200", "--papers", "80", "--mess", "3", "--json", "lab.json"}, dir.path());
+  const auto j = first_json(lab);
   EXPECT_EQ(true, j["counts_identical"]);
   EXPECT_EQ(408, j["nodes"]);
-  EXPECT_NE(std::string::npos, lab.out.find("\nwrote lab.json identical=true hop3_speedup="));
+  EXPECT_NE(std::string::npos, lab.find("\nwrote lab.json identical=true hop3_speedup="));
   EXPECT_EQ(j, first_json(read_text_file(dir.file("lab.json"))));
   EXPECT_EQ("mess_level nodes edges counts_identical hop3_speedup layout_jump_ratio before after queries ", keys_of(j));
   std::string queries;
@@ -117,19 +112,16 @@ TEST(EntropyLabCommands, IdenticalAnswersAndSummary) {
   EXPECT_EQ("hop3 path2 wedge triangle papers_followed mixed_authored ", queries);
   EXPECT_TRUE(j["before"].contains("bandwidth"));
 
-  const auto ladder = run_orvane({"entropy-ladder", "--people", "200", "--papers", "80"}, dir.path());
-  ASSERT_EQ(0, ladder.status) << ladder.err;
-  const auto l = first_json(ladder.out);
+  const std::string ladder = orvane_output({"entropy-ladder", "--people", "200", "--papers", "80"}, dir.path());
+  const auto l = first_json(ladder);
   EXPECT_EQ(l["clean"]["isolates"].get<int>() + 128, l["mess3"]["isolates"].get<int>());
   EXPECT_EQ("people papers nodes edges counts_identical hop3_speedup_vs_mess3 jump_ratio_vs_mess3 clean mess1 mess2 "
             "mess3 optimized ",
             keys_of(l));
-  EXPECT_NE(std::string::npos, ladder.out.find("\nwrote bench/entropy_ladder.json identical=true hop3_speedup_vs_mess3="));
+  EXPECT_NE(std::string::npos, ladder.find("\nwrote bench/entropy_ladder.json identical=true hop3_speedup_vs_mess3="));
 
   // Regression: an empty corpus made every query read position 0 of empty arrays.
-  const auto empty = run_orvane({"entropy-ladder", "--people", "0", "--papers", "0", "--json", ""});
-  ASSERT_EQ(0, empty.status) << empty.err;
-  const auto e = first_json(empty.out);
+  const auto e = first_json(orvane_output({"entropy-ladder", "--people", "0", "--papers", "0", "--json", ""}));
   EXPECT_EQ(true, e["counts_identical"]);
   for (const char* step : {"clean", "mess1", "mess2", "mess3", "optimized"}) {
     for (const auto& q : e[step]["queries"]) EXPECT_EQ(0, q["count"]) << step;
@@ -138,9 +130,9 @@ TEST(EntropyLabCommands, IdenticalAnswersAndSummary) {
 
 TEST(RagCommand, ReportMembersInOrderAndDegenerateRuns) {
   TempDir dir;
-  const auto r = run_orvane({"rag", "--people", "200", "--papers", "80", "--iters", "2", "--topics", "2"}, dir.path());
-  ASSERT_EQ(0, r.status) << r.err;
-  const auto j = first_json(r.out);
+  const std::string out =
+      orvane_output({"rag", "--people", "200", "--papers", "80", "--iters", "2", "--topics", "2"}, dir.path());
+  const auto j = first_json(out);
   EXPECT_EQ("engine gpu topics iters k hops people papers retrieve_k10_ns rag_retrieve_k10_ns rag_pack_ns "
             "graphrag_hybrid_ns graphrag_retrieve_ns graphrag_expand_ns rag_pack_authors rag_pack_related_papers "
             "rag_pack_followed rag_pack_context graphrag_hybrid_nodes authors related_papers followed context_nodes "
@@ -149,16 +141,14 @@ TEST(RagCommand, ReportMembersInOrderAndDegenerateRuns) {
   EXPECT_EQ(10u, j["paper_ids"].size());
   EXPECT_EQ(3, j["hops"]);
   EXPECT_GT(j["retrieve_k10_ns"].get<double>(), 0.0);
-  EXPECT_NE(std::string::npos, r.out.find("\nwrote bench/rag_cpu.json\n"));
+  EXPECT_NE(std::string::npos, out.find("\nwrote bench/rag_cpu.json\n"));
   // Regression: --topics 0 and --iters 0 divided by zero.
   for (const char* option : {"--topics", "--iters"}) {
-    const auto zero = run_orvane({"rag", "--people", "40", "--papers", "10", option, "0", "--json", ""});
-    ASSERT_EQ(0, zero.status) << zero.err;
-    EXPECT_TRUE(all_numbers_finite(first_json(zero.out))) << option;
+    const std::string zero = orvane_output({"rag", "--people", "40", "--papers", "10", option, "0", "--json", ""});
+    EXPECT_TRUE(all_numbers_finite(first_json(zero))) << option;
   }
-  EXPECT_EQ(0.0, first_json(run_orvane({"rag", "--people", "40", "--papers", "10", "--topics", "-3", "--json", ""}).out)
-                     ["graphrag_expand_ns"]
-                         .get<double>());
+  const std::string negative = orvane_output({"rag", "--people", "40", "--papers", "10", "--topics", "-3", "--json", ""});
+  EXPECT_EQ(0.0, first_json(negative)["graphrag_expand_ns"].get<double>());
 }
 
 TEST(GpuAndDimStressCommands, RunOnCpu) {
@@ -170,18 +160,17 @@ TEST(GpuAndDimStressCommands, RunOnCpu) {
   EXPECT_NE(std::string::npos, gpu.out.find(" hits=10 neo4j_gpu=false\n"));
   EXPECT_NE(std::string::npos, gpu.err.find("CPU"));
 
-  const auto r = run_orvane({"dim-stress", "--n", "500", "--k", "5", "--iters", "1", "--dims", "32,0,48"}, dir.path());
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(0u, r.out.find("dim-stress n=500 k=5 iters=1 gpu=false device=none crossover_dim=0\n"
+  const std::string out =
+      orvane_output({"dim-stress", "--n", "500", "--k", "5", "--iters", "1", "--dims", "32,0,48"}, dir.path());
+  EXPECT_EQ(0u, out.find("dim-stress n=500 k=5 iters=1 gpu=false device=none crossover_dim=0\n"
                            "dim        cpu_ms     gpu_ms   cosine_ms    topk_ms  winner\n32 "));
-  const auto j = first_json(r.out.substr(r.out.find("\n{") + 1));
+  const auto j = first_json(out.substr(out.find("\n{") + 1));
   EXPECT_EQ(2u, j["rows"].size());
   EXPECT_EQ(48, j["rows"][1]["dim"]);
-  EXPECT_NE(std::string::npos, r.out.find("\nwrote bench/dim_stress.json\n"));
+  EXPECT_NE(std::string::npos, out.find("\nwrote bench/dim_stress.json\n"));
   // Regression: n × dim wrapped to a small allocation.
-  const auto big = run_orvane({"dim-stress", "--n", "4611686018427387904", "--dims", "1536", "--json", ""});
-  EXPECT_EQ(1, big.status);
-  EXPECT_EQ("error: dimension sweep matrix of 4611686018427387904 x 1536 floats is too large\n", big.err);
+  expect_refusal(run_orvane({"dim-stress", "--n", "4611686018427387904", "--dims", "1536", "--json", ""}),
+                 "error: dimension sweep matrix of 4611686018427387904 x 1536 floats is too large\n");
   EXPECT_EQ("error: invalid value for --dims\n", run_orvane({"dim-stress", "--dims", "32,,64"}).err);
 }
 

@@ -92,10 +92,7 @@ TEST(Entry, ArgumentErrorsExit1WithOneLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.message);
-    const auto r = run_orvane(c.args);
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ("error: " + c.message + "\n", r.err);
-    EXPECT_EQ("", r.out);
+    testing::expect_refusal(run_orvane(c.args), "error: " + c.message + "\n");
   }
 }
 

@@ -59,43 +59,37 @@ TEST(DemoCommand, ReportsIdenticalReachAndStatistics) {
 
 TEST(SnapshotCommand, WritesLoadsAndRefuses) {
   TempDir dir;
-  const RunResult r = run_orvane({"snapshot", "--people", "40", "--papers", "10"}, dir.path());
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(0u, r.out.find("wrote data/graph.orv nodes=50 edges="));
+  const std::string wrote = orvane_output({"snapshot", "--people", "40", "--papers", "10"}, dir.path());
+  EXPECT_EQ(0u, wrote.find("wrote data/graph.orv nodes=50 edges="));
   EXPECT_TRUE(std::filesystem::exists(dir.file("data/graph.orv.lock")));
-  const RunResult copy = run_orvane({"snapshot", "--db", "data/graph.orv", "--out", "copy.orv"}, dir.path());
-  ASSERT_EQ(0, copy.status) << copy.err;
-  EXPECT_EQ(r.out.substr(r.out.find(" nodes=")), copy.out.substr(copy.out.find(" nodes=")));
+  const std::string copy = orvane_output({"snapshot", "--db", "data/graph.orv", "--out", "copy.orv"}, dir.path());
+  EXPECT_EQ(wrote.substr(wrote.find(" nodes=")), copy.substr(copy.find(" nodes=")));
 
-  EXPECT_EQ("wrote e.orv nodes=0 edges=0\n", run_orvane({"snapshot", "--empty", "--out", "e.orv"}, dir.path()).out);
+  EXPECT_EQ("wrote e.orv nodes=0 edges=0\n", orvane_output({"snapshot", "--empty", "--out", "e.orv"}, dir.path()));
   std::filesystem::resize_file(dir.file("e.orv"), 100);
-  const RunResult damaged = run_orvane({"snapshot", "--db", "e.orv", "--out", "h.orv"}, dir.path());
-  EXPECT_EQ(1, damaged.status);
-  EXPECT_EQ("error: snapshot checksum mismatch\n", damaged.err);
+  expect_refusal(run_orvane({"snapshot", "--db", "e.orv", "--out", "h.orv"}, dir.path()),
+                 "error: snapshot checksum mismatch\n");
 
   // A second writer of the same path is refused and writes nothing.
   const int fd = ::open(dir.file("g.orv.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(0, ::flock(fd, LOCK_EX));
-  const RunResult locked = run_orvane({"snapshot", "--empty", "--out", "g.orv"}, dir.path());
+  expect_refusal(run_orvane({"snapshot", "--empty", "--out", "g.orv"}, dir.path()),
+                 "error: graph is already open for writing by another process\n");
   ::close(fd);
-  EXPECT_EQ(1, locked.status);
-  EXPECT_EQ("error: graph is already open for writing by another process\n", locked.err);
   EXPECT_FALSE(std::filesystem::exists(dir.file("g.orv")));
 }
 
 TEST(ExportCommand, CsvAndJsonLinesFromASnapshot) {
   TempDir dir;
-  ASSERT_EQ(0, run_orvane({"snapshot", "--people", "30", "--papers", "12", "--out", "g.orv"}, dir.path()).status);
-  const RunResult csv = run_orvane({"export", "--db", "g.orv", "--out", "out/csv"}, dir.path());
-  ASSERT_EQ(0, csv.status) << csv.err;
-  ASSERT_EQ(0u, csv.out.find("exported nodes=42 edges="));
-  EXPECT_TRUE(csv.out.ends_with(" to out/csv\n")) << csv.out;
-  const std::size_t edges = std::stoul(csv.out.substr(csv.out.find("edges=") + 6));
+  orvane_output({"snapshot", "--people", "30", "--papers", "12", "--out", "g.orv"}, dir.path());
+  const std::string csv = orvane_output({"export", "--db", "g.orv", "--out", "out/csv"}, dir.path());
+  ASSERT_EQ(0u, csv.find("exported nodes=42 edges="));
+  EXPECT_TRUE(csv.ends_with(" to out/csv\n")) << csv;
+  const std::size_t edges = std::stoul(csv.substr(csv.find("edges=") + 6));
   EXPECT_EQ(43u, line_count(dir.file("out/csv/nodes.csv")));
   EXPECT_EQ(edges + 1, line_count(dir.file("out/csv/rels.csv")));
   EXPECT_EQ(0u, read_text_file(dir.file("out/csv/nodes.csv")).find(":ID,:LABEL,properties:json\n0,\"Person\",\"{"));
-  const RunResult jsonl = run_orvane({"export", "--db", "g.orv", "--out", "out/j", "--format", "jsonl"}, dir.path());
-  ASSERT_EQ(0, jsonl.status) << jsonl.err;
+  orvane_output({"export", "--db", "g.orv", "--out", "out/j", "--format", "jsonl"}, dir.path());
   EXPECT_EQ(42u, line_count(dir.file("out/j/nodes.jsonl")));
   EXPECT_EQ(edges, line_count(dir.file("out/j/rels.jsonl")));
 
@@ -107,29 +101,23 @@ TEST(ExportCommand, CsvAndJsonLinesFromASnapshot) {
       {{"export", "--db", "g.orv", "--out", "taken"}, "error: export destination already exists; choose a new directory\n"},
       {{"export", "--db", "g.orv", "--out", "x", "--format", "xml"}, "error: export format must be csv or jsonl\n"},
   };
-  for (const auto& [args, err] : failures) {
-    const RunResult r = run_orvane(args, dir.path());
-    EXPECT_EQ(1, r.status) << err;
-    EXPECT_EQ(err, r.err);
-    EXPECT_EQ("", r.out);
-  }
+  for (const auto& [args, err] : failures) expect_refusal(run_orvane(args, dir.path()), err);
   EXPECT_TRUE(std::filesystem::is_empty(dir.file("taken")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("x")));
 }
 
 TEST(GenerateCommand, WritesBenchmarkLayoutCsv) {
   TempDir dir;
-  const RunResult r = run_orvane({"generate", "--people", "50", "--papers", "20", "--seed", "3", "--out", "c/d"},
-                                 dir.path());
-  ASSERT_EQ(0, r.status) << r.err;
-  ASSERT_EQ(0u, r.out.find("generated people=50 papers=20 nodes=70 unique_edges=")) << r.out;
-  const std::string first = r.out.substr(0, r.out.find('\n'));
+  const std::string out =
+      orvane_output({"generate", "--people", "50", "--papers", "20", "--seed", "3", "--out", "c/d"}, dir.path());
+  ASSERT_EQ(0u, out.find("generated people=50 papers=20 nodes=70 unique_edges=")) << out;
+  const std::string first = out.substr(0, out.find('\n'));
   const std::string pending = first.substr(first.find("pending_before_unique=") + 22);
   EXPECT_NE(std::string::npos, first.find("unique_edges=" + pending + " ")) << first;
   for (const char* part : {"entropy after optimize", "\ngenerate_ms=", " export_ms="}) {
-    EXPECT_NE(std::string::npos, r.out.find(part)) << part;
+    EXPECT_NE(std::string::npos, out.find(part)) << part;
   }
-  EXPECT_TRUE(r.out.ends_with("\ncsv_dir=c/d\n")) << r.out;
+  EXPECT_TRUE(out.ends_with("\ncsv_dir=c/d\n")) << out;
   EXPECT_EQ(71u, line_count(dir.file("c/d/nodes.csv")));
   EXPECT_EQ(0u, read_text_file(dir.file("c/d/nodes.csv")).find("id:ID,name,topic:int,emb:float[],:LABEL\n0,\""));
   EXPECT_EQ(std::stoul(pending) + 1, line_count(dir.file("c/d/rels.csv")));

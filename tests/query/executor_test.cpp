@@ -69,6 +69,8 @@ TEST(Executor, VariableLengthHops) {
   EXPECT_EQ(4u, count(db, "MATCH (a {name: 'a'})-[:R*0..5]->(x) RETURN count(*)"));
   EXPECT_EQ(1u, count(db, "MATCH (a {name: 'a'})-[:R*0]->(x) RETURN count(*)"));
   EXPECT_EQ(1u, count(db, "MATCH (a {name: 'a'})-[:R*3]->(a) RETURN count(*)"));
+  // Of the paths a, a→b, a→b→c and a→b→c→a, WHERE drops the two that end at a.
+  EXPECT_EQ(2u, count(db, "MATCH (a {name: 'a'})-[:R*0..3]->(x) WHERE a <> x RETURN count(*)"));
   EXPECT_EQ(6u, count(db, "MATCH (a {name: 'a'})-[:R*1..3]-(x) RETURN count(*)"));
   EXPECT_EQ(2u, count(db, "MATCH (a {name: 'd'})-[:R*0..3]-(x) RETURN count(*)"));
   EXPECT_EQ(R"({"columns":["x.name"],"rows":[["a"],["b"],["c"],["a"]]})",

@@ -97,9 +97,9 @@ def run_in_process(dump, out):
 
     Same contract as run_bridge, without the interpreter's start-up time.
     """
-    spec = importlib.util.spec_from_file_location("import_neo4j_dump", SCRIPT)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    script = importlib.util.spec_from_file_location("import_neo4j_dump", SCRIPT)
+    module = importlib.util.module_from_spec(script)
+    script.loader.exec_module(module)
     stdout, stderr = io.StringIO(), io.StringIO()
     with contextlib.redirect_stdout(stdout), contextlib.redirect_stderr(stderr):
         status = module.main(["--dump", dump, "--out", out])

@@ -5,24 +5,22 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
+#include <vector>
 #include <string>
 
 #include "support/background_server.h"
 #include "support/run_binary.h"
-#include "support/scoped_env.h"
+#include "support/private_user.h"
 
 namespace orvane::testing {
 namespace {
 
-class ServeCommandTest : public ::testing::Test {
+class ServeCommandTest : public ::testing::Test, protected PrivateUser {
  protected:
-  TempDir dir;
-  ScopedEnv data_home{"XDG_DATA_HOME", dir.file("data")};
-  ScopedEnv home{"HOME", dir.path()};
-  ScopedEnv display{"DISPLAY", std::nullopt};
-  ScopedEnv wayland{"WAYLAND_DISPLAY", std::nullopt};
-  ScopedEnv browser{"BROWSER", std::nullopt};
   std::uint16_t port = free_loopback_port();
 };
 
@@ -83,6 +81,44 @@ TEST_F(ServeCommandTest, ARelativeDataHomeFailsBeforeServing) {
   const RunResult result = run_orvane({"serve", "--port", std::to_string(port)});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "error: XDG_DATA_HOME must be an absolute directory\n");
+}
+
+// Clients that keep writing while the server is stopped: every request
+// the server accepted is answered in full, and every acknowledged CREATE is
+// in the graph saved at exit.
+TEST_F(ServeCommandTest, SigtermUnderLoadAnswersWhatWasAcceptedAndSavesEveryAcknowledgedWrite) {
+  BackgroundServer server({"serve", "--db", dir.file("g.orv"), "--port", std::to_string(port)}, dir.path());
+  ASSERT_TRUE(server.wait_healthy(port)) << server.err();
+  std::atomic<int> acknowledged{0};
+  std::atomic<int> broken{0};
+  std::atomic<bool> refused{false};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 4; ++c) {
+    clients.emplace_back([&, c] {
+      for (int i = 0; !refused; ++i) {
+        const std::string answer =
+            http_post(port, "/v1/query", "{\"query\":\"CREATE (:Person {name: 'c" + std::to_string(c) + "-" +
+                                             std::to_string(i) + "'})\"}");
+        if (answer.rfind("HTTP/1.1 200 ", 0) == 0 && answer.find("\r\n\r\n") != std::string::npos) {
+          ++acknowledged;
+        } else if (answer.empty()) {
+          refused = true;  // the listener is closed: the server is stopping
+        } else {
+          ++broken;
+        }
+      }
+    });
+  }
+  while (acknowledged < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const int status = server.stop(SIGTERM);
+  refused = true;
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(status, 0) << server.err();
+  EXPECT_EQ(broken, 0);
+  const std::string count = orvane_output({"query", "--db", dir.file("g.orv"), "--gql",
+                                           "MATCH (p:Person) RETURN count(*) AS c"});
+  EXPECT_NE(count.find(std::to_string(acknowledged.load())), std::string::npos)
+      << count << " acknowledged=" << acknowledged;
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 // pid in its state file.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,13 +16,14 @@
 #include <nlohmann/json.hpp>
 
 #include "support/background_server.h"
+#include "service/state_file.h"
 #include "support/run_binary.h"
-#include "support/scoped_env.h"
+#include "support/private_user.h"
 
 namespace orvane::testing {
 namespace {
 
-class ServiceCommandTest : public ::testing::Test {
+class ServiceCommandTest : public ::testing::Test, protected PrivateUser {
  protected:
   ~ServiceCommandTest() override {
     const std::string text = read_text_file(state_path());
@@ -28,19 +32,17 @@ class ServiceCommandTest : public ::testing::Test {
     if (!state.is_object() || !state.contains("pid")) return;
     const long long pid = state["pid"].get<long long>();
     const std::string cmdline = read_text_file("/proc/" + std::to_string(pid) + "/cmdline");
-    if (pid > 1 && cmdline.find(state.value("instance", std::string("-"))) != std::string::npos) {
+    if (pid > 1 && pid < 2147483648LL && cmdline.find(state.value("instance", std::string("-"))) != std::string::npos) {
       kill(static_cast<pid_t>(pid), SIGKILL);
     }
   }
-  std::string app() const { return dir.file("data/halvex"); }
   std::string state_path() const { return app() + "/run/service.json"; }
+  std::string url() const { return "http://127.0.0.1:" + port + "/"; }
+  std::string running_lines() const {
+    return "Halvex is running at " + url() +
+           "\nYour graph is saved automatically. Run orvane stop to stop the database.\n";
+  }
 
-  TempDir dir;
-  ScopedEnv data_home{"XDG_DATA_HOME", dir.file("data")};
-  ScopedEnv home{"HOME", dir.path()};
-  ScopedEnv display{"DISPLAY", std::nullopt};
-  ScopedEnv wayland{"WAYLAND_DISPLAY", std::nullopt};
-  ScopedEnv browser{"BROWSER", std::nullopt};
   std::string port = std::to_string(free_loopback_port());
 };
 
@@ -54,19 +56,17 @@ TEST_F(ServiceCommandTest, StatusWithoutADirectoryIsStoppedAndCreatesNothing) {
 TEST_F(ServiceCommandTest, StartStatusStartAgainThenStop) {
   const RunResult start = run_orvane({"start", "--port", port}, dir.path());
   ASSERT_EQ(start.status, 0) << start.err;
-  const std::string url = "http://127.0.0.1:" + port + "/";
-  EXPECT_EQ(start.out, "Halvex is running at " + url +
-                           "\nYour graph is saved automatically. Run orvane stop to stop the database.\n");
+  EXPECT_EQ(start.out, running_lines());
   EXPECT_NE(http_get(static_cast<std::uint16_t>(std::stoi(port)), "/v1/health").find("200"), std::string::npos);
   const RunResult status = run_orvane({"status"}, dir.path());
   EXPECT_EQ(status.status, 0);
-  EXPECT_EQ(status.out, "Halvex is running at " + url + "\n");
+  EXPECT_EQ(status.out, "Halvex is running at " + url() + "\n");
   const RunResult twice = run_orvane({"--port", port, "--no-browser"}, dir.path());
   EXPECT_EQ(twice.status, 0) << twice.err;
-  EXPECT_EQ(twice.out, "Halvex is already running at " + url + "\n");
+  EXPECT_EQ(twice.out, "Halvex is already running at " + url() + "\n");
   const RunResult other = run_orvane({"start", "--port", "1"}, dir.path());
   EXPECT_EQ(other.status, 1);
-  EXPECT_EQ(other.err, "error: Halvex is already running at " + url + ". Use orvane restart --port to change its port.\n");
+  EXPECT_EQ(other.err, "error: Halvex is already running at " + url() + ". Use orvane restart --port to change its port.\n");
   const RunResult stop = run_orvane({"stop"}, dir.path());
   EXPECT_EQ(stop.status, 0) << stop.err;
   EXPECT_EQ(stop.out, "Halvex is stopped. Your graph is saved.\n");
@@ -116,12 +116,131 @@ TEST_F(ServiceCommandTest, ArgumentRules) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("data")));
 }
 
-TEST_F(ServiceCommandTest, AStaleStateFileIsNeverSignalled) {
-  std::filesystem::create_directories(app() + "/run");
-  std::ofstream(state_path()) << R"({"boot":"x\n","instance":"i","pid":4294967297,"port":1,"ticks":"1"})" << '\n';
-  const RunResult stop = run_orvane({"stop"}, dir.path());
-  EXPECT_EQ(stop.status, 0) << stop.err;
-  EXPECT_FALSE(std::filesystem::exists(state_path()));
+// A live process of ours whose command line carries "--managed-instance i",
+// so a state file naming it passes every check but the one a case breaks.
+class LookalikeProcess {
+ public:
+  LookalikeProcess() {
+    const char* argv[] = {"/bin/sh", "-c", "sleep 30; :", "--managed-instance", "i", nullptr};
+    posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
+    // The command line can read empty for a moment after the spawn returns.
+    const std::string proc = "/proc/" + std::to_string(pid_) + "/cmdline";
+    for (int round = 0; round < 200 && read_text_file(proc).find("--managed-instance") == std::string::npos; ++round) {
+      usleep(10000);
+    }
+  }
+  ~LookalikeProcess() {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  pid_t pid() const { return pid_; }
+  bool alive() const { return waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+TEST_F(ServiceCommandTest, AStaleOrForeignStateFileIsNeverSignalled) {
+  LookalikeProcess lookalike;
+  const long long pid = lookalike.pid();
+  const nlohmann::json live = {{"boot", read_text_file("/proc/sys/kernel/random/boot_id")},
+                               {"instance", "i"},
+                               {"pid", pid},
+                               {"port", 1},
+                               {"ticks", process_start_ticks(pid)}};
+  ASSERT_TRUE(is_live_instance(live));
+  pid_t reaped = -1;
+  const char* true_argv[] = {"/bin/true", nullptr};
+  posix_spawn(&reaped, "/bin/true", nullptr, nullptr, const_cast<char**>(true_argv), environ);
+  waitpid(reaped, nullptr, 0);
+  const struct {
+    const char* what;
+    const char* field;
+    nlohmann::json value;
+  } cases[] = {
+      {"a foreign command line", "instance", "j"},
+      {"a recycled process id", "ticks", "1"},
+      {"a state from before a reboot", "boot", "other\n"},
+      {"a pid that wraps to a live one in 32 bits", "pid", 4294967296LL + pid},
+      {"a dead process", "pid", static_cast<long long>(reaped)},
+  };
+  for (const auto& c : cases) {
+    nlohmann::json state = live;
+    state[c.field] = c.value;
+    write_text_file(state_path(), state.dump() + "\n");
+    const RunResult stop = run_orvane({"stop"}, dir.path());
+    EXPECT_EQ(stop.out, "Halvex is stopped. Your graph is saved.\n") << c.what << stop.err;
+    EXPECT_FALSE(std::filesystem::exists(state_path())) << c.what;
+    EXPECT_TRUE(lookalike.alive()) << c.what;
+    write_text_file(state_path(), state.dump() + "\n");
+    EXPECT_EQ(run_orvane({"status"}, dir.path()).status, 3) << c.what;
+  }
+}
+
+TEST_F(ServiceCommandTest, TheLogIsRotatedAtTheNextStartFromExactlyFiveMebibytes) {
+  const std::string log = app() + "/logs/server.log";
+  write_text_file(log, std::string(5242879, 'x'));
+  ASSERT_EQ(run_orvane({"start", "--port", port}, dir.path()).status, 0);
+  ASSERT_EQ(run_orvane({"stop"}, dir.path()).status, 0);
+  EXPECT_FALSE(std::filesystem::exists(log + ".1"));
+  EXPECT_GT(std::filesystem::file_size(log), 5242879u);  // appended to, not replaced
+  std::filesystem::resize_file(log, 5242880);
+  ASSERT_EQ(run_orvane({"start", "--port", port}, dir.path()).status, 0);
+  EXPECT_EQ(std::filesystem::file_size(log + ".1"), 5242880u);
+  EXPECT_LT(std::filesystem::file_size(log), 5242880u);
+  EXPECT_EQ(run_orvane({"stop"}, dir.path()).status, 0);
+}
+
+TEST_F(ServiceCommandTest, AnUpdatedExecutableRestartsTheServerOnItsPort) {
+  const std::string old_binary = dir.file("old/orvane");
+  std::filesystem::create_directories(dir.file("old"));
+  std::filesystem::copy_file(ORVANE_BINARY, old_binary);
+  ASSERT_EQ(run_program({old_binary, "start", "--port", port}, dir.path()).status, 0);
+  const RunResult updated = run_orvane({"start"}, dir.path());
+  EXPECT_EQ(updated.status, 0) << updated.err;
+  EXPECT_EQ(updated.out, "Starting the updated Halvex. Your existing graph is saved.\n" + running_lines());
+  const nlohmann::json state = nlohmann::json::parse(read_text_file(state_path()));
+  const std::string exe = std::filesystem::read_symlink("/proc/" + std::to_string(state["pid"].get<long long>()) + "/exe");
+  EXPECT_EQ(exe, std::filesystem::canonical(ORVANE_BINARY).string());
+  EXPECT_EQ(run_orvane({"stop"}, dir.path()).status, 0);
+}
+
+TEST_F(ServiceCommandTest, APreviousGraphIsAdoptedOnlyWhenItIsTheOnlyOne) {
+  const std::string previous = dir.file("halvex-data/my-graph.orv");
+  std::filesystem::create_directories(dir.file("halvex-data"));
+  orvane_output({"snapshot", "--people", "10", "--papers", "5", "--out", previous});
+  std::filesystem::create_directories(dir.file("work/data"));
+  std::filesystem::copy_file(previous, dir.file("work/data/graph.orv"));
+  expect_refusal(run_orvane({"start", "--port", port}, dir.file("work")),
+                 "error: Found more than one previous graph. Open the intended graph with orvane serve --db PATH "
+                 "before choosing a migration.\n");
+  const RunResult start = run_orvane({"start", "--port", port}, dir.path());
+  EXPECT_EQ(start.out, "Your existing graph is ready in Halvex.\n" + running_lines()) << start.err;
+  EXPECT_EQ(run_orvane({"stop"}, dir.path()).status, 0);
+  EXPECT_NE(orvane_output({"snapshot", "--db", app() + "/graph.orv", "--out", dir.file("c.orv")}).find(" nodes=15 "),
+            std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(previous));  // left in place
+}
+
+TEST_F(ServiceCommandTest, TheBrowserIsOpenedOnlyWhenADisplayIsSet) {
+  write_text_file(dir.file("bin/xdg-open"), "#!/bin/sh\necho \"$1\" >> \"$HOME/opened\"\n");
+  std::filesystem::permissions(dir.file("bin/xdg-open"), std::filesystem::perms::owner_all);
+  ScopedEnv path{"PATH", dir.file("bin") + ":/usr/bin:/bin"};
+  ASSERT_EQ(run_orvane({"start", "--port", port}, dir.path()).status, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("opened")));  // no display variable: no browser
+  {
+    ScopedEnv with_browser{"BROWSER", std::string("firefox")};
+    const RunResult again = run_orvane({"start"}, dir.path());
+    EXPECT_EQ(again.err, "");
+    for (int round = 0; round < 100 && read_text_file(dir.file("opened")).empty(); ++round) usleep(20000);
+    EXPECT_EQ(read_text_file(dir.file("opened")), url() + "\n");
+    EXPECT_EQ(run_orvane({"start", "--no-browser"}, dir.path()).err, "");
+    ScopedEnv no_opener{"PATH", dir.file("empty")};
+    EXPECT_EQ(run_orvane({"start"}, dir.path()).err,
+              "Open " + url() + " in your browser. Install xdg-utils for automatic desktop opening.\n");
+  }
+  EXPECT_EQ(run_orvane({"stop"}, dir.path()).status, 0);
+  EXPECT_EQ(read_text_file(dir.file("opened")), url() + "\n");  // --no-browser opened nothing
 }
 
 }  // namespace

@@ -67,6 +67,16 @@ TEST(ApplicationDirectory, PrivateDirectoryIsCreatedWithMode0700AndASymlinkIsRef
             "Application directory must be a directory owned by your user: " + dir.file("link"));
 }
 
+TEST(ApplicationDirectory, ADirectoryOfAnotherUserIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a directory to another user needs root";
+  TempDir dir;
+  const std::string foreign = dir.file("foreign");
+  std::filesystem::create_directory(foreign);
+  ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(message_of([&] { ensure_private_directory(foreign); }),
+            "Application directory must be a directory owned by your user: " + foreign);
+}
+
 TEST(StateFile, WrittenCompactlyAndReadBack) {
   TempDir dir;
   write_state_file(dir.file("service.json"), own_state());

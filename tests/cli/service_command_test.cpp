@@ -121,7 +121,7 @@ TEST_F(ServiceCommandTest, ArgumentRules) {
 class LookalikeProcess {
  public:
   LookalikeProcess() {
-    const char* argv[] = {"/bin/sh", "-c", "sleep 30; :", "--managed-instance", "i", nullptr};
+    const char* argv[] = {"/bin/sh", "-c", "while :; do sleep 0.05; done", "--managed-instance", "i", nullptr};
     posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
     // The command line can read empty for a moment after the spawn returns.
     const std::string proc = "/proc/" + std::to_string(pid_) + "/cmdline";
@@ -175,6 +175,27 @@ TEST_F(ServiceCommandTest, AStaleOrForeignStateFileIsNeverSignalled) {
     write_text_file(state_path(), state.dump() + "\n");
     EXPECT_EQ(run_orvane({"status"}, dir.path()).status, 3) << c.what;
   }
+}
+
+// A real managed server whose state names another port: it is live but not
+// ready; stop still ends it, with SIGTERM, and it saves and exits cleanly.
+TEST_F(ServiceCommandTest, ALiveServerThatDoesNotAnswerIsReportedAndStillStopped) {
+  BackgroundServer server({"serve", "--ephemeral", "--port", port, "--managed-instance", "i"}, dir.path());
+  ASSERT_TRUE(server.wait_healthy(static_cast<std::uint16_t>(std::stoi(port))));
+  const nlohmann::json state = {{"boot", read_text_file("/proc/sys/kernel/random/boot_id")},
+                                {"instance", "i"},
+                                {"pid", server.pid()},
+                                {"port", 1},
+                                {"ticks", process_start_ticks(server.pid())}};
+  write_text_file(state_path(), state.dump() + "\n");
+  const RunResult status = run_orvane({"status"}, dir.path());
+  EXPECT_EQ(status.status, 1);
+  EXPECT_EQ(status.out, "Halvex is running at http://127.0.0.1:1/\n");
+  expect_refusal(run_orvane({"start", "--no-browser"}, dir.path()),
+                 "error: The database process is running but is not ready. Check orvane status and the application "
+                 "log.\n");
+  EXPECT_EQ(run_orvane({"stop"}, dir.path()).out, "Halvex is stopped. Your graph is saved.\n");
+  EXPECT_EQ(server.wait(), 0);
 }
 
 TEST_F(ServiceCommandTest, TheLogIsRotatedAtTheNextStartFromExactlyFiveMebibytes) {

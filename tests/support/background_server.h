@@ -42,6 +42,7 @@ class BackgroundServer {
   // Waits for the exit (at most about ten seconds, then SIGKILL); returns
   // the status as stop does.
   int wait();
+  pid_t pid() const { return pid_; }
   std::string out() const;
   std::string err() const;
 

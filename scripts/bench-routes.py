@@ -1,15 +1,14 @@
 #!/usr/bin/env python3
 """Statement route under concurrent load: CLIENTS threads send a mix of
-reads, CREATEs, :param and USE statements to POST /v1/query of one server
-(bench/route_bench: the demonstration engine behind the full route table)
-on loopback for DURATION seconds.
+reads, CREATEs, :param and USE statements to POST /v1/query of one
+`orvane serve` on loopback for DURATION seconds.
 
 Run 1 (ephemeral server): every answer must be well-formed JSON and every
 failure must be one of the specified statement errors; reports requests per
 second and latency percentiles.
 
-Run 2 (server with a snapshot file): every CREATE names the database
-"orvane" in the `db` field; after the server stops, the snapshot is read
+Run 2 (server on a snapshot file): every CREATE names the database
+"restored" in the `db` field; after the server stops, the snapshot is read
 back with `orvane query` and must hold the starting node count plus exactly
 the acknowledged CREATEs.
 
@@ -31,7 +30,6 @@ import time
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 BINARY = os.path.join(BUILD, "orvane")
-SERVER = os.path.join(BUILD, "bench", "route_bench")
 DURATION = float(os.environ.get("DURATION", "30"))
 CLIENTS = int(os.environ.get("CLIENTS", "16"))
 COUNT = "MATCH (p:Person {id: 0})-[:FOLLOWS*1..2]->(x) RETURN count(DISTINCT x)"
@@ -56,14 +54,31 @@ def post(port, path, body):
     return status, json.loads(payload)  # raises on malformed JSON
 
 
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
 def start_server(args):
-    """route_bench on a free port; returns the process and its port."""
-    process = subprocess.Popen([SERVER, "300", "100"] + args, stdout=subprocess.PIPE, text=True)
-    line = process.stdout.readline()
-    if not line.strip():
-        process.kill()
-        raise SystemExit("server did not start")
-    return process, int(line)
+    """orvane serve with `args` on a free port, once it answers /v1/health;
+    returns the process and its port."""
+    port = free_port()
+    process = subprocess.Popen([BINARY, "serve", "--port", str(port), "--no-fabric"] + args,
+                               stdout=subprocess.DEVNULL)
+    for _ in range(600):
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1) as s:
+                s.sendall(b"GET /v1/health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+                if s.recv(64).startswith(b"HTTP/1.1 200 "):
+                    return process, port
+        except OSError:
+            pass
+        if process.poll() is not None:
+            break
+        time.sleep(0.05)
+    process.kill()
+    raise SystemExit("server did not start")
 
 
 def stop_server(process):
@@ -84,7 +99,7 @@ def load(port, same_db):
             if kind == 0:
                 body = {"query": f"CREATE (:Person {{name: 'c{number}-{i}'}})"}
                 if same_db:
-                    body["db"] = "orvane"
+                    body["db"] = "restored"
             elif kind == 1:
                 body = {"query": f":param id => {i % 50}"}
             elif kind == 2 and not same_db:
@@ -132,7 +147,7 @@ def node_count(snapshot):
 
 def main():
     ok = True
-    server, port = start_server([])
+    server, port = start_server(["--ephemeral", "--people", "300", "--papers", "100"])
     try:
         latencies, failures, _, seconds = load(port, same_db=False)
         report("mixed statements", latencies, failures, seconds)
@@ -148,9 +163,11 @@ def main():
 
     with tempfile.TemporaryDirectory() as directory:
         snapshot = os.path.join(directory, "graph.orv")
-        server, port = start_server([snapshot])
+        subprocess.run([BINARY, "snapshot", "--people", "300", "--papers", "100", "--out", snapshot],
+                       stdout=subprocess.DEVNULL, check=True)
+        server, port = start_server(["--db", snapshot])
         try:
-            before = post(port, "/v1/query", {"query": "MATCH (n) RETURN count(n)", "db": "orvane"})[1]["count"]
+            before = post(port, "/v1/query", {"query": "MATCH (n) RETURN count(n)", "db": "restored"})[1]["count"]
             latencies, failures, created, seconds = load(port, same_db=True)
             report("CREATE into one database", latencies, failures, seconds)
         finally:

@@ -34,10 +34,6 @@ int decode(int status) {
 
 }  // namespace
 
-// Sends `request` to 127.0.0.1:`port` and reads the answer until the peer
-// closes; "" when the connection fails.
-std::string exchange(std::uint16_t port, const std::string& request);
-
 std::uint16_t free_loopback_port() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address = loopback(0);
@@ -49,16 +45,16 @@ std::uint16_t free_loopback_port() {
 }
 
 std::string http_get(std::uint16_t port, const std::string& target) {
-  return exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  return http_exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
 }
 
 std::string http_post(std::uint16_t port, const std::string& target, const std::string& body) {
-  return exchange(port, "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+  return http_exchange(port, "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
                             "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
                             "\r\n\r\n" + body);
 }
 
-std::string exchange(std::uint16_t port, const std::string& request) {
+std::string http_exchange(std::uint16_t port, const std::string& request) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return "";
   sockaddr_in address = loopback(port);
@@ -74,8 +70,10 @@ std::string exchange(std::uint16_t port, const std::string& request) {
   return answer;
 }
 
-BackgroundServer::BackgroundServer(const std::vector<std::string>& args, const std::string& cwd) : cwd_(cwd) {
-  std::vector<std::string> argv_text{ORVANE_BINARY};
+BackgroundServer::BackgroundServer(const std::vector<std::string>& args, const std::string& cwd,
+                                   const std::string& binary)
+    : cwd_(cwd) {
+  std::vector<std::string> argv_text{binary};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argv_text) argv.push_back(a.data());

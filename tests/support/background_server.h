@@ -20,14 +20,19 @@ std::uint16_t free_loopback_port();
 // answer text, or "" when the connection fails.
 std::string http_get(std::uint16_t port, const std::string& target);
 
+// Sends the raw `request` to 127.0.0.1:`port` and reads the answer until
+// the peer closes; "" when the connection fails.
+std::string http_exchange(std::uint16_t port, const std::string& request);
+
 // One raw HTTP/1.1 POST of the JSON `body` to `target`, as http_get.
 std::string http_post(std::uint16_t port, const std::string& target, const std::string& body);
 
 class BackgroundServer {
  public:
-  // Starts ORVANE_BINARY with `args` in `cwd`, its output written to
+  // Starts `binary` with `args` in `cwd`, its output written to
   // `cwd`/server.out and `cwd`/server.err.
-  BackgroundServer(const std::vector<std::string>& args, const std::string& cwd);
+  BackgroundServer(const std::vector<std::string>& args, const std::string& cwd,
+                   const std::string& binary = ORVANE_BINARY);
   // Kills the process with SIGKILL and reaps it unless it was waited for.
   ~BackgroundServer();
   BackgroundServer(const BackgroundServer&) = delete;

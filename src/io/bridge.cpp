@@ -31,13 +31,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The parent of the directory holding the running executable ("" when it
-// cannot be told).
-fs::path installation_prefix() {
+// The directory holding the running executable ("" when it cannot be told).
+fs::path executable_directory() {
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (ec) return {};
-  return exe.parent_path().parent_path();
+  return exe.parent_path();
 }
 
 bool entry_exists(const fs::path& path) {
@@ -67,8 +66,12 @@ std::string installation_path(const std::string& name) {
     candidates.push_back(fs::path(home) / "share" / "halvex" / name);
     candidates.push_back(fs::path(home) / name);
   }
-  if (const fs::path prefix = installation_prefix(); !prefix.empty()) {
-    candidates.push_back(prefix / "share" / "halvex" / name);
+  if (const fs::path exe_dir = executable_directory(); !exe_dir.empty()) {
+    candidates.push_back(exe_dir.parent_path() / "share" / "halvex" / name);
+    // A build tree keeps the executable at its top and assembles the
+    // installed data tree beside it, so `build/orvane` run from anywhere
+    // finds build/share/halvex/web with its vendored libraries.
+    candidates.push_back(exe_dir / "share" / "halvex" / name);
   }
   for (const fs::path& candidate : candidates) {
     if (entry_exists(candidate)) return fs::absolute(candidate).string();

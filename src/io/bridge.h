@@ -14,9 +14,10 @@ namespace orvane {
 // the first existing entry of ORVANE_HOME/share/halvex/NAME and
 // ORVANE_HOME/NAME (when ORVANE_HOME is set and non-empty) and
 // PREFIX/share/halvex/NAME, PREFIX being the parent of the directory that
-// holds the running executable; made absolute. When none exists, `name`
-// made absolute against the current directory. Never throws for a missing
-// entry.
+// holds the running executable, then EXEDIR/share/halvex/NAME, EXEDIR being
+// that directory itself (a build tree, which assembles its share/halvex
+// beside the executable); made absolute. When none exists, `name` made
+// absolute against the current directory. Never throws for a missing entry.
 std::string installation_path(const std::string& name);
 
 // Creates a new directory "corvadd-import-XXXXXX" (mkdtemp, mode 0700) in

@@ -1,0 +1,179 @@
+// The stream of result frames, newest on top. A frame holds one statement
+// and its latest result; it can be pinned (kept above the others and spared
+// by :clear and by the frame limit), collapsed, re-run in place and closed.
+// While a request runs, the frame shows a spinner and the elapsed time.
+
+import { el, button, formatNs } from './dom.js';
+import { viewsFor } from './views/registry.js';
+
+const MAX_FRAMES = 50;
+
+class Frame {
+  constructor(stream, statement, task) {
+    this.stream = stream;
+    this.statement = statement;
+    this.task = task || (() => stream.execute(statement));
+    this.pinned = false;
+    this.timer = 0;
+    this.meta = el('span', { class: 'frame-meta' });
+    this.pinButton = button('Pin', () => this.togglePin(), { 'aria-pressed': 'false', title: 'Keep this frame on top' });
+    this.collapseButton = button('Collapse', () => this.toggleCollapse(), { 'aria-expanded': 'true' });
+    this.tabs = el('div', { class: 'frame-tabs', role: 'tablist', 'aria-label': 'Result views' });
+    this.body = el('div', { class: 'frame-body' });
+    this.content = el('div', { class: 'frame-content' }, this.tabs, this.body);
+    this.element = el(
+      'article',
+      { class: 'frame', tabindex: '-1', 'aria-label': `Result of ${statement}` },
+      el(
+        'header',
+        { class: 'frame-header' },
+        el('code', { class: 'frame-statement', title: 'Click to edit this statement', tabindex: '0',
+          onclick: () => stream.context.editStatement(this.statement),
+          onkeydown: (event) => { if (event.key === 'Enter') stream.context.editStatement(this.statement); } },
+        statement),
+        this.meta,
+        el(
+          'span',
+          { class: 'frame-actions' },
+          this.pinButton,
+          this.collapseButton,
+          button('Re-run', () => this.run(), { title: 'Run this statement again' }),
+          button('Close', () => this.close(), { title: 'Close this frame', 'aria-label': 'Close frame' }),
+        ),
+      ),
+      this.content,
+    );
+  }
+
+  async run() {
+    const started = performance.now();
+    this.element.classList.remove('frame-error');
+    this.element.setAttribute('aria-busy', 'true');
+    this.tabs.replaceChildren();
+    const elapsed = el('span', { class: 'elapsed' }, '0.0 s');
+    this.body.replaceChildren(el('div', { class: 'progress', role: 'status' }, el('span', { class: 'spinner', 'aria-hidden': 'true' }), 'Running… ', elapsed));
+    this.meta.textContent = 'running';
+    window.clearInterval(this.timer);
+    this.timer = window.setInterval(() => {
+      elapsed.textContent = `${((performance.now() - started) / 1000).toFixed(1)} s`;
+    }, 100);
+    try {
+      const result = await this.task();
+      this.show(result, performance.now() - started);
+    } catch (error) {
+      this.showFailure(error.message || String(error));
+    } finally {
+      window.clearInterval(this.timer);
+      this.element.removeAttribute('aria-busy');
+    }
+  }
+
+  show(result, wallMs) {
+    this.result = result;
+    if (!result.ok) {
+      this.showFailure(result.error || 'the statement failed', result);
+      return;
+    }
+    const parts = [result.kind];
+    if (result.kind === 'count' || result.kind === 'rows') parts.push(`${result.count} ${result.kind === 'rows' ? 'rows' : 'counted'}`);
+    if (result.kind === 'graph') parts.push(`${result.nodes.length} nodes, ${result.rels.length} relationships`);
+    parts.push(`server ${formatNs(result.ns)}`, `round trip ${wallMs.toFixed(0)} ms`);
+    this.meta.textContent = parts.join(' · ');
+    this.element.dataset.kind = result.kind;
+    const views = viewsFor(result);
+    const buttons = views.map((view, index) =>
+      el('button', { type: 'button', role: 'tab', class: 'tab', 'aria-selected': index === 0 ? 'true' : 'false',
+        dataset: { view: view.id }, onclick: () => select(index) }, view.label));
+    const select = (index) => {
+      buttons.forEach((b, i) => b.setAttribute('aria-selected', i === index ? 'true' : 'false'));
+      const holder = el('div', { class: `view view-${views[index].id}`, role: 'tabpanel' });
+      this.body.replaceChildren(holder);
+      views[index].render(holder, result, this.stream.context);
+    };
+    this.tabs.replaceChildren(...buttons);
+    this.tabs.onkeydown = (event) => {
+      const current = buttons.findIndex((b) => b.getAttribute('aria-selected') === 'true');
+      const step = event.key === 'ArrowRight' ? 1 : event.key === 'ArrowLeft' ? -1 : 0;
+      if (!step) return;
+      const next = (current + step + buttons.length) % buttons.length;
+      select(next);
+      buttons[next].focus();
+    };
+    select(0);
+    this.stream.context.afterResult(result);
+  }
+
+  showFailure(message, result) {
+    this.element.classList.add('frame-error');
+    this.element.dataset.kind = 'error';
+    this.meta.textContent = result ? `error · ${formatNs(result.ns)}` : 'request failed';
+    this.tabs.replaceChildren();
+    this.body.replaceChildren(el('div', { class: 'error-box', role: 'alert' },
+      el('strong', {}, 'Error'), el('p', { class: 'error-message' }, message)));
+    if (result) this.stream.context.afterResult(result);
+  }
+
+  togglePin() {
+    this.pinned = !this.pinned;
+    this.element.classList.toggle('pinned', this.pinned);
+    this.pinButton.setAttribute('aria-pressed', String(this.pinned));
+    this.pinButton.textContent = this.pinned ? 'Unpin' : 'Pin';
+    this.stream.place(this);
+  }
+
+  toggleCollapse() {
+    const collapsed = !this.content.hidden;
+    this.content.hidden = collapsed;
+    this.collapseButton.setAttribute('aria-expanded', String(!collapsed));
+    this.collapseButton.textContent = collapsed ? 'Expand' : 'Collapse';
+  }
+
+  close() {
+    window.clearInterval(this.timer);
+    this.element.remove();
+    this.stream.frames = this.stream.frames.filter((f) => f !== this);
+  }
+}
+
+export class FrameStream {
+  // `execute(statement)` returns a console result; `context` is handed to
+  // the views (runStatement, editStatement, openNode, style, afterResult).
+  constructor(container, execute, context) {
+    this.container = container;
+    this.execute = execute;
+    this.context = context;
+    this.frames = [];
+  }
+
+  // Runs `statement` in a new frame on top; `task`, when given, produces the
+  // result instead of the statement route (for API calls such as retrieval).
+  run(statement, task) {
+    const frame = new Frame(this, statement, task);
+    this.frames.unshift(frame);
+    this.place(frame);
+    this.trim();
+    return frame.run();
+  }
+
+  // Puts a frame at the top of its group: pinned frames above the rest.
+  place(frame) {
+    if (frame.pinned) {
+      this.container.prepend(frame.element);
+      return;
+    }
+    const firstUnpinned = [...this.container.children].find(
+      (node) => node !== frame.element && !node.classList.contains('pinned'));
+    if (firstUnpinned) this.container.insertBefore(frame.element, firstUnpinned);
+    else this.container.append(frame.element);
+  }
+
+  trim() {
+    const unpinned = this.frames.filter((f) => !f.pinned);
+    while (this.frames.length > MAX_FRAMES && unpinned.length) unpinned.pop().close();
+  }
+
+  // Closes every frame that is not pinned (the :clear statement).
+  clear(except) {
+    for (const frame of [...this.frames]) if (!frame.pinned && frame !== except) frame.close();
+  }
+}

@@ -1,0 +1,106 @@
+// Start-up and wiring: the editor feeds the frame stream, the frame stream
+// runs statements through the API, and results that change server state
+// (USE, :style, :param, CREATE, :clear) refresh the parts of the page that
+// show that state. The first frame greets with :play intro.
+
+import { el } from './dom.js';
+import { runStatement, postJson, getJson, apiKey, setApiKey, ApiError } from './api.js';
+import { Editor } from './editor.js';
+import { FrameStream } from './frames.js';
+import { Inspector } from './inspector.js';
+import { Sidebar } from './sidebar.js';
+import { loadStyle } from './style.js';
+import { initTheme } from './theme.js';
+import { restyleGraphs } from './views/graph.js';
+
+const $ = (id) => document.getElementById(id);
+
+const context = {
+  runStatement: (statement) => stream.run(statement),
+  editStatement: (statement) => editor.set(statement),
+  openNode: (id) => inspector.open(id),
+  retrieve: (text, k) => stream.run(`retrieve "${text}" (k ${k})`, async () => {
+    const started = performance.now();
+    const data = await postJson('/v1/rag', { query: text, k });
+    return { ok: true, kind: 'rag', count: 0, ns: (performance.now() - started) * 1e6, error: '', query: text, data, nodes: [], rels: [] };
+  }),
+  afterResult: (result) => afterResult(result),
+};
+
+const stream = new FrameStream($('stream'), (statement) => runStatement(statement), context);
+const editor = new Editor({
+  input: $('editor-input'), highlight: $('editor-highlight'), runButton: $('run-button'), clearButton: $('clear-editor'),
+  onRun: (statement) => stream.run(statement),
+});
+const inspector = new Inspector($('inspector'), context);
+const sidebar = new Sidebar({ tabs: $('sidebar-tabs'), body: $('sidebar-body'), databaseSelect: $('database-select'), context });
+
+let refreshPending = 0;
+function refreshSoon() {
+  window.clearTimeout(refreshPending);
+  refreshPending = window.setTimeout(() => {
+    sidebar.loadDatabases().catch(() => {});
+    sidebar.refresh();
+  }, 150);
+}
+
+function afterResult(result) {
+  const statement = String(result.query || '').trim().toLowerCase();
+  if (result.ok && result.kind === 'clear') stream.clear(stream.frames.find((f) => f.result === result));
+  if (result.ok && statement.startsWith(':style')) loadStyle();
+  refreshSoon();
+}
+
+async function checkConnection() {
+  const state = $('connection-state');
+  try {
+    await getJson('/v1/stats');
+    state.textContent = 'connected';
+    state.className = 'connection ok';
+  } catch (error) {
+    const needsKey = error instanceof ApiError && error.status === 401;
+    state.textContent = needsKey ? 'API key required' : 'offline';
+    state.className = 'connection failed';
+  }
+}
+
+function initApiKey() {
+  const input = $('api-key-input');
+  input.value = apiKey();
+  $('api-key-form').addEventListener('submit', (event) => {
+    event.preventDefault();
+    setApiKey(input.value.trim());
+    reconnect();
+  });
+  $('api-key-clear').addEventListener('click', () => {
+    input.value = '';
+    setApiKey('');
+    reconnect();
+  });
+}
+
+function initSidebarToggle() {
+  const toggle = $('sidebar-toggle');
+  const panel = $('sidebar');
+  const narrow = window.matchMedia('(max-width: 860px)');
+  const set = (open) => {
+    panel.hidden = !open;
+    toggle.setAttribute('aria-expanded', String(open));
+  };
+  set(!narrow.matches);
+  toggle.addEventListener('click', () => set(panel.hidden));
+}
+
+async function reconnect() {
+  await Promise.all([checkConnection(), loadStyle(), sidebar.loadDatabases().catch(() => {})]);
+  sidebar.open(sidebar.current);
+}
+
+initTheme($('theme-toggle'), () => restyleGraphs());
+initApiKey();
+initSidebarToggle();
+document.addEventListener('keydown', (event) => {
+  if (event.key === 'Escape' && !$('inspector').hidden) inspector.close();
+});
+reconnect().then(() => stream.run(':play intro'));
+document.body.append(el('span', { id: 'console-ready', hidden: true }));

@@ -260,6 +260,9 @@ async function main() {
       expect((await site.locator('h1').textContent()).includes('Halvex'), 'no title');
       expect((await site.textContent('body')).includes('make run'), 'no quick start');
       await screenshot(site, 'site');
+      await site.locator('#entropy').scrollIntoViewIfNeeded();
+      expect(await site.locator('#entropy img').evaluate((img) => img.complete && img.naturalWidth > 0), 'entropy picture missing');
+      await screenshot(site, 'site-entropy');
       expect(siteSeen.errors.length === 0 && siteSeen.foreign.length === 0, JSON.stringify(siteSeen));
       await site.close();
     });

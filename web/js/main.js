@@ -88,6 +88,7 @@ function initSidebarToggle() {
     toggle.setAttribute('aria-expanded', String(open));
   };
   set(!narrow.matches);
+  narrow.addEventListener('change', (event) => set(!event.matches));
   toggle.addEventListener('click', () => set(panel.hidden));
 }
 

@@ -65,6 +65,13 @@ function drawGraph(holder, nodes, rels, context) {
       numIter: 600 },
   });
   canvas.cy = cy; // reachable from the page, for the browser tests and the curious
+  // A few nodes would otherwise be blown up to fill the whole canvas.
+  if (cy.zoom() > 1.6) {
+    cy.zoom(1.6);
+    cy.center();
+  }
+  // The canvas changes size when the inspector or the side panel opens.
+  new ResizeObserver(() => cy.resize()).observe(canvas);
 
   const update = () => {
     summary.textContent = `${cy.nodes().length} nodes · ${cy.edges().length} relationships`;

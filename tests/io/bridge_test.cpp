@@ -100,11 +100,14 @@ TEST(Bridge, InstallationPathOrder) {
   fs::create_directories(root.file("share/halvex/web"));
   fs::create_directories(root.file("web"));
   fs::create_directories(root.file("site"));
+  fs::create_directories(root.file("only-at-home"));
   EXPECT_EQ(installation_path("web"), root.file("share/halvex/web"));
   EXPECT_EQ(installation_path("site"), root.file("site"));
   EXPECT_EQ(installation_path("no-such-entry"), (fs::current_path() / "no-such-entry").string());
+  // An empty ORVANE_HOME counts as unset. (A name the build tree does not
+  // assemble, since the test binary's prefix is the build directory.)
   const ScopedEnv empty_home("ORVANE_HOME", "");
-  EXPECT_EQ(installation_path("site"), (fs::current_path() / "site").string());
+  EXPECT_EQ(installation_path("only-at-home"), (fs::current_path() / "only-at-home").string());
 }
 
 TEST(Bridge, CredentialsAreNeverWrittenThroughAnExistingEntry) {

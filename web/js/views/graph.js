@@ -37,7 +37,7 @@ function graphStyle() {
     { selector: 'node', style: {
       'background-color': 'data(colour)', label: 'data(caption)', color: cssVar('--text'),
       'font-size': 10, 'text-valign': 'bottom', 'text-margin-y': 3, 'text-max-width': 90, 'text-wrap': 'ellipsis',
-      width: 22, height: 22, 'border-width': 1.5, 'border-color': cssVar('--surface') } },
+      width: 22, height: 22, 'border-width': 1.5, 'border-color': cssVar('--node-ring') } },
     { selector: 'node:selected', style: { 'border-width': 4, 'border-color': cssVar('--accent') } },
     { selector: 'edge', style: {
       width: 1.3, 'line-color': 'data(colour)', 'target-arrow-color': 'data(colour)', 'target-arrow-shape': 'triangle',

@@ -30,22 +30,11 @@ function headers(json) {
   return out;
 }
 
-// The server copies control characters inside strings unescaped; they are
-// invalid in JSON, so a second attempt escapes them before parsing.
-function parseJson(text) {
-  try {
-    return JSON.parse(text);
-  } catch {
-    const escaped = text.replace(/[\u0000-\u001f]/g, (c) => `\\u${c.charCodeAt(0).toString(16).padStart(4, '0')}`);
-    return JSON.parse(escaped);
-  }
-}
-
 async function decode(response) {
   const text = await response.text();
   let body = null;
   try {
-    body = parseJson(text);
+    body = JSON.parse(text);
   } catch {
     body = null;
   }

@@ -1,6 +1,7 @@
 // Program entry: picks the command word, answers help and version, checks
 // strict argument lists and dispatches to a handler. Any exception that
-// escapes becomes "error: MESSAGE" on standard error and exit status 1, and
+// escapes becomes "error: MESSAGE" on standard error (followed by its hint
+// line when it carries one, cli/hinted_error.h) and exit status 1, and
 // so does output that never reached standard output (a full disk, a closed
 // pipe): a report that was lost is not a success.
 //
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/hinted_error.h"
 #include "cli/options.h"
 #include "cli/usage.h"
 #include "service/service_command.h"
@@ -94,6 +96,10 @@ int run_command(const std::string& word, int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     std::cout.flush();
     std::cerr << "error: out of memory (" << word << " needed more memory than this machine could give)\n";
+    return 1;
+  } catch (const HintedError& e) {
+    std::cout.flush();
+    std::cerr << "error: " << e.what() << '\n' << e.hint() << '\n';
     return 1;
   } catch (const std::exception& e) {
     std::cout.flush();

@@ -21,7 +21,7 @@ const std::map<std::string, OptionSet>& strict_commands() {
     t["query"] = {{"--gql", "--db", "--out", "--people", "--papers", "--seed"}, {"--empty"}};
     t["shell"] = {{"--db"}, {}};
     t["export"] = {{"--db", "--out", "--format"}, {}};
-    t["migrate"] = {{"--bolt", "--user", "--password", "--database", "--from", "--out"}, {}};
+    t["migrate"] = {{"--bolt", "--user", "--password", "--database", "--from", "--out"}, {"--reduce"}};
     const OptionSet serve = {{"--db", "--port", "--web", "--site", "--people", "--papers", "--seed",
                               "--managed-instance"},
                              {"--public", "--ephemeral", "--no-fabric", "--empty"}};

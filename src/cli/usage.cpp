@@ -32,9 +32,10 @@ Advanced commands:
                                     scramble graph, query, optimize, compare
   entropy-ladder [--people N] [--papers N] [--json PATH]
                                     mess 1 → 2 → 3 → optimize, answers identical
-  migrate  --from DIR_OR_DUMP --out SNAP
-           --bolt bolt://HOST:7687 --from NEW_DIR --out SNAP [--user U] [--password P]
-                                    CSV dump, or pull a live Neo4j and compile CSR
+  migrate  --from DIR_OR_DUMP_OR_APOC_FILE --out SNAP [--reduce]
+           --bolt bolt://HOST:7687 --from NEW_DIR --out SNAP [--user U] [--password P] [--reduce]
+                                    CSV dump, or pull a live Neo4j and compile CSR; --reduce imports
+                                    a reduced graph where the model cannot hold it, and reports how
   cutover  [--bolt URI] [--dump DIR] [--host IP]
                                     emit a Neo4j → Halvex port runbook
   cloud    [--connection halvex://HOST:PORT/DB] [--url HOST:PORT]

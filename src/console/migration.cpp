@@ -69,26 +69,33 @@ void install(Engine& engine, Database db, const std::string& name, std::vector<C
 
 }  // namespace
 
-void migrate_source(Engine& engine, const std::string& source, const std::string& target_name) {
+void migrate_source(Engine& engine, const std::string& source, const std::string& target_name,
+                    ReductionReport* reductions) {
   check_name(target_name);
-  Database db = import_neo4j_source(source);
+  // The report reaches the caller only with an installed graph.
+  ReductionReport report;
+  Database db = import_neo4j_source(source, reductions != nullptr ? &report : nullptr);
   std::vector<ChangeEvent> events;
   events.push_back({"migrate", source + " -> " + target_name});
   install(engine, std::move(db), target_name, std::move(events));
+  if (reductions != nullptr) *reductions = std::move(report);
 }
 
 void pull_from_neo4j(Engine& engine, const std::string& bolt_uri, const std::string& user,
-                     const std::string& password, const std::string& database, const std::string& out_directory) {
+                     const std::string& password, const std::string& database, const std::string& out_directory,
+                     ReductionReport* reductions) {
   // The pull refuses a directory that holds an export already and removes
   // its credentials before returning, whatever happened.
   run_neo4j_pull(bolt_uri, user, password, database, out_directory);
   // The bridge wrote a directory, whatever its name ends in: it is imported
   // as one, never taken for a dump archive.
-  Database db = import_neo4j_export(out_directory);
+  ReductionReport report;
+  Database db = import_neo4j_export(out_directory, reductions != nullptr ? &report : nullptr);
   std::vector<ChangeEvent> events;
   events.push_back({"migrate", out_directory + " -> " + kPulledName});
   events.push_back({"load_from_neo4j", bolt_uri});
   install(engine, std::move(db), kPulledName, std::move(events));
+  if (reductions != nullptr) *reductions = std::move(report);
 }
 
 }  // namespace orvane

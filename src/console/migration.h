@@ -11,6 +11,8 @@
 
 namespace orvane {
 
+struct ReductionReport;
+
 // The defaults of a live pull that names nothing else: Neo4j's initial user,
 // password and database, and the directory the pulled export lands in.
 inline constexpr const char* kNeo4jDefaultUser = "neo4j";
@@ -34,7 +36,12 @@ class Engine;
 // PATH: REASON", ...). A failure leaves the engine and the snapshot file
 // unchanged. Requires: exclusive use of the engine (the engine mutex of a
 // server, or a command's single thread).
-void migrate_source(Engine& engine, const std::string& source, const std::string& target_name);
+// With `reductions` the import is the reduced one and *reductions receives
+// its report once everything succeeded (io/neo4j_import.h); a strict
+// import's refusals that the reduced one would take are
+// ReducibleImportErrors.
+void migrate_source(Engine& engine, const std::string& source, const std::string& target_name,
+                    ReductionReport* reductions = nullptr);
 
 // Pulls a running Neo4j server into the new export directory
 // `out_directory` through the pull bridge, handing it `user` and `password`
@@ -47,8 +54,9 @@ void migrate_source(Engine& engine, const std::string& source, const std::string
 // and the credentials', bridge's, import's and save's messages otherwise.
 // A failure leaves the engine and the snapshot file unchanged; files the
 // bridge wrote into `out_directory` stay. Requires: exclusive use of the
-// engine.
+// engine. `reductions` as for migrate_source.
 void pull_from_neo4j(Engine& engine, const std::string& bolt_uri, const std::string& user,
-                     const std::string& password, const std::string& database, const std::string& out_directory);
+                     const std::string& password, const std::string& database, const std::string& out_directory,
+                     ReductionReport* reductions = nullptr);
 
 }  // namespace orvane

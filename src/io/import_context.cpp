@@ -14,6 +14,9 @@
 // That costs no memory beyond the graph itself, where a set of seen triples
 // would cost as much as the edge list again. When a later record fails
 // first, parallel_so_far() sorts a copy to tell which fault came first.
+// The reduced import counts relationships by type as they are added, so
+// when the compiled edge list is shorter, counting it again by type names
+// the collapsed parallels without any lookup per record.
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -77,6 +80,12 @@ std::int64_t canonical_number(std::string_view text) {
   return value;
 }
 
+// Counts one more relationship of type `type` in `counts` (by type id).
+void count_type(std::vector<std::uint64_t>& counts, std::uint16_t type) {
+  if (type >= counts.size()) counts.resize(static_cast<std::size_t>(type) + 1, 0);
+  ++counts[type];
+}
+
 }  // namespace
 
 std::uint32_t SourceIds::find(std::string_view text) const {
@@ -107,7 +116,19 @@ void SourceIds::add(const std::string& text, std::uint32_t node) {
 }
 
 void check_single_label(const std::string& label) {
-  if (label.empty() || label.find(';') != std::string::npos) throw std::runtime_error(kOneLabelMessage);
+  if (label.empty() || label.find(';') != std::string::npos) throw ReducibleImportError(kOneLabelMessage);
+}
+
+std::vector<std::string> split_labels(std::string_view text, std::string_view separators) {
+  std::vector<std::string> labels;
+  while (!text.empty()) {
+    const std::size_t at = text.find_first_of(separators);
+    const std::string_view piece = text.substr(0, at);
+    if (!piece.empty()) labels.emplace_back(piece);
+    if (at == std::string_view::npos) break;
+    text.remove_prefix(at + 1);
+  }
+  return labels;
 }
 
 // The counts are hints: a file of many short lines that fails at its second
@@ -127,6 +148,16 @@ void ImportContext::reserve_relationships(std::uint64_t count) try {
 }
 
 void ImportContext::add_node(const std::string& source_id, const std::string& label, nlohmann::json properties) {
+  if (reduce_ && properties.contains(kLabelListProperty)) {
+    throw std::runtime_error("node " + source_id + " already holds a " + kLabelListProperty +
+                             " property; a reduced import keeps the labels of a node with several labels there and "
+                             "will not overwrite it");
+  }
+  add_node_as_given(source_id, label, std::move(properties));
+}
+
+void ImportContext::add_node_as_given(const std::string& source_id, const std::string& label,
+                                      nlohmann::json properties) {
   if (source_id.empty() || nodes_.find(source_id) != kNoNode) {
     throw std::runtime_error("missing or duplicate node identity: " + source_id);
   }
@@ -143,7 +174,28 @@ void ImportContext::add_node(const std::string& source_id, const std::string& la
   nodes_.add(source_id, id);
 }
 
-void ImportContext::add_relationship(std::string_view start, std::string_view end, std::string_view type) {
+void ImportContext::add_node(const std::string& source_id, std::vector<std::string> labels,
+                             nlohmann::json properties) {
+  if (labels.size() == 1) return add_node(source_id, labels.front(), std::move(properties));
+  if (!reduce_) throw ReducibleImportError(kOneLabelMessage);
+  if (labels.empty()) {
+    add_node(source_id, kUnlabelledNodeLabel, std::move(properties));
+    report_.unlabelled.add("");
+    return;
+  }
+  std::string list;
+  for (const std::string& label : labels) list += (list.empty() ? "" : ":") + label;
+  const std::string kept = labels.front();
+  // add_node refuses a node whose own properties hold the name already.
+  if (properties.contains(kLabelListProperty)) return add_node(source_id, kept, std::move(properties));
+  properties[kLabelListProperty] = std::move(labels);
+  add_node_as_given(source_id, kept, std::move(properties));
+  report_.extra_labels.add(list);
+}
+
+void ImportContext::add_relationship(std::string_view start, std::string_view end, std::string_view type,
+                                     bool had_properties) {
+  if (had_properties && !reduce_) throw ReducibleImportError(kRelationshipPropertiesMessage);
   const std::uint32_t from = nodes_.find(start);
   const std::uint32_t to = nodes_.find(end);
   if (from == kNoNode || to == kNoNode) throw std::runtime_error("relationship references a missing node");
@@ -156,11 +208,45 @@ void ImportContext::add_relationship(std::string_view start, std::string_view en
   }
   db_.graph.add_edge(from, to, last_type_id_);
   ++relationships_;
+  if (reduce_) {
+    count_type(added_by_type_, last_type_id_);
+    if (had_properties) count_type(dropped_by_type_, last_type_id_);
+  }
+}
+
+void ImportContext::add_relationship_when_known(std::string_view start, std::string_view end, std::string_view type,
+                                                bool had_properties) {
+  if (had_properties && !reduce_) throw ReducibleImportError(kRelationshipPropertiesMessage);
+  if (nodes_.find(start) != kNoNode && nodes_.find(end) != kNoNode) {
+    add_relationship(start, end, type, had_properties);
+  } else {
+    deferred_.push_back({std::string(start), std::string(end), std::string(type), had_properties});
+  }
+}
+
+void ImportContext::add_deferred_relationships() {
+  for (const Deferred& d : deferred_) add_relationship(d.start, d.end, d.type, d.had_properties);
+  deferred_.clear();
 }
 
 void ImportContext::finish() {
   db_.compile();
-  if (db_.graph.edges.size() != relationships_) throw std::runtime_error(kParallelMessage);
+  for (std::size_t type = 0; type < dropped_by_type_.size(); ++type) {
+    if (dropped_by_type_[type] != 0) {
+      report_.relationship_properties.add(db_.rel_type_name(static_cast<std::uint16_t>(type)), dropped_by_type_[type]);
+    }
+  }
+  if (db_.graph.edges.size() == relationships_) return;
+  if (!reduce_) throw ReducibleImportError(kParallelMessage);
+  std::vector<std::uint64_t> kept_by_type;
+  for (const Edge& e : db_.graph.edges) count_type(kept_by_type, e.type);
+  kept_by_type.resize(added_by_type_.size(), 0);
+  for (std::size_t type = 0; type < added_by_type_.size(); ++type) {
+    if (added_by_type_[type] != kept_by_type[type]) {
+      report_.parallel_relationships.add(db_.rel_type_name(static_cast<std::uint16_t>(type)),
+                                         added_by_type_[type] - kept_by_type[type]);
+    }
+  }
 }
 
 bool ImportContext::parallel_so_far() const {

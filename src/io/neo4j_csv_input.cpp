@@ -1,4 +1,5 @@
-// Node and relationship files in Neo4j's bulk CSV layout.
+// Node and relationship files in Neo4j's bulk CSV layout, and APOC's
+// single-file CSV export.
 //
 // The header decides everything once: which column holds the identity and
 // the label (by type suffix, such as ":ID" or "id:ID(Person)", or by a
@@ -14,13 +15,18 @@
 //                   object fast path when it can, io/flat_json.h).
 //   relationships:  start, end and type columns; any other column must be
 //                   empty in every record (relationship properties are not
-//                   stored yet).
+//                   stored yet); the reduced import drops such values.
+//   APOC (one file): "_id", "_labels", "_start", "_end", "_type" and
+//                   property columns shared by nodes and relationships.
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "graph/json_limits.h"
 #include "io/csv_reader.h"
 #include "io/flat_json.h"
 #include "io/neo4j_input.h"
@@ -99,6 +105,91 @@ void merge_members(nlohmann::json& properties, nlohmann::json object) {
   for (auto& [key, value] : object.items()) properties[key] = std::move(value);
 }
 
+// A JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+bool is_json_number(std::string_view t) {
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t from = i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+    return i - from;
+  };
+  if (i < t.size() && t[i] == '-') ++i;
+  const std::size_t first = i;
+  const std::size_t whole = digits();
+  if (whole == 0 || (whole > 1 && t[first] == '0')) return false;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    if (digits() == 0) return false;
+  }
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == t.size();
+}
+
+// The value of an untyped APOC CSV field. APOC writes numbers and booleans
+// bare and lists and maps as JSON, all in the same quotes as strings, so
+// the type is read back from the text: JSON numbers (an integer only when
+// it fits 64 bits exactly), true, false, and arrays and objects that parse
+// as JSON take their JSON value; everything else, "007", "+5" and "[oops"
+// included, stays the string it is.
+nlohmann::json apoc_value(const std::string& text) {
+  if (text == "true") return true;
+  if (text == "false") return false;
+  const bool number = is_json_number(text);
+  if (!number && text.front() != '[' && text.front() != '{') return text;
+  try {
+    nlohmann::json value = parse_json_bounded(text);
+    const bool integral = text.find_first_of(".eE") == std::string::npos;
+    if (number && integral && value.is_number_float()) return text;  // beyond 64 bits
+    return value;
+  } catch (const nlohmann::json::exception&) {
+    return text;  // malformed JSON, or a number beyond the double range
+  }
+}
+
+// The columns of an APOC CSV header: its five own ones (by name, a type
+// suffix allowed) and the property columns, each typed by its suffix when
+// it has one and read by apoc_value when not.
+struct ApocColumns {
+  std::size_t id = kNone, labels = kNone, start = kNone, end = kNone, type = kNone;
+  struct Property {
+    std::size_t index;
+    std::string name;
+    std::string type;  // empty: untyped
+  };
+  std::vector<Property> properties;
+};
+
+ApocColumns apoc_columns(const std::vector<std::string>& header) {
+  ApocColumns c;
+  const std::pair<const char*, std::size_t ApocColumns::*> own[] = {
+      {"_id", &ApocColumns::id}, {"_labels", &ApocColumns::labels}, {"_start", &ApocColumns::start},
+      {"_end", &ApocColumns::end}, {"_type", &ApocColumns::type}};
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    std::string name = header_name(header[i]);
+    bool taken = false;
+    for (const auto& [own_name, member] : own) {
+      if (name == own_name && c.*member == kNone) {
+        c.*member = i;
+        taken = true;
+      }
+    }
+    if (taken || name.empty()) continue;
+    for (const auto& p : c.properties) {
+      if (p.name == name) throw std::runtime_error("duplicate CSV property header: " + name);
+    }
+    std::string type = header[i].find(':') == std::string::npos ? "" : header_type(header[i]);
+    c.properties.push_back({i, std::move(name), std::move(type)});
+  }
+  if (c.id == kNone || c.labels == kNone || c.start == kNone || c.end == kNone || c.type == kNone) {
+    throw std::runtime_error("APOC CSV export requires the columns _id, _labels, _start, _end and _type");
+  }
+  return c;
+}
+
 }  // namespace
 
 void read_csv_nodes(std::istream& in, ImportContext& context) {
@@ -108,8 +199,10 @@ void read_csv_nodes(std::istream& in, ImportContext& context) {
   strip_byte_order_mark(header);
   const std::size_t id_column = find_column(header, "ID", {"id", "neo4jId"});
   const std::size_t label_column = find_column(header, "LABEL", {"label", "labels", "Label"});
-  if (id_column == kNone || label_column == kNone) {
-    throw std::runtime_error("node CSV requires identity and label columns");
+  if (id_column == kNone) throw std::runtime_error("node CSV requires identity and label columns");
+  // Without a label column every node is unlabelled, which only the reduced import takes.
+  if (label_column == kNone && !context.reducing()) {
+    throw ReducibleImportError("node CSV requires identity and label columns");
   }
   const std::vector<PropertyColumn> columns = property_columns(header, label_column);
 
@@ -126,9 +219,14 @@ void read_csv_nodes(std::istream& in, ImportContext& context) {
         properties[c.name] = typed_csv_value(text, c.type);
       }
     }
-    const std::string& label = record.fields[label_column];
-    check_single_label(label);
-    context.add_node(record.fields[id_column], label, std::move(properties));
+    static const std::string kNoLabel;
+    const std::string& label = label_column == kNone ? kNoLabel : record.fields[label_column];
+    if (context.reducing() && (label.empty() || label.find(';') != std::string::npos)) {
+      context.add_node(record.fields[id_column], split_labels(label, ";"), std::move(properties));
+    } else {
+      check_single_label(label);
+      context.add_node(record.fields[id_column], label, std::move(properties));
+    }
   }
 }
 
@@ -145,12 +243,53 @@ void read_csv_relationships(std::istream& in, ImportContext& context) {
   }
 
   while (next_row(in, record, header.size())) {
-    for (std::size_t i = 0; i < header.size(); ++i) {
+    bool had_properties = false;
+    for (std::size_t i = 0; i < header.size() && !had_properties; ++i) {
       if (i == start || i == end || i == type) continue;
-      if (!record.fields[i].empty() || record.quoted[i]) throw std::runtime_error(kRelationshipPropertiesMessage);
+      had_properties = !record.fields[i].empty() || record.quoted[i];
     }
-    context.add_relationship(record.fields[start], record.fields[end], record.fields[type]);
+    if (had_properties && !context.reducing()) throw ReducibleImportError(kRelationshipPropertiesMessage);
+    context.add_relationship(record.fields[start], record.fields[end], record.fields[type], had_properties);
   }
+}
+
+// Every field of APOC's CSV is quoted, an absent value as "" too, so an
+// empty field is an absent property whether quoted or not (APOC cannot
+// write an empty string apart from a missing one). Labels are written
+// ":A:B"; the reduced import also splits at ";".
+void read_apoc_csv(std::istream& in, ImportContext& context) {
+  CsvRecord record;
+  if (!read_csv_record(in, record)) throw std::runtime_error("APOC CSV header is missing");
+  std::vector<std::string> header = std::move(record.fields);
+  strip_byte_order_mark(header);
+  const ApocColumns c = apoc_columns(header);
+
+  while (next_row(in, record, header.size())) {
+    const auto& f = record.fields;
+    if (!f[c.start].empty() || !f[c.end].empty() || !f[c.type].empty()) {
+      bool had_properties = false;
+      for (const auto& p : c.properties) had_properties = had_properties || !f[p.index].empty();
+      if (had_properties && !context.reducing()) throw ReducibleImportError(kRelationshipPropertiesMessage);
+      context.add_relationship_when_known(f[c.start], f[c.end], f[c.type], had_properties);
+      continue;
+    }
+    nlohmann::json properties = nlohmann::json::object();
+    for (const auto& p : c.properties) {
+      const std::string& text = f[p.index];
+      if (!text.empty()) properties[p.name] = p.type.empty() ? apoc_value(text) : typed_csv_value(text, p.type);
+    }
+    std::string_view labels = f[c.labels];
+    if (labels.starts_with(':')) labels.remove_prefix(1);
+    if (context.reducing()) {
+      context.add_node(f[c.id], split_labels(labels, ":;"), std::move(properties));
+    } else {
+      std::vector<std::string> list = split_labels(labels, ":");
+      if (list.size() != 1) throw ReducibleImportError(kOneLabelMessage);
+      check_single_label(list.front());
+      context.add_node(f[c.id], list.front(), std::move(properties));
+    }
+  }
+  context.add_deferred_relationships();
 }
 
 }  // namespace orvane

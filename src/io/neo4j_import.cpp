@@ -90,13 +90,13 @@ bool is_json_lines_file(const std::string& path) {
   return false;
 }
 
-Database import_neo4j_export(const std::string& directory) {
+Database import_neo4j_export(const std::string& directory, ReductionReport* reductions) {
   std::error_code ec;
   if (!fs::is_directory(directory, ec)) {
     throw std::runtime_error("CSV/JSONL migration requires an existing export directory: " + directory);
   }
   Database db;
-  ImportContext context(db);
+  ImportContext context(db, reductions != nullptr);
 
   {
     InputFile nodes;
@@ -124,11 +124,34 @@ Database import_neo4j_export(const std::string& directory) {
     }
   } catch (...) {
     // The import stops at its first invalid record: a repeated relationship
-    // before the failing record is that record.
-    if (context.parallel_so_far()) throw std::runtime_error(kParallelMessage);
+    // before the failing record is that record (the reduced import takes it).
+    if (!context.reducing() && context.parallel_so_far()) throw ReducibleImportError(kParallelMessage);
     throw;
   }
   context.finish();
+  if (reductions != nullptr) *reductions = context.take_report();
+  return db;
+}
+
+Database import_apoc_export(const std::string& file, ReductionReport* reductions) {
+  Database db;
+  ImportContext context(db, reductions != nullptr);
+  InputFile input;
+  input.stream.rdbuf()->pubsetbuf(input.buffer.get(), kReadBufferBytes);
+  input.stream.open(file, std::ios::binary);
+  if (!input.stream.is_open()) throw std::runtime_error("cannot read APOC export " + file);
+  // Every line is a node or a relationship; reserving both for all of them
+  // costs address space only.
+  const std::uint64_t lines = count_lines(file);
+  context.reserve_nodes(lines);
+  context.reserve_relationships(lines);
+  if (file.ends_with(".json") || file.ends_with(".jsonl")) {
+    read_apoc_json(input.stream, context);
+  } else {
+    read_apoc_csv(input.stream, context);
+  }
+  context.finish();
+  if (reductions != nullptr) *reductions = context.take_report();
   return db;
 }
 

@@ -12,6 +12,8 @@
 #include <array>
 #include <string>
 
+#include "io/reductions.h"
+
 namespace orvane {
 
 class Database;
@@ -34,16 +36,33 @@ inline constexpr std::array<const char*, 4> kNeo4jRelationshipFiles = {"rels.csv
 // relationships.csv or rels.jsonl in PATH", the CSV reader's and typing
 // messages (io/csv_reader.h), the JSON library's parse errors, and
 // "parallel relationships are not supported; import stopped without
-// changing the destination".
-Database import_neo4j_export(const std::string& directory);
+// changing the destination". Refusals that the reduced import would have
+// reduced are ReducibleImportErrors (io/reductions.h).
+//
+// With `reductions` the import is the reduced one: what the graph model
+// cannot hold is reduced instead of refused, and *reductions is set to the
+// report of a successful import (left alone by a failed one, which is
+// still all or nothing). Without it the import is strict.
+Database import_neo4j_export(const std::string& directory, ReductionReport* reductions = nullptr);
+
+// Imports a single-file APOC export: a file whose name ends in ".json" or
+// ".jsonl" as apoc.export.json output (JSON lines), any other as
+// apoc.export.csv.all output; the node, label, property and relationship
+// rules are those of an export directory, `reductions` as there. Throws the
+// readers' messages, "APOC CSV export requires the columns _id, _labels,
+// _start, _end and _type", "APOC JSON line is neither a node nor a
+// relationship (...)" and "APOC JSON export must be JSON lines; ...".
+Database import_apoc_export(const std::string& file, ReductionReport* reductions = nullptr);
 
 // The engine-free half of a migration: a source path ending in ".dump"
 // must be an existing regular file ("Neo4j dump file is missing"); it is
 // converted by the "import_neo4j_dump.py" bridge into "export" inside a new
 // private import directory, imported, and the private directory removed on
-// every exit. Any other path is imported as an export directory. Throws the
-// bridge's and the import's messages.
-Database import_neo4j_source(const std::string& source);
+// every exit. A regular file ending in ".json", ".jsonl" or ".csv" is an
+// APOC export (import_apoc_export). Any other path is imported as an export
+// directory. `reductions` as for import_neo4j_export. Throws the bridge's
+// and the import's messages.
+Database import_neo4j_source(const std::string& source, ReductionReport* reductions = nullptr);
 
 // Refuses an output directory of a live pull that already holds any node or
 // relationship file name above (a dangling link counts), so stale files can

@@ -16,6 +16,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "io/reductions.h"
+
 namespace orvane {
 
 class Database;
@@ -59,7 +61,11 @@ class SourceIds {
 
 class ImportContext {
  public:
-  explicit ImportContext(Database& db) : db_(db) {}
+  // `reduce` selects the reduced import (io/reductions.h); the strict import
+  // refuses what the reduced one would reduce, with a ReducibleImportError.
+  ImportContext(Database& db, bool reduce) : db_(db), reduce_(reduce) {}
+
+  bool reducing() const { return reduce_; }
 
   // Sizes the graph for about `count` more nodes (relationships) before
   // they are added; a count that is too high costs address space only.
@@ -69,31 +75,73 @@ class ImportContext {
   // Adds one node with its source identity, label text and property object.
   // Throws "missing or duplicate node identity: ID",
   // "migration currently requires exactly one label per node" (empty label
-  // or one holding ";"), "embedding property must be an array", "embedding
-  // components must be numbers", "embedding must contain 32 finite values",
-  // or the Database's own refusals (UTF-8, schema limits).
+  // or one holding ";"; a ReducibleImportError), "embedding property must be
+  // an array", "embedding components must be numbers", "embedding must
+  // contain 32 finite values", or the Database's own refusals (UTF-8,
+  // schema limits). A reduced import also refuses a node that holds the
+  // property "_labels" (see add_node below).
   void add_node(const std::string& source_id, const std::string& label, nlohmann::json properties);
 
-  // Adds one relationship between two imported source identities. Throws
-  // "relationship references a missing node" or "relationship type is
-  // missing". Parallel relationships are found by finish(), or by
-  // parallel_so_far() when a later record fails first.
-  void add_relationship(std::string_view start, std::string_view end, std::string_view type);
+  // Adds one node with its labels in written order (no empty label among
+  // them). The strict import requires exactly one label, else throws
+  // kOneLabelMessage as a ReducibleImportError. The reduced import gives a
+  // node without labels the label "Node", and a node with several its first
+  // label and the property "_labels" (all of them, as an array of strings),
+  // counting both; it throws "node ID already holds a _labels property; ..."
+  // rather than overwrite a property of that name.
+  void add_node(const std::string& source_id, std::vector<std::string> labels, nlohmann::json properties);
 
-  // Compiles the graph and throws the parallel-relationships message when
-  // two relationships shared start, end and type.
+  // Adds one relationship between two imported source identities;
+  // `had_properties` says that its record carried properties, which the
+  // strict import refuses (kRelationshipPropertiesMessage, a
+  // ReducibleImportError; readers check it before anything else of the
+  // record) and the reduced import drops and counts. Throws "relationship
+  // references a missing node" or "relationship type is missing". Parallel
+  // relationships are found by finish(), or by parallel_so_far() when a
+  // later record fails first.
+  void add_relationship(std::string_view start, std::string_view end, std::string_view type,
+                        bool had_properties = false);
+
+  // As add_relationship, for files that may name a node before the record
+  // that defines it: a relationship whose endpoints are not both imported
+  // yet is kept and added by add_deferred_relationships().
+  void add_relationship_when_known(std::string_view start, std::string_view end, std::string_view type,
+                                   bool had_properties);
+  void add_deferred_relationships();
+
+  // Compiles the graph. Two relationships that shared start, end and type
+  // make the strict import throw the parallel-relationships message (a
+  // ReducibleImportError); the reduced import keeps one and counts the rest.
   void finish();
 
   // True when the relationships added so far hold a repeated triple; used
   // to report the earliest of two faults when a later record fails.
   bool parallel_so_far() const;
 
+  // The reductions of a finished reduced import (all zero for a strict one).
+  ReductionReport take_report() { return std::move(report_); }
+
  private:
+  // add_node without the reduced import's check of "_labels".
+  void add_node_as_given(const std::string& source_id, const std::string& label, nlohmann::json properties);
+
+  struct Deferred {
+    std::string start, end, type;
+    bool had_properties;
+  };
+
   Database& db_;
+  const bool reduce_;
   SourceIds nodes_;                // source identity → node identity
   std::string last_type_;          // relationship type name of the previous record
   std::uint16_t last_type_id_ = 0;  // its id, valid when last_type_ is non-empty
   std::uint64_t relationships_ = 0;  // relationships added, duplicates included
+  std::vector<Deferred> deferred_;   // relationships waiting for a later node
+  // Reduced import: relationships added and relationships whose properties
+  // were dropped, by type id (named in the report by finish()).
+  std::vector<std::uint64_t> added_by_type_;
+  std::vector<std::uint64_t> dropped_by_type_;
+  ReductionReport report_;
 };
 
 // True when a file must be read as JSON lines: its name ends in ".jsonl" or
@@ -107,8 +155,20 @@ void read_csv_relationships(std::istream& in, ImportContext& context);
 void read_jsonl_nodes(std::istream& in, ImportContext& context);
 void read_jsonl_relationships(std::istream& in, ImportContext& context);
 
+// Single-file exports of APOC: apoc.export.json (JSON lines, a "type" of
+// "node" or "relationship" on every line) and apoc.export.csv.all (one
+// header "_id","_labels",...,"_start","_end","_type",...; a row with a
+// start, end or type is a relationship, any other a node). Relationships
+// may come before the nodes they name; they are added after the last line.
+void read_apoc_json(std::istream& in, ImportContext& context);
+void read_apoc_csv(std::istream& in, ImportContext& context);
+
+// The labels in `text`, split at every byte of `separators`, empty pieces
+// dropped, in written order.
+std::vector<std::string> split_labels(std::string_view text, std::string_view separators);
+
 // Validates a label text: non-empty and without ";" (Neo4j's separator of
-// several labels), else throws kOneLabelMessage.
+// several labels), else throws kOneLabelMessage as a ReducibleImportError.
 void check_single_label(const std::string& label);
 
 }  // namespace orvane

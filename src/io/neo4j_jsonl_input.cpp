@@ -7,12 +7,21 @@
 //                  {"type": "relationship", "label": "KNOWS",
 //                   "start": {"id": "1"}, "end": {"id": "2"}}
 //
+//   APOC export:   one file of both, every line with "type" "node" or
+//                  "relationship" (the relationship type under "label")
+//
+// The reduced import reads a node's labels as a list (a missing or null
+// member is no label) and drops relationship properties; the strict import
+// wants exactly one label and none.
+//
 // Identities are strings or integers; an integer's source identity is its
 // decimal text, so it matches the CSV text of the same number but not a
 // zero-padded one ("007" is not 7). Every line is parsed with the nesting
 // bound of all JSON that enters a Database.
+#include <istream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -43,22 +52,49 @@ std::string source_identity(const json& value) {
   throw std::runtime_error(kIdentityKindMessage);
 }
 
-std::string node_label(const json& record) {
+// The member that holds a node's labels: "labels", else "label"; null when
+// there is neither.
+const json& label_member(const json& record) {
+  static const json kAbsent;
   auto it = record.find("labels");
   if (it == record.end()) it = record.find("label");
-  const json& value = it == record.end() ? json() : *it;
+  return it == record.end() ? kAbsent : *it;
+}
+
+// The strict import's one label.
+std::string node_label(const json& record) {
+  const json& value = label_member(record);
   std::string label;
   if (value.is_string()) {
     label = value.get<std::string>();
   } else if (value.is_array()) {
-    if (value.size() != 1) throw std::runtime_error(kOneLabelMessage);
+    if (value.size() != 1) throw ReducibleImportError(kOneLabelMessage);
     if (!value[0].is_string()) throw std::runtime_error("node label must be a string");
     label = value[0].get<std::string>();
+  } else if (value.is_null()) {
+    throw ReducibleImportError("node label must be a string");
   } else {
     throw std::runtime_error("node label must be a string");
   }
   check_single_label(label);
   return label;
+}
+
+// The reduced import's label list: none for a missing or null member, and
+// every ";"-separated piece of a string or of each string in an array.
+std::vector<std::string> node_labels(const json& record) {
+  const json& value = label_member(record);
+  if (value.is_null()) return {};
+  if (value.is_string()) return split_labels(value.get_ref<const std::string&>(), ";");
+  if (!value.is_array()) throw std::runtime_error("node label must be a string");
+  std::vector<std::string> labels;
+  for (const json& element : value) {
+    if (!element.is_string()) throw std::runtime_error("node label must be a string");
+    for (std::string& label : split_labels(element.get_ref<const std::string&>(), ";")) {
+      labels.push_back(std::move(label));
+    }
+  }
+  return labels;
 }
 
 json node_properties(json& record) {
@@ -101,28 +137,74 @@ bool empty_properties(const json& value) {
   return value.is_null() || ((value.is_object() || value.is_array()) && value.empty());
 }
 
-}  // namespace
-
-void read_jsonl_nodes(std::istream& in, ImportContext& context) {
-  for_each_json_line(in, [&](json record) {
-    if (!record.is_object() || !record.contains("id")) throw std::runtime_error("invalid node JSONL record");
+// Adds the node of one JSON record (a JSON-lines node file's line, or a node
+// line of an APOC export).
+void add_json_node(json& record, ImportContext& context) {
+  if (!record.is_object() || !record.contains("id")) throw std::runtime_error("invalid node JSONL record");
+  if (!context.reducing()) {
     const std::string label = node_label(record);
     json properties = node_properties(record);
     context.add_node(source_identity(record["id"]), label, std::move(properties));
-  });
+    return;
+  }
+  std::vector<std::string> labels = node_labels(record);
+  json properties = node_properties(record);
+  context.add_node(source_identity(record["id"]), std::move(labels), std::move(properties));
+}
+
+// The parts of one relationship record, checked in the order the strict
+// import reports them: properties, type, start, end.
+struct JsonRelationship {
+  bool had_properties;
+  std::string type, start, end;
+};
+
+JsonRelationship json_relationship(const json& record, const ImportContext& context) {
+  if (!record.is_object()) throw std::runtime_error("invalid relationship JSONL record");
+  bool had_properties = false;
+  if (const auto it = record.find("properties"); it != record.end() && !empty_properties(*it)) {
+    if (!context.reducing()) throw ReducibleImportError(kRelationshipPropertiesMessage);
+    had_properties = true;
+  }
+  std::string type = relationship_type(record);
+  std::string start = endpoint(record, {"src", "start", ":START_ID"});
+  std::string end = endpoint(record, {"dst", "end", ":END_ID"});
+  return {had_properties, std::move(type), std::move(start), std::move(end)};
+}
+
+}  // namespace
+
+void read_jsonl_nodes(std::istream& in, ImportContext& context) {
+  for_each_json_line(in, [&](json record) { add_json_node(record, context); });
 }
 
 void read_jsonl_relationships(std::istream& in, ImportContext& context) {
   for_each_json_line(in, [&](json record) {
-    if (!record.is_object()) throw std::runtime_error("invalid relationship JSONL record");
-    if (const auto it = record.find("properties"); it != record.end() && !empty_properties(*it)) {
-      throw std::runtime_error(kRelationshipPropertiesMessage);
-    }
-    const std::string type = relationship_type(record);
-    const std::string start = endpoint(record, {"src", "start", ":START_ID"});
-    const std::string end = endpoint(record, {"dst", "end", ":END_ID"});
-    context.add_relationship(start, end, type);
+    const JsonRelationship r = json_relationship(record, context);
+    context.add_relationship(r.start, r.end, r.type, r.had_properties);
   });
+}
+
+// APOC writes every line as an object whose "type" says what it is; a file
+// that opens with "[" was written in one of its other JSON formats, which
+// are whole documents rather than lines.
+void read_apoc_json(std::istream& in, ImportContext& context) {
+  if ((in >> std::ws).peek() == '[') {
+    throw std::runtime_error("APOC JSON export must be JSON lines; export with the jsonFormat JSON_LINES");
+  }
+  for_each_json_line(in, [&](json record) {
+    const auto kind = record.is_object() ? record.find("type") : record.end();
+    if (kind != record.end() && *kind == "node") {
+      add_json_node(record, context);
+    } else if (kind != record.end() && *kind == "relationship") {
+      const JsonRelationship r = json_relationship(record, context);
+      context.add_relationship_when_known(r.start, r.end, r.type, r.had_properties);
+    } else {
+      throw std::runtime_error("APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or "
+                               "\"relationship\")");
+    }
+  });
+  context.add_deferred_relationships();
 }
 
 }  // namespace orvane

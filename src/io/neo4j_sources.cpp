@@ -1,4 +1,5 @@
-// The sources that reach the importer through a bridge: a ".dump" archive,
+// Which importer a migration source goes to (an APOC export file, an export
+// directory), and the sources that reach it through a bridge: a ".dump" archive,
 // converted into a private directory that is removed afterwards, and a live
 // server, pulled into a caller-named directory with the credentials in a
 // private file.
@@ -26,14 +27,22 @@ bool entry_exists(const fs::path& path) {
 
 }  // namespace
 
-Database import_neo4j_source(const std::string& source) {
-  if (fs::path(source).extension() != ".dump") return import_neo4j_export(source);
+Database import_neo4j_source(const std::string& source, ReductionReport* reductions) {
+  const std::string extension = fs::path(source).extension().string();
   std::error_code ec;
-  if (!fs::is_regular_file(source, ec)) throw std::runtime_error("Neo4j dump file is missing");
-  const PrivateImportDirectory work;
-  const std::string export_directory = work.path() + "/export";
-  run_bridge("import_neo4j_dump.py", {"--dump", source, "--out", export_directory});
-  return import_neo4j_export(export_directory);
+  if (extension == ".dump") {
+    if (!fs::is_regular_file(source, ec)) throw std::runtime_error("Neo4j dump file is missing");
+    const PrivateImportDirectory work;
+    const std::string export_directory = work.path() + "/export";
+    run_bridge("import_neo4j_dump.py", {"--dump", source, "--out", export_directory});
+    // The bridge writes everything the dump holds; the reductions, if asked
+    // for, happen in the import like for any other source.
+    return import_neo4j_export(export_directory, reductions);
+  }
+  if ((extension == ".json" || extension == ".jsonl" || extension == ".csv") && fs::is_regular_file(source, ec)) {
+    return import_apoc_export(source, reductions);
+  }
+  return import_neo4j_export(source, reductions);
 }
 
 void check_pull_directory(const std::string& directory) {

@@ -39,7 +39,7 @@ TEST(Entry, HelpVersionAndUnknownCommand) {
       "  dim-stress [--n N] [--k 10] [--iters 8] [--dims 32,256,384,768,1024,1536] [--json PATH]\n"
       "                                    standalone n\xC3\x97" "dim cosine + host top-k (32-d \xE2\x86\x92 1536-d)\n"));
   EXPECT_NE(std::string::npos, usage.find("mess 1 \xE2\x86\x92 2 \xE2\x86\x92 3 \xE2\x86\x92 optimize, answers identical\n"));
-  EXPECT_EQ(39, std::count(usage.begin(), usage.end(), '\n'));
+  EXPECT_EQ(40, std::count(usage.begin(), usage.end(), '\n'));
   const struct {
     std::vector<std::string> args;
     int status;
@@ -117,7 +117,7 @@ TEST(Options, AcceptedValuesDefaultsAndValidLists) {
       {"orvane", "console", "--port", "1", "--web", "w", "--site", "s"},
       {"orvane", "export", "--db", "g", "--out", "o", "--format", "jsonl"},
       {"orvane", "migrate", "--bolt", "b", "--user", "u", "--password", "p", "--database", "d", "--from", "f",
-       "--out", "o"},
+       "--out", "o", "--reduce"},
       {"orvane", "shell", "--db", "g"},
       {"orvane", "bench", "--bogus", "--bogus"},  // not a validated command
       // A value is neither recorded nor checked as an option: equal values

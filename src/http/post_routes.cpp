@@ -23,6 +23,7 @@
 #include "graph/json_limits.h"
 #include "graph/json_text.h"
 #include "http/routes.h"
+#include "io/reductions.h"
 
 namespace orvane {
 namespace {
@@ -87,10 +88,23 @@ HttpResponse node(Engine& engine, const HttpRequest& request) {
   return json_answer(node_document(engine, unsigned_field(field(request, "id"), 0), kNodeNeighbours));
 }
 
+// "reduce": true asks for the reduced import, and the answer then carries
+// its report as "reductions" (io/reductions.h); false or absent is the
+// strict import with its unchanged answer.
 HttpResponse migrate(Engine& engine, const HttpRequest& request) {
   const std::string name = text_field(field(request, "name"), "migrated");
-  migrate_source(engine, text_field(field(request, "dir"), "data"), name);
-  return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\"}");
+  const std::string reduce = field(request, "reduce");
+  if (!reduce.empty() && reduce != "true" && reduce != "false") {
+    throw std::runtime_error("reduce must be true or false");
+  }
+  if (reduce != "true") {
+    migrate_source(engine, text_field(field(request, "dir"), "data"), name);
+    return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\"}");
+  }
+  ReductionReport report;
+  migrate_source(engine, text_field(field(request, "dir"), "data"), name, &report);
+  return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\",\"reductions\":" +
+                     reduction_json(report) + "}");
 }
 
 HttpResponse export_route(Engine& engine, const HttpRequest& request) {

@@ -13,6 +13,7 @@
 #include "graph/corpus.h"
 #include "graph/database.h"
 #include "io/neo4j_import.h"
+#include "io/reductions.h"
 #include "support/error_text.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
@@ -215,6 +216,135 @@ TEST(Neo4jImport, RefusesEveryInvalidInputWithItsMessage) {
   expect_imports(cases);
   EXPECT_EQ("CSV/JSONL migration requires an existing export directory: /nonexistent/export",
             testing::error_of([] { import_neo4j_export("/nonexistent/export"); }));
+}
+
+struct ReducedCase {
+  const char* what;
+  Files files;
+  std::string source;   // the file to import, "" for the directory
+  std::string reduced;  // describe() and the report lines that are not 0, or the reduced import's error
+  std::string strict;   // the strict import's error, "reducible: " before a ReducibleImportError's
+};
+
+// Imports each case's source reduced and strict.
+void expect_reduced(const std::vector<ReducedCase>& cases) {
+  for (const ReducedCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TempDir dir;
+    for (const auto& [name, text] : c.files) testing::write_text_file(dir.file(name), text);
+    const std::string source = c.source.empty() ? dir.path() : dir.file(c.source);
+    ReductionReport report;
+    Database db;
+    std::string got = testing::error_of([&] { db = import_neo4j_source(source, &report); });
+    if (got.empty()) {
+      got = describe(db);
+      for (const std::string& line : reduction_lines(report)) got += line.starts_with("0 ") ? "" : "\n" + line;
+    }
+    EXPECT_EQ(c.reduced, got);
+    std::string strict;
+    try {
+      import_neo4j_source(source);
+    } catch (const ReducibleImportError& e) {
+      strict = std::string("reducible: ") + e.what();
+    } catch (const std::exception& e) {
+      strict = e.what();
+    }
+    EXPECT_EQ(c.strict, strict);
+  }
+}
+
+TEST(Neo4jImport, ReducedImportTakesWhatTheStrictOneRefusesAndReportsIt) {
+  const std::string one_label = "reducible: migration currently requires exactly one label per node";
+  const std::string rel_properties = "reducible: relationship properties are not yet supported";
+  const std::string nodes_ab = ":ID,:LABEL\n1,A\n2,A\n";
+  const std::string apoc_header = "\"_id\",\"_labels\",\"born\",\"name\",\"tags\",\"code\",\"n:int\",\"_start\",\"_end\",\"_type\",\"roles\"\n";
+  expect_reduced({
+      {"JSON lines: several labels, none, a list in a string; properties and parallels",
+       {{"nodes.jsonl", "{\"id\":1,\"labels\":[\"A\",\"B\"],\"properties\":{\"name\":\"x\"}}\n{\"id\":2}\n"
+                        "{\"id\":3,\"label\":\"C;D\"}\n{\"id\":4,\"labels\":[]}\n"},
+        {"rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"w\":1}}\n{\"src\":1,\"dst\":2,\"type\":\"R\"}\n"
+                       "{\"src\":1,\"dst\":2,\"type\":\"R\"}\n{\"src\":2,\"dst\":1,\"type\":\"S\"}\n"}},
+       "",
+       "A|x|0|{\"_labels\":[\"A\",\"B\"],\"name\":\"x\"}\nNode|Node-1|0|{}\nC|C-2|0|{\"_labels\":[\"C\",\"D\"]}\n"
+       "Node|Node-3|0|{}\n0-[R]->1 1-[S]->0\n"
+       "1 relationship lost its properties (R 1)\n"
+       "2 nodes with several labels kept the first, all of them in _labels (A:B 1, C:D 1)\n"
+       "2 nodes without a label got the label Node\n"
+       "2 parallel relationships were collapsed into equal ones (R 2)",
+       one_label},
+      {"CSV: label lists with empty pieces, an empty label, a relationship property",
+       {{"nodes.csv", ":ID,:LABEL\n1,A;;B;\n2,\n"}, {"rels.csv", ":START_ID,:END_ID,:TYPE,since:int\n1,2,R,5\n2,1,R,\n"}},
+       "",
+       "A|A-0|0|{\"_labels\":[\"A\",\"B\"]}\nNode|Node-1|0|{}\n0-[R]->1 1-[R]->0\n"
+       "1 relationship lost its properties (R 1)\n"
+       "1 node with several labels kept the first, all of them in _labels (A:B 1)\n"
+       "1 node without a label got the label Node",
+       one_label},
+      {"CSV without a label column",
+       {{"nodes.csv", "id:ID,name\n1,a\n"}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n"}},
+       "",
+       "Node|a|0|{\"id\":\"1\",\"name\":\"a\"}\n\n1 node without a label got the label Node",
+       "reducible: node CSV requires identity and label columns"},
+      {"a parallel relationship before a later fault",
+       {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R\n1,2,R\n1,9,R\n"}},
+       "",
+       "relationship references a missing node",
+       "reducible: " + kParallel},
+      {"a node that holds _labels already",
+       {{"nodes.jsonl", "{\"id\":\"n1\",\"labels\":[\"A\",\"B\"],\"_labels\":1}\n"}, {"rels.jsonl", ""}},
+       "",
+       "node n1 already holds a _labels property; a reduced import keeps the labels of a node with several labels "
+       "there and will not overwrite it",
+       one_label},
+      {"APOC JSON: a relationship before its nodes",
+       {{"g.json", "{\"id\":\"0\",\"type\":\"relationship\",\"label\":\"KNOWS\",\"properties\":{\"since\":1},"
+                   "\"start\":{\"id\":\"1\",\"labels\":[\"U\"]},\"end\":{\"id\":\"0\",\"labels\":[\"U\",\"V\"]}}\n"
+                   "{\"type\":\"node\",\"id\":\"0\",\"labels\":[\"U\",\"V\"],\"properties\":{\"name\":\"a\"}}\n"
+                   "{\"type\":\"node\",\"id\":\"1\",\"labels\":[\"U\"],\"properties\":{\"name\":\"b\"}}\n"}},
+       "g.json",
+       "U|a|0|{\"_labels\":[\"U\",\"V\"],\"name\":\"a\"}\nU|b|0|{\"name\":\"b\"}\n1-[KNOWS]->0\n"
+       "1 relationship lost its properties (KNOWS 1)\n"
+       "1 node with several labels kept the first, all of them in _labels (U:V 1)",
+       rel_properties},
+      {"APOC CSV: untyped values, a typed column, a line break, several labels",
+       {{"g.csv", apoc_header + "\"1\",\":Person\",\"1964\",\"Keanu\",\"[\"\"a\"\",\"\"b\"\"]\",\"007\",\"5\",,,,\n"
+                                "\"2\",\":Movie:Film\",\"true\",\"Up\",\"[oops\",\"a\nb\",\"\",,,,\n"
+                                ",,,,,,,\"1\",\"2\",\"ACTED_IN\",\"[\"\"Neo\"\"]\"\n,,,,,,,\"2\",\"1\",\"LIKES\",\"\"\n"}},
+       "g.csv",
+       "Person|Keanu|0|{\"born\":1964,\"code\":\"007\",\"n\":5,\"name\":\"Keanu\",\"tags\":[\"a\",\"b\"]}\n"
+       "Movie|Up|0|{\"_labels\":[\"Movie\",\"Film\"],\"born\":true,\"code\":\"a\\nb\",\"name\":\"Up\",\"tags\":\"[oops\"}\n"
+       "0-[ACTED_IN]->1 1-[LIKES]->0\n"
+       "1 relationship lost its properties (ACTED_IN 1)\n"
+       "1 node with several labels kept the first, all of them in _labels (Movie:Film 1)",
+       one_label},
+      {"APOC JSON as one document", {{"g.jsonl", " [{\"type\":\"node\"}]\n"}}, "g.jsonl",
+       "APOC JSON export must be JSON lines; export with the jsonFormat JSON_LINES",
+       "APOC JSON export must be JSON lines; export with the jsonFormat JSON_LINES"},
+      {"APOC JSON line of no kind", {{"g.json", "{\"id\":1,\"labels\":[\"A\"]}\n"}}, "g.json",
+       "APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or \"relationship\")",
+       "APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or \"relationship\")"},
+      {"APOC CSV without _type", {{"g.csv", "_id,_labels,_start,_end\n"}}, "g.csv",
+       "APOC CSV export requires the columns _id, _labels, _start, _end and _type",
+       "APOC CSV export requires the columns _id, _labels, _start, _end and _type"},
+      {"APOC CSV relationship to a node never defined", {{"g.csv", "_id,_labels,_start,_end,_type\n1,:A,,,\n,,1,2,R\n"}},
+       "g.csv", "relationship references a missing node", "relationship references a missing node"},
+  });
+}
+
+TEST(Neo4jImport, ReductionReportNamesTheMostAffectedAndCarriesItsLinesAsJson) {
+  ReductionReport report;
+  for (const char* type : {"E", "D", "C", "B", "A", "A", "B"}) report.parallel_relationships.add(type);
+  report.unlabelled.add("");
+  const std::vector<std::string> lines = reduction_lines(report);
+  EXPECT_EQ("7 parallel relationships were collapsed into equal ones (A 2, B 2, C 1, 2 more)", lines[3]);
+  EXPECT_EQ("1 node without a label got the label Node", lines[2]);
+  const nlohmann::json json = nlohmann::json::parse(reduction_json(report));
+  ASSERT_EQ(4u, json.size());
+  EXPECT_EQ(R"({"by_name":[{"count":2,"name":"A"},{"count":2,"name":"B"},{"count":1,"name":"C"},)"
+            R"({"count":1,"name":"D"},{"count":1,"name":"E"}],"kind":"parallel_relationships",)"
+            R"("text":")" + lines[3] + R"(","total":7})",
+            json[3].dump());
+  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], json[i]["text"]);
 }
 
 // The caller replaces its graph only with a returned import, so a failure at

@@ -15,10 +15,13 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "console/engine.h"
 #include "console/migration.h"
 #include "graph/database.h"
 #include "io/neo4j_import.h"
+#include "io/reductions.h"
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
 #include "storage/snapshot_digest.h"
@@ -211,6 +214,30 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
     EXPECT_EQ(state, engine_state(s.engine));
     EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));
   }
+}
+
+TEST(Migration, AReducedMigrationReportsOnlyWhatItInstalled) {
+  ServerEngine s;
+  write_file(s.dir.file("x/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"C\"],\"_labels\":0}\n");
+  write_file(s.dir.file("x/rels.jsonl"), "");
+  const std::string state = engine_state(s.engine);
+  const std::string digest = file_digest(s.engine.snapshot_path);
+  ReductionReport report;
+  report.unlabelled.add("", 5);  // a failed migration must leave this as it is
+  EXPECT_EQ("node 2 already holds a _labels property; a reduced import keeps the labels of a node with several "
+            "labels there and will not overwrite it",
+            error_of([&] { migrate_source(s.engine, s.dir.file("x"), "neo", &report); }));
+  EXPECT_EQ(state, engine_state(s.engine));
+  EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));
+  EXPECT_EQ(5u, report.unlabelled.total);
+  EXPECT_EQ(0u, report.extra_labels.total);
+
+  write_file(s.dir.file("x/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n");
+  migrate_source(s.engine, s.dir.file("x"), "neo", &report);
+  EXPECT_EQ("neo", s.engine.current);
+  EXPECT_EQ(0u, report.unlabelled.total);
+  EXPECT_EQ(1u, report.extra_labels.by_name.at("A:B"));
+  EXPECT_EQ("[\"A\",\"B\"]", load_snapshot(s.engine.snapshot_path).node_properties(0).at("_labels").dump());
 }
 
 TEST(Migration, ASaveThatCannotHappenChangesNothing) {

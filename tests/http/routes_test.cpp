@@ -250,6 +250,34 @@ TEST_F(RoutesTest, MigratedDatabaseNameIsEscaped) {
   EXPECT_EQ(name, databases["current"]);
 }
 
+TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndAnswersTheReport) {
+  std::filesystem::create_directories(dir.file("rich"));
+  std::ofstream(dir.file("rich/nodes.jsonl")) << "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"A\"]}\n";
+  std::ofstream(dir.file("rich/rels.jsonl")) << "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"w\":1}}\n";
+  const std::string target = R"({"name":"r","dir":")" + dir.file("rich") + "\"";
+  const std::string strict = R"("migration currently requires exactly one label per node")";
+  check_rows(
+      {
+          {"POST", "/v1/migrate", target + "}", 400, "/error", strict},
+          {"POST", "/v1/migrate", target + R"(,"reduce":false})", 400, "/error", strict},
+          {"POST", "/v1/migrate", target + R"(,"reduce":"yes"})", 400, "/error", R"("reduce must be true or false")"},
+      },
+      [this](const Row& row) { return call(row.method, row.target, row.body); });
+  EXPECT_EQ("orvane", engine.current);
+  EXPECT_EQ(0u, engine.databases.count("r"));
+
+  const HttpReply reply = call("POST", "/v1/migrate", target + R"(,"reduce":true})");
+  ASSERT_EQ(200, reply.status) << reply.body;
+  const json answer = json::parse(reply.body);
+  EXPECT_EQ("r", answer["database"]);
+  EXPECT_EQ(R"x({"by_name":[{"count":1,"name":"R"}],"kind":"relationship_properties","text":"1 relationship lost )x"
+            R"x(its properties (R 1)","total":1})x",
+            answer["reductions"][0].dump());
+  EXPECT_EQ("1 node with several labels kept the first, all of them in _labels (A:B 1)",
+            answer["reductions"][1]["text"]);
+  EXPECT_EQ("r", engine.current);
+}
+
 TEST_F(RoutesTest, EverythingElseIsNotFound) {
   for (const auto& [method, target] : std::vector<std::pair<std::string, std::string>>{{"PUT", "/v1/query"},
                                                                                        {"DELETE", "/v1/use"},

@@ -1,5 +1,6 @@
 // The export-directory import: find the node and relationship files, pick
-// each one's format, and run the readers over one import context.
+// each one's format, and run the readers over one import context; and the
+// import of a single APOC export file, which holds both in one.
 //
 // Nodes are read completely before the relationship file is even looked
 // for, so that a bad node file is reported as such whatever else the

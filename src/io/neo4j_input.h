@@ -1,6 +1,11 @@
 // Internal to the Neo4j export import: the import context that builds a
-// fresh Database from source records, and the four readers (nodes and
-// relationships, CSV and JSON lines) that feed it.
+// fresh Database from source records, the four readers (nodes and
+// relationships, CSV and JSON lines) of an export directory and the two of
+// APOC's single-file exports that feed it.
+//
+// One context is either strict or reduced (io/reductions.h) for its whole
+// import; the readers ask it which, because a strict import must refuse a
+// record at the same point and with the same message as it always did.
 //
 // The context owns nothing but its lookup tables; the Database it fills is
 // the caller's and is handed out only after the whole import succeeded, so

@@ -25,18 +25,19 @@
 
 #include <chrono>
 #include <limits>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <vector>
 
 #include "graph/database.h"
+#include "query/count_planner.h"
+#include "query/node_filter.h"
 #include "query/query.h"
 
 namespace orvane {
 namespace {
 
-constexpr const char* kWorkLimit = "query work limit exceeded; narrow the pattern or add LIMIT";
-constexpr std::uint16_t kNoLabel = 0xFFFF;
 
 struct UsedRel {
   std::uint32_t src, dst;
@@ -45,9 +46,7 @@ struct UsedRel {
 
 // What each node position needs at match time, resolved once.
 struct NodeCheck {
-  bool has_label = false;
-  std::uint16_t label = kNoLabel;
-  const std::map<std::string, nlohmann::json>* properties = nullptr;
+  NodeFilter filter;
   std::size_t first_same_variable = SIZE_MAX;  // earlier position with the same variable
 };
 
@@ -106,16 +105,7 @@ bool Search::prepare() {
   for (std::size_t k = 0; k < q_.nodes.size(); ++k) {
     const QlNodePattern& n = q_.nodes[k];
     NodeCheck& c = checks_[k];
-    if (!n.label.empty()) {
-      c.has_label = true;
-      auto it = db_.node_type_ids.find(n.label);
-      if (it == db_.node_type_ids.end()) {
-        resolved = false;
-      } else {
-        c.label = it->second;
-      }
-    }
-    if (!n.properties.empty()) c.properties = &n.properties;
+    if (!resolve_node_filter(db_, n, c.filter)) resolved = false;
     if (!n.variable.empty()) {
       const std::size_t first = variable_index(q_, n.variable);
       if (first < k) c.first_same_variable = first;
@@ -126,14 +116,9 @@ bool Search::prepare() {
   }
   // Without any stored "id", {id: N} matches only the node whose identity is
   // N (and a negative N none).
-  if (db_.stored_id_nodes == 0) {
-    const auto it = q_.nodes.front().properties.find("id");
-    if (it != q_.nodes.front().properties.end() && it->second.is_number_integer()) {
-      single_start_ = true;
-      start_identity_ = it->second.is_number_unsigned() || it->second.get<std::int64_t>() >= 0
-                            ? it->second.get<std::uint64_t>()
-                            : kMaxNodeCount;
-    }
+  if (const auto anchor = anchored_identity(db_, q_.nodes.front())) {
+    single_start_ = true;
+    start_identity_ = *anchor;
   }
   return resolved;
 }
@@ -141,35 +126,18 @@ bool Search::prepare() {
 bool Search::count_without_walk(std::uint64_t& count) const {
   if (!q_.relationships.empty() || !q_.nodes.front().properties.empty() || !q_.where_not_equal.empty()) return false;
   const NodeCheck& c = checks_.front();
-  count = c.has_label ? db_.graph.nodes_with_label(c.label).size() : db_.graph.node_count;
+  count = c.filter.has_label ? db_.graph.nodes_with_label(c.filter.label).size() : db_.graph.node_count;
   return true;
 }
 
 void Search::step() {
   ++work_;
-  if (work_ > kQueryWorkLimit) throw QlError(kWorkLimit);
-  if ((work_ & 1023) == 0 && std::chrono::steady_clock::now() > deadline_) throw QlError(kWorkLimit);
+  if (work_ > kQueryWorkLimit) throw QlError(kWorkLimitMessage);
+  if ((work_ & 1023) == 0 && std::chrono::steady_clock::now() > deadline_) throw QlError(kWorkLimitMessage);
 }
 
 bool Search::node_test(std::size_t k, std::uint32_t identity) const {
-  const NodeCheck& c = checks_[k];
-  if (c.has_label && db_.graph.labels[identity] != c.label) return false;
-  if (c.properties == nullptr) return true;
-  const nlohmann::json& stored = db_.node_properties(identity);
-  for (const auto& [name, filter] : *c.properties) {
-    auto it = stored.find(name);
-    if (it != stored.end()) {
-      if (filter.is_null() || *it != filter) return false;
-      continue;
-    }
-    // Without a stored "id", {id: N} names the node with identity N.
-    if (name != "id" || !filter.is_number_integer()) return false;
-    if (filter.is_number_unsigned() ? filter.get<std::uint64_t>() != identity
-                                    : filter.get<std::int64_t>() != static_cast<std::int64_t>(identity)) {
-      return false;
-    }
-  }
-  return true;
+  return node_passes(db_, checks_[k].filter, identity);
 }
 
 bool Search::used(std::uint32_t src, std::uint32_t dst, std::uint16_t type) const {
@@ -195,8 +163,8 @@ void Search::run(OnMatch&& on_match) {
     if (start_identity_ < g.node_count) start_at(static_cast<std::uint32_t>(start_identity_), on_match);
     return;
   }
-  if (checks_.front().has_label) {
-    for (const std::uint32_t identity : g.nodes_with_label(checks_.front().label)) {
+  if (checks_.front().filter.has_label) {
+    for (const std::uint32_t identity : g.nodes_with_label(checks_.front().filter.label)) {
       if (stop) return;
       start_at(identity, on_match);
     }
@@ -275,7 +243,11 @@ std::size_t variable_index(const QlQuery& query, const std::string& name) {
   throw QlError("unknown variable");
 }
 
-std::uint64_t execute_query(const Database& db, const QlQuery& query) {
+namespace {
+
+// The count of a count query; `plan` lets the counting methods answer the
+// shapes they recognise before the enumerator is tried.
+std::uint64_t count_matches(const Database& db, const QlQuery& query, bool plan) {
   if (!query.is_count) throw QlError("row query requires execute_rows");
   Search search(db, query);
   const bool resolved = search.prepare();
@@ -283,8 +255,11 @@ std::uint64_t execute_query(const Database& db, const QlQuery& query) {
   if (!resolved) return 0;
   std::uint64_t count = 0;
   if (search.count_without_walk(count)) return count;
+  if (plan) {
+    if (const std::optional<std::uint64_t> planned = planned_count(db, query)) return *planned;
+  }
   auto add_one = [&] {
-    if (count == std::numeric_limits<std::uint64_t>::max()) throw QlError("count overflow");
+    if (count == std::numeric_limits<std::uint64_t>::max()) throw QlError(kCountOverflowMessage);
     ++count;
   };
   if (query.distinct && !query.count_star) {
@@ -303,6 +278,12 @@ std::uint64_t execute_query(const Database& db, const QlQuery& query) {
   }
   return count;
 }
+
+}  // namespace
+
+std::uint64_t execute_query(const Database& db, const QlQuery& query) { return count_matches(db, query, true); }
+
+std::uint64_t enumerate_count(const Database& db, const QlQuery& query) { return count_matches(db, query, false); }
 
 nlohmann::json execute_rows(const Database& db, const QlQuery& query) {
   nlohmann::json result = nlohmann::json::object();

@@ -24,10 +24,18 @@ inline constexpr std::uint64_t kQueryWorkLimit = 10000000;
 
 // Counts the matches of a count query (paths, or distinct end nodes with
 // count(DISTINCT x)). A label or type the schema does not know gives 0.
+// Shapes a counting method recognises are counted without listing paths,
+// bounded by the graph's size and the 5-second clock instead of the step
+// budget; every other query is enumerated.
 // Throws QlError "row query requires execute_rows", "graph is not compiled",
 // "query work limit exceeded; narrow the pattern or add LIMIT" or "count
 // overflow".
 std::uint64_t execute_query(const Database& db, const QlQuery& query);
+
+// The count of execute_query computed by path enumeration alone, never by
+// a counting method (see count_planner.h): the reference the methods are
+// checked against. Same errors and budget as execute_query.
+std::uint64_t enumerate_count(const Database& db, const QlQuery& query);
 
 // {"columns": [...], "rows": [[...], ...]}: [[n]] for a count query; for a
 // row query one row per match in the order paths are found (DISTINCT keeps

@@ -7,6 +7,10 @@
 
 namespace orvane {
 
+// Messages raised from more than one place in the query engine.
+inline constexpr const char* kWorkLimitMessage = "query work limit exceeded; narrow the pattern or add LIMIT";
+inline constexpr const char* kCountOverflowMessage = "count overflow";
+
 class QlError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

@@ -1,0 +1,124 @@
+// Counting planner: resolves a count query's names once, asks each method
+// in turn whether it recognises the shape, and runs the first that does.
+// The methods recognise disjoint shapes (DISTINCT or not, anchored or not),
+// so the order only matters for speed of refusal. The helpers every method
+// shares live here too: the clock, overflow checks, step counts and masks.
+#include "query/count_planner.h"
+
+#include <nlohmann/json.hpp>
+
+#include "graph/database.h"
+#include "query/count_methods.h"
+
+namespace orvane {
+namespace {
+
+// False when the query cannot be counted by a method at all: a row query,
+// an uncompiled graph, or a label or type the schema lacks (the executor
+// answers those without a walk).
+bool resolve_shape(const Database& db, const QlQuery& query, CountShape& shape) {
+  if (!query.is_count || !db.graph.compiled || query.relationships.empty()) return false;
+  shape.db = &db;
+  shape.query = &query;
+  shape.nodes.resize(query.nodes.size());
+  for (std::size_t k = 0; k < query.nodes.size(); ++k) {
+    if (!resolve_node_filter(db, query.nodes[k], shape.nodes[k])) return false;
+  }
+  for (const QlRelPattern& r : query.relationships) {
+    const auto it = db.rel_type_ids.find(r.type);
+    if (it == db.rel_type_ids.end()) return false;
+    shape.types.push_back(it->second);
+  }
+  return true;
+}
+
+CountMethod choose(const CountShape& shape) {
+  if (degree_count_fits(shape)) return CountMethod::CountByDegree;
+  if (breadth_reach_fits(shape)) return CountMethod::BreadthFirstReach;
+  if (level_count_fits(shape)) return CountMethod::LevelCount;
+  return CountMethod::Enumerate;
+}
+
+}  // namespace
+
+void Deadline::expired() { throw QlError(kWorkLimitMessage); }
+
+std::uint64_t checked_add(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum)) throw QlError(kCountOverflowMessage);
+  return sum;
+}
+
+std::uint64_t checked_mul(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t product = 0;
+  if (__builtin_mul_overflow(a, b, &product)) throw QlError(kCountOverflowMessage);
+  return product;
+}
+
+std::uint64_t step_count(const PhysicalGraph& g, std::uint32_t v, std::uint16_t type, QlDirection direction) {
+  std::uint64_t n = 0;
+  if (direction != QlDirection::In) n += g.typed_out_neighbors(v, type).size();
+  if (direction != QlDirection::Out) {
+    n += g.typed_in_neighbors(v, type).size();
+    if (direction == QlDirection::Both && g.has_edge(v, v, type)) --n;
+  }
+  return n;
+}
+
+std::vector<std::uint8_t> position_mask(const Database& db, const NodeFilter& filter, Deadline& deadline) {
+  const PhysicalGraph& g = db.graph;
+  if (filter.empty()) return {};
+  if (filter.properties == nullptr && g.nodes_with_label(filter.label).size() == g.node_count) return {};
+  std::vector<std::uint8_t> mask(g.node_count, 0);
+  if (filter.has_label) {
+    for (const std::uint32_t identity : g.nodes_with_label(filter.label)) {
+      deadline.tick();
+      mask[g.to_physical[identity]] = node_passes(db, filter, identity) ? 1 : 0;
+    }
+    return mask;
+  }
+  for (std::uint64_t identity = 0; identity < g.node_count; ++identity) {
+    deadline.tick();
+    const auto id = static_cast<std::uint32_t>(identity);
+    mask[g.to_physical[id]] = node_passes(db, filter, id) ? 1 : 0;
+  }
+  return mask;
+}
+
+const char* count_method_name(CountMethod method) {
+  switch (method) {
+    case CountMethod::CountByDegree:
+      return "CountByDegree";
+    case CountMethod::BreadthFirstReach:
+      return "BreadthFirstReach";
+    case CountMethod::LevelCount:
+      return "LevelCount";
+    case CountMethod::Enumerate:
+      break;
+  }
+  return "RelationshipUniqueExpand";
+}
+
+CountMethod choose_count_method(const Database& db, const QlQuery& query) {
+  CountShape shape;
+  if (!resolve_shape(db, query, shape)) return CountMethod::Enumerate;
+  return choose(shape);
+}
+
+std::optional<std::uint64_t> planned_count(const Database& db, const QlQuery& query) {
+  CountShape shape;
+  if (!resolve_shape(db, query, shape)) return std::nullopt;
+  switch (choose(shape)) {
+    case CountMethod::CountByDegree:
+      return count_by_degree(shape);
+    case CountMethod::BreadthFirstReach:
+      return breadth_first_reach(shape);
+    case CountMethod::LevelCount:
+      return level_count(shape);
+    case CountMethod::Enumerate:
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace orvane

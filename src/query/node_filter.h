@@ -1,0 +1,43 @@
+// Node filters of a pattern position, resolved against a graph: the label
+// id and the property map that a node must match. Shared by the path
+// enumerator and the counting methods, so that both apply exactly one rule.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace orvane {
+
+class Database;
+struct QlNodePattern;
+
+struct NodeFilter {
+  bool has_label = false;
+  std::uint16_t label = 0xFFFF;  // label id when has_label
+  const std::map<std::string, nlohmann::json>* properties = nullptr;  // null when the position has none
+
+  bool empty() const { return !has_label && properties == nullptr; }
+};
+
+// Resolves the label of `node` against the schema into `filter`; false when
+// the schema does not know the label (the position then matches nothing).
+// The filter keeps a pointer into `node`, which must outlive it.
+bool resolve_node_filter(const Database& db, const QlNodePattern& node, NodeFilter& filter);
+
+// True when the node with `identity` has the filter's label and matches its
+// properties: a stored property must equal the filter value (a null filter
+// never matches); a property the node lacks matches only as {id: N} with N
+// the node's identity.
+bool node_passes(const Database& db, const NodeFilter& filter, std::uint32_t identity);
+
+// The only identity that can match `node` when an {id: N} filter names an
+// identity: set when no node of the graph stores an "id" property and the
+// filter value is an integer (a negative one gives kMaxNodeCount, which no
+// node has). nullopt when the position must be scanned.
+std::optional<std::uint64_t> anchored_identity(const Database& db, const QlNodePattern& node);
+
+}  // namespace orvane

@@ -157,7 +157,7 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
   if (explain) {
     parse_query(ctx.t);
     out.kind = "plan";
-    out.data = plan_document(ctx.t, false, 0, 0);
+    out.data = plan_document(ctx.t, false, 0, 0, statement_count_method(ctx));
     return;
   }
   std::size_t matched = 0;
@@ -166,8 +166,12 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
   out.kind = row->kind;
   row->run(ctx, trim(std::string_view(ctx.t).substr(matched)));
   if (profile) {
+    // The method is chosen again, before the clock is read, exactly as the
+    // executor chose it: from the statement's shape and the schema.
+    const CountMethod method = out.kind == "count" ? statement_count_method(ctx) : CountMethod::Enumerate;
+    const double ns = elapsed_ns(start);
     out.kind = "plan";
-    out.data = plan_document(ctx.t, true, out.count, elapsed_ns(start));
+    out.data = plan_document(ctx.t, true, out.count, ns, method);
   }
 }
 
@@ -189,19 +193,30 @@ void complete(ConsoleResult& out, Engine& engine, const std::string& statement, 
 
 }  // namespace
 
-std::string plan_document(const std::string& query, bool ran, std::uint64_t rows, double ns) {
+std::string plan_document(const std::string& query, bool ran, std::uint64_t rows, double ns, CountMethod method) {
   using json = nlohmann::json;
-  const json scan = {{"operator", "NodeScan"}};
-  const json expand = {{"children", json::array({scan})}, {"operator", "RelationshipUniqueExpand"}};
-  const json project = {{"children", json::array({expand})}, {"operator", "ProjectionOrCount"}};
-  const json plan = {{"children", json::array({project})},
+  json stages;
+  if (method == CountMethod::Enumerate) {
+    const json scan = {{"operator", "NodeScan"}};
+    const json expand = {{"children", json::array({scan})}, {"operator", "RelationshipUniqueExpand"}};
+    stages = {{"children", json::array({expand})}, {"operator", "ProjectionOrCount"}};
+  } else {
+    stages = {{"operator", count_method_name(method)}};
+  }
+  const json plan = {{"children", json::array({stages})},
                      {"ns", ns == 0 ? json(0) : json(ns)},  // EXPLAIN writes a plain 0
                      {"operator", "ProduceResults"},
                      {"query", query},
                      {"ran", ran},
                      {"rows", rows},
-                     {"runtime", "CPU path enumeration over typed CSR"}};
+                     {"runtime", method == CountMethod::Enumerate ? "CPU path enumeration over typed CSR"
+                                                                  : "CPU counting over typed CSR"}};
   return plan.dump();
+}
+
+CountMethod statement_count_method(const StatementContext& ctx) {
+  if (!ctx.l.starts_with("match")) return CountMethod::Enumerate;
+  return choose_count_method(ctx.target(), parse_query(ctx.t));
 }
 
 void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, const std::string& database,

@@ -186,6 +186,16 @@ TEST(Dispatcher, ExplainAndProfile) {
       {nullptr, "EXPLAIN :help", "error", "query must start with MATCH", "", ""},
       {nullptr, "PROFILE :nonsense", "error", "unrecognized query — try :help", "", ""},
       {nullptr, "  PROFILE   CREATE (:Robot)", "plan", "", "/ran", "true"},
+      // A statement a counting method answers names that method instead of
+      // the enumerator's stages, both before and after running.
+      {nullptr, "EXPLAIN MATCH (a:Person)-[:FOLLOWS]->(b) RETURN count(*)", "plan", "", "/children/0/operator",
+       R"("CountByDegree")"},
+      {nullptr, "PROFILE MATCH (p {id: 0})-[:FOLLOWS*0..2]->(x) RETURN count(DISTINCT x)", "plan", "",
+       "/children/0/operator", R"("BreadthFirstReach")"},
+      {nullptr, "PROFILE MATCH (p {id: 0})-[:FOLLOWS]->()-[:FOLLOWS]->(p) RETURN count(*)", "plan", "",
+       "/runtime", R"("CPU counting over typed CSR")"},
+      {nullptr, "PROFILE MATCH (p {id: 0})-[:FOLLOWS*4]->(x) RETURN count(*)", "plan", "", "/children/0/operator",
+       R"("ProjectionOrCount")"},
   };
   for (const Case& c : cases) check(c);
 }

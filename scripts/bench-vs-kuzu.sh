@@ -1,0 +1,112 @@
+#!/bin/sh
+# Counting statements in orvane and Kùzu 0.11.3 on the same generated
+# corpora, in one run: the whole-graph counts, breadth-first reach and the
+# cycle through a hub that the counting planner answers, and the three
+# statements of scripts/bench-query.sh. For each corpus size it prints
+# both times (best of RUNS), the ratio Kùzu/orvane and whether the counts
+# agree; it exits 1 when any count differs. Not part of `make test`.
+#
+#   scripts/bench-vs-kuzu.sh [BUILD_DIR] [SIZES]
+#
+# SIZES is a space-separated list of PERSONS/PAPERS (default
+# "20000/8000 200000/80000 1000000/400000"). Kùzu is installed from npm
+# into a scratch folder (BENCH_DIR, default BUILD_DIR/bench-vs-kuzu), which
+# also holds the corpora; RUNS (default 3) and KUZU_THREADS (default 2)
+# can be set in the environment.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build="${1:-build}"
+sizes="${2:-20000/8000 200000/80000 1000000/400000}"
+runs="${RUNS:-3}"
+threads="${KUZU_THREADS:-2}"
+scratch="${BENCH_DIR:-$build/bench-vs-kuzu}"
+mkdir -p "$scratch"
+scratch=$(cd "$scratch" && pwd)
+
+cmake --build "$build" --target orvane >/dev/null
+orvane="$root/$build/orvane"
+
+if [ ! -f "$scratch/node/node_modules/kuzu/kuzujs.node" ]; then
+  mkdir -p "$scratch/node"
+  (cd "$scratch/node" && npm install --no-save --no-package-lock --ignore-scripts kuzu@0.11.3 >/dev/null &&
+    cd node_modules/kuzu && { [ -f kuzujs.node ] || node install.js >/dev/null; })
+fi
+
+# name, orvane statement, Kùzu statement, correction added to Kùzu's count.
+# Kùzu's variable-length relationships follow walks, which would list every
+# walk; its breadth-first form (SHORTEST) gives the distinct nodes at
+# distance 1 … k, without the start. The start counts in *0..3 (zero hops)
+# and in *1..4, because person 0 is in the seed clique, whose FOLLOWS are
+# reciprocal, so it ends a path of two hops back to itself: both add 1.
+statements="$scratch/statements.tsv"
+tab=$(printf '\t')
+cat >"$statements" <<TSV
+follows${tab}MATCH (a:Person)-[:FOLLOWS]->(b) RETURN count(*)${tab}MATCH (a:Person)-[:FOLLOWS]->(b) RETURN count(*)${tab}0
+follows2${tab}MATCH (a:Person)-[:FOLLOWS]->(b)-[:FOLLOWS]->(c) RETURN count(*)${tab}MATCH (a:Person)-[:FOLLOWS]->(b)-[:FOLLOWS]->(c) RETURN count(*)${tab}0
+reach0_3 (ql_hop3)${tab}MATCH (p:Person {id: 0})-[:FOLLOWS*0..3]->(x) RETURN count(DISTINCT x)${tab}MATCH (p:Person {id: 0})-[:FOLLOWS* SHORTEST 1..3]->(x) RETURN count(DISTINCT x)${tab}1
+reach1_4${tab}MATCH (p:Person {id: 0})-[:FOLLOWS*1..4]->(x) RETURN count(DISTINCT x)${tab}MATCH (p:Person {id: 0})-[:FOLLOWS* SHORTEST 1..4]->(x) RETURN count(DISTINCT x)${tab}1
+triangle (ql_triangle)${tab}MATCH (p:Person {id: 0})-[:FOLLOWS]->()-[:FOLLOWS]->()-[:FOLLOWS]->(p) RETURN count(*)${tab}MATCH (p:Person {id: 0})-[:FOLLOWS]->()-[:FOLLOWS]->()-[:FOLLOWS]->(p) RETURN count(*)${tab}0
+ql_coauthors${tab}MATCH (p:Person {id: 0})-[:AUTHORED]->()<-[:AUTHORED]-(co) WHERE co <> p RETURN count(DISTINCT co)${tab}MATCH (p:Person {id: 0})-[:AUTHORED]->(:Paper)<-[:AUTHORED]-(co:Person) WHERE co.id <> p.id RETURN count(DISTINCT co)${tab}0
+TSV
+
+# The best statement time of orvane over RUNS processes, from PROFILE's
+# plan: "count<TAB>ms<TAB>method", or "refused<TAB>-<TAB>message".
+orvane_time() {
+  best=""
+  i=0
+  while [ "$i" -lt "$runs" ]; do
+    i=$((i + 1))
+    if ! out=$("$orvane" query "PROFILE $2" --db "$1" </dev/null 2>&1); then
+      printf 'refused\t-\t%s\n' "$(printf '%s' "$out" | sed 's/^error: //' | head -c 60)"
+      return
+    fi
+    line=$(printf '%s' "$out" | node -e '
+      const p = JSON.parse(require("fs").readFileSync(0, "utf8"));
+      const top = p.children[0];
+      console.log(p.rows + "\t" + (p.ns / 1e6).toFixed(2) + "\t" + (top.children ? "enumeration" : top.operator));')
+    ms=$(printf '%s' "$line" | cut -f2)
+    if [ -z "$best" ] || awk -v a="$ms" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$ms; result=$line; fi
+  done
+  printf '%s\n' "$result"
+}
+
+status=0
+printf '%-22s %-16s %12s %11s %10s %10s %8s  %s\n' statement corpus count orvane_ms kuzu_ms kuzu/orv agree method
+for size in $sizes; do
+  people=${size%/*}
+  papers=${size#*/}
+  dir="$scratch/corpus-$people"
+  if [ ! -f "$dir/graph.orv" ]; then
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    "$orvane" generate --people "$people" --papers "$papers" --out "$dir/csv" >/dev/null
+    "$orvane" snapshot --people "$people" --papers "$papers" --out "$dir/graph.orv" >/dev/null
+    # Kùzu tables: one file per label and type; the embeddings stay behind.
+    awk -F, -v dir="$dir" 'NR > 1 {
+        label = $NF; gsub(/"/, "", label); file = dir "/" tolower(label) ".csv"
+        if (!(file in seen)) { print "id,name,topic" > file; seen[file] = 1 }
+        print $1 "," $2 "," $3 > file }' "$dir/csv/nodes.csv"
+    awk -F, -v dir="$dir" 'NR > 1 {
+        type = $3; gsub(/"/, "", type); file = dir "/" tolower(type) ".csv"
+        if (!(file in seen)) { print "from,to" > file; seen[file] = 1 }
+        print $1 "," $2 > file }' "$dir/csv/rels.csv"
+  fi
+  rm -rf "$dir/kuzu-db"
+  (cd "$scratch/node" && NODE_PATH="$scratch/node/node_modules" node "$root/scripts/bench_kuzu.js" "$dir/kuzu-db" "$dir" "$statements" "$runs" "$threads") \
+    >"$dir/kuzu.tsv"
+  while IFS="$tab" read -r name ours theirs correction; do
+    o=$(orvane_time "$dir/graph.orv" "$ours")
+    o_count=$(printf '%s' "$o" | cut -f1)
+    o_ms=$(printf '%s' "$o" | cut -f2)
+    method=$(printf '%s' "$o" | cut -f3)
+    k_line=$(grep -F "$name$tab" "$dir/kuzu.tsv" | head -1)
+    k_count=$(printf '%s' "$k_line" | cut -f2)
+    k_ms=$(printf '%s' "$k_line" | cut -f3)
+    if [ "$o_count" = "$k_count" ]; then agree=yes; else agree=NO; status=1; fi
+    ratio=$(awk -v k="$k_ms" -v o="$o_ms" 'BEGIN { if (o == "-" || k == "" || o == 0) print "-"; else printf "%.1f", k / o }')
+    printf '%-22s %-16s %12s %11s %10s %10s %8s  %s\n' "$name" "$size" "$o_count/$k_count" "$o_ms" "$k_ms" \
+      "$ratio" "$agree" "$method"
+  done <"$statements"
+done
+exit $status

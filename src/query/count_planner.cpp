@@ -17,7 +17,11 @@ namespace {
 // an uncompiled graph, or a label or type the schema lacks (the executor
 // answers those without a walk).
 bool resolve_shape(const Database& db, const QlQuery& query, CountShape& shape) {
-  if (!query.is_count || !db.graph.compiled || query.relationships.empty()) return false;
+  // No method takes WHERE; refusing first keeps the enumerator's queries
+  // free of any cost here.
+  if (!query.is_count || !db.graph.compiled || query.relationships.empty() || !query.where_not_equal.empty()) {
+    return false;
+  }
   shape.db = &db;
   shape.query = &query;
   shape.nodes.resize(query.nodes.size());

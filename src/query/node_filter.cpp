@@ -20,9 +20,7 @@ bool resolve_node_filter(const Database& db, const QlNodePattern& node, NodeFilt
   return true;
 }
 
-bool node_passes(const Database& db, const NodeFilter& filter, std::uint32_t identity) {
-  if (filter.has_label && db.graph.labels[identity] != filter.label) return false;
-  if (filter.properties == nullptr) return true;
+bool node_properties_pass(const Database& db, const NodeFilter& filter, std::uint32_t identity) {
   const nlohmann::json& stored = db.node_properties(identity);
   for (const auto& [name, value] : *filter.properties) {
     const auto it = stored.find(name);

@@ -10,9 +10,10 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "graph/database.h"
+
 namespace orvane {
 
-class Database;
 struct QlNodePattern;
 
 struct NodeFilter {
@@ -28,11 +29,18 @@ struct NodeFilter {
 // The filter keeps a pointer into `node`, which must outlive it.
 bool resolve_node_filter(const Database& db, const QlNodePattern& node, NodeFilter& filter);
 
-// True when the node with `identity` has the filter's label and matches its
-// properties: a stored property must equal the filter value (a null filter
-// never matches); a property the node lacks matches only as {id: N} with N
-// the node's identity.
-bool node_passes(const Database& db, const NodeFilter& filter, std::uint32_t identity);
+// True when the node with `identity` matches the filter's properties: a
+// stored property must equal the filter value (a null filter never
+// matches); a property the node lacks matches only as {id: N} with N the
+// node's identity. Requires: the filter has properties.
+bool node_properties_pass(const Database& db, const NodeFilter& filter, std::uint32_t identity);
+
+// True when the node with `identity` has the filter's label and passes its
+// properties. Inline: the path enumerator tests a node at nearly every step.
+inline bool node_passes(const Database& db, const NodeFilter& filter, std::uint32_t identity) {
+  if (filter.has_label && db.graph.labels[identity] != filter.label) return false;
+  return filter.properties == nullptr || node_properties_pass(db, filter, identity);
+}
 
 // The only identity that can match `node` when an {id: N} filter names an
 // identity: set when no node of the graph stores an "id" property and the

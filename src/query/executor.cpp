@@ -18,6 +18,10 @@
 // ascending identity list of the first node's label, else every node. A
 // single-node count without filters is answered from those counts alone.
 //
+// A count query whose shape the counting planner recognises
+// (count_planner.h) is answered there, without a walk and without this
+// budget; the enumerator counts every other one.
+//
 // Work budget: every start node tested and every walk call is one step;
 // nodes an index skips cost none. Exceeding 10,000,000 steps, or a step
 // number divisible by 1024 found past the 5-second deadline, fails the query.

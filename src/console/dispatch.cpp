@@ -166,10 +166,10 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
   out.kind = row->kind;
   row->run(ctx, trim(std::string_view(ctx.t).substr(matched)));
   if (profile) {
-    // The method is chosen again, before the clock is read, exactly as the
-    // executor chose it: from the statement's shape and the schema.
-    const CountMethod method = out.kind == "count" ? statement_count_method(ctx) : CountMethod::Enumerate;
+    // The clock is read first: the method is then chosen again exactly as
+    // the executor chose it, from the statement's shape and the schema.
     const double ns = elapsed_ns(start);
+    const CountMethod method = out.kind == "count" ? statement_count_method(ctx) : CountMethod::Enumerate;
     out.kind = "plan";
     out.data = plan_document(ctx.t, true, out.count, ns, method);
   }

@@ -65,13 +65,24 @@ function drawGraph(holder, nodes, rels, context) {
       numIter: 600 },
   });
   canvas.cy = cy; // reachable from the page, for the browser tests and the curious
-  // A few nodes would otherwise be blown up to fill the whole canvas.
-  if (cy.zoom() > 1.6) {
-    cy.zoom(1.6);
-    cy.center();
-  }
-  // The canvas changes size when the inspector or the side panel opens.
-  new ResizeObserver(() => cy.resize()).observe(canvas);
+  // Fits the graph to the canvas; a few nodes would otherwise be blown up
+  // to fill all of it.
+  const frame = () => {
+    cy.fit(undefined, 20);
+    if (cy.zoom() > 1.6) {
+      cy.zoom(1.6);
+      cy.center();
+    }
+  };
+  frame();
+  // The canvas changes size when the inspector or the side panel opens, or
+  // the window narrows: the view follows until the user pans or zooms.
+  let userMoved = false;
+  cy.on('dragpan scrollzoom', () => { userMoved = true; });
+  new ResizeObserver(() => {
+    cy.resize();
+    if (!userMoved) frame();
+  }).observe(canvas);
 
   const update = () => {
     summary.textContent = `${cy.nodes().length} nodes · ${cy.edges().length} relationships`;
@@ -110,7 +121,7 @@ function drawGraph(holder, nodes, rels, context) {
   });
 
   toolbar.prepend(
-    button('Fit', () => cy.fit(undefined, 20), { title: 'Fit the graph to the view' }),
+    button('Fit', () => { userMoved = false; frame(); }, { title: 'Fit the graph to the view' }),
     button('Re-layout', () => cy.layout({ name: 'cose', animate: true, animationDuration: 400 }).run()),
     button('Zoom in', () => cy.zoom({ level: cy.zoom() * 1.25, renderedPosition: { x: canvas.clientWidth / 2, y: canvas.clientHeight / 2 } })),
     button('Zoom out', () => cy.zoom({ level: cy.zoom() / 1.25, renderedPosition: { x: canvas.clientWidth / 2, y: canvas.clientHeight / 2 } })),

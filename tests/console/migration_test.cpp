@@ -2,16 +2,13 @@
 // saved, registered, selected and recorded; every failing one — a bad last
 // record, real fixture files of another importer, a failing or refused
 // bridge, a save that cannot happen — leaves the registry, the current
-// database, the change events and the snapshot file's digest exactly as
-// they were. Bridges are stand-in shell scripts run through PYTHON=/bin/sh.
+// database, the change events and the snapshot file exactly as they
+// were. Bridges are stand-in shell scripts run through PYTHON=/bin/sh.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,7 +21,6 @@
 #include "io/reductions.h"
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
-#include "storage/snapshot_digest.h"
 #include "support/error_text.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
@@ -42,19 +38,14 @@ const fs::path kFixtures = fs::path(ORVANE_SOURCE_DIR) / ".." / "shared" / "neo4
 const std::string kBridgeFailed =
     "Neo4j import failed; destination unchanged. Check source compatibility and the decoder error above.";
 
-void write_file(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
 // A hub with six followers and a chain: the entropy worker moves the hub
 // to the front, so an optimised layout differs from the import order.
 void write_export(const std::string& dir) {
-  write_file(dir + "/nodes.csv",
+  testing::write_text_file(dir + "/nodes.csv",
              ":ID,:LABEL,properties:json\n"
              "a,Person,\"{\"\"name\"\":\"\"a\"\"}\"\nb,Person,{}\nc,Person,{}\nd,Person,{}\n"
              "e,Person,{}\nf,Person,{}\nhub,Paper,\"{\"\"title\"\":\"\"hub\"\"}\"\n");
-  write_file(dir + "/rels.csv",
+  testing::write_text_file(dir + "/rels.csv",
              ":START_ID,:END_ID,:TYPE\nhub,a,CITES\nhub,b,CITES\nhub,c,CITES\nhub,d,CITES\nhub,e,CITES\n"
              "hub,f,CITES\na,b,NEXT\nb,c,NEXT\n");
 }
@@ -73,24 +64,6 @@ std::string engine_state(const Engine& e) {
   return out;
 }
 
-// The SHA-256 of the file's bytes in hex; "missing" when it cannot be read.
-std::string file_digest(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "missing";
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  const std::string text = bytes.str();
-  Sha256Digest digest{};
-  if (!sha256(text.data(), text.size(), digest)) return "unhashable";
-  std::string hex;
-  for (const std::uint8_t b : digest) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", b);
-    hex += pair;
-  }
-  return hex;
-}
-
 // An engine as a server holds it: two databases, one selected, one event,
 // and its snapshot file on disk.
 struct ServerEngine {
@@ -104,6 +77,8 @@ struct ServerEngine {
     engine.record_change("boot", "production engine");
     save_snapshot(engine.database(), engine.snapshot_path);
   }
+  // The registry, selection and events, and the snapshot file's bytes.
+  std::string state() const { return engine_state(engine) + testing::read_text_file(engine.snapshot_path); }
 };
 
 // Installation root with stand-in bridges: the shell runs them, RECORD
@@ -114,7 +89,7 @@ struct StandInBridges {
   ScopedEnv python{"PYTHON", std::string("/bin/sh")};
   ScopedEnv record{"RECORD", dir.file("record")};
   void script(const std::string& name, const std::string& text) const {
-    write_file(dir.file("scripts/" + name), text);
+    testing::write_text_file(dir.file("scripts/" + name), text);
   }
   std::string recorded() const { return testing::read_text_file(dir.file("record")); }
 };
@@ -159,8 +134,8 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
   };
   const auto export_of = [](std::string n, std::string r) {
     return [n, r](const TempDir& d) {
-      write_file(d.file("x/nodes.csv"), n);
-      write_file(d.file("x/rels.csv"), r);
+      testing::write_text_file(d.file("x/nodes.csv"), n);
+      testing::write_text_file(d.file("x/rels.csv"), r);
       return d.file("x");
     };
   };
@@ -188,7 +163,7 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
       {"no such dump", [](const TempDir& d) { return d.file("absent.dump"); }, "neo", "Neo4j dump file is missing"},
       {"a failing dump bridge",
        [](const TempDir& d) {
-         write_file(d.file("g.dump"), "archive");
+         testing::write_text_file(d.file("g.dump"), "archive");
          return d.file("g.dump");
        },
        "neo", kBridgeFailed},
@@ -205,34 +180,31 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
     ServerEngine s;
     const TempDir work;
     const std::string source = c.source(work);
-    const std::string state = engine_state(s.engine);
-    const std::string digest = file_digest(s.engine.snapshot_path);
+    const std::string state = s.state();
     std::string message = c.message;
     if (const auto at = message.find("{src}"); at != std::string::npos) message.replace(at, 5, source);
 
     EXPECT_EQ(message, error_of([&] { migrate_source(s.engine, source, c.target); }));
-    EXPECT_EQ(state, engine_state(s.engine));
-    EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));
+    EXPECT_EQ(state, s.state());
   }
 }
 
 TEST(Migration, AReducedMigrationReportsOnlyWhatItInstalled) {
   ServerEngine s;
-  write_file(s.dir.file("x/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"C\"],\"_labels\":0}\n");
-  write_file(s.dir.file("x/rels.jsonl"), "");
-  const std::string state = engine_state(s.engine);
-  const std::string digest = file_digest(s.engine.snapshot_path);
+  testing::write_text_file(s.dir.file("x/nodes.jsonl"),
+                           "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"C\"],\"_labels\":0}\n");
+  testing::write_text_file(s.dir.file("x/rels.jsonl"), "");
+  const std::string state = s.state();
   ReductionReport report;
   report.unlabelled.add("", 5);  // a failed migration must leave this as it is
   EXPECT_EQ("node 2 already holds a _labels property; a reduced import keeps the labels of a node with several "
             "labels there and will not overwrite it",
             error_of([&] { migrate_source(s.engine, s.dir.file("x"), "neo", &report); }));
-  EXPECT_EQ(state, engine_state(s.engine));
-  EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));
+  EXPECT_EQ(state, s.state());
   EXPECT_EQ(5u, report.unlabelled.total);
   EXPECT_EQ(0u, report.extra_labels.total);
 
-  write_file(s.dir.file("x/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n");
+  testing::write_text_file(s.dir.file("x/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n");
   migrate_source(s.engine, s.dir.file("x"), "neo", &report);
   EXPECT_EQ("neo", s.engine.current);
   EXPECT_EQ(0u, report.unlabelled.total);
@@ -258,7 +230,7 @@ TEST(Migration, DumpImportsThroughTheBridge) {
                  "mkdir \"$4\" && printf '{\"id\":1,\"label\":\"A\"}\\n' > \"$4/nodes.jsonl\" && : > \"$4/rels.jsonl\"\n");
   ServerEngine s;
   const std::string dump = s.dir.file("my graph.dump");
-  write_file(dump, "archive");
+  testing::write_text_file(dump, "archive");
   migrate_source(s.engine, dump, "dumped");
   EXPECT_EQ("dumped", s.engine.current);
   EXPECT_EQ(1u, s.engine.database().graph.node_count);
@@ -295,15 +267,13 @@ TEST(Migration, FailedOrRefusedPullChangesNothing) {
   StandInBridges bridges;
   bridges.script("pull_neo4j.py", kPullBridge);
   ServerEngine s;
-  const std::string state = engine_state(s.engine);
-  const std::string digest = file_digest(s.engine.snapshot_path);
+  const std::string state = s.state();
 
   {
     const ScopedEnv fails("PULL_STATUS", std::string("1"));
     EXPECT_EQ(kBridgeFailed, error_of([&] { pull_from_neo4j(s.engine, "bolt://h", "u", "p", "d", s.dir.file("a")); }));
   }
-  EXPECT_EQ(state, engine_state(s.engine));
-  EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));
+  EXPECT_EQ(state, s.state());
 
   // The failed pull left its files in "a": pulling there again would import
   // them, so the directory is refused before the bridge runs.
@@ -311,8 +281,7 @@ TEST(Migration, FailedOrRefusedPullChangesNothing) {
   EXPECT_EQ("Neo4j pull directory already holds an export: " + s.dir.file("a") + "; choose a new directory",
             error_of([&] { pull_from_neo4j(s.engine, "bolt://h", "u", "p", "d", s.dir.file("a")); }));
   EXPECT_FALSE(fs::exists(bridges.dir.file("record")));
-  EXPECT_EQ(state, engine_state(s.engine));
-  EXPECT_EQ(digest, file_digest(s.engine.snapshot_path));
+  EXPECT_EQ(state, s.state());
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ bool TestServer::stop(std::chrono::milliseconds limit) {
 }
 
 HttpReply parse_reply(const std::string& raw) {
-  HttpReply reply{!raw.empty(), 0, raw.substr(0, raw.find("\r\n")), "", "", raw};
+  HttpReply reply{0, raw.substr(0, raw.find("\r\n")), "", "", raw};
   if (reply.status_line.size() >= 12) reply.status = std::atoi(reply.status_line.c_str() + 9);
   const size_t head_end = raw.find("\r\n\r\n");
   const std::string head = raw.substr(0, head_end), key = "\r\nContent-Type: ";

@@ -39,7 +39,6 @@ class TestServer {
 
 // One answer as read from the wire.
 struct HttpReply {
-  bool answered = false;     // any bytes arrived before the server closed
   int status = 0;            // from the status line
   std::string status_line;   // without "\r\n"
   std::string content_type;  // the Content-Type header's value
@@ -47,7 +46,7 @@ struct HttpReply {
   std::string raw;           // everything received
 };
 
-// Splits the bytes of an answer into its parts (answered is false for "").
+// Splits the bytes of an answer into its parts.
 HttpReply parse_reply(const std::string& raw);
 
 // A client connection to 127.0.0.1:`port`. Sends never raise SIGPIPE.

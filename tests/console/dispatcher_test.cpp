@@ -267,7 +267,8 @@ TEST(Dispatcher, StyleIsStoredOnlyAsOneJsonObject) {
   const Case cases[] = {
       {nullptr, ":style {", "error", "style must be a JSON object", "", ""},
       {nullptr, ":style {\"node\":{}} extra", "error", "style must be a JSON object", "", ""},
-      {nullptr, ":style {\"node\":{\"caption\":\"{id} $id\"}}", "stats", "", "/style/node/caption", R"("{id} $id")"},
+      {nullptr, ":style {\"a\":$id}", "error", "style must be a JSON object", "", ""},  // no parameters here
+      {nullptr, ":style {\"node\":{\"caption\":\"{id}\"}}", "stats", "", "/style/node/caption", R"("{id}")"},
       {":style {\"a\":1}", ":style", "stats", "", "/style", R"({"a":1})"},
       {nullptr, ":style [1]", "stats", "", "/style/rel/AUTHORED", R"("#0b1f33")"},
   };

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,10 +19,7 @@ using testing::run_orvane;
 struct Args {
   explicit Args(std::vector<std::string> words) : store(std::move(words)) {
     for (auto& w : store) ptrs.push_back(w.data());
-    ptrs.push_back(nullptr);
   }
-  int argc() const { return static_cast<int>(store.size()); }
-  char** argv() { return ptrs.data(); }
   std::vector<std::string> store;
   std::vector<char*> ptrs;
 };
@@ -47,8 +43,6 @@ TEST(Entry, HelpVersionAndUnknownCommand) {
   } cases[] = {
       {{"-h"}, 0, usage, ""},
       {{"help", "extra", "words"}, 0, usage, ""},
-      {{"--help", "--bogus"}, 0, usage, ""},
-      {{"--version"}, 0, "Halvex 0.2.0rc2\n", ""},
       {{"--version", "--bogus"}, 0, "Halvex 0.2.0rc2\n", ""},
       {{"frobnicate"}, 2, usage, "unknown command: frobnicate\n"},
   };
@@ -61,74 +55,42 @@ TEST(Entry, HelpVersionAndUnknownCommand) {
 }
 
 TEST(Entry, ArgumentErrorsExit1WithOneLine) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const Case cases[] = {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"serve", "--port", "0"}, "invalid value for --port"},
       {{"serve", "--port", "65536"}, "invalid value for --port"},
-      {{"serve", "--port", "80x"}, "invalid value for --port"},
       {{"serve", "--port", "+80"}, "invalid value for --port"},
-      {{"serve", "--port", " 80"}, "invalid value for --port"},
-      {{"serve", "--port", ""}, "invalid value for --port"},
       {{"serve", "--port", "99999999999999999999999"}, "invalid value for --port"},
       {{"console", "--people", "4294967295"}, "invalid value for --people"},
-      {{"serve", "--seed", "-1"}, "invalid value for --seed"},
       {{"query", "--papers", "1e3"}, "invalid value for --papers"},
-      {{"serve", "--db"}, "missing value for --db"},
       {{"serve", "--db", "--public"}, "missing value for --db"},
       {{"serve", "--public", "--public"}, "duplicate argument: --public"},
       {{"serve", "--db", "a", "--db", "b"}, "duplicate argument: --db"},
-      {{"serve", "--bogus"}, "unknown argument: --bogus"},
       {{"query", "--db", "g.orv", "MATCH (n) RETURN count(n)"}, "unknown argument: MATCH (n) RETURN count(n)"},
-      {{"export", "--db", "g.orv", "--out", "d", "--bogus"}, "unknown argument: --bogus"},
-      {{"export", "--out", "--db"}, "missing value for --out"},
       {{"shell", "--db", "x", "--empty"}, "unknown argument: --empty"},
       {{"migrate", "--from", "a", "--user"}, "missing value for --user"},
       // Numeric checks apply to every command whenever the option is read.
-      {{"schema", "--people", "12a"}, "invalid value for --people"},
       {{"schema", "--seed"}, "missing value for --seed"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0] + " " + c.message);
-    testing::expect_refusal(run_orvane(c.args), "error: " + c.message + "\n");
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(args[0] + " " + message);
+    std::vector<std::string> argv{"timeout", "20", ORVANE_BINARY};  // a serve that wrongly starts ends too
+    argv.insert(argv.end(), args.begin(), args.end());
+    testing::expect_refusal(testing::run_program(argv), "error: " + message + "\n");
   }
 }
 
-TEST(Options, AcceptedValuesDefaultsAndValidLists) {
-  Args a({"orvane", "serve", "--port", "65535", "--people", "4294967294", "--seed", "0", "--out", "-", "--x", "-5"});
-  EXPECT_EQ("65535", option_value(a.argc(), a.argv(), "--port", "7"));
-  EXPECT_EQ("4294967294", option_value(a.argc(), a.argv(), "--people", ""));
-  EXPECT_EQ("0", option_value(a.argc(), a.argv(), "--seed", ""));
-  EXPECT_EQ("-", option_value(a.argc(), a.argv(), "--out", ""));
-  EXPECT_EQ("-5", option_value(a.argc(), a.argv(), "--x", ""));
-  EXPECT_EQ("dflt", option_value(a.argc(), a.argv(), "--absent", "dflt"));
-  EXPECT_EQ("bad", option_value(a.argc(), a.argv(), "--papers", "bad"));  // defaults are not checked
-  Args one({"orvane", "serve", "--port", "1", "--port", "0"});
-  EXPECT_EQ("1", option_value(one.argc(), one.argv(), "--port", ""));  // the first occurrence counts
-  Args prefix({"orvane", "serve", "--portal", "x"});
-  EXPECT_EQ("d", option_value(prefix.argc(), prefix.argv(), "--port", "d"));
+// The end-to-end tests use every command's options; these are the
+// acceptances nothing else shows.
+TEST(Options, ValuesAreNotOptionsAndUnvalidatedCommandsTakeAnything) {
+  EXPECT_EQ("bad", option_value(3, Args({"orvane", "serve", "--db"}).ptrs.data(), "--papers", "bad"));  // defaults unchecked
   const std::vector<std::vector<std::string>> ok = {
-      {"orvane", "query", "MATCH (n) RETURN count(n)", "--db", "g.orv", "--empty"},
-      {"orvane", "query", "", "--gql", "x"},
-      {"orvane", "serve", "--port", "65535", "--public", "--ephemeral", "--no-fabric", "--empty",
-       "--managed-instance", "abc"},
-      {"orvane", "console", "--port", "1", "--web", "w", "--site", "s"},
-      {"orvane", "export", "--db", "g", "--out", "o", "--format", "jsonl"},
-      {"orvane", "migrate", "--bolt", "b", "--user", "u", "--password", "p", "--database", "d", "--from", "f",
-       "--out", "o", "--reduce"},
-      {"orvane", "shell", "--db", "g"},
-      {"orvane", "bench", "--bogus", "--bogus"},  // not a validated command
-      // A value is neither recorded nor checked as an option: equal values
-      // are not duplicates, and a value spelled like a flag is not one.
-      {"orvane", "serve", "--db", "x", "--web", "x"},
-      {"orvane", "export", "--format", "-public", "--db", "-public"},
+      {"orvane", "bench", "--bogus", "--bogus"},
+      {"orvane", "serve", "--db", "x", "--web", "x"},  // equal values are not duplicates
+      {"orvane", "export", "--format", "-public", "--db", "-public"},  // nor is a value spelled like a flag one
   };
   for (const auto& words : ok) {
-    SCOPED_TRACE(words[1]);
-    Args a(words);
-    EXPECT_NO_THROW(check_arguments(words[1], a.argc(), a.argv()));
+    Args w(words);
+    EXPECT_NO_THROW(check_arguments(words[1], static_cast<int>(w.store.size()), w.ptrs.data())) << words[1];
   }
 }
 

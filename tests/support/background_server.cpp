@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "support/run_binary.h"
@@ -34,15 +35,22 @@ int decode(int status) {
 
 }  // namespace
 
-std::uint16_t free_loopback_port() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+LoopbackPort::LoopbackPort(bool listening) {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = loopback(0);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
   socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
+  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      (listening && listen(fd_, 16) != 0) || getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    throw std::runtime_error("cannot prepare a loopback port");
+  }
+  port_ = ntohs(address.sin_port);
 }
+
+LoopbackPort::~LoopbackPort() {
+  if (fd_ >= 0) close(fd_);
+}
+
+std::uint16_t free_loopback_port() { return LoopbackPort(false).port(); }
 
 std::string http_get(std::uint16_t port, const std::string& target) {
   return http_exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");

@@ -2,7 +2,7 @@
 // tests: standard output and error go to files, the health route is polled
 // with a raw loopback socket, and the process is always stopped by its pid —
 // by SIGTERM from the test, or by SIGKILL from the destructor when a test
-// failed before stopping it.
+// failed before stopping it. Also loopback ports and raw HTTP exchanges.
 #pragma once
 
 #include <sys/types.h>
@@ -12,6 +12,22 @@
 #include <vector>
 
 namespace orvane::testing {
+
+// A loopback TCP port for tests that probe: one that accepts connections, or
+// one that is held bound but not listening, so a connection to it is refused
+// and no other process can take it while the object lives.
+class LoopbackPort {
+ public:
+  explicit LoopbackPort(bool listening);
+  ~LoopbackPort();
+  LoopbackPort(const LoopbackPort&) = delete;
+  LoopbackPort& operator=(const LoopbackPort&) = delete;
+  std::uint16_t port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  std::uint16_t port_ = 0;
+};
 
 // A loopback TCP port that was free a moment ago (bound to port 0, closed).
 std::uint16_t free_loopback_port();

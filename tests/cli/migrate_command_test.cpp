@@ -106,12 +106,21 @@ TEST(MigrateCommand, EverySampleMigratesReducedWithItsReport) {
   const std::string movies = " nodes=171 edges=253 people=133 papers=0\n"
                              "reduced: 181 relationships lost their properties (ACTED_IN 172, REVIEWED 9)\n" +
                              other_kinds + no_parallels;
+  const std::string northwind = " nodes=1035 edges=3139 people=0 papers=0\n"
+                                "reduced: 2155 relationships lost their properties (ORDERS 2155)\n" +
+                                other_kinds + no_parallels;
   const struct {
     std::string file;
     std::string strict;  // the strict import's message
     std::string report;  // the output after "migrated from FILE", up to the snapshot line
   } cases[] = {
+      {"movies/movies-35.dump", properties, movies},
+      {"movies/movies-40.dump", properties, movies},
+      {"movies/movies-41.dump", properties, movies},
+      {"movies/movies-43.dump", properties, movies},
       {"movies/movies-50.dump", properties, movies},
+      {"northwind/northwind-43.dump", properties, northwind},
+      {"northwind/northwind-50.dump", properties, northwind},
       {"apoc-json/all.json", properties,
        " nodes=3 edges=1 people=0 papers=0\nreduced: 1 relationship lost its properties (KNOWS 1)\n" + other_kinds +
            no_parallels},

@@ -1,8 +1,8 @@
 // Reads the stub Bolt server with Neo4j's official JavaScript driver and
 // prints what the driver saw as one JSON object. Run by
-// pull_stub_driver_check.py, which starts the stub and judges the answer.
+// check.py beside it, which starts the stub and judges the answer.
 //
-//   NODE_PATH=DIR/node_modules node pull_stub_driver_check.cjs PORT PASSWORD
+//   NODE_PATH=DIR/node_modules node driver.cjs PORT PASSWORD
 //
 // CommonJS rather than an ES module, because only require() honours NODE_PATH.
 const neo4j = require('neo4j-driver');

@@ -3,7 +3,7 @@ official JavaScript driver. Not part of `make test`: it needs Node.js and
 the npm package neo4j-driver, which the test machines need not have.
 
     npm install --prefix /tmp/bolt-peer neo4j-driver
-    PYTHONPATH=scripts python3 tests/scripts/pull_stub_driver_check.py /tmp/bolt-peer/node_modules
+    python3 bench/bolt-peer-check/check.py /tmp/bolt-peer/node_modules
 
 For each Bolt version the stub can be made to speak (5.8, 5.4, 5.0, 4.4):
 the driver must negotiate that version, log in, read the graph in one
@@ -23,11 +23,12 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.join(HERE, "..", "..")
+sys.path.insert(0, os.path.join(ROOT, "tests", "scripts"))  # the stub Bolt server of the pull tests
 from bolt_stub import BoltStub  # noqa: E402
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-BRIDGE = os.path.join(HERE, "..", "..", "scripts", "pull_neo4j.py")
+BRIDGE = os.path.join(ROOT, "scripts", "pull_neo4j.py")
 SRIDS = {"cartesian": 7203, "cartesian-3d": 9157, "wgs-84": 4326, "wgs-84-3d": 4979}
 
 
@@ -71,13 +72,13 @@ def agree(driver_value, bridge_value):
 
 
 def fail(message):
-    print("pull_stub_driver_check: " + message)
+    print("bolt-peer-check: " + message)
     sys.exit(1)
 
 
 def check_version(version, node_modules, work):
     with BoltStub(speaks=[version]) as stub:
-        run = subprocess.run(["node", os.path.join(HERE, "pull_stub_driver_check.cjs"), str(stub.port), stub.password],
+        run = subprocess.run(["node", os.path.join(HERE, "driver.cjs"), str(stub.port), stub.password],
                              capture_output=True, text=True, timeout=120, env=dict(os.environ, NODE_PATH=node_modules))
         if run.returncode != 0:
             fail("the driver failed against the stub speaking %s:\n%s" % (version, run.stderr))
@@ -126,7 +127,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="driver-check-") as work:
         for version in [(5, 8), (5, 4), (5, 0), (4, 4)]:
             check_version(version, node_modules, work)
-    print("pull_stub_driver_check: 4 passed, 0 failed")
+    print("bolt-peer-check: 4 passed, 0 failed")
 
 
 if __name__ == "__main__":

@@ -1,22 +1,18 @@
 """A stub Neo4j server speaking Bolt on a loopback port, for the pull tests.
 
-It serves one canned graph to any client, over the handshake of the Bolt
-versions it is told to speak (5.x and 4.4 by default), and misbehaves on
-request: a wrong password is refused as Neo4j refuses it, `close_after`
-records drop the connection mid-stream, `handshake_answer` replaces the
-chosen version with any four bytes.
+It serves one canned graph over any Bolt version it is told to speak (5.x
+and 4.4 by default) and misbehaves on request: a wrong password is refused
+as Neo4j refuses it, `close_after` records drop the connection mid-stream,
+`handshake_answer` replaces the chosen version with any four bytes.
 
 It has its own PackStream encoder and decoder, written apart from the
 bridge's, so that a mistake in one does not cancel out in the other; the
-stub itself was checked against Neo4j's official JavaScript driver (see
-pull_stub_driver_check.py).
-
-What it understands: HELLO (credentials inside for 4.x and 5.0), LOGON,
-LOGOFF, BEGIN, RUN (auto-commit or in a transaction), PULL with n and
-has_more, DISCARD, COMMIT, ROLLBACK, RESET, GOODBYE, TELEMETRY. Queries:
-any text containing "(n)" streams the nodes, "[r]" the relationships;
-other text fails as a syntax error. Every message received is logged in
-`log` as (name, fields) for the tests to inspect.
+stub itself is checked against Neo4j's official JavaScript driver by
+bench/bolt-peer-check. It answers the messages the bridge and that driver
+send (HELLO, LOGON, BEGIN, RUN, PULL, DISCARD, COMMIT, RESET, GOODBYE);
+any other is a fatal failure. Queries: any text containing "(n)" streams
+the nodes, "[r]" the relationships; other text fails as a syntax error.
+Every message received is logged in `log` as (name, fields).
 """
 
 import socket
@@ -32,63 +28,40 @@ class Struct:
         self.tag = tag if isinstance(tag, int) else ord(tag)
         self.fields = list(fields)
 
-    def __repr__(self):
-        return "Struct(%r, %r)" % (chr(self.tag), self.fields)
 
+# Values whose fields depend on the Bolt version are functions of it, which
+# pack() calls with the version the connection speaks.
 
-class OffsetDateTime:
-    """A date-time with an offset: Bolt 5 sends UTC seconds (I), 4.x local ones (F)."""
-
-    def __init__(self, utc_seconds, nanos, offset):
-        self.utc_seconds, self.nanos, self.offset = utc_seconds, nanos, offset
-
-    def wire(self, version):
+def date_time(utc_seconds, nanos, offset_or_zone):
+    """A date-time with an offset (I) or a named zone (i); 4.x sends local
+    seconds instead of UTC ones (F, f)."""
+    def wire(version):
+        zoned = isinstance(offset_or_zone, str)
         if version >= (5, 0):
-            return Struct("I", self.utc_seconds, self.nanos, self.offset)
-        return Struct("F", self.utc_seconds + self.offset, self.nanos, self.offset)
+            return Struct("i" if zoned else "I", utc_seconds, nanos, offset_or_zone)
+        instant = datetime.fromtimestamp(utc_seconds, timezone.utc)
+        offset = int(instant.astimezone(ZoneInfo(offset_or_zone)).utcoffset().total_seconds()) if zoned else offset_or_zone
+        return Struct("f" if zoned else "F", utc_seconds + offset, nanos, offset_or_zone)
+    return wire
 
 
-class ZonedDateTime:
-    """A date-time in a named zone: Bolt 5 sends UTC seconds (i), 4.x local ones (f)."""
-
-    def __init__(self, utc_seconds, nanos, zone):
-        self.utc_seconds, self.nanos, self.zone = utc_seconds, nanos, zone
-
-    def wire(self, version):
-        if version >= (5, 0):
-            return Struct("i", self.utc_seconds, self.nanos, self.zone)
-        offset = datetime.fromtimestamp(self.utc_seconds, timezone.utc).astimezone(ZoneInfo(self.zone)).utcoffset()
-        return Struct("f", self.utc_seconds + int(offset.total_seconds()), self.nanos, self.zone)
+def node(identity, labels, properties):
+    """Bolt 5 adds the element id "4:stub:<identity>"."""
+    return lambda version: Struct("N", identity, labels, properties,
+                                  *(["4:stub:%d" % identity] if version >= (5, 0) else []))
 
 
-class Node:
-    def __init__(self, identity, labels, properties):
-        self.identity, self.labels, self.properties = identity, labels, properties
-
-    def element_id(self):
-        return "4:stub:%d" % self.identity
-
-    def wire(self, version):
-        fields = [self.identity, self.labels, self.properties]
-        return Struct("N", *(fields + [self.element_id()] if version >= (5, 0) else fields))
-
-
-class Relationship:
-    def __init__(self, identity, start, end, kind, properties):
-        self.identity, self.start, self.end, self.kind, self.properties = identity, start, end, kind, properties
-
-    def wire(self, version):
-        fields = [self.identity, self.start, self.end, self.kind, self.properties]
-        if version >= (5, 0):
-            fields += ["5:stub:%d" % self.identity, "4:stub:%d" % self.start, "4:stub:%d" % self.end]
-        return Struct("R", *fields)
+def relationship(identity, start, end, kind, properties):
+    """Bolt 5 adds the element ids "5:stub:<identity>" and "4:stub:<node>"."""
+    extra = ["5:stub:%d" % identity, "4:stub:%d" % start, "4:stub:%d" % end]
+    return lambda version: Struct("R", identity, start, end, kind, properties, *(extra if version >= (5, 0) else []))
 
 
 # --- PackStream -------------------------------------------------------------
 
 def pack(value, version, out):
-    if hasattr(value, "wire"):
-        value = value.wire(version)
+    if callable(value):
+        value = value(version)
     if value is None:
         out += b"\xC0"
     elif isinstance(value, bool):
@@ -96,14 +69,11 @@ def pack(value, version, out):
     elif isinstance(value, int):
         if -16 <= value < 128:
             out += struct.pack(">b", value)
-        elif -128 <= value < 128:
-            out += b"\xC8" + struct.pack(">b", value)
-        elif -32768 <= value < 32768:
-            out += b"\xC9" + struct.pack(">h", value)
-        elif -2**31 <= value < 2**31:
-            out += b"\xCA" + struct.pack(">i", value)
         else:
-            out += b"\xCB" + struct.pack(">q", value)
+            for marker, fmt, bits in ((0xC8, ">b", 7), (0xC9, ">h", 15), (0xCA, ">i", 31), (0xCB, ">q", 63)):
+                if -2**bits <= value < 2**bits:
+                    out += bytes([marker]) + struct.pack(fmt, value)
+                    break
     elif isinstance(value, float):
         out += b"\xC1" + struct.pack(">d", value)
     elif isinstance(value, (bytes, bytearray)):
@@ -111,21 +81,17 @@ def pack(value, version, out):
     elif isinstance(value, str):
         data = value.encode()
         out += header(len(data), 0x80, 0xD0) + data
-    elif isinstance(value, list):
-        out += header(len(value), 0x90, 0xD4)
+    else:
+        if isinstance(value, list):
+            out += header(len(value), 0x90, 0xD4)
+        elif isinstance(value, dict):
+            out += header(len(value), 0xA0, 0xD8)
+            value = [part for pair in value.items() for part in pair]
+        else:
+            out += bytes([0xB0 + len(value.fields), value.tag])
+            value = value.fields
         for item in value:
             pack(item, version, out)
-    elif isinstance(value, dict):
-        out += header(len(value), 0xA0, 0xD8)
-        for key, item in value.items():
-            pack(key, version, out)
-            pack(item, version, out)
-    elif isinstance(value, Struct):
-        out += bytes([0xB0 + len(value.fields), value.tag])
-        for item in value.fields:
-            pack(item, version, out)
-    else:
-        raise TypeError(type(value))
     return out
 
 
@@ -140,7 +106,8 @@ def header(size, tiny, marker):
 
 
 def unpack(data, pos=0):
-    """(value, next position); structures come back as Struct."""
+    """(value, next position) of what a client sends: no floats or bytes;
+    structures come back as Struct."""
     marker = data[pos]
     pos += 1
     if marker < 0x80 or marker >= 0xF0:
@@ -148,8 +115,6 @@ def unpack(data, pos=0):
     kind, size = marker & 0xF0, marker & 0x0F
     if marker in (0xC0, 0xC2, 0xC3):
         return {0xC0: None, 0xC2: False, 0xC3: True}[marker], pos
-    if marker == 0xC1:
-        return struct.unpack_from(">d", data, pos)[0], pos + 8
     if 0xC8 <= marker <= 0xCB:
         width = 1 << (marker - 0xC8)
         return int.from_bytes(data[pos:pos + width], "big", signed=True), pos + width
@@ -159,26 +124,15 @@ def unpack(data, pos=0):
             kind, size, pos = tiny, int.from_bytes(data[pos:pos + width], "big"), pos + width
     if kind == 0x80:
         return data[pos:pos + size].decode(), pos + size
-    if kind == 0x90:
-        items = []
-        for _ in range(size):
-            item, pos = unpack(data, pos)
-            items.append(item)
-        return items, pos
-    if kind == 0xA0:
-        result = {}
-        for _ in range(size):
-            key, pos = unpack(data, pos)
-            result[key], pos = unpack(data, pos)
-        return result, pos
     if kind == 0xB0:
         tag, pos = data[pos], pos + 1
-        fields = []
-        for _ in range(size):
-            item, pos = unpack(data, pos)
-            fields.append(item)
-        return Struct(tag, *fields), pos
-    raise ValueError("stub cannot decode marker %02X" % marker)
+    items = []
+    for _ in range(size * 2 if kind == 0xA0 else size):
+        item, pos = unpack(data, pos)
+        items.append(item)
+    if kind == 0xA0:
+        return dict(zip(items[0::2], items[1::2])), pos
+    return (Struct(tag, *items) if kind == 0xB0 else items), pos
 
 
 # --- The canned graph -------------------------------------------------------
@@ -186,26 +140,26 @@ def unpack(data, pos=0):
 def canned_graph():
     """(nodes, relationships) covering every kind of property value."""
     nodes = [
-        Node(0, ["Person"], {"name": "Ada", "born": Struct("D", -56270), "age": 36, "score": 1.5,
+        node(0, ["Person"], {"name": "Ada", "born": Struct("D", -56270), "age": 36, "score": 1.5,
                              "tags": ["math", "poetry"], "big": 2**62, "neg": -129, "ok": True,
                              "nothing_here": [], "raw": b"\x00\x7f\x80\xff", "nan": float("nan")}),
-        Node(1, ["Person", "Admin"], {"name": "Grace Hopper \u00e9\u4e2d",
-                                      "seen": OffsetDateTime(1436042000, 5000, 3600),
-                                      "zoned": ZonedDateTime(1436042000, 0, "Europe/London"),
+        node(1, ["Person", "Admin"], {"name": "Grace Hopper \u00e9\u4e2d",
+                                      "seen": date_time(1436042000, 5000, 3600),
+                                      "zoned": date_time(1436042000, 0, "Europe/London"),
                                       "local": Struct("d", 1436042000, 142000000)}),
-        Node(2, ["Place"], {"home": Struct("X", 7203, 1.0, 2.0), "peak": Struct("Y", 9157, 1.0, 2.0, 3.0),
+        node(2, ["Place"], {"home": Struct("X", 7203, 1.0, 2.0), "peak": Struct("Y", 9157, 1.0, 2.0, 3.0),
                             "geo": Struct("X", 4326, 33.46789, 13.1),
                             "geo3": Struct("Y", 4979, 33.46789, 13.1, 120.5)}),
-        Node(3, ["Clock"], {"at": Struct("T", 45296 * 10**9, -18000), "wall": Struct("t", 45296 * 10**9 + 5),
+        node(3, ["Clock"], {"at": Struct("T", 45296 * 10**9, -18000), "wall": Struct("t", 45296 * 10**9 + 5),
                             "span": Struct("E", 14, 16, 43200 + 1, 500000000)}),
-        Node(4, [], {}),
+        node(4, [], {}),
     ]
     relationships = [
-        Relationship(10, 0, 1, "KNOWS", {"since": 1993, "roles": ["friend"]}),
-        Relationship(11, 1, 0, "KNOWS", {}),
-        Relationship(12, 0, 0, "SELF", {"when": Struct("D", 0)}),
-        Relationship(13, 0, 1, "KNOWS", {"since": 2001}),
-        Relationship(14, 2, 3, "relationship", {}),
+        relationship(10, 0, 1, "KNOWS", {"since": 1993, "roles": ["friend"]}),
+        relationship(11, 1, 0, "KNOWS", {}),
+        relationship(12, 0, 0, "SELF", {"when": Struct("D", 0)}),
+        relationship(13, 0, 1, "KNOWS", {"since": 2001}),
+        relationship(14, 2, 3, "relationship", {}),
     ]
     return nodes, relationships
 
@@ -213,9 +167,9 @@ def canned_graph():
 def importable_graph(count=5):
     """A chain of single-labelled nodes without relationship properties:
     what the migration import accepts today."""
-    nodes = [Node(i, ["Person" if i % 2 == 0 else "Paper"], {"name": "n%d" % i, "topic": i % 3})
+    nodes = [node(i, ["Person" if i % 2 == 0 else "Paper"], {"name": "n%d" % i, "topic": i % 3})
              for i in range(count)]
-    relationships = [Relationship(100 + i, i, i + 1, "FOLLOWS" if i % 2 else "AUTHORED", {})
+    relationships = [relationship(100 + i, i, i + 1, "FOLLOWS" if i % 2 else "AUTHORED", {})
                      for i in range(count - 1)]
     return nodes, relationships
 
@@ -223,7 +177,7 @@ def importable_graph(count=5):
 # --- The server -------------------------------------------------------------
 
 NAMES = {0x01: "HELLO", 0x02: "GOODBYE", 0x0F: "RESET", 0x10: "RUN", 0x11: "BEGIN", 0x12: "COMMIT",
-         0x13: "ROLLBACK", 0x2F: "DISCARD", 0x3F: "PULL", 0x54: "TELEMETRY", 0x6A: "LOGON", 0x6B: "LOGOFF"}
+         0x2F: "DISCARD", 0x3F: "PULL", 0x6A: "LOGON"}
 ALL_VERSIONS = [(5, minor) for minor in range(8, -1, -1)] + [(4, 4)]
 
 
@@ -232,21 +186,16 @@ class _Closed(Exception):
 
 
 class _Handler(socketserver.BaseRequestHandler):
-    def setup(self):
-        self.stub = self.server.stub
+    def handle(self):
+        self.stub, self.failed, self.stream = self.server.stub, False, []
         self.request.settimeout(10)
         self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        self.failed = False
-        self.stream = []
-
-    def handle(self):
         try:
             if self.stub.tls is not None:
                 self.request = self.stub.tls.wrap_socket(self.request, server_side=True)
             self.version = self.handshake()
-            if self.version is not None:
-                while self.serve_one():
-                    pass
+            while self.version is not None and self.serve_one():
+                pass
         except (_Closed, OSError):
             pass
         finally:
@@ -315,6 +264,9 @@ class _Handler(socketserver.BaseRequestHandler):
             self.send(0x70, {})
         elif self.failed:
             self.send(0x7E)
+        elif name == "DISCARD":
+            self.stream = []
+            self.send(0x70, {})
         else:
             getattr(self, "on_" + name.lower(), self.on_unknown)(*message.fields)
         return True
@@ -340,12 +292,6 @@ class _Handler(socketserver.BaseRequestHandler):
 
     def on_logon(self, auth):
         self.check_auth(auth)
-        self.send(0x70, {})
-
-    def on_logoff(self):
-        self.send(0x70, {})
-
-    def on_telemetry(self, api):
         self.send(0x70, {})
 
     def on_begin(self, extra):
@@ -384,15 +330,8 @@ class _Handler(socketserver.BaseRequestHandler):
             self.stub.records_sent += 1
         self.send(0x70, {"has_more": True} if self.stream else {"type": "r", "t_last": 0, "db": "neo4j"})
 
-    def on_discard(self, extra):
-        self.stream = []
-        self.send(0x70, {})
-
     def on_commit(self):
         self.send(0x70, {"bookmark": "stub:1"})
-
-    def on_rollback(self):
-        self.send(0x70, {})
 
 
 class _Server(socketserver.ThreadingTCPServer):
@@ -416,8 +355,7 @@ class BoltStub:
         self.server = _Server(("127.0.0.1", 0), _Handler)
         self.server.stub = self
         self.port = self.server.server_address[1]
-        self.thread = threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
-        self.thread.start()
+        threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True).start()
         return self
 
     def __exit__(self, *error):
@@ -427,14 +365,3 @@ class BoltStub:
     def received(self, name):
         """The fields of every `name` message received, in order."""
         return [fields for logged, fields in self.log if logged == name]
-
-
-if __name__ == "__main__":
-    # Run by hand: python3 bolt_stub.py serves the canned graph until ^C.
-    stub = BoltStub()
-    stub.__enter__()
-    print("stub Bolt server on 127.0.0.1:%d (user neo4j, password secret-pw)" % stub.port, flush=True)
-    try:
-        threading.Event().wait()
-    except KeyboardInterrupt:
-        stub.__exit__()

@@ -1,43 +1,108 @@
-"""The focus of this file: the real Neo4j dumps decode to the graphs they hold.
+"""The real Neo4j dumps, whole and damaged, through the dump bridge.
 
-Each sample is decoded once (setUpModule) through the bridge's convert();
-the tests compare counts with the samples' documented facts, check values
-by hand, compare versions with each other and check that decoding streams.
+The samples are read in place from the shared samples directory
+(NEO4J_SAMPLES, else ../shared/neo4j-samples beside the checkout); tests
+skip when it is absent. Each sample is decoded once (setUpClass) through
+the bridge's convert(); the tests compare counts with the samples'
+documented facts, check values by hand, compare versions with each other
+and check that decoding streams.
+
+Bad dumps end in one error line, exit 1 and no output files. Faults are
+injected the LevelDB way: cut a real dump at several offsets, flip a byte
+of its compressed stream, or rebuild it from a sample's store files with
+one record changed or one store format swapped (build_dump, in every
+container layout, in a temporary directory: the samples themselves are
+never copied or modified). Every case runs the bridge as orvane runs it
+and checks the whole contract: status 1, exactly one stderr line
+"import_neo4j_dump: error: ..." (never a traceback), nothing on stdout, and
+an output directory without nodes.jsonl, rels.jsonl or temporary files.
 """
 
 import collections
+import contextlib
+import gzip
+import importlib.util
+import io
 import json
 import os
 import shutil
+import struct
+import subprocess
+import sys
+import tarfile
 import tempfile
 import unittest
 
-import dump_fixtures as fx
 from neo4j_dump import archive
 from neo4j_dump.convert import convert
 
-RESULTS = {}  # sample name -> (Summary, nodes, rels, output directory listing)
-TMP = None
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+SCRIPT = os.path.join(ROOT, "scripts", "import_neo4j_dump.py")
+SAMPLES = os.environ.get("NEO4J_SAMPLES") or os.path.join(ROOT, "..", "shared", "neo4j-samples")
+MOVIES = ["movies-35", "movies-40", "movies-41", "movies-43", "movies-50"]
+NORTHWIND = ["northwind-43", "northwind-50"]
 
 
-def setUpModule():
-    global TMP
-    if not fx.have_samples():
-        return
-    TMP = tempfile.mkdtemp(prefix="dump-samples-")
-    for name in fx.MOVIES + fx.NORTHWIND:
-        out = os.path.join(TMP, name)
-        summary = convert(fx.sample(name), out)
-        with open(os.path.join(out, "nodes.jsonl"), encoding="utf-8") as f:
-            nodes = [json.loads(line) for line in f]
-        with open(os.path.join(out, "rels.jsonl"), encoding="utf-8") as f:
-            rels = [json.loads(line) for line in f]
-        RESULTS[name] = (summary, nodes, rels, sorted(os.listdir(out)))
+def sample(name):
+    """Path of a sample dump by its short name, e.g. "movies-43"."""
+    return os.path.join(SAMPLES, name.split("-")[0], name + ".dump")
 
 
-def tearDownModule():
-    if TMP:
-        shutil.rmtree(TMP, ignore_errors=True)
+def have_samples():
+    return os.path.isfile(sample("movies-43"))
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
+def sample_entries(name):
+    """Returns [(entry name, bytes)] of a sample's regular files, transaction logs left out."""
+    with open(sample(name), "rb", buffering=0) as f:
+        f.seek(4 if f.read(4) == b"DZV1" else 0)
+        raw = subprocess.run(["zstd", "-dcq"], stdin=f, stdout=subprocess.PIPE, check=True).stdout
+    with tarfile.open(fileobj=io.BytesIO(raw[24:]), mode="r:") as tar:
+        return [(m.name, tar.extractfile(m).read()) for m in tar if m.isfile() and "transaction" not in m.name]
+
+
+def replace(entries, name, offset, data):
+    """Returns a copy of `entries` with `data` written at `offset` of file "./name"."""
+    return [(entry, content[:offset] + data + content[offset + len(data):] if entry == "./" + name else content)
+            for entry, content in entries]
+
+
+def build_dump(path, entries, layout="dzv1"):
+    """Writes a dump of `entries` in `layout`: "dzv1", "zstd", "dgv1" or "gzip"."""
+    buf = io.BytesIO()
+    with tarfile.open(fileobj=buf, mode="w", format=tarfile.PAX_FORMAT) as tar:
+        for name, content in entries:
+            info = tarfile.TarInfo(name)
+            info.size = len(content)
+            tar.addfile(info, io.BytesIO(content))
+    if layout in ("dzv1", "zstd"):
+        meta = b"zstd" + struct.pack(">iqq", 1, len(entries), sum(len(c) for _, c in entries))
+        body = subprocess.run(["zstd", "-qc"], input=meta + buf.getvalue(), stdout=subprocess.PIPE, check=True).stdout
+        return write(path, (b"DZV1" if layout == "dzv1" else b"") + body)
+    return write(path, (b"DGV1" if layout == "dgv1" else b"") + gzip.compress(buf.getvalue()))
+
+
+def run_bridge(dump, out, process=False):
+    """Runs the bridge on `dump`; returns (status, stdout, stderr). As a
+    process when asked, as orvane runs it; else its main() in this process,
+    the same contract without the interpreter's start-up time."""
+    if process:
+        done = subprocess.run([sys.executable, SCRIPT, "--dump", dump, "--out", out], capture_output=True, text=True)
+        return done.returncode, done.stdout, done.stderr
+    script = importlib.util.spec_from_file_location("import_neo4j_dump", SCRIPT)
+    module = importlib.util.module_from_spec(script)
+    script.loader.exec_module(module)
+    stdout, stderr = io.StringIO(), io.StringIO()
+    with contextlib.redirect_stdout(stdout), contextlib.redirect_stderr(stderr):
+        status = module.main(["--dump", dump, "--out", out])
+    return status, stdout.getvalue(), stderr.getvalue()
 
 
 def canonical(nodes, rels):
@@ -53,12 +118,34 @@ def by_property(nodes, name, value):
     return [n for n in nodes if n["properties"].get(name) == value]
 
 
-@unittest.skipUnless(fx.have_samples(), "the shared neo4j-samples directory is absent")
-class MoviesDumps(unittest.TestCase):
+PREFIX = "import_neo4j_dump: error: "
+
+
+@unittest.skipUnless(have_samples(), "the shared neo4j-samples directory is absent")
+class Dumps(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        work = tempfile.TemporaryDirectory(prefix="dump-samples-")
+        cls.addClassCleanup(work.cleanup)
+        cls.results = {}  # sample name -> (Summary, nodes, rels, output directory listing)
+        for name in MOVIES + NORTHWIND:
+            out = os.path.join(work.name, name)
+            summary = convert(sample(name), out)
+            graph = []
+            for part in ("nodes.jsonl", "rels.jsonl"):
+                with open(os.path.join(out, part), encoding="utf-8") as f:
+                    graph.append([json.loads(line) for line in f])
+            cls.results[name] = (summary, *graph, sorted(os.listdir(out)))
+        cls.entries = {name: sample_entries(name) for name in ("movies-43", "movies-35", "movies-50")}
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="dump-faults-")
+        self.addCleanup(shutil.rmtree, self.tmp)
+
     def test_every_version_has_the_documented_counts(self):
-        for name in fx.MOVIES:
+        for name in MOVIES:
             with self.subTest(name):
-                summary, nodes, rels, listing = RESULTS[name]
+                summary, nodes, rels, listing = self.results[name]
                 self.assertEqual((171, 253), (summary.nodes, summary.relationships))
                 self.assertEqual({("Person",): 133, ("Movie",): 38}, collections.Counter(tuple(n["labels"]) for n in nodes))
                 self.assertEqual(
@@ -70,22 +157,22 @@ class MoviesDumps(unittest.TestCase):
                 self.assertEqual(["nodes.jsonl", "rels.jsonl"], listing, "no temporary file is left")
 
     def test_store_versions_cover_standard_and_aligned(self):
-        versions = {name: RESULTS[name][0].version for name in fx.MOVIES}
         self.assertEqual(
-            {"movies-35": "v0.A.9", "movies-40": "AF4.1.a", "movies-41": "SF4.0.0", "movies-43": "AF4.3.0", "movies-50": "5.x aligned"},
-            versions,
+            {"movies-35": "v0.A.9", "movies-40": "AF4.1.a", "movies-41": "SF4.0.0", "movies-43": "AF4.3.0",
+             "movies-50": "5.x aligned", "northwind-43": "SF4.3.0", "northwind-50": "5.x standard"},
+            {name: self.results[name][0].version for name in MOVIES + NORTHWIND},
         )
 
     def test_all_versions_decode_to_the_same_graph(self):
-        reference = canonical(*RESULTS["movies-35"][1:3])
-        for name in fx.MOVIES[1:]:
+        reference = canonical(*self.results["movies-35"][1:3])
+        for name in MOVIES[1:]:
             with self.subTest(name):
-                self.assertEqual(reference, canonical(*RESULTS[name][1:3]))
+                self.assertEqual(reference, canonical(*self.results[name][1:3]))
 
     def test_named_values(self):
-        for name in fx.MOVIES:
+        for name in MOVIES:
             with self.subTest(name):
-                _, nodes, rels, _ = RESULTS[name]
+                _, nodes, rels, _ = self.results[name]
                 (matrix,) = by_property(nodes, "title", "The Matrix")
                 self.assertEqual(["Movie"], matrix["labels"])
                 self.assertEqual({"title": "The Matrix", "released": 1999, "tagline": "Welcome to the Real World"}, matrix["properties"])
@@ -97,19 +184,16 @@ class MoviesDumps(unittest.TestCase):
                 reviews = {r["properties"]["summary"]: r["properties"]["rating"] for r in rels if r["src"] == jessica["id"] and r["type"] == "REVIEWED"}
                 self.assertEqual(95, reviews["An amazing journey"])
 
-
-@unittest.skipUnless(fx.have_samples(), "the shared neo4j-samples directory is absent")
-class NorthwindDumps(unittest.TestCase):
-    def test_counts_and_identity(self):
-        for name in fx.NORTHWIND:
+    def test_northwind_counts_and_identity(self):
+        for name in NORTHWIND:
             with self.subTest(name):
-                summary, nodes, rels, _ = RESULTS[name]
+                summary, nodes, rels, _ = self.results[name]
                 self.assertEqual((1035, 3139), (summary.nodes, summary.relationships))
                 self.assertEqual(2155, sum(1 for r in rels if r["type"] == "ORDERS" and r["properties"]))
-        self.assertEqual(canonical(*RESULTS["northwind-43"][1:3]), canonical(*RESULTS["northwind-50"][1:3]))
+        self.assertEqual(canonical(*self.results["northwind-43"][1:3]), canonical(*self.results["northwind-50"][1:3]))
 
-    def test_an_order_line(self):
-        _, nodes, rels, _ = RESULTS["northwind-50"]
+    def test_northwind_order_line(self):
+        _, nodes, rels, _ = self.results["northwind-50"]
         (order,) = by_property(nodes, "orderID", "10248")
         (cheese,) = by_property(nodes, "productName", "Queso Cabrales")
         (line,) = [r for r in rels if r["src"] == order["id"] and r["dst"] == cheese["id"]]
@@ -118,21 +202,110 @@ class NorthwindDumps(unittest.TestCase):
         (product,) = by_property(nodes, "productName", "Chai")
         self.assertEqual((18.0, False, 39), tuple(product["properties"][k] for k in ("unitPrice", "discontinued", "unitsInStock")))
 
-
-@unittest.skipUnless(fx.have_samples(), "the shared neo4j-samples directory is absent")
-class Streaming(unittest.TestCase):
     def test_movies_41_spools_only_store_files(self):
         # Its 250 MiB preallocated transaction log must be read past, never written.
-        work = tempfile.mkdtemp(prefix="dump-spool-")
-        try:
-            spooled = archive.spool(fx.sample("movies-41"), work)
+        with tempfile.TemporaryDirectory(prefix="dump-spool-") as work:
+            spooled = archive.spool(sample("movies-41"), work)
             self.assertIn("neostore.transaction.db.0", spooled.top_level_names)
             self.assertEqual(sorted(archive.STORE_FILES), sorted(os.listdir(work)))
             self.assertGreater(spooled.entry_bytes, 250 << 20)
             self.assertLess(spooled.spooled_bytes, 1 << 20)
-        finally:
-            shutil.rmtree(work)
 
 
-if __name__ == "__main__":
-    unittest.main()
+    def assert_refused(self, dump, *fragments, process=False):
+        """Runs the bridge (as a process when asked, else in this process) and checks the failure contract."""
+        out = os.path.join(self.tmp, "out-" + os.path.basename(dump))
+        status, stdout, stderr = run_bridge(dump, out, process)
+        self.assertEqual((1, "", 1), (status, stdout, len(stderr.splitlines())), stderr)
+        self.assertTrue(stderr.startswith(PREFIX), stderr)
+        self.assertNotIn("Traceback", stderr)
+        for fragment in fragments:
+            self.assertIn(fragment, stderr)
+        self.assertEqual([], os.listdir(out) if os.path.isdir(out) else [])
+        return stderr
+
+    def cut(self, name, length):
+        with open(sample(name), "rb") as f:
+            return write(os.path.join(self.tmp, "%s-cut-%d.dump" % (name, length)), f.read()[:length])
+
+    def rebuilt(self, name, layout="dzv1", change=None):
+        entries = replace(self.entries[name], *change) if change else self.entries[name]
+        return build_dump(os.path.join(self.tmp, "%s-%s.dump" % (name, layout)), entries, layout)
+
+    def test_truncated_dumps(self):
+        for name in ("movies-43", "movies-50", "northwind-43"):
+            size = os.path.getsize(sample(name))
+            cuts = [(0, "too short"), (3, "too short"), (7, ""), (60, "truncated"), (size // 3, "truncated"),
+                    (size // 2, "truncated"), (size - 20, "truncated"), (size - 1, "truncated or corrupted: zstd failed")]
+            for length, fragment in cuts:
+                with self.subTest(name=name, length=length):
+                    self.assert_refused(self.cut(name, length), fragment, process=(length == size // 2))
+        for layout in ("gzip", "dgv1"):
+            with open(self.rebuilt("movies-43", layout), "rb") as f:
+                data = f.read()
+            for length in (len(data) // 2, len(data) - 3):
+                with self.subTest(layout=layout, length=length):
+                    dump = write(os.path.join(self.tmp, "%s-%d.dump" % (layout, length)), data[:length])
+                    self.assert_refused(dump, "truncated or corrupted: gzip failed")
+
+    def test_flipped_byte_in_the_compressed_stream(self):
+        with open(sample("movies-43"), "rb") as f:
+            data = f.read()
+        for at in (len(data) // 4, len(data) // 2, len(data) - 8):
+            with self.subTest(at=at):
+                flipped = data[:at] + bytes([data[at] ^ 0x5A]) + data[at + 1:]
+                self.assert_refused(write(os.path.join(self.tmp, "flipped-%d.dump" % at), flipped))
+
+    def test_flipped_bytes_in_records(self):
+        # movies-43 is aligned; ids below are all on the first page, so offset = id * size.
+        cases = [
+            # relationship 0's start node becomes 0x00FFFFFF, a node that does not exist
+            ("relationship store", ("neostore.relationshipstore.db", 1, b"\x00\xff\xff\xff"), "missing node"),
+            # node 0's inline label field names label id 9, which is no token
+            ("label id", ("neostore.nodestore.db", 9, b"\x00\x00\x00\x09\x10"), "unknown label id 9"),
+            # node 0's first property record becomes 3000, beyond the property store
+            ("property pointer", ("neostore.nodestore.db", 5, struct.pack(">I", 3000)), "no record 3000"),
+            # the name record of label token 0 loses its in-use bit
+            ("dynamic record", ("neostore.labeltokenstore.db.names", 38, b"\x00"), "not in use"),
+            # the header of the label names store claims 4-byte records
+            ("dynamic header", ("neostore.labeltokenstore.db.names", 0, b"\x00\x00\x00\x04"), "records of 4 bytes"),
+        ]
+        for what, change, fragment in cases:
+            with self.subTest(what):
+                self.assert_refused(self.rebuilt("movies-43", change=change), "corrupted", fragment,
+                                    process=(what == "relationship store"))
+
+    def test_unsupported_store_formats(self):
+        def packed(version):
+            value = len(version) | sum(ord(c) << (8 * (i + 1)) for i, c in enumerate(version))
+            return b"\x01" + struct.pack(">Q", value)
+
+        cases = [
+            ("movies-43", ("neostore", 36, packed("vE.H.4")), "Enterprise high_limit format (vE.H.4)"),
+            ("movies-43", ("neostore", 36, packed("HL4.0.0")), "high_limit"),
+            ("movies-35", ("neostore", 36, packed("v0.A.7")), "unknown store version v0.A.7"),
+            ("movies-50", ("neostore", 74, b"blocked"), "unknown 5.x store format blocked"),
+        ]
+        for name, change, fragment in cases:
+            with self.subTest(fragment):
+                self.assert_refused(self.rebuilt(name, change=change), fragment, "APOC")
+
+    def test_block_format_and_incomplete_stores(self):
+        block = [("./neostore", b"\x00" * 9), ("./block.big_values.db", b"\x00" * 16)]
+        self.assert_refused(build_dump(os.path.join(self.tmp, "block.dump"), block), "block format", "APOC")
+        missing = [e for e in self.entries["movies-43"] if e[0] != "./neostore.propertystore.db.strings"]
+        self.assert_refused(build_dump(os.path.join(self.tmp, "missing.dump"), missing), "no neostore.propertystore.db.strings")
+
+    def test_not_a_dump(self):
+        self.assert_refused(write(os.path.join(self.tmp, "notes.txt"), b"MATCH (n) RETURN n\n"), "not a neo4j-admin dump")
+        self.assert_refused(os.path.join(self.tmp, "absent.dump"), "cannot read the dump")
+
+    def test_rebuilt_dumps_decode_in_every_layout(self):
+        # The gzip layouts have no sample; a rebuilt movies-43 must decode in each.
+        for layout in ("dzv1", "zstd", "dgv1", "gzip"):
+            with self.subTest(layout):
+                out = os.path.join(self.tmp, "ok-" + layout)
+                status, stdout, stderr = run_bridge(self.rebuilt("movies-43", layout), out)
+                self.assertEqual(0, status, stderr)
+                self.assertIn("171 nodes, 253 relationships", stdout)
+                self.assertEqual(["nodes.jsonl", "rels.jsonl"], sorted(os.listdir(out)))

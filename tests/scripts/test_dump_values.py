@@ -1,4 +1,5 @@
-"""The focus of this file: property blocks and dynamic payloads decode to the right JSON values.
+"""The focus of this file: property blocks and dynamic payloads decode to the right JSON values,
+and both bridges write temporal values as the same text.
 
 Blocks are built with pack(), a tiny writer of Neo4j's bit stream (fields
 appended from bit 0 of block 0 upward, as Neo4j's Bits.put does). Expected
@@ -9,6 +10,8 @@ the decoder's own tables.
 import struct
 import unittest
 
+from neo4j_bolt import values as bolt_values
+from neo4j_bolt.packstream import Structure
 from neo4j_dump import temporal, values
 from neo4j_dump.errors import DumpError
 
@@ -24,82 +27,56 @@ def pack(*fields):
     return tuple((stream >> (64 * i)) & 0xFFFFFFFFFFFFFFFF for i in range((pos + 63) // 64))
 
 
-def short_string(encoding, codes, step):
-    blocks = pack((KEY, 24), (11, 4), (encoding, 5), (len(codes), 6), *[(c, step) for c in codes])
-    assert values.blocks_used(blocks[0]) == len(blocks)
-    return values.decode(blocks, None, "node 1")
-
-
 def scalar(kind, inline, *more):
     return values.decode(pack((KEY, 24), (kind, 4), (inline, 36)) + more, None, "node 1")
+
+
+def double(value):
+    return struct.unpack(">Q", struct.pack(">d", value))[0]
 
 
 def long_payload(numbers):
     return bytes([6, 8, 64]) + struct.pack("<%dq" % len(numbers), *numbers)
 
 
-class ShortStrings(unittest.TestCase):
-    def test_encodings(self):
-        cases = [
-            (1, 4, [0, 1, 2, 3, 0xA, 0xB, 0xC], "0123 .-"),  # numerical
-            (2, 4, [2, 0, 0xB, 0xC, 0xD], "20-:/"),  # date
-            (3, 5, [1, 2, 0x1B, 0x1F], "AB_/"),  # upper
-            (4, 5, [8, 5, 12, 12, 15], "hello"),  # lower
-            (5, 5, [1, 0x1F, 2, 0x1C, 3], "a@b.c"),  # email
-            (6, 6, [1, 0x21, 0x2E, 0x3F], "a1/="),  # URI
+class InlineValues(unittest.TestCase):
+    def test_short_strings(self):
+        alphabet = "abcdefghijklmnopqrstuvwxyz"[:25]  # 39 + 125 bits: three blocks
+        cases = [  # encoding, bits per character, codes, text
+            (1, 4, [0, 1, 2, 3, 0xA, 0xB, 0xC], "0123 .-"), (2, 4, [2, 0, 0xB, 0xC, 0xD], "20-:/"),  # numerical, date
+            (3, 5, [1, 2, 0x1B, 0x1F], "AB_/"), (4, 5, [8, 5, 12, 12, 15], "hello"),  # upper, lower
+            (5, 5, [1, 0x1F, 2, 0x1C, 3], "a@b.c"), (6, 6, [1, 0x21, 0x2E, 0x3F], "a1/="),  # email, URI
             (7, 6, [0x0E, 0x25, 0x2F, 0x1F, 0x2A, 0x00, 0x3B], "Neo4j 5"),  # alphanumerical
             (8, 6, [0x01, 0x20, 0x21, 0x3E], "A;a@"),  # alphanumerical with symbols
-            (9, 7, [0x5A, 0x6F, 0x2B, 0x17], "Zoë."),  # European
-            (10, 8, [0xE9, 0x21], "é!"),  # Latin-1
-            (11, 4, [0xD, 0xE, 0xA, 0xD], "dead"),  # lower hex
-            (12, 4, [0xB, 0xE, 0xE, 0xF], "BEEF"),  # upper hex
+            (9, 7, [0x5A, 0x6F, 0x2B, 0x17], "Zoë."), (10, 8, [0xE9, 0x21], "é!"),  # European, Latin-1
+            (11, 4, [0xD, 0xE, 0xA, 0xD], "dead"), (12, 4, [0xB, 0xE, 0xE, 0xF], "BEEF"),  # lower and upper hex
+            (0, 8, list("日本".encode("utf-8")), "日本"),  # UTF-8: the length counts bytes
+            (4, 5, [ord(c) - 0x60 for c in alphabet], alphabet),
         ]
         for encoding, step, codes, text in cases:
             with self.subTest(text):
-                self.assertEqual((KEY, text), short_string(encoding, codes, step))
-
-    def test_utf8_length_counts_bytes(self):
-        raw = "日本".encode("utf-8")
-        self.assertEqual((KEY, "日本"), short_string(0, list(raw), 8))
-
-    def test_characters_cross_block_boundaries(self):
-        text = "abcdefghijklmnopqrstuvwxyz"[:25]  # 39 + 125 bits: three blocks
-        self.assertEqual((KEY, text), short_string(4, [ord(c) - 0x60 for c in text], 5))
-
-    def test_empty(self):
+                blocks = pack((KEY, 24), (11, 4), (encoding, 5), (len(codes), 6), *[(c, step) for c in codes])
+                self.assertEqual(len(blocks), values.blocks_used(blocks[0]))
+                self.assertEqual((KEY, text), values.decode(blocks, None, "node 1"))
         self.assertEqual((0, ""), values.decode(pack((0, 24), (11, 4)), None, "node 1"))
 
-
-class Scalars(unittest.TestCase):
-    def test_inline_values(self):
+    def test_scalars(self):
         cases = [
-            (1, 1, True),
-            (2, -3, -3),
-            (3, -300, -300),
-            (4, 0xE9, "é"),
-            (5, -7, -7),
-            (5, 2**31 - 1, 2**31 - 1),
+            (1, 1, True), (2, -3, -3), (3, -300, -300), (4, 0xE9, "é"), (5, -7, -7), (5, 2**31 - 1, 2**31 - 1),
             (6, (1234 << 1) | 1, 1234),  # inlined long: flag at bit 28
-            (7, struct.unpack(">I", struct.pack(">f", 0.1))[0], 0.1),
-            (7, 0x7FC00000, "NaN"),
+            (7, struct.unpack(">I", struct.pack(">f", 0.1))[0], 0.1), (7, 0x7FC00000, "NaN"),
         ]
         for kind, inline, expected in cases:
             with self.subTest(kind=kind, expected=expected):
                 self.assertEqual((KEY, expected), scalar(kind, inline))
-
-    def test_values_in_a_second_block(self):
-        self.assertEqual((KEY, -2**40), scalar(6, 0, (-2**40) & 0xFFFFFFFFFFFFFFFF))
-        self.assertEqual((KEY, 2.5), scalar(8, 0, struct.unpack(">Q", struct.pack(">d", 2.5))[0]))
-        self.assertEqual((KEY, "-Infinity"), scalar(8, 0, struct.unpack(">Q", struct.pack(">d", float("-inf")))[0]))
+        self.assertEqual((KEY, -2**40), scalar(6, 0, (-2**40) & 0xFFFFFFFFFFFFFFFF))  # in a second block
+        self.assertEqual((KEY, 2.5), scalar(8, 0, double(2.5)))
+        self.assertEqual((KEY, "-Infinity"), scalar(8, 0, double(float("-inf"))))
 
     def test_short_arrays(self):
-        cases = [
-            (5, 32, [-1, 5], [-1, 5]),
-            (1, 1, [1, 0, 1], [True, False, True]),
-            (6, 0, [-2], [-2]),  # 0 bits per item means 64
-            (3, 9, [300, 7], [300, 7]),
-            (5, 1, [], []),
-        ]
+        # (item type, bits per item, items, value); 0 bits per item means 64
+        cases = [(5, 32, [-1, 5], [-1, 5]), (1, 1, [1, 0, 1], [True, False, True]), (6, 0, [-2], [-2]),
+                 (3, 9, [300, 7], [300, 7]), (5, 1, [], [])]
         for item_type, bits, raw, expected in cases:
             with self.subTest(expected=expected):
                 blocks = pack((KEY, 24), (12, 4), (item_type, 4), (len(raw), 6), (bits, 6), *[(v, bits or 64) for v in raw])
@@ -109,22 +86,19 @@ class Scalars(unittest.TestCase):
     def test_points(self):
         def point(table, code, coords):
             head = pack((KEY, 24), (13, 4), (1, 4), (len(coords), 4), (table, 4), (code, 16))
-            more = tuple(struct.unpack(">Q", struct.pack(">d", c))[0] for c in coords)
+            more = tuple(double(c) for c in coords)
             self.assertEqual(1 + len(coords), values.blocks_used(head[0]))
             return values.decode(head + more, None, "node 1")[1]
 
         self.assertEqual({"crs": "cartesian", "x": 1.5, "y": -2.0, "z": None}, point(2, 7203, [1.5, -2.0]))
         self.assertEqual({"crs": "cartesian-3d", "x": 1.0, "y": 2.0, "z": 3.0}, point(2, 9157, [1.0, 2.0, 3.0]))
         self.assertEqual({"crs": "wgs-84", "latitude": 55.6, "longitude": 12.9, "height": None}, point(1, 4326, [12.9, 55.6]))
-        self.assertEqual(
-            {"crs": "wgs-84-3d", "latitude": 55.6, "longitude": 12.9, "height": 30.0}, point(1, 4979, [12.9, 55.6, 30.0])
-        )
+        self.assertEqual({"crs": "wgs-84-3d", "latitude": 55.6, "longitude": 12.9, "height": 30.0},
+                         point(1, 4979, [12.9, 55.6, 30.0]))
         with self.assertRaisesRegex(DumpError, "unknown coordinate system"):
             point(1, 9999, [0.0, 0.0])
 
-
-class Temporals(unittest.TestCase):
-    def test_block_layouts(self):
+    def test_temporal_block_layouts(self):
         def t(kind, inline_bits, *more):
             blocks = pack((KEY, 24), (14, 4), (kind, 4), (inline_bits, 32)) + more
             self.assertEqual(len(blocks), values.blocks_used(blocks[0]))
@@ -141,26 +115,44 @@ class Temporals(unittest.TestCase):
         with self.assertRaisesRegex(DumpError, "named time zone"):
             t(5, 142000000 << 1, 1437514832, 1)
 
-    def test_text(self):
-        cases = [
-            (temporal.date_text, (0,), "1970-01-01"),
-            (temporal.date_text, (2932897,), "+10000-01-01"),
-            (temporal.date_text, (-719529,), "-0001-12-31"),
-            (temporal.date_text, (11016,), "2000-02-29"),
-            (temporal.time_text, (0,), "00:00:00"),
-            (temporal.time_text, (86399999999999,), "23:59:59.999999999"),
-            (temporal.offset_text, (0,), "Z"),
-            (temporal.offset_text, (-(5 * 3600 + 1800),), "-05:30"),
-            (temporal.offset_text, (3661,), "+01:01:01"),
-            (temporal.local_datetime_text, (-1, 5), "1969-12-31T23:59:59.000000005"),
-            (temporal.duration_text, (0, 0, 0, 0), "PT0S"),
-            (temporal.duration_text, (0, 0, -90, 0), "PT-1M-30S"),
-            (temporal.duration_text, (0, 0, -1, 500000000), "PT-0.5S"),
-            (temporal.duration_text, (-13, 0, 0, 0), "P-1Y-1M"),
-        ]
-        for function, args, text in cases:
-            with self.subTest(text):
-                self.assertEqual(text, function(*args))
+
+# Neo4j's temporal values as the text java.time (and so Neo4j's own export)
+# writes, read by both bridges: the pull bridge from Bolt structures (tag,
+# fields), the dump decoder from stored numbers (same fields, by tag). Far
+# dates checked with the 400-year cycle (146097 days) and Python's date.
+DUMP_TEXT = {"D": temporal.date_text, "t": temporal.time_text, "T": temporal.offset_time_text,
+             "d": temporal.local_datetime_text, "I": temporal.datetime_text, "E": temporal.duration_text}
+TEMPORAL_TEXT = [
+    ("D", (0,), "1970-01-01"), ("D", (-1,), "1969-12-31"), ("D", (11016,), "2000-02-29"),
+    ("D", (-719528,), "0000-01-01"), ("D", (-719529,), "-0001-12-31"), ("D", (2932897,), "+10000-01-01"),
+    ("D", (-1073741824,), "-2937836-09-26"),
+    ("t", (0,), "00:00:00"), ("t", (86399999999999,), "23:59:59.999999999"),
+    ("t", (3723 * 10**9 + 120000000,), "01:02:03.12"),
+    ("T", (0, 0), "00:00:00Z"), ("T", (1, 19800), "00:00:00.000000001+05:30"), ("T", (0, -3601), "00:00:00-01:00:01"),
+    ("T", (0, -19800), "00:00:00-05:30"), ("T", (0, 3661), "00:00:00+01:01:01"),
+    ("d", (0, 0), "1970-01-01T00:00:00"), ("d", (-1, 999000000), "1969-12-31T23:59:59.999"),
+    ("d", (-1, 5), "1969-12-31T23:59:59.000000005"),
+    ("I", (0, 0, 0), "1970-01-01T00:00:00Z"), ("I", (0, 0, -28800), "1969-12-31T16:00:00-08:00"),
+    ("F", (0, 0, -28800), "1970-01-01T00:00:00-08:00"),
+    # London in summer (+01:00) and in winter (Z); Bolt 5 sends UTC seconds, 4.x local ones.
+    ("i", (1436042000, 0, "Europe/London"), "2015-07-04T21:33:20+01:00[Europe/London]"),
+    ("f", (1436045600, 0, "Europe/London"), "2015-07-04T21:33:20+01:00[Europe/London]"),
+    ("i", (1420070400, 0, "Europe/London"), "2015-01-01T00:00:00Z[Europe/London]"),
+    ("i", (0, 0, "Asia/Kolkata"), "1970-01-01T05:30:00+05:30[Asia/Kolkata]"),
+    ("E", (0, 0, 0, 0), "PT0S"), ("E", (5, 1, 43200, 0), "P5M1DT12H"), ("E", (14, 16, 43201, 500000000), "P1Y2M16DT12H1.5S"),
+    ("E", (-14, 0, 0, 0), "P-1Y-2M"), ("E", (-13, 0, 0, 0), "P-1Y-1M"), ("E", (0, 0, -3661, 0), "PT-1H-1M-1S"),
+    ("E", (0, 0, -90, 0), "PT-1M-30S"), ("E", (0, 0, -1, 500000000), "PT-0.5S"),
+    ("E", (0, -3, 60, 1), "P-3DT1M0.000000001S"),
+]
+
+
+class TemporalText(unittest.TestCase):
+    def test_both_bridges_write_java_time_text(self):
+        for tag, fields, text in TEMPORAL_TEXT:
+            with self.subTest(tag=tag, fields=fields):
+                self.assertEqual(text, bolt_values.to_json(Structure(ord(tag), fields)))
+                if tag in DUMP_TEXT:
+                    self.assertEqual(text, DUMP_TEXT[tag](*fields))
 
 
 class DynamicArrays(unittest.TestCase):
@@ -174,13 +166,9 @@ class DynamicArrays(unittest.TestCase):
             (bytes([14, 1]) + long_payload([16637, -1]), ["2015-07-21", "1969-12-31"]),
             (bytes([14, 5]) + long_payload([1437514832, 0, (3600 << 1) | 1]), ["2015-07-21T22:40:32+01:00"]),
             (bytes([14, 6]) + long_payload([14, 10, 45930, 250000000]), ["P1Y2M10DT12H45M30.25S"]),
-            (
-                bytes([13, 1, 2, 1, 0x10, 0xE6, 8, 8, 64]) + struct.pack("<4d", 12.9, 55.6, 1.0, 2.0),
-                [
-                    {"crs": "wgs-84", "latitude": 55.6, "longitude": 12.9, "height": None},
-                    {"crs": "wgs-84", "latitude": 2.0, "longitude": 1.0, "height": None},
-                ],
-            ),
+            (bytes([13, 1, 2, 1, 0x10, 0xE6, 8, 8, 64]) + struct.pack("<4d", 12.9, 55.6, 1.0, 2.0),
+             [{"crs": "wgs-84", "latitude": 55.6, "longitude": 12.9, "height": None},
+              {"crs": "wgs-84", "latitude": 2.0, "longitude": 1.0, "height": None}]),
         ]
         for payload, expected in cases:
             with self.subTest(expected=expected):
@@ -188,10 +176,5 @@ class DynamicArrays(unittest.TestCase):
 
     def test_corrupted_payloads(self):
         for payload in (b"", bytes([5, 9, 2, 0]), bytes([9]) + struct.pack(">ii", 1, 5) + b"ab", bytes([9, 0]), bytes([8, 8])):
-            with self.subTest(payload=payload.hex()):
-                with self.assertRaises(DumpError):
-                    values.array_payload(payload)
-
-
-if __name__ == "__main__":
-    unittest.main()
+            with self.subTest(payload=payload.hex()), self.assertRaises(DumpError):
+                values.array_payload(payload)

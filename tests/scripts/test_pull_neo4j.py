@@ -1,9 +1,10 @@
-"""The focus of this file is the pull bridge run as the program runs it: a
-separate process given --bolt, --credentials-file, --database and --out,
-against the stub Bolt server, judged by its exit status, its message and
-the files it leaves.
+"""The pull bridge run as the program runs it: a separate process given
+--bolt, --credentials-file, --database and --out, against the stub Bolt
+server, judged by its exit status, its message and the files it leaves;
+and `orvane migrate --bolt` running it end to end (with ORVANE_BINARY set
+to the built program; skipped without it).
 
-Run alone: PYTHONPATH=scripts python3 -m unittest discover -s tests/scripts -p 'test_pull*.py'
+Run alone: PYTHONPATH=scripts ORVANE_BINARY=build/orvane python3 -m unittest discover -s tests/scripts -p 'test_pull*.py'
 """
 
 import json
@@ -16,10 +17,18 @@ import sys
 import tempfile
 import unittest
 
-from bolt_stub import BoltStub, Node, importable_graph
+from bolt_stub import BoltStub, importable_graph, node
 
-BRIDGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "pull_neo4j.py")
+SOURCE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+BRIDGE = os.path.join(SOURCE, "scripts", "pull_neo4j.py")
+BINARY = os.environ.get("ORVANE_BINARY", "")
 PASSWORD = "secret-pw"
+
+
+def rel(identity, start, end, label, properties):
+    return {"id": "5:stub:%d" % identity, "type": "relationship", "label": label, "start": {"id": "4:stub:%d" % start},
+            "end": {"id": "4:stub:%d" % end}, "properties": properties}
+
 
 NODES_5 = [
     {"type": "node", "id": "4:stub:0", "labels": ["Person"], "properties": {
@@ -38,32 +47,14 @@ NODES_5 = [
         "at": "12:34:56-05:00", "wall": "12:34:56.000000005", "span": "P1Y2M16DT12H1.5S"}},
     {"type": "node", "id": "4:stub:4", "labels": [], "properties": {}},
 ]
-RELS_5 = [
-    {"id": "5:stub:10", "type": "relationship", "label": "KNOWS", "start": {"id": "4:stub:0"},
-     "end": {"id": "4:stub:1"}, "properties": {"since": 1993, "roles": ["friend"]}},
-    {"id": "5:stub:11", "type": "relationship", "label": "KNOWS", "start": {"id": "4:stub:1"},
-     "end": {"id": "4:stub:0"}, "properties": {}},
-    {"id": "5:stub:12", "type": "relationship", "label": "SELF", "start": {"id": "4:stub:0"},
-     "end": {"id": "4:stub:0"}, "properties": {"when": "1970-01-01"}},
-    {"id": "5:stub:13", "type": "relationship", "label": "KNOWS", "start": {"id": "4:stub:0"},
-     "end": {"id": "4:stub:1"}, "properties": {"since": 2001}},
-    {"id": "5:stub:14", "type": "relationship", "label": "relationship", "start": {"id": "4:stub:2"},
-     "end": {"id": "4:stub:3"}, "properties": {}},
-]
+RELS_5 = [rel(10, 0, 1, "KNOWS", {"since": 1993, "roles": ["friend"]}), rel(11, 1, 0, "KNOWS", {}),
+          rel(12, 0, 0, "SELF", {"when": "1970-01-01"}), rel(13, 0, 1, "KNOWS", {"since": 2001}),
+          rel(14, 2, 3, "relationship", {})]
 
 
 def bolt4_ids(records):
     """The Bolt 5 expectations with the integer identities Bolt 4 sends."""
-    text = json.dumps(records)
-    for prefix in ('"4:stub:', '"5:stub:'):
-        text = text.replace(prefix, '"')
-    return json.loads(text)
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
+    return json.loads(json.dumps(records).replace('"4:stub:', '"').replace('"5:stub:', '"'))
 
 
 class PullHarness(unittest.TestCase):
@@ -73,12 +64,12 @@ class PullHarness(unittest.TestCase):
         self.work = tempfile.mkdtemp(prefix="pull-test-")
         self.addCleanup(shutil.rmtree, self.work)
         self.out = os.path.join(self.work, "export")
-        self.credentials = self.write_credentials({"user": "neo4j", "password": PASSWORD})
+        self.credentials = self.write_credentials(json.dumps({"user": "neo4j", "password": PASSWORD}))
 
     def write_credentials(self, content, name="credentials.json"):
         path = os.path.join(self.work, name)
         with open(path, "w") as stream:
-            stream.write(content if isinstance(content, str) else json.dumps(content))
+            stream.write(content)
         os.chmod(path, 0o600)
         return path
 
@@ -93,14 +84,21 @@ class PullHarness(unittest.TestCase):
         with open(os.path.join(self.out, name), encoding="utf-8") as stream:
             return [json.loads(line) for line in stream]
 
+    def assert_pulled(self, done, nodes=NODES_5, relationships=RELS_5):
+        self.assertEqual(0, done.returncode, done.stderr)
+        self.assertEqual(nodes, self.output("nodes.jsonl"))
+        self.assertEqual(relationships, self.output("rels.jsonl"))
+        self.assertEqual(["nodes.jsonl", "rels.jsonl"], sorted(os.listdir(self.out)))
+
     def assert_failed(self, done, *fragments):
+        """Exit 1, one "pull_neo4j: error: " line holding `fragments`, no pulled or temporary file left."""
         self.assertEqual(1, done.returncode, done.stderr)
         self.assertTrue(done.stderr.startswith("pull_neo4j: error: "), done.stderr)
         self.assertEqual(1, len(done.stderr.splitlines()), done.stderr)
         for fragment in fragments:
             self.assertIn(fragment, done.stderr)
         left = os.listdir(self.out) if os.path.isdir(self.out) else []
-        self.assertEqual([name for name in left if name not in ("nodes.csv",)], [])
+        self.assertEqual([], [name for name in left if name != "nodes.csv"])
 
 
 class PullTest(PullHarness):
@@ -108,42 +106,53 @@ class PullTest(PullHarness):
         for version in [(5, 8), (5, 4), (5, 1), (5, 0), (4, 4)]:
             with self.subTest(version=version), BoltStub(speaks=[version]) as stub:
                 done = self.pull("bolt://127.0.0.1:%d" % stub.port)
-                self.assertEqual(0, done.returncode, done.stderr)
                 self.assertIn("5 nodes and 5 relationships", done.stderr)
                 self.assertIn("Bolt %d.%d" % version, done.stderr)
                 bolt5 = version >= (5, 0)
-                self.assertEqual(NODES_5 if bolt5 else bolt4_ids(NODES_5), self.output("nodes.jsonl"))
-                self.assertEqual(RELS_5 if bolt5 else bolt4_ids(RELS_5), self.output("rels.jsonl"))
-                self.assertEqual(["nodes.jsonl", "rels.jsonl"], sorted(os.listdir(self.out)))
-                names = [name for name, fields in stub.log]
+                self.assert_pulled(done, NODES_5 if bolt5 else bolt4_ids(NODES_5), RELS_5 if bolt5 else bolt4_ids(RELS_5))
                 logon = ["LOGON"] if version >= (5, 1) else []
                 self.assertEqual(["HELLO"] + logon + ["BEGIN", "RUN", "PULL", "RUN", "PULL", "COMMIT", "RESET",
-                                                      "GOODBYE"], names)
+                                                      "GOODBYE"], [name for name, fields in stub.log])
                 self.assertEqual([{"db": "neo4j", "mode": "r"}], [f[0] for f in stub.received("BEGIN")])
 
     def test_pages_through_has_more(self):
         for fetch, pulls in [("1", 10), ("2", 6), ("4", 4), ("5", 2), ("1000", 2)]:
             with self.subTest(fetch=fetch), BoltStub() as stub:
-                done = self.pull("bolt://127.0.0.1:%d" % stub.port, "--fetch-size", fetch)
-                self.assertEqual(0, done.returncode, done.stderr)
+                self.assert_pulled(self.pull("bolt://127.0.0.1:%d" % stub.port, "--fetch-size", fetch))
                 self.assertEqual([{"n": int(fetch), "qid": -1}] * pulls, [f[0] for f in stub.received("PULL")])
-                self.assertEqual(NODES_5, self.output("nodes.jsonl"))
-                self.assertEqual(RELS_5, self.output("rels.jsonl"))
+
+    def test_values_longer_than_a_chunk(self):
+        # 200,001 bytes of UTF-8 in four chunks, two-byte characters split between them.
+        properties = {"text": "a" + "\u00e9" * 100000, "list": list(range(70000))}
+        with BoltStub(graph=([node(0, ["Doc"], properties)], [])) as stub:
+            done = self.pull("bolt://127.0.0.1:%d" % stub.port)
+        self.assert_pulled(done, [{"type": "node", "id": "4:stub:0", "labels": ["Doc"], "properties": properties}], [])
+
+    def test_neo4j_scheme_sends_a_routing_context(self):
+        with BoltStub(graph=importable_graph()) as stub:
+            done = self.pull("neo4j://127.0.0.1:%d?region=eu" % stub.port)
+            self.assertEqual(0, done.returncode, done.stderr)
+            self.assertEqual({"region": "eu", "address": "127.0.0.1:%d" % stub.port},
+                             stub.received("HELLO")[0][0]["routing"])
 
     def test_wrong_password_reports_the_server_and_leaves_nothing(self):
         for version in [(5, 4), (5, 7), (5, 0), (4, 4)]:
             with self.subTest(version=version), BoltStub(speaks=[version], password="another-one") as stub:
-                done = self.pull("bolt://127.0.0.1:%d" % stub.port)
-                self.assert_failed(done, "refused the login", "unauthorized due to authentication failure",
-                                   "Neo.ClientError.Security.Unauthorized")
+                self.assert_failed(self.pull("bolt://127.0.0.1:%d" % stub.port), "refused the login",
+                                   "unauthorized due to authentication failure", "Neo.ClientError.Security.Unauthorized")
 
-    def test_connection_failures_are_one_clear_line(self):
+    def test_connection_and_server_failures_are_one_clear_line(self):
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            closed_port = probe.getsockname()[1]
         cases = [
-            ({}, "bolt://127.0.0.1:%d" % free_port(), "connection refused"),
+            ({}, "bolt://127.0.0.1:%d" % closed_port, "connection refused"),
             ({"speaks": [(3, 0)]}, None, "speaks none of the Bolt versions"),
             ({"handshake_answer": b"HTTP"}, None, "answered with HTTP, not Bolt"),
             ({"handshake_answer": b"\x00\x00\x00\x03"}, None, "00 00 00 03, which this program did not offer"),
             ({"handshake_answer": b"\x00\x00"}, None, "closed the connection during the version handshake"),
+            ({"databases": ["other"]}, None, "has no database 'neo4j': Database does not exist. Database name: 'neo4j'. "
+                                             "(Neo.ClientError.Database.DatabaseNotFound)"),
         ]
         for options, uri, message in cases:
             with self.subTest(message=message), BoltStub(**options) as stub:
@@ -158,11 +167,6 @@ class PullTest(PullHarness):
                     open(os.path.join(self.out, stale), "w").close()
                 done = self.pull("bolt://127.0.0.1:%d" % stub.port, "--fetch-size", "2")
                 self.assert_failed(done, "closed the connection during PULL")
-
-    def test_server_failures_name_the_request(self):
-        with BoltStub(databases=["other"]) as stub:
-            done = self.pull("bolt://127.0.0.1:%d" % stub.port)
-            self.assert_failed(done, "has no database 'neo4j'", "Neo.ClientError.Database.DatabaseNotFound")
 
     def test_credentials_come_only_from_a_valid_file(self):
         cases = [
@@ -182,8 +186,7 @@ class PullTest(PullHarness):
     def test_bad_uris_and_shadowing_files_are_refused(self):
         cases = [("http://127.0.0.1:7687", "unsupported URI scheme 'http'"),
                  ("bolt://neo4j:%s@127.0.0.1:7687" % PASSWORD, "must not hold a user or password"),
-                 ("bolt://127.0.0.1:99999", "invalid Bolt URI"),
-                 ("bolt:///", "names no host"),
+                 ("bolt://127.0.0.1:99999", "invalid Bolt URI"), ("bolt:///", "names no host"),
                  ("bolt://127.0.0.1:7687/neo4j", "must not have a path")]
         for uri, message in cases:
             with self.subTest(uri=uri.replace(PASSWORD, "***")):
@@ -195,53 +198,52 @@ class PullTest(PullHarness):
             self.assert_failed(self.pull("bolt://127.0.0.1:%d" % stub.port), "already holds nodes.csv")
         self.assertEqual(["nodes.csv"], os.listdir(self.out))
 
-    def test_values_longer_than_a_chunk(self):
-        # 200,001 bytes of UTF-8 in four chunks, two-byte characters split between them.
-        text = "a" + "\u00e9" * 100000
-        with BoltStub(graph=([Node(0, ["Doc"], {"text": text, "list": list(range(70000))})], [])) as stub:
-            done = self.pull("bolt://127.0.0.1:%d" % stub.port)
-        self.assertEqual(0, done.returncode, done.stderr)
-        self.assertEqual([{"type": "node", "id": "4:stub:0", "labels": ["Doc"],
-                           "properties": {"text": text, "list": list(range(70000))}}], self.output("nodes.jsonl"))
-        self.assertEqual([], self.output("rels.jsonl"))
-
-    def test_neo4j_scheme_sends_a_routing_context(self):
-        with BoltStub(graph=importable_graph()) as stub:
-            done = self.pull("neo4j://127.0.0.1:%d?region=eu" % stub.port)
-            self.assertEqual(0, done.returncode, done.stderr)
-            self.assertEqual({"region": "eu", "address": "127.0.0.1:%d" % stub.port},
-                             stub.received("HELLO")[0][0]["routing"])
-
 
 @unittest.skipUnless(shutil.which("openssl"), "openssl makes the test certificate")
 class TlsPullTest(PullHarness):
-    """bolt+s:// and bolt+ssc:// against the stub behind TLS with a
-    certificate made for 127.0.0.1."""
-
-    def setUp(self):
-        super().setUp()
-        self.cert, key = os.path.join(self.work, "cert.pem"), os.path.join(self.work, "key.pem")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                        "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                        "-keyout", key, "-out", self.cert], check=True, capture_output=True)
-        self.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        self.tls.load_cert_chain(self.cert, key)
+    """bolt+s:// and bolt+ssc:// against the stub behind TLS with a certificate made for 127.0.0.1."""
 
     def test_tls_schemes(self):
-        trusting = dict(os.environ, SSL_CERT_FILE=self.cert)
+        cert, key = os.path.join(self.work, "cert.pem"), os.path.join(self.work, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                        "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                        "-keyout", key, "-out", cert], check=True, capture_output=True)
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(cert, key)
+        trusting = dict(os.environ, SSL_CERT_FILE=cert)
         cases = [("bolt+ssc", None, None), ("neo4j+ssc", None, None), ("bolt+s", trusting, None),
                  ("bolt+s", None, "TLS certificate verification failed for 127.0.0.1")]
         for scheme, env, failure in cases:
-            with self.subTest(scheme=scheme, trusted=env is not None), BoltStub(tls=self.tls) as stub:
+            with self.subTest(scheme=scheme, trusted=env is not None), BoltStub(tls=tls) as stub:
                 done = self.pull("%s://127.0.0.1:%d" % (scheme, stub.port), env=env)
-                if failure:
-                    self.assert_failed(done, failure)
-                else:
-                    self.assertEqual(0, done.returncode, done.stderr)
-                    self.assertEqual(NODES_5, self.output("nodes.jsonl"))
+                self.assert_failed(done, failure) if failure else self.assert_pulled(done)
         with BoltStub() as plain:
             self.assert_failed(self.pull("bolt+ssc://127.0.0.1:%d" % plain.port), "TLS handshake with")
 
 
-if __name__ == "__main__":
-    unittest.main()
+@unittest.skipUnless(BINARY, "needs ORVANE_BINARY, the built program")
+class MigrateFromBoltTest(PullHarness):
+    """`orvane migrate --bolt` pulls through the bridge of this source tree
+    (ORVANE_HOME) and compiles what it pulled into a snapshot, or changes nothing."""
+
+    def test_pulls_imports_and_saves_or_changes_nothing(self):
+        snapshot = os.path.join(self.work, "g.orv")
+        for password in ("secret-pw", "wrong-password"):
+            with self.subTest(password=password), BoltStub(graph=importable_graph(5)) as stub:
+                done = subprocess.run([BINARY, "migrate", "--bolt", "bolt://127.0.0.1:%d" % stub.port,
+                                       "--from", os.path.join(self.work, password), "--out", snapshot,
+                                       "--user", "neo4j", "--password", password],
+                                      capture_output=True, text=True, timeout=120, cwd=self.work,
+                                      env=dict(os.environ, ORVANE_HOME=SOURCE))
+            if password == stub.password:
+                self.assertEqual(0, done.returncode, done.stdout + done.stderr)
+                self.assertIn("loaded from bolt://127.0.0.1:%d nodes=5 edges=4 people=3 papers=2" % stub.port,
+                              done.stdout)
+                self.assertIn("snapshot " + snapshot, done.stdout)
+                os.remove(snapshot)
+            else:
+                self.assertEqual(1, done.returncode)
+                self.assertIn("refused the login", done.stderr)
+                self.assertIn("Neo4j import failed; destination unchanged", done.stderr)
+                self.assertNotIn("wrong-password", done.stdout + done.stderr)
+                self.assertFalse(os.path.exists(snapshot))

@@ -25,7 +25,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
-sys.path.insert(0, os.path.join(ROOT, "tests", "scripts"))  # the stub Bolt server of the pull tests
+# The stub Bolt server of the pull tests, and the bridge's package it speaks PackStream with.
+sys.path[:0] = [os.path.join(ROOT, "tests", "scripts"), os.path.join(ROOT, "scripts")]
 from bolt_stub import BoltStub  # noqa: E402
 
 BRIDGE = os.path.join(ROOT, "scripts", "pull_neo4j.py")

@@ -5,10 +5,10 @@ and 4.4 by default) and misbehaves on request: a wrong password is refused
 as Neo4j refuses it, `close_after` records drop the connection mid-stream,
 `handshake_answer` replaces the chosen version with any four bytes.
 
-It has its own PackStream encoder and decoder, written apart from the
-bridge's, so that a mistake in one does not cancel out in the other; the
-stub itself is checked against Neo4j's official JavaScript driver by
-bench/bolt-peer-check. It answers the messages the bridge and that driver
+It speaks PackStream through the bridge's own neo4j_bolt.packstream, whose
+encodings test_pull_values.py pins byte by byte; bench/bolt-peer-check
+checks the stub, and so that codec, against Neo4j's official JavaScript
+driver. It answers the messages the bridge and that driver
 send (HELLO, LOGON, BEGIN, RUN, PULL, DISCARD, COMMIT, RESET, GOODBYE);
 any other is a fatal failure. Queries: any text containing "(n)" streams
 the nodes, "[r]" the relationships; other text fails as a syntax error.
@@ -22,15 +22,16 @@ import threading
 from datetime import datetime, timezone
 from zoneinfo import ZoneInfo
 
+from neo4j_bolt.packstream import Structure, decode, encode
 
-class Struct:
-    def __init__(self, tag, *fields):
-        self.tag = tag if isinstance(tag, int) else ord(tag)
-        self.fields = list(fields)
+
+def tagged(tag, *fields):
+    """A structure by its one-letter tag."""
+    return Structure(ord(tag), fields)
 
 
 # Values whose fields depend on the Bolt version are functions of it, which
-# pack() calls with the version the connection speaks.
+# resolve() calls with the version the connection speaks.
 
 def date_time(utc_seconds, nanos, offset_or_zone):
     """A date-time with an offset (I) or a named zone (i); 4.x sends local
@@ -38,101 +39,38 @@ def date_time(utc_seconds, nanos, offset_or_zone):
     def wire(version):
         zoned = isinstance(offset_or_zone, str)
         if version >= (5, 0):
-            return Struct("i" if zoned else "I", utc_seconds, nanos, offset_or_zone)
-        instant = datetime.fromtimestamp(utc_seconds, timezone.utc)
-        offset = int(instant.astimezone(ZoneInfo(offset_or_zone)).utcoffset().total_seconds()) if zoned else offset_or_zone
-        return Struct("f" if zoned else "F", utc_seconds + offset, nanos, offset_or_zone)
+            return tagged("i" if zoned else "I", utc_seconds, nanos, offset_or_zone)
+        offset = offset_or_zone
+        if zoned:
+            instant = datetime.fromtimestamp(utc_seconds, timezone.utc)
+            offset = int(instant.astimezone(ZoneInfo(offset_or_zone)).utcoffset().total_seconds())
+        return tagged("f" if zoned else "F", utc_seconds + offset, nanos, offset_or_zone)
     return wire
 
 
 def node(identity, labels, properties):
     """Bolt 5 adds the element id "4:stub:<identity>"."""
-    return lambda version: Struct("N", identity, labels, properties,
+    return lambda version: tagged("N", identity, labels, properties,
                                   *(["4:stub:%d" % identity] if version >= (5, 0) else []))
 
 
 def relationship(identity, start, end, kind, properties):
     """Bolt 5 adds the element ids "5:stub:<identity>" and "4:stub:<node>"."""
     extra = ["5:stub:%d" % identity, "4:stub:%d" % start, "4:stub:%d" % end]
-    return lambda version: Struct("R", identity, start, end, kind, properties, *(extra if version >= (5, 0) else []))
+    return lambda version: tagged("R", identity, start, end, kind, properties, *(extra if version >= (5, 0) else []))
 
 
-# --- PackStream -------------------------------------------------------------
-
-def pack(value, version, out):
+def resolve(value, version):
+    """`value` with every version-dependent value in it made concrete."""
     if callable(value):
         value = value(version)
-    if value is None:
-        out += b"\xC0"
-    elif isinstance(value, bool):
-        out += b"\xC3" if value else b"\xC2"
-    elif isinstance(value, int):
-        if -16 <= value < 128:
-            out += struct.pack(">b", value)
-        else:
-            for marker, fmt, bits in ((0xC8, ">b", 7), (0xC9, ">h", 15), (0xCA, ">i", 31), (0xCB, ">q", 63)):
-                if -2**bits <= value < 2**bits:
-                    out += bytes([marker]) + struct.pack(fmt, value)
-                    break
-    elif isinstance(value, float):
-        out += b"\xC1" + struct.pack(">d", value)
-    elif isinstance(value, (bytes, bytearray)):
-        out += header(len(value), None, 0xCC) + value
-    elif isinstance(value, str):
-        data = value.encode()
-        out += header(len(data), 0x80, 0xD0) + data
-    else:
-        if isinstance(value, list):
-            out += header(len(value), 0x90, 0xD4)
-        elif isinstance(value, dict):
-            out += header(len(value), 0xA0, 0xD8)
-            value = [part for pair in value.items() for part in pair]
-        else:
-            out += bytes([0xB0 + len(value.fields), value.tag])
-            value = value.fields
-        for item in value:
-            pack(item, version, out)
-    return out
-
-
-def header(size, tiny, marker):
-    if tiny is not None and size < 16:
-        return bytes([tiny + size])
-    if size < 0x100:
-        return bytes([marker, size])
-    if size < 0x10000:
-        return bytes([marker + 1]) + struct.pack(">H", size)
-    return bytes([marker + 2]) + struct.pack(">I", size)
-
-
-def unpack(data, pos=0):
-    """(value, next position) of what a client sends: no floats or bytes;
-    structures come back as Struct."""
-    marker = data[pos]
-    pos += 1
-    if marker < 0x80 or marker >= 0xF0:
-        return struct.unpack(">b", bytes([marker]))[0], pos
-    kind, size = marker & 0xF0, marker & 0x0F
-    if marker in (0xC0, 0xC2, 0xC3):
-        return {0xC0: None, 0xC2: False, 0xC3: True}[marker], pos
-    if 0xC8 <= marker <= 0xCB:
-        width = 1 << (marker - 0xC8)
-        return int.from_bytes(data[pos:pos + width], "big", signed=True), pos + width
-    for base, tiny in ((0xD0, 0x80), (0xD4, 0x90), (0xD8, 0xA0)):
-        if base <= marker <= base + 2:
-            width = 1 << (marker - base)
-            kind, size, pos = tiny, int.from_bytes(data[pos:pos + width], "big"), pos + width
-    if kind == 0x80:
-        return data[pos:pos + size].decode(), pos + size
-    if kind == 0xB0:
-        tag, pos = data[pos], pos + 1
-    items = []
-    for _ in range(size * 2 if kind == 0xA0 else size):
-        item, pos = unpack(data, pos)
-        items.append(item)
-    if kind == 0xA0:
-        return dict(zip(items[0::2], items[1::2])), pos
-    return (Struct(tag, *items) if kind == 0xB0 else items), pos
+    if isinstance(value, list):
+        return [resolve(item, version) for item in value]
+    if isinstance(value, dict):
+        return {key: resolve(item, version) for key, item in value.items()}
+    if isinstance(value, Structure):
+        return Structure(value.tag, resolve(value.fields, version))
+    return value
 
 
 # --- The canned graph -------------------------------------------------------
@@ -140,24 +78,24 @@ def unpack(data, pos=0):
 def canned_graph():
     """(nodes, relationships) covering every kind of property value."""
     nodes = [
-        node(0, ["Person"], {"name": "Ada", "born": Struct("D", -56270), "age": 36, "score": 1.5,
+        node(0, ["Person"], {"name": "Ada", "born": tagged("D", -56270), "age": 36, "score": 1.5,
                              "tags": ["math", "poetry"], "big": 2**62, "neg": -129, "ok": True,
                              "nothing_here": [], "raw": b"\x00\x7f\x80\xff", "nan": float("nan")}),
         node(1, ["Person", "Admin"], {"name": "Grace Hopper \u00e9\u4e2d",
                                       "seen": date_time(1436042000, 5000, 3600),
                                       "zoned": date_time(1436042000, 0, "Europe/London"),
-                                      "local": Struct("d", 1436042000, 142000000)}),
-        node(2, ["Place"], {"home": Struct("X", 7203, 1.0, 2.0), "peak": Struct("Y", 9157, 1.0, 2.0, 3.0),
-                            "geo": Struct("X", 4326, 33.46789, 13.1),
-                            "geo3": Struct("Y", 4979, 33.46789, 13.1, 120.5)}),
-        node(3, ["Clock"], {"at": Struct("T", 45296 * 10**9, -18000), "wall": Struct("t", 45296 * 10**9 + 5),
-                            "span": Struct("E", 14, 16, 43200 + 1, 500000000)}),
+                                      "local": tagged("d", 1436042000, 142000000)}),
+        node(2, ["Place"], {"home": tagged("X", 7203, 1.0, 2.0), "peak": tagged("Y", 9157, 1.0, 2.0, 3.0),
+                            "geo": tagged("X", 4326, 33.46789, 13.1),
+                            "geo3": tagged("Y", 4979, 33.46789, 13.1, 120.5)}),
+        node(3, ["Clock"], {"at": tagged("T", 45296 * 10**9, -18000), "wall": tagged("t", 45296 * 10**9 + 5),
+                            "span": tagged("E", 14, 16, 43200 + 1, 500000000)}),
         node(4, [], {}),
     ]
     relationships = [
         relationship(10, 0, 1, "KNOWS", {"since": 1993, "roles": ["friend"]}),
         relationship(11, 1, 0, "KNOWS", {}),
-        relationship(12, 0, 0, "SELF", {"when": Struct("D", 0)}),
+        relationship(12, 0, 0, "SELF", {"when": tagged("D", 0)}),
         relationship(13, 0, 1, "KNOWS", {"since": 2001}),
         relationship(14, 2, 3, "relationship", {}),
     ]
@@ -229,7 +167,7 @@ class _Handler(socketserver.BaseRequestHandler):
         return None
 
     def send(self, tag, *fields):
-        body = pack(Struct(tag, *fields), self.version, bytearray())
+        body = encode(resolve(Structure(tag, fields), self.version))
         framed = bytearray()
         for start in range(0, len(body), 0xFFFF):
             piece = body[start:start + 0xFFFF]
@@ -254,7 +192,7 @@ class _Handler(socketserver.BaseRequestHandler):
             if size == 0 and body:
                 break
             body += self.receive(size)
-        message, _ = unpack(body)
+        message = decode(body)
         name = NAMES.get(message.tag, "0x%02X" % message.tag)
         self.stub.log.append((name, message.fields))
         if name == "GOODBYE":

@@ -6,13 +6,13 @@ as Neo4j refuses it, `close_after` records drop the connection mid-stream,
 `handshake_answer` replaces the chosen version with any four bytes.
 
 It speaks PackStream through the bridge's own neo4j_bolt.packstream, whose
-encodings test_pull_values.py pins byte by byte; bench/bolt-peer-check
+encodings test_pull_neo4j.py pins byte by byte; bench/bolt-peer-check
 checks the stub, and so that codec, against Neo4j's official JavaScript
-driver. It answers the messages the bridge and that driver
-send (HELLO, LOGON, BEGIN, RUN, PULL, DISCARD, COMMIT, RESET, GOODBYE);
-any other is a fatal failure. Queries: any text containing "(n)" streams
-the nodes, "[r]" the relationships; other text fails as a syntax error.
-Every message received is logged in `log` as (name, fields).
+driver. It answers the messages the bridge and that driver send (HELLO,
+LOGON, BEGIN, RUN, PULL, DISCARD, COMMIT, RESET, GOODBYE); any other is a
+fatal failure. A query containing "(n)" streams the nodes,
+any other the relationships. Every message received is logged in `log` as
+(name, fields).
 """
 
 import socket
@@ -73,8 +73,6 @@ def resolve(value, version):
     return value
 
 
-# --- The canned graph -------------------------------------------------------
-
 def canned_graph():
     """(nodes, relationships) covering every kind of property value."""
     nodes = [
@@ -112,15 +110,9 @@ def importable_graph(count=5):
     return nodes, relationships
 
 
-# --- The server -------------------------------------------------------------
-
 NAMES = {0x01: "HELLO", 0x02: "GOODBYE", 0x0F: "RESET", 0x10: "RUN", 0x11: "BEGIN", 0x12: "COMMIT",
          0x2F: "DISCARD", 0x3F: "PULL", 0x6A: "LOGON"}
 ALL_VERSIONS = [(5, minor) for minor in range(8, -1, -1)] + [(4, 4)]
-
-
-class _Closed(Exception):
-    pass
 
 
 class _Handler(socketserver.BaseRequestHandler):
@@ -134,7 +126,7 @@ class _Handler(socketserver.BaseRequestHandler):
             self.version = self.handshake()
             while self.version is not None and self.serve_one():
                 pass
-        except (_Closed, OSError):
+        except OSError:  # the client left, or the stub dropped the connection on purpose
             pass
         finally:
             self.request.close()
@@ -144,7 +136,7 @@ class _Handler(socketserver.BaseRequestHandler):
         while len(data) < count:
             chunk = self.request.recv(count - len(data))
             if not chunk:
-                raise _Closed()
+                raise ConnectionAbortedError()
             data += chunk
         return data
 
@@ -183,7 +175,7 @@ class _Handler(socketserver.BaseRequestHandler):
         self.send(0x7F, meta)
         self.failed = True
         if fatal:
-            raise _Closed()
+            raise ConnectionAbortedError()
 
     def serve_one(self):
         body = b""
@@ -233,27 +225,15 @@ class _Handler(socketserver.BaseRequestHandler):
         self.send(0x70, {})
 
     def on_begin(self, extra):
-        if self.check_database(extra):
-            self.send(0x70, {})
-
-    def check_database(self, extra):
         database = extra.get("db", "neo4j")
         if database not in self.stub.databases:
-            self.fail("Neo.ClientError.Database.DatabaseNotFound", "Database does not exist. Database name: '%s'."
-                      % database)
-            return False
-        return True
+            self.fail("Neo.ClientError.Database.DatabaseNotFound",
+                      "Database does not exist. Database name: '%s'." % database)
+        else:
+            self.send(0x70, {})
 
     def on_run(self, query, parameters, extra):
-        if not self.check_database(extra):
-            return
-        if "(n)" in query:
-            field, self.stream = "n", list(self.stub.nodes)
-        elif "[r]" in query:
-            field, self.stream = "r", list(self.stub.relationships)
-        else:
-            self.fail("Neo.ClientError.Statement.SyntaxError", "stub understands only its two queries")
-            return
+        field, self.stream = ("n", list(self.stub.nodes)) if "(n)" in query else ("r", list(self.stub.relationships))
         self.send(0x70, {"fields": [field], "t_first": 0, "qid": 0})
 
     def on_pull(self, extra):
@@ -263,18 +243,13 @@ class _Handler(socketserver.BaseRequestHandler):
         for item in batch:
             if self.stub.close_after is not None and self.stub.records_sent >= self.stub.close_after:
                 self.request.shutdown(socket.SHUT_RDWR)
-                raise _Closed()
+                raise ConnectionAbortedError()
             self.send(0x71, [item])
             self.stub.records_sent += 1
         self.send(0x70, {"has_more": True} if self.stream else {"type": "r", "t_last": 0, "db": "neo4j"})
 
     def on_commit(self):
         self.send(0x70, {"bookmark": "stub:1"})
-
-
-class _Server(socketserver.ThreadingTCPServer):
-    daemon_threads = True
-    allow_reuse_address = True
 
 
 class BoltStub:
@@ -286,11 +261,11 @@ class BoltStub:
         self.speaks = speaks if speaks is not None else ALL_VERSIONS
         self.user, self.password, self.databases = user, password, set(databases)
         self.close_after, self.handshake_answer, self.tls = close_after, handshake_answer, tls
-        self.records_sent = 0
-        self.log = []
+        self.records_sent, self.log = 0, []
 
     def __enter__(self):
-        self.server = _Server(("127.0.0.1", 0), _Handler)
+        self.server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), _Handler)
+        self.server.daemon_threads = True
         self.server.stub = self
         self.port = self.server.server_address[1]
         threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True).start()

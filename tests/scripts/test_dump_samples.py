@@ -1,21 +1,13 @@
 """The real Neo4j dumps, whole and damaged, through the dump bridge.
 
-The samples are read in place from the shared samples directory
-(NEO4J_SAMPLES, else ../shared/neo4j-samples beside the checkout); tests
-skip when it is absent. Each sample is decoded once (setUpClass) through
-the bridge's convert(); the tests compare counts with the samples'
-documented facts, check values by hand, compare versions with each other
-and check that decoding streams.
-
-Bad dumps end in one error line, exit 1 and no output files. Faults are
-injected the LevelDB way: cut a real dump at several offsets, flip a byte
-of its compressed stream, or rebuild it from a sample's store files with
-one record changed or one store format swapped (build_dump, in every
-container layout, in a temporary directory: the samples themselves are
-never copied or modified). Every case runs the bridge as orvane runs it
-and checks the whole contract: status 1, exactly one stderr line
-"import_neo4j_dump: error: ..." (never a traceback), nothing on stdout, and
-an output directory without nodes.jsonl, rels.jsonl or temporary files.
+The samples are read in place from NEO4J_SAMPLES (else ../shared/neo4j-samples
+beside the checkout; skipped when absent) and each is decoded once: counts
+match the samples' documented facts, values are checked by hand, versions
+agree with each other. Bad dumps are a real one cut, a byte of it flipped,
+or one rebuilt from its store files with one record or the store format
+changed (build_dump, in any container layout, in a temporary directory);
+each ends in status 1, one "import_neo4j_dump: error: ..." line (never a
+traceback), nothing on stdout and no output or temporary file.
 """
 
 import collections
@@ -33,11 +25,11 @@ import tarfile
 import tempfile
 import unittest
 
+import import_neo4j_dump
 from neo4j_dump import archive
 from neo4j_dump.convert import convert
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 SCRIPT = os.path.join(ROOT, "scripts", "import_neo4j_dump.py")
 SAMPLES = os.environ.get("NEO4J_SAMPLES") or os.path.join(ROOT, "..", "shared", "neo4j-samples")
 MOVIES = ["movies-35", "movies-40", "movies-41", "movies-43", "movies-50"]
@@ -47,10 +39,6 @@ NORTHWIND = ["northwind-43", "northwind-50"]
 def sample(name):
     """Path of a sample dump by its short name, e.g. "movies-43"."""
     return os.path.join(SAMPLES, name.split("-")[0], name + ".dump")
-
-
-def have_samples():
-    return os.path.isfile(sample("movies-43"))
 
 
 def write(path, data):
@@ -96,12 +84,9 @@ def run_bridge(dump, out, process=False):
     if process:
         done = subprocess.run([sys.executable, SCRIPT, "--dump", dump, "--out", out], capture_output=True, text=True)
         return done.returncode, done.stdout, done.stderr
-    script = importlib.util.spec_from_file_location("import_neo4j_dump", SCRIPT)
-    module = importlib.util.module_from_spec(script)
-    script.loader.exec_module(module)
     stdout, stderr = io.StringIO(), io.StringIO()
     with contextlib.redirect_stdout(stdout), contextlib.redirect_stderr(stderr):
-        status = module.main(["--dump", dump, "--out", out])
+        status = import_neo4j_dump.main(["--dump", dump, "--out", out])
     return status, stdout.getvalue(), stderr.getvalue()
 
 
@@ -121,7 +106,7 @@ def by_property(nodes, name, value):
 PREFIX = "import_neo4j_dump: error: "
 
 
-@unittest.skipUnless(have_samples(), "the shared neo4j-samples directory is absent")
+@unittest.skipUnless(os.path.isfile(sample("movies-43")), "the shared neo4j-samples directory is absent")
 class Dumps(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -230,7 +215,8 @@ class Dumps(unittest.TestCase):
 
     def rebuilt(self, name, layout="dzv1", change=None):
         entries = replace(self.entries[name], *change) if change else self.entries[name]
-        return build_dump(os.path.join(self.tmp, "%s-%s.dump" % (name, layout)), entries, layout)
+        path = os.path.join(self.tmp, "%s-%s-%d.dump" % (name, layout, len(os.listdir(self.tmp))))
+        return build_dump(path, entries, layout)
 
     def test_truncated_dumps(self):
         for name in ("movies-43", "movies-50", "northwind-43"):
@@ -275,30 +261,26 @@ class Dumps(unittest.TestCase):
                 self.assert_refused(self.rebuilt("movies-43", change=change), "corrupted", fragment,
                                     process=(what == "relationship store"))
 
-    def test_unsupported_store_formats(self):
-        def packed(version):
-            value = len(version) | sum(ord(c) << (8 * (i + 1)) for i, c in enumerate(version))
-            return b"\x01" + struct.pack(">Q", value)
+    def test_unsupported_stores_and_other_files(self):
+        def version(name, text):
+            packed = len(text) | sum(ord(c) << (8 * (i + 1)) for i, c in enumerate(text))
+            return self.rebuilt(name, change=("neostore", 36, b"\x01" + struct.pack(">Q", packed)))
 
-        cases = [
-            ("movies-43", ("neostore", 36, packed("vE.H.4")), "Enterprise high_limit format (vE.H.4)"),
-            ("movies-43", ("neostore", 36, packed("HL4.0.0")), "high_limit"),
-            ("movies-35", ("neostore", 36, packed("v0.A.7")), "unknown store version v0.A.7"),
-            ("movies-50", ("neostore", 74, b"blocked"), "unknown 5.x store format blocked"),
-        ]
-        for name, change, fragment in cases:
-            with self.subTest(fragment):
-                self.assert_refused(self.rebuilt(name, change=change), fragment, "APOC")
-
-    def test_block_format_and_incomplete_stores(self):
         block = [("./neostore", b"\x00" * 9), ("./block.big_values.db", b"\x00" * 16)]
-        self.assert_refused(build_dump(os.path.join(self.tmp, "block.dump"), block), "block format", "APOC")
         missing = [e for e in self.entries["movies-43"] if e[0] != "./neostore.propertystore.db.strings"]
-        self.assert_refused(build_dump(os.path.join(self.tmp, "missing.dump"), missing), "no neostore.propertystore.db.strings")
-
-    def test_not_a_dump(self):
-        self.assert_refused(write(os.path.join(self.tmp, "notes.txt"), b"MATCH (n) RETURN n\n"), "not a neo4j-admin dump")
-        self.assert_refused(os.path.join(self.tmp, "absent.dump"), "cannot read the dump")
+        cases = [
+            (version("movies-43", "vE.H.4"), "Enterprise high_limit format (vE.H.4)", "APOC"),
+            (version("movies-43", "HL4.0.0"), "high_limit", "APOC"),
+            (version("movies-35", "v0.A.7"), "unknown store version v0.A.7", "APOC"),
+            (self.rebuilt("movies-50", change=("neostore", 74, b"blocked")), "unknown 5.x store format blocked", "APOC"),
+            (build_dump(os.path.join(self.tmp, "block.dump"), block), "block format", "APOC"),
+            (build_dump(os.path.join(self.tmp, "missing.dump"), missing), "no neostore.propertystore.db.strings"),
+            (write(os.path.join(self.tmp, "notes.txt"), b"MATCH (n) RETURN n\n"), "not a neo4j-admin dump"),
+            (os.path.join(self.tmp, "absent.dump"), "cannot read the dump"),
+        ]
+        for dump, *fragments in cases:
+            with self.subTest(fragments[0]):
+                self.assert_refused(dump, *fragments)
 
     def test_rebuilt_dumps_decode_in_every_layout(self):
         # The gzip layouts have no sample; a rebuilt movies-43 must decode in each.
@@ -309,3 +291,9 @@ class Dumps(unittest.TestCase):
                 self.assertEqual(0, status, stderr)
                 self.assertIn("171 nodes, 253 relationships", stdout)
                 self.assertEqual(["nodes.jsonl", "rels.jsonl"], sorted(os.listdir(out)))
+
+    @unittest.skipUnless(importlib.util.find_spec("zstandard"), "the zstandard module is not importable here")
+    def test_the_zstandard_module_decodes_without_the_command(self):
+        # Debian's python3-zstandard serves Debian's python3.
+        summary = convert(self.rebuilt("movies-43"), os.path.join(self.tmp, "module"), prefer="module")
+        self.assertEqual((171, 253), (summary.nodes, summary.relationships))

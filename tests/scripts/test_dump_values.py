@@ -1,10 +1,8 @@
-"""The focus of this file: property blocks and dynamic payloads decode to the right JSON values,
-and both bridges write temporal values as the same text.
-
-Blocks are built with pack(), a tiny writer of Neo4j's bit stream (fields
-appended from bit 0 of block 0 upward, as Neo4j's Bits.put does). Expected
-character codes are read off Neo4j's documented encoding tables, not off
-the decoder's own tables.
+"""Property blocks and dynamic payloads decode to the right JSON values, and
+both bridges write temporal values as the same text. Blocks are built with
+pack(), a tiny writer of Neo4j's bit stream (fields from bit 0 of block 0
+upward, as Neo4j's Bits.put does); character codes are read off Neo4j's
+documented encoding tables, not off the decoder's own.
 """
 
 import struct

@@ -240,6 +240,7 @@ class _Handler(socketserver.BaseRequestHandler):
         size = extra.get("n", -1)
         batch = self.stream if size < 0 else self.stream[:size]
         self.stream = self.stream[len(batch):]
+        self.request.sendall(b"\x00\x00")  # a keep-alive (NOOP) between messages, as Neo4j may send
         for item in batch:
             if self.stub.close_after is not None and self.stub.records_sent >= self.stub.close_after:
                 self.request.shutdown(socket.SHUT_RDWR)

@@ -247,6 +247,7 @@ class Dumps(unittest.TestCase):
         cases = [
             # relationship 0's start node becomes 0x00FFFFFF, a node that does not exist
             ("relationship store", ("neostore.relationshipstore.db", 1, b"\x00\xff\xff\xff"), "missing node"),
+            ("deleted node", ("neostore.nodestore.db", 0, b"\x00"), "refers to missing node 0"),  # node 0 not in use
             # node 0's inline label field names label id 9, which is no token
             ("label id", ("neostore.nodestore.db", 9, b"\x00\x00\x00\x09\x10"), "unknown label id 9"),
             # node 0's first property record becomes 3000, beyond the property store

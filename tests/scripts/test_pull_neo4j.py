@@ -69,7 +69,6 @@ def bolt4_ids(records):
 
 
 class PullTest(unittest.TestCase):
-
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="pull-test-")
         self.addCleanup(shutil.rmtree, self.work)

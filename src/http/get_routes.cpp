@@ -18,13 +18,6 @@ namespace {
 
 constexpr std::size_t kChangeEventsShown = 50;  // latest change events /v1/cdc lists
 
-using GetHandler = HttpResponse (*)(Engine&, const HttpRequest&);
-
-struct GetRoute {
-  const char* path;
-  GetHandler handler;
-};
-
 // A console statement answered in the console result form, always 200.
 HttpResponse statement_document(Engine& engine, const char* statement) {
   ConsoleResult result;
@@ -87,42 +80,36 @@ HttpResponse rag(Engine& engine, const HttpRequest& request) { return rag_route(
 
 // In matching order.
 constexpr std::array kGetRoutes = {
-    GetRoute{"/v1/health", health},
-    GetRoute{"/v1/schema", schema},
-    GetRoute{"/schema", schema},
-    GetRoute{"/v1/stats", engine_document<stats_document>},
-    GetRoute{"/v1/cluster", engine_document<cluster_document>},
-    GetRoute{"/v1/cdc", cdc},
-    GetRoute{"/v1/cost", fixed_document<cost_document>},
-    GetRoute{"/v1/databases", databases},
-    GetRoute{"/v1/procedures", fixed_document<procedures_document>},
-    GetRoute{"/v1/help", fixed_document<help_document>},
-    GetRoute{"/v1/guides", guides},
-    GetRoute{"/v1/config", engine_document<config_document>},
-    GetRoute{"/v1/style", engine_document<style_document>},
-    GetRoute{"/v1/queries", engine_document<query_log_document>},
-    GetRoute{"/v1/indexes", engine_document<index_document>},
-    GetRoute{"/v1/features", fixed_document<features_document>},
-    GetRoute{"/v1/gds", gds},
-    GetRoute{"/metrics", metrics},
-    GetRoute{"/v1/metrics/prometheus", metrics},
-    GetRoute{"/v1/cloud", engine_document<connection_catalogue_document>},
-    GetRoute{"/v1/search", search},
-    GetRoute{"/v1/node", node},
-    GetRoute{"/v1/cutover", cutover},
-    GetRoute{"/v1/rag", rag},
+    Route{"/v1/health", health},
+    Route{"/v1/schema", schema},
+    Route{"/schema", schema},
+    Route{"/v1/stats", engine_document<stats_document>},
+    Route{"/v1/cluster", engine_document<cluster_document>},
+    Route{"/v1/cdc", cdc},
+    Route{"/v1/cost", fixed_document<cost_document>},
+    Route{"/v1/databases", databases},
+    Route{"/v1/procedures", fixed_document<procedures_document>},
+    Route{"/v1/help", fixed_document<help_document>},
+    Route{"/v1/guides", guides},
+    Route{"/v1/config", engine_document<config_document>},
+    Route{"/v1/style", engine_document<style_document>},
+    Route{"/v1/queries", engine_document<query_log_document>},
+    Route{"/v1/indexes", engine_document<index_document>},
+    Route{"/v1/features", fixed_document<features_document>},
+    Route{"/v1/gds", gds},
+    Route{"/metrics", metrics},
+    Route{"/v1/metrics/prometheus", metrics},
+    Route{"/v1/cloud", engine_document<connection_catalogue_document>},
+    Route{"/v1/search", search},
+    Route{"/v1/node", node},
+    Route{"/v1/cutover", cutover},
+    Route{"/v1/rag", rag},
 };
 
 }  // namespace
 
 bool answer_get(Engine& engine, const HttpRequest& request, HttpResponse& out) {
-  for (const GetRoute& route : kGetRoutes) {
-    if (request.path == route.path) {
-      out = route.handler(engine, request);
-      return true;
-    }
-  }
-  return false;
+  return answer_from(kGetRoutes, engine, request, out);
 }
 
 }  // namespace orvane

@@ -28,13 +28,6 @@
 namespace orvane {
 namespace {
 
-using PostHandler = HttpResponse (*)(Engine&, const HttpRequest&);
-
-struct PostRoute {
-  const char* path;
-  PostHandler handler;
-};
-
 std::string field(const HttpRequest& request, std::string_view name) { return body_field(request.body, name); }
 
 // The first non-empty of two alternative fields.
@@ -190,36 +183,30 @@ HttpResponse use(Engine& engine, const HttpRequest& request) {
 
 // In matching order.
 constexpr std::array kPostRoutes = {
-    PostRoute{"/v1/search", search},
-    PostRoute{"/v1/node", node},
-    PostRoute{"/v1/migrate", migrate},
-    PostRoute{"/v1/export", export_route},
-    PostRoute{"/v1/load-neo4j", load_neo4j},
-    PostRoute{"/v1/restore", restore_route},
-    PostRoute{"/v1/cloud", cloud},
-    PostRoute{"/v1/cutover", cutover},
-    PostRoute{"/v1/explore", explore_route},
-    PostRoute{"/v1/entropy/ladder", ladder},
-    PostRoute{"/v1/entropy/auto", entropy_auto},
-    PostRoute{"/v1/query", statement},
-    PostRoute{"/query", statement},
-    PostRoute{"/v1/rag", rag_route},
-    PostRoute{"/v1/entropy/lab", lab},
-    PostRoute{"/v1/entropy/optimize", entropy_optimize_route},
-    PostRoute{"/v1/backup", backup_route},
-    PostRoute{"/v1/use", use},
+    Route{"/v1/search", search},
+    Route{"/v1/node", node},
+    Route{"/v1/migrate", migrate},
+    Route{"/v1/export", export_route},
+    Route{"/v1/load-neo4j", load_neo4j},
+    Route{"/v1/restore", restore_route},
+    Route{"/v1/cloud", cloud},
+    Route{"/v1/cutover", cutover},
+    Route{"/v1/explore", explore_route},
+    Route{"/v1/entropy/ladder", ladder},
+    Route{"/v1/entropy/auto", entropy_auto},
+    Route{"/v1/query", statement},
+    Route{"/query", statement},
+    Route{"/v1/rag", rag_route},
+    Route{"/v1/entropy/lab", lab},
+    Route{"/v1/entropy/optimize", entropy_optimize_route},
+    Route{"/v1/backup", backup_route},
+    Route{"/v1/use", use},
 };
 
 }  // namespace
 
 bool answer_post(Engine& engine, const HttpRequest& request, HttpResponse& out) {
-  for (const PostRoute& route : kPostRoutes) {
-    if (request.path == route.path) {
-      out = route.handler(engine, request);
-      return true;
-    }
-  }
-  return false;
+  return answer_from(kPostRoutes, engine, request, out);
 }
 
 }  // namespace orvane

@@ -50,4 +50,14 @@ HttpResponse rag_route(Engine& engine, const HttpRequest& request) {
   return json_answer(retrieval_document(engine, text, k, hops));
 }
 
+bool answer_from(std::span<const Route> table, Engine& engine, const HttpRequest& request, HttpResponse& out) {
+  for (const Route& route : table) {
+    if (request.path == route.path) {
+      out = route.handler(engine, request);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace orvane

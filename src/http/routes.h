@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,16 @@ class Engine;
 
 inline constexpr std::size_t kSearchHits = 12;     // hits a search route answers
 inline constexpr std::size_t kNodeNeighbours = 16;  // neighbours a node route lists
+
+// One row of a route table: an exact path and the handler that answers it.
+struct Route {
+  const char* path;
+  HttpResponse (*handler)(Engine&, const HttpRequest&);
+};
+
+// The answer of the first row of `table` whose path is the request's, or
+// false when none is (`out` is then untouched).
+bool answer_from(std::span<const Route> table, Engine& engine, const HttpRequest& request, HttpResponse& out);
 
 // The answer of the GET table to `request`, or false when no GET route has
 // its path (`out` is then untouched).

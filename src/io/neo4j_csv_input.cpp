@@ -20,6 +20,7 @@
 //                   property columns shared by nodes and relationships.
 #include <stdexcept>
 #include <string>
+#include <cctype>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -105,30 +106,6 @@ void merge_members(nlohmann::json& properties, nlohmann::json object) {
   for (auto& [key, value] : object.items()) properties[key] = std::move(value);
 }
 
-// A JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
-bool is_json_number(std::string_view t) {
-  std::size_t i = 0;
-  const auto digits = [&] {
-    const std::size_t from = i;
-    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
-    return i - from;
-  };
-  if (i < t.size() && t[i] == '-') ++i;
-  const std::size_t first = i;
-  const std::size_t whole = digits();
-  if (whole == 0 || (whole > 1 && t[first] == '0')) return false;
-  if (i < t.size() && t[i] == '.') {
-    ++i;
-    if (digits() == 0) return false;
-  }
-  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-    ++i;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-    if (digits() == 0) return false;
-  }
-  return i == t.size();
-}
-
 // The value of an untyped APOC CSV field. APOC writes numbers and booleans
 // bare and lists and maps as JSON, all in the same quotes as strings, so
 // the type is read back from the text: JSON numbers (an integer only when
@@ -136,17 +113,19 @@ bool is_json_number(std::string_view t) {
 // as JSON take their JSON value; everything else, "007", "+5" and "[oops"
 // included, stays the string it is.
 nlohmann::json apoc_value(const std::string& text) {
-  if (text == "true") return true;
-  if (text == "false") return false;
-  const bool number = is_json_number(text);
-  if (!number && text.front() != '[' && text.front() != '{') return text;
+  // The JSON parser decides, except that it would skip the blanks around a
+  // value, which keep a field text.
+  const char first = text.front();
+  const bool candidate = first == '-' || (first >= '0' && first <= '9') || first == '[' || first == '{' ||
+                         text == "true" || text == "false";
+  if (!candidate || std::isspace(static_cast<unsigned char>(text.back())) != 0) return text;
   try {
     nlohmann::json value = parse_json_bounded(text);
     const bool integral = text.find_first_of(".eE") == std::string::npos;
-    if (number && integral && value.is_number_float()) return text;  // beyond 64 bits
+    if (integral && value.is_number_float()) return text;  // an integer beyond 64 bits
     return value;
   } catch (const nlohmann::json::exception&) {
-    return text;  // malformed JSON, or a number beyond the double range
+    return text;  // malformed JSON ("007", "[oops"), or a number beyond the double range
   }
 }
 

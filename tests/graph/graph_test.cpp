@@ -1,17 +1,23 @@
-// Database: schema, node builders, attributes, and the rule that a failing
-// operation leaves the Database exactly as it was; UTF-8 validation;
-// parse_json_bounded, which must give what the JSON library's own parser
-// gives within the nesting bound, refuse text past it, and stay linear; and
-// the hand-written JSON text: escaping in both flavours, the invalid UTF-8
-// policy, and output the JSON library reads back as the original text.
+// The graph model: CSR compilation and permutation (the arrays' invariants,
+// run order, deduplication, relationships unchanged by renumbering); the
+// corpus generator's pinned facts and byte-for-byte determinism; Database
+// schema, builders and attributes, and the rule that a failing operation
+// leaves it exactly as it was; UTF-8 validation; parse_json_bounded against
+// the JSON library's parser within the nesting bound; and the hand-written
+// JSON text in both escaping flavours.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <nlohmann/json.hpp>
+#include <numeric>
+#include <random>
 #include <stdexcept>
 
+#include <nlohmann/json.hpp>
+
+#include "graph/corpus.h"
 #include "graph/database.h"
 #include "graph/json_limits.h"
 #include "graph/json_text.h"
@@ -23,6 +29,126 @@ namespace orvane {
 namespace {
 
 using nlohmann::json;
+using testing::check_invariants;
+using testing::edges_of;
+using testing::GraphBuilder;
+
+std::vector<std::uint32_t> run(NodeRun r) { return {r.begin(), r.end()}; }
+std::vector<std::uint16_t> types(TypeRun r) { return {r.begin(), r.end()}; }
+
+TEST(Csr, DuplicatesCollapseTypesStayDistinctAndReadersEmptyWhileUncompiled) {
+  // A self-loop takes one slot each way.
+  Database db = GraphBuilder().people({"a", "b"}).follows("a", "b").follows("a", "b").edge("a", "b", "AUTHORED")
+                    .follows("b", "b").compiled();
+  check_invariants(db);
+  EXPECT_EQ("0->1 0-[AUTHORED]->1 1->1", edges_of(db));
+  EXPECT_EQ((std::vector<std::uint32_t>{0, 1, 0}), run(db.graph.in_neighbors(1)));  // by (type, source)
+  EXPECT_EQ((std::vector<std::uint16_t>{0, 1}), types(db.graph.out_edge_types(0)));
+  EXPECT_EQ(2u, db.graph.out_degree[0]);
+  // Typed readers, and empty readers once a new node clears `compiled`.
+  db = testing::triangle();
+  const PhysicalGraph& g = db.graph;
+  EXPECT_EQ(1u, g.rel_type_count);
+  EXPECT_TRUE(g.typed_out_neighbors(0, db.authored_type).empty() && g.typed_out_neighbors(0, kAllTypes).empty());
+  EXPECT_EQ((std::vector<std::uint32_t>{2}), run(g.typed_in_neighbors(0, 0)));
+  EXPECT_EQ((std::vector<std::uint32_t>{1}), run(g.identity_out_neighbors(0)));
+  EXPECT_THROW(g.identity_out_neighbors(3), std::out_of_range);
+  EXPECT_TRUE(g.has_edge(0, 1, db.follows_type));
+  EXPECT_FALSE(g.has_edge(0, 1, db.authored_type) || g.has_edge(1, 0, db.follows_type));
+  db.add_person("dan", 0);
+  EXPECT_TRUE(g.out_neighbors(0).empty() && g.in_neighbors(0).empty());
+  EXPECT_TRUE(g.typed_out_neighbors(0, 0).empty() && g.typed_in_neighbors(0, 0).empty());
+  EXPECT_FALSE(g.has_edge(0, 1, 0));
+}
+
+// The counting-sort path (large lists) must give exactly the order of one
+// global sort by (src, dst, type), with duplicates removed; compiling again
+// changes nothing.
+TEST(Csr, LargeEdgeListSortsLikeAGlobalSort) {
+  Database db;
+  for (int i = 0; i < 500; ++i) db.add_person("p" + std::to_string(i), 0);
+  db.add_rel_type("KNOWS");
+  std::mt19937 rng(5);
+  std::vector<Edge> expected;
+  for (int i = 0; i < 20000; ++i) {
+    const Edge e{static_cast<std::uint32_t>(rng() % 500), static_cast<std::uint32_t>(rng() % 500),
+                 static_cast<std::uint16_t>(rng() % 3)};
+    db.graph.add_edge(e.src, e.dst, e.type);
+    expected.push_back(e);
+  }
+  testing::sort_edges(expected);
+  expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+  db.compile();
+  EXPECT_EQ(expected, db.graph.edges);
+  check_invariants(db);
+  const PhysicalGraph first = db.graph;
+  db.compile();
+  EXPECT_TRUE(first.out_targets == db.graph.out_targets && first.in_sources == db.graph.in_sources &&
+              first.typed_out.neighbours == db.graph.typed_out.neighbours);
+}
+
+TEST(Csr, PermutationRenumbersWithoutChangingRelationships) {
+  Database db;
+  generate_corpus(db, 200, 60, 3);
+  const std::string before = edges_of(db);
+  std::vector<std::uint32_t> order(db.graph.node_count);
+  std::iota(order.begin(), order.end(), 0u);
+  std::shuffle(order.begin(), order.end(), std::mt19937(11));
+  // An order of the wrong length changes nothing.
+  const PhysicalGraph unchanged = db.graph;
+  EXPECT_THROW(db.graph.apply_permutation({0, 1}), std::invalid_argument);
+  EXPECT_TRUE(unchanged.to_physical == db.graph.to_physical && unchanged.out_targets == db.graph.out_targets);
+  db.graph.apply_permutation(order);
+  check_invariants(db);
+  // Positions equalled identities before the shuffle, so the node now at
+  // position k is the one that was at position order[k].
+  for (std::uint32_t k = 0; k < order.size(); ++k) EXPECT_EQ(order[k], db.graph.to_logical[k]);
+  EXPECT_EQ(before, edges_of(db));
+}
+
+TEST(Corpus, Seed42TopicsNamesAndSmallCounts) {
+  Database db;
+  generate_corpus(db, 20, 5, 42);
+  EXPECT_EQ((std::vector<std::uint32_t>{14, 1, 3, 12, 11}), std::vector<std::uint32_t>(db.topics.begin(), db.topics.begin() + 5));
+  EXPECT_EQ("person-0 person-19 paper-0 paper-4", db.names[0] + " " + db.names[19] + " " + db.names[20] + " " + db.names[24]);
+  for (std::uint32_t i = 0; i < 25; ++i) EXPECT_EQ(db.names[i], db.node_properties(i)["name"]);
+  EXPECT_TRUE(db.people == 20 && db.papers == 5 && db.graph.labels[20] == db.paper_label);
+  check_invariants(db);
+
+  generate_corpus(db, 0, 6, 42);
+  EXPECT_EQ(6u, db.graph.node_count);
+  EXPECT_EQ("", edges_of(db));
+  generate_corpus(db, 1, 6, 42);  // duplicate authors collapse
+  EXPECT_EQ("0-[AUTHORED]->1 0-[AUTHORED]->2 0-[AUTHORED]->3 0-[AUTHORED]->4 0-[AUTHORED]->5 0-[AUTHORED]->6",
+            edges_of(db));
+  generate_corpus(db, 4, 0, 42);
+  const std::string four = "0->1 0->2 0->3 1->0 1->2 1->3 2->0 2->1 2->3 3->0 3->1 3->2";
+  EXPECT_EQ(four, edges_of(db));
+  // Past the identity format's limit nothing is generated or changed.
+  for (auto [p, q] : {std::pair<std::uint64_t, std::uint64_t>{4294967295ull, 0}, {0, 4294967295ull}, {4294967294ull, 1}}) {
+    EXPECT_EQ("graph exceeds node-ID format limits", testing::error_of([&] { generate_corpus(db, p, q, 1); }));
+    EXPECT_EQ(four, edges_of(db));
+  }
+}
+
+// Every FOLLOWS has its reverse; the same seed gives the same corpus.
+TEST(Corpus, DeterministicReciprocalAndSeedZeroEqualsOne) {
+  auto render = [](std::uint32_t seed) {
+    Database db;
+    generate_corpus(db, 300, 120, seed);
+    const PhysicalGraph& g = db.graph;
+    for (const Edge& e : g.edges) {
+      EXPECT_TRUE(e.type != db.follows_type || g.has_edge(g.to_physical[e.dst], g.to_physical[e.src], e.type));
+    }
+    const std::string bytes(reinterpret_cast<const char*>(db.embeddings.data()), db.embeddings.size() * sizeof(float));
+    return nlohmann::json{db.names, db.topics, db.properties, edges_of(db), g.to_physical, bytes.size(),
+                          std::hash<std::string>()(bytes)}
+        .dump();
+  };
+  EXPECT_EQ(render(42), render(42));
+  EXPECT_EQ(render(0), render(1));
+  EXPECT_NE(render(1), render(2));
+}
 
 // Everything a caller can observe of a Database, as one comparable value.
 std::string fingerprint(const Database& db) {
@@ -79,18 +205,12 @@ TEST(Database, NodesAndTheirAttributes) {
   for (int i = 2; i < 7; ++i) db.add_person("p" + std::to_string(i), 0);
   std::string generated, from_number, from_string, given = "kept";
   EXPECT_EQ(7u, db.add_labeled_node("City", generated, json::object(), 3));
-  EXPECT_EQ("City-7", generated);
-  EXPECT_EQ("City-7", db.names[7]);
-  EXPECT_EQ("{}", db.node_properties(7).dump());
   db.add_labeled_node("City", from_number, json{{"name", 5}}, 0);
-  EXPECT_EQ("5", from_number);
   db.add_labeled_node("Person", from_string, json{{"name", "zoe"}, {"age", 3}}, 0);
-  EXPECT_EQ("zoe", from_string);
-  EXPECT_EQ(R"({"age":3,"name":"zoe"})", db.node_properties(9).dump());
   db.add_labeled_node("Paper", given, json{{"name", "ignored"}}, 0);
-  EXPECT_EQ("kept", db.names[10]);
-  EXPECT_EQ(7u, db.people);
-  EXPECT_EQ(2u, db.papers);
+  EXPECT_EQ("City-7 City-7 5 zoe kept", generated + " " + db.names[7] + " " + from_number + " " + from_string + " " + db.names[10]);
+  EXPECT_EQ(R"({} {"age":3,"name":"zoe"})", db.node_properties(7).dump() + " " + db.node_properties(9).dump());
+  EXPECT_EQ("7 people 2 papers", std::to_string(db.people) + " people " + std::to_string(db.papers) + " papers");
   expect_failure_leaves_unchanged(db, [&] { db.add_labeled_node("City", given, json::array(), 0); },
                                   "properties must be a JSON object");
 }
@@ -157,7 +277,7 @@ TEST(Database, RollbackUndoesEverythingAddedSinceTheMark) {
   }
 }
 
-TEST(Database, SetEmbeddingRequires32FiniteValues) {
+TEST(Database, EmbeddingAndPropertyNestingLimits) {
   Database db = testing::triangle();
   const std::vector<float> good(32, 0.5f);
   db.set_embedding(0, good);
@@ -166,10 +286,19 @@ TEST(Database, SetEmbeddingRequires32FiniteValues) {
   std::vector<float> with_nan = good, with_inf = good;
   with_nan[7] = std::numeric_limits<float>::quiet_NaN();
   with_inf[0] = std::numeric_limits<float>::infinity();
-  for (const auto& values : {std::vector<float>(31, 0.f), std::vector<float>(33, 0.f), with_nan, with_inf}) {
-    expect_failure_leaves_unchanged(db, [&] { db.set_embedding(1, values); }, "embedding must contain 32 finite values");
+  for (const auto& [node, values] : std::vector<std::pair<std::uint32_t, std::vector<float>>>{
+           {1, std::vector<float>(31, 0.f)}, {1, std::vector<float>(33, 0.f)}, {1, with_nan}, {1, with_inf}, {3, good}}) {
+    expect_failure_leaves_unchanged(db, [&] { db.set_embedding(node, values); }, "embedding must contain 32 finite values");
   }
-  expect_failure_leaves_unchanged(db, [&] { db.set_embedding(3, good); }, "embedding must contain 32 finite values");
+  // Deeper values would overflow the stack when validated, copied or saved.
+  json deep = json::array();
+  for (int level = 1; level < 1000; ++level) deep = json::array({std::move(deep)});
+  db.set_property(0, "ok", deep);  // 1000 levels
+  deep = json::array({deep});
+  std::string name = "n";
+  const std::string message = "property value nested deeper than 1000 levels";
+  expect_failure_leaves_unchanged(db, [&] { db.set_property(0, "deep", deep); }, message);
+  expect_failure_leaves_unchanged(db, [&] { db.add_labeled_node("X", name, {{"d", deep}}, 0); }, message);
 }
 
 TEST(Database, InvalidUtf8NeverEntersADatabase) {
@@ -199,23 +328,6 @@ TEST(Database, InvalidUtf8NeverEntersADatabase) {
   EXPECT_EQ("Zoë 🚀", db.names.back());
 }
 
-TEST(Database, PropertyNestingIsBounded) {
-  // Deeper values would overflow the stack when validated, copied or saved.
-  const auto nested = [](int levels) {
-    json v = json::array();
-    for (int i = 1; i < levels; ++i) v = json::array({std::move(v)});
-    return v;
-  };
-  Database db;
-  db.add_person("p", 0);
-  db.set_property(0, "ok", nested(1000));
-  std::string name = "n";
-  for (const auto& fn : std::vector<std::function<void()>>{[&] { db.set_property(0, "deep", nested(1001)); },
-                                                           [&] { db.add_labeled_node("X", name, {{"d", nested(1001)}}, 0); }}) {
-    expect_failure_leaves_unchanged(db, fn, "property value nested deeper than 1000 levels");
-  }
-}
-
 TEST(Utf8, AcceptsAndRefusesByRfc3629) {
   const std::string valid[] = {"",         "plain ascii", "\xC2\x80",         "\xDF\xBF",         "\xE0\xA0\x80",
                                "\xED\x9F\xBF", "\xEE\x80\x80", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
@@ -234,34 +346,22 @@ std::string outcome(const std::function<json()>& parse) {
   return error.empty() ? parse().dump() : "!" + error;
 }
 
-TEST(JsonLimits, AgreesWithTheLibraryWithinTheBound) {
-  const std::string cases[] = {
-      R"({"b":[1,-2,2.5,"x",null,true,false],"a":{"c":{},"d":[]}})",
-      R"({"a":1,"a":2})",
-      R"("s")", "-3", "18446744073709551615", "1e999",
-      R"(["[[[[", "\"[{", "\\", "]]]}"])",
-      "[\"" + std::string(5000, '[') + "\"]",
-      nested(1000),
-      "{\"a\":" + nested(999) + "}",
-      "", "[1,]", "{\"a\" 1}", "[1] x", "[\"\xff\"]", "\"unterminated [[[",
-      "x" + nested(5000),
-      "[1 " + nested(999) + "]",
+TEST(JsonLimits, AgreesWithTheLibraryWithinTheBoundAndRefusesPastIt) {
+  const std::string within[] = {
+      R"({"b":[1,-2,2.5,"x",null,true,false],"a":{"c":{},"d":[]}})", R"({"a":1,"a":2})",
+      R"("s")", "-3", "18446744073709551615", "1e999", R"(["[[[[", "\"[{", "\\", "]]]}"])",
+      "[\"" + std::string(5000, '[') + "\"]", nested(1000), "{\"a\":" + nested(999) + "}",
+      "", "[1,]", "{\"a\" 1}", "[1] x", "[\"\xff\"]", "\"unterminated [[[", "x" + nested(5000), "[1 " + nested(999) + "]",
   };
-  for (const std::string& text : cases) {
-    SCOPED_TRACE(text.substr(0, 40));
-    EXPECT_EQ(outcome([&] { return json::parse(text); }), outcome([&] { return parse_json_bounded(text); }));
+  for (const std::string& text : within) {
+    EXPECT_EQ(outcome([&] { return json::parse(text); }), outcome([&] { return parse_json_bounded(text); }))
+        << text.substr(0, 40);
   }
-}
-
-TEST(JsonLimits, RefusesNestingPastTheBound) {
-  const std::string cases[] = {
-      nested(1001),
-      nested(5000000),
-      "{\"a\":" + nested(1000) + "}",
-      "[\"]]]\\\"]]\"," + nested(1000) + "]",
+  const std::string past[] = {
+      nested(1001), nested(5000000), "{\"a\":" + nested(1000) + "}", "[\"]]]\\\"]]\"," + nested(1000) + "]",
       "[" + nested(1000),  // too deep before it is found unfinished
   };
-  for (const std::string& text : cases) {
+  for (const std::string& text : past) {
     EXPECT_EQ("[json.exception.parse_error.101] parse error: JSON text nested deeper than 1000 levels",
               testing::error_of([&] { parse_json_bounded(text); }))
         << text.substr(0, 40);
@@ -273,7 +373,7 @@ TEST(JsonLimits, RefusesNestingPastTheBound) {
   EXPECT_EQ(objects.size() / 3, parse_json_bounded(objects + "]").size());
 }
 
-TEST(JsonText, EscapesEveryControlByteInBothFlavours) {
+TEST(JsonText, EscapesEveryControlByteInBothFlavoursNumbersAndObjects) {
   const struct {
     std::string in, full, message;
   } cases[] = {
@@ -299,9 +399,7 @@ TEST(JsonText, EscapesEveryControlByteInBothFlavours) {
   }
   const std::string valid = "x\"\\\t\x01\r\n\xF0\x9F\x99\x82";
   EXPECT_EQ(valid, json::parse(json_string(valid)).get<std::string>());
-}
-
-TEST(JsonText, NumbersAndObjects) {
+  // Numbers (not finite ones as 0), objects and arrays.
   EXPECT_EQ("1.23457e+06", json_number(1234567.0));
   EXPECT_EQ("0.5", json_number(0.5));
   EXPECT_EQ("0", json_number(std::numeric_limits<double>::quiet_NaN()));

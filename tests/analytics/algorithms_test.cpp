@@ -1,20 +1,30 @@
-// The focus of this file is the graph algorithms as a caller sees them:
-// hand-checkable cases, the JSON document, naive oracles over the edge list
-// on random graphs, and answers that stay identical, bit for bit, when the
-// layout is scattered, messed up or optimised.
-#include "analytics/graph_algorithms.h"
-
+// The graph algorithms and vector retrieval as a caller sees them:
+// hand-checkable cases, the JSON documents, naive oracles over the edge list
+// on random graphs, answers identical, bit for bit, when the layout is
+// scattered, messed or optimised; top-k against a brute-force sort with any
+// thread count, finite scores for extreme embeddings, the GraphRAG pack and
+// text embeddings.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
+#include <array>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <locale>
 #include <map>
+#include <numeric>
 #include <set>
+#include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
+#include "analytics/graph_algorithms.h"
+#include "analytics/parallelism.h"
+#include "analytics/retrieval.h"
 #include "graph/corpus.h"
 #include "layout/entropy_worker.h"
 #include "support/error_text.h"
@@ -36,8 +46,9 @@ std::string without_note(const std::string& document) {
 
 std::vector<Database> random_graphs() {
   std::vector<Database> graphs;
-  const std::uint32_t shapes[][4] = {{12, 3, 10, 1}, {25, 5, 40, 7}, {30, 0, 120, 11}, {40, 10, 30, 23}};
-  for (const auto& s : shapes) graphs.push_back(testing::random_graph(s[0], s[1], s[2], s[3], true, 1));
+  for (const auto& s : {std::array{12, 3, 10, 1}, {25, 5, 40, 7}, {30, 0, 120, 11}, {40, 10, 30, 23}}) {
+    graphs.push_back(testing::random_graph(s[0], s[1], s[2], s[3], true, 1));
+  }
   return graphs;
 }
 
@@ -77,9 +88,15 @@ TEST(Algorithms, HandCheckedCases) {
   EXPECT_EQ(3u, label_propagation_communities(pair));
   const Database empty = GraphBuilder().compiled();
   EXPECT_EQ(0u, wcc_count(empty) + undirected_triangles(empty) + label_propagation_communities(empty));
-}
+  Database late = testing::triangle();
+  late.add_person("late", 0);  // clears `compiled`
+  const std::function<void()> calls[] = {
+      [&] { pagerank_scores(late); }, [&] { degree_scores(late); }, [&] { wcc_count(late); },
+      [&] { undirected_triangles(late); }, [&] { label_propagation_communities(late); },
+      [&] { shortest_path(late, 0, 1); }, [&] { run_graph_algorithm(late, "nothing", 0, 1); }};
+  for (const auto& call : calls) EXPECT_EQ("graph algorithm requires compiled graph", testing::error_of(call));
 
-TEST(Algorithms, ShortestPaths) {
+  // Shortest paths; among equal routes the smaller identity wins, whatever the positions.
   const Database chain =
       GraphBuilder().people({"a", "b", "c", "d", "e"}).follows("a", "b").follows("b", "c").follows("c", "d").compiled();
   const std::uint64_t far = std::numeric_limits<std::uint64_t>::max();
@@ -92,7 +109,6 @@ TEST(Algorithms, ShortestPaths) {
             without_note(run_graph_algorithm(chain, "shortestpath", 0, 3)));
   EXPECT_EQ("{\"algo\":\"shortestpath\",\"shortest_path\":[],\"path_len\":0}",
             without_note(run_graph_algorithm(chain, "shortestpath", 9, 9)));
-  // Among equal routes the smaller identity wins, whatever the positions.
   Database db = GraphBuilder().people({"s", "m1", "m2", "t"}).follows("s", "m2").follows("s", "m1").follows("m1", "t").follows("m2", "t").compiled();
   for (std::uint32_t seed = 0; seed <= 8; ++seed) {
     if (seed) scatter_layout(db.graph, seed);
@@ -139,16 +155,6 @@ TEST(Algorithms, Document) {
   EXPECT_NO_THROW(nlohmann::json::parse(run_graph_algorithm(db, "bad\xff", 0, 0)));
 }
 
-TEST(Algorithms, UncompiledGraphIsRefused) {
-  Database db = testing::triangle();
-  db.add_person("late", 0);  // clears `compiled`
-  const std::function<void()> calls[] = {
-      [&] { pagerank_scores(db); }, [&] { degree_scores(db); }, [&] { wcc_count(db); },
-      [&] { undirected_triangles(db); }, [&] { label_propagation_communities(db); },
-      [&] { shortest_path(db, 0, 1); }, [&] { run_graph_algorithm(db, "nothing", 0, 1); }};
-  for (const auto& call : calls) EXPECT_EQ("graph algorithm requires compiled graph", testing::error_of(call));
-}
-
 // Naive oracles over the edge list, in identities.
 std::vector<double> pagerank_oracle(const Database& db) {
   const std::size_t n = db.graph.node_count;
@@ -165,7 +171,7 @@ std::vector<double> pagerank_oracle(const Database& db) {
 
 std::uint64_t components_oracle(const Database& db) {
   std::vector<std::uint32_t> id(db.graph.node_count);
-  for (std::uint32_t i = 0; i < id.size(); ++i) id[i] = i;
+  std::iota(id.begin(), id.end(), 0u);
   for (bool changed = true; changed;) {  // spread the smallest identity until nothing changes
     changed = false;
     for (const auto& [s, d] : follows_of(db)) {
@@ -191,7 +197,7 @@ std::uint64_t triangles_oracle(const Database& db) {
 std::uint64_t communities_oracle(const Database& db) {
   const std::uint32_t n = static_cast<std::uint32_t>(db.graph.node_count);
   std::vector<std::uint32_t> label(n);
-  for (std::uint32_t i = 0; i < n; ++i) label[i] = i;
+  std::iota(label.begin(), label.end(), 0u);
   for (int pass = 0; pass < 8; ++pass) {
     std::vector<std::map<std::uint32_t, int>> votes(n);
     for (const auto& [s, d] : follows_of(db)) ++votes[s][label[d]], ++votes[d][label[s]];
@@ -236,10 +242,11 @@ TEST(AlgorithmsOracle, AgreeOnRandomGraphs) {
 
 // Every section, from a few (source, target) pairs, as one text.
 std::string all_answers(const Database& db) {
-  std::string text;
   const std::uint64_t n = db.graph.node_count;
-  const std::uint64_t pairs[][2] = {{0, n / 2}, {n / 3, n - 1}, {1, 2}, {n - 1, 0}};
-  for (const auto& st : pairs) text += run_graph_algorithm(db, "all", st[0], st[1]) + "\n";
+  std::string text;
+  for (const auto& [s, t] : {std::pair{0ul, n / 2}, {n / 3, n - 1}, {1ul, 2ul}, {n - 1, 0ul}}) {
+    text += run_graph_algorithm(db, "all", s, t) + "\n";
+  }
   return text;
 }
 
@@ -261,6 +268,163 @@ TEST(AlgorithmsLayout, AnswersUnchangedByRenumbering) {
     EXPECT_EQ(before, all_answers(db)) << "optimize";
     EXPECT_EQ(rank, pagerank_scores(db)) << "optimize";
   }
+}
+
+std::vector<float> topic_query(std::uint32_t topic) {
+  std::vector<float> q(32);
+  seed_embedding(q.data(), topic, 7);
+  return q;
+}
+
+// Every node of the label with its cosine in double, best first.
+std::vector<Hit> brute_force(const Database& db, const std::vector<float>& q, std::uint16_t label) {
+  std::vector<Hit> all;
+  for (std::uint32_t i = 0; i < db.graph.node_count; ++i) {
+    if (db.graph.labels[i] != label) continue;
+    double dot = 0, a = 0, b = 0;
+    for (std::size_t c = 0; c < 32; ++c) {
+      const double x = q[c], y = db.embeddings[32 * i + c];
+      dot += x * y, a += x * x, b += y * y;
+    }
+    all.push_back({i, a * b > 0 ? float(dot / std::sqrt(a * b)) : 0.0f});
+  }
+  std::stable_sort(all.begin(), all.end(), [](const Hit& x, const Hit& y) { return x.score > y.score; });
+  return all;
+}
+
+void expect_same_scores(const std::vector<Hit>& expected, const std::vector<Hit>& actual) {
+  ASSERT_EQ(expected.size(), actual.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(expected[i].score, actual[i].score, 1e-5) << i;
+}
+
+class RetrievalTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { optimize_layout(generate_corpus(corpus_, 200, 80, 42)); }
+  static Database corpus_;
+};
+Database RetrievalTest::corpus_;
+
+TEST_F(RetrievalTest, TopKEqualsBruteForceSortWithAnyThreadCount) {
+  for (std::uint32_t topic : {0u, 3u, 11u}) {
+    const auto q = topic_query(topic);
+    for (std::uint16_t label : {corpus_.paper_label, corpus_.person_label}) {
+      auto expected = brute_force(corpus_, q, label);
+      expect_same_scores(expected, retrieve_top_k(corpus_, q.data(), 32, 1000, label, 0));  // k above the count
+      expected.resize(10);
+      for (int threads : {1, 2, 7}) {
+        set_kernel_threads(threads);
+        const auto hits = retrieve_top_k(corpus_, q.data(), 32, 10, label, 0);
+        expect_same_scores(expected, hits);
+        for (std::size_t i = 0; i < hits.size(); ++i) EXPECT_EQ(expected[i].id, hits[i].id) << i;
+      }
+      set_kernel_threads(0);
+    }
+  }
+  const auto q = topic_query(0);
+  EXPECT_EQ(200u, retrieve_top_k(corpus_, q.data(), 32, ~0ull, corpus_.person_label, 0).size());
+  EXPECT_TRUE(retrieve_top_k(corpus_, q.data(), 31, 10, corpus_.paper_label, 0).empty());
+  EXPECT_TRUE(retrieve_top_k(corpus_, q.data(), 32, 0, corpus_.paper_label, 0).empty());
+  EXPECT_EQ(0u, graphrag_pack(corpus_, q.data(), 64, 10, 2).papers);
+}
+
+// OMP_NUM_THREADS, when set, is what the runtime answers (the runtime parses
+// it at start-up; omp_set_num_threads stands in for that here).
+TEST(Parallelism, KernelThreadsFollowOmpNumThreadsWhenSet) {
+  const char* before = std::getenv("OMP_NUM_THREADS");
+  const std::string saved = before ? before : "";
+  const int runtime = omp_get_max_threads();
+  omp_set_num_threads(3);
+  setenv("OMP_NUM_THREADS", "3", 1);
+  EXPECT_EQ(3, kernel_threads());
+  unsetenv("OMP_NUM_THREADS");
+  EXPECT_EQ(std::max(1, omp_get_num_procs()), kernel_threads());  // unset: every processor
+  omp_set_num_threads(runtime);
+  if (before) setenv("OMP_NUM_THREADS", saved.c_str(), 1);
+}
+
+// Equal scores come out by ascending identity, whatever the thread count.
+// Regression: components near the float limit overflowed the product of
+// the norms to infinity and the score to NaN.
+TEST(Retrieval, TiesByIdentityAndFiniteScoresForExtremeEmbeddings) {
+  Database db;
+  for (int i = 0; i < 40; ++i) db.add_paper("q" + std::to_string(i), 0);
+  for (std::uint32_t i = 0; i < 40; ++i) db.set_embedding(i, std::vector<float>(32, i % 2 ? 2.0f : 1.0f));
+  db.compile();
+  const std::vector<float> q(32, 1.0f);
+  for (int threads : {1, 3}) {
+    set_kernel_threads(threads);
+    std::string ids;
+    for (const Hit& h : retrieve_top_k(db, q.data(), 32, 5, db.paper_label, 0)) ids += std::to_string(h.id) + " ";
+    EXPECT_EQ("0 1 2 3 4 ", ids) << threads << " threads";
+  }
+  set_kernel_threads(0);
+  db = Database();
+  for (int i = 0; i < 4; ++i) db.add_paper("q" + std::to_string(i), 0);
+  std::vector<float> big(32, 0.0f);
+  big[0] = 3e38f;
+  for (const auto& [id, values] : {std::pair{0u, std::vector<float>(32, FLT_MAX)}, {1u, std::vector<float>(32, 1e-30f)},
+                                  {2u, std::vector<float>(32, 0.0f)}, {3u, big}}) {
+    db.set_embedding(id, values);
+  }
+  db.compile();
+  const std::vector<float> huge(32, FLT_MAX), zero(32, 0.0f);
+  const float expected[] = {1.0f, 1.0f, 0.0f, float(1.0 / std::sqrt(32.0))};
+  const auto hits = retrieve_top_k(db, q.data(), 32, 4, db.paper_label, 0);
+  ASSERT_EQ(4u, hits.size());
+  for (const Hit& h : hits) EXPECT_NEAR(expected[h.id], h.score, 1e-5) << h.id;
+  for (const Hit& h : retrieve_top_k(db, huge.data(), 32, 4, db.paper_label, 0)) EXPECT_TRUE(std::isfinite(h.score));
+  for (const Hit& h : retrieve_top_k(db, zero.data(), 32, 4, db.paper_label, 0)) EXPECT_EQ(0.0f, h.score);
+  const std::string doc = retrieval_document_json(db, huge.data(), 4, 1);
+  EXPECT_TRUE(doc.find("nan") == std::string::npos && doc.find("inf") == std::string::npos) << doc;
+  EXPECT_NO_THROW(nlohmann::json::parse(doc));
+}
+
+TEST_F(RetrievalTest, ExpandPackAndDocument) {
+  // Expanding appends outgoing neighbours, each once, with score 0.
+  const auto hits = retrieve_top_k(corpus_, topic_query(1).data(), 32, 3, corpus_.person_label, 1);
+  ASSERT_GT(hits.size(), 3u);
+  std::set<std::uint32_t> ids;
+  for (std::size_t i = 0; i < hits.size(); ++i) EXPECT_TRUE(ids.insert(hits[i].id).second && (i < 3 || hits[i].score == 0.0f)) << i;
+  const auto q = topic_query(0);
+  const RagPack flat = graphrag_pack(corpus_, q.data(), 32, 5, 0);
+  EXPECT_EQ(5u, flat.papers);
+  EXPECT_EQ(flat.paper_ids, flat.subgraph);
+  const RagPack deep = graphrag_pack(corpus_, q.data(), 32, 5, 2);
+  EXPECT_EQ(deep.paper_ids, flat.paper_ids);
+  EXPECT_TRUE(deep.subgraph_nodes > flat.subgraph_nodes && deep.subgraph_nodes == deep.subgraph_people + deep.subgraph_papers);
+  EXPECT_EQ(0, graphrag_pack(corpus_, q.data(), 32, 5, -3).hops);
+  std::string keys;
+  const auto pack = nlohmann::ordered_json::parse(rag_pack_json(deep));
+  for (const auto& item : pack.items()) keys += item.key() + " ";
+  EXPECT_EQ("k hops papers authors related_papers followed context_nodes subgraph_nodes subgraph_people "
+            "subgraph_papers retrieve_ns expand_ns e2e_ns gpu paper_ids note ",
+            keys);
+
+  const auto j = nlohmann::ordered_json::parse(retrieval_document_json(corpus_, topic_query(4).data(), 3, 1));
+  ASSERT_TRUE(j["hits"].size() == 3 && j["documents"].size() == 3 && j["expand_hops"] == 1);
+  const std::string text = j["documents"][0]["text"];
+  EXPECT_NE(std::string::npos, text.find("-hop subgraph has ")) << text;
+  EXPECT_TRUE(text.ends_with(" Retrieved by Halvex cosine on CPU.")) << text;
+}
+
+TEST(TextEmbedding, ChoosesHotComponent) {
+  auto embed = [](const std::string& text) {
+    std::vector<float> v(32);
+    text_embedding(v.data(), text);
+    return v;
+  };
+  auto hot = [&](const std::string& text) {
+    const auto v = embed(text);
+    return std::max_element(v.begin(), v.end()) - v.begin();
+  };
+  EXPECT_EQ(5, hot("papers about databases and compilers"));
+  EXPECT_EQ(3, hot("topic 19"));
+  EXPECT_EQ(0, hot("topic without a number"));
+  std::vector<float> expected(32);
+  seed_embedding(expected.data(), 0, 7);
+  EXPECT_EQ(expected, embed(""));
+  EXPECT_EQ(embed("Hello World"), embed("hello world"));  // the hash folds case
+  EXPECT_THROW(embed("topic 99999999999999999999999"), std::out_of_range);
 }
 
 }  // namespace

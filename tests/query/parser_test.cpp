@@ -21,13 +21,7 @@ std::string error_of(const std::string& text) {
 }
 
 std::string nested_lists(int depth, const std::string& inner) {
-  return std::string(depth, '[') + inner + std::string(depth, ']');
-}
-
-std::string chain(int relationships) {
-  std::string s = "MATCH (a)";
-  for (int i = 0; i < relationships; ++i) s += "-[:R]->()";
-  return s + " RETURN count(*)";
+  return "MATCH (n {x: " + std::string(depth, '[') + inner + std::string(depth, ']') + "}) RETURN n";
 }
 
 // Every token of `text` as "kind:text " (I identifier, N number, S string,
@@ -76,10 +70,7 @@ std::string render(const QlQuery& q) {
 }
 
 TEST(Parser, AcceptedShapes) {
-  const struct {
-    const char* text;
-    const char* parsed;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"match (p:Person {id: 0})-[:FOLLOWS]->(x) return COUNT(*)",
        "(p:Person id=0/u)[FOLLOWS 1..1 out](x:) COUNT(*) AS count LIMIT 10000"},
       {"MATCH (a)-[:R*0..3]->(b) RETURN count(DISTINCT b)", "(a:)[R 0..3 out](b:) COUNT(DISTINCT b) AS count LIMIT 10000"},
@@ -93,16 +84,18 @@ TEST(Parser, AcceptedShapes) {
       {"MATCH (`MATCH`:`odd label`)-[:`T T`*0]->(b) RETURN `MATCH`.`x y` LIMIT 10000",
        "(MATCH:odd label)[T T 0..0 out](b:) MATCH.x y AS MATCH.x y LIMIT 10000!"},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.parsed, render(parse_query(c.text))) << c.text;
+  for (const auto& [text, parsed] : cases) EXPECT_EQ(parsed, render(parse_query(text))) << text;
   EXPECT_EQ("MATCH (a) RETURN a // trailing comment", parse_query("MATCH (a) RETURN a // trailing comment").text);
 }
 
 TEST(Parser, PatternAndLiteralLimits) {
-  EXPECT_EQ("", error_of(chain(16)));
-  EXPECT_EQ("pattern limit exceeded", error_of(chain(17)));
-  EXPECT_EQ("", error_of("MATCH (n {x: " + nested_lists(16, "1") + "}) RETURN n"));
-  EXPECT_EQ("property nesting limit exceeded", error_of("MATCH (n {x: " + nested_lists(17, "1") + "}) RETURN n"));
-  EXPECT_EQ("", error_of("MATCH (n {x: " + nested_lists(17, "") + "}) RETURN n"));
+  std::string chain = "MATCH (a)";
+  for (int i = 0; i < 16; ++i) chain += "-[:R]->()";
+  EXPECT_EQ("", error_of(chain + " RETURN count(*)"));
+  EXPECT_EQ("pattern limit exceeded", error_of(chain + "-[:R]->() RETURN count(*)"));
+  EXPECT_EQ("", error_of(nested_lists(16, "1")));
+  EXPECT_EQ("property nesting limit exceeded", error_of(nested_lists(17, "1")));
+  EXPECT_EQ("", error_of(nested_lists(17, "")));
   std::string exact = "MATCH (n) RETURN n";
   exact += std::string(kMaxQueryBytes - exact.size(), ' ');
   EXPECT_EQ("", error_of(exact));
@@ -111,24 +104,15 @@ TEST(Parser, PatternAndLiteralLimits) {
 }
 
 TEST(Parser, FailureMessages) {
-  struct Case {
-    const char* text;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"", "query must start with MATCH"},
-      {"// only a comment", "query must start with MATCH"},
-      {"MATCH (`a", "invalid quoted identifier"},
-      {"MATCH (``)", "invalid quoted identifier"},
-      {"MATCH (n {x: 'a", "unterminated string"},
-      {"MATCH (n {x: 'a\\", "unterminated escape"},
-      {"MATCH (n {x: 'a\\q'}) RETURN n", "unsupported string escape"},
-      {"MATCH (n", "expected ')', got ''"},
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "query must start with MATCH"}, {"// only a comment", "query must start with MATCH"},
+      {"MATCH (`a", "invalid quoted identifier"}, {"MATCH (``)", "invalid quoted identifier"},
+      {"MATCH (n {x: 'a", "unterminated string"}, {"MATCH (n {x: 'a\\", "unterminated escape"},
+      {"MATCH (n {x: 'a\\q'}) RETURN n", "unsupported string escape"}, {"MATCH (n", "expected ')', got ''"},
       {"MATCH (a)-[r:T]->(b) RETURN a", "expected ':', got 'r'"},
       {"MATCH (a)-->(b) RETURN a", "expected '[', got '->'"},
       {"MATCH (a)<-[:T]->(b) RETURN a", "expected '-', got '->'"},
-      {"MATCH (a)-[:T>(b) RETURN a", "expected ']', got '>'"},
-      {"MATCH (a)-[:]->(b) RETURN a", "expected identifier"},
+      {"MATCH (a)-[:T>(b) RETURN a", "expected ']', got '>'"}, {"MATCH (a)-[:]->(b) RETURN a", "expected identifier"},
       {"MATCH (a)-[:R*]->(b) RETURN a", "expected hop count"},
       {"MATCH (a)-[:R*1..]->(b) RETURN a", "expected hop count"},
       {"MATCH (a)-[:R*1.5]->(b) RETURN a", "hop count must be an integer"},
@@ -136,8 +120,7 @@ TEST(Parser, FailureMessages) {
       {"MATCH (a)-[:R*-1]->(b) RETURN a", "hop count must be between 0 and 16"},
       {"MATCH (a)-[:R*3..1]->(b) RETURN a", "invalid hop range"},
       {"MATCH (n {x: 1, x: 2}) RETURN n", "duplicate property: x"},
-      {"MATCH (n {x: 1, }) RETURN n", "expected identifier"},
-      {"MATCH (n {x 1}) RETURN n", "expected ':', got '1'"},
+      {"MATCH (n {x: 1, }) RETURN n", "expected identifier"}, {"MATCH (n {x 1}) RETURN n", "expected ':', got '1'"},
       {"MATCH (n {x: $id}) RETURN n", "expected a string, number, boolean, null, or array"},
       {"MATCH (n {x: {b: 1}}) RETURN n", "expected a string, number, boolean, null, or array"},
       {"MATCH (n {x: 01}) RETURN n", "invalid numeric literal"},
@@ -156,18 +139,14 @@ TEST(Parser, FailureMessages) {
       {"MATCH (a) RETURN a;;", "unsupported or unexpected clause: ;"},
       {"MATCH (a) RETURN b", "RETURN references an unknown variable"},
       {"MATCH (a) RETURN count(b)", "count references an unknown variable"},
-      {"MATCH (a) RETURN count", "expected '(', got ''"},
-      {"MATCH (a) RETURN a.", "expected identifier"},
+      {"MATCH (a) RETURN count", "expected '(', got ''"}, {"MATCH (a) RETURN a.", "expected identifier"},
       // Found by fuzzing: a quoted name with bytes that are not UTF-8 made
       // the answer impossible to render as JSON.
       {"MATCH (a)-[:R*7]-(b) RETURN b.`od\xFF\x09`", "text is not valid UTF-8"},
       {"MATCH (a) RETURN a \xE9", "text is not valid UTF-8"},
       {"MATCH (a) RETURN a \xC3\xA9", "unsupported or unexpected clause: \xC3"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(c.message, error_of(c.text));
-  }
+  for (const auto& [text, message] : cases) EXPECT_EQ(message, error_of(text)) << text;
 }
 
 }  // namespace

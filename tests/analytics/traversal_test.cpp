@@ -256,7 +256,7 @@ TEST(Traversal, HandCheckedCounts) {
 }
 
 // Regression: the hub used to become a position without a range check.
-TEST(Traversal, EveryKernelRefusesUncompiledAndCountsZeroForAMissingHub) {
+TEST(Traversal, UncompiledRefusedMissingHubsCountZeroFrontierMarksOnce) {
   using Kernel = std::function<std::uint64_t(const PhysicalGraph&, std::uint32_t)>;
   const Kernel kernels[] = {
       [](auto& g, auto h) { return hop1_count(g, h, F); },
@@ -286,7 +286,7 @@ TEST(Traversal, EveryKernelRefusesUncompiledAndCountsZeroForAMissingHub) {
   EXPECT_THROW(expand_frontier(late.graph, {0}, F, Out, marks, next), std::logic_error);
   // One frontier entry per neighbour, none for the marked b or for b twice, the stale entry gone.
   const Database two = testing::two_components();
-  std::fill(marks.begin(), marks.end(), 0);
+  marks.assign(two.graph.node_count, 0);
   const std::uint32_t b = two.graph.to_physical[1];
   marks[b] = 1;
   next = {99};

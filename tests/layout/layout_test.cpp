@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "analytics/traversal.h"
 #include "graph/corpus.h"
@@ -32,11 +33,7 @@ std::string answers(const Database& db) {
 }
 
 TEST(CuthillMcKee, HubsFirstNeighboursByDegreeTiesByPosition) {
-  const struct {
-    const char* what;
-    Database db;
-    std::vector<std::uint32_t> order;
-  } cases[] = {
+  const std::tuple<const char*, Database, std::vector<std::uint32_t>> cases[] = {
       {"empty", GraphBuilder().compiled(), {}},
       // The centre, identity 3, moves to position 0; leaves by position.
       {"star", GraphBuilder().people({"l0", "l1", "l2", "c", "l4"}).follows("c", "l4").follows("c", "l0")
@@ -51,7 +48,7 @@ TEST(CuthillMcKee, HubsFirstNeighboursByDegreeTiesByPosition) {
       {"equal hubs by position", GraphBuilder().people({"a", "b", "c", "d"}).follows("c", "d").follows("a", "b").compiled(),
        {0, 1, 2, 3}},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.order, hub_cuthill_mckee_order(c.db.graph)) << c.what;
+  for (const auto& [what, db, order] : cases) EXPECT_EQ(order, hub_cuthill_mckee_order(db.graph)) << what;
 }
 
 TEST(Scatter, DeterministicSeedZeroEqualsOneCompilesFirstAndMessesTinyGraphs) {
@@ -81,7 +78,6 @@ TEST(Scatter, DeterministicSeedZeroEqualsOneCompilesFirstAndMessesTinyGraphs) {
   EXPECT_TRUE(empty.graph.compiled);
 }
 
-// The statistics as one line.
 std::string render(const LayoutStats& s) {
   char text[256];
   std::snprintf(text, sizeof text, "H=%.4f mean=%.4f max/mean=%.4f core=%u:%llu iso=%llu recip=%llu par=%llu bw=%u jump=%.4f",
@@ -142,11 +138,7 @@ TEST(EntropyWorker, RenumberingNeverChangesAnAnswer) {
 
 TEST(LayoutStats, HandCheckedGraphs) {
   const auto two = [] { return GraphBuilder().people({"a", "b", "c"}); };
-  const struct {
-    const char* what;
-    Database db;
-    const char* expected;
-  } cases[] = {
+  const std::tuple<const char*, Database, const char*> cases[] = {
       {"empty", GraphBuilder().compiled(),
        "H=0.0000 mean=0.0000 max/mean=0.0000 core=0:0 iso=0 recip=0 par=0 bw=0 jump=0.0000"},
       // A 4-cycle with chords: every out-degree 2; a↔c and b↔d.
@@ -172,7 +164,7 @@ TEST(LayoutStats, HandCheckedGraphs) {
                          .edge("a", "c", "S").compiled(),
        "H=0.9183 mean=1.6667 max/mean=3.0000 core=4:1 iso=2 recip=0 par=2 bw=2 jump=1.4000"},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.expected, render(compute_layout_stats(c.db.graph))) << c.what;
+  for (const auto& [what, db, expected] : cases) EXPECT_EQ(expected, render(compute_layout_stats(db.graph))) << what;
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 namespace orvane {
 namespace {
 
-// The message of the QlError that parsing `text` fails with, or "".
 std::string error_of(const std::string& text) {
   try {
     parse_query(text);

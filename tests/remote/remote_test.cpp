@@ -19,9 +19,7 @@ std::string fields(const RemoteEndpoint& e) {
 }
 
 TEST(Connection, ParsesEveryPart) {
-  const struct {
-    std::string text, expected;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {" \thalvex://:p%40ss@db.example:7475/my%20db?key=/k \n", "db.example:7475|7475|p@ss|/k|my db"},
       {"db.example:9000/graph", "db.example:9000|9000||keep|graph"},
       {"user:pw:x@host", "host|7475|pw:x|keep|keep"},
@@ -29,10 +27,10 @@ TEST(Connection, ParsesEveryPart) {
       {"h/x?key=&key_file=%2Fa%20b", "h|7475||/a b|x"},
       {"halvex://[::1]:7000/d%zz", "[::1]:7000|7000||keep|d%zz"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [text, expected] : cases) {
     RemoteEndpoint e;
     e.key_file = e.database = "keep";
-    EXPECT_TRUE(parse_connection(e, c.text) && c.expected == fields(e)) << c.text << " gave " << fields(e);
+    EXPECT_TRUE(parse_connection(e, text) && expected == fields(e)) << text << " gave " << fields(e);
   }
   for (const std::string bad : {"", "  ", "halvex://", "h:0", "h:65536", "h:80x", ":7475/db", "[::1", "h:"}) {
     RemoteEndpoint e;

@@ -10,27 +10,14 @@
 #include "cli/options.h"
 #include "support/run_binary.h"
 
-namespace orvane {
+namespace orvane::testing {
 namespace {
-
-using testing::run_orvane;
-
-// Held as strings so tests can build argv vectors inline.
-struct Args {
-  explicit Args(std::vector<std::string> words) : store(std::move(words)) {
-    for (auto& w : store) ptrs.push_back(w.data());
-  }
-  std::vector<std::string> store;
-  std::vector<char*> ptrs;
-};
 
 TEST(Entry, HelpVersionAndUnknownCommand) {
   const std::string usage = run_orvane({"--help"}).out;
-  EXPECT_EQ(0u, usage.find("orvane                            start Halvex and open its Browser\n"
-                           "orvane start [--no-browser] [--port N]\n"
-                           "orvane stop | status | restart    manage your local database\n"
-                           "\n"
-                           "Advanced commands:\n"));
+  EXPECT_TRUE(usage.starts_with("orvane                            start Halvex and open its Browser\n"
+                                "orvane start [--no-browser] [--port N]\n"
+                                "orvane stop | status | restart    manage your local database\n\nAdvanced commands:\n"));
   EXPECT_TRUE(usage.ends_with(
       "  dim-stress [--n N] [--k 10] [--iters 8] [--dims 32,256,384,768,1024,1536] [--json PATH]\n"
       "                                    standalone n\xC3\x97" "dim cosine + host top-k (32-d \xE2\x86\x92 1536-d)\n"));
@@ -47,7 +34,7 @@ TEST(Entry, HelpVersionAndUnknownCommand) {
       {{"frobnicate"}, 2, usage, "unknown command: frobnicate\n"},
   };
   for (const auto& c : cases) {
-    const auto r = run_orvane(c.args);
+    const RunResult r = run_orvane(c.args);
     EXPECT_EQ(c.status, r.status) << c.args[0];
     EXPECT_EQ(c.out, r.out) << c.args[0];
     EXPECT_EQ(c.err, r.err) << c.args[0];
@@ -56,8 +43,7 @@ TEST(Entry, HelpVersionAndUnknownCommand) {
 
 TEST(Entry, ArgumentErrorsExit1WithOneLine) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"serve", "--port", "0"}, "invalid value for --port"},
-      {{"serve", "--port", "65536"}, "invalid value for --port"},
+      {{"serve", "--port", "0"}, "invalid value for --port"}, {{"serve", "--port", "65536"}, "invalid value for --port"},
       {{"serve", "--port", "+80"}, "invalid value for --port"},
       {{"serve", "--port", "99999999999999999999999"}, "invalid value for --port"},
       {{"console", "--people", "4294967295"}, "invalid value for --people"},
@@ -68,31 +54,32 @@ TEST(Entry, ArgumentErrorsExit1WithOneLine) {
       {{"query", "--db", "g.orv", "MATCH (n) RETURN count(n)"}, "unknown argument: MATCH (n) RETURN count(n)"},
       {{"shell", "--db", "x", "--empty"}, "unknown argument: --empty"},
       {{"migrate", "--from", "a", "--user"}, "missing value for --user"},
-      // Numeric checks apply to every command whenever the option is read.
-      {{"schema", "--seed"}, "missing value for --seed"},
+      {{"schema", "--seed"}, "missing value for --seed"},  // numeric options are checked by every command
   };
   for (const auto& [args, message] : cases) {
-    SCOPED_TRACE(args[0] + " " + message);
     std::vector<std::string> argv{"timeout", "20", ORVANE_BINARY};  // a serve that wrongly starts ends too
     argv.insert(argv.end(), args.begin(), args.end());
-    testing::expect_refusal(testing::run_program(argv), "error: " + message + "\n");
+    SCOPED_TRACE(args[0] + " " + message);
+    expect_refusal(run_program(argv), "error: " + message + "\n");
   }
 }
 
 // The end-to-end tests use every command's options; these are the
 // acceptances nothing else shows.
 TEST(Options, ValuesAreNotOptionsAndUnvalidatedCommandsTakeAnything) {
-  EXPECT_EQ("bad", option_value(3, Args({"orvane", "serve", "--db"}).ptrs.data(), "--papers", "bad"));  // defaults unchecked
-  const std::vector<std::vector<std::string>> ok = {
-      {"orvane", "bench", "--bogus", "--bogus"},
-      {"orvane", "serve", "--db", "x", "--web", "x"},  // equal values are not duplicates
-      {"orvane", "export", "--format", "-public", "--db", "-public"},  // nor is a value spelled like a flag one
-  };
-  for (const auto& words : ok) {
-    Args w(words);
-    EXPECT_NO_THROW(check_arguments(words[1], static_cast<int>(w.store.size()), w.ptrs.data())) << words[1];
+  for (std::vector<std::string> words : std::vector<std::vector<std::string>>{
+           {"orvane", "bench", "--bogus", "--bogus"},
+           {"orvane", "serve", "--db", "x", "--web", "x"},                 // equal values are not duplicates
+           {"orvane", "export", "--format", "-public", "--db", "-public"},  // nor is a value spelled like a flag one
+       }) {
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    EXPECT_NO_THROW(check_arguments(words[1], static_cast<int>(argv.size()), argv.data())) << words[1];
   }
+  std::string words[] = {"orvane", "serve", "--db"};
+  char* argv[] = {words[0].data(), words[1].data(), words[2].data()};
+  EXPECT_EQ("bad", option_value(3, argv, "--papers", "bad"));  // defaults are not checked
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::testing

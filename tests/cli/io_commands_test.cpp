@@ -20,12 +20,9 @@ std::size_t line_count(const std::string& path) {
 }
 
 TEST(SchemaCommand, DefaultCorpusAndCorpusOptionsButNeverDb) {
-  EXPECT_EQ(
-      "front-end schema (this is all a user or AI client sees)\n"
-      "  node types:\n    - Person\n    - Paper\n"
-      "  edge types:\n    - FOLLOWS\n    - AUTHORED\n"
-      "physical engine hidden: nodes=12 csr_edges=46\n",
-      orvane_output({"schema"}));
+  EXPECT_EQ("front-end schema (this is all a user or AI client sees)\n  node types:\n    - Person\n    - Paper\n"
+            "  edge types:\n    - FOLLOWS\n    - AUTHORED\nphysical engine hidden: nodes=12 csr_edges=46\n",
+            orvane_output({"schema"}));
   EXPECT_TRUE(orvane_output({"schema", "--people", "4", "--papers", "0", "--db", "/nonexistent.orv"})
                   .ends_with("physical engine hidden: nodes=4 csr_edges=12\n"));
 }
@@ -35,17 +32,10 @@ TEST(SchemaCommand, DefaultCorpusAndCorpusOptionsButNeverDb) {
 // hub order, so the worker changes no statistic.
 TEST(DemoCommand, ReportsIdenticalReachAndStatistics) {
   const std::string stats =
-      "  degree entropy:       0.8956\n"
-      "  mean out-degree:      0.9844\n"
-      "  max/mean degree:      15.2381\n"
-      "  core threshold:       2\n"
-      "  core node count:      1\n"
-      "  parallel edge groups: 0\n"
-      "  reciprocal pairs:     0\n"
-      "  mean edge jump:       2.6667\n"
-      "  layout bandwidth:     15\n"
-      "  isolates:             15\n";
-  const auto r = run_orvane({"demo"});
+      "  degree entropy:       0.8956\n  mean out-degree:      0.9844\n  max/mean degree:      15.2381\n"
+      "  core threshold:       2\n  core node count:      1\n  parallel edge groups: 0\n  reciprocal pairs:     0\n"
+      "  mean edge jump:       2.6667\n  layout bandwidth:     15\n  isolates:             15\n";
+  const RunResult r = run_orvane({"demo"});
   EXPECT_EQ("", r.err);
   EXPECT_EQ("before entropy worker\n" + stats + "after entropy worker (schema unchanged)\n" + stats +
                 "  reachable from hub in 8 hops: 23\nquery results identical; physical layout rewritten.\n",
@@ -59,12 +49,10 @@ TEST(SnapshotCommand, WritesLoadsAndRefuses) {
   EXPECT_TRUE(std::filesystem::exists(dir.file("data/graph.orv.lock")));
   const std::string copy = orvane_output({"snapshot", "--db", "data/graph.orv", "--out", "copy.orv"}, dir.path());
   EXPECT_EQ(wrote.substr(wrote.find(" nodes=")), copy.substr(copy.find(" nodes=")));
-
   EXPECT_EQ("wrote e.orv nodes=0 edges=0\n", orvane_output({"snapshot", "--empty", "--out", "e.orv"}, dir.path()));
   std::filesystem::resize_file(dir.file("e.orv"), 100);
   expect_refusal(run_orvane({"snapshot", "--db", "e.orv", "--out", "h.orv"}, dir.path()),
                  "error: snapshot checksum mismatch\n");
-
   // A second writer of the same path is refused and writes nothing.
   const int fd = ::open(dir.file("g.orv.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(0, ::flock(fd, LOCK_EX));
@@ -74,7 +62,7 @@ TEST(SnapshotCommand, WritesLoadsAndRefuses) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("g.orv")));
 }
 
-TEST(ExportCommand, CsvAndJsonLinesFromASnapshot) {
+TEST(ExportAndGenerateCommands, CsvAndJsonLinesFromASnapshotAndTheBenchmarkLayout) {
   TempDir dir;
   orvane_output({"snapshot", "--people", "30", "--papers", "12", "--out", "g.orv"}, dir.path());
   const std::string csv = orvane_output({"export", "--db", "g.orv", "--out", "out/csv"}, dir.path());
@@ -87,22 +75,17 @@ TEST(ExportCommand, CsvAndJsonLinesFromASnapshot) {
   orvane_output({"export", "--db", "g.orv", "--out", "out/j", "--format", "jsonl"}, dir.path());
   EXPECT_EQ(42u, line_count(dir.file("out/j/nodes.jsonl")));
   EXPECT_EQ(edges, line_count(dir.file("out/j/rels.jsonl")));
-
   const std::string usage = "error: export requires --db SNAP --out NEW_DIRECTORY\n";
   expect_refusal(run_orvane({"export", "--db", "g.orv"}, dir.path()), usage);
   expect_refusal(run_orvane({"export", "--out", "x"}, dir.path()), usage);
   expect_refusal(run_orvane({"export", "--db", "g.orv", "--out", "out/csv"}, dir.path()),
                  "error: export destination already exists; choose a new directory\n");
-}
 
-TEST(GenerateCommand, WritesBenchmarkLayoutCsv) {
-  TempDir dir;
   const std::string out =
       orvane_output({"generate", "--people", "50", "--papers", "20", "--seed", "3", "--out", "c/d"}, dir.path());
   ASSERT_EQ(0u, out.find("generated people=50 papers=20 nodes=70 unique_edges=")) << out;
-  const std::string first = out.substr(0, out.find('\n'));
-  const std::string pending = first.substr(first.find("pending_before_unique=") + 22);
-  EXPECT_NE(std::string::npos, first.find("unique_edges=" + pending + " ")) << first;
+  const std::string pending = out.substr(out.find("pending_before_unique=") + 22);
+  EXPECT_NE(std::string::npos, out.find("unique_edges=" + pending.substr(0, pending.find('\n')) + " ")) << out;
   EXPECT_TRUE(out.ends_with("\ncsv_dir=c/d\n")) << out;
   EXPECT_EQ(71u, line_count(dir.file("c/d/nodes.csv")));
   EXPECT_EQ(0u, read_text_file(dir.file("c/d/nodes.csv")).find("id:ID,name,topic:int,emb:float[],:LABEL\n0,\""));

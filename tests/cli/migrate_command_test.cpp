@@ -1,17 +1,15 @@
 // orvane migrate through the real binary: an export of a generated corpus
 // (both formats) migrates back to the same labels, relationship types and
 // properties; refusals and failed imports leave an existing snapshot byte
-// for byte; --bolt runs the pull bridge (a stand-in
-// shell script) with the password in a private file that is gone afterwards,
-// into a directory that holds no export yet.
+// for byte; every shared sample migrates with its reduction report; --bolt
+// runs the pull bridge (a stand-in shell script) with the password in a
+// private file that is gone afterwards, into a directory without an export.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -63,10 +61,7 @@ TEST(MigrateCommand, RefusalsAndFailedImportsLeaveTheSnapshotAsItWas) {
   const int fd = ::open(dir.file("l.orv.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(0, ::flock(fd, LOCK_EX));
   const std::string usage = "error: migrate requires an explicit source and --out SNAP to persist the imported graph\n";
-  const struct {
-    std::vector<std::string> args;
-    std::string err;
-  } cases[] = {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"migrate", "--from", "bad"}, usage},
       {{"migrate", "--out", "m.orv"}, usage},
       {{"migrate", "--from", "bad", "--out", "m.orv", "--from", "x"}, "error: duplicate argument: --from\n"},
@@ -79,9 +74,9 @@ TEST(MigrateCommand, RefusalsAndFailedImportsLeaveTheSnapshotAsItWas) {
       {{"migrate", "--from", "bad", "--out", "taken.orv"}, "error: cannot write snapshot taken.orv: is a directory\n"},
       {{"migrate", "--from", "good", "--out", "l.orv"}, "error: graph is already open for writing by another process\n"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.back());
-    expect_refusal(run_orvane(c.args, dir.path()), c.err);
+  for (const auto& [args, err] : cases) {
+    SCOPED_TRACE(args.back());
+    expect_refusal(run_orvane(args, dir.path()), err);
   }
   ::close(fd);
   EXPECT_EQ(before, read_text_file(dir.file("m.orv")));
@@ -96,9 +91,6 @@ TEST(MigrateCommand, EverySampleMigratesReducedWithItsReport) {
   if (!fs::is_directory(samples)) GTEST_SKIP() << "the shared neo4j-samples directory is absent";
   const TempDir dir;
   const ScopedEnv home("ORVANE_HOME", std::string(ORVANE_SOURCE_DIR));  // the dump bridge of this checkout
-  const std::string hint =
-      "hint: --reduce imports a reduced graph instead (relationship properties dropped, extra labels kept in _labels, "
-      "parallel relationships collapsed) and reports every reduction\n";
   const std::string properties = "relationship properties are not yet supported";
   const std::string other_kinds = "reduced: 0 nodes with several labels kept the first, all of them in _labels\n"
                                   "reduced: 0 nodes without a label got the label Node\n";
@@ -139,7 +131,9 @@ TEST(MigrateCommand, EverySampleMigratesReducedWithItsReport) {
     const std::string before = read_text_file(dir.file("s.orv"));
     const RunResult strict = run_orvane({"migrate", "--from", source, "--out", "s.orv"}, dir.path());
     EXPECT_EQ(1, strict.status);
-    EXPECT_EQ("error: " + c.strict + "\n" + hint, strict.err);
+    EXPECT_EQ("error: " + c.strict + "\nhint: --reduce imports a reduced graph instead (relationship properties "
+              "dropped, extra labels kept in _labels, parallel relationships collapsed) and reports every reduction\n",
+              strict.err);
     EXPECT_EQ(before, read_text_file(dir.file("s.orv")));
 
     std::string out = orvane_output({"migrate", "--from", source, "--out", "s.orv", "--reduce"}, dir.path());

@@ -7,10 +7,8 @@
 #include "support/background_server.h"
 #include "support/run_binary.h"
 
-namespace orvane {
+namespace orvane::testing {
 namespace {
-
-using testing::run_orvane;
 
 TEST(CutoverCommand, PrintsTheRunbook) {
   EXPECT_EQ(
@@ -22,10 +20,10 @@ TEST(CutoverCommand, PrintsTheRunbook) {
       "the Halvex URL:port instead of neo4j://neo4j.example.com:7687\"}],\"formats\":[\"nodes.csv+rels.csv\","
       "\"relationships.csv\",\"nodes.jsonl+rels.jsonl\"],\"note\":\"Take the dump on the Neo4j host, copy it "
       "here and load it with migrate; Halvex never logs into Neo4j.\"}\n",
-      testing::orvane_output({"cutover"}));
+      orvane_output({"cutover"}));
 
   // --dump wins over --from; values with blanks are quoted for the shell.
-  const auto doc = nlohmann::json::parse(testing::orvane_output(
+  const auto doc = nlohmann::json::parse(orvane_output(
       {"cutover", "--from", "ignored", "--dump", "my dumps", "--host", "10.0.0.5", "--database", "db1", "--bolt",
        "bolt://old:7687"}));
   EXPECT_EQ("my dumps", doc["source"]["dump_dir"]);
@@ -35,29 +33,23 @@ TEST(CutoverCommand, PrintsTheRunbook) {
   EXPECT_EQ("./build/orvane migrate --from 'my dumps/db1.dump' --out data/migrated.orv", doc["steps"][1]["cmd"]);
   EXPECT_EQ("point clients at the Halvex URL:port instead of bolt://old:7687", doc["steps"][2]["cmd"]);
 
-  testing::expect_refusal(run_orvane({"cutover", "--bolt"}), "error: missing value for --bolt\n");
+  expect_refusal(run_orvane({"cutover", "--bolt"}), "error: missing value for --bolt\n");
 }
 
 TEST(CloudCommand, ProbesAndReports) {
-  testing::LoopbackPort closed(false), open(true);
+  LoopbackPort closed(false), open(true);
   const std::string closed_port = std::to_string(closed.port()), open_port = std::to_string(open.port());
 
-  auto r = run_orvane({"cloud", "--url", "127.0.0.1:" + closed_port});
+  // A closed port answers 1; --port alone moves the default address, and an
+  // address without a port is probed on --port.
+  auto r = run_orvane({"cloud", "--port", closed_port});
   EXPECT_EQ(1, r.status) << r.err;
-  const std::size_t newline = r.out.find('\n');
-  ASSERT_NE(std::string::npos, newline);
-  const auto endpoint = nlohmann::json::parse(r.out.substr(0, newline));
+  const auto endpoint = nlohmann::json::parse(r.out.substr(0, r.out.find('\n')));
+  EXPECT_EQ("127.0.0.1:" + closed_port, endpoint["url"]);
   EXPECT_TRUE(endpoint["probed"]);
   EXPECT_FALSE(endpoint["reachable"]);
-  EXPECT_FALSE(nlohmann::json::parse(r.out.substr(newline + 1))["hosted"]);
-
-  // --port alone moves the default address; an address without a port
-  // is probed on --port.
-  r = run_orvane({"cloud", "--port", closed_port});
-  EXPECT_EQ(1, r.status);
-  EXPECT_EQ("127.0.0.1:" + closed_port, nlohmann::json::parse(r.out.substr(0, r.out.find('\n')))["url"]);
+  EXPECT_FALSE(nlohmann::json::parse(r.out.substr(r.out.find('\n') + 1))["hosted"]);
   EXPECT_EQ(0, run_orvane({"cloud", "--url", "127.0.0.1", "--port", open_port}).status);
-
   r = run_orvane({"cloud", "--connection", " halvex://:s3cret@127.0.0.1:" + open_port + "/my%20db ", "--name", "lab"});
   EXPECT_EQ(0, r.status) << r.err;
   EXPECT_EQ(std::string::npos, r.out.find("s3cret"));
@@ -67,16 +59,13 @@ TEST(CloudCommand, ProbesAndReports) {
                 "\",\"key_file\":\"\",\"password_set\":true,\"probed\":true,\"reachable\":true}",
             r.out.substr(0, r.out.find('\n')));
 
-  const struct {
-    std::vector<std::string> args;
-    std::string err;
-  } failures[] = {
+  const std::pair<std::vector<std::string>, std::string> failures[] = {
       {{"cloud", "--connection", "halvex://host:99999/db"}, "error: invalid connection string\n"},
       {{"cloud", "--url", "host:http"}, "error: invalid value for --url\n"},
       {{"cloud", "--port", "0"}, "error: invalid value for --port\n"},
   };
-  for (const auto& f : failures) testing::expect_refusal(run_orvane(f.args), f.err);
+  for (const auto& [args, err] : failures) expect_refusal(run_orvane(args), err);
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::testing

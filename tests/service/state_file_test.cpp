@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <string>
 
 #include "service/app_directory.h"
 #include "service/state_file.h"
@@ -15,18 +14,15 @@
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
-namespace orvane {
+namespace orvane::testing {
 namespace {
 
-using testing::error_of;
-using testing::ScopedEnv;
-using testing::TempDir;
+namespace fs = std::filesystem;
 
 TEST(ApplicationDirectory, FollowsAnAbsoluteDataHomeThenHome) {
   ScopedEnv data{"XDG_DATA_HOME", std::string("/x/data")};
   EXPECT_EQ(application_directory(), "/x/data/halvex");
-  ScopedEnv empty{"XDG_DATA_HOME", std::string("")};
-  ScopedEnv home{"HOME", std::string("/x/home")};
+  ScopedEnv empty{"XDG_DATA_HOME", std::string("")}, home{"HOME", std::string("/x/home")};
   EXPECT_EQ(application_directory(), "/x/home/.local/share/halvex");
   ScopedEnv relative_home{"HOME", std::string("rel")};
   EXPECT_EQ(error_of([] { application_directory(); }), "HOME must be an absolute directory");
@@ -38,11 +34,11 @@ TEST(ApplicationDirectory, PrivateDirectoryIsMode0700AndNeitherALinkNorAnotherUs
   struct stat info {};
   ASSERT_EQ(stat(dir.file("a/b").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
-  std::filesystem::create_directory_symlink(dir.file("a/b"), dir.file("link"));
+  fs::create_directory_symlink(dir.file("a/b"), dir.file("link"));
   const std::string refusal = "Application directory must be a directory owned by your user: ";
   EXPECT_EQ(error_of([&] { ensure_private_directory(dir.file("link")); }), refusal + dir.file("link"));
   if (geteuid() != 0) return;  // giving a directory to another user needs root
-  std::filesystem::create_directory(dir.file("foreign"));
+  fs::create_directory(dir.file("foreign"));
   ASSERT_EQ(chown(dir.file("foreign").c_str(), 65534, 65534), 0);
   EXPECT_EQ(error_of([&] { ensure_private_directory(dir.file("foreign")); }), refusal + dir.file("foreign"));
 }
@@ -57,8 +53,8 @@ TEST(StateFile, WrittenCompactlyReadBackAndRejected) {
   std::ofstream(dir.file("array.json")) << "[]";
   EXPECT_TRUE(read_state(dir.file("array.json")).is_null());
   std::ofstream(dir.file("big.json")) << std::string(16385, ' ');
-  std::filesystem::create_directory(dir.file("dir.json"));
-  std::filesystem::create_symlink(dir.file("big.json"), dir.file("link.json"));
+  fs::create_directory(dir.file("dir.json"));
+  fs::create_symlink(dir.file("big.json"), dir.file("link.json"));
   for (const char* name : {"big.json", "dir.json"}) {
     EXPECT_EQ(error_of([&] { read_state(dir.file(name)); }), "Invalid application state file") << name;
   }
@@ -66,4 +62,4 @@ TEST(StateFile, WrittenCompactlyReadBackAndRejected) {
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::testing

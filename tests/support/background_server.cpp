@@ -1,9 +1,6 @@
-// Background server processes for end-to-end tests: fork and exec of the
-// real binary, a raw-socket health probe and stopping by pid.
 #include "support/background_server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -25,12 +22,6 @@ sockaddr_in loopback(std::uint16_t port) {
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   return address;
-}
-
-int decode(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
 }
 
 }  // namespace
@@ -67,12 +58,10 @@ std::string http_exchange(std::uint16_t port, const std::string& request) {
   if (fd < 0) return "";
   sockaddr_in address = loopback(port);
   std::string answer;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-      char buffer[4096];
-      ssize_t n = 0;
-      while ((n = read(fd, buffer, sizeof buffer)) > 0) answer.append(buffer, static_cast<std::size_t>(n));
-    }
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    for (ssize_t n = 0; (n = read(fd, buffer, sizeof buffer)) > 0;) answer.append(buffer, static_cast<std::size_t>(n));
   }
   close(fd);
   return answer;
@@ -81,68 +70,43 @@ std::string http_exchange(std::uint16_t port, const std::string& request) {
 BackgroundServer::BackgroundServer(const std::vector<std::string>& args, const std::string& cwd,
                                    const std::string& binary)
     : cwd_(cwd) {
-  std::vector<std::string> argv_text{binary};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string out_path = cwd + "/server.out";
-  const std::string err_path = cwd + "/server.err";
-  pid_ = fork();
-  if (pid_ == 0) {
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int in = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  std::vector<std::string> argv{binary};
+  argv.insert(argv.end(), args.begin(), args.end());
+  pid_ = spawn_program(argv, cwd, "/dev/null", cwd + "/server.out", cwd + "/server.err");
 }
 
 BackgroundServer::~BackgroundServer() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
+  if (pid_ > 0) kill(pid_, SIGKILL);
+  if (pid_ > 0) waitpid(pid_, nullptr, 0);
 }
 
 bool BackgroundServer::wait_healthy(std::uint16_t port) {
   for (int i = 0; i < 200 && pid_ > 0; ++i) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return false;
-    }
-    if (http_get(port, "/v1/health").rfind("HTTP/1.1 200", 0) == 0) return true;
+    if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+    if (pid_ > 0 && http_get(port, "/v1/health").rfind("HTTP/1.1 200", 0) == 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
 }
 
 int BackgroundServer::stop(int signal) {
-  if (pid_ <= 0) return -1;
-  kill(pid_, signal);
+  if (pid_ > 0) kill(pid_, signal);
   return wait();
 }
 
 int BackgroundServer::wait() {
   if (pid_ <= 0) return -1;
   int status = 0;
-  for (int i = 0; i < 200; ++i) {
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return decode(status);
+  for (int i = 0; waitpid(pid_, &status, WNOHANG) != pid_; ++i) {
+    if (i == 200) {  // about ten seconds
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  kill(pid_, SIGKILL);
-  waitpid(pid_, &status, 0);
   pid_ = -1;
-  return decode(status);
+  return exit_status(status);
 }
 
 std::string BackgroundServer::out() const { return read_text_file(cwd_ + "/server.out"); }

@@ -25,11 +25,8 @@ void write_text_file(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// Standard input, output and error go through files in a private temporary
-// directory, so no pipe can fill up and block either side.
-RunResult run_program(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {
-  const TempDir io;
-  std::ofstream(io.file("in"), std::ios::binary) << input;
+pid_t spawn_program(const std::vector<std::string>& args, const std::string& cwd, const std::string& in,
+                    const std::string& out, const std::string& err) {
   std::vector<std::string> argv_store = args;
   std::vector<char*> argv;
   for (auto& a : argv_store) argv.push_back(a.data());
@@ -37,9 +34,9 @@ RunResult run_program(const std::vector<std::string>& args, const std::string& c
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    const int out = O_WRONLY | O_CREAT | O_CLOEXEC;  // the originals close at exec; the copies stay
-    const int fds[3] = {open(io.file("in").c_str(), O_RDONLY | O_CLOEXEC), open(io.file("out").c_str(), out, 0600),
-                        open(io.file("err").c_str(), out, 0600)};
+    const int write = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;  // the originals close at exec; the copies stay
+    const int fds[3] = {open(in.c_str(), O_RDONLY | O_CLOEXEC), open(out.c_str(), write, 0600),
+                        open(err.c_str(), write, 0600)};
     for (int i = 0; i < 3; ++i) {
       if (fds[i] < 0 || dup2(fds[i], i) < 0) _exit(125);
     }
@@ -47,10 +44,22 @@ RunResult run_program(const std::vector<std::string>& args, const std::string& c
     execvp(argv[0], argv.data());
     _exit(127);
   }
+  return pid;
+}
+
+int exit_status(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+// Standard input, output and error go through files in a private temporary
+// directory, so no pipe can fill up and block either side.
+RunResult run_program(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {
+  const TempDir io;
+  write_text_file(io.file("in"), input);
   int status = 0;
-  waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_text_file(io.file("out")),
-          read_text_file(io.file("err"))};
+  waitpid(spawn_program(args, cwd, io.file("in"), io.file("out"), io.file("err")), &status, 0);
+  return {exit_status(status), read_text_file(io.file("out")), read_text_file(io.file("err"))};
 }
 
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {

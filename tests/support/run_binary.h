@@ -1,6 +1,9 @@
-// Runs the real orvane binary for end-to-end tests and captures its exit
-// status, standard output and standard error.
+// Runs the real orvane binary (or any program) for end-to-end tests and
+// captures its exit status, standard output and standard error; also whole
+// text files, read and written.
 #pragma once
+
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -10,39 +13,37 @@
 namespace orvane::testing {
 
 struct RunResult {
-  int status = -1;     // exit status, or 128 + signal
-  std::string out;     // standard output
-  std::string err;     // standard error
+  int status = -1;  // exit status, or 128 + signal
+  std::string out, err;
 };
 
-// Runs the program `argv[0]` (a path, or a name looked up in PATH) with
-// `argv` in `cwd` (the current directory when empty), feeding `input` to
-// standard input.
+// Starts `argv` (argv[0] a path or a name in PATH) in `cwd` (empty: the
+// current directory) reading `in`, writing `out` and `err`; returns its pid.
+pid_t spawn_program(const std::vector<std::string>& argv, const std::string& cwd, const std::string& in,
+                    const std::string& out, const std::string& err);
+
+// An exit status as RunResult::status gives it.
+int exit_status(int wait_status);
+
+// Runs `argv` as spawn_program does, feeding it `input`, and waits for it.
 RunResult run_program(const std::vector<std::string>& argv, const std::string& cwd = "",
                       const std::string& input = "");
-
 // Runs ORVANE_BINARY with `args`, as run_program does.
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& cwd = "",
                      const std::string& input = "");
-
-// Runs ORVANE_BINARY as run_orvane does and returns its standard output;
-// adds a test failure, naming the command and quoting its standard error,
-// unless it exits with status 0.
+// The standard output of run_orvane; adds a test failure naming the command
+// and quoting its standard error unless it exits with status 0.
 std::string orvane_output(const std::vector<std::string>& args, const std::string& cwd = "");
-
 // Adds a test failure unless `r` exited with status 1, wrote nothing to
 // standard output and exactly `err` to standard error.
 void expect_refusal(const RunResult& r, const std::string& err);
-
 // Runs the shell `script` with /bin/sh in `cwd`; the script finds the
 // binary as "$0" (for redirections, limits and background jobs).
 RunResult run_shell(const std::string& script, const std::string& cwd = "");
 
 // The whole content of the file at `path` ("" when it cannot be read).
 std::string read_text_file(const std::string& path);
-
-// Writes `text` as the whole content of the file at `path`, creating its
-// parent directories.
+// Writes `text` as the whole file at `path`, creating its parent directories.
 void write_text_file(const std::string& path, const std::string& text);
 
 }  // namespace orvane::testing

@@ -11,23 +11,13 @@ namespace orvane::testing {
 
 class ScopedEnv {
  public:
-  // Sets `name` to `value`, or unsets it when `value` is empty (nullopt).
+  // Sets `name` to `value`, or unsets it when `value` is nullopt; the
+  // destructor restores the value from before (or unsets it again).
   ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
   }
-  // Restores the value from before, or unsets the variable again.
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
+  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 

@@ -1,17 +1,26 @@
 // A fresh private temporary directory for one test, removed with everything
-// in it when the test ends. Kept apart from the binary runner so that suites
-// that never run the program (the HTTP core) can use it without waiting for
-// the whole program to build.
+// in it when the test ends. Header-only and apart from the binary runner, so
+// that suites that never run the program (the HTTP core) can use it without
+// waiting for the whole program to build.
 #pragma once
 
+#include <stdlib.h>
+
+#include <filesystem>
+#include <stdexcept>
 #include <string>
 
 namespace orvane::testing {
 
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
+  TempDir() : path_((std::filesystem::temp_directory_path() / "orvane-test-XXXXXX").string()) {
+    if (!mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }

@@ -1,0 +1,352 @@
+// End-to-end tests of serve, console and site, and of the background
+// service (start, status, stop, restart): the real binary on free loopback
+// ports in a private user's environment (no display, so no browser), probed
+// through /v1/health and stopped by its pid. The fixture kills a managed
+// server a failed test left behind, by the pid in its state file. An
+// installed copy (CMake into a temporary prefix, ORVANE_HOME unset) serves
+// the files installed beside it and runs its bridge scripts.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "service/state_file.h"
+#include "support/background_server.h"
+#include "support/run_binary.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The body of an HTTP answer ("" when it is not a 200).
+std::string body_of(const std::string& answer) {
+  const std::size_t blank = answer.find("\r\n\r\n");
+  return answer.rfind("HTTP/1.1 200 ", 0) != 0 || blank == std::string::npos ? "" : answer.substr(blank + 4);
+}
+
+class ServerTest : public ::testing::Test, protected PrivateUser {
+ protected:
+  ~ServerTest() override {
+    const nlohmann::json state = nlohmann::json::parse(read_text_file(state_path()), nullptr, false);
+    if (!state.is_object() || !state.contains("pid")) return;
+    const long long pid = state["pid"].get<long long>();
+    const std::string cmdline = read_text_file("/proc/" + std::to_string(pid) + "/cmdline");
+    if (pid > 1 && pid < 2147483648LL && cmdline.find(state.value("instance", "-")) != std::string::npos) {
+      kill(static_cast<pid_t>(pid), SIGKILL);
+    }
+  }
+  // Starts `args` plus --port on this test's port and waits until healthy.
+  std::unique_ptr<BackgroundServer> serve(std::vector<std::string> args, const std::string& binary = ORVANE_BINARY) {
+    args.insert(args.end(), {"--port", p});
+    auto server = std::make_unique<BackgroundServer>(args, dir.path(), binary);
+    EXPECT_TRUE(server->wait_healthy(port)) << args[0] << server->err();
+    return server;
+  }
+  std::string state_path() const { return app() + "/run/service.json"; }
+  std::string url(const std::string& on) const { return "http://127.0.0.1:" + on + "/"; }
+  std::string running_lines() const {
+    return "Halvex is running at " + url(p) + "\nYour graph is saved automatically. Run orvane stop to stop the database.\n";
+  }
+  RunResult orvane(const std::vector<std::string>& args) { return run_orvane(args, dir.path()); }
+  // A state file naming `pid` as instance "i", as the service writes it.
+  nlohmann::json state_of(long long pid) const {
+    return {{"boot", read_text_file("/proc/sys/kernel/random/boot_id")}, {"instance", "i"}, {"pid", pid},
+            {"port", 1}, {"ticks", process_start_ticks(pid)}};
+  }
+  std::string pid() const { return nlohmann::json::parse(read_text_file(state_path()))["pid"].dump(); }
+  // The node count a snapshot copy of the managed graph reports.
+  std::string managed_nodes() {
+    const std::string copy = orvane_output({"snapshot", "--db", app() + "/graph.orv", "--out", dir.file("c.orv")});
+    return copy.substr(copy.find(" nodes="), copy.find(" edges=") - copy.find(" nodes="));
+  }
+
+  std::uint16_t port = free_loopback_port();
+  std::string p = std::to_string(port);
+  ScopedEnv orvane_home{"ORVANE_HOME", std::nullopt};
+  const std::string stopped = "Halvex is stopped. Your graph is saved.\n";
+};
+
+// Ephemeral demos list their databases (with and without the fabric),
+// write nothing and stop on SIGTERM or SIGINT; --web, --site and
+// ORVANE_HOME move the document roots; site has no stop flag, so the
+// signal ends it.
+TEST_F(ServerTest, EphemeralServersListTheirDatabasesServeTheirRootsAndStopOnASignal) {
+  write_text_file(dir.file("console/index.html"), "console page");
+  write_text_file(dir.file("website/index.html"), "website page");
+  write_text_file(dir.file("home/web/index.html"), "home console page");
+  const struct {
+    std::vector<std::string> args;
+    const char* home;
+    int signal, status;
+    std::string first_lines, at_root, at_site;
+  } cases[] = {
+      {{"serve", "--ephemeral", "--people", "100", "--papers", "40", "--no-fabric"}, "home", SIGTERM, 0,
+       "Halvex website   http://127.0.0.1:" + p + "/site/\n  databases: chaotic messy orvane replica simple \n",
+       "home console page", ""},
+      {{"console", "--ephemeral", "--people", "100", "--papers", "40", "--web", dir.file("console"), "--site",
+        dir.file("website")}, nullptr, SIGINT, 0,
+       "Halvex website   http://127.0.0.1:" + p + "/site/\n  databases: biblio chaotic messy orvane replica simple social \n",
+       "console page", "website page"},
+      {{"site", "--site", dir.file("website")}, nullptr, SIGTERM, 128 + SIGTERM,
+       "  (the Browser is a separate process: orvane serve)\n", "website page", "website page"},
+  };
+  for (const auto& c : cases) {
+    ScopedEnv home{"ORVANE_HOME", c.home ? std::optional<std::string>(dir.file(c.home)) : std::nullopt};
+    auto server = serve(c.args);
+    EXPECT_EQ(body_of(http_get(port, "/")), c.at_root) << c.args[0];
+    if (!c.at_site.empty()) {
+      EXPECT_EQ(body_of(http_get(port, "/site/")), c.at_site) << c.args[0];
+    }
+    EXPECT_EQ(server->stop(c.signal), c.status) << server->err();
+    const std::string out = server->out();
+    EXPECT_EQ(out.substr(out.find('\n') + 1, c.first_lines.size()), c.first_lines);
+    EXPECT_EQ(out.substr(0, out.find('\n')), c.args[0] == "site" ? "Halvex website   http://127.0.0.1:" + p + "/"
+                                                                 : "Halvex Browser   http://127.0.0.1:" + p + "/");
+  }
+  EXPECT_FALSE(fs::exists(dir.file("data")));
+}
+
+// An existing graph is served as "restored" under its writer lock; clients
+// that keep writing while the server is stopped get every accepted request
+// answered in full, and every acknowledged CREATE is in the graph saved at
+// exit.
+TEST_F(ServerTest, AGraphFileIsServedLockedAndSavesEveryAcknowledgedWriteOnSigterm) {
+  orvane_output({"snapshot", "--people", "10", "--papers", "5", "--out", dir.file("g.orv")});
+  auto server = serve({"serve", "--db", dir.file("g.orv")});
+  expect_refusal(run_orvane({"serve", "--db", dir.file("g.orv"), "--port", p}),
+                 "error: graph is already open for writing by another process\n");
+  std::atomic<int> acknowledged{0}, broken{0};
+  std::atomic<bool> refused{false};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 4; ++c) {
+    clients.emplace_back([&, c] {
+      for (int i = 0; !refused; ++i) {
+        const std::string answer = http_post(port, "/v1/query", "{\"query\":\"CREATE (:Person {name: 'c" +
+                                                                    std::to_string(c) + "-" + std::to_string(i) + "'})\"}");
+        if (answer.empty()) {
+          refused = true;  // the listener is closed: the server is stopping
+        } else {
+          ++(answer.rfind("HTTP/1.1 200 ", 0) == 0 && answer.find("\r\n\r\n") != std::string::npos ? acknowledged : broken);
+        }
+      }
+    });
+  }
+  while (acknowledged < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const int status = server->stop(SIGTERM);
+  refused = true;
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(status, 0) << server->err();
+  EXPECT_EQ(broken, 0);
+  EXPECT_NE(server->out().find("  databases: restored \n  nodes=15 "), std::string::npos) << server->out();
+  EXPECT_EQ("{\"columns\":[\"c\"],\"rows\":[[" + std::to_string(10 + acknowledged) + "]]}\n",
+            orvane_output({"query", "--db", dir.file("g.orv"), "--gql", "MATCH (p:Person) RETURN count(*) AS c"}));
+}
+
+TEST_F(ServerTest, AnInstalledCopyServesItsFilesAndRunsItsScripts) {
+  const std::string prefix = dir.file("prefix");
+  const RunResult install = run_program({CMAKE_COMMAND, "--install", ORVANE_BUILD_DIR, "--prefix", prefix});
+  ASSERT_EQ(install.status, 0) << install.out << install.err;
+  fs::create_directories(dir.file("elsewhere"));
+  BackgroundServer server({"serve", "--ephemeral", "--port", p}, dir.file("elsewhere"), prefix + "/bin/orvane");
+  ASSERT_TRUE(server.wait_healthy(port)) << server.err();
+  for (const std::string root : {"web", "site"}) {
+    const std::string page = read_text_file(prefix + "/share/halvex/" + root + "/index.html");
+    ASSERT_FALSE(page.empty());
+    EXPECT_EQ(body_of(http_get(port, root == "web" ? "/" : "/site/")), page);
+  }
+  EXPECT_EQ(server.stop(SIGTERM), 0);
+  // A dump that is not one reaches the installed decoder, which refuses it.
+  write_text_file(dir.file("elsewhere/not.dump"), "not a dump");
+  const RunResult migrate =
+      run_program({prefix + "/bin/orvane", "migrate", "--from", "not.dump", "--out", "o.orv"}, dir.file("elsewhere"));
+  EXPECT_EQ(migrate.status, 1);
+  EXPECT_EQ(migrate.err.find("not found; set ORVANE_HOME"), std::string::npos) << migrate.err;
+  EXPECT_NE(migrate.err.find("import_neo4j_dump"), std::string::npos) << migrate.err;
+}
+
+TEST_F(ServerTest, PublicBindingNeedsAKeyAndThenTakesAnyHost) {
+  const RunResult keyless = run_orvane({"serve", "--ephemeral", "--public", "--port", p}, dir.path());
+  EXPECT_EQ(keyless.status, 1);
+  EXPECT_EQ(keyless.err, "error: public binding requires ORVANE_API_KEY with at least 32 random characters\n");
+  const std::string key(40, 'k');
+  ScopedEnv api_key{"ORVANE_API_KEY", key};
+  auto server = serve({"serve", "--ephemeral", "--public"});
+  EXPECT_EQ(http_exchange(port, "GET /v1/databases HTTP/1.1\r\nHost: graph.example\r\nAuthorization: Bearer " + key +
+                                    "\r\nConnection: close\r\n\r\n").rfind("HTTP/1.1 200 ", 0), 0u);
+  EXPECT_EQ(server->stop(SIGTERM), 0);
+}
+
+// Status without a directory creates nothing; a relative XDG_DATA_HOME is
+// refused; a serve on the default path creates a private application
+// directory and saves an empty graph there.
+TEST_F(ServerTest, ServiceArgumentsStatusWithoutADirectoryAndServeOnTheDefaultPath) {
+  const RunResult status = orvane({"status"});
+  EXPECT_EQ(status.status, 3);
+  EXPECT_EQ(status.out, "Halvex is stopped. Run orvane to start it.\n");
+  EXPECT_EQ(orvane({"status", "--port", "1"}).err, "error: Unknown argument: --port\n");
+  const std::string port_message = "error: --port must be supplied once, as an integer from 1 to 65535\n";
+  EXPECT_EQ(orvane({"start", "--port", "0"}).err, port_message);
+  EXPECT_EQ(orvane({"start", "--port", "1", "--port", "2"}).err, port_message);
+  EXPECT_FALSE(fs::exists(dir.file("data")));
+  {
+    ScopedEnv relative{"XDG_DATA_HOME", std::string("relative/path")};
+    expect_refusal(run_program({"timeout", "20", ORVANE_BINARY, "serve", "--port", p}),
+                   "error: XDG_DATA_HOME must be an absolute directory\n");
+  }
+  auto server = serve({"serve"});
+  EXPECT_EQ(server->stop(SIGTERM), 0) << server->err();
+  EXPECT_NE(server->out().find("  databases: orvane \n  nodes=0 edges=0\n"), std::string::npos) << server->out();
+  struct stat info {};
+  ASSERT_EQ(stat(app().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_TRUE(fs::exists(app() + "/graph.orv"));
+}
+
+// One life of the service: started by an older copy of the executable with a
+// log one byte short of 5 MiB (appended to), asked twice, written to through
+// the API, taken over by the updated executable, moved by restart, stopped
+// (graph saved), then started from exactly 5 MiB of log (rotated) and served
+// from the saved graph.
+TEST_F(ServerTest, ServiceStartStatusUpdateRestartStopAndLogRotation) {
+  const std::string log = app() + "/logs/server.log";
+  write_text_file(log, std::string(5242879, 'x'));
+  const std::string old_binary = dir.file("old/orvane");
+  fs::create_directories(dir.file("old"));
+  fs::copy_file(ORVANE_BINARY, old_binary);
+  const RunResult start = run_program({old_binary, "start", "--port", p}, dir.path());
+  ASSERT_EQ(start.status, 0) << start.err;
+  EXPECT_EQ(start.out, running_lines());
+  EXPECT_FALSE(fs::exists(log + ".1"));
+  EXPECT_GT(fs::file_size(log), 5242879u);  // appended to, not replaced
+  const RunResult status = orvane({"status"});
+  EXPECT_EQ(status.status, 0);
+  EXPECT_EQ(status.out, "Halvex is running at " + url(p) + "\n");
+  const RunResult twice = run_program({old_binary, "--port", p, "--no-browser"}, dir.path());
+  EXPECT_EQ(twice.out, "Halvex is already running at " + url(p) + "\n") << twice.err;
+  expect_refusal(run_program({old_binary, "start", "--port", "1"}, dir.path()),
+                 "error: Halvex is already running at " + url(p) + ". Use orvane restart --port to change its port.\n");
+  const std::string answer = http_post(port, "/v1/query", R"j({"query":"CREATE (n:Person {name: 'Ada'})"})j");
+  EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer;
+
+  const RunResult updated = orvane({"start"});
+  EXPECT_EQ(updated.out, "Starting the updated Halvex. Your existing graph is saved.\n" + running_lines())
+      << updated.err;
+  EXPECT_EQ(fs::read_symlink("/proc/" + pid() + "/exe"), fs::canonical(ORVANE_BINARY));
+  const std::string moved = std::to_string(free_loopback_port());
+  EXPECT_EQ(orvane({"restart", "--port", moved}).status, 0);
+  EXPECT_EQ(orvane({"status"}).out, "Halvex is running at " + url(moved) + "\n");
+  const std::string last = pid();
+  const RunResult stop = orvane({"stop"});
+  EXPECT_EQ(stop.out, stopped) << stop.err;
+  EXPECT_EQ(process_start_ticks(std::stoll(last)), "");  // stop returns once the server has exited
+  EXPECT_FALSE(fs::exists(state_path()));
+  EXPECT_EQ(orvane({"status"}).status, 3);
+  EXPECT_EQ(managed_nodes(), " nodes=1");
+
+  fs::remove(log + ".1");
+  fs::resize_file(log, 5242880);
+  ASSERT_EQ(orvane({"start", "--port", p}).status, 0);
+  EXPECT_EQ(fs::file_size(log + ".1"), 5242880u);
+  EXPECT_LT(fs::file_size(log), 5242880u);
+  EXPECT_EQ(managed_nodes(), " nodes=1");
+  EXPECT_EQ(orvane({"stop"}).status, 0);
+}
+
+// A server of ours on the port: start fails with the log path. Once a state
+// file names it (on another port) it is live but not ready; stop still ends
+// it with SIGTERM, and it saves and exits cleanly.
+TEST_F(ServerTest, ServicePortInUseAndALiveServerThatDoesNotAnswer) {
+  BackgroundServer server({"serve", "--ephemeral", "--port", p, "--managed-instance", "i"}, dir.path());
+  ASSERT_TRUE(server.wait_healthy(port));
+  expect_refusal(orvane({"start", "--port", p}),
+                 "error: Halvex could not start. Check " + app() + "/logs/server.log (the port may already be in use).\n");
+  write_text_file(state_path(), state_of(server.pid()).dump() + "\n");
+  const RunResult status = orvane({"status"});
+  EXPECT_EQ(status.status, 1);
+  EXPECT_EQ(status.out, "Halvex is running at http://127.0.0.1:1/\n");
+  expect_refusal(orvane({"start", "--no-browser"}),
+                 "error: The database process is running but is not ready. Check orvane status and the application "
+                 "log.\n");
+  EXPECT_EQ(orvane({"stop"}).out, stopped);
+  EXPECT_EQ(server.wait(), 0);
+}
+
+// A live process of ours whose command line carries "--managed-instance i",
+// so a state file naming it passes every check but the one a case breaks.
+TEST_F(ServerTest, ServiceNeverSignalsAStaleOrForeignStateFile) {
+  pid_t lookalike = -1, reaped = -1;
+  const char* argv[] = {"/bin/sh", "-c", "while :; do sleep 0.05; done", "--managed-instance", "i", nullptr};
+  posix_spawn(&lookalike, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
+  // The command line can read empty for a moment after the spawn returns.
+  for (int round = 0; round < 200 && read_text_file("/proc/" + std::to_string(lookalike) + "/cmdline")
+                                             .find("--managed-instance") == std::string::npos; ++round) {
+    usleep(10000);
+  }
+  ASSERT_TRUE(is_live_instance(state_of(lookalike)));
+  const char* true_argv[] = {"/bin/true", nullptr};
+  posix_spawn(&reaped, "/bin/true", nullptr, nullptr, const_cast<char**>(true_argv), environ);
+  waitpid(reaped, nullptr, 0);
+  const std::pair<const char*, nlohmann::json> cases[] = {  // the one field that is wrong
+      {"instance", "j"},                        // a foreign command line
+      {"ticks", "1"},                           // a recycled process id
+      {"boot", "other\n"},                      // a state from before a reboot
+      {"pid", 4294967296LL + lookalike},        // wraps to the live one in 32 bits
+      {"pid", static_cast<long long>(reaped)},  // a dead process
+  };
+  for (const auto& [field, value] : cases) {
+    nlohmann::json state = state_of(lookalike);
+    state[field] = value;
+    write_text_file(state_path(), state.dump() + "\n");
+    EXPECT_EQ(orvane({"stop"}).out, stopped) << field;
+    EXPECT_FALSE(fs::exists(state_path())) << field;
+    EXPECT_EQ(waitpid(lookalike, nullptr, WNOHANG), 0) << field;  // still alive
+    write_text_file(state_path(), state.dump() + "\n");
+    EXPECT_EQ(orvane({"status"}).status, 3) << field;
+  }
+  kill(lookalike, SIGKILL);
+  waitpid(lookalike, nullptr, 0);
+}
+
+// A previous graph is adopted only when it is the only one. The browser is
+// opened (by a stand-in xdg-open on PATH) only when a display variable is
+// set and --no-browser is absent; without an opener a line says where to go.
+TEST_F(ServerTest, ServiceAdoptsTheOnlyPreviousGraphAndOpensTheBrowserOnlyWithADisplay) {
+  const std::string previous = dir.file("halvex-data/my-graph.orv");
+  orvane_output({"snapshot", "--people", "10", "--papers", "5", "--out", previous});
+  fs::create_directories(dir.file("work/data"));
+  fs::copy_file(previous, dir.file("work/data/graph.orv"));
+  expect_refusal(run_orvane({"start", "--port", p}, dir.file("work")),
+                 "error: Found more than one previous graph. Open the intended graph with orvane serve --db PATH "
+                 "before choosing a migration.\n");
+  write_text_file(dir.file("bin/xdg-open"), "#!/bin/sh\necho \"$1\" >> \"$HOME/opened\"\n");
+  fs::permissions(dir.file("bin/xdg-open"), fs::perms::owner_all);
+  ScopedEnv path{"PATH", dir.file("bin") + ":/usr/bin:/bin"};
+  const RunResult start = orvane({"start", "--port", p});
+  EXPECT_EQ(start.out, "Your existing graph is ready in Halvex.\n" + running_lines()) << start.err;
+  EXPECT_FALSE(fs::exists(dir.file("opened")));  // no display variable: no browser
+  {
+    ScopedEnv with_browser{"BROWSER", std::string("firefox")};
+    EXPECT_EQ(orvane({"start"}).err, "");
+    for (int round = 0; round < 100 && read_text_file(dir.file("opened")).empty(); ++round) usleep(20000);
+    EXPECT_EQ(orvane({"start", "--no-browser"}).err, "");
+    ScopedEnv no_opener{"PATH", dir.file("empty")};
+    EXPECT_EQ(orvane({"start"}).err, "Open " + url(p) + " in your browser. Install xdg-utils for automatic desktop opening.\n");
+  }
+  EXPECT_EQ(orvane({"stop"}).status, 0);
+  EXPECT_EQ(read_text_file(dir.file("opened")), url(p) + "\n");  // once: --no-browser opened nothing
+  EXPECT_EQ(managed_nodes(), " nodes=15");
+  EXPECT_TRUE(fs::exists(previous));  // left in place
+}
+
+}  // namespace
+}  // namespace orvane::testing

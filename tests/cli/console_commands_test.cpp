@@ -72,7 +72,7 @@ TEST(QueryCommand, MutatingStatements) {
   }
 }
 
-TEST(QueryCommand, RunsOnTheChosenGraphAndPrintsTheAnswer) {
+TEST(QueryCommand, RunsOnTheChosenGraphPrintsTheAnswerAndSavesMutations) {
   const std::string zero = "{\"columns\":[\"count\"],\"rows\":[[0]]}\n";
   EXPECT_EQ(zero, orvane_output({"query", "MATCH (n) RETURN count(n)"}));
   EXPECT_EQ("{\"columns\":[\"count\"],\"rows\":[[10]]}\n",
@@ -83,9 +83,8 @@ TEST(QueryCommand, RunsOnTheChosenGraphAndPrintsTheAnswer) {
   EXPECT_EQ(2, none.status);
   EXPECT_EQ("query requires --gql 'MATCH ... RETURN ...' or a Cypher statement\n", none.err);
   expect_refusal(run_orvane({"query", "MERGE (n)"}), "error: unrecognized query — try :help\n");
-}
 
-TEST(QueryCommand, SavesMutationsToOutOrDbAndNothingOnFailure) {
+  // Mutations are saved to --out, or else to --db; a failed one changes nothing.
   TempDir dir;
   const std::string g = dir.file("g.orv"), h = dir.file("h.orv");
   orvane_output({"snapshot", "--out", g, "--people", "3", "--papers", "1"});

@@ -7,7 +7,6 @@
 // the files installed beside it and runs its bridge scripts.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -284,37 +283,30 @@ TEST_F(ServerTest, ServicePortInUseAndALiveServerThatDoesNotAnswer) {
 // A live process of ours whose command line carries "--managed-instance i",
 // so a state file naming it passes every check but the one a case breaks.
 TEST_F(ServerTest, ServiceNeverSignalsAStaleOrForeignStateFile) {
-  pid_t lookalike = -1, reaped = -1;
-  const char* argv[] = {"/bin/sh", "-c", "while :; do sleep 0.05; done", "--managed-instance", "i", nullptr};
-  posix_spawn(&lookalike, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
-  // The command line can read empty for a moment after the spawn returns.
-  for (int round = 0; round < 200 && read_text_file("/proc/" + std::to_string(lookalike) + "/cmdline")
-                                             .find("--managed-instance") == std::string::npos; ++round) {
-    usleep(10000);
-  }
-  ASSERT_TRUE(is_live_instance(state_of(lookalike)));
-  const char* true_argv[] = {"/bin/true", nullptr};
-  posix_spawn(&reaped, "/bin/true", nullptr, nullptr, const_cast<char**>(true_argv), environ);
-  waitpid(reaped, nullptr, 0);
+  BackgroundServer lookalike({"-c", "while :; do sleep 0.05; done", "--managed-instance", "i"}, dir.path(), "/bin/sh");
+  // The command line can read empty for a moment after the spawn.
+  for (int round = 0; round < 200 && !is_live_instance(state_of(lookalike.pid())); ++round) usleep(10000);
+  ASSERT_TRUE(is_live_instance(state_of(lookalike.pid())));
+  BackgroundServer ended({}, dir.path(), "/bin/true");
+  const pid_t reaped = ended.pid();
+  ended.wait();
   const std::pair<const char*, nlohmann::json> cases[] = {  // the one field that is wrong
-      {"instance", "j"},                        // a foreign command line
-      {"ticks", "1"},                           // a recycled process id
-      {"boot", "other\n"},                      // a state from before a reboot
-      {"pid", 4294967296LL + lookalike},        // wraps to the live one in 32 bits
-      {"pid", static_cast<long long>(reaped)},  // a dead process
+      {"instance", "j"},                               // a foreign command line
+      {"ticks", "1"},                                  // a recycled process id
+      {"boot", "other\n"},                             // a state from before a reboot
+      {"pid", 4294967296LL + lookalike.pid()},         // wraps to the live one in 32 bits
+      {"pid", static_cast<long long>(reaped)},         // a dead process
   };
   for (const auto& [field, value] : cases) {
-    nlohmann::json state = state_of(lookalike);
+    nlohmann::json state = state_of(lookalike.pid());
     state[field] = value;
     write_text_file(state_path(), state.dump() + "\n");
     EXPECT_EQ(orvane({"stop"}).out, stopped) << field;
     EXPECT_FALSE(fs::exists(state_path())) << field;
-    EXPECT_EQ(waitpid(lookalike, nullptr, WNOHANG), 0) << field;  // still alive
+    EXPECT_EQ(waitpid(lookalike.pid(), nullptr, WNOHANG), 0) << field;  // still alive
     write_text_file(state_path(), state.dump() + "\n");
     EXPECT_EQ(orvane({"status"}).status, 3) << field;
   }
-  kill(lookalike, SIGKILL);
-  waitpid(lookalike, nullptr, 0);
 }
 
 // A previous graph is adopted only when it is the only one. The browser is

@@ -24,6 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const std::string kHint =
+    "hint: --reduce imports a reduced graph instead (relationship properties dropped, extra labels kept in _labels, "
+    "parallel relationships collapsed) and reports every reduction\n";
+
 // " nodes=N edges=E people=P papers=Q", as the command reports a graph.
 std::string counts(const Database& db) {
   return " nodes=" + std::to_string(db.graph.node_count) + " edges=" + std::to_string(db.graph.out_targets.size()) +
@@ -66,9 +70,7 @@ TEST(MigrateCommand, RefusalsAndFailedImportsLeaveTheSnapshotAsItWas) {
       {{"migrate", "--out", "m.orv"}, usage},
       {{"migrate", "--from", "bad", "--out", "m.orv", "--from", "x"}, "error: duplicate argument: --from\n"},
       {{"migrate", "--from", "bad", "--out", "m.orv"},
-       "error: parallel relationships are not supported; import stopped without changing the destination\nhint: "
-       "--reduce imports a reduced graph instead (relationship properties dropped, extra labels kept in _labels, "
-       "parallel relationships collapsed) and reports every reduction\n"},
+       "error: parallel relationships are not supported; import stopped without changing the destination\n" + kHint},
       {{"migrate", "--from", "absent", "--out", "m.orv"},
        "error: CSV/JSONL migration requires an existing export directory: absent\n"},
       {{"migrate", "--from", "bad", "--out", "taken.orv"}, "error: cannot write snapshot taken.orv: is a directory\n"},
@@ -131,9 +133,7 @@ TEST(MigrateCommand, EverySampleMigratesReducedWithItsReport) {
     const std::string before = read_text_file(dir.file("s.orv"));
     const RunResult strict = run_orvane({"migrate", "--from", source, "--out", "s.orv"}, dir.path());
     EXPECT_EQ(1, strict.status);
-    EXPECT_EQ("error: " + c.strict + "\nhint: --reduce imports a reduced graph instead (relationship properties "
-              "dropped, extra labels kept in _labels, parallel relationships collapsed) and reports every reduction\n",
-              strict.err);
+    EXPECT_EQ("error: " + c.strict + "\n" + kHint, strict.err);
     EXPECT_EQ(before, read_text_file(dir.file("s.orv")));
 
     std::string out = orvane_output({"migrate", "--from", source, "--out", "s.orv", "--reduce"}, dir.path());

@@ -1,8 +1,8 @@
-// The real orvane binary started in the background for end-to-end server
-// tests, in a user's environment of its own: output goes to files, the
-// health route is polled over loopback, and the process is always stopped
-// by its pid (SIGKILL from the destructor when a test failed before
-// stopping it). Also loopback ports and raw HTTP exchanges.
+// The real orvane binary (or any program) in the background for end-to-end
+// server tests, in a private user's environment: output goes to files, the
+// health route is polled over loopback, and the process is always ended by
+// its pid (by the destructor when a test failed before stopping it). Also
+// loopback ports and raw HTTP exchanges.
 #pragma once
 
 #include <sys/types.h>

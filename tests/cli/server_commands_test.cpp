@@ -263,7 +263,8 @@ TEST_F(ServerTest, ServiceStartStatusUpdateRestartStopAndLogRotation) {
 
 // A server of ours on the port: start fails with the log path. Once a state
 // file names it (on another port) it is live but not ready; stop still ends
-// it with SIGTERM, and it saves and exits cleanly.
+// it with SIGTERM and returns only once it has exited: a request still
+// arriving holds the server (it drains before exiting) until it is closed.
 TEST_F(ServerTest, ServicePortInUseAndALiveServerThatDoesNotAnswer) {
   BackgroundServer server({"serve", "--ephemeral", "--port", p, "--managed-instance", "i"}, dir.path());
   ASSERT_TRUE(server.wait_healthy(port));
@@ -276,7 +277,18 @@ TEST_F(ServerTest, ServicePortInUseAndALiveServerThatDoesNotAnswer) {
   expect_refusal(orvane({"start", "--no-browser"}),
                  "error: The database process is running but is not ready. Check orvane status and the application "
                  "log.\n");
-  EXPECT_EQ(orvane({"stop"}).out, stopped);
+  const int held = loopback_connection(port);
+  ASSERT_EQ(write(held, "GET / HTTP/1.1\r\n", 16), 16);
+  fs::create_directory(dir.file("stop"));
+  BackgroundServer stop({"stop"}, dir.file("stop"));
+  siginfo_t ended{};
+  for (int i = 0; i < 30 && waitid(P_PID, stop.pid(), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && !ended.si_pid; ++i) {
+    usleep(10000);
+  }
+  EXPECT_EQ(ended.si_pid, 0) << "stop returned before the server exited";
+  close(held);
+  EXPECT_EQ(stop.wait(), 0);
+  EXPECT_EQ(stop.out(), stopped);
   EXPECT_EQ(server.wait(), 0);
 }
 

@@ -53,13 +53,21 @@ std::string http_post(std::uint16_t port, const std::string& target, const std::
                             "\r\n\r\n" + body);
 }
 
-std::string http_exchange(std::uint16_t port, const std::string& request) {
+int loopback_connection(std::uint16_t port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return "";
   sockaddr_in address = loopback(port);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string http_exchange(std::uint16_t port, const std::string& request) {
+  const int fd = loopback_connection(port);
+  if (fd < 0) return "";
   std::string answer;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+  if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
     char buffer[4096];
     for (ssize_t n = 0; (n = read(fd, buffer, sizeof buffer)) > 0;) answer.append(buffer, static_cast<std::size_t>(n));
   }

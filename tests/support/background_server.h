@@ -35,6 +35,9 @@ class LoopbackPort {
 // A loopback TCP port that was free a moment ago.
 std::uint16_t free_loopback_port();
 
+// A socket connected to 127.0.0.1:`port` (close-on-exec), or -1.
+int loopback_connection(std::uint16_t port);
+
 // Sends the raw `request` to 127.0.0.1:`port` and reads the answer until the
 // peer closes; "" when the connection fails. http_get and http_post send one
 // GET of `target`, or one POST of the JSON `body`, with Connection: close.

@@ -104,7 +104,7 @@ TEST(HostileInputs, SnapshotThatIsAFifoOrShrinksWhileReadFailsWithAMessage) {
 // A version 3 header claiming 25 million nodes and nothing else, in a
 // sparse file exactly as long as the header's sizes demand: it must fail at
 // the node mapping without reading the rest of the file into memory.
-TEST(HostileInputs, SparseSnapshotClaimingMillionsOfNodesFailsInLittleMemory) {
+TEST(HostileInputs, ClaimsBeyondMemoryFailInLittleMemoryOrAreRefusedUpFront) {
   TempDir dir;
   const std::uint32_t nodes = 25'000'000;
   std::string bytes = "ORVSNAP2";
@@ -125,6 +125,14 @@ TEST(HostileInputs, SparseSnapshotClaimingMillionsOfNodesFailsInLittleMemory) {
 #endif
   expect_refusal(run_shell(limit + "exec \"$0\" export --db sparse.orv --out x", dir.path()),
                  "error: invalid snapshot node mapping\n");
+  // Requests too big for this machine's memory are refused up front.
+  const RunResult sweep = run_orvane({"dim-stress", "--dims", "4294967295", "--n", "1000", "--json", ""});
+  EXPECT_EQ(0u, sweep.err.find("error: out of memory: a dimension sweep matrix of 1000 x 4294967295 floats needs "
+                               "at least 16400383 MiB, more than the "))
+      << sweep.err;
+  const RunResult corpus = run_orvane({"snapshot", "--people", "4000000000", "--out", "g.orv"}, dir.path());
+  EXPECT_EQ(0u, corpus.err.find("error: out of memory: a corpus of 4000008000 nodes needs at least ")) << corpus.err;
+  EXPECT_FALSE(fs::exists(dir.file("g.orv")));
 }
 
 TEST(HostileInputs, WritersRemoveWhatKilledWritersLeftButNotWhatLiveOnesHold) {
@@ -146,17 +154,6 @@ TEST(HostileInputs, WritersRemoveWhatKilledWritersLeftButNotWhatLiveOnesHold) {
                                    "other.orv.tmp-CCCCCC"}),
             left);
   ::close(live);
-}
-
-TEST(HostileInputs, RequestsTooBigForMemoryAreRefusedUpFront) {
-  const RunResult sweep = run_orvane({"dim-stress", "--dims", "4294967295", "--n", "1000", "--json", ""});
-  EXPECT_EQ(0u, sweep.err.find("error: out of memory: a dimension sweep matrix of 1000 x 4294967295 floats needs "
-                               "at least 16400383 MiB, more than the "))
-      << sweep.err;
-  TempDir dir;
-  const RunResult corpus = run_orvane({"snapshot", "--people", "4000000000", "--out", "g.orv"}, dir.path());
-  EXPECT_EQ(0u, corpus.err.find("error: out of memory: a corpus of 4000008000 nodes needs at least ")) << corpus.err;
-  EXPECT_FALSE(fs::exists(dir.file("g.orv")));
 }
 
 // A disk that fills up during generate (a file size limit, with the signal

@@ -19,18 +19,16 @@ std::size_t line_count(const std::string& path) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-TEST(SchemaCommand, DefaultCorpusAndCorpusOptionsButNeverDb) {
+// The schema of the default corpus (corpus options apply, --db never does),
+// and the demo's toy graph: 64 persons, 0→1…15, the chain 15→…→63, and 0→1
+// again (collapses): 63 relationships, 15 nodes without any. It is already
+// in hub order, so the worker changes no statistic.
+TEST(SchemaAndDemoCommands, PrintTheSchemaAndIdenticalReachAndStatistics) {
   EXPECT_EQ("front-end schema (this is all a user or AI client sees)\n  node types:\n    - Person\n    - Paper\n"
             "  edge types:\n    - FOLLOWS\n    - AUTHORED\nphysical engine hidden: nodes=12 csr_edges=46\n",
             orvane_output({"schema"}));
   EXPECT_TRUE(orvane_output({"schema", "--people", "4", "--papers", "0", "--db", "/nonexistent.orv"})
                   .ends_with("physical engine hidden: nodes=4 csr_edges=12\n"));
-}
-
-// The toy graph: 64 persons, 0→1…15, the chain 15→…→63, and 0→1 again
-// (collapses): 63 relationships, 15 nodes without any. It is already in
-// hub order, so the worker changes no statistic.
-TEST(DemoCommand, ReportsIdenticalReachAndStatistics) {
   const std::string stats =
       "  degree entropy:       0.8956\n  mean out-degree:      0.9844\n  max/mean degree:      15.2381\n"
       "  core threshold:       2\n  core node count:      1\n  parallel edge groups: 0\n  reciprocal pairs:     0\n"

@@ -1,10 +1,8 @@
-// End-to-end tests of serve, console and site, and of the background
-// service (start, status, stop, restart): the real binary on free loopback
-// ports in a private user's environment (no display, so no browser), probed
-// through /v1/health and stopped by its pid. The fixture kills a managed
-// server a failed test left behind, by the pid in its state file. An
-// installed copy (CMake into a temporary prefix, ORVANE_HOME unset) serves
-// the files installed beside it and runs its bridge scripts.
+// End-to-end tests of serve, console, site and the background service
+// (start, status, stop, restart): the real binary on free loopback ports in
+// a private user's environment (no display, so no browser), probed through
+// /v1/health and stopped by its pid; the fixture kills a managed server a
+// failed test left behind, by the pid in its state file.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>

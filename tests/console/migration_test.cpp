@@ -1,22 +1,16 @@
 // Migration into an Engine: a successful migration or pull is laid out,
-// saved, registered, selected and recorded; every failing one — a bad last
-// record, real fixture files of another importer, a failing or refused
-// bridge, a save that cannot happen — leaves the registry, the current
-// database, the change events and the snapshot file exactly as they
-// were. Bridges are stand-in shell scripts run through PYTHON=/bin/sh.
+// saved, registered, selected and recorded; every failing one leaves the
+// registry, the selection, the events and the snapshot file as they were.
+// Bridges are stand-in shell scripts run through PYTHON=/bin/sh.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "console/engine.h"
 #include "console/migration.h"
-#include "graph/database.h"
 #include "io/neo4j_import.h"
 #include "io/reductions.h"
 #include "layout/entropy_worker.h"
@@ -38,8 +32,7 @@ const fs::path kFixtures = fs::path(ORVANE_SOURCE_DIR) / ".." / "shared" / "neo4
 const std::string kBridgeFailed =
     "Neo4j import failed; destination unchanged. Check source compatibility and the decoder error above.";
 
-// A hub with six followers and a chain: the entropy worker moves the hub
-// to the front, so an optimised layout differs from the import order.
+// A hub with six followers and a chain: the optimised layout puts the hub first.
 void write_export(const std::string& dir) {
   testing::write_text_file(dir + "/nodes.csv",
              ":ID,:LABEL,properties:json\n"
@@ -64,8 +57,7 @@ std::string engine_state(const Engine& e) {
   return out;
 }
 
-// An engine as a server holds it: two databases, one selected, one event,
-// and its snapshot file on disk.
+// An engine as a server holds it: two databases, one selected, one event, its snapshot on disk.
 struct ServerEngine {
   TempDir dir;
   Engine engine;
@@ -81,8 +73,7 @@ struct ServerEngine {
   std::string state() const { return engine_state(engine) + testing::read_text_file(engine.snapshot_path); }
 };
 
-// Installation root with stand-in bridges: the shell runs them, RECORD
-// names the file they report into.
+// Installation root with stand-in bridges; RECORD names the file they report into.
 struct StandInBridges {
   TempDir dir;
   ScopedEnv home{"ORVANE_HOME", dir.path()};
@@ -99,7 +90,6 @@ TEST(Migration, MigrateSourceLaysOutSavesRegistersSelectsAndRecords) {
   const std::string source = s.dir.file("export");
   write_export(source);
   migrate_source(s.engine, source, "neo");
-
   Database expected = import_neo4j_export(source);
   optimize_layout(expected);
   const Database& migrated = s.engine.database("neo");
@@ -111,11 +101,15 @@ TEST(Migration, MigrateSourceLaysOutSavesRegistersSelectsAndRecords) {
   EXPECT_EQ(migrated.names, expected.names);
   EXPECT_EQ("migrate " + source + " -> neo", s.engine.changes.back().op + " " + s.engine.changes.back().detail);
   EXPECT_EQ(2u, s.engine.changes.size());
-
   const Database saved = load_snapshot(s.engine.snapshot_path);
   EXPECT_EQ(testing::edges_of(saved), testing::edges_of(migrated));
   EXPECT_EQ(saved.graph.to_logical, migrated.graph.to_logical);
-
+  // A save that cannot happen changes nothing.
+  s.engine.snapshot_path = s.dir.path();
+  const std::string state = engine_state(s.engine);
+  EXPECT_EQ("cannot write snapshot " + s.dir.path() + ": is a directory",
+            error_of([&] { migrate_source(s.engine, source, "other"); }));
+  EXPECT_EQ(state, engine_state(s.engine));
   // Without a snapshot path nothing is written.
   Engine bare;
   migrate_source(bare, source, "m");
@@ -124,68 +118,40 @@ TEST(Migration, MigrateSourceLaysOutSavesRegistersSelectsAndRecords) {
 }
 
 TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
-  const std::string nodes = ":ID,:LABEL\n1,A\n2,A\n3,A\n";
-  const std::string rels = ":START_ID,:END_ID,:TYPE\n1,2,R\n2,3,R\n3,1,R\n";
-  struct Case {
-    const char* what;
-    std::function<std::string(const TempDir&)> source;  // prepares the source, returns its path
-    std::string target;
-    std::string message;  // "{src}" stands for the source path
-  };
-  const auto export_of = [](std::string n, std::string r) {
-    return [n, r](const TempDir& d) {
-      testing::write_text_file(d.file("x/nodes.csv"), n);
-      testing::write_text_file(d.file("x/rels.csv"), r);
-      return d.file("x");
-    };
-  };
-  const auto fixture = [](const char* name) {
-    return [name](const TempDir& d) {
-      fs::create_directories(d.file("x"));
-      fs::copy_file(kFixtures / (std::string(name) + "__nodes.csv"), d.file("x/nodes.csv"));
-      const fs::path rels = kFixtures / (std::string(name) + "__relationships.csv");
-      if (fs::exists(rels)) fs::copy_file(rels, d.file("x/relationships.csv"));
-      return d.file("x");
-    };
-  };
-  const std::vector<Case> cases = {
-      {"a parallel relationship as the last record", export_of(nodes, rels + "2,3,R\n"), "neo",
+  const std::string nodes = ":ID,:LABEL\n1,A\n2,A\n3,A\n", rels = ":START_ID,:END_ID,:TYPE\n1,2,R\n2,3,R\n3,1,R\n";
+  const struct {
+    std::vector<std::pair<std::string, std::string>> files;  // path in the work directory, text or "@fixture"
+    std::string source, target, message;                     // "{src}" stands for the source path
+  } cases[] = {
+      {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels + "2,3,R\n"}}, "x", "neo",
        "parallel relationships are not supported; import stopped without changing the destination"},
-      {"a missing node in the last record", export_of(nodes, rels + "3,4,R\n"), "neo",
-       "relationship references a missing node"},
-      {"a bad value in the last node", export_of(":ID,:LABEL,n:int\n1,A,1\n2,A,1x\n", rels), "fresh",
+      {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels + "3,4,R\n"}}, "x", "neo", "relationship references a missing node"},
+      {{{"x/nodes.csv", ":ID,:LABEL,n:int\n1,A,1\n2,A,1x\n"}, {"x/rels.csv", rels}}, "x", "fresh",
        "invalid integer property"},
-      {"memgraph array_types fixture", fixture("array_types"), "neo",
-       "migration currently requires exactly one label per node"},
-      {"memgraph field_types fixture", fixture("field_types"), "neo", "node CSV requires identity and label columns"},
-      {"no such directory", [](const TempDir& d) { return d.file("absent"); }, "neo",
-       "CSV/JSONL migration requires an existing export directory: {src}"},
-      {"no such dump", [](const TempDir& d) { return d.file("absent.dump"); }, "neo", "Neo4j dump file is missing"},
-      {"a failing dump bridge",
-       [](const TempDir& d) {
-         testing::write_text_file(d.file("g.dump"), "archive");
-         return d.file("g.dump");
-       },
-       "neo", kBridgeFailed},
-      {"an empty database name", export_of(nodes, rels), "", "database name must not be empty"},
+      {{{"x/nodes.csv", "@array_types__nodes.csv"}, {"x/relationships.csv", "@array_types__relationships.csv"}}, "x",
+       "neo", "migration currently requires exactly one label per node"},
+      {{{"x/nodes.csv", "@field_types__nodes.csv"}}, "x", "neo", "node CSV requires identity and label columns"},
+      {{}, "absent", "neo", "CSV/JSONL migration requires an existing export directory: {src}"},
+      {{}, "absent.dump", "neo", "Neo4j dump file is missing"},
+      {{{"g.dump", "archive"}}, "g.dump", "neo", kBridgeFailed},  // the bridge fails
+      {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels}}, "x", "", "database name must not be empty"},
   };
+  ASSERT_TRUE(fs::is_directory(kFixtures)) << kFixtures;
   StandInBridges bridges;
   bridges.script("import_neo4j_dump.py", "echo 'cannot decode' >&2\nexit 4\n");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    if (std::string(c.what).starts_with("memgraph") && !fs::is_directory(kFixtures)) {
-      ADD_FAILURE() << "fixtures missing at " << kFixtures;
-      continue;
-    }
+  for (const auto& c : cases) {
     ServerEngine s;
     const TempDir work;
-    const std::string source = c.source(work);
-    const std::string state = s.state();
+    for (const auto& [path, text] : c.files) {
+      fs::create_directories(fs::path(work.file(path)).parent_path());
+      if (text.starts_with("@")) fs::copy_file(kFixtures / text.substr(1), work.file(path));
+      else testing::write_text_file(work.file(path), text);
+    }
+    const std::string source = work.file(c.source), state = s.state();
     std::string message = c.message;
     if (const auto at = message.find("{src}"); at != std::string::npos) message.replace(at, 5, source);
-
-    EXPECT_EQ(message, error_of([&] { migrate_source(s.engine, source, c.target); }));
-    EXPECT_EQ(state, s.state());
+    EXPECT_EQ(message, error_of([&] { migrate_source(s.engine, source, c.target); })) << c.message;
+    EXPECT_EQ(state, s.state()) << c.message;
   }
 }
 
@@ -203,24 +169,12 @@ TEST(Migration, AReducedMigrationReportsOnlyWhatItInstalled) {
   EXPECT_EQ(state, s.state());
   EXPECT_EQ(5u, report.unlabelled.total);
   EXPECT_EQ(0u, report.extra_labels.total);
-
   testing::write_text_file(s.dir.file("x/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n");
   migrate_source(s.engine, s.dir.file("x"), "neo", &report);
   EXPECT_EQ("neo", s.engine.current);
   EXPECT_EQ(0u, report.unlabelled.total);
   EXPECT_EQ(1u, report.extra_labels.by_name.at("A:B"));
   EXPECT_EQ("[\"A\",\"B\"]", load_snapshot(s.engine.snapshot_path).node_properties(0).at("_labels").dump());
-}
-
-TEST(Migration, ASaveThatCannotHappenChangesNothing) {
-  ServerEngine s;
-  write_export(s.dir.file("export"));
-  fs::create_directories(s.dir.file("blocked"));
-  s.engine.snapshot_path = s.dir.file("blocked");
-  const std::string state = engine_state(s.engine);
-  EXPECT_EQ("cannot write snapshot " + s.dir.file("blocked") + ": is a directory",
-            error_of([&] { migrate_source(s.engine, s.dir.file("export"), "neo"); }));
-  EXPECT_EQ(state, engine_state(s.engine));
 }
 
 TEST(Migration, DumpImportsThroughTheBridge) {
@@ -239,42 +193,23 @@ TEST(Migration, DumpImportsThroughTheBridge) {
 }
 
 // The stand-in pull bridge records its arguments, writes a two-node export
-// into --out and exits with PULL_STATUS. (What it is handed, credentials
-// included, is the bridge runner's to show.)
+// into --out and exits with PULL_STATUS.
 const char* kPullBridge =
     "printf '%s\\n' \"$@\" > \"$RECORD\"\n"
     "mkdir -p \"$8\" && printf ':ID,:LABEL\\n1,Person\\n2,Paper\\n' > \"$8/nodes.csv\" &&"
     " printf ':START_ID,:END_ID,:TYPE\\n1,2,AUTHORED\\n' > \"$8/rels.csv\"\n"
     "exit \"${PULL_STATUS:-0}\"\n";
 
-TEST(Migration, PullRegistersMigratedAndRecordsBothEvents) {
-  StandInBridges bridges;
-  bridges.script("pull_neo4j.py", kPullBridge);
-  ServerEngine s;
-  const std::string out = s.dir.file("pulled");
-  pull_from_neo4j(s.engine, "bolt://127.0.0.1:7687", "neo", "secret", "movies", out);
-
-  EXPECT_EQ("current=migrated\nmigrated: 2 nodes 0-[AUTHORED]->1\nneo: 4 nodes 0->1 0->2 0->3\n"
-            "orvane: 3 nodes 0->1 1->2 2->0\nboot production engine\nmigrate " + out + " -> migrated\n"
-            "load_from_neo4j bolt://127.0.0.1:7687\n",
-            engine_state(s.engine));
-  EXPECT_EQ(1u, s.engine.database().people);
-  EXPECT_EQ("0-[AUTHORED]->1", testing::edges_of(load_snapshot(s.engine.snapshot_path)));
-  EXPECT_TRUE(bridges.recorded().ends_with("--database\nmovies\n--out\n" + out + "\n")) << bridges.recorded();
-}
-
-TEST(Migration, FailedOrRefusedPullChangesNothing) {
+TEST(Migration, PullRegistersMigratedAndRecordsBothEventsOrChangesNothing) {
   StandInBridges bridges;
   bridges.script("pull_neo4j.py", kPullBridge);
   ServerEngine s;
   const std::string state = s.state();
-
   {
     const ScopedEnv fails("PULL_STATUS", std::string("1"));
     EXPECT_EQ(kBridgeFailed, error_of([&] { pull_from_neo4j(s.engine, "bolt://h", "u", "p", "d", s.dir.file("a")); }));
   }
   EXPECT_EQ(state, s.state());
-
   // The failed pull left its files in "a": pulling there again would import
   // them, so the directory is refused before the bridge runs.
   fs::remove(bridges.dir.file("record"));
@@ -282,6 +217,16 @@ TEST(Migration, FailedOrRefusedPullChangesNothing) {
             error_of([&] { pull_from_neo4j(s.engine, "bolt://h", "u", "p", "d", s.dir.file("a")); }));
   EXPECT_FALSE(fs::exists(bridges.dir.file("record")));
   EXPECT_EQ(state, s.state());
+
+  const std::string out = s.dir.file("pulled");
+  pull_from_neo4j(s.engine, "bolt://127.0.0.1:7687", "neo", "secret", "movies", out);
+  EXPECT_EQ("current=migrated\nmigrated: 2 nodes 0-[AUTHORED]->1\nneo: 4 nodes 0->1 0->2 0->3\n"
+            "orvane: 3 nodes 0->1 1->2 2->0\nboot production engine\nmigrate " + out + " -> migrated\n"
+            "load_from_neo4j bolt://127.0.0.1:7687\n",
+            engine_state(s.engine));
+  EXPECT_EQ(1u, s.engine.database().people);
+  EXPECT_EQ("0-[AUTHORED]->1", testing::edges_of(load_snapshot(s.engine.snapshot_path)));
+  EXPECT_TRUE(bridges.recorded().ends_with("--database\nmovies\n--out\n" + out + "\n")) << bridges.recorded();
 }
 
 }  // namespace

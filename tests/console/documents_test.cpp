@@ -1,6 +1,7 @@
-// The console documents: member order of every document, escaping of texts
-// from the database, the engine and requests, the bounds of the query log
-// and the change list, and the metrics text.
+// The Engine's registry and its documents: member order of every document,
+// escaping of texts from the database, the engine and requests, the bounds
+// of the query log and the change list, the metrics text and the JSON form
+// of console results.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "console/console_result.h"
 #include "console/documents.h"
 #include "console/engine.h"
 #include "support/error_text.h"
@@ -16,7 +18,9 @@
 namespace orvane {
 namespace {
 
+using json = nlohmann::json;
 using ordered = nlohmann::ordered_json;
+using testing::error_of;
 
 const std::string kHostile = std::string("x\"\\\t\x01y");  // quote, backslash, tab, byte 0x01
 
@@ -87,36 +91,35 @@ TEST(Documents, MemberOrderOfEveryDocument) {
 
 TEST(Documents, HostileTextsRoundTrip) {
   const Engine e = hostile_engine();
-  const auto config = nlohmann::json::parse(config_document(e));
-  EXPECT_EQ(kHostile, config["dbms.default_database"]);
-  EXPECT_EQ(kHostile, config["orvane.web_root"]);
-  EXPECT_EQ(kHostile, nlohmann::json::parse(server_status_document(e))["database"]);
-  EXPECT_EQ(kHostile, nlohmann::json::parse(cluster_document(e))["members"][0]["name"]);
-  EXPECT_EQ(kHostile, nlohmann::json::parse(fabric_document(e))["coordinator"]);
-  EXPECT_EQ(kHostile, nlohmann::json::parse(params_document(e))["params"][kHostile]);
-  EXPECT_EQ(kHostile, nlohmann::json::parse(query_log_document(e))["queries"][0]["cypher"]);
-  EXPECT_EQ(kHostile, nlohmann::json::parse(change_events_document(e, 50))[0]["detail"]);
-  EXPECT_EQ(kHostile, nlohmann::json::parse(node_document(e, 2, 16))["name"]);
-  EXPECT_EQ(kHostile, nlohmann::json::parse(node_document(e, 0, 16))["neighbors"][1]["name"]);
+  const auto config = json::parse(config_document(e));
+  EXPECT_EQ(kHostile + kHostile, config["dbms.default_database"].get<std::string>() + config["orvane.web_root"].get<std::string>());
+  EXPECT_EQ(kHostile, json::parse(server_status_document(e))["database"]);
+  EXPECT_EQ(kHostile, json::parse(cluster_document(e))["members"][0]["name"]);
+  EXPECT_EQ(kHostile, json::parse(fabric_document(e))["coordinator"]);
+  EXPECT_EQ(kHostile, json::parse(params_document(e))["params"][kHostile]);
+  EXPECT_EQ(kHostile, json::parse(query_log_document(e))["queries"][0]["cypher"]);
+  EXPECT_EQ(kHostile, json::parse(change_events_document(e, 50))[0]["detail"]);
+  EXPECT_EQ(kHostile, json::parse(node_document(e, 2, 16))["name"]);
+  EXPECT_EQ(kHostile, json::parse(node_document(e, 0, 16))["neighbors"][1]["name"]);
   // The search text is echoed; it matches node 1's property and node 2's name.
-  const auto search = nlohmann::json::parse(search_document(e, kHostile, 12));
+  const auto search = json::parse(search_document(e, kHostile, 12));
   EXPECT_EQ(kHostile, search["q"]);
   EXPECT_EQ("[{\"id\":1,\"label\":\"Person\",\"name\":\"bob\"},{\"id\":2,\"label\":\"Person\",\"name\":" +
-                nlohmann::json(kHostile).dump() + "}]",
+                json(kHostile).dump() + "}]",
             search["hits"].dump());
   // Request text that is not UTF-8 still gives a valid document.
-  EXPECT_EQ("\xEF\xBF\xBD", nlohmann::json::parse(search_document(e, "\xFF", 12))["q"]);
+  EXPECT_EQ("\xEF\xBF\xBD", json::parse(search_document(e, "\xFF", 12))["q"]);
 }
 
 TEST(Documents, QueryLogShowsTheLast40AndChangeListTheLastLimit) {
   Engine e;
   for (int i = 0; i < 45; ++i) e.log_statement("q" + std::to_string(i), i, i % 2 == 0);
   for (int i = 0; i < 60; ++i) e.record_change("op", std::to_string(i));
-  const auto log = nlohmann::json::parse(query_log_document(e))["queries"];
+  const auto log = json::parse(query_log_document(e))["queries"];
   ASSERT_EQ(40u, log.size());
   EXPECT_EQ("{\"cypher\":\"q5\",\"ns\":5,\"ok\":false}", log[0].dump());
   EXPECT_EQ("q44", log[39]["cypher"]);
-  const auto changes = nlohmann::json::parse(change_events_document(e, 50));
+  const auto changes = json::parse(change_events_document(e, 50));
   ASSERT_EQ(50u, changes.size());
   EXPECT_EQ("10", changes[0]["detail"]);
   EXPECT_EQ("[{\"op\":\"op\",\"detail\":\"59\"}]", change_events_document(e, 1));
@@ -129,7 +132,7 @@ TEST(Documents, CountsOfTheCurrentDatabase) {
       "{\"queries\":0,\"errors\":0,\"avg_ns\":0,\"nodes\":14,\"edges\":17,\"degree_entropy\":"));
   e.statement_count = 4;
   e.total_statement_ns = 10;
-  EXPECT_EQ(2.5, nlohmann::json::parse(stats_document(e))["avg_ns"]);
+  EXPECT_EQ(2.5, json::parse(stats_document(e))["avg_ns"]);
   EXPECT_EQ("{\"edges\":17,\"node_types\":[\"Paper\",\"Person\"],\"nodes\":14,\"rel_types\":[\"AUTHORED\",\"FOLLOWS\"]}",
             schema_document(e));
   EXPECT_EQ("{\"labelCount\":2,\"labels\":{\"Paper\":4,\"Person\":10},\"nodeCount\":14,\"relCount\":17,"
@@ -139,8 +142,8 @@ TEST(Documents, CountsOfTheCurrentDatabase) {
   EXPECT_EQ("{\"id\":0,\"name\":\"p0\",\"label\":\"Person\",\"topic\":0,\"out_degree\":4,\"properties\":{\"name\":"
             "\"p0\"},\"neighbors\":[{\"id\":1,\"name\":\"p1\",\"type\":\"FOLLOWS\"}]}",
             node_document(e, 0, 1));
-  EXPECT_EQ(12u, nlohmann::json::parse(search_document(e, "", 12))["hits"].size());
-  EXPECT_EQ("896B-soa", nlohmann::json::parse(config_document(e))["dbms.memory.heap.max_size"]);
+  EXPECT_EQ(12u, json::parse(search_document(e, "", 12))["hits"].size());
+  EXPECT_EQ("896B-soa", json::parse(config_document(e))["dbms.memory.heap.max_size"]);
 }
 
 TEST(Documents, ClusterAndFabric) {
@@ -152,14 +155,14 @@ TEST(Documents, ClusterAndFabric) {
   e.use_database("replica");
   const auto roles = [&] {
     std::map<std::string, std::string> out;
-    const auto cluster = nlohmann::json::parse(cluster_document(e));
+    const auto cluster = json::parse(cluster_document(e));
     for (const auto& m : cluster["members"]) out[m["name"]] = m["role"];
     return out;
   };
   // The current database is primary even when it is named "replica".
   EXPECT_EQ((std::map<std::string, std::string>{{"biblio", "shard"}, {"replica", "primary"}, {"social", "shard"}}),
             roles());
-  EXPECT_TRUE(nlohmann::json::parse(cluster_document(e))["fabric"]);
+  EXPECT_TRUE(json::parse(cluster_document(e))["fabric"]);
   e.use_database("social");
   EXPECT_EQ("read-replica", roles()["replica"]);
   EXPECT_TRUE(fabric_document(e).starts_with(
@@ -171,14 +174,13 @@ TEST(Documents, ClusterAndFabric) {
 TEST(Documents, NeedTheCurrentDatabase) {
   Engine e;
   e.current = "gone";
-  const std::function<std::string()> documents[] = {
-      [&] { return config_document(e); },      [&] { return server_status_document(e); },
-      [&] { return stats_document(e); },       [&] { return metrics_text(e); },
-      [&] { return index_document(e); },       [&] { return meta_schema_document(e); },
-      [&] { return schema_document(e); },      [&] { return search_document(e, "", 1); },
-      [&] { return node_document(e, 0, 1); },
-  };
-  for (const auto& document : documents) EXPECT_EQ("unknown database: gone", testing::error_of(document));
+  for (const auto& document : std::initializer_list<std::function<std::string()>>{
+           [&] { return config_document(e); }, [&] { return server_status_document(e); },
+           [&] { return stats_document(e); }, [&] { return metrics_text(e); }, [&] { return index_document(e); },
+           [&] { return meta_schema_document(e); }, [&] { return schema_document(e); },
+           [&] { return search_document(e, "", 1); }, [&] { return node_document(e, 0, 1); }}) {
+    EXPECT_EQ("unknown database: gone", error_of(document));
+  }
   EXPECT_NO_THROW(cluster_document(e));
 }
 
@@ -189,14 +191,14 @@ TEST(Documents, GuidesStyleAndCatalogue) {
   } topics[] = {{"", "intro"},       {"CYPHER", "cypher"},  {"Explore", "bloom"},   {"graphs", "bloom"},
                 {"entropy", "entropy"}, {"cloud", "migrate"}, {"fabric", "enterprise"}, {"cypher ", "intro"}};
   for (const auto& t : topics) {
-    EXPECT_EQ(t.guide, nlohmann::json::parse(guides_document(t.topic))["guide"]["id"]) << t.topic;
+    EXPECT_EQ(t.guide, json::parse(guides_document(t.topic))["guide"]["id"]) << t.topic;
   }
   Engine e;
   EXPECT_EQ("{\"style\":" + e.style + ",", style_document(e).substr(0, e.style.size() + 10));
   e.style = "{\"node\":";  // stored unvalidated by :style; the document stays valid
-  EXPECT_EQ(e.style, nlohmann::json::parse(style_document(e))["style"]);
+  EXPECT_EQ(e.style, json::parse(style_document(e))["style"]);
   e.remotes.emplace_back();
-  const auto catalogue = nlohmann::json::parse(connection_catalogue_document(e));
+  const auto catalogue = json::parse(connection_catalogue_document(e));
   EXPECT_EQ("remote-1", catalogue["catalog"]["remotes"][0]["name"]);
   EXPECT_FALSE(catalogue["coming_soon"]["hosted"]);
 }
@@ -212,6 +214,46 @@ TEST(Documents, MetricsInPrometheusTextFormat) {
             "# TYPE orvane_nodes gauge\norvane_nodes 14\n# TYPE orvane_edges gauge\norvane_edges 17\n"
             "# TYPE orvane_databases gauge\norvane_databases 2\n",
             metrics_text(e));
+}
+
+TEST(Engine, RegistryRegistersSelectsAndLooksUp) {
+  Engine e;
+  EXPECT_EQ("unknown database: orvane", error_of([&] { e.database(); }));
+  e.register_database("social", testing::triangle());
+  e.register_database("Social", testing::star(2));
+  EXPECT_EQ(3u, e.database("Social").graph.node_count);
+  EXPECT_EQ("orvane", e.current);  // registering never selects
+  e.use_database("Social");
+  EXPECT_EQ(&e.database("Social"), &e.database(""));
+  EXPECT_EQ("unknown database: SOCIAL", error_of([&] { e.use_database("SOCIAL"); }));
+  EXPECT_EQ("Social", e.current);
+  e.register_database("social", testing::star(5));  // replaces
+  EXPECT_EQ(6u, e.database("social").graph.node_count);
+  EXPECT_EQ("database name must not be empty", error_of([&] { e.register_database("", Database()); }));
+  EXPECT_EQ(2u, e.databases.size());
+}
+
+TEST(ConsoleResultJson, MemberOrderAndEscaping) {
+  ConsoleResult failed;
+  failed.ok = false;
+  failed.kind = "error";
+  failed.error = "unrecognized query — try :help";
+  EXPECT_EQ(R"({"ok":false,"kind":"error","count":0,"ns":0,"error":"unrecognized query — try :help","query":"",)"
+            R"("nodes":[],"rels":[]})",
+            result_json(failed));
+  ConsoleResult r;
+  r.kind = "graph";
+  r.count = 2;
+  r.ns = 1234567;
+  r.query = "a\tb\r\n\x01\"\\";
+  r.data = "{\"x\":1}";
+  r.nodes = {{0, "Person", "ann", 3}, {7, "Paper", "p\"1", 0}};
+  r.rels = {{0, 7, "AUTHORED"}};
+  EXPECT_EQ(
+      "{\"ok\":true,\"kind\":\"graph\",\"count\":2,\"ns\":1.23457e+06,\"error\":\"\",\"query\":\"a\\tb\\n\\u0001\\\"\\\\\","
+      "\"data\":{\"x\":1},\"nodes\":[{\"id\":0,\"label\":\"Person\",\"name\":\"ann\",\"topic\":3},{\"id\":7,\"label\":"
+      "\"Paper\",\"name\":\"p\\\"1\",\"topic\":0}],\"rels\":[{\"src\":0,\"dst\":7,\"type\":\"AUTHORED\"}]}",
+      result_json(r));
 }
 
 }  // namespace

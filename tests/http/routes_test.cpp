@@ -118,6 +118,7 @@ TEST_F(RoutesTest, PostTable) {
           {"POST", "/v1/cutover", R"({"bolt_uri":"bolt://b:1","dump_dir":"d","hostname":"hh"})", 200, "/source/bolt",
            R"("bolt://b:1")"},
           {"POST", "/v1/cutover", R"({"dump":"d2","hostname":"hh"})", 200, "/destination/host", R"("hh")"},
+          {"POST", "/v1/cutover", R"({"dump":"d2"})", 200, "/source/dump_dir", R"("d2")"},
           {"POST", "/v1/explore", R"({"id":0,"hops":1})", 200, "/nodes/0/id", "0"},
           {"POST", "/v1/explore", R"({"hops":-3})", 200, "/ok", "true"},
           {"POST", "/v1/entropy/ladder", R"({"people":20,"papers":8})", 200, "", ""},
@@ -135,8 +136,8 @@ TEST_F(RoutesTest, PostTable) {
           {"POST", "/v1/rag", R"({"k":500})", 200, "/k", "64"},
           {"POST", "/v1/backup", R"({"path":")" + backup + R"("})", 200, "/ok", "true"},
           {"POST", "/v1/restore", R"({"path":")" + backup + R"("})", 200, "/ok", "true"},
-          {"POST", "/v1/cloud", R"({"connection":"halvex://127.0.0.1:1/db","name":"r2"})", 200,
-           "/catalog/remotes/1/database", R"("db")"},
+          {"POST", "/v1/cloud", R"({"connection":"halvex://:secret@127.0.0.1:1/first?key=/k1","name":"r2","database":"db"})",
+           200, "/catalog/remotes/1/database", R"("db")"},
           {"POST", "/v1/cloud", R"({"host":"127.0.0.1:)" + own_port + R"(","password":"pw"})", 200,
            "/catalog/remotes/2/reachable", "true"},
           {"POST", "/v1/export", R"({"dir":")" + dir.file("out") + R"("})", 200, "", ""},
@@ -144,7 +145,9 @@ TEST_F(RoutesTest, PostTable) {
   EXPECT_EQ("restored", engine.current);
   EXPECT_EQ(5, engine.auto_entropy_every);
   ASSERT_EQ(3u, engine.remotes.size());
-  EXPECT_EQ("r2", engine.remotes[1].name);
+  const RemoteEndpoint& r = engine.remotes[1];  // the fields override the connection string
+  EXPECT_EQ("r2 127.0.0.1:1 secret /k1 db", r.name + " " + r.url + " " + r.password + " " + r.key_file + " " + r.database);
+  EXPECT_TRUE(r.probed && !r.reachable);
   EXPECT_TRUE(std::filesystem::exists(dir.file("out/nodes.csv")));
   EXPECT_TRUE(engine.remotes[2].password == "pw");
 }
@@ -192,6 +195,8 @@ TEST_F(RoutesTest, FailureRows) {
           {"POST", "/v1/rag", R"({"k":"many"})", 400, "/error", R"("stoul")"},
           {"POST", "/v1/rag", R"({"hops":"99999999999"})", 400, "/error", R"("stoi")"},
           {"POST", "/v1/cloud", R"({"port":"70000"})", 400, "/error", R"("invalid port: 70000")"},
+          {"POST", "/v1/cloud", R"({"port":"0"})", 400, "/error", R"("invalid port: 0")"},
+          {"POST", "/v1/cloud", R"({"port":"x"})", 400, "/error", R"("stoul")"},
           {"POST", "/v1/cloud", R"({"connection":"halvex://:1"})", 400, "/error", R"("invalid connection string")"},
           {"POST", "/v1/migrate", R"({"dir":")" + missing + R"("})", 400, "/error",
            "\"CSV/JSONL migration requires an existing export directory: " + missing + "\""},
@@ -237,8 +242,13 @@ TEST_F(RoutesTest, MigratedDatabaseNameIsEscaped) {
   ASSERT_EQ(200, reply.status) << reply.body;
   EXPECT_EQ(name, json::parse(reply.body)["database"]);
   EXPECT_EQ(name, engine.current);
+  // Names sorted by bytes, each with its connection string percent-encoded.
   const json databases = json::parse(call("GET", "/v1/databases").body);
   EXPECT_EQ(name, databases["current"]);
+  EXPECT_EQ(R"(["chaotic","messy","orvane","q\"b\\s\nx","replica","simple"])", databases["names"].dump());
+  EXPECT_EQ("halvex://127.0.0.1:7475/q%22b%5Cs%0Ax", databases["connections"][3]["connection"]);
+  const HttpReply named = http_exchange(server->port(), make_request("GET", "/v1/databases", {"Host: localhost:8"}, "", false));
+  EXPECT_EQ("halvex://localhost:8/orvane", json::parse(named.body)["connections"][2]["connection"]);
 }
 
 TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndAnswersTheReport) {

@@ -32,8 +32,6 @@ TestServer::TestServer(HttpServerOptions options, RouteHandler routes) {
   port_ = port.get();
 }
 
-TestServer::~TestServer() { stop(); }
-
 bool TestServer::stop(std::chrono::milliseconds limit) {
   stop_flag_ = true;
   const bool in_time = finished_.wait_for(limit) == std::future_status::ready;
@@ -53,15 +51,11 @@ HttpReply parse_reply(const std::string& raw) {
   return reply;
 }
 
-RawConnection::RawConnection(unsigned short port) {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+RawConnection::RawConnection(unsigned short port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   if (fd_ < 0) throw std::runtime_error("client socket failed");
   const int one = 1;
   ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd_);
     throw std::runtime_error("client connect failed");

@@ -20,12 +20,10 @@ namespace orvane::testing {
 class TestServer {
  public:
   explicit TestServer(HttpServerOptions options = {}, RouteHandler routes = {});
-  ~TestServer();
+  ~TestServer() { stop(); }
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
-
   unsigned short port() const { return port_; }
-  // Sets the stop flag only; stop() also waits.
   void request_stop() { stop_flag_ = true; }
   // Sets the stop flag and waits for serve_http to return: true when it
   // returned within `limit` (it is waited for either way).
@@ -33,20 +31,18 @@ class TestServer {
 
  private:
   std::atomic<bool> stop_flag_{false};
-  std::future<void> finished_;  // serve_http running on its own thread
+  std::future<void> finished_;
   unsigned short port_ = 0;
 };
 
 // One answer as read from the wire.
 struct HttpReply {
-  int status = 0;            // from the status line
+  int status = 0;
   std::string status_line;   // without "\r\n"
   std::string content_type;  // the Content-Type header's value
   std::string body;          // after the blank line
   std::string raw;           // everything received
 };
-
-// Splits the bytes of an answer into its parts.
 HttpReply parse_reply(const std::string& raw);
 
 // A client connection to 127.0.0.1:`port`. Sends never raise SIGPIPE.
@@ -56,15 +52,13 @@ class RawConnection {
   ~RawConnection();
   RawConnection(const RawConnection&) = delete;
   RawConnection& operator=(const RawConnection&) = delete;
-
   // Sends `bytes` in pieces of `piece` bytes (all at once when 0), pausing
   // `pause` between pieces. False once the server stopped taking them.
   bool send(std::string_view bytes, size_t piece = 0, std::chrono::milliseconds pause = {});
-  // Reads until the server closes (or resets) the connection or `limit`
-  // passes, and returns what arrived.
+  // What arrived until the server closed (or reset) the connection or `limit` passed.
   std::string read_all(std::chrono::milliseconds limit = std::chrono::seconds(10));
-  // Whether the server closed the connection within `limit`; the bytes that
-  // arrived meanwhile are appended to `received`.
+  // Whether the server closed the connection within `limit`; what arrived
+  // meanwhile is appended to `received`.
   bool closed_within(std::chrono::milliseconds limit, std::string* received = nullptr);
   int fd() const { return fd_; }
 
@@ -79,7 +73,6 @@ class RawConnection {
 std::string make_request(std::string_view method, std::string_view target,
                          const std::vector<std::string>& headers = {}, std::string_view body = "",
                          bool with_host = true);
-
 // Sends `request` at once and reads the answer.
 HttpReply http_exchange(unsigned short port, std::string_view request);
 

@@ -132,9 +132,10 @@ TEST(Dispatcher, EveryClassificationRowInOrder) {
   Engine e = small_engine();
   EXPECT_EQ(2u, run(e, "MATCH (p:Person {id: 0})-[:FOLLOWS]->(x) RETURN count(*)").count);
   EXPECT_EQ(3u, run(e, "MATCH (p:Paper) RETURN p.name LIMIT 3").count);
-  const ConsoleResult view = run(e, "CALL orvane.explore(0, 1)");
-  EXPECT_EQ(5u, view.nodes.size());  // 0, the two it follows and its two papers
-  EXPECT_EQ(4u, view.rels.size());
+  const ConsoleResult view = run(e, "CALL orvane.explore(0, 1)");  // 0, the two it follows and its two papers
+  EXPECT_EQ("5 4", std::to_string(view.nodes.size()) + " " + std::to_string(view.rels.size()));
+  const ConsoleResult two_hops = run(e, ":explore");  // node 0, two hops
+  EXPECT_EQ("7 8", std::to_string(two_hops.nodes.size()) + " " + std::to_string(two_hops.rels.size()));
 }
 
 // A parameter map replaces the engine's parameters altogether; :style takes

@@ -173,7 +173,9 @@ TEST(Documents, GuidesStyleAndCatalogue) {
   const std::pair<const char*, const char*> topics[] = {
       {"", "intro"},       {"CYPHER", "cypher"},  {"Explore", "bloom"},   {"graphs", "bloom"},
       {"entropy", "entropy"}, {"cloud", "migrate"}, {"fabric", "enterprise"}, {"cypher ", "intro"}};
-  for (const auto& [topic, guide] : topics) EXPECT_EQ(guide, json::parse(guides_document(topic))["guide"]["id"]) << topic;
+  for (const auto& [topic, guide] : topics) {
+    EXPECT_EQ(guide, json::parse(guides_document(topic))["guide"]["id"]) << topic;
+  }
   Engine e;
   EXPECT_EQ("{\"style\":" + e.style + ",", style_document(e).substr(0, e.style.size() + 10));
   e.style = "{\"node\":";  // stored unvalidated by :style; the document stays valid

@@ -125,7 +125,8 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
   } cases[] = {
       {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels + "2,3,R\n"}}, "x", "neo",
        "parallel relationships are not supported; import stopped without changing the destination"},
-      {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels + "3,4,R\n"}}, "x", "neo", "relationship references a missing node"},
+      {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels + "3,4,R\n"}}, "x", "neo",
+       "relationship references a missing node"},
       {{{"x/nodes.csv", ":ID,:LABEL,n:int\n1,A,1\n2,A,1x\n"}, {"x/rels.csv", rels}}, "x", "fresh",
        "invalid integer property"},
       {{{"x/nodes.csv", "@array_types__nodes.csv"}, {"x/relationships.csv", "@array_types__relationships.csv"}}, "x",

@@ -55,7 +55,8 @@ RawConnection::RawConnection(unsigned short port) : fd_(::socket(AF_INET, SOCK_S
   if (fd_ < 0) throw std::runtime_error("client socket failed");
   const int one = 1;
   ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+  const sockaddr_in address{
+      .sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd_);
     throw std::runtime_error("client connect failed");

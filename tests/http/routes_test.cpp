@@ -138,7 +138,7 @@ TEST_F(RoutesTest, PostTable) {
       {"POST", "/v1/rag", R"({"k":500})", 200, "/k", "64"},
       {"POST", "/v1/backup", R"({"path":")" + backup + R"("})", 200, "/ok", "true"},
       {"POST", "/v1/restore", R"({"path":")" + backup + R"("})", 200, "/ok", "true"},
-      {"POST", "/v1/cloud", R"({"connection":"halvex://:secret@127.0.0.1:1/first?key=/k1","name":"r2","database":"db"})",
+      {"POST", "/v1/cloud", R"({"connection":"halvex://:secret@127.0.0.1:1/db1?key=/k1","name":"r2","database":"db"})",
        200, "/catalog/remotes/1/database", R"("db")"},
       {"POST", "/v1/cloud", R"({"host":"127.0.0.1:)" + own_port + R"(","password":"pw"})", 200,
        "/catalog/remotes/2/reachable", "true"},
@@ -149,7 +149,8 @@ TEST_F(RoutesTest, PostTable) {
   EXPECT_EQ(5, engine.auto_entropy_every);
   ASSERT_EQ(3u, engine.remotes.size());
   const RemoteEndpoint& r = engine.remotes[1];  // the fields override the connection string
-  EXPECT_EQ("r2 127.0.0.1:1 secret /k1 db", r.name + " " + r.url + " " + r.password + " " + r.key_file + " " + r.database);
+  EXPECT_EQ("r2 127.0.0.1:1 secret /k1 db",
+            r.name + " " + r.url + " " + r.password + " " + r.key_file + " " + r.database);
   EXPECT_TRUE(r.probed && !r.reachable && engine.remotes[2].password == "pw");
   EXPECT_TRUE(fs::exists(dir.file("out/nodes.csv")) && fs::exists(dir.file("x/nodes.jsonl")));
 }
@@ -223,7 +224,8 @@ TEST_F(RoutesTest, MigratedDatabaseNameIsEscaped) {
   EXPECT_EQ(name, databases["current"]);
   EXPECT_EQ(R"(["chaotic","messy","orvane","q\"b\\s\nx","replica","simple"])", databases["names"].dump());
   EXPECT_EQ("halvex://127.0.0.1:7475/q%22b%5Cs%0Ax", databases["connections"][3]["connection"]);
-  const HttpReply named = http_exchange(server->port(), make_request("GET", "/v1/databases", {"Host: localhost:8"}, "", false));
+  const HttpReply named =
+      http_exchange(server->port(), make_request("GET", "/v1/databases", {"Host: localhost:8"}, "", false));
   EXPECT_EQ("halvex://localhost:8/orvane", json::parse(named.body)["connections"][2]["connection"]);
 }
 

@@ -157,7 +157,7 @@ TEST(Dispatcher, EveryClassificationRowInOrder) {
   EXPECT_EQ(3u, run(e, "MATCH (p:Paper) RETURN p.name LIMIT 3").count);
   const ConsoleResult view = run(e, "CALL orvane.explore(0, 1)");  // 0, the two it follows and its two papers
   EXPECT_EQ("5 4", std::to_string(view.nodes.size()) + " " + std::to_string(view.rels.size()));
-  const ConsoleResult two_hops = run(e, ":explore");  // node 0, two hops
+  const ConsoleResult two_hops = run(e, "CALL orvane.explore(0, 0)");  // no hops reads as two
   EXPECT_EQ("7 8", std::to_string(two_hops.nodes.size()) + " " + std::to_string(two_hops.rels.size()));
 }
 

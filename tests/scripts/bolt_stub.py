@@ -1,18 +1,12 @@
 """A stub Neo4j server speaking Bolt on a loopback port, for the pull tests.
 
 It serves one canned graph over any Bolt version it is told to speak (5.x
-and 4.4 by default) and misbehaves on request: a wrong password is refused
-as Neo4j refuses it, `close_after` records drop the connection mid-stream,
-`handshake_answer` replaces the chosen version with any four bytes.
-
-It speaks PackStream through the bridge's own neo4j_bolt.packstream, whose
-encodings test_pull_neo4j.py pins byte by byte; bench/bolt-peer-check
-checks the stub, and so that codec, against Neo4j's official JavaScript
-driver. It answers the messages the bridge and that driver send (HELLO,
-LOGON, BEGIN, RUN, PULL, DISCARD, COMMIT, RESET, GOODBYE); any other is a
-fatal failure. A query containing "(n)" streams the nodes,
-any other the relationships. Every message received is logged in `log` as
-(name, fields).
+and 4.4 by default) through the bridge's own PackStream codec (pinned byte by
+byte in test_pull_neo4j.py; bench/bolt-peer-check checks the stub against
+Neo4j's JavaScript driver), and misbehaves on request: a wrong password,
+`close_after` records, `handshake_answer` instead of the chosen version. A
+query containing "(n)" streams the nodes, any other the relationships; an
+unknown message is fatal. Every message received is logged as (name, fields).
 """
 
 import socket
@@ -30,12 +24,9 @@ def tagged(tag, *fields):
     return Structure(ord(tag), fields)
 
 
-# Values whose fields depend on the Bolt version are functions of it, which
-# resolve() calls with the version the connection speaks.
-
+# Values whose fields depend on the Bolt version are functions of it.
 def date_time(utc_seconds, nanos, offset_or_zone):
-    """A date-time with an offset (I) or a named zone (i); 4.x sends local
-    seconds instead of UTC ones (F, f)."""
+    """A date-time with an offset (I) or zone (i); 4.x sends local seconds (F, f)."""
     def wire(version):
         zoned = isinstance(offset_or_zone, str)
         if version >= (5, 0):
@@ -90,19 +81,14 @@ def canned_graph():
                             "span": tagged("E", 14, 16, 43200 + 1, 500000000)}),
         node(4, [], {}),
     ]
-    relationships = [
-        relationship(10, 0, 1, "KNOWS", {"since": 1993, "roles": ["friend"]}),
-        relationship(11, 1, 0, "KNOWS", {}),
-        relationship(12, 0, 0, "SELF", {"when": tagged("D", 0)}),
-        relationship(13, 0, 1, "KNOWS", {"since": 2001}),
-        relationship(14, 2, 3, "relationship", {}),
-    ]
+    relationships = [relationship(10, 0, 1, "KNOWS", {"since": 1993, "roles": ["friend"]}),
+                     relationship(11, 1, 0, "KNOWS", {}), relationship(12, 0, 0, "SELF", {"when": tagged("D", 0)}),
+                     relationship(13, 0, 1, "KNOWS", {"since": 2001}), relationship(14, 2, 3, "relationship", {})]
     return nodes, relationships
 
 
 def importable_graph(count=5):
-    """A chain of single-labelled nodes without relationship properties:
-    what the migration import accepts today."""
+    """A chain of single-labelled nodes without relationship properties."""
     nodes = [node(i, ["Person" if i % 2 == 0 else "Paper"], {"name": "n%d" % i, "topic": i % 3})
              for i in range(count)]
     relationships = [relationship(100 + i, i, i + 1, "FOLLOWS" if i % 2 else "AUTHORED", {})

@@ -1,10 +1,7 @@
-"""The focus of this file: the dump's metadata header, record positions,
-dynamic chains, tokens, record layouts and store versions.
-
-Stores are built in memory byte by byte from the layouts in the modules'
-design notes, so each test states one rule of the format. Layouts,
-truncation and both zstd decoders are shown on whole dumps in
-test_dump_samples.py.
+"""The dump's metadata header, record positions, dynamic chains, tokens,
+record layouts and store versions, on stores built in memory byte by byte
+from the modules' design notes: one rule of the format per test. Whole dumps
+are in test_dump_samples.py.
 """
 
 import struct

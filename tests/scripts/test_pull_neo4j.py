@@ -1,14 +1,8 @@
-"""The pull bridge run as the program runs it: a separate process given
---bolt, --credentials-file, --database and --out, against the stub Bolt
-server, judged by its exit status, its message and the files it leaves;
-`orvane migrate --bolt` running it end to end (with ORVANE_BINARY set to
-the built program; skipped without it); and on its own, PackStream
-encodings written out by hand, malformed input the decoder must refuse and
-records that are not the node or relationship asked for. Temporal values
-are checked, beside the dump decoder's, in test_dump_values.py.
-
-Run alone (from the checkout):
-    PYTHONPATH=scripts ORVANE_BINARY=build/orvane python3 -m unittest discover -s tests/scripts -p 'test_pull*.py'
+"""The pull bridge run as the program runs it (a process given --bolt,
+--credentials-file, --database and --out) against the stub Bolt server,
+judged by its exit status, message and files; `orvane migrate --bolt` end
+to end (needs ORVANE_BINARY); PackStream encodings written out by hand,
+malformed input and unexpected records. Temporal text: test_dump_values.py.
 """
 
 import contextlib
@@ -181,7 +175,7 @@ class PullTest(unittest.TestCase):
             (None, None, "http://{}", "unsupported URI scheme 'http'"),
             (None, None, "bolt://neo4j:%s@{}" % PASSWORD, "must not hold a user or password"),
             (None, None, "bolt://127.0.0.1:99999", "invalid Bolt URI"), (None, None, "bolt:///", "names no host"),
-            (None, None, "bolt://{}/neo4j", "must not have a path"),
+            (None, None, "bolt://{}/neo4j", "must not have a path"), (None, None, "bolt://{}?a=b", "takes no query"),
         ]
         with BoltStub() as stub:
             for name, content, uri, message in cases:
@@ -256,8 +250,7 @@ class PackStreamTest(unittest.TestCase):
                 encoded = bytes(packstream.encode(value))
                 self.assertEqual(bytes.fromhex(hex_text), encoded)
                 self.assertEqual(value, packstream.decode(encoded))
-
-    def test_lengths_cross_the_size_markers(self):
+        # Lengths crossing the size markers: the header only.
         for value, header in [("z" * 15, "8F"), ("z" * 255, "D0 FF"), ("z" * 256, "D1 01 00"),
                               ("z" * 65536, "D2 00 01 00 00"), (list(range(20)), "D4 14")]:
             with self.subTest(size=len(value)):
@@ -276,18 +269,13 @@ class PackStreamTest(unittest.TestCase):
 
 
 class ValuesTest(unittest.TestCase):
-    def test_unknown_zone_keeps_the_instant_and_the_name(self):
+    def test_values_zones_and_refusals(self):
         warnings = io.StringIO()
-        with contextlib.redirect_stderr(warnings):
+        with contextlib.redirect_stderr(warnings):  # an unknown zone keeps the instant and the name
             self.assertEqual("1970-01-01T00:00:00Z[Nowhere/Atlantis]", to_json(tagged("i", 0, 0, "Nowhere/Atlantis")))
             self.assertEqual("1970-01-01T00:00:00[Nowhere/Atlantis]", to_json(tagged("f", 0, 0, "Nowhere/Atlantis")))
         self.assertEqual(1, warnings.getvalue().count("time zone Nowhere/Atlantis is not in"))
-
-    def test_non_finite_floats(self):
-        # Points, bytes and the other values are shown pulled whole in test_pull_neo4j.py.
         self.assertEqual(["NaN", "Infinity", "-Infinity", -0.0], to_json([math.nan, math.inf, -math.inf, -0.0]))
-
-    def test_values_that_cannot_be_properties_are_refused(self):
         for value, message in [(tagged("N", 1, [], {}), "unknown Bolt type .structure tag 0x4E"),
                                (tagged("V", b"", b""), "tag 0x56"), (tagged("D"), "Date value with 0 fields")]:
             with self.subTest(value=value), self.assertRaisesRegex(UnsupportedValue, message):

@@ -1,7 +1,5 @@
-// Export: the exact text of both layouts, and both imported back as the
-// graph they came from (labels, properties and relationship types with the
-// characters CSV must protect); the destination rules (never an existing
-// entry, parents created, nothing left behind); racing exports publish once;
+// Export: the exact text of both layouts, both imported back as the graph
+// they came from, the destination rules, racing exports publishing once, and
 // the benchmark layout read back through our CSV reader.
 #include <gtest/gtest.h>
 
@@ -52,13 +50,6 @@ Database awkward_graph() {
   return db;
 }
 
-std::vector<CsvRecord> read_csv_file(const std::string& path) {
-  std::istringstream in(read_text_file(path));
-  std::vector<CsvRecord> records;
-  for (CsvRecord record; read_csv_record(in, record);) records.push_back(record);
-  return records;
-}
-
 bool has_staging_entry(const std::string& dir) {
   for (const auto& entry : fs::directory_iterator(dir)) {
     if (entry.path().filename().string().starts_with(".halvex-export-")) return true;
@@ -66,13 +57,11 @@ bool has_staging_entry(const std::string& dir) {
   return false;
 }
 
-// The message export_graph fails with, or "" when it succeeds.
 std::string export_error(const Database& db, const std::string& destination, const std::string& format) {
   return error_of([&] { export_graph(db, destination, format); });
 }
 
-// Labels, property objects, counts and relationships in identities: what an
-// export carries.
+// What an export carries: labels, properties, counts, relationships in identities.
 std::string contents(const Database& db) {
   nlohmann::json nodes = nlohmann::json::array();
   for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
@@ -84,8 +73,7 @@ std::string contents(const Database& db) {
   return nlohmann::json{nodes, rels, db.people, db.papers}.dump();
 }
 
-// Both layouts of a graph with awkward text, scattered so that positions
-// differ from identities, import back as the same graph.
+// Scattered, so that positions differ from identities.
 TEST(Export, BothLayoutsImportBack) {
   TempDir dir;
   Database db = awkward_graph();
@@ -164,6 +152,8 @@ TEST(Export, RefusesBadRequestsBeforeWriting) {
   EXPECT_FALSE(has_staging_entry(dir.path()));
 }
 
+// Both threads pass the existence check long before either has written its
+// files, so the no-replace rename decides most rounds.
 TEST(Export, RacingExportsPublishExactlyOnce) {
   TempDir dir;
   Database db;
@@ -194,8 +184,6 @@ TEST(Export, RacingExportsPublishExactlyOnce) {
     EXPECT_EQ(2, std::distance(fs::directory_iterator(dest), fs::directory_iterator()));
     EXPECT_FALSE(has_staging_entry(dir.path()));
   }
-  // Both threads pass the existence check long before either has written
-  // its files, so the no-replace rename decides most rounds.
   EXPECT_GT(decided_by_rename, 0);
 }
 
@@ -205,19 +193,20 @@ TEST(WriteCsvFiles, BenchmarkLayoutOfAGeneratedCorpus) {
   generate_corpus(db, 6, 3, 42);
   optimize_layout(db);
   write_csv_files(db, dir.file("bench/data"), true);
-  const std::vector<CsvRecord> nodes = read_csv_file(dir.file("bench/data/nodes.csv"));
-  ASSERT_EQ(db.graph.node_count + 1, nodes.size());
-  const std::vector<std::string>& header = nodes[0].fields;
-  EXPECT_EQ((std::vector<std::string>{"id:ID", "name", "topic:int", "emb:float[]", ":LABEL"}), header);
+  std::istringstream in(read_text_file(dir.file("bench/data/nodes.csv")));
+  CsvRecord header, row;
+  ASSERT_TRUE(read_csv_record(in, header));
+  EXPECT_EQ((std::vector<std::string>{"id:ID", "name", "topic:int", "emb:float[]", ":LABEL"}), header.fields);
   for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
-    const std::vector<std::string>& f = nodes[id + 1].fields;
-    ASSERT_EQ(5u, f.size());
+    ASSERT_TRUE(read_csv_record(in, row) && row.fields.size() == 5u);
+    const std::vector<std::string>& f = row.fields;
     EXPECT_EQ(nlohmann::json({id, db.names[id], db.topics[id], db.node_type_name(db.graph.labels[id])}),
               nlohmann::json({std::stoul(f[0]), typed_csv_value(f[1], "string"), typed_csv_value(f[2], "int"), f[4]}));
-    const nlohmann::json emb = typed_csv_value(f[3], header_type(header[3]));
+    const nlohmann::json emb = typed_csv_value(f[3], header_type(header.fields[3]));
     ASSERT_EQ(kEmbeddingDim, emb.size());
     for (std::size_t k = 0; k < kEmbeddingDim; ++k) EXPECT_NEAR(db.embedding(id)[k], emb[k].get<double>(), 1e-5);
   }
+  EXPECT_FALSE(read_csv_record(in, row));
   EXPECT_EQ("benchmark layout is for generated Person/Paper corpora only",
             error_of([&] { write_csv_files(awkward_graph(), dir.file("custom"), true); }));
   EXPECT_FALSE(fs::exists(dir.file("custom/nodes.csv")));

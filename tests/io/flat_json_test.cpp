@@ -1,7 +1,5 @@
-// The flat-object fast path against the general JSON parser: every text it
-// accepts must give exactly the value (types of numbers included) that
-// parse_json_bounded gives, and every text outside its subset, valid JSON
-// or not, must be declined so that the general parser decides.
+// The flat-object fast path must give exactly the general parser's value
+// (number types included) or decline, so that the general parser decides.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,20 +13,14 @@ namespace orvane {
 namespace {
 
 TEST(FlatJson, AcceptedTextsGiveTheGeneralParsersValue) {
-  const char* accepted[] = {
-      "{}",
-      R"({"name":"person-17"})",
-      R"({"b":1,"a":"x","c":-42,"d":0,"e":true,"f":false,"g":null})",
-      R"({"big":999999999999999999,"neg":-999999999999999999})",
-      R"({"k":"first","k":"second"})",
-      R"({"":""," sp ace ":"~!@#$%^&*()_+{}[]|;:',.<>/?`"})",
-  };
+  const char* accepted[] = {"{}", R"({"name":"person-17"})", R"({"b":1,"a":"x","c":-42,"d":0,"e":true,"f":false,"g":null})",
+                            R"({"big":999999999999999999,"neg":-999999999999999999})", R"({"k":"first","k":"second"})",
+                            R"({"":""," sp ace ":"~!@#$%^&*()_+{}[]|;:',.<>/?`"})"};
   for (const char* text : accepted) {
     nlohmann::json fast;
     ASSERT_TRUE(parse_flat_json_object(text, fast)) << text;
     const nlohmann::json general = parse_json_bounded(text);
-    EXPECT_EQ(fast, general) << text;
-    ASSERT_EQ(fast.size(), general.size()) << text;
+    ASSERT_EQ(fast, general) << text;
     for (auto it = fast.begin(); it != fast.end(); ++it) EXPECT_EQ(it->type(), general.at(it.key()).type()) << text;
   }
 }

@@ -1,7 +1,6 @@
-// The export-directory import over small directories written by the test:
-// which files are read and in which format, what each node and relationship
-// becomes, and the exact message of every refusal. A failed import must
-// leave the graph it would have replaced exactly as it was.
+// The export-directory and single-file imports over small files written by
+// the test: what each node and relationship becomes, every refusal's exact
+// message, the reductions and their report.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,8 +45,6 @@ struct ImportCase {
   std::string expected;  // describe() of the result, or the exact error message ({dir}: the directory)
 };
 
-// Imports each case's files from a directory of its own and compares
-// describe() of the compiled result, or the message the import fails with.
 void expect_imports(const std::vector<ImportCase>& cases) {
   for (const ImportCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -226,7 +223,6 @@ struct ReducedCase {
   std::string strict;   // the strict import's error, "reducible: " before a ReducibleImportError's
 };
 
-// Imports each case's source reduced and strict.
 void expect_reduced(const std::vector<ReducedCase>& cases) {
   for (const ReducedCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -326,6 +322,8 @@ TEST(Neo4jImport, ReducedImportTakesWhatTheStrictOneRefusesAndReportsIt) {
       {"APOC CSV without _type", {{"g.csv", "_id,_labels,_start,_end\n"}}, "g.csv",
        "APOC CSV export requires the columns _id, _labels, _start, _end and _type",
        "APOC CSV export requires the columns _id, _labels, _start, _end and _type"},
+      {"APOC CSV with a repeated column", {{"g.csv", "_id,_labels,n,_start,_end,_type,n\n"}}, "g.csv",
+       "duplicate CSV property header: n", "duplicate CSV property header: n"},
       {"APOC CSV relationship to a node never defined", {{"g.csv", "_id,_labels,_start,_end,_type\n1,:A,,,\n,,1,2,R\n"}},
        "g.csv", "relationship references a missing node", "relationship references a missing node"},
   });
@@ -354,12 +352,10 @@ TEST(Neo4jImport, FailureAtTheLastRecordLeavesTheTargetUnchanged) {
   generate_corpus(target, 40, 10, 3);
   const Database before = target;
   const TempDir dir;
-  std::string rels = ":START_ID,:END_ID,:TYPE\n";
-  for (int i = 1; i < 50; ++i) rels += std::to_string(i) + ",0,R\n";
+  std::string nodes = ":ID,:LABEL\n", rels = ":START_ID,:END_ID,:TYPE\n";
+  for (int i = 0; i < 50; ++i) nodes += std::to_string(i) + ",N\n", rels += i ? std::to_string(i) + ",0,R\n" : "";
+  testing::write_text_file(dir.file("nodes.csv"), nodes);
   for (const std::string& last : {std::string("49,0,R\n"), std::string("49,50,R\n")}) {
-    std::string nodes = ":ID,:LABEL\n";
-    for (int i = 0; i < 50; ++i) nodes += std::to_string(i) + ",N\n";
-    testing::write_text_file(dir.file("nodes.csv"), nodes);
     testing::write_text_file(dir.file("rels.csv"), rels + last);
     EXPECT_THROW(target = import_neo4j_export(dir.path()), std::runtime_error);
     EXPECT_EQ(describe(target), describe(before));

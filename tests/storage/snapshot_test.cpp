@@ -1,9 +1,6 @@
-// The focus of this file is the snapshot file: its exact bytes, round trips,
-// the atomic writer and every check of the loader, driven by files that the
-// test encodes itself or damages on purpose; the digest's known answers;
-// writers killed part-way through a save; and graphs with many relationship
-// types, whose per-type reads must stay exact and their memory linear
-// whatever the number of types or the highest id, before and after a save.
+// The snapshot file: its exact bytes, round trips, the atomic writer and every
+// check of the loader (on files the test encodes itself or damages), the
+// digest, writers killed mid-save, and graphs with many relationship types.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -37,12 +34,10 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// An independent encoder of snapshot files, written field by field from the
-// layout rather than from the production writer, so that it also checks the
-// writer's bytes: a Database becomes a SnapshotImage whose fields mirror the
-// file's header and sections one to one, a test changes any field it likes,
-// and encode() lays the image out byte by byte (recomputing the digest for
-// version 4, as an attacker would). Versions 2 and 3 are produced the same way.
+// An encoder written from the file layout, not from the writer, so it checks
+// the writer's bytes too: the fields mirror the header and sections one to
+// one, a test changes any of them, and encode() lays them out (recomputing
+// the version 4 digest, as an attacker would).
 struct SnapshotImage {
   std::string magic = "ORVSNAP2";
   std::uint32_t version = 4;
@@ -63,9 +58,7 @@ struct SnapshotImage {
   std::string trailing{};                 // bytes after the last section, before any digest
 };
 
-// Appends `value` as the file holds it: an integer little-endian, a float
-// as its bits, a text as its 4-byte length and bytes, a vector element by
-// element.
+// Appends `value` as the file holds it (little-endian; a text as length + bytes).
 template <typename T>
 void put(std::string& out, const T& value) {
   if constexpr (std::is_same_v<T, std::string>) {
@@ -80,14 +73,12 @@ void put(std::string& out, const T& value) {
   }
 }
 
-// The SHA-256 digest of `bytes` as 32 raw bytes.
 std::string digest_of(const std::string& bytes) {
   Sha256Digest d;
   if (!sha256(bytes.data(), bytes.size(), d)) throw std::runtime_error("sha256 failed");
   return std::string(reinterpret_cast<const char*>(d.data()), d.size());
 }
 
-// The image of a compiled Database, as save_snapshot would write it.
 SnapshotImage image_of(const Database& db) {
   const PhysicalGraph& g = db.graph;
   const auto u32 = [](std::uint64_t v) { return static_cast<std::uint32_t>(v); };
@@ -102,8 +93,6 @@ SnapshotImage image_of(const Database& db) {
   return im;
 }
 
-// The file bytes of `im`: header, sections, the property section only from
-// version 3, and the SHA-256 digest only for version 4.
 std::string encode(const SnapshotImage& im) {
   std::string out = im.magic;
   const auto put_all = [&out](const auto&... values) { (put(out, values), ...); };
@@ -132,9 +121,7 @@ bool has_temporary(const std::string& directory) {
   });
 }
 
-// A small graph with every kind of content: two custom labels and a custom
-// type, renumbered positions, properties with nested values and non-ASCII
-// text, a node without properties.
+// Custom labels and type, renumbered positions, nested and non-ASCII properties.
 Database rich_graph() {
   Database db;
   generate_corpus(db, 30, 12, 7);
@@ -158,8 +145,7 @@ Database rich_graph() {
   return db;
 }
 
-// Everything a snapshot carries, as one comparable text. A loaded edge
-// list is rebuilt from the CSR in position order, so it is compared sorted.
+// Everything a snapshot carries, as one comparable text.
 std::string contents(const Database& db) {
   const PhysicalGraph& g = db.graph;
   json j = {{"schema", {db.node_types, db.rel_types, db.people, db.papers}},
@@ -179,11 +165,10 @@ void expect_same_graph(const Database& a, const Database& b) {
   check_invariants(sorted);
 }
 
-// Objects holding only a plain "name" are written and read without the JSON
-// library; every name that needs escaping, or is not ASCII, must still come
-// out as the library's compact text and load back unchanged. The writer
-// follows the layout byte for byte (an empty graph takes 130), and a loaded
-// graph saves to the same bytes.
+// Plain {"name"} objects skip the JSON library, so names that need escaping
+// must still come out as its compact text. An empty graph takes 130 bytes;
+// a loaded graph saves to the same bytes as the writer's, which use Sha256 in
+// pieces where encode() hashes in one go.
 TEST(Snapshot, RoundTripsByteForByte) {
   TempDir dir;
   Database names;
@@ -201,7 +186,9 @@ TEST(Snapshot, RoundTripsByteForByte) {
   const std::string bytes = read_text_file(dir.file("empty.orv"));
   ASSERT_EQ(130u, bytes.size());
   EXPECT_EQ(std::string("ORVSNAP2\x04\0\0\0", 12), bytes.substr(0, 12));
-  EXPECT_EQ(digest_of(bytes.substr(0, 98)), bytes.substr(98));
+  std::string digest;  // SHA-256 of the bytes before it, as sha256sum computes it
+  for (const unsigned char b : bytes.substr(98)) digest += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+  EXPECT_EQ("32029f9fa0f753cf46e7966294334ae85b0c761111b885a6882590eb1c42a952", digest);
   for (const Database* db : {&empty, &names, &rich}) {
     save_snapshot(*db, dir.file("g.orv"));
     EXPECT_EQ(encode(image_of(*db)), read_text_file(dir.file("g.orv")));
@@ -222,8 +209,7 @@ TEST(Snapshot, WriterCreatesPrivateFilesAtomically) {
   EXPECT_EQ("save requires compiled graph", error_of([&] { save_snapshot(uncompiled, dir.file("sub/g.orv")); }));
   EXPECT_FALSE(fs::exists(dir.file("sub")));
 
-  // Parents are created; the file is private, replacing keeps it so, and no
-  // temporary is left behind.
+  // Parents are created; the file is private, also when replaced; no temporary stays.
   const std::string path = dir.file("a/b/c/g.orv");
   for (const Database& db : {triangle(), star(4)}) {
     save_snapshot(db, path);
@@ -234,9 +220,8 @@ TEST(Snapshot, WriterCreatesPrivateFilesAtomically) {
     EXPECT_EQ(edges_of(db), edges_of(load_snapshot(path)));
   }
 
-  // A property text that cannot be serialised fails after the temporary
-  // file exists; a directory in the way is refused up front. Either way the
-  // old file stays and the temporary goes.
+  // Unserialisable text fails after the temporary exists, a directory in the
+  // way up front: either way the old file stays and the temporary goes.
   const std::string before = read_text_file(path);
   Database bad = star(3);
   bad.properties[2] = json::object({{"k", std::string("\xff\xfe")}});
@@ -344,12 +329,10 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
       {"people plus papers", [](auto& m) { m.people = m.nodes; m.papers = 1; }, header},
       {"people plus papers overflow 32 bits", [](auto& m) { m.nodes = m.people = m.papers = 0xFFFFFFFEu; }, header},
       {"node count 0xFFFFFFFF", [](auto& m) { m.nodes = 0xFFFFFFFFu; }, header},
-      {"one label", [](auto& m) { m.label_count = 1; }, header},
+      {"one label", [](auto& m) { m.label_count = 1; }, header}, {"one type", [](auto& m) { m.type_count = 1; }, header},
       {"65536 labels", [](auto& m) { m.label_count = 65536; }, header},
-      {"one type", [](auto& m) { m.type_count = 1; }, header},
       {"65536 types", [](auto& m) { m.type_count = 65536; }, header},
-      {"Paper id", [](auto& m) { m.paper_label = 2; }, header},
-      {"Person id", [](auto& m) { m.person_label = 1; }, header},
+      {"Paper id", [](auto& m) { m.paper_label = 2; }, header}, {"Person id", [](auto& m) { m.person_label = 1; }, header},
       {"FOLLOWS id", [](auto& m) { m.follows_type = 1; }, header},
       {"AUTHORED id", [](auto& m) { m.authored_type = 0; }, header},
       // Sizes are checked before anything is allocated from them.
@@ -440,40 +423,8 @@ TEST(Snapshot, IncomingArraysMustMirrorOutgoing) {
   expect_same_graph(mixed, load_bytes(dir, encode(im)));
 }
 
-// The FIPS 180-4 answers, whether the bytes come as one block or, as the
-// writer feeds them, in pieces of any size.
-TEST(SnapshotDigest, KnownAnswersWholeAndInPieces) {
-  const std::pair<std::string, const char*> cases[] = {
-      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-  };
-  const auto hex = [](const Sha256Digest& d) {
-    std::string out;
-    for (const std::uint8_t b : d) out += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
-    return out;
-  };
-  std::mt19937 rng(7);
-  for (const auto& [text, expected] : cases) {
-    SCOPED_TRACE(text.substr(0, 10));
-    Sha256Digest whole, pieces;
-    ASSERT_TRUE(sha256(text.data(), text.size(), whole));
-    EXPECT_EQ(expected, hex(whole));
-    Sha256 h;
-    for (std::size_t at = 0, piece; at < text.size(); at += piece) {
-      piece = std::min<std::size_t>(text.size() - at, rng() % 150);
-      ASSERT_TRUE(h.update(text.data() + at, piece));
-    }
-    ASSERT_TRUE(h.finish(pieces));
-    EXPECT_EQ(expected, hex(pieces));
-  }
-}
-
-// A child saves over and over and is killed with SIGKILL at random moments.
-// After every kill the target must load as one complete snapshot, the old
-// one or a new one; a temporary file left by the kill is expected.
+// A child saving in a loop is killed at random moments: the target must load
+// as a complete old or new snapshot every time (a leftover temporary is fine).
 TEST(SnapshotCrashSafety, KilledWriterLeavesOldOrNewSnapshot) {
   TempDir dir;
   const std::string path = dir.file("graph.orv");
@@ -482,39 +433,31 @@ TEST(SnapshotCrashSafety, KilledWriterLeavesOldOrNewSnapshot) {
   db.set_property(0, "generation", 0);
   save_snapshot(db, path);
   std::mt19937 random(20261207);
-  std::uniform_int_distribution<int> delay_us(500, 40000);
   std::int64_t highest_seen = 0;
   for (int round = 0; round < 12; ++round) {
-    SCOPED_TRACE("round " + std::to_string(round));
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      // Each save writes a new generation number, so the parent can tell
-      // which complete snapshot it finds.
-      for (std::int64_t g = highest_seen + 1;; ++g) {
-        db.set_property(0, "generation", g);
-        save_snapshot(db, path);
-      }
+    for (std::int64_t g = highest_seen + 1; pid == 0; ++g) {  // each save writes a new generation
+      db.set_property(0, "generation", g);
+      save_snapshot(db, path);
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+    std::this_thread::sleep_for(std::chrono::microseconds(500 + random() % 39500));
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
     const Database loaded = load_snapshot(path);
-    ASSERT_EQ(db.graph.node_count, loaded.graph.node_count);
-    EXPECT_EQ(db.graph.out_targets, loaded.graph.out_targets);
+    ASSERT_EQ(db.graph.out_targets, loaded.graph.out_targets) << "round " << round;
     EXPECT_EQ(db.embeddings, loaded.embeddings);
     const std::int64_t generation = loaded.node_properties(0).at("generation").get<std::int64_t>();
     EXPECT_GE(generation, highest_seen);
     highest_seen = generation;
     for (const auto& entry : fs::directory_iterator(dir.path())) {
-      if (entry.path() != path) fs::remove(entry.path());  // temporaries of the killed writer
+      if (entry.path() != path) fs::remove(entry.path());  // the killed writer's temporaries
     }
   }
 }
 
-// Bytes the per-type run index of one direction takes.
 std::uint64_t index_bytes(const TypedRunIndex& index) {
   std::uint64_t bytes = index.table_of_type.size();
   for (const auto& offsets : index.offsets) bytes += offsets.size() * sizeof(std::uint32_t);
@@ -522,46 +465,40 @@ std::uint64_t index_bytes(const TypedRunIndex& index) {
   return bytes;
 }
 
-// Every typed run must be exactly the part of the combined run that holds
-// its type, in both directions, and has_edge must agree.
+// Every typed run, in both directions, is exactly the part of the combined
+// run that holds its type (also for types the node lacks); has_edge agrees.
 void expect_typed_runs_match_combined(const PhysicalGraph& g, std::uint16_t highest_type) {
   for (std::uint32_t v = 0; v < g.node_count; ++v) {
-    for (const bool outgoing : {true, false}) {
-      const NodeRun all = outgoing ? g.out_neighbors(v) : g.in_neighbors(v);
-      const TypeRun types = outgoing ? g.out_edge_types(v) : g.in_edge_types(v);
+    for (const bool out : {true, false}) {
+      const NodeRun all = out ? g.out_neighbors(v) : g.in_neighbors(v);
+      const TypeRun types = out ? g.out_edge_types(v) : g.in_edge_types(v);
       std::vector<std::uint16_t> present(types.begin(), types.end());
       present.erase(std::unique(present.begin(), present.end()), present.end());
-      present.push_back(0);
-      present.push_back(highest_type);
+      present.insert(present.end(), {0, highest_type});
       for (const std::uint16_t t : present) {
         std::vector<std::uint32_t> expected;
         for (std::size_t s = 0; s < all.size(); ++s) {
           if (types[s] == t) expected.push_back(all[s]);
         }
-        const NodeRun typed = outgoing ? g.typed_out_neighbors(v, t) : g.typed_in_neighbors(v, t);
-        ASSERT_EQ(expected, std::vector<std::uint32_t>(typed.begin(), typed.end()))
-            << (outgoing ? "out" : "in") << " run of " << v << " type " << t;
-        if (outgoing) {
-          for (const std::uint32_t w : expected) ASSERT_TRUE(g.has_edge(v, w, t));
-        }
+        const NodeRun typed = out ? g.typed_out_neighbors(v, t) : g.typed_in_neighbors(v, t);
+        ASSERT_EQ(expected, std::vector<std::uint32_t>(typed.begin(), typed.end())) << v << (out ? " out " : " in ") << t;
+        for (const std::uint32_t w : expected) ASSERT_TRUE(!out || g.has_edge(v, w, t));
       }
     }
   }
 }
 
-// 5,000 types over 100,000 nodes: a few frequent types (read through tables)
-// and a long tail (found by search), renumbered, saved and loaded back; and
-// the highest type id a schema can hold, in use.
+// 5,000 types over 100,000 nodes, a few frequent (read through tables) and a
+// long tail (found by search), renumbered, saved and loaded back; and the
+// highest type id a schema can hold, in use. Index memory stays linear.
 TEST(ManyTypes, FiveThousandTypesAndTheHighestIdSaveLoadAndQuery) {
   constexpr std::uint32_t kNodes = 100000, kTypes = 5000;
   Database db;
   for (std::uint32_t i = 0; i < kNodes; ++i) db.add_node(i % 2 ? db.paper_label : db.person_label, "n", i);
   for (std::uint32_t t = 2; t < 65535; ++t) db.add_rel_type("T" + std::to_string(t));
   std::mt19937 rng(11);
-  for (std::uint32_t i = 0; i < 300000; ++i) {
-    // Half the relationships use types 0 … 3, the rest spread over 5,000.
-    const auto type = static_cast<std::uint16_t>(i % 2 ? rng() % 4 : rng() % kTypes);
-    db.graph.add_edge(rng() % kNodes, rng() % kNodes, type);
+  for (std::uint32_t i = 0; i < 300000; ++i) {  // half of them of types 0 … 3
+    db.graph.add_edge(rng() % kNodes, rng() % kNodes, static_cast<std::uint16_t>(i % 2 ? rng() % 4 : rng() % kTypes));
   }
   db.graph.add_edge(7, 8, kTypes - 1);
   db.graph.add_edge(1, 2, 65534);
@@ -570,10 +507,8 @@ TEST(ManyTypes, FiveThousandTypesAndTheHighestIdSaveLoadAndQuery) {
   std::vector<std::uint32_t> order(kNodes);
   for (std::uint32_t i = 0; i < kNodes; ++i) order[i] = kNodes - 1 - i;
   db.graph.apply_permutation(order);
-
-  const std::uint64_t n = db.graph.node_count, e = db.graph.out_targets.size();
-  EXPECT_EQ(65535u, db.graph.rel_type_count);
-  EXPECT_LE(index_bytes(db.graph.typed_out) + index_bytes(db.graph.typed_in), 32 * (n + e));
+  EXPECT_LE(index_bytes(db.graph.typed_out) + index_bytes(db.graph.typed_in),
+            32 * (db.graph.node_count + db.graph.out_targets.size()));
   expect_typed_runs_match_combined(db.graph, 65534);
 
   TempDir dir;
@@ -585,10 +520,9 @@ TEST(ManyTypes, FiveThousandTypesAndTheHighestIdSaveLoadAndQuery) {
   EXPECT_EQ(db.graph.to_physical, back.graph.to_physical);
   EXPECT_EQ(65535u, back.graph.rel_type_count);
   expect_typed_runs_match_combined(back.graph, 65534);
-  const std::string last = "T" + std::to_string(kTypes - 1);
-  EXPECT_EQ(1u, count_query_text(back, "MATCH (a {id: 7})-[:" + last + "]->(b) RETURN count(*)"));
-  EXPECT_EQ(count_query_text(db, "MATCH (a)-[:T42]->(b)<-[:FOLLOWS]-(c) RETURN count(*)"),
-            count_query_text(back, "MATCH (a)-[:T42]->(b)<-[:FOLLOWS]-(c) RETURN count(*)"));
+  const std::string two_types = "MATCH (a)-[:T42]->(b)<-[:FOLLOWS]-(c) RETURN count(*)";
+  EXPECT_EQ(count_query_text(db, two_types), count_query_text(back, two_types));
+  EXPECT_EQ(1u, count_query_text(back, "MATCH (a {id: 7})-[:T" + std::to_string(kTypes - 1) + "]->(b) RETURN count(*)"));
   EXPECT_TRUE(back.graph.has_edge(back.graph.to_physical[1], back.graph.to_physical[2], 65534));
   EXPECT_EQ(1u, count_query_text(back, "MATCH (a)-[:T65534]->(b) RETURN count(*)"));
   EXPECT_EQ(1u, count_query_text(back, "MATCH (a)<-[:T65533]-(b)-[:T65534]->(c) RETURN count(*)"));

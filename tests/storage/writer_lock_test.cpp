@@ -1,6 +1,5 @@
-// The focus of this file is the graph writer lock: one writer per snapshot
-// path across processes, refusal of a planted symbolic link, and a lock that
-// does not leak into programs started while it is held.
+// The graph writer lock: one writer per path across processes, no planted
+// links, and no lock leaking into programs started while it is held.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -23,50 +22,49 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Tries the lock in a forked child: "" when the child got it, otherwise the
-// message it failed with (any message but the busy one as "other").
+const std::string kBusy = "graph is already open for writing by another process";
+
+// Tries the lock in a forked child: "" when it got it, else kBusy or "other".
 std::string lock_in_other_process(const std::string& path) {
-  const std::string busy = "graph is already open for writing by another process";
   const pid_t pid = ::fork();
   if (pid == 0) {
     try {
       GraphWriterLock lock(path);
     } catch (const std::exception& e) {
-      ::_exit(e.what() == busy ? 1 : 2);
+      ::_exit(e.what() == kBusy ? 1 : 2);
     }
     ::_exit(0);
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
-  return !WIFEXITED(status) ? "crashed" : WEXITSTATUS(status) == 0 ? "" : WEXITSTATUS(status) == 1 ? busy : "other";
+  return !WIFEXITED(status) ? "crashed" : WEXITSTATUS(status) == 0 ? "" : WEXITSTATUS(status) == 1 ? kBusy : "other";
 }
 
 TEST(GraphWriterLock, OneWriterPerPathAcrossProcessesAndNoLinks) {
   TempDir dir;
-  const std::string path = dir.file("a/b/graph.orv"), busy = "graph is already open for writing by another process";
+  const std::string path = dir.file("a/b/graph.orv");
   auto lock = GraphWriterLock::acquire(path);
   EXPECT_TRUE(lock->held());
   struct stat st {};
   ASSERT_EQ(0, ::stat((path + ".lock").c_str(), &st));  // the directories are created
   EXPECT_EQ(0600u, st.st_mode & 07777);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(busy, lock_in_other_process(path));
+  EXPECT_EQ(kBusy, lock_in_other_process(path));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // at once, no waiting
   EXPECT_EQ("", lock_in_other_process(dir.file("other.orv")));
   lock.reset();
   EXPECT_EQ("", lock_in_other_process(path));
-  EXPECT_TRUE(fs::exists(path + ".lock"));  // the lock file stays
-  EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(fs::exists(path + ".lock") && !fs::exists(path));  // the lock file stays
 
   // Moving transfers the lock; assigning releases the target's own first.
   GraphWriterLock first(path);
   GraphWriterLock second(std::move(first));
   EXPECT_FALSE(first.held());  // NOLINT(bugprone-use-after-move): moved-from state is specified
-  EXPECT_EQ(busy, lock_in_other_process(path));
+  EXPECT_EQ(kBusy, lock_in_other_process(path));
   GraphWriterLock third(dir.file("x.orv"));
   third = std::move(second);
   EXPECT_EQ("", lock_in_other_process(dir.file("x.orv")));
-  EXPECT_EQ(busy, lock_in_other_process(path));
+  EXPECT_EQ(kBusy, lock_in_other_process(path));
 
   // A planted symbolic link is refused, and nothing is made where it points.
   fs::create_symlink(dir.file("elsewhere"), dir.file("linked.orv.lock"));
@@ -74,16 +72,14 @@ TEST(GraphWriterLock, OneWriterPerPathAcrossProcessesAndNoLinks) {
   EXPECT_FALSE(fs::exists(dir.file("elsewhere")));
 }
 
-// A program started while the lock is held (a bridge script, say) must not
-// keep the graph locked once this process lets go.
+// A program started under the lock (a bridge script) must not keep it held.
 TEST(GraphWriterLock, NotInheritedByAChildThatExecs) {
   TempDir dir;
   const std::string path = dir.file("graph.orv");
   pid_t child = -1;
   {
     GraphWriterLock lock(path);
-    char sleep_path[] = "/bin/sleep";
-    char seconds[] = "30";
+    char sleep_path[] = "/bin/sleep", seconds[] = "30";
     char* argv[] = {sleep_path, seconds, nullptr};
     ASSERT_EQ(0, ::posix_spawn(&child, sleep_path, nullptr, nullptr, argv, environ));
   }

@@ -86,7 +86,9 @@ TEST(Bridge, FailuresGiveTheExactMessage) {
 TEST(Bridge, InstallationPathOrder) {
   const TempDir root;
   const ScopedEnv home("ORVANE_HOME", root.path());
-  for (const char* entry : {"share/halvex/web", "web", "site", "only-at-home"}) fs::create_directories(root.file(entry));
+  for (const char* entry : {"share/halvex/web", "web", "site", "only-at-home"}) {
+    fs::create_directories(root.file(entry));
+  }
   EXPECT_EQ(installation_path("web"), root.file("share/halvex/web"));
   EXPECT_EQ(installation_path("site"), root.file("site"));
   EXPECT_EQ(installation_path("no-such-entry"), (fs::current_path() / "no-such-entry").string());

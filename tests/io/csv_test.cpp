@@ -69,7 +69,8 @@ TEST(CsvReader, FieldAndByteLimits) {
   ASSERT_TRUE(read_csv_record(in, record));
   EXPECT_EQ(pairs, record.fields.at(0).size());
   EXPECT_FALSE(read_csv_record(in, record));
-  EXPECT_EQ(std::vector<std::string>{"!CSV record exceeds 64 MiB"}, read_all(std::string(kCsvRecordByteLimit, 'a') + "\n"));
+  EXPECT_EQ(std::vector<std::string>{"!CSV record exceeds 64 MiB"},
+            read_all(std::string(kCsvRecordByteLimit, 'a') + "\n"));
 }
 
 TEST(CsvHeader, NameAndType) {
@@ -95,7 +96,8 @@ std::string typed(const std::string& text, const std::string& type) {
 TEST(CsvValue, ScalarsArraysAndNesting) {
   const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
   const std::string not_int = "!invalid integer property", not_float = "!invalid floating-point property",
-                    not_bool = "!invalid boolean property", mismatch = "!array component does not match CSV header type";
+                    not_bool = "!invalid boolean property",
+                    mismatch = "!array component does not match CSV header type";
   const struct {
     std::string text, type, expected;
   } cases[] = {
@@ -106,7 +108,8 @@ TEST(CsvValue, ScalarsArraysAndNesting) {
       {"", "int", "!stoll"}, {"9223372036854775808", "long", "!stoll"}, {"2.5", "double", "2.5"},
       {"1e3", "float", "1000.0"}, {"-0", "double", "-0.0"}, {"inf", "double", not_float},
       {"2.5 ", "double", not_float}, {"1e400", "double", "!stod"}, {"", "double", "!stod"},
-      {"INT", "INT", "!unsupported CSV property type: INT"}, {"2020-01-01", "date", "!unsupported CSV property type: date"},
+      {"INT", "INT", "!unsupported CSV property type: INT"},
+      {"2020-01-01", "date", "!unsupported CSV property type: date"},
       {"1", "", "!unsupported CSV property type: "},
       // Arrays, as `;`-separated pieces or as a JSON array.
       {"a;b;;c", "string[]", "[\"a\",\"b\",\"\",\"c\"]"}, {"", "int[]", "[]"}, {"1;2;-3", "long[]", "[1,2,-3]"},

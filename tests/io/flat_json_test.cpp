@@ -13,7 +13,8 @@ namespace orvane {
 namespace {
 
 TEST(FlatJson, AcceptedTextsGiveTheGeneralParsersValue) {
-  const char* accepted[] = {"{}", R"({"name":"person-17"})", R"({"b":1,"a":"x","c":-42,"d":0,"e":true,"f":false,"g":null})",
+  const char* accepted[] = {"{}", R"({"name":"person-17"})",
+                            R"({"b":1,"a":"x","c":-42,"d":0,"e":true,"f":false,"g":null})",
                             R"({"big":999999999999999999,"neg":-999999999999999999})", R"({"k":"first","k":"second"})",
                             R"({"":""," sp ace ":"~!@#$%^&*()_+{}[]|;:',.<>/?`"})"};
   for (const char* text : accepted) {

@@ -329,10 +329,12 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
       {"people plus papers", [](auto& m) { m.people = m.nodes; m.papers = 1; }, header},
       {"people plus papers overflow 32 bits", [](auto& m) { m.nodes = m.people = m.papers = 0xFFFFFFFEu; }, header},
       {"node count 0xFFFFFFFF", [](auto& m) { m.nodes = 0xFFFFFFFFu; }, header},
-      {"one label", [](auto& m) { m.label_count = 1; }, header}, {"one type", [](auto& m) { m.type_count = 1; }, header},
+      {"one label", [](auto& m) { m.label_count = 1; }, header},
+      {"one type", [](auto& m) { m.type_count = 1; }, header},
       {"65536 labels", [](auto& m) { m.label_count = 65536; }, header},
       {"65536 types", [](auto& m) { m.type_count = 65536; }, header},
-      {"Paper id", [](auto& m) { m.paper_label = 2; }, header}, {"Person id", [](auto& m) { m.person_label = 1; }, header},
+      {"Paper id", [](auto& m) { m.paper_label = 2; }, header},
+      {"Person id", [](auto& m) { m.person_label = 1; }, header},
       {"FOLLOWS id", [](auto& m) { m.follows_type = 1; }, header},
       {"AUTHORED id", [](auto& m) { m.authored_type = 0; }, header},
       // Sizes are checked before anything is allocated from them.
@@ -481,7 +483,8 @@ void expect_typed_runs_match_combined(const PhysicalGraph& g, std::uint16_t high
           if (types[s] == t) expected.push_back(all[s]);
         }
         const NodeRun typed = out ? g.typed_out_neighbors(v, t) : g.typed_in_neighbors(v, t);
-        ASSERT_EQ(expected, std::vector<std::uint32_t>(typed.begin(), typed.end())) << v << (out ? " out " : " in ") << t;
+        ASSERT_EQ(expected, std::vector<std::uint32_t>(typed.begin(), typed.end()))
+            << v << (out ? " out " : " in ") << t;
         for (const std::uint32_t w : expected) ASSERT_TRUE(!out || g.has_edge(v, w, t));
       }
     }
@@ -522,7 +525,8 @@ TEST(ManyTypes, FiveThousandTypesAndTheHighestIdSaveLoadAndQuery) {
   expect_typed_runs_match_combined(back.graph, 65534);
   const std::string two_types = "MATCH (a)-[:T42]->(b)<-[:FOLLOWS]-(c) RETURN count(*)";
   EXPECT_EQ(count_query_text(db, two_types), count_query_text(back, two_types));
-  EXPECT_EQ(1u, count_query_text(back, "MATCH (a {id: 7})-[:T" + std::to_string(kTypes - 1) + "]->(b) RETURN count(*)"));
+  const std::string last = "MATCH (a {id: 7})-[:T" + std::to_string(kTypes - 1) + "]->(b) RETURN count(*)";
+  EXPECT_EQ(1u, count_query_text(back, last));
   EXPECT_TRUE(back.graph.has_edge(back.graph.to_physical[1], back.graph.to_physical[2], 65534));
   EXPECT_EQ(1u, count_query_text(back, "MATCH (a)-[:T65534]->(b) RETURN count(*)"));
   EXPECT_EQ(1u, count_query_text(back, "MATCH (a)<-[:T65533]-(b)-[:T65534]->(c) RETURN count(*)"));

@@ -73,14 +73,6 @@ TEST(CsvReader, FieldAndByteLimits) {
             read_all(std::string(kCsvRecordByteLimit, 'a') + "\n"));
 }
 
-TEST(CsvHeader, NameAndType) {
-  const char* cases[][3] = {{":ID", "", "ID"},     {":LABEL", "", "LABEL"}, {"name", "name", "string"},
-                            {"age:int", "age", "int"}, {"a:b:c", "a", "b:c"},  {"id:ID(Person)", "id", "ID(Person)"},
-                            {"", "", "string"},        {"X:", "X", ""}};
-  for (const auto& c : cases) EXPECT_EQ(std::make_pair(std::string(c[1]), std::string(c[2])),
-                                        std::make_pair(header_name(c[0]), header_type(c[0]))) << c[0];
-}
-
 std::string typed(const std::string& text, const std::string& type) {
   try {
     return typed_csv_value(text, type).dump();

@@ -229,6 +229,8 @@ class Dumps(unittest.TestCase):
             ("label id", ("neostore.nodestore.db", 9, b"\x00\x00\x00\x09\x10"), "unknown label id 9"),
             # node 0's first property record becomes 3000, beyond the property store
             ("property pointer", ("neostore.nodestore.db", 5, struct.pack(">I", 3000)), "no record 3000"),
+            # node 0's first property record (55) links back to record 7, not to nothing
+            ("property chain", ("neostore.propertystore.db", 55 * 41 + 1, b"\x00\x00\x00\x07"), "does not link back"),
             # the name record of label token 0 loses its in-use bit
             ("dynamic record", ("neostore.labeltokenstore.db.names", 38, b"\x00"), "not in use"),
             # the header of the label names store claims 4-byte records

@@ -8,7 +8,7 @@ import struct
 import types
 import unittest
 
-from neo4j_dump import container, graph, records, store_format, stores
+from neo4j_dump import container, graph, output, records, store_format, stores
 from neo4j_dump.errors import DumpError
 
 HEADER = b"zstd" + struct.pack(">iqq", 1, 2, 300)
@@ -104,6 +104,11 @@ class Records(unittest.TestCase):
             list(records.split_blocks(records.parse_property(bytes(41)), lambda b: 1, 4))
         with self.assertRaisesRegex(DumpError, "invalid block"):
             list(records.split_blocks(prop, lambda b: 5, 4))
+
+    def test_a_relationship_of_type_relationship_also_names_it_as_label(self):
+        rel = types.SimpleNamespace(id=3, type="relationship", start=8, end=17, properties={})
+        self.assertEqual('{"dst":17,"id":3,"label":"relationship","properties":{},"src":8,"type":"relationship"}\n',
+                         output.relationship_line(rel))
 
     def test_dynamic_labels_belong_to_their_node(self):
         # Eight labels do not fit inline: the label field points to a long array

@@ -118,10 +118,8 @@ TEST(Bridge, DumpImportsThroughAPrivateDirectoryRemovedAfterwards) {
     EXPECT_EQ(kBridgeFailed, error_of([&] { import_neo4j_source(dump); }));
     EXPECT_FALSE(fs::exists(export_dir().parent_path()));
   }
-  fs::create_directories(bridges.dir().file("dir.dump"));
-  for (const char* missing : {"absent.dump", "dir.dump"}) {
-    EXPECT_EQ("Neo4j dump file is missing", error_of([&] { import_neo4j_source(bridges.dir().file(missing)); }));
-  }
+  fs::create_directories(bridges.dir().file("dir.dump"));  // an absent one: the console's migration tests
+  EXPECT_EQ("Neo4j dump file is missing", error_of([&] { import_neo4j_source(bridges.dir().file("dir.dump")); }));
 }
 
 }  // namespace

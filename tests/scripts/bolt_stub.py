@@ -1,12 +1,11 @@
 """A stub Neo4j server speaking Bolt on a loopback port, for the pull tests.
 
-It serves one canned graph over any Bolt version it is told to speak (5.x
-and 4.4 by default) through the bridge's own PackStream codec (pinned byte by
-byte in test_pull_neo4j.py; bench/bolt-peer-check checks the stub against
-Neo4j's JavaScript driver), and misbehaves on request: a wrong password,
-`close_after` records, `handshake_answer` instead of the chosen version. A
-query containing "(n)" streams the nodes, any other the relationships; an
-unknown message is fatal. Every message received is logged as (name, fields).
+It serves one canned graph over the Bolt versions it is told to speak through
+the bridge's own PackStream codec (bench/bolt-peer-check checks the stub
+against Neo4j's JavaScript driver), and misbehaves on request (a wrong
+password, `close_after` records, `handshake_answer`). A query containing "(n)"
+streams the nodes, any other the relationships. Every message received is
+logged as (name, fields).
 """
 
 import socket
@@ -20,7 +19,6 @@ from neo4j_bolt.packstream import Structure, decode, encode
 
 
 def tagged(tag, *fields):
-    """A structure by its one-letter tag."""
     return Structure(ord(tag), fields)
 
 
@@ -52,7 +50,6 @@ def relationship(identity, start, end, kind, properties):
 
 
 def resolve(value, version):
-    """`value` with every version-dependent value in it made concrete."""
     if callable(value):
         value = value(version)
     if isinstance(value, list):
@@ -65,7 +62,6 @@ def resolve(value, version):
 
 
 def canned_graph():
-    """(nodes, relationships) covering every kind of property value."""
     nodes = [
         node(0, ["Person"], {"name": "Ada", "born": tagged("D", -56270), "age": 36, "score": 1.5,
                              "tags": ["math", "poetry"], "big": 2**62, "neg": -129, "ok": True,
@@ -88,7 +84,6 @@ def canned_graph():
 
 
 def importable_graph(count=5):
-    """A chain of single-labelled nodes without relationship properties."""
     nodes = [node(i, ["Person" if i % 2 == 0 else "Paper"], {"name": "n%d" % i, "topic": i % 3})
              for i in range(count)]
     relationships = [relationship(100 + i, i, i + 1, "FOLLOWS" if i % 2 else "AUTHORED", {})
@@ -263,5 +258,4 @@ class BoltStub:
         self.server.server_close()
 
     def received(self, name):
-        """The fields of every `name` message received, in order."""
         return [fields for logged, fields in self.log if logged == name]

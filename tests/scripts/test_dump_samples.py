@@ -75,9 +75,8 @@ def build_dump(path, entries, layout="dzv1", extra_bytes=0):
 
 
 def run_bridge(dump, out, process=False):
-    """Runs the bridge on `dump`; returns (status, stdout, stderr). As a
-    process when asked, as orvane runs it; else its main() in this process,
-    the same contract without the interpreter's start-up time."""
+    """(status, stdout, stderr) of the bridge on `dump`: as orvane runs it when
+    asked, else its main() here (the same contract without the start-up time)."""
     if process:
         done = subprocess.run([sys.executable, SCRIPT, "--dump", dump, "--out", out], capture_output=True, text=True)
         return done.returncode, done.stdout, done.stderr
@@ -127,18 +126,11 @@ class Dumps(unittest.TestCase):
     def test_movies_every_version_gives_the_same_documented_graph(self):
         versions = {"movies-35": "v0.A.9", "movies-40": "AF4.1.a", "movies-41": "SF4.0.0", "movies-43": "AF4.3.0",
                     "movies-50": "5.x aligned"}
-        reference = canonical(*self.results["movies-35"][1:3])
+        reference = canonical(*self.results["movies-35"][1:3])  # labels, types and counts: the migrate tests
         for name in MOVIES:
             with self.subTest(name):
                 summary, nodes, rels, listing = self.results[name]
                 self.assertEqual((171, 253, versions[name]), (summary.nodes, summary.relationships, summary.version))
-                self.assertEqual({("Person",): 133, ("Movie",): 38}, collections.Counter(tuple(n["labels"]) for n in nodes))
-                self.assertEqual(
-                    {"ACTED_IN": 172, "DIRECTED": 44, "PRODUCED": 15, "WROTE": 10, "FOLLOWS": 3, "REVIEWED": 9},
-                    collections.Counter(r["type"] for r in rels),
-                )
-                self.assertEqual(181, sum(1 for r in rels if r["properties"]))
-                self.assertEqual(253, len({(r["src"], r["dst"], r["type"]) for r in rels}), "no parallel relationships")
                 self.assertEqual(["nodes.jsonl", "rels.jsonl"], listing, "no temporary file is left")
                 self.assertEqual(reference, canonical(nodes, rels))
                 (matrix,) = by_property(nodes, "title", "The Matrix")
@@ -157,7 +149,6 @@ class Dumps(unittest.TestCase):
             with self.subTest(name):
                 summary, nodes, rels, _ = self.results[name]
                 self.assertEqual((1035, 3139, version), (summary.nodes, summary.relationships, summary.version))
-                self.assertEqual(2155, sum(1 for r in rels if r["type"] == "ORDERS" and r["properties"]))
         self.assertEqual(canonical(*self.results["northwind-43"][1:3]), canonical(nodes, rels))
         (order,) = by_property(nodes, "orderID", "10248")
         (cheese,) = by_property(nodes, "productName", "Queso Cabrales")

@@ -24,7 +24,13 @@ def dynamic(record_size, recs):
     return bytes(out)
 
 
-class Container(unittest.TestCase):
+def modern_neostore(name, major=1):
+    stream = bytes(20) + b"\x06record" + bytes([len(name)]) + name.encode() + bytes([major, 1]) + bytes(20)
+    stream += bytes(-len(stream) % 8)
+    return b"".join(b"\x01" + stream[i : i + 8] for i in range(0, len(stream), 8))
+
+
+class Stores(unittest.TestCase):
     def test_metadata_header(self):
         self.assertEqual((2, 300), container.parse_metadata(HEADER))
         for header, message in (
@@ -37,8 +43,6 @@ class Container(unittest.TestCase):
             with self.subTest(message), self.assertRaisesRegex(DumpError, message):
                 container.parse_metadata(header)
 
-
-class Positions(unittest.TestCase):
     def test_standard_and_aligned_offsets_and_counts(self):
         data = bytes(8192 * 2)
         standard = stores.RecordStore("s", data, 15, aligned=False)
@@ -53,8 +57,6 @@ class Positions(unittest.TestCase):
         with self.assertRaisesRegex(DumpError, "has no record 2"):
             stores.RecordStore("s", bytes(40), 15, aligned=False).record(2)
 
-
-class Chains(unittest.TestCase):
     def test_a_chain_concatenates_full_records_and_breaks_are_corruption(self):
         recs = [(FIRST | IN_USE, 3, b"abcdefgh"), (0, 0, b""), (NEXT_IN_CHAIN | IN_USE, 0xFFFFFFFF, b"ij")]
         self.assertEqual(b"abcdefghij", stores.DynamicStore("d", dynamic(16, recs), False).read_chain(1, "x"))
@@ -120,14 +122,6 @@ class Records(unittest.TestCase):
         with self.assertRaisesRegex(DumpError, "does not belong to node 6"):
             graph._labels(fake, 6, (1 << 39) | 1)
 
-
-def modern_neostore(name, major=1):
-    stream = bytes(20) + b"\x06record" + bytes([len(name)]) + name.encode() + bytes([major, 1]) + bytes(20)
-    stream += bytes(-len(stream) % 8)
-    return b"".join(b"\x01" + stream[i : i + 8] for i in range(0, len(stream), 8))
-
-
-class Versions(unittest.TestCase):
     def test_refused_5x_and_unreadable_versions(self):
         # The refused 3.5/4.x versions are shown on whole dumps in test_dump_samples.py.
         cases = [

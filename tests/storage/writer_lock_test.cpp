@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -48,9 +47,7 @@ TEST(GraphWriterLock, OneWriterPerPathAcrossProcessesAndNoLinks) {
   struct stat st {};
   ASSERT_EQ(0, ::stat((path + ".lock").c_str(), &st));  // the directories are created
   EXPECT_EQ(0600u, st.st_mode & 07777);
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(kBusy, lock_in_other_process(path));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // at once, no waiting
+  EXPECT_EQ(kBusy, lock_in_other_process(path));  // at once: a waiting child would hang the test
   EXPECT_EQ("", lock_in_other_process(dir.file("other.orv")));
   lock.reset();
   EXPECT_EQ("", lock_in_other_process(path));

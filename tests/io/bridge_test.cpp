@@ -66,12 +66,9 @@ TEST(Bridge, ArgumentsSurviveQuotesBlanksAndSubstitutionsAndRunNothing) {
 
 TEST(Bridge, FailuresGiveTheExactMessage) {
   const Bridges bridges;
-  bridges.script("fails.py", "echo decoder says no >&2\nexit 3\n");
-  bridges.script("killed.py", "kill -9 $$\n");
+  bridges.script("killed.py", "kill -9 $$\n");  // a failing exit status: the migrate command's tests
   fs::create_directories(bridges.root() + "/scripts/dir.py");
-  for (const char* script : {"fails.py", "killed.py"}) {
-    EXPECT_EQ(kBridgeFailed, error_of([&] { run_bridge(script, {}); })) << script;
-  }
+  EXPECT_EQ(kBridgeFailed, error_of([&] { run_bridge("killed.py", {}); }));
   for (const char* script : {"absent.py", "dir.py"}) {
     EXPECT_EQ(installation_path(std::string("scripts/") + script) + " not found; set ORVANE_HOME to the installation root",
               error_of([&] { run_bridge(script, {}); }));

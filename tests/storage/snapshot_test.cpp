@@ -33,6 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using namespace std::string_literals;
 
 // An encoder written from the file layout, not from the writer, so it checks
 // the writer's bytes too: the fields mirror the header and sections one to
@@ -365,15 +366,12 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
 // recursive validation and in every later save. 1000 levels still load.
 TEST(Snapshot, MalformedOrTooDeepPropertyTextFailsWithParseError) {
   TempDir dir;
-  const auto nested = [](int depth) {
-    return "{\"a\":" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}";
-  };
+  const auto nested = [](int d) { return "{\"a\":" + std::string(d - 1, '[') + std::string(d - 1, ']') + "}"s; };
   SnapshotImage im = image_of(triangle());
-  for (const std::string& text : {std::string("{"), std::string("{\"a\":1} x"), std::string("{'a':1}"), std::string(),
-                                 std::string("{\"a\":\"\xff\"}"), nested(1001), nested(200000)}) {
-    SCOPED_TRACE(text.substr(0, 20));
+  for (const std::string& text : {"{"s, "{\"a\":1} x"s, "{'a':1}"s, ""s, "{\"a\":\"\xff\"}"s, nested(1001),
+                                  nested(200000)}) {
     im.properties[1] = text;
-    EXPECT_THROW(load_bytes(dir, encode(im)), json::parse_error);
+    EXPECT_THROW(load_bytes(dir, encode(im)), json::parse_error) << text.substr(0, 20);
   }
   im.properties[1] = nested(1000);
   EXPECT_TRUE(load_bytes(dir, encode(im)).node_properties(1)["a"].is_array());

@@ -308,21 +308,5 @@ TEST(Neo4jImport, ReducedImportTakesWhatTheStrictOneRefusesAndReportsIt) {
   });
 }
 
-TEST(Neo4jImport, ReductionReportNamesTheMostAffectedAndCarriesItsLinesAsJson) {
-  ReductionReport report;
-  for (const char* type : {"E", "D", "C", "B", "A", "A", "B"}) report.parallel_relationships.add(type);
-  report.unlabelled.add("");
-  const std::vector<std::string> lines = reduction_lines(report);
-  EXPECT_EQ("7 parallel relationships were collapsed into equal ones (A 2, B 2, C 1, 2 more)", lines[3]);
-  EXPECT_EQ("1 node without a label got the label Node", lines[2]);
-  const nlohmann::json json = nlohmann::json::parse(reduction_json(report));
-  ASSERT_EQ(4u, json.size());
-  EXPECT_EQ(R"({"by_name":[{"count":2,"name":"A"},{"count":2,"name":"B"},{"count":1,"name":"C"},)"
-            R"({"count":1,"name":"D"},{"count":1,"name":"E"}],"kind":"parallel_relationships",)"
-            R"("text":")" + lines[3] + R"(","total":7})",
-            json[3].dump());
-  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], json[i]["text"]);
-}
-
 }  // namespace
 }  // namespace orvane

@@ -62,6 +62,10 @@ TEST(Entry, ArgumentErrorsExit1WithOneLine) {
     SCOPED_TRACE(args[0] + " " + message);
     expect_refusal(run_program(argv), "error: " + message + "\n");
   }
+  // A public server without a key prints its addresses, then refuses to listen.
+  const RunResult keyless = run_program({"timeout", "20", ORVANE_BINARY, "serve", "--ephemeral", "--public"});
+  EXPECT_EQ(1, keyless.status);
+  EXPECT_EQ("error: public binding requires ORVANE_API_KEY with at least 32 random characters\n", keyless.err);
 }
 
 // The end-to-end tests use every command's options; these are the

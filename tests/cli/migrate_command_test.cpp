@@ -180,8 +180,6 @@ TEST(MigrateCommand, BoltPullsThroughTheBridgeIntoANewDirectory) {
   EXPECT_EQ("--bolt\nbolt://127.0.0.1:7687\n--credentials-file\n" + credentials().string() +
                 "\n--database\nmovies\n--out\npulled\n600\n700\n{\"password\":\"s3cret\",\"user\":\"neo4j\"}\n",
             read_text_file(dir.file("record")));
-  EXPECT_EQ("credentials.json", credentials().filename());
-  EXPECT_TRUE(credentials().parent_path().filename().string().starts_with("corvadd-import-"));
   EXPECT_FALSE(fs::exists(credentials().parent_path()));
   EXPECT_EQ(2u, load_snapshot(dir.file("p.orv")).graph.node_count);
 

@@ -5,7 +5,6 @@
 // failed test left behind, by the pid in its state file.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -172,8 +171,8 @@ TEST_F(ServerTest, AnInstalledCopyServesItsFilesAndRunsItsScripts) {
 }
 
 // Status without a directory creates nothing; a relative XDG_DATA_HOME is
-// refused; a serve on the default path creates a private application
-// directory and saves an empty graph there.
+// refused; a serve on the default path saves an empty graph there (the
+// directory's mode is shown by the service's own tests).
 TEST_F(ServerTest, ServiceArgumentsStatusWithoutADirectoryAndServeOnTheDefaultPath) {
   const RunResult status = orvane({"status"});
   EXPECT_EQ(status.status, 3);
@@ -191,9 +190,6 @@ TEST_F(ServerTest, ServiceArgumentsStatusWithoutADirectoryAndServeOnTheDefaultPa
   auto server = serve({"serve"});
   EXPECT_EQ(server->stop(SIGTERM), 0) << server->err();
   EXPECT_NE(server->out().find("  databases: orvane \n  nodes=0 edges=0\n"), std::string::npos) << server->out();
-  struct stat info {};
-  ASSERT_EQ(stat(app().c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
   EXPECT_TRUE(fs::exists(app() + "/graph.orv"));
 }
 

@@ -9,8 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "graph/database.h"
 #include "storage/snapshot.h"
+#include "support/graph_builder.h"
 #include "support/run_binary.h"
 
 namespace orvane::testing {
@@ -67,15 +67,7 @@ TEST(BenchCommand, ReportsEveryMemberWritesTheFileAndRefusesDegenerateOptions) {
 // statement from it, so no figure is null and ql_errors is empty.
 TEST(BenchCommand, HubBeyondTheEnumeratorsLimitIsStillCounted) {
   TempDir dir;
-  Database star;
-  star.add_person("hub", 0);
-  for (std::uint32_t leaf = 1; leaf <= 4000; ++leaf) {
-    star.add_person("leaf-" + std::to_string(leaf), 0);
-    star.add_follows(0, leaf);
-    star.add_follows(leaf, 0);
-  }
-  star.compile();
-  save_snapshot(star, dir.file("star.orv"));
+  save_snapshot(star(4000, true), dir.file("star.orv"));
   const std::string out = orvane_output(
       {"bench", "--db", "star.orv", "--iters", "0", "--heavy-iters", "0", "--hops-only", "--json", ""}, dir.path());
   const auto j = first_json(out);

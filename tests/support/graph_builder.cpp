@@ -116,11 +116,12 @@ Database triangle() {
       .compiled();
 }
 
-Database star(std::uint32_t leaves) {
+Database star(std::uint32_t leaves, bool reciprocal) {
   Database db;
   db.add_person("centre", 0);
   for (std::uint32_t i = 1; i <= leaves; ++i) {
     db.add_follows(0, db.add_person("leaf-" + std::to_string(i), 0));
+    if (reciprocal) db.add_follows(i, 0);
   }
   db.compile();
   return db;

@@ -43,7 +43,7 @@ std::string edges_of(const Database& db);
 void check_invariants(const Database& db);
 
 Database triangle();                // ann→bob→cy→ann (FOLLOWS)
-Database star(std::uint32_t leaves);  // centre 0 → leaves 1 … k
+Database star(std::uint32_t leaves, bool reciprocal = false);  // centre 0 → leaves 1 … k (and back)
 Database two_components();          // 0↔1↔2 and 3→4
 Database mixed_graph();             // 10 persons, 4 papers, FOLLOWS and AUTHORED
 

@@ -178,21 +178,6 @@ TEST(Migration, AReducedMigrationReportsOnlyWhatItInstalled) {
   EXPECT_EQ("[\"A\",\"B\"]", load_snapshot(s.engine.snapshot_path).node_properties(0).at("_labels").dump());
 }
 
-TEST(Migration, DumpImportsThroughTheBridge) {
-  StandInBridges bridges;
-  bridges.script("import_neo4j_dump.py",
-                 "printf '%s\\n' \"$@\" > \"$RECORD\"\n"
-                 "mkdir \"$4\" && printf '{\"id\":1,\"label\":\"A\"}\\n' > \"$4/nodes.jsonl\" && : > \"$4/rels.jsonl\"\n");
-  ServerEngine s;
-  const std::string dump = s.dir.file("my graph.dump");
-  testing::write_text_file(dump, "archive");
-  migrate_source(s.engine, dump, "dumped");
-  EXPECT_EQ("dumped", s.engine.current);
-  EXPECT_EQ(1u, s.engine.database().graph.node_count);
-  EXPECT_EQ("migrate " + dump + " -> dumped", s.engine.changes.back().op + " " + s.engine.changes.back().detail);
-  EXPECT_TRUE(bridges.recorded().starts_with("--dump\n" + dump + "\n--out\n")) << bridges.recorded();
-}
-
 // The stand-in pull bridge records its arguments, writes a two-node export
 // into --out and exits with PULL_STATUS.
 const char* kPullBridge =

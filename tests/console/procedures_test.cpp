@@ -1,5 +1,5 @@
-// Console procedures: restore and backup with their refusals, the entropy
-// step, explore and the demonstration engine.
+// Console procedures: restore and backup with their refusals, explore and
+// the demonstration engine.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -84,19 +84,6 @@ TEST(Backup, WritesReplacesAndRefuses) {
   const GraphWriterLock own(e.snapshot_path);
   EXPECT_EQ("", error_of([&] { backup(e, dir.path() + "/new/../own.orv"); }));
   EXPECT_TRUE(is_snapshot_file(e.snapshot_path));
-}
-
-TEST(EntropyOptimize, RecordsTheJumpsAndResetsTheSchedule) {
-  Engine e = engine_with(testing::mixed_graph());
-  e.statements_since_optimize = 5;
-  entropy_optimize(e);
-  entropy_optimize(e);  // already laid out: equal jumps
-  ASSERT_EQ(2u, e.changes.size());
-  const std::string detail = e.changes[1].detail;
-  const std::size_t arrow = detail.find(" -> ");
-  ASSERT_TRUE(detail.starts_with("jump ") && arrow != std::string::npos) << detail;
-  EXPECT_EQ(detail.substr(5, arrow - 5), detail.substr(arrow + 4));
-  EXPECT_EQ(0, e.statements_since_optimize);
 }
 
 TEST(Explore, WalksOutgoingLevelsUpToTheLimit) {

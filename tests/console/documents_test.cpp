@@ -126,7 +126,6 @@ TEST(Documents, CountsOfTheCurrentDatabaseAndMetrics) {
             "\"p0\"},\"neighbors\":[{\"id\":1,\"name\":\"p1\",\"type\":\"FOLLOWS\"}]}",
             node_document(e, 0, 1));
   EXPECT_EQ(12u, json::parse(search_document(e, "", 12))["hits"].size());
-  EXPECT_EQ("896B-soa", json::parse(config_document(e))["dbms.memory.heap.max_size"]);
   e.register_database("other", Database());
   e.statement_count = 7;
   e.error_count = 2;
@@ -162,7 +161,7 @@ TEST(Documents, ClusterAndFabric) {
       << fabric_document(e);
 }
 
-TEST(Documents, GuidesStyleAndCatalogue) {
+TEST(Documents, GuidesAndStyle) {
   const std::pair<const char*, const char*> topics[] = {
       {"", "intro"},       {"CYPHER", "cypher"},  {"Explore", "bloom"},   {"graphs", "bloom"},
       {"entropy", "entropy"}, {"cloud", "migrate"}, {"fabric", "enterprise"}, {"cypher ", "intro"}};
@@ -170,13 +169,8 @@ TEST(Documents, GuidesStyleAndCatalogue) {
     EXPECT_EQ(guide, json::parse(guides_document(topic))["guide"]["id"]) << topic;
   }
   Engine e;
-  EXPECT_EQ("{\"style\":" + e.style + ",", style_document(e).substr(0, e.style.size() + 10));
   e.style = "{\"node\":";  // stored unvalidated by :style; the document stays valid
   EXPECT_EQ(e.style, json::parse(style_document(e))["style"]);
-  e.remotes.emplace_back();
-  const auto catalogue = json::parse(connection_catalogue_document(e));
-  EXPECT_EQ("remote-1", catalogue["catalog"]["remotes"][0]["name"]);
-  EXPECT_FALSE(catalogue["coming_soon"]["hosted"]);
 }
 
 TEST(Engine, RegistryRegistersSelectsAndLooksUp) {

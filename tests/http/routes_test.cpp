@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include <nlohmann/json.hpp>
@@ -16,17 +15,13 @@
 #include "console/procedures.h"
 #include "http/serve_engine.h"
 #include "http_test_server.h"
+#include "support/run_binary.h"
 
 namespace orvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-
-void write_file(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 class RoutesTest : public ::testing::Test {
  protected:
@@ -155,8 +150,8 @@ TEST_F(RoutesTest, PostTable) {
 // statement that fails.
 TEST_F(RoutesTest, FailureRows) {
   const std::string missing = dir.file("missing"), not_snapshot = dir.file("notes.txt");
-  write_file(not_snapshot, "keep me");
-  write_file(dir.file("pulled/nodes.csv"), ":ID\n");
+  write_text_file(not_snapshot, "keep me");
+  write_text_file(dir.file("pulled/nodes.csv"), ":ID\n");
   const std::uint64_t statements = engine.statement_count + engine.error_count;
   const std::size_t events = engine.changes.size();
   check_rows({
@@ -209,8 +204,8 @@ TEST_F(RoutesTest, FailureRows) {
 // A migration reduces only when asked and answers its report; an odd name
 // stays JSON in every answer.
 TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndNamesStayJson) {
-  write_file(dir.file("rich/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"A\"]}\n");
-  write_file(dir.file("rich/rels.jsonl"), "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"w\":1}}\n");
+  write_text_file(dir.file("rich/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"A\"]}\n");
+  write_text_file(dir.file("rich/rels.jsonl"), "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"w\":1}}\n");
   const std::string name = "q\"b\\s\nx";
   const std::string target = R"({"dir":")" + dir.file("rich") + R"(","name":)" + json(name).dump();
   const std::string strict = R"("migration currently requires exactly one label per node")";
@@ -261,12 +256,12 @@ TEST(StaticFiles, ServedFromTheEngineRootsOnlyWhenBelowThem) {
   const std::string web = engine.web_root + "/";
   for (const char* name : {"index.html", "app.js", "style.css", "logo.svg", "data.json", "logo.png",
                            "%2e%2e/odd.html", "js/mod.js"}) {
-    write_file(web + name, std::string("<") + name + ">");
+    write_text_file(web + name, std::string("<") + name + ">");
   }
-  write_file(web + "empty.html", "");
-  write_file(engine.site_root + "/index.html", "<site>");
-  write_file(engine.site_root + "/docs/guide.html", "<guide>");
-  write_file(top.file("secret.txt"), "secret");
+  write_text_file(web + "empty.html", "");
+  write_text_file(engine.site_root + "/index.html", "<site>");
+  write_text_file(engine.site_root + "/docs/guide.html", "<guide>");
+  write_text_file(top.file("secret.txt"), "secret");
   fs::create_directories(web + "dir.d");
   fs::create_symlink(top.file("secret.txt"), web + "leak.txt");
   fs::create_symlink(top.path(), web + "up");

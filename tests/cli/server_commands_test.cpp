@@ -24,12 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The body of an HTTP answer ("" when it is not a 200).
-std::string body_of(const std::string& answer) {
-  const std::size_t blank = answer.find("\r\n\r\n");
-  return answer.rfind("HTTP/1.1 200 ", 0) != 0 || blank == std::string::npos ? "" : answer.substr(blank + 4);
-}
-
 class ServerTest : public ::testing::Test, protected PrivateUser {
  protected:
   ~ServerTest() override {
@@ -99,9 +93,9 @@ TEST_F(ServerTest, EphemeralServersListTheirDatabasesServeTheirRootsAndStopOnASi
   for (const auto& c : cases) {
     ScopedEnv home{"ORVANE_HOME", c.home ? std::optional<std::string>(dir.file(c.home)) : std::nullopt};
     auto server = serve(c.args);
-    EXPECT_EQ(body_of(http_get(port, "/")), c.at_root) << c.args[0];
+    EXPECT_EQ(http_get(port, "/").body, c.at_root) << c.args[0];
     if (!c.at_site.empty()) {
-      EXPECT_EQ(body_of(http_get(port, "/site/")), c.at_site) << c.args[0];
+      EXPECT_EQ(http_get(port, "/site/").body, c.at_site) << c.args[0];
     }
     EXPECT_EQ(server->stop(c.signal), c.status) << server->err();
     const std::string out = server->out();
@@ -127,12 +121,12 @@ TEST_F(ServerTest, AGraphFileIsServedLockedAndSavesEveryAcknowledgedWriteOnSigte
   for (int c = 0; c < 4; ++c) {
     clients.emplace_back([&, c] {
       for (int i = 0; !refused; ++i) {
-        const std::string answer = http_post(port, "/v1/query", "{\"query\":\"CREATE (:Person {name: 'c" +
+        const HttpReply answer = http_post(port, "/v1/query", "{\"query\":\"CREATE (:Person {name: 'c" +
                                                                     std::to_string(c) + "-" + std::to_string(i) + "'})\"}");
-        if (answer.empty()) {
+        if (answer.raw.empty()) {
           refused = true;  // the listener is closed: the server is stopping
         } else {
-          ++(answer.rfind("HTTP/1.1 200 ", 0) == 0 && answer.find("\r\n\r\n") != std::string::npos ? acknowledged : broken);
+          ++(answer.status == 200 && answer.raw.find("\r\n\r\n") != std::string::npos ? acknowledged : broken);
         }
       }
     });
@@ -158,7 +152,7 @@ TEST_F(ServerTest, AnInstalledCopyServesItsFilesAndRunsItsScripts) {
   for (const std::string root : {"web", "site"}) {
     const std::string page = read_text_file(prefix + "/share/halvex/" + root + "/index.html");
     ASSERT_FALSE(page.empty());
-    EXPECT_EQ(body_of(http_get(port, root == "web" ? "/" : "/site/")), page);
+    EXPECT_EQ(http_get(port, root == "web" ? "/" : "/site/").body, page);
   }
   EXPECT_EQ(server.stop(SIGTERM), 0);
   // A dump that is not one reaches the installed decoder, which refuses it.
@@ -216,8 +210,8 @@ TEST_F(ServerTest, ServiceStartStatusUpdateRestartStopAndLogRotation) {
   EXPECT_EQ(twice.out, "Halvex is already running at " + url(p) + "\n") << twice.err;
   expect_refusal(run_program({old_binary, "start", "--port", "1"}, dir.path()),
                  "error: Halvex is already running at " + url(p) + ". Use orvane restart --port to change its port.\n");
-  const std::string answer = http_post(port, "/v1/query", R"j({"query":"CREATE (n:Person {name: 'Ada'})"})j");
-  EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer;
+  const HttpReply answer = http_post(port, "/v1/query", R"j({"query":"CREATE (n:Person {name: 'Ada'})"})j");
+  EXPECT_EQ(answer.status, 200) << answer.raw;
 
   const RunResult updated = orvane({"start"});
   EXPECT_EQ(updated.out, "Starting the updated Halvex. Your existing graph is saved.\n" + running_lines())
@@ -259,8 +253,8 @@ TEST_F(ServerTest, ServicePortInUseAndALiveServerThatDoesNotAnswer) {
   expect_refusal(orvane({"start", "--no-browser"}),
                  "error: The database process is running but is not ready. Check orvane status and the application "
                  "log.\n");
-  const int held = loopback_connection(port);
-  ASSERT_EQ(write(held, "GET / HTTP/1.1\r\n", 16), 16);
+  auto held = std::make_unique<RawConnection>(port);
+  ASSERT_TRUE(held->send("GET / HTTP/1.1\r\n"));
   fs::create_directory(dir.file("stop"));
   BackgroundServer stop({"stop"}, dir.file("stop"));
   siginfo_t ended{};
@@ -268,7 +262,7 @@ TEST_F(ServerTest, ServicePortInUseAndALiveServerThatDoesNotAnswer) {
     usleep(10000);
   }
   EXPECT_EQ(ended.si_pid, 0) << "stop returned before the server exited";
-  close(held);
+  held.reset();
   EXPECT_EQ(stop.wait(), 0);
   EXPECT_EQ(stop.out(), stopped);
   EXPECT_EQ(server.wait(), 0);

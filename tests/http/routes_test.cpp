@@ -15,7 +15,6 @@
 #include "console/procedures.h"
 #include "http/serve_engine.h"
 #include "http_test_server.h"
-#include "support/run_binary.h"
 
 namespace orvane::testing {
 namespace {

@@ -2,7 +2,7 @@
 // server tests, in a private user's environment: output goes to files, the
 // health route is polled over loopback, and the process is always ended by
 // its pid (by the destructor when a test failed before stopping it). Also
-// loopback ports and raw HTTP exchanges.
+// loopback ports; the HTTP client is support/http_client.h.
 #pragma once
 
 #include <sys/types.h>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/http_client.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -34,16 +35,6 @@ class LoopbackPort {
 
 // A loopback TCP port that was free a moment ago.
 std::uint16_t free_loopback_port();
-
-// A socket connected to 127.0.0.1:`port` (close-on-exec), or -1.
-int loopback_connection(std::uint16_t port);
-
-// Sends the raw `request` to 127.0.0.1:`port` and reads the answer until the
-// peer closes; "" when the connection fails. http_get and http_post send one
-// GET of `target`, or one POST of the JSON `body`, with Connection: close.
-std::string http_exchange(std::uint16_t port, const std::string& request);
-std::string http_get(std::uint16_t port, const std::string& target);
-std::string http_post(std::uint16_t port, const std::string& target, const std::string& body);
 
 class BackgroundServer {
  public:

@@ -12,19 +12,6 @@
 
 namespace orvane::testing {
 
-std::string read_text_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_text_file(const std::string& path, const std::string& text) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent);
-  std::ofstream(path, std::ios::binary) << text;
-}
-
 pid_t spawn_program(const std::vector<std::string>& args, const std::string& cwd, const std::string& in,
                     const std::string& out, const std::string& err) {
   std::vector<std::string> argv_store = args;

@@ -1,6 +1,5 @@
 // Runs the real orvane binary (or any program) for end-to-end tests and
-// captures its exit status, standard output and standard error; also whole
-// text files, read and written.
+// captures its exit status, standard output and standard error.
 #pragma once
 
 #include <sys/types.h>
@@ -40,10 +39,5 @@ void expect_refusal(const RunResult& r, const std::string& err);
 // Runs the shell `script` with /bin/sh in `cwd`; the script finds the
 // binary as "$0" (for redirections, limits and background jobs).
 RunResult run_shell(const std::string& script, const std::string& cwd = "");
-
-// The whole content of the file at `path` ("" when it cannot be read).
-std::string read_text_file(const std::string& path);
-// Writes `text` as the whole file at `path`, creating its parent directories.
-void write_text_file(const std::string& path, const std::string& text);
 
 }  // namespace orvane::testing

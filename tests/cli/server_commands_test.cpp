@@ -66,33 +66,41 @@ class ServerTest : public ::testing::Test, protected PrivateUser {
   const std::string stopped = "Halvex is stopped. Your graph is saved.\n";
 };
 
-// Ephemeral demos list their databases (with and without the fabric),
-// write nothing and stop on SIGTERM or SIGINT; --web, --site and
-// ORVANE_HOME move the document roots; site has no stop flag, so the
-// signal ends it.
-TEST_F(ServerTest, EphemeralServersListTheirDatabasesServeTheirRootsAndStopOnASignal) {
+// Foreground servers: ephemeral demos list their databases (with and
+// without the fabric) and write nothing; a serve on the default path saves
+// an empty graph there; --web, --site and ORVANE_HOME move the document
+// roots; an installed copy (ORVANE_HOME unset) serves its own and runs its
+// own scripts. Each stops on SIGTERM or SIGINT; site has no stop flag, so
+// the signal ends it.
+TEST_F(ServerTest, ForegroundServersListTheirDatabasesServeTheirRootsAndStopOnASignal) {
+  const std::string prefix = dir.file("prefix"), installed = prefix + "/bin/orvane";
+  const RunResult install = run_program({CMAKE_COMMAND, "--install", ORVANE_BUILD_DIR, "--prefix", prefix});
+  ASSERT_EQ(install.status, 0) << install.out << install.err;
   write_text_file(dir.file("console/index.html"), "console page");
   write_text_file(dir.file("website/index.html"), "website page");
   write_text_file(dir.file("home/web/index.html"), "home console page");
+  const std::string website = "Halvex website   http://127.0.0.1:" + p + "/site/\n  databases: ";
   const struct {
     std::vector<std::string> args;
     const char* home;
+    std::string binary;
     int signal, status;
     std::string first_lines, at_root, at_site;
   } cases[] = {
-      {{"serve", "--ephemeral", "--people", "100", "--papers", "40", "--no-fabric"}, "home", SIGTERM, 0,
-       "Halvex website   http://127.0.0.1:" + p + "/site/\n  databases: chaotic messy orvane replica simple \n",
-       "home console page", ""},
+      {{"serve", "--ephemeral", "--people", "100", "--papers", "40", "--no-fabric"}, "home", ORVANE_BINARY, SIGTERM, 0,
+       website + "chaotic messy orvane replica simple \n", "home console page", ""},
       {{"console", "--ephemeral", "--people", "100", "--papers", "40", "--web", dir.file("console"), "--site",
-        dir.file("website")}, nullptr, SIGINT, 0,
-       "Halvex website   http://127.0.0.1:" + p + "/site/\n  databases: biblio chaotic messy orvane replica simple social \n",
-       "console page", "website page"},
-      {{"site", "--site", dir.file("website")}, nullptr, SIGTERM, 128 + SIGTERM,
+        dir.file("website")}, nullptr, ORVANE_BINARY, SIGINT, 0,
+       website + "biblio chaotic messy orvane replica simple social \n", "console page", "website page"},
+      {{"site", "--site", dir.file("website")}, nullptr, ORVANE_BINARY, SIGTERM, 128 + SIGTERM,
        "  (the Browser is a separate process: orvane serve)\n", "website page", "website page"},
+      {{"serve", "--ephemeral"}, nullptr, installed, SIGTERM, 0, website,
+       read_text_file(prefix + "/share/halvex/web/index.html"), read_text_file(prefix + "/share/halvex/site/index.html")},
+      {{"serve"}, "home", ORVANE_BINARY, SIGTERM, 0, website + "orvane \n  nodes=0 edges=0\n", "home console page", ""},
   };
   for (const auto& c : cases) {
     ScopedEnv home{"ORVANE_HOME", c.home ? std::optional<std::string>(dir.file(c.home)) : std::nullopt};
-    auto server = serve(c.args);
+    auto server = serve(c.args, c.binary);
     EXPECT_EQ(http_get(port, "/").body, c.at_root) << c.args[0];
     if (!c.at_site.empty()) {
       EXPECT_EQ(http_get(port, "/site/").body, c.at_site) << c.args[0];
@@ -102,8 +110,15 @@ TEST_F(ServerTest, EphemeralServersListTheirDatabasesServeTheirRootsAndStopOnASi
     EXPECT_EQ(out.substr(out.find('\n') + 1, c.first_lines.size()), c.first_lines);
     EXPECT_EQ(out.substr(0, out.find('\n')), c.args[0] == "site" ? "Halvex website   http://127.0.0.1:" + p + "/"
                                                                  : "Halvex Browser   http://127.0.0.1:" + p + "/");
+    EXPECT_EQ(fs::exists(dir.file("data")), c.args.size() == 1) << c.args[0];  // only the default path is saved
   }
-  EXPECT_FALSE(fs::exists(dir.file("data")));
+  EXPECT_TRUE(fs::exists(app() + "/graph.orv"));
+  // A dump that is not one reaches the installed decoder, which refuses it.
+  write_text_file(dir.file("not.dump"), "not a dump");
+  const RunResult migrate = run_program({installed, "migrate", "--from", "not.dump", "--out", "o.orv"}, dir.path());
+  EXPECT_EQ(migrate.status, 1);
+  EXPECT_EQ(migrate.err.find("not found; set ORVANE_HOME"), std::string::npos) << migrate.err;
+  EXPECT_NE(migrate.err.find("import_neo4j_dump"), std::string::npos) << migrate.err;
 }
 
 // An existing graph is served as "restored" under its writer lock; clients
@@ -142,32 +157,16 @@ TEST_F(ServerTest, AGraphFileIsServedLockedAndSavesEveryAcknowledgedWriteOnSigte
             orvane_output({"query", "--db", dir.file("g.orv"), "--gql", "MATCH (p:Person) RETURN count(*) AS c"}));
 }
 
-TEST_F(ServerTest, AnInstalledCopyServesItsFilesAndRunsItsScripts) {
-  const std::string prefix = dir.file("prefix");
-  const RunResult install = run_program({CMAKE_COMMAND, "--install", ORVANE_BUILD_DIR, "--prefix", prefix});
-  ASSERT_EQ(install.status, 0) << install.out << install.err;
-  fs::create_directories(dir.file("elsewhere"));
-  BackgroundServer server({"serve", "--ephemeral", "--port", p}, dir.file("elsewhere"), prefix + "/bin/orvane");
-  ASSERT_TRUE(server.wait_healthy(port)) << server.err();
-  for (const std::string root : {"web", "site"}) {
-    const std::string page = read_text_file(prefix + "/share/halvex/" + root + "/index.html");
-    ASSERT_FALSE(page.empty());
-    EXPECT_EQ(http_get(port, root == "web" ? "/" : "/site/").body, page);
-  }
-  EXPECT_EQ(server.stop(SIGTERM), 0);
-  // A dump that is not one reaches the installed decoder, which refuses it.
-  write_text_file(dir.file("elsewhere/not.dump"), "not a dump");
-  const RunResult migrate =
-      run_program({prefix + "/bin/orvane", "migrate", "--from", "not.dump", "--out", "o.orv"}, dir.file("elsewhere"));
-  EXPECT_EQ(migrate.status, 1);
-  EXPECT_EQ(migrate.err.find("not found; set ORVANE_HOME"), std::string::npos) << migrate.err;
-  EXPECT_NE(migrate.err.find("import_neo4j_dump"), std::string::npos) << migrate.err;
-}
-
-// Status without a directory creates nothing; a relative XDG_DATA_HOME is
-// refused; a serve on the default path saves an empty graph there (the
-// directory's mode is shown by the service's own tests).
-TEST_F(ServerTest, ServiceArgumentsStatusWithoutADirectoryAndServeOnTheDefaultPath) {
+// One life of the service. Status without a directory creates nothing;
+// argument errors, a relative XDG_DATA_HOME and two previous graphs are
+// refused. An older copy of the executable starts it with a log one byte
+// short of 5 MiB (appended to), adopting the one previous graph (left in
+// place); it is asked twice, written to through the API and taken over by
+// the updated executable. The browser (a stand-in xdg-open on PATH) is
+// opened only with a display variable and without --no-browser; without an
+// opener a line says where to go. Restart moves it, stop saves the graph,
+// and a start from exactly 5 MiB of log rotates it and serves the graph.
+TEST_F(ServerTest, ServiceLifeFromArgumentsToLogRotation) {
   const RunResult status = orvane({"status"});
   EXPECT_EQ(status.status, 3);
   EXPECT_EQ(status.out, "Halvex is stopped. Run orvane to start it.\n");
@@ -178,21 +177,20 @@ TEST_F(ServerTest, ServiceArgumentsStatusWithoutADirectoryAndServeOnTheDefaultPa
   EXPECT_FALSE(fs::exists(dir.file("data")));
   {
     ScopedEnv relative{"XDG_DATA_HOME", std::string("relative/path")};
-    expect_refusal(run_program({"timeout", "20", ORVANE_BINARY, "serve", "--port", p}),
+    expect_refusal(run_program({"timeout", "20", ORVANE_BINARY, "serve", "--port", p}, dir.path()),
                    "error: XDG_DATA_HOME must be an absolute directory\n");
   }
-  auto server = serve({"serve"});
-  EXPECT_EQ(server->stop(SIGTERM), 0) << server->err();
-  EXPECT_NE(server->out().find("  databases: orvane \n  nodes=0 edges=0\n"), std::string::npos) << server->out();
-  EXPECT_TRUE(fs::exists(app() + "/graph.orv"));
-}
+  const std::string previous = dir.file("halvex-data/my-graph.orv");
+  orvane_output({"snapshot", "--people", "10", "--papers", "5", "--out", previous});
+  fs::create_directories(dir.file("work/data"));
+  fs::copy_file(previous, dir.file("work/data/graph.orv"));
+  expect_refusal(run_orvane({"start", "--port", p}, dir.file("work")),
+                 "error: Found more than one previous graph. Open the intended graph with orvane serve --db PATH "
+                 "before choosing a migration.\n");
+  write_text_file(dir.file("bin/xdg-open"), "#!/bin/sh\necho \"$1\" >> \"$HOME/opened\"\n");
+  fs::permissions(dir.file("bin/xdg-open"), fs::perms::owner_all);
+  ScopedEnv path{"PATH", dir.file("bin") + ":/usr/bin:/bin"};
 
-// One life of the service: started by an older copy of the executable with a
-// log one byte short of 5 MiB (appended to), asked twice, written to through
-// the API, taken over by the updated executable, moved by restart, stopped
-// (graph saved), then started from exactly 5 MiB of log (rotated) and served
-// from the saved graph.
-TEST_F(ServerTest, ServiceStartStatusUpdateRestartStopAndLogRotation) {
   const std::string log = app() + "/logs/server.log";
   write_text_file(log, std::string(5242879, 'x'));
   const std::string old_binary = dir.file("old/orvane");
@@ -200,12 +198,12 @@ TEST_F(ServerTest, ServiceStartStatusUpdateRestartStopAndLogRotation) {
   fs::copy_file(ORVANE_BINARY, old_binary);
   const RunResult start = run_program({old_binary, "start", "--port", p}, dir.path());
   ASSERT_EQ(start.status, 0) << start.err;
-  EXPECT_EQ(start.out, running_lines());
+  EXPECT_EQ(start.out, "Your existing graph is ready in Halvex.\n" + running_lines());
   EXPECT_FALSE(fs::exists(log + ".1"));
   EXPECT_GT(fs::file_size(log), 5242879u);  // appended to, not replaced
-  const RunResult status = orvane({"status"});
-  EXPECT_EQ(status.status, 0);
-  EXPECT_EQ(status.out, "Halvex is running at " + url(p) + "\n");
+  const RunResult running = orvane({"status"});
+  EXPECT_EQ(running.status, 0);
+  EXPECT_EQ(running.out, "Halvex is running at " + url(p) + "\n");
   const RunResult twice = run_program({old_binary, "--port", p, "--no-browser"}, dir.path());
   EXPECT_EQ(twice.out, "Halvex is already running at " + url(p) + "\n") << twice.err;
   expect_refusal(run_program({old_binary, "start", "--port", "1"}, dir.path()),
@@ -217,102 +215,6 @@ TEST_F(ServerTest, ServiceStartStatusUpdateRestartStopAndLogRotation) {
   EXPECT_EQ(updated.out, "Starting the updated Halvex. Your existing graph is saved.\n" + running_lines())
       << updated.err;
   EXPECT_EQ(fs::read_symlink("/proc/" + pid() + "/exe"), fs::canonical(ORVANE_BINARY));
-  const std::string moved = std::to_string(free_loopback_port());
-  EXPECT_EQ(orvane({"restart", "--port", moved}).status, 0);
-  EXPECT_EQ(orvane({"status"}).out, "Halvex is running at " + url(moved) + "\n");
-  const std::string last = pid();
-  const RunResult stop = orvane({"stop"});
-  EXPECT_EQ(stop.out, stopped) << stop.err;
-  EXPECT_EQ(process_start_ticks(std::stoll(last)), "");  // stop returns once the server has exited
-  EXPECT_FALSE(fs::exists(state_path()));
-  EXPECT_EQ(orvane({"status"}).status, 3);
-  EXPECT_EQ(managed_nodes(), " nodes=1");
-
-  fs::remove(log + ".1");
-  fs::resize_file(log, 5242880);
-  ASSERT_EQ(orvane({"start", "--port", p}).status, 0);
-  EXPECT_EQ(fs::file_size(log + ".1"), 5242880u);
-  EXPECT_LT(fs::file_size(log), 5242880u);
-  EXPECT_EQ(managed_nodes(), " nodes=1");
-  EXPECT_EQ(orvane({"stop"}).status, 0);
-}
-
-// A server of ours on the port: start fails with the log path. Once a state
-// file names it (on another port) it is live but not ready; stop still ends
-// it with SIGTERM and returns only once it has exited: a request still
-// arriving holds the server (it drains before exiting) until it is closed.
-TEST_F(ServerTest, ServicePortInUseAndALiveServerThatDoesNotAnswer) {
-  BackgroundServer server({"serve", "--ephemeral", "--port", p, "--managed-instance", "i"}, dir.path());
-  ASSERT_TRUE(server.wait_healthy(port));
-  expect_refusal(orvane({"start", "--port", p}),
-                 "error: Halvex could not start. Check " + app() + "/logs/server.log (the port may already be in use).\n");
-  write_text_file(state_path(), state_of(server.pid()).dump() + "\n");
-  const RunResult status = orvane({"status"});
-  EXPECT_EQ(status.status, 1);
-  EXPECT_EQ(status.out, "Halvex is running at http://127.0.0.1:1/\n");
-  expect_refusal(orvane({"start", "--no-browser"}),
-                 "error: The database process is running but is not ready. Check orvane status and the application "
-                 "log.\n");
-  auto held = std::make_unique<RawConnection>(port);
-  ASSERT_TRUE(held->send("GET / HTTP/1.1\r\n"));
-  fs::create_directory(dir.file("stop"));
-  BackgroundServer stop({"stop"}, dir.file("stop"));
-  siginfo_t ended{};
-  for (int i = 0; i < 30 && waitid(P_PID, stop.pid(), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && !ended.si_pid; ++i) {
-    usleep(10000);
-  }
-  EXPECT_EQ(ended.si_pid, 0) << "stop returned before the server exited";
-  held.reset();
-  EXPECT_EQ(stop.wait(), 0);
-  EXPECT_EQ(stop.out(), stopped);
-  EXPECT_EQ(server.wait(), 0);
-}
-
-// A live process of ours whose command line carries "--managed-instance i",
-// so a state file naming it passes every check but the one a case breaks.
-TEST_F(ServerTest, ServiceNeverSignalsAStaleOrForeignStateFile) {
-  BackgroundServer lookalike({"-c", "while :; do sleep 0.05; done", "--managed-instance", "i"}, dir.path(), "/bin/sh");
-  // The command line can read empty for a moment after the spawn.
-  for (int round = 0; round < 200 && !is_live_instance(state_of(lookalike.pid())); ++round) usleep(10000);
-  ASSERT_TRUE(is_live_instance(state_of(lookalike.pid())));
-  BackgroundServer ended({}, dir.path(), "/bin/true");
-  const pid_t reaped = ended.pid();
-  ended.wait();
-  const std::pair<const char*, nlohmann::json> cases[] = {  // the one field that is wrong
-      {"instance", "j"},                               // a foreign command line
-      {"ticks", "1"},                                  // a recycled process id
-      {"boot", "other\n"},                             // a state from before a reboot
-      {"pid", 4294967296LL + lookalike.pid()},         // wraps to the live one in 32 bits
-      {"pid", static_cast<long long>(reaped)},         // a dead process
-  };
-  for (const auto& [field, value] : cases) {
-    nlohmann::json state = state_of(lookalike.pid());
-    state[field] = value;
-    write_text_file(state_path(), state.dump() + "\n");
-    EXPECT_EQ(orvane({"stop"}).out, stopped) << field;
-    EXPECT_FALSE(fs::exists(state_path())) << field;
-    EXPECT_EQ(waitpid(lookalike.pid(), nullptr, WNOHANG), 0) << field;  // still alive
-    write_text_file(state_path(), state.dump() + "\n");
-    EXPECT_EQ(orvane({"status"}).status, 3) << field;
-  }
-}
-
-// A previous graph is adopted only when it is the only one. The browser is
-// opened (by a stand-in xdg-open on PATH) only when a display variable is
-// set and --no-browser is absent; without an opener a line says where to go.
-TEST_F(ServerTest, ServiceAdoptsTheOnlyPreviousGraphAndOpensTheBrowserOnlyWithADisplay) {
-  const std::string previous = dir.file("halvex-data/my-graph.orv");
-  orvane_output({"snapshot", "--people", "10", "--papers", "5", "--out", previous});
-  fs::create_directories(dir.file("work/data"));
-  fs::copy_file(previous, dir.file("work/data/graph.orv"));
-  expect_refusal(run_orvane({"start", "--port", p}, dir.file("work")),
-                 "error: Found more than one previous graph. Open the intended graph with orvane serve --db PATH "
-                 "before choosing a migration.\n");
-  write_text_file(dir.file("bin/xdg-open"), "#!/bin/sh\necho \"$1\" >> \"$HOME/opened\"\n");
-  fs::permissions(dir.file("bin/xdg-open"), fs::perms::owner_all);
-  ScopedEnv path{"PATH", dir.file("bin") + ":/usr/bin:/bin"};
-  const RunResult start = orvane({"start", "--port", p});
-  EXPECT_EQ(start.out, "Your existing graph is ready in Halvex.\n" + running_lines()) << start.err;
   EXPECT_FALSE(fs::exists(dir.file("opened")));  // no display variable: no browser
   {
     ScopedEnv with_browser{"BROWSER", std::string("firefox")};
@@ -322,10 +224,80 @@ TEST_F(ServerTest, ServiceAdoptsTheOnlyPreviousGraphAndOpensTheBrowserOnlyWithAD
     ScopedEnv no_opener{"PATH", dir.file("empty")};
     EXPECT_EQ(orvane({"start"}).err, "Open " + url(p) + " in your browser. Install xdg-utils for automatic desktop opening.\n");
   }
-  EXPECT_EQ(orvane({"stop"}).status, 0);
+  const std::string moved = std::to_string(free_loopback_port());
+  EXPECT_EQ(orvane({"restart", "--port", moved}).status, 0);
+  EXPECT_EQ(orvane({"status"}).out, "Halvex is running at " + url(moved) + "\n");
+  const std::string last = pid();
+  const RunResult stop = orvane({"stop"});
+  EXPECT_EQ(stop.out, stopped) << stop.err;
+  EXPECT_EQ(process_start_ticks(std::stoll(last)), "");  // stop returns once the server has exited
+  EXPECT_FALSE(fs::exists(state_path()));
+  EXPECT_EQ(orvane({"status"}).status, 3);
+  EXPECT_EQ(managed_nodes(), " nodes=16");
   EXPECT_EQ(read_text_file(dir.file("opened")), url(p) + "\n");  // once: --no-browser opened nothing
-  EXPECT_EQ(managed_nodes(), " nodes=15");
-  EXPECT_TRUE(fs::exists(previous));  // left in place
+  EXPECT_TRUE(fs::exists(previous));
+
+  fs::remove(log + ".1");
+  fs::resize_file(log, 5242880);
+  ASSERT_EQ(orvane({"start", "--port", p}).status, 0);
+  EXPECT_EQ(fs::file_size(log + ".1"), 5242880u);
+  EXPECT_LT(fs::file_size(log), 5242880u);
+  EXPECT_EQ(managed_nodes(), " nodes=16");
+  EXPECT_EQ(orvane({"stop"}).status, 0);
+}
+
+// A server of ours on the port: start fails with the log path. A state file
+// naming it passes every check but the one a case breaks, and such a file is
+// never signalled. Once a true state file names it (on another port) it is
+// live but not ready; stop still ends it with SIGTERM and returns only once
+// it has exited: a request still arriving holds the server (it drains
+// before exiting) until it is closed.
+TEST_F(ServerTest, ServiceSignalsOnlyItsOwnLiveServerAndWaitsForItsExit) {
+  BackgroundServer server({"serve", "--ephemeral", "--port", p, "--managed-instance", "i"}, dir.path());
+  ASSERT_TRUE(server.wait_healthy(port));
+  expect_refusal(orvane({"start", "--port", p}),
+                 "error: Halvex could not start. Check " + app() + "/logs/server.log (the port may already be in use).\n");
+  ASSERT_TRUE(is_live_instance(state_of(server.pid())));
+  fs::create_directory(dir.file("stop"));
+  BackgroundServer ended({}, dir.file("stop"), "/bin/true");
+  const pid_t reaped = ended.pid();
+  ended.wait();
+  const std::pair<const char*, nlohmann::json> cases[] = {  // the one field that is wrong
+      {"instance", "j"},                            // a foreign command line
+      {"ticks", "1"},                               // a recycled process id
+      {"boot", "other\n"},                          // a state from before a reboot
+      {"pid", 4294967296LL + server.pid()},         // wraps to the live one in 32 bits
+      {"pid", static_cast<long long>(reaped)},      // a dead process
+  };
+  for (const auto& [field, value] : cases) {
+    nlohmann::json state = state_of(server.pid());
+    state[field] = value;
+    write_text_file(state_path(), state.dump() + "\n");
+    EXPECT_EQ(orvane({"stop"}).out, stopped) << field;
+    EXPECT_FALSE(fs::exists(state_path())) << field;
+    EXPECT_EQ(waitpid(server.pid(), nullptr, WNOHANG), 0) << field;  // still alive
+    write_text_file(state_path(), state.dump() + "\n");
+    EXPECT_EQ(orvane({"status"}).status, 3) << field;
+  }
+  write_text_file(state_path(), state_of(server.pid()).dump() + "\n");
+  const RunResult status = orvane({"status"});
+  EXPECT_EQ(status.status, 1);
+  EXPECT_EQ(status.out, "Halvex is running at http://127.0.0.1:1/\n");
+  expect_refusal(orvane({"start", "--no-browser"}),
+                 "error: The database process is running but is not ready. Check orvane status and the application "
+                 "log.\n");
+  auto held = std::make_unique<RawConnection>(port);
+  ASSERT_TRUE(held->send("GET / HTTP/1.1\r\n"));
+  BackgroundServer stop({"stop"}, dir.file("stop"));
+  siginfo_t exited{};
+  for (int i = 0; i < 30 && waitid(P_PID, stop.pid(), &exited, WEXITED | WNOHANG | WNOWAIT) == 0 && !exited.si_pid; ++i) {
+    usleep(10000);
+  }
+  EXPECT_EQ(exited.si_pid, 0) << "stop returned before the server exited";
+  held.reset();
+  EXPECT_EQ(stop.wait(), 0);
+  EXPECT_EQ(stop.out(), stopped);
+  EXPECT_EQ(server.wait(), 0);
 }
 
 }  // namespace

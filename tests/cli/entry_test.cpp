@@ -1,13 +1,11 @@
-// Program entry and option parsing: the real binary for what a user sees
-// (exit status, standard output, standard error), and the option functions
-// in-process for accepted values of commands that would otherwise start work.
+// Program entry and option parsing through the real binary: exit status,
+// standard output and standard error.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
 #include "support/run_binary.h"
 
 namespace orvane::testing {
@@ -66,21 +64,6 @@ TEST(Entry, ArgumentErrorsExit1WithOneLine) {
   const RunResult keyless = run_program({"timeout", "20", ORVANE_BINARY, "serve", "--ephemeral", "--public"});
   EXPECT_EQ(1, keyless.status);
   EXPECT_EQ("error: public binding requires ORVANE_API_KEY with at least 32 random characters\n", keyless.err);
-}
-
-// The end-to-end tests use every command's options; these are the
-// acceptances nothing else shows.
-TEST(Options, ValuesAreNotOptionsAndUnvalidatedCommandsTakeAnything) {
-  for (std::vector<std::string> words : std::vector<std::vector<std::string>>{
-           {"orvane", "bench", "--bogus", "--bogus"},
-           {"orvane", "serve", "--db", "x", "--web", "x"},                 // equal values are not duplicates
-           {"orvane", "export", "--format", "-public", "--db", "-public"},  // nor is a value spelled like a flag one
-       }) {
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    EXPECT_NO_THROW(check_arguments(words[1], static_cast<int>(argv.size()), argv.data())) << words[1];
-    EXPECT_EQ("bad", option_value(static_cast<int>(argv.size()), argv.data(), "--papers", "bad"));  // nor defaults
-  }
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/background_server.h"
+#include "support/run_binary.h"
 #include "support/run_binary.h"
 
 namespace orvane::testing {

@@ -16,15 +16,15 @@
 #include <nlohmann/json.hpp>
 
 #include "service/state_file.h"
-#include "support/background_server.h"
 #include "support/run_binary.h"
+#include "support/scoped_env.h"
 
 namespace orvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ServerTest : public ::testing::Test, protected PrivateUser {
+class ServerTest : public ::testing::Test {
  protected:
   ~ServerTest() override {
     const nlohmann::json state = nlohmann::json::parse(read_text_file(state_path()), nullptr, false);
@@ -60,9 +60,15 @@ class ServerTest : public ::testing::Test, protected PrivateUser {
     return copy.substr(copy.find(" nodes="), copy.find(" edges=") - copy.find(" nodes="));
   }
 
+  std::string app() const { return dir.file("data/halvex"); }  // the service's application directory
+
+  // A user's environment in the test's directory, without a display.
+  TempDir dir;
+  ScopedEnv data_home{"XDG_DATA_HOME", dir.file("data")}, home{"HOME", dir.path()};
+  ScopedEnv display{"DISPLAY", std::nullopt}, wayland{"WAYLAND_DISPLAY", std::nullopt}, browser{"BROWSER", std::nullopt};
+  ScopedEnv orvane_home{"ORVANE_HOME", std::nullopt};
   std::uint16_t port = free_loopback_port();
   std::string p = std::to_string(port);
-  ScopedEnv orvane_home{"ORVANE_HOME", std::nullopt};
   const std::string stopped = "Halvex is stopped. Your graph is saved.\n";
 };
 

@@ -1,12 +1,17 @@
-// Runs the real orvane binary (or any program) for end-to-end tests and
-// captures its exit status, standard output and standard error.
+// Runs the real orvane binary (or any program) for end-to-end tests: to the
+// end, capturing its exit status, standard output and standard error, or in
+// the background for server tests (output to files, the health route polled
+// over loopback, always ended by its pid). Also loopback ports; the HTTP
+// client is support/http_client.h.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "support/http_client.h"
 #include "support/temp_dir.h"
 
 namespace orvane::testing {
@@ -16,15 +21,8 @@ struct RunResult {
   std::string out, err;
 };
 
-// Starts `argv` (argv[0] a path or a name in PATH) in `cwd` (empty: the
-// current directory) reading `in`, writing `out` and `err`; returns its pid.
-pid_t spawn_program(const std::vector<std::string>& argv, const std::string& cwd, const std::string& in,
-                    const std::string& out, const std::string& err);
-
-// An exit status as RunResult::status gives it.
-int exit_status(int wait_status);
-
-// Runs `argv` as spawn_program does, feeding it `input`, and waits for it.
+// Runs `argv` (argv[0] a path or a name in PATH) in `cwd` (empty: the
+// current directory), feeding it `input`, and waits for it.
 RunResult run_program(const std::vector<std::string>& argv, const std::string& cwd = "",
                       const std::string& input = "");
 // Runs ORVANE_BINARY with `args`, as run_program does.
@@ -39,5 +37,49 @@ void expect_refusal(const RunResult& r, const std::string& err);
 // Runs the shell `script` with /bin/sh in `cwd`; the script finds the
 // binary as "$0" (for redirections, limits and background jobs).
 RunResult run_shell(const std::string& script, const std::string& cwd = "");
+
+// A loopback TCP port held for the object's life: listening (it accepts
+// connections) or bound only (a connection to it is refused).
+class LoopbackPort {
+ public:
+  explicit LoopbackPort(bool listening);
+  ~LoopbackPort();
+  LoopbackPort(const LoopbackPort&) = delete;
+  LoopbackPort& operator=(const LoopbackPort&) = delete;
+  std::uint16_t port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+// A loopback TCP port that was free a moment ago.
+std::uint16_t free_loopback_port();
+
+class BackgroundServer {
+ public:
+  // Starts `binary` with `args` in `cwd`; output goes to cwd/server.out and .err.
+  BackgroundServer(const std::vector<std::string>& args, const std::string& cwd,
+                   const std::string& binary = ORVANE_BINARY);
+  ~BackgroundServer();
+  BackgroundServer(const BackgroundServer&) = delete;
+  BackgroundServer& operator=(const BackgroundServer&) = delete;
+
+  // True once GET /v1/health on `port` answers 200 within about ten
+  // seconds; false when the process ended or time ran out.
+  bool wait_healthy(std::uint16_t port);
+  // Sends `signal`, then waits as wait() does.
+  int stop(int signal);
+  // Waits for the exit (about ten seconds, then SIGKILL); returns the exit
+  // status, or 128 + the signal that ended it.
+  int wait();
+  pid_t pid() const { return pid_; }
+  std::string out() const;
+  std::string err() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::string cwd_;
+};
 
 }  // namespace orvane::testing

@@ -1,7 +1,8 @@
-// The bench, entropy-lab, entropy-ladder, rag, gpu and dim-stress commands
-// through the real binary on small corpora: report members, the report file
-// and its "wrote" line, exit statuses, and the degenerate options that used
-// to divide by zero or read empty arrays.
+// The schema, demo, bench, entropy-lab, entropy-ladder, rag, gpu and
+// dim-stress commands through the real binary on small corpora: what they
+// print, report members, the report file and its "wrote" line, exit
+// statuses, and the degenerate options that used to divide by zero or read
+// empty arrays.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,6 +33,27 @@ std::string keys_of(const nlohmann::ordered_json& j) {
 bool all_numbers_finite(const nlohmann::ordered_json& j) {
   if (j.is_number_float()) return std::isfinite(j.get<double>());
   return !j.is_structured() || std::all_of(j.begin(), j.end(), all_numbers_finite);
+}
+
+// The schema of the default corpus (corpus options apply, --db never does),
+// and the demo's toy graph: 64 persons, 0→1…15, the chain 15→…→63, and 0→1
+// again (collapses): 63 relationships, 15 nodes without any. It is already
+// in hub order, so the worker changes no statistic.
+TEST(SchemaAndDemoCommands, PrintTheSchemaAndIdenticalReachAndStatistics) {
+  EXPECT_EQ("front-end schema (this is all a user or AI client sees)\n  node types:\n    - Person\n    - Paper\n"
+            "  edge types:\n    - FOLLOWS\n    - AUTHORED\nphysical engine hidden: nodes=12 csr_edges=46\n",
+            orvane_output({"schema"}));
+  EXPECT_TRUE(orvane_output({"schema", "--people", "4", "--papers", "0", "--db", "/nonexistent.orv"})
+                  .ends_with("physical engine hidden: nodes=4 csr_edges=12\n"));
+  const std::string stats =
+      "  degree entropy:       0.8956\n  mean out-degree:      0.9844\n  max/mean degree:      15.2381\n"
+      "  core threshold:       2\n  core node count:      1\n  parallel edge groups: 0\n  reciprocal pairs:     0\n"
+      "  mean edge jump:       2.6667\n  layout bandwidth:     15\n  isolates:             15\n";
+  const RunResult r = run_orvane({"demo"});
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ("before entropy worker\n" + stats + "after entropy worker (schema unchanged)\n" + stats +
+                "  reachable from hub in 8 hops: 23\nquery results identical; physical layout rewritten.\n",
+            r.out);
 }
 
 TEST(BenchCommand, ReportsEveryMemberWritesTheFileAndRefusesDegenerateOptions) {

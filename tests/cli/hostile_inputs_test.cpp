@@ -8,6 +8,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <set>
@@ -161,8 +162,17 @@ TEST(HostileInputs, GenerateNeverLeavesFilesCutShort) {
   EXPECT_EQ("old nodes\nold rels\n", read_text_file(dir.file("old/nodes.csv")) + read_text_file(dir.file("old/rels.csv")));
   EXPECT_EQ(3, std::distance(fs::directory_iterator(dir.file("old")), fs::directory_iterator()));
   EXPECT_EQ(1, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
-  orvane_output({"generate", "--people", "20", "--papers", "8", "--out", "old"}, dir.path());
-  EXPECT_EQ(0u, read_text_file(dir.file("old/nodes.csv")).find("id:ID,name,topic:int,emb:float[],:LABEL\n"));
+  // Once it fits, the two files replace the old ones, as the report says.
+  const std::string out =
+      orvane_output({"generate", "--people", "50", "--papers", "20", "--seed", "3", "--out", "old"}, dir.path());
+  ASSERT_EQ(0u, out.find("generated people=50 papers=20 nodes=70 unique_edges=")) << out;
+  const std::string pending = out.substr(out.find("pending_before_unique=") + 22);
+  EXPECT_NE(std::string::npos, out.find("unique_edges=" + pending.substr(0, pending.find('\n')) + " ")) << out;
+  EXPECT_TRUE(out.ends_with("\ncsv_dir=old\n")) << out;
+  const std::string nodes = read_text_file(dir.file("old/nodes.csv")), rels = read_text_file(dir.file("old/rels.csv"));
+  EXPECT_EQ(0u, nodes.find("id:ID,name,topic:int,emb:float[],:LABEL\n"));
+  EXPECT_EQ(71, std::count(nodes.begin(), nodes.end(), '\n'));
+  EXPECT_EQ(std::stol(pending) + 1, std::count(rels.begin(), rels.end(), '\n'));
   EXPECT_EQ("keep\n", read_text_file(dir.file("old/keep.orv")));
 }
 

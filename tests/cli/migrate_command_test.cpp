@@ -34,15 +34,21 @@ std::string counts(const Database& db) {
          " people=" + std::to_string(db.people) + " papers=" + std::to_string(db.papers);
 }
 
-TEST(MigrateCommand, ExportThenMigrateReproducesTheCorpus) {
+// A snapshot on the default path, copied, exported in both formats (CSV by
+// default) and migrated back.
+TEST(MigrateCommand, SnapshotExportThenMigrateReproducesTheCorpus) {
   const TempDir dir;
-  orvane_output({"snapshot", "--people", "60", "--papers", "25", "--seed", "5", "--out", "g.orv"}, dir.path());
-  const Database original = load_snapshot(dir.file("g.orv"));
-  for (const std::string format : {"csv", "jsonl"}) {  // CSV by default
+  const std::string wrote = orvane_output({"snapshot", "--people", "60", "--papers", "25", "--seed", "5"}, dir.path());
+  EXPECT_TRUE(fs::exists(dir.file("data/graph.orv.lock")));
+  const Database original = load_snapshot(dir.file("data/graph.orv"));
+  const std::string edges = std::to_string(original.graph.out_targets.size());
+  EXPECT_EQ("wrote data/graph.orv nodes=85 edges=" + edges + "\n", wrote);
+  EXPECT_EQ("wrote g.orv nodes=85 edges=" + edges + "\n",
+            orvane_output({"snapshot", "--db", "data/graph.orv", "--out", "g.orv"}, dir.path()));
+  for (const std::string format : {"csv", "jsonl"}) {
     std::vector<std::string> args{"export", "--db", "g.orv", "--out", format};
     if (format == "jsonl") args.insert(args.end(), {"--format", "jsonl"});
-    EXPECT_EQ("exported nodes=85 edges=" + std::to_string(original.graph.out_targets.size()) + " to " + format + "\n",
-              orvane_output(args, dir.path()));
+    EXPECT_EQ("exported nodes=85 edges=" + edges + " to " + format + "\n", orvane_output(args, dir.path()));
     EXPECT_TRUE(fs::exists(dir.file(format + "/nodes." + format)));
     EXPECT_EQ("migrated from " + format + counts(original) + "\nsnapshot m.orv\n",
               orvane_output({"migrate", "--from", format, "--out", "m.orv"}, dir.path()));
@@ -58,7 +64,7 @@ TEST(MigrateCommand, ExportThenMigrateReproducesTheCorpus) {
 
 TEST(MigrateCommand, RefusalsAndFailedImportsLeaveTheSnapshotAsItWas) {
   const TempDir dir;
-  orvane_output({"snapshot", "--people", "5", "--papers", "2", "--out", "m.orv"}, dir.path());
+  EXPECT_EQ("wrote m.orv nodes=0 edges=0\n", orvane_output({"snapshot", "--empty", "--out", "m.orv"}, dir.path()));
   const std::string before = read_text_file(dir.file("m.orv"));
   write_text_file(dir.file("bad/nodes.csv"), ":ID,:LABEL\n1,A\n2,A\n");
   write_text_file(dir.file("bad/rels.csv"), ":START_ID,:END_ID,:TYPE\n1,2,R\n2,1,R\n1,2,R\n");
@@ -69,7 +75,10 @@ TEST(MigrateCommand, RefusalsAndFailedImportsLeaveTheSnapshotAsItWas) {
   const int fd = ::open(dir.file("l.orv.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(0, ::flock(fd, LOCK_EX));
   const std::string usage = "error: migrate requires an explicit source and --out SNAP to persist the imported graph\n";
+  const std::string export_usage = "error: export requires --db SNAP --out NEW_DIRECTORY\n";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"export", "--db", "m.orv"}, export_usage},
+      {{"export", "--out", "x"}, export_usage},
       {{"migrate", "--from", "bad"}, usage},
       {{"migrate", "--out", "m.orv"}, usage},
       {{"migrate", "--from", "bad", "--out", "m.orv", "--from", "x"}, "error: duplicate argument: --from\n"},

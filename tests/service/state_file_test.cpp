@@ -19,16 +19,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(ApplicationDirectory, FollowsAnAbsoluteDataHomeThenHome) {
+TEST(ApplicationDirectory, FollowsAnAbsoluteDataHomeThenHomeAndIsPrivate) {
   ScopedEnv data{"XDG_DATA_HOME", std::string("/x/data")};
   EXPECT_EQ(application_directory(), "/x/data/halvex");
   ScopedEnv empty{"XDG_DATA_HOME", std::string("")}, home{"HOME", std::string("/x/home")};
   EXPECT_EQ(application_directory(), "/x/home/.local/share/halvex");
   ScopedEnv relative_home{"HOME", std::string("rel")};
   EXPECT_EQ(error_of([] { application_directory(); }), "HOME must be an absolute directory");
-}
 
-TEST(ApplicationDirectory, PrivateDirectoryIsMode0700AndNeitherALinkNorAnotherUsers) {
+  // The directory is made private (0700) and is neither a link nor another user's.
   TempDir dir;
   ensure_private_directory(dir.file("a/b"));
   struct stat info {};

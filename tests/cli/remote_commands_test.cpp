@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include "support/run_binary.h"
-#include "support/run_binary.h"
 
 namespace orvane::testing {
 namespace {

@@ -1,8 +1,12 @@
 // The export-directory and single-file imports over small files written by
 // the test: what each node and relationship becomes, every refusal's exact
-// message, the reductions and their report.
+// message, the reductions and their report. The bridge side with stand-in
+// bridges (shell scripts run as PYTHON=/bin/sh); the pull bridge, its
+// credentials file and its directory checks are shown through the migrate
+// command's tests.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,20 +14,25 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/database.h"
+#include "io/bridge.h"
 #include "io/neo4j_import.h"
 #include "io/reductions.h"
 #include "support/error_text.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
+#include "support/scoped_env.h"
 
 namespace orvane {
 namespace {
 
+namespace fs = std::filesystem;
+using testing::error_of;
+using testing::read_text_file;
+using testing::ScopedEnv;
 using testing::TempDir;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 const std::string kNodesCsv = ":ID,:LABEL,properties:json\n1,Person,\"{\"\"name\"\":\"\"Ada\"\"}\"\n2,Person,{}\n";
-const std::string kOneNodeJsonl = "{\"id\":1,\"label\":\"A\"}\n";
 const std::string kParallel =
     "parallel relationships are not supported; import stopped without changing the destination";
 
@@ -133,71 +142,61 @@ TEST(Neo4jImport, EmbeddingKeys) {
   EXPECT_EQ(32u, db.node_properties(0).at("emb").size());
 }
 
+// Refusals need no description: the message is one.
+void expect_refusals(const std::vector<std::pair<Files, std::string>>& cases) {
+  std::vector<ImportCase> described;
+  for (const auto& [files, message] : cases) described.push_back({message.c_str(), files, message});
+  expect_imports(described);
+}
+
 TEST(Neo4jImport, RefusesEveryInvalidInputWithItsMessage) {
-  const std::string nodes_ab = ":ID,:LABEL\n1,A\n2,A\n";
-  const std::vector<ImportCase> cases = {
-      {"no node file", {{"rels.csv", ":START_ID,:END_ID,:TYPE\n"}}, "cannot read nodes.csv or nodes.jsonl in {dir}"},
-      {"no relationship file", {{"nodes.csv", kNodesCsv}}, "cannot read relationships.csv or rels.jsonl in {dir}"},
-      {"node line without id", {{"nodes.jsonl", "{\"label\":\"A\"}\n"}}, "invalid node JSONL record"},
-      {"node line not an object", {{"nodes.jsonl", "[1]\n"}}, "invalid node JSONL record"},
-      {"empty label", {{"nodes.jsonl", "{\"id\":1,\"label\":\"\"}\n"}},
-       "migration currently requires exactly one label per node"},
-      {"label of another kind", {{"nodes.jsonl", "{\"id\":1,\"labels\":5}\n"}}, "node label must be a string"},
-      {"no label at all", {{"nodes.jsonl", "{\"id\":1}\n"}}, "node label must be a string"},
-      {"properties not an object", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"properties\":[]}\n"}},
-       "node properties must be an object"},
-      {"identity of another kind", {{"nodes.jsonl", "{\"id\":1.5,\"label\":\"A\"}\n"}},
-       "node or relationship identity must be a string or integer"},
-      {"empty node CSV", {{"nodes.csv", ""}}, "node CSV header is missing"},
-      {"duplicate property header", {{"nodes.csv", ":ID,:LABEL,n,n:int\n"}}, "duplicate CSV property header: n"},
-      {"short node row", {{"nodes.csv", ":ID,:LABEL,x\n1,A\n"}}, "CSV row does not match its header"},
-      {"properties:json not an object", {{"nodes.csv", ":ID,:LABEL,properties:json\n1,A,[1]\n"}},
-       "properties:json must contain an object"},
-      {"duplicate identity", {{"nodes.csv", ":ID,:LABEL\n1,A\n1,B\n"}}, "missing or duplicate node identity: 1"},
-      {"empty identity", {{"nodes.csv", ":ID,:LABEL\n,A\n"}}, "missing or duplicate node identity: "},
-      {"embedding not an array", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"embedding\":3}\n"}},
-       "embedding property must be an array"},
-      {"embedding component a string", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"embedding\":[\"x\"]}\n"}},
-       "embedding components must be numbers"},
-      {"31 embedding components", {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"emb\":" + embedding(31, "0.5") + "}\n"}},
-       "embedding must contain 32 finite values"},
-      {"\"emb\" is checked before \"embedding\"",
-       {{"nodes.jsonl", "{\"id\":1,\"label\":\"A\",\"emb\":[1],\"embedding\":" + embedding(32, "1") + "}\n"}},
-       "embedding must contain 32 finite values"},
-      {"relationship line not an object", {{"nodes.csv", nodes_ab}, {"rels.jsonl", "7\n"}},
-       "invalid relationship JSONL record"},
-      {"relationship properties in JSON lines",
-       {{"nodes.csv", nodes_ab}, {"rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"a\":1}}\n"}},
-       "relationship properties are not yet supported"},
-      {"relationship properties in CSV", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE,since:int\n1,2,R,\n2,1,R,5\n"}},
-       "relationship properties are not yet supported"},
-      {"quoted empty relationship property", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE,x\n1,2,R,\"\"\n"}},
-       "relationship properties are not yet supported"},
-      {"JSON relationship without type", {{"nodes.csv", nodes_ab}, {"rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"relationship\"}\n"}},
-       "relationship type is missing"},
-      {"empty CSV relationship type", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,\n"}},
-       "relationship type is missing"},
-      {"relationship endpoint missing", {{"nodes.csv", nodes_ab}, {"rels.jsonl", "{\"src\":1,\"type\":\"R\"}\n"}},
-       "relationship endpoint is missing"},
-      {"relationship endpoint of another kind", {{"nodes.csv", nodes_ab}, {"rels.jsonl", "{\"src\":{\"id\":true},\"dst\":2,\"type\":\"R\"}\n"}},
-       "node or relationship identity must be a string or integer"},
-      {"empty relationship CSV", {{"nodes.csv", nodes_ab}, {"rels.csv", ""}}, "relationship CSV header is missing"},
-      {"relationship CSV without type column", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID\n1,2\n"}},
-       "relationship CSV requires start, end and type columns"},
-      {"long relationship row", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R,x\n"}},
-       "CSV row does not match its header"},
-      {"numbers in order stop at the node count",
-       {{"nodes.csv", ":ID,:LABEL\n0,A\n1,A\n"}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,0,R\n0,2,R\n"}},
-       "relationship references a missing node"},
-      {"JSON 7 is not CSV 007", {{"nodes.csv", ":ID,:LABEL\n007,A\n"}, {"rels.jsonl", "{\"src\":7,\"dst\":\"007\",\"type\":\"T\"}\n"}},
-       "relationship references a missing node"},
-      {"parallel relationships", {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R\n2,1,R\n1,2,R\n"}},
-       kParallel},
-      {"a later fault after distinct relationships",
-       {{"nodes.csv", nodes_ab}, {"rels.csv", ":START_ID,:END_ID,:TYPE\n1,2,R\n2,1,R\n1,9,R\n"}},
-       "relationship references a missing node"},
+  const auto node_line = [](const std::string& line) { return Files{{"nodes.jsonl", line + "\n"}}; };
+  const auto rels = [](const char* file, const std::string& text) {
+    return Files{{"nodes.csv", ":ID,:LABEL\n1,A\n2,A\n"}, {file, text}};
   };
-  expect_imports(cases);
+  const std::string head = ":START_ID,:END_ID,:TYPE", missing = "relationship references a missing node",
+                    identity = "node or relationship identity must be a string or integer",
+                    properties = "relationship properties are not yet supported";
+  expect_refusals({
+      {{{"rels.csv", head + "\n"}}, "cannot read nodes.csv or nodes.jsonl in {dir}"},
+      {{{"nodes.csv", kNodesCsv}}, "cannot read relationships.csv or rels.jsonl in {dir}"},
+      {node_line("{\"label\":\"A\"}"), "invalid node JSONL record"},
+      {node_line("[1]"), "invalid node JSONL record"},
+      {node_line("{\"id\":1,\"label\":\"\"}"), "migration currently requires exactly one label per node"},
+      {node_line("{\"id\":1,\"labels\":5}"), "node label must be a string"},
+      {node_line("{\"id\":1}"), "node label must be a string"},
+      {node_line("{\"id\":1,\"label\":\"A\",\"properties\":[]}"), "node properties must be an object"},
+      {node_line("{\"id\":1.5,\"label\":\"A\"}"), identity},
+      {{{"nodes.csv", ""}}, "node CSV header is missing"},
+      {{{"nodes.csv", ":ID,:LABEL,n,n:int\n"}}, "duplicate CSV property header: n"},
+      {{{"nodes.csv", ":ID,:LABEL,x\n1,A\n"}}, "CSV row does not match its header"},
+      {{{"nodes.csv", ":ID,:LABEL,properties:json\n1,A,[1]\n"}}, "properties:json must contain an object"},
+      {{{"nodes.csv", ":ID,:LABEL\n1,A\n1,B\n"}}, "missing or duplicate node identity: 1"},
+      {{{"nodes.csv", ":ID,:LABEL\n,A\n"}}, "missing or duplicate node identity: "},
+      {node_line("{\"id\":1,\"label\":\"A\",\"embedding\":3}"), "embedding property must be an array"},
+      {node_line("{\"id\":1,\"label\":\"A\",\"embedding\":[\"x\"]}"), "embedding components must be numbers"},
+      {node_line("{\"id\":1,\"label\":\"A\",\"emb\":" + embedding(31, "0.5") + "}"),
+       "embedding must contain 32 finite values"},
+      // "emb" is checked before "embedding"
+      {node_line("{\"id\":1,\"label\":\"A\",\"emb\":[1],\"embedding\":" + embedding(32, "1") + "}"),
+       "embedding must contain 32 finite values"},
+      {rels("rels.jsonl", "7\n"), "invalid relationship JSONL record"},
+      {rels("rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"a\":1}}\n"), properties},
+      {rels("rels.csv", head + ",since:int\n1,2,R,\n2,1,R,5\n"), properties},
+      {rels("rels.csv", head + ",x\n1,2,R,\"\"\n"), properties},  // quoted, so not absent
+      {rels("rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"relationship\"}\n"), "relationship type is missing"},
+      {rels("rels.csv", head + "\n1,2,\n"), "relationship type is missing"},
+      {rels("rels.jsonl", "{\"src\":1,\"type\":\"R\"}\n"), "relationship endpoint is missing"},
+      {rels("rels.jsonl", "{\"src\":{\"id\":true},\"dst\":2,\"type\":\"R\"}\n"), identity},
+      {rels("rels.csv", ""), "relationship CSV header is missing"},
+      {rels("rels.csv", ":START_ID,:END_ID\n1,2\n"), "relationship CSV requires start, end and type columns"},
+      {rels("rels.csv", head + "\n1,2,R,x\n"), "CSV row does not match its header"},
+      // Source numbers in order stop at the node count; JSON 7 is not CSV 007.
+      {{{"nodes.csv", ":ID,:LABEL\n0,A\n1,A\n"}, {"rels.csv", head + "\n1,0,R\n0,2,R\n"}}, missing},
+      {{{"nodes.csv", ":ID,:LABEL\n007,A\n"}, {"rels.jsonl", "{\"src\":7,\"dst\":\"007\",\"type\":\"T\"}\n"}}, missing},
+      {rels("rels.csv", head + "\n1,2,R\n2,1,R\n1,2,R\n"), kParallel},
+      {rels("rels.csv", head + "\n1,2,R\n2,1,R\n1,9,R\n"), missing},  // a later fault after distinct relationships
+  });
 }
 
 struct ReducedCase {
@@ -306,6 +305,91 @@ TEST(Neo4jImport, ReducedImportTakesWhatTheStrictOneRefusesAndReportsIt) {
       {"APOC CSV relationship to a node never defined", {{"g.csv", "_id,_labels,_start,_end,_type\n1,:A,,,\n,,1,2,R\n"}},
        "g.csv", "relationship references a missing node", "relationship references a missing node"},
   });
+}
+
+const std::string kBridgeFailed =
+    "Neo4j import failed; destination unchanged. Check source compatibility and the decoder error above.";
+
+// An installation root of stand-in bridges; RECORD names the file they report into.
+class Bridges {
+ public:
+  explicit Bridges(const std::string& root_name = "home")
+      : root_(dir_.file(root_name)),
+        home_("ORVANE_HOME", root_),
+        python_("PYTHON", "/bin/sh"),
+        record_("RECORD", dir_.file("record")) {
+    fs::create_directories(root_ + "/scripts");
+  }
+  void script(const std::string& name, const std::string& text) const {
+    testing::write_text_file(root_ + "/scripts/" + name, text);
+  }
+  std::string record() const { return read_text_file(dir_.file("record")); }
+  const TempDir& dir() const { return dir_; }
+  const std::string& root() const { return root_; }
+
+ private:
+  TempDir dir_;
+  std::string root_;
+  ScopedEnv home_, python_, record_;
+};
+
+// The dump bridge runs with --dump DUMP --out DIR/export, DIR private and
+// gone afterwards, also when the bridge fails.
+TEST(Bridge, ArgumentsSurviveQuotesBlanksAndSubstitutionsAndRunNothing) {
+  const TempDir scratch;
+  const std::string trap = scratch.path() + "/ran";
+  const Bridges bridges("it's a \"home\" $(touch " + trap + "0)");
+  bridges.script("record.py", "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$RECORD\"\n");
+  const std::vector<std::string> arguments = {
+      "bolt://u:p@h:7687/$(touch " + trap + "1)", "it's", " a  b ", "`touch " + trap + "2`", "\"dq\" ;|&<>*?", "",
+      "back\\slash '' '\\''", "$HOME ${PATH} !x"};
+  run_bridge("record.py", arguments);
+  std::string expected;
+  for (const std::string& a : arguments) expected += a + "\n";
+  EXPECT_EQ(bridges.record(), expected);
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(fs::exists(trap + std::to_string(i)));
+
+  bridges.script("import_neo4j_dump.py",
+                 "printf '%s\\n' \"$1\" \"$2\" \"$3\" \"$4\" > \"$RECORD\"\n[ -n \"$DUMP_FAILS\" ] && exit 2\n"
+                 "mkdir \"$4\" && printf '{\"id\":1,\"label\":\"A\"}\\n' > \"$4/nodes.jsonl\" && : > \"$4/rels.jsonl\"\n");
+  const std::string dump = bridges.dir().file("movies 'v5' $(touch " + trap + "3).dump");
+  testing::write_text_file(dump, "archive");
+  const auto export_dir = [&] { return fs::path(bridges.record().substr(dump.size() + 14)).parent_path(); };
+  EXPECT_EQ(1u, import_neo4j_source(dump).graph.node_count);
+  EXPECT_EQ("--dump\n" + dump + "\n--out\n" + (export_dir() / "export\n").string(), bridges.record());
+  EXPECT_FALSE(fs::exists(export_dir()) || fs::exists(trap + "3"));
+  const ScopedEnv fails("DUMP_FAILS", std::string("1"));
+  EXPECT_EQ(kBridgeFailed, error_of([&] { import_neo4j_source(dump); }));
+  EXPECT_FALSE(fs::exists(export_dir()));
+}
+
+// ORVANE_HOME/share/halvex comes before ORVANE_HOME, which comes before the
+// working directory; an empty ORVANE_HOME counts as unset.
+TEST(Bridge, InstallationPathOrderAndFailuresWithTheirMessages) {
+  const Bridges bridges;
+  for (const char* entry : {"share/halvex/web", "web", "site", "only-at-home"}) {
+    fs::create_directories(bridges.root() + "/" + entry);
+  }
+  EXPECT_EQ(installation_path("web"), bridges.root() + "/share/halvex/web");
+  EXPECT_EQ(installation_path("site"), bridges.root() + "/site");
+  EXPECT_EQ(installation_path("no-such-entry"), (fs::current_path() / "no-such-entry").string());
+
+  bridges.script("killed.py", "kill -9 $$\n");  // a failing exit status: the migrate command's tests
+  fs::create_directories(bridges.root() + "/scripts/dir.py");
+  EXPECT_EQ(kBridgeFailed, error_of([&] { run_bridge("killed.py", {}); }));
+  for (const char* script : {"absent.py", "dir.py"}) {
+    EXPECT_EQ(installation_path(std::string("scripts/") + script) + " not found; set ORVANE_HOME to the installation root",
+              error_of([&] { run_bridge(script, {}); }));
+  }
+  fs::create_directories(bridges.dir().file("dir.dump"));  // an absent one: the console's migration tests
+  EXPECT_EQ("Neo4j dump file is missing", error_of([&] { import_neo4j_source(bridges.dir().file("dir.dump")); }));
+  // Credentials are never written through an existing entry.
+  fs::create_symlink(bridges.dir().file("elsewhere"), bridges.dir().file("credentials.json"));
+  EXPECT_EQ("cannot write private migration credentials",
+            error_of([&] { write_private_credentials(bridges.dir().path(), "u", "p"); }));
+  EXPECT_FALSE(fs::exists(bridges.dir().file("elsewhere")));
+  const ScopedEnv empty_home("ORVANE_HOME", "");
+  EXPECT_EQ(installation_path("only-at-home"), (fs::current_path() / "only-at-home").string());
 }
 
 }  // namespace

@@ -123,38 +123,38 @@ class Dumps(unittest.TestCase):
         self.tmp = tempfile.mkdtemp(prefix="dump-faults-")
         self.addCleanup(shutil.rmtree, self.tmp)
 
-    def test_movies_every_version_gives_the_same_documented_graph(self):
+    def test_every_version_gives_the_same_documented_graph(self):
+        # Labels, types and counts: the migrate tests. Equal canonical graphs hold equal values, so the
+        # values checked by hand are read from one version of each.
         versions = {"movies-35": "v0.A.9", "movies-40": "AF4.1.a", "movies-41": "SF4.0.0", "movies-43": "AF4.3.0",
-                    "movies-50": "5.x aligned"}
-        reference = canonical(*self.results["movies-35"][1:3])  # labels, types and counts: the migrate tests
-        for name in MOVIES:
+                    "movies-50": "5.x aligned", "northwind-43": "SF4.3.0", "northwind-50": "5.x standard"}
+        for name, version in versions.items():
             with self.subTest(name):
                 summary, nodes, rels, listing = self.results[name]
-                self.assertEqual((171, 253, versions[name]), (summary.nodes, summary.relationships, summary.version))
+                movies = name.startswith("movies")
+                self.assertEqual(((171, 253) if movies else (1035, 3139)) + (version,),
+                                 (summary.nodes, summary.relationships, summary.version))
                 self.assertEqual(["nodes.jsonl", "rels.jsonl"], listing, "no temporary file is left")
-                self.assertEqual(reference, canonical(nodes, rels))
-                (matrix,) = by_property(nodes, "title", "The Matrix")
-                self.assertEqual(["Movie"], matrix["labels"])
-                self.assertEqual({"title": "The Matrix", "released": 1999, "tagline": "Welcome to the Real World"}, matrix["properties"])
-                (keanu,) = by_property(nodes, "name", "Keanu Reeves")
-                self.assertEqual({"name": "Keanu Reeves", "born": 1964}, keanu["properties"])
-                (role,) = [r for r in rels if r["src"] == keanu["id"] and r["dst"] == matrix["id"]]
-                self.assertEqual(("ACTED_IN", {"roles": ["Neo"]}), (role["type"], role["properties"]))
-                (jessica,) = by_property(nodes, "name", "Jessica Thompson")
-                reviews = {r["properties"]["summary"]: r["properties"]["rating"] for r in rels if r["src"] == jessica["id"] and r["type"] == "REVIEWED"}
-                self.assertEqual(95, reviews["An amazing journey"])
-
-    def test_northwind_both_versions_and_an_order_line(self):
-        for name, version in (("northwind-43", "SF4.3.0"), ("northwind-50", "5.x standard")):
-            with self.subTest(name):
-                summary, nodes, rels, _ = self.results[name]
-                self.assertEqual((1035, 3139, version), (summary.nodes, summary.relationships, summary.version))
-        self.assertEqual(canonical(*self.results["northwind-43"][1:3]), canonical(nodes, rels))
+                reference = self.results["movies-35" if movies else "northwind-43"]
+                self.assertEqual(canonical(*reference[1:3]), canonical(nodes, rels))
+        nodes, rels = self.results["movies-50"][1:3]
+        (matrix,) = by_property(nodes, "title", "The Matrix")
+        self.assertEqual(["Movie"], matrix["labels"])
+        self.assertEqual({"title": "The Matrix", "released": 1999, "tagline": "Welcome to the Real World"},
+                         matrix["properties"])
+        (keanu,) = by_property(nodes, "name", "Keanu Reeves")
+        self.assertEqual({"name": "Keanu Reeves", "born": 1964}, keanu["properties"])
+        (role,) = [r for r in rels if r["src"] == keanu["id"] and r["dst"] == matrix["id"]]
+        self.assertEqual(("ACTED_IN", {"roles": ["Neo"]}), (role["type"], role["properties"]))
+        (jessica,) = by_property(nodes, "name", "Jessica Thompson")
+        self.assertIn({"summary": "An amazing journey", "rating": 95},
+                      [r["properties"] for r in rels if r["src"] == jessica["id"] and r["type"] == "REVIEWED"])
+        nodes, rels = self.results["northwind-50"][1:3]
         (order,) = by_property(nodes, "orderID", "10248")
         (cheese,) = by_property(nodes, "productName", "Queso Cabrales")
         (line,) = [r for r in rels if r["src"] == order["id"] and r["dst"] == cheese["id"]]
-        self.assertEqual("ORDERS", line["type"])
-        self.assertEqual({"orderID": "10248", "productID": "11", "quantity": 12, "unitPrice": "14.00", "discount": "0"}, line["properties"])
+        self.assertEqual(("ORDERS", {"orderID": "10248", "productID": "11", "quantity": 12, "unitPrice": "14.00",
+                                     "discount": "0"}), (line["type"], line["properties"]))
         (product,) = by_property(nodes, "productName", "Chai")
         self.assertEqual((18.0, False, 39), tuple(product["properties"][k] for k in ("unitPrice", "discontinued", "unitsInStock")))
 
@@ -255,7 +255,8 @@ class Dumps(unittest.TestCase):
                 self.assert_refused(dump, *fragments)
 
     def test_rebuilt_dumps_decode_in_every_layout(self):
-        # The gzip layouts have no sample; a rebuilt movies-43 must decode in each.
+        # The gzip layouts have no sample; a rebuilt movies-43 must decode in each, and without the zstd
+        # command through the zstandard module where it is importable.
         for layout in ("dzv1", "zstd", "dgv1", "gzip"):
             with self.subTest(layout):
                 out = os.path.join(self.tmp, "ok-" + layout)
@@ -263,9 +264,6 @@ class Dumps(unittest.TestCase):
                 self.assertEqual(0, status, stderr)
                 self.assertIn("171 nodes, 253 relationships", stdout)
                 self.assertEqual(["nodes.jsonl", "rels.jsonl"], sorted(os.listdir(out)))
-
-    @unittest.skipUnless(importlib.util.find_spec("zstandard"), "the zstandard module is not importable here")
-    def test_the_zstandard_module_decodes_without_the_command(self):
-        # Debian's python3-zstandard serves Debian's python3.
-        summary = convert(self.rebuilt("movies-43"), os.path.join(self.tmp, "module"), prefer="module")
-        self.assertEqual((171, 253), (summary.nodes, summary.relationships))
+        if importlib.util.find_spec("zstandard"):  # Debian's python3-zstandard serves Debian's python3
+            summary = convert(self.rebuilt("movies-43"), os.path.join(self.tmp, "module"), prefer="module")
+            self.assertEqual((171, 253), (summary.nodes, summary.relationships))

@@ -2,7 +2,7 @@
 --credentials-file, --database and --out) against the stub Bolt server,
 judged by its exit status, message and files; `orvane migrate --bolt` end
 to end (needs ORVANE_BINARY); PackStream encodings written out by hand,
-malformed input and unexpected records. Temporal text: test_dump_values.py.
+malformed input and unexpected records. Temporal text: test_dump_format.py.
 """
 
 import contextlib

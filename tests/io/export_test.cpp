@@ -51,10 +51,9 @@ Database awkward_graph() {
 }
 
 bool has_staging_entry(const std::string& dir) {
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    if (entry.path().filename().string().starts_with(".halvex-export-")) return true;
-  }
-  return false;
+  return std::ranges::any_of(fs::directory_iterator(dir), [](const fs::directory_entry& entry) {
+    return entry.path().filename().string().starts_with(".halvex-export-");
+  });
 }
 
 std::string export_error(const Database& db, const std::string& destination, const std::string& format) {

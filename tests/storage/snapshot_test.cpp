@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <thread>
 
@@ -134,11 +135,9 @@ Database rich_graph() {
   db.set_property(2, "big", json(std::numeric_limits<std::uint64_t>::max()));
   db.set_property(3, "neg", -42);
   db.compile();
-  db.graph.apply_permutation([&] {
-    std::vector<std::uint32_t> order(db.graph.node_count);
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(order.size() - 1 - i);
-    return order;
-  }());
+  std::vector<std::uint32_t> order(db.graph.node_count);
+  std::iota(order.rbegin(), order.rend(), 0u);  // reversed positions
+  db.graph.apply_permutation(order);
   return db;
 }
 
@@ -481,7 +480,7 @@ TEST(ManyTypes, FiveThousandTypesAndTheHighestIdSaveLoadAndQuery) {
   db.graph.add_edge(1, 0, 65533);
   db.compile();
   std::vector<std::uint32_t> order(kNodes);
-  for (std::uint32_t i = 0; i < kNodes; ++i) order[i] = kNodes - 1 - i;
+  std::iota(order.rbegin(), order.rend(), 0u);
   db.graph.apply_permutation(order);
   EXPECT_LE(index_bytes(db.graph.typed_out) + index_bytes(db.graph.typed_in),
             32 * (db.graph.node_count + db.graph.out_targets.size()));

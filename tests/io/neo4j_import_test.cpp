@@ -204,7 +204,7 @@ struct ReducedCase {
   Files files;
   std::string source;   // the file to import, "" for the directory
   std::string reduced;  // describe() and the report lines that are not 0, or the reduced import's error
-  std::string strict;   // the strict import's error, "reducible: " before a ReducibleImportError's
+  std::string strict{};  // the strict import's error, "reducible: " before a ReducibleImportError's; "": the same
 };
 
 void expect_reduced(const std::vector<ReducedCase>& cases) {
@@ -229,7 +229,7 @@ void expect_reduced(const std::vector<ReducedCase>& cases) {
     } catch (const std::exception& e) {
       strict = e.what();
     }
-    EXPECT_EQ(c.strict, strict);
+    EXPECT_EQ(c.strict.empty() ? c.reduced : c.strict, strict);
   }
 }
 
@@ -292,18 +292,15 @@ TEST(Neo4jImport, ReducedImportTakesWhatTheStrictOneRefusesAndReportsIt) {
        "1 node with several labels kept the first, all of them in _labels (Movie:Film 1)",
        one_label},
       {"APOC JSON as one document", {{"g.jsonl", " [{\"type\":\"node\"}]\n"}}, "g.jsonl",
-       "APOC JSON export must be JSON lines; export with the jsonFormat JSON_LINES",
        "APOC JSON export must be JSON lines; export with the jsonFormat JSON_LINES"},
       {"APOC JSON line of no kind", {{"g.json", "{\"id\":1,\"labels\":[\"A\"]}\n"}}, "g.json",
-       "APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or \"relationship\")",
        "APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or \"relationship\")"},
       {"APOC CSV without _type", {{"g.csv", "_id,_labels,_start,_end\n"}}, "g.csv",
-       "APOC CSV export requires the columns _id, _labels, _start, _end and _type",
        "APOC CSV export requires the columns _id, _labels, _start, _end and _type"},
       {"APOC CSV with a repeated column", {{"g.csv", "_id,_labels,n,_start,_end,_type,n\n"}}, "g.csv",
-       "duplicate CSV property header: n", "duplicate CSV property header: n"},
+       "duplicate CSV property header: n"},
       {"APOC CSV relationship to a node never defined", {{"g.csv", "_id,_labels,_start,_end,_type\n1,:A,,,\n,,1,2,R\n"}},
-       "g.csv", "relationship references a missing node", "relationship references a missing node"},
+       "g.csv", "relationship references a missing node"},
   });
 }
 

@@ -228,9 +228,9 @@ TEST(KernelDifferential, ParallelFrontierMatchesSerialOracle) {
   set_kernel_threads(0);
 }
 
-// The subtle definitions, by hand; the oracle above checks every kernel at
-// large.
-TEST(Traversal, HandCheckedCounts) {
+// The subtle definitions by hand (the oracle above checks every kernel at
+// large); refusals, missing hubs, and a frontier that marks each node once.
+TEST(Traversal, HandCheckedCountsAndRefusals) {
   const PhysicalGraph cycle = GraphBuilder().people({"a", "b"}).follows("a", "b").follows("b", "a").compiled().graph;
   const PhysicalGraph loop = GraphBuilder().people({"a", "b"}).follows("a", "a").follows("a", "b").compiled().graph;
   const PhysicalGraph star = testing::star(4).graph;
@@ -246,10 +246,8 @@ TEST(Traversal, HandCheckedCounts) {
   const PhysicalGraph wrote = GraphBuilder().people({"a", "b"}).papers({"q"}).authored("a", "q").follows("a", "b")
                                   .compiled().graph;
   EXPECT_EQ(1u, hop_range_targets(wrote, 0, 0, 1, F, A));
-}
 
-// Regression: the hub used to become a position without a range check.
-TEST(Traversal, UncompiledRefusedMissingHubsCountZeroFrontierMarksOnce) {
+  // Regression: the hub used to become a position without a range check.
   using Kernel = std::function<std::uint64_t(const PhysicalGraph&, std::uint32_t)>;
   const Kernel kernels[] = {
       [](auto& g, auto h) { return hop1_count(g, h, F); }, [](auto& g, auto h) { return hop_reach(g, h, 3, F); },

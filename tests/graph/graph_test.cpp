@@ -263,7 +263,7 @@ TEST(Database, EmbeddingAndPropertyNestingLimits) {
   expect_failure_leaves_unchanged(db, [&] { db.add_labeled_node("X", name, {{"d", deep}}, 0); }, message);
 }
 
-TEST(Database, InvalidUtf8NeverEntersADatabase) {
+TEST(Utf8, ValidatorAndNothingInvalidEntersADatabase) {
   Database db = testing::triangle();
   // Truncated sequence, overlong '/', U+D800.
   for (const std::string text : {"caf\xC3", "\xC0\xAF", "\xED\xA0\x80"}) {
@@ -284,9 +284,7 @@ TEST(Database, InvalidUtf8NeverEntersADatabase) {
   std::string name = "Zoë 🚀";
   db.add_labeled_node("Städte", name, json{{"motto", "für alle"}}, 0);
   EXPECT_EQ("Zoë 🚀", db.names.back());
-}
-
-TEST(Utf8, AcceptsAndRefusesByRfc3629) {
+  // The validator itself, by RFC 3629.
   const std::string valid[] = {"",         "plain ascii", "\xC2\x80",         "\xDF\xBF",         "\xE0\xA0\x80",
                                "\xED\x9F\xBF", "\xEE\x80\x80", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
                                std::string("nul\0inside", 10)};

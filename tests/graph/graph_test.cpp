@@ -131,10 +131,8 @@ TEST(Database, Schema) {
   Database db;
   EXPECT_EQ((std::vector<std::string>{"Person", "Paper"}), db.node_types);
   EXPECT_EQ((std::vector<std::string>{"FOLLOWS", "AUTHORED"}), db.rel_types);
-  EXPECT_EQ(0, db.add_node_type("Person"));
-  EXPECT_EQ(2, db.add_node_type("City"));
-  EXPECT_EQ(2, db.add_node_type("City"));
-  EXPECT_EQ(2, db.add_rel_type("LIVES_IN"));
+  EXPECT_EQ((std::vector<std::uint16_t>{0, 2, 2, 2}), (std::vector<std::uint16_t>{db.add_node_type("Person"),
+            db.add_node_type("City"), db.add_node_type("City"), db.add_rel_type("LIVES_IN")}));
   EXPECT_EQ("City LIVES_IN", db.node_type_name(db.node_type_id("City")) + " " + db.rel_type_name(db.rel_type_id("LIVES_IN")));
   EXPECT_THROW(db.node_type_name(3), std::out_of_range);
   EXPECT_THROW(db.rel_type_name(3), std::out_of_range);

@@ -307,9 +307,8 @@ struct BruteForce {
     for (std::size_t e : touching[v]) {
       const Edge& edge = db.graph.edges[e];
       const bool out = r.direction != QlDirection::In && edge.src == v;
-      if (used[e] || db.rel_types[edge.type] != r.type || (!out && (r.direction == QlDirection::Out || edge.dst != v))) {
-        continue;
-      }
+      const bool in = r.direction != QlDirection::Out && edge.dst == v;
+      if (used[e] || db.rel_types[edge.type] != r.type || (!out && !in)) continue;
       used[e] = true;
       walk(k, hops + 1, out ? edge.dst : edge.src);
       used[e] = false;

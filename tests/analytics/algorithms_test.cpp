@@ -2,11 +2,13 @@
 // documents, answers identical bit for bit under every renumbering; top-k against a brute-force sort with any thread
 // count, extreme embeddings, the GraphRAG pack and text embeddings.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <locale>
@@ -309,6 +311,20 @@ TEST(TextEmbedding, ChoosesHotComponent) {
   EXPECT_EQ(expected, embed(""));
   EXPECT_EQ(embed("Hello World"), embed("hello world"));  // the hash folds case
   EXPECT_THROW(embed("topic 99999999999999999999999"), std::out_of_range);
+}
+
+// The kernels' team follows OMP_NUM_THREADS as OpenMP users expect; unset, every processor.
+TEST(Parallelism, KernelThreadsFollowOmpNumThreadsWhenSet) {
+  const char* before = std::getenv("OMP_NUM_THREADS");
+  const std::string saved = before ? before : "";
+  const int runtime = omp_get_max_threads();
+  omp_set_num_threads(3);
+  setenv("OMP_NUM_THREADS", "3", 1);
+  EXPECT_EQ(3, kernel_threads());
+  unsetenv("OMP_NUM_THREADS");
+  EXPECT_EQ(std::max(1, omp_get_num_procs()), kernel_threads());
+  omp_set_num_threads(runtime);
+  if (before) setenv("OMP_NUM_THREADS", saved.c_str(), 1);
 }
 
 }  // namespace

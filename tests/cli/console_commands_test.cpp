@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "cli/commands.h"
 #include "graph/database.h"
 #include "storage/snapshot.h"
 #include "support/run_binary.h"
@@ -13,6 +14,18 @@ namespace orvane::testing {
 namespace {
 
 std::uint64_t nodes_in(const std::string& path) { return load_snapshot(path).graph.node_count; }
+
+// Misread as a read, a mutation would run on a graph the command never saves.
+TEST(QueryCommand, MutatingStatements) {
+  for (const char* mutating : {"CREATE (:X)", "  create (:X)", "  PROFILE CREATE (:X)", "profile \n\tcreate (:X)",
+                               "LOAD CSV FROM 'data'", "call ORVANE.restore()", "MATCH (n) CALL orvane.migrate('x')",
+                               "CALL orvane.loadFromNeo4j('bolt://h:7687')", "LOAD FROM NEO4J 'bolt://h'"}) {
+    EXPECT_TRUE(is_mutating_statement(mutating)) << mutating;
+  }
+  for (const char* read : {"MERGE (n:X)", "CREATE(:X)", "EXPLAIN CREATE (:X)", "MATCH (n) RETURN count(n)"}) {
+    EXPECT_FALSE(is_mutating_statement(read)) << read;
+  }
+}
 
 TEST(QueryCommand, RunsOnTheChosenGraphPrintsTheAnswerAndSavesMutations) {
   const std::string zero = "{\"columns\":[\"count\"],\"rows\":[[0]]}\n";

@@ -1,14 +1,11 @@
 // The Engine's registry and its documents: member order of every document,
-// escaping of texts from the database, the engine and requests, the bounds
-// of the query log and the change list, the metrics text and the JSON form
-// of console results.
+// escaping of texts from the database, the engine and requests, search and
+// node bounds and the metrics text. The shown bounds of the query log and the
+// change list are checked with the dispatcher that fills them.
 #include <gtest/gtest.h>
-
-#include <map>
 
 #include <nlohmann/json.hpp>
 
-#include "console/console_result.h"
 #include "console/documents.h"
 #include "console/engine.h"
 #include "support/error_text.h"
@@ -94,83 +91,24 @@ TEST(Documents, MemberOrderAndHostileTextsOfEveryDocument) {
   EXPECT_EQ("\xEF\xBF\xBD", json::parse(search_document(e, "\xFF", 12))["q"]);
 }
 
-TEST(Documents, QueryLogShowsTheLast40AndChangeListTheLastLimit) {
-  Engine e;
-  for (int i = 0; i < 45; ++i) e.log_statement("q" + std::to_string(i), i, i % 2 == 0);
-  for (int i = 0; i < 60; ++i) e.record_change("op", std::to_string(i));
-  const auto log = json::parse(query_log_document(e))["queries"];
-  ASSERT_EQ(40u, log.size());
-  EXPECT_EQ("{\"cypher\":\"q5\",\"ns\":5,\"ok\":false}", log[0].dump());
-  EXPECT_EQ("q44", log[39]["cypher"]);
-  const auto changes = json::parse(change_events_document(e, 50));
-  ASSERT_EQ(50u, changes.size());
-  EXPECT_EQ("10", changes[0]["detail"]);
-  EXPECT_EQ("[{\"op\":\"op\",\"detail\":\"59\"}]", change_events_document(e, 1));
-}
-
-TEST(Documents, CountsOfTheCurrentDatabaseAndMetrics) {
+TEST(Documents, SearchNodeAndMetricsOfTheCurrentDatabase) {
   Engine e;
   e.register_database("orvane", testing::mixed_graph());
-  EXPECT_TRUE(stats_document(e).starts_with(
-      "{\"queries\":0,\"errors\":0,\"avg_ns\":0,\"nodes\":14,\"edges\":17,\"degree_entropy\":"));
-  e.statement_count = 4;
-  e.total_statement_ns = 10;
-  EXPECT_EQ(2.5, json::parse(stats_document(e))["avg_ns"]);
-  EXPECT_EQ("{\"edges\":17,\"node_types\":[\"Paper\",\"Person\"],\"nodes\":14,\"rel_types\":[\"AUTHORED\",\"FOLLOWS\"]}",
-            schema_document(e));
+  e.register_database("other", Database());
+  e.statement_count = 7;
+  e.error_count = 2;
   EXPECT_EQ("{\"labelCount\":2,\"labels\":{\"Paper\":4,\"Person\":10},\"nodeCount\":14,\"relCount\":17,"
             "\"relTypeCount\":2,\"relTypes\":{\"AUTHORED\":7,\"FOLLOWS\":10}}",
             meta_schema_document(e));
-  EXPECT_EQ("{\"error\":\"no such node\"}", node_document(e, 999999999, 16));
   EXPECT_EQ("{\"id\":0,\"name\":\"p0\",\"label\":\"Person\",\"topic\":0,\"out_degree\":4,\"properties\":{\"name\":"
             "\"p0\"},\"neighbors\":[{\"id\":1,\"name\":\"p1\",\"type\":\"FOLLOWS\"}]}",
             node_document(e, 0, 1));
   EXPECT_EQ(12u, json::parse(search_document(e, "", 12))["hits"].size());
-  e.register_database("other", Database());
-  e.statement_count = 7;
-  e.error_count = 2;
   EXPECT_EQ("# HELP orvane_queries_total Cypher/procedure executions\n# TYPE orvane_queries_total counter\n"
             "orvane_queries_total 7\n# TYPE orvane_errors_total counter\norvane_errors_total 2\n"
             "# TYPE orvane_nodes gauge\norvane_nodes 14\n# TYPE orvane_edges gauge\norvane_edges 17\n"
             "# TYPE orvane_databases gauge\norvane_databases 2\n",
             metrics_text(e));
-}
-
-TEST(Documents, ClusterAndFabric) {
-  Engine e;
-  e.register_database("social", testing::mixed_graph());
-  e.register_database("replica", testing::triangle());
-  EXPECT_TRUE(fabric_document(e).starts_with("{\"fabric\":false,\"shards\":[],\"coordinator\":\"orvane\","));
-  e.register_database("biblio", testing::mixed_graph());
-  e.use_database("replica");
-  const auto roles = [&] {
-    std::map<std::string, std::string> out;
-    const auto cluster = json::parse(cluster_document(e));
-    for (const auto& m : cluster["members"]) out[m["name"]] = m["role"];
-    return out;
-  };
-  // The current database is primary even when it is named "replica".
-  EXPECT_EQ((std::map<std::string, std::string>{{"biblio", "shard"}, {"replica", "primary"}, {"social", "shard"}}),
-            roles());
-  EXPECT_TRUE(json::parse(cluster_document(e))["fabric"]);
-  e.use_database("social");
-  EXPECT_EQ("read-replica", roles()["replica"]);
-  EXPECT_TRUE(fabric_document(e).starts_with(
-      "{\"fabric\":true,\"shards\":[{\"name\":\"social\",\"role\":\"FOLLOWS shard\",\"hop1_follows\":2},"
-      "{\"name\":\"biblio\",\"role\":\"AUTHORED shard\",\"authored_from_hub\":2}],\"coordinator\":\"social\","))
-      << fabric_document(e);
-}
-
-TEST(Documents, GuidesAndStyle) {
-  const std::pair<const char*, const char*> topics[] = {
-      {"", "intro"},       {"CYPHER", "cypher"},  {"Explore", "bloom"},   {"graphs", "bloom"},
-      {"entropy", "entropy"}, {"cloud", "migrate"}, {"fabric", "enterprise"}, {"cypher ", "intro"}};
-  for (const auto& [topic, guide] : topics) {
-    EXPECT_EQ(guide, json::parse(guides_document(topic))["guide"]["id"]) << topic;
-  }
-  Engine e;
-  e.style = "{\"node\":";  // stored unvalidated by :style; the document stays valid
-  EXPECT_EQ(e.style, json::parse(style_document(e))["style"]);
 }
 
 TEST(Engine, RegistryRegistersSelectsAndLooksUp) {
@@ -188,22 +126,6 @@ TEST(Engine, RegistryRegistersSelectsAndLooksUp) {
   EXPECT_EQ(6u, e.database("social").graph.node_count);
   EXPECT_EQ("database name must not be empty", error_of([&] { e.register_database("", Database()); }));
   EXPECT_EQ(2u, e.databases.size());
-}
-
-TEST(ConsoleResultJson, MemberOrderAndEscaping) {
-  ConsoleResult r;
-  r.kind = "graph";
-  r.count = 2;
-  r.ns = 1234567;
-  r.query = "a\tb\r\n\x01\"\\";
-  r.data = "{\"x\":1}";
-  r.nodes = {{0, "Person", "ann", 3}, {7, "Paper", "p\"1", 0}};
-  r.rels = {{0, 7, "AUTHORED"}};
-  EXPECT_EQ(
-      "{\"ok\":true,\"kind\":\"graph\",\"count\":2,\"ns\":1.23457e+06,\"error\":\"\",\"query\":\"a\\tb\\n\\u0001\\\"\\\\\","
-      "\"data\":{\"x\":1},\"nodes\":[{\"id\":0,\"label\":\"Person\",\"name\":\"ann\",\"topic\":3},{\"id\":7,\"label\":"
-      "\"Paper\",\"name\":\"p\\\"1\",\"topic\":0}],\"rels\":[{\"src\":0,\"dst\":7,\"type\":\"AUTHORED\"}]}",
-      result_json(r));
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "console/engine.h"
 #include "console/migration.h"
 #include "io/neo4j_import.h"
-#include "io/reductions.h"
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
 #include "support/error_text.h"
@@ -101,17 +100,6 @@ TEST(Migration, MigrateSourceLaysOutSavesRegistersSelectsAndRecords) {
   const Database saved = load_snapshot(s.engine.snapshot_path);
   EXPECT_EQ(testing::edges_of(saved), testing::edges_of(migrated));
   EXPECT_EQ(saved.graph.to_logical, migrated.graph.to_logical);
-  // A save that cannot happen changes nothing.
-  s.engine.snapshot_path = s.dir.path();
-  const std::string state = engine_state(s.engine);
-  EXPECT_EQ("cannot write snapshot " + s.dir.path() + ": is a directory",
-            error_of([&] { migrate_source(s.engine, source, "other"); }));
-  EXPECT_EQ(state, engine_state(s.engine));
-  // Without a snapshot path nothing is written.
-  Engine bare;
-  migrate_source(bare, source, "m");
-  EXPECT_EQ("current=m\nm: 7 nodes " + testing::edges_of(expected) + "\nmigrate " + source + " -> m\n",
-            engine_state(bare));
 }
 
 TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
@@ -151,26 +139,6 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
     EXPECT_EQ(message, error_of([&] { migrate_source(s.engine, source, c.target); })) << c.message;
     EXPECT_EQ(state, s.state()) << c.message;
   }
-}
-
-TEST(Migration, AReducedMigrationReportsOnlyWhatItInstalled) {
-  ServerEngine s;
-  testing::write_text_file(s.dir.file("x/nodes.jsonl"),
-                           "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"C\"],\"_labels\":0}\n");
-  testing::write_text_file(s.dir.file("x/rels.jsonl"), "");
-  const std::string state = s.state();
-  ReductionReport report;
-  report.unlabelled.add("", 5);  // a failed migration must leave this as it is
-  EXPECT_EQ("node 2 already holds a _labels property; a reduced import keeps the labels of a node with several "
-            "labels there and will not overwrite it",
-            error_of([&] { migrate_source(s.engine, s.dir.file("x"), "neo", &report); }));
-  EXPECT_EQ(state, s.state());
-  EXPECT_EQ(5u, report.unlabelled.total);
-  EXPECT_EQ(0u, report.extra_labels.total);
-  testing::write_text_file(s.dir.file("x/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n");
-  migrate_source(s.engine, s.dir.file("x"), "neo", &report);
-  EXPECT_EQ("0 1", std::to_string(report.unlabelled.total) + " " + std::to_string(report.extra_labels.total));
-  EXPECT_EQ("[\"A\",\"B\"]", load_snapshot(s.engine.snapshot_path).node_properties(0).at("_labels").dump());
 }
 
 // The stand-in pull bridge records its arguments, writes a two-node export

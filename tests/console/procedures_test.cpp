@@ -4,6 +4,9 @@
 
 #include <set>
 
+#include <nlohmann/json.hpp>
+
+#include "console/documents.h"
 #include "console/engine.h"
 #include "console/procedures.h"
 #include "storage/snapshot.h"
@@ -33,8 +36,9 @@ std::string ops(const Engine& e) {
 }
 
 // Restore replaces "restored", selects it and saves it; a corrupt file
-// changes nothing.
-TEST(Restore, ReplacesRestoredSelectsItOrChangesNothing) {
+// changes nothing. Backup leaves alone what is not a snapshot and what
+// another writer holds.
+TEST(Procedures, RestoreAndBackupOrChangeNothing) {
   testing::TempDir dir;
   save_snapshot(testing::triangle(), dir.file("a.orv"));
   save_snapshot(testing::star(4), dir.file("b.orv"));
@@ -45,34 +49,19 @@ TEST(Restore, ReplacesRestoredSelectsItOrChangesNothing) {
   e.snapshot_path = dir.file("own.orv");
   restore(e, dir.file("a.orv"));
   restore(e, dir.file("b.orv"));
-  EXPECT_EQ("restored", e.current);
-  EXPECT_EQ(2u, e.databases.size());
-  EXPECT_EQ(5u, e.database().graph.node_count);
-  EXPECT_EQ("restore restore", ops(e));
-  EXPECT_EQ(dir.file("b.orv"), e.changes.back().detail);
-  EXPECT_EQ(5u, load_snapshot(e.snapshot_path).graph.node_count);
+  EXPECT_EQ("restored 2 5", e.current + " " + std::to_string(e.databases.size()) + " " +
+                                std::to_string(e.database().graph.node_count));
+  EXPECT_EQ("restore restore " + dir.file("b.orv"), ops(e) + " " + e.changes.back().detail);
   e.use_database("orvane");
   EXPECT_EQ("snapshot checksum mismatch", error_of([&] { restore(e, dir.file("bad.orv")); }));
   EXPECT_EQ("orvane", e.current);
   EXPECT_EQ(5u, e.database("restored").graph.node_count);
   EXPECT_EQ(2u, e.change_count);
   EXPECT_EQ(5u, load_snapshot(e.snapshot_path).graph.node_count);
-}
-
-TEST(Backup, WritesReplacesAndRefuses) {
-  testing::TempDir dir;
-  Engine e = engine_with(testing::mixed_graph());
-  backup(e, dir.file("new/b.orv"));
-  e.database().add_person("late", 0);
-  e.database().compile();
-  backup(e, dir.file("new/b.orv"));
-  EXPECT_EQ(15u, load_snapshot(dir.file("new/b.orv")).graph.node_count);  // replaced
-  // Something that is not a snapshot stays as it was.
   testing::write_text_file(dir.file("notes.txt"), "ORVSNAP");  // shorter than the magic
   EXPECT_EQ("refusing to replace " + dir.file("notes.txt") + ": it is not a Halvex snapshot",
             error_of([&] { backup(e, dir.file("notes.txt")); }));
   EXPECT_EQ("ORVSNAP", testing::read_text_file(dir.file("notes.txt")));
-  // Another writer's file is left to it.
   {
     const GraphWriterLock other(dir.file("held.orv"));
     EXPECT_EQ("graph is already open for writing by another process",
@@ -80,10 +69,9 @@ TEST(Backup, WritesReplacesAndRefuses) {
   }
   // The engine's own snapshot, whose lock this process holds, is written
   // under that lock, also when named another way.
-  e.snapshot_path = dir.file("own.orv");
   const GraphWriterLock own(e.snapshot_path);
-  EXPECT_EQ("", error_of([&] { backup(e, dir.path() + "/new/../own.orv"); }));
-  EXPECT_TRUE(is_snapshot_file(e.snapshot_path));
+  EXPECT_EQ("", error_of([&] { backup(e, dir.path() + "/./own.orv"); }));
+  EXPECT_EQ(14u, load_snapshot(e.snapshot_path).graph.node_count);
 }
 
 TEST(Explore, WalksOutgoingLevelsUpToTheLimit) {
@@ -116,20 +104,16 @@ TEST(Explore, WalksOutgoingLevelsUpToTheLimit) {
 
 TEST(DemoEngine, DatabasesShardsRemoteAndEvents) {
   const Engine e = make_demo_engine(8, 4, 42, true);
-  std::set<std::string> names;
-  for (const auto& [name, db] : e.databases) names.insert(name);
-  EXPECT_EQ((std::set<std::string>{"biblio", "chaotic", "messy", "orvane", "replica", "simple", "social"}), names);
-  EXPECT_EQ("orvane", e.current);
+  const nlohmann::json cluster = nlohmann::json::parse(cluster_document(e));
+  std::set<std::string> roles;  // every database with its cluster role
+  for (const auto& m : cluster["members"]) roles.insert(m["name"].get<std::string>() + ":" + m["role"].get<std::string>());
+  EXPECT_EQ((std::set<std::string>{"biblio:shard", "chaotic:shard", "messy:shard", "orvane:primary",
+                                   "replica:read-replica", "simple:shard", "social:shard"}),
+            roles);
   EXPECT_EQ("fabric remote boot", ops(e));
   EXPECT_EQ("http://127.0.0.1:7475", e.changes[1].detail);
-  const Database& orvane = e.database("orvane");
-  EXPECT_EQ(testing::edges_of(orvane), testing::edges_of(e.database("simple")));
-  EXPECT_EQ(testing::edges_of(orvane), testing::edges_of(e.database("messy")));
-  EXPECT_EQ(12u + 128u, e.database("chaotic").graph.node_count);
-  EXPECT_EQ(12u, e.database("replica").graph.node_count);
-
   // The shards split the relationships by type and keep the identities.
-  const Database &social = e.database("social"), &biblio = e.database("biblio");
+  const Database &orvane = e.database("orvane"), &social = e.database("social"), &biblio = e.database("biblio");
   EXPECT_EQ(8u + 12u * 1000, social.graph.node_count + biblio.graph.node_count * 1000);
   std::string follows, authored, in_social, in_biblio;
   for (const Edge& x : orvane.graph.edges) (x.type == orvane.follows_type ? follows : authored) += edge_text(x);
@@ -137,9 +121,6 @@ TEST(DemoEngine, DatabasesShardsRemoteAndEvents) {
   for (const Edge& x : biblio.graph.edges) in_biblio += edge_text(x);
   EXPECT_EQ(follows + "|" + authored, in_social + "|" + in_biblio);
   EXPECT_EQ(orvane.names, biblio.names);
-  const Engine plain = make_demo_engine(8, 4, 42, false);
-  EXPECT_EQ(5u, plain.databases.size());
-  EXPECT_EQ("remote boot", ops(plain));
 }
 
 }  // namespace

@@ -135,14 +135,32 @@ TEST(Server, StartFailures) {
   EXPECT_EQ("bind failed on port " + std::to_string(first.port()), start_error({.port = first.port(), .api_key = ""}));
 }
 
-TEST(Server, FullQueueIsAnswered503) {
-  // One worker held by a client that sends nothing, one queued connection,
-  // and the next one finds the queue full.
+// The soft descriptor limit is raised to the hard one at start, and every
+// socket (the listener, accepted connections) is close-on-exec. One worker is
+// held by a client that sends nothing, one connection queued, and the next
+// one finds the queue full.
+TEST(Server, PreparesDescriptorsAndAnswersAFullQueue503) {
+  rlimit limit{};
+  ASSERT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &limit));
+  const bool lowered = limit.rlim_max >= 512;
+  if (lowered) limit.rlim_cur = 256;
+  ASSERT_EQ(0, ::setrlimit(RLIMIT_NOFILE, &limit));
   TestServer server(HttpServerOptions{.api_key = "", .workers = 1, .queue_limit = 1, .socket_timeout = 3s});
+  ASSERT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &limit));
+  EXPECT_TRUE(!lowered || limit.rlim_cur == limit.rlim_max) << "soft limit " << limit.rlim_cur;
   RawConnection held(server.port());
   std::this_thread::sleep_for(200ms);  // the worker takes it and waits for bytes
   RawConnection queued(server.port());
   std::this_thread::sleep_for(200ms);
+  int sockets = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    const int fd = std::stoi(entry.path().filename());
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+    ++sockets;
+    EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC) << fd;
+  }
+  EXPECT_GE(sockets, 5);  // the listener, two clients and their two accepted connections
   RawConnection refused(server.port());
   EXPECT_EQ(R"({"ok":false,"error":"overloaded"})", parse_reply(refused.read_all(2s)).body);
   // The queued connection is still served once the worker is free.
@@ -162,6 +180,7 @@ TEST(Server, OnlyRoutesHoldTheEngineAndOnlyWhileAnswering) {
   TestServer server(HttpServerOptions{.web_root = web.path(), .api_key = "", .workers = 8}, [&](const HttpRequest& r) {
     if (r.path == "/v1/block") gate.wait();
     if (r.path == "/v1/big") return HttpResponse{200, big, "text/plain"};
+    if (r.path == "/v1/odd") throw 42;  // not a std::exception
     const int now = ++inside;
     for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
     }
@@ -177,6 +196,8 @@ TEST(Server, OnlyRoutesHoldTheEngineAndOnlyWhileAnswering) {
   }
   for (auto& r : replies) EXPECT_EQ(200, r.get());
   EXPECT_EQ(1, most.load());
+  const HttpReply odd = http_exchange(server.port(), make_request("GET", "/v1/odd"));
+  EXPECT_EQ(R"(500 {"ok":false,"error":"request failed"})", std::to_string(odd.status) + " " + odd.body);
   // A client that does not read its large answer holds no route.
   RawConnection slow(server.port());
   slow.send(make_request("GET", "/v1/big"));
@@ -217,30 +238,6 @@ TEST(Server, StopAnswersRequestsInFlightAndQueued) {
   EXPECT_TRUE(stopped.get());
   EXPECT_EQ(8, entered.load());
   EXPECT_THROW(RawConnection late(port), std::runtime_error);  // nothing listens any more
-}
-
-// The soft descriptor limit is raised to the hard one at start, and every
-// socket (the listener, an accepted connection) is close-on-exec.
-TEST(Server, PreparesDescriptors) {
-  rlimit limit{};
-  ASSERT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &limit));
-  const bool lowered = limit.rlim_max >= 512;
-  if (lowered) limit.rlim_cur = 256;
-  ASSERT_EQ(0, ::setrlimit(RLIMIT_NOFILE, &limit));
-  TestServer server(HttpServerOptions{.api_key = ""});
-  ASSERT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &limit));
-  EXPECT_TRUE(!lowered || limit.rlim_cur == limit.rlim_max) << "soft limit " << limit.rlim_cur;
-  RawConnection idle(server.port());  // accepted, and held by a worker while it waits for bytes
-  std::this_thread::sleep_for(200ms);
-  int sockets = 0;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    const int fd = std::stoi(entry.path().filename());
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
-    ++sockets;
-    EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC) << fd;
-  }
-  EXPECT_GE(sockets, 3);  // the listener, the client and the accepted connection
 }
 
 }  // namespace

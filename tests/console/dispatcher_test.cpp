@@ -62,6 +62,7 @@ struct Case {
   const char* value;     // its compact JSON; "" with no pointer to check nothing
   const char* before = nullptr;  // a statement run first on the same engine
   const ParamMap* params = nullptr;
+  const char* database = "";  // the statement's target database, "" for the current one
 };
 
 // Each row on a fresh engine; a failing statement changes neither the
@@ -73,7 +74,7 @@ void check_rows(const std::vector<Case>& cases) {
     if (c.before != nullptr) { ASSERT_TRUE(run(e, c.before).ok) << c.before; }
     const std::string before = contents(e.database()) + e.style;
     const std::uint64_t changes = e.change_count;
-    const ConsoleResult r = run(e, c.statement, c.params);
+    const ConsoleResult r = run(e, c.statement, c.params, c.database);
     EXPECT_EQ(c.kind, r.kind);
     EXPECT_EQ(c.error, r.error);
     EXPECT_EQ(c.error.empty(), r.ok);
@@ -128,6 +129,9 @@ TEST(Dispatcher, EveryClassificationRowInOrder) {
       {"CALL orvane.loadFromNeo4j('', \"\")", "error", "LOAD FROM NEO4J needs a Bolt URI", "", ""},
       {"USE simple", "stats", "", "/using", R"("simple")"},
       {"USE nope", "error", "unknown database: nope", "", ""},
+      {"CREATE (:Robot)", "error", "unknown database: nope", "", "", nullptr, nullptr, "nope"},
+      {":help", "error", "unknown database: nope", "", "", nullptr, nullptr, "nope"},  // before anything runs
+      {"CREATE (:Robot)", "stats", "", "/id", "3", nullptr, nullptr, "simple"},
       {":schema", "schema", "", "/edges", "17"},
       {"CALL db.constraints()", "schema", "", "/constraints", "[]"},
       {"CALL db.schema()", "schema", "", "/rel_types", R"(["AUTHORED","FOLLOWS"])"},
@@ -215,19 +219,17 @@ TEST(Dispatcher, ParametersExplainProfileAndStyle) {
   });
 }
 
-TEST(Dispatcher, UnknownTargetDatabaseFailsBeforeAnythingRuns) {
-  Engine e = small_engine();
-  EXPECT_EQ("unknown database: nope", run(e, "CREATE (:Robot)", nullptr, "nope").error);
-  EXPECT_EQ("unknown database: nope", run(e, ":help", nullptr, "nope").error);
-  EXPECT_EQ(14u, e.database().graph.node_count);
-  EXPECT_TRUE(run(e, "CREATE (:Robot)", nullptr, "simple").ok);
-  EXPECT_EQ(4u, e.database("simple").graph.node_count);
-}
-
 // The query log keeps the latest 200 statements, failures included; the
-// change list the latest 10000 events while counting every one.
-TEST(Dispatcher, QueryLogAndChangeListBounds) {
+// change list the latest 10000 events while counting every one. Every third
+// completed statement optimises the layout; failures skip the schedule.
+TEST(Dispatcher, QueryLogChangeListAndAutoEntropy) {
   Engine e = small_engine();
+  e.auto_entropy_every = 3;
+  const auto optimisations = [&] {
+    const auto count = std::count_if(e.changes.begin(), e.changes.end(),
+                                     [](auto& c) { return c.op == "entropy_optimize"; });
+    return std::to_string(count) + " " + std::to_string(e.statements_since_optimize);
+  };
   run(e, ":help");
   EXPECT_EQ("", run(e, ":nonsense").data);
   EXPECT_EQ("1 1", std::to_string(e.statement_count) + " " + std::to_string(e.error_count));
@@ -235,7 +237,14 @@ TEST(Dispatcher, QueryLogAndChangeListBounds) {
   EXPECT_EQ(":nonsense", e.query_log.back().cypher);
   EXPECT_TRUE(e.query_log.back().ns == 0.0 && !e.query_log.back().ok);
   EXPECT_GT(e.total_statement_ns, 0.0);
-  for (int i = 0; i < 199; ++i) run(e, ":clear");
+  run(e, ":clear");
+  EXPECT_EQ("0 2", optimisations());
+  run(e, ":sysinfo");
+  EXPECT_EQ("1 0", optimisations());
+  for (int i = 0; i < 3; ++i) run(e, ":help");
+  EXPECT_EQ("2 0", optimisations());
+  e.auto_entropy_every = 0;
+  for (int i = 0; i < 194; ++i) run(e, ":clear");
   EXPECT_EQ(":nonsense", e.query_log.front().cypher);  // the oldest of 201 is dropped
   for (int i = 0; i < 250; ++i) run(e, ":fail" + std::to_string(i));
   ASSERT_EQ(200u, e.query_log.size());
@@ -245,27 +254,11 @@ TEST(Dispatcher, QueryLogAndChangeListBounds) {
   for (int i = 0; i < 10005; ++i) run(e, ":param p => " + std::to_string(i));
   ASSERT_EQ(kChangeEventCapacity, e.changes.size());
   EXPECT_EQ("p=5", e.changes.front().detail);
-  EXPECT_EQ(10005u, e.change_count);
-  EXPECT_EQ("10005", member(run(e, ":sysinfo").data, "/cdc_events"));
+  EXPECT_EQ(10007u, e.change_count);
+  EXPECT_EQ("10007", member(run(e, ":sysinfo").data, "/cdc_events"));
   EXPECT_EQ(R"([{"op":"param","detail":"p=10004"}])", change_events_document(e, 1));
   run(e, "\xff");
   EXPECT_NO_THROW(json::parse(run(e, ":history").data));  // a logged statement that is not UTF-8
-}
-
-TEST(Dispatcher, AutoEntropyRunsOnEveryNthCompletedStatement) {
-  Engine e = small_engine();
-  e.auto_entropy_every = 3;
-  const auto optimisations = [&] {
-    return std::count_if(e.changes.begin(), e.changes.end(), [](auto& c) { return c.op == "entropy_optimize"; });
-  };
-  for (const char* statement : {":help", ":nonsense", ":clear"}) run(e, statement);  // failures skip the schedule
-  EXPECT_EQ(0, optimisations());
-  EXPECT_EQ(2, e.statements_since_optimize);
-  run(e, ":sysinfo");
-  EXPECT_EQ(1, optimisations());
-  EXPECT_EQ(0, e.statements_since_optimize);
-  for (int i = 0; i < 3; ++i) run(e, ":help");
-  EXPECT_EQ(2, optimisations());
 }
 
 TEST(DispatcherCreate, NodesAndRelationships) {

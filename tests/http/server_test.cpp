@@ -1,6 +1,10 @@
-// The server: request framing and its two time limits, the worker count,
-// start failures, the bounded queue's 503, the engine mutex (files and slow
-// readers never hold it), draining on stop and the descriptors it prepares.
+// The server over real connections: request framing and its two time
+// limits; the check chain (Host, Origin, fetch site, API key and JSON body in
+// that order, OPTIONS after them) and the exact response format, where a
+// request that passes every check reaches the default route's 404 "not
+// found"; what the body reader routes use refuses; the worker count, start
+// failures, the bounded queue's 503, the engine mutex (files and slow readers
+// never hold it), draining on stop and the descriptors it prepares.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -9,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -16,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "http/http_message.h"
 #include "http_test_server.h"
 #include "support/error_text.h"
 
@@ -35,17 +41,18 @@ std::string request_ending_at(size_t offset) {
 // Where the header block may end, whatever the segmentation on the wire:
 // whole, in pieces, and one byte per segment around the limit. A complete
 // request gets the default route's 404 "not found"; one the reader still
-// waits for gets no answer ("") once the client closes its side.
-TEST(Framing, HeaderLimitDoesNotDependOnSegmentation) {
+// waits for gets no answer ("") once the client closes its side. Then the
+// body lengths and framings the reader takes or refuses.
+TEST(Framing, HeaderAndBodyLimitsOnTheWire) {
   TestServer server(HttpServerOptions{.api_key = ""});
   const std::string too_large = error("request headers too large");
-  const std::pair<std::string, std::string> cases[] = {
+  const std::pair<std::string, std::string> heads[] = {
       {request_ending_at(16384), error("not found")},
       {request_ending_at(16385), too_large},
       {std::string(16387, 'a'), ""},  // a terminator could still start at 16384
       {std::string(16388, 'a'), too_large},
   };
-  for (const auto& [bytes, answer] : cases) {
+  for (const auto& [bytes, answer] : heads) {
     const struct { size_t piece, bulk; std::chrono::milliseconds pause; } ways[] = {
         {0, 0, 0ms}, {1, 0, 0ms}, {1000, 0, 0ms}, {1, 16376, 2ms}};
     for (const auto& way : ways) {
@@ -57,16 +64,12 @@ TEST(Framing, HeaderLimitDoesNotDependOnSegmentation) {
       EXPECT_EQ(answer, parse_reply(connection.read_all()).body);
     }
   }
-}
-
-TEST(Framing, BodyLimitsOnTheWire) {
-  TestServer server(HttpServerOptions{.api_key = ""});
   const auto get = [](const std::string& length, const std::string& body) {
     return "GET /v1/none HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length:" + length + "\r\n\r\n" + body;
   };
   const std::string oversized = error("invalid or oversized request body"), framing = error("invalid request framing");
   const std::string encoding = error("transfer encoding unsupported"), not_found = error("not found");
-  const struct { std::string request; int status; std::string body; } cases[] = {
+  const struct { std::string request; int status; std::string body; } bodies[] = {
       {get("1048576", std::string(1048576, 'b')), 404, not_found},
       {get("  7 ", "1234567"), 404, not_found},  // the value is trimmed
       {get("", ""), 404, not_found},              {get("1048577", ""), 413, oversized},
@@ -77,7 +80,7 @@ TEST(Framing, BodyLimitsOnTheWire) {
       {make_request("POST", "/", {"Transfer-Encoding: chunked"}) + "5\r\nhello\r\n0\r\n\r\n", 400, encoding},
       {make_request("GET", "/", {"Transfer-Encoding: identity"}), 400, encoding},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : bodies) {
     const HttpReply reply = http_exchange(server.port(), c.request);
     EXPECT_EQ(std::to_string(c.status) + c.body, std::to_string(reply.status) + reply.body) << c.request.substr(0, 99);
   }
@@ -92,11 +95,6 @@ TEST(Framing, IncompleteRequestsAreClosedWithoutAnswer) {
   short_body.send(make_request("GET", "/v1/none", {"Content-Length: 10"}) + "short");
   EXPECT_TRUE(short_body.closed_within(1200ms, &received));
   EXPECT_GE(since(), 250ms);
-  // A peer that stops sending and closes its side.
-  RawConnection half(server.port());
-  half.send("GET /v1/none HTTP/1.1\r\nHost: 127.0.0.1\r\n");
-  ::shutdown(half.fd(), SHUT_WR);
-  EXPECT_TRUE(half.closed_within(1s, &received));
   // A byte every 100 ms stays within the receive timeout; only the deadline
   // for the whole request ends the connection.
   RawConnection slow(server.port());
@@ -108,6 +106,98 @@ TEST(Framing, IncompleteRequestsAreClosedWithoutAnswer) {
   EXPECT_LT(since() - slow_start, 3s);
   EXPECT_EQ("", received);
   EXPECT_EQ(404, http_exchange(server.port(), make_request("GET", "/v1/none")).status);  // still serving
+}
+
+const std::string kKey(40, 'k');
+const std::string kAuth = "Authorization: Bearer " + kKey;
+const std::string kJson = "Content-Type: application/json";
+
+struct Case {
+  std::vector<std::string> headers;  // "Host: 127.0.0.1" comes first unless one begins with "host"
+  std::string refusal;               // status and error text; "" when the request passes
+  std::string method = "GET";
+  std::string path = "/v1/x";
+  std::string body = "";
+};
+
+void expect_answers(const TestServer& server, const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    const bool own_host = std::any_of(c.headers.begin(), c.headers.end(),
+                                      [](auto& h) { return h.starts_with("Host") || h.starts_with("host"); });
+    const std::string request = make_request(c.method, c.path, c.headers, c.body, !own_host);
+    const HttpReply reply = http_exchange(server.port(), request);
+    const std::string answer = c.refusal.empty() ? "404 not found" : c.refusal;
+    const std::string head = "HTTP/1.1 " + answer.substr(0, 3) + R"( ERR application/json {"ok":false,"error":")";
+    EXPECT_EQ(head + answer.substr(4) + "\"}", reply.status_line + " " + reply.content_type + " " + reply.body)
+        << request.substr(0, 200);
+  }
+}
+
+TEST(Checks, LoopbackBindingWithoutKey) {
+  TestServer server(HttpServerOptions{.api_key = ""});
+  const std::string deep = std::string(300000, '[') + std::string(300000, ']');
+  expect_answers(server, {
+      {{"Host: localhost"}, ""},
+      {{"host:   127.0.0.1:1  "}, ""},
+      {{"Host: localhost:8080", "Origin: http://localhost:8080"}, ""},
+      {{"Host: LOCALHOST"}, "403 host rejected"},
+      {{"Host: 127.0.0.1.example.com"}, "403 host rejected"},
+      {{"Host: "}, "403 host rejected"},
+      {{"Hostless: 1"}, "403 host rejected"},  // no Host at all
+      {{"Origin: "}, ""},
+      {{"Origin: http://127.0.0.1:1"}, "403 origin rejected"},
+      {{"Origin: https://127.0.0.1"}, "403 origin rejected"},
+      {{"Sec-Fetch-Site: cross-site"}, "403 origin rejected"},
+      {{"Origin: http://127.0.0.1", "Sec-Fetch-Site: cross-site"}, "403 origin rejected"},
+      {{"Sec-Fetch-Site: same-origin"}, ""},
+      {{"Host: example.com", "Origin: http://evil.example"}, "403 host rejected"},  // Host is checked first
+      {{kJson}, "", "POST", "/v1/query", "{}"},
+      {{"Content-Type: application/json; charset=utf-8"}, "", "POST", "/v1/query", "{\"q\":1}"},
+      {{"Content-Type: application/json;charset=utf-8"}, "415 JSON required", "POST", "/v1/query", "{}"},
+      {{"Content-Type: Application/JSON"}, "415 JSON required", "POST", "/v1/query", "{}"},
+      {{}, "415 JSON required", "POST", "/query", "{}"},
+      {{kJson}, "400 invalid JSON object", "POST", "/v1/query", ""},
+      {{kJson}, "400 invalid JSON object", "POST", "/v1/query", "[]"},
+      {{kJson}, "400 invalid JSON object", "POST", "/v1/query", "{\"a\":"},
+      {{kJson}, "400 invalid JSON object", "POST", "/v1/query", "{} {}"},
+      {{kJson}, "400 invalid JSON object", "POST", "/v1/query", "{\"a\":" + deep + "}"},
+      {{"Content-Type: text/plain"}, "", "POST", "/upload", "not json"},  // not an API path
+      {{"Content-Type: text/plain"}, "", "PUT", "/v1/query", "not json"},
+  });
+  // The configured origin is read on every request; no request is in flight
+  // while it changes.
+  ::setenv("ORVANE_HTTP_ORIGIN", "https://console.example", 1);
+  expect_answers(server, {{{"Origin: https://console.example"}, ""},
+                          {{"Origin: http://127.0.0.1"}, "403 origin rejected"}});
+  ::unsetenv("ORVANE_HTTP_ORIGIN");
+}
+
+TEST(Checks, PublicBindingWithKey) {
+  TestServer server(HttpServerOptions{.public_binding = true, .api_key = kKey});
+  expect_answers(server, {
+      {{"Host: LOCALHOST", kAuth}, ""},
+      {{"Host: db.example.com:7474", kAuth}, ""},
+      {{"Host: ", kAuth}, "403 host rejected"},
+      {{}, "", "GET", "/v1/health"},
+      {{}, "401 API key required", "GET", "/v1/stats"},
+      {{}, "401 API key required", "GET", "/metrics"},
+      {{"authorization:   Bearer " + kKey + "  "}, ""},
+      {{kAuth + "x"}, "401 API key required"},
+      {{kAuth.substr(0, kAuth.size() - 1)}, "401 API key required"},
+      {{}, "", "GET", "/v1"},  // not an API path
+      {{"Content-Type: text/plain"}, "401 API key required", "POST", "/v1/query", "x"},  // the key before JSON
+  });
+  const HttpReply options = http_exchange(server.port(), make_request("OPTIONS", "/v1/query", {kAuth}));
+  EXPECT_EQ("HTTP/1.1 200 OK {}", options.status_line + " " + options.body);
+  EXPECT_EQ(401, http_exchange(server.port(), make_request("OPTIONS", "/v1/query")).status);
+}
+
+// Routes read fields with body_field, whose refusals of what is not a
+// scalar field the route tests show; what is not an object, or nests beyond
+// the bound, is refused too.
+TEST(HttpMessage, BodyFieldNeedsAnObject) {
+  EXPECT_EQ("JSON object required", error_of([] { body_field("[]", "s"); }));
+  EXPECT_ANY_THROW(body_field(std::string(5000, '['), "s"));
 }
 
 TEST(Server, WorkerCountRule) {

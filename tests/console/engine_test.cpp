@@ -105,9 +105,6 @@ TEST(Documents, SearchNodeAndMetricsOfTheCurrentDatabase) {
   e.register_database("other", Database());
   e.statement_count = 7;
   e.error_count = 2;
-  EXPECT_EQ("{\"labelCount\":2,\"labels\":{\"Paper\":4,\"Person\":10},\"nodeCount\":14,\"relCount\":17,"
-            "\"relTypeCount\":2,\"relTypes\":{\"AUTHORED\":7,\"FOLLOWS\":10}}",
-            meta_schema_document(e));
   EXPECT_EQ("{\"id\":0,\"name\":\"p0\",\"label\":\"Person\",\"topic\":0,\"out_degree\":4,\"properties\":{\"name\":"
             "\"p0\"},\"neighbors\":[{\"id\":1,\"name\":\"p1\",\"type\":\"FOLLOWS\"}]}",
             node_document(e, 0, 1));

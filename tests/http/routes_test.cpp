@@ -22,17 +22,22 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::json;
 
+const std::string kAuth = "Authorization: Bearer " + std::string(32, 'k');
+
+// The engine's file roots lie in the test's directory; API calls carry the key.
 class RoutesTest : public ::testing::Test {
  protected:
   RoutesTest() : engine(make_demo_engine(12, 6, 42, false)) {
     engine.instance_id = "inst\"1\\\n";  // must be escaped to stay JSON
+    engine.web_root = dir.file("web");
+    engine.site_root = dir.file("site");
     HttpServerOptions options = engine_server_options(engine, 0, false);
-    options.api_key = "";
+    options.api_key = std::string(32, 'k');
     server = std::make_unique<TestServer>(options, engine_routes(engine));
   }
 
   HttpReply call(const std::string& method, const std::string& target, const std::string& body = "") {
-    std::vector<std::string> headers;
+    std::vector<std::string> headers{kAuth};
     if (method == "POST") headers.push_back("Content-Type: application/json");
     return http_exchange(server->port(), make_request(method, target, headers, body));
   }
@@ -245,16 +250,12 @@ TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndNamesStayJson) {
   EXPECT_EQ(R"(["chaotic","messy","orvane","q\"b\\s\nx","replica","simple"])", databases["names"].dump());
   EXPECT_EQ("halvex://127.0.0.1:7475/q%22b%5Cs%0Ax", databases["connections"][3]["connection"]);
   const HttpReply named =
-      http_exchange(server->port(), make_request("GET", "/v1/databases", {"Host: localhost:8"}, "", false));
+      http_exchange(server->port(), make_request("GET", "/v1/databases", {"Host: localhost:8", kAuth}, "", false));
   EXPECT_EQ("halvex://localhost:8/orvane", json::parse(named.body)["connections"][2]["connection"]);
 }
 
 // Files need no key; API paths do, except /schema outside /v1 and the health check.
-TEST(StaticFiles, ServedFromTheEngineRootsOnlyWhenBelowThem) {
-  TempDir top;
-  Engine engine = make_demo_engine(4, 2, 42, false);
-  engine.web_root = top.file("web");
-  engine.site_root = top.file("site");
+TEST_F(RoutesTest, StaticFilesOnlyFromBelowTheEngineRoots) {
   const std::string web = engine.web_root + "/";
   for (const char* name : {"index.html", "app.js", "style.css", "logo.svg", "data.json", "logo.png",
                            "%2e%2e/odd.html", "js/mod.js"}) {
@@ -263,24 +264,20 @@ TEST(StaticFiles, ServedFromTheEngineRootsOnlyWhenBelowThem) {
   write_text_file(web + "empty.html", "");
   write_text_file(engine.site_root + "/index.html", "<site>");
   write_text_file(engine.site_root + "/docs/guide.html", "<guide>");
-  write_text_file(top.file("secret.txt"), "secret");
+  write_text_file(dir.file("secret.txt"), "secret");
   fs::create_directories(web + "dir.d");
-  fs::create_symlink(top.file("secret.txt"), web + "leak.txt");
-  fs::create_symlink(top.path(), web + "up");
+  fs::create_symlink(dir.file("secret.txt"), web + "leak.txt");
+  fs::create_symlink(dir.path(), web + "up");
   fs::create_symlink(web + "app.js", web + "alias.js");
   fs::create_symlink(web + "missing.html", web + "dangling.html");
   ::mkfifo((web + "pipe.html").c_str(), 0600);
-  HttpServerOptions options = engine_server_options(engine, 0, false);
-  const std::string key = "Authorization: Bearer " + std::string(32, 'k');
-  options.api_key = std::string(32, 'k');
-  TestServer server(options, engine_routes(engine));
   const auto get = [&](const std::string& path, std::vector<std::string> headers = {}, const char* method = "GET") {
-    return http_exchange(server.port(), make_request(method, path, headers));
+    return http_exchange(server->port(), make_request(method, path, headers));
   };
   EXPECT_EQ(200, get("/schema").status);
   EXPECT_EQ(200, get("/v1/health").status);
   EXPECT_EQ(401, get("/v1/schema").status);
-  EXPECT_EQ(200, get("/v1/schema", {key}).status);
+  EXPECT_EQ(200, get("/v1/schema", {kAuth}).status);
 
   const std::string html = "text/html; charset=utf-8", js = "application/javascript; charset=utf-8";
   const std::string not_found = R"({"ok":false,"error":"not found"})";
@@ -308,7 +305,7 @@ TEST(StaticFiles, ServedFromTheEngineRootsOnlyWhenBelowThem) {
       "/missing.js",    "/v1/stats.json", "/site/docs/.", "index.html",        std::string("/index.html\0.js", 15),
   };
   for (const std::string& path : refused) {  // "/v1/stats.json" is a file, never the stats route
-    const HttpReply reply = get(path, {key});
+    const HttpReply reply = get(path, {kAuth});
     EXPECT_EQ("HTTP/1.1 404 ERR text/plain not found", reply.status_line + " " + reply.content_type + " " + reply.body)
         << path;
   }

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "console/console_result.h"
 #include "console/documents.h"
 #include "console/engine.h"
 #include "console/procedures.h"
@@ -108,6 +109,24 @@ TEST(Documents, MemberOrderHostileTextsAndLimitsOfEveryDocument) {
             "# TYPE orvane_nodes gauge\norvane_nodes 3\n# TYPE orvane_edges gauge\norvane_edges 2\n"
             "# TYPE orvane_databases gauge\norvane_databases 1\n",
             metrics_text(e));
+}
+
+// The answer of every statement, written as text in a fixed member order that
+// the browser console and scripts read.
+TEST(ConsoleResultJson, MemberOrderAndEscaping) {
+  ConsoleResult r;
+  r.kind = "graph";
+  r.count = 2;
+  r.ns = 1234567;
+  r.query = "a\tb\r\n\x01\"\\";
+  r.data = "{\"x\":1}";
+  r.nodes = {{0, "Person", "ann", 3}, {7, "Paper", "p\"1", 0}};
+  r.rels = {{0, 7, "AUTHORED"}};
+  EXPECT_EQ(
+      "{\"ok\":true,\"kind\":\"graph\",\"count\":2,\"ns\":1.23457e+06,\"error\":\"\",\"query\":\"a\\tb\\n\\u0001\\\"\\\\\","
+      "\"data\":{\"x\":1},\"nodes\":[{\"id\":0,\"label\":\"Person\",\"name\":\"ann\",\"topic\":3},{\"id\":7,\"label\":"
+      "\"Paper\",\"name\":\"p\\\"1\",\"topic\":0}],\"rels\":[{\"src\":0,\"dst\":7,\"type\":\"AUTHORED\"}]}",
+      result_json(r));
 }
 
 TEST(Engine, RegistryRegistersSelectsAndLooksUp) {

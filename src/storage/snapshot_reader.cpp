@@ -233,7 +233,13 @@ void read_properties(SnapshotInput& in, const Header& h, Database& db) {
     nlohmann::json value = parse_json_bounded(text);
     if (!value.is_object()) fail("snapshot properties must be an object");
     for (auto it = value.begin(); it != value.end(); ++it) {
+      // A "name" that is not a string need not be the display name (CREATE
+      // and import take "username", "title", ... or LABEL-N first): the
+      // names section keeps the one the node had, so a reload changes none.
+      const bool keep_name = it.key() == name_key && !it.value().is_string();
+      std::string display = keep_name ? db.names[i] : std::string();
       db.set_property(static_cast<std::uint32_t>(i), it.key(), std::move(it.value()));
+      if (keep_name) db.names[i] = std::move(display);
     }
   }
 }

@@ -69,16 +69,11 @@ std::string graph_path(int argc, char** argv) {
   return directory + "/graph.orv";
 }
 
-Engine build_engine(int argc, char** argv, const std::string& path) {
+Engine build_new_engine(int argc, char** argv) {
   const std::uint64_t people = parse_unsigned(option_value(argc, argv, "--people", "0"), "--people");
   const std::uint64_t papers = parse_unsigned(option_value(argc, argv, "--papers", "0"), "--papers");
   const auto seed = static_cast<std::uint32_t>(parse_unsigned(option_value(argc, argv, "--seed", "42"), "--seed"));
   const bool fabric = !has_flag(argc, argv, "--no-fabric");
-  if (!path.empty() && std::filesystem::exists(path)) {
-    Engine engine;
-    restore(engine, path);
-    return engine;
-  }
   if ((people == 0 && papers == 0) || has_flag(argc, argv, "--empty")) {
     Engine engine;
     Database empty;
@@ -90,10 +85,23 @@ Engine build_engine(int argc, char** argv, const std::string& path) {
   return make_demo_engine(people, papers, seed, fabric);
 }
 
+// The engine of serve. An existing graph file is opened with every
+// database kept beside it; otherwise the engine is built (one empty
+// database, or the demonstration databases) and, with a path, its current
+// database is kept there from now on. `lock` is the path's writer lock.
+Engine build_engine(int argc, char** argv, const std::string& path, std::unique_ptr<GraphWriterLock> lock) {
+  if (!path.empty() && std::filesystem::exists(path)) {
+    Engine engine;
+    engine.open_kept(path, std::move(lock));
+    return engine;
+  }
+  Engine engine = build_new_engine(argc, argv);
+  if (!path.empty()) engine.keep_in(path, std::move(lock), true);
+  return engine;
+}
+
 void print_start_lines(const Engine& engine, unsigned short port) {
-  std::vector<std::string> names;
-  for (const auto& entry : engine.databases) names.push_back(entry.first);
-  std::sort(names.begin(), names.end());
+  const std::vector<std::string> names = engine.database_names();
   std::cout << "Halvex Browser   http://127.0.0.1:" << port << "/\n";
   std::cout << "Halvex website   http://127.0.0.1:" << port << "/site/\n";
   std::cout << "  databases: ";
@@ -110,11 +118,7 @@ int run_serve(int argc, char** argv) {
   const std::string path = graph_path(argc, argv);
   std::unique_ptr<GraphWriterLock> lock;
   if (!path.empty()) lock = GraphWriterLock::acquire(path);
-  Engine engine = build_engine(argc, argv, path);
-  if (!path.empty()) {
-    engine.snapshot_path = std::filesystem::absolute(path).string();
-    save_snapshot(engine.database(), engine.snapshot_path);
-  }
+  Engine engine = build_engine(argc, argv, path, std::move(lock));
   engine.web_root = option_value(argc, argv, "--web", installation_path("web"));
   engine.site_root = option_value(argc, argv, "--site", installation_path("site"));
   engine.instance_id = option_value(argc, argv, "--managed-instance", "");

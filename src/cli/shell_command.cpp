@@ -1,8 +1,10 @@
 // orvane shell: an interactive loop over one graph file. Statements end
-// with ";" (statement_scanner.h) and run through the console dispatcher;
-// after every statement that succeeds, the current database is saved to the
-// file by atomic replacement, so the file always holds the state after the
-// last successful statement, and a failed one changes nothing on disk.
+// with ";" (statement_scanner.h) and run through the console dispatcher.
+// The engine keeps the file's database there (and any database a statement
+// adds beside it, as a server does): every statement that changes a
+// database saves it by atomic replacement before it answers, so the file
+// always holds the state after the last successful statement, and a failed
+// one changes nothing on disk.
 //
 // The writer lock is taken before the file is read and held until the
 // shell ends: a second shell (or any other writer) on the same file fails at
@@ -19,9 +21,7 @@
 #include "console/console_result.h"
 #include "console/dispatcher.h"
 #include "console/engine.h"
-#include "console/procedures.h"
 #include "graph/database.h"
-#include "storage/snapshot.h"
 #include "storage/writer_lock.h"
 
 namespace orvane {
@@ -29,7 +29,7 @@ namespace orvane {
 int run_shell(int argc, char** argv) {
   const std::string path = option_value(argc, argv, "--db", "");
   if (path.empty()) throw std::runtime_error("shell requires --db PATH; a missing file starts an empty graph");
-  const GraphWriterLock lock(path);
+  auto lock = GraphWriterLock::acquire(path);
 
   Engine engine;
   if (!std::filesystem::exists(path)) {
@@ -37,8 +37,9 @@ int run_shell(int argc, char** argv) {
     db.compile();
     engine.register_database("orvane", std::move(db));
     engine.use_database("orvane");
+    engine.keep_in(path, std::move(lock), true);
   } else {
-    restore(engine, path);
+    engine.open_kept(path, std::move(lock));
   }
 
   const bool interactive = ::isatty(STDIN_FILENO) == 1;
@@ -55,7 +56,6 @@ int run_shell(int argc, char** argv) {
       failed = true;
       return;
     }
-    save_snapshot(engine.database(), path);
     std::cout << (result.data.empty() ? "{}" : result.data) << std::endl;
   };
 

@@ -20,25 +20,25 @@
 namespace orvane {
 
 std::string databases_document(const Engine& engine, const std::string& host) {
-  std::vector<std::string> names;
-  names.reserve(engine.databases.size());
-  for (const auto& entry : engine.databases) names.push_back(entry.first);
-  std::sort(names.begin(), names.end());
+  const std::vector<std::string> names = engine.database_names();
   RemoteEndpoint endpoint;
   endpoint.url = host.empty() ? std::string(kDefaultRemoteUrl) : host;
-  std::string names_text, connections_text;
+  std::string names_text, connections_text, files_text;
   for (const std::string& name : names) {
     if (!names_text.empty()) {
       names_text += ',';
       connections_text += ',';
+      files_text += ',';
     }
+    const std::string file = engine.file_of(name);
+    files_text += "{\"database\":" + json_string(name) + ",\"file\":" + (file.empty() ? "null" : json_string(file)) + "}";
     names_text += json_string(name);
     endpoint.database = name;
     connections_text +=
         "{\"database\":" + json_string(name) + ",\"connection\":" + json_string(connection_string(endpoint)) + "}";
   }
-  return "{\"current\":" + json_string(engine.current) + ",\"names\":[" + names_text + "],\"connections\":[" +
-         connections_text + "]}";
+  return "{\"current\":" + json_string(engine.current_name()) + ",\"names\":[" + names_text + "],\"connections\":[" +
+         connections_text + "],\"files\":[" + files_text + "]}";
 }
 
 void register_remote(Engine& engine, const RemoteFields& fields) {

@@ -16,10 +16,12 @@ namespace orvane {
 
 class Engine;
 
-// {"current":NAME,"names":[…],"connections":[{"database":…,"connection":…},…]}
-// with every registered name sorted by bytes, and for each the halvex://
-// connection string for `host` (HOST or HOST:PORT; "127.0.0.1:7475" when
-// empty) and that database. Every name and string is JSON-escaped.
+// {"current":NAME,"names":[…],"connections":[{"database":…,"connection":…},…],
+// "files":[{"database":…,"file":…},…]} with every registered name sorted by
+// bytes, for each the halvex:// connection string for `host` (HOST or
+// HOST:PORT; "127.0.0.1:7475" when empty) and that database, and the file
+// it is kept in (null while it lives in memory only). Every name and string
+// is JSON-escaped.
 std::string databases_document(const Engine& engine, const std::string& host);
 
 // The request fields of a remote connection; an empty field changes nothing.

@@ -23,7 +23,6 @@
 #include "graph/json_text.h"
 #include "query/ql_error.h"
 #include "query/query.h"
-#include "storage/snapshot.h"
 
 namespace orvane {
 namespace {
@@ -69,7 +68,7 @@ const nlohmann::json* display_name(const nlohmann::json& props) {
 void commit(const StatementContext& ctx, Database& db, const DatabaseMark& mark, std::span<const Edge> added) {
   try {
     db.compile();
-    if (!ctx.engine.snapshot_path.empty()) save_snapshot(db, ctx.engine.snapshot_path);
+    ctx.engine.save(ctx.database);
   } catch (...) {
     db.rollback(mark, added);
     throw;

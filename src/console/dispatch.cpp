@@ -178,17 +178,9 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
 void complete(ConsoleResult& out, Engine& engine, const std::string& statement, Clock::time_point start) {
   out.ns = elapsed_ns(start);
   if (!out.error.empty()) out.ok = false;
-  if (out.ok) {
-    ++engine.statement_count;
-    engine.total_statement_ns += out.ns;
-  } else {
-    ++engine.error_count;
-  }
+  engine.count_statement(out.ok, out.ns);
   engine.log_statement(statement, out.ns, out.ok);
-  if (engine.auto_entropy_every > 0 && ++engine.statements_since_optimize >= engine.auto_entropy_every &&
-      engine.databases.contains(engine.current)) {
-    entropy_optimize(engine);
-  }
+  if (engine.optimisation_due() && engine.has_database(engine.current_name())) entropy_optimize(engine);
 }
 
 }  // namespace
@@ -225,7 +217,14 @@ void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, 
   out.query = statement;
   StatementContext ctx{engine, out, "", "", database};
   Clock::time_point start = Clock::now();
+  // Every lookup of "the current database" inside the statement means the
+  // one it names; the selection itself stays.
+  struct Scope {
+    Engine& engine;
+    ~Scope() { engine.set_statement_database(""); }
+  } scope{engine};
   try {
+    engine.set_statement_database(database);
     handle(ctx, statement, params, start);
   } catch (const std::exception& e) {
     out.ok = false;
@@ -234,12 +233,14 @@ void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, 
     out.data.clear();
     out.nodes.clear();
     out.rels.clear();
-    ++engine.error_count;
+    engine.count_statement(false, 0);
     engine.log_statement(statement, 0, false);
     return;
   }
   // Outside the try: the statement has succeeded, and what the scheduled
-  // optimisation could throw (memory exhaustion) is not its failure.
+  // optimisation could throw (memory exhaustion) is not its failure. The
+  // schedule optimises the selected database, not the statement's.
+  engine.set_statement_database("");
   complete(out, engine, statement, start);
 }
 

@@ -2,19 +2,37 @@
 // folding, trimming or prefix matching, so "Social" and "social" are two
 // databases. Lookups never create an entry (no operator[]), which keeps a
 // mistyped name from registering an empty graph.
+//
+// The bounded lists are bounded in bytes as well as entries: each entry is
+// cut to a fixed size when it is stored, so a client that sends large
+// values cannot grow the server through its history.
 #include "console/engine.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
 namespace orvane {
+namespace {
+
+// `text` cut to at most `bytes` bytes, never inside a UTF-8 sequence.
+std::string cut(std::string text, std::size_t bytes) {
+  if (text.size() <= bytes) return text;
+  std::size_t end = bytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+  return text;
+}
+
+}  // namespace
 
 std::string unknown_database_message(const std::string& name) { return "unknown database: " + name; }
 
+
 Database& Engine::database(const std::string& name) {
-  const std::string& effective = name.empty() ? current : name;
-  const auto it = databases.find(effective);
-  if (it == databases.end()) throw std::runtime_error(unknown_database_message(effective));
+  const std::string& effective = effective_name(name);
+  const auto it = databases_.find(effective);
+  if (it == databases_.end()) throw std::runtime_error(unknown_database_message(effective));
   return it->second;
 }
 
@@ -22,25 +40,63 @@ const Database& Engine::database(const std::string& name) const {
   return const_cast<Engine&>(*this).database(name);
 }
 
-void Engine::register_database(const std::string& name, Database db) {
-  if (name.empty()) throw std::runtime_error("database name must not be empty");
-  databases.insert_or_assign(name, std::move(db));
+std::vector<std::string> Engine::database_names() const {
+  std::vector<std::string> names;
+  names.reserve(databases_.size());
+  for (const auto& entry : databases_) names.push_back(entry.first);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
-void Engine::use_database(const std::string& name) {
-  if (!databases.contains(name)) throw std::runtime_error(unknown_database_message(name));
-  current = name;
+void Engine::register_database(const std::string& name, Database db) {
+  if (name.empty()) throw std::runtime_error("database name must not be empty");
+  if (files_.contains(name)) {
+    throw std::runtime_error("database " + name + " is kept in " + file_of(name) + "; replace it through install");
+  }
+  databases_.insert_or_assign(name, std::move(db));
+}
+
+void Engine::count_statement(bool ok, double ns) {
+  if (ok) {
+    ++statement_count_;
+    total_statement_ns_ += ns;
+  } else {
+    ++error_count_;
+  }
 }
 
 void Engine::record_change(std::string op, std::string detail) {
-  changes.push_back({std::move(op), std::move(detail)});
-  ++change_count;
-  while (changes.size() > kChangeEventCapacity) changes.pop_front();
+  changes_.push_back({std::move(op), cut(std::move(detail), kChangeDetailBytes)});
+  ++change_count_;
+  while (changes_.size() > kChangeEventCapacity) changes_.pop_front();
 }
 
-void Engine::log_statement(std::string cypher, double ns, bool ok) {
-  query_log.push_back({std::move(cypher), ns, ok});
-  while (query_log.size() > kQueryLogCapacity) query_log.pop_front();
+void Engine::log_statement(const std::string& cypher, double ns, bool ok) {
+  query_log_.push_back({cut(cypher, kQueryLogTextBytes), ns, ok});
+  while (query_log_.size() > kQueryLogCapacity) query_log_.pop_front();
+}
+
+void Engine::set_param(const std::string& name, const std::string& value) {
+  const auto it = params_.find(name);
+  const std::size_t freed = it == params_.end() ? 0 : name.size() + it->second.size();
+  const std::size_t count = params_.size() + (it == params_.end() ? 1 : 0);
+  if (count > kMaxParams || param_bytes_ - freed + name.size() + value.size() > kMaxParamBytes) {
+    throw std::runtime_error("too many parameters: at most " + std::to_string(kMaxParams) + " names and " +
+                             std::to_string(kMaxParamBytes) + " bytes of names and values");
+  }
+  params_.insert_or_assign(name, value);
+  param_bytes_ = param_bytes_ - freed + name.size() + value.size();
+}
+
+bool Engine::optimisation_due() {
+  return auto_entropy_every_ > 0 && ++statements_since_optimize_ >= auto_entropy_every_;
+}
+
+void Engine::add_remote(const RemoteEndpoint& endpoint) {
+  if (remotes_.size() >= kMaxRemotes) {
+    throw std::runtime_error("too many remote connections: at most " + std::to_string(kMaxRemotes));
+  }
+  remotes_.push_back(endpoint);
 }
 
 }  // namespace orvane

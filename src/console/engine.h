@@ -1,15 +1,22 @@
 // orvane::Engine: the state a server and its console share — the open
-// databases (the registry) and the current one, the statement counters,
-// the query log, the change events, the console settings (parameters,
-// style, auto-entropy interval) and the remote connections.
+// databases (the registry) and the current one, where each database is kept
+// on disk, the statement counters, the query log, the change events, the
+// console settings (parameters, style, auto-entropy interval) and the
+// remote connections.
 //
-// One Engine per server process, owned by whoever serves it and lent by
-// reference. It has no lock: a server uses it under one engine mutex, a
-// command from its single thread.
+// Every change goes through a method that keeps the engine's invariants:
+// the registry and the files agree, the bounded lists stay bounded, and a
+// database reaches disk only through save() or install(), the engine's one
+// save point. One Engine per server process, owned by whoever serves it
+// and lent by reference. It locks nothing itself: a server holds mutex()
+// around every use, a command uses it from its single thread.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -19,71 +26,211 @@
 
 namespace orvane {
 
+class GraphWriterLock;
+
 // The graph style of a new engine: captions and colours per label and type.
 inline constexpr const char* kDefaultStyle =
     R"({"node":{"caption":"{name}","Person":"#0b1f33","Paper":"#1a4f8b"},)"
     R"("rel":{"FOLLOWS":"#1a4f8b","AUTHORED":"#0b1f33"}})";
 
 inline constexpr std::size_t kQueryLogCapacity = 200;  // entries kept; older ones are dropped
-// Change events kept. Every :param records its whole value, so an unbounded
-// list would grow a long-running server's memory without limit.
+// Change events kept, and the bytes one event's detail keeps: a :param
+// records its value, and whole values would grow a long-running server's
+// memory with every statement.
 inline constexpr std::size_t kChangeEventCapacity = 10000;
+inline constexpr std::size_t kChangeDetailBytes = 1024;
+// A statement kept in the query log is cut to this many bytes.
+inline constexpr std::size_t kQueryLogTextBytes = 4096;
+// :param values: at most this many names, and this many bytes of names and
+// values together. Every :param answer lists them all.
+inline constexpr std::size_t kMaxParams = 1000;
+inline constexpr std::size_t kMaxParamBytes = 1 << 20;
+// Registered remote connections; every catalogue answer lists them all.
+inline constexpr std::size_t kMaxRemotes = 64;
 
 struct ChangeEvent {
   std::string op;      // what changed, e.g. "create_node"
-  std::string detail;  // the operation's argument text
+  std::string detail;  // the operation's argument text, at most kChangeDetailBytes
 };
 
 struct QueryLogEntry {
-  std::string cypher;  // the statement exactly as given
+  std::string cypher;  // the statement as given, at most kQueryLogTextBytes
   double ns = 0;       // elapsed nanoseconds; 0 for a statement that failed
   bool ok = false;     // the statement succeeded
 };
 
+using ParamTable = std::unordered_map<std::string, std::string>;  // :param values as text
+
 class Engine {
  public:
-  std::string web_root;                 // console web files; empty means "web"
-  std::string site_root = "site";       // product site files; empty also means "site"
-  std::string snapshot_path;            // where a mutated graph is saved; empty: nowhere
-  std::string instance_id;              // identity of this server process
-  std::uint64_t statement_count = 0;    // statements that succeeded
-  std::uint64_t error_count = 0;        // statements that failed
-  double total_statement_ns = 0;        // sum of the succeeded statements' times
-  std::deque<ChangeEvent> changes;      // the latest kChangeEventCapacity mutations, oldest first
-  std::uint64_t change_count = 0;       // every change event ever recorded
-  std::deque<QueryLogEntry> query_log;  // the latest kQueryLogCapacity statements, oldest first
-  std::int32_t auto_entropy_every = 0;  // optimise every this many statements; 0: never
-  std::int32_t statements_since_optimize = 0;
-  std::vector<RemoteEndpoint> remotes;  // registered remote connections
-  std::unordered_map<std::string, Database> databases;  // the registry: name → database
-  std::string current = "orvane";       // selected database; need not be registered
-  std::unordered_map<std::string, std::string> params{{"id", "0"}, {"other", "12"}};  // :param values as text
-  std::string style = kDefaultStyle;    // JSON text set with :style
+  Engine();
+  ~Engine();
+  Engine(Engine&&) noexcept;
+  Engine& operator=(Engine&&) noexcept;
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // The mutex a server holds around every use of the engine.
+  std::mutex& mutex() const { return *mutex_; }
+
+  // --- Settings, fixed before serving.
+  std::string web_root;            // console web files; empty means "web"
+  std::string site_root = "site";  // product site files; empty also means "site"
+  std::string instance_id;         // identity of this server process
+
+  // --- The registry.
 
   // The database registered under `name`, or under the current name when
   // `name` is empty. Throws std::runtime_error "unknown database: NAME" (the
   // effective name) when there is none. The reference stays valid until a
-  // database is registered under the same name.
+  // database is registered or installed under the same name.
   Database& database(const std::string& name = "");
   const Database& database(const std::string& name = "") const;
 
-  // Registers `db` under `name`, destroying a database already registered
-  // there; the current database does not change. Throws std::runtime_error
-  // "database name must not be empty": the empty name always means the
-  // current database, so a database registered under it could never be
-  // addressed.
+  // `name`; when `name` is empty, the statement's database while one is
+  // set, else the current name.
+  const std::string& effective_name(const std::string& name) const {
+    return !name.empty() ? name : !statement_database_.empty() ? statement_database_ : current_;
+  }
+  // Makes the empty name mean `name` for the statement being run, without
+  // changing the selection; "" ends that. A request that names its
+  // database applies it to its own statement only.
+  void set_statement_database(std::string name) { statement_database_ = std::move(name); }
+  const std::string& current_name() const { return current_; }
+  bool has_database(const std::string& name) const { return databases_.contains(name); }
+  // Every registered database, in the registry's iteration order.
+  const std::unordered_map<std::string, Database>& databases() const { return databases_; }
+  // Every registered name in ascending byte order.
+  std::vector<std::string> database_names() const;
+
+  // Registers `db` under `name` in memory, destroying a database already
+  // registered there; the current database does not change and nothing is
+  // written (a database gets its file on its first save). Throws
+  // "database name must not be empty", and "database NAME is kept in FILE;
+  // replace it through install" for a name that has a file.
   void register_database(const std::string& name, Database db);
 
-  // Makes `name` the current database. Throws "unknown database: NAME" and
-  // leaves the selection as it was when `name` is not registered.
+  // Makes `name` the current database, and records the choice in the
+  // catalogue when databases are kept on disk. Throws "unknown database:
+  // NAME" or the catalogue writer's message, leaving the selection as it was.
   void use_database(const std::string& name);
 
-  // Appends a change event, dropping the oldest beyond
-  // kChangeEventCapacity, and counts it in change_count.
-  void record_change(std::string op, std::string detail);
+  // --- Keeping databases on disk.
 
-  // Appends a query log entry, dropping the oldest beyond kQueryLogCapacity.
-  void log_statement(std::string cypher, double ns, bool ok);
+  // Keeps the current database in the snapshot at `path` from now on, and
+  // every other database that gets written in a file of its own beside it
+  // (NAME.orv, or NAME-2.orv ... when that name is taken), listed with the
+  // current selection in the catalogue beside `path` (storage/catalogue.h).
+  // `lock` is the writer lock of `path`, taken by the caller before it read
+  // anything; the engine holds it from now on. With `save_now` the current
+  // database and the catalogue are written at once. Requires: the current
+  // database is registered and nothing is kept yet.
+  void keep_in(const std::string& path, std::unique_ptr<GraphWriterLock> lock, bool save_now);
+
+  // Opens what keep_in keeps at `path` (which must exist): with a
+  // catalogue, every database it lists, each from its file under that
+  // file's writer lock, with its selection (the database of `path` when the
+  // listed one has no file); without one, the snapshot at `path` as
+  // "restored" with a "restore" event, as a restore would. Then keeps them
+  // there as keep_in does and saves the database of `path` and the
+  // catalogue. Throws the loader's, lock's and catalogue's messages;
+  // "database catalogue CATALOGUE does not list PATH" when it does not.
+  // Requires: a new engine.
+  void open_kept(const std::string& path, std::unique_ptr<GraphWriterLock> lock);
+
+  // The snapshot the current database started in; "" when nothing is kept.
+  const std::string& snapshot_path() const { return snapshot_path_; }
+  // The file database `name` is kept in; "" when it has none (yet).
+  std::string file_of(const std::string& name) const;
+  // The name of the database kept in the file `path` (compared as resolved
+  // files), or "" when none is.
+  std::string database_in_file(const std::string& path) const;
+
+  // The save point of a change made in memory: writes database `name` (the
+  // current one when empty) to its file, giving it one first (and listing
+  // it in the catalogue) when it has none. Does nothing when nothing is
+  // kept. Throws "unknown database: NAME" and the writers' messages; the
+  // files are then as they were.
+  void save(const std::string& name = "");
+
+  // Registers `db` under `name` (replacing one of that name), selects it and
+  // records `events`, all or nothing: when databases are kept, `db` is
+  // written first (the current database's own snapshot in place, any other
+  // into a new file that replaces its old one only through the catalogue),
+  // and a failure leaves the registry, the selection, the events and every
+  // file as they were. Throws "database name must not be empty" and the
+  // writers' messages.
+  void install(const std::string& name, Database db, std::vector<ChangeEvent> events);
+
+  // --- Counters, logs and events.
+
+  // Counts one statement: a success adds `ns` to the total time.
+  void count_statement(bool ok, double ns);
+  std::uint64_t statement_count() const { return statement_count_; }
+  std::uint64_t error_count() const { return error_count_; }
+  double total_statement_ns() const { return total_statement_ns_; }
+
+  // Appends a query log entry (the text cut to kQueryLogTextBytes), dropping
+  // the oldest beyond kQueryLogCapacity.
+  void log_statement(const std::string& cypher, double ns, bool ok);
+  const std::deque<QueryLogEntry>& query_log() const { return query_log_; }
+
+  // Appends a change event (the detail cut to kChangeDetailBytes), dropping
+  // the oldest beyond kChangeEventCapacity, and counts it in change_count.
+  void record_change(std::string op, std::string detail);
+  const std::deque<ChangeEvent>& changes() const { return changes_; }
+  std::uint64_t change_count() const { return change_count_; }
+
+  // --- Console settings.
+
+  const ParamTable& params() const { return params_; }
+  // Sets :param `name` to `value`. Throws "too many parameters: at most 1000
+  // names and 1048576 bytes of names and values" when the table would pass
+  // either bound; the table is then unchanged.
+  void set_param(const std::string& name, const std::string& value);
+
+  const std::string& style() const { return style_; }
+  void set_style(std::string style) { style_ = std::move(style); }
+
+  std::int32_t auto_entropy_every() const { return auto_entropy_every_; }
+  void set_auto_entropy_every(std::int32_t every) { auto_entropy_every_ = every; }
+  // Counts a statement toward the auto-entropy schedule; true when the
+  // optimisation is due (an interval is set and that many statements ran).
+  bool optimisation_due();
+  // Restarts the schedule after an optimisation.
+  void optimised() { statements_since_optimize_ = 0; }
+
+  const std::vector<RemoteEndpoint>& remotes() const { return remotes_; }
+  // Appends a remote connection. Throws "too many remote connections: at
+  // most 64" when kMaxRemotes are registered.
+  void add_remote(const RemoteEndpoint& endpoint);
+
+ private:
+  struct KeptFile;  // a database's file and its writer lock
+
+  KeptFile new_file(const std::string& name) const;
+  void write_catalogue_with(const std::string& current, const std::string* added_name,
+                            const std::string* added_file) const;
+
+  std::unique_ptr<std::mutex> mutex_;
+  std::unordered_map<std::string, Database> databases_;
+  std::string current_ = "orvane";  // need not be registered
+  std::string statement_database_;  // see set_statement_database
+  std::string snapshot_path_;       // resolved; "" when nothing is kept
+  std::map<std::string, std::unique_ptr<KeptFile>> files_;  // name → its file, for kept databases
+
+  std::uint64_t statement_count_ = 0;
+  std::uint64_t error_count_ = 0;
+  double total_statement_ns_ = 0;
+  std::deque<QueryLogEntry> query_log_;
+  std::deque<ChangeEvent> changes_;
+  std::uint64_t change_count_ = 0;
+  ParamTable params_{{"id", "0"}, {"other", "12"}};
+  std::size_t param_bytes_ = 0;
+  std::string style_ = kDefaultStyle;
+  std::int32_t auto_entropy_every_ = 0;
+  std::int32_t statements_since_optimize_ = 0;
+  std::vector<RemoteEndpoint> remotes_;
 };
 
 // "unknown database: " + name, the registry's one failure message.

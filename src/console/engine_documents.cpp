@@ -45,7 +45,7 @@ std::string tail_array(const List& list, std::size_t limit, Write write) {
 
 std::string params_document(const Engine& engine) {
   JsonObjectText params;
-  for (const auto& [name, value] : engine.params) params.string(name, value);
+  for (const auto& [name, value] : engine.params()) params.string(name, value);
   return JsonObjectText()
       .raw("params", params.text())
       .string("note", "Use a parameter as $name in a statement; set one with :param name => value.")
@@ -53,7 +53,7 @@ std::string params_document(const Engine& engine) {
 }
 
 std::string style_document(const Engine& engine) {
-  const std::string style = is_json_value(engine.style) ? engine.style : json_string(engine.style);
+  const std::string style = is_json_value(engine.style()) ? engine.style() : json_string(engine.style());
   return JsonObjectText()
       .raw("style", style)
       .string("note", "A graph style sets the caption and the colour of each label and relationship type.")
@@ -65,11 +65,11 @@ std::string config_document(const Engine& engine) {
   return JsonObjectText()
       .count("browser.maxFrames", 50)
       .boolean("dbms.security.auth_enabled", false)
-      .string("dbms.default_database", engine.current)
+      .string("dbms.default_database", engine.current_name())
       .string("dbms.memory.heap.max_size", std::to_string(db.graph.node_count * 64) + "B-soa")
-      .raw("orvane.entropy.auto", std::to_string(engine.auto_entropy_every))
+      .raw("orvane.entropy.auto", std::to_string(engine.auto_entropy_every()))
       .string("orvane.web_root", engine.web_root)
-      .count("orvane.params", engine.params.size())
+      .count("orvane.params", engine.params().size())
       .string("note", "Settings come from command-line options and console statements; there is no configuration file.")
       .text();
 }
@@ -80,24 +80,24 @@ std::string server_status_document(const Engine& engine) {
       .string("address", "http://127.0.0.1")
       .string("protocol", "HTTP (Bolt optional, unused)")
       .string("version", "Halvex production")
-      .string("database", engine.current)
+      .string("database", engine.current_name())
       .count("nodes", db.graph.node_count)
       .count("edges", relationship_count(db))
-      .count("queries", engine.statement_count)
-      .count("databases", engine.databases.size())
+      .count("queries", engine.statement_count())
+      .count("databases", engine.databases().size())
       .string("note", "Clients send statements over HTTP as JSON; no handshake is needed.")
       .text();
 }
 
 std::string query_log_document(const Engine& engine) {
-  const std::string entries = tail_array(engine.query_log, kQueryLogShown, [](const QueryLogEntry& e) {
+  const std::string entries = tail_array(engine.query_log(), kQueryLogShown, [](const QueryLogEntry& e) {
     return JsonObjectText().string("cypher", e.cypher).real("ns", e.ns).boolean("ok", e.ok).text();
   });
   return JsonObjectText().raw("queries", entries).text();
 }
 
 std::string change_events_document(const Engine& engine, std::size_t limit) {
-  return tail_array(engine.changes, limit, [](const ChangeEvent& e) {
+  return tail_array(engine.changes(), limit, [](const ChangeEvent& e) {
     return JsonObjectText().string("op", e.op).string("detail", e.detail).text();
   });
 }
@@ -105,19 +105,19 @@ std::string change_events_document(const Engine& engine, std::size_t limit) {
 std::string stats_document(const Engine& engine) {
   const Database& db = engine.database();
   const LayoutStats layout = compute_layout_stats(db.graph);
-  const double avg = engine.statement_count == 0
+  const double avg = engine.statement_count() == 0
                          ? 0
-                         : engine.total_statement_ns / static_cast<double>(engine.statement_count);
+                         : engine.total_statement_ns() / static_cast<double>(engine.statement_count());
   return JsonObjectText()
-      .count("queries", engine.statement_count)
-      .count("errors", engine.error_count)
+      .count("queries", engine.statement_count())
+      .count("errors", engine.error_count())
       .real("avg_ns", avg)
       .count("nodes", db.graph.node_count)
       .count("edges", relationship_count(db))
       .real("degree_entropy", layout.degree_entropy)
       .real("mean_edge_jump", layout.mean_edge_jump)
-      .count("databases", engine.databases.size())
-      .count("cdc_events", engine.change_count)
+      .count("databases", engine.databases().size())
+      .count("cdc_events", engine.change_count())
       .text();
 }
 
@@ -125,19 +125,19 @@ std::string metrics_text(const Engine& engine) {
   const Database& db = engine.database();
   return "# HELP orvane_queries_total Cypher/procedure executions\n"
          "# TYPE orvane_queries_total counter\n"
-         "orvane_queries_total " + std::to_string(engine.statement_count) + "\n"
+         "orvane_queries_total " + std::to_string(engine.statement_count()) + "\n"
          "# TYPE orvane_errors_total counter\n"
-         "orvane_errors_total " + std::to_string(engine.error_count) + "\n"
+         "orvane_errors_total " + std::to_string(engine.error_count()) + "\n"
          "# TYPE orvane_nodes gauge\n"
          "orvane_nodes " + std::to_string(db.graph.node_count) + "\n"
          "# TYPE orvane_edges gauge\n"
          "orvane_edges " + std::to_string(relationship_count(db)) + "\n"
          "# TYPE orvane_databases gauge\n"
-         "orvane_databases " + std::to_string(engine.databases.size()) + "\n";
+         "orvane_databases " + std::to_string(engine.databases().size()) + "\n";
 }
 
 std::string connection_catalogue_document(const Engine& engine) {
-  return JsonObjectText().raw("catalog", remotes_json(engine.remotes)).raw("coming_soon", hosted_offering_json()).text();
+  return JsonObjectText().raw("catalog", remotes_json(engine.remotes())).raw("coming_soon", hosted_offering_json()).text();
 }
 
 }  // namespace orvane

@@ -25,7 +25,7 @@ constexpr const char* kAuthoredFromHub = "MATCH (p:Person {id: 0})-[:AUTHORED]->
 std::string compact(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 bool has_fabric(const Engine& engine) {
-  return engine.databases.contains("social") && engine.databases.contains("biblio");
+  return engine.has_database("social") && engine.has_database("biblio");
 }
 
 const std::string& label_of(const Database& db, std::uint32_t id) {
@@ -51,9 +51,9 @@ bool matches(const Database& db, std::uint32_t id, const std::string& text) {
 
 std::string cluster_document(const Engine& engine) {
   std::string members = "[";
-  for (const auto& [name, db] : engine.databases) {
+  for (const auto& [name, db] : engine.databases()) {
     if (members.size() > 1) members += ',';
-    const char* role = name == engine.current ? "primary" : name == "replica" ? "read-replica" : "shard";
+    const char* role = name == engine.current_name() ? "primary" : name == "replica" ? "read-replica" : "shard";
     members += JsonObjectText()
                    .string("name", name)
                    .count("nodes", db.graph.node_count)
@@ -87,7 +87,7 @@ std::string fabric_document(const Engine& engine) {
   return JsonObjectText()
       .boolean("fabric", fabric)
       .raw("shards", shards + "]")
-      .string("coordinator", engine.current)
+      .string("coordinator", engine.current_name())
       .string("note", "One question is answered by composing counts from the FOLLOWS and AUTHORED shards.")
       .text();
 }

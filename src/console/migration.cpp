@@ -5,27 +5,20 @@
 // events.
 //
 // All or nothing. The import builds a Database that nothing else sees, so
-// a bad record changes nothing. After the import, the snapshot save is the
-// last step that can fail for a reason other than memory: everything the
-// registry needs (the registry node holding the database, a bucket for it,
-// the selected name) is prepared before the save, and what follows the
-// save only moves, swaps and links prepared pieces, none of which can
-// throw. So a save that fails leaves the engine as it was, and a save that
-// succeeds is always followed by a registry that shows the same graph. The
-// change events come last: the bounded change list may allocate a block,
-// and running out of memory there would lose only the events.
+// a bad record changes nothing; the engine's install then writes and
+// registers it as one step.
 #include "console/migration.h"
 
 #include <stdexcept>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "console/engine.h"
 #include "graph/database.h"
 #include "io/neo4j_import.h"
-#include "layout/entropy_worker.h"
+#include "io/reductions.h"
 #include "storage/snapshot.h"
+#include "layout/entropy_worker.h"
 
 namespace orvane {
 namespace {
@@ -39,35 +32,39 @@ void check_name(const std::string& name) {
   if (name.empty()) throw std::runtime_error("database name must not be empty");
 }
 
-// Lays `db` out, saves it to the engine's snapshot path, registers it under
-// `name`, selects it and appends `events`, all or nothing (see the note at
-// the top). The registry is changed through its map directly, with the
-// effect of register_database and use_database, because those two allocate
-// after the point where nothing may fail any more.
+// Lays `db` out and installs it under `name` with `events` (all or
+// nothing: Engine::install).
 void install(Engine& engine, Database db, const std::string& name, std::vector<ChangeEvent> events) {
   check_name(name);
   optimize_layout(db);
-
-  std::unordered_map<std::string, Database> staging;
-  staging.emplace(name, std::move(db));
-  auto entry = staging.extract(staging.begin());  // a registry node, detached
-  engine.databases.reserve(engine.databases.size() + 1);  // inserting one more never rehashes
-  std::string selected = name;
-
-  if (!engine.snapshot_path.empty()) save_snapshot(entry.mapped(), engine.snapshot_path);
-
-  // Nothing below throws but the event appends: a move assignment, a node
-  // insert into reserved buckets and a swap.
-  if (const auto it = engine.databases.find(name); it != engine.databases.end()) {
-    it->second = std::move(entry.mapped());
-  } else {
-    engine.databases.insert(std::move(entry));
-  }
-  engine.current.swap(selected);
-  for (ChangeEvent& event : events) engine.record_change(std::move(event.op), std::move(event.detail));
+  engine.install(name, std::move(db), std::move(events));
 }
 
 }  // namespace
+
+PreparedGraph prepare_migration(const std::string& source, const std::string& target_name, bool reduce) {
+  check_name(target_name);
+  ReductionReport report;
+  PreparedGraph prepared;
+  prepared.db = import_neo4j_source(source, reduce ? &report : nullptr);
+  optimize_layout(prepared.db);
+  prepared.name = target_name;
+  prepared.events.push_back({"migrate", source + " -> " + target_name});
+  if (reduce) prepared.reductions = reduction_json(report);
+  return prepared;
+}
+
+PreparedGraph prepare_restore(const std::string& path) {
+  PreparedGraph prepared;
+  prepared.db = load_snapshot(path);
+  prepared.name = "restored";
+  prepared.events.push_back({"restore", path});
+  return prepared;
+}
+
+void install_prepared(Engine& engine, PreparedGraph prepared) {
+  engine.install(prepared.name, std::move(prepared.db), std::move(prepared.events));
+}
 
 void migrate_source(Engine& engine, const std::string& source, const std::string& target_name,
                     ReductionReport* reductions) {

@@ -8,6 +8,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "console/engine.h"
+#include "graph/database.h"
 
 namespace orvane {
 
@@ -20,7 +24,31 @@ inline constexpr const char* kNeo4jDefaultPassword = "neo4j";
 inline constexpr const char* kNeo4jDefaultDatabase = "neo4j";
 inline constexpr const char* kDefaultPullDirectory = "data/from-neo4j";
 
-class Engine;
+// A graph read and laid out for installation, with everything the install
+// records. It is built without the engine, so a server builds it without
+// holding the engine mutex: a slow or hostile source stalls only its own
+// request.
+struct PreparedGraph {
+  Database db;
+  std::string name;                 // the database name it is installed under
+  std::vector<ChangeEvent> events;  // the change events the install records
+  std::string reductions;           // a reduced import's report as JSON (io/reductions.h); "" otherwise
+};
+
+// The import half of migrate_source: reads `source` (the reduced import
+// when `reduce`) and lays the graph out, touching no engine. Throws as
+// migrate_source does.
+PreparedGraph prepare_migration(const std::string& source, const std::string& target_name, bool reduce);
+
+// The snapshot at `path` prepared as restore installs it: the name
+// "restored" and a "restore" event with the path. Throws the loader's
+// messages.
+PreparedGraph prepare_restore(const std::string& path);
+
+// Installs `prepared` into `engine` (Engine::install: written, registered,
+// selected, events recorded; all or nothing). Requires: exclusive use of
+// the engine.
+void install_prepared(Engine& engine, PreparedGraph prepared);
 
 // Imports `source` (an export directory, or a file ending in ".dump" that
 // the dump bridge converts in a private import directory removed on every

@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "console/engine.h"
+#include "console/migration.h"
 #include "layout/entropy_lab.h"
 #include "layout/entropy_worker.h"
 #include "layout/layout_stats.h"
@@ -27,18 +28,6 @@
 
 namespace orvane {
 namespace {
-
-// Whether two paths name the same file, comparing them with links and
-// ".." resolved as far as they exist; a path that cannot be resolved is
-// compared as written.
-bool same_file(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  std::error_code ea, eb;
-  const auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
-  const auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
-  if (ea || eb) return a == b;
-  return ca == cb;
-}
 
 // A double in the default stream formatting, whatever the global locale.
 std::string stream_double(double value) {
@@ -74,20 +63,22 @@ void backup(Engine& engine, const std::string& path) {
   if (std::filesystem::is_regular_file(path, ec) && !is_snapshot_file(path)) {
     throw std::runtime_error("refusing to replace " + path + ": it is not a Halvex snapshot");
   }
-  // The engine's own snapshot is locked by this process already; a second
-  // flock on it from here would conflict with our own lock.
-  std::unique_ptr<GraphWriterLock> lock;
-  if (!same_file(path, engine.snapshot_path)) lock = GraphWriterLock::acquire(path);
+  // A file the engine keeps a database in is locked by this process
+  // already (a second flock from here would conflict with our own lock),
+  // and only the database that lives there may be written to it.
+  const std::string kept = engine.database_in_file(path);
+  if (!kept.empty()) {
+    if (kept != engine.current_name()) {
+      throw std::runtime_error("refusing to replace " + path + ": it holds the database " + kept);
+    }
+    engine.save();
+    return;
+  }
+  const auto lock = GraphWriterLock::acquire(path);
   save_snapshot(db, path);
 }
 
-void restore(Engine& engine, const std::string& path) {
-  Database db = load_snapshot(path);
-  if (!engine.snapshot_path.empty()) save_snapshot(db, engine.snapshot_path);
-  engine.register_database("restored", std::move(db));
-  engine.use_database("restored");
-  engine.record_change("restore", path);
-}
+void restore(Engine& engine, const std::string& path) { install_prepared(engine, prepare_restore(path)); }
 
 void entropy_optimize(Engine& engine) {
   Database& db = engine.database();
@@ -96,7 +87,7 @@ void entropy_optimize(Engine& engine) {
   const LayoutStats after = compute_layout_stats(db.graph);
   engine.record_change("entropy_optimize",
                        "jump " + stream_double(before.mean_edge_jump) + " -> " + stream_double(after.mean_edge_jump));
-  engine.statements_since_optimize = 0;
+  engine.optimised();
 }
 
 ConsoleResult explore(const Engine& engine, std::uint64_t id, std::uint32_t hops, std::size_t limit) {
@@ -139,7 +130,7 @@ void add_remote_connection(Engine& engine, const RemoteEndpoint& endpoint) {
   // The "uri" member of the listing is the address a probe uses, written the
   // way every listing writes it.
   const std::string uri = nlohmann::json::parse(endpoint_json(endpoint)).at("uri").get<std::string>();
-  engine.remotes.push_back(endpoint);
+  engine.add_remote(endpoint);
   engine.record_change("remote", uri);
 }
 

@@ -28,17 +28,18 @@ inline constexpr std::size_t kExploreNodeLimit = 80;
 
 // Saves the current database as a snapshot at `path`. Refuses to replace an
 // existing regular file that is not a snapshot, leaving it untouched, with
-// "refusing to replace PATH: it is not a Halvex snapshot". Unless `path` names
-// the same file as the engine's snapshot path (whose lock this process
-// already holds), holds the graph writer lock of `path` during the save and
-// fails with the lock's message when another process holds it. Throws
-// "unknown database: NAME" and the snapshot writer's messages.
+// "refusing to replace PATH: it is not a Halvex snapshot", and a file the
+// engine keeps another database in with "refusing to replace PATH: it holds
+// the database NAME". The current database's own file is saved through the
+// engine; any other path is written under its graph writer lock, failing
+// with the lock's message when another process holds it. Throws "unknown
+// database: NAME" and the snapshot writer's messages.
 void backup(Engine& engine, const std::string& path);
 
-// Loads the snapshot at `path`, saves it to the engine's snapshot path when
-// that is non-empty, registers it as "restored" (replacing an earlier one),
-// selects it and records a "restore" event with the path. Load and save
-// failures propagate with their messages before anything changes.
+// Loads the snapshot at `path` and installs it as "restored" (replacing an
+// earlier one, in a file of its own when databases are kept), selects it
+// and records a "restore" event with the path. Load and save failures
+// propagate with their messages before anything changes.
 void restore(Engine& engine, const std::string& path);
 
 // Lays out the current database with the entropy worker (every answer stays

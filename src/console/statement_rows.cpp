@@ -65,7 +65,7 @@ void run_param(StatementContext& ctx) {
     if (split == std::string::npos) throw std::runtime_error(":param name => value");
     const std::string name = trim(std::string_view(r).substr(0, split));
     const std::string value = unquoted(trim(std::string_view(r).substr(split + width)));
-    ctx.engine.params[name] = value;
+    ctx.engine.set_param(name, value);
     ctx.engine.record_change("param", name + "=" + value);
   }
   ctx.out.data = params_document(ctx.engine);
@@ -84,7 +84,7 @@ void run_style(StatementContext& ctx) {
       object = false;
     }
     if (!object) throw std::runtime_error("style must be a JSON object");
-    ctx.engine.style = arg;
+    ctx.engine.set_style(arg);
   }
   ctx.out.data = style_document(ctx.engine);
 }
@@ -133,7 +133,7 @@ void run_entropy(StatementContext& ctx) {
     const Database& db = ctx.target();
     ctx.out.data = console_lab_document(db.people, db.papers, 3);
   } else if (contains(l, "auto")) {
-    ctx.engine.auto_entropy_every = 1;
+    ctx.engine.set_auto_entropy_every(1);
     entropy_optimize(ctx.engine);
     ctx.out.data = R"({"auto_entropy_every":1,"ran":true})";
   } else if (contains(l, "optimize")) {

@@ -41,7 +41,7 @@ std::string parameter_value(const std::string& name, const Engine& engine, const
   if (params != nullptr) {
     const auto it = params->find(name);
     if (it != params->end() && !name.empty()) return it->second.dump();
-  } else if (const auto it = engine.params.find(name); it != engine.params.end() && !name.empty()) {
+  } else if (const auto it = engine.params().find(name); it != engine.params().end() && !name.empty()) {
     return engine_value(it->second);
   }
   throw std::runtime_error("unknown parameter: " + name);

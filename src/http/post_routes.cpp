@@ -23,7 +23,6 @@
 #include "graph/json_limits.h"
 #include "graph/json_text.h"
 #include "http/routes.h"
-#include "io/reductions.h"
 
 namespace orvane {
 namespace {
@@ -65,9 +64,11 @@ HttpResponse statement(Engine& engine, const HttpRequest& request) {
     }
     params = params_member->get<ParamMap>();
   }
-  if (!db.empty()) engine.use_database(db);
+  // The database applies to this statement only; USE and /v1/use select.
+  // An unknown one is refused before any statement runs.
+  if (!db.empty() && !engine.has_database(db)) throw std::runtime_error(unknown_database_message(db));
   ConsoleResult result;
-  dispatch(result, engine, query, "", has_params ? &params : nullptr);
+  dispatch(result, engine, query, db, has_params ? &params : nullptr);
   HttpResponse response = json_answer(result_json(result));
   response.status = result.ok ? 200 : 400;
   return response;
@@ -90,14 +91,15 @@ HttpResponse migrate(Engine& engine, const HttpRequest& request) {
   if (!reduce.empty() && reduce != "true" && reduce != "false") {
     throw std::runtime_error("reduce must be true or false");
   }
-  if (reduce != "true") {
-    migrate_source(engine, text_field(field(request, "dir"), "data"), name);
-    return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\"}");
+  PreparedGraph prepared = prepare_migration(text_field(field(request, "dir"), "data"), name, reduce == "true");
+  const std::string reductions = std::move(prepared.reductions);
+  {
+    const std::lock_guard<std::mutex> lock(engine.mutex());
+    install_prepared(engine, std::move(prepared));
   }
-  ReductionReport report;
-  migrate_source(engine, text_field(field(request, "dir"), "data"), name, &report);
-  return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\",\"reductions\":" +
-                     reduction_json(report) + "}");
+  if (reduce != "true") return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\"}");
+  return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\",\"reductions\":" + reductions +
+                     "}");
 }
 
 HttpResponse export_route(Engine& engine, const HttpRequest& request) {
@@ -119,7 +121,9 @@ HttpResponse load_neo4j(Engine& engine, const HttpRequest& request) {
 }
 
 HttpResponse restore_route(Engine& engine, const HttpRequest& request) {
-  restore(engine, text_field(field(request, "path"), "data/graph.orv"));
+  PreparedGraph prepared = prepare_restore(text_field(field(request, "path"), "data/graph.orv"));
+  const std::lock_guard<std::mutex> lock(engine.mutex());
+  install_prepared(engine, std::move(prepared));
   return ok_answer();
 }
 
@@ -161,9 +165,9 @@ HttpResponse lab(Engine&, const HttpRequest& request) {
 
 HttpResponse entropy_auto(Engine& engine, const HttpRequest& request) {
   const int every = signed_field(field(request, "every"), 1);
-  engine.auto_entropy_every = every;
+  engine.set_auto_entropy_every(every);
   entropy_optimize(engine);
-  return json_answer("{\"ok\":true,\"auto_entropy_every\":" + std::to_string(engine.auto_entropy_every) + "}");
+  return json_answer("{\"ok\":true,\"auto_entropy_every\":" + std::to_string(engine.auto_entropy_every()) + "}");
 }
 
 HttpResponse entropy_optimize_route(Engine& engine, const HttpRequest&) {
@@ -185,10 +189,10 @@ HttpResponse use(Engine& engine, const HttpRequest& request) {
 constexpr std::array kPostRoutes = {
     Route{"/v1/search", search},
     Route{"/v1/node", node},
-    Route{"/v1/migrate", migrate},
+    Route{"/v1/migrate", migrate, Locking::kSelf},
     Route{"/v1/export", export_route},
     Route{"/v1/load-neo4j", load_neo4j},
-    Route{"/v1/restore", restore_route},
+    Route{"/v1/restore", restore_route, Locking::kSelf},
     Route{"/v1/cloud", cloud},
     Route{"/v1/cutover", cutover},
     Route{"/v1/explore", explore_route},

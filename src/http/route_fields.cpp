@@ -4,10 +4,12 @@
 // conversion's own name ("stoul", "stoi") as the whole message; a field sent
 // as "" reads like a missing one and takes its default.
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <utility>
 
 #include "console/api_operations.h"
+#include "console/engine.h"
 #include "http/routes.h"
 
 namespace orvane {
@@ -53,7 +55,12 @@ HttpResponse rag_route(Engine& engine, const HttpRequest& request) {
 bool answer_from(std::span<const Route> table, Engine& engine, const HttpRequest& request, HttpResponse& out) {
   for (const Route& route : table) {
     if (request.path == route.path) {
-      out = route.handler(engine, request);
+      if (route.locking == Locking::kSelf) {
+        out = route.handler(engine, request);
+      } else {
+        const std::lock_guard<std::mutex> lock(engine.mutex());
+        out = route.handler(engine, request);
+      }
       return true;
     }
   }

@@ -3,9 +3,10 @@
 // and the request readers both tables share (number fields, the retrieval
 // route that answers GET and POST alike).
 //
-// Requires, for every function here: the engine mutex is held, so handlers
-// may read and change the Engine freely. A std::exception they throw becomes
-// 400 with its message (the server's dispatcher does that).
+// Handlers run with the engine mutex (Engine::mutex) held unless their row
+// says otherwise, so they may read and change the Engine freely. A
+// std::exception they throw becomes 400 with its message (the server's
+// dispatcher does that).
 #pragma once
 
 #include <cstddef>
@@ -23,14 +24,22 @@ class Engine;
 inline constexpr std::size_t kSearchHits = 12;     // hits a search route answers
 inline constexpr std::size_t kNodeNeighbours = 16;  // neighbours a node route lists
 
+// How a route uses the engine mutex: most handlers run with it held; a
+// handler that reads slow input (an import, a snapshot to restore) does
+// that first without it and takes engine.mutex() only to install the result,
+// so a slow or hostile source never stalls the other clients.
+enum class Locking { kHeld, kSelf };
+
 // One row of a route table: an exact path and the handler that answers it.
 struct Route {
   const char* path;
   HttpResponse (*handler)(Engine&, const HttpRequest&);
+  Locking locking = Locking::kHeld;
 };
 
-// The answer of the first row of `table` whose path is the request's, or
-// false when none is (`out` is then untouched).
+// The answer of the first row of `table` whose path is the request's, its
+// handler called with engine.mutex() held unless the row locks for itself;
+// or false when no row has the path (`out` is then untouched).
 bool answer_from(std::span<const Route> table, Engine& engine, const HttpRequest& request, HttpResponse& out);
 
 // The answer of the GET table to `request`, or false when no GET route has

@@ -33,14 +33,27 @@ struct InputFile {
   std::string path;
 };
 
+// Refuses, before it is opened, an input that is not a regular file: a
+// FIFO would block the reader until a writer comes, and a device such as
+// /dev/zero or /dev/urandom never ends. Links are followed.
+void require_regular_file(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (!ec && fs::exists(status) && !fs::is_regular_file(status)) {
+    throw std::runtime_error("cannot import " + path.string() + ": not a regular file");
+  }
+}
+
 // Opens the first of `names` in `directory` that opens as a file; false
-// when none does.
+// when none does. Throws require_regular_file's refusal for an entry that is
+// there but not a regular file.
 template <std::size_t N>
 bool open_first(const fs::path& directory, const std::array<const char*, N>& names, InputFile& file) {
   for (const char* name : names) {
     const fs::path path = directory / name;
     std::error_code ec;
     if (fs::is_directory(path, ec)) continue;  // opens, but holds no bytes to read
+    require_regular_file(path);
     file.stream.rdbuf()->pubsetbuf(file.buffer.get(), kReadBufferBytes);
     file.stream.open(path, std::ios::binary);
     if (file.stream.is_open()) {
@@ -137,6 +150,7 @@ Database import_neo4j_export(const std::string& directory, ReductionReport* redu
 Database import_apoc_export(const std::string& file, ReductionReport* reductions) {
   Database db;
   ImportContext context(db, reductions != nullptr);
+  require_regular_file(file);
   InputFile input;
   input.stream.rdbuf()->pubsetbuf(input.buffer.get(), kReadBufferBytes);
   input.stream.open(file, std::ios::binary);

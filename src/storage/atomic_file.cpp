@@ -163,13 +163,22 @@ void replace_file_atomically(const std::string& target, const AtomicWriteErrors&
   if (fd < 0) throw std::runtime_error(with_reason(errors.create));
   TemporaryFile temp(fd, std::move(name));
   write_content(temp.fd());
-  if (::fsync(temp.fd()) != 0) throw std::runtime_error(errors.sync);
-  if (!temp.close()) throw std::runtime_error(errors.close);
+  if (::fsync(temp.fd()) != 0) throw std::runtime_error(with_reason(errors.sync));
+  if (!temp.close()) throw std::runtime_error(with_reason(errors.close));
   // Checked again just before the rename, which would replace a device or
   // FIFO made at the path meanwhile as readily as a file.
   struct stat st {};
   if (::lstat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) refuse(errors.refused, target, "is not a regular file");
-  if (::rename(temp.path().c_str(), file.c_str()) != 0) throw std::runtime_error(with_reason(errors.rename));
+  if (::rename(temp.path().c_str(), file.c_str()) != 0) {
+    // A file that is itself a mount point (a bind-mounted file) cannot be
+    // renamed over; the system's "Device or resource busy" alone does not
+    // tell a user that.
+    if (errno == EBUSY) {
+      throw std::runtime_error(with_reason(errors.rename) + " (" + target +
+                               " is a mount point, which cannot be replaced; mount its folder instead)");
+    }
+    throw std::runtime_error(with_reason(errors.rename));
+  }
   temp.mark_published();
   if (!sync_path(parent_of(file))) throw std::runtime_error(errors.directory_sync);
 }

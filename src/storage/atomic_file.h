@@ -36,7 +36,9 @@ std::string publish_target(const std::string& target, const std::string& refusal
 // lets `write_content` write the whole content to the open descriptor,
 // fsyncs and closes it, renames it onto the file and fsyncs the parent
 // directory. Throws std::runtime_error with the matching message of `errors`
-// (the create and rename messages followed by ": " and the system's reason);
+// (the create, sync, close and rename messages followed by ": " and the
+// system's reason; a rename refused because the target is a mount point
+// adds that it is one);
 // an exception from `write_content` propagates unchanged. On every failure
 // before the rename the temporary file is removed and the target is
 // untouched; the parent directory must already exist.

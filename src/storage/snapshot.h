@@ -19,7 +19,8 @@ class Database;
 // refused with "cannot write snapshot PATH: REASON" before anything is
 // written; a link to a regular file has that file replaced. Throws on any
 // failure with its message ("graph exceeds snapshot format limits",
-// "snapshot write failed", "snapshot sync failed", ...), leaving the previous
+// "snapshot write failed: REASON", "snapshot sync failed: REASON", ..., the
+// reason being the system's, e.g. "No space left on device"), leaving the previous
 // file at `path` untouched and no temporary file behind. The caller keeps
 // `db` from being mutated during the call.
 void save_snapshot(const Database& db, const std::string& path);

@@ -121,7 +121,11 @@ class HashingSink {
     if (!hash_.update(data, size)) throw std::runtime_error("snapshot checksum failed");
   }
   void write_out(const void* data, std::size_t size) {
-    if (!write_all(fd_, data, size)) throw std::runtime_error("snapshot write failed");
+    // The system's reason (no space left, quota, I/O error) is the one a
+    // user can act on.
+    if (!write_all(fd_, data, size)) {
+      throw std::runtime_error(std::string("snapshot write failed: ") + std::strerror(errno));
+    }
   }
 
   int fd_;

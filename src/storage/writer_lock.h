@@ -9,16 +9,24 @@
 
 namespace orvane {
 
+// The file a save to `snapshot_path` replaces, as an absolute path with
+// every symbolic link resolved: the path itself resolved when it exists,
+// else its resolved folder joined with its name (the path made absolute
+// when even the folder is missing). Never throws for a missing file.
+std::string resolved_snapshot_path(const std::string& snapshot_path);
+
 class GraphWriterLock {
  public:
-  // Takes the lock on snapshot_path + ".lock": creates missing parent
-  // directories (filesystem errors propagate), opens or creates the lock
+  // Takes the lock on resolved_snapshot_path(snapshot_path) + ".lock":
+  // creates missing parent directories (filesystem errors propagate),
+  // refuses a regular file with more than one hard link ("cannot open PATH
+  // for writing: the file has N hard links, ..."), opens or creates the lock
   // file with mode 0600 without following a symbolic link, close-on-exec, and
   // requests an exclusive non-blocking flock. Throws std::runtime_error
   // "cannot open graph writer lock" when the file cannot be opened and "graph
   // is already open for writing by another process" when another holder
   // exists; nothing stays open after a failure. Once held, removes the
-  // temporary files that interrupted saves of the snapshot left behind.
+  // temporary files that interrupted saves of the resolved file left behind.
   explicit GraphWriterLock(const std::string& snapshot_path);
 
   // The same, returning the lock in an owning heap pointer.

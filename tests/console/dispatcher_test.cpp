@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include <nlohmann/json.hpp>
 
@@ -12,6 +13,7 @@
 #include "console/documents.h"
 #include "console/engine.h"
 #include "storage/snapshot.h"
+#include "storage/writer_lock.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
 
@@ -72,8 +74,8 @@ void check_rows(const std::vector<Case>& cases) {
     SCOPED_TRACE(c.statement);
     Engine e = small_engine();
     if (c.before != nullptr) { ASSERT_TRUE(run(e, c.before).ok) << c.before; }
-    const std::string before = contents(e.database()) + e.style;
-    const std::uint64_t changes = e.change_count;
+    const std::string before = contents(e.database()) + e.style();
+    const std::uint64_t changes = e.change_count();
     const ConsoleResult r = run(e, c.statement, c.params, c.database);
     EXPECT_EQ(c.kind, r.kind);
     EXPECT_EQ(c.error, r.error);
@@ -86,8 +88,8 @@ void check_rows(const std::vector<Case>& cases) {
     }
     testing::check_invariants(e.database());
     if (!r.ok) {
-      EXPECT_EQ(before, contents(e.database()) + e.style);
-      EXPECT_EQ(changes, e.change_count);
+      EXPECT_EQ(before, contents(e.database()) + e.style());
+      EXPECT_EQ(changes, e.change_count());
     }
   }
 }
@@ -223,37 +225,37 @@ TEST(Dispatcher, ParametersExplainProfileAndStyle) {
 // completed statement optimises the layout; failures skip the schedule.
 TEST(Dispatcher, QueryLogChangeListAndAutoEntropy) {
   Engine e = small_engine();
-  e.auto_entropy_every = 3;
+  e.set_auto_entropy_every(3);
   const auto optimisations = [&] {
-    const auto count = std::count_if(e.changes.begin(), e.changes.end(),
+    const auto count = std::count_if(e.changes().begin(), e.changes().end(),
                                      [](auto& c) { return c.op == "entropy_optimize"; });
-    return std::to_string(count) + " " + std::to_string(e.statements_since_optimize);
+    return std::to_string(count);
   };
   run(e, ":help");
   EXPECT_EQ("", run(e, ":nonsense").data);
-  EXPECT_EQ("1 1", std::to_string(e.statement_count) + " " + std::to_string(e.error_count));
-  ASSERT_EQ(2u, e.query_log.size());
-  EXPECT_EQ(":nonsense", e.query_log.back().cypher);
-  EXPECT_TRUE(e.query_log.back().ns == 0.0 && !e.query_log.back().ok);
-  EXPECT_GT(e.total_statement_ns, 0.0);
+  EXPECT_EQ("1 1", std::to_string(e.statement_count()) + " " + std::to_string(e.error_count()));
+  ASSERT_EQ(2u, e.query_log().size());
+  EXPECT_EQ(":nonsense", e.query_log().back().cypher);
+  EXPECT_TRUE(e.query_log().back().ns == 0.0 && !e.query_log().back().ok);
+  EXPECT_GT(e.total_statement_ns(), 0.0);
   run(e, ":clear");
-  EXPECT_EQ("0 2", optimisations());
+  EXPECT_EQ("0", optimisations());
   run(e, ":sysinfo");
-  EXPECT_EQ("1 0", optimisations());
+  EXPECT_EQ("1", optimisations());
   for (int i = 0; i < 3; ++i) run(e, ":help");
-  EXPECT_EQ("2 0", optimisations());
-  e.auto_entropy_every = 0;
+  EXPECT_EQ("2", optimisations());
+  e.set_auto_entropy_every(0);
   for (int i = 0; i < 194; ++i) run(e, ":clear");
-  EXPECT_EQ(":nonsense", e.query_log.front().cypher);  // the oldest of 201 is dropped
+  EXPECT_EQ(":nonsense", e.query_log().front().cypher);  // the oldest of 201 is dropped
   for (int i = 0; i < 250; ++i) run(e, ":fail" + std::to_string(i));
-  ASSERT_EQ(200u, e.query_log.size());
-  EXPECT_EQ(":fail50", e.query_log.front().cypher);
-  EXPECT_EQ(251u, e.error_count);
+  ASSERT_EQ(200u, e.query_log().size());
+  EXPECT_EQ(":fail50", e.query_log().front().cypher);
+  EXPECT_EQ(251u, e.error_count());
   EXPECT_EQ(":fail210", json::parse(query_log_document(e))["queries"][0]["cypher"]);  // the document shows 40
   for (int i = 0; i < 10005; ++i) run(e, ":param p => " + std::to_string(i));
-  ASSERT_EQ(kChangeEventCapacity, e.changes.size());
-  EXPECT_EQ("p=5", e.changes.front().detail);
-  EXPECT_EQ(10007u, e.change_count);
+  ASSERT_EQ(kChangeEventCapacity, e.changes().size());
+  EXPECT_EQ("p=5", e.changes().front().detail);
+  EXPECT_EQ(10007u, e.change_count());
   EXPECT_EQ("10007", member(run(e, ":sysinfo").data, "/cdc_events"));
   EXPECT_EQ(R"([{"op":"param","detail":"p=10004"}])", change_events_document(e, 1));
   run(e, "\xff");
@@ -290,27 +292,30 @@ TEST(DispatcherCreate, NodesAndRelationships) {
 TEST(DispatcherCreate, SavedWithNamesAndEventsOrChangesNothing) {
   testing::TempDir dir;
   Engine e = small_engine();
-  const std::string good_path = e.snapshot_path = dir.file("graph.orv");
+  const std::string good_path = dir.file("graph.orv");
+  e.keep_in(good_path, GraphWriterLock::acquire(good_path), true);
   for (const char* statement : {"CREATE (:Gadget {size: 2})", "CREATE (:Gadget {username: 'u', name: 7})",
                                 "CREATE (14)-[:PART_OF]->(15)"}) {
     ASSERT_TRUE(run(e, statement).ok) << statement;
   }
   EXPECT_EQ("Gadget-14 u", e.database().names[14] + " " + e.database().names[15]);
-  EXPECT_EQ("create_node Gadget:(:Gadget {size: 2})", e.changes[0].op + " " + e.changes[0].detail);
-  EXPECT_EQ("create_rel 14-[PART_OF]->15", e.changes[2].op + " " + e.changes[2].detail);
+  EXPECT_EQ("create_node Gadget:(:Gadget {size: 2})", e.changes()[0].op + " " + e.changes()[0].detail);
+  EXPECT_EQ("create_rel 14-[PART_OF]->15", e.changes()[2].op + " " + e.changes()[2].detail);
   EXPECT_EQ(testing::edges_of(e.database()), testing::edges_of(load_snapshot(good_path)));
   const std::string on_disk = testing::read_text_file(good_path), before = contents(e.database());
-  e.snapshot_path = dir.path();  // a directory: the save is refused
+  std::filesystem::rename(good_path, good_path + ".kept");
+  std::filesystem::create_directory(good_path);  // a directory: the save is refused
   for (const char* statement : {"CREATE (:Brand {name: 'new'})", "CREATE (1)-[:BRAND_NEW]->(2)",
                                 "CREATE (9)-[:FOLLOWS]->(0)"}) {
     SCOPED_TRACE(statement);
-    EXPECT_EQ("cannot write snapshot " + dir.path() + ": is a directory", run(e, statement).error);
+    EXPECT_EQ("cannot write snapshot " + good_path + ": is a directory", run(e, statement).error);
     EXPECT_EQ(before, contents(e.database()));
     testing::check_invariants(e.database());
   }
-  EXPECT_EQ(3u, e.change_count);
-  EXPECT_EQ(on_disk, testing::read_text_file(good_path));
-  e.snapshot_path = good_path;  // nothing of the failed relationship is left to collide with
+  EXPECT_EQ(3u, e.change_count());
+  std::filesystem::remove(good_path);
+  std::filesystem::rename(good_path + ".kept", good_path);
+  EXPECT_EQ(on_disk, testing::read_text_file(good_path));  // nothing of the failed relationship is left to collide with
   EXPECT_TRUE(run(e, "CREATE (9)-[:FOLLOWS]->(0)").ok);
 }
 

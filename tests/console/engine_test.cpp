@@ -46,7 +46,7 @@ Engine hostile_engine() {
   db.set_property(1, "motto", "say " + kHostile);
   e.register_database(kHostile, std::move(db));
   e.use_database(kHostile);
-  e.params[kHostile] = kHostile;
+  e.set_param(kHostile, kHostile);
   e.log_statement(kHostile, 5, false);
   e.record_change(kHostile, kHostile);
   e.web_root = kHostile;
@@ -55,7 +55,7 @@ Engine hostile_engine() {
 
 TEST(Documents, MemberOrderHostileTextsAndLimitsOfEveryDocument) {
   Engine e = hostile_engine();
-  e.remotes.emplace_back();
+  e.add_remote(RemoteEndpoint{});
   // A document, its member names in order, and where it holds a hostile text.
   const struct { std::string text, order, hostile; } cases[] = {
       {help_document(), "title colon cypher note", ""},
@@ -102,8 +102,7 @@ TEST(Documents, MemberOrderHostileTextsAndLimitsOfEveryDocument) {
   // Search and neighbours stop at their limits; the metrics count the current database.
   EXPECT_EQ(2u, json::parse(search_document(e, "", 2))["hits"].size());
   EXPECT_EQ(R"([{"id":1,"name":"bob","type":"FOLLOWS"}])", json::parse(node_document(e, 0, 1))["neighbors"].dump());
-  e.statement_count = 7;
-  e.error_count = 2;
+  for (int i = 0; i < 9; ++i) e.count_statement(i < 7, 1);
   EXPECT_EQ("# HELP orvane_queries_total Cypher/procedure executions\n# TYPE orvane_queries_total counter\n"
             "orvane_queries_total 7\n# TYPE orvane_errors_total counter\norvane_errors_total 2\n"
             "# TYPE orvane_nodes gauge\norvane_nodes 3\n# TYPE orvane_edges gauge\norvane_edges 2\n"
@@ -135,15 +134,15 @@ TEST(Engine, RegistryRegistersSelectsAndLooksUp) {
   e.register_database("social", testing::triangle());
   e.register_database("Social", testing::star(2));
   EXPECT_EQ(3u, e.database("Social").graph.node_count);
-  EXPECT_EQ("orvane", e.current);  // registering never selects
+  EXPECT_EQ("orvane", e.current_name());  // registering never selects
   e.use_database("Social");
   EXPECT_EQ(&e.database("Social"), &e.database(""));
   EXPECT_EQ("unknown database: SOCIAL", error_of([&] { e.use_database("SOCIAL"); }));
-  EXPECT_EQ("Social", e.current);
+  EXPECT_EQ("Social", e.current_name());
   e.register_database("social", testing::star(5));  // replaces
   EXPECT_EQ(6u, e.database("social").graph.node_count);
   EXPECT_EQ("database name must not be empty", error_of([&] { e.register_database("", Database()); }));
-  EXPECT_EQ(2u, e.databases.size());
+  EXPECT_EQ(2u, e.databases().size());
 }
 
 Engine engine_with(Database db, const std::string& name = "orvane") {
@@ -157,7 +156,7 @@ std::string edge_text(const Edge& x) { return std::to_string(x.src) + ">" + std:
 
 std::string ops(const Engine& e) {
   std::string out;
-  for (const ChangeEvent& c : e.changes) out += (out.empty() ? "" : " ") + c.op;
+  for (const ChangeEvent& c : e.changes()) out += (out.empty() ? "" : " ") + c.op;
   return out;
 }
 
@@ -172,18 +171,20 @@ TEST(Procedures, RestoreAndBackupOrChangeNothing) {
   bytes[bytes.size() / 2] ^= 0x40;
   testing::write_text_file(dir.file("bad.orv"), bytes);
   Engine e = engine_with(testing::mixed_graph());
-  e.snapshot_path = dir.file("own.orv");
+  e.keep_in(dir.file("own.orv"), GraphWriterLock::acquire(dir.file("own.orv")), true);
   restore(e, dir.file("a.orv"));
   restore(e, dir.file("b.orv"));
-  EXPECT_EQ("restored 2 5", e.current + " " + std::to_string(e.databases.size()) + " " +
+  EXPECT_EQ("restored 2 5", e.current_name() + " " + std::to_string(e.databases().size()) + " " +
                                 std::to_string(e.database().graph.node_count));
-  EXPECT_EQ("restore restore " + dir.file("b.orv"), ops(e) + " " + e.changes.back().detail);
+  EXPECT_EQ("restore restore " + dir.file("b.orv"), ops(e) + " " + e.changes().back().detail);
   e.use_database("orvane");
   EXPECT_EQ("snapshot checksum mismatch", error_of([&] { restore(e, dir.file("bad.orv")); }));
-  EXPECT_EQ("orvane", e.current);
+  EXPECT_EQ("orvane", e.current_name());
   EXPECT_EQ(5u, e.database("restored").graph.node_count);
-  EXPECT_EQ(2u, e.change_count);
-  EXPECT_EQ(5u, load_snapshot(e.snapshot_path).graph.node_count);
+  EXPECT_EQ(2u, e.change_count());
+  // The restored graph has a file of its own; the file of the current one stays as it was.
+  EXPECT_EQ(5u, load_snapshot(e.file_of("restored")).graph.node_count);
+  EXPECT_EQ(e.database("orvane").graph.node_count, load_snapshot(e.snapshot_path()).graph.node_count);
   testing::write_text_file(dir.file("notes.txt"), "ORVSNAP");  // shorter than the magic
   EXPECT_EQ("refusing to replace " + dir.file("notes.txt") + ": it is not a Halvex snapshot",
             error_of([&] { backup(e, dir.file("notes.txt")); }));
@@ -193,11 +194,14 @@ TEST(Procedures, RestoreAndBackupOrChangeNothing) {
     EXPECT_EQ("graph is already open for writing by another process",
               error_of([&] { backup(e, dir.file("held.orv")); }));
   }
-  // The engine's own snapshot, whose lock this process holds, is written
-  // under that lock, also when named another way.
-  const GraphWriterLock own(e.snapshot_path);
+  // The engine's own snapshot, whose lock it holds, is written under that
+  // lock, also when named another way; another database's file is refused.
   EXPECT_EQ("", error_of([&] { backup(e, dir.path() + "/./own.orv"); }));
-  EXPECT_EQ(14u, load_snapshot(e.snapshot_path).graph.node_count);
+  const std::string restored_file = e.file_of("restored");
+  EXPECT_EQ("refusing to replace " + restored_file + ": it holds the database restored",
+            error_of([&] { backup(e, restored_file); }));
+  EXPECT_EQ(5u, load_snapshot(restored_file).graph.node_count);
+  EXPECT_EQ(14u, load_snapshot(e.snapshot_path()).graph.node_count);
 }
 
 TEST(Explore, WalksOutgoingLevelsUpToTheLimit) {
@@ -235,7 +239,7 @@ TEST(DemoEngine, DatabasesShardsRemoteAndEvents) {
                                    "replica:read-replica", "simple:shard", "social:shard"}),
             roles);
   EXPECT_EQ("fabric remote boot", ops(e));
-  EXPECT_EQ("http://127.0.0.1:7475", e.changes[1].detail);
+  EXPECT_EQ("http://127.0.0.1:7475", e.changes()[1].detail);
   // The shards split the relationships by type and keep the identities.
   const Database &orvane = e.database("orvane"), &social = e.database("social"), &biblio = e.database("biblio");
   EXPECT_EQ(8u + 12u * 1000, social.graph.node_count + biblio.graph.node_count * 1000);

@@ -12,6 +12,7 @@
 #include "io/neo4j_import.h"
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
+#include "storage/writer_lock.h"
 #include "support/error_text.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
@@ -43,14 +44,14 @@ void write_export(const std::string& dir) {
 // Everything of an engine a migration may touch, in one comparable text.
 std::string engine_state(const Engine& e) {
   std::vector<std::string> names;
-  for (const auto& [name, db] : e.databases) names.push_back(name);
+  for (const auto& [name, db] : e.databases()) names.push_back(name);
   std::sort(names.begin(), names.end());
-  std::string out = "current=" + e.current + "\n";
+  std::string out = "current=" + e.current_name() + "\n";
   for (const std::string& name : names) {
-    const Database& db = e.databases.at(name);
+    const Database& db = e.databases().at(name);
     out += name + ": " + std::to_string(db.graph.node_count) + " nodes " + testing::edges_of(db) + "\n";
   }
-  for (const ChangeEvent& c : e.changes) out += c.op + " " + c.detail + "\n";
+  for (const ChangeEvent& c : e.changes()) out += c.op + " " + c.detail + "\n";
   return out;
 }
 
@@ -59,15 +60,23 @@ struct ServerEngine {
   TempDir dir;
   Engine engine;
   ServerEngine() {
-    engine.snapshot_path = dir.file("graph.orv");
     engine.register_database("orvane", testing::triangle());
     engine.register_database("neo", testing::star(3));
     engine.use_database("orvane");
     engine.record_change("boot", "production engine");
-    save_snapshot(engine.database(), engine.snapshot_path);
+    engine.keep_in(dir.file("graph.orv"), GraphWriterLock::acquire(dir.file("graph.orv")), true);
   }
-  // The registry, selection and events, and the snapshot file's bytes.
-  std::string state() const { return engine_state(engine) + testing::read_text_file(engine.snapshot_path); }
+  // The registry, selection and events, and the name and bytes of every file the databases are kept in.
+  std::string state() const {
+    std::string out = engine_state(engine);
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      if (entry.is_regular_file() && entry.path().extension() != ".lock") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) out += file.filename().string() + "\n" + testing::read_text_file(file.string());
+    return out;
+  }
 };
 
 // Installation root with stand-in bridges; RECORD names the file they report into.
@@ -156,7 +165,7 @@ TEST(Migration, PullLaysOutSavesRegistersSelectsAndRecordsOrChangesNothing) {
             "orvane: 3 nodes 0->1 1->2 2->0\nboot production engine\nmigrate " + out + " -> migrated\n"
             "load_from_neo4j bolt://127.0.0.1:7687\n",
             engine_state(s.engine));
-  const Database saved = load_snapshot(s.engine.snapshot_path);
+  const Database saved = load_snapshot(s.engine.file_of("migrated"));
   EXPECT_EQ(expected.graph.to_logical, s.engine.database().graph.to_logical);
   EXPECT_EQ(testing::edges_of(expected), testing::edges_of(saved));
   EXPECT_EQ(expected.graph.to_logical, saved.graph.to_logical);

@@ -126,7 +126,7 @@ TEST_F(RoutesTest, PostTable) {
       {"POST", "/v1/entropy/optimize", "{}", 200, "/ok", "true"},
       {"POST", "/v1/query", R"x({"query":"MATCH (n) RETURN count(n)"})x", 200, "/count", "18"},
       {"POST", "/query", R"x({"query":"MATCH (n) RETURN count(n)","db":"simple"})x", 200, "/count", "18"},
-      {"GET", "/v1/databases", "", 200, "/current", R"("simple")"},
+      {"GET", "/v1/databases", "", 200, "/current", R"("orvane")"},  // a request's "db" selects nothing
       {"POST", "/v1/query", R"x({"query":"MATCH (p:Person {id: $x}) RETURN count(p)","params":{"x":1}})x", 200,
        "/count", "1"},
       {"POST", "/v1/use", R"({"name":"orvane"})", 200, "/ok", "true"},
@@ -142,13 +142,13 @@ TEST_F(RoutesTest, PostTable) {
       {"POST", "/v1/export", R"({"dir":")" + dir.file("out") + R"("})", 200, "", counts},
       {"POST", "/v1/export", R"({"dir":")" + dir.file("x") + R"(","format":"jsonl"})", 200, "", counts},
   });
-  EXPECT_EQ("restored", engine.current);
-  EXPECT_EQ(5, engine.auto_entropy_every);
-  ASSERT_EQ(3u, engine.remotes.size());
-  const RemoteEndpoint& r = engine.remotes[1];  // the fields override the connection string
+  EXPECT_EQ("restored", engine.current_name());
+  EXPECT_EQ(5, engine.auto_entropy_every());
+  ASSERT_EQ(3u, engine.remotes().size());
+  const RemoteEndpoint& r = engine.remotes()[1];  // the fields override the connection string
   EXPECT_EQ("r2 127.0.0.1:1 secret /k1 db",
             r.name + " " + r.url + " " + r.password + " " + r.key_file + " " + r.database);
-  EXPECT_TRUE(r.probed && !r.reachable && engine.remotes[2].password == "pw");
+  EXPECT_TRUE(r.probed && !r.reachable && engine.remotes()[2].password == "pw");
   EXPECT_TRUE(fs::exists(dir.file("out/nodes.csv")) && fs::exists(dir.file("x/nodes.jsonl")));
 }
 
@@ -159,8 +159,8 @@ TEST_F(RoutesTest, FailureRows) {
   const std::string missing = dir.file("missing"), not_snapshot = dir.file("notes.txt");
   write_text_file(not_snapshot, "keep me");
   write_text_file(dir.file("pulled/nodes.csv"), ":ID\n");
-  const std::uint64_t statements = engine.statement_count + engine.error_count;
-  const std::size_t events = engine.changes.size();
+  const std::uint64_t statements = engine.statement_count() + engine.error_count();
+  const std::size_t events = engine.changes().size();
   const std::string not_found = R"({"ok":false,"error":"not found"})";
   check_rows({
       {"PUT", "/v1/query", "{}", 404, "", not_found},
@@ -203,14 +203,14 @@ TEST_F(RoutesTest, FailureRows) {
       {"POST", "/v1/backup", R"({"path":")" + not_snapshot + R"("})", 400, "/error",
        "\"refusing to replace " + not_snapshot + ": it is not a Halvex snapshot\""},
   });
-  EXPECT_EQ("orvane", engine.current);
-  EXPECT_EQ(statements, engine.statement_count + engine.error_count);
+  EXPECT_EQ("orvane", engine.current_name());
+  EXPECT_EQ(statements, engine.statement_count() + engine.error_count());
   check_rows({{"POST", "/v1/query", R"({"query":"MATCH (n RETURN","db":"simple"})", 400, "/kind", R"("error")"}});
-  EXPECT_EQ("simple", engine.current);
-  EXPECT_EQ(statements + 1, engine.statement_count + engine.error_count);
-  EXPECT_EQ(5u, engine.databases.size());
-  EXPECT_EQ(1u, engine.remotes.size());
-  EXPECT_EQ(events, engine.changes.size());
+  EXPECT_EQ("orvane", engine.current_name());
+  EXPECT_EQ(statements + 1, engine.statement_count() + engine.error_count());
+  EXPECT_EQ(5u, engine.databases().size());
+  EXPECT_EQ(1u, engine.remotes().size());
+  EXPECT_EQ(events, engine.changes().size());
 }
 
 // A migration reduces only when asked and answers its report; an odd name
@@ -232,8 +232,8 @@ TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndNamesStayJson) {
       {"POST", "/v1/migrate", target + R"(,"reduce":false})", 400, "/error", strict},
       {"POST", "/v1/migrate", target + R"(,"reduce":"yes"})", 400, "/error", R"("reduce must be true or false")"},
   });
-  EXPECT_EQ("orvane", engine.current);
-  EXPECT_EQ(5u, engine.databases.size());
+  EXPECT_EQ("orvane", engine.current_name());
+  EXPECT_EQ(5u, engine.databases().size());
   const HttpReply reply = call("POST", "/v1/migrate", target + R"(,"reduce":true})");
   ASSERT_EQ(200, reply.status) << reply.body;
   const json answer = json::parse(reply.body);

@@ -1,10 +1,13 @@
 # Halvex build entry points. Each target installs what it needs first.
-#   make run        build, then serve the console on 127.0.0.1:7475 in the foreground
+#   make run        build, then serve the demonstration databases (in memory) on 127.0.0.1:7475
 #   make test       build and run every test
 #   make test-asan  the same under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make bench      the build benchmark (1,000,000 persons, 400,000 papers)
 #   make fuzz       build the libFuzzer targets (clang), not part of make test
 JOBS ?= $(shell nproc)
+# Warnings are errors in the test builds only (make test, make test-asan, CI):
+# a user's own build with another compiler must not fail on a new warning.
+CMAKE_FLAGS ?=
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
@@ -14,17 +17,18 @@ deps:
 	./scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	./$(BUILD)/orvane serve
+	./$(BUILD)/orvane serve --ephemeral --people 2000 --papers 800
 
-test: build
+test:
+	$(MAKE) build CMAKE_FLAGS=-DORVANE_WERROR=ON
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON -DORVANE_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)

@@ -14,6 +14,7 @@
 #include "console/engine.h"
 #include "storage/snapshot.h"
 #include "storage/writer_lock.h"
+#include "support/error_text.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
 
@@ -285,6 +286,28 @@ TEST(DispatcherCreate, NodesAndRelationships) {
       {"CREATE (99999999999999999999999)-[:R]->(1)", "error", "relationship endpoint does not exist", "", ""},
       {"CREATE (:Robot {name: 'say \"hi\"\\t'})", "stats", "", "/name", R"("say \"hi\"\t")"},
   });
+}
+
+// Parameters, remote connections, change events and logged statements are
+// bounded in count and in bytes, so no client grows the engine through its
+// history: past a bound the statement fails with the bound, and what is
+// kept is cut to a fixed size.
+TEST(Dispatcher, StateStaysBoundedWhateverClientsSend) {
+  Engine e = small_engine();
+  const std::string big(600000, 'v');
+  const std::string too_many = "too many parameters: at most 1000 names and 1048576 bytes of names and values";
+  EXPECT_TRUE(run(e, ":param a => " + big).ok);
+  EXPECT_EQ(too_many, run(e, ":param b => " + big).error);
+  EXPECT_TRUE(run(e, ":param a => " + big + big.substr(0, 300000)).ok);  // a replaced value frees its bytes
+  EXPECT_TRUE(run(e, ":param a => 1").ok);
+  for (int i = 0; i < 997; ++i) ASSERT_TRUE(run(e, ":param p" + std::to_string(i) + " => 1").ok);
+  EXPECT_EQ(too_many, run(e, ":param one_more => 1").error);
+  EXPECT_EQ(1000u, e.params().size());
+  EXPECT_EQ(kChangeDetailBytes, e.changes()[0].detail.size());  // "a=vvv…" cut
+  run(e, "MATCH (n) RETURN count(*) /*" + big + "*/");
+  EXPECT_EQ(kQueryLogTextBytes, e.query_log().back().cypher.size());
+  for (std::size_t i = 0; i < kMaxRemotes; ++i) e.add_remote(RemoteEndpoint{});
+  EXPECT_EQ("too many remote connections: at most 64", testing::error_of([&] { e.add_remote(RemoteEndpoint{}); }));
 }
 
 // Saved after each CREATE; a save that fails takes the new node, label, type

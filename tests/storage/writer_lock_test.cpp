@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "storage/writer_lock.h"
 #include "support/error_text.h"
@@ -83,6 +85,41 @@ TEST(GraphWriterLock, NotInheritedByAChildThatExecs) {
   ::kill(child, SIGKILL);
   int status = 0;
   ::waitpid(child, &status, 0);
+}
+
+// The lock belongs to the resolved file: a link and its target share it,
+// and taking it removes the temporaries of interrupted saves of the
+// resolved file (not of the link's name, which no save writes), leaving
+// other files alone. A hard-linked snapshot is refused.
+TEST(GraphWriterLock, FollowsLinksToTheFileAndCleansItsTemporaries) {
+  TempDir dir;
+  fs::create_directories(dir.file("real"));
+  write_text_file(dir.file("real/g.orv"), "x");
+  fs::create_symlink(dir.file("real/g.orv"), dir.file("link.orv"));
+  fs::create_directory_symlink(dir.file("real"), dir.file("folder"));
+  for (const char* stale : {"real/g.orv.tmp-abc123", "real/g.orv.tmp-zzzzzz", "link.orv.tmp-abc123",
+                            "real/g.orv.tmp-toolong", "real/other.orv.tmp-abc123"}) {
+    write_text_file(dir.file(stale), "partial");
+  }
+  {
+    GraphWriterLock lock(dir.file("link.orv"));
+    EXPECT_EQ(dir.file("real/g.orv"), resolved_snapshot_path(dir.file("folder/g.orv")));
+    EXPECT_EQ(kBusy, lock_in_other_process(dir.file("real/g.orv")));
+    EXPECT_EQ(kBusy, lock_in_other_process(dir.file("folder/g.orv")));
+    EXPECT_TRUE(fs::exists(dir.file("real/g.orv.lock")) && !fs::exists(dir.file("link.orv.lock")));
+  }
+  std::vector<std::string> left;
+  for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+    if (entry.path().string().find(".tmp-") != std::string::npos) left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ((std::vector<std::string>{"g.orv.tmp-toolong", "link.orv.tmp-abc123", "other.orv.tmp-abc123"}), left);
+  EXPECT_EQ(dir.file("new/none.orv"), resolved_snapshot_path(dir.file("new/none.orv")));  // nothing there yet
+
+  fs::create_hard_link(dir.file("real/g.orv"), dir.file("hard.orv"));
+  EXPECT_EQ("cannot open " + dir.file("real/g.orv") + " for writing: the file has 2 hard links, and a save replaces "
+            "only one of them; copy it to a file of its own",
+            error_of([&] { GraphWriterLock lock(dir.file("real/g.orv")); }));
 }
 
 }  // namespace

@@ -20,8 +20,11 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The demonstration databases, in memory: nothing is saved, and the background
+# service's graph is never opened. PORT=N when the service holds 7475.
+PORT ?= 7475
 run: build
-	./$(BUILD)/orvane serve --ephemeral --people 2000 --papers 800
+	./$(BUILD)/orvane serve --ephemeral --people 2000 --papers 800 --port $(PORT)
 
 test:
 	$(MAKE) build CMAKE_FLAGS=-DORVANE_WERROR=ON

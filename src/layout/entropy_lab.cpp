@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <sstream>
 
 #include "analytics/traversal.h"
 #include "graph/corpus.h"
 #include "graph/database.h"
+#include "graph/json_text.h"
 #include "layout/entropy_worker.h"
 
 namespace orvane {
@@ -66,9 +66,26 @@ double ratio_or_one(double numerator, double denominator) {
   return denominator > 0 ? numerator / denominator : 1.0;
 }
 
-void write_stats(std::ostream& out, const LayoutStats& s) {
-  out << "\"degree_entropy\":" << s.degree_entropy << ",\"mean_edge_jump\":" << s.mean_edge_jump
-      << ",\"bandwidth\":" << s.layout_bandwidth << ",\"isolates\":" << s.isolates;
+// The layout statistics as members of `out`.
+JsonObjectText& stats_members(JsonObjectText& out, const LayoutStats& s) {
+  return out.real("degree_entropy", s.degree_entropy)
+      .real("mean_edge_jump", s.mean_edge_jump)
+      .count("bandwidth", s.layout_bandwidth)
+      .count("isolates", s.isolates);
+}
+
+JsonObjectText stats_object(const LayoutStats& s) {
+  JsonObjectText out;
+  stats_members(out, s);
+  return out;
+}
+
+// A JSON array of `items`, each written by `write`.
+template <typename T, typename Write>
+std::string json_array(const std::vector<T>& items, Write write) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + write(i, items[i]);
+  return out + "]";
 }
 
 }  // namespace
@@ -139,43 +156,43 @@ LadderResult entropy_ladder(std::uint64_t people, std::uint64_t papers, std::uin
 }
 
 std::string lab_json(const LabResult& r) {
-  std::ostringstream out;
-  out << "{\"mess_level\":" << r.mess_level << ",\"nodes\":" << r.nodes << ",\"edges\":" << r.edges
-      << ",\"counts_identical\":" << (r.counts_identical ? "true" : "false") << ",\"hop3_speedup\":" << r.hop3_speedup
-      << ",\"layout_jump_ratio\":" << r.layout_jump_ratio << ",\"before\":{";
-  write_stats(out, r.before.stats);
-  out << "},\"after\":{";
-  write_stats(out, r.after.stats);
-  out << "},\"queries\":[";
-  for (std::size_t i = 0; i < r.before.queries.size(); ++i) {
-    const LabQueryRow& b = r.before.queries[i];
+  const std::string queries = json_array(r.before.queries, [&](std::size_t i, const LabQueryRow& b) {
     const double after_ns = i < r.after.queries.size() ? r.after.queries[i].time_ns : 0;
-    out << (i ? "," : "") << "{\"name\":\"" << b.name << "\",\"count\":" << b.count << ",\"before_ns\":" << b.time_ns
-        << ",\"after_ns\":" << after_ns << "}";
-  }
-  out << "]}";
-  return out.str();
+    return JsonObjectText().string("name", b.name).count("count", b.count).real("before_ns", b.time_ns)
+        .real("after_ns", after_ns).text();
+  });
+  return JsonObjectText()
+      .raw("mess_level", std::to_string(r.mess_level))
+      .count("nodes", r.nodes)
+      .count("edges", r.edges)
+      .boolean("counts_identical", r.counts_identical)
+      .real("hop3_speedup", r.hop3_speedup)
+      .real("layout_jump_ratio", r.layout_jump_ratio)
+      .raw("before", stats_object(r.before.stats).text())
+      .raw("after", stats_object(r.after.stats).text())
+      .raw("queries", queries)
+      .text();
 }
 
 std::string ladder_json(const LadderResult& r) {
-  std::ostringstream out;
-  out << "{\"people\":" << r.people << ",\"papers\":" << r.papers << ",\"nodes\":" << r.nodes
-      << ",\"edges\":" << r.edges << ",\"counts_identical\":" << (r.counts_identical ? "true" : "false")
-      << ",\"hop3_speedup_vs_mess3\":" << r.hop3_speedup_vs_mess3 << ",\"jump_ratio_vs_mess3\":" << r.jump_ratio_vs_mess3;
+  JsonObjectText out;
+  out.count("people", r.people)
+      .count("papers", r.papers)
+      .count("nodes", r.nodes)
+      .count("edges", r.edges)
+      .boolean("counts_identical", r.counts_identical)
+      .real("hop3_speedup_vs_mess3", r.hop3_speedup_vs_mess3)
+      .real("jump_ratio_vs_mess3", r.jump_ratio_vs_mess3);
   const std::pair<const char*, const LabStep*> steps[] = {
       {"clean", &r.clean}, {"mess1", &r.mess1}, {"mess2", &r.mess2}, {"mess3", &r.mess3}, {"optimized", &r.optimized}};
   for (const auto& [name, step] : steps) {
-    out << ",\"" << name << "\":{";
-    write_stats(out, step->stats);
-    out << ",\"queries\":[";
-    for (std::size_t i = 0; i < step->queries.size(); ++i) {
-      const LabQueryRow& q = step->queries[i];
-      out << (i ? "," : "") << "{\"name\":\"" << q.name << "\",\"count\":" << q.count << ",\"ns\":" << q.time_ns << "}";
-    }
-    out << "]}";
+    JsonObjectText object;
+    stats_members(object, step->stats).raw("queries", json_array(step->queries, [](std::size_t, const LabQueryRow& q) {
+      return JsonObjectText().string("name", q.name).count("count", q.count).real("ns", q.time_ns).text();
+    }));
+    out.raw(name, object.text());
   }
-  out << "}";
-  return out.str();
+  return out.text();
 }
 
 }  // namespace orvane

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "console/console_result.h"
@@ -25,19 +26,12 @@
 namespace orvane {
 namespace {
 
-std::string without_leading_blanks(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \r\n\t");
-  return first == std::string::npos ? std::string() : text.substr(first);
-}
+std::string without_leading_blanks(const std::string& text) { return std::string(trim_start(text)); }
 
 }  // namespace
 
 bool is_mutating_statement(const std::string& statement) {
-  std::string l = statement;
-  for (char& c : l) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  l = without_leading_blanks(l);
+  std::string l = without_leading_blanks(ascii_lower(statement));
   if (l.starts_with("profile ")) l = without_leading_blanks(l.substr(8));
   return l.starts_with("create ") || l.starts_with("load ") || l.find("call orvane.migrate") != std::string::npos ||
          l.find("call orvane.restore") != std::string::npos ||

@@ -11,13 +11,13 @@
 // The statement is a relationship creation when, outside quotes and braces,
 // it holds an arrow: "--", "<-", "]-" or "]>". Only one form of it is
 // supported; anything else is refused with the message that says so.
-#include <limits>
 #include <string_view>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
 #include "console/console_result.h"
+#include "base/decimal.h"
 #include "console/engine.h"
 #include "console/statement_rows.h"
 #include "graph/json_text.h"
@@ -110,15 +110,7 @@ void create_node(StatementContext& ctx) {
                      .text();
 }
 
-std::uint64_t endpoint_id(const std::string& digits) {
-  std::uint64_t value = 0;
-  for (const char c : digits) {
-    const auto d = static_cast<std::uint64_t>(c - '0');
-    if (value > (std::numeric_limits<std::uint64_t>::max() - d) / 10) return std::numeric_limits<std::uint64_t>::max();
-    value = value * 10 + d;
-  }
-  return value;
-}
+std::uint64_t endpoint_id(const std::string& digits) { return parse_decimal_saturating(digits); }
 
 bool relationship_exists(const Database& db, std::uint32_t src, std::uint32_t dst, std::uint16_t type) {
   const PhysicalGraph& g = db.graph;

@@ -1,11 +1,11 @@
 // The fixed documents: help, procedure catalogue, feature table, cost and
 // guides. Their texts describe what this build really does; each list is a
 // table here so that adding a procedure or a slide is one line.
-#include <algorithm>
 #include <cctype>
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "console/documents.h"
 #include "graph/json_text.h"
 
@@ -122,7 +122,7 @@ const Guide kGuides[] = {
 };
 
 const Guide& guide_for(std::string topic) {
-  std::transform(topic.begin(), topic.end(), topic.begin(), [](unsigned char c) { return std::tolower(c); });
+  topic = ascii_lower(topic);
   std::string_view id = "intro";
   if (topic == "cypher") id = "cypher";
   if (topic == "bloom" || topic == "explore" || topic == "graphs") id = "bloom";

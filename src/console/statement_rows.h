@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "console/dispatcher.h"
 #include "query/count_planner.h"
 
@@ -30,11 +31,6 @@ struct StatementContext {
   Database& target() const;
 };
 
-// `text` without white space (blank, tab, line feed, carriage return,
-// vertical tab, form feed) at either end.
-std::string trim(std::string_view text);
-// `text` with ASCII letters lower-cased; other bytes unchanged.
-std::string ascii_lower(std::string_view text);
 
 // `t` with every $name outside quotes ('…', "…", `…`) replaced by its
 // value: from `params` when given (compact JSON), else from the engine's

@@ -6,11 +6,11 @@
 // text becomes a quoted and escaped JSON string, which the query lexer reads
 // as a string literal. Quoted stretches are copied untouched, so "$id"
 // inside a string literal stays text.
-#include <limits>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
+#include "base/decimal.h"
 #include "console/engine.h"
 #include "console/statement_rows.h"
 #include "graph/json_limits.h"
@@ -18,8 +18,6 @@
 
 namespace orvane {
 namespace {
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 bool is_name_byte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -59,21 +57,6 @@ std::optional<std::string> between_first_two(const std::string& t, char quote) {
 
 Database& StatementContext::target() const { return engine.database(database); }
 
-std::string trim(std::string_view text) {
-  std::size_t first = 0, last = text.size();
-  while (first < last && is_space(text[first])) ++first;
-  while (last > first && is_space(text[last - 1])) --last;
-  return std::string(text.substr(first, last - first));
-}
-
-std::string ascii_lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 std::string substitute_parameters(const std::string& t, const Engine& engine, const ParamMap* params) {
   std::string out;
   out.reserve(t.size());
@@ -112,14 +95,9 @@ std::uint64_t nth_number(const std::string& t, std::size_t index, std::uint64_t 
       ++i;
       continue;
     }
-    std::uint64_t value = 0;
-    bool saturated = false;
-    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) {
-      const auto digit = static_cast<std::uint64_t>(t[i] - '0');
-      if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) saturated = true;
-      if (!saturated) value = value * 10 + digit;
-    }
-    if (seen++ == index) return saturated ? std::numeric_limits<std::uint64_t>::max() : value;
+    const std::size_t start = i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+    if (seen++ == index) return parse_decimal_saturating(std::string_view(t).substr(start, i - start));
   }
   return fallback;
 }

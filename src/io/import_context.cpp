@@ -24,6 +24,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/decimal.h"
 #include "graph/database.h"
 #include "io/neo4j_input.h"
 
@@ -71,13 +72,9 @@ bool embedding_of(const nlohmann::json& properties, const char* key, std::vector
 // The value of `text` when it is a decimal number in canonical form (no
 // sign, no leading zero unless it is "0") below 10^9; -1 otherwise.
 std::int64_t canonical_number(std::string_view text) {
-  if (text.empty() || text.size() > 9 || (text.size() > 1 && text[0] == '0')) return -1;
-  std::int64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return -1;
-    value = value * 10 + (c - '0');
-  }
-  return value;
+  const std::optional<std::uint64_t> value = parse_decimal(text);
+  if (!value || text.size() > 9 || (text.size() > 1 && text[0] == '0')) return -1;
+  return static_cast<std::int64_t>(*value);
 }
 
 // Counts one more relationship of type `type` in `counts` (by type id).

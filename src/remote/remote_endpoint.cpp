@@ -14,6 +14,8 @@
 
 #include <string_view>
 
+#include "base/decimal.h"
+#include "base/text.h"
 #include "graph/json_text.h"
 
 namespace orvane {
@@ -27,13 +29,6 @@ constexpr const char* kHostedOffering =
     "{\"hosted\":false,\"note\":\"Halvex has no hosted offering: run orvane serve on a machine you control "
     "and reach it with a halvex:// connection string.\"}";
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -87,14 +82,9 @@ std::string query_value(std::string_view query, std::string_view name) {
 }
 
 bool parse_port(std::string_view text, std::uint16_t& out) {
-  if (text.empty() || text.size() > 5) return false;
-  unsigned value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<unsigned>(c - '0');
-  }
-  if (value < 1 || value > 65535) return false;
-  out = static_cast<std::uint16_t>(value);
+  const std::optional<std::uint64_t> value = parse_decimal(text);
+  if (text.size() > 5 || !value || *value < 1 || *value > 65535) return false;
+  out = static_cast<std::uint16_t>(*value);
   return true;
 }
 
@@ -147,7 +137,7 @@ bool endpoint_address(const RemoteEndpoint& endpoint, RemoteAddress& out) {
 }
 
 bool parse_connection(RemoteEndpoint& endpoint, const std::string& text) {
-  std::string_view s = trimmed(text);
+  std::string_view s = trim_view(text);
   if (s.empty()) return false;
   if (const std::size_t scheme = s.find("://"); scheme != std::string_view::npos) s.remove_prefix(scheme + 3);
   std::string_view query;

@@ -1,0 +1,37 @@
+#include "base/text.h"
+
+namespace orvane {
+namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+std::string_view trim_view(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(kWhiteSpace);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
+}
+
+std::string trim(std::string_view text) { return std::string(trim_view(text)); }
+
+std::string_view trim_start(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(kWhiteSpace);
+  return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string ascii_lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = lower(c);
+  return out;
+}
+
+bool ascii_iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace orvane

@@ -1,0 +1,28 @@
+// Small text helpers every subsystem shares: trimming white space and ASCII
+// case folding. They work on bytes, never on the locale: statement
+// keywords, header names and option words are ASCII, and a locale-aware
+// version would treat the same statement differently on another machine.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// The white space trimmed: blank, tab, line feed, carriage return, vertical
+// tab and form feed.
+inline constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
+
+// `text` without white space at either end (a view into `text`).
+std::string_view trim_view(std::string_view text);
+// The same, as a string.
+std::string trim(std::string_view text);
+// `text` without white space at its start.
+std::string_view trim_start(std::string_view text);
+
+// `text` with ASCII letters lower-cased; other bytes unchanged.
+std::string ascii_lower(std::string_view text);
+// Whether `a` and `b` are equal when ASCII letters are compared without case.
+bool ascii_iequals(std::string_view a, std::string_view b);
+
+}  // namespace orvane

@@ -48,9 +48,9 @@ struct HttpServerOptions {
 int http_worker_count(const char* setting, unsigned hardware);
 
 // Runs the server until `*stop` becomes true (forever when `stop` is null),
-// then stops accepting, closes connections that are only reading, answers
-// every complete request (running or queued), joins the workers and
-// returns. `routes` is called for every request that passes the checks and
+// then stops accepting, closes idle connections, answers every complete
+// request (running or queued) and every request still arriving once it is
+// complete within its time limits, joins the workers and returns. `routes` is called for every request that passes the checks and
 // is neither OPTIONS nor a static file, with the engine mutex held; the
 // response is sent after the mutex is released. A complete request that
 // finds the queue full is answered 503 "overloaded", a connection beyond

@@ -461,11 +461,13 @@ void Loop::begin_stop() {
   // Connections arriving while the answers drain are refused, not left waiting.
   ::close(listener_);
   listener_ = -1;
-  std::vector<uint64_t> reading;
+  // Idle connections end now; one in the middle of a message may finish it
+  // within its time limits and is answered, as nginx does on a graceful stop.
+  std::vector<uint64_t> idle;
   for (const auto& [id, c] : connections_) {
-    if (c.phase == Phase::kReading) reading.push_back(id);
+    if (c.phase == Phase::kReading && c.framer->buffered() == 0) idle.push_back(id);
   }
-  for (uint64_t id : reading) close_connection(connections_.at(id));
+  for (uint64_t id : idle) close_connection(connections_.at(id));
 }
 
 }  // namespace

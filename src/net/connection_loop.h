@@ -35,9 +35,11 @@ struct LoopOptions {
 };
 
 // Serves connections with `protocol` until `*stop` becomes true (forever
-// when `stop` is null). On stop it closes the listener and every connection
-// that is only reading, answers the messages already complete (running or
-// queued), then joins the workers and returns. The first message of a
+// when `stop` is null). On stop it closes the listener and every idle
+// connection (no byte of a message received), answers the messages already
+// complete (running or queued) and those being received once they complete
+// within their time limits, closing each connection after its answer, then
+// joins the workers and returns. The first message of a
 // connection starts at its accept. Raises the descriptor limit first.
 // Throws std::runtime_error, before listening, "socket failed" or "bind
 // failed on port <port>", and std::system_error when the loop's own

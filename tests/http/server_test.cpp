@@ -328,15 +328,23 @@ TEST(Server, StopAnswersRequestsInFlightAndQueued) {
     clients.push_back(std::make_unique<RawConnection>(port));
     clients.back()->send(make_request("GET", "/v1/work"));
   }
+  // An idle connection ends at the stop; one whose request is half sent is
+  // answered once the rest arrives.
+  RawConnection idle(port), half(port);
+  const std::string request = make_request("GET", "/v1/work");
+  half.send(request.substr(0, 10));
   while (entered.load() == 0) std::this_thread::sleep_for(1ms);
   std::this_thread::sleep_for(200ms);  // every connection accepted, none left in the backlog
   server->request_stop();
   std::this_thread::sleep_for(300ms);  // more than one accept poll: the loop has seen the flag
+  EXPECT_TRUE(idle.closed_within(1s));
+  half.send(request.substr(10));
   auto stopped = std::async(std::launch::async, [&] { return server->stop(10s); });
   open.set_value();
   for (auto& c : clients) EXPECT_EQ("{\"done\":true}", parse_reply(c->read_all()).body);
+  EXPECT_EQ("{\"done\":true}", parse_reply(half.read_all()).body);
   EXPECT_TRUE(stopped.get());
-  EXPECT_EQ(8, entered.load());
+  EXPECT_EQ(9, entered.load());
   EXPECT_THROW(RawConnection late(port), std::runtime_error);  // nothing listens any more
 }
 

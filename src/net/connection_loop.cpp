@@ -5,6 +5,8 @@
 //   working   the message is queued or answered on a worker; nothing is read,
 //             so answers on one connection leave in the order of the messages
 //   writing   the answer is sent without blocking, continued on EPOLLOUT
+//             (the worker sends what the socket takes at once, which is
+//             usually all of it: the loop only finishes large answers)
 //   lingering after a refusal: the write side is shut and what the client
 //             still sends is discarded for a short while, because closing a
 //             socket with unread input resets the connection and the reset
@@ -91,6 +93,7 @@ struct Connection {
 struct Done {
   uint64_t id;
   Reply reply;
+  size_t sent;  // bytes of the answer the worker already sent
   bool failed;  // the handler threw: close without an answer
 };
 
@@ -111,7 +114,7 @@ class Loop {
   void dispatch(Connection& c);
   void post(Done done);
   void collect_answers();
-  void start_write(Connection& c, std::string bytes, AfterWrite after);
+  void start_write(Connection& c, std::string bytes, AfterWrite after, size_t already_sent = 0);
   void write_to(Connection& c);
   void finish_write(Connection& c);
   void start_linger(Connection& c);
@@ -292,13 +295,22 @@ void Loop::dispatch(Connection& c) {
   std::string message = c.framer->take_message();
   c.first_message = false;
   const uint64_t id = c.id;
-  // post() fails only when memory runs out, and then the worker ends the process.
-  const bool queued = pool_->try_submit([this, id, message = std::move(message)]() mutable {
-    Done done{id, {}, true};
+  const int fd = c.fd;
+  // While the connection is working the loop does not touch its socket, so
+  // the worker may send on it. post() fails only when memory runs out, and
+  // then the worker ends the process.
+  const bool queued = pool_->try_submit([this, id, fd, message = std::move(message)]() mutable {
+    Done done{id, {}, 0, true};
     try {
       done.reply = protocol_.handle(std::move(message));
       done.failed = false;
     } catch (...) {
+    }
+    while (!done.failed && done.sent < done.reply.bytes.size()) {
+      const ssize_t n = ::send(fd, done.reply.bytes.data() + done.sent, done.reply.bytes.size() - done.sent,
+                               MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n <= 0 && !(n < 0 && errno == EINTR)) break;  // the loop sends the rest, or meets the error
+      if (n > 0) done.sent += static_cast<size_t>(n);
     }
     post(std::move(done));
   });
@@ -337,16 +349,16 @@ void Loop::collect_answers() {
     }
     const AfterWrite after = done.reply.close || stopping_ ? AfterWrite::kClose : AfterWrite::kRead;
     try {
-      start_write(c, std::move(done.reply.bytes), after);
+      start_write(c, std::move(done.reply.bytes), after, done.sent);
     } catch (...) {
       close_connection(c);
     }
   }
 }
 
-void Loop::start_write(Connection& c, std::string bytes, AfterWrite after) {
+void Loop::start_write(Connection& c, std::string bytes, AfterWrite after, size_t already_sent) {
   c.out = std::move(bytes);
-  c.sent = 0;
+  c.sent = already_sent;
   c.after = after;
   c.phase = Phase::kWriting;
   c.write_start = c.last_progress = Clock::now();

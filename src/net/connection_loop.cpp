@@ -5,8 +5,12 @@
 //   working   the message is queued or answered on a worker; nothing is read,
 //             so answers on one connection leave in the order of the messages
 //   writing   the answer is sent without blocking, continued on EPOLLOUT
-//             (the worker sends what the socket takes at once, which is
-//             usually all of it: the loop only finishes large answers)
+//             (on a persistent connection the worker sends what the
+//             socket takes at once, usually all of it, and the loop only
+//             finishes large answers; an answer that ends its connection is
+//             sent by the loop, which closes at once: when the client closed
+//             first, its side would keep the port in TIME_WAIT, and a client
+//             opening a connection per request runs slower)
 //   lingering after a refusal: the write side is shut and what the client
 //             still sends is discarded for a short while, because closing a
 //             socket with unread input resets the connection and the reset
@@ -306,7 +310,7 @@ void Loop::dispatch(Connection& c) {
       done.failed = false;
     } catch (...) {
     }
-    while (!done.failed && done.sent < done.reply.bytes.size()) {
+    while (!done.failed && !done.reply.close && done.sent < done.reply.bytes.size()) {
       const ssize_t n = ::send(fd, done.reply.bytes.data() + done.sent, done.reply.bytes.size() - done.sent,
                                MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n <= 0 && !(n < 0 && errno == EINTR)) break;  // the loop sends the rest, or meets the error

@@ -36,9 +36,10 @@ COUNT = "MATCH (p:Person {id: 0})-[:FOLLOWS*1..2]->(x) RETURN count(DISTINCT x)"
 
 
 def post(port, path, body):
-    """One request on its own connection (the server closes each one)."""
+    """One request on its own connection, closed after the answer."""
     data = json.dumps(body).encode()
-    request = (f"POST {path} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nContent-Type: application/json\r\n"
+    request = (f"POST {path} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nConnection: close\r\n"
+               f"Content-Type: application/json\r\n"
                f"Content-Length: {len(data)}\r\n\r\n").encode() + data
     with socket.create_connection(("127.0.0.1", port), timeout=30) as s:
         s.sendall(request)

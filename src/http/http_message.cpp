@@ -12,9 +12,6 @@
 // U+FFFD.
 #include "http/http_message.h"
 
-#include <sys/socket.h>
-#include <sys/types.h>
-
 #include <cctype>
 #include <stdexcept>
 
@@ -83,28 +80,14 @@ HttpResponse error_response(int status, std::string_view message) {
   return {status, "{\"ok\":false,\"error\":\"" + json_escape(message) + "\"}", "application/json"};
 }
 
-std::string format_response(const HttpResponse& response) {
+std::string format_response(const HttpResponse& response, bool keep_alive) {
   std::string out = "HTTP/1.1 " + std::to_string(response.status) + (response.status == 200 ? " OK" : " ERR");
   out += "\r\nContent-Type: " + response.content_type;
   out += "\r\nContent-Length: " + std::to_string(response.body.size());
-  out += "\r\nX-Content-Type-Options: nosniff\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
+  out += "\r\nX-Content-Type-Options: nosniff\r\nCache-Control: no-store\r\nConnection: ";
+  out += keep_alive ? "keep-alive\r\n\r\n" : "close\r\n\r\n";
   out += response.body;
   return out;
-}
-
-void send_response(int fd, int status, const std::string& body, const char* content_type) {
-  send_until(fd, format_response({status, body, content_type}), std::chrono::steady_clock::time_point::max());
-}
-
-bool send_until(int fd, std::string_view bytes, std::chrono::steady_clock::time_point deadline) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
-    if (sent < bytes.size() && std::chrono::steady_clock::now() >= deadline) return false;
-  }
-  return true;
 }
 
 }  // namespace orvane

@@ -6,7 +6,6 @@
 // ends with "Connection: close".
 #pragma once
 
-#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -55,16 +54,8 @@ HttpResponse error_response(int status, std::string_view message);
 // The bytes of one complete response: status line ("HTTP/1.1 200 OK", any
 // other status with the reason "ERR"), Content-Type, Content-Length,
 // X-Content-Type-Options: nosniff, Cache-Control: no-store, Connection:
-// close, a blank line and the body.
-std::string format_response(const HttpResponse& response);
-
-// Writes one complete response to the socket `fd` and returns; write errors
-// (a closed peer, a send timeout) are ignored. Never raises SIGPIPE.
-void send_response(int fd, int status, const std::string& body, const char* content_type);
-
-// Sends `bytes` on `fd` with MSG_NOSIGNAL until all are sent, a send returns
-// 0 or less (peer gone, the socket's send timeout), or a send returns after
-// `deadline`. Returns whether everything was sent.
-bool send_until(int fd, std::string_view bytes, std::chrono::steady_clock::time_point deadline);
+// keep-alive when `keep_alive` and close otherwise, a blank line and the
+// body.
+std::string format_response(const HttpResponse& response, bool keep_alive = false);
 
 }  // namespace orvane

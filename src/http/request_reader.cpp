@@ -8,8 +8,14 @@
 // L + 3 bytes without one proves the header too large. Deciding at "more
 // than L bytes buffered" would accept or refuse the same request depending
 // on how the network split it.
+//
+// Persistent connections: bytes after a complete request are the next
+// request only when the request lets the connection persist. Otherwise they
+// are refused as before, whether they are a pipelined request or a body
+// longer than announced, since nothing would ever read them.
 #include "http/request_reader.h"
 
+#include <cctype>
 #include <sstream>
 
 namespace orvane {
@@ -30,7 +36,34 @@ size_t parse_content_length(std::string_view text) {
   return value;
 }
 
+bool lists_token(std::string_view list, std::string_view token) {
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+    if (item.size() != token.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < item.size() && same; ++i) {
+      same = std::tolower(static_cast<unsigned char>(item[i])) == token[i];
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool persists_after(std::string_view head) {
+  const std::string_view line = head.substr(0, head.find("\r\n"));
+  const size_t space = line.rfind(' ');
+  const std::string_view version = space == std::string_view::npos ? std::string_view{} : line.substr(space + 1);
+  const std::string connection = header_value(head, "Connection");
+  if (version == "HTTP/1.1") return !lists_token(connection, "close");
+  if (version == "HTTP/1.0") return lists_token(connection, "keep-alive");
+  return false;
+}
 
 RequestReader::State RequestReader::reject(int status, std::string_view message) {
   rejection_ = error_response(status, message);
@@ -57,23 +90,35 @@ RequestReader::State RequestReader::feed(std::string_view bytes) {
     const size_t length = parse_content_length(header_value(head, "Content-Length"));
     if (length == std::string::npos) return reject(413, "invalid or oversized request body");
     expected_ = at + kTerminator.size() + length;
+    keep_alive_ = persists_after(head);
   }
-  if (buffer_.size() > expected_) return reject(400, "invalid request framing");
-  if (buffer_.size() == expected_) state_ = State::kComplete;
+  if (buffer_.size() > expected_ && !keep_alive_) return reject(400, "invalid request framing");
+  if (buffer_.size() >= expected_) state_ = State::kComplete;
   return state_;
 }
 
-HttpRequest RequestReader::request() const {
+HttpRequest RequestReader::request() const { return parse_request(buffer_.substr(0, expected_)); }
+
+std::string RequestReader::take_request() {
+  std::string rest = buffer_.substr(expected_);
+  buffer_.resize(expected_);
+  std::string request = std::move(buffer_);
+  *this = RequestReader();
+  if (!rest.empty()) feed(rest);
+  return request;
+}
+
+HttpRequest parse_request(std::string raw) {
   HttpRequest request;
-  request.raw = buffer_;
-  const size_t line_end = buffer_.find("\r\n");
-  std::istringstream line(buffer_.substr(0, line_end));
+  const size_t line_end = raw.find("\r\n");
+  std::istringstream line(raw.substr(0, line_end));
   std::string target;
   line >> request.method >> target;
   const size_t question = target.find('?');
   request.path = target.substr(0, question);
   if (question != std::string::npos) request.query_string = target.substr(question + 1);
-  request.body = buffer_.substr(buffer_.find(kTerminator) + kTerminator.size());
+  request.body = raw.substr(raw.find(kTerminator) + kTerminator.size());
+  request.raw = std::move(raw);
   return request;
 }
 

@@ -1,7 +1,8 @@
-// Framing of one HTTP/1.1 request from the bytes of a connection, without
-// the socket: the server feeds whatever each receive returns, the fuzzer and
-// the tests feed byte buffers. The reader enforces the framing limits and
-// decides when the request is complete; it never waits or times out itself.
+// Framing of HTTP/1.1 requests from the bytes of a connection, without the
+// socket: the server feeds whatever each receive returns, the fuzzer and the
+// tests feed byte buffers. The reader enforces the framing limits and decides
+// when a request is complete and whether the connection persists after it;
+// it never waits or times out itself.
 #pragma once
 
 #include <cstddef>
@@ -31,15 +32,29 @@ class RequestReader {
   //   413 "invalid or oversized request body": a Content-Length that is not
   //       all decimal digits, overflows or exceeds kMaxBodyBytes;
   //   400 "invalid request framing": more bytes than the header announced
-  //       (a pipelined request included).
+  //       on a connection that does not persist (see keep_alive()).
+  // On a persistent connection bytes beyond the request are the next
+  // request's: the request is complete and they wait for take_request().
   State feed(std::string_view bytes);
 
   State state() const { return state_; }
   const HttpResponse& rejection() const { return rejection_; }
+  bool header_complete() const { return expected_ != std::string::npos; }
+  size_t buffered() const { return buffer_.size(); }
+
+  // Whether the connection persists after this request: for HTTP/1.1 unless
+  // a Connection header lists "close", for HTTP/1.0 only when it lists
+  // "keep-alive", never for other versions. Requires: header_complete().
+  bool keep_alive() const { return keep_alive_; }
 
   // The complete request split into method, path, query string and body.
   // Requires: state() is kComplete.
   HttpRequest request() const;
+
+  // Removes the complete request's bytes and returns them; the reader starts
+  // over on the bytes that followed them, as if they had just been fed.
+  // Requires: state() is kComplete.
+  std::string take_request();
 
  private:
   State reject(int status, std::string_view message);
@@ -47,8 +62,17 @@ class RequestReader {
   std::string buffer_;
   size_t scanned_ = 0;                        // bytes searched for the terminator so far
   size_t expected_ = std::string::npos;       // total length once the header is complete
+  bool keep_alive_ = false;                   // decided with the header
   State state_ = State::kNeedMore;
   HttpResponse rejection_;
 };
+
+// The request whose bytes are `raw` (as take_request() returns them) split
+// into method, path, query string and body.
+HttpRequest parse_request(std::string raw);
+
+// Whether a request with the header block `head` lets the connection
+// persist, by the rule of RequestReader::keep_alive().
+bool persists_after(std::string_view head);
 
 }  // namespace orvane

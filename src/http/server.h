@@ -1,8 +1,10 @@
-// The HTTP/1.1 server: one accepting thread (the caller's), a fixed pool of
-// workers fed through a bounded queue, one request per connection. It reads
-// and checks requests in parallel, serves static files directly and hands
-// every other request to a route table under one engine mutex. It knows no
-// engine: the caller supplies the route table and the roots.
+// The HTTP/1.1 server: the connection loop (net/connection_loop.h) on the
+// caller's thread reads requests, a fixed pool of workers fed through a
+// bounded queue answers complete ones, and connections persist
+// (keep-alive) unless the client asks otherwise. Workers check requests in
+// parallel, serve static files directly and hand every other request to a
+// route table under one engine mutex. It knows no engine: the caller
+// supplies the route table and the roots.
 #pragma once
 
 #include <atomic>
@@ -29,9 +31,12 @@ struct HttpServerOptions {
 
   // Limits that tests shorten; the defaults are the server's behaviour.
   int workers = 0;                                      // 0: from ORVANE_HTTP_WORKERS
-  size_t queue_limit = 4096;                            // queued connections before 503
-  std::chrono::milliseconds socket_timeout{5000};       // per receive and per send
-  std::chrono::milliseconds request_deadline{30000};    // from accept to complete request
+  size_t queue_limit = 4096;                            // complete requests waiting for a worker before 503
+  size_t connections_per_address = 4096;                // open connections from one client address
+  std::chrono::milliseconds idle_timeout{5000};         // before a request's first byte (keep-alive idle)
+  std::chrono::milliseconds header_timeout{10000};      // from a request's start to the end of its header
+  std::chrono::milliseconds socket_timeout{5000};       // silence within a request, stall of an answer
+  std::chrono::milliseconds request_deadline{30000};    // whole request (the first from accept), whole answer
 };
 
 // Worker count for the ORVANE_HTTP_WORKERS value `setting` (null when unset)
@@ -43,10 +48,13 @@ struct HttpServerOptions {
 int http_worker_count(const char* setting, unsigned hardware);
 
 // Runs the server until `*stop` becomes true (forever when `stop` is null),
-// then stops accepting, lets the workers answer every connection already
-// queued, joins them and returns. `routes` is called for every request that
-// passes the checks and is neither OPTIONS nor a static file, with the
-// engine mutex held; the response is sent after the mutex is released.
+// then stops accepting, closes idle connections, answers every complete
+// request (running or queued) and every request still arriving once it is
+// complete within its time limits, joins the workers and returns. `routes` is called for every request that passes the checks and
+// is neither OPTIONS nor a static file, with the engine mutex held; the
+// response is sent after the mutex is released. A complete request that
+// finds the queue full is answered 503 "overloaded", a connection beyond
+// the per-address cap 503 "too many connections", both then closed.
 // Throws std::runtime_error, before listening, with "public binding requires
 // ORVANE_API_KEY with at least 32 random characters" when the binding is
 // public or a key is set and the key is shorter than 32 bytes, "socket

@@ -80,7 +80,7 @@ TEST_F(RoutesTest, GetTable) {
   }
   const std::string health = R"({"engine":"orvane","instance":"inst\"1\\\n","ok":true})";
   EXPECT_EQ("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(health.size()) +
-                "\r\nX-Content-Type-Options: nosniff\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + health,
+                "\r\nX-Content-Type-Options: nosniff\r\nCache-Control: no-store\r\nConnection: keep-alive\r\n\r\n" + health,
             call("GET", "/v1/health").raw);
   check_rows({
       {"GET", "/v1/schema", "", 200, "/kind", R"("schema")"},

@@ -1,5 +1,6 @@
-// The server over real connections: request framing and its two time
-// limits; the check chain (Host, Origin, fetch site, API key and JSON body in
+// The server over real connections: request framing and its time limits,
+// persistent connections, idle and trickling clients that hold no worker,
+// the per-address cap; the check chain (Host, Origin, fetch site, API key and JSON body in
 // that order, OPTIONS after them) and the exact response format, where a
 // request that passes every check reaches the default route's 404 "not
 // found"; what the body reader routes use refuses; the worker count, start
@@ -75,8 +76,10 @@ TEST(Framing, HeaderAndBodyLimitsOnTheWire) {
       {get("", ""), 404, not_found},              {get("1048577", ""), 413, oversized},
       {get("12a", ""), 413, oversized},           {get("-1", ""), 413, oversized},
       {get("+5", "12345"), 413, oversized},       {get("99999999999999999999999999", ""), 413, oversized},
-      {get("2", "abc"), 400, framing},
-      {make_request("GET", "/v1/none") + make_request("GET", "/v1/none"), 400, framing},  // pipelined
+      // Bytes beyond the request on a connection that does not persist.
+      {make_request("GET", "/v1/none", {"Connection: close", "Content-Length: 2"}) + "abc", 400, framing},
+      {make_request("GET", "/v1/none", {"Connection: close"}) + make_request("GET", "/v1/none"), 400, framing},
+      {"GET /v1/none HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\nGET", 400, framing},
       {make_request("POST", "/", {"Transfer-Encoding: chunked"}) + "5\r\nhello\r\n0\r\n\r\n", 400, encoding},
       {make_request("GET", "/", {"Transfer-Encoding: identity"}), 400, encoding},
   };
@@ -226,21 +229,27 @@ TEST(Server, StartFailures) {
 }
 
 // The soft descriptor limit is raised to the hard one at start, and every
-// socket (the listener, accepted connections) is close-on-exec. One worker is
-// held by a client that sends nothing, one connection queued, and the next
-// one finds the queue full.
+// socket (the listener, accepted connections) is close-on-exec. The one
+// worker is held by a blocked route, one complete request waits in the
+// queue, and the next complete request finds the queue full.
 TEST(Server, PreparesDescriptorsAndAnswersAFullQueue503) {
   rlimit limit{};
   ASSERT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &limit));
   const bool lowered = limit.rlim_max >= 512;
   if (lowered) limit.rlim_cur = 256;
   ASSERT_EQ(0, ::setrlimit(RLIMIT_NOFILE, &limit));
-  TestServer server(HttpServerOptions{.api_key = "", .workers = 1, .queue_limit = 1, .socket_timeout = 3s});
+  std::promise<void> open;
+  const std::shared_future<void> gate = open.get_future().share();
+  TestServer server(HttpServerOptions{.api_key = "", .workers = 1, .queue_limit = 1}, [&](const HttpRequest&) {
+    gate.wait();
+    return HttpResponse{200, "{}", "application/json"};
+  });
   ASSERT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &limit));
   EXPECT_TRUE(!lowered || limit.rlim_cur == limit.rlim_max) << "soft limit " << limit.rlim_cur;
-  RawConnection held(server.port());
-  std::this_thread::sleep_for(200ms);  // the worker takes it and waits for bytes
-  RawConnection queued(server.port());
+  RawConnection held(server.port()), queued(server.port());
+  held.send(make_request("GET", "/v1/x"));
+  std::this_thread::sleep_for(200ms);  // the worker takes it and blocks
+  queued.send(make_request("GET", "/v1/x"));
   std::this_thread::sleep_for(200ms);
   int sockets = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
@@ -252,12 +261,13 @@ TEST(Server, PreparesDescriptorsAndAnswersAFullQueue503) {
   }
   EXPECT_GE(sockets, 5);  // the listener, two clients and their two accepted connections
   RawConnection refused(server.port());
-  EXPECT_EQ(R"({"ok":false,"error":"overloaded"})", parse_reply(refused.read_all(2s)).body);
-  // The queued connection is still served once the worker is free.
-  queued.send(make_request("GET", "/v1/none"));
-  held.send(make_request("GET", "/v1/none"));
-  EXPECT_EQ(404, parse_reply(held.read_all()).status);
-  EXPECT_EQ(404, parse_reply(queued.read_all()).status);
+  refused.send(make_request("GET", "/v1/x"));
+  const HttpReply overloaded = parse_reply(refused.read_all(2s));
+  EXPECT_EQ(R"(503 {"ok":false,"error":"overloaded"})", std::to_string(overloaded.status) + " " + overloaded.body);
+  // The queued request is still answered once the worker is free.
+  open.set_value();
+  EXPECT_EQ(200, parse_reply(held.read_response()).status);
+  EXPECT_EQ(200, parse_reply(queued.read_response()).status);
 }
 
 TEST(Server, OnlyRoutesHoldTheEngineAndOnlyWhileAnswering) {
@@ -299,8 +309,8 @@ TEST(Server, OnlyRoutesHoldTheEngineAndOnlyWhileAnswering) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ("<p>console</p>", http_exchange(server.port(), make_request("GET", "/")).body);
   open.set_value();
-  EXPECT_EQ(200, parse_reply(blocked.read_all()).status);
-  EXPECT_EQ(big.size(), parse_reply(slow.read_all()).body.size());
+  EXPECT_EQ(200, parse_reply(blocked.read_response()).status);
+  EXPECT_EQ(big.size(), parse_reply(slow.read_response()).body.size());
 }
 
 TEST(Server, StopAnswersRequestsInFlightAndQueued) {
@@ -318,15 +328,23 @@ TEST(Server, StopAnswersRequestsInFlightAndQueued) {
     clients.push_back(std::make_unique<RawConnection>(port));
     clients.back()->send(make_request("GET", "/v1/work"));
   }
+  // An idle connection ends at the stop; one whose request is half sent is
+  // answered once the rest arrives.
+  RawConnection idle(port), half(port);
+  const std::string request = make_request("GET", "/v1/work");
+  half.send(request.substr(0, 10));
   while (entered.load() == 0) std::this_thread::sleep_for(1ms);
   std::this_thread::sleep_for(200ms);  // every connection accepted, none left in the backlog
   server->request_stop();
   std::this_thread::sleep_for(300ms);  // more than one accept poll: the loop has seen the flag
+  EXPECT_TRUE(idle.closed_within(1s));
+  half.send(request.substr(10));
   auto stopped = std::async(std::launch::async, [&] { return server->stop(10s); });
   open.set_value();
   for (auto& c : clients) EXPECT_EQ("{\"done\":true}", parse_reply(c->read_all()).body);
+  EXPECT_EQ("{\"done\":true}", parse_reply(half.read_all()).body);
   EXPECT_TRUE(stopped.get());
-  EXPECT_EQ(8, entered.load());
+  EXPECT_EQ(9, entered.load());
   EXPECT_THROW(RawConnection late(port), std::runtime_error);  // nothing listens any more
 }
 

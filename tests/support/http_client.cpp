@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
@@ -61,6 +62,8 @@ bool RawConnection::send(std::string_view bytes, size_t piece, std::chrono::mill
 bool RawConnection::closed_within(std::chrono::milliseconds limit, std::string* received) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   char chunk[65536];
+  if (received != nullptr) received->append(pending_);
+  pending_.clear();
   while (!closed_) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd p{fd_, POLLIN, 0};
@@ -80,6 +83,33 @@ std::string RawConnection::read_all(std::chrono::milliseconds limit) {
   return received;
 }
 
+std::string RawConnection::read_response(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  // The answer's length once its header is in, else npos.
+  const auto answer_length = [](const std::string& bytes) {
+    const size_t head_end = bytes.find("\r\n\r\n");
+    if (head_end == std::string::npos) return std::string::npos;
+    const std::string head = bytes.substr(0, head_end), key = "\r\nContent-Length: ";
+    const size_t at = head.find(key);
+    return head_end + 4 + (at == std::string::npos ? 0 : std::stoul(head.substr(at + key.size())));
+  };
+  char chunk[65536];
+  while (!closed_ && (answer_length(pending_) == std::string::npos || pending_.size() < answer_length(pending_))) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{fd_, POLLIN, 0};
+    const int r = left.count() <= 0 ? 0 : ::poll(&p, 1, static_cast<int>(left.count()));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n <= 0) closed_ = true;
+    if (n > 0) pending_.append(chunk, static_cast<size_t>(n));
+  }
+  const size_t length = std::min(answer_length(pending_), pending_.size());
+  std::string answer = pending_.substr(0, length);
+  pending_.erase(0, length);
+  return answer;
+}
+
 std::string make_request(std::string_view method, std::string_view target, const std::vector<std::string>& headers,
                          std::string_view body, bool with_host) {
   std::string text = std::string(method) + " " + std::string(target) + " HTTP/1.1\r\n";
@@ -97,7 +127,7 @@ HttpReply http_exchange(unsigned short port, std::string_view request) {
     return {};
   }
   connection->send(request);
-  return parse_reply(connection->read_all());
+  return parse_reply(connection->read_response());
 }
 
 HttpReply http_get(unsigned short port, std::string_view target) {

@@ -32,6 +32,10 @@ class RawConnection {
   bool send(std::string_view bytes, size_t piece = 0, std::chrono::milliseconds pause = {});
   // What arrived until the server closed (or reset) the connection or `limit` passed.
   std::string read_all(std::chrono::milliseconds limit = std::chrono::seconds(10));
+  // One answer: its bytes up to the end of the body its Content-Length
+  // announces, or what arrived until the server closed or `limit` passed.
+  // Bytes of a following answer stay for the next read.
+  std::string read_response(std::chrono::milliseconds limit = std::chrono::seconds(10));
   // Whether the server closed the connection within `limit`; what arrived
   // meanwhile is appended to `received`.
   bool closed_within(std::chrono::milliseconds limit, std::string* received = nullptr);
@@ -40,6 +44,7 @@ class RawConnection {
  private:
   int fd_ = -1;
   bool closed_ = false;
+  std::string pending_;  // received beyond the last answer read_response returned
 };
 
 // A request with the given method, target, extra header lines (without
@@ -48,8 +53,8 @@ class RawConnection {
 std::string make_request(std::string_view method, std::string_view target,
                          const std::vector<std::string>& headers = {}, std::string_view body = "",
                          bool with_host = true);
-// Sends `request` at once and reads the answer (an empty reply, status 0,
-// when nothing listens on `port`). http_get and http_post send one GET of
+// Sends `request` at once and reads one answer on a connection of its own
+// (an empty reply, status 0, when nothing listens on `port`). http_get and http_post send one GET of
 // `target`, or one POST of the JSON `body`, with Connection: close.
 HttpReply http_exchange(unsigned short port, std::string_view request);
 HttpReply http_get(unsigned short port, std::string_view target);

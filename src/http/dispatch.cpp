@@ -18,7 +18,8 @@ HttpResponse answer_request(const HttpRequest& request, const DispatchContext& c
   if (is_static_request(request.method, request.path)) {
     return serve_static_file(request.path, context.web_root, context.site_root);
   }
-  std::lock_guard<std::mutex> engine(*context.engine_mutex);
+  std::unique_lock<std::mutex> engine;
+  if (context.engine_mutex != nullptr) engine = std::unique_lock<std::mutex>(*context.engine_mutex);
   try {
     return context.routes(request);
   } catch (const std::exception& e) {

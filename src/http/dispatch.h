@@ -14,8 +14,9 @@
 namespace orvane {
 
 // Answers one request that passed the checks and is neither OPTIONS nor a
-// static file. Called with the engine mutex held, so route handlers never
-// run concurrently. An exception it throws becomes 400
+// static file. Called with the engine mutex held when the server has one,
+// so that route handlers never run concurrently; otherwise concurrently
+// from every worker. An exception it throws becomes 400
 // {"ok":false,"error":"<message>"}.
 using RouteHandler = std::function<HttpResponse(const HttpRequest&)>;
 
@@ -28,7 +29,7 @@ struct DispatchContext {
   std::string web_root;      // "" means "web"
   std::string site_root;     // "" means "site"
   RouteHandler routes;       // never empty
-  std::mutex* engine_mutex;  // serialises calls of `routes`
+  std::mutex* engine_mutex;  // serialises calls of `routes`; null: the routes lock for themselves
 };
 
 // The answer to `request`: the first failed check's answer; 200 "{}" for

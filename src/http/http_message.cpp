@@ -12,36 +12,15 @@
 // U+FFFD.
 #include "http/http_message.h"
 
-#include <cctype>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
+#include "base/text.h"
 #include "graph/json_limits.h"
 #include "graph/json_text.h"
 
 namespace orvane {
-namespace {
-
-std::string_view trim(std::string_view s) {
-  const char* blanks = " \t\r\n\v\f";
-  const size_t first = s.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
-  const size_t last = s.find_last_not_of(blanks);
-  return s.substr(first, last - first + 1);
-}
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string header_value(std::string_view request_text, std::string_view name) {
   const size_t end = request_text.find("\r\n\r\n");
@@ -52,7 +31,7 @@ std::string header_value(std::string_view request_text, std::string_view name) {
     headers = newline == std::string_view::npos ? std::string_view{} : headers.substr(newline + 1);
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos) continue;
-    if (equal_ignoring_case(line.substr(0, colon), name)) return std::string(trim(line.substr(colon + 1)));
+    if (ascii_iequals(line.substr(0, colon), name)) return trim(line.substr(colon + 1));
   }
   return "";
 }

@@ -15,8 +15,11 @@
 // longer than announced, since nothing would ever read them.
 #include "http/request_reader.h"
 
-#include <cctype>
+#include <optional>
 #include <sstream>
+
+#include "base/decimal.h"
+#include "base/text.h"
 
 namespace orvane {
 namespace {
@@ -26,29 +29,17 @@ constexpr std::string_view kTerminator = "\r\n\r\n";
 // Content-Length as a byte count, or npos when it is not all digits, does
 // not fit 64 bits or exceeds kMaxBodyBytes. Empty means no body.
 size_t parse_content_length(std::string_view text) {
-  size_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::string::npos;
-    value = value * 10 + static_cast<size_t>(c - '0');
-    // Stopping at the limit also keeps the arithmetic far from overflow.
-    if (value > kMaxBodyBytes) return std::string::npos;
-  }
-  return value;
+  if (text.empty()) return 0;
+  const std::optional<std::uint64_t> value = parse_decimal(text);
+  return value && *value <= kMaxBodyBytes ? static_cast<size_t>(*value) : std::string::npos;
 }
 
 bool lists_token(std::string_view list, std::string_view token) {
   while (!list.empty()) {
     const size_t comma = list.find(',');
-    std::string_view item = list.substr(0, comma);
+    const std::string_view item = list.substr(0, comma);
     list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
-    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
-    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
-    if (item.size() != token.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < item.size() && same; ++i) {
-      same = std::tolower(static_cast<unsigned char>(item[i])) == token[i];
-    }
-    if (same) return true;
+    if (ascii_iequals(trim_view(item), token)) return true;
   }
   return false;
 }

@@ -16,6 +16,9 @@ HttpServerOptions engine_server_options(const Engine& engine, unsigned short por
   options.public_binding = public_binding;
   options.web_root = engine.web_root;
   options.site_root = engine.site_root;
+  // The engine's routes take its mutex themselves (http/routes.h), most of
+  // them for the whole request, imports only to install their result.
+  options.serialize_routes = false;
   return options;
 }
 

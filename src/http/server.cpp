@@ -18,6 +18,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/text.h"
 #include "http/http_framer.h"
 #include "http/request_reader.h"
 #include "net/connection_loop.h"
@@ -59,12 +60,16 @@ void serve_http(const HttpServerOptions& options, RouteHandler routes, std::atom
     const char* from_environment = std::getenv("ORVANE_API_KEY");
     key = from_environment != nullptr ? from_environment : "";
   }
-  if ((options.public_binding || !key.empty()) && key.size() < kMinKeyBytes) {
+  // Header values are compared trimmed, so white space at either end of a
+  // key (or a key of blanks) could never match: such a key is as unusable
+  // as a short one.
+  if ((options.public_binding || !key.empty()) && (key.size() < kMinKeyBytes || trim_view(key) != key)) {
     throw std::runtime_error("public binding requires ORVANE_API_KEY with at least 32 random characters");
   }
   std::mutex engine_mutex;
   const DispatchContext dispatch{{key, options.public_binding}, options.web_root, options.site_root,
-                                 routes ? std::move(routes) : RouteHandler(not_found_route), &engine_mutex};
+                                 routes ? std::move(routes) : RouteHandler(not_found_route),
+                                 options.serialize_routes ? &engine_mutex : nullptr};
 
   net::LoopOptions loop;
   loop.port = options.port;

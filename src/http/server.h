@@ -24,6 +24,10 @@ struct HttpServerOptions {
   std::string web_root{};                // console files; "" means "web"
   std::string site_root{};               // files under /site; "" means "site"
   std::optional<std::string> api_key{};  // nullopt: read ORVANE_API_KEY at start
+  // Whether the server calls the route table one request at a time (under
+  // its own mutex). A route table that locks for itself (the engine's,
+  // whose slow imports run outside its lock) turns this off.
+  bool serialize_routes = true;
 
   // Called once on the accepting thread when the socket listens, with the
   // port it is bound to, before any connection is accepted.

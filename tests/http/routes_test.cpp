@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <memory>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +18,7 @@
 #include "console/procedures.h"
 #include "http/serve_engine.h"
 #include "http_test_server.h"
+#include "support/scoped_env.h"
 
 namespace orvane::testing {
 namespace {
@@ -252,6 +256,28 @@ TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndNamesStayJson) {
   const HttpReply named =
       http_exchange(server->port(), make_request("GET", "/v1/databases", {"Host: localhost:8", kAuth}, "", false));
   EXPECT_EQ("halvex://localhost:8/orvane", json::parse(named.body)["connections"][2]["connection"]);
+}
+
+// A migration reads its source without the engine: while a dump decoder
+// (a stand-in that waits for a signal file) runs, every other route
+// answers, and the failed import then changes nothing.
+TEST_F(RoutesTest, AnImportInProgressStallsNoOtherRequest) {
+  write_text_file(dir.file("home/scripts/import_neo4j_dump.py"),
+                  "while [ ! -e \"$GO\" ]; do sleep 0.01; done\necho 'cannot decode' >&2\nexit 4\n");
+  write_text_file(dir.file("slow.dump"), "not a dump");
+  const ScopedEnv home{"ORVANE_HOME", dir.file("home")}, python{"PYTHON", std::string("/bin/sh")},
+      go{"GO", dir.file("go")};
+  auto migration = std::async(std::launch::async, [&] {
+    return call("POST", "/v1/migrate", R"({"dir":")" + dir.file("slow.dump") + R"(","name":"slow"})").status;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (const char* path : {"/v1/stats", "/v1/databases", "/v1/schema"}) EXPECT_EQ(200, call("GET", path).status) << path;
+  EXPECT_EQ(200, call("POST", "/v1/query", R"x({"query":"MATCH (n) RETURN count(*)"})x").status);
+  EXPECT_EQ(std::future_status::timeout, migration.wait_for(std::chrono::seconds(0)));  // still decoding
+  write_text_file(dir.file("go"), "");
+  EXPECT_EQ(400, migration.get());
+  EXPECT_EQ("orvane", engine.current_name());
+  EXPECT_FALSE(engine.has_database("slow"));
 }
 
 // Files need no key; API paths do, except /schema outside /v1 and the health check.

@@ -220,7 +220,12 @@ TEST(Server, StartFailures) {
   EXPECT_EQ(short_key, start_error({.public_binding = true, .api_key = ""}));
   EXPECT_EQ(short_key, start_error({.public_binding = true, .api_key = std::string(31, 'k')}));
   EXPECT_EQ(short_key, start_error({.api_key = "short"}));
+  // Header values are compared trimmed: a key with blanks at an end could never match.
+  EXPECT_EQ(short_key, start_error({.api_key = " " + std::string(32, 'k')}));
+  EXPECT_EQ(short_key, start_error({.api_key = std::string(32, 'k') + "\t"}));
   ::setenv("ORVANE_API_KEY", "short", 1);  // no server runs while the environment changes
+  EXPECT_EQ(short_key, start_error({}));
+  ::setenv("ORVANE_API_KEY", std::string(40, ' ').c_str(), 1);
   EXPECT_EQ(short_key, start_error({}));
   ::unsetenv("ORVANE_API_KEY");
   EXPECT_EQ("", start_error({.api_key = ""}));

@@ -17,9 +17,10 @@
 #include <cstdint>
 #include <string>
 
+#include "console/engine.h"
+
 namespace orvane {
 
-class Engine;
 
 // Fixed texts.
 std::string help_document();                // title, colon commands, example statements, note
@@ -33,7 +34,7 @@ std::string cost_document();
 std::string guides_document(const std::string& topic);
 
 // Engine settings and activity.
-std::string params_document(const Engine& engine);         // {"params":{name: value text},"note":…}
+std::string params_document(const ParamTable& table);      // {"params":{name: value text},"note":…}
 std::string style_document(const Engine& engine);          // {"style":<stored JSON>,"note":…}
 std::string config_document(const Engine& engine);
 std::string server_status_document(const Engine& engine);

@@ -43,9 +43,9 @@ std::string tail_array(const List& list, std::size_t limit, Write write) {
 
 }  // namespace
 
-std::string params_document(const Engine& engine) {
+std::string params_document(const ParamTable& table) {
   JsonObjectText params;
-  for (const auto& [name, value] : engine.params()) params.string(name, value);
+  for (const auto& [name, value] : table) params.string(name, value);
   return JsonObjectText()
       .raw("params", params.text())
       .string("note", "Use a parameter as $name in a statement; set one with :param name => value.")

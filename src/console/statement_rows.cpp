@@ -67,8 +67,12 @@ void run_param(StatementContext& ctx) {
     const std::string value = unquoted(trim(std::string_view(r).substr(split + width)));
     ctx.engine.set_param(name, value);
     ctx.engine.record_change("param", name + "=" + value);
+    // The answer shows what was set, as Neo4j Browser does: its size never
+    // depends on how many parameters were set before. :params lists them all.
+    ctx.out.data = params_document({{name, value}});
+    return;
   }
-  ctx.out.data = params_document(ctx.engine);
+  ctx.out.data = params_document(ctx.engine.params());
 }
 
 void run_style(StatementContext& ctx) {

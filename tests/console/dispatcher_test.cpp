@@ -300,7 +300,10 @@ TEST(Dispatcher, StateStaysBoundedWhateverClientsSend) {
   EXPECT_EQ(too_many, run(e, ":param b => " + big).error);
   EXPECT_TRUE(run(e, ":param a => " + big + big.substr(0, 300000)).ok);  // a replaced value frees its bytes
   EXPECT_TRUE(run(e, ":param a => 1").ok);
-  for (int i = 0; i < 997; ++i) ASSERT_TRUE(run(e, ":param p" + std::to_string(i) + " => 1").ok);
+  EXPECT_TRUE(run(e, ":param big => " + big).ok);
+  EXPECT_EQ(R"({"z":"1"})", member(run(e, ":param z => 1").data, "/params"));  // what was set, not the history
+  EXPECT_EQ(big.size() + 2, member(run(e, ":params").data, "/params/big").size());
+  for (int i = 0; i < 995; ++i) ASSERT_TRUE(run(e, ":param p" + std::to_string(i) + " => 1").ok);
   EXPECT_EQ(too_many, run(e, ":param one_more => 1").error);
   EXPECT_EQ(1000u, e.params().size());
   EXPECT_EQ(kChangeDetailBytes, e.changes()[0].detail.size());  // "a=vvv…" cut

@@ -62,7 +62,7 @@ TEST(Documents, MemberOrderHostileTextsAndLimitsOfEveryDocument) {
       {procedures_document(), "procedures", ""},
       {features_document(), "rows", ""},
       {guides_document("x"), "title catalog guide note", ""},
-      {params_document(e), "params note", "/params/" + kHostile},
+      {params_document(e.params()), "params note", "/params/" + kHostile},
       {style_document(e), "style note", ""},
       {config_document(e),
        "browser.maxFrames dbms.security.auth_enabled dbms.default_database dbms.memory.heap.max_size "

@@ -13,7 +13,6 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
-#include <optional>
 #include <stdexcept>
 
 #include "service/app_directory.h"
@@ -27,37 +26,6 @@ constexpr unsigned kDefaultPort = 7475;
 constexpr int kControlLockSeconds = 35;
 constexpr const char* kStopped = "Halvex is stopped. Run orvane to start it.\n";
 constexpr const char* kStoppedSaved = "Halvex is stopped. Your graph is saved.\n";
-
-struct ServiceArguments {
-  std::optional<unsigned> port;
-  bool browser = true;
-};
-
-ServiceArguments parse_arguments(const std::string& command, int argc, char** argv) {
-  ServiceArguments parsed;
-  const bool starts = command == "start" || command == "restart";
-  bool no_browser_seen = false;
-  int i = argc > 1 && argv[1][0] == '-' ? 1 : 2;
-  for (; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--no-browser" && starts && !no_browser_seen) {
-      no_browser_seen = true;
-      parsed.browser = false;
-    } else if (arg == "--port" && starts && i + 1 < argc) {
-      const std::string value = argv[++i];
-      const bool digits = !value.empty() && value.size() <= 10 &&
-                          value.find_first_not_of("0123456789") == std::string::npos;
-      const unsigned long long number = digits ? std::stoull(value) : 0;
-      if (!digits || number > 4294967295ULL || number < 1 || number > 65535 || parsed.port) {
-        throw std::runtime_error("--port must be supplied once, as an integer from 1 to 65535");
-      }
-      parsed.port = static_cast<unsigned>(number);
-    } else {
-      throw std::runtime_error("Unknown argument: " + arg);
-    }
-  }
-  return parsed;
-}
 
 // Holds run/control.lock exclusively until destroyed, waiting up to 35 s.
 class ControlLock {
@@ -103,8 +71,7 @@ int start_and_report(const std::string& directory, unsigned port, bool browser) 
 
 }  // namespace
 
-int run_service_command(const std::string& command, int argc, char** argv) {
-  const ServiceArguments args = parse_arguments(command, argc, argv);
+int run_service_command(const std::string& command, const ServiceOptions& args) {
   const std::string directory = application_directory();
   if (command == "status" && !std::filesystem::exists(directory)) {
     std::cout << kStopped;

@@ -1,6 +1,11 @@
 // State file writing and reading, process identity checks through /proc and
 // the server log. The pid is bounded to what both the /proc path and a
 // pidfd can name, so the process checked is the process signalled.
+//
+// The state file is published with the storage layer's atomic replacement
+// (temporary file, fsync, rename, directory fsync): a server is allowed to
+// serve only once its state has reached the disk, and a rename that is not
+// yet on disk could vanish with a power loss and leave that server unnamed.
 #include "service/state_file.h"
 
 #include <fcntl.h>
@@ -15,6 +20,7 @@
 #include <vector>
 
 #include "service/app_directory.h"
+#include "storage/atomic_file.h"
 
 namespace orvane {
 namespace {
@@ -45,27 +51,16 @@ class Descriptor {
 }  // namespace
 
 void write_state_file(const std::string& path, const nlohmann::json& state) {
-  std::string pattern = path + ".tmp-XXXXXX";
-  Descriptor fd(mkstemp(pattern.data()));
-  if (fd.get() < 0) throw std::runtime_error("Cannot save application state");
+  static const AtomicWriteErrors errors{.refused = "Cannot save application state",
+                                        .create = "Cannot save application state",
+                                        .sync = "Cannot flush application state",
+                                        .close = "Cannot flush application state",
+                                        .rename = "Cannot save application state",
+                                        .directory_sync = "Cannot flush application state"};
   const std::string text = state.dump() + "\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd.get(), text.data() + done, text.size() - done);
-    if (n <= 0) {
-      unlink(pattern.c_str());
-      throw std::runtime_error("Cannot write application state");
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (fsync(fd.get()) != 0) {
-    unlink(pattern.c_str());
-    throw std::runtime_error("Cannot flush application state");
-  }
-  if (std::rename(pattern.c_str(), path.c_str()) != 0) {
-    unlink(pattern.c_str());
-    throw std::runtime_error("Cannot save application state");
-  }
+  replace_file_atomically(path, errors, [&](int fd) {
+    if (!write_all(fd, text.data(), text.size())) throw std::runtime_error("Cannot write application state");
+  });
 }
 
 nlohmann::json read_state(const std::string& path) {

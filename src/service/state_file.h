@@ -11,10 +11,14 @@
 
 namespace orvane {
 
-// Replaces `path` atomically with `state` written compactly (keys ascending)
-// and a line feed: mkstemp of path + ".tmp-XXXXXX" ("Cannot save
-// application state"), full write ("Cannot write application state"), fsync
-// ("Cannot flush application state"), rename over `path`.
+// Replaces `path` atomically and durably with `state` written compactly
+// (keys ascending) and a line feed, through replace_file_atomically: on
+// return the file and its directory entry are on disk. Throws "Cannot save
+// application state: REASON" when the temporary file cannot be created or
+// renamed (and "Cannot save application state PATH: REASON" when the path
+// cannot take a file), "Cannot write application state" for a failed write
+// and "Cannot flush application state" when a sync or close fails. Requires:
+// the parent directory exists.
 void write_state_file(const std::string& path, const nlohmann::json& state);
 
 // The object in the state file at `path`, or null when the file does not

@@ -1,7 +1,25 @@
-// Starting, probing and stopping the background server. The signal mask
-// blocks SIGINT, SIGTERM and SIGHUP only around fork, so the child cannot be
-// reached by a terminal signal before setsid. A child whose state file
-// cannot be written is stopped again at once: nothing else could reach it.
+// Starting, probing and stopping the background server.
+//
+// The server must never serve unless the state file that names it is on
+// disk: a server nothing names holds the graph and the port while status
+// says stopped and stop does nothing. The start therefore forks a child that
+// waits at a gate (one end of a socket pair) before it executes the server:
+//
+//   start                                   child
+//   fork ------------------------------->   setsid, wait at the gate
+//   write run/service.json (durable)
+//   send one byte through the gate ----->   exec serve --managed-instance ID
+//   wait for the health route
+//
+// When the start dies before the byte is sent, by any signal including
+// SIGKILL, the kernel closes its end of the gate, the child reads end of
+// file and exits without serving. The child also shares the control lock's
+// open file until it executes (the descriptor closes on exec), so no other
+// management command runs while the child stands between fork and exec; when
+// one gets the lock, the child is either the server its state file names or
+// gone. The signal mask blocks SIGINT, SIGTERM and SIGHUP from fork until
+// the state is written, so a terminal signal cannot reach the child before
+// setsid and cannot cut the state write short.
 #include "service/managed_server.h"
 
 #include <arpa/inet.h>
@@ -97,15 +115,14 @@ void adopt_previous_graph(const std::string& managed) {
   std::cout << "Your existing graph is ready in Halvex.\n";
 }
 
-// SIGTERM through a pidfd to the child just forked, then a wait for it.
-void stop_child(pid_t child) {
-  const int fd = pidfd_open(child);
-  if (fd >= 0) {
-    pidfd_send_signal(fd, SIGTERM);
-    close(fd);
+// Blocks until the start opens the gate; false when the start closed its
+// end (or died) without opening it.
+bool pass_gate(int gate) {
+  char go = 0;
+  ssize_t n = 0;
+  while ((n = read(gate, &go, 1)) < 0 && errno == EINTR) {
   }
-  int status = 0;
-  waitpid(child, &status, 0);
+  return n == 1;
 }
 
 }  // namespace
@@ -129,28 +146,40 @@ nlohmann::json start_managed_server(const std::string& application_directory, un
   argv.push_back(nullptr);
 
   signal(SIGCHLD, SIG_DFL);
+  int gate[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gate) != 0) {
+    close(log);
+    throw std::runtime_error("Cannot start the database process");
+  }
   sigset_t blocked, previous;
   sigemptyset(&blocked);
   sigaddset(&blocked, SIGINT);
   sigaddset(&blocked, SIGTERM);
   sigaddset(&blocked, SIGHUP);
   if (sigprocmask(SIG_BLOCK, &blocked, &previous) != 0) {
+    close(gate[0]);
+    close(gate[1]);
     close(log);
     throw std::runtime_error("Cannot protect database startup");
   }
   const pid_t child = fork();
   if (child < 0) {
     sigprocmask(SIG_SETMASK, &previous, nullptr);
+    close(gate[0]);
+    close(gate[1]);
     close(log);
     throw std::runtime_error("Cannot start the database process");
   }
   if (child == 0) {
+    close(gate[0]);
     if (sigprocmask(SIG_SETMASK, &previous, nullptr) != 0 || setsid() < 0) _exit(125);
+    if (!pass_gate(gate[1])) _exit(125);
     const int in = open("/dev/null", O_RDONLY);
     if (in < 0 || dup2(in, 0) < 0 || dup2(log, 1) < 0 || dup2(log, 2) < 0) _exit(125);
     execv(argv[0], argv.data());
     _exit(126);
   }
+  close(gate[1]);
   close(log);
   nlohmann::json state = {{"boot", read_text_file("/proc/sys/kernel/random/boot_id")},
                           {"instance", instance},
@@ -160,10 +189,15 @@ nlohmann::json start_managed_server(const std::string& application_directory, un
   try {
     write_state_file(application_directory + "/run/service.json", state);
   } catch (...) {
-    stop_child(child);
+    close(gate[0]);  // the child leaves without serving
+    waitpid(child, nullptr, 0);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     throw;
   }
+  // A child that is already gone makes the send fail; the wait below
+  // reports it as a failed start.
+  send(gate[0], "1", 1, MSG_NOSIGNAL);
+  close(gate[0]);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kReadySeconds);
   while (std::chrono::steady_clock::now() < deadline) {

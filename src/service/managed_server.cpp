@@ -20,6 +20,12 @@
 // gone. The signal mask blocks SIGINT, SIGTERM and SIGHUP from fork until
 // the state is written, so a terminal signal cannot reach the child before
 // setsid and cannot cut the state write short.
+//
+// A start killed after the gate opened leaves a server that its state file
+// names but that may still be loading its graph. The next start adopts it:
+// it waits for the health route as the killed start would have, for as long
+// as the server has not yet opened its listening socket, and starts anew
+// when the server ends instead.
 #include "service/managed_server.h"
 
 #include <arpa/inet.h>
@@ -125,6 +131,25 @@ bool pass_gate(int gate) {
   return n == 1;
 }
 
+// Waits up to kReadySeconds for the health route of `state`. `ended` tells
+// whether the server has ended; a server that ends is never ready. With
+// `give_up_once_listening`, a server that listens yet does not answer is
+// stuck at once: it has finished starting, so waiting longer would not help.
+enum class Readiness { kReady, kEnded, kStuck };
+template <typename Ended>
+Readiness wait_for_health(const nlohmann::json& state, Ended ended, bool give_up_once_listening) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kReadySeconds);
+  for (;;) {
+    if (ended()) return Readiness::kEnded;
+    // Looked at before the probe: a server that was already listening had
+    // the whole probe to answer.
+    const bool listening = give_up_once_listening && process_listens(state.at("pid").get<long long>());
+    if (probe_health(state)) return Readiness::kReady;
+    if (listening || std::chrono::steady_clock::now() >= deadline) return Readiness::kStuck;
+    sleep_poll();
+  }
+}
+
 }  // namespace
 
 nlohmann::json start_managed_server(const std::string& application_directory, unsigned port) {
@@ -199,16 +224,33 @@ nlohmann::json start_managed_server(const std::string& application_directory, un
   send(gate[0], "1", 1, MSG_NOSIGNAL);
   close(gate[0]);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kReadySeconds);
-  while (std::chrono::steady_clock::now() < deadline) {
+  const auto ended = [child] {
     int status = 0;
-    if (waitpid(child, &status, WNOHANG) == child) {
+    return waitpid(child, &status, WNOHANG) == child;
+  };
+  switch (wait_for_health(state, ended, false)) {
+    case Readiness::kReady:
+      return state;
+    case Readiness::kEnded:
       throw std::runtime_error("Halvex could not start. Check " + log_path + " (the port may already be in use).");
-    }
-    if (probe_health(state)) return state;
-    sleep_poll();
+    case Readiness::kStuck:
+      break;
   }
   throw std::runtime_error("Halvex did not become ready. Check " + log_path);
+}
+
+bool await_recorded_server(const nlohmann::json& state) {
+  const auto ended = [&state] { return !is_live_instance(state); };
+  switch (wait_for_health(state, ended, true)) {
+    case Readiness::kReady:
+      return true;
+    case Readiness::kEnded:
+      return false;
+    case Readiness::kStuck:
+      break;
+  }
+  throw std::runtime_error(
+      "The database process is running but is not ready. Check orvane status and the application log.");
 }
 
 void stop_managed_server(const nlohmann::json& state) {

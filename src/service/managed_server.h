@@ -22,6 +22,15 @@ namespace orvane {
 // adoption and log messages). Requires: the caller holds the control lock.
 nlohmann::json start_managed_server(const std::string& application_directory, unsigned port);
 
+// Waits for the live instance named by `state`, which an earlier start
+// (perhaps one that was killed) launched, while it is still starting: live
+// and not yet listening on any TCP socket, for at most 30 s. Returns true
+// once its health route answers and false when it is no longer live. Throws
+// "The database process is running but is not ready. Check orvane status
+// and the application log." when it listens but does not answer, or when
+// time runs out.
+bool await_recorded_server(const nlohmann::json& state);
+
 // Sends SIGTERM through a pidfd to the live instance named by `state` and
 // waits up to 30 s until it is no longer live. Throws "Cannot safely signal
 // the database process (pidfd support is required)", "Cannot stop the

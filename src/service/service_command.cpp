@@ -59,14 +59,18 @@ bool runs_updated_executable(const nlohmann::json& state) {
   return running.st_dev != self.st_dev || running.st_ino != self.st_ino;
 }
 
-int start_and_report(const std::string& directory, unsigned port, bool browser) {
-  const nlohmann::json state = start_managed_server(directory, port);
+// Prints the lines of a successful start and opens the browser.
+int report_running(const nlohmann::json& state, bool browser) {
   const std::string url = service_url(state);
   std::cout << "Halvex is running at " << url
             << "\nYour graph is saved automatically. Run orvane stop to stop the database.\n";
   std::cout.flush();
   if (browser) open_in_browser(url);
   return 0;
+}
+
+int start_and_report(const std::string& directory, unsigned port, bool browser) {
+  return report_running(start_managed_server(directory, port), browser);
 }
 
 }  // namespace
@@ -118,7 +122,14 @@ int run_service_command(const std::string& command, const ServiceOptions& args) 
     throw std::runtime_error("Halvex is already running at " + url + ". Use orvane restart --port to change its port.");
   }
   if (!probe_health(state)) {
-    throw std::runtime_error("The database process is running but is not ready. Check orvane status and the application log.");
+    // The server of an earlier start that did not finish (it may have been
+    // killed): wait for it as that start would have, or start anew when it
+    // ends.
+    if (!await_recorded_server(state)) {
+      std::filesystem::remove(state_path);
+      return start_and_report(directory, args.port.value_or(running_port), args.browser);
+    }
+    return report_running(state, args.browser);
   }
   std::cout << "Halvex is already running at " << url << '\n';
   std::cout.flush();

@@ -18,7 +18,10 @@ struct ServiceOptions {
 
 // Runs `command` ("start", "stop", "status" or "restart") with `options`.
 // Returns 0, or for status 1 (running but not healthy) and 3 (stopped).
-// Throws the directory, control-lock, state and start/stop messages.
+// Throws the directory, control-lock, state and start/stop messages. A
+// start that finds the server of an interrupted start still starting waits
+// for it as its own start would, and adopts it once it answers; when that
+// server ends instead, it starts a new one.
 int run_service_command(const std::string& command, const ServiceOptions& options);
 
 }  // namespace orvane

@@ -15,6 +15,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -98,6 +100,29 @@ std::string process_start_ticks(long long pid) {
   if (after.size() < 20) return "";
   if (after[0] == "Z" || after[0] == "X") return "";
   return after[19];
+}
+
+bool process_listens(long long pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::set<std::string> sockets;  // "socket:[INODE]" links of the process's descriptors
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(proc + "/fd", error)) {
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (!error && target.rfind("socket:[", 0) == 0) sockets.insert(target.substr(8, target.size() - 9));
+  }
+  for (const char* table : {"/net/tcp", "/net/tcp6"}) {
+    std::istringstream lines(read_text_file(proc + table));
+    std::string line;
+    std::getline(lines, line);  // the column titles
+    while (std::getline(lines, line)) {
+      // sl local remote st tx:rx tr:when retransmits uid timeout inode ...
+      std::istringstream fields(line);
+      std::string field[10];
+      for (std::string& f : field) fields >> f;
+      if (field[3] == "0A" && sockets.contains(field[9])) return true;  // 0A: TCP_LISTEN
+    }
+  }
+  return false;
 }
 
 bool is_live_instance(const nlohmann::json& state) {

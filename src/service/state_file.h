@@ -33,6 +33,11 @@ nlohmann::json read_state(const std::string& path);
 // "" for a zombie or dead process, a missing file or a short line.
 std::string process_start_ticks(long long pid);
 
+// True when process `pid` holds a TCP socket (IPv4 or IPv6) in the listening
+// state, as /proc/PID/fd and /proc/PID/net/tcp{,6} show; false when it holds
+// none or cannot be inspected.
+bool process_listens(long long pid);
+
 // True only when "pid" is an integer from 2 to 2147483647, the boot id
 // equals "boot", the start ticks equal "ticks", /proc/PID belongs to the
 // current user and its command line holds "--managed-instance" NUL

@@ -303,6 +303,31 @@ TEST_F(ServerTest, AKilledStartLeavesNoServerTheCommandsCannotSee) {
   }
 }
 
+// A start killed while its server loads a graph of some size (half a second
+// or more) leaves a server that is live but not yet ready; the next start
+// waits for that very server and reports it running (a start later than the
+// load finds it already running).
+TEST_F(ServerTest, AStartAfterAKilledStartAdoptsTheServerStillLoading) {
+  orvane_output({"snapshot", "--people", "60000", "--papers", "24000", "--out", app() + "/graph.orv"});
+  const std::string already = "Halvex is already running at " + url(p) + "\n";
+  for (const int ms : {20, 60, 120, 200, 300}) {
+    SCOPED_TRACE(std::to_string(ms) + " ms");
+    BackgroundServer killed({"start", "--port", p, "--no-browser"}, dir.path());
+    usleep(static_cast<useconds_t>(ms) * 1000);
+    killed.stop(SIGKILL);
+    const nlohmann::json left = nlohmann::json::parse(read_text_file(state_path()), nullptr, false);
+    const bool loading = left.is_object() && is_live_instance(left);
+    const RunResult again = orvane({"start", "--port", p, "--no-browser"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(again.out == running_lines() || again.out == already) << again.out;  // already: it had loaded
+    if (loading) {
+      EXPECT_EQ(pid(), left["pid"].dump());  // adopted, not replaced
+    }
+    EXPECT_EQ(orvane({"stop"}).out, stopped);
+    end_managed_servers();
+  }
+}
+
 // A server of ours on the port: start fails with the log path. A state file
 // naming it passes every check but the one a case breaks, and such a file is
 // never signalled. Once a true state file names it (on another port) it is

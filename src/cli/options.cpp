@@ -1,14 +1,15 @@
 // option_value and check_arguments. Options are read where they are used;
-// there is no global option structure.
+// there is no global option structure. The service commands are the one
+// exception: the service layer sits below the command line, so their
+// options are parsed here and handed down as a ServiceOptions value.
 #include "cli/options.h"
 
-#include "service/service_command.h"
-
 #include <map>
-#include <optional>
 #include <set>
 #include <stdexcept>
 #include <vector>
+
+#include "service/service_command.h"
 
 namespace orvane {
 namespace {

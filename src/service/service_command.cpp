@@ -1,5 +1,5 @@
-// start, stop, status and restart: argument rules, the control lock, the
-// state file's verdict and the resulting action. The server is reached only
+// start, stop, status and restart on their parsed options: the control
+// lock, the state file's verdict and the resulting action. The server is reached only
 // through the state file, the health route and a pidfd signal.
 #include "service/service_command.h"
 

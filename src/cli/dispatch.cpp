@@ -31,6 +31,14 @@ struct Command {
   Handler handler;
 };
 
+// The service commands: the cli reads their options, the service layer
+// acts on them.
+Handler service_handler(const std::string& command) {
+  return [command](int argc, char** argv) {
+    return run_service_command(command, parse_service_options(command, argc, argv));
+  };
+}
+
 const std::vector<Command>& command_table() {
   static const std::vector<Command> table = {
       {{"demo"}, [](int, char**) { return run_demo(); }},
@@ -51,10 +59,10 @@ const std::vector<Command>& command_table() {
       {{"dim-stress"}, run_dim_stress},
       {{"serve", "console"}, run_serve},
       {{"site"}, run_site},
-      {{"start"}, [](int argc, char** argv) { return run_service_command("start", argc, argv); }},
-      {{"stop"}, [](int argc, char** argv) { return run_service_command("stop", argc, argv); }},
-      {{"status"}, [](int argc, char** argv) { return run_service_command("status", argc, argv); }},
-      {{"restart"}, [](int argc, char** argv) { return run_service_command("restart", argc, argv); }},
+      {{"start"}, service_handler("start")},
+      {{"stop"}, service_handler("stop")},
+      {{"status"}, service_handler("status")},
+      {{"restart"}, service_handler("restart")},
   };
   return table;
 }

@@ -1,11 +1,15 @@
 // option_value and check_arguments. Options are read where they are used;
-// there is no global option structure.
+// there is no global option structure. The service commands are the one
+// exception: the service layer sits below the command line, so their
+// options are parsed here and handed down as a ServiceOptions value.
 #include "cli/options.h"
 
 #include <map>
 #include <set>
 #include <stdexcept>
 #include <vector>
+
+#include "service/service_command.h"
 
 namespace orvane {
 namespace {
@@ -106,6 +110,29 @@ void check_arguments(const std::string& command, int argc, char** argv) {
       throw std::runtime_error("unknown argument: " + arg);
     }
   }
+}
+
+ServiceOptions parse_service_options(const std::string& command, int argc, char** argv) {
+  ServiceOptions parsed;
+  const bool starts = command == "start" || command == "restart";
+  bool no_browser_seen = false;
+  for (int i = argc > 1 && argv[1][0] == '-' ? 1 : 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--no-browser" && starts && !no_browser_seen) {
+      no_browser_seen = true;
+      parsed.browser = false;
+    } else if (arg == "--port" && starts && i + 1 < argc) {
+      std::uint64_t number = 0;
+      const std::string value = argv[++i];
+      if (!to_u64(value, number) || number < 1 || number > 65535 || parsed.port) {
+        throw std::runtime_error("--port must be supplied once, as an integer from 1 to 65535");
+      }
+      parsed.port = static_cast<unsigned>(number);
+    } else {
+      throw std::runtime_error("Unknown argument: " + arg);
+    }
+  }
+  return parsed;
 }
 
 std::uint64_t parse_unsigned(const std::string& text, const std::string& name) {

@@ -7,6 +7,8 @@
 
 namespace orvane {
 
+struct ServiceOptions;
+
 // The value after the first argument equal to `name`, or `fallback` when
 // `name` is absent. Throws std::runtime_error "missing value for NAME" when
 // `name` is last or followed by an argument of two or more characters that
@@ -22,6 +24,14 @@ bool has_flag(int argc, char** argv, const std::string& flag);
 // that query, serve, console, shell, export or migrate do not accept; other
 // commands are not checked.
 void check_arguments(const std::string& command, int argc, char** argv);
+
+// The options of the service command `command` (start, stop, status or
+// restart), read from argv[1] on when it begins with "-" (the bare program
+// with options means start), else from argv[2]. start and restart accept
+// --no-browser once and --port once with a value from 1 to 65535; anything
+// else throws "Unknown argument: A", and a bad or repeated --port "--port
+// must be supplied once, as an integer from 1 to 65535".
+ServiceOptions parse_service_options(const std::string& command, int argc, char** argv);
 
 // Unsigned decimal conversion of an option value; throws "invalid value for
 // NAME" for anything but digits that fit in 64 bits.

@@ -1,7 +1,31 @@
-// Starting, probing and stopping the background server. The signal mask
-// blocks SIGINT, SIGTERM and SIGHUP only around fork, so the child cannot be
-// reached by a terminal signal before setsid. A child whose state file
-// cannot be written is stopped again at once: nothing else could reach it.
+// Starting, probing and stopping the background server.
+//
+// The server must never serve unless the state file that names it is on
+// disk: a server nothing names holds the graph and the port while status
+// says stopped and stop does nothing. The start therefore forks a child that
+// waits at a gate (one end of a socket pair) before it executes the server:
+//
+//   start                                   child
+//   fork ------------------------------->   setsid, wait at the gate
+//   write run/service.json (durable)
+//   send one byte through the gate ----->   exec serve --managed-instance ID
+//   wait for the health route
+//
+// When the start dies before the byte is sent, by any signal including
+// SIGKILL, the kernel closes its end of the gate, the child reads end of
+// file and exits without serving. The child also shares the control lock's
+// open file until it executes (the descriptor closes on exec), so no other
+// management command runs while the child stands between fork and exec; when
+// one gets the lock, the child is either the server its state file names or
+// gone. The signal mask blocks SIGINT, SIGTERM and SIGHUP from fork until
+// the state is written, so a terminal signal cannot reach the child before
+// setsid and cannot cut the state write short.
+//
+// A start killed after the gate opened leaves a server that its state file
+// names but that may still be loading its graph. The next start adopts it:
+// it waits for the health route as the killed start would have, for as long
+// as the server has not yet opened its listening socket, and starts anew
+// when the server ends instead.
 #include "service/managed_server.h"
 
 #include <arpa/inet.h>
@@ -97,15 +121,33 @@ void adopt_previous_graph(const std::string& managed) {
   std::cout << "Your existing graph is ready in Halvex.\n";
 }
 
-// SIGTERM through a pidfd to the child just forked, then a wait for it.
-void stop_child(pid_t child) {
-  const int fd = pidfd_open(child);
-  if (fd >= 0) {
-    pidfd_send_signal(fd, SIGTERM);
-    close(fd);
+// Blocks until the start opens the gate; false when the start closed its
+// end (or died) without opening it.
+bool pass_gate(int gate) {
+  char go = 0;
+  ssize_t n = 0;
+  while ((n = read(gate, &go, 1)) < 0 && errno == EINTR) {
   }
-  int status = 0;
-  waitpid(child, &status, 0);
+  return n == 1;
+}
+
+// Waits up to kReadySeconds for the health route of `state`. `ended` tells
+// whether the server has ended; a server that ends is never ready. With
+// `give_up_once_listening`, a server that listens yet does not answer is
+// stuck at once: it has finished starting, so waiting longer would not help.
+enum class Readiness { kReady, kEnded, kStuck };
+template <typename Ended>
+Readiness wait_for_health(const nlohmann::json& state, Ended ended, bool give_up_once_listening) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kReadySeconds);
+  for (;;) {
+    if (ended()) return Readiness::kEnded;
+    // Looked at before the probe: a server that was already listening had
+    // the whole probe to answer.
+    const bool listening = give_up_once_listening && process_listens(state.at("pid").get<long long>());
+    if (probe_health(state)) return Readiness::kReady;
+    if (listening || std::chrono::steady_clock::now() >= deadline) return Readiness::kStuck;
+    sleep_poll();
+  }
 }
 
 }  // namespace
@@ -129,28 +171,40 @@ nlohmann::json start_managed_server(const std::string& application_directory, un
   argv.push_back(nullptr);
 
   signal(SIGCHLD, SIG_DFL);
+  int gate[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gate) != 0) {
+    close(log);
+    throw std::runtime_error("Cannot start the database process");
+  }
   sigset_t blocked, previous;
   sigemptyset(&blocked);
   sigaddset(&blocked, SIGINT);
   sigaddset(&blocked, SIGTERM);
   sigaddset(&blocked, SIGHUP);
   if (sigprocmask(SIG_BLOCK, &blocked, &previous) != 0) {
+    close(gate[0]);
+    close(gate[1]);
     close(log);
     throw std::runtime_error("Cannot protect database startup");
   }
   const pid_t child = fork();
   if (child < 0) {
     sigprocmask(SIG_SETMASK, &previous, nullptr);
+    close(gate[0]);
+    close(gate[1]);
     close(log);
     throw std::runtime_error("Cannot start the database process");
   }
   if (child == 0) {
+    close(gate[0]);
     if (sigprocmask(SIG_SETMASK, &previous, nullptr) != 0 || setsid() < 0) _exit(125);
+    if (!pass_gate(gate[1])) _exit(125);
     const int in = open("/dev/null", O_RDONLY);
     if (in < 0 || dup2(in, 0) < 0 || dup2(log, 1) < 0 || dup2(log, 2) < 0) _exit(125);
     execv(argv[0], argv.data());
     _exit(126);
   }
+  close(gate[1]);
   close(log);
   nlohmann::json state = {{"boot", read_text_file("/proc/sys/kernel/random/boot_id")},
                           {"instance", instance},
@@ -160,21 +214,43 @@ nlohmann::json start_managed_server(const std::string& application_directory, un
   try {
     write_state_file(application_directory + "/run/service.json", state);
   } catch (...) {
-    stop_child(child);
+    close(gate[0]);  // the child leaves without serving
+    waitpid(child, nullptr, 0);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     throw;
   }
+  // A child that is already gone makes the send fail; the wait below
+  // reports it as a failed start.
+  send(gate[0], "1", 1, MSG_NOSIGNAL);
+  close(gate[0]);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kReadySeconds);
-  while (std::chrono::steady_clock::now() < deadline) {
+  const auto ended = [child] {
     int status = 0;
-    if (waitpid(child, &status, WNOHANG) == child) {
+    return waitpid(child, &status, WNOHANG) == child;
+  };
+  switch (wait_for_health(state, ended, false)) {
+    case Readiness::kReady:
+      return state;
+    case Readiness::kEnded:
       throw std::runtime_error("Halvex could not start. Check " + log_path + " (the port may already be in use).");
-    }
-    if (probe_health(state)) return state;
-    sleep_poll();
+    case Readiness::kStuck:
+      break;
   }
   throw std::runtime_error("Halvex did not become ready. Check " + log_path);
+}
+
+bool await_recorded_server(const nlohmann::json& state) {
+  const auto ended = [&state] { return !is_live_instance(state); };
+  switch (wait_for_health(state, ended, true)) {
+    case Readiness::kReady:
+      return true;
+    case Readiness::kEnded:
+      return false;
+    case Readiness::kStuck:
+      break;
+  }
+  throw std::runtime_error(
+      "The database process is running but is not ready. Check orvane status and the application log.");
 }
 
 void stop_managed_server(const nlohmann::json& state) {

@@ -12,13 +12,24 @@ namespace orvane {
 
 // Starts "serve --db DIR/graph.orv --port PORT --no-fabric
 // --managed-instance ID" detached (setsid) with its output appended to
-// DIR/logs/server.log, writes DIR/run/service.json and waits up to 30 s for
-// the health route. Adopts a single previous graph first (HOME/halvex-data/
-// my-graph.orv or ./data/graph.orv) when the managed graph is missing.
-// Returns the state; throws the start messages ("Halvex could not start.
-// Check LOG (the port may already be in use).", "Halvex did not become
-// ready. Check LOG", the adoption and log messages).
+// DIR/logs/server.log and waits up to 30 s for the health route. The child
+// executes the server only after DIR/run/service.json names it durably; a
+// start that dies before then leaves no server behind. Adopts a single
+// previous graph first (HOME/halvex-data/my-graph.orv or ./data/graph.orv)
+// when the managed graph is missing. Returns the state; throws the start
+// messages ("Halvex could not start. Check LOG (the port may already be in
+// use).", "Halvex did not become ready. Check LOG", the state file's, the
+// adoption and log messages). Requires: the caller holds the control lock.
 nlohmann::json start_managed_server(const std::string& application_directory, unsigned port);
+
+// Waits for the live instance named by `state`, which an earlier start
+// (perhaps one that was killed) launched, while it is still starting: live
+// and not yet listening on any TCP socket, for at most 30 s. Returns true
+// once its health route answers and false when it is no longer live. Throws
+// "The database process is running but is not ready. Check orvane status
+// and the application log." when it listens but does not answer, or when
+// time runs out.
+bool await_recorded_server(const nlohmann::json& state);
 
 // Sends SIGTERM through a pidfd to the live instance named by `state` and
 // waits up to 30 s until it is no longer live. Throws "Cannot safely signal

@@ -1,5 +1,5 @@
-// start, stop, status and restart: argument rules, the control lock, the
-// state file's verdict and the resulting action. The server is reached only
+// start, stop, status and restart on their parsed options: the control
+// lock, the state file's verdict and the resulting action. The server is reached only
 // through the state file, the health route and a pidfd signal.
 #include "service/service_command.h"
 
@@ -13,7 +13,6 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
-#include <optional>
 #include <stdexcept>
 
 #include "service/app_directory.h"
@@ -27,37 +26,6 @@ constexpr unsigned kDefaultPort = 7475;
 constexpr int kControlLockSeconds = 35;
 constexpr const char* kStopped = "Halvex is stopped. Run orvane to start it.\n";
 constexpr const char* kStoppedSaved = "Halvex is stopped. Your graph is saved.\n";
-
-struct ServiceArguments {
-  std::optional<unsigned> port;
-  bool browser = true;
-};
-
-ServiceArguments parse_arguments(const std::string& command, int argc, char** argv) {
-  ServiceArguments parsed;
-  const bool starts = command == "start" || command == "restart";
-  bool no_browser_seen = false;
-  int i = argc > 1 && argv[1][0] == '-' ? 1 : 2;
-  for (; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--no-browser" && starts && !no_browser_seen) {
-      no_browser_seen = true;
-      parsed.browser = false;
-    } else if (arg == "--port" && starts && i + 1 < argc) {
-      const std::string value = argv[++i];
-      const bool digits = !value.empty() && value.size() <= 10 &&
-                          value.find_first_not_of("0123456789") == std::string::npos;
-      const unsigned long long number = digits ? std::stoull(value) : 0;
-      if (!digits || number > 4294967295ULL || number < 1 || number > 65535 || parsed.port) {
-        throw std::runtime_error("--port must be supplied once, as an integer from 1 to 65535");
-      }
-      parsed.port = static_cast<unsigned>(number);
-    } else {
-      throw std::runtime_error("Unknown argument: " + arg);
-    }
-  }
-  return parsed;
-}
 
 // Holds run/control.lock exclusively until destroyed, waiting up to 35 s.
 class ControlLock {
@@ -91,8 +59,8 @@ bool runs_updated_executable(const nlohmann::json& state) {
   return running.st_dev != self.st_dev || running.st_ino != self.st_ino;
 }
 
-int start_and_report(const std::string& directory, unsigned port, bool browser) {
-  const nlohmann::json state = start_managed_server(directory, port);
+// Prints the lines of a successful start and opens the browser.
+int report_running(const nlohmann::json& state, bool browser) {
   const std::string url = service_url(state);
   std::cout << "Halvex is running at " << url
             << "\nYour graph is saved automatically. Run orvane stop to stop the database.\n";
@@ -101,10 +69,13 @@ int start_and_report(const std::string& directory, unsigned port, bool browser) 
   return 0;
 }
 
+int start_and_report(const std::string& directory, unsigned port, bool browser) {
+  return report_running(start_managed_server(directory, port), browser);
+}
+
 }  // namespace
 
-int run_service_command(const std::string& command, int argc, char** argv) {
-  const ServiceArguments args = parse_arguments(command, argc, argv);
+int run_service_command(const std::string& command, const ServiceOptions& args) {
   const std::string directory = application_directory();
   if (command == "status" && !std::filesystem::exists(directory)) {
     std::cout << kStopped;
@@ -151,7 +122,14 @@ int run_service_command(const std::string& command, int argc, char** argv) {
     throw std::runtime_error("Halvex is already running at " + url + ". Use orvane restart --port to change its port.");
   }
   if (!probe_health(state)) {
-    throw std::runtime_error("The database process is running but is not ready. Check orvane status and the application log.");
+    // The server of an earlier start that did not finish (it may have been
+    // killed): wait for it as that start would have, or start anew when it
+    // ends.
+    if (!await_recorded_server(state)) {
+      std::filesystem::remove(state_path);
+      return start_and_report(directory, args.port.value_or(running_port), args.browser);
+    }
+    return report_running(state, args.browser);
   }
   std::cout << "Halvex is already running at " << url << '\n';
   std::cout.flush();

@@ -1,6 +1,11 @@
 // State file writing and reading, process identity checks through /proc and
 // the server log. The pid is bounded to what both the /proc path and a
 // pidfd can name, so the process checked is the process signalled.
+//
+// The state file is published with the storage layer's atomic replacement
+// (temporary file, fsync, rename, directory fsync): a server is allowed to
+// serve only once its state has reached the disk, and a rename that is not
+// yet on disk could vanish with a power loss and leave that server unnamed.
 #include "service/state_file.h"
 
 #include <fcntl.h>
@@ -10,11 +15,14 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
 #include "service/app_directory.h"
+#include "storage/atomic_file.h"
 
 namespace orvane {
 namespace {
@@ -45,27 +53,16 @@ class Descriptor {
 }  // namespace
 
 void write_state_file(const std::string& path, const nlohmann::json& state) {
-  std::string pattern = path + ".tmp-XXXXXX";
-  Descriptor fd(mkstemp(pattern.data()));
-  if (fd.get() < 0) throw std::runtime_error("Cannot save application state");
+  static const AtomicWriteErrors errors{.refused = "Cannot save application state",
+                                        .create = "Cannot save application state",
+                                        .sync = "Cannot flush application state",
+                                        .close = "Cannot flush application state",
+                                        .rename = "Cannot save application state",
+                                        .directory_sync = "Cannot flush application state"};
   const std::string text = state.dump() + "\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd.get(), text.data() + done, text.size() - done);
-    if (n <= 0) {
-      unlink(pattern.c_str());
-      throw std::runtime_error("Cannot write application state");
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (fsync(fd.get()) != 0) {
-    unlink(pattern.c_str());
-    throw std::runtime_error("Cannot flush application state");
-  }
-  if (std::rename(pattern.c_str(), path.c_str()) != 0) {
-    unlink(pattern.c_str());
-    throw std::runtime_error("Cannot save application state");
-  }
+  replace_file_atomically(path, errors, [&](int fd) {
+    if (!write_all(fd, text.data(), text.size())) throw std::runtime_error("Cannot write application state");
+  });
 }
 
 nlohmann::json read_state(const std::string& path) {
@@ -103,6 +100,29 @@ std::string process_start_ticks(long long pid) {
   if (after.size() < 20) return "";
   if (after[0] == "Z" || after[0] == "X") return "";
   return after[19];
+}
+
+bool process_listens(long long pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::set<std::string> sockets;  // "socket:[INODE]" links of the process's descriptors
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(proc + "/fd", error)) {
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (!error && target.rfind("socket:[", 0) == 0) sockets.insert(target.substr(8, target.size() - 9));
+  }
+  for (const char* table : {"/net/tcp", "/net/tcp6"}) {
+    std::istringstream lines(read_text_file(proc + table));
+    std::string line;
+    std::getline(lines, line);  // the column titles
+    while (std::getline(lines, line)) {
+      // sl local remote st tx:rx tr:when retransmits uid timeout inode ...
+      std::istringstream fields(line);
+      std::string field[10];
+      for (std::string& f : field) fields >> f;
+      if (field[3] == "0A" && sockets.contains(field[9])) return true;  // 0A: TCP_LISTEN
+    }
+  }
+  return false;
 }
 
 bool is_live_instance(const nlohmann::json& state) {

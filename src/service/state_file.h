@@ -11,10 +11,14 @@
 
 namespace orvane {
 
-// Replaces `path` atomically with `state` written compactly (keys ascending)
-// and a line feed: mkstemp of path + ".tmp-XXXXXX" ("Cannot save
-// application state"), full write ("Cannot write application state"), fsync
-// ("Cannot flush application state"), rename over `path`.
+// Replaces `path` atomically and durably with `state` written compactly
+// (keys ascending) and a line feed, through replace_file_atomically: on
+// return the file and its directory entry are on disk. Throws "Cannot save
+// application state: REASON" when the temporary file cannot be created or
+// renamed (and "Cannot save application state PATH: REASON" when the path
+// cannot take a file), "Cannot write application state" for a failed write
+// and "Cannot flush application state" when a sync or close fails. Requires:
+// the parent directory exists.
 void write_state_file(const std::string& path, const nlohmann::json& state);
 
 // The object in the state file at `path`, or null when the file does not
@@ -28,6 +32,11 @@ nlohmann::json read_state(const std::string& path);
 // Field 22 of /proc/PID/stat (the start time in clock ticks) as text;
 // "" for a zombie or dead process, a missing file or a short line.
 std::string process_start_ticks(long long pid);
+
+// True when process `pid` holds a TCP socket (IPv4 or IPv6) in the listening
+// state, as /proc/PID/fd and /proc/PID/net/tcp{,6} show; false when it holds
+// none or cannot be inspected.
+bool process_listens(long long pid);
 
 // True only when "pid" is an integer from 2 to 2147483647, the boot id
 // equals "boot", the start ticks equal "ticks", /proc/PID belongs to the

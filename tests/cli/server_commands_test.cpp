@@ -2,7 +2,8 @@
 // (start, status, stop, restart): the real binary on free loopback ports in
 // a private user's environment (no display, so no browser), probed through
 // /v1/health and stopped by its pid; the fixture kills a managed server a
-// failed test left behind, by the pid in its state file.
+// failed test left behind, by the pid in its state file or by the graph its
+// command line names.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -27,6 +29,7 @@ namespace fs = std::filesystem;
 class ServerTest : public ::testing::Test {
  protected:
   ~ServerTest() override {
+    end_managed_servers();
     const nlohmann::json state = nlohmann::json::parse(read_text_file(state_path()), nullptr, false);
     if (!state.is_object() || !state.contains("pid")) return;
     const long long pid = state["pid"].get<long long>();
@@ -61,6 +64,29 @@ class ServerTest : public ::testing::Test {
   }
 
   std::string app() const { return dir.file("data/halvex"); }  // the service's application directory
+  // The processes whose command line names the managed graph: the servers
+  // of this test's service, whether or not a state file names them.
+  std::vector<long long> managed_servers() const {
+    std::vector<long long> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      const std::string name = entry.path().filename().string();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      if (read_text_file(entry.path().string() + "/cmdline").find(app() + "/graph.orv") != std::string::npos) {
+        found.push_back(std::stoll(name));
+      }
+    }
+    return found;
+  }
+  // Kills every managed server (a leaked one would hold the port and the
+  // graph for the next case) and waits until they are gone.
+  void end_managed_servers() const {
+    for (int round = 0; round < 100; ++round) {
+      const std::vector<long long> left = managed_servers();
+      if (left.empty()) return;
+      for (const long long pid : left) kill(static_cast<pid_t>(pid), SIGKILL);
+      usleep(20000);
+    }
+  }
 
   // A user's environment in the test's directory, without a display.
   TempDir dir;
@@ -248,6 +274,58 @@ TEST_F(ServerTest, ServiceLifeFromArgumentsToLogRotation) {
   EXPECT_LT(fs::file_size(log), 5242880u);
   EXPECT_EQ(managed_nodes(), " nodes=16");
   EXPECT_EQ(orvane({"stop"}).status, 0);
+}
+
+// SIGKILL ends a start at every moment of its life: before its fork, between
+// the fork and the state file, while its server loads, and after it
+// answers. Every time, status says stopped only when no server runs, the
+// next start brings one up (adopting the killed start's server, waiting for
+// it when it is still loading) and stop leaves none running.
+TEST_F(ServerTest, AKilledStartLeavesNoServerTheCommandsCannotSee) {
+  std::vector<int> delays;  // milliseconds from the start's spawn to its kill
+  for (int ms = 1; ms <= 40; ++ms) delays.push_back(ms);
+  for (int ms = 60; ms <= 300; ms += 40) delays.push_back(ms);
+  const std::string already = "Halvex is already running at " + url(p) + "\n";
+  for (const int ms : delays) {
+    SCOPED_TRACE(std::to_string(ms) + " ms");
+    BackgroundServer killed({"start", "--port", p, "--no-browser"}, dir.path());
+    usleep(static_cast<useconds_t>(ms) * 1000);
+    killed.stop(SIGKILL);
+    const RunResult status = orvane({"status"});
+    EXPECT_EQ(status.status == 3, managed_servers().empty()) << status.out;
+    const RunResult again = orvane({"start", "--port", p, "--no-browser"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(again.out == running_lines() || again.out == already) << again.out;
+    EXPECT_EQ(orvane({"status"}).status, 0);
+    EXPECT_EQ(orvane({"stop"}).out, stopped);
+    EXPECT_EQ(managed_servers(), std::vector<long long>{});
+    end_managed_servers();
+  }
+}
+
+// A start killed while its server loads a graph of some size (half a second
+// or more) leaves a server that is live but not yet ready; the next start
+// waits for that very server and reports it running (a start later than the
+// load finds it already running).
+TEST_F(ServerTest, AStartAfterAKilledStartAdoptsTheServerStillLoading) {
+  orvane_output({"snapshot", "--people", "60000", "--papers", "24000", "--out", app() + "/graph.orv"});
+  const std::string already = "Halvex is already running at " + url(p) + "\n";
+  for (const int ms : {20, 60, 120, 200, 300}) {
+    SCOPED_TRACE(std::to_string(ms) + " ms");
+    BackgroundServer killed({"start", "--port", p, "--no-browser"}, dir.path());
+    usleep(static_cast<useconds_t>(ms) * 1000);
+    killed.stop(SIGKILL);
+    const nlohmann::json left = nlohmann::json::parse(read_text_file(state_path()), nullptr, false);
+    const bool loading = left.is_object() && is_live_instance(left);
+    const RunResult again = orvane({"start", "--port", p, "--no-browser"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(again.out == running_lines() || again.out == already) << again.out;  // already: it had loaded
+    if (loading) {
+      EXPECT_EQ(pid(), left["pid"].dump());  // adopted, not replaced
+    }
+    EXPECT_EQ(orvane({"stop"}).out, stopped);
+    end_managed_servers();
+  }
 }
 
 // A server of ours on the port: start fails with the log path. A state file

@@ -58,6 +58,20 @@ TEST(StateFile, WrittenCompactlyReadBackAndRejected) {
     EXPECT_EQ(error_of([&] { read_state(dir.file(name)); }), "Invalid application state file") << name;
   }
   EXPECT_EQ(error_of([&] { read_state(dir.file("link.json")); }), "Cannot read application state");
+
+  // A write that cannot land leaves nothing behind, not even its temporary file.
+  const struct {
+    std::string path, error;
+  } refused[] = {
+      {dir.file("dir.json"), "Cannot save application state " + dir.file("dir.json") + ": is a directory"},
+      {dir.file("missing/service.json"), "Cannot save application state: No such file or directory"},
+  };
+  for (const auto& r : refused) {
+    EXPECT_EQ(error_of([&] { write_state_file(r.path, state); }), r.error) << r.path;
+  }
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 5u);  // service.json, array.json, big.json, dir.json, link.json
 }
 
 }  // namespace

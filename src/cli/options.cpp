@@ -5,10 +5,12 @@
 #include "cli/options.h"
 
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <vector>
 
+#include "base/decimal.h"
 #include "service/service_command.h"
 
 namespace orvane {
@@ -36,25 +38,11 @@ const std::map<std::string, OptionSet>& strict_commands() {
   return table;
 }
 
-bool all_digits(const std::string& s) {
-  if (s.empty()) return false;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
 // Digits only, within 64 bits; false otherwise.
 bool to_u64(const std::string& s, std::uint64_t& out) {
-  if (!all_digits(s)) return false;
-  std::uint64_t v = 0;
-  for (char c : s) {
-    const std::uint64_t d = static_cast<std::uint64_t>(c - '0');
-    if (v > (UINT64_MAX - d) / 10) return false;
-    v = v * 10 + d;
-  }
-  out = v;
-  return true;
+  const std::optional<std::uint64_t> value = parse_decimal(s);
+  if (value) out = *value;
+  return value.has_value();
 }
 
 }  // namespace

@@ -13,9 +13,11 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 
 #include "service/app_directory.h"
+#include "storage/catalogue.h"
 #include "service/managed_server.h"
 #include "service/state_file.h"
 
@@ -69,6 +71,27 @@ int report_running(const nlohmann::json& state, bool browser) {
   return 0;
 }
 
+// Where the service keeps each database: the catalogue beside the managed
+// graph when there is one, else the graph file itself.
+void print_graph_files(const std::string& directory) {
+  const std::string graph = directory + "/graph.orv";
+  std::optional<Catalogue> catalogue;
+  try {
+    catalogue = read_catalogue(catalogue_path(graph));
+  } catch (const std::exception& e) {
+    std::cout << "Graph: " << graph << " (" << e.what() << ")\n";
+    return;
+  }
+  if (!catalogue) {
+    std::cout << "Graph: " << graph << '\n';
+    return;
+  }
+  for (const CatalogueEntry& entry : catalogue->databases) {
+    std::cout << "Database " << entry.name << ": " << directory << '/' << entry.file
+              << (entry.name == catalogue->current ? " (current)" : "") << '\n';
+  }
+}
+
 int start_and_report(const std::string& directory, unsigned port, bool browser) {
   return report_running(start_managed_server(directory, port), browser);
 }
@@ -95,6 +118,7 @@ int run_service_command(const std::string& command, const ServiceOptions& args) 
       return 3;
     }
     std::cout << "Halvex is running at " << service_url(state) << '\n';
+    print_graph_files(directory);
     return probe_health(state) ? 0 : 1;
   }
   if (!alive) {

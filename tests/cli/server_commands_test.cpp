@@ -233,7 +233,8 @@ TEST_F(ServerTest, ServiceLifeFromArgumentsToLogRotation) {
   EXPECT_GT(fs::file_size(log), 5242879u);  // appended to, not replaced
   const RunResult running = orvane({"status"});
   EXPECT_EQ(running.status, 0);
-  EXPECT_EQ(running.out, "Halvex is running at " + url(p) + "\n");
+  // The adopted graph is served as "restored", kept in the managed file.
+  EXPECT_EQ(running.out, "Halvex is running at " + url(p) + "\nDatabase restored: " + app() + "/graph.orv (current)\n");
   const RunResult twice = run_program({old_binary, "--port", p, "--no-browser"}, dir.path());
   EXPECT_EQ(twice.out, "Halvex is already running at " + url(p) + "\n") << twice.err;
   expect_refusal(run_program({old_binary, "start", "--port", "1"}, dir.path()),
@@ -256,7 +257,8 @@ TEST_F(ServerTest, ServiceLifeFromArgumentsToLogRotation) {
   }
   const std::string moved = std::to_string(free_loopback_port());
   EXPECT_EQ(orvane({"restart", "--port", moved}).status, 0);
-  EXPECT_EQ(orvane({"status"}).out, "Halvex is running at " + url(moved) + "\n");
+  EXPECT_EQ(orvane({"status"}).out,
+            "Halvex is running at " + url(moved) + "\nDatabase restored: " + app() + "/graph.orv (current)\n");
   const std::string last = pid();
   const RunResult stop = orvane({"stop"});
   EXPECT_EQ(stop.out, stopped) << stop.err;
@@ -364,7 +366,7 @@ TEST_F(ServerTest, ServiceSignalsOnlyItsOwnLiveServerAndWaitsForItsExit) {
   write_text_file(state_path(), state_of(server.pid()).dump() + "\n");
   const RunResult status = orvane({"status"});
   EXPECT_EQ(status.status, 1);
-  EXPECT_EQ(status.out, "Halvex is running at http://127.0.0.1:1/\n");
+  EXPECT_EQ(status.out, "Halvex is running at http://127.0.0.1:1/\nDatabase orvane: " + app() + "/graph.orv (current)\n");
   expect_refusal(orvane({"start", "--no-browser"}),
                  "error: The database process is running but is not ready. Check orvane status and the application "
                  "log.\n");

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Dump bridge: decodes a Neo4j `neo4j-admin` dump into a JSON-lines export directory.
 
-Usage: import_neo4j_dump.py --dump FILE --out DIR
+Usage: import_neo4j_dump.py --dump FILE --out DIR [--typed]
 
 Writes DIR/nodes.jsonl and DIR/rels.jsonl (every label, node property,
-relationship and relationship property; see neo4j_dump/output.py) and prints
+relationship and relationship property; see neo4j_dump/output.py; with
+--typed every property value carries its type, see neo4j_values.py) and prints
 one summary line on standard output. On failure it prints one line starting
 with "import_neo4j_dump: error: " on standard error, leaves no output files
 and exits 1; a usage error exits 2. The decoder itself is the neo4j_dump
@@ -36,10 +37,11 @@ def main(argv=None):
     parser = argparse.ArgumentParser(prog=PROGRAM, description="Decode a Neo4j dump into nodes.jsonl and rels.jsonl.")
     parser.add_argument("--dump", required=True, help="the .dump file written by neo4j-admin")
     parser.add_argument("--out", required=True, help="the export directory to create or fill")
+    parser.add_argument("--typed", action="store_true", help='write every property value with its type ({"$type":...})')
     args = parser.parse_args(argv)
     previous = signal.signal(signal.SIGTERM, _terminate)
     try:
-        summary = convert(args.dump, args.out)
+        summary = convert(args.dump, args.out, typed=args.typed)
     except DumpError as e:
         print("%s: error: %s" % (PROGRAM, e), file=sys.stderr)
         return 1

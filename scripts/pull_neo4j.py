@@ -2,14 +2,16 @@
 """Copies a running Neo4j database into an export directory, over Bolt.
 
     pull_neo4j.py --bolt URI --credentials-file FILE --database NAME --out DIR
-                  [--fetch-size N]
+                  [--fetch-size N] [--typed]
 
 The program runs this bridge for `orvane migrate --bolt` and the console's
 and HTTP API's pulls; it can also be run by hand. It writes DIR/nodes.jsonl
 and DIR/rels.jsonl (JSON lines, the shape of Neo4j's JSON export: every
 label, every property, every relationship with its properties) and exits 0,
 or prints one "pull_neo4j: error: ..." line on standard error and exits 1
-(2 for bad arguments). A failure after the URI and the credentials file
+(2 for bad arguments). With --typed every property value is written with
+its type ({"$type":"Date","_value":"2015-07-21"}, see neo4j_values.py);
+without it temporals are ISO text and points APOC maps. A failure after the URI and the credentials file
 were accepted leaves neither file in DIR, not even an earlier pull's.
 
 The user and password come only from the credentials file, a JSON object
@@ -35,6 +37,7 @@ from neo4j_bolt.records import UnexpectedRecord, node_record, relationship_recor
 from neo4j_bolt.session import ServerFailure, Session
 from neo4j_bolt.transport import ConnectionFailed
 from neo4j_bolt.values import UnsupportedValue
+from neo4j_values import plain, typed
 
 NODE_QUERY = "MATCH (n) RETURN n"
 RELATIONSHIP_QUERY = "MATCH ()-[r]->() RETURN r"
@@ -63,17 +66,18 @@ def read_credentials(path):
     return data["user"], data["password"]
 
 
-def pull(target, user, password, database, out, fetch_size):
-    """Writes the export directory; returns (nodes, relationships, session)."""
+def pull(target, user, password, database, out, fetch_size, form=plain):
+    """Writes the export directory, property values in `form` (neo4j_values.plain
+    or neo4j_values.typed); returns (nodes, relationships, session)."""
     with ExportDirectory(out) as export:
         session = Session(target, user, password)
         polite = True
         try:
             session.begin(database)
-            session.stream(NODE_QUERY, lambda batch: export.write(NODES, [node_record(r) for r in batch]),
+            session.stream(NODE_QUERY, lambda batch: export.write(NODES, [node_record(r, form) for r in batch]),
                            fetch_size)
             session.stream(RELATIONSHIP_QUERY,
-                           lambda batch: export.write(RELATIONSHIPS, [relationship_record(r) for r in batch]),
+                           lambda batch: export.write(RELATIONSHIPS, [relationship_record(r, form) for r in batch]),
                            fetch_size)
             session.commit()
         except ConnectionFailed:
@@ -108,6 +112,8 @@ def parse_arguments(argv):
     parser.add_argument("--out", required=True, metavar="DIR")
     parser.add_argument("--fetch-size", type=int, default=DEFAULT_FETCH_SIZE, metavar="N",
                         help="records per PULL (default %d)" % DEFAULT_FETCH_SIZE)
+    parser.add_argument("--typed", action="store_true",
+                        help='write every property value with its type ({"$type":...})')
     arguments = parser.parse_args(argv)
     if arguments.fetch_size < 1:
         parser.error("--fetch-size must be at least 1")
@@ -123,7 +129,7 @@ def main(argv=None):
         target = bolt_uri.parse(arguments.bolt)
         user, password = read_credentials(arguments.credentials_file)
         nodes, relationships, session = pull(target, user, password, arguments.database, arguments.out,
-                                             arguments.fetch_size)
+                                             arguments.fetch_size, typed if arguments.typed else plain)
     except (PullError, bolt_uri.UriError, OutputError, ConnectionFailed, ServerFailure, UnexpectedRecord,
             UnsupportedValue) as error:
         print("pull_neo4j: error: " + explain(error, target, arguments.database), file=sys.stderr)

@@ -22,6 +22,7 @@ Wire layouts (Bolt 5 adds the element ids at the end):
 
 from neo4j_bolt.packstream import Structure
 from neo4j_bolt.values import to_json
+from neo4j_values import plain
 
 NODE, RELATIONSHIP = 0x4E, 0x52
 
@@ -45,14 +46,15 @@ def _check_identity(value):
         raise UnexpectedRecord("an element id that is not a non-empty string")
 
 
-def _properties(value, what):
+def _properties(value, what, form):
     if not isinstance(value, dict):
         raise UnexpectedRecord("%s properties are not a map" % what)
-    return {key: to_json(item) for key, item in value.items()}
+    return {key: to_json(item, form) for key, item in value.items()}
 
 
-def node_record(record):
-    """The JSON object for a record holding one Node."""
+def node_record(record, form=plain):
+    """The JSON object for a record holding one Node; property values in
+    `form` (neo4j_values.plain or neo4j_values.typed)."""
     fields = _single(record, NODE, "node", (3, 4))
     identity = fields[3] if len(fields) == 4 else str(fields[0])
     _check_identity(identity)
@@ -60,11 +62,12 @@ def node_record(record):
     if not isinstance(labels, list) or not all(isinstance(label, str) for label in labels):
         raise UnexpectedRecord("node labels are not a list of strings")
     return {"type": "node", "id": identity, "labels": labels,
-            "properties": _properties(fields[2], "node")}
+            "properties": _properties(fields[2], "node", form)}
 
 
-def relationship_record(record):
-    """The JSON object for a record holding one Relationship."""
+def relationship_record(record, form=plain):
+    """The JSON object for a record holding one Relationship; property
+    values in `form`, as for node_record."""
     fields = _single(record, RELATIONSHIP, "relationship", (5, 8))
     if len(fields) == 8:
         identity, start, end = fields[5], fields[6], fields[7]
@@ -76,4 +79,4 @@ def relationship_record(record):
         raise UnexpectedRecord("relationship type is not a string")
     return {"id": identity, "type": "relationship", "label": fields[3],
             "start": {"id": start}, "end": {"id": end},
-            "properties": _properties(fields[4], "relationship")}
+            "properties": _properties(fields[4], "relationship", form)}

@@ -1,8 +1,12 @@
 """Neo4j property values, as Bolt sends them, turned into JSON values.
 
-Plain values map directly (null, booleans, integers, strings, lists). The
-rest follow what Neo4j's own JSON export writes, so that a pulled graph and
-an exported one read the same:
+to_value() turns a value into the Python values both bridges share
+(neo4j_values); to_json() writes that in the plain form (below) or, for
+--typed, the typed one, which neo4j_values describes.
+
+In the plain form, plain values map directly (null, booleans, integers,
+strings, lists). The rest follow what Neo4j's own JSON export writes, so
+that a pulled graph and an exported one read the same:
 
     Bolt value                         JSON
     float NaN, +inf, -inf              "NaN", "Infinity", "-Infinity" (JSON has no such numbers)
@@ -28,7 +32,6 @@ datetime) is kept. A zone the local time zone database does not know is
 written with its UTC instant ("...Z[Zone/Name]"), and a warning names it.
 """
 
-import math
 import sys
 
 try:
@@ -38,13 +41,10 @@ except ImportError:  # Python before 3.9: no zone database access
     ZoneInfoNotFoundError = Exception
 
 from neo4j_bolt.packstream import Structure
+from neo4j_values import Point, Temporal, plain
 
 NANOS_PER_SECOND = 1_000_000_000
 SECONDS_PER_DAY = 86_400
-
-# Spatial reference identifiers Neo4j knows: name, whether geographic.
-_CRS = {7203: ("cartesian", False), 9157: ("cartesian-3d", False),
-        4326: ("wgs-84", True), 4979: ("wgs-84-3d", True)}
 
 
 class UnsupportedValue(Exception):
@@ -174,21 +174,6 @@ def format_duration(months, days, seconds, nanos):
     return text
 
 
-def format_point(srid, x, y, z):
-    name, geographic = _CRS.get(srid, ("srid-%d" % srid, False))
-    if geographic:
-        return {"crs": name, "latitude": y, "longitude": x, "height": z}
-    return {"crs": name, "x": x, "y": y, "z": z}
-
-
-def _float(value):
-    if math.isnan(value):
-        return "NaN"
-    if math.isinf(value):
-        return "Infinity" if value > 0 else "-Infinity"
-    return value
-
-
 def _fields(structure, count, name):
     if len(structure.fields) != count:
         raise UnsupportedValue("%s value with %d fields instead of %d" % (name, len(structure.fields), count))
@@ -198,46 +183,49 @@ def _fields(structure, count, name):
 def _structure_value(s):
     tag = chr(s.tag) if s.tag < 128 else ""
     if tag == "D":
-        return format_date(*_fields(s, 1, "Date"))
+        return Temporal("Date", format_date(*_fields(s, 1, "Date")))
     if tag == "T":
         nanos, offset = _fields(s, 2, "Time")
-        return format_time(nanos) + format_offset(offset)
+        return Temporal("Time", format_time(nanos) + format_offset(offset))
     if tag == "t":
-        return format_time(*_fields(s, 1, "LocalTime"))
+        return Temporal("LocalTime", format_time(*_fields(s, 1, "LocalTime")))
     if tag in ("I", "F"):
         seconds, nanos, offset = _fields(s, 3, "DateTime")
         local = seconds + offset if tag == "I" else seconds
-        return format_local_datetime(local, nanos) + format_offset(offset)
+        return Temporal("OffsetDateTime", format_local_datetime(local, nanos) + format_offset(offset))
     if tag in ("i", "f"):
         seconds, nanos, zone = _fields(s, 3, "DateTime")
-        return format_zoned(seconds, nanos, zone, seconds_are_utc=(tag == "i"))
+        return Temporal("ZonedDateTime", format_zoned(seconds, nanos, zone, seconds_are_utc=(tag == "i")))
     if tag == "d":
-        return format_local_datetime(*_fields(s, 2, "LocalDateTime"))
+        return Temporal("LocalDateTime", format_local_datetime(*_fields(s, 2, "LocalDateTime")))
     if tag == "E":
-        return format_duration(*_fields(s, 4, "Duration"))
+        return Temporal("Duration", format_duration(*_fields(s, 4, "Duration")))
     if tag == "X":
         srid, x, y = _fields(s, 3, "Point")
-        return format_point(srid, x, y, None)
+        return Point(srid, (x, y))
     if tag == "Y":
         srid, x, y, z = _fields(s, 4, "Point")
-        return format_point(srid, x, y, z)
+        return Point(srid, (x, y, z))
     raise UnsupportedValue("a property value of an unknown Bolt type (structure tag 0x%02X)" % s.tag)
 
 
-def to_json(value):
-    """The JSON value (for json.dumps) of one Neo4j property value. Raises
-    UnsupportedValue for values that cannot be properties (nodes, paths, unknown
-    structures), so nothing is written that would not read back."""
-    if value is None or isinstance(value, (bool, int, str)):
+def to_value(value):
+    """The neo4j_values value of one Neo4j property value as PackStream
+    decoded it. Raises UnsupportedValue for values that cannot be properties
+    (nodes, paths, unknown structures), so nothing is written that would not
+    read back."""
+    if value is None or isinstance(value, (bool, int, float, str, bytes)):
         return value
-    if isinstance(value, float):
-        return _float(value)
-    if isinstance(value, bytes):
-        return [b - 256 if b > 127 else b for b in value]
     if isinstance(value, list):
-        return [to_json(item) for item in value]
+        return [to_value(item) for item in value]
     if isinstance(value, dict):
-        return {key: to_json(item) for key, item in value.items()}
+        return {key: to_value(item) for key, item in value.items()}
     if isinstance(value, Structure):
         return _structure_value(value)
     raise UnsupportedValue("a property value of type %s" % type(value).__name__)
+
+
+def to_json(value, form=plain):
+    """The JSON value (for json.dumps) of one Neo4j property value, in `form`
+    (neo4j_values.plain or neo4j_values.typed); raises as to_value does."""
+    return form(to_value(value))

@@ -13,9 +13,11 @@ Modules, each with one job:
                 cannot decode (high_limit, block, unknown versions)
   stores        fixed-size record stores, dynamic (chained) stores, tokens
   records       node, relationship and property record layouts
-  values        property blocks and dynamic payloads into JSON values
+  values        property blocks and dynamic payloads into the values of
+                neo4j_values (beside this package), which writes them as JSON
   temporal      ISO-8601 text of Neo4j's temporal values
   graph         walks the stores and yields node and relationship objects
-  output        writes the two files under temporary names, renames at the end
+  output        writes the two files under temporary names, renames at the end;
+                property values in the plain or the typed JSON form
   convert       the whole conversion, called by scripts/import_neo4j_dump.py
 """

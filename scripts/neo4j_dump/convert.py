@@ -18,6 +18,8 @@ import os
 import shutil
 import tempfile
 
+import neo4j_values
+
 from . import archive, graph, output, store_format, stores
 from .errors import DumpError
 
@@ -44,8 +46,11 @@ def _open_stores(spooled):
     return stores.Stores(spooled.files, fmt)
 
 
-def convert(dump_path, out_dir, prefer="auto"):
+def convert(dump_path, out_dir, prefer="auto", typed=False):
     """Decodes `dump_path` into out_dir/nodes.jsonl and out_dir/rels.jsonl and returns a Summary.
+
+    Property values are written in the typed JSON form when `typed` is true,
+    else in the plain one (neo4j_values).
 
     Raises DumpError with the user's error line on any failure; then neither
     output file has been created (older files of those names are untouched)
@@ -61,7 +66,7 @@ def convert(dump_path, out_dir, prefer="auto"):
     try:
         spooled = archive.spool(dump_path, work, prefer)
         opened = _open_stores(spooled)
-        writer = output.Writer(out_dir)
+        writer = output.Writer(out_dir, neo4j_values.typed if typed else neo4j_values.plain)
         in_use = bytearray(opened.nodes.count)
         node_count = rel_count = 0
         for node in graph.nodes(opened, in_use):

@@ -35,7 +35,7 @@ class Node:
     def __init__(self, node_id, labels, properties):
         self.id = node_id  # Neo4j node id
         self.labels = labels  # label names in the store's (ascending id) order
-        self.properties = properties  # {key: JSON value}
+        self.properties = properties  # {key: neo4j_values value}
 
 
 class Relationship:
@@ -46,7 +46,7 @@ class Relationship:
         self.type = type_name  # relationship type name
         self.start = start  # start node id
         self.end = end  # end node id
-        self.properties = properties  # {key: JSON value}
+        self.properties = properties  # {key: neo4j_values value}
 
 
 def read_properties(stores, first, owner):

@@ -10,6 +10,11 @@ as the node's label); "src"/"dst" are node ids. A relationship whose type is
 literally "relationship" also carries "label" with the same name, because
 the importer reads that type value as "look in label".
 
+Property values are written in the form given to the Writer: plain (the
+default, what the importer reads today: temporals as ISO text, points as
+APOC maps) or typed (every value with its type, {"$type":...,"_value":...});
+neo4j_values holds both.
+
 Both files are written under hidden temporary names in DIR, flushed and
 synced, then renamed to their final names, and DIR is synced. On any
 failure the temporary files are removed, so a failed run never leaves files
@@ -21,6 +26,8 @@ import json
 import os
 import tempfile
 
+from neo4j_values import plain
+
 NODES = "nodes.jsonl"
 RELS = "rels.jsonl"
 
@@ -29,12 +36,17 @@ def _line(obj):
     return json.dumps(obj, ensure_ascii=False, separators=(",", ":"), sort_keys=True, allow_nan=False) + "\n"
 
 
-def node_line(node):
-    return _line({"id": node.id, "labels": node.labels, "properties": node.properties})
+def _properties(properties, form):
+    return {key: form(value) for key, value in properties.items()}
 
 
-def relationship_line(rel):
-    obj = {"id": rel.id, "type": rel.type, "src": rel.start, "dst": rel.end, "properties": rel.properties}
+def node_line(node, form=plain):
+    return _line({"id": node.id, "labels": node.labels, "properties": _properties(node.properties, form)})
+
+
+def relationship_line(rel, form=plain):
+    obj = {"id": rel.id, "type": rel.type, "src": rel.start, "dst": rel.end,
+           "properties": _properties(rel.properties, form)}
     if rel.type == "relationship":
         obj["label"] = rel.type
     return _line(obj)
@@ -43,8 +55,9 @@ def relationship_line(rel):
 class Writer:
     """Owns the two temporary files until commit() publishes them or abort() removes them."""
 
-    def __init__(self, directory):
+    def __init__(self, directory, form=plain):
         self.directory = directory  # the output directory, which must exist
+        self.form = form  # neo4j_values.plain or neo4j_values.typed
         self._files = {}  # final name -> (temporary path, open file)
         mask = os.umask(0)
         os.umask(mask)
@@ -55,10 +68,10 @@ class Writer:
             self._files[name] = (path, os.fdopen(fd, "w", encoding="utf-8", newline="\n"))
 
     def write_node(self, node):
-        self._files[NODES][1].write(node_line(node))
+        self._files[NODES][1].write(node_line(node, self.form))
 
     def write_relationship(self, rel):
-        self._files[RELS][1].write(relationship_line(rel))
+        self._files[RELS][1].write(relationship_line(rel, self.form))
 
     def commit(self):
         """Syncs both files and renames them to their final names."""

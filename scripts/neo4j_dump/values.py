@@ -1,4 +1,4 @@
-"""Property values: from property blocks and dynamic payloads to JSON values.
+"""Property values: from property blocks and dynamic payloads to the bridges' values.
 
 First block of a property (unsigned 64-bit, bit 0 = least significant):
 
@@ -45,16 +45,16 @@ and UTF-8 bytes. Points (13): geometry type, dimension, CRS table, 16-bit
 CRS code, then a double array payload of all coordinates. Temporals (14):
 the kind, then a long array payload (numbers per item as in _temporal_array).
 
-JSON shapes: integers and floats as numbers (NaN and infinities, which JSON
-lacks, as the strings "NaN", "Infinity", "-Infinity"), floats printed with
-the fewest digits that read back to the same single-precision value, char
-as a one-character string, arrays as lists, temporals as ISO-8601 strings
-(temporal module), points as APOC's maps {crs, x, y, z} and
-{crs, latitude, longitude, height}, with z or height null in 2D.
+Values come out as the bridges' shared Python values (neo4j_values, which
+also writes them as JSON): numbers as int and float (single precision as
+neo4j_values.Single), char as a one-character string, byte arrays as bytes,
+other arrays as lists, temporals as neo4j_values.Temporal with the text of
+the temporal module, points as neo4j_values.Point.
 """
 
-import math
 import struct
+
+from neo4j_values import Point, Single, Temporal
 
 from . import temporal
 from .errors import DumpError
@@ -94,6 +94,8 @@ CRS = {  # (table, code) -> (name, dimensions)
     (2, 7203): ("cartesian", 2),
     (2, 9157): ("cartesian-3d", 3),
 }
+# temporal kind (of a property block or a temporal array) -> type name
+TEMPORAL_TYPES = {1: "Date", 2: "LocalTime", 3: "LocalDateTime", 4: "Time", 5: "OffsetDateTime", 6: "Duration"}
 MAX_EPOCH_DAY = 365_243_219_162  # Neo4j's dates span years -999,999,999 to 999,999,999
 MAX_OFFSET = 18 * 3600
 
@@ -103,33 +105,16 @@ def signed(value, bits):
     return value - (1 << bits) if value >> (bits - 1) else value
 
 
-def _finite(value):
-    if math.isnan(value):
-        return "NaN"
-    if math.isinf(value):
-        return "Infinity" if value > 0 else "-Infinity"
-    return value
-
-
 def float32(bits):
-    """Returns the single-precision value of `bits` with the fewest digits that read back the same."""
-    packed = struct.pack(">I", bits & 0xFFFFFFFF)
-    value = struct.unpack(">f", packed)[0]
-    if not math.isfinite(value):
-        return _finite(value)
-    for digits in range(1, 10):
-        shortest = float("%.*g" % (digits, value))
-        if struct.pack(">f", shortest) == packed:
-            return shortest
-    return value
+    return Single(struct.unpack(">f", struct.pack(">I", bits & 0xFFFFFFFF))[0])
 
 
 def float64(bits):
-    return _finite(struct.unpack(">d", struct.pack(">Q", bits & 0xFFFFFFFFFFFFFFFF))[0])
+    return struct.unpack(">d", struct.pack(">Q", bits & 0xFFFFFFFFFFFFFFFF))[0]
 
 
 def number_item(type_id, raw):
-    """Converts one raw item of a number array (type ids 1-8) to its JSON value."""
+    """Converts one raw item of a number array (type ids 1-8) to its value."""
     if type_id == 1:
         return raw != 0
     if type_id == 2:
@@ -147,6 +132,13 @@ def number_item(type_id, raw):
     if type_id == 8:
         return float64(raw)
     raise DumpError("the store is corrupted: unknown array item type %d" % type_id)
+
+
+def number_items(type_id, raw):
+    """Converts the raw items of a number array: bytes for a byte array, else a list."""
+    if type_id == 2:
+        return bytes(v & 0xFF for v in raw)
+    return [number_item(type_id, v) for v in raw]
 
 
 def _unpack_bits(stream, start, count, bits):
@@ -233,7 +225,7 @@ def short_array(blocks):
     stream = 0
     for i, block in enumerate(blocks):
         stream |= block << (64 * i)
-    return [number_item(type_id, raw) for raw in _unpack_bits(stream, 44, length, bits)]
+    return number_items(type_id, _unpack_bits(stream, 44, length, bits))
 
 
 def point(crs_table, crs_code, coordinates):
@@ -245,10 +237,7 @@ def point(crs_table, crs_code, coordinates):
     name, dims = crs
     if len(coordinates) != dims:
         raise DumpError("the store is corrupted: a %s point has %d coordinates" % (name, len(coordinates)))
-    third = coordinates[2] if dims == 3 else None
-    if name.startswith("wgs-84"):
-        return {"crs": name, "latitude": coordinates[1], "longitude": coordinates[0], "height": third}
-    return {"crs": name, "x": coordinates[0], "y": coordinates[1], "z": third}
+    return Point(crs_code, tuple(coordinates))
 
 
 def _point(blocks):
@@ -298,22 +287,26 @@ def _temporal(blocks):
     kind = (first >> 28) & 0xF
     if kind in (1, 2):
         value = (first >> 33) if first & (1 << 32) else signed(blocks[1], 64)
-        return temporal.date_text(_epoch_day(value)) if kind == 1 else temporal.time_text(_nano_of_day(value))
+        if kind == 1:
+            return Temporal("Date", temporal.date_text(_epoch_day(value)))
+        return Temporal("LocalTime", temporal.time_text(_nano_of_day(value)))
     if kind == 3:
-        return temporal.local_datetime_text(signed(blocks[1], 64), _nanos(first >> 32))
+        return Temporal("LocalDateTime", temporal.local_datetime_text(signed(blocks[1], 64), _nanos(first >> 32)))
     if kind == 4:
         offset = _offset(signed(first >> 32, 32))
         local = signed(blocks[1], 64) + offset * temporal.NANOS_PER_SECOND
-        return temporal.offset_time_text(_nano_of_day(local), offset)
+        return Temporal("Time", temporal.offset_time_text(_nano_of_day(local), offset))
     if kind == 5:
         nanos = _nanos((first >> 33) & 0x7FFFFFFF)
         if first & (1 << 32):
-            return temporal.datetime_text(signed(blocks[1], 64), nanos, _offset(signed(blocks[2], 32)))
+            text = temporal.datetime_text(signed(blocks[1], 64), nanos, _offset(signed(blocks[2], 32)))
+            return Temporal("OffsetDateTime", text)
         zone_id_refused(signed(blocks[2], 16))
     if kind == 6:
-        return temporal.duration_text(
+        text = temporal.duration_text(
             signed(blocks[1], 64), signed(blocks[2], 64), signed(blocks[3], 64), signed(first >> 32, 32)
         )
+        return Temporal("Duration", text)
     raise DumpError("the store is corrupted: unknown temporal kind %d" % kind)
 
 
@@ -361,24 +354,25 @@ def _temporal_array(payload):
         raise DumpError("the store is corrupted: a temporal array does not hold longs")
     longs = [signed(v, 64) for v in raw]
     if kind == 1:
-        return [temporal.date_text(_epoch_day(v)) for v in longs]
-    if kind == 2:
-        return [temporal.time_text(_nano_of_day(v)) for v in longs]
-    if kind == 3:
-        return [temporal.local_datetime_text(s, _nanos(n)) for s, n in zip(longs[0::2], longs[1::2])]
-    if kind == 4:
+        texts = [temporal.date_text(_epoch_day(v)) for v in longs]
+    elif kind == 2:
+        texts = [temporal.time_text(_nano_of_day(v)) for v in longs]
+    elif kind == 3:
+        texts = [temporal.local_datetime_text(s, _nanos(n)) for s, n in zip(longs[0::2], longs[1::2])]
+    elif kind == 4:
         pairs = zip(longs[0::2], longs[1::2])
-        return [temporal.offset_time_text(_nano_of_day(t), _offset(signed(o, 32))) for t, o in pairs]
-    if kind == 5:
-        items = []
+        texts = [temporal.offset_time_text(_nano_of_day(t), _offset(signed(o, 32))) for t, o in pairs]
+    elif kind == 5:
+        texts = []
         for s, n, zone in zip(longs[0::3], longs[1::3], longs[2::3]):
             if not zone & 1:
                 zone_id_refused(signed((zone & 0xFFFFFFFFFFFFFFFF) >> 1, 16))
-            items.append(temporal.datetime_text(s, _nanos(n), _offset(signed((zone & 0xFFFFFFFFFFFFFFFF) >> 1, 32))))
-        return items
-    if kind == 6:
-        return [temporal.duration_text(*quad) for quad in zip(longs[0::4], longs[1::4], longs[2::4], longs[3::4])]
-    raise DumpError("the store is corrupted: unknown temporal array kind %d" % kind)
+            texts.append(temporal.datetime_text(s, _nanos(n), _offset(signed((zone & 0xFFFFFFFFFFFFFFFF) >> 1, 32))))
+    elif kind == 6:
+        texts = [temporal.duration_text(*quad) for quad in zip(longs[0::4], longs[1::4], longs[2::4], longs[3::4])]
+    else:
+        raise DumpError("the store is corrupted: unknown temporal array kind %d" % kind)
+    return [Temporal(TEMPORAL_TYPES[kind], text) for text in texts]
 
 
 def _point_array(payload):
@@ -395,7 +389,7 @@ def _point_array(payload):
 
 
 def array_payload(payload):
-    """Decodes the concatenated data of an `.arrays` chain into a JSON list."""
+    """Decodes the concatenated data of an `.arrays` chain into a list (bytes for a byte array)."""
     if not payload:
         raise DumpError("the store is corrupted: an array value is empty")
     type_id = payload[0]
@@ -406,7 +400,7 @@ def array_payload(payload):
     if type_id == 14:
         return _temporal_array(payload)
     type_id, raw = number_array(payload)
-    return [number_item(type_id, v) for v in raw]
+    return number_items(type_id, raw)
 
 
 def utf8(raw):
@@ -420,7 +414,7 @@ def utf8(raw):
 
 
 def decode(blocks, stores, owner):
-    """Returns (key id, JSON value) of the property held in `blocks`.
+    """Returns (key id, value) of the property held in `blocks`, a neo4j_values value.
 
     `stores` supplies the `.strings` and `.arrays` dynamic stores for long
     values; `owner` names the node or relationship for messages. Raises

@@ -16,6 +16,7 @@ from neo4j_bolt import values as bolt_values
 from neo4j_bolt.packstream import Structure
 from neo4j_dump import container, graph, output, records, store_format, stores, temporal, values
 from neo4j_dump.errors import DumpError
+from neo4j_values import plain
 
 HEADER = b"zstd" + struct.pack(">iqq", 1, 2, 300)
 
@@ -48,8 +49,14 @@ def pack(*fields):
     return tuple((stream >> (64 * i)) & 0xFFFFFFFFFFFFFFFF for i in range((pos + 63) // 64))
 
 
+def decoded(blocks):
+    """(key, value) of a property in the form written without --typed."""
+    key, value = values.decode(blocks, None, "node 1")
+    return key, plain(value)
+
+
 def scalar(kind, inline, *more):
-    return values.decode(pack((KEY, 24), (kind, 4), (inline, 36)) + more, None, "node 1")
+    return decoded(pack((KEY, 24), (kind, 4), (inline, 36)) + more)
 
 
 def double(value):
@@ -243,7 +250,7 @@ class Values(unittest.TestCase):
         def point(table, code, coords):
             head = pack((KEY, 24), (13, 4), (1, 4), (len(coords), 4), (table, 4), (code, 16))
             self.assertEqual(1 + len(coords), values.blocks_used(head[0]))
-            return values.decode(head + tuple(double(c) for c in coords), None, "node 1")[1]
+            return decoded(head + tuple(double(c) for c in coords))[1]
 
         for table, code, coords, expected in [
             (2, 7203, [1.5, -2.0], {"crs": "cartesian", "x": 1.5, "y": -2.0, "z": None}),
@@ -258,7 +265,7 @@ class Values(unittest.TestCase):
         def t(kind, inline_bits, *more):
             blocks = pack((KEY, 24), (14, 4), (kind, 4), (inline_bits, 32)) + more
             self.assertEqual(len(blocks), values.blocks_used(blocks[0]))
-            return values.decode(blocks, None, "node 1")[1]
+            return decoded(blocks)[1]
 
         self.assertEqual("2015-07-21", t(1, 1 | (16637 << 1)))  # inlined epoch day
         self.assertEqual("1969-12-31", t(1, 0, 0xFFFFFFFFFFFFFFFF))  # day -1 in the next block
@@ -293,7 +300,7 @@ class Values(unittest.TestCase):
         ]
         for payload, expected in cases:
             with self.subTest(expected=expected):
-                self.assertEqual(expected, values.array_payload(payload))
+                self.assertEqual(expected, plain(values.array_payload(payload)))
         for payload in (b"", bytes([5, 9, 2, 0]), bytes([9]) + struct.pack(">ii", 1, 5) + b"ab", bytes([9, 0]), bytes([8, 8])):
             with self.subTest(payload=payload.hex()), self.assertRaises(DumpError):
                 values.array_payload(payload)

@@ -4,6 +4,8 @@ dump bridge. Bad dumps are a sample cut or with a byte flipped, or rebuilt
 from its store files with one record or the store format changed
 (build_dump, in any container layout); each ends in status 1, one
 "import_neo4j_dump: error: ..." line, nothing on stdout, no file left.
+With --typed, a sample gives the same bytes, and temporals written into a
+rebuilt sample come out typed.
 """
 
 import collections
@@ -74,15 +76,16 @@ def build_dump(path, entries, layout="dzv1", extra_bytes=0):
     return write(path, (b"DGV1" if layout == "dgv1" else b"") + gzip.compress(buf.getvalue()))
 
 
-def run_bridge(dump, out, process=False):
+def run_bridge(dump, out, process=False, options=()):
     """(status, stdout, stderr) of the bridge on `dump`: as orvane runs it when
     asked, else its main() here (the same contract without the start-up time)."""
+    arguments = ["--dump", dump, "--out", out, *options]
     if process:
-        done = subprocess.run([sys.executable, SCRIPT, "--dump", dump, "--out", out], capture_output=True, text=True)
+        done = subprocess.run([sys.executable, SCRIPT, *arguments], capture_output=True, text=True)
         return done.returncode, done.stdout, done.stderr
     stdout, stderr = io.StringIO(), io.StringIO()
     with contextlib.redirect_stdout(stdout), contextlib.redirect_stderr(stderr):
-        status = import_neo4j_dump.main(["--dump", dump, "--out", out])
+        status = import_neo4j_dump.main(arguments)
     return status, stdout.getvalue(), stderr.getvalue()
 
 
@@ -93,6 +96,15 @@ def canonical(nodes, rels):
         collections.Counter(key.values()),
         collections.Counter(json.dumps([key[r["src"]], r["type"], key[r["dst"]], r["properties"]], sort_keys=True) for r in rels),
     )
+
+
+def read_bytes(directory):
+    """The bytes of nodes.jsonl and rels.jsonl in `directory`."""
+    parts = []
+    for part in ("nodes.jsonl", "rels.jsonl"):
+        with open(os.path.join(directory, part), "rb") as f:
+            parts.append(f.read())
+    return parts
 
 
 def by_property(nodes, name, value):
@@ -109,6 +121,7 @@ class Dumps(unittest.TestCase):
         work = tempfile.TemporaryDirectory(prefix="dump-samples-")
         cls.addClassCleanup(work.cleanup)
         cls.results = {}  # sample name -> (Summary, nodes, rels, output directory listing)
+        cls.outputs = {}  # sample name -> its output directory
         for name in MOVIES + NORTHWIND:
             out = os.path.join(work.name, name)
             summary = convert(sample(name), out)
@@ -117,6 +130,7 @@ class Dumps(unittest.TestCase):
                 with open(os.path.join(out, part), encoding="utf-8") as f:
                     graph.append([json.loads(line) for line in f])
             cls.results[name] = (summary, *graph, sorted(os.listdir(out)))
+            cls.outputs[name] = out
         cls.entries = {name: sample_entries(name) for name in ("movies-43", "movies-35", "movies-50")}
 
     def setUp(self):
@@ -267,3 +281,43 @@ class Dumps(unittest.TestCase):
         if importlib.util.find_spec("zstandard"):  # Debian's python3-zstandard serves Debian's python3
             summary = convert(self.rebuilt("movies-43"), os.path.join(self.tmp, "module"), prefer="module")
             self.assertEqual((171, 253), (summary.nodes, summary.relationships))
+
+    def test_typed_output(self):
+        # The samples hold strings, integers, floats, booleans and lists of them, whose typed form is
+        # their plain one: --typed writes the same bytes.
+        for name in MOVIES + NORTHWIND:
+            with self.subTest(name):
+                out = os.path.join(self.tmp, name)
+                convert(sample(name), out, typed=True)
+                self.assertEqual(read_bytes(self.outputs[name]), read_bytes(out))
+        # movies-43 (aligned; these records on the first page, so at id * size) with temporals stored in
+        # The Matrix's property records 55 and 54: a Date as its tagline (key 25), an OffsetDateTime as
+        # born (key 22) and, in a new `.arrays` record, a Date array as roles (key 26).
+        arrays = dict(self.entries["movies-43"])["./neostore.propertystore.db.arrays"]
+        record = -(-len(arrays) // 128)
+        payload = bytes([14, 1, 6, 8, 64]) + struct.pack("<2q", 16637, -1)
+        appended = bytes(record * 128 - len(arrays)) + (struct.pack(">II", 0x10000000 | len(payload), 0xFFFFFFFF)
+                                                         + payload).ljust(128, b"\0")
+        first = struct.pack(">4Q", 25 | 14 << 24 | 1 << 28 | (1 | 16637 << 1) << 32,
+                            22 | 14 << 24 | 5 << 28 | 1 << 32, 1437514832, 3600)
+        entries = replace(self.entries["movies-43"], "neostore.propertystore.db", 55 * 41 + 9, first)
+        entries = replace(entries, "neostore.propertystore.db", 54 * 41 + 9 + 24, struct.pack(">Q", 26 | 10 << 24 | record << 28))
+        entries = replace(entries, "neostore.propertystore.db.arrays", len(arrays), appended)
+        dump = build_dump(os.path.join(self.tmp, "temporals.dump"), entries)
+        outputs = {}
+        for options in ((), ("--typed",)):
+            out = os.path.join(self.tmp, "temporals" + "".join(options))
+            status, _, stderr = run_bridge(dump, out, process=bool(options), options=options)
+            self.assertEqual(0, status, stderr)
+            with open(os.path.join(out, "nodes.jsonl"), encoding="utf-8") as f:
+                outputs[options] = [json.loads(line) for line in f]
+        (plain,) = by_property(outputs[()], "title", "The Matrix")
+        (typed,) = by_property(outputs[("--typed",)], "title", "The Matrix")
+        date = {"$type": "Date", "_value": "2015-07-21"}
+        self.assertEqual({"title": "The Matrix", "released": 1999, "tagline": "2015-07-21",
+                          "born": "2015-07-21T22:40:32+01:00", "roles": ["2015-07-21", "1969-12-31"]},
+                         plain["properties"])
+        self.assertEqual({"title": "The Matrix", "released": 1999, "tagline": date,
+                          "born": {"$type": "OffsetDateTime", "_value": "2015-07-21T22:40:32+01:00"},
+                          "roles": [date, {"$type": "Date", "_value": "1969-12-31"}]}, typed["properties"])
+        self.assertEqual([n for n in outputs[()] if n is not plain], [n for n in outputs[("--typed",)] if n is not typed])

@@ -2,7 +2,9 @@
 --credentials-file, --database and --out) against the stub Bolt server,
 judged by its exit status, message and files; `orvane migrate --bolt` end
 to end (needs ORVANE_BINARY); PackStream encodings written out by hand,
-malformed input and unexpected records. Temporal text: test_dump_format.py.
+malformed input and unexpected records; with --typed, each value with its
+type. Temporal text: test_dump_format.py; the typed form of each kind of
+value: test_typed_values.py.
 """
 
 import contextlib
@@ -55,6 +57,29 @@ NODES_5 = [
 RELS_5 = [rel(10, 0, 1, "KNOWS", {"since": 1993, "roles": ["friend"]}), rel(11, 1, 0, "KNOWS", {}),
           rel(12, 0, 0, "SELF", {"when": "1970-01-01"}), rel(13, 0, 1, "KNOWS", {"since": 2001}),
           rel(14, 2, 3, "relationship", {})]
+
+
+def typed(type_name, text):
+    return {"$type": type_name, "_value": text}
+
+
+TYPED_5 = {  # the canned values whose typed form (--typed) differs from the plain one, by property name
+    "born": typed("Date", "1815-12-10"), "big": typed("Integer", "4611686018427387904"),
+    "raw": typed("Base64", "AH+A/w=="), "nan": typed("Float", "NaN"),
+    "seen": typed("OffsetDateTime", "2015-07-04T21:33:20.000005+01:00"),
+    "zoned": typed("ZonedDateTime", "2015-07-04T21:33:20+01:00[Europe/London]"),
+    "local": typed("LocalDateTime", "2015-07-04T20:33:20.142"),
+    "home": typed("Point", "SRID=7203;POINT (1.0 2.0)"), "peak": typed("Point", "SRID=9157;POINT Z (1.0 2.0 3.0)"),
+    "geo": typed("Point", "SRID=4326;POINT (33.46789 13.1)"),
+    "geo3": typed("Point", "SRID=4979;POINT Z (33.46789 13.1 120.5)"),
+    "at": typed("Time", "12:34:56-05:00"), "wall": typed("LocalTime", "12:34:56.000000005"),
+    "span": typed("Duration", "P1Y2M16DT12H1.5S"), "when": typed("Date", "1970-01-01"),
+}
+
+
+def typed_records(records):
+    return [dict(record, properties={key: TYPED_5.get(key, value) for key, value in record["properties"].items()})
+            for record in records]
 
 
 def bolt4_ids(records):
@@ -123,6 +148,13 @@ class PullTest(unittest.TestCase):
                                  [name for name, fields in stub.log])
                 self.assertEqual([{"db": "neo4j", "mode": "r"}], [f[0] for f in stub.received("BEGIN")])
                 self.assertEqual([{"n": fetch, "qid": -1}] * len(pulls) * 2, [f[0] for f in stub.received("PULL")])
+
+    def test_typed_pull_writes_each_value_with_its_type(self):
+        # Every temporal and spatial structure, in the fields of Bolt 5 and of Bolt 4.4.
+        for version, ids in [((5, 4), lambda records: records), ((4, 4), bolt4_ids)]:
+            with self.subTest(version=version), BoltStub(speaks=[version]) as stub:
+                done = self.pull("bolt://127.0.0.1:%d" % stub.port, "--typed")
+                self.assert_pulled(done, typed_records(ids(NODES_5)), typed_records(ids(RELS_5)))
 
     def test_values_longer_than_a_chunk(self):
         # 200,001 bytes of UTF-8 in four chunks, two-byte characters split between them.

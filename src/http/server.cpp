@@ -85,9 +85,19 @@ void serve_http(const HttpServerOptions& options, RouteHandler routes, std::atom
   loop.receive_timeout = loop.send_timeout = options.socket_timeout;
   loop.message_deadline = loop.send_deadline = options.request_deadline;
 
+  // HTTP keeps no state between requests: one session serves every connection.
+  class HttpSession final : public net::Session {
+   public:
+    explicit HttpSession(const DispatchContext& dispatch) : dispatch_(dispatch) {}
+    net::Reply handle(std::string raw) override { return handle_request(std::move(raw), dispatch_); }
+
+   private:
+    const DispatchContext& dispatch_;
+  };
+  const auto session = std::make_shared<HttpSession>(dispatch);
   net::Protocol protocol;
   protocol.new_framer = new_http_framer;
-  protocol.handle = [&dispatch](std::string raw) { return handle_request(std::move(raw), dispatch); };
+  protocol.new_session = [session] { return session; };
   protocol.overloaded = format_response(error_response(503, "overloaded"), false);
   protocol.too_many = format_response(error_response(503, "too many connections"), false);
   net::serve_connections(loop, protocol, stop);

@@ -82,6 +82,7 @@ struct Connection {
   uint32_t address;                 // peer IPv4 address: key of the per-address count
   bool counted;                     // whether it counts toward its address's cap
   std::unique_ptr<Framer> framer;   // null for a connection refused at accept
+  std::shared_ptr<Session> session;  // shared with the worker answering its message
   Phase phase = Phase::kReading;
   bool first_message = true;        // the first message starts at accept, not at its first byte
   TimePoint message_start;          // start of the message being read
@@ -228,6 +229,7 @@ void Loop::accept_batch() {
     epoll_event event{EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET, {.u64 = id}};
     try {
       c.framer = protocol_.new_framer();
+      c.session = protocol_.new_session();
     } catch (...) {
       close_connection(c);
       continue;
@@ -303,10 +305,10 @@ void Loop::dispatch(Connection& c) {
   // While the connection is working the loop does not touch its socket, so
   // the worker may send on it. post() fails only when memory runs out, and
   // then the worker ends the process.
-  const bool queued = pool_->try_submit([this, id, fd, message = std::move(message)]() mutable {
+  const bool queued = pool_->try_submit([this, id, fd, session = c.session, message = std::move(message)]() mutable {
     Done done{id, {}, 0, true};
     try {
-      done.reply = protocol_.handle(std::move(message));
+      done.reply = session->handle(std::move(message));
       done.failed = false;
     } catch (...) {
     }

@@ -1,8 +1,8 @@
 // What a protocol plugs into the connection loop (net/connection_loop.h): a
-// framer that cuts one connection's bytes into messages, and a handler that
+// framer that cuts one connection's bytes into messages, and a session that
 // turns one complete message into the bytes of its answer. The loop knows
 // nothing of any protocol; HTTP today and Bolt later are both a framer, a
-// handler and the few fixed answers the loop sends on its own.
+// session and the few fixed answers the loop sends on its own.
 #pragma once
 
 #include <functional>
@@ -50,11 +50,22 @@ struct Reply {
   bool close = false;
 };
 
+// The protocol state of one connection: a Bolt session's authentication
+// and open transaction; HTTP keeps none and shares one session among all
+// its connections. A connection's messages reach its session one at a
+// time, in order, each on some worker thread (different connections' at
+// once). The loop holds it until the connection's last answer is built.
+class Session {
+ public:
+  virtual ~Session() = default;
+  // Answers one complete message; an exception closes the connection
+  // without an answer.
+  virtual Reply handle(std::string message) = 0;
+};
+
 struct Protocol {
-  std::function<std::unique_ptr<Framer>()> new_framer;  // one framer per accepted connection
-  // Answers one complete message. Runs on a worker thread, several calls at
-  // once; an exception closes the connection without an answer.
-  std::function<Reply(std::string message)> handle;
+  std::function<std::unique_ptr<Framer>()> new_framer;    // one framer per accepted connection
+  std::function<std::shared_ptr<Session>()> new_session;  // called once per accepted connection
   std::string overloaded;   // sent before closing when every worker is busy and the queue is full
   std::string too_many;     // sent before closing a connection beyond the per-address cap
 };

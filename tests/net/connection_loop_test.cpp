@@ -42,18 +42,26 @@ class LineFramer final : public net::Framer {
   std::string buffer_;
 };
 
-net::Reply answer_line(std::string line) {
-  if (line == "big") return {std::string(16 << 20, 'x'), false};
-  for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return {line + "\n", line == "BYE"};
-}
+// Upper-cases each line and numbers the lines of its connection: the
+// session is the connection's own.
+class LineSession final : public net::Session {
+ public:
+  net::Reply handle(std::string line) override {
+    if (line == "big") return {std::string(16 << 20, 'x'), false};
+    for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return {std::to_string(++lines_) + " " + line + "\n", line == "BYE"};
+  }
+
+ private:
+  int lines_ = 0;
+};
 
 // The loop on its own thread on a free port, stopped by the destructor.
 class LineServer {
  public:
   explicit LineServer(net::LoopOptions options) {
     protocol_.new_framer = [] { return std::make_unique<LineFramer>(); };
-    protocol_.handle = answer_line;
+    protocol_.new_session = [] { return std::make_shared<LineSession>(); };
     protocol_.overloaded = "BUSY\n";
     protocol_.too_many = "FULL\n";
     std::promise<unsigned short> listening;
@@ -78,9 +86,9 @@ class LineServer {
 TEST(ConnectionLoop, AnswersInOrderAndClosesWhereTheProtocolSays) {
   LineServer server({});
   const struct { std::string sent, answered; } cases[] = {
-      {"one\ntwo\nbye\n", "ONE\nTWO\nBYE\n"},
-      {"one\nbye\nnever read\n", "ONE\nBYE\n"},
-      {"ok\n0123456789abcdefg\nok\n", "OK\nTOO LONG\n"},
+      {"one\ntwo\nbye\n", "1 ONE\n2 TWO\n3 BYE\n"},
+      {"one\nbye\nnever read\n", "1 ONE\n2 BYE\n"},
+      {"ok\n0123456789abcdefg\nok\n", "1 OK\nTOO LONG\n"},
       {"0123456789abcdefghij", "TOO LONG\n"},
   };
   for (const auto& c : cases) {
@@ -99,7 +107,7 @@ TEST(ConnectionLoop, UnreadAnswerEndsAtTheSendDeadline) {
   stalled.send("big\n");
   RawConnection other(server.port());
   other.send("hi\nbye\n");
-  EXPECT_EQ("HI\nBYE\n", other.read_all(2s));
+  EXPECT_EQ("1 HI\n2 BYE\n", other.read_all(2s));
   std::this_thread::sleep_for(1s);
   EXPECT_LT(stalled.read_all(2s).size(), size_t{16 << 20});
 }

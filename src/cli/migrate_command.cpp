@@ -56,12 +56,16 @@ int run_migrate(int argc, char** argv) {
   const bool reduce = has_flag(argc, argv, "--reduce");
   ReductionReport report;
   ReductionReport* const reductions = reduce ? &report : nullptr;
+  std::vector<std::string> report_lines;
 
   Engine engine;
+  std::vector<std::string> ignored;
   try {
     if (bolt.empty()) {
-      migrate_source(engine, from, "migrated", reductions);
-      engine.use_database("migrated");
+      PreparedGraph prepared = prepare_migration(from, "migrated", reduce);
+      ignored = std::move(prepared.ignored);
+      for (std::string& line : prepared.reduction_lines) report_lines.push_back(std::move(line));
+      install_prepared(engine, std::move(prepared));
       std::cout << "migrated from " << from << counts(engine.database()) << '\n';
     } else {
       const std::string user = option_value(argc, argv, "--user", kNeo4jDefaultUser);
@@ -73,9 +77,9 @@ int run_migrate(int argc, char** argv) {
   } catch (const ReducibleImportError& e) {
     throw HintedError(e.what(), kReduceHint);
   }
-  if (reduce) {
-    for (const std::string& line : reduction_lines(report)) std::cout << "reduced: " << line << '\n';
-  }
+  if (reduce && !bolt.empty()) report_lines = reduction_lines(report);
+  for (const std::string& line : report_lines) std::cout << "reduced: " << line << '\n';
+  for (const std::string& name : ignored) std::cout << "ignored: " << name << " (not read by the import)\n";
   save_snapshot(engine.database(), out);
   std::cout << "snapshot " << out << '\n';
   return 0;

@@ -46,11 +46,14 @@ PreparedGraph prepare_migration(const std::string& source, const std::string& ta
   check_name(target_name);
   ReductionReport report;
   PreparedGraph prepared;
-  prepared.db = import_neo4j_source(source, reduce ? &report : nullptr);
+  prepared.db = import_neo4j_source(source, reduce ? &report : nullptr, &prepared.ignored);
   optimize_layout(prepared.db);
   prepared.name = target_name;
   prepared.events.push_back({"migrate", source + " -> " + target_name});
-  if (reduce) prepared.reductions = reduction_json(report);
+  if (reduce) {
+    prepared.reductions = reduction_json(report);
+    prepared.reduction_lines = reduction_lines(report);
+  }
   return prepared;
 }
 

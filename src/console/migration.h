@@ -33,6 +33,8 @@ struct PreparedGraph {
   std::string name;                 // the database name it is installed under
   std::vector<ChangeEvent> events;  // the change events the install records
   std::string reductions;           // a reduced import's report as JSON (io/reductions.h); "" otherwise
+  std::vector<std::string> reduction_lines;  // the same report as text lines
+  std::vector<std::string> ignored;  // entries of an export directory the import did not read
 };
 
 // The import half of migrate_source: reads `source` (the reduced import

@@ -80,6 +80,15 @@ std::string json_number(double value) {
   return out.str();
 }
 
+std::string json_string_array(const std::vector<std::string>& items) {
+  std::string out = "[";
+  for (const std::string& item : items) {
+    if (out.size() > 1) out += ',';
+    append_json_string(out, item);
+  }
+  return out + "]";
+}
+
 std::string json_string_array(std::initializer_list<std::string_view> items) {
   std::string out = "[";
   for (const std::string_view item : items) {

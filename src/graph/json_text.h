@@ -17,6 +17,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane {
 
@@ -43,6 +44,7 @@ std::string json_number(double value);
 
 // ["a","b",...] with full escaping.
 std::string json_string_array(std::initializer_list<std::string_view> items);
+std::string json_string_array(const std::vector<std::string>& items);
 
 // One JSON object written as text, members in the order they are added.
 // Keys and string values get full escaping; raw values must already be JSON

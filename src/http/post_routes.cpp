@@ -93,13 +93,16 @@ HttpResponse migrate(Engine& engine, const HttpRequest& request) {
   }
   PreparedGraph prepared = prepare_migration(text_field(field(request, "dir"), "data"), name, reduce == "true");
   const std::string reductions = std::move(prepared.reductions);
+  const std::vector<std::string> ignored = std::move(prepared.ignored);
   {
     const std::lock_guard<std::mutex> lock(engine.mutex());
     install_prepared(engine, std::move(prepared));
   }
-  if (reduce != "true") return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\"}");
-  return json_answer("{\"ok\":true,\"database\":\"" + json_escape(name) + "\",\"reductions\":" + reductions +
-                     "}");
+  std::string answer = "{\"ok\":true,\"database\":\"" + json_escape(name) + "\"";
+  if (reduce == "true") answer += ",\"reductions\":" + reductions;
+  // What the import did not read is said, never skipped silently.
+  if (!ignored.empty()) answer += ",\"ignored\":" + json_string_array(ignored);
+  return json_answer(answer + "}");
 }
 
 HttpResponse export_route(Engine& engine, const HttpRequest& request) {

@@ -7,6 +7,7 @@
 // directory holds. The Database is a local of this function until it is
 // returned: nothing the caller owns exists inside it, which is what makes
 // every failure leave the caller's state as it was.
+#include <algorithm>
 #include <filesystem>
 #include <cstring>
 #include <fstream>
@@ -92,6 +93,20 @@ std::uint64_t count_lines(const std::string& path) {
   return lines + (open_line ? 1 : 0);
 }
 
+// The entries of `directory` other than the files read, sorted.
+std::vector<std::string> other_entries(const std::string& directory, const std::string& nodes,
+                                       const std::string& relationships) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(directory, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with('.') || entry.path() == fs::path(nodes) || entry.path() == fs::path(relationships)) continue;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 }  // namespace
 
 bool is_json_lines_file(const std::string& path) {
@@ -104,7 +119,8 @@ bool is_json_lines_file(const std::string& path) {
   return false;
 }
 
-Database import_neo4j_export(const std::string& directory, ReductionReport* reductions) {
+Database import_neo4j_export(const std::string& directory, ReductionReport* reductions,
+                             std::vector<std::string>* ignored) {
   std::error_code ec;
   if (!fs::is_directory(directory, ec)) {
     throw std::runtime_error("CSV/JSONL migration requires an existing export directory: " + directory);
@@ -112,11 +128,13 @@ Database import_neo4j_export(const std::string& directory, ReductionReport* redu
   Database db;
   ImportContext context(db, reductions != nullptr);
 
+  std::string nodes_path;
   {
     InputFile nodes;
     if (!open_first(directory, kNeo4jNodeFiles, nodes)) {
       throw std::runtime_error("cannot read nodes.csv or nodes.jsonl in " + directory);
     }
+    nodes_path = nodes.path;
     context.reserve_nodes(count_lines(nodes.path));
     if (is_json_lines_file(nodes.path)) {
       read_jsonl_nodes(nodes.stream, context);
@@ -143,6 +161,7 @@ Database import_neo4j_export(const std::string& directory, ReductionReport* redu
     throw;
   }
   context.finish();
+  if (ignored != nullptr) *ignored = other_entries(directory, nodes_path, relationships.path);
   if (reductions != nullptr) *reductions = context.take_report();
   return db;
 }

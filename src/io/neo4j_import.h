@@ -11,6 +11,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "io/reductions.h"
 
@@ -43,7 +44,13 @@ inline constexpr std::array<const char*, 4> kNeo4jRelationshipFiles = {"rels.csv
 // cannot hold is reduced instead of refused, and *reductions is set to the
 // report of a successful import (left alone by a failed one, which is
 // still all or nothing). Without it the import is strict.
-Database import_neo4j_export(const std::string& directory, ReductionReport* reductions = nullptr);
+//
+// With `ignored`, a successful import sets it to the names of the other
+// entries of the directory (files it did not read: a second node file, a
+// file of another name, a folder), sorted, hidden names left out, so that
+// the caller can say what was not imported.
+Database import_neo4j_export(const std::string& directory, ReductionReport* reductions = nullptr,
+                             std::vector<std::string>* ignored = nullptr);
 
 // Imports a single-file APOC export: a file whose name ends in ".json" or
 // ".jsonl" as apoc.export.json output (JSON lines), any other as
@@ -60,9 +67,11 @@ Database import_apoc_export(const std::string& file, ReductionReport* reductions
 // private import directory, imported, and the private directory removed on
 // every exit. A regular file ending in ".json", ".jsonl" or ".csv" is an
 // APOC export (import_apoc_export). Any other path is imported as an export
-// directory. `reductions` as for import_neo4j_export. Throws the bridge's
-// and the import's messages.
-Database import_neo4j_source(const std::string& source, ReductionReport* reductions = nullptr);
+// directory. `reductions` and `ignored` as for import_neo4j_export (a dump
+// and an APOC file ignore nothing). Throws the bridge's and the import's
+// messages.
+Database import_neo4j_source(const std::string& source, ReductionReport* reductions = nullptr,
+                             std::vector<std::string>* ignored = nullptr);
 
 // Refuses an output directory of a live pull that already holds any node or
 // relationship file name above (a dangling link counts), so stale files can

@@ -27,7 +27,8 @@ bool entry_exists(const fs::path& path) {
 
 }  // namespace
 
-Database import_neo4j_source(const std::string& source, ReductionReport* reductions) {
+Database import_neo4j_source(const std::string& source, ReductionReport* reductions,
+                             std::vector<std::string>* ignored) {
   const std::string extension = fs::path(source).extension().string();
   std::error_code ec;
   if (extension == ".dump") {
@@ -42,7 +43,7 @@ Database import_neo4j_source(const std::string& source, ReductionReport* reducti
   if ((extension == ".json" || extension == ".jsonl" || extension == ".csv") && fs::is_regular_file(source, ec)) {
     return import_apoc_export(source, reductions);
   }
-  return import_neo4j_export(source, reductions);
+  return import_neo4j_export(source, reductions, ignored);
 }
 
 void check_pull_directory(const std::string& directory) {

@@ -50,7 +50,13 @@ TEST(MigrateCommand, SnapshotExportThenMigrateReproducesTheCorpus) {
     if (format == "jsonl") args.insert(args.end(), {"--format", "jsonl"});
     EXPECT_EQ("exported nodes=85 edges=" + edges + " to " + format + "\n", orvane_output(args, dir.path()));
     EXPECT_TRUE(fs::exists(dir.file(format + "/nodes." + format)));
-    EXPECT_EQ("migrated from " + format + counts(original) + "\nsnapshot m.orv\n",
+    // Files the import does not read are named; hidden ones are not.
+    const std::string ignored = format == "jsonl" ? "ignored: notes.txt (not read by the import)\n" : "";
+    if (format == "jsonl") {
+      write_text_file(dir.file("jsonl/notes.txt"), "x");
+      write_text_file(dir.file("jsonl/.hidden"), "x");
+    }
+    EXPECT_EQ("migrated from " + format + counts(original) + "\n" + ignored + "snapshot m.orv\n",
               orvane_output({"migrate", "--from", format, "--out", "m.orv"}, dir.path()));
     const Database migrated = load_snapshot(dir.file("m.orv"));
     for (std::uint32_t i = 0; i < original.graph.node_count; ++i) {

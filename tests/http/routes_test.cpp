@@ -222,6 +222,7 @@ TEST_F(RoutesTest, FailureRows) {
 TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndNamesStayJson) {
   write_text_file(dir.file("rich/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"A\"]}\n");
   write_text_file(dir.file("rich/rels.jsonl"), "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"w\":1}}\n");
+  write_text_file(dir.file("rich/nodes.ndjson"), "not read: nodes.jsonl comes first\n");
   const std::string name = "q\"b\\s\nx";
   const std::string target = R"({"dir":")" + dir.file("rich") + R"(","name":)" + json(name).dump();
   write_text_file(dir.file("held/nodes.jsonl"),
@@ -242,6 +243,7 @@ TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndNamesStayJson) {
   ASSERT_EQ(200, reply.status) << reply.body;
   const json answer = json::parse(reply.body);
   EXPECT_EQ(name, answer["database"]);
+  EXPECT_EQ(R"(["nodes.ndjson"])", answer["ignored"].dump());
   EXPECT_EQ(R"x({"by_name":[{"count":1,"name":"R"}],"kind":"relationship_properties","text":"1 relationship lost )x"
             R"x(its properties (R 1)","total":1})x",
             answer["reductions"][0].dump());

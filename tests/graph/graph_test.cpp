@@ -156,7 +156,7 @@ TEST(Database, NodesAndTheirAttributes) {
   EXPECT_EQ(R"({"name":"ann"})", db.node_properties(0).dump());
   EXPECT_EQ((std::vector<std::uint16_t>{0, 1}), db.graph.labels);
   float expected[32];
-  seed_embedding(expected, 2, static_cast<std::uint32_t>(1ull * 2654435761ull));
+  seed_embedding(expected, 32, 2, static_cast<std::uint32_t>(1ull * 2654435761ull));
   EXPECT_EQ(std::vector<float>(expected, expected + 32), std::vector<float>(db.embedding(1).begin(), db.embedding(1).end()));
   EXPECT_EQ("{}", db.node_properties(99).dump());
 
@@ -274,7 +274,7 @@ TEST(Utf8, ValidatorAndNothingInvalidEntersADatabase) {
         [&] { db.add_labeled_node("Person", empty, json{{text, 1}}, 0); },
         [&] { db.add_labeled_node("Person", empty, json{{"o", json{{"deep", json::array({json{{"k", text}}})}}}}, 0); },
         [&] { db.set_property(0, text, 1); }, [&] { db.set_property(0, "list", json::array({1, text})); },
-        [&] { db.install_attributes(1, 0, {"a", text, "c"}, {0, 0, 0}, std::vector<float>(96), false); },
+        [&] { db.install_attributes(1, 0, {"a", text, "c"}, {0, 0, 0}, 32, std::vector<float>(96), false); },
     };
     for (const auto& call : calls) expect_failure_leaves_unchanged(db, call, "text is not valid UTF-8");
   }

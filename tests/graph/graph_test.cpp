@@ -116,7 +116,7 @@ TEST(Corpus, Seed42FactsLimitsDeterminismAndReciprocity) {
 std::string fingerprint(const Database& db) {
   return json{db.node_types, db.rel_types, db.names,          db.topics,           db.people,
               db.papers,     db.properties, db.graph.node_count, db.graph.edges.size(), db.graph.compiled,
-              db.embeddings}
+              db.embeddings, db.embedding_dim}
       .dump();
 }
 
@@ -249,6 +249,17 @@ TEST(Database, EmbeddingAndPropertyNestingLimits) {
            {1, std::vector<float>(31, 0.f)}, {1, std::vector<float>(33, 0.f)}, {1, with_nan}, {1, with_inf}, {3, good}}) {
     expect_failure_leaves_unchanged(db, [&] { db.set_embedding(node, values); }, "embedding must contain 32 finite values");
   }
+  // Another width: every node seeded again at it, and the checks follow it.
+  for (const std::size_t dim : {0, 65537}) {
+    expect_failure_leaves_unchanged(db, [&] { db.set_embedding_dim(dim); }, "embedding dimension must be from 1 to 65536");
+  }
+  Database wide = db;
+  wide.set_embedding_dim(3);
+  EXPECT_EQ(9u, wide.embeddings.size());
+  EXPECT_EQ(1.0f, std::round(wide.embedding(1)[0]));  // triangle()'s topics are 0: hot at 0 mod 3
+  expect_failure_leaves_unchanged(wide, [&] { wide.set_embedding(1, good); }, "embedding must contain 3 finite values");
+  wide.set_embedding(1, {1, 2, 3});
+  EXPECT_EQ(2.0f, wide.embedding(1)[1]);
   // Deeper values would overflow the stack when validated, copied or saved.
   json deep = json::array();
   for (int level = 1; level < 1000; ++level) deep = json::array({std::move(deep)});

@@ -105,9 +105,9 @@ int main(int argc, char** argv) {
 
   // ---- retrieval against streaming ------------------------------------
   std::vector<float> query(32);
-  orvane::seed_embedding(query.data(), 0, 7);
+  orvane::seed_embedding(query.data(), query.size(), 0, 7);
   const float* embeddings = db.embeddings.data();
-  const std::uint64_t floats = n * orvane::kEmbeddingDim;
+  const std::uint64_t floats = n * db.embedding_dim;
   const double array_bytes = static_cast<double>(floats) * sizeof(float);
   std::uint64_t persons_scored = 0;
   for (std::uint64_t i = 0; i < n; ++i) persons_scored += g.labels[i] == db.person_label;

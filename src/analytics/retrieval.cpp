@@ -4,7 +4,13 @@
 // contiguous block of identities per OpenMP thread (static: every node
 // costs the same), each thread keeping a bounded min-heap, then one merge
 // on the calling thread. Reads labels (by identity) and the embedding array
-// (32 floats per identity); results are identities.
+// (embedding_dim floats per identity); results are identities.
+//
+// Widths: the generated corpus's 32 is scored by a kernel compiled for that
+// width (below); any other width an import brought (384, 768, 1536, ...)
+// goes through the general cosine, which does the same arithmetic over a
+// width known at run time. Rows that wide are long sequential runs, which
+// the hardware prefetcher follows without help.
 //
 // Scoring precision: single precision, four lanes at a time, is exact
 // enough and streams at memory speed. It fails only at the edges of the
@@ -14,10 +20,10 @@
 // in double, where the squares of any finite float are representable, so a
 // finite score always comes out.
 //
-// Scoring speed: each thread holds the query in registers (the scorer is
-// copied into the thread) and requests the embedding 32 rows ahead of the
-// one it scores; without that request the loop ran at about half the speed
-// of a plain read of the same array (see bench/analytics_bench.cpp).
+// Scoring speed at 32: each thread holds the query in registers (the scorer
+// is copied into the thread) and requests the embedding 32 rows ahead of
+// the one it scores; without that request the loop ran at about half the
+// speed of a plain read of the same array (see bench/analytics_bench.cpp).
 #include "analytics/retrieval.h"
 
 #include <algorithm>
@@ -28,6 +34,13 @@
 #include "graph/database.h"
 
 namespace orvane {
+namespace {
+
+// The width with a kernel of its own: every generated corpus's.
+constexpr std::size_t kGeneratedDim = kDefaultEmbeddingDim;
+
+}  // namespace
+
 namespace detail {
 
 float exact_cosine(const CosineQuery& q, const float* v) {
@@ -62,16 +75,19 @@ CosineQuery prepare_query(const float* query, std::size_t dims) {
 std::vector<Hit> retrieve_top_k(const Database& db, const float* query, std::size_t dims, std::uint64_t k,
                                 std::uint16_t label, int expand) {
   std::vector<Hit> hits;
-  if (dims != kEmbeddingDim) return hits;
+  if (dims != db.embedding_dim) return hits;
   const PhysicalGraph& g = db.graph;
-  const std::uint64_t n = std::min<std::uint64_t>({g.node_count, g.labels.size(), db.embeddings.size() / kEmbeddingDim});
+  const std::uint64_t n = std::min<std::uint64_t>({g.node_count, g.labels.size(), db.embeddings.size() / dims});
   const detail::CosineQuery q = detail::prepare_query(query, dims);
   const std::uint16_t* labels = g.labels.data();
   const float* embeddings = db.embeddings.data();
   // Captured by value: each thread scores from its own copy.
+  const auto accept = [labels, label](std::uint64_t i) { return labels[i] == label; };
   const std::vector<detail::Scored> top =
-      detail::parallel_top_k(n, k, [labels, label](std::uint64_t i) { return labels[i] == label; },
-                             detail::CosineRows<kEmbeddingDim>(q, embeddings, n));
+      dims == kGeneratedDim ? detail::parallel_top_k(n, k, accept, detail::CosineRows<kGeneratedDim>(q, embeddings, n))
+                            : detail::parallel_top_k(n, k, accept, [q, embeddings, dims](std::uint64_t i) {
+                                return detail::cosine(q, embeddings + dims * i);
+                              });
   hits.reserve(top.size());
   for (const detail::Scored& s : top) hits.push_back(Hit{static_cast<std::uint32_t>(s.index), s.score});
   if (expand == 0 || !g.compiled) return hits;

@@ -52,21 +52,23 @@ struct DimSweepRow {
   bool gpu = false;
 };
 
-// The 32-float query vector of a text: a hot component chosen by the first
-// topic name the text contains, else by the number after "topic", else by
-// the text's lower-cased FNV-1a hash, plus the seeded noise of
-// seed_embedding with that hash as seed. Throws std::out_of_range "stoul"
-// for a number after "topic" too large for the conversion.
-void text_embedding(float* out, std::string_view text);
+// The query vector of a text, `dims` floats written to `out` (a database's
+// embedding_dim, dims ≥ 1): a hot component chosen by the first topic name
+// the text contains, else by the number after "topic", else by the text's
+// lower-cased FNV-1a hash, plus the seeded noise of seed_embedding with that
+// hash as seed. Throws std::out_of_range "stoul" for a number after "topic"
+// too large for the conversion.
+void text_embedding(float* out, std::size_t dims, std::string_view text);
 
-// The k nodes with label `label` whose embeddings are most similar to the
-// 32-float `query` (cosine), best first; ties between equal scores in
-// ascending identity. Returns nothing unless `dims` is 32. A zero query or a
-// zero embedding scores 0. Scores are always finite, even for embeddings
-// with huge components. With `expand` non-zero the hits' outgoing
-// neighbours (all types) follow with score 0, each identity once. Runs one
-// OpenMP team over static blocks of identities; reads labels and
-// embeddings only, so an uncompiled graph is fine (nothing to expand).
+// The k nodes with label `label` whose embeddings are most similar to
+// `query` (cosine), best first; ties between equal scores in ascending
+// identity. `query` holds `dims` floats, and a query of any other width than
+// the Database's embedding_dim retrieves nothing. A zero query or a zero
+// embedding scores 0. Scores are always finite, even for embeddings with
+// huge components. With `expand` non-zero the hits' outgoing neighbours (all
+// types) follow with score 0, each identity once. Runs one OpenMP team over
+// static blocks of identities; reads labels and embeddings only, so an
+// uncompiled graph is fine (nothing to expand).
 std::vector<Hit> retrieve_top_k(const Database& db, const float* query, std::size_t dims, std::uint64_t k,
                                 std::uint16_t label, int expand);
 
@@ -76,7 +78,8 @@ const char* gpu_device_name();  // "none (CPU SIMD fallback; GPU kernels compile
 std::vector<Hit> gpu_retrieve_top_k(const Database& db, const float* query, std::size_t dims, std::uint64_t k,
                                     std::uint16_t label, int expand);
 
-// Retrieves the top-k Paper nodes, gathers their authors, the authors'
+// Retrieves the top-k Paper nodes (retrieve_top_k: nothing for a query of
+// another width than the Database's), gathers their authors, the authors'
 // papers and followed people, and expands a `hops`-level subgraph around the
 // hits over all types in both directions (just the hits when the graph is
 // not compiled). Timings are on the monotonic clock.
@@ -86,9 +89,10 @@ RagPack graphrag_pack(const Database& db, const float* query, std::size_t dims, 
 // e2e_ns, gpu, paper_ids and a note.
 std::string rag_pack_json(const RagPack& pack);
 
-// The retrieval document of the console and the HTTP API: the pack for the
-// 32-float `query` with readable hits and one text document per hit paper
-// (authors, related papers, subgraph size), names JSON-escaped.
+// The retrieval document of the console and the HTTP API: the pack for
+// `query`, which holds the Database's embedding_dim floats, with readable
+// hits and one text document per hit paper (authors, related papers,
+// subgraph size), names JSON-escaped.
 std::string retrieval_document_json(const Database& db, const float* query, std::uint64_t k, int hops);
 
 // Times the CPU cosine top-k over a random n × dim matrix for every entry

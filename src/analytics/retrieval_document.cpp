@@ -56,7 +56,7 @@ PaperContext context_of(const Database& db, std::uint32_t id) {
 
 std::string retrieval_document_json(const Database& db, const float* query, std::uint64_t k, int hops) {
   const auto start = std::chrono::steady_clock::now();
-  const RagPack pack = graphrag_pack(db, query, 32, k, hops);
+  const RagPack pack = graphrag_pack(db, query, db.embedding_dim, k, hops);
   const double pack_ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
   const std::uint64_t n = db.graph.node_count;
 

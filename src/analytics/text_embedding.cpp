@@ -1,6 +1,7 @@
 // Query vectors from free text: a topic chosen from the words, made into a
 // vector exactly as generated nodes get theirs, so that a text naming a
-// topic retrieves that topic's papers first.
+// topic retrieves that topic's papers first. The vector takes the width of
+// the database it queries; at 32 it is the vector of every earlier release.
 #include <cctype>
 #include <string>
 
@@ -24,15 +25,15 @@ std::uint32_t folded_hash(std::string_view text) {
 
 }  // namespace
 
-void text_embedding(float* out, std::string_view text) {
+void text_embedding(float* out, std::size_t dims, std::string_view text) {
   if (text.empty()) {
-    seed_embedding(out, 0, 7);
+    seed_embedding(out, dims, 0, 7);
     return;
   }
   const std::uint32_t h = folded_hash(text);
   for (std::uint32_t t = 0; t < 16; ++t) {
     if (text.find(topic_name(t)) != std::string_view::npos) {
-      seed_embedding(out, t, h);
+      seed_embedding(out, dims, t, h);
       return;
     }
   }
@@ -44,10 +45,10 @@ void text_embedding(float* out, std::string_view text) {
     std::size_t end = i;
     while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
     if (end > i) t = static_cast<std::uint32_t>(std::stoul(std::string(text.substr(i, end - i))) % 16);
-    seed_embedding(out, t, h);
+    seed_embedding(out, dims, t, h);
     return;
   }
-  seed_embedding(out, h % 16, h);
+  seed_embedding(out, dims, h % 16, h);
 }
 
 }  // namespace orvane

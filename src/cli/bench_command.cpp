@@ -15,6 +15,7 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "analytics/retrieval.h"
 #include "analytics/traversal.h"
@@ -137,21 +138,23 @@ int run_bench(int argc, char** argv) {
       "MATCH (p:Person {id: " + id + "})-[:AUTHORED]->()<-[:AUTHORED]-(co) WHERE co <> p RETURN count(DISTINCT co)");
 
   // Retrieval lane: topic 0's query vector, k = 10, three-hop packs.
-  float query[32];
-  seed_embedding(query, 0, 7);
-  const Measured expand1 = t.run(iters, [&] { return retrieve_top_k(db, query, 32, 10, db.person_label, 1).size(); });
-  const Measured rag_retrieve = t.run(iters, [&] { return retrieve_top_k(db, query, 32, 10, db.paper_label, 0).size(); });
+  const std::size_t dims = db.embedding_dim;
+  std::vector<float> buffer(dims);
+  seed_embedding(buffer.data(), dims, 0, 7);
+  const float* query = buffer.data();
+  const Measured expand1 = t.run(iters, [&] { return retrieve_top_k(db, query, dims, 10, db.person_label, 1).size(); });
+  const Measured rag_retrieve = t.run(iters, [&] { return retrieve_top_k(db, query, dims, 10, db.paper_label, 0).size(); });
   RagPack pack;
   double pack_retrieve = 0, pack_expand = 0;
   const Measured rag_pack = t.run(iters, [&] {
-    pack = graphrag_pack(db, query, 32, 10, 3);
+    pack = graphrag_pack(db, query, dims, 10, 3);
     pack_retrieve += pack.retrieve_ns;
     pack_expand += pack.expand_ns;
     return pack.context_nodes;
   });
   const Measured gpu_retrieve =
-      t.run(iters, [&] { return gpu_retrieve_top_k(db, query, 32, 10, db.paper_label, 0).size(); });
-  const std::vector<Hit> top10 = retrieve_top_k(db, query, 32, 10, db.paper_label, 0);
+      t.run(iters, [&] { return gpu_retrieve_top_k(db, query, dims, 10, db.paper_label, 0).size(); });
+  const std::vector<Hit> top10 = retrieve_top_k(db, query, dims, 10, db.paper_label, 0);
   // The pack timed above ran iters + 1 times; its own timings are averaged
   // over those runs.
   const long long pack_runs = static_cast<long long>(std::max(iters, 0)) + 1;

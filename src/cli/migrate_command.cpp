@@ -35,10 +35,16 @@ constexpr const char* kReduceHint =
     "hint: --reduce imports a reduced graph instead (relationship properties dropped, extra labels kept in "
     "_labels, parallel relationships collapsed) and reports every reduction";
 
-// " nodes=N edges=E people=P papers=Q" of the selected database.
+// " nodes=N edges=E people=P papers=Q" of the selected database, and
+// " embedding_dim=D" when the data brought embeddings of another width than
+// the 32 every graph has without them (so the line of such an import reads
+// as it always has).
 std::string counts(const Database& db) {
-  return " nodes=" + std::to_string(db.graph.node_count) + " edges=" + std::to_string(db.graph.out_targets.size()) +
-         " people=" + std::to_string(db.people) + " papers=" + std::to_string(db.papers);
+  std::string text = " nodes=" + std::to_string(db.graph.node_count) +
+                     " edges=" + std::to_string(db.graph.out_targets.size()) +
+                     " people=" + std::to_string(db.people) + " papers=" + std::to_string(db.papers);
+  if (db.embedding_dim != kDefaultEmbeddingDim) text += " embedding_dim=" + std::to_string(db.embedding_dim);
+  return text;
 }
 
 }  // namespace

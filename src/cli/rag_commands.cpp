@@ -6,6 +6,7 @@
 #include <iostream>
 #include <limits>
 #include <stdexcept>
+#include <vector>
 
 #include "analytics/retrieval.h"
 #include "cli/commands.h"
@@ -49,19 +50,21 @@ int run_rag(int argc, char** argv) {
   double retrieve_sum = 0, pack_sum = 0, own_retrieve = 0, own_expand = 0;
   long long pack_runs = 0;
   RagPack last;
-  float query[32];
+  const std::size_t dims = db.embedding_dim;
+  std::vector<float> buffer(dims);
+  const float* query = buffer.data();
   for (int t = 0; t < topics; ++t) {
-    seed_embedding(query, static_cast<std::uint32_t>(t), 7);
+    seed_embedding(buffer.data(), dims, static_cast<std::uint32_t>(t), 7);
     for (int w = 0; w < 2; ++w) {
-      retrieve_top_k(db, query, 32, k, db.paper_label, 0);
-      last = graphrag_pack(db, query, 32, k, kHops);
+      retrieve_top_k(db, query, dims, k, db.paper_label, 0);
+      last = graphrag_pack(db, query, dims, k, kHops);
     }
     Clock::time_point start = Clock::now();
-    for (int i = 0; i < iters; ++i) retrieve_top_k(db, query, 32, k, db.paper_label, 0);
+    for (int i = 0; i < iters; ++i) retrieve_top_k(db, query, dims, k, db.paper_label, 0);
     retrieve_sum += per_run(elapsed_ns(start), iters);
     start = Clock::now();
     for (int i = 0; i < iters; ++i) {
-      last = graphrag_pack(db, query, 32, k, kHops);
+      last = graphrag_pack(db, query, dims, k, kHops);
       own_retrieve += last.retrieve_ns;
       own_expand += last.expand_ns;
       ++pack_runs;
@@ -97,11 +100,11 @@ int run_rag(int argc, char** argv) {
 int run_gpu(int argc, char** argv) {
   const int iters = parse_signed(option_value(argc, argv, "--iters", "10"));
   const Database db = load_graph(argc, argv);
-  float query[32];
-  seed_embedding(query, 0, 7);
-  std::size_t hits = gpu_retrieve_top_k(db, query, 32, 10, db.paper_label, 0).size();
+  std::vector<float> query(db.embedding_dim);
+  seed_embedding(query.data(), query.size(), 0, 7);
+  std::size_t hits = gpu_retrieve_top_k(db, query.data(), query.size(), 10, db.paper_label, 0).size();
   const Clock::time_point start = Clock::now();
-  for (int i = 0; i < iters; ++i) hits = gpu_retrieve_top_k(db, query, 32, 10, db.paper_label, 0).size();
+  for (int i = 0; i < iters; ++i) hits = gpu_retrieve_top_k(db, query.data(), query.size(), 10, db.paper_label, 0).size();
   const auto ns = static_cast<std::uint64_t>(per_run(elapsed_ns(start), iters));
   if (!gpu_available()) std::cerr << "gpu: no device present; retrieval ran on the CPU\n";
   std::cout << "gpu_available=" << (gpu_available() ? "true" : "false") << " device=" << gpu_device_name()

@@ -71,9 +71,9 @@ std::string cutover_plan_document(const std::string& bolt, const std::string& du
 
 std::string retrieval_document(const Engine& engine, const std::string& text, std::uint64_t k, int hops) {
   const Database& db = engine.database();
-  float query[kEmbeddingDim];
-  text_embedding(query, text);
-  return retrieval_document_json(db, query, k, std::max(hops, 0));
+  std::vector<float> query(db.embedding_dim);
+  text_embedding(query.data(), query.size(), text);
+  return retrieval_document_json(db, query.data(), k, std::max(hops, 0));
 }
 
 void export_current(const Engine& engine, const std::string& destination, const std::string& format) {

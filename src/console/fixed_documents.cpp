@@ -63,7 +63,7 @@ constexpr Row kFeatures[] = {
     {"query language", "Cypher", "a Cypher subset: one linear MATCH pattern, count, DISTINCT, rows, LIMIT"},
     {"storage", "a store of several files", "one checksummed snapshot file, memory-mapped on load"},
     {"graph algorithms", "Graph Data Science plugin", "built in, single-threaded, over FOLLOWS"},
-    {"vector search", "vector indexes", "exact cosine scan over 32-component embeddings"},
+    {"vector search", "vector indexes", "exact cosine scan over embeddings of the graph's own width (32 when generated)"},
     {"import", "neo4j-admin and LOAD CSV", "Neo4j CSV and JSON-lines exports and dump archives"},
     {"transport", "Bolt and HTTP", "HTTP/1.1 with a JSON API, on the loopback interface by default"},
     {"databases", "one per name", "several named databases in one process"},

@@ -5,6 +5,7 @@
 // Every text a row writes into a document by hand goes through the JSON
 // text writer: database names, parameter values and URIs come from users.
 #include <stdexcept>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -160,9 +161,10 @@ void run_entropy(StatementContext& ctx) {
 }
 
 void run_rag(StatementContext& ctx) {
-  float query[kEmbeddingDim];
-  seed_embedding(query, 0, 7);
-  ctx.out.data = retrieval_document_json(ctx.target(), query, 10, 0);
+  const Database& db = ctx.target();
+  std::vector<float> query(db.embedding_dim);
+  seed_embedding(query.data(), query.size(), 0, 7);
+  ctx.out.data = retrieval_document_json(db, query.data(), 10, 0);
 }
 
 void run_match(StatementContext& ctx) {

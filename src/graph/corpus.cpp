@@ -57,7 +57,7 @@ Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t pap
   const std::uint64_t total = persons + papers;
   db.names.reserve(total);
   db.topics.reserve(total);
-  db.embeddings.reserve(total * kEmbeddingDim);
+  db.embeddings.reserve(total * db.embedding_dim);
   db.properties.reserve(total);
   db.graph.labels.reserve(total);
   db.graph.to_physical.reserve(total);

@@ -15,7 +15,9 @@ namespace {
 
 constexpr const char* kBadNodeType = "invalid node type or schema limit reached";
 constexpr const char* kBadRelType = "invalid relationship type or schema limit reached";
-constexpr const char* kBadEmbedding = "embedding must contain 32 finite values";
+std::string bad_embedding(std::size_t dim) {
+  return "embedding must contain " + std::to_string(dim) + " finite values";
+}
 
 std::uint16_t register_name(std::vector<std::string>& names,
                             std::unordered_map<std::string, std::uint16_t>& ids,
@@ -33,6 +35,10 @@ std::uint16_t register_name(std::vector<std::string>& names,
   }
   return id;
 }
+
+// The noise seed of the node with identity `identity`: its embedding is the
+// same whenever and at whatever width it is seeded.
+std::uint32_t node_seed(std::uint64_t identity) { return static_cast<std::uint32_t>(identity * 2654435761ull); }
 
 // The display name a property value gives: a string's own text, otherwise
 // the value's compact JSON (42 → "42").
@@ -93,14 +99,13 @@ std::uint32_t Database::add_node(std::uint16_t label, std::string name, std::uin
   // failure leaves the Database unchanged.
   reserve_more(names, 1);
   reserve_more(topics, 1);
-  reserve_more(embeddings, kEmbeddingDim);
+  reserve_more(embeddings, embedding_dim);
   if (properties.size() < identity + 1) reserve_more(properties, identity + 1 - properties.size());
   graph.add_node(label);
   names.push_back(std::move(name));
   topics.push_back(topic);
-  embeddings.resize(kEmbeddingDim * (identity + 1));
-  seed_embedding(embeddings.data() + kEmbeddingDim * identity, topic,
-                 static_cast<std::uint32_t>(identity * 2654435761ull));
+  embeddings.resize(embedding_dim * (identity + 1));
+  seed_embedding(embeddings.data() + embedding_dim * identity, embedding_dim, topic, node_seed(identity));
   if (properties.size() < identity + 1) properties.resize(identity + 1, nlohmann::json::object());
   return static_cast<std::uint32_t>(identity);
 }
@@ -178,22 +183,36 @@ const nlohmann::json& Database::node_properties(std::uint32_t identity) const {
 }
 
 void Database::set_embedding(std::uint32_t identity, const std::vector<float>& values) {
-  if (identity >= graph.node_count || values.size() != kEmbeddingDim ||
-      embeddings.size() < kEmbeddingDim * (static_cast<std::uint64_t>(identity) + 1)) {
-    throw std::runtime_error(kBadEmbedding);
+  if (identity >= graph.node_count || values.size() != embedding_dim ||
+      embeddings.size() < embedding_dim * (static_cast<std::uint64_t>(identity) + 1)) {
+    throw std::runtime_error(bad_embedding(embedding_dim));
   }
   for (float v : values) {
-    if (!std::isfinite(v)) throw std::runtime_error(kBadEmbedding);
+    if (!std::isfinite(v)) throw std::runtime_error(bad_embedding(embedding_dim));
   }
-  std::copy(values.begin(), values.end(), embeddings.begin() + kEmbeddingDim * identity);
+  std::copy(values.begin(), values.end(), embeddings.begin() + embedding_dim * identity);
+}
+
+void Database::set_embedding_dim(std::size_t dim) {
+  if (dim == 0 || dim > kMaxEmbeddingDim) throw std::runtime_error("embedding dimension must be from 1 to 65536");
+  // Built aside and swapped in, so an allocation failure changes nothing.
+  const std::uint64_t n = graph.node_count;
+  std::vector<float> seeded(dim * n);
+  for (std::uint64_t identity = 0; identity < n; ++identity) {
+    const std::uint32_t topic = identity < topics.size() ? topics[identity] : 0;
+    seed_embedding(seeded.data() + dim * identity, dim, topic, node_seed(identity));
+  }
+  embeddings.swap(seeded);
+  embedding_dim = dim;
 }
 
 void Database::install_attributes(std::uint64_t people_count, std::uint64_t papers_count,
                                   std::vector<std::string> names_in, std::vector<std::uint32_t> topics_in,
-                                  std::vector<float> embeddings_in, bool legacy) {
+                                  std::size_t dim, std::vector<float> embeddings_in, bool legacy) {
   for (const std::string& n : names_in) require_utf8(n);
   names = std::move(names_in);
   topics = std::move(topics_in);
+  embedding_dim = dim;
   embeddings = std::move(embeddings_in);
   people = people_count;
   papers = papers_count;

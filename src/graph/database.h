@@ -1,8 +1,12 @@
 // orvane::Database: the in-memory property graph every subsystem reads or
 // builds. It holds the schema (label and relationship-type names with dense
-// 16-bit ids), per-node attributes indexed by identity (name, topic, a
-// 32-float embedding, a JSON property object) and the PhysicalGraph with the
-// edge list and its compiled CSR form.
+// 16-bit ids), per-node attributes indexed by identity (name, topic, an
+// embedding of embedding_dim floats, a JSON property object) and the
+// PhysicalGraph with the edge list and its compiled CSR form.
+//
+// The embedding width belongs to the Database, not to the program: every
+// graph built here or generated has 32 floats a node, while an import takes
+// the width its data brings (384, 768, 1536, ...), and a snapshot records it.
 //
 // Every Database has label "Person" = 0, "Paper" = 1 and types "FOLLOWS" = 0,
 // "AUTHORED" = 1 from construction on; the snapshot format depends on them.
@@ -27,7 +31,8 @@
 
 namespace orvane {
 
-inline constexpr std::size_t kEmbeddingDim = 32;
+inline constexpr std::size_t kDefaultEmbeddingDim = 32;  // every Database starts with it
+inline constexpr std::size_t kMaxEmbeddingDim = 65536;     // the widest embedding a Database holds
 inline constexpr std::size_t kMaxSchemaIds = 65535;  // ids 0 … 65534; 65535 is never assigned
 
 // A point a Database can be taken back to with Database::rollback: the
@@ -66,7 +71,8 @@ class Database {
   std::uint64_t papers = 0;             // nodes created as Paper
   std::vector<std::string> names;       // by identity: display name
   std::vector<std::uint32_t> topics;    // by identity: topic number
-  std::vector<float> embeddings;        // by identity: 32 floats at 32·i … 32·i+31
+  std::size_t embedding_dim = kDefaultEmbeddingDim;  // floats per embedding, 1 … kMaxEmbeddingDim
+  std::vector<float> embeddings;        // by identity: embedding_dim floats from embedding_dim·i on
   std::vector<nlohmann::json> properties;  // by identity: JSON object; change it only through the
                                            // operations below, which keep stored_id_nodes
   std::uint64_t stored_id_nodes = 0;       // nodes whose property object holds the key "id"
@@ -115,19 +121,30 @@ class Database {
   // The node's object, or a shared empty object beyond `properties`.
   const nlohmann::json& node_properties(std::uint32_t identity) const;
   // Replaces a node's embedding; throws std::runtime_error "embedding must
-  // contain 32 finite values" unless the node exists and all 32 are finite.
+  // contain N finite values" (N being embedding_dim) unless the node exists,
+  // `values` has embedding_dim entries and all of them are finite.
   void set_embedding(std::uint32_t identity, const std::vector<float>& values);
+  // Requires: identity < graph.node_count.
   std::span<const float> embedding(std::uint32_t identity) const {
-    return {embeddings.data() + kEmbeddingDim * identity, kEmbeddingDim};
+    return {embeddings.data() + embedding_dim * identity, embedding_dim};
   }
+  // Makes `dim` the embedding width and gives every node its seeded
+  // embedding at that width (add_node's), dropping any set_embedding gave.
+  // Throws std::runtime_error "embedding dimension must be from 1 to 65536"
+  // for another `dim`, or std::bad_alloc, changing nothing either way. The
+  // import calls it when the data names its width, before any node has an
+  // embedding of its own.
+  void set_embedding_dim(std::size_t dim);
 
   // Used by the snapshot loader after graph.install_compiled: moves the
   // attribute vectors in and sizes `properties` to the names; with `legacy`
   // (files without a property section) sets property "name" of every node.
   // Throws "text is not valid UTF-8" (changing nothing) for a bad name.
+  // Requires: `embeddings_in` holds `dim` floats per name, dim from 1 to
+  // kMaxEmbeddingDim (the loader has checked both).
   void install_attributes(std::uint64_t people_count, std::uint64_t papers_count,
                           std::vector<std::string> names_in,
-                          std::vector<std::uint32_t> topics_in,
+                          std::vector<std::uint32_t> topics_in, std::size_t dim,
                           std::vector<float> embeddings_in, bool legacy);
 
   void compile() { graph.compile(); }
@@ -144,15 +161,18 @@ class Database {
   // compiled at the mark. Costs one compile, never a copy of the graph.
   // Requires: since the mark the Database only grew through the add_*
   // operations and compile (no renumbering, no property or embedding change
-  // of older nodes), and no relationship in `added` existed at the mark.
+  // of older nodes, no new embedding width), and no relationship in `added`
+  // existed at the mark.
   void rollback(const DatabaseMark& mark, std::span<const Edge> added = {});
 };
 
 // Topic number → one of 16 fixed topic names (topic AND 15).
 const char* topic_name(std::uint32_t topic);
 
-// Fills `out` (32 floats) with the deterministic embedding of `topic`: a hot
-// component at (topic AND 31) plus seeded noise within ±0.025.
-void seed_embedding(float* out, std::uint32_t topic, std::uint32_t seed);
+// Fills `out` (`dim` floats, dim ≥ 1) with the deterministic embedding of
+// `topic`: a hot component at (topic mod dim) plus seeded noise within
+// ±0.025. The first 32 noise terms are the same at every width, so at 32
+// this is the embedding every generated corpus has always had.
+void seed_embedding(float* out, std::size_t dim, std::uint32_t topic, std::uint32_t seed);
 
 }  // namespace orvane

@@ -56,7 +56,7 @@ void Database::rollback(const DatabaseMark& mark, std::span<const Edge> added) {
     graph.node_count = n;
     names.resize(std::min<std::size_t>(names.size(), n));
     topics.resize(std::min<std::size_t>(topics.size(), n));
-    embeddings.resize(std::min<std::size_t>(embeddings.size(), kEmbeddingDim * n));
+    embeddings.resize(std::min<std::size_t>(embeddings.size(), embedding_dim * n));
   }
   if (properties.size() > mark.properties) properties.resize(mark.properties);
   truncate_names(node_types, node_type_ids, mark.node_types);

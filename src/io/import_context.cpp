@@ -5,8 +5,19 @@
 // first of name/title/hostname/username that holds a string (otherwise the
 // Database derives it from "name" or as LABEL-IDENTITY), the topic from an
 // integer "topic" property from 0 to 2^32-1 (else 0), and the embedding from
-// "emb" and then "embedding", the later one winning. The properties stay in
-// the object.
+// "embedding", else "emb". The properties stay in the object.
+//
+// Embeddings come in whatever width the exporting system used (384, 768,
+// 1536, ...), and the data names it: the first node whose "embedding" or
+// "emb" is a non-empty list of numbers (at most 65536 of them) fixes the
+// Database's embedding_dim, and the nodes imported before it are seeded
+// again at that width. From then on a list of another length is no
+// embedding, and neither is a property of that name holding anything but
+// numbers (a text, a list of texts, an object, an empty list): it stays an
+// ordinary property and the node keeps its seeded embedding, so one odd
+// record never stops the import. A list of the right width holding a number
+// that is not a finite float (1e39 overflows it) is refused with the node's
+// source identity: storing it would turn every cosine with it into NaN.
 //
 // Parallel relationships are not looked up per record: the compilation at
 // the end sorts the edge list and collapses repeated (start, end, type)
@@ -18,6 +29,7 @@
 // when the compiled edge list is shorter, counting it again by type names
 // the collapsed parallels without any lookup per record.
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <vector>
@@ -55,15 +67,16 @@ std::uint32_t topic_of(const nlohmann::json& properties) {
   return 0;
 }
 
-// The embedding under `key` as floats; false when the property is absent.
+// The property under `key` as floats when it can be an embedding: a
+// non-empty array of at most kMaxEmbeddingDim numbers. False for anything
+// else, which stays an ordinary property only.
 bool embedding_of(const nlohmann::json& properties, const char* key, std::vector<float>& out) {
   const auto it = properties.find(key);
-  if (it == properties.end()) return false;
-  if (!it->is_array()) throw std::runtime_error("embedding property must be an array");
+  if (it == properties.end() || !it->is_array() || it->empty() || it->size() > kMaxEmbeddingDim) return false;
   out.clear();
   out.reserve(it->size());
   for (const nlohmann::json& component : *it) {
-    if (!component.is_number()) throw std::runtime_error("embedding components must be numbers");
+    if (!component.is_number()) return false;
     out.push_back(static_cast<float>(component.get<double>()));
   }
   return true;
@@ -133,10 +146,21 @@ std::vector<std::string> split_labels(std::string_view text, std::string_view se
 // reservation the system refuses is skipped. Only the vectors of at least 16
 // bytes a node are sized; the small ones cost little to grow.
 void ImportContext::reserve_nodes(std::uint64_t count) try {
-  db_.embeddings.reserve(count * kEmbeddingDim);
+  expected_nodes_ = count;
+  db_.embeddings.reserve(count * db_.embedding_dim);
   db_.names.reserve(count);
   db_.properties.reserve(count);
 } catch (const std::exception&) {
+}
+
+void ImportContext::fix_embedding_dim(std::size_t dim) {
+  if (dim != db_.embedding_dim) db_.set_embedding_dim(dim);
+  dimension_fixed_ = true;
+  try {
+    db_.embeddings.reserve(expected_nodes_ * dim);
+  } catch (const std::exception&) {
+    // A hint, as in reserve_nodes.
+  }
 }
 
 void ImportContext::reserve_relationships(std::uint64_t count) try {
@@ -162,11 +186,20 @@ void ImportContext::add_node_as_given(const std::string& source_id, const std::s
   std::string name = display_name(properties);
   const std::uint32_t topic = topic_of(properties);
   const std::uint32_t id = db_.add_labeled_node(label, name, std::move(properties), topic);
-  // The embeddings are checked after the node exists, as the builder checks
-  // them; a failure abandons the whole Database, so the node never shows.
+  // The embedding is checked after the node exists, as the builder checks
+  // it; a failure abandons the whole Database, so the node never shows.
   std::vector<float> values;
-  for (const char* key : {"emb", "embedding"}) {
-    if (embedding_of(db_.node_properties(id), key, values)) db_.set_embedding(id, values);
+  for (const char* key : {"embedding", "emb"}) {
+    if (!embedding_of(db_.node_properties(id), key, values)) continue;
+    if (dimension_fixed_ && values.size() != db_.embedding_dim) continue;
+    for (const float v : values) {
+      if (!std::isfinite(v)) {
+        throw std::runtime_error("embedding of node " + source_id + " must contain finite values");
+      }
+    }
+    if (!dimension_fixed_) fix_embedding_dim(values.size());
+    db_.set_embedding(id, values);
+    break;
   }
   nodes_.add(source_id, id);
 }

@@ -78,13 +78,15 @@ class ImportContext {
   void reserve_relationships(std::uint64_t count);
 
   // Adds one node with its source identity, label text and property object.
-  // Throws "missing or duplicate node identity: ID",
-  // "migration currently requires exactly one label per node" (empty label
-  // or one holding ";"; a ReducibleImportError), "embedding property must be
-  // an array", "embedding components must be numbers", "embedding must
-  // contain 32 finite values", or the Database's own refusals (UTF-8,
-  // schema limits). A reduced import also refuses a node that holds the
-  // property "_labels" (see add_node below).
+  // Its "embedding" (else "emb") property becomes its embedding when it is a
+  // non-empty list of numbers of the import's width, the first such list
+  // fixing that width (the top of import_context.cpp has the rules); any
+  // other value stays a property only. Throws "missing or duplicate node
+  // identity: ID", "migration currently requires exactly one label per
+  // node" (empty label or one holding ";"; a ReducibleImportError),
+  // "embedding of node ID must contain finite values", or the Database's
+  // own refusals (UTF-8, schema limits). A reduced import also refuses a
+  // node that holds the property "_labels" (see add_node below).
   void add_node(const std::string& source_id, const std::string& label, nlohmann::json properties);
 
   // Adds one node with its labels in written order (no empty label among
@@ -129,6 +131,9 @@ class ImportContext {
  private:
   // add_node without the reduced import's check of "_labels".
   void add_node_as_given(const std::string& source_id, const std::string& label, nlohmann::json properties);
+  // Makes `dim` the Database's embedding width for the rest of the import
+  // (the nodes so far are seeded again at it).
+  void fix_embedding_dim(std::size_t dim);
 
   struct Deferred {
     std::string start, end, type;
@@ -142,6 +147,8 @@ class ImportContext {
   std::uint16_t last_type_id_ = 0;  // its id, valid when last_type_ is non-empty
   std::uint64_t relationships_ = 0;  // relationships added, duplicates included
   std::vector<Deferred> deferred_;   // relationships waiting for a later node
+  std::uint64_t expected_nodes_ = 0;  // reserve_nodes' hint, to size the embeddings once their width is known
+  bool dimension_fixed_ = false;      // an embedding has fixed db_.embedding_dim
   // Reduced import: relationships added and relationships whose properties
   // were dropped, by type id (named in the report by finish()).
   std::vector<std::uint64_t> added_by_type_;

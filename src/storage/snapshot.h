@@ -27,20 +27,21 @@ void save_snapshot(const Database& db, const std::string& path);
 
 // Reads the snapshot at `path` (versions 2, 3 and 4) and returns the
 // compiled Database it describes, with the same identities, positions,
-// schema ids, names, topics, embeddings and properties. Every header
-// field, size, mapping, CSR array and embedding is checked before it is
-// used, and the digest of a version 4 file before the Database is returned;
-// a damaged version 4 file fails with "snapshot checksum mismatch" whichever
-// check its damage trips first. A path that is not a regular file (a FIFO,
-// a device) is refused without blocking, and a file that shrinks while it is
-// read fails with "snapshot truncated", never a signal. Throws
-// std::runtime_error with the message of the first failed check
-// ("snapshot checksum mismatch", "invalid snapshot header", ...), including
-// "snapshot sizes exceed file length" when the per-type arrays the file
-// implies would far outgrow the file itself, and "text is not valid UTF-8"
-// for a node name that is not. A property text that is malformed, or nested
-// deeper than 1000 levels, fails with the JSON library's parse_error. No
-// partially built Database escapes.
+// schema ids, names, topics, embeddings (of the width the file names, 1 to
+// 65536 floats) and properties. Every header field, size, mapping, CSR
+// array and embedding is checked before it is used, and the digest of a
+// version 4 file before the Database is returned; a damaged version 4 file
+// fails with "snapshot checksum mismatch" whichever check its damage trips
+// first. A path that is not a regular file (a FIFO, a device) is refused
+// without blocking, and a file that shrinks while it is read fails with
+// "snapshot truncated", never a signal. Throws std::runtime_error with the
+// message of the first failed check ("snapshot checksum mismatch", "invalid
+// snapshot header", "invalid snapshot embedding dimension", ...), including
+// "snapshot sizes exceed file length" when the arrays the header implies
+// (embeddings included) would outgrow the file itself, and "text is not
+// valid UTF-8" for a node name that is not. A property text that is
+// malformed, or nested deeper than 1000 levels, fails with the JSON
+// library's parse_error. No partially built Database escapes.
 Database load_snapshot(const std::string& path);
 
 // True when `path` names a regular file (a link is followed) that begins

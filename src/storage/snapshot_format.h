@@ -14,7 +14,9 @@ static_assert(std::endian::native == std::endian::little, "snapshot blocks assum
 
 inline constexpr char kMagic[8] = {'O', 'R', 'V', 'S', 'N', 'A', 'P', '2'};
 inline constexpr std::uint32_t kCurrentVersion = 4;  // the only version written
-inline constexpr std::uint32_t kDimension = 32;      // floats per embedding
+// Floats per embedding: each file names its own, from 1 to kMaxDimension.
+// Every writer before the width became the Database's wrote 32.
+inline constexpr std::uint32_t kMaxDimension = 65536;
 inline constexpr std::size_t kDigestSize = 32;       // SHA-256 at the end of version 4
 
 // Largest counts the 32-bit header fields can carry: identities stop at

@@ -12,7 +12,8 @@
 //   - every header check and the size check run in 64-bit arithmetic, and no
 //     array is sized from a header count until the size check has shown that
 //     the file is long enough to hold it, so a short file that claims
-//     billions of nodes fails with its message instead of allocating;
+//     billions of nodes, or embeddings thousands of floats wide, fails with
+//     its message instead of allocating;
 //   - every read is bounded by the data end ("snapshot truncated");
 //   - each section is checked before the next is read: the node maps must be
 //     inverse permutations, offsets must rise from 0 to E, every neighbour
@@ -71,6 +72,7 @@ struct Header {
   std::uint32_t version = 0;
   std::uint64_t nodes = 0;
   std::uint64_t relationships = 0;
+  std::uint64_t dimension = 0;  // floats per embedding
   std::uint64_t people = 0;
   std::uint64_t papers = 0;
   std::uint16_t person_label = 0, paper_label = 0, follows_type = 0, authored_type = 0;
@@ -83,7 +85,8 @@ Header read_header(SnapshotInput& in, std::uint32_t version) {
   h.version = version;
   h.nodes = read_u32(in);
   h.relationships = read_u32(in);
-  if (read_u32(in) != fmt::kDimension) fail("embedding dim mismatch");
+  h.dimension = read_u32(in);
+  if (h.dimension == 0 || h.dimension > fmt::kMaxDimension) fail("invalid snapshot embedding dimension");
   h.people = read_u32(in);
   h.papers = read_u32(in);
   h.person_label = read_u16(in);
@@ -100,10 +103,11 @@ Header read_header(SnapshotInput& in, std::uint32_t version) {
   if (bad) fail("invalid snapshot header");
 
   // The smallest number of bytes the rest of the file can take: fixed
-  // per-node fields (2 label + 4 + 4 maps + 4 topic + 128 embedding + 4 name
+  // per-node fields (2 label + 4 + 4 maps + 4 topic + 4d embedding + 4 name
   // length, + 4 property length from version 3), the two offset arrays, the
-  // four per-relationship arrays and the schema name lengths.
-  const std::uint64_t per_node = version == 2 ? 146 : 150;
+  // four per-relationship arrays and the schema name lengths. With at most
+  // 2^32 nodes of at most 2^18 bytes each, nothing here can wrap.
+  const std::uint64_t per_node = 18 + 4 * h.dimension + (version == 2 ? 0 : 4);
   const std::uint64_t needed = h.nodes * per_node + 8 * (h.nodes + 1) + 4 * (h.label_count + h.type_count) +
                                12 * h.relationships;
   if (in.remaining() < needed) fail("snapshot sizes exceed file length");
@@ -192,7 +196,7 @@ Sections read_sections(SnapshotInput& in, const Header& h) {
     fail("invalid snapshot relationship");
   }
   s.topics = in.read_block<std::uint32_t>(n);
-  s.embeddings = in.read_block<float>(n * fmt::kDimension);
+  s.embeddings = in.read_block<float>(n * h.dimension);
   check_embeddings(s.embeddings);
   s.names.reserve(n);
   for (std::uint64_t i = 0; i < n; ++i) s.names.emplace_back(read_text(in));
@@ -253,8 +257,8 @@ Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
   db.graph.install_compiled(std::move(s.labels), std::move(s.to_physical), std::move(s.to_logical),
                             std::move(s.out_offsets), std::move(s.out_targets), std::move(s.out_types),
                             std::move(s.in_offsets), std::move(s.in_sources), std::move(s.in_types));
-  db.install_attributes(h.people, h.papers, std::move(s.names), std::move(s.topics), std::move(s.embeddings),
-                        version == 2);
+  db.install_attributes(h.people, h.papers, std::move(s.names), std::move(s.topics), h.dimension,
+                        std::move(s.embeddings), version == 2);
   if (version >= 3) read_properties(in, h, db);
   if (!in.at_end()) fail("unexpected data after snapshot");
   return db;

@@ -9,7 +9,8 @@
 //        8      4  version (4)
 //       12      4  node count n
 //       16      4  relationship count E (out_targets entries)
-//       20      4  embedding dimension (32)
+//       20      4  embedding dimension d (1 … 65536; 32 for every graph
+//                   generated or built without an import of wider ones)
 //       24      4  people (low 32 bits)
 //       28      4  papers (low 32 bits)
 //       32      2  Person label id (0)
@@ -32,7 +33,7 @@
 //   10  in_sources      4E
 //   11  in_types        2E
 //   12  topics          4n   by identity
-//   13  embeddings      128n 32 floats per node, identity order
+//   13  embeddings      4dn  d floats per node, identity order
 //   14  names           n × (4-byte length + bytes)
 //   15  properties      n × (4-byte length + compact JSON object text)
 //   16  digest          32   SHA-256 of bytes 0 … end of section 15
@@ -160,7 +161,7 @@ void write_header(HashingSink& out, const Database& db) {
   out.put_u32(fmt::kCurrentVersion);
   out.put_u32(static_cast<std::uint32_t>(g.node_count));
   out.put_u32(static_cast<std::uint32_t>(g.out_targets.size()));
-  out.put_u32(fmt::kDimension);
+  out.put_u32(static_cast<std::uint32_t>(db.embedding_dim));
   out.put_u32(static_cast<std::uint32_t>(db.people));
   out.put_u32(static_cast<std::uint32_t>(db.papers));
   out.put_u16(db.person_label);
@@ -205,7 +206,8 @@ void write_sections(HashingSink& out, const Database& db) {
 void check_attribute_sizes(const Database& db) {
   const std::uint64_t n = db.graph.node_count;
   const PhysicalGraph& g = db.graph;
-  if (db.names.size() != n || db.topics.size() != n || db.embeddings.size() != n * fmt::kDimension ||
+  if (db.embedding_dim == 0 || db.embedding_dim > fmt::kMaxDimension || db.names.size() != n ||
+      db.topics.size() != n || db.embeddings.size() != n * db.embedding_dim ||
       g.labels.size() != n || g.to_physical.size() != n || g.to_logical.size() != n ||
       g.out_offsets.size() != n + 1 || g.in_offsets.size() != n + 1 ||
       g.out_types.size() != g.out_targets.size() || g.in_sources.size() != g.out_targets.size() ||

@@ -12,6 +12,7 @@
 #include <functional>
 #include <limits>
 #include <locale>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <tuple>
@@ -170,7 +171,7 @@ TEST(AlgorithmsLayout, AnswersUnchangedByRenumbering) {
 
 std::vector<float> topic_query(std::uint32_t topic) {
   std::vector<float> q(32);
-  seed_embedding(q.data(), topic, 7);
+  seed_embedding(q.data(), q.size(), topic, 7);
   return q;
 }
 
@@ -180,8 +181,8 @@ std::vector<Hit> brute_force(const Database& db, const std::vector<float>& q, st
   for (std::uint32_t i = 0; i < db.graph.node_count; ++i) {
     if (db.graph.labels[i] != label) continue;
     double dot = 0, a = 0, b = 0;
-    for (std::size_t c = 0; c < 32; ++c) {
-      const double x = q[c], y = db.embeddings[32 * i + c];
+    for (std::size_t c = 0; c < db.embedding_dim; ++c) {
+      const double x = q[c], y = db.embedding(i)[c];
       dot += x * y, a += x * x, b += y * y;
     }
     all.push_back({i, a * b > 0 ? float(dot / std::sqrt(a * b)) : 0.0f});
@@ -223,6 +224,47 @@ TEST_F(RetrievalTest, TopKEqualsBruteForceSortWithAnyThreadCount) {
   EXPECT_TRUE(retrieve_top_k(corpus_, q.data(), 31, 10, corpus_.paper_label, 0).empty());
   EXPECT_TRUE(retrieve_top_k(corpus_, q.data(), 32, 0, corpus_.paper_label, 0).empty());
   EXPECT_EQ(0u, graphrag_pack(corpus_, q.data(), 64, 10, 2).papers);
+}
+
+// Widths other than 32 (an import's) take the general kernel: the same
+// answers as the naive cosine, a query of another width finds nothing, and
+// text queries come at the database's width.
+TEST(Retrieval, AnyEmbeddingWidthMatchesTheNaiveCosine) {
+  std::mt19937 random(1536);
+  std::uniform_real_distribution<float> component(-1.0f, 1.0f);
+  const auto random_vector = [&](std::size_t dim) {
+    std::vector<float> v(dim);
+    for (float& x : v) x = component(random);
+    return v;
+  };
+  for (const std::size_t dim : {1, 3, 7, 1536}) {
+    SCOPED_TRACE(dim);
+    Database db;
+    optimize_layout(generate_corpus(db, 200, 80, 42));
+    db.set_embedding_dim(dim);
+    for (std::uint32_t i = 0; i < db.graph.node_count; ++i) db.set_embedding(i, random_vector(dim));
+    const std::vector<float> q = random_vector(dim);
+    for (std::uint16_t label : {db.paper_label, db.person_label}) {
+      std::vector<Hit> expected = brute_force(db, q, label);
+      expect_same_scores(expected, retrieve_top_k(db, q.data(), dim, 1000, label, 0));
+      expected.resize(10);
+      for (int threads : {1, 2, 7}) {
+        set_kernel_threads(threads);
+        const auto hits = retrieve_top_k(db, q.data(), dim, 10, label, 0);
+        expect_same_scores(expected, hits);
+        for (std::size_t i = 0; i < hits.size() && dim > 1; ++i) EXPECT_EQ(expected[i].id, hits[i].id) << i;
+      }
+      set_kernel_threads(0);
+    }
+    const std::vector<float> other(32, 1.0f);
+    EXPECT_TRUE(retrieve_top_k(db, other.data(), 32, 10, db.paper_label, 0).empty());
+    EXPECT_EQ(0u, graphrag_pack(db, other.data(), 32, 10, 1).papers);
+    std::vector<float> text(dim);
+    text_embedding(text.data(), dim, "graph algorithms");
+    EXPECT_EQ(2u % dim, static_cast<std::size_t>(std::max_element(text.begin(), text.end()) - text.begin()));
+    const auto doc = nlohmann::json::parse(retrieval_document_json(db, text.data(), 4, 1));
+    EXPECT_EQ(4u, doc["hits"].size());
+  }
 }
 
 // Equal scores come out by ascending identity, whatever the thread count.
@@ -296,7 +338,7 @@ TEST_F(RetrievalTest, ExpandPackAndDocument) {
 TEST(TextEmbedding, ChoosesHotComponent) {
   auto embed = [](const std::string& text) {
     std::vector<float> v(32);
-    text_embedding(v.data(), text);
+    text_embedding(v.data(), v.size(), text);
     return v;
   };
   auto hot = [&](const std::string& text) {
@@ -307,8 +349,12 @@ TEST(TextEmbedding, ChoosesHotComponent) {
   EXPECT_EQ(3, hot("topic 19"));
   EXPECT_EQ(0, hot("topic without a number"));
   std::vector<float> expected(32);
-  seed_embedding(expected.data(), 0, 7);
+  seed_embedding(expected.data(), expected.size(), 0, 7);
   EXPECT_EQ(expected, embed(""));
+  // A wider vector begins with the 32-float one when the hot component falls in it.
+  std::vector<float> wide(1536);
+  text_embedding(wide.data(), wide.size(), "databases");
+  EXPECT_EQ(embed("databases"), std::vector<float>(wide.begin(), wide.begin() + 32));
   EXPECT_EQ(embed("Hello World"), embed("hello world"));  // the hash folds case
   EXPECT_THROW(embed("topic 99999999999999999999999"), std::out_of_range);
 }

@@ -167,6 +167,26 @@ TEST(MigrateCommand, EverySampleMigratesReducedWithItsReport) {
   }
 }
 
+// Embeddings of another width than 32: the report line names it, the
+// snapshot keeps it, and retrieval from that snapshot queries at it (topic
+// 1's query vector is hot at component 1 of 3).
+TEST(MigrateCommand, ImportedEmbeddingWidthIsReportedSavedAndRetrieved) {
+  const TempDir dir;
+  write_text_file(dir.file("in/nodes.jsonl"),
+                  "{\"id\":1,\"label\":\"Person\",\"embedding\":\"see notes\"}\n"
+                  "{\"id\":2,\"label\":\"Paper\",\"embedding\":[0.9,0.1,0]}\n"
+                  "{\"id\":3,\"label\":\"Paper\",\"embedding\":[0,1,0.1]}\n"
+                  "{\"id\":4,\"label\":\"Paper\",\"embedding\":[0.5,0.5,0.5,0.5]}\n");
+  write_text_file(dir.file("in/rels.jsonl"), "{\"src\":1,\"dst\":3,\"type\":\"AUTHORED\"}\n");
+  EXPECT_EQ("migrated from in nodes=4 edges=1 people=1 papers=3 embedding_dim=3\nsnapshot s.orv\n",
+            orvane_output({"migrate", "--from", "in", "--out", "s.orv"}, dir.path()));
+  const Database db = load_snapshot(dir.file("s.orv"));
+  EXPECT_EQ(3u, db.embedding_dim);
+  EXPECT_EQ("[0.5,0.5,0.5,0.5]", db.node_properties(3).at("embedding").dump());
+  orvane_output({"rag", "--db", "s.orv", "--topics", "2", "--iters", "1", "--k", "2", "--json", "r.json"}, dir.path());
+  EXPECT_EQ("[2,1]", nlohmann::json::parse(read_text_file(dir.file("r.json"))).at("paper_ids").dump());
+}
+
 // The stand-in pull bridge records its arguments, the modes of the
 // credentials file and its directory and the file's content, and writes a
 // Person who authored a Paper into --out.

@@ -116,7 +116,7 @@ TEST(Corpus, Seed42FactsLimitsDeterminismAndReciprocity) {
 std::string fingerprint(const Database& db) {
   return json{db.node_types, db.rel_types, db.names,          db.topics,           db.people,
               db.papers,     db.properties, db.graph.node_count, db.graph.edges.size(), db.graph.compiled,
-              db.embeddings}
+              db.embeddings, db.embedding_dim}
       .dump();
 }
 
@@ -156,7 +156,7 @@ TEST(Database, NodesAndTheirAttributes) {
   EXPECT_EQ(R"({"name":"ann"})", db.node_properties(0).dump());
   EXPECT_EQ((std::vector<std::uint16_t>{0, 1}), db.graph.labels);
   float expected[32];
-  seed_embedding(expected, 2, static_cast<std::uint32_t>(1ull * 2654435761ull));
+  seed_embedding(expected, 32, 2, static_cast<std::uint32_t>(1ull * 2654435761ull));
   EXPECT_EQ(std::vector<float>(expected, expected + 32), std::vector<float>(db.embedding(1).begin(), db.embedding(1).end()));
   EXPECT_EQ("{}", db.node_properties(99).dump());
 
@@ -249,6 +249,17 @@ TEST(Database, EmbeddingAndPropertyNestingLimits) {
            {1, std::vector<float>(31, 0.f)}, {1, std::vector<float>(33, 0.f)}, {1, with_nan}, {1, with_inf}, {3, good}}) {
     expect_failure_leaves_unchanged(db, [&] { db.set_embedding(node, values); }, "embedding must contain 32 finite values");
   }
+  // Another width: every node seeded again at it, and the checks follow it.
+  for (const std::size_t dim : {0, 65537}) {
+    expect_failure_leaves_unchanged(db, [&] { db.set_embedding_dim(dim); }, "embedding dimension must be from 1 to 65536");
+  }
+  Database wide = db;
+  wide.set_embedding_dim(3);
+  EXPECT_EQ(9u, wide.embeddings.size());
+  EXPECT_EQ(1.0f, std::round(wide.embedding(1)[0]));  // triangle()'s topics are 0: hot at 0 mod 3
+  expect_failure_leaves_unchanged(wide, [&] { wide.set_embedding(1, good); }, "embedding must contain 3 finite values");
+  wide.set_embedding(1, {1, 2, 3});
+  EXPECT_EQ(2.0f, wide.embedding(1)[1]);
   // Deeper values would overflow the stack when validated, copied or saved.
   json deep = json::array();
   for (int level = 1; level < 1000; ++level) deep = json::array({std::move(deep)});
@@ -274,7 +285,7 @@ TEST(Utf8, ValidatorAndNothingInvalidEntersADatabase) {
         [&] { db.add_labeled_node("Person", empty, json{{text, 1}}, 0); },
         [&] { db.add_labeled_node("Person", empty, json{{"o", json{{"deep", json::array({json{{"k", text}}})}}}}, 0); },
         [&] { db.set_property(0, text, 1); }, [&] { db.set_property(0, "list", json::array({1, text})); },
-        [&] { db.install_attributes(1, 0, {"a", text, "c"}, {0, 0, 0}, std::vector<float>(96), false); },
+        [&] { db.install_attributes(1, 0, {"a", text, "c"}, {0, 0, 0}, 32, std::vector<float>(96), false); },
     };
     for (const auto& call : calls) expect_failure_leaves_unchanged(db, call, "text is not valid UTF-8");
   }

@@ -194,8 +194,8 @@ TEST(WriteCsvFiles, BenchmarkLayoutOfAGeneratedCorpus) {
     EXPECT_EQ(nlohmann::json({id, db.names[id], db.topics[id], db.node_type_name(db.graph.labels[id])}),
               nlohmann::json({std::stoul(f[0]), typed_csv_value(f[1], "string"), typed_csv_value(f[2], "int"), f[4]}));
     const nlohmann::json emb = typed_csv_value(f[3], header_type(header.fields[3]));
-    ASSERT_EQ(kEmbeddingDim, emb.size());
-    for (std::size_t k = 0; k < kEmbeddingDim; ++k) EXPECT_NEAR(db.embedding(id)[k], emb[k].get<double>(), 1e-5);
+    ASSERT_EQ(db.embedding_dim, emb.size());
+    for (std::size_t k = 0; k < db.embedding_dim; ++k) EXPECT_NEAR(db.embedding(id)[k], emb[k].get<double>(), 1e-5);
   }
   EXPECT_FALSE(read_csv_record(in, row));
   EXPECT_EQ("benchmark layout is for generated Person/Paper corpora only",

@@ -6,6 +6,7 @@
 // command's tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -142,6 +143,80 @@ TEST(Neo4jImport, EmbeddingKeys) {
   EXPECT_EQ(32u, db.node_properties(0).at("emb").size());
 }
 
+// Where each node's embedding came from, after the width the import chose:
+// "WIDTH: SOURCE ..." with SOURCE the property it was read from ("embedding"
+// or "emb"), "seeded" for the embedding the node would have without one,
+// "?" for anything else.
+std::string embedding_sources(const Database& db) {
+  std::string out = std::to_string(db.embedding_dim) + ":";
+  for (std::uint32_t i = 0; i < db.graph.node_count; ++i) {
+    const std::vector<float> got(db.embedding(i).begin(), db.embedding(i).end());
+    std::vector<float> seeded(db.embedding_dim);
+    seed_embedding(seeded.data(), seeded.size(), db.topics[i], static_cast<std::uint32_t>(i * 2654435761ull));
+    std::string source = got == seeded ? "seeded" : "?";
+    for (const char* key : {"emb", "embedding"}) {
+      const nlohmann::json& value = db.node_properties(i).value(key, nlohmann::json());
+      if (!value.is_array() || !std::ranges::all_of(value, [](const auto& v) { return v.is_number(); })) continue;
+      const std::vector<float> listed = value.get<std::vector<float>>();
+      if (listed == got) source = key;
+    }
+    out += " " + source;
+  }
+  return out;
+}
+
+// The width comes from the first node with a list of numbers; other lists
+// and other values stay properties (embedding_sources shows they are still
+// there) and never stop the import.
+TEST(Neo4jImport, EmbeddingWidthComesFromTheData) {
+  const auto node = [](int id, const std::string& members) {
+    return "{\"id\":" + std::to_string(id) + ",\"label\":\"A\",\"topic\":" + std::to_string(id) + members + "}\n";
+  };
+  const std::string wide = embedding(1536, "0.25"), three = "[1,2,3]";
+  struct Case {
+    const char* what;
+    std::string nodes;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"1536 values; the nodes before and after without one are seeded at 1536",
+       node(1, "") + node(2, ",\"embedding\":" + wide) + node(3, "") + node(4, ",\"emb\":" + wide),
+       "1536: seeded embedding seeded emb"},
+      {"3 values", node(1, ",\"emb\":" + three) + node(2, ",\"emb\":[3,2.5,-1]"), "3: emb emb"},
+      {"mixed lengths: the first list decides, the others stay properties",
+       node(1, ",\"embedding\":" + three) + node(2, ",\"embedding\":" + wide) + node(3, ",\"embedding\":[1,2]") +
+           node(4, ",\"embedding\":[0,0,7]") + node(5, ",\"embedding\":[1e39,1,1,1]"),
+       "3: embedding seeded seeded embedding seeded"},
+      {"values that are no list of numbers leave the width at 32",
+       node(1, ",\"embedding\":\"0.1,0.2\"") + node(2, ",\"embedding\":[\"a\",\"b\"]") +
+           node(3, ",\"embedding\":{\"x\":1}") + node(4, ",\"embedding\":[]") + node(5, ",\"emb\":[1,true]") +
+           node(6, ",\"embedding\":7") + node(7, ",\"emb\":[[1],[2]]"),
+       "32: seeded seeded seeded seeded seeded seeded seeded"},
+      {"then a list of numbers fixes it",
+       node(1, ",\"embedding\":\"x\"") + node(2, ",\"emb\":[1,2]") + node(3, ",\"emb\":" + three),
+       "2: seeded emb seeded"},
+      {"embedding wins over emb; emb serves when embedding has another width",
+       node(1, ",\"emb\":[4,5],\"embedding\":" + three) + node(2, ",\"emb\":[7,8,9],\"embedding\":[1,2]"),
+       "3: embedding emb"},
+      {"32 values, as every generated corpus has", node(1, ",\"emb\":" + embedding(32, "0.5")), "32: emb"},
+      {"more than 65536 values is no embedding", node(1, ",\"emb\":" + embedding(65537, "1")), "32: seeded"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TempDir dir;
+    testing::write_text_file(dir.file("nodes.jsonl"), c.nodes);
+    testing::write_text_file(dir.file("rels.jsonl"), "");
+    const Database db = import_neo4j_export(dir.path());
+    EXPECT_EQ(c.expected, embedding_sources(db));
+    EXPECT_EQ(db.embedding_dim * db.graph.node_count, db.embeddings.size());
+  }
+  // A typed CSV column: its ";"-separated floats.
+  const TempDir dir;
+  testing::write_text_file(dir.file("nodes.csv"), "id:ID,emb:float[],:LABEL\n1,0.5;1.5;2;-3,A\n2,,A\n");
+  testing::write_text_file(dir.file("rels.csv"), ":START_ID,:END_ID,:TYPE\n");
+  EXPECT_EQ("4: emb seeded", embedding_sources(import_neo4j_export(dir.path())));
+}
+
 // Refusals need no description: the message is one.
 void expect_refusals(const std::vector<std::pair<Files, std::string>>& cases) {
   std::vector<ImportCase> described;
@@ -173,13 +248,9 @@ TEST(Neo4jImport, RefusesEveryInvalidInputWithItsMessage) {
       {{{"nodes.csv", ":ID,:LABEL,properties:json\n1,A,[1]\n"}}, "properties:json must contain an object"},
       {{{"nodes.csv", ":ID,:LABEL\n1,A\n1,B\n"}}, "missing or duplicate node identity: 1"},
       {{{"nodes.csv", ":ID,:LABEL\n,A\n"}}, "missing or duplicate node identity: "},
-      {node_line("{\"id\":1,\"label\":\"A\",\"embedding\":3}"), "embedding property must be an array"},
-      {node_line("{\"id\":1,\"label\":\"A\",\"embedding\":[\"x\"]}"), "embedding components must be numbers"},
-      {node_line("{\"id\":1,\"label\":\"A\",\"emb\":" + embedding(31, "0.5") + "}"),
-       "embedding must contain 32 finite values"},
-      // "emb" is checked before "embedding"
-      {node_line("{\"id\":1,\"label\":\"A\",\"emb\":[1],\"embedding\":" + embedding(32, "1") + "}"),
-       "embedding must contain 32 finite values"},
+      // 1e39 is a finite number in JSON but no finite float.
+      {node_line("{\"id\":\"n1\",\"label\":\"A\",\"emb\":[0.5,1e39]}"),
+       "embedding of node n1 must contain finite values"},
       {rels("rels.jsonl", "7\n"), "invalid relationship JSONL record"},
       {rels("rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"a\":1}}\n"), properties},
       {rels("rels.csv", head + ",since:int\n1,2,R,\n2,1,R,5\n"), properties},

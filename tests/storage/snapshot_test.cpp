@@ -78,7 +78,8 @@ void put(std::string& out, const T& value) {
 SnapshotImage image_of(const Database& db) {
   const PhysicalGraph& g = db.graph;
   const auto u32 = [](std::uint64_t v) { return static_cast<std::uint32_t>(v); };
-  SnapshotImage im{.nodes = u32(g.node_count), .relationships = u32(g.out_targets.size()), .people = u32(db.people),
+  SnapshotImage im{.nodes = u32(g.node_count), .relationships = u32(g.out_targets.size()),
+                   .dimension = u32(db.embedding_dim), .people = u32(db.people),
                    .papers = u32(db.papers), .label_count = u32(db.node_types.size()),
                    .type_count = u32(db.rel_types.size()), .label_names = db.node_types, .type_names = db.rel_types,
                    .labels = g.labels, .to_physical = g.to_physical, .to_logical = g.to_logical,
@@ -150,7 +151,7 @@ std::string contents(const Database& db) {
             {"maps", {g.node_count, g.labels, g.to_physical, g.to_logical, g.rel_type_count}},
             {"out", {g.out_offsets, g.out_targets, g.out_types}},
             {"in", {g.in_offsets, g.in_sources, g.in_types}},
-            {"nodes", {db.names, db.topics, db.embeddings, edges_of(db)}},
+            {"nodes", {db.names, db.topics, db.embedding_dim, db.embeddings, edges_of(db)}},
             {"props", json::array()}};
   for (std::uint32_t i = 0; i < g.node_count; ++i) j["props"].push_back(db.node_properties(i));
   return j.dump();
@@ -180,6 +181,9 @@ TEST(Snapshot, RoundTripsByteForByteAndLoadsVersionsTwoAndThree) {
   names.compile();
   Database rich = rich_graph();
   rich.set_embedding(5, std::vector<float>(32, -0.125f));
+  Database wide = rich_graph();  // an import's 1536-float embeddings
+  wide.set_embedding_dim(1536);
+  wide.set_embedding(5, std::vector<float>(1536, -0.125f));
   Database empty = GraphBuilder().compiled();
   save_snapshot(empty, dir.file("empty.orv"));
   const std::string bytes = read_text_file(dir.file("empty.orv"));
@@ -187,7 +191,7 @@ TEST(Snapshot, RoundTripsByteForByteAndLoadsVersionsTwoAndThree) {
   std::string digest;  // SHA-256 of the bytes before it, as sha256sum computes it
   for (const unsigned char b : bytes.substr(98)) digest += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
   EXPECT_EQ("32029f9fa0f753cf46e7966294334ae85b0c761111b885a6882590eb1c42a952", digest);
-  for (const Database* db : {&empty, &names, &rich}) {
+  for (const Database* db : {&empty, &names, &rich, &wide}) {
     save_snapshot(*db, dir.file("g.orv"));
     EXPECT_EQ(encode(image_of(*db)), read_text_file(dir.file("g.orv")));
     const Database loaded = load_snapshot(dir.file("g.orv"));
@@ -300,7 +304,8 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
   const std::string header = "invalid snapshot header", mapping = "invalid snapshot node mapping",
                     offsets = "invalid snapshot CSR offsets", rel = "invalid snapshot relationship",
                     labels = "invalid snapshot node schema", types = "invalid snapshot relationship schema",
-                    sizes = "snapshot sizes exceed file length", parse = "JSON parse error";
+                    sizes = "snapshot sizes exceed file length", parse = "JSON parse error",
+                    dimension = "invalid snapshot embedding dimension";
   struct Case {
     const char* what;
     std::function<void(SnapshotImage&)> change;
@@ -310,7 +315,15 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
       {"magic", [](auto& m) { m.magic = "ORVSNAP1"; }, "not a Halvex snapshot"},
       {"version 1", [](auto& m) { m.version = 1; }, "unsupported snapshot version"},
       {"version 5", [](auto& m) { m.version = 5; }, "unsupported snapshot version"},
-      {"dimension 64", [](auto& m) { m.dimension = 64; }, "embedding dim mismatch"},
+      // The width is any from 1 to 65536, and sizes the embeddings section
+      // only once the size check has seen the file hold it.
+      {"dimension 0", [](auto& m) { m.dimension = 0; }, dimension},
+      {"dimension 65537", [](auto& m) { m.dimension = 65537; }, dimension},
+      {"dimension 2^32-1", [](auto& m) { m.dimension = 0xFFFFFFFFu; }, dimension},
+      {"dimension 65536", [](auto& m) { m.dimension = 65536; }, sizes},
+      {"dimension 64 over 32-float embeddings", [](auto& m) { m.dimension = 64; }, sizes},
+      {"dimension 16 over 32-float embeddings", [](auto& m) { m.dimension = 16; }, "snapshot truncated"},
+      {"dimension 1", [](auto& m) { m.dimension = 1, m.embeddings.resize(m.nodes); }, ""},
       {"papers above nodes", [](auto& m) { m.papers = m.nodes + 1; }, header},
       {"people above nodes", [](auto& m) { m.people = m.nodes + 1; }, header},
       {"people plus papers", [](auto& m) { m.people = m.nodes; m.papers = 1; }, header},

@@ -75,7 +75,7 @@ void check_invariants(const Database& db) {
   const std::uint64_t e = g.out_targets.size();
   ASSERT_TRUE(g.compiled);
   // Sizes: labels, maps, degrees, names, embeddings; offsets; slots; edges.
-  ASSERT_EQ((std::vector<std::uint64_t>{n, n, n, n, n, n * kEmbeddingDim, n + 1, n + 1, e, e, e}),
+  ASSERT_EQ((std::vector<std::uint64_t>{n, n, n, n, n, n * db.embedding_dim, n + 1, n + 1, e, e, e}),
             (std::vector<std::uint64_t>{g.labels.size(), g.to_physical.size(), g.to_logical.size(), g.out_degree.size(),
                                         db.names.size(), db.embeddings.size(), g.out_offsets.size(), g.in_offsets.size(),
                                         g.in_offsets[n], g.in_sources.size(), g.edges.size()}));

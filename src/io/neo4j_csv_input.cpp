@@ -17,7 +17,13 @@
 //                   empty in every record (relationship properties are not
 //                   stored yet); the reduced import drops such values.
 //   APOC (one file): "_id", "_labels", "_start", "_end", "_type" and
-//                   property columns shared by nodes and relationships.
+//                   property columns shared by nodes and relationships. A
+//                   column without a type suffix is typed once, from all
+//                   its values (a first pass over the file): integers,
+//                   floats (integers and floats together), booleans, lists
+//                   or maps when every value is one, text otherwise. A
+//                   postal code column thus holds strings in every row,
+//                   never a number in one row and a string in the next.
 #include <stdexcept>
 #include <string>
 #include <cctype>
@@ -129,6 +135,45 @@ nlohmann::json apoc_value(const std::string& text) {
   }
 }
 
+// What the values of an untyped APOC CSV column are, merged over the whole
+// column: kNone while it has no value yet, kText once two kinds meet
+// (integers and floats meet as floats).
+enum class ColumnKind { kNone, kInteger, kFloat, kBoolean, kList, kMap, kText };
+
+ColumnKind kind_of(const nlohmann::json& value) {
+  switch (value.type()) {
+    case nlohmann::json::value_t::number_integer:
+    case nlohmann::json::value_t::number_unsigned:
+      return ColumnKind::kInteger;
+    case nlohmann::json::value_t::number_float:
+      return ColumnKind::kFloat;
+    case nlohmann::json::value_t::boolean:
+      return ColumnKind::kBoolean;
+    case nlohmann::json::value_t::array:
+      return ColumnKind::kList;
+    case nlohmann::json::value_t::object:
+      return ColumnKind::kMap;
+    default:
+      return ColumnKind::kText;
+  }
+}
+
+ColumnKind merge(ColumnKind a, ColumnKind b) {
+  if (a == ColumnKind::kNone || a == b) return b;
+  const bool numbers = (a == ColumnKind::kInteger || a == ColumnKind::kFloat) &&
+                       (b == ColumnKind::kInteger || b == ColumnKind::kFloat);
+  return numbers ? ColumnKind::kFloat : ColumnKind::kText;
+}
+
+// The value of `text` in a column of `kind`: the field's own reading, a
+// float for an integer in a float column, the text itself in a text column.
+nlohmann::json column_value(const std::string& text, ColumnKind kind) {
+  if (kind == ColumnKind::kText) return text;
+  nlohmann::json value = apoc_value(text);
+  if (kind == ColumnKind::kFloat && !value.is_number_float()) return value.get<double>();
+  return value;
+}
+
 // The columns of an APOC CSV header: its five own ones (by name, a type
 // suffix allowed) and the property columns, each typed by its suffix when
 // it has one and read by apoc_value when not.
@@ -138,6 +183,7 @@ struct ApocColumns {
     std::size_t index;
     std::string name;
     std::string type;  // empty: untyped
+    ColumnKind kind = ColumnKind::kNone;  // of an untyped column, over the whole file
   };
   std::vector<Property> properties;
 };
@@ -241,7 +287,22 @@ void read_apoc_csv(std::istream& in, ImportContext& context) {
   if (!read_csv_record(in, record)) throw std::runtime_error("APOC CSV header is missing");
   std::vector<std::string> header = std::move(record.fields);
   strip_byte_order_mark(header);
-  const ApocColumns c = apoc_columns(header);
+  ApocColumns c = apoc_columns(header);
+
+  // First pass: the kind of every untyped column. The file is read twice
+  // (imports read regular files only, so it can be rewound).
+  const std::streampos body = in.tellg();
+  while (next_row(in, record, header.size())) {
+    for (auto& p : c.properties) {
+      const std::string& text = record.fields[p.index];
+      if (p.type.empty() && !text.empty() && p.kind != ColumnKind::kText) {
+        p.kind = merge(p.kind, kind_of(apoc_value(text)));
+      }
+    }
+  }
+  in.clear();
+  in.seekg(body);
+  if (!in) throw std::runtime_error("APOC CSV export cannot be read twice");
 
   while (next_row(in, record, header.size())) {
     const auto& f = record.fields;
@@ -255,7 +316,8 @@ void read_apoc_csv(std::istream& in, ImportContext& context) {
     nlohmann::json properties = nlohmann::json::object();
     for (const auto& p : c.properties) {
       const std::string& text = f[p.index];
-      if (!text.empty()) properties[p.name] = p.type.empty() ? apoc_value(text) : typed_csv_value(text, p.type);
+      if (text.empty()) continue;
+      properties[p.name] = p.type.empty() ? column_value(text, p.kind) : typed_csv_value(text, p.type);
     }
     std::string_view labels = f[c.labels];
     if (labels.starts_with(':')) labels.remove_prefix(1);

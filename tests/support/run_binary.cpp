@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -97,7 +98,26 @@ LoopbackPort::~LoopbackPort() {
   if (fd_ >= 0) close(fd_);
 }
 
-std::uint16_t free_loopback_port() { return LoopbackPort(false).port(); }
+// Below the kernel's ephemeral range (32768 and up): the tests open
+// thousands of client connections, each on an ephemeral port, and a server
+// port taken from that range could be in use by one of them by the time
+// the server binds it. A random start keeps parallel test processes apart.
+std::uint16_t free_loopback_port() {
+  static std::mt19937 random(static_cast<std::uint32_t>(getpid()) * 2654435761u ^
+                             static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const auto candidate = static_cast<std::uint16_t>(20000 + random() % 12000);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(candidate);
+    const bool free = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) close(fd);
+    if (free) return candidate;
+  }
+  return LoopbackPort(false).port();
+}
 
 BackgroundServer::BackgroundServer(const std::vector<std::string>& args, const std::string& cwd,
                                    const std::string& binary)

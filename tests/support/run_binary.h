@@ -53,7 +53,8 @@ class LoopbackPort {
   std::uint16_t port_ = 0;
 };
 
-// A loopback TCP port that was free a moment ago.
+// A loopback TCP port that was free a moment ago, below the ephemeral range
+// that client connections take their ports from.
 std::uint16_t free_loopback_port();
 
 class BackgroundServer {

@@ -6,6 +6,15 @@
 // Files are opened non-blocking and must be regular: a FIFO or device placed
 // in a root would otherwise block a worker in open() or read() forever, and
 // a directory reads as an error rather than as an empty file.
+//
+// Answers are cached. The console loads dozens of files per page over a
+// kept-alive connection, and resolving two paths and reading the file cost
+// most of such a request. An entry is kept under the name as requested,
+// with the file's resolved path and identity (device, inode, size,
+// modification time); a hit costs one stat of the resolved path and is
+// served only while that identity is unchanged, so an edited, replaced or
+// removed file is resolved and checked again in full. Only small files are
+// kept, and the cache starts over when it passes its byte bound.
 #include "http/static_files.h"
 
 #include <fcntl.h>
@@ -13,12 +22,75 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace orvane {
 namespace {
 
 HttpResponse not_found() { return {404, "not found", "text/plain"}; }
+
+constexpr std::size_t kCachedFileBytes = 1 << 20;   // larger files are read each time
+constexpr std::size_t kCacheBytes = 64 << 20;       // the cache starts over beyond this
+
+struct CachedFile {
+  std::string resolved;  // the file's real path
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  struct timespec modified;
+  std::shared_ptr<const std::string> data;
+};
+
+struct FileCache {
+  std::mutex mutex;
+  std::unordered_map<std::string, CachedFile> entries;  // by root + "/" + name as requested
+  std::size_t bytes = 0;
+};
+
+FileCache& file_cache() {
+  static FileCache cache;
+  return cache;
+}
+
+bool same_file(const struct stat& st, const CachedFile& entry) {
+  return S_ISREG(st.st_mode) && st.st_dev == entry.device && st.st_ino == entry.inode && st.st_size == entry.size &&
+         st.st_mtim.tv_sec == entry.modified.tv_sec && st.st_mtim.tv_nsec == entry.modified.tv_nsec;
+}
+
+// The cached content of `candidate` while its file is the one cached.
+std::shared_ptr<const std::string> cached(const std::string& candidate) {
+  FileCache& cache = file_cache();
+  CachedFile entry;
+  {
+    const std::lock_guard<std::mutex> lock(cache.mutex);
+    const auto it = cache.entries.find(candidate);
+    if (it == cache.entries.end()) return nullptr;
+    entry = it->second;
+  }
+  struct stat st {};
+  if (::stat(entry.resolved.c_str(), &st) != 0 || !same_file(st, entry)) return nullptr;
+  return entry.data;
+}
+
+void remember(const std::string& candidate, const std::string& resolved, const struct stat& st, std::string data) {
+  if (data.size() > kCachedFileBytes) return;
+  FileCache& cache = file_cache();
+  const std::lock_guard<std::mutex> lock(cache.mutex);
+  if (cache.bytes + data.size() > kCacheBytes) {
+    cache.entries.clear();
+    cache.bytes = 0;
+  }
+  if (const auto it = cache.entries.find(candidate); it != cache.entries.end()) {
+    cache.bytes -= it->second.data->size();
+    cache.entries.erase(it);
+  }
+  cache.bytes += data.size();
+  cache.entries[candidate] = {resolved, st.st_dev, st.st_ino, st.st_size, st.st_mtim,
+                              std::make_shared<const std::string>(std::move(data))};
+}
 
 const char* content_type_for(std::string_view name) {
   if (name.ends_with(".js")) return "application/javascript; charset=utf-8";
@@ -38,13 +110,13 @@ std::string resolved(const std::string& path) {
   return out;
 }
 
-// The whole content of the regular file at `path`; "" when it cannot be
-// opened, is not a regular file or cannot be read to its end.
-std::string read_regular_file(const std::string& path) {
+// The whole content of the regular file at `path`, with its status in
+// `st`; "" when it cannot be opened, is not a regular file or cannot be
+// read to its end.
+std::string read_regular_file(const std::string& path, struct stat& st) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return "";
   std::string data;
-  struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     data.resize(static_cast<size_t>(st.st_size));
     size_t got = 0;
@@ -54,6 +126,7 @@ std::string read_regular_file(const std::string& path) {
       got += static_cast<size_t>(n);
     }
     data.resize(got);  // a file that shrank while being read is served as far as it was read
+    if (got != static_cast<size_t>(st.st_size)) st.st_size = -1;  // never cached as complete
   }
   ::close(fd);
   return data;
@@ -91,6 +164,7 @@ HttpResponse serve_static_file(std::string_view path, const std::string& web_roo
   // missing file is answered 404 anyway, so realpath stands in for a
   // weakly-canonical resolution at a fraction of its system calls.
   const std::string candidate = root + "/" + name;
+  if (const auto hit = cached(candidate)) return {200, *hit, content_type_for(candidate)};
   const std::string real_root = resolved(root);
   const std::string real_candidate = resolved(candidate);
   if (real_root.empty() || real_candidate.empty()) return not_found();
@@ -100,8 +174,10 @@ HttpResponse serve_static_file(std::string_view path, const std::string& web_roo
                                                  real_candidate[real_root.size()] == '/';
   if (!below_root) return not_found();
 
-  std::string data = read_regular_file(real_candidate);
+  struct stat st {};
+  std::string data = read_regular_file(real_candidate, st);
   if (data.empty()) return not_found();
+  if (st.st_size >= 0) remember(candidate, real_candidate, st, data);
   return {200, std::move(data), content_type_for(candidate)};
 }
 

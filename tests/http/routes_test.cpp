@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -273,7 +275,9 @@ TEST_F(RoutesTest, AnImportInProgressStallsNoOtherRequest) {
     return call("POST", "/v1/migrate", R"({"dir":")" + dir.file("slow.dump") + R"(","name":"slow"})").status;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  for (const char* path : {"/v1/stats", "/v1/databases", "/v1/schema"}) EXPECT_EQ(200, call("GET", path).status) << path;
+  for (const char* path : {"/v1/stats", "/v1/databases", "/v1/schema"}) {
+    EXPECT_EQ(200, call("GET", path).status) << path;
+  }
   EXPECT_EQ(200, call("POST", "/v1/query", R"x({"query":"MATCH (n) RETURN count(*)"})x").status);
   EXPECT_EQ(std::future_status::timeout, migration.wait_for(std::chrono::seconds(0)));  // still decoding
   write_text_file(dir.file("go"), "");
@@ -338,6 +342,30 @@ TEST_F(RoutesTest, StaticFilesOnlyFromBelowTheEngineRoots) {
         << path;
   }
   EXPECT_EQ(403, get("/", {"Sec-Fetch-Site: cross-site"}).status);
+
+  // A served file that changes is served as it is now: edited in place with
+  // the same size, replaced by a link to a file outside the root or by a
+  // FIFO, removed.
+  EXPECT_EQ("<app.js>", get("/app.js").body);
+  {
+    std::ofstream edit(web + "app.js", std::ios::in | std::ios::out | std::ios::binary);
+    edit << "[app.js]";
+  }
+  fs::last_write_time(web + "app.js", fs::last_write_time(web + "app.js") + std::chrono::seconds(1));
+  EXPECT_EQ("[app.js]", get("/app.js").body);
+  const struct {
+    std::string path;
+    std::function<void(const std::string& file)> change;  // of the file at `path` under the web root
+  } changes[] = {
+      {"/style.css", [&](auto& file) { fs::remove(file), fs::create_symlink(dir.file("secret.txt"), file); }},
+      {"/logo.svg", [&](auto& file) { fs::remove(file), ::mkfifo(file.c_str(), 0600); }},
+      {"/data.json", [&](auto& file) { fs::remove(file); }},
+  };
+  for (const auto& c : changes) {
+    EXPECT_EQ(200, get(c.path).status) << c.path;
+    c.change(web + c.path.substr(1));
+    EXPECT_EQ(404, get(c.path).status) << c.path;
+  }
 }
 
 }  // namespace

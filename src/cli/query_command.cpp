@@ -24,15 +24,10 @@
 #include "storage/writer_lock.h"
 
 namespace orvane {
-namespace {
-
-std::string without_leading_blanks(const std::string& text) { return std::string(trim_start(text)); }
-
-}  // namespace
 
 bool is_mutating_statement(const std::string& statement) {
-  std::string l = without_leading_blanks(ascii_lower(statement));
-  if (l.starts_with("profile ")) l = without_leading_blanks(l.substr(8));
+  std::string l(trim_start(ascii_lower(statement)));
+  if (l.starts_with("profile ")) l = std::string(trim_start(std::string_view(l).substr(8)));
   return l.starts_with("create ") || l.starts_with("load ") || l.find("call orvane.migrate") != std::string::npos ||
          l.find("call orvane.restore") != std::string::npos ||
          l.find("call orvane.loadfromneo4j") != std::string::npos;

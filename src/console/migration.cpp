@@ -17,8 +17,8 @@
 #include "graph/database.h"
 #include "io/neo4j_import.h"
 #include "io/reductions.h"
-#include "storage/snapshot.h"
 #include "layout/entropy_worker.h"
+#include "storage/snapshot.h"
 
 namespace orvane {
 namespace {
@@ -69,16 +69,8 @@ void install_prepared(Engine& engine, PreparedGraph prepared) {
   engine.install(prepared.name, std::move(prepared.db), std::move(prepared.events));
 }
 
-void migrate_source(Engine& engine, const std::string& source, const std::string& target_name,
-                    ReductionReport* reductions) {
-  check_name(target_name);
-  // The report reaches the caller only with an installed graph.
-  ReductionReport report;
-  Database db = import_neo4j_source(source, reductions != nullptr ? &report : nullptr);
-  std::vector<ChangeEvent> events;
-  events.push_back({"migrate", source + " -> " + target_name});
-  install(engine, std::move(db), target_name, std::move(events));
-  if (reductions != nullptr) *reductions = std::move(report);
+void migrate_source(Engine& engine, const std::string& source, const std::string& target_name) {
+  install_prepared(engine, prepare_migration(source, target_name, false));
 }
 
 void pull_from_neo4j(Engine& engine, const std::string& bolt_uri, const std::string& user,

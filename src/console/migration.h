@@ -54,24 +54,19 @@ void install_prepared(Engine& engine, PreparedGraph prepared);
 
 // Imports `source` (an export directory, or a file ending in ".dump" that
 // the dump bridge converts in a private import directory removed on every
-// exit), lays the graph out with the entropy worker, saves it to
-// engine.snapshot_path when that is not empty (atomic replacement),
-// registers it under `target_name` (replacing a database of that name),
-// selects it and records the change event "migrate" with the detail
-// source + " -> " + target_name.
-// Throws, before anything changes, "database name must not be empty" for
-// an empty `target_name`; otherwise the import's, the bridge's and the
-// save's messages ("CSV/JSONL migration requires an existing export
-// directory: PATH", "Neo4j dump file is missing", "cannot write snapshot
-// PATH: REASON", ...). A failure leaves the engine and the snapshot file
-// unchanged. Requires: exclusive use of the engine (the engine mutex of a
-// server, or a command's single thread).
-// With `reductions` the import is the reduced one and *reductions receives
-// its report once everything succeeded (io/neo4j_import.h); a strict
-// import's refusals that the reduced one would take are
-// ReducibleImportErrors.
-void migrate_source(Engine& engine, const std::string& source, const std::string& target_name,
-                    ReductionReport* reductions = nullptr);
+// exit) with the strict import, lays the graph out with the entropy worker
+// and installs it under `target_name` (install_prepared: written to a file
+// of its own when the engine keeps its databases, registered replacing a
+// database of that name, selected, the change event "migrate" with the
+// detail source + " -> " + target_name recorded). Throws, before anything
+// changes, "database name must not be empty" for an empty `target_name`;
+// otherwise the import's, the bridge's and the save's messages
+// ("CSV/JSONL migration requires an existing export directory: PATH",
+// "Neo4j dump file is missing", "cannot write snapshot PATH: REASON", ...);
+// a strict import's refusals that the reduced one would take are
+// ReducibleImportErrors (io/reductions.h). A failure leaves the engine and
+// every file unchanged. Requires: exclusive use of the engine.
+void migrate_source(Engine& engine, const std::string& source, const std::string& target_name);
 
 // Pulls a running Neo4j server into the new export directory
 // `out_directory` through the pull bridge, handing it `user` and `password`

@@ -22,6 +22,7 @@
 #include <dirent.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -130,6 +131,14 @@ bool sync_path(const std::string& path) {
   return ok;
 }
 
+std::string real_path(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return std::string();
+  std::string out = resolved;
+  std::free(resolved);
+  return out;
+}
+
 std::string publish_target(const std::string& target, const std::string& refusal) {
   if (target.empty()) throw std::runtime_error(refusal + ": no path given");
   if (target.back() == '/') refuse(refusal, target, "is a directory");
@@ -137,12 +146,10 @@ std::string publish_target(const std::string& target, const std::string& refusal
   struct stat st {};
   if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     // A link is followed to the file it names, which is replaced in place.
-    char* resolved = ::realpath(target.c_str(), nullptr);
-    if (resolved == nullptr) {
+    file = real_path(target);
+    if (file.empty()) {
       refuse(refusal, target, errno == ENOENT ? "is a symbolic link to a missing file" : std::strerror(errno));
     }
-    file = resolved;
-    std::free(resolved);
   }
   if (::lstat(file.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) refuse(refusal, target, "is a directory");

@@ -19,6 +19,10 @@ struct AtomicWriteErrors {
   std::string directory_sync;  // the parent directory could not be synced
 };
 
+// `path` with every symbolic link, "." and ".." resolved (realpath), or ""
+// when some component does not exist or cannot be read.
+std::string real_path(const std::string& path);
+
 // Where a file published at `target` lands, checked before any work is
 // done: `target` itself when nothing or a regular file is there, or the
 // regular file a symbolic link names (the link stays a link). Anything else

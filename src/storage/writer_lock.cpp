@@ -23,27 +23,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
 
 namespace orvane {
-
-namespace {
-
-// realpath of `path`, or "" when it cannot be resolved.
-std::string real_path(const std::string& path) {
-  char* resolved = ::realpath(path.c_str(), nullptr);
-  if (resolved == nullptr) return std::string();
-  std::string out = resolved;
-  std::free(resolved);
-  return out;
-}
-
-}  // namespace
 
 std::string resolved_snapshot_path(const std::string& snapshot_path) {
   std::string file = real_path(snapshot_path);

@@ -9,16 +9,15 @@
 // second writer, or a path that can never take a snapshot, fails at once
 // and costs no pull.
 //
-// --reduce asks for the reduced import, whose report is printed after the
-// "migrated from" line, one "reduced: " line per kind. A strict import that
-// failed for a reason the reduced one would take carries a hint saying so.
+// --reduce, which once asked for a reduced import, is still accepted; every
+// import is whole now, and the command says so on a "reduced: nothing; ..."
+// line after the "migrated from" line.
 #include <cstdint>
 #include <iostream>
 #include <stdexcept>
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/hinted_error.h"
 #include "cli/options.h"
 #include "console/engine.h"
 #include "console/migration.h"
@@ -30,10 +29,6 @@
 
 namespace orvane {
 namespace {
-
-constexpr const char* kReduceHint =
-    "hint: --reduce imports a reduced graph instead (relationship properties dropped, extra labels kept in "
-    "_labels, parallel relationships collapsed) and reports every reduction";
 
 // " nodes=N edges=E people=P papers=Q" of the selected database, and
 // " embedding_dim=D" when the data brought embeddings of another width than
@@ -66,7 +61,7 @@ int run_migrate(int argc, char** argv) {
 
   Engine engine;
   std::vector<std::string> ignored;
-  try {
+  {
     if (bolt.empty()) {
       PreparedGraph prepared = prepare_migration(from, "migrated", reduce);
       ignored = std::move(prepared.ignored);
@@ -80,8 +75,6 @@ int run_migrate(int argc, char** argv) {
       pull_from_neo4j(engine, bolt, user, password, database, from, reductions);
       std::cout << "loaded from " << bolt << counts(engine.database()) << " (CPU load; GPU is retrieve only)\n";
     }
-  } catch (const ReducibleImportError& e) {
-    throw HintedError(e.what(), kReduceHint);
   }
   if (reduce && !bolt.empty()) report_lines = reduction_lines(report);
   for (const std::string& line : report_lines) std::cout << "reduced: " << line << '\n';

@@ -65,12 +65,12 @@ const nlohmann::json* display_name(const nlohmann::json& props) {
 
 // Compiles and saves `db` after a change made since `mark`; on any failure
 // takes the database back to the mark and rethrows.
-void commit(const StatementContext& ctx, Database& db, const DatabaseMark& mark, std::span<const Edge> added) {
+void commit(const StatementContext& ctx, Database& db, const DatabaseMark& mark) {
   try {
     db.compile();
     ctx.engine.save(ctx.database);
   } catch (...) {
-    db.rollback(mark, added);
+    db.rollback(mark);
     throw;
   }
 }
@@ -100,7 +100,7 @@ void create_node(StatementContext& ctx) {
 
   const DatabaseMark mark = db.mark();
   const std::uint32_t id = db.add_labeled_node(label, name, std::move(props), 0);
-  commit(ctx, db, mark, {});
+  commit(ctx, db, mark);
   ctx.engine.record_change("create_node", label + ":" + pattern);
   ctx.out.data = JsonObjectText()
                      .count("id", id)
@@ -111,15 +111,6 @@ void create_node(StatementContext& ctx) {
 }
 
 std::uint64_t endpoint_id(const std::string& digits) { return parse_decimal_saturating(digits); }
-
-bool relationship_exists(const Database& db, std::uint32_t src, std::uint32_t dst, std::uint16_t type) {
-  const PhysicalGraph& g = db.graph;
-  if (g.compiled) return g.has_edge(g.to_physical[src], g.to_physical[dst], type);
-  for (const Edge& e : g.edges) {
-    if (e.src == src && e.dst == dst && e.type == type) return true;
-  }
-  return false;
-}
 
 // The one relationship form, matched by hand rather than with std::regex,
 // whose backtracking recursion grows with the text and a statement may be
@@ -196,25 +187,21 @@ void create_relationship(StatementContext& ctx) {
     throw std::runtime_error("relationship endpoint does not exist");
   }
   const auto s = static_cast<std::uint32_t>(src), d = static_cast<std::uint32_t>(dst);
-  if (const auto known = db.rel_type_ids.find(type);
-      known != db.rel_type_ids.end() && relationship_exists(db, s, d, known->second)) {
-    throw std::runtime_error("parallel relationships are not yet supported");
-  }
 
+  // Every CREATE makes a new relationship, parallel to any that exist.
   const DatabaseMark mark = db.mark();
-  Edge added{s, d, 0};
+  std::uint32_t id = 0;
   try {
-    added.type = db.add_rel_type(type);
-    db.graph.add_edge(s, d, added.type);
+    id = db.graph.add_edge(s, d, db.add_rel_type(type));
   } catch (...) {
-    db.rollback(mark, {&added, 1});
+    db.rollback(mark);
     throw;
   }
-  commit(ctx, db, mark, {&added, 1});
+  commit(ctx, db, mark);
   const std::string detail = std::to_string(src) + "-[" + type + "]->" + std::to_string(dst);
   ctx.engine.record_change("create_rel", detail);
   ctx.out.data =
-      JsonObjectText().count("src", src).count("dst", dst).string("type", type).text();
+      JsonObjectText().count("id", id).count("src", src).count("dst", dst).string("type", type).text();
 }
 
 }  // namespace

@@ -62,9 +62,8 @@ void install_prepared(Engine& engine, PreparedGraph prepared);
 // changes, "database name must not be empty" for an empty `target_name`;
 // otherwise the import's, the bridge's and the save's messages
 // ("CSV/JSONL migration requires an existing export directory: PATH",
-// "Neo4j dump file is missing", "cannot write snapshot PATH: REASON", ...);
-// a strict import's refusals that the reduced one would take are
-// ReducibleImportErrors (io/reductions.h). A failure leaves the engine and
+// "Neo4j dump file is missing", "cannot write snapshot PATH: REASON", ...).
+// A failure leaves the engine and
 // every file unchanged. Requires: exclusive use of the engine.
 void migrate_source(Engine& engine, const std::string& source, const std::string& target_name);
 

@@ -114,6 +114,9 @@ Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t pap
     }
   }
 
+  // The random draws repeat some pairs; the corpus has each relationship
+  // once, numbered in (source, target, type) order.
+  db.graph.remove_duplicate_edges();
   db.compile();
   return db;
 }

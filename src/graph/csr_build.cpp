@@ -1,22 +1,24 @@
 // CSR compilation and renumbering.
 //
-// compile turns the edge list (identities) into:
-//   combined outgoing CSR  out_offsets[n+1] / out_targets[E] / out_types[E]
-//   combined incoming CSR  in_offsets[n+1]  / in_sources[E]  / in_types[E]
+// compile turns the edge list (node identities, indexed by relationship
+// identity) into:
+//   combined outgoing CSR  out_offsets[n+1] / out_targets[E] / out_types[E] / out_rels[E]
+//   combined incoming CSR  in_offsets[n+1]  / in_sources[E]  / in_types[E]  / in_rels[E]
 //   per-type run index     typed_out / typed_in (see TypedRunIndex)
 //   label lists            label_offsets / label_members (identities by label)
 // all CSR arrays indexed by position and holding positions. A combined run
-// is ordered by (type, neighbour position), so the run of one type is a
-// contiguous, ascending part of it; only the few most frequent types get a
-// CSR copy of their own. The edge list itself ends up sorted by (src, dst,
-// type) with no duplicate triple.
+// is ordered by (type, neighbour position, relationship identity), so the
+// run of one type is a contiguous, ascending part of it and parallel
+// relationships sit side by side in creation order; only the few most
+// frequent types get a CSR copy of their own. The edge list is never
+// reordered here: an index into it is a relationship's identity.
 //
 // Every phase is a linear pass (count, prefix sum, scatter through a cursor
-// copy of the offsets) except the edge sort. The sort is a counting sort on
-// the source identity followed by a small sort of each source's bucket by
-// (dst, type): the same order as one global sort, in a fraction of the time
-// for the degree distributions we see. An edge list that is already sorted
-// and unique (every recompile after a permutation) skips the sort entirely.
+// copy of the offsets) except the run sort. The scatter visits the edge
+// list in identity order, so each run already holds ascending identities;
+// one sort of each run by (type, neighbour), stable on the identity, gives
+// the final order. A run that is already ordered (every recompile after a
+// permutation of a graph built in order) is only checked.
 #include <algorithm>
 #include <stdexcept>
 
@@ -29,13 +31,6 @@ bool edge_less(const Edge& a, const Edge& b) {
   if (a.src != b.src) return a.src < b.src;
   if (a.dst != b.dst) return a.dst < b.dst;
   return a.type < b.type;
-}
-
-bool sorted_and_unique(const std::vector<Edge>& edges) {
-  for (std::size_t i = 1; i < edges.size(); ++i) {
-    if (!edge_less(edges[i - 1], edges[i])) return false;
-  }
-  return true;
 }
 
 // Sorts by (src, dst, type). Buckets by source through a counting pass, then
@@ -67,23 +62,35 @@ void sort_edges(std::vector<Edge>& edges, std::uint64_t node_count) {
   }
 }
 
-// Orders the run [first, last) of (neighbour, type) slot arrays by (type,
-// neighbour), using `scratch` as the one reusable buffer.
-void sort_run(std::uint32_t* nbr, std::uint16_t* type, std::size_t count,
-              std::vector<std::uint64_t>& scratch) {
+// One slot while a run is sorted: (type << 32 | neighbour) and the
+// relationship identity, which breaks ties between parallel relationships.
+struct SlotKey {
+  std::uint64_t key;
+  std::uint32_t rel;
+  friend bool operator<(const SlotKey& a, const SlotKey& b) {
+    return a.key != b.key ? a.key < b.key : a.rel < b.rel;
+  }
+};
+
+// Orders the run of `count` slots at (nbr, type, rel) by (type, neighbour,
+// relationship identity), using `scratch` as the one reusable buffer.
+void sort_run(std::uint32_t* nbr, std::uint16_t* type, std::uint32_t* rel, std::size_t count,
+              std::vector<SlotKey>& scratch) {
   bool sorted = true;
   for (std::size_t i = 1; i < count && sorted; ++i) {
-    sorted = type[i - 1] < type[i] || (type[i - 1] == type[i] && nbr[i - 1] <= nbr[i]);
+    sorted = type[i - 1] < type[i] ||
+             (type[i - 1] == type[i] && (nbr[i - 1] < nbr[i] || (nbr[i - 1] == nbr[i] && rel[i - 1] < rel[i])));
   }
   if (sorted) return;
   scratch.clear();
   for (std::size_t i = 0; i < count; ++i) {
-    scratch.push_back((static_cast<std::uint64_t>(type[i]) << 32) | nbr[i]);
+    scratch.push_back(SlotKey{(static_cast<std::uint64_t>(type[i]) << 32) | nbr[i], rel[i]});
   }
   std::sort(scratch.begin(), scratch.end());
   for (std::size_t i = 0; i < count; ++i) {
-    type[i] = static_cast<std::uint16_t>(scratch[i] >> 32);
-    nbr[i] = static_cast<std::uint32_t>(scratch[i]);
+    type[i] = static_cast<std::uint16_t>(scratch[i].key >> 32);
+    nbr[i] = static_cast<std::uint32_t>(scratch[i].key);
+    rel[i] = scratch[i].rel;
   }
 }
 
@@ -107,10 +114,12 @@ std::vector<std::uint16_t> table_types(const std::vector<std::uint64_t>& per_typ
 // which keeps every copied run ascending.
 void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& frequent, std::uint64_t type_count,
                      const std::vector<std::uint32_t>& offsets, const std::vector<std::uint32_t>& neighbours,
-                     const std::vector<std::uint16_t>& types, std::uint64_t node_count) {
+                     const std::vector<std::uint16_t>& types, const std::vector<std::uint32_t>& rels,
+                     std::uint64_t node_count) {
   index.table_of_type.assign(type_count, TypedRunIndex::kNoTable);
   index.offsets.assign(frequent.size(), std::vector<std::uint32_t>(node_count + 1, 0));
   index.neighbours.assign(frequent.size(), {});
+  index.rels.assign(frequent.size(), {});
   for (std::size_t k = 0; k < frequent.size(); ++k) index.table_of_type[frequent[k]] = static_cast<std::uint8_t>(k);
   if (frequent.empty()) return;
   for (std::uint64_t v = 0; v < node_count; ++v) {
@@ -122,38 +131,63 @@ void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& fre
     auto& off = index.offsets[k];
     for (std::uint64_t v = 0; v < node_count; ++v) off[v + 1] += off[v];
     index.neighbours[k].resize(off[node_count]);
+    index.rels[k].resize(off[node_count]);
   }
   std::vector<std::uint32_t> fill(frequent.size(), 0);
   for (std::uint64_t v = 0; v < node_count; ++v) {
     for (std::uint32_t s = offsets[v]; s < offsets[v + 1]; ++s) {
       if (const std::uint8_t k = index.table_of_type[types[s]]; k != TypedRunIndex::kNoTable) {
-        index.neighbours[k][fill[k]++] = neighbours[s];
+        index.neighbours[k][fill[k]] = neighbours[s];
+        index.rels[k][fill[k]++] = rels[s];
       }
     }
   }
 }
 
-// Groups the identities by label (counting sort), ascending within a label.
+// Groups the identities by label (counting sort over first and further
+// labels), ascending within a label: the first labels are scattered in
+// identity order and the further ones merged in afterwards per label.
 void build_label_lists(PhysicalGraph& g) {
-  std::uint16_t highest = 0;
-  for (const std::uint16_t l : g.labels) highest = std::max(highest, l);
-  g.label_offsets.assign(g.labels.empty() ? 1 : static_cast<std::size_t>(highest) + 2, 0);
-  for (const std::uint16_t l : g.labels) ++g.label_offsets[static_cast<std::size_t>(l) + 1];
+  std::size_t highest = 0;
+  bool any = false;
+  const auto see = [&](std::uint16_t l) {
+    if (l == kNoLabel) return;
+    highest = std::max<std::size_t>(highest, l);
+    any = true;
+  };
+  for (const std::uint16_t l : g.labels) see(l);
+  for (const std::uint16_t l : g.extra_labels) see(l);
+  g.label_offsets.assign(any ? highest + 2 : 1, 0);
+  for (const std::uint16_t l : g.labels) {
+    if (l != kNoLabel) ++g.label_offsets[static_cast<std::size_t>(l) + 1];
+  }
+  for (const std::uint16_t l : g.extra_labels) ++g.label_offsets[static_cast<std::size_t>(l) + 1];
   for (std::size_t k = 1; k < g.label_offsets.size(); ++k) g.label_offsets[k] += g.label_offsets[k - 1];
-  g.label_members.assign(g.labels.size(), 0);
+  g.label_members.assign(g.label_offsets.back(), 0);
   std::vector<std::uint32_t> cursor(g.label_offsets.begin(), g.label_offsets.end() - 1);
-  for (std::uint64_t i = 0; i < g.labels.size(); ++i) g.label_members[cursor[g.labels[i]]++] = static_cast<std::uint32_t>(i);
+  for (std::uint64_t i = 0; i < g.labels.size(); ++i) {
+    if (g.labels[i] != kNoLabel) g.label_members[cursor[g.labels[i]]++] = static_cast<std::uint32_t>(i);
+  }
+  if (g.extra_labels.empty()) return;
+  for (std::size_t k = 0; k < g.extra_labels.size(); ++k) {
+    g.label_members[cursor[g.extra_labels[k]]++] = g.extra_label_nodes[k];
+  }
+  for (std::size_t l = 0; l + 1 < g.label_offsets.size(); ++l) {
+    const auto first = g.label_members.begin() + g.label_offsets[l];
+    std::sort(first, g.label_members.begin() + g.label_offsets[l + 1]);
+  }
 }
 
 }  // namespace
 
-void PhysicalGraph::compile() {
-  if (!sorted_and_unique(edges)) {
-    sort_edges(edges, node_count);
-    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
-    edges.shrink_to_fit();
-  }
+void PhysicalGraph::remove_duplicate_edges() {
+  sort_edges(edges, node_count);
+  edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+  edges.shrink_to_fit();
+  compiled = false;
+}
 
+void PhysicalGraph::compile() {
   const std::uint64_t n = node_count;
   const std::size_t e_count = edges.size();
   out_offsets.assign(n + 1, 0);
@@ -175,19 +209,24 @@ void PhysicalGraph::compile() {
 
   out_targets.assign(e_count, 0);
   out_types.assign(e_count, 0);
+  out_rels.assign(e_count, 0);
   in_sources.assign(e_count, 0);
   in_types.assign(e_count, 0);
+  in_rels.assign(e_count, 0);
   {
     std::vector<std::uint32_t> out_cursor(out_offsets.begin(), out_offsets.end() - 1);
     std::vector<std::uint32_t> in_cursor(in_offsets.begin(), in_offsets.end() - 1);
-    for (const Edge& e : edges) {
+    for (std::size_t r = 0; r < e_count; ++r) {
+      const Edge& e = edges[r];
       const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
       std::uint32_t slot = out_cursor[ps]++;
       out_targets[slot] = pd;
       out_types[slot] = e.type;
+      out_rels[slot] = static_cast<std::uint32_t>(r);
       slot = in_cursor[pd]++;
       in_sources[slot] = ps;
       in_types[slot] = e.type;
+      in_rels[slot] = static_cast<std::uint32_t>(r);
     }
   }
   compiled = true;
@@ -196,13 +235,13 @@ void PhysicalGraph::compile() {
 
 void PhysicalGraph::sort_adjacency() {
   if (!compiled) return;
-  std::vector<std::uint64_t> scratch;
+  std::vector<SlotKey> scratch;
   for (std::uint64_t v = 0; v < node_count; ++v) {
-    sort_run(out_targets.data() + out_offsets[v], out_types.data() + out_offsets[v],
+    sort_run(out_targets.data() + out_offsets[v], out_types.data() + out_offsets[v], out_rels.data() + out_offsets[v],
              out_offsets[v + 1] - out_offsets[v], scratch);
   }
   for (std::uint64_t v = 0; v < node_count; ++v) {
-    sort_run(in_sources.data() + in_offsets[v], in_types.data() + in_offsets[v],
+    sort_run(in_sources.data() + in_offsets[v], in_types.data() + in_offsets[v], in_rels.data() + in_offsets[v],
              in_offsets[v + 1] - in_offsets[v], scratch);
   }
 }
@@ -213,9 +252,15 @@ void PhysicalGraph::build_typed_csr() {
   // Relationship counts by type are the same in both directions.
   std::vector<std::uint64_t> per_type(rel_type_count, 0);
   for (const std::uint16_t t : out_types) ++per_type[t];
+  parallel_relationships = 0;
+  for (std::uint64_t v = 0; v < node_count; ++v) {
+    for (std::uint32_t s = out_offsets[v] + 1; s < out_offsets[v + 1]; ++s) {
+      parallel_relationships += out_targets[s] == out_targets[s - 1] && out_types[s] == out_types[s - 1];
+    }
+  }
   const std::vector<std::uint16_t> frequent = table_types(per_type, node_count);
-  build_run_index(typed_out, frequent, rel_type_count, out_offsets, out_targets, out_types, node_count);
-  build_run_index(typed_in, frequent, rel_type_count, in_offsets, in_sources, in_types, node_count);
+  build_run_index(typed_out, frequent, rel_type_count, out_offsets, out_targets, out_types, out_rels, node_count);
+  build_run_index(typed_in, frequent, rel_type_count, in_offsets, in_sources, in_types, in_rels, node_count);
   build_label_lists(*this);
 }
 
@@ -236,18 +281,22 @@ void PhysicalGraph::install_compiled(std::vector<std::uint16_t> labels_in,
                                      std::vector<std::uint32_t> out_offsets_in,
                                      std::vector<std::uint32_t> out_targets_in,
                                      std::vector<std::uint16_t> out_types_in,
+                                     std::vector<std::uint32_t> out_rels_in,
                                      std::vector<std::uint32_t> in_offsets_in,
                                      std::vector<std::uint32_t> in_sources_in,
-                                     std::vector<std::uint16_t> in_types_in) {
+                                     std::vector<std::uint16_t> in_types_in,
+                                     std::vector<std::uint32_t> in_rels_in) {
   labels = std::move(labels_in);
   to_physical = std::move(to_physical_in);
   to_logical = std::move(to_logical_in);
   out_offsets = std::move(out_offsets_in);
   out_targets = std::move(out_targets_in);
   out_types = std::move(out_types_in);
+  out_rels = std::move(out_rels_in);
   in_offsets = std::move(in_offsets_in);
   in_sources = std::move(in_sources_in);
   in_types = std::move(in_types_in);
+  in_rels = std::move(in_rels_in);
   node_count = labels.size();
   out_degree.assign(node_count, 0);
   std::uint16_t max_type = 0;
@@ -262,11 +311,10 @@ void PhysicalGraph::install_compiled(std::vector<std::uint16_t> labels_in,
 }
 
 void PhysicalGraph::rebuild_edges() {
-  edges.clear();
-  edges.reserve(out_targets.size());
+  edges.assign(out_targets.size(), Edge{kNoNode, kNoNode, 0});
   for (std::uint64_t v = 0; v < node_count; ++v) {
     for (std::uint32_t s = out_offsets[v]; s < out_offsets[v + 1]; ++s) {
-      edges.push_back(Edge{to_logical[v], to_logical[out_targets[s]], out_types[s]});
+      edges[out_rels[s]] = Edge{to_logical[v], to_logical[out_targets[s]], out_types[s]};
     }
   }
 }

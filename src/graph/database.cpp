@@ -132,9 +132,13 @@ std::uint32_t Database::add_paper(std::string name, std::uint32_t topic) {
   return add_named_node(*this, paper_label, papers, std::move(name), topic);
 }
 
-void Database::add_follows(std::uint32_t src, std::uint32_t dst) { graph.add_edge(src, dst, follows_type); }
+std::uint32_t Database::add_follows(std::uint32_t src, std::uint32_t dst) {
+  return graph.add_edge(src, dst, follows_type);
+}
 
-void Database::add_authored(std::uint32_t src, std::uint32_t dst) { graph.add_edge(src, dst, authored_type); }
+std::uint32_t Database::add_authored(std::uint32_t src, std::uint32_t dst) {
+  return graph.add_edge(src, dst, authored_type);
+}
 
 std::uint32_t Database::add_labeled_node(const std::string& label, std::string& name,
                                          nlohmann::json props, std::uint32_t topic) {
@@ -165,6 +169,40 @@ std::uint32_t Database::add_labeled_node(const std::string& label, std::string& 
   return id;
 }
 
+std::uint32_t Database::add_labeled_node(const std::vector<std::string>& labels, std::string& name,
+                                         nlohmann::json props, std::uint32_t topic) {
+  if (labels.size() == 1) return add_labeled_node(labels.front(), name, std::move(props), topic);
+  if (!props.is_object()) throw std::runtime_error("properties must be a JSON object");
+  std::size_t fresh = 0;
+  for (const std::string& label : labels) {
+    if (label.empty()) throw std::runtime_error(kBadNodeType);
+    require_utf8(label);
+    fresh += node_type_ids.contains(label) ? 0 : 1;
+  }
+  if (node_types.size() + fresh > kMaxSchemaIds) throw std::runtime_error(kBadNodeType);
+  require_utf8(name);
+  require_utf8_json(props);
+  if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  if (labels.empty() && name.empty()) {
+    if (auto it = props.find("name"); it != props.end()) {
+      name = name_from_value(*it);
+    } else {
+      name = "Node-" + std::to_string(graph.node_count);
+    }
+  }
+  if (labels.empty()) {
+    const std::uint32_t id = add_node(kNoLabel, name, topic);
+    if (props.contains("id")) ++stored_id_nodes;
+    properties[id] = std::move(props);
+    return id;
+  }
+  // Every check has passed, so the first label's node cannot fail and the
+  // further labels only append.
+  const std::uint32_t id = add_labeled_node(labels.front(), name, std::move(props), topic);
+  for (std::size_t k = 1; k < labels.size(); ++k) graph.add_label(id, add_node_type(labels[k]));
+  return id;
+}
+
 void Database::set_property(std::uint32_t identity, const std::string& key, nlohmann::json value) {
   if (identity >= graph.node_count) return;
   require_utf8(key);
@@ -180,6 +218,23 @@ const nlohmann::json& Database::node_properties(std::uint32_t identity) const {
   static const nlohmann::json empty = nlohmann::json::object();
   if (identity >= properties.size()) return empty;
   return properties[identity];
+}
+
+void Database::set_relationship_properties(std::uint32_t rel, nlohmann::json props) {
+  if (rel >= graph.edges.size()) throw std::out_of_range("relationship out of range");
+  if (!props.is_object()) throw std::runtime_error("properties must be a JSON object");
+  require_utf8_json(props);
+  if (rel_properties.size() <= rel) {
+    if (props.empty()) return;
+    rel_properties.resize(static_cast<std::size_t>(rel) + 1, nlohmann::json::object());
+  }
+  rel_properties[rel] = std::move(props);
+}
+
+const nlohmann::json& Database::relationship_properties(std::uint32_t rel) const {
+  static const nlohmann::json empty = nlohmann::json::object();
+  if (rel >= rel_properties.size()) return empty;
+  return rel_properties[rel];
 }
 
 void Database::set_embedding(std::uint32_t identity, const std::vector<float>& values) {

@@ -40,6 +40,7 @@ inline constexpr std::size_t kMaxSchemaIds = 65535;  // ids 0 … 65534; 65535 i
 // types are added. Taking one costs a few counters, never a copy.
 struct DatabaseMark {
   std::uint64_t node_count = 0;       // nodes; newer identities are removed
+  std::uint64_t relationships = 0;    // relationships; newer identities are removed
   std::size_t node_types = 0;         // label names; newer ones are forgotten
   std::size_t rel_types = 0;          // relationship type names; newer ones are forgotten
   std::uint64_t people = 0;           // Database::people
@@ -76,6 +77,8 @@ class Database {
   std::vector<nlohmann::json> properties;  // by identity: JSON object; change it only through the
                                            // operations below, which keep stored_id_nodes
   std::uint64_t stored_id_nodes = 0;       // nodes whose property object holds the key "id"
+  std::vector<nlohmann::json> rel_properties;  // by relationship identity: JSON object; may trail
+                                              // graph.edges (the rest have none)
 
   // Schema. add_* returns the existing id of a known name; otherwise registers
   // a non-empty name while fewer than 65535 exist, else throws
@@ -100,9 +103,10 @@ class Database {
   // (`papers`) and setting property "name" to the name.
   std::uint32_t add_person(std::string name, std::uint32_t topic);
   std::uint32_t add_paper(std::string name, std::uint32_t topic);
-  // PhysicalGraph::add_edge with FOLLOWS (AUTHORED).
-  void add_follows(std::uint32_t src, std::uint32_t dst);
-  void add_authored(std::uint32_t src, std::uint32_t dst);
+  // PhysicalGraph::add_edge with FOLLOWS (AUTHORED); returns the new
+  // relationship's identity.
+  std::uint32_t add_follows(std::uint32_t src, std::uint32_t dst);
+  std::uint32_t add_authored(std::uint32_t src, std::uint32_t dst);
 
   // The builder of import and console creation: registers the label, derives
   // an empty `name` (from property "name", else LABEL-IDENTITY) and writes it
@@ -112,6 +116,13 @@ class Database {
   // when `props` is not an object.
   std::uint32_t add_labeled_node(const std::string& label, std::string& name,
                                  nlohmann::json props, std::uint32_t topic);
+  // The same for a node with any number of labels, in the order given
+  // (repeats count once); the first is the node's first label, and a node
+  // without labels is named NODE-IDENTITY when `name` is empty and props has
+  // no "name". Throws as above, "invalid node type or schema limit reached"
+  // for an empty label or one that would pass the schema limit.
+  std::uint32_t add_labeled_node(const std::vector<std::string>& labels, std::string& name, nlohmann::json props,
+                                 std::uint32_t topic);
 
   // Sets one property; ignored for an identity not below node_count. Key
   // "name" also replaces the display name (a string's text, otherwise the
@@ -120,6 +131,14 @@ class Database {
   void set_property(std::uint32_t identity, const std::string& key, nlohmann::json value);
   // The node's object, or a shared empty object beyond `properties`.
   const nlohmann::json& node_properties(std::uint32_t identity) const;
+  // Replaces the properties of relationship `rel` with the JSON object
+  // `props`. Throws std::out_of_range "relationship out of range" for an
+  // identity not below graph.edges.size(), std::runtime_error "properties
+  // must be a JSON object" or "text is not valid UTF-8", changing nothing.
+  void set_relationship_properties(std::uint32_t rel, nlohmann::json props);
+  // The relationship's object, or a shared empty object beyond
+  // `rel_properties`.
+  const nlohmann::json& relationship_properties(std::uint32_t rel) const;
   // Replaces a node's embedding; throws std::runtime_error "embedding must
   // contain N finite values" (N being embedding_dim) unless the node exists,
   // `values` has embedding_dim entries and all of them are finite.
@@ -152,18 +171,15 @@ class Database {
   // The current sizes, to return to with rollback.
   DatabaseMark mark() const;
 
-  // Takes the Database back to `mark`: removes the nodes created since (with
-  // their attributes and every relationship touching them), the label and
-  // type names registered since (and relationships of those types), the
-  // relationships listed in `added` (relationships between older nodes
-  // added since the mark: compile re-sorts the edge list, so the caller
-  // names them), and restores the counters; recompiles when the graph was
+  // Takes the Database back to `mark`: removes the nodes, relationships,
+  // label and type names created since (with the nodes' attributes and
+  // labels) and restores the counters; recompiles when the graph was
   // compiled at the mark. Costs one compile, never a copy of the graph.
   // Requires: since the mark the Database only grew through the add_*
-  // operations and compile (no renumbering, no property or embedding change
-  // of older nodes, no new embedding width), and no relationship in `added`
-  // existed at the mark.
-  void rollback(const DatabaseMark& mark, std::span<const Edge> added = {});
+  // operations and compile (no renumbering, no label, property or
+  // embedding change of older nodes, no new embedding width, no
+  // remove_duplicate_edges).
+  void rollback(const DatabaseMark& mark);
 };
 
 // Topic number → one of 16 fixed topic names (topic AND 15).

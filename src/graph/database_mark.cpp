@@ -4,13 +4,11 @@
 // Everything a Database grows by is appended: node attributes and the
 // identity/position maps get new trailing entries (a new node's position is
 // its identity as long as nothing is renumbered), label and type names get
-// new trailing ids, and relationships join the edge list. So a mark is a
-// handful of sizes and rollback truncates back to them. The one exception
-// is the edge list, which compile sorts: a relationship between older nodes
-// cannot be found by position afterwards, so the caller names it.
-// Relationships that touch a removed node or use a removed type go without
-// being named. The edge list stays sorted through the removal, so the
-// recompile that follows skips its sort.
+// new trailing ids, relationships join the end of the edge list (which
+// compile never reorders) and further labels of new nodes the end of the
+// label pairs. So a mark is a handful of sizes and rollback truncates back
+// to them: every relationship that touches a removed node or uses a removed
+// type was added after the mark too.
 #include <algorithm>
 
 #include <nlohmann/json.hpp>
@@ -32,6 +30,7 @@ void truncate_names(std::vector<std::string>& names, std::unordered_map<std::str
 DatabaseMark Database::mark() const {
   DatabaseMark m;
   m.node_count = graph.node_count;
+  m.relationships = graph.edges.size();
   m.node_types = node_types.size();
   m.rel_types = rel_types.size();
   m.people = people;
@@ -42,12 +41,16 @@ DatabaseMark Database::mark() const {
   return m;
 }
 
-void Database::rollback(const DatabaseMark& mark, std::span<const Edge> added) {
+void Database::rollback(const DatabaseMark& mark) {
   const std::uint64_t n = mark.node_count;
-  std::erase_if(graph.edges, [&](const Edge& e) {
-    return e.src >= n || e.dst >= n || e.type >= mark.rel_types ||
-           std::find(added.begin(), added.end(), e) != added.end();
-  });
+  if (graph.edges.size() > mark.relationships) graph.edges.resize(mark.relationships);
+  if (rel_properties.size() > mark.relationships) rel_properties.resize(mark.relationships);
+  {
+    const auto first_new = std::lower_bound(graph.extra_label_nodes.begin(), graph.extra_label_nodes.end(), n);
+    const auto keep = static_cast<std::size_t>(first_new - graph.extra_label_nodes.begin());
+    graph.extra_label_nodes.resize(keep);
+    graph.extra_labels.resize(keep);
+  }
   if (graph.node_count > n) {
     graph.labels.resize(n);
     graph.to_physical.resize(n);

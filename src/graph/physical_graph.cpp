@@ -25,10 +25,52 @@ std::uint32_t PhysicalGraph::add_node(std::uint16_t label) {
   return identity;
 }
 
-void PhysicalGraph::add_edge(std::uint32_t src, std::uint32_t dst, std::uint16_t type) {
+bool PhysicalGraph::add_label(std::uint32_t identity, std::uint16_t label) {
+  if (identity >= node_count) throw std::out_of_range("node out of range");
+  if (has_label(identity, label)) return false;
+  if (labels[identity] == kNoLabel) {
+    labels[identity] = label;
+    compiled = false;
+    return true;
+  }
+  // After the node's last further label, which keeps the pairs ordered by
+  // identity and each node's labels in the order given.
+  const auto at = std::upper_bound(extra_label_nodes.begin(), extra_label_nodes.end(), identity);
+  const auto k = at - extra_label_nodes.begin();
+  reserve_more(extra_label_nodes, 1);
+  reserve_more(extra_labels, 1);
+  extra_label_nodes.insert(extra_label_nodes.begin() + k, identity);
+  extra_labels.insert(extra_labels.begin() + k, label);
+  compiled = false;
+  return true;
+}
+
+bool PhysicalGraph::has_label(std::uint32_t identity, std::uint16_t label) const {
+  if (labels[identity] == label) return label != kNoLabel;
+  if (extra_labels.empty()) return false;
+  const auto [lo, hi] = std::equal_range(extra_label_nodes.begin(), extra_label_nodes.end(), identity);
+  for (auto it = lo; it != hi; ++it) {
+    if (extra_labels[it - extra_label_nodes.begin()] == label) return true;
+  }
+  return false;
+}
+
+std::vector<std::uint16_t> PhysicalGraph::labels_of(std::uint32_t identity) const {
+  std::vector<std::uint16_t> out;
+  if (labels[identity] == kNoLabel) return out;
+  out.push_back(labels[identity]);
+  const auto [lo, hi] = std::equal_range(extra_label_nodes.begin(), extra_label_nodes.end(), identity);
+  for (auto it = lo; it != hi; ++it) out.push_back(extra_labels[it - extra_label_nodes.begin()]);
+  return out;
+}
+
+std::uint32_t PhysicalGraph::add_edge(std::uint32_t src, std::uint32_t dst, std::uint16_t type) {
   if (src >= node_count || dst >= node_count) throw std::out_of_range("edge endpoint out of range");
+  if (edges.size() >= kMaxRelationshipCount) throw std::runtime_error("relationship identity limit reached");
+  const auto identity = static_cast<std::uint32_t>(edges.size());
   edges.push_back(Edge{src, dst, type});
   compiled = false;
+  return identity;
 }
 
 NodeRun PhysicalGraph::out_neighbors(std::uint32_t position) const {
@@ -49,6 +91,16 @@ TypeRun PhysicalGraph::out_edge_types(std::uint32_t position) const {
 TypeRun PhysicalGraph::in_edge_types(std::uint32_t position) const {
   if (!compiled) return {};
   return {in_types.data() + in_offsets[position], in_offsets[position + 1] - in_offsets[position]};
+}
+
+RelRun PhysicalGraph::out_rel_ids(std::uint32_t position) const {
+  if (!compiled) return {};
+  return {out_rels.data() + out_offsets[position], out_offsets[position + 1] - out_offsets[position]};
+}
+
+RelRun PhysicalGraph::in_rel_ids(std::uint32_t position) const {
+  if (!compiled) return {};
+  return {in_rels.data() + in_offsets[position], in_offsets[position + 1] - in_offsets[position]};
 }
 
 NodeRun PhysicalGraph::identity_out_neighbors(std::uint32_t identity) const {

@@ -1,11 +1,25 @@
 // The structural half of a graph: node labels, the identity/position maps,
-// the edge list and the compiled CSR arrays built from it.
+// the relationship list and the compiled CSR arrays built from it.
 //
 // Two numbers name a node. Its identity is its creation number and never
 // changes; its position is its row in the CSR arrays and changes only when a
-// permutation is applied. The edge list and `labels` are indexed by identity;
-// every CSR array is indexed by position and holds positions. 0xFFFFFFFF is
-// never an identity or a position ("no node").
+// permutation is applied. `labels` is indexed by identity; every CSR array
+// is indexed by position and holds positions. 0xFFFFFFFF is never an
+// identity or a position ("no node").
+//
+// A relationship is named by its identity too: its index in `edges`, which
+// is kept in creation order and never reordered (renumbering positions
+// leaves it alone), so an identity is stable for the relationship's life.
+// Parallel relationships (same source, target and type) are distinct
+// entries. Every CSR slot carries the identity of its relationship
+// (`out_rels`, `in_rels`, and `rels` of the per-type tables), so a walk can
+// tell parallel relationships apart and report which one it took.
+//
+// A node has zero or more labels, a set in a stable order. The first is
+// `labels[identity]` (kNoLabel for a node without labels), read at every
+// step of a filtered walk; further labels, rare in the graphs we serve,
+// are pairs in `extra_label_nodes` / `extra_labels`, ordered by node
+// identity and, within a node, in the order they were given.
 //
 // Readers return an empty run while `compiled` is false: the CSR fields then
 // still hold the previous compilation and must not be trusted.
@@ -21,6 +35,8 @@ namespace orvane {
 inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
 inline constexpr std::uint16_t kAllTypes = 65535;         // "every type" where a reader accepts it
 inline constexpr std::uint64_t kMaxNodeCount = 0xFFFFFFFFull;  // identities 0 … 0xFFFFFFFE
+inline constexpr std::uint64_t kMaxRelationshipCount = 0xFFFFFFFFull;  // relationship identities likewise
+inline constexpr std::uint16_t kNoLabel = 65535;  // `labels` entry of a node without labels
 
 // Makes room for `extra` more elements with geometric growth, so that a
 // following push_back cannot throw and repeated appends stay amortised O(1).
@@ -31,7 +47,8 @@ void reserve_more(Vector& v, std::size_t extra) {
   v.reserve(wanted > 2 * v.capacity() ? wanted : 2 * v.capacity());
 }
 
-// One relationship of the edge list, always in identities.
+// One relationship of the edge list, always in node identities; its own
+// identity is its index in the list.
 struct Edge {
   std::uint32_t src;   // source identity
   std::uint32_t dst;   // target identity
@@ -42,22 +59,26 @@ struct Edge {
 
 using NodeRun = std::span<const std::uint32_t>;  // positions
 using TypeRun = std::span<const std::uint16_t>;  // type ids, parallel to a NodeRun
+using RelRun = std::span<const std::uint32_t>;   // relationship identities, parallel to a NodeRun
 
 // The per-type runs of one direction. A combined run is ordered by (type,
-// neighbour), so the run of one type is a contiguous, ascending part of it.
+// neighbour, relationship identity), so the run of one type is a
+// contiguous, ascending part of it.
 // The most frequent types (at most kMaxTypeTables of them, each with at
 // least one relationship per kTypeTableDivisor nodes), which traversals
 // walk over and over, also get a CSR of their own: offsets by position and
-// a copy of their neighbours, read as densely as an untyped walk. Any other
-// type is found by binary search over the combined run's type ids. A table
-// costs 4·(node_count+1) + 4·(its relationships) bytes, at most 20 bytes per
-// relationship of its type, so the memory stays linear in nodes and
-// relationships whatever the number of types or their ids.
+// a copy of their neighbours and relationship identities, read as densely
+// as an untyped walk. Any other type is found by binary search over the
+// combined run's type ids. A table costs 4·(node_count+1) + 8·(its
+// relationships) bytes, at most 24 bytes per relationship of its type, so
+// the memory stays linear in nodes and relationships whatever the number of
+// types or their ids.
 struct TypedRunIndex {
   static constexpr std::uint8_t kNoTable = 0xFF;
   std::vector<std::uint8_t> table_of_type;             // by type id: table index, or kNoTable
   std::vector<std::vector<std::uint32_t>> offsets;     // [table][position]: node_count+1 entries
   std::vector<std::vector<std::uint32_t>> neighbours;  // [table][slot]: neighbour position
+  std::vector<std::vector<std::uint32_t>> rels;        // [table][slot]: relationship identity
 };
 
 inline constexpr std::size_t kMaxTypeTables = 8;
@@ -67,36 +88,65 @@ struct PhysicalGraph {
   std::uint64_t node_count = 0;      // number of nodes
   bool compiled = false;             // CSR fields reflect `edges` and every node
   std::uint64_t rel_type_count = 0;  // highest type id in the compiled edges + 1; 0 without edges
-  std::vector<std::uint16_t> labels;        // by identity: label id
+  std::uint64_t parallel_relationships = 0;  // compiled relationships that repeat an earlier one's
+                                             // source, target and type
+  std::vector<std::uint16_t> labels;        // by identity: first label id, or kNoLabel
+  std::vector<std::uint32_t> extra_label_nodes;  // identities of nodes with more labels, ascending
+  std::vector<std::uint16_t> extra_labels;       // parallel: one further label of that node
   std::vector<std::uint32_t> to_physical;   // by identity: position
   std::vector<std::uint32_t> to_logical;    // by position: identity
   std::vector<std::uint32_t> out_degree;    // by position: outgoing relationships, all types
-  std::vector<Edge> edges;                  // the edge list (identities); source of truth
+  std::vector<Edge> edges;                  // by relationship identity; source of truth
   std::vector<std::uint32_t> out_offsets;   // by position, node_count+1 entries
   std::vector<std::uint32_t> out_targets;   // by slot: target position
   std::vector<std::uint16_t> out_types;     // by slot: type id
+  std::vector<std::uint32_t> out_rels;      // by slot: relationship identity
   std::vector<std::uint32_t> in_offsets;    // by position, node_count+1 entries
   std::vector<std::uint32_t> in_sources;    // by slot: source position
   std::vector<std::uint16_t> in_types;      // by slot: type id
+  std::vector<std::uint32_t> in_rels;       // by slot: relationship identity
   TypedRunIndex typed_out;                  // per-type outgoing runs (tables of the frequent types)
   TypedRunIndex typed_in;                   // per-type incoming runs (tables of the frequent types)
   std::vector<std::uint32_t> label_offsets;  // by label id (highest label + 2 entries): start in label_members
-  std::vector<std::uint32_t> label_members;  // identities grouped by label, ascending within each label
+  std::vector<std::uint32_t> label_members;  // identities grouped by label (every label of a node),
+                                             // ascending within each label
 
-  // Appends a node with `label` (not validated against any schema) and returns
-  // its identity, the old node count; its position equals its identity.
-  // Clears `compiled`. Throws std::runtime_error "node identity limit reached"
-  // when 0xFFFFFFFF nodes exist already.
+  // Appends a node with `label` (kNoLabel for none; not validated against
+  // any schema) and returns its identity, the old node count; its position
+  // equals its identity. Clears `compiled`. Throws std::runtime_error "node
+  // identity limit reached" when 0xFFFFFFFF nodes exist already.
   std::uint32_t add_node(std::uint16_t label);
 
-  // Appends the relationship src → dst of `type` to the edge list and clears
-  // `compiled`. Duplicates are accepted; they collapse at the next compile.
-  // Throws std::out_of_range "edge endpoint out of range" (changing nothing)
-  // unless both identities are below `node_count`.
-  void add_edge(std::uint32_t src, std::uint32_t dst, std::uint16_t type);
+  // Gives node `identity` the further label `label` (its first when it has
+  // none) and clears `compiled`; returns false, changing nothing, when the
+  // node has it already. Cheap for the newest node, linear in the extra
+  // labels otherwise. Throws std::out_of_range "node out of range" for an
+  // identity not below `node_count`. Requires: label != kNoLabel.
+  bool add_label(std::uint32_t identity, std::uint16_t label);
+  // Whether node `identity` has `label`. Requires: identity < node_count.
+  bool has_label(std::uint32_t identity, std::uint16_t label) const;
+  // Every label of node `identity`, first label first. Requires: identity
+  // < node_count.
+  std::vector<std::uint16_t> labels_of(std::uint32_t identity) const;
 
-  // Sorts and deduplicates `edges` by (src, dst, type), then rebuilds every
-  // CSR field from it and sets `compiled`. Idempotent.
+  // Appends the relationship src → dst of `type` to the edge list, clears
+  // `compiled` and returns the new relationship's identity. A relationship
+  // parallel to an existing one is a new relationship. Throws
+  // std::out_of_range "edge endpoint out of range" unless both identities
+  // are below `node_count`, or std::runtime_error "relationship identity
+  // limit reached", changing nothing either way.
+  std::uint32_t add_edge(std::uint32_t src, std::uint32_t dst, std::uint16_t type);
+
+  // Removes repeated (src, dst, type) relationships, keeping one of each,
+  // and orders the edge list by (src, dst, type), which renumbers every
+  // relationship identity; clears `compiled`. For builders that produce
+  // each relationship once whatever their random draws (the corpus
+  // generator, the demo graph), before any relationship is named
+  // anywhere else.
+  void remove_duplicate_edges();
+
+  // Rebuilds every CSR field from the edge list and the labels and sets
+  // `compiled`. Idempotent.
   void compile();
 
   // Renumbers positions so that the node now at position order[k] moves to
@@ -105,7 +155,9 @@ struct PhysicalGraph {
   // `order` is a permutation of 0 … node_count−1.
   void apply_permutation(const std::vector<std::uint32_t>& order);
 
-  // Installs arrays read from a snapshot (already validated by the caller),
+  // Installs arrays read from a snapshot (already validated by the caller:
+  // `out_rels` a permutation of the relationship identities and `in_rels`
+  // naming, slot by slot, the same relationships seen from their targets),
   // sorts every run, builds the per-type arrays and rebuilds the edge list.
   void install_compiled(std::vector<std::uint16_t> labels_in,
                         std::vector<std::uint32_t> to_physical_in,
@@ -113,15 +165,18 @@ struct PhysicalGraph {
                         std::vector<std::uint32_t> out_offsets_in,
                         std::vector<std::uint32_t> out_targets_in,
                         std::vector<std::uint16_t> out_types_in,
+                        std::vector<std::uint32_t> out_rels_in,
                         std::vector<std::uint32_t> in_offsets_in,
                         std::vector<std::uint32_t> in_sources_in,
-                        std::vector<std::uint16_t> in_types_in);
+                        std::vector<std::uint16_t> in_types_in,
+                        std::vector<std::uint32_t> in_rels_in);
 
-  // Replaces `edges` with the relationships of the combined outgoing CSR, in
-  // position order and slot order, translated to identities.
+  // Replaces `edges` with the relationships of the combined outgoing CSR,
+  // each at its identity (out_rels), translated to node identities.
   void rebuild_edges();
 
-  // Orders every combined run by (type, neighbour). No-op unless compiled.
+  // Orders every combined run by (type, neighbour, relationship identity).
+  // No-op unless compiled.
   void sort_adjacency();
 
   // Sorts the combined runs, then rebuilds `typed_out`, `typed_in` and the
@@ -134,6 +189,8 @@ struct PhysicalGraph {
   NodeRun in_neighbors(std::uint32_t position) const;
   TypeRun out_edge_types(std::uint32_t position) const;
   TypeRun in_edge_types(std::uint32_t position) const;
+  RelRun out_rel_ids(std::uint32_t position) const;
+  RelRun in_rel_ids(std::uint32_t position) const;
   // The outgoing run of an identity; throws std::out_of_range for an identity
   // at or beyond to_physical.size().
   NodeRun identity_out_neighbors(std::uint32_t identity) const;
@@ -145,6 +202,13 @@ struct PhysicalGraph {
   }
   NodeRun typed_in_neighbors(std::uint32_t position, std::uint16_t type) const {
     return typed_run(typed_in, in_offsets, in_sources, in_types, position, type);
+  }
+  // The relationship identities of the per-type runs, slot for slot.
+  RelRun typed_out_rel_ids(std::uint32_t position, std::uint16_t type) const {
+    return typed_rel_run(typed_out, out_offsets, out_rels, out_types, position, type);
+  }
+  RelRun typed_in_rel_ids(std::uint32_t position, std::uint16_t type) const {
+    return typed_rel_run(typed_in, in_offsets, in_rels, in_types, position, type);
   }
   // The identities of the nodes labelled `label`, ascending; empty when not
   // compiled or no node has that label.
@@ -166,6 +230,16 @@ struct PhysicalGraph {
       return {index.neighbours[k].data() + off[0], off[1] - off[0]};
     }
     return search_typed_run(offsets, neighbours, types, position, type);
+  }
+  RelRun typed_rel_run(const TypedRunIndex& index, const std::vector<std::uint32_t>& offsets,
+                       const std::vector<std::uint32_t>& rels, const std::vector<std::uint16_t>& types,
+                       std::uint32_t position, std::uint16_t type) const {
+    if (!compiled || type >= rel_type_count) return {};
+    if (const std::uint8_t k = index.table_of_type[type]; k != TypedRunIndex::kNoTable) {
+      const std::uint32_t* off = index.offsets[k].data() + position;
+      return {index.rels[k].data() + off[0], off[1] - off[0]};
+    }
+    return search_typed_run(offsets, rels, types, position, type);
   }
   static NodeRun search_typed_run(const std::vector<std::uint32_t>& offsets,
                                   const std::vector<std::uint32_t>& neighbours,

@@ -19,15 +19,12 @@
 // that is not a finite float (1e39 overflows it) is refused with the node's
 // source identity: storing it would turn every cosine with it into NaN.
 //
-// Parallel relationships are not looked up per record: the compilation at
-// the end sorts the edge list and collapses repeated (start, end, type)
-// triples anyway, so a shorter edge list after compiling proves a repeat.
-// That costs no memory beyond the graph itself, where a set of seen triples
-// would cost as much as the edge list again. When a later record fails
-// first, parallel_so_far() sorts a copy to tell which fault came first.
-// The reduced import counts relationships by type as they are added, so
-// when the compiled edge list is shorter, counting it again by type names
-// the collapsed parallels without any lookup per record.
+// Everything a Neo4j graph holds comes over as it is: every label of a node
+// (none too), relationship properties, and parallel relationships, each a
+// relationship of its own. A ";" inside a label text separates labels, as in
+// neo4j-admin's :LABEL column. The reduced import of earlier versions is
+// still accepted and takes the same graph; its report says that nothing
+// was reduced.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -90,12 +87,6 @@ std::int64_t canonical_number(std::string_view text) {
   return static_cast<std::int64_t>(*value);
 }
 
-// Counts one more relationship of type `type` in `counts` (by type id).
-void count_type(std::vector<std::uint64_t>& counts, std::uint16_t type) {
-  if (type >= counts.size()) counts.resize(static_cast<std::size_t>(type) + 1, 0);
-  ++counts[type];
-}
-
 }  // namespace
 
 std::uint32_t SourceIds::find(std::string_view text) const {
@@ -123,10 +114,6 @@ void SourceIds::add(const std::string& text, std::uint32_t node) {
     return;
   }
   other_.emplace(text, node);
-}
-
-void check_single_label(const std::string& label) {
-  if (label.empty() || label.find(';') != std::string::npos) throw ReducibleImportError(kOneLabelMessage);
 }
 
 std::vector<std::string> split_labels(std::string_view text, std::string_view separators) {
@@ -169,23 +156,17 @@ void ImportContext::reserve_relationships(std::uint64_t count) try {
 }
 
 void ImportContext::add_node(const std::string& source_id, const std::string& label, nlohmann::json properties) {
-  if (reduce_ && properties.contains(kLabelListProperty)) {
-    throw std::runtime_error("node " + source_id + " already holds a " + kLabelListProperty +
-                             " property; a reduced import keeps the labels of a node with several labels there and "
-                             "will not overwrite it");
-  }
-  add_node_as_given(source_id, label, std::move(properties));
+  add_node(source_id, split_labels(label, ";"), std::move(properties));
 }
 
-void ImportContext::add_node_as_given(const std::string& source_id, const std::string& label,
-                                      nlohmann::json properties) {
+void ImportContext::add_node(const std::string& source_id, std::vector<std::string> labels,
+                             nlohmann::json properties) {
   if (source_id.empty() || nodes_.find(source_id) != kNoNode) {
     throw std::runtime_error("missing or duplicate node identity: " + source_id);
   }
-  check_single_label(label);
   std::string name = display_name(properties);
   const std::uint32_t topic = topic_of(properties);
-  const std::uint32_t id = db_.add_labeled_node(label, name, std::move(properties), topic);
+  const std::uint32_t id = db_.add_labeled_node(labels, name, std::move(properties), topic);
   // The embedding is checked after the node exists, as the builder checks
   // it; a failure abandons the whole Database, so the node never shows.
   std::vector<float> values;
@@ -204,28 +185,8 @@ void ImportContext::add_node_as_given(const std::string& source_id, const std::s
   nodes_.add(source_id, id);
 }
 
-void ImportContext::add_node(const std::string& source_id, std::vector<std::string> labels,
-                             nlohmann::json properties) {
-  if (labels.size() == 1) return add_node(source_id, labels.front(), std::move(properties));
-  if (!reduce_) throw ReducibleImportError(kOneLabelMessage);
-  if (labels.empty()) {
-    add_node(source_id, kUnlabelledNodeLabel, std::move(properties));
-    report_.unlabelled.add("");
-    return;
-  }
-  std::string list;
-  for (const std::string& label : labels) list += (list.empty() ? "" : ":") + label;
-  const std::string kept = labels.front();
-  // add_node refuses a node whose own properties hold the name already.
-  if (properties.contains(kLabelListProperty)) return add_node(source_id, kept, std::move(properties));
-  properties[kLabelListProperty] = std::move(labels);
-  add_node_as_given(source_id, kept, std::move(properties));
-  report_.extra_labels.add(list);
-}
-
 void ImportContext::add_relationship(std::string_view start, std::string_view end, std::string_view type,
-                                     bool had_properties) {
-  if (had_properties && !reduce_) throw ReducibleImportError(kRelationshipPropertiesMessage);
+                                     nlohmann::json properties) {
   const std::uint32_t from = nodes_.find(start);
   const std::uint32_t to = nodes_.find(end);
   if (from == kNoNode || to == kNoNode) throw std::runtime_error("relationship references a missing node");
@@ -236,54 +197,24 @@ void ImportContext::add_relationship(std::string_view start, std::string_view en
     last_type_id_ = db_.add_rel_type(std::string(type));
     last_type_ = type;
   }
-  db_.graph.add_edge(from, to, last_type_id_);
-  ++relationships_;
-  if (reduce_) {
-    count_type(added_by_type_, last_type_id_);
-    if (had_properties) count_type(dropped_by_type_, last_type_id_);
-  }
+  const std::uint32_t rel = db_.graph.add_edge(from, to, last_type_id_);
+  if (!properties.is_null() && !properties.empty()) db_.set_relationship_properties(rel, std::move(properties));
 }
 
 void ImportContext::add_relationship_when_known(std::string_view start, std::string_view end, std::string_view type,
-                                                bool had_properties) {
-  if (had_properties && !reduce_) throw ReducibleImportError(kRelationshipPropertiesMessage);
+                                                nlohmann::json properties) {
   if (nodes_.find(start) != kNoNode && nodes_.find(end) != kNoNode) {
-    add_relationship(start, end, type, had_properties);
+    add_relationship(start, end, type, std::move(properties));
   } else {
-    deferred_.push_back({std::string(start), std::string(end), std::string(type), had_properties});
+    deferred_.push_back({std::string(start), std::string(end), std::string(type), std::move(properties)});
   }
 }
 
 void ImportContext::add_deferred_relationships() {
-  for (const Deferred& d : deferred_) add_relationship(d.start, d.end, d.type, d.had_properties);
+  for (Deferred& d : deferred_) add_relationship(d.start, d.end, d.type, std::move(d.properties));
   deferred_.clear();
 }
 
-void ImportContext::finish() {
-  db_.compile();
-  for (std::size_t type = 0; type < dropped_by_type_.size(); ++type) {
-    if (dropped_by_type_[type] != 0) {
-      report_.relationship_properties.add(db_.rel_type_name(static_cast<std::uint16_t>(type)), dropped_by_type_[type]);
-    }
-  }
-  if (db_.graph.edges.size() == relationships_) return;
-  if (!reduce_) throw ReducibleImportError(kParallelMessage);
-  std::vector<std::uint64_t> kept_by_type;
-  for (const Edge& e : db_.graph.edges) count_type(kept_by_type, e.type);
-  kept_by_type.resize(added_by_type_.size(), 0);
-  for (std::size_t type = 0; type < added_by_type_.size(); ++type) {
-    if (added_by_type_[type] != kept_by_type[type]) {
-      report_.parallel_relationships.add(db_.rel_type_name(static_cast<std::uint16_t>(type)),
-                                         added_by_type_[type] - kept_by_type[type]);
-    }
-  }
-}
-
-bool ImportContext::parallel_so_far() const {
-  std::vector<Edge> edges = db_.graph.edges;
-  const auto key = [](const Edge& e) { return std::tuple(e.src, e.dst, e.type); };
-  std::sort(edges.begin(), edges.end(), [&](const Edge& a, const Edge& b) { return key(a) < key(b); });
-  return std::adjacent_find(edges.begin(), edges.end()) != edges.end();
-}
+void ImportContext::finish() { db_.compile(); }
 
 }  // namespace orvane

@@ -13,9 +13,8 @@
 //                   "properties:json" (or "props:json") holds an object
 //                   whose members become properties (read by the flat
 //                   object fast path when it can, io/flat_json.h).
-//   relationships:  start, end and type columns; any other column must be
-//                   empty in every record (relationship properties are not
-//                   stored yet); the reduced import drops such values.
+//   relationships:  start, end and type columns; every other named column
+//                   is a relationship property, typed as node columns are.
 //   APOC (one file): "_id", "_labels", "_start", "_end", "_type" and
 //                   property columns shared by nodes and relationships. A
 //                   column without a type suffix is typed once, from all
@@ -88,11 +87,13 @@ struct PropertyColumn {
   bool members;       // a properties:json column: its object's members are the properties
 };
 
-std::vector<PropertyColumn> property_columns(const std::vector<std::string>& header, std::size_t label_column) {
+// The property columns of `header`: every named column but those in `skip`.
+std::vector<PropertyColumn> property_columns(const std::vector<std::string>& header,
+                                             std::initializer_list<std::size_t> skip) {
   std::vector<PropertyColumn> columns;
   for (std::size_t i = 0; i < header.size(); ++i) {
     std::string name = header_name(header[i]);
-    if (i == label_column || name.empty()) continue;
+    if (std::find(skip.begin(), skip.end(), i) != skip.end() || name.empty()) continue;
     for (const PropertyColumn& c : columns) {
       if (c.name == name) throw std::runtime_error("duplicate CSV property header: " + name);
     }
@@ -215,6 +216,23 @@ ApocColumns apoc_columns(const std::vector<std::string>& header) {
   return c;
 }
 
+// The property object of one row: absent for an empty unquoted field.
+nlohmann::json row_properties(const CsvRecord& record, const std::vector<PropertyColumn>& columns) {
+  nlohmann::json properties = nlohmann::json::object();
+  for (const PropertyColumn& c : columns) {
+    const std::string& text = record.fields[c.index];
+    if (text.empty() && !record.quoted[c.index]) continue;
+    if (c.members) {
+      nlohmann::json object;
+      if (!parse_flat_json_object(text, object)) object = typed_csv_value(text, c.type);
+      merge_members(properties, std::move(object));
+    } else {
+      properties[c.name] = typed_csv_value(text, c.type);
+    }
+  }
+  return properties;
+}
+
 }  // namespace
 
 void read_csv_nodes(std::istream& in, ImportContext& context) {
@@ -224,34 +242,14 @@ void read_csv_nodes(std::istream& in, ImportContext& context) {
   strip_byte_order_mark(header);
   const std::size_t id_column = find_column(header, "ID", {"id", "neo4jId"});
   const std::size_t label_column = find_column(header, "LABEL", {"label", "labels", "Label"});
-  if (id_column == kNone) throw std::runtime_error("node CSV requires identity and label columns");
-  // Without a label column every node is unlabelled, which only the reduced import takes.
-  if (label_column == kNone && !context.reducing()) {
-    throw ReducibleImportError("node CSV requires identity and label columns");
-  }
-  const std::vector<PropertyColumn> columns = property_columns(header, label_column);
-
+  if (id_column == kNone) throw std::runtime_error("node CSV requires an identity column");
+  // Without a label column every node is without labels, as in Neo4j.
+  const std::vector<PropertyColumn> columns = property_columns(header, {label_column});
+  static const std::string kNoLabels;
   while (next_row(in, record, header.size())) {
-    nlohmann::json properties = nlohmann::json::object();
-    for (const PropertyColumn& c : columns) {
-      const std::string& text = record.fields[c.index];
-      if (text.empty() && !record.quoted[c.index]) continue;
-      if (c.members) {
-        nlohmann::json object;
-        if (!parse_flat_json_object(text, object)) object = typed_csv_value(text, c.type);
-        merge_members(properties, std::move(object));
-      } else {
-        properties[c.name] = typed_csv_value(text, c.type);
-      }
-    }
-    static const std::string kNoLabel;
-    const std::string& label = label_column == kNone ? kNoLabel : record.fields[label_column];
-    if (context.reducing() && (label.empty() || label.find(';') != std::string::npos)) {
-      context.add_node(record.fields[id_column], split_labels(label, ";"), std::move(properties));
-    } else {
-      check_single_label(label);
-      context.add_node(record.fields[id_column], label, std::move(properties));
-    }
+    nlohmann::json properties = row_properties(record, columns);
+    const std::string& labels = label_column == kNone ? kNoLabels : record.fields[label_column];
+    context.add_node(record.fields[id_column], labels, std::move(properties));
   }
 }
 
@@ -266,22 +264,17 @@ void read_csv_relationships(std::istream& in, ImportContext& context) {
   if (start == kNone || end == kNone || type == kNone) {
     throw std::runtime_error("relationship CSV requires start, end and type columns");
   }
-
+  const std::vector<PropertyColumn> columns = property_columns(header, {start, end, type});
   while (next_row(in, record, header.size())) {
-    bool had_properties = false;
-    for (std::size_t i = 0; i < header.size() && !had_properties; ++i) {
-      if (i == start || i == end || i == type) continue;
-      had_properties = !record.fields[i].empty() || record.quoted[i];
-    }
-    if (had_properties && !context.reducing()) throw ReducibleImportError(kRelationshipPropertiesMessage);
-    context.add_relationship(record.fields[start], record.fields[end], record.fields[type], had_properties);
+    nlohmann::json properties = row_properties(record, columns);
+    context.add_relationship(record.fields[start], record.fields[end], record.fields[type], std::move(properties));
   }
 }
 
 // Every field of APOC's CSV is quoted, an absent value as "" too, so an
 // empty field is an absent property whether quoted or not (APOC cannot
 // write an empty string apart from a missing one). Labels are written
-// ":A:B"; the reduced import also splits at ";".
+// ":A:B"; ";" separates them too.
 void read_apoc_csv(std::istream& in, ImportContext& context) {
   CsvRecord record;
   if (!read_csv_record(in, record)) throw std::runtime_error("APOC CSV header is missing");
@@ -306,29 +299,19 @@ void read_apoc_csv(std::istream& in, ImportContext& context) {
 
   while (next_row(in, record, header.size())) {
     const auto& f = record.fields;
-    if (!f[c.start].empty() || !f[c.end].empty() || !f[c.type].empty()) {
-      bool had_properties = false;
-      for (const auto& p : c.properties) had_properties = had_properties || !f[p.index].empty();
-      if (had_properties && !context.reducing()) throw ReducibleImportError(kRelationshipPropertiesMessage);
-      context.add_relationship_when_known(f[c.start], f[c.end], f[c.type], had_properties);
-      continue;
-    }
     nlohmann::json properties = nlohmann::json::object();
     for (const auto& p : c.properties) {
       const std::string& text = f[p.index];
       if (text.empty()) continue;
       properties[p.name] = p.type.empty() ? column_value(text, p.kind) : typed_csv_value(text, p.type);
     }
+    if (!f[c.start].empty() || !f[c.end].empty() || !f[c.type].empty()) {
+      context.add_relationship_when_known(f[c.start], f[c.end], f[c.type], std::move(properties));
+      continue;
+    }
     std::string_view labels = f[c.labels];
     if (labels.starts_with(':')) labels.remove_prefix(1);
-    if (context.reducing()) {
-      context.add_node(f[c.id], split_labels(labels, ":;"), std::move(properties));
-    } else {
-      std::vector<std::string> list = split_labels(labels, ":");
-      if (list.size() != 1) throw ReducibleImportError(kOneLabelMessage);
-      check_single_label(list.front());
-      context.add_node(f[c.id], list.front(), std::move(properties));
-    }
+    context.add_node(f[c.id], split_labels(labels, ":;"), std::move(properties));
   }
   context.add_deferred_relationships();
 }

@@ -126,7 +126,7 @@ Database import_neo4j_export(const std::string& directory, ReductionReport* redu
     throw std::runtime_error("CSV/JSONL migration requires an existing export directory: " + directory);
   }
   Database db;
-  ImportContext context(db, reductions != nullptr);
+  ImportContext context(db);
 
   std::string nodes_path;
   {
@@ -148,27 +148,20 @@ Database import_neo4j_export(const std::string& directory, ReductionReport* redu
     throw std::runtime_error("cannot read relationships.csv or rels.jsonl in " + directory);
   }
   context.reserve_relationships(count_lines(relationships.path));
-  try {
-    if (is_json_lines_file(relationships.path)) {
-      read_jsonl_relationships(relationships.stream, context);
-    } else {
-      read_csv_relationships(relationships.stream, context);
-    }
-  } catch (...) {
-    // The import stops at its first invalid record: a repeated relationship
-    // before the failing record is that record (the reduced import takes it).
-    if (!context.reducing() && context.parallel_so_far()) throw ReducibleImportError(kParallelMessage);
-    throw;
+  if (is_json_lines_file(relationships.path)) {
+    read_jsonl_relationships(relationships.stream, context);
+  } else {
+    read_csv_relationships(relationships.stream, context);
   }
   context.finish();
   if (ignored != nullptr) *ignored = other_entries(directory, nodes_path, relationships.path);
-  if (reductions != nullptr) *reductions = context.take_report();
+  if (reductions != nullptr) *reductions = ReductionReport{};
   return db;
 }
 
 Database import_apoc_export(const std::string& file, ReductionReport* reductions) {
   Database db;
-  ImportContext context(db, reductions != nullptr);
+  ImportContext context(db);
   require_regular_file(file);
   InputFile input;
   input.stream.rdbuf()->pubsetbuf(input.buffer.get(), kReadBufferBytes);
@@ -185,7 +178,7 @@ Database import_apoc_export(const std::string& file, ReductionReport* reductions
     read_apoc_csv(input.stream, context);
   }
   context.finish();
-  if (reductions != nullptr) *reductions = context.take_report();
+  if (reductions != nullptr) *reductions = ReductionReport{};
   return db;
 }
 

@@ -35,15 +35,12 @@ inline constexpr std::array<const char*, 4> kNeo4jRelationshipFiles = {"rels.csv
 // "CSV/JSONL migration requires an existing export directory: PATH",
 // "cannot read nodes.csv or nodes.jsonl in PATH", "cannot read
 // relationships.csv or rels.jsonl in PATH", the CSV reader's and typing
-// messages (io/csv_reader.h), the JSON library's parse errors, and
-// "parallel relationships are not supported; import stopped without
-// changing the destination". Refusals that the reduced import would have
-// reduced are ReducibleImportErrors (io/reductions.h).
+// messages (io/csv_reader.h) and the JSON library's parse errors.
 //
-// With `reductions` the import is the reduced one: what the graph model
-// cannot hold is reduced instead of refused, and *reductions is set to the
-// report of a successful import (left alone by a failed one, which is
-// still all or nothing). Without it the import is strict.
+// Every label, property, relationship property and parallel relationship
+// is imported. `reductions`, the report of the reduced import that older
+// versions needed, is accepted for the callers that still ask for it: a
+// successful import sets it to an empty report (nothing was reduced).
 //
 // With `ignored`, a successful import sets it to the names of the other
 // entries of the directory (files it did not read: a second node file, a

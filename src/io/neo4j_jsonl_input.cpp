@@ -61,27 +61,8 @@ const json& label_member(const json& record) {
   return it == record.end() ? kAbsent : *it;
 }
 
-// The strict import's one label.
-std::string node_label(const json& record) {
-  const json& value = label_member(record);
-  std::string label;
-  if (value.is_string()) {
-    label = value.get<std::string>();
-  } else if (value.is_array()) {
-    if (value.size() != 1) throw ReducibleImportError(kOneLabelMessage);
-    if (!value[0].is_string()) throw std::runtime_error("node label must be a string");
-    label = value[0].get<std::string>();
-  } else if (value.is_null()) {
-    throw ReducibleImportError("node label must be a string");
-  } else {
-    throw std::runtime_error("node label must be a string");
-  }
-  check_single_label(label);
-  return label;
-}
-
-// The reduced import's label list: none for a missing or null member, and
-// every ";"-separated piece of a string or of each string in an array.
+// A node's labels: none for a missing or null member, and every
+// ";"-separated piece of a string or of each string in an array.
 std::vector<std::string> node_labels(const json& record) {
   const json& value = label_member(record);
   if (value.is_null()) return {};
@@ -141,35 +122,29 @@ bool empty_properties(const json& value) {
 // line of an APOC export).
 void add_json_node(json& record, ImportContext& context) {
   if (!record.is_object() || !record.contains("id")) throw std::runtime_error("invalid node JSONL record");
-  if (!context.reducing()) {
-    const std::string label = node_label(record);
-    json properties = node_properties(record);
-    context.add_node(source_identity(record["id"]), label, std::move(properties));
-    return;
-  }
   std::vector<std::string> labels = node_labels(record);
   json properties = node_properties(record);
   context.add_node(source_identity(record["id"]), std::move(labels), std::move(properties));
 }
 
-// The parts of one relationship record, checked in the order the strict
-// import reports them: properties, type, start, end.
+// The parts of one relationship record, checked in the order: properties,
+// type, start, end.
 struct JsonRelationship {
-  bool had_properties;
+  json properties;
   std::string type, start, end;
 };
 
-JsonRelationship json_relationship(const json& record, const ImportContext& context) {
+JsonRelationship json_relationship(json& record) {
   if (!record.is_object()) throw std::runtime_error("invalid relationship JSONL record");
-  bool had_properties = false;
+  json properties;
   if (const auto it = record.find("properties"); it != record.end() && !empty_properties(*it)) {
-    if (!context.reducing()) throw ReducibleImportError(kRelationshipPropertiesMessage);
-    had_properties = true;
+    if (!it->is_object()) throw std::runtime_error("relationship properties must be an object");
+    properties = std::move(*it);
   }
   std::string type = relationship_type(record);
   std::string start = endpoint(record, {"src", "start", ":START_ID"});
   std::string end = endpoint(record, {"dst", "end", ":END_ID"});
-  return {had_properties, std::move(type), std::move(start), std::move(end)};
+  return {std::move(properties), std::move(type), std::move(start), std::move(end)};
 }
 
 }  // namespace
@@ -180,8 +155,8 @@ void read_jsonl_nodes(std::istream& in, ImportContext& context) {
 
 void read_jsonl_relationships(std::istream& in, ImportContext& context) {
   for_each_json_line(in, [&](json record) {
-    const JsonRelationship r = json_relationship(record, context);
-    context.add_relationship(r.start, r.end, r.type, r.had_properties);
+    JsonRelationship r = json_relationship(record);
+    context.add_relationship(r.start, r.end, r.type, std::move(r.properties));
   });
 }
 
@@ -197,8 +172,8 @@ void read_apoc_json(std::istream& in, ImportContext& context) {
     if (kind != record.end() && *kind == "node") {
       add_json_node(record, context);
     } else if (kind != record.end() && *kind == "relationship") {
-      const JsonRelationship r = json_relationship(record, context);
-      context.add_relationship_when_known(r.start, r.end, r.type, r.had_properties);
+      JsonRelationship r = json_relationship(record);
+      context.add_relationship_when_known(r.start, r.end, r.type, std::move(r.properties));
     } else {
       throw std::runtime_error("APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or "
                                "\"relationship\")");

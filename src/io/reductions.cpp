@@ -64,13 +64,22 @@ std::vector<std::pair<std::string, std::uint64_t>> ReductionCount::most_affected
   return names;
 }
 
+bool nothing_reduced(const ReductionReport& report) {
+  for (const Kind& kind : kKinds) {
+    if ((report.*kind.count).total != 0) return false;
+  }
+  return true;
+}
+
 std::vector<std::string> reduction_lines(const ReductionReport& report) {
+  if (nothing_reduced(report)) return {kNothingReduced};
   std::vector<std::string> lines;
   for (const Kind& kind : kKinds) lines.push_back(line_of(kind, report.*kind.count));
   return lines;
 }
 
 std::string reduction_json(const ReductionReport& report) {
+  if (nothing_reduced(report)) return "[]";
   std::string out = "[";
   for (const Kind& kind : kKinds) {
     const ReductionCount& count = report.*kind.count;

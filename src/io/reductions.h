@@ -1,9 +1,10 @@
-// The reduced import and its report. Our graph model holds one label per
-// node, no relationship properties and at most one relationship per (start,
-// end, type); real Neo4j exports hold all three. The strict import refuses
-// such input; the reduced import, which the user asks for explicitly, takes
-// it in a reduced form and counts every change it made, so that nothing is
-// lost without the user being told what and where:
+// The reduced import and its report. The graph model once held one label
+// per node, no relationship properties and at most one relationship per
+// (start, end, type), and the reduced import, asked for explicitly, took
+// Neo4j graphs in a reduced form and counted every change. The model now
+// holds all three, so every import is whole and the report is empty; the
+// option stays accepted, and its report says that nothing was reduced. The
+// kinds it once counted:
 //
 //   relationship_properties  a relationship's properties were dropped (by type)
 //   extra_labels             a node with several labels kept its first one; the
@@ -27,15 +28,6 @@
 #include <vector>
 
 namespace orvane {
-
-// A refusal of the strict import that the reduced import would have taken
-// in a reduced form: several labels, no label, relationship properties or
-// parallel relationships. Callers that can offer the reduced import tell
-// the user so; the message is the strict import's own.
-class ReducibleImportError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The label a node without any label gets in a reduced import.
 inline constexpr const char* kUnlabelledNodeLabel = "Node";
@@ -61,13 +53,18 @@ struct ReductionReport {
   ReductionCount parallel_relationships;
 };
 
-// One line per kind, in the order above, each without a line break, such as
+// The one line of an empty report.
+inline constexpr const char* kNothingReduced =
+    "nothing; every label, relationship property and parallel relationship was imported as it is";
+
+// kNothingReduced alone for an empty report; otherwise one line per kind, in
+// the order above, each without a line break, such as
 // "181 relationships lost their properties (ACTED_IN 172, REVIEWED 9)".
 // Every kind has its line, a count of 0 included, and names at most the
 // three most affected labels or types, then how many more there are.
 std::vector<std::string> reduction_lines(const ReductionReport& report);
 
-// The report as a JSON array text, one object per kind in the same order:
+// The report as a JSON array text, "[]" when empty, else one object per kind in the same order:
 // {"kind":"relationship_properties","total":181,"by_name":[{"name":"ACTED_IN",
 // "count":172},...],"text":"181 relationships lost ..."}, with every name by
 // count (highest first) and the line of reduction_lines as "text".

@@ -105,13 +105,13 @@ const char* count_method_name(CountMethod method) {
 
 CountMethod choose_count_method(const Database& db, const QlQuery& query) {
   CountShape shape;
-  if (!resolve_shape(db, query, shape)) return CountMethod::Enumerate;
+  if (db.graph.parallel_relationships > 0 || !resolve_shape(db, query, shape)) return CountMethod::Enumerate;
   return choose(shape);
 }
 
 std::optional<std::uint64_t> planned_count(const Database& db, const QlQuery& query) {
   CountShape shape;
-  if (!resolve_shape(db, query, shape)) return std::nullopt;
+  if (db.graph.parallel_relationships > 0 || !resolve_shape(db, query, shape)) return std::nullopt;
   switch (choose(shape)) {
     case CountMethod::CountByDegree:
       return count_by_degree(shape);

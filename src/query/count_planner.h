@@ -14,6 +14,10 @@
 //   anchored by {id: N} (a cycle back to it included): the paths of all but
 //   the last hop are listed, the last hop is counted from degrees less the
 //   relationships the path already holds.
+// Every method counts a relationship between two nodes by their adjacency,
+// so none runs on a graph with parallel relationships (two or more of one
+// type between the same nodes, in the same direction): the enumerator
+// counts those, one path per relationship.
 // A method's work is bounded by the size of the graph (each node and
 // relationship read a bounded number of times) and the 5-second clock; the
 // enumerator's 10,000,000-step budget does not apply to it.
@@ -36,8 +40,8 @@ const char* count_method_name(CountMethod method);
 
 // The method execute_query uses for `query` on `db`, decided from the
 // pattern's shape and the schema before any counting: Enumerate for row
-// queries, uncompiled graphs, names the schema lacks and every shape no
-// method recognises. Never throws for a parsed query.
+// queries, uncompiled graphs, graphs with parallel relationships, names the
+// schema lacks and every shape no method recognises. Never throws for a parsed query.
 CountMethod choose_count_method(const Database& db, const QlQuery& query);
 
 // The count of `query` by its counting method, or nullopt when the

@@ -1,8 +1,9 @@
 // Query executor.
 //
 // Search state (one per execution): `bound` holds the physical position
-// bound to each node position; `used` the relationships (source, target,
-// type) of the current path as a flat array scanned linearly — a path holds
+// bound to each node position; `used` the identities of the relationships
+// of the current path as a flat array scanned linearly (parallel
+// relationships are different relationships, each usable once) — a path holds
 // at most 16 × 16 = 256 relationships, and for the short paths of real
 // queries a scan beats any tree; nothing is allocated per step.
 //
@@ -43,11 +44,6 @@ namespace orvane {
 namespace {
 
 
-struct UsedRel {
-  std::uint32_t src, dst;
-  std::uint16_t type;
-};
-
 // What each node position needs at match time, resolved once.
 struct NodeCheck {
   NodeFilter filter;
@@ -77,7 +73,7 @@ class Search {
   bool node_test(std::size_t k, std::uint32_t identity) const;
   template <typename OnMatch>
   void walk(std::size_t i, int h, std::uint32_t cur, OnMatch& on_match);
-  bool used(std::uint32_t src, std::uint32_t dst, std::uint16_t type) const;
+  bool used(std::uint32_t rel) const;
 
   const Database& db_;
   const QlQuery& q_;
@@ -86,7 +82,7 @@ class Search {
   std::vector<std::uint16_t> type_ids_;
   std::vector<NodeCheck> checks_;
   std::vector<std::pair<std::size_t, std::size_t>> not_equal_;
-  std::vector<UsedRel> used_;
+  std::vector<std::uint32_t> used_;
   std::uint64_t work_ = 0;
   std::chrono::steady_clock::time_point deadline_;
 };
@@ -144,9 +140,9 @@ bool Search::node_test(std::size_t k, std::uint32_t identity) const {
   return node_passes(db_, checks_[k].filter, identity);
 }
 
-bool Search::used(std::uint32_t src, std::uint32_t dst, std::uint16_t type) const {
-  for (const UsedRel& r : used_) {
-    if (r.src == src && r.dst == dst && r.type == type) return true;
+bool Search::used(std::uint32_t rel) const {
+  for (const std::uint32_t r : used_) {
+    if (r == rel) return true;
   }
   return false;
 }
@@ -204,19 +200,25 @@ void Search::walk(std::size_t i, int h, std::uint32_t cur, OnMatch& on_match) {
   if (h == r.max_hops || stop) return;
   const std::uint16_t type = type_ids_[i];
   if (r.direction != QlDirection::In) {
-    for (const std::uint32_t n : g.typed_out_neighbors(cur, type)) {
-      if (used(cur, n, type)) continue;
-      used_.push_back({cur, n, type});
+    const NodeRun nodes = g.typed_out_neighbors(cur, type);
+    const RelRun rels = g.typed_out_rel_ids(cur, type);
+    for (std::size_t k = 0; k < nodes.size(); ++k) {
+      const std::uint32_t n = nodes[k];
+      if (used(rels[k])) continue;
+      used_.push_back(rels[k]);
       walk(i, h + 1, n, on_match);
       used_.pop_back();
       if (stop) return;
     }
   }
   if (r.direction != QlDirection::Out) {
-    for (const std::uint32_t n : g.typed_in_neighbors(cur, type)) {
+    const NodeRun nodes = g.typed_in_neighbors(cur, type);
+    const RelRun rels = g.typed_in_rel_ids(cur, type);
+    for (std::size_t k = 0; k < nodes.size(); ++k) {
+      const std::uint32_t n = nodes[k];
       if (r.direction == QlDirection::Both && n == cur) continue;
-      if (used(n, cur, type)) continue;
-      used_.push_back({n, cur, type});
+      if (used(rels[k])) continue;
+      used_.push_back(rels[k]);
       walk(i, h + 1, n, on_match);
       used_.pop_back();
       if (stop) return;
@@ -233,7 +235,9 @@ nlohmann::json node_value(const Database& db, std::uint32_t position, const std:
   }
   nlohmann::json node = nlohmann::json::object();
   node["id"] = static_cast<std::uint64_t>(identity);
-  node["label"] = db.node_type_name(db.graph.labels[identity]);
+  nlohmann::json labels = nlohmann::json::array();
+  for (const std::uint16_t label : db.graph.labels_of(identity)) labels.push_back(db.node_type_name(label));
+  node["labels"] = std::move(labels);
   node["properties"] = props;
   return node;
 }

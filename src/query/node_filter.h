@@ -35,10 +35,14 @@ bool resolve_node_filter(const Database& db, const QlNodePattern& node, NodeFilt
 // node's identity. Requires: the filter has properties.
 bool node_properties_pass(const Database& db, const NodeFilter& filter, std::uint32_t identity);
 
-// True when the node with `identity` has the filter's label and passes its
+// True when the node with `identity` has the filter's label (as any of its
+// labels) and passes its
 // properties. Inline: the path enumerator tests a node at nearly every step.
 inline bool node_passes(const Database& db, const NodeFilter& filter, std::uint32_t identity) {
-  if (filter.has_label && db.graph.labels[identity] != filter.label) return false;
+  if (filter.has_label && db.graph.labels[identity] != filter.label &&
+      (db.graph.extra_labels.empty() || !db.graph.has_label(identity, filter.label))) {
+    return false;
+  }
   return filter.properties == nullptr || node_properties_pass(db, filter, identity);
 }
 

@@ -13,11 +13,13 @@ namespace orvane::snapshot_format {
 static_assert(std::endian::native == std::endian::little, "snapshot blocks assume a little-endian host");
 
 inline constexpr char kMagic[8] = {'O', 'R', 'V', 'S', 'N', 'A', 'P', '2'};
-inline constexpr std::uint32_t kCurrentVersion = 4;  // the only version written
+inline constexpr std::uint32_t kCurrentVersion = 5;  // the only version written
+inline constexpr std::uint32_t kFlagRelationshipProperties = 1;  // version 5 header flag bit 0
+inline constexpr std::uint32_t kKnownFlags = kFlagRelationshipProperties;
 // Floats per embedding: each file names its own, from 1 to kMaxDimension.
 // Every writer before the width became the Database's wrote 32.
 inline constexpr std::uint32_t kMaxDimension = 65536;
-inline constexpr std::size_t kDigestSize = 32;       // SHA-256 at the end of version 4
+inline constexpr std::size_t kDigestSize = 32;       // SHA-256 at the end from version 4 on
 
 // Largest counts the 32-bit header fields can carry: identities stop at
 // 0xFFFFFFFE, offsets at 0xFFFFFFFF.

@@ -1,9 +1,14 @@
 // load_snapshot: reads and validates a snapshot (layout at the top of
 // snapshot_writer.cpp) and builds a fresh Database from it.
 //
+// Version 5 names every relationship: each slot of both CSR directions
+// carries its identity, checked to form one relationship per identity seen
+// from both ends. Older files are numbered in outgoing slot order as they
+// are read.
+//
 // The file is read front to back with read(2), never mapped, so a file that
 // shrinks under the reader fails the load instead of raising SIGBUS. A
-// version 4 digest is computed over the bytes as they are read and compared
+// version 4 or 5 digest is computed over the bytes as they are read and compared
 // at the end; when any check fails first, the digest's verdict decides the
 // message, so a damaged file is always reported as "snapshot checksum
 // mismatch". Nothing is trusted before that either, because a version 3
@@ -78,6 +83,8 @@ struct Header {
   std::uint16_t person_label = 0, paper_label = 0, follows_type = 0, authored_type = 0;
   std::uint64_t label_count = 0;
   std::uint64_t type_count = 0;
+  std::uint32_t flags = 0;          // version 5 on
+  std::uint64_t extra_labels = 0;   // version 5 on
 };
 
 Header read_header(SnapshotInput& in, std::uint32_t version) {
@@ -95,6 +102,11 @@ Header read_header(SnapshotInput& in, std::uint32_t version) {
   h.authored_type = read_u16(in);
   h.label_count = read_u32(in);
   h.type_count = read_u32(in);
+  if (version >= 5) {
+    h.flags = read_u32(in);
+    h.extra_labels = read_u32(in);
+    if ((h.flags & ~fmt::kKnownFlags) != 0) fail("invalid snapshot header");
+  }
 
   const bool bad = h.nodes < h.papers || h.nodes > fmt::kMaxNodes || h.nodes < h.people ||
                    h.label_count < 2 || h.label_count > 65535 || h.people + h.papers > h.nodes ||
@@ -107,9 +119,13 @@ Header read_header(SnapshotInput& in, std::uint32_t version) {
   // length, + 4 property length from version 3), the two offset arrays, the
   // four per-relationship arrays and the schema name lengths. With at most
   // 2^32 nodes of at most 2^18 bytes each, nothing here can wrap.
+  // From version 5 on: 6 bytes a further label, 8 more a relationship for
+  // its identities and 4 for its property length when the section exists.
   const std::uint64_t per_node = 18 + 4 * h.dimension + (version == 2 ? 0 : 4);
+  const std::uint64_t per_relationship =
+      12 + (version >= 5 ? 8 : 0) + ((h.flags & fmt::kFlagRelationshipProperties) != 0 ? 4 : 0);
   const std::uint64_t needed = h.nodes * per_node + 8 * (h.nodes + 1) + 4 * (h.label_count + h.type_count) +
-                               12 * h.relationships;
+                               per_relationship * h.relationships + 6 * h.extra_labels;
   if (in.remaining() < needed) fail("snapshot sizes exceed file length");
   return h;
 }
@@ -138,14 +154,20 @@ void read_schema(SnapshotInput& in, const Header& h, Database& db) {
 }
 
 void check_embeddings(const std::vector<float>& embeddings);
+struct Sections;
+void number_relationships(Sections& s, std::uint64_t n);
 
 struct Sections {
   std::vector<std::uint16_t> labels;
+  std::vector<std::uint32_t> extra_label_nodes;
+  std::vector<std::uint16_t> extra_labels;
   std::vector<std::uint32_t> to_physical, to_logical;
   std::vector<std::uint32_t> out_offsets, out_targets;
   std::vector<std::uint16_t> out_types;
+  std::vector<std::uint32_t> out_rels;
   std::vector<std::uint32_t> in_offsets, in_sources;
   std::vector<std::uint16_t> in_types;
+  std::vector<std::uint32_t> in_rels;
   std::vector<std::uint32_t> topics;
   std::vector<float> embeddings;
   std::vector<std::string> names;
@@ -153,10 +175,57 @@ struct Sections {
 
 void check_node_mapping(const Sections& s, const Header& h) {
   const std::uint64_t n = h.nodes;
+  // A node without labels exists from version 5 on.
+  const auto label_ok = [&](std::uint16_t l) { return l < h.label_count || (h.version >= 5 && l == kNoLabel); };
   for (std::uint64_t i = 0; i < n; ++i) {
     const std::uint32_t p = s.to_physical[i], l = s.to_logical[i];
-    if (s.labels[i] >= h.label_count || p >= n || l >= n || s.to_logical[p] != i || s.to_physical[l] != i) {
+    if (!label_ok(s.labels[i]) || p >= n || l >= n || s.to_logical[p] != i || s.to_physical[l] != i) {
       fail("invalid snapshot node mapping");
+    }
+  }
+}
+
+// Further labels: ascending nodes that have a first label, each further
+// label known and none repeated for its node (first label included). The
+// stamp array remembers, per label, the last node that showed it.
+void check_extra_labels(const Sections& s, const Header& h) {
+  std::vector<std::uint32_t> stamp(h.label_count, kNoNode);
+  std::uint32_t previous = 0;
+  for (std::size_t k = 0; k < s.extra_labels.size(); ++k) {
+    const std::uint32_t node = s.extra_label_nodes[k];
+    const std::uint16_t label = s.extra_labels[k];
+    if (node >= h.nodes || node < previous || label >= h.label_count || s.labels[node] == kNoLabel ||
+        s.labels[node] == label || stamp[label] == node) {
+      fail("invalid snapshot labels");
+    }
+    stamp[label] = node;
+    previous = node;
+  }
+}
+
+// Relationship identities (version 5): the outgoing slots name every
+// identity once, and each incoming slot names the relationship of one
+// outgoing slot that runs from its source to its run's node with its type,
+// each identity once again. Linear, with one slot index per relationship.
+void check_relationship_identities(const Sections& s, const Header& h) {
+  const std::uint64_t n = h.nodes, e = h.relationships;
+  std::vector<std::uint32_t> slot_of(e, kNoNode);
+  for (std::uint64_t slot = 0; slot < e; ++slot) {
+    const std::uint32_t r = s.out_rels[slot];
+    if (r >= e || slot_of[r] != kNoNode) fail("invalid snapshot relationship");
+    slot_of[r] = static_cast<std::uint32_t>(slot);
+  }
+  std::vector<bool> seen(e, false);
+  for (std::uint64_t p = 0; p < n; ++p) {
+    for (std::uint32_t at = s.in_offsets[p]; at < s.in_offsets[p + 1]; ++at) {
+      const std::uint32_t r = s.in_rels[at];
+      if (r >= e || seen[r]) fail("invalid snapshot relationship");
+      seen[r] = true;
+      const std::uint32_t slot = slot_of[r], q = s.in_sources[at];
+      if (s.out_targets[slot] != p || s.out_types[slot] != s.in_types[at] || slot < s.out_offsets[q] ||
+          slot >= s.out_offsets[q + 1]) {
+        fail("invalid snapshot relationship");
+      }
     }
   }
 }
@@ -179,21 +248,34 @@ void check_csr(const std::vector<std::uint32_t>& offsets, const std::vector<std:
 Sections read_sections(SnapshotInput& in, const Header& h) {
   const std::uint64_t n = h.nodes, e = h.relationships;
   Sections s;
+  const bool identities = h.version >= 5;
   s.labels = in.read_block<std::uint16_t>(n);
+  s.extra_label_nodes = in.read_block<std::uint32_t>(h.extra_labels);
+  s.extra_labels = in.read_block<std::uint16_t>(h.extra_labels);
   s.to_physical = in.read_block<std::uint32_t>(n);
   s.to_logical = in.read_block<std::uint32_t>(n);
   check_node_mapping(s, h);
+  check_extra_labels(s, h);
   s.out_offsets = in.read_block<std::uint32_t>(n + 1);
   s.out_targets = in.read_block<std::uint32_t>(e);
   s.out_types = in.read_block<std::uint16_t>(e);
+  if (identities) s.out_rels = in.read_block<std::uint32_t>(e);
   check_csr(s.out_offsets, s.out_targets, s.out_types, h);
   s.in_offsets = in.read_block<std::uint32_t>(n + 1);
   s.in_sources = in.read_block<std::uint32_t>(e);
   s.in_types = in.read_block<std::uint16_t>(e);
+  if (identities) s.in_rels = in.read_block<std::uint32_t>(e);
   check_csr(s.in_offsets, s.in_sources, s.in_types, h);
-  if (!incoming_mirrors_outgoing(h.nodes, s.out_offsets, s.out_targets, s.out_types, s.in_offsets, s.in_sources,
-                                 s.in_types)) {
-    fail("invalid snapshot relationship");
+  if (identities) {
+    check_relationship_identities(s, h);
+  } else {
+    // Files before identities never held two relationships of one type
+    // between the same nodes in one direction.
+    if (!incoming_mirrors_outgoing(h.nodes, s.out_offsets, s.out_targets, s.out_types, s.in_offsets, s.in_sources,
+                                   s.in_types)) {
+      fail("invalid snapshot relationship");
+    }
+    number_relationships(s, n);
   }
   s.topics = in.read_block<std::uint32_t>(n);
   s.embeddings = in.read_block<float>(n * h.dimension);
@@ -201,6 +283,26 @@ Sections read_sections(SnapshotInput& in, const Header& h) {
   s.names.reserve(n);
   for (std::uint64_t i = 0; i < n; ++i) s.names.emplace_back(read_text(in));
   return s;
+}
+
+// Files before relationship identities number the relationships in slot
+// order of the outgoing CSR. The incoming side is rebuilt from the outgoing
+// one (which the file's own incoming arrays were checked to mirror), so
+// that each incoming slot carries the identity of its relationship.
+void number_relationships(Sections& s, std::uint64_t n) {
+  const std::size_t e = s.out_targets.size();
+  s.out_rels.resize(e);
+  for (std::size_t r = 0; r < e; ++r) s.out_rels[r] = static_cast<std::uint32_t>(r);
+  std::vector<std::uint32_t> cursor(s.in_offsets.begin(), s.in_offsets.end() - 1);
+  s.in_rels.resize(e);
+  for (std::uint64_t u = 0; u < n; ++u) {
+    for (std::uint32_t slot = s.out_offsets[u]; slot < s.out_offsets[u + 1]; ++slot) {
+      const std::uint32_t at = cursor[s.out_targets[slot]]++;
+      s.in_sources[at] = static_cast<std::uint32_t>(u);
+      s.in_types[at] = s.out_types[slot];
+      s.in_rels[at] = slot;
+    }
+  }
 }
 
 void check_embeddings(const std::vector<float>& embeddings) {
@@ -222,6 +324,17 @@ bool plain_name_object(std::string_view text, std::string_view& name) {
     if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') return false;
   }
   return true;
+}
+
+// Relationship property objects, by identity; "{}" stays absent.
+void read_relationship_properties(SnapshotInput& in, const Header& h, Database& db) {
+  for (std::uint64_t r = 0; r < h.relationships; ++r) {
+    const std::string_view text = read_text(in);
+    if (text == "{}") continue;
+    nlohmann::json value = parse_json_bounded(text);
+    if (!value.is_object()) fail("snapshot properties must be an object");
+    db.set_relationship_properties(static_cast<std::uint32_t>(r), std::move(value));
+  }
 }
 
 void read_properties(SnapshotInput& in, const Header& h, Database& db) {
@@ -254,12 +367,16 @@ Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
   Database db;
   read_schema(in, h, db);
   Sections s = read_sections(in, h);
+  db.graph.extra_label_nodes = std::move(s.extra_label_nodes);
+  db.graph.extra_labels = std::move(s.extra_labels);
   db.graph.install_compiled(std::move(s.labels), std::move(s.to_physical), std::move(s.to_logical),
                             std::move(s.out_offsets), std::move(s.out_targets), std::move(s.out_types),
-                            std::move(s.in_offsets), std::move(s.in_sources), std::move(s.in_types));
+                            std::move(s.out_rels), std::move(s.in_offsets), std::move(s.in_sources),
+                            std::move(s.in_types), std::move(s.in_rels));
   db.install_attributes(h.people, h.papers, std::move(s.names), std::move(s.topics), h.dimension,
                         std::move(s.embeddings), version == 2);
   if (version >= 3) read_properties(in, h, db);
+  if ((h.flags & fmt::kFlagRelationshipProperties) != 0) read_relationship_properties(in, h, db);
   if (!in.at_end()) fail("unexpected data after snapshot");
   return db;
 }
@@ -272,8 +389,8 @@ Database load_snapshot(const std::string& path) {
   in.read(magic, sizeof magic);
   if (std::memcmp(magic, fmt::kMagic, sizeof fmt::kMagic) != 0) fail("not a Halvex snapshot");
   const std::uint32_t version = read_u32(in);
-  if (version < 2 || version > 4) fail("unsupported snapshot version");
-  if (version != 4) return parse_snapshot(in, version);
+  if (version < 2 || version > fmt::kCurrentVersion) fail("unsupported snapshot version");
+  if (version < 4) return parse_snapshot(in, version);
 
   if (in.file_size() < kSnapshotHeaderSize + fmt::kDigestSize) fail("snapshot truncated");
   in.set_data_end(in.file_size() - fmt::kDigestSize, true);

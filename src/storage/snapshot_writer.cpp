@@ -1,12 +1,13 @@
-// save_snapshot: writes a Database as a version 4 snapshot.
+// save_snapshot: writes a Database as a version 5 snapshot.
 //
-// Byte layout (version 4). Integers are unsigned little-endian, floats
+// Byte layout (version 5). Integers are unsigned little-endian, floats
 // IEEE-754 binary32 little-endian; no padding anywhere. n = nodes,
-// E = relationships, L = labels, T = relationship types.
+// E = relationships, L = labels, T = relationship types, X = further
+// labels (labels of a node after its first).
 //
 //   offset  width  field
 //        0      8  magic "ORVSNAP2" (no terminator)
-//        8      4  version (4)
+//        8      4  version (5)
 //       12      4  node count n
 //       16      4  relationship count E (out_targets entries)
 //       20      4  embedding dimension d (1 … 65536; 32 for every graph
@@ -19,29 +20,42 @@
 //       38      2  AUTHORED type id (1)
 //       40      4  label count L
 //       44      4  type count T
+//       48      4  flags: bit 0 set when the relationship property
+//                   section (21) is present; other bits 0
+//       52      4  further label count X
 //
-//   then, from offset 48, with no gaps:
+//   then, from offset 56, with no gaps:
 //    1  label names     L × (4-byte length + bytes)
 //    2  type names      T × (4-byte length + bytes)
-//    3  labels          2n   by identity
-//    4  to_physical     4n   identity → position
-//    5  to_logical      4n   position → identity
-//    6  out_offsets     4(n+1)
-//    7  out_targets     4E
-//    8  out_types       2E
-//    9  in_offsets      4(n+1)
-//   10  in_sources      4E
-//   11  in_types        2E
-//   12  topics          4n   by identity
-//   13  embeddings      4dn  d floats per node, identity order
-//   14  names           n × (4-byte length + bytes)
-//   15  properties      n × (4-byte length + compact JSON object text)
-//   16  digest          32   SHA-256 of bytes 0 … end of section 15
+//    3  labels          2n   by identity: first label, 65535 for none
+//    4  extra nodes     4X   identities, ascending
+//    5  extra labels    2X   the further label of each
+//    6  to_physical     4n   identity → position
+//    7  to_logical      4n   position → identity
+//    8  out_offsets     4(n+1)
+//    9  out_targets     4E
+//   10  out_types       2E
+//   11  out_rels        4E   relationship identity of each outgoing slot
+//   12  in_offsets      4(n+1)
+//   13  in_sources      4E
+//   14  in_types        2E
+//   15  in_rels         4E   relationship identity of each incoming slot
+//   16  topics          4n   by identity
+//   17  embeddings      4dn  d floats per node, identity order
+//   18  names           n × (4-byte length + bytes)
+//   19  properties      n × (4-byte length + compact JSON object text)
+//   20  (reserved: nothing)
+//   21  rel properties  E × (4-byte length + compact JSON object text), by
+//                       relationship identity; only with flag bit 0
+//   22  digest          32   SHA-256 of every byte before it
 //
-// Older versions the reader still accepts: version 3 is version 4 without
-// the digest; version 2 is version 3 without the property section. The
-// property text is the JSON library's compact form: keys in ascending byte
-// order, UTF-8 written as is, "{}" for a node without properties.
+// Older versions the reader still accepts: version 4 is version 5 without
+// the flags, the further labels, the relationship identities (relationships
+// are numbered in outgoing slot order) and the relationship properties;
+// version 3 is version 4 without the digest; version 2 is version 3 without
+// the property section. The property text is the JSON library's compact
+// form: keys in ascending byte order, UTF-8 written as is, "{}" for an
+// entity without properties.
 //
 // Arrays go to the file as whole blocks straight from the Database's
 // vectors; only the variable-length texts pass through a buffer. The digest
@@ -155,6 +169,24 @@ bool put_plain_name_object(HashingSink& out, const nlohmann::json& props) {
   return true;
 }
 
+bool has_relationship_properties(const Database& db) {
+  for (const nlohmann::json& props : db.rel_properties) {
+    if (!props.empty()) return true;
+  }
+  return false;
+}
+
+// One compact JSON object per entity, "{}" and plain names without the
+// serialiser.
+void put_property_text(HashingSink& out, const nlohmann::json& props) {
+  static const std::string empty_object = "{}";
+  if (props.is_object() && props.empty()) {
+    out.put_text(empty_object);
+  } else if (!put_plain_name_object(out, props)) {
+    out.put_text(props.dump());
+  }
+}
+
 void write_header(HashingSink& out, const Database& db) {
   const PhysicalGraph& g = db.graph;
   out.put(fmt::kMagic, sizeof fmt::kMagic);
@@ -170,6 +202,8 @@ void write_header(HashingSink& out, const Database& db) {
   out.put_u16(db.authored_type);
   out.put_u32(static_cast<std::uint32_t>(db.node_types.size()));
   out.put_u32(static_cast<std::uint32_t>(db.rel_types.size()));
+  out.put_u32(has_relationship_properties(db) ? fmt::kFlagRelationshipProperties : 0);
+  out.put_u32(static_cast<std::uint32_t>(g.extra_labels.size()));
 }
 
 void write_sections(HashingSink& out, const Database& db) {
@@ -177,26 +211,28 @@ void write_sections(HashingSink& out, const Database& db) {
   for (const std::string& label : db.node_types) out.put_text(label);
   for (const std::string& type : db.rel_types) out.put_text(type);
   out.put_block(g.labels);
+  out.put_block(g.extra_label_nodes);
+  out.put_block(g.extra_labels);
   out.put_block(g.to_physical);
   out.put_block(g.to_logical);
   out.put_block(g.out_offsets);
   out.put_block(g.out_targets);
   out.put_block(g.out_types);
+  out.put_block(g.out_rels);
   out.put_block(g.in_offsets);
   out.put_block(g.in_sources);
   out.put_block(g.in_types);
+  out.put_block(g.in_rels);
   out.put_block(db.topics);
   out.put_block(db.embeddings);
   for (const std::string& name : db.names) out.put_text(name);
-  static const std::string empty_object = "{}";
+  // Most nodes of large graphs carry no properties or only a plain name.
   for (std::uint64_t i = 0; i < g.node_count; ++i) {
-    const nlohmann::json& props = db.node_properties(static_cast<std::uint32_t>(i));
-    // Most nodes of large graphs carry no properties or only a plain name;
-    // both are written without the serialiser.
-    if (props.is_object() && props.empty()) {
-      out.put_text(empty_object);
-    } else if (!put_plain_name_object(out, props)) {
-      out.put_text(props.dump());
+    put_property_text(out, db.node_properties(static_cast<std::uint32_t>(i)));
+  }
+  if (has_relationship_properties(db)) {
+    for (std::uint64_t r = 0; r < g.edges.size(); ++r) {
+      put_property_text(out, db.relationship_properties(static_cast<std::uint32_t>(r)));
     }
   }
 }
@@ -209,6 +245,8 @@ void check_attribute_sizes(const Database& db) {
   if (db.embedding_dim == 0 || db.embedding_dim > fmt::kMaxDimension || db.names.size() != n ||
       db.topics.size() != n || db.embeddings.size() != n * db.embedding_dim ||
       g.labels.size() != n || g.to_physical.size() != n || g.to_logical.size() != n ||
+      g.extra_label_nodes.size() != g.extra_labels.size() || g.edges.size() != g.out_targets.size() ||
+      g.out_rels.size() != g.out_targets.size() || g.in_rels.size() != g.out_targets.size() ||
       g.out_offsets.size() != n + 1 || g.in_offsets.size() != n + 1 ||
       g.out_types.size() != g.out_targets.size() || g.in_sources.size() != g.out_targets.size() ||
       g.in_types.size() != g.out_targets.size()) {

@@ -273,10 +273,11 @@ TEST(DispatcherCreate, NodesAndRelationships) {
        R"({"id":14,"label":"Gadget","name":"","properties":{"title":"T"}})"},
       {"CREATE (:X {s: '-->', t: '{]-'})", "stats", "", "",
        R"({"id":14,"label":"X","name":"","properties":{"s":"-->","t":"{]-"}})"},
-      {"create (1)-[:KNOWS]->(2)", "stats", "", "", R"({"src":1,"dst":2,"type":"KNOWS"})"},
-      {"CREATE ( 3 )-[:FOLLOWS]-> ( 4 ) ;", "stats", "", "", R"({"src":3,"dst":4,"type":"FOLLOWS"})"},
+      {"create (1)-[:KNOWS]->(2)", "stats", "", "", R"({"id":17,"src":1,"dst":2,"type":"KNOWS"})"},
+      {"CREATE ( 3 )-[:FOLLOWS]-> ( 4 ) ;", "stats", "", "", R"({"id":17,"src":3,"dst":4,"type":"FOLLOWS"})"},
       {"CREATE (3) - [:FOLLOWS] -> (4)", "error", labelled, "", ""},  // no arrow: "- ["
-      {"CREATE (0)-[:FOLLOWS]->(1)", "error", "parallel relationships are not yet supported", "", ""},
+      // A relationship parallel to an existing one is a new relationship.
+      {"CREATE (0)-[:FOLLOWS]->(1)", "stats", "", "", R"({"id":17,"src":0,"dst":1,"type":"FOLLOWS"})"},
       {"CREATE (:Person:Author {name: 'x'})", "error", labelled, "", ""},
       {"CREATE (n {name: 'x'})", "error", labelled, "", ""},
       {"CREATE (:A), (:B)", "error", labelled, "", ""},

@@ -34,14 +34,34 @@ using testing::GraphBuilder;
 std::vector<std::uint32_t> run(NodeRun r) { return {r.begin(), r.end()}; }
 std::vector<std::uint16_t> types(TypeRun r) { return {r.begin(), r.end()}; }
 
-TEST(Csr, DuplicatesCollapseTypesStayDistinctAndReadersEmptyWhileUncompiled) {
+// Parallel relationships are distinct relationships: each keeps its
+// identity (its creation number) through compiles and renumbering, and the
+// runs hold them side by side in identity order. Only builders that mean to
+// have each relationship once remove repeats, renumbering in (source,
+// target, type) order.
+TEST(Csr, ParallelRelationshipsStayDistinctAndReadersEmptyWhileUncompiled) {
   // A self-loop takes one slot each way.
   Database db = GraphBuilder().people({"a", "b"}).follows("a", "b").follows("a", "b").edge("a", "b", "AUTHORED")
                     .follows("b", "b").compiled();
   check_invariants(db);
+  EXPECT_EQ("0->1 0->1 0-[AUTHORED]->1 1->1", edges_of(db));
+  EXPECT_EQ(1u, db.graph.parallel_relationships);
+  EXPECT_EQ((std::vector<std::uint32_t>{0, 0, 1, 0}), run(db.graph.in_neighbors(1)));  // by (type, source, identity)
+  EXPECT_EQ((std::vector<std::uint32_t>{0, 1, 3, 2}), run(db.graph.in_rel_ids(1)));
+  EXPECT_EQ((std::vector<std::uint16_t>{0, 0, 1}), types(db.graph.out_edge_types(0)));
+  EXPECT_EQ((std::vector<std::uint32_t>{0, 1}), run(db.graph.typed_out_rel_ids(0, 0)));
+  EXPECT_EQ((std::vector<std::uint32_t>{2}), run(db.graph.typed_out_rel_ids(0, 1)));
+  std::vector<std::uint32_t> order = {1, 0};
+  db.graph.apply_permutation(order);
+  check_invariants(db);
+  EXPECT_EQ((std::vector<std::uint32_t>{0, 1}), run(db.graph.typed_out_rel_ids(1, 0)));
+  EXPECT_EQ((Edge{0, 1, 0}), db.graph.edges[1]);
+  db.graph.remove_duplicate_edges();
+  db.compile();
+  check_invariants(db);
   EXPECT_EQ("0->1 0-[AUTHORED]->1 1->1", edges_of(db));
-  EXPECT_EQ((std::vector<std::uint32_t>{0, 1, 0}), run(db.graph.in_neighbors(1)));  // by (type, source)
-  EXPECT_EQ((std::vector<std::uint16_t>{0, 1}), types(db.graph.out_edge_types(0)));
+  EXPECT_EQ(0u, db.graph.parallel_relationships);
+
   // Readers by identity check the range; once a new node clears `compiled`, every reader is empty.
   db = testing::triangle();
   const PhysicalGraph& g = db.graph;
@@ -49,7 +69,37 @@ TEST(Csr, DuplicatesCollapseTypesStayDistinctAndReadersEmptyWhileUncompiled) {
   EXPECT_THROW(g.identity_out_neighbors(3), std::out_of_range);
   db.add_person("dan", 0);
   EXPECT_TRUE(g.out_neighbors(0).empty() && g.in_neighbors(0).empty() && g.typed_out_neighbors(0, 0).empty());
-  EXPECT_TRUE(g.typed_in_neighbors(0, 0).empty() && !g.has_edge(0, 1, 0));
+  EXPECT_TRUE(g.typed_in_neighbors(0, 0).empty() && !g.has_edge(0, 1, 0) && g.out_rel_ids(0).empty());
+}
+
+// A node has a set of labels in the order given; the label lists hold it
+// under each, and a rollback forgets the labels of the nodes it removes.
+TEST(Csr, SeveralLabelsPerNodeAndNodesWithout) {
+  Database db = testing::triangle();
+  const std::uint16_t admin = db.add_node_type("Admin"), paper = db.paper_label;
+  EXPECT_TRUE(db.graph.add_label(2, admin));
+  EXPECT_TRUE(db.graph.add_label(0, paper));
+  EXPECT_TRUE(db.graph.add_label(0, admin));
+  EXPECT_FALSE(db.graph.add_label(0, admin));
+  EXPECT_FALSE(db.graph.add_label(0, db.person_label));
+  EXPECT_THROW(db.graph.add_label(3, admin), std::out_of_range);
+  const DatabaseMark mark = db.mark();
+  const std::uint32_t bare = db.add_node(kNoLabel, "bare", 0);
+  EXPECT_TRUE(db.graph.labels_of(bare).empty());
+  EXPECT_FALSE(db.graph.has_label(bare, kNoLabel));
+  const std::uint32_t late = db.add_person("late", 0);
+  db.graph.add_label(late, admin);
+  db.compile();
+  check_invariants(db);
+  EXPECT_EQ((std::vector<std::uint16_t>{db.person_label, paper, admin}), db.graph.labels_of(0));
+  EXPECT_EQ((std::vector<std::uint32_t>{0, 2, late}), run(db.graph.nodes_with_label(admin)));
+  EXPECT_EQ((std::vector<std::uint32_t>{0}), run(db.graph.nodes_with_label(paper)));
+  EXPECT_EQ((std::vector<std::uint32_t>{0, 1, 2, late}), run(db.graph.nodes_with_label(db.person_label)));
+  EXPECT_TRUE(db.graph.has_label(2, admin) && !db.graph.has_label(1, admin));
+  db.rollback(mark);
+  db.compile();
+  EXPECT_EQ((std::vector<std::uint32_t>{0, 2}), run(db.graph.nodes_with_label(admin)));
+  EXPECT_EQ(3u, db.graph.extra_labels.size());
 }
 
 TEST(Csr, PermutationRenumbersWithoutChangingRelationships) {
@@ -224,7 +274,7 @@ TEST(Database, RollbackUndoesEverythingAddedSinceTheMark) {
     db.compile();
     ASSERT_NE(full_state(reference), full_state(db));
 
-    db.rollback(mark, {&between, 1});
+    db.rollback(mark);
     EXPECT_EQ(full_state(reference), full_state(db));
     EXPECT_EQ(compiled, db.graph.compiled);
     EXPECT_EQ("unknown node type: Robot", testing::error_of([&] { db.node_type_id("Robot"); }));

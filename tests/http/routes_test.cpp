@@ -219,24 +219,16 @@ TEST_F(RoutesTest, FailureRows) {
   EXPECT_EQ(events, engine.changes().size());
 }
 
-// A migration reduces only when asked and answers its report; an odd name
-// stays JSON in every answer.
-TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndNamesStayJson) {
+// A migration takes every label and relationship property; "reduce", still
+// accepted, reduces nothing and answers an empty report. An odd name stays
+// JSON in every answer.
+TEST_F(RoutesTest, MigrateTakesEverythingAndNamesStayJson) {
   write_text_file(dir.file("rich/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"A\"]}\n");
   write_text_file(dir.file("rich/rels.jsonl"), "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"w\":1}}\n");
   write_text_file(dir.file("rich/nodes.ndjson"), "not read: nodes.jsonl comes first\n");
   const std::string name = "q\"b\\s\nx";
   const std::string target = R"({"dir":")" + dir.file("rich") + R"(","name":)" + json(name).dump();
-  write_text_file(dir.file("held/nodes.jsonl"),
-                  "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"C\"],\"_labels\":0}\n");
-  write_text_file(dir.file("held/rels.jsonl"), "");
-  const std::string strict = R"("migration currently requires exactly one label per node")";
   check_rows({
-      {"POST", "/v1/migrate", R"({"reduce":true,"dir":")" + dir.file("held") + R"("})", 400, "/error",
-       R"("node 2 already holds a _labels property; a reduced import keeps the labels of a node with several )"
-       R"(labels there and will not overwrite it")"},
-      {"POST", "/v1/migrate", target + "}", 400, "/error", strict},
-      {"POST", "/v1/migrate", target + R"(,"reduce":false})", 400, "/error", strict},
       {"POST", "/v1/migrate", target + R"(,"reduce":"yes"})", 400, "/error", R"("reduce must be true or false")"},
   });
   EXPECT_EQ("orvane", engine.current_name());
@@ -246,11 +238,13 @@ TEST_F(RoutesTest, MigrateReducesOnlyWhenAskedAndNamesStayJson) {
   const json answer = json::parse(reply.body);
   EXPECT_EQ(name, answer["database"]);
   EXPECT_EQ(R"(["nodes.ndjson"])", answer["ignored"].dump());
-  EXPECT_EQ(R"x({"by_name":[{"count":1,"name":"R"}],"kind":"relationship_properties","text":"1 relationship lost )x"
-            R"x(its properties (R 1)","total":1})x",
-            answer["reductions"][0].dump());
-  EXPECT_EQ("1 node with several labels kept the first, all of them in _labels (A:B 1)",
-            answer["reductions"][1]["text"]);
+  EXPECT_EQ("[]", answer["reductions"].dump());
+  {
+    const std::lock_guard lock(engine.mutex());
+    const Database& migrated = engine.database(name);
+    EXPECT_EQ(R"({"w":1})", migrated.relationship_properties(0).dump());
+    EXPECT_EQ(2u, migrated.graph.labels_of(0).size());
+  }
   EXPECT_EQ(dir.file("rich") + " -> " + name, json::parse(call("GET", "/v1/cdc").body).back()["detail"]);
   // Names sorted by bytes, each with its connection string percent-encoded.
   const json databases = json::parse(call("GET", "/v1/databases").body);

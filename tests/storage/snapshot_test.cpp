@@ -39,25 +39,32 @@ using namespace std::string_literals;
 // An encoder written from the file layout, not from the writer, so it checks
 // the writer's bytes too: the fields mirror the header and sections one to
 // one, a test changes any of them, and encode() lays them out (recomputing
-// the version 4 digest, as an attacker would).
+// the digest from version 4 on, as an attacker would). Setting `version`
+// below 5 leaves out what that version lacks.
 struct SnapshotImage {
   std::string magic = "ORVSNAP2";
-  std::uint32_t version = 4;
+  std::uint32_t version = 5;
   std::uint32_t nodes = 0, relationships = 0, dimension = 32, people = 0, papers = 0;
   std::uint16_t person_label = 0, paper_label = 1, follows_type = 0, authored_type = 1;
   std::uint32_t label_count = 0, type_count = 0;
+  std::uint32_t flags = 0, extra_count = 0;  // version 5
   std::vector<std::string> label_names, type_names;
   std::vector<std::uint16_t> labels;
+  std::vector<std::uint32_t> extra_nodes{};   // version 5
+  std::vector<std::uint16_t> extra_labels{};  // version 5
   std::vector<std::uint32_t> to_physical, to_logical;
   std::vector<std::uint32_t> out_offsets, out_targets;
   std::vector<std::uint16_t> out_types;
+  std::vector<std::uint32_t> out_rels{};  // version 5
   std::vector<std::uint32_t> in_offsets, in_sources;
   std::vector<std::uint16_t> in_types;
+  std::vector<std::uint32_t> in_rels{};  // version 5
   std::vector<std::uint32_t> topics;
   std::vector<float> embeddings;
   std::vector<std::string> names;
-  std::vector<std::string> properties{};  // compact JSON texts (written from version 3)
-  std::string trailing{};                 // bytes after the last section, before any digest
+  std::vector<std::string> properties{};      // compact JSON texts (written from version 3)
+  std::vector<std::string> rel_properties{};  // version 5, with flag bit 0
+  std::string trailing{};                     // bytes after the last section, before any digest
 };
 
 // Appends `value` as the file holds it (little-endian; a text as length + bytes).
@@ -86,20 +93,38 @@ SnapshotImage image_of(const Database& db) {
                    .out_offsets = g.out_offsets, .out_targets = g.out_targets, .out_types = g.out_types,
                    .in_offsets = g.in_offsets, .in_sources = g.in_sources, .in_types = g.in_types, .topics = db.topics,
                    .embeddings = db.embeddings, .names = db.names};
+  im.extra_count = u32(g.extra_labels.size());
+  im.extra_nodes = g.extra_label_nodes;
+  im.extra_labels = g.extra_labels;
+  im.out_rels = g.out_rels;
+  im.in_rels = g.in_rels;
   for (std::uint32_t i = 0; i < g.node_count; ++i) im.properties.push_back(db.node_properties(i).dump());
+  for (std::uint32_t r = 0; r < g.edges.size(); ++r) {
+    im.rel_properties.push_back(db.relationship_properties(r).dump());
+    if (im.rel_properties.back() != "{}") im.flags = 1;
+  }
+  if (im.flags == 0) im.rel_properties.clear();
   return im;
 }
 
 std::string encode(const SnapshotImage& im) {
   std::string out = im.magic;
   const auto put_all = [&out](const auto&... values) { (put(out, values), ...); };
+  const bool v5 = im.version >= 5;
   put_all(im.version, im.nodes, im.relationships, im.dimension, im.people, im.papers, im.person_label, im.paper_label,
-          im.follows_type, im.authored_type, im.label_count, im.type_count, im.label_names, im.type_names, im.labels,
-          im.to_physical, im.to_logical, im.out_offsets, im.out_targets, im.out_types, im.in_offsets, im.in_sources,
-          im.in_types, im.topics, im.embeddings, im.names);
+          im.follows_type, im.authored_type, im.label_count, im.type_count);
+  if (v5) put_all(im.flags, im.extra_count);
+  put_all(im.label_names, im.type_names, im.labels);
+  if (v5) put_all(im.extra_nodes, im.extra_labels);
+  put_all(im.to_physical, im.to_logical, im.out_offsets, im.out_targets, im.out_types);
+  if (v5) put(out, im.out_rels);
+  put_all(im.in_offsets, im.in_sources, im.in_types);
+  if (v5) put(out, im.in_rels);
+  put_all(im.topics, im.embeddings, im.names);
   if (im.version >= 3) put(out, im.properties);
+  if (v5) put(out, im.rel_properties);
   out += im.trailing;
-  if (Sha256Digest d; im.version == 4 && sha256(out.data(), out.size(), d)) {
+  if (Sha256Digest d; im.version >= 4 && sha256(out.data(), out.size(), d)) {
     out.append(reinterpret_cast<const char*>(d.data()), d.size());
   }
   return out;
@@ -144,31 +169,58 @@ Database rich_graph() {
   return db;
 }
 
-// Everything a snapshot carries, as one comparable text.
-std::string contents(const Database& db) {
+// rich_graph with what version 5 brought: further labels, a node without
+// labels, parallel relationships and relationship properties.
+Database richer_graph() {
+  Database db = rich_graph();
+  const std::uint32_t city = static_cast<std::uint32_t>(db.graph.node_count - 3);
+  db.graph.add_label(city, db.add_node_type("Place"));
+  db.graph.add_label(city, db.person_label);
+  db.graph.add_label(5, db.paper_label);
+  const std::uint32_t bare = db.add_node(kNoLabel, "bare", 0);
+  const std::uint16_t near = db.rel_type_id("NEAR");
+  db.graph.add_edge(city, 0, near);
+  const std::uint32_t again = db.graph.add_edge(city, 0, near);
+  db.graph.add_edge(bare, bare, near);
+  db.set_relationship_properties(again, json{{"km", 2.5}, {"via", json::array({"A1", "A2"})}});
+  db.set_relationship_properties(0, json{{"since", 2019}});
+  db.compile();
+  return db;
+}
+
+// Everything a snapshot carries, as one comparable text; relationship
+// identities (and what hangs on them) only with `identities`, since files
+// before version 5 number the relationships afresh.
+std::string contents(const Database& db, bool identities = true) {
   const PhysicalGraph& g = db.graph;
   json j = {{"schema", {db.node_types, db.rel_types, db.people, db.papers}},
-            {"maps", {g.node_count, g.labels, g.to_physical, g.to_logical, g.rel_type_count}},
+            {"maps", {g.node_count, g.labels, g.extra_label_nodes, g.extra_labels, g.to_physical, g.to_logical,
+                      g.rel_type_count}},
             {"out", {g.out_offsets, g.out_targets, g.out_types}},
             {"in", {g.in_offsets, g.in_sources, g.in_types}},
             {"nodes", {db.names, db.topics, db.embedding_dim, db.embeddings, edges_of(db)}},
             {"props", json::array()}};
   for (std::uint32_t i = 0; i < g.node_count; ++i) j["props"].push_back(db.node_properties(i));
+  if (identities) {
+    j["rels"] = {g.out_rels, g.in_rels, json::array()};
+    for (const Edge& e : g.edges) j["rels"][2].push_back({e.src, e.dst, e.type});
+    j["rel_props"] = json::array();
+    for (std::uint32_t r = 0; r < g.edges.size(); ++r) j["rel_props"].push_back(db.relationship_properties(r));
+  }
   return j.dump();
 }
 
-void expect_same_graph(const Database& a, const Database& b) {
-  EXPECT_EQ(contents(a), contents(b));
-  Database sorted = b;
-  sort_edges(sorted.graph.edges);
-  check_invariants(sorted);
+void expect_same_graph(const Database& a, const Database& b, bool identities = true) {
+  EXPECT_EQ(contents(a, identities), contents(b, identities));
+  check_invariants(b);
 }
 
 // Plain {"name"} objects skip the JSON library, so names that need escaping
 // must still come out as its compact text. An empty graph takes 130 bytes;
 // a loaded graph saves to the same bytes as the writer's, which use Sha256 in
 // pieces where encode() hashes in one go. Files of versions 4, 3 and 2
-// (names only) load.
+// (names only) load; identities of relationships come back as they were
+// saved.
 TEST(Snapshot, RoundTripsByteForByteAndLoadsVersionsTwoAndThree) {
   TempDir dir;
   Database names;
@@ -181,17 +233,18 @@ TEST(Snapshot, RoundTripsByteForByteAndLoadsVersionsTwoAndThree) {
   names.compile();
   Database rich = rich_graph();
   rich.set_embedding(5, std::vector<float>(32, -0.125f));
+  Database richer = richer_graph();
   Database wide = rich_graph();  // an import's 1536-float embeddings
   wide.set_embedding_dim(1536);
   wide.set_embedding(5, std::vector<float>(1536, -0.125f));
   Database empty = GraphBuilder().compiled();
   save_snapshot(empty, dir.file("empty.orv"));
   const std::string bytes = read_text_file(dir.file("empty.orv"));
-  ASSERT_EQ(130u, bytes.size());
+  ASSERT_EQ(138u, bytes.size());
   std::string digest;  // SHA-256 of the bytes before it, as sha256sum computes it
-  for (const unsigned char b : bytes.substr(98)) digest += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
-  EXPECT_EQ("32029f9fa0f753cf46e7966294334ae85b0c761111b885a6882590eb1c42a952", digest);
-  for (const Database* db : {&empty, &names, &rich, &wide}) {
+  for (const unsigned char b : bytes.substr(106)) digest += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+  EXPECT_EQ("ec35ecf7712588ac208b7a476af82252004e7ee0afcc2f0502f526ac371f5e90", digest);
+  for (const Database* db : {&empty, &names, &rich, &richer, &wide}) {
     save_snapshot(*db, dir.file("g.orv"));
     EXPECT_EQ(encode(image_of(*db)), read_text_file(dir.file("g.orv")));
     const Database loaded = load_snapshot(dir.file("g.orv"));
@@ -208,7 +261,9 @@ TEST(Snapshot, RoundTripsByteForByteAndLoadsVersionsTwoAndThree) {
   // Files of each version as the writers of their time wrote them, kept in
   // the repository: every later loader must keep reading them.
   const std::string fixtures = std::string(ORVANE_SOURCE_DIR) + "/tests/storage/fixtures/rich-v";
-  for (const char* version : {"4", "3"}) expect_same_graph(rich, load_snapshot(fixtures + version + ".orv"));
+  for (const char* version : {"4", "3"}) {
+    expect_same_graph(rich, load_snapshot(fixtures + version + ".orv"), false);
+  }
   const Database v2 = load_snapshot(fixtures + "2.orv");  // the tags, big and neg properties cannot be carried
   for (std::uint32_t i = 0; i < v2.graph.node_count; ++i) {
     EXPECT_EQ(json::object({{"name", rich.names[i]}}), v2.node_properties(i)) << "node " << i;
@@ -314,7 +369,8 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
   const std::vector<Case> cases = {
       {"magic", [](auto& m) { m.magic = "ORVSNAP1"; }, "not a Halvex snapshot"},
       {"version 1", [](auto& m) { m.version = 1; }, "unsupported snapshot version"},
-      {"version 5", [](auto& m) { m.version = 5; }, "unsupported snapshot version"},
+      {"version 6", [](auto& m) { m.version = 6; }, "unsupported snapshot version"},
+      {"unknown flag", [](auto& m) { m.flags = 2; }, header},
       // The width is any from 1 to 65536, and sizes the embeddings section
       // only once the size check has seen the file hold it.
       {"dimension 0", [](auto& m) { m.dimension = 0; }, dimension},
@@ -385,33 +441,45 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
 
 // The incoming CSR must hold exactly the outgoing relationships: a file whose
 // incoming types differ, or that lists a relationship twice, would otherwise
-// index past the per-type arrays built from the outgoing side. Runs in any
-// order are fine as long as the relationships agree.
+// index past the per-type arrays built from the outgoing side. From version
+// 5 on, each slot names its relationship, and both ends must name the same
+// relationships, each once. Runs in any order are fine as long as the
+// relationships agree.
 TEST(Snapshot, IncomingArraysMustMirrorOutgoing) {
   TempDir dir;
   const Database base = GraphBuilder().people({"ann", "bob", "cy"}).follows("ann", "bob").follows("bob", "cy").compiled();
+  const auto v4 = [](auto change) {
+    return std::function<void(SnapshotImage&)>([change](SnapshotImage& m) { m.version = 4, change(m); });
+  };
   for (const auto& change : std::vector<std::function<void(SnapshotImage&)>>{
            [](auto& m) { m.in_types[0] = 1; },  // a type that no outgoing slot has
            [](auto& m) { m.in_sources[0] = 2; },
            [](auto& m) { m.in_offsets = {0, 0, 0, 2}, m.in_sources = {0, 1}; },  // a run moved to another node
-           [](auto& m) {  // one relationship listed twice on both sides
+           [](auto& m) { m.out_rels = {0, 0}; },                                 // one identity twice
+           [](auto& m) { m.out_rels = {0, 2}; },                                 // an identity beyond the count
+           [](auto& m) { m.in_rels = {1, 1}; },
+           [](auto& m) { m.in_rels = {1, 0}; },  // each end names the other relationship
+           v4([](auto& m) { m.in_types[0] = 1; }),
+           v4([](auto& m) { m.in_offsets = {0, 0, 0, 2}, m.in_sources = {0, 1}; }),
+           v4([](auto& m) {  // before identities, one relationship listed twice on both sides
              m.out_offsets = {0, 2, 3, 3}, m.out_targets = {1, 1, 2}, m.out_types = {0, 0, 0};
              m.in_offsets = {0, 0, 2, 3}, m.in_sources = {0, 0, 1}, m.in_types = {0, 0, 0}, m.relationships = 3;
-           }}) {
+           })}) {
     SnapshotImage im = image_of(base);
     change(im);
     EXPECT_EQ("invalid snapshot relationship", load_bytes_error(dir, encode(im)));
   }
-  const Database mixed = rich_graph();
+  const Database mixed = richer_graph();
   SnapshotImage im = image_of(mixed);
-  const auto reverse_runs = [&im](const auto& offsets, auto& nodes, auto& types) {
+  const auto reverse_runs = [&im](const auto& offsets, auto& nodes, auto& types, auto& rels) {
     for (std::uint32_t v = 0; v < im.nodes; ++v) {
       std::reverse(nodes.begin() + offsets[v], nodes.begin() + offsets[v + 1]);
       std::reverse(types.begin() + offsets[v], types.begin() + offsets[v + 1]);
+      std::reverse(rels.begin() + offsets[v], rels.begin() + offsets[v + 1]);
     }
   };
-  reverse_runs(im.in_offsets, im.in_sources, im.in_types);
-  reverse_runs(im.out_offsets, im.out_targets, im.out_types);
+  reverse_runs(im.in_offsets, im.in_sources, im.in_types, im.in_rels);
+  reverse_runs(im.out_offsets, im.out_targets, im.out_types, im.out_rels);
   expect_same_graph(mixed, load_bytes(dir, encode(im)));
 }
 
@@ -507,9 +575,7 @@ TEST(ManyTypes, FiveThousandTypesAndTheHighestIdSaveLoadAndQuery) {
   TempDir dir;
   save_snapshot(db, dir.file("many.orv"));
   const Database back = load_snapshot(dir.file("many.orv"));
-  std::vector<Edge> loaded = back.graph.edges;  // rebuilt in position order
-  sort_edges(loaded);
-  EXPECT_EQ(db.graph.edges, loaded);
+  EXPECT_EQ(db.graph.edges, back.graph.edges);  // every relationship keeps its identity
   EXPECT_EQ(db.graph.to_physical, back.graph.to_physical);
   EXPECT_EQ(65535u, back.graph.rel_type_count);
   expect_typed_runs_match_combined(back.graph, 65534);

@@ -8,7 +8,7 @@ import cytoscape from '../../vendor/cytoscape.esm.js';
 import { el, button } from '../dom.js';
 import { nodeColour, relColour, caption, textOn } from '../style.js';
 import { postJson } from '../api.js';
-import { isNodeObject } from './node_chip.js';
+import { isNodeObject, labelsOf } from './node_chip.js';
 import { dataTable } from './table.js';
 
 function cssVar(name) {
@@ -147,7 +147,7 @@ export function renderRowsGraph(holder, result, context) {
   for (const row of result.data.rows || []) {
     for (const value of row) {
       if (isNodeObject(value) && !seen.has(value.id)) {
-        seen.set(value.id, { id: value.id, label: value.label, name: value.properties.name, properties: value.properties });
+        seen.set(value.id, { id: value.id, label: labelsOf(value)[0], name: value.properties.name, properties: value.properties });
       }
     }
   }

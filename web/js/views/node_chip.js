@@ -4,19 +4,28 @@
 import { el } from '../dom.js';
 import { nodeColour, caption } from '../style.js';
 
-// True for a node object of a row result: {id, label, properties}.
+// True for a node object of a row result: {id, labels, properties}.
 export function isNodeObject(value) {
   return value !== null && typeof value === 'object' && Number.isInteger(value.id) &&
-    typeof value.label === 'string' && value.properties !== null && typeof value.properties === 'object';
+    Array.isArray(value.labels) && value.properties !== null && typeof value.properties === 'object';
 }
 
-// `node` is {id, label, name?, properties?}.
+// The labels of `node`: its "labels" list, else its one "label".
+export function labelsOf(node) {
+  if (Array.isArray(node.labels)) return node.labels;
+  return typeof node.label === 'string' ? [node.label] : [];
+}
+
+// `node` is {id, labels or label, name?, properties?}; the colour is its
+// first label's.
 export function nodeChip(node, context) {
-  const flat = { ...node, name: node.name ?? node.properties?.name };
+  const labels = labelsOf(node);
+  const flat = { ...node, label: labels[0], name: node.name ?? node.properties?.name };
   const dot = el('span', { class: 'chip-dot', 'aria-hidden': 'true' });
-  dot.style.background = nodeColour(node.label);
+  dot.style.background = nodeColour(labels[0]);
   return el('button', { type: 'button', class: 'node-chip', title: `Inspect node ${node.id}`,
     onclick: () => context.openNode(node.id) },
-  dot, el('span', { class: 'chip-label' }, `:${node.label || 'Node'}`), el('span', { class: 'chip-name' }, caption(flat)),
+  dot, el('span', { class: 'chip-label' }, labels.length > 0 ? labels.map((l) => `:${l}`).join('') : ':Node'),
+  el('span', { class: 'chip-name' }, caption(flat)),
   el('span', { class: 'chip-id' }, `#${node.id}`));
 }

@@ -268,6 +268,8 @@ PropertyStore PropertyStore::read(const std::function<void(void*, std::size_t)>&
     for (const std::uint64_t w : c.valid) c.held += static_cast<std::uint64_t>(std::popcount(w));
     std::uint64_t cursor = 0;
     validating([&] {
+      // Only these kinds constrain their words (BOOLEAN words are a bitmap, not one per row).
+      if (c.kind != Kind::kDate && c.kind != Kind::kLocalTime && c.kind != Kind::kString) return;
       for (std::uint64_t row = 0; row < c.rows; ++row) {
         if (!column_has(c, row)) continue;
         const std::uint64_t w = c.words[row];

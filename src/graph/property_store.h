@@ -264,12 +264,15 @@ enum Tag : std::uint8_t {
 struct Reader {
   const std::uint8_t* p;
   const std::uint8_t* end;
-  std::uint64_t varint();
+  // One-byte varints (key ids, short lengths, small integers) skip the call.
+  std::uint64_t varint() { return p != end && *p < 0x80 ? *p++ : long_varint(); }
+  std::uint64_t long_varint();
   std::int64_t zigzag() {
     const std::uint64_t v = varint();
     return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1);
   }
-  std::uint8_t byte();
+  std::uint8_t byte() { return p != end ? *p++ : end_early(); }
+  [[noreturn]] static std::uint8_t end_early();
   double float64();
   std::string_view bytes(std::uint64_t count);
   bool done() const { return p == end; }
@@ -288,6 +291,8 @@ void skip_value(Reader& in);
 std::uint8_t validate_value(Reader& in);
 // Throws as PropertyStore::set() documents.
 void check_value(const Value& value);
+// Whether `text` is valid UTF-8, with a fast path for ASCII.
+bool text_is_utf8(std::string_view text);
 // Range checks shared by check_value and validate_value.
 bool date_in_range(std::int64_t days);
 bool time_of_day_in_range(std::int64_t nanos);

@@ -75,6 +75,18 @@ static_assert(sizeof(Header) == kHeaderBytes);
 
 std::uint64_t bitmap_words(std::uint64_t rows) { return (rows + 63) / 64; }
 
+bool all_ascii(std::string_view bytes) {
+  std::uint64_t any = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    any |= word;
+  }
+  for (; i < bytes.size(); ++i) any |= static_cast<unsigned char>(bytes[i]);
+  return (any & 0x8080808080808080ULL) == 0;
+}
+
 // The bytes still to read, and the check every allocation goes through.
 class Input {
  public:
@@ -236,6 +248,11 @@ PropertyStore PropertyStore::read(const std::function<void(void*, std::size_t)>&
   if (highest != h.groups) fail("the group count disagrees with the entities' groups");
   s.groups_.resize(static_cast<std::size_t>(h.groups));
   s.row_of_.resize(s.group_of_.size());
+  {
+    std::vector<std::uint32_t> sizes(s.groups_.size());
+    for (const std::uint16_t g : s.group_of_) ++sizes[g];
+    for (std::size_t g = 0; g < sizes.size(); ++g) s.groups_[g].members.reserve(sizes[g]);
+  }
   for (std::uint32_t e = 0; e < s.group_of_.size(); ++e) {
     s.row_of_[e] = static_cast<std::uint32_t>(s.groups_[s.group_of_[e]].members.size());
     s.groups_[s.group_of_[e]].members.push_back(e);
@@ -270,6 +287,8 @@ PropertyStore PropertyStore::read(const std::function<void(void*, std::size_t)>&
     validating([&] {
       // Only these kinds constrain their words (BOOLEAN words are a bitmap, not one per row).
       if (c.kind != Kind::kDate && c.kind != Kind::kLocalTime && c.kind != Kind::kString) return;
+      // A heap of ASCII bytes only (lengths below 128 included) holds valid text throughout.
+      const bool ascii = c.kind == Kind::kString && all_ascii(c.heap);
       for (std::uint64_t row = 0; row < c.rows; ++row) {
         if (!column_has(c, row)) continue;
         const std::uint64_t w = c.words[row];
@@ -280,7 +299,7 @@ PropertyStore PropertyStore::read(const std::function<void(void*, std::size_t)>&
         if (c.kind != Kind::kString) continue;
         if (w != cursor) fail("a string slot is out of place");
         const std::string_view text = column_string(c, w);
-        if (!is_valid_utf8(text)) fail("a string is not valid UTF-8");
+        if (!ascii && !text_is_utf8(text)) fail("a string is not valid UTF-8");
         cursor = static_cast<std::uint64_t>(text.data() + text.size() - c.heap.data());
       }
     });
@@ -301,13 +320,20 @@ PropertyStore PropertyStore::read(const std::function<void(void*, std::size_t)>&
       const std::string_view own = slot.bytes(length);
       Reader r{reinterpret_cast<const std::uint8_t*>(own.data()), slot.p};
       std::uint64_t previous = 0;
+      std::vector<KeyInfo>& keys = s.groups_[s.group_of_[e]].keys;
+      std::size_t at = 0;
       for (bool first = true; !r.done(); first = false) {
         const std::uint64_t key = r.varint();
         if (key >= h.keys) fail("a record names unknown key id " + std::to_string(key));
         if (!first && key <= previous) fail("records out of key order");
         previous = key;
         validate_value(r);
-        KeyInfo& k = s.info_for_write(s.group_of_[e], static_cast<std::uint32_t>(key));
+        // Records and the group's pairs are both sorted by key: walk them together.
+        while (at < keys.size() && keys[at].key < key) ++at;
+        if (at == keys.size() || keys[at].key != key) {
+          keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(at), KeyInfo{static_cast<std::uint32_t>(key), UINT32_MAX, 0});
+        }
+        KeyInfo& k = keys[at];
         if (k.column != UINT32_MAX && column_has(s.columns_[k.column], s.row_of_[e])) {
           fail("a value is both in a column and in the records");
         }

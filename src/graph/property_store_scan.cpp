@@ -179,6 +179,11 @@ void PropertyStore::organise() {
   records_ = std::move(records);
   garbage_ = 0;
   columns_ = std::move(fresh);
+  // After a bulk load the string heaps grew by doubling, and the records were
+  // reserved for every value before most of them moved to columns: give back
+  // the slack.
+  records_.shrink_to_fit();
+  for (Column& c : columns_) c.heap.shrink_to_fit();
   // Forget pairs that hold nothing any more.
   for (std::size_t g = 0; g < groups_.size(); ++g) {
     std::vector<KeyInfo>& keys = groups_[g].keys;

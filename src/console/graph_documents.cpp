@@ -41,7 +41,8 @@ bool contains(const std::string& haystack, const std::string& needle) {
 
 bool matches(const Database& db, std::uint32_t id, const std::string& text) {
   if (text.empty() || contains(db.names[id], text)) return true;
-  for (const auto& [key, value] : db.node_properties(id).items()) {
+  const nlohmann::json properties = db.node_properties(id);
+  for (const auto& [key, value] : properties.items()) {
     if (contains(value.is_string() ? value.get_ref<const std::string&>() : compact(value), text)) return true;
   }
   return false;

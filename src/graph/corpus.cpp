@@ -58,7 +58,7 @@ Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t pap
   db.names.reserve(total);
   db.topics.reserve(total);
   db.embeddings.reserve(total * db.embedding_dim);
-  db.properties.reserve(total);
+  db.node_store.reserve(total);
   db.graph.labels.reserve(total);
   db.graph.to_physical.reserve(total);
   db.graph.to_logical.reserve(total);
@@ -118,6 +118,7 @@ Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t pap
   // once, numbered in (source, target, type) order.
   db.graph.remove_duplicate_edges();
   db.compile();
+  db.organise_properties();
   return db;
 }
 

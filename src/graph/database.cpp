@@ -46,6 +46,29 @@ std::string name_from_value(const nlohmann::json& value) {
   return value.is_string() ? value.get<std::string>() : value.dump();
 }
 
+// The typed entries of property object `props` for `store`: each member
+// converted (property_value_of) and checked as the store would check it,
+// null members left out, keys interned. Throws before anything of the
+// Database changes (an interned key is no change anyone sees).
+std::vector<std::pair<std::uint32_t, Value>> typed_entries(PropertyStore& store, const nlohmann::json& props) {
+  if (!props.is_object()) throw std::runtime_error("properties must be a JSON object");
+  require_utf8_json(props);
+  std::vector<std::pair<std::uint32_t, Value>> entries;
+  entries.reserve(props.size());
+  for (auto it = props.begin(); it != props.end(); ++it) {
+    Value value = property_value_of(it.value());
+    if (value.is_null()) continue;
+    property_codec::check_value(value);
+    entries.emplace_back(0, std::move(value));
+  }
+  std::size_t k = 0;
+  for (auto it = props.begin(); it != props.end(); ++it) {
+    if (it.value().is_null()) continue;
+    entries[k++].first = store.intern_key(it.key());
+  }
+  return entries;
+}
+
 }  // namespace
 
 Database::Database() {
@@ -100,13 +123,13 @@ std::uint32_t Database::add_node(std::uint16_t label, std::string name, std::uin
   reserve_more(names, 1);
   reserve_more(topics, 1);
   reserve_more(embeddings, embedding_dim);
-  if (properties.size() < identity + 1) reserve_more(properties, identity + 1 - properties.size());
+  node_store.reserve(identity + 1);
   graph.add_node(label);
   names.push_back(std::move(name));
   topics.push_back(topic);
   embeddings.resize(embedding_dim * (identity + 1));
   seed_embedding(embeddings.data() + embedding_dim * identity, embedding_dim, topic, node_seed(identity));
-  if (properties.size() < identity + 1) properties.resize(identity + 1, nlohmann::json::object());
+  while (node_store.size() <= identity) node_store.append(label);
   return static_cast<std::uint32_t>(identity);
 }
 
@@ -116,11 +139,12 @@ std::uint32_t Database::add_node(std::uint16_t label, std::string name, std::uin
 static std::uint32_t add_named_node(Database& db, std::uint16_t label, std::uint64_t& counter, std::string name,
                              std::uint32_t topic) {
   require_utf8(name);
-  nlohmann::json value = name;
   if (db.graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  const std::uint32_t name_key = db.node_store.intern_key("name");
+  Value value = name;
   ++counter;
   const std::uint32_t id = db.add_node(label, std::move(name), topic);
-  db.properties[id]["name"] = std::move(value);
+  db.node_store.set(id, name_key, value);
   return id;
 }
 
@@ -150,6 +174,7 @@ std::uint32_t Database::add_labeled_node(const std::string& label, std::string& 
     throw std::runtime_error(kBadNodeType);
   }
   if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(node_store, props);
   const std::uint16_t label_id = add_node_type(label);
   if (label == "Person") {
     ++people;
@@ -164,8 +189,8 @@ std::uint32_t Database::add_labeled_node(const std::string& label, std::string& 
     }
   }
   const std::uint32_t id = add_node(label_id, name, topic);
-  if (props.contains("id")) ++stored_id_nodes;
-  properties[id] = std::move(props);
+  if (props.contains("id") && !props["id"].is_null()) ++stored_id_nodes;
+  node_store.set_all(id, std::move(entries));
   return id;
 }
 
@@ -191,9 +216,10 @@ std::uint32_t Database::add_labeled_node(const std::vector<std::string>& labels,
     }
   }
   if (labels.empty()) {
+    std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(node_store, props);
     const std::uint32_t id = add_node(kNoLabel, name, topic);
-    if (props.contains("id")) ++stored_id_nodes;
-    properties[id] = std::move(props);
+    if (props.contains("id") && !props["id"].is_null()) ++stored_id_nodes;
+    node_store.set_all(id, std::move(entries));
     return id;
   }
   // Every check has passed, so the first label's node cannot fail and the
@@ -203,38 +229,67 @@ std::uint32_t Database::add_labeled_node(const std::vector<std::string>& labels,
   return id;
 }
 
-void Database::set_property(std::uint32_t identity, const std::string& key, nlohmann::json value) {
+void Database::set_property(std::uint32_t identity, const std::string& key, const nlohmann::json& value) {
   if (identity >= graph.node_count) return;
   require_utf8(key);
   require_utf8_json(value);
-  if (properties.size() < static_cast<std::uint64_t>(identity) + 1) properties.resize(identity + 1, nlohmann::json::object());
-  if (key == "name" && identity < names.size()) names[identity] = name_from_value(value);
-  nlohmann::json& object = properties[identity];
-  if (key == "id" && !object.contains("id")) ++stored_id_nodes;
-  object[key] = std::move(value);
+  Value typed = property_value_of(value);
+  if (!typed.is_null()) property_codec::check_value(typed);
+  const std::uint32_t k = node_store.intern_key(key);
+  const bool had = node_store.has(identity, k);
+  if (key == "name" && identity < names.size() && !typed.is_null()) names[identity] = name_from_value(value);
+  node_store.set(identity, k, typed);
+  if (key == "id") stored_id_nodes = stored_id_nodes + (typed.is_null() ? 0 : 1) - (had ? 1 : 0);
 }
 
-const nlohmann::json& Database::node_properties(std::uint32_t identity) const {
-  static const nlohmann::json empty = nlohmann::json::object();
-  if (identity >= properties.size()) return empty;
-  return properties[identity];
+nlohmann::json Database::node_properties(std::uint32_t identity) const {
+  if (identity >= node_store.size()) return nlohmann::json::object();
+  return node_store.to_json(identity);
 }
 
-void Database::set_relationship_properties(std::uint32_t rel, nlohmann::json props) {
+Value Database::node_property(std::uint32_t identity, std::string_view key) const {
+  const std::uint32_t k = node_store.find_key(key);
+  if (k == kNoPropertyKey || identity >= node_store.size()) return Value();
+  return node_store.get(identity, k);
+}
+
+void Database::set_relationship_properties(std::uint32_t rel, const nlohmann::json& props) {
   if (rel >= graph.edges.size()) throw std::out_of_range("relationship out of range");
-  if (!props.is_object()) throw std::runtime_error("properties must be a JSON object");
-  require_utf8_json(props);
-  if (rel_properties.size() <= rel) {
-    if (props.empty()) return;
-    rel_properties.resize(static_cast<std::size_t>(rel) + 1, nlohmann::json::object());
+  std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(rel_store, props);
+  if (rel >= rel_store.size()) {
+    if (entries.empty()) return;
+    rel_store.reserve(static_cast<std::uint64_t>(rel) + 1);
+    while (rel_store.size() <= rel) rel_store.append(graph.edges[rel_store.size()].type);
   }
-  rel_properties[rel] = std::move(props);
+  rel_store.set_all(rel, std::move(entries));
 }
 
-const nlohmann::json& Database::relationship_properties(std::uint32_t rel) const {
-  static const nlohmann::json empty = nlohmann::json::object();
-  if (rel >= rel_properties.size()) return empty;
-  return rel_properties[rel];
+nlohmann::json Database::relationship_properties(std::uint32_t rel) const {
+  if (rel >= rel_store.size()) return nlohmann::json::object();
+  return rel_store.to_json(rel);
+}
+
+Value Database::relationship_property(std::uint32_t rel, std::string_view key) const {
+  const std::uint32_t k = rel_store.find_key(key);
+  if (k == kNoPropertyKey || rel >= rel_store.size()) return Value();
+  return rel_store.get(rel, k);
+}
+
+void Database::organise_properties() {
+  node_store.organise();
+  rel_store.organise();
+}
+
+void Database::install_property_stores(PropertyStore nodes, PropertyStore rels) {
+  if (nodes.size() != graph.node_count || rels.size() > graph.edges.size()) {
+    throw std::runtime_error("snapshot properties: store sizes do not match the graph");
+  }
+  node_store = std::move(nodes);
+  rel_store = std::move(rels);
+  stored_id_nodes = 0;
+  if (const std::uint32_t id_key = node_store.find_key("id"); id_key != kNoPropertyKey) {
+    for (std::uint64_t i = 0; i < node_store.size(); ++i) stored_id_nodes += node_store.has(i, id_key) ? 1 : 0;
+  }
 }
 
 void Database::set_embedding(std::uint32_t identity, const std::vector<float>& values) {
@@ -271,12 +326,13 @@ void Database::install_attributes(std::uint64_t people_count, std::uint64_t pape
   embeddings = std::move(embeddings_in);
   people = people_count;
   papers = papers_count;
-  properties.resize(names.size(), nlohmann::json::object());
+  node_store.reserve(names.size());
+  while (node_store.size() < names.size()) node_store.append(graph.labels[node_store.size()]);
   if (legacy) {
-    for (std::size_t i = 0; i < names.size(); ++i) properties[i]["name"] = names[i];
+    const std::uint32_t name_key = node_store.intern_key("name");
+    for (std::size_t i = 0; i < names.size(); ++i) node_store.set(i, name_key, Value(names[i]));
   }
   stored_id_nodes = 0;
-  for (const nlohmann::json& object : properties) stored_id_nodes += object.contains("id") ? 1 : 0;
 }
 
 }  // namespace orvane

@@ -1,8 +1,14 @@
 // orvane::Database: the in-memory property graph every subsystem reads or
 // builds. It holds the schema (label and relationship-type names with dense
 // 16-bit ids), per-node attributes indexed by identity (name, topic, an
-// embedding of embedding_dim floats, a JSON property object) and the
-// PhysicalGraph with the edge list and its compiled CSR form.
+// embedding of embedding_dim floats), the typed properties of nodes and of
+// relationships (graph/property_store.h) and the PhysicalGraph with the
+// edge list and its compiled CSR form.
+//
+// Properties cross into and out of a Database as typed JSON objects
+// (graph/value.h). Values that no property type holds, which older files
+// and other tools' exports may carry (maps, lists with nulls), are kept as
+// the text of their JSON (property_value_of).
 //
 // The embedding width belongs to the Database, not to the program: every
 // graph built here or generated has 32 floats a node, while an import takes
@@ -28,6 +34,8 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "graph/physical_graph.h"
+#include "graph/property_store.h"
+#include "graph/value.h"
 
 namespace orvane {
 
@@ -46,7 +54,6 @@ struct DatabaseMark {
   std::uint64_t people = 0;           // Database::people
   std::uint64_t papers = 0;           // Database::papers
   std::uint64_t stored_id_nodes = 0;  // Database::stored_id_nodes
-  std::size_t properties = 0;         // length of Database::properties, which may trail node_count
   bool compiled = false;              // the graph was compiled
 };
 
@@ -74,11 +81,12 @@ class Database {
   std::vector<std::uint32_t> topics;    // by identity: topic number
   std::size_t embedding_dim = kDefaultEmbeddingDim;  // floats per embedding, 1 … kMaxEmbeddingDim
   std::vector<float> embeddings;        // by identity: embedding_dim floats from embedding_dim·i on
-  std::vector<nlohmann::json> properties;  // by identity: JSON object; change it only through the
-                                           // operations below, which keep stored_id_nodes
-  std::uint64_t stored_id_nodes = 0;       // nodes whose property object holds the key "id"
-  std::vector<nlohmann::json> rel_properties;  // by relationship identity: JSON object; may trail
-                                              // graph.edges (the rest have none)
+  PropertyStore node_store;  // by identity, grouped by the first label at creation (kNoLabel for
+                             // none); change it only through the operations below, which keep
+                             // stored_id_nodes and the names
+  PropertyStore rel_store;   // by relationship identity, grouped by type; may trail graph.edges
+                             // (the rest have no properties)
+  std::uint64_t stored_id_nodes = 0;  // nodes that hold the property "id"
 
   // Schema. add_* returns the existing id of a known name; otherwise registers
   // a non-empty name while fewer than 65535 exist, else throws
@@ -124,21 +132,30 @@ class Database {
   std::uint32_t add_labeled_node(const std::vector<std::string>& labels, std::string& name, nlohmann::json props,
                                  std::uint32_t topic);
 
-  // Sets one property; ignored for an identity not below node_count. Key
-  // "name" also replaces the display name (a string's text, otherwise the
-  // value's compact JSON). Throws "text is not valid UTF-8" for a key or any
-  // string inside the value that is not.
-  void set_property(std::uint32_t identity, const std::string& key, nlohmann::json value);
-  // The node's object, or a shared empty object beyond `properties`.
-  const nlohmann::json& node_properties(std::uint32_t identity) const;
-  // Replaces the properties of relationship `rel` with the JSON object
-  // `props`. Throws std::out_of_range "relationship out of range" for an
-  // identity not below graph.edges.size(), std::runtime_error "properties
-  // must be a JSON object" or "text is not valid UTF-8", changing nothing.
-  void set_relationship_properties(std::uint32_t rel, nlohmann::json props);
-  // The relationship's object, or a shared empty object beyond
-  // `rel_properties`.
-  const nlohmann::json& relationship_properties(std::uint32_t rel) const;
+  // Sets one property from typed JSON (property_value_of); a null removes
+  // it. Ignored for an identity not below node_count. Key "name" also
+  // replaces the display name (a string's text, otherwise the value's
+  // compact JSON). Throws "text is not valid UTF-8" for a key or any string
+  // inside the value that is not, or the store's refusal of the value.
+  void set_property(std::uint32_t identity, const std::string& key, const nlohmann::json& value);
+  // The node's properties as a typed JSON object ({} for none or beyond the
+  // nodes).
+  nlohmann::json node_properties(std::uint32_t identity) const;
+  // The node's value of `key`, null when absent.
+  Value node_property(std::uint32_t identity, std::string_view key) const;
+  // Replaces the properties of relationship `rel` with the typed JSON
+  // object `props`. Throws std::out_of_range "relationship out of range"
+  // for an identity not below graph.edges.size(), std::runtime_error
+  // "properties must be a JSON object", "text is not valid UTF-8" or the
+  // store's refusal of a value, changing nothing.
+  void set_relationship_properties(std::uint32_t rel, const nlohmann::json& props);
+  // The relationship's properties as a typed JSON object ({} for none).
+  nlohmann::json relationship_properties(std::uint32_t rel) const;
+  // The relationship's value of `key`, null when absent.
+  Value relationship_property(std::uint32_t rel, std::string_view key) const;
+  // Re-decides the column layout of both property stores after a bulk load
+  // (PropertyStore::organise); cheap when nothing changed.
+  void organise_properties();
   // Replaces a node's embedding; throws std::runtime_error "embedding must
   // contain N finite values" (N being embedding_dim) unless the node exists,
   // `values` has embedding_dim entries and all of them are finite.
@@ -156,9 +173,10 @@ class Database {
   void set_embedding_dim(std::size_t dim);
 
   // Used by the snapshot loader after graph.install_compiled: moves the
-  // attribute vectors in and sizes `properties` to the names; with `legacy`
-  // (files without a property section) sets property "name" of every node.
-  // Throws "text is not valid UTF-8" (changing nothing) for a bad name.
+  // attribute vectors in and gives every node an entity in node_store (when
+  // it has fewer); with `legacy` (files without a property section) sets
+  // property "name" of every node. Throws "text is not valid UTF-8"
+  // (changing nothing) for a bad name.
   // Requires: `embeddings_in` holds `dim` floats per name, dim from 1 to
   // kMaxEmbeddingDim (the loader has checked both).
   void install_attributes(std::uint64_t people_count, std::uint64_t papers_count,
@@ -167,6 +185,13 @@ class Database {
                           std::vector<float> embeddings_in, bool legacy);
 
   void compile() { graph.compile(); }
+
+  // Used by the snapshot loader for files that hold the stores themselves:
+  // installs them and recounts stored_id_nodes. Throws std::runtime_error
+  // "snapshot properties: store sizes do not match the graph" unless
+  // `nodes` has one entity per node and `rels` at most one per
+  // relationship.
+  void install_property_stores(PropertyStore nodes, PropertyStore rels);
 
   // The current sizes, to return to with rollback.
   DatabaseMark mark() const;

@@ -36,7 +36,6 @@ DatabaseMark Database::mark() const {
   m.people = people;
   m.papers = papers;
   m.stored_id_nodes = stored_id_nodes;
-  m.properties = properties.size();
   m.compiled = graph.compiled;
   return m;
 }
@@ -44,7 +43,7 @@ DatabaseMark Database::mark() const {
 void Database::rollback(const DatabaseMark& mark) {
   const std::uint64_t n = mark.node_count;
   if (graph.edges.size() > mark.relationships) graph.edges.resize(mark.relationships);
-  if (rel_properties.size() > mark.relationships) rel_properties.resize(mark.relationships);
+  rel_store.truncate(mark.relationships);
   {
     const auto first_new = std::lower_bound(graph.extra_label_nodes.begin(), graph.extra_label_nodes.end(), n);
     const auto keep = static_cast<std::size_t>(first_new - graph.extra_label_nodes.begin());
@@ -61,7 +60,7 @@ void Database::rollback(const DatabaseMark& mark) {
     topics.resize(std::min<std::size_t>(topics.size(), n));
     embeddings.resize(std::min<std::size_t>(embeddings.size(), embedding_dim * n));
   }
-  if (properties.size() > mark.properties) properties.resize(mark.properties);
+  node_store.truncate(n);
   truncate_names(node_types, node_type_ids, mark.node_types);
   truncate_names(rel_types, rel_type_ids, mark.rel_types);
   people = mark.people;

@@ -179,12 +179,33 @@ Value from_typed_json(const json& value) {
   if (!value.is_array()) return scalar_from_json(value);
   ValueList items;
   items.reserve(value.size());
+  bool integers = false, floats = false;
   for (const json& element : value) {
     if (element.is_array()) invalid("a list inside a list");
     items.push_back(scalar_from_json(element));
-    if (items.back().storage().index() != items.front().storage().index()) invalid("a list of mixed types");
+    integers = integers || items.back().is<std::int64_t>();
+    floats = floats || items.back().is<double>();
+  }
+  // Integers and floats together make a list of floats, as Neo4j stores
+  // them; any other mixture is refused.
+  if (integers && floats) {
+    for (Value& item : items) {
+      if (item.is<std::int64_t>()) item = static_cast<double>(item.as<std::int64_t>());
+    }
+  }
+  for (const Value& item : items) {
+    if (item.storage().index() != items.front().storage().index()) invalid("a list of mixed types");
   }
   return items;
+}
+
+Value property_value_of(const json& value) {
+  try {
+    return from_typed_json(value);
+  } catch (const std::runtime_error&) {
+    if (value.is_object() && value.contains("$type")) throw;
+    return value.dump();
+  }
 }
 
 }  // namespace orvane

@@ -67,10 +67,19 @@ nlohmann::json to_typed_json(const Value& value);
 
 // The value of typed JSON `json`. Plain integers become INTEGER, plain
 // numbers with a fraction or an exponent FLOAT, arrays lists (every element
-// of one type, nulls not allowed inside, as Neo4j stores lists). Throws
+// of one type, nulls not allowed inside, as Neo4j stores lists; integers
+// and floats together make a list of floats). Throws
 // std::runtime_error "invalid property value: REASON" for an object that is
 // not a typed value (a map is not a property type), a list of mixed types
 // or a nested list, an unknown $type, or a _value its type's parser refuses.
 Value from_typed_json(const nlohmann::json& json);
+
+// from_typed_json for JSON that was stored before values had types (older
+// snapshots, exports of other tools): what no property type can hold (a
+// map that is not a typed value, a list with nulls, lists or mixed types
+// inside, an integer beyond 64 bits) becomes the STRING of its compact
+// JSON text, so that nothing is lost. A typed value whose text its type
+// refuses ({"$type": "Date", "_value": "soon"}) still throws.
+Value property_value_of(const nlohmann::json& json);
 
 }  // namespace orvane

@@ -136,7 +136,7 @@ void ImportContext::reserve_nodes(std::uint64_t count) try {
   expected_nodes_ = count;
   db_.embeddings.reserve(count * db_.embedding_dim);
   db_.names.reserve(count);
-  db_.properties.reserve(count);
+  db_.node_store.reserve(count);
 } catch (const std::exception&) {
 }
 
@@ -166,21 +166,26 @@ void ImportContext::add_node(const std::string& source_id, std::vector<std::stri
   }
   std::string name = display_name(properties);
   const std::uint32_t topic = topic_of(properties);
-  const std::uint32_t id = db_.add_labeled_node(labels, name, std::move(properties), topic);
-  // The embedding is checked after the node exists, as the builder checks
-  // it; a failure abandons the whole Database, so the node never shows.
+  // The embedding is taken from the object before it moves into the store,
+  // and set once the node exists; a failure abandons the whole Database, so
+  // the node never shows.
   std::vector<float> values;
+  bool embedded = false;
   for (const char* key : {"embedding", "emb"}) {
-    if (!embedding_of(db_.node_properties(id), key, values)) continue;
+    if (!embedding_of(properties, key, values)) continue;
     if (dimension_fixed_ && values.size() != db_.embedding_dim) continue;
     for (const float v : values) {
       if (!std::isfinite(v)) {
         throw std::runtime_error("embedding of node " + source_id + " must contain finite values");
       }
     }
+    embedded = true;
+    break;
+  }
+  const std::uint32_t id = db_.add_labeled_node(labels, name, std::move(properties), topic);
+  if (embedded) {
     if (!dimension_fixed_) fix_embedding_dim(values.size());
     db_.set_embedding(id, values);
-    break;
   }
   nodes_.add(source_id, id);
 }
@@ -215,6 +220,9 @@ void ImportContext::add_deferred_relationships() {
   deferred_.clear();
 }
 
-void ImportContext::finish() { db_.compile(); }
+void ImportContext::finish() {
+  db_.compile();
+  db_.organise_properties();
+}
 
 }  // namespace orvane

@@ -228,11 +228,8 @@ void Search::walk(std::size_t i, int h, std::uint32_t cur, OnMatch& on_match) {
 
 nlohmann::json node_value(const Database& db, std::uint32_t position, const std::string& property) {
   const std::uint32_t identity = db.graph.to_logical[position];
-  const nlohmann::json& props = db.node_properties(identity);
-  if (!property.empty()) {
-    auto it = props.find(property);
-    return it == props.end() ? nlohmann::json(nullptr) : *it;
-  }
+  if (!property.empty()) return to_typed_json(db.node_property(identity, property));
+  const nlohmann::json props = db.node_properties(identity);
   nlohmann::json node = nlohmann::json::object();
   node["id"] = static_cast<std::uint64_t>(identity);
   nlohmann::json labels = nlohmann::json::array();

@@ -7,19 +7,31 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
 #include "graph/database.h"
+#include "graph/value.h"
 
 namespace orvane {
 
 struct QlNodePattern;
 
+// One {key: value} of a pattern, resolved once: the key's id in the node
+// store (kNoPropertyKey when no node ever had it) and the wanted value.
+struct PropertyTest {
+  std::uint32_t key = 0;
+  bool is_id = false;  // the key is "id"
+  Value value;         // null for a null filter, which never matches
+  const nlohmann::json* literal = nullptr;  // the filter value as written
+};
+
 struct NodeFilter {
   bool has_label = false;
   std::uint16_t label = 0xFFFF;  // label id when has_label
   const std::map<std::string, nlohmann::json>* properties = nullptr;  // null when the position has none
+  std::vector<PropertyTest> tests;  // the properties, resolved
 
   bool empty() const { return !has_label && properties == nullptr; }
 };
@@ -31,8 +43,9 @@ bool resolve_node_filter(const Database& db, const QlNodePattern& node, NodeFilt
 
 // True when the node with `identity` matches the filter's properties: a
 // stored property must equal the filter value (a null filter never
-// matches); a property the node lacks matches only as {id: N} with N the
-// node's identity. Requires: the filter has properties.
+// matches; an integer equals a float of the same value, as in Cypher); a
+// property the node lacks matches only as {id: N} with N the node's
+// identity. Requires: the filter has properties.
 bool node_properties_pass(const Database& db, const NodeFilter& filter, std::uint32_t identity);
 
 // True when the node with `identity` has the filter's label (as any of its

@@ -4,7 +4,9 @@
 // Version 5 names every relationship: each slot of both CSR directions
 // carries its identity, checked to form one relationship per identity seen
 // from both ends. Older files are numbered in outgoing slot order as they
-// are read.
+// are read. Version 5 also holds the typed property stores, read straight
+// into their arrays and checked by PropertyStore::read; older files hold a
+// JSON text per node, converted value by value (property_value_of).
 //
 // The file is read front to back with read(2), never mapped, so a file that
 // shrinks under the reader fails the load instead of raising SIGBUS. A
@@ -105,7 +107,7 @@ Header read_header(SnapshotInput& in, std::uint32_t version) {
   if (version >= 5) {
     h.flags = read_u32(in);
     h.extra_labels = read_u32(in);
-    if ((h.flags & ~fmt::kKnownFlags) != 0) fail("invalid snapshot header");
+    if (h.flags != 0) fail("invalid snapshot header");  // no flag is defined yet
   }
 
   const bool bad = h.nodes < h.papers || h.nodes > fmt::kMaxNodes || h.nodes < h.people ||
@@ -119,13 +121,14 @@ Header read_header(SnapshotInput& in, std::uint32_t version) {
   // length, + 4 property length from version 3), the two offset arrays, the
   // four per-relationship arrays and the schema name lengths. With at most
   // 2^32 nodes of at most 2^18 bytes each, nothing here can wrap.
-  // From version 5 on: 6 bytes a further label, 8 more a relationship for
-  // its identities and 4 for its property length when the section exists.
-  const std::uint64_t per_node = 18 + 4 * h.dimension + (version == 2 ? 0 : 4);
-  const std::uint64_t per_relationship =
-      12 + (version >= 5 ? 8 : 0) + ((h.flags & fmt::kFlagRelationshipProperties) != 0 ? 4 : 0);
+  // From version 5 on: 6 bytes a further label and 8 more a relationship
+  // for its identities.
+  // Version 5 keeps the properties in two length-prefixed stores (16 bytes
+  // at least) instead of a text per node.
+  const std::uint64_t per_node = 18 + 4 * h.dimension + (version == 2 || version >= 5 ? 0 : 4);
+  const std::uint64_t per_relationship = 12 + (version >= 5 ? 8 : 0);
   const std::uint64_t needed = h.nodes * per_node + 8 * (h.nodes + 1) + 4 * (h.label_count + h.type_count) +
-                               per_relationship * h.relationships + 6 * h.extra_labels;
+                               per_relationship * h.relationships + 6 * h.extra_labels + (version >= 5 ? 16 : 0);
   if (in.remaining() < needed) fail("snapshot sizes exceed file length");
   return h;
 }
@@ -326,15 +329,14 @@ bool plain_name_object(std::string_view text, std::string_view& name) {
   return true;
 }
 
-// Relationship property objects, by identity; "{}" stays absent.
-void read_relationship_properties(SnapshotInput& in, const Header& h, Database& db) {
-  for (std::uint64_t r = 0; r < h.relationships; ++r) {
-    const std::string_view text = read_text(in);
-    if (text == "{}") continue;
-    nlohmann::json value = parse_json_bounded(text);
-    if (!value.is_object()) fail("snapshot properties must be an object");
-    db.set_relationship_properties(static_cast<std::uint32_t>(r), std::move(value));
-  }
+// One length-prefixed property store (version 5), read straight into its
+// arrays; PropertyStore::read checks every count against the length and
+// `max_entities` before it allocates.
+PropertyStore read_store(SnapshotInput& in, std::uint64_t max_entities) {
+  std::uint64_t length = 0;
+  in.read(&length, sizeof length);
+  if (length > in.remaining()) fail("snapshot truncated");
+  return PropertyStore::read([&in](void* data, std::size_t size) { in.read(data, size); }, length, max_entities);
 }
 
 void read_properties(SnapshotInput& in, const Header& h, Database& db) {
@@ -344,7 +346,7 @@ void read_properties(SnapshotInput& in, const Header& h, Database& db) {
     if (text == "{}") continue;  // the node already has an empty object
     std::string_view name;
     if (plain_name_object(text, name)) {
-      db.set_property(static_cast<std::uint32_t>(i), name_key, nlohmann::json(std::string(name)));
+      db.set_property(static_cast<std::uint32_t>(i), name_key, nlohmann::json(name));
       continue;
     }
     nlohmann::json value = parse_json_bounded(text);
@@ -355,7 +357,7 @@ void read_properties(SnapshotInput& in, const Header& h, Database& db) {
       // names section keeps the one the node had, so a reload changes none.
       const bool keep_name = it.key() == name_key && !it.value().is_string();
       std::string display = keep_name ? db.names[i] : std::string();
-      db.set_property(static_cast<std::uint32_t>(i), it.key(), std::move(it.value()));
+      db.set_property(static_cast<std::uint32_t>(i), it.key(), it.value());
       if (keep_name) db.names[i] = std::move(display);
     }
   }
@@ -373,10 +375,17 @@ Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
                             std::move(s.out_offsets), std::move(s.out_targets), std::move(s.out_types),
                             std::move(s.out_rels), std::move(s.in_offsets), std::move(s.in_sources),
                             std::move(s.in_types), std::move(s.in_rels));
+  if (version >= 5) {
+    PropertyStore nodes = read_store(in, h.nodes);
+    PropertyStore rels = read_store(in, h.relationships);
+    db.install_property_stores(std::move(nodes), std::move(rels));
+  }
   db.install_attributes(h.people, h.papers, std::move(s.names), std::move(s.topics), h.dimension,
                         std::move(s.embeddings), version == 2);
-  if (version >= 3) read_properties(in, h, db);
-  if ((h.flags & fmt::kFlagRelationshipProperties) != 0) read_relationship_properties(in, h, db);
+  if (version == 3 || version == 4) {
+    read_properties(in, h, db);
+    db.organise_properties();
+  }
   if (!in.at_end()) fail("unexpected data after snapshot");
   return db;
 }

@@ -20,8 +20,7 @@
 //       38      2  AUTHORED type id (1)
 //       40      4  label count L
 //       44      4  type count T
-//       48      4  flags: bit 0 set when the relationship property
-//                   section (21) is present; other bits 0
+//       48      4  flags: 0 (no flag is defined yet)
 //       52      4  further label count X
 //
 //   then, from offset 56, with no gaps:
@@ -43,24 +42,25 @@
 //   16  topics          4n   by identity
 //   17  embeddings      4dn  d floats per node, identity order
 //   18  names           n × (4-byte length + bytes)
-//   19  properties      n × (4-byte length + compact JSON object text)
-//   20  (reserved: nothing)
-//   21  rel properties  E × (4-byte length + compact JSON object text), by
-//                       relationship identity; only with flag bit 0
-//   22  digest          32   SHA-256 of every byte before it
+//   19  node store      8-byte length + the node PropertyStore as its
+//                       write() lays it out (property_store_file.cpp):
+//                       one entity per node
+//   20  rel store       8-byte length + the relationship PropertyStore:
+//                       at most one entity per relationship
+//   21  digest          32   SHA-256 of every byte before it
 //
-// Older versions the reader still accepts: version 4 is version 5 without
-// the flags, the further labels, the relationship identities (relationships
-// are numbered in outgoing slot order) and the relationship properties;
-// version 3 is version 4 without the digest; version 2 is version 3 without
-// the property section. The property text is the JSON library's compact
-// form: keys in ascending byte order, UTF-8 written as is, "{}" for an
-// entity without properties.
+// Older versions the reader still accepts: version 4 has neither the flags
+// nor the further-label count in its header and, of the sections, no
+// further labels (4, 5), no relationship identities (11, 15; relationships
+// are numbered in outgoing slot order) and, in place of the stores, n ×
+// (4-byte length + compact JSON object text), the node properties with
+// their JSON types; version 3 is version 4 without the digest; version 2 is
+// version 3 without the property section.
 //
 // Arrays go to the file as whole blocks straight from the Database's
-// vectors; only the variable-length texts pass through a buffer. The digest
-// is computed over the same bytes as they are written, so the file is never
-// read back.
+// vectors; the stores are serialised into a buffer first, because their
+// length comes before them. The digest is computed over the same bytes as
+// they are written, so the file is never read back.
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -148,43 +148,13 @@ class HashingSink {
   std::vector<char> buffer_;
 };
 
-// Writes {"name":"TEXT"} when `props` is exactly that object and TEXT is
-// printable ASCII other than a quote or a backslash, the case in which the
-// JSON library's compact text is the bytes themselves between quotes.
-// Returns false, writing nothing, for anything else.
-bool put_plain_name_object(HashingSink& out, const nlohmann::json& props) {
-  static constexpr char kOpen[] = "{\"name\":\"";
-  static constexpr char kClose[] = "\"}";
-  if (!props.is_object() || props.size() != 1) return false;
-  const auto it = props.find("name");
-  if (it == props.end() || !it->is_string()) return false;
-  const std::string& text = it->get_ref<const std::string&>();
-  for (const char c : text) {
-    if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') return false;
-  }
-  out.put_u32(static_cast<std::uint32_t>(sizeof kOpen - 1 + text.size() + sizeof kClose - 1));
-  out.put(kOpen, sizeof kOpen - 1);
-  out.put(text.data(), text.size());
-  out.put(kClose, sizeof kClose - 1);
-  return true;
-}
-
-bool has_relationship_properties(const Database& db) {
-  for (const nlohmann::json& props : db.rel_properties) {
-    if (!props.empty()) return true;
-  }
-  return false;
-}
-
-// One compact JSON object per entity, "{}" and plain names without the
-// serialiser.
-void put_property_text(HashingSink& out, const nlohmann::json& props) {
-  static const std::string empty_object = "{}";
-  if (props.is_object() && props.empty()) {
-    out.put_text(empty_object);
-  } else if (!put_plain_name_object(out, props)) {
-    out.put_text(props.dump());
-  }
+// The store as write() lays it out, preceded by its 8-byte length.
+void put_store(HashingSink& out, const PropertyStore& store) {
+  std::string bytes;
+  store.write([&bytes](const void* data, std::size_t size) { bytes.append(static_cast<const char*>(data), size); });
+  const std::uint64_t length = bytes.size();
+  out.put(&length, sizeof length);
+  out.put(bytes.data(), bytes.size());
 }
 
 void write_header(HashingSink& out, const Database& db) {
@@ -202,7 +172,7 @@ void write_header(HashingSink& out, const Database& db) {
   out.put_u16(db.authored_type);
   out.put_u32(static_cast<std::uint32_t>(db.node_types.size()));
   out.put_u32(static_cast<std::uint32_t>(db.rel_types.size()));
-  out.put_u32(has_relationship_properties(db) ? fmt::kFlagRelationshipProperties : 0);
+  out.put_u32(0);
   out.put_u32(static_cast<std::uint32_t>(g.extra_labels.size()));
 }
 
@@ -226,15 +196,8 @@ void write_sections(HashingSink& out, const Database& db) {
   out.put_block(db.topics);
   out.put_block(db.embeddings);
   for (const std::string& name : db.names) out.put_text(name);
-  // Most nodes of large graphs carry no properties or only a plain name.
-  for (std::uint64_t i = 0; i < g.node_count; ++i) {
-    put_property_text(out, db.node_properties(static_cast<std::uint32_t>(i)));
-  }
-  if (has_relationship_properties(db)) {
-    for (std::uint64_t r = 0; r < g.edges.size(); ++r) {
-      put_property_text(out, db.relationship_properties(static_cast<std::uint32_t>(r)));
-    }
-  }
+  put_store(out, db.node_store);
+  put_store(out, db.rel_store);
 }
 
 // The writer relies on every node having its attributes; a Database that
@@ -249,7 +212,8 @@ void check_attribute_sizes(const Database& db) {
       g.out_rels.size() != g.out_targets.size() || g.in_rels.size() != g.out_targets.size() ||
       g.out_offsets.size() != n + 1 || g.in_offsets.size() != n + 1 ||
       g.out_types.size() != g.out_targets.size() || g.in_sources.size() != g.out_targets.size() ||
-      g.in_types.size() != g.out_targets.size()) {
+      g.in_types.size() != g.out_targets.size() || db.node_store.size() != n ||
+      db.rel_store.size() > g.edges.size()) {
     throw std::logic_error("graph attributes do not cover every node");
   }
 }

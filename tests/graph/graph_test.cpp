@@ -153,7 +153,7 @@ TEST(Corpus, Seed42FactsLimitsDeterminismAndReciprocity) {
       EXPECT_TRUE(e.type != db.follows_type || g.has_edge(g.to_physical[e.dst], g.to_physical[e.src], e.type));
     }
     const std::string bytes(reinterpret_cast<const char*>(db.embeddings.data()), db.embeddings.size() * sizeof(float));
-    return nlohmann::json{db.names, db.topics, db.properties, edges_of(db), g.to_physical, bytes.size(),
+    return nlohmann::json{db.names, db.topics, testing::all_properties(db), edges_of(db), g.to_physical, bytes.size(),
                           std::hash<std::string>()(bytes)}
         .dump();
   };
@@ -165,7 +165,7 @@ TEST(Corpus, Seed42FactsLimitsDeterminismAndReciprocity) {
 // Everything a caller can observe of a Database, as one comparable value.
 std::string fingerprint(const Database& db) {
   return json{db.node_types, db.rel_types, db.names,          db.topics,           db.people,
-              db.papers,     db.properties, db.graph.node_count, db.graph.edges.size(), db.graph.compiled,
+              db.papers,     testing::all_properties(db), db.graph.node_count, db.graph.edges.size(), db.graph.compiled,
               db.embeddings, db.embedding_dim}
       .dump();
 }

@@ -133,5 +133,26 @@ TEST(Value, TypedJsonFormRoundTripsAndRefuses) {
   }
 }
 
+// Integers and floats in one list are floats, as Neo4j stores them. JSON
+// stored before values had types keeps what no type holds as its text; a
+// typed value its type refuses is still an error.
+TEST(Value, MixedNumbersAndUntypedJson) {
+  EXPECT_EQ((Value{ValueList{3.0, 2.5, -1.0}}), from_typed_json(json::parse("[3,2.5,-1]")));
+  const struct {
+    std::string form, stored;  // stored: the typed JSON of property_value_of
+  } kept[] = {
+      {R"({"a":[1,{"b":null}]})", R"("{\"a\":[1,{\"b\":null}]}")"},
+      {"[1,null]", R"("[1,null]")"},
+      {"[[1],[2]]", R"("[[1],[2]]")"},
+      {"18446744073709551615", R"("18446744073709551615")"},
+      {"[1,\"a\"]", R"("[1,\"a\"]")"},
+      {R"({"$type":"Date","_value":"2023-02-28"})", R"({"$type":"Date","_value":"2023-02-28"})"},
+      {"null", "null"},
+  };
+  for (const auto& k : kept) EXPECT_EQ(k.stored, to_typed_json(property_value_of(json::parse(k.form))).dump()) << k.form;
+  EXPECT_EQ("invalid date: 2023-02-29",
+            testing::error_of([] { property_value_of(json::parse(R"({"$type":"Date","_value":"2023-02-29"})")); }));
+}
+
 }  // namespace
 }  // namespace orvane

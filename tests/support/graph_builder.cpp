@@ -1,5 +1,7 @@
 #include "support/graph_builder.h"
 
+#include <nlohmann/json.hpp>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -67,6 +69,13 @@ std::string edges_of(const Database& db) {
     out << "->" << edges[i].dst;
   }
   return out.str();
+}
+
+std::string all_properties(const Database& db) {
+  nlohmann::json nodes = nlohmann::json::array(), rels = nlohmann::json::array();
+  for (std::uint32_t i = 0; i < db.graph.node_count; ++i) nodes.push_back(db.node_properties(i));
+  for (std::uint32_t r = 0; r < db.graph.edges.size(); ++r) rels.push_back(db.relationship_properties(r));
+  return nlohmann::json::array({nodes, rels}).dump();
 }
 
 void check_invariants(const Database& db) {

@@ -36,6 +36,9 @@ void sort_edges(std::vector<Edge>& edges);
 // relationship, ordered by (src, dst, type); a type other than FOLLOWS is
 // shown as "0-[AUTHORED]->5".
 std::string edges_of(const Database& db);
+// Every node's properties in identity order, then every relationship's, as
+// one typed JSON array text.
+std::string all_properties(const Database& db);
 
 // Checks the CSR invariants (inverse maps, monotone offsets ending at the
 // relationship count, every target below node_count, runs ordered, per-type

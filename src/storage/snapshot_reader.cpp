@@ -1,10 +1,11 @@
 // load_snapshot: reads and validates a snapshot (layout at the top of
 // snapshot_writer.cpp) and builds a fresh Database from it.
 //
-// Version 5 names every relationship: each slot of both CSR directions
-// carries its identity, checked to form one relationship per identity seen
-// from both ends. Older files are numbered in outgoing slot order as they
-// are read. Version 5 also holds the typed property stores, read straight
+// Version 5 names every relationship: each outgoing slot carries its
+// identity, checked to name every identity once, and the incoming CSR is
+// derived from the outgoing one rather than stored. Older files hold both
+// directions, checked to mirror each other, and their relationships are
+// numbered in outgoing slot order as they are read. Version 5 also holds the typed property stores, read straight
 // into their arrays and checked by PropertyStore::read; older files hold a
 // JSON text per node, converted value by value (property_value_of).
 //
@@ -41,6 +42,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -121,13 +123,15 @@ Header read_header(SnapshotInput& in, std::uint32_t version) {
   // length, + 4 property length from version 3), the two offset arrays, the
   // four per-relationship arrays and the schema name lengths. With at most
   // 2^32 nodes of at most 2^18 bytes each, nothing here can wrap.
-  // From version 5 on: 6 bytes a further label and 8 more a relationship
-  // for its identities.
+  // Version 5: 6 bytes a further label; a relationship takes 10 bytes (its
+  // target, type and identity) and there is one offsets array, where older
+  // files hold 12 bytes a relationship and two offsets arrays.
   // Version 5 keeps the properties in two length-prefixed stores (16 bytes
   // at least) instead of a text per node.
   const std::uint64_t per_node = 18 + 4 * h.dimension + (version == 2 || version >= 5 ? 0 : 4);
-  const std::uint64_t per_relationship = 12 + (version >= 5 ? 8 : 0);
-  const std::uint64_t needed = h.nodes * per_node + 8 * (h.nodes + 1) + 4 * (h.label_count + h.type_count) +
+  const std::uint64_t per_relationship = version >= 5 ? 10 : 12;
+  const std::uint64_t offsets = version >= 5 ? 4 : 8;
+  const std::uint64_t needed = h.nodes * per_node + offsets * (h.nodes + 1) + 4 * (h.label_count + h.type_count) +
                                per_relationship * h.relationships + 6 * h.extra_labels + (version >= 5 ? 16 : 0);
   if (in.remaining() < needed) fail("snapshot sizes exceed file length");
   return h;
@@ -158,7 +162,7 @@ void read_schema(SnapshotInput& in, const Header& h, Database& db) {
 
 void check_embeddings(const std::vector<float>& embeddings);
 struct Sections;
-void number_relationships(Sections& s, std::uint64_t n);
+void derive_incoming(Sections& s, std::uint64_t n);
 
 struct Sections {
   std::vector<std::uint16_t> labels;
@@ -171,9 +175,6 @@ struct Sections {
   std::vector<std::uint32_t> in_offsets, in_sources;
   std::vector<std::uint16_t> in_types;
   std::vector<std::uint32_t> in_rels;
-  std::vector<std::uint32_t> topics;
-  std::vector<float> embeddings;
-  std::vector<std::string> names;
 };
 
 void check_node_mapping(const Sections& s, const Header& h) {
@@ -207,29 +208,12 @@ void check_extra_labels(const Sections& s, const Header& h) {
 }
 
 // Relationship identities (version 5): the outgoing slots name every
-// identity once, and each incoming slot names the relationship of one
-// outgoing slot that runs from its source to its run's node with its type,
-// each identity once again. Linear, with one slot index per relationship.
+// identity exactly once. One bit per relationship.
 void check_relationship_identities(const Sections& s, const Header& h) {
-  const std::uint64_t n = h.nodes, e = h.relationships;
-  std::vector<std::uint32_t> slot_of(e, kNoNode);
-  for (std::uint64_t slot = 0; slot < e; ++slot) {
-    const std::uint32_t r = s.out_rels[slot];
-    if (r >= e || slot_of[r] != kNoNode) fail("invalid snapshot relationship");
-    slot_of[r] = static_cast<std::uint32_t>(slot);
-  }
-  std::vector<bool> seen(e, false);
-  for (std::uint64_t p = 0; p < n; ++p) {
-    for (std::uint32_t at = s.in_offsets[p]; at < s.in_offsets[p + 1]; ++at) {
-      const std::uint32_t r = s.in_rels[at];
-      if (r >= e || seen[r]) fail("invalid snapshot relationship");
-      seen[r] = true;
-      const std::uint32_t slot = slot_of[r], q = s.in_sources[at];
-      if (s.out_targets[slot] != p || s.out_types[slot] != s.in_types[at] || slot < s.out_offsets[q] ||
-          slot >= s.out_offsets[q + 1]) {
-        fail("invalid snapshot relationship");
-      }
-    }
+  std::vector<bool> seen(h.relationships, false);
+  for (const std::uint32_t r : s.out_rels) {
+    if (r >= h.relationships || seen[r]) fail("invalid snapshot relationship");
+    seen[r] = true;
   }
 }
 
@@ -264,46 +248,111 @@ Sections read_sections(SnapshotInput& in, const Header& h) {
   s.out_types = in.read_block<std::uint16_t>(e);
   if (identities) s.out_rels = in.read_block<std::uint32_t>(e);
   check_csr(s.out_offsets, s.out_targets, s.out_types, h);
-  s.in_offsets = in.read_block<std::uint32_t>(n + 1);
-  s.in_sources = in.read_block<std::uint32_t>(e);
-  s.in_types = in.read_block<std::uint16_t>(e);
-  if (identities) s.in_rels = in.read_block<std::uint32_t>(e);
-  check_csr(s.in_offsets, s.in_sources, s.in_types, h);
   if (identities) {
+    // Version 5 keeps the outgoing side only; the incoming one, its mirror,
+    // is derived by the graph builder.
     check_relationship_identities(s, h);
   } else {
+    s.in_offsets = in.read_block<std::uint32_t>(n + 1);
+    s.in_sources = in.read_block<std::uint32_t>(e);
+    s.in_types = in.read_block<std::uint16_t>(e);
+    check_csr(s.in_offsets, s.in_sources, s.in_types, h);
     // Files before identities never held two relationships of one type
     // between the same nodes in one direction.
     if (!incoming_mirrors_outgoing(h.nodes, s.out_offsets, s.out_targets, s.out_types, s.in_offsets, s.in_sources,
                                    s.in_types)) {
       fail("invalid snapshot relationship");
     }
-    number_relationships(s, n);
+    s.out_rels.resize(e);
+    for (std::size_t r = 0; r < e; ++r) s.out_rels[r] = static_cast<std::uint32_t>(r);
   }
-  s.topics = in.read_block<std::uint32_t>(n);
-  s.embeddings = in.read_block<float>(n * h.dimension);
-  check_embeddings(s.embeddings);
-  s.names.reserve(n);
-  for (std::uint64_t i = 0; i < n; ++i) s.names.emplace_back(read_text(in));
   return s;
 }
 
-// Files before relationship identities number the relationships in slot
-// order of the outgoing CSR. The incoming side is rebuilt from the outgoing
-// one (which the file's own incoming arrays were checked to mirror), so
-// that each incoming slot carries the identity of its relationship.
-void number_relationships(Sections& s, std::uint64_t n) {
+// The node attribute sections: topics, embeddings, names.
+struct Attributes {
+  std::vector<std::uint32_t> topics;
+  std::vector<float> embeddings;
+  std::vector<std::string> names;
+};
+
+Attributes read_attributes(SnapshotInput& in, const Header& h) {
+  Attributes a;
+  a.topics = in.read_block<std::uint32_t>(h.nodes);
+  a.embeddings = in.read_block<float>(h.nodes * h.dimension);
+  check_embeddings(a.embeddings);
+  a.names.reserve(h.nodes);
+  for (std::uint64_t i = 0; i < h.nodes; ++i) a.names.emplace_back(read_text(in));
+  return a;
+}
+
+// Finishes the compiled graph from checked sections on a thread of its own
+// (the incoming CSR, the per-type tables, the label lists and the edge
+// list), so that this work overlaps the reading and hashing of the rest of
+// the file. finish() waits for it; the destructor waits too, so no path
+// out of the loader leaves the thread running.
+class GraphBuild {
+ public:
+  GraphBuild(Sections sections, std::uint64_t nodes)
+      : sections_(std::move(sections)), nodes_(nodes), thread_([this] { run(); }) {}
+  ~GraphBuild() {
+    if (thread_.joinable()) thread_.join();
+  }
+  GraphBuild(const GraphBuild&) = delete;
+  GraphBuild& operator=(const GraphBuild&) = delete;
+
+  PhysicalGraph finish() {
+    thread_.join();
+    if (failure_) std::rethrow_exception(failure_);
+    return std::move(graph_);
+  }
+
+ private:
+  void run() {
+    try {
+      Sections& s = sections_;
+      // Files before identities hold an incoming side too (checked to
+      // mirror the outgoing one); it is derived afresh all the same, so
+      // that its slots carry the identities.
+      derive_incoming(s, nodes_);
+      graph_.extra_label_nodes = std::move(s.extra_label_nodes);
+      graph_.extra_labels = std::move(s.extra_labels);
+      graph_.install_compiled(std::move(s.labels), std::move(s.to_physical), std::move(s.to_logical),
+                              std::move(s.out_offsets), std::move(s.out_targets), std::move(s.out_types),
+                              std::move(s.out_rels), std::move(s.in_offsets), std::move(s.in_sources),
+                              std::move(s.in_types), std::move(s.in_rels));
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+  }
+
+  Sections sections_;
+  std::uint64_t nodes_;
+  PhysicalGraph graph_;
+  std::exception_ptr failure_;
+  std::thread thread_;  // last: starts once everything it uses exists
+};
+
+// The incoming CSR from the outgoing one: counts by target, then one scatter
+// in position order, so that each incoming run lists its sources ascending
+// (build_typed_csr orders runs of several types). Files before relationship
+// identities held both sides (checked to mirror each other) and number the
+// relationships in outgoing slot order.
+void derive_incoming(Sections& s, std::uint64_t n) {
   const std::size_t e = s.out_targets.size();
-  s.out_rels.resize(e);
-  for (std::size_t r = 0; r < e; ++r) s.out_rels[r] = static_cast<std::uint32_t>(r);
-  std::vector<std::uint32_t> cursor(s.in_offsets.begin(), s.in_offsets.end() - 1);
+  s.in_offsets.assign(n + 1, 0);
+  for (const std::uint32_t t : s.out_targets) ++s.in_offsets[t + 1];
+  for (std::uint64_t v = 0; v < n; ++v) s.in_offsets[v + 1] += s.in_offsets[v];
+  s.in_sources.resize(e);
+  s.in_types.resize(e);
   s.in_rels.resize(e);
+  std::vector<std::uint32_t> cursor(s.in_offsets.begin(), s.in_offsets.end() - 1);
   for (std::uint64_t u = 0; u < n; ++u) {
     for (std::uint32_t slot = s.out_offsets[u]; slot < s.out_offsets[u + 1]; ++slot) {
       const std::uint32_t at = cursor[s.out_targets[slot]]++;
       s.in_sources[at] = static_cast<std::uint32_t>(u);
       s.in_types[at] = s.out_types[slot];
-      s.in_rels[at] = slot;
+      s.in_rels[at] = s.out_rels[slot];
     }
   }
 }
@@ -368,20 +417,17 @@ Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
   const Header h = read_header(in, version);
   Database db;
   read_schema(in, h, db);
-  Sections s = read_sections(in, h);
-  db.graph.extra_label_nodes = std::move(s.extra_label_nodes);
-  db.graph.extra_labels = std::move(s.extra_labels);
-  db.graph.install_compiled(std::move(s.labels), std::move(s.to_physical), std::move(s.to_logical),
-                            std::move(s.out_offsets), std::move(s.out_targets), std::move(s.out_types),
-                            std::move(s.out_rels), std::move(s.in_offsets), std::move(s.in_sources),
-                            std::move(s.in_types), std::move(s.in_rels));
+  GraphBuild build(read_sections(in, h), h.nodes);
+  Attributes a = read_attributes(in, h);
+  PropertyStore nodes, rels;
   if (version >= 5) {
-    PropertyStore nodes = read_store(in, h.nodes);
-    PropertyStore rels = read_store(in, h.relationships);
-    db.install_property_stores(std::move(nodes), std::move(rels));
+    nodes = read_store(in, h.nodes);
+    rels = read_store(in, h.relationships);
   }
-  db.install_attributes(h.people, h.papers, std::move(s.names), std::move(s.topics), h.dimension,
-                        std::move(s.embeddings), version == 2);
+  db.graph = build.finish();
+  if (version >= 5) db.install_property_stores(std::move(nodes), std::move(rels));
+  db.install_attributes(h.people, h.papers, std::move(a.names), std::move(a.topics), h.dimension,
+                        std::move(a.embeddings), version == 2);
   if (version == 3 || version == 4) {
     read_properties(in, h, db);
     db.organise_properties();

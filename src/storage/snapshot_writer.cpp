@@ -35,27 +35,28 @@
 //    9  out_targets     4E
 //   10  out_types       2E
 //   11  out_rels        4E   relationship identity of each outgoing slot
-//   12  in_offsets      4(n+1)
-//   13  in_sources      4E
-//   14  in_types        2E
-//   15  in_rels         4E   relationship identity of each incoming slot
-//   16  topics          4n   by identity
-//   17  embeddings      4dn  d floats per node, identity order
-//   18  names           n × (4-byte length + bytes)
-//   19  node store      8-byte length + the node PropertyStore as its
+//   12  topics          4n   by identity
+//   13  embeddings      4dn  d floats per node, identity order
+//   14  names           n × (4-byte length + bytes)
+//   15  node store      8-byte length + the node PropertyStore as its
 //                       write() lays it out (property_store_file.cpp):
 //                       one entity per node
-//   20  rel store       8-byte length + the relationship PropertyStore:
+//   16  rel store       8-byte length + the relationship PropertyStore:
 //                       at most one entity per relationship
-//   21  digest          32   SHA-256 of every byte before it
+//   17  digest          32   SHA-256 of every byte before it
+//
+// The incoming CSR is not stored: the reader derives it from the outgoing
+// one in one pass, which costs less than reading, hashing and checking ten
+// more bytes a relationship.
 //
 // Older versions the reader still accepts: version 4 has neither the flags
 // nor the further-label count in its header and, of the sections, no
-// further labels (4, 5), no relationship identities (11, 15; relationships
-// are numbered in outgoing slot order) and, in place of the stores, n ×
-// (4-byte length + compact JSON object text), the node properties with
-// their JSON types; version 3 is version 4 without the digest; version 2 is
-// version 3 without the property section.
+// further labels (4, 5) and no relationship identities (11; relationships
+// are numbered in outgoing slot order); it stores the incoming CSR after
+// the outgoing one (in_offsets 4(n+1), in_sources 4E, in_types 2E), and in
+// place of the stores n × (4-byte length + compact JSON object text), the
+// node properties with their JSON types; version 3 is version 4 without
+// the digest; version 2 is version 3 without the property section.
 //
 // Arrays go to the file as whole blocks straight from the Database's
 // vectors; the stores are serialised into a buffer first, because their
@@ -189,10 +190,6 @@ void write_sections(HashingSink& out, const Database& db) {
   out.put_block(g.out_targets);
   out.put_block(g.out_types);
   out.put_block(g.out_rels);
-  out.put_block(g.in_offsets);
-  out.put_block(g.in_sources);
-  out.put_block(g.in_types);
-  out.put_block(g.in_rels);
   out.put_block(db.topics);
   out.put_block(db.embeddings);
   for (const std::string& name : db.names) out.put_text(name);

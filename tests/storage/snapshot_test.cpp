@@ -56,9 +56,8 @@ struct SnapshotImage {
   std::vector<std::uint32_t> out_offsets, out_targets;
   std::vector<std::uint16_t> out_types;
   std::vector<std::uint32_t> out_rels{};  // version 5
-  std::vector<std::uint32_t> in_offsets, in_sources;
-  std::vector<std::uint16_t> in_types;
-  std::vector<std::uint32_t> in_rels{};  // version 5
+  std::vector<std::uint32_t> in_offsets, in_sources;  // before version 5
+  std::vector<std::uint16_t> in_types;                 // before version 5
   std::vector<std::uint32_t> topics;
   std::vector<float> embeddings;
   std::vector<std::string> names;
@@ -97,7 +96,6 @@ SnapshotImage image_of(const Database& db) {
   im.extra_nodes = g.extra_label_nodes;
   im.extra_labels = g.extra_labels;
   im.out_rels = g.out_rels;
-  im.in_rels = g.in_rels;
   for (std::uint32_t i = 0; i < g.node_count; ++i) im.properties.push_back(db.node_properties(i).dump());
   const auto bytes_of = [](const PropertyStore& store) {
     std::string out;
@@ -126,8 +124,7 @@ std::string encode(const SnapshotImage& im) {
   if (v5) put_all(im.extra_nodes, im.extra_labels);
   put_all(im.to_physical, im.to_logical, im.out_offsets, im.out_targets, im.out_types);
   if (v5) put(out, im.out_rels);
-  put_all(im.in_offsets, im.in_sources, im.in_types);
-  if (v5) put(out, im.in_rels);
+  if (!v5) put_all(im.in_offsets, im.in_sources, im.in_types);
   put_all(im.topics, im.embeddings, im.names);
   if (v5) {
     for (const std::string* store : {&im.node_store, &im.rel_store}) {
@@ -254,10 +251,10 @@ TEST(Snapshot, RoundTripsByteForByteAndLoadsVersionsTwoAndThree) {
   Database empty = GraphBuilder().compiled();
   save_snapshot(empty, dir.file("empty.orv"));
   const std::string bytes = read_text_file(dir.file("empty.orv"));
-  ASSERT_EQ(282u, bytes.size());
+  ASSERT_EQ(278u, bytes.size());
   std::string digest;  // SHA-256 of the bytes before it, as sha256sum computes it
-  for (const unsigned char b : bytes.substr(250)) digest += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
-  EXPECT_EQ("2a77c15c1d27a7301992cc0e4219d8c98959d564d1864c4e11c4d143751685fb", digest);
+  for (const unsigned char b : bytes.substr(246)) digest += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+  EXPECT_EQ("861519474a951cf4186fc2b0cc75db54f9a666f77644e6bbe55bd9280a66151c", digest);
   for (const Database* db : {&empty, &names, &rich, &richer, &wide}) {
     save_snapshot(*db, dir.file("g.orv"));
     EXPECT_EQ(encode(image_of(*db)), read_text_file(dir.file("g.orv")));
@@ -422,11 +419,11 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
       {"first offset", [](auto& m) { m.out_offsets[0] = 1; }, offsets},
       {"last offset", [](auto& m) { --m.out_offsets.back(); }, offsets},
       {"falling offset", [](auto& m) { m.out_offsets[1] = m.relationships; m.out_offsets[2] = 0; }, offsets},
-      {"falling incoming offset", [](auto& m) { m.in_offsets[1] = m.relationships; }, offsets},
+      {"falling incoming offset", [](auto& m) { m.version = 4, m.in_offsets[1] = m.relationships; }, offsets},
       {"target out of range", [](auto& m) { m.out_targets[0] = m.nodes; }, rel},
       {"type out of range", [](auto& m) { m.out_types[0] = 2; }, rel},
-      {"source out of range", [](auto& m) { m.in_sources[0] = m.nodes; }, rel},
-      {"incoming type out of range", [](auto& m) { m.in_types[0] = 2; }, rel},
+      {"source out of range", [](auto& m) { m.version = 4, m.in_sources[0] = m.nodes; }, rel},
+      {"incoming type out of range", [](auto& m) { m.version = 4, m.in_types[0] = 2; }, rel},
       {"NaN embedding", [](auto& m) { m.embeddings[7] = std::nanf(""); }, "invalid snapshot embedding"},
       {"infinite embedding", [](auto& m) { m.embeddings[0] = -INFINITY; }, "invalid snapshot embedding"},
       {"array properties", [](auto& m) { m.version = 4, m.properties[2] = "[1,2]"; }, "snapshot properties must be an object"},
@@ -450,12 +447,12 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
   }
 }
 
-// The incoming CSR must hold exactly the outgoing relationships: a file whose
-// incoming types differ, or that lists a relationship twice, would otherwise
-// index past the per-type arrays built from the outgoing side. From version
-// 5 on, each slot names its relationship, and both ends must name the same
-// relationships, each once. Runs in any order are fine as long as the
-// relationships agree.
+// Version 4 files hold both directions, and the incoming CSR must hold
+// exactly the outgoing relationships: a file whose incoming types differ,
+// or that lists a relationship twice, would otherwise index past the
+// per-type arrays built from the outgoing side. Version 5 stores the
+// outgoing side only, each slot naming its relationship, every identity
+// once. Runs in any order are fine as long as the relationships agree.
 TEST(Snapshot, IncomingArraysMustMirrorOutgoing) {
   TempDir dir;
   const Database base = GraphBuilder().people({"ann", "bob", "cy"}).follows("ann", "bob").follows("bob", "cy").compiled();
@@ -463,15 +460,11 @@ TEST(Snapshot, IncomingArraysMustMirrorOutgoing) {
     return std::function<void(SnapshotImage&)>([change](SnapshotImage& m) { m.version = 4, change(m); });
   };
   for (const auto& change : std::vector<std::function<void(SnapshotImage&)>>{
-           [](auto& m) { m.in_types[0] = 1; },  // a type that no outgoing slot has
-           [](auto& m) { m.in_sources[0] = 2; },
-           [](auto& m) { m.in_offsets = {0, 0, 0, 2}, m.in_sources = {0, 1}; },  // a run moved to another node
-           [](auto& m) { m.out_rels = {0, 0}; },                                 // one identity twice
-           [](auto& m) { m.out_rels = {0, 2}; },                                 // an identity beyond the count
-           [](auto& m) { m.in_rels = {1, 1}; },
-           [](auto& m) { m.in_rels = {1, 0}; },  // each end names the other relationship
-           v4([](auto& m) { m.in_types[0] = 1; }),
-           v4([](auto& m) { m.in_offsets = {0, 0, 0, 2}, m.in_sources = {0, 1}; }),
+           [](auto& m) { m.out_rels = {0, 0}; },  // one identity twice
+           [](auto& m) { m.out_rels = {0, 2}; },  // an identity beyond the count
+           v4([](auto& m) { m.in_types[0] = 1; }),  // a type that no outgoing slot has
+           v4([](auto& m) { m.in_sources[0] = 2; }),
+           v4([](auto& m) { m.in_offsets = {0, 0, 0, 2}, m.in_sources = {0, 1}; }),  // a run moved to another node
            v4([](auto& m) {  // before identities, one relationship listed twice on both sides
              m.out_offsets = {0, 2, 3, 3}, m.out_targets = {1, 1, 2}, m.out_types = {0, 0, 0};
              m.in_offsets = {0, 0, 2, 3}, m.in_sources = {0, 0, 1}, m.in_types = {0, 0, 0}, m.relationships = 3;
@@ -482,16 +475,20 @@ TEST(Snapshot, IncomingArraysMustMirrorOutgoing) {
   }
   const Database mixed = richer_graph();
   SnapshotImage im = image_of(mixed);
-  const auto reverse_runs = [&im](const auto& offsets, auto& nodes, auto& types, auto& rels) {
-    for (std::uint32_t v = 0; v < im.nodes; ++v) {
-      std::reverse(nodes.begin() + offsets[v], nodes.begin() + offsets[v + 1]);
-      std::reverse(types.begin() + offsets[v], types.begin() + offsets[v + 1]);
-      std::reverse(rels.begin() + offsets[v], rels.begin() + offsets[v + 1]);
-    }
-  };
-  reverse_runs(im.in_offsets, im.in_sources, im.in_types, im.in_rels);
-  reverse_runs(im.out_offsets, im.out_targets, im.out_types, im.out_rels);
+  for (std::uint32_t v = 0; v < im.nodes; ++v) {
+    const auto first = im.out_offsets[v], last = im.out_offsets[v + 1];
+    std::reverse(im.out_targets.begin() + first, im.out_targets.begin() + last);
+    std::reverse(im.out_types.begin() + first, im.out_types.begin() + last);
+    std::reverse(im.out_rels.begin() + first, im.out_rels.begin() + last);
+  }
   expect_same_graph(mixed, load_bytes(dir, encode(im)));
+  im = as_version(image_of(rich_graph()), 4);
+  for (std::uint32_t v = 0; v < im.nodes; ++v) {
+    const auto first = im.in_offsets[v], last = im.in_offsets[v + 1];
+    std::reverse(im.in_sources.begin() + first, im.in_sources.begin() + last);
+    std::reverse(im.in_types.begin() + first, im.in_types.begin() + last);
+  }
+  expect_same_graph(rich_graph(), load_bytes(dir, encode(im)), false);
 }
 
 // A child saving in a loop is killed at random moments: the target must load

@@ -20,6 +20,7 @@
 // the final order. A run that is already ordered (every recompile after a
 // permutation of a graph built in order) is only checked.
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #include "graph/physical_graph.h"
@@ -74,14 +75,20 @@ struct SlotKey {
 
 // Orders the run of `count` slots at (nbr, type, rel) by (type, neighbour,
 // relationship identity), using `scratch` as the one reusable buffer.
-void sort_run(std::uint32_t* nbr, std::uint16_t* type, std::uint32_t* rel, std::size_t count,
-              std::vector<SlotKey>& scratch) {
+// Returns the slots that repeat the previous one's type and neighbour (the
+// run's parallel relationships), counted in the same pass that checks the
+// order.
+std::uint64_t sort_run(std::uint32_t* nbr, std::uint16_t* type, std::uint32_t* rel, std::size_t count,
+                       std::vector<SlotKey>& scratch) {
+  std::uint64_t parallel = 0;
   bool sorted = true;
   for (std::size_t i = 1; i < count && sorted; ++i) {
-    sorted = type[i - 1] < type[i] ||
-             (type[i - 1] == type[i] && (nbr[i - 1] < nbr[i] || (nbr[i - 1] == nbr[i] && rel[i - 1] < rel[i])));
+    const bool same = type[i - 1] == type[i] && nbr[i - 1] == nbr[i];
+    parallel += same;
+    sorted = type[i - 1] < type[i] || (type[i - 1] == type[i] && (nbr[i - 1] < nbr[i] || (same && rel[i - 1] < rel[i])));
   }
-  if (sorted) return;
+  if (sorted) return parallel;
+  parallel = 0;
   scratch.clear();
   for (std::size_t i = 0; i < count; ++i) {
     scratch.push_back(SlotKey{(static_cast<std::uint64_t>(type[i]) << 32) | nbr[i], rel[i]});
@@ -91,7 +98,9 @@ void sort_run(std::uint32_t* nbr, std::uint16_t* type, std::uint32_t* rel, std::
     type[i] = static_cast<std::uint16_t>(scratch[i].key >> 32);
     nbr[i] = static_cast<std::uint32_t>(scratch[i].key);
     rel[i] = scratch[i].rel;
+    parallel += i > 0 && scratch[i].key == scratch[i - 1].key;
   }
+  return parallel;
 }
 
 // The types that get a CSR of their own: the most frequent ones with at
@@ -114,12 +123,10 @@ std::vector<std::uint16_t> table_types(const std::vector<std::uint64_t>& per_typ
 // which keeps every copied run ascending.
 void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& frequent, std::uint64_t type_count,
                      const std::vector<std::uint32_t>& offsets, const std::vector<std::uint32_t>& neighbours,
-                     const std::vector<std::uint16_t>& types, const std::vector<std::uint32_t>& rels,
-                     std::uint64_t node_count) {
+                     const std::vector<std::uint16_t>& types, std::uint64_t node_count) {
   index.table_of_type.assign(type_count, TypedRunIndex::kNoTable);
   index.offsets.assign(frequent.size(), std::vector<std::uint32_t>(node_count + 1, 0));
   index.neighbours.assign(frequent.size(), {});
-  index.rels.assign(frequent.size(), {});
   for (std::size_t k = 0; k < frequent.size(); ++k) index.table_of_type[frequent[k]] = static_cast<std::uint8_t>(k);
   if (frequent.empty()) return;
   for (std::uint64_t v = 0; v < node_count; ++v) {
@@ -131,14 +138,12 @@ void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& fre
     auto& off = index.offsets[k];
     for (std::uint64_t v = 0; v < node_count; ++v) off[v + 1] += off[v];
     index.neighbours[k].resize(off[node_count]);
-    index.rels[k].resize(off[node_count]);
   }
   std::vector<std::uint32_t> fill(frequent.size(), 0);
   for (std::uint64_t v = 0; v < node_count; ++v) {
     for (std::uint32_t s = offsets[v]; s < offsets[v + 1]; ++s) {
       if (const std::uint8_t k = index.table_of_type[types[s]]; k != TypedRunIndex::kNoTable) {
-        index.neighbours[k][fill[k]] = neighbours[s];
-        index.rels[k][fill[k]++] = rels[s];
+        index.neighbours[k][fill[k]++] = neighbours[s];
       }
     }
   }
@@ -214,19 +219,31 @@ void PhysicalGraph::compile() {
   in_types.assign(e_count, 0);
   in_rels.assign(e_count, 0);
   {
+    // The incoming side is scattered as whole slots into one array and
+    // split afterwards: its writes land at random positions, and one cache
+    // line per relationship costs less than three.
+    struct InSlot {
+      std::uint32_t source;
+      std::uint32_t rel;
+      std::uint16_t type;
+    };
+    // Left uninitialised: every slot is written by the scatter below.
+    const std::unique_ptr<InSlot[]> incoming(new InSlot[e_count]);
     std::vector<std::uint32_t> out_cursor(out_offsets.begin(), out_offsets.end() - 1);
     std::vector<std::uint32_t> in_cursor(in_offsets.begin(), in_offsets.end() - 1);
     for (std::size_t r = 0; r < e_count; ++r) {
       const Edge& e = edges[r];
       const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
-      std::uint32_t slot = out_cursor[ps]++;
+      const std::uint32_t slot = out_cursor[ps]++;
       out_targets[slot] = pd;
       out_types[slot] = e.type;
       out_rels[slot] = static_cast<std::uint32_t>(r);
-      slot = in_cursor[pd]++;
-      in_sources[slot] = ps;
-      in_types[slot] = e.type;
-      in_rels[slot] = static_cast<std::uint32_t>(r);
+      incoming[in_cursor[pd]++] = InSlot{ps, static_cast<std::uint32_t>(r), e.type};
+    }
+    for (std::size_t slot = 0; slot < e_count; ++slot) {
+      in_sources[slot] = incoming[slot].source;
+      in_types[slot] = incoming[slot].type;
+      in_rels[slot] = incoming[slot].rel;
     }
   }
   compiled = true;
@@ -236,9 +253,11 @@ void PhysicalGraph::compile() {
 void PhysicalGraph::sort_adjacency() {
   if (!compiled) return;
   std::vector<SlotKey> scratch;
+  parallel_relationships = 0;
   for (std::uint64_t v = 0; v < node_count; ++v) {
-    sort_run(out_targets.data() + out_offsets[v], out_types.data() + out_offsets[v], out_rels.data() + out_offsets[v],
-             out_offsets[v + 1] - out_offsets[v], scratch);
+    parallel_relationships +=
+        sort_run(out_targets.data() + out_offsets[v], out_types.data() + out_offsets[v],
+                 out_rels.data() + out_offsets[v], out_offsets[v + 1] - out_offsets[v], scratch);
   }
   for (std::uint64_t v = 0; v < node_count; ++v) {
     sort_run(in_sources.data() + in_offsets[v], in_types.data() + in_offsets[v], in_rels.data() + in_offsets[v],
@@ -252,15 +271,9 @@ void PhysicalGraph::build_typed_csr() {
   // Relationship counts by type are the same in both directions.
   std::vector<std::uint64_t> per_type(rel_type_count, 0);
   for (const std::uint16_t t : out_types) ++per_type[t];
-  parallel_relationships = 0;
-  for (std::uint64_t v = 0; v < node_count; ++v) {
-    for (std::uint32_t s = out_offsets[v] + 1; s < out_offsets[v + 1]; ++s) {
-      parallel_relationships += out_targets[s] == out_targets[s - 1] && out_types[s] == out_types[s - 1];
-    }
-  }
   const std::vector<std::uint16_t> frequent = table_types(per_type, node_count);
-  build_run_index(typed_out, frequent, rel_type_count, out_offsets, out_targets, out_types, out_rels, node_count);
-  build_run_index(typed_in, frequent, rel_type_count, in_offsets, in_sources, in_types, in_rels, node_count);
+  build_run_index(typed_out, frequent, rel_type_count, out_offsets, out_targets, out_types, node_count);
+  build_run_index(typed_in, frequent, rel_type_count, in_offsets, in_sources, in_types, node_count);
   build_label_lists(*this);
 }
 

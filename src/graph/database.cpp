@@ -47,24 +47,20 @@ std::string name_from_value(const nlohmann::json& value) {
 }
 
 // The typed entries of property object `props` for `store`: each member
-// converted (property_value_of) and checked as the store would check it,
+// converted (property_value_of; a string is moved out of `props`, which
+// the caller no longer needs) and checked as the store would check it,
 // null members left out, keys interned. Throws before anything of the
-// Database changes (an interned key is no change anyone sees).
-std::vector<std::pair<std::uint32_t, Value>> typed_entries(PropertyStore& store, const nlohmann::json& props) {
-  if (!props.is_object()) throw std::runtime_error("properties must be a JSON object");
-  require_utf8_json(props);
+// Database changes (an interned key is no change anyone sees). Requires:
+// `props` is an object whose texts are valid UTF-8.
+std::vector<std::pair<std::uint32_t, Value>> typed_entries(PropertyStore& store, nlohmann::json& props) {
   std::vector<std::pair<std::uint32_t, Value>> entries;
   entries.reserve(props.size());
   for (auto it = props.begin(); it != props.end(); ++it) {
-    Value value = property_value_of(it.value());
-    if (value.is_null()) continue;
-    property_codec::check_value(value);
-    entries.emplace_back(0, std::move(value));
-  }
-  std::size_t k = 0;
-  for (auto it = props.begin(); it != props.end(); ++it) {
-    if (it.value().is_null()) continue;
-    entries[k++].first = store.intern_key(it.key());
+    nlohmann::json& member = it.value();
+    if (member.is_null()) continue;
+    Value value = member.is_string() ? Value(std::move(member.get_ref<std::string&>())) : property_value_of(member);
+    if (!member.is_string()) property_codec::check_value(value);
+    entries.emplace_back(store.intern_key(it.key()), std::move(value));
   }
   return entries;
 }
@@ -174,13 +170,6 @@ std::uint32_t Database::add_labeled_node(const std::string& label, std::string& 
     throw std::runtime_error(kBadNodeType);
   }
   if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
-  std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(node_store, props);
-  const std::uint16_t label_id = add_node_type(label);
-  if (label == "Person") {
-    ++people;
-  } else if (label == "Paper") {
-    ++papers;
-  }
   if (name.empty()) {
     if (auto it = props.find("name"); it != props.end()) {
       name = name_from_value(*it);
@@ -188,8 +177,17 @@ std::uint32_t Database::add_labeled_node(const std::string& label, std::string& 
       name = label + "-" + std::to_string(graph.node_count);
     }
   }
+  const auto id_member = props.find("id");
+  const bool stores_id = id_member != props.end() && !id_member->is_null();
+  std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(node_store, props);
+  const std::uint16_t label_id = add_node_type(label);
+  if (label == "Person") {
+    ++people;
+  } else if (label == "Paper") {
+    ++papers;
+  }
   const std::uint32_t id = add_node(label_id, name, topic);
-  if (props.contains("id") && !props["id"].is_null()) ++stored_id_nodes;
+  if (stores_id) ++stored_id_nodes;
   node_store.set_all(id, std::move(entries));
   return id;
 }
@@ -216,9 +214,11 @@ std::uint32_t Database::add_labeled_node(const std::vector<std::string>& labels,
     }
   }
   if (labels.empty()) {
+    const auto id_member = props.find("id");
+    const bool stores_id = id_member != props.end() && !id_member->is_null();
     std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(node_store, props);
     const std::uint32_t id = add_node(kNoLabel, name, topic);
-    if (props.contains("id") && !props["id"].is_null()) ++stored_id_nodes;
+    if (stores_id) ++stored_id_nodes;
     node_store.set_all(id, std::move(entries));
     return id;
   }
@@ -253,8 +253,10 @@ Value Database::node_property(std::uint32_t identity, std::string_view key) cons
   return node_store.get(identity, k);
 }
 
-void Database::set_relationship_properties(std::uint32_t rel, const nlohmann::json& props) {
+void Database::set_relationship_properties(std::uint32_t rel, nlohmann::json props) {
   if (rel >= graph.edges.size()) throw std::out_of_range("relationship out of range");
+  if (!props.is_object()) throw std::runtime_error("properties must be a JSON object");
+  require_utf8_json(props);
   std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(rel_store, props);
   if (rel >= rel_store.size()) {
     if (entries.empty()) return;

@@ -148,7 +148,7 @@ class Database {
   // for an identity not below graph.edges.size(), std::runtime_error
   // "properties must be a JSON object", "text is not valid UTF-8" or the
   // store's refusal of a value, changing nothing.
-  void set_relationship_properties(std::uint32_t rel, const nlohmann::json& props);
+  void set_relationship_properties(std::uint32_t rel, nlohmann::json props);
   // The relationship's properties as a typed JSON object ({} for none).
   nlohmann::json relationship_properties(std::uint32_t rel) const;
   // The relationship's value of `key`, null when absent.

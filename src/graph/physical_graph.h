@@ -11,9 +11,9 @@
 // is kept in creation order and never reordered (renumbering positions
 // leaves it alone), so an identity is stable for the relationship's life.
 // Parallel relationships (same source, target and type) are distinct
-// entries. Every CSR slot carries the identity of its relationship
-// (`out_rels`, `in_rels`, and `rels` of the per-type tables), so a walk can
-// tell parallel relationships apart and report which one it took.
+// entries. Every slot of the combined CSR carries the identity of its
+// relationship (`out_rels`, `in_rels`), so a walk can tell parallel
+// relationships apart and report which one it took.
 //
 // A node has zero or more labels, a set in a stable order. The first is
 // `labels[identity]` (kNoLabel for a node without labels), read at every
@@ -67,18 +67,19 @@ using RelRun = std::span<const std::uint32_t>;   // relationship identities, par
 // The most frequent types (at most kMaxTypeTables of them, each with at
 // least one relationship per kTypeTableDivisor nodes), which traversals
 // walk over and over, also get a CSR of their own: offsets by position and
-// a copy of their neighbours and relationship identities, read as densely
-// as an untyped walk. Any other type is found by binary search over the
-// combined run's type ids. A table costs 4·(node_count+1) + 8·(its
-// relationships) bytes, at most 24 bytes per relationship of its type, so
-// the memory stays linear in nodes and relationships whatever the number of
-// types or their ids.
+// a copy of their neighbours, read as densely as an untyped walk. Any other
+// type is found by binary search over the combined run's type ids, and so
+// are the relationship identities of every type: a table lists its
+// neighbours in the order of the combined run, so the identities of that
+// part of the combined run belong to them slot for slot. A table costs
+// 4·(node_count+1) + 4·(its relationships) bytes, at most 20 bytes per
+// relationship of its type, so the memory stays linear in nodes and
+// relationships whatever the number of types or their ids.
 struct TypedRunIndex {
   static constexpr std::uint8_t kNoTable = 0xFF;
   std::vector<std::uint8_t> table_of_type;             // by type id: table index, or kNoTable
   std::vector<std::vector<std::uint32_t>> offsets;     // [table][position]: node_count+1 entries
   std::vector<std::vector<std::uint32_t>> neighbours;  // [table][slot]: neighbour position
-  std::vector<std::vector<std::uint32_t>> rels;        // [table][slot]: relationship identity
 };
 
 inline constexpr std::size_t kMaxTypeTables = 8;
@@ -175,8 +176,8 @@ struct PhysicalGraph {
   // each at its identity (out_rels), translated to node identities.
   void rebuild_edges();
 
-  // Orders every combined run by (type, neighbour, relationship identity).
-  // No-op unless compiled.
+  // Orders every combined run by (type, neighbour, relationship identity)
+  // and counts parallel_relationships. No-op unless compiled.
   void sort_adjacency();
 
   // Sorts the combined runs, then rebuilds `typed_out`, `typed_in` and the
@@ -205,10 +206,12 @@ struct PhysicalGraph {
   }
   // The relationship identities of the per-type runs, slot for slot.
   RelRun typed_out_rel_ids(std::uint32_t position, std::uint16_t type) const {
-    return typed_rel_run(typed_out, out_offsets, out_rels, out_types, position, type);
+    if (!compiled || type >= rel_type_count) return {};
+    return search_typed_run(out_offsets, out_rels, out_types, position, type);
   }
   RelRun typed_in_rel_ids(std::uint32_t position, std::uint16_t type) const {
-    return typed_rel_run(typed_in, in_offsets, in_rels, in_types, position, type);
+    if (!compiled || type >= rel_type_count) return {};
+    return search_typed_run(in_offsets, in_rels, in_types, position, type);
   }
   // The identities of the nodes labelled `label`, ascending; empty when not
   // compiled or no node has that label.
@@ -230,16 +233,6 @@ struct PhysicalGraph {
       return {index.neighbours[k].data() + off[0], off[1] - off[0]};
     }
     return search_typed_run(offsets, neighbours, types, position, type);
-  }
-  RelRun typed_rel_run(const TypedRunIndex& index, const std::vector<std::uint32_t>& offsets,
-                       const std::vector<std::uint32_t>& rels, const std::vector<std::uint16_t>& types,
-                       std::uint32_t position, std::uint16_t type) const {
-    if (!compiled || type >= rel_type_count) return {};
-    if (const std::uint8_t k = index.table_of_type[type]; k != TypedRunIndex::kNoTable) {
-      const std::uint32_t* off = index.offsets[k].data() + position;
-      return {index.rels[k].data() + off[0], off[1] - off[0]};
-    }
-    return search_typed_run(offsets, rels, types, position, type);
   }
   static NodeRun search_typed_run(const std::vector<std::uint32_t>& offsets,
                                   const std::vector<std::uint32_t>& neighbours,

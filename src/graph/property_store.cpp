@@ -57,7 +57,18 @@ PropertyStore::PropertyStore() = default;
 // ------------------------------------------------------------ dictionary
 
 std::uint32_t PropertyStore::intern_key(std::string_view name) {
-  if (const auto it = key_ids_.find(std::string(name)); it != key_ids_.end()) return it->second;
+  // A bulk load interns the same keys in the same order entity after
+  // entity: the key after the previous one, or the first, usually answers.
+  for (const std::uint32_t guess : {next_key_, 0u}) {
+    if (guess < key_names_.size() && key_names_[guess] == name) {
+      next_key_ = guess + 1;
+      return guess;
+    }
+  }
+  if (const auto it = key_ids_.find(name); it != key_ids_.end()) {
+    next_key_ = it->second + 1;
+    return it->second;
+  }
   require_utf8(name);
   if (key_names_.size() >= kNoPropertyKey - 1) throw std::length_error("too many property keys");
   const auto id = static_cast<std::uint32_t>(key_names_.size());
@@ -67,7 +78,7 @@ std::uint32_t PropertyStore::intern_key(std::string_view name) {
 }
 
 std::uint32_t PropertyStore::find_key(std::string_view name) const {
-  const auto it = key_ids_.find(std::string(name));
+  const auto it = key_ids_.find(name);
   return it == key_ids_.end() ? kNoPropertyKey : it->second;
 }
 
@@ -335,7 +346,8 @@ void PropertyStore::set_all(Entity entity, std::vector<std::pair<std::uint32_t, 
   std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   clear(entity);
   const std::uint16_t group = group_of_[entity];
-  std::string encoded;
+  std::string& encoded = scratch_;  // reused: a bulk load calls this once an entity
+  encoded.clear();
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const auto& [key, value] = entries[i];
     if (value.is_null() || (i + 1 < entries.size() && entries[i + 1].first == key)) continue;  // the last one wins

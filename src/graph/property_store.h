@@ -235,7 +235,13 @@ class PropertyStore {
                   const std::function<void(const Entity*, const std::uint64_t*, std::size_t)>& each) const;
 
   std::vector<std::string> key_names_;                          // by key id
-  std::unordered_map<std::string, std::uint32_t> key_ids_;      // name → key id
+  // Looked up by string_view without building a string.
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, std::uint32_t, KeyHash, std::equal_to<>> key_ids_;  // name → key id
+  std::uint32_t next_key_ = 0;  // intern_key's guess: entities of one kind list their keys in one order
   std::vector<std::uint16_t> group_of_;                         // by entity: group
   std::vector<std::uint32_t> row_of_;                           // by entity: row within its group
   std::vector<std::uint64_t> slot_;                             // by entity: offset of its records in records_

@@ -266,7 +266,8 @@ void read_csv_relationships(std::istream& in, ImportContext& context) {
   }
   const std::vector<PropertyColumn> columns = property_columns(header, {start, end, type});
   while (next_row(in, record, header.size())) {
-    nlohmann::json properties = row_properties(record, columns);
+    // Most relationship files have no property column: no object per row.
+    nlohmann::json properties = columns.empty() ? nlohmann::json() : row_properties(record, columns);
     context.add_relationship(record.fields[start], record.fields[end], record.fields[type], std::move(properties));
   }
 }

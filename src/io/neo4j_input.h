@@ -94,6 +94,9 @@ class ImportContext {
   void finish();
 
  private:
+  // add_node with either one label or a list of them.
+  void add_node_as(const std::string& source_id, const std::string* label, const std::vector<std::string>* labels,
+                   nlohmann::json properties);
   // Makes `dim` the Database's embedding width for the rest of the import
   // (the nodes so far are seeded again at it).
   void fix_embedding_dim(std::size_t dim);

@@ -56,6 +56,7 @@ void set_up_fabric(Engine& engine, const Database& d) {
   optimize_layout(social);
   biblio.compile();
   optimize_layout(biblio);
+  social.generated = biblio.generated = true;  // the corpus's own nodes, under its identities
   engine.register_database("social", std::move(social));
   engine.register_database("biblio", std::move(biblio));
   engine.record_change("fabric", "social+biblio");

@@ -119,6 +119,7 @@ Database& generate_corpus(Database& db, std::uint64_t persons, std::uint64_t pap
   db.graph.remove_duplicate_edges();
   db.compile();
   db.organise_properties();
+  db.generated = true;
   return db;
 }
 

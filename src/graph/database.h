@@ -87,6 +87,10 @@ class Database {
   PropertyStore rel_store;   // by relationship identity, grouped by type; may trail graph.edges
                              // (the rest have no properties)
   std::uint64_t stored_id_nodes = 0;  // nodes that hold the property "id"
+  bool generated = false;  // built by the corpus generator (or from its graphs): a pattern's {id: N}
+                           // also names the node of identity N when it has no "id" property, as
+                           // every statement on the generated corpus has always read it; on any
+                           // other graph {id: N} matches the stored property only, as in Neo4j
 
   // Schema. add_* returns the existing id of a known name; otherwise registers
   // a non-empty name while fewer than 65535 exist, else throws

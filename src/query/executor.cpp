@@ -14,8 +14,9 @@
 // self-loop is not tried twice), each in adjacency order.
 //
 // Start nodes come from the narrowest source that yields the same nodes in
-// the same ascending order: identity N alone for an {id: N} filter when no
-// node stores an "id" property (the filter then names an identity), else the
+// the same ascending order: identity N alone for an {id: N} filter on a
+// generated graph where no node stores an "id" property (the filter then
+// names an identity), else the
 // ascending identity list of the first node's label, else every node. A
 // single-node count without filters is answered from those counts alone.
 //
@@ -114,8 +115,8 @@ bool Search::prepare() {
   for (const auto& [left, right] : q_.where_not_equal) {
     not_equal_.emplace_back(variable_index(q_, left), variable_index(q_, right));
   }
-  // Without any stored "id", {id: N} matches only the node whose identity is
-  // N (and a negative N none).
+  // On a generated graph without any stored "id", {id: N} matches only the
+  // node whose identity is N (and a negative N none).
   if (const auto anchor = anchored_identity(db_, q_.nodes.front())) {
     single_start_ = true;
     start_identity_ = *anchor;

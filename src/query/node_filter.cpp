@@ -1,6 +1,7 @@
 // Node filters: label by id, properties by typed equality (numbers by
-// value, whatever their type), and the identity reading of {id: N} on
-// nodes without a stored "id".
+// value, whatever their type), and, on graphs of the corpus generator
+// (Database::generated), the identity reading of {id: N} on nodes without
+// a stored "id".
 #include "query/node_filter.h"
 
 #include <nlohmann/json.hpp>
@@ -70,9 +71,10 @@ bool node_properties_pass(const Database& db, const NodeFilter& filter, std::uin
       if (test.value.is_null() || !same_value(stored, test.value)) return false;
       continue;
     }
-    // Without a stored "id", {id: N} names the node with identity N.
+    // On a generated graph, without a stored "id", {id: N} names the node
+    // with identity N.
     const nlohmann::json& value = *test.literal;
-    if (!test.is_id || !value.is_number_integer()) return false;
+    if (!db.generated || !test.is_id || !value.is_number_integer()) return false;
     if (value.is_number_unsigned() ? value.get<std::uint64_t>() != identity
                                    : value.get<std::int64_t>() != static_cast<std::int64_t>(identity)) {
       return false;
@@ -82,7 +84,7 @@ bool node_properties_pass(const Database& db, const NodeFilter& filter, std::uin
 }
 
 std::optional<std::uint64_t> anchored_identity(const Database& db, const QlNodePattern& node) {
-  if (db.stored_id_nodes != 0) return std::nullopt;
+  if (!db.generated || db.stored_id_nodes != 0) return std::nullopt;
   const auto it = node.properties.find("id");
   if (it == node.properties.end() || !it->second.is_number_integer()) return std::nullopt;
   if (it->second.is_number_unsigned() || it->second.get<std::int64_t>() >= 0) return it->second.get<std::uint64_t>();

@@ -45,7 +45,8 @@ bool resolve_node_filter(const Database& db, const QlNodePattern& node, NodeFilt
 // stored property must equal the filter value (a null filter never
 // matches; an integer equals a float of the same value, as in Cypher); a
 // property the node lacks matches only as {id: N} with N the node's
-// identity. Requires: the filter has properties.
+// identity, and only on a generated graph. Requires: the filter has
+// properties.
 bool node_properties_pass(const Database& db, const NodeFilter& filter, std::uint32_t identity);
 
 // True when the node with `identity` has the filter's label (as any of its
@@ -60,8 +61,8 @@ inline bool node_passes(const Database& db, const NodeFilter& filter, std::uint3
 }
 
 // The only identity that can match `node` when an {id: N} filter names an
-// identity: set when no node of the graph stores an "id" property and the
-// filter value is an integer (a negative one gives kMaxNodeCount, which no
+// identity: set on a generated graph where no node stores an "id"
+// property and the filter value is an integer (a negative one gives kMaxNodeCount, which no
 // node has). nullopt when the position must be scanned.
 std::optional<std::uint64_t> anchored_identity(const Database& db, const QlNodePattern& node);
 

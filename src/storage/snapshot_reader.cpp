@@ -109,7 +109,7 @@ Header read_header(SnapshotInput& in, std::uint32_t version) {
   if (version >= 5) {
     h.flags = read_u32(in);
     h.extra_labels = read_u32(in);
-    if (h.flags != 0) fail("invalid snapshot header");  // no flag is defined yet
+    if ((h.flags & ~fmt::kFlagGenerated) != 0) fail("invalid snapshot header");
   }
 
   const bool bad = h.nodes < h.papers || h.nodes > fmt::kMaxNodes || h.nodes < h.people ||
@@ -433,6 +433,11 @@ Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
     db.organise_properties();
   }
   if (!in.at_end()) fail("unexpected data after snapshot");
+  // Older files do not say; a graph with nothing but the generator's labels
+  // and types is taken for one of its graphs, so that {id: N} keeps its
+  // answers there.
+  db.generated = version >= 5 ? (h.flags & fmt::kFlagGenerated) != 0
+                              : db.node_types.size() == 2 && db.rel_types.size() == 2;
   return db;
 }
 

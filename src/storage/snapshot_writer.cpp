@@ -20,7 +20,8 @@
 //       38      2  AUTHORED type id (1)
 //       40      4  label count L
 //       44      4  type count T
-//       48      4  flags: 0 (no flag is defined yet)
+//       48      4  flags: bit 0 set for a graph of the corpus generator
+//                   (Database::generated); the other bits 0
 //       52      4  further label count X
 //
 //   then, from offset 56, with no gaps:
@@ -56,7 +57,9 @@
 // the outgoing one (in_offsets 4(n+1), in_sources 4E, in_types 2E), and in
 // place of the stores n × (4-byte length + compact JSON object text), the
 // node properties with their JSON types; version 3 is version 4 without
-// the digest; version 2 is version 3 without the property section.
+// the digest; version 2 is version 3 without the property section. A file
+// before version 5 holds a generated graph when its only labels and types
+// are the fixed four (Person, Paper, FOLLOWS, AUTHORED).
 //
 // Arrays go to the file as whole blocks straight from the Database's
 // vectors; the stores are serialised into a buffer first, because their
@@ -173,7 +176,7 @@ void write_header(HashingSink& out, const Database& db) {
   out.put_u16(db.authored_type);
   out.put_u32(static_cast<std::uint32_t>(db.node_types.size()));
   out.put_u32(static_cast<std::uint32_t>(db.rel_types.size()));
-  out.put_u32(0);
+  out.put_u32(db.generated ? fmt::kFlagGenerated : 0);
   out.put_u32(static_cast<std::uint32_t>(g.extra_labels.size()));
 }
 

@@ -37,6 +37,7 @@ GraphBuilder& GraphBuilder::edge(const std::string& a, const std::string& b, con
 
 Database GraphBuilder::compiled() {
   db_.compile();
+  db_.generated = true;
   return std::move(db_);
 }
 
@@ -146,6 +147,7 @@ Database star(std::uint32_t leaves, bool reciprocal) {
     if (reciprocal) db.add_follows(i, 0);
   }
   db.compile();
+  db.generated = true;
   return db;
 }
 
@@ -188,6 +190,7 @@ Database random_graph(std::uint32_t persons, std::uint32_t papers, std::uint32_t
   }
   db.graph.remove_duplicate_edges();  // draws repeat; these graphs have no parallel relationships
   db.compile();
+  db.generated = true;
   return db;
 }
 

@@ -20,6 +20,8 @@ class GraphBuilder {
   GraphBuilder& follows(const std::string& a, const std::string& b);
   GraphBuilder& authored(const std::string& person, const std::string& paper);
   GraphBuilder& edge(const std::string& a, const std::string& b, const std::string& type);
+  // The graph, compiled and marked as generated (its {id: N} also names
+  // identities, as the corpora these graphs stand in for do).
   Database compiled();
   Database uncompiled() { return std::move(db_); }
 

@@ -35,9 +35,10 @@ Database import_neo4j_source(const std::string& source, ReductionReport* reducti
     if (!fs::is_regular_file(source, ec)) throw std::runtime_error("Neo4j dump file is missing");
     const PrivateImportDirectory work;
     const std::string export_directory = work.path() + "/export";
-    run_bridge("import_neo4j_dump.py", {"--dump", source, "--out", export_directory});
-    // The bridge writes everything the dump holds; the reductions, if asked
-    // for, happen in the import like for any other source.
+    run_bridge("import_neo4j_dump.py", {"--dump", source, "--out", export_directory, "--typed"});
+    // The bridge writes everything the dump holds, every value with its type
+    // (dates, datetimes with their zones, points, temporal lists), which the
+    // import reads as typed values.
     return import_neo4j_export(export_directory, reductions);
   }
   if ((extension == ".json" || extension == ".jsonl" || extension == ".csv") && fs::is_regular_file(source, ec)) {
@@ -63,7 +64,8 @@ void run_neo4j_pull(const std::string& bolt_uri, const std::string& user, const 
   const PrivateImportDirectory work;
   const std::string credentials = write_private_credentials(work.path(), user, password);
   run_bridge("pull_neo4j.py",
-             {"--bolt", bolt_uri, "--credentials-file", credentials, "--database", database, "--out", out_directory});
+             {"--bolt", bolt_uri, "--credentials-file", credentials, "--database", database, "--out", out_directory,
+              "--typed"});
 }
 
 }  // namespace orvane

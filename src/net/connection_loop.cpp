@@ -481,9 +481,15 @@ void Loop::begin_stop() {
   listener_ = -1;
   // Idle connections end now; one in the middle of a message may finish it
   // within its time limits and is answered, as nginx does on a graceful stop.
+  // Bytes still in the socket count as a message begun: the loop may not
+  // have read them yet when the stop arrives.
   std::vector<uint64_t> idle;
   for (const auto& [id, c] : connections_) {
-    if (c.phase == Phase::kReading && c.framer->buffered() == 0) idle.push_back(id);
+    char next = 0;
+    if (c.phase == Phase::kReading && c.framer->buffered() == 0 &&
+        ::recv(c.fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) {
+      idle.push_back(id);
+    }
   }
   for (uint64_t id : idle) close_connection(connections_.at(id));
 }

@@ -202,7 +202,7 @@ TEST(MigrateCommand, BoltPullsThroughTheBridgeIntoANewDirectory) {
                            "--password", "s3cret", "--database", "movies"},
                           dir.path()));
   EXPECT_EQ("--bolt\nbolt://127.0.0.1:7687\n--credentials-file\n" + credentials().string() +
-                "\n--database\nmovies\n--out\npulled\n600\n700\n{\"password\":\"s3cret\",\"user\":\"neo4j\"}\n",
+                "\n--database\nmovies\n--out\npulled\n--typed\n600\n700\n{\"password\":\"s3cret\",\"user\":\"neo4j\"}\n",
             read_text_file(dir.file("record")));
   EXPECT_FALSE(fs::exists(credentials().parent_path()));
   EXPECT_EQ(2u, load_snapshot(dir.file("p.orv")).graph.node_count);

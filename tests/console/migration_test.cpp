@@ -167,7 +167,7 @@ TEST(Migration, PullLaysOutSavesRegistersSelectsAndRecordsOrChangesNothing) {
   EXPECT_EQ(expected.graph.to_logical, s.engine.database().graph.to_logical);
   EXPECT_EQ(testing::edges_of(expected), testing::edges_of(saved));
   EXPECT_EQ(expected.graph.to_logical, saved.graph.to_logical);
-  EXPECT_TRUE(bridges.recorded().ends_with("--database\nmovies\n--out\n" + out + "\n")) << bridges.recorded();
+  EXPECT_TRUE(bridges.recorded().ends_with("--database\nmovies\n--out\n" + out + "\n--typed\n")) << bridges.recorded();
 }
 
 }  // namespace

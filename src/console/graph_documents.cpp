@@ -28,11 +28,13 @@ bool has_fabric(const Engine& engine) {
   return engine.has_database("social") && engine.has_database("biblio");
 }
 
-const std::string& label_of(const Database& db, std::uint32_t id) {
-  static const std::string kNode = "Node";
-  const std::uint16_t label = db.graph.labels[id];
-  if (label >= db.node_types.size() || db.node_types[label].empty()) return kNode;
-  return db.node_types[label];
+// The node's labels as a JSON array text, in their order ([] for none).
+std::string labels_of(const Database& db, std::uint32_t id) {
+  json labels = json::array();
+  for (const std::uint16_t label : db.graph.labels_of(id)) {
+    if (label < db.node_types.size()) labels.push_back(db.node_types[label]);
+  }
+  return compact(labels);
 }
 
 bool contains(const std::string& haystack, const std::string& needle) {
@@ -110,10 +112,12 @@ namespace {
 json meta_schema(const Database& db) {
   json labels = json::object(), types = json::object();
   std::vector<std::uint64_t> per_label(db.node_types.size()), per_type(db.rel_types.size());
-  for (std::uint64_t id = 0; id < db.graph.node_count; ++id) {
-    const std::uint16_t label = db.graph.labels[id];
+  // Every label of a node counts, its first and its further ones.
+  const auto count_label = [&](std::uint16_t label) {
     if (label < per_label.size()) ++per_label[label];
-  }
+  };
+  for (const std::uint16_t label : db.graph.labels) count_label(label);
+  for (const std::uint16_t label : db.graph.extra_labels) count_label(label);
   const PhysicalGraph& g = db.graph;
   const auto count_type = [&](std::uint16_t type) {
     if (type < per_type.size()) ++per_type[type];
@@ -123,8 +127,14 @@ json meta_schema(const Database& db) {
   } else {
     for (const Edge& e : g.edges) count_type(e.type);
   }
-  for (std::size_t i = 0; i < per_label.size(); ++i) labels[db.node_types[i]] = per_label[i];
-  for (std::size_t i = 0; i < per_type.size(); ++i) types[db.rel_types[i]] = per_type[i];
+  // Only names that occur: a graph without the generator's Person, Paper,
+  // FOLLOWS and AUTHORED does not show them.
+  for (std::size_t i = 0; i < per_label.size(); ++i) {
+    if (per_label[i] > 0) labels[db.node_types[i]] = per_label[i];
+  }
+  for (std::size_t i = 0; i < per_type.size(); ++i) {
+    if (per_type[i] > 0) types[db.rel_types[i]] = per_type[i];
+  }
   return {{"labels", labels},
           {"relTypes", types},
           {"labelCount", labels.size()},
@@ -162,7 +172,7 @@ std::string search_document(const Engine& engine, const std::string& text, std::
     hits += JsonObjectText()
                 .count("id", id)
                 .string("name", db.names[identity])
-                .string("label", label_of(db, identity))
+                .raw("labels", labels_of(db, identity))
                 .text();
   }
   return JsonObjectText().string("q", text).raw("hits", hits + "]").text();
@@ -192,7 +202,7 @@ std::string node_document(const Engine& engine, std::uint64_t id, std::size_t li
   return JsonObjectText()
       .count("id", id)
       .string("name", db.names[identity])
-      .string("label", label_of(db, identity))
+      .raw("labels", labels_of(db, identity))
       .count("topic", db.topics[identity])
       .count("out_degree", targets.size())
       .raw("properties", compact(db.node_properties(identity)))

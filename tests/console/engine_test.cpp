@@ -53,6 +53,31 @@ Engine hostile_engine() {
   return e;
 }
 
+// The schema documents count every label of a node and list only names
+// that occur: an imported graph without Person, Paper, FOLLOWS and AUTHORED
+// does not show them.
+TEST(Documents, SchemaCountsEveryLabelAndListsOnlyNamesThatOccur) {
+  Database db;
+  std::string name;
+  db.add_labeled_node(std::vector<std::string>{"Service", "Process"}, name, json::object(), 0);
+  name.clear();
+  db.add_labeled_node("Process", name, json{{"name", "p"}}, 0);
+  name.clear();
+  db.add_labeled_node(std::vector<std::string>{}, name, json::object(), 0);
+  db.graph.add_edge(0, 1, db.add_rel_type("RUNS"));
+  db.graph.add_edge(0, 1, db.add_rel_type("RUNS"));
+  db.compile();
+  Engine e;
+  e.register_database("g", std::move(db));
+  e.use_database("g");
+  EXPECT_EQ(R"({"labelCount":2,"labels":{"Process":2,"Service":1},"nodeCount":3,"relCount":2,"relTypeCount":1,)"
+            R"("relTypes":{"RUNS":2}})",
+            meta_schema_document(e));
+  EXPECT_EQ(R"({"edges":2,"node_types":["Process","Service"],"nodes":3,"rel_types":["RUNS"]})", schema_document(e));
+  EXPECT_EQ(R"(["Service","Process"])", json::parse(node_document(e, 0, 4))["labels"].dump());
+  EXPECT_EQ("[]", json::parse(node_document(e, 2, 4))["labels"].dump());
+}
+
 TEST(Documents, MemberOrderHostileTextsAndLimitsOfEveryDocument) {
   Engine e = hostile_engine();
   e.add_remote(RemoteEndpoint{});
@@ -77,8 +102,8 @@ TEST(Documents, MemberOrderHostileTextsAndLimitsOfEveryDocument) {
       {meta_schema_document(e), "labelCount labels nodeCount relCount relTypeCount relTypes", ""},
       {schema_document(e), "edges node_types nodes rel_types", ""},
       {search_document(e, kHostile, 12), "q hits", "/q"},
-      {node_document(e, 0, 16), "id name label topic out_degree properties neighbors", "/neighbors/1/name"},
-      {node_document(e, 2, 16), "id name label topic out_degree properties neighbors", "/name"},
+      {node_document(e, 0, 16), "id name labels topic out_degree properties neighbors", "/neighbors/1/name"},
+      {node_document(e, 2, 16), "id name labels topic out_degree properties neighbors", "/name"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.order, members(c.text));
@@ -89,12 +114,12 @@ TEST(Documents, MemberOrderHostileTextsAndLimitsOfEveryDocument) {
   EXPECT_EQ("op detail", members(ordered::parse(change_events_document(e, 50))[0].dump()));
   EXPECT_EQ("cypher ns ok", members(ordered::parse(query_log_document(e))["queries"][0].dump()));
   EXPECT_EQ("name nodes edges role", members(ordered::parse(cluster_document(e))["members"][0].dump()));
-  EXPECT_EQ("id name label", members(ordered::parse(search_document(e, "", 1))["hits"][0].dump()));
+  EXPECT_EQ("id name labels", members(ordered::parse(search_document(e, "", 1))["hits"][0].dump()));
   EXPECT_EQ("id name type", members(ordered::parse(node_document(e, 0, 1))["neighbors"][0].dump()));
   EXPECT_EQ(kHostile, json::parse(config_document(e))["dbms.default_database"]);
   EXPECT_EQ(kHostile, json::parse(change_events_document(e, 50))[0]["detail"]);
   // The search text is echoed; it matches node 1's property and node 2's name.
-  EXPECT_EQ("[{\"id\":1,\"label\":\"Person\",\"name\":\"bob\"},{\"id\":2,\"label\":\"Person\",\"name\":" +
+  EXPECT_EQ("[{\"id\":1,\"labels\":[\"Person\"],\"name\":\"bob\"},{\"id\":2,\"labels\":[\"Person\"],\"name\":" +
                 json(kHostile).dump() + "}]",
             json::parse(search_document(e, kHostile, 12))["hits"].dump());
   // Request text that is not UTF-8 still gives a valid document.

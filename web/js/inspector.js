@@ -1,5 +1,5 @@
 // The node inspector: a side drawer with one node's document from
-// /v1/node (name, label, id, topic, out-degree, properties and the first
+// /v1/node (name, labels, id, topic, out-degree, properties and the first
 // outgoing neighbours, each of which opens in turn). Escape closes it.
 
 import { el, button, compactJson } from './dom.js';
@@ -41,10 +41,11 @@ export class Inspector {
       return;
     }
     const dot = el('span', { class: 'chip-dot', 'aria-hidden': 'true' });
-    dot.style.background = nodeColour(doc.label);
+    const labels = Array.isArray(doc.labels) ? doc.labels : [];
+    dot.style.background = nodeColour(labels[0]);
     const properties = Object.entries(doc.properties || {});
     this.panel.append(
-      el('p', { class: 'inspector-title' }, dot, el('span', { class: 'inspector-label' }, `:${doc.label}`),
+      el('p', { class: 'inspector-title' }, dot, el('span', { class: 'inspector-label' }, labels.length > 0 ? labels.map((l) => `:${l}`).join('') : ':Node'),
         el('span', { class: 'inspector-name' }, String(doc.name ?? ''))),
       el('dl', { class: 'facts' },
         el('dt', {}, 'id'), el('dd', {}, String(doc.id)),

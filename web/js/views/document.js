@@ -18,7 +18,7 @@ function objectsTable(items, context) {
     el('tbody', {}, items.map((item) => el('tr', {}, columns.map((c) => {
       const value = item[c];
       if (nodeLike && c === 'name' && Number.isInteger(item.id)) {
-        return el('td', {}, nodeChip({ id: item.id, label: item.label, name: item.name, properties: {} }, context));
+        return el('td', {}, nodeChip({ id: item.id, labels: item.labels, name: item.name, properties: {} }, context));
       }
       return el('td', {}, value === undefined ? '' : typeof value === 'object' ? compactJson(value) : String(value));
     }))))));

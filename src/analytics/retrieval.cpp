@@ -81,8 +81,13 @@ std::vector<Hit> retrieve_top_k(const Database& db, const float* query, std::siz
   const detail::CosineQuery q = detail::prepare_query(query, dims);
   const std::uint16_t* labels = g.labels.data();
   const float* embeddings = db.embeddings.data();
-  // Captured by value: each thread scores from its own copy.
-  const auto accept = [labels, label](std::uint64_t i) { return labels[i] == label; };
+  // Captured by value: each thread scores from its own copy. A node matches
+  // on any of its labels; the further ones are looked up only when the graph
+  // has any.
+  const PhysicalGraph* graph = g.extra_labels.empty() ? nullptr : &g;
+  const auto accept = [labels, label, graph](std::uint64_t i) {
+    return labels[i] == label || (graph != nullptr && graph->has_label(static_cast<std::uint32_t>(i), label));
+  };
   const std::vector<detail::Scored> top =
       dims == kGeneratedDim ? detail::parallel_top_k(n, k, accept, detail::CosineRows<kGeneratedDim>(q, embeddings, n))
                             : detail::parallel_top_k(n, k, accept, [q, embeddings, dims](std::uint64_t i) {

@@ -42,9 +42,8 @@ using json = nlohmann::json;
 // Calls `visit` with every non-empty line parsed as JSON and its 1-based
 // number (blank lines counted, and `lines_before` the lines already taken
 // from the stream); a failure is rethrown at that line of `file`. A
-// carriage return before the line feed is dropped, so files
-// written with CR LF line ends read the same (a JSON text may end in one
-// anyway).
+// carriage return before the line feed is dropped, so files written with
+// CR LF line ends read the same (a JSON text may end in one anyway).
 template <typename Visit>
 void for_each_json_line(std::istream& in, const std::string& file, std::uint64_t lines_before, Visit visit) {
   std::string line;

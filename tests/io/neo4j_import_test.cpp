@@ -1,10 +1,10 @@
 // The export-directory and single-file imports over small files written by
 // the test: what each node and relationship becomes, every refusal's exact
-// message, and the empty report of the reduced import that older versions
-// needed. The bridge side with stand-in
-// bridges (shell scripts run as PYTHON=/bin/sh); the pull bridge, its
-// credentials file and its directory checks are shown through the migrate
-// command's tests.
+// message with the file, line and column it names, and the empty report of
+// the reduced import that older versions needed. The bridge side with
+// stand-in bridges (shell scripts run as PYTHON=/bin/sh); the pull bridge,
+// its credentials file and its directory checks are shown through the
+// migrate command's tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +20,7 @@
 
 #include "graph/database.h"
 #include "io/bridge.h"
+#include "io/import_position.h"
 #include "io/neo4j_import.h"
 #include "io/reductions.h"
 #include "support/error_text.h"
@@ -431,6 +435,58 @@ TEST(Neo4jImport, NamesTheFileLineAndColumnOfEveryBadRecord) {
     if (const auto at = expected.find("{src}"); at != std::string::npos) expected.replace(at, 5, source);
     EXPECT_EQ(expected, error_of([&] { import_neo4j_source(source); }));
   }
+}
+
+// The position is added once, by the reader; running out of memory stays
+// std::bad_alloc, which the command line reports in words of its own.
+TEST(ImportPosition, RethrowsWithOnePositionAndKeepsBadAlloc) {
+  const auto at_record = [](const std::function<void()>& fail) {
+    try {
+      try {
+        fail();
+      } catch (...) {
+        rethrow_at_record("f.csv", 9);
+      }
+    } catch (const std::bad_alloc&) {
+      return std::string("bad_alloc");
+    } catch (const ImportPositionError& e) {
+      return std::string(e.what()) + "|" + e.message();
+    } catch (const std::exception& e) {
+      return std::string("other: ") + e.what();
+    }
+    return std::string("returned");
+  };
+  const auto field = [](auto exception) {
+    return [exception] {
+      try {
+        throw exception;
+      } catch (...) {
+        rethrow_for_field(2, "born");
+      }
+    };
+  };
+  const std::string born = "f.csv line 9, column 3 (born): ";
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[] { throw std::runtime_error("bad"); }, "f.csv line 9: bad|bad"},
+      {[] { throw ImportPositionError("g.csv", 3, ", column 1 (x)", "bad"); }, "g.csv line 3, column 1 (x): bad|bad"},
+      {[] { throw ImportPositionError("g.csv", 0, ", column 1 (x)", "bad"); }, "g.csv: bad|bad"},
+      {[] { throw std::bad_alloc(); }, "bad_alloc"},
+      {field(std::bad_alloc()), "bad_alloc"},
+      {field(std::invalid_argument("stoll")), born + "invalid integer property|invalid integer property"},
+      {field(std::out_of_range("stoll: out of range")), born + "invalid integer property|invalid integer property"},
+      {field(std::invalid_argument("stod")), born + "invalid floating-point property|invalid floating-point property"},
+      {field(std::runtime_error("stoll")), born + "stoll|stoll"},  // no conversion's exception
+      {field(std::out_of_range("other")), born + "other|other"},
+  };
+  for (const auto& [fail, expected] : cases) EXPECT_EQ(expected, at_record(fail));
+  // A column without a header name shows its number only.
+  EXPECT_EQ("f.csv line 9, column 1: bad|bad", at_record([] {
+              try {
+                throw std::runtime_error("bad");
+              } catch (...) {
+                rethrow_for_field(0, "");
+              }
+            }));
 }
 
 const std::string kBridgeFailed =

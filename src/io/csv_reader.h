@@ -6,9 +6,14 @@
 // each field in one growing string, so a quoted field may span lines and no
 // line is ever read whole first. Hard limits (64 MiB per record, 4096 fields)
 // keep a hostile file from exhausting memory.
+//
+// The reader counts line breaks as it goes (a line feed, a CR LF pair, or a
+// lone carriage return, inside quotes too), so each record knows the line it
+// starts on and an import can name it in its messages.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <string>
 #include <vector>
@@ -22,18 +27,25 @@ inline constexpr std::size_t kCsvRecordFieldLimit = 4096;
 
 // One record: fields[i] was written in double quotes exactly when quoted[i],
 // which tells an absent value (empty, unquoted) from an explicit "".
+// `line` is the 1-based line of the stream on which the record starts, and
+// `next_line` that of the record after it; a fresh record starts the count
+// at line 1, and reusing one record object for every read of a stream keeps
+// it going. A reader that seeks the stream back restores next_line with it.
 struct CsvRecord {
   std::vector<std::string> fields;
   std::vector<bool> quoted;
+  std::uint64_t line = 1;       // where this record starts
+  std::uint64_t next_line = 1;  // where the next record read starts
 };
 
 // Reads the next record into `record` (cleared first). Returns false only
 // when the stream is at its end before any byte is read; a last line without
 // a line break is still a record, and a blank line is a record of one empty
-// unquoted field. Throws std::runtime_error "CSV record exceeds 64 MiB",
-// "CSV record has too many fields", "unterminated quoted CSV field" or
-// "invalid characters around a quoted CSV field"; the stream is then left
-// wherever reading stopped.
+// unquoted field. Sets record.line before reading anything, so it names the
+// record also when reading fails. Throws std::runtime_error "CSV record
+// exceeds 64 MiB", "CSV record has too many fields", "unterminated quoted
+// CSV field" or "invalid characters around a quoted CSV field"; the stream
+// is then left wherever reading stopped.
 bool read_csv_record(std::istream& in, CsvRecord& record);
 
 // Header column "name:type": the text before the first colon (empty for

@@ -35,6 +35,7 @@
 
 #include "base/decimal.h"
 #include "graph/database.h"
+#include "io/import_position.h"
 #include "io/neo4j_input.h"
 
 namespace orvane {
@@ -219,16 +220,24 @@ void ImportContext::add_relationship(std::string_view start, std::string_view en
 }
 
 void ImportContext::add_relationship_when_known(std::string_view start, std::string_view end, std::string_view type,
-                                                nlohmann::json properties) {
+                                                nlohmann::json properties, std::uint64_t line) {
   if (nodes_.find(start) != kNoNode && nodes_.find(end) != kNoNode) {
     add_relationship(start, end, type, std::move(properties));
   } else {
-    deferred_.push_back({std::string(start), std::string(end), std::string(type), std::move(properties)});
+    deferred_.push_back({std::string(start), std::string(end), std::string(type), std::move(properties), line});
   }
 }
 
-void ImportContext::add_deferred_relationships() {
-  for (Deferred& d : deferred_) add_relationship(d.start, d.end, d.type, std::move(d.properties));
+// The reader's own position is the end of the file by now, so the line
+// kept with each relationship is the one a refusal names.
+void ImportContext::add_deferred_relationships(const std::string& file) {
+  for (Deferred& d : deferred_) {
+    try {
+      add_relationship(d.start, d.end, d.type, std::move(d.properties));
+    } catch (...) {
+      rethrow_at_record(file, d.line);
+    }
+  }
   deferred_.clear();
 }
 

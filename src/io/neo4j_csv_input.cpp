@@ -23,6 +23,12 @@
 //                   or maps when every value is one, text otherwise. A
 //                   postal code column thus holds strings in every row,
 //                   never a number in one row and a string in the next.
+//
+// Every error raised while a record is read, typed or added is rethrown
+// with the file, the record's line and, for one field's value, its column
+// (io/import_position.h). One try block spans each reader's whole loop and
+// one each field's typing, so a record that succeeds costs no more than
+// before; only a failure builds the position's text.
 #include <stdexcept>
 #include <string>
 #include <cctype>
@@ -35,6 +41,7 @@
 #include "graph/json_limits.h"
 #include "io/csv_reader.h"
 #include "io/flat_json.h"
+#include "io/import_position.h"
 #include "io/neo4j_input.h"
 
 namespace orvane {
@@ -216,59 +223,80 @@ ApocColumns apoc_columns(const std::vector<std::string>& header) {
   return c;
 }
 
-// The property object of one row: absent for an empty unquoted field.
+// The property object of one row: absent for an empty unquoted field. A
+// field that cannot be typed fails with its column (ImportFieldError).
 nlohmann::json row_properties(const CsvRecord& record, const std::vector<PropertyColumn>& columns) {
   nlohmann::json properties = nlohmann::json::object();
   for (const PropertyColumn& c : columns) {
     const std::string& text = record.fields[c.index];
     if (text.empty() && !record.quoted[c.index]) continue;
-    if (c.members) {
-      nlohmann::json object;
-      if (!parse_flat_json_object(text, object)) object = typed_csv_value(text, c.type);
-      merge_members(properties, std::move(object));
-    } else {
-      properties[c.name] = typed_csv_value(text, c.type);
+    try {
+      if (c.members) {
+        nlohmann::json object;
+        if (!parse_flat_json_object(text, object)) object = typed_csv_value(text, c.type);
+        merge_members(properties, std::move(object));
+      } else {
+        properties[c.name] = typed_csv_value(text, c.type);
+      }
+    } catch (...) {
+      rethrow_for_field(c.index, c.name);
     }
   }
   return properties;
 }
 
+// Reads the header record into `header`; a file without one fails as a
+// whole with `missing`.
+void read_header(std::istream& in, const std::string& file, const char* missing, CsvRecord& record,
+                 std::vector<std::string>& header) {
+  if (!read_csv_record(in, record)) throw ImportPositionError(file, 0, std::string(), missing);
+  header = std::move(record.fields);
+  strip_byte_order_mark(header);
+}
+
 }  // namespace
 
-void read_csv_nodes(std::istream& in, ImportContext& context) {
+void read_csv_nodes(std::istream& in, const std::string& file, ImportContext& context) {
   CsvRecord record;
-  if (!read_csv_record(in, record)) throw std::runtime_error("node CSV header is missing");
-  std::vector<std::string> header = std::move(record.fields);
-  strip_byte_order_mark(header);
-  const std::size_t id_column = find_column(header, "ID", {"id", "neo4jId"});
-  const std::size_t label_column = find_column(header, "LABEL", {"label", "labels", "Label"});
-  if (id_column == kNone) throw std::runtime_error("node CSV requires an identity column");
-  // Without a label column every node is without labels, as in Neo4j.
-  const std::vector<PropertyColumn> columns = property_columns(header, {label_column});
-  static const std::string kNoLabels;
-  while (next_row(in, record, header.size())) {
-    nlohmann::json properties = row_properties(record, columns);
-    const std::string& labels = label_column == kNone ? kNoLabels : record.fields[label_column];
-    context.add_node(record.fields[id_column], labels, std::move(properties));
+  try {
+    std::vector<std::string> header;
+    read_header(in, file, "node CSV header is missing", record, header);
+    const std::size_t id_column = find_column(header, "ID", {"id", "neo4jId"});
+    const std::size_t label_column = find_column(header, "LABEL", {"label", "labels", "Label"});
+    if (id_column == kNone) throw std::runtime_error("node CSV requires an identity column");
+    // Without a label column every node is without labels, as in Neo4j.
+    const std::vector<PropertyColumn> columns = property_columns(header, {label_column});
+    static const std::string kNoLabels;
+    while (next_row(in, record, header.size())) {
+      nlohmann::json properties = row_properties(record, columns);
+      const std::string& labels = label_column == kNone ? kNoLabels : record.fields[label_column];
+      context.add_node(record.fields[id_column], labels, std::move(properties));
+    }
+  } catch (...) {
+    rethrow_at_record(file, record.line);
   }
 }
 
-void read_csv_relationships(std::istream& in, ImportContext& context) {
+void read_csv_relationships(std::istream& in, const std::string& file, ImportContext& context) {
   CsvRecord record;
-  if (!read_csv_record(in, record)) throw std::runtime_error("relationship CSV header is missing");
-  std::vector<std::string> header = std::move(record.fields);
-  strip_byte_order_mark(header);
-  const std::size_t start = find_column(header, "START_ID", {"start", "_start", "src"});
-  const std::size_t end = find_column(header, "END_ID", {"end", "_end", "dst"});
-  const std::size_t type = find_column(header, "TYPE", {"type", "TYPE"});
-  if (start == kNone || end == kNone || type == kNone) {
-    throw std::runtime_error("relationship CSV requires start, end and type columns");
-  }
-  const std::vector<PropertyColumn> columns = property_columns(header, {start, end, type});
-  while (next_row(in, record, header.size())) {
-    // Most relationship files have no property column: no object per row.
-    nlohmann::json properties = columns.empty() ? nlohmann::json() : row_properties(record, columns);
-    context.add_relationship(record.fields[start], record.fields[end], record.fields[type], std::move(properties));
+  try {
+    std::vector<std::string> header;
+    read_header(in, file, "relationship CSV header is missing", record, header);
+    const std::size_t start = find_column(header, "START_ID", {"start", "_start", "src"});
+    const std::size_t end = find_column(header, "END_ID", {"end", "_end", "dst"});
+    const std::size_t type = find_column(header, "TYPE", {"type", "TYPE"});
+    if (start == kNone || end == kNone || type == kNone) {
+      throw std::runtime_error("relationship CSV requires start, end and type columns");
+    }
+    const std::vector<PropertyColumn> columns = property_columns(header, {start, end, type});
+    while (next_row(in, record, header.size())) {
+      // Most relationship files have no property column: no object per row.
+      nlohmann::json properties = columns.empty() ? nlohmann::json() : row_properties(record, columns);
+      context.add_relationship(record.fields[start], record.fields[end], record.fields[type],
+                               std::move(properties));
+    }
+  } catch (...) {
+    rethrow_at_record(file, record.line);
   }
 }
 
@@ -276,45 +304,55 @@ void read_csv_relationships(std::istream& in, ImportContext& context) {
 // empty field is an absent property whether quoted or not (APOC cannot
 // write an empty string apart from a missing one). Labels are written
 // ":A:B"; ";" separates them too.
-void read_apoc_csv(std::istream& in, ImportContext& context) {
+void read_apoc_csv(std::istream& in, const std::string& file, ImportContext& context) {
   CsvRecord record;
-  if (!read_csv_record(in, record)) throw std::runtime_error("APOC CSV header is missing");
-  std::vector<std::string> header = std::move(record.fields);
-  strip_byte_order_mark(header);
-  ApocColumns c = apoc_columns(header);
+  try {
+    std::vector<std::string> header;
+    read_header(in, file, "APOC CSV header is missing", record, header);
+    ApocColumns c = apoc_columns(header);
 
-  // First pass: the kind of every untyped column. The file is read twice
-  // (imports read regular files only, so it can be rewound).
-  const std::streampos body = in.tellg();
-  while (next_row(in, record, header.size())) {
-    for (auto& p : c.properties) {
-      const std::string& text = record.fields[p.index];
-      if (p.type.empty() && !text.empty() && p.kind != ColumnKind::kText) {
-        p.kind = merge(p.kind, kind_of(apoc_value(text)));
+    // First pass: the kind of every untyped column. The file is read twice
+    // (imports read regular files only, so it can be rewound), and the line
+    // count rewound with it.
+    const std::streampos body = in.tellg();
+    const std::uint64_t body_line = record.next_line;
+    while (next_row(in, record, header.size())) {
+      for (auto& p : c.properties) {
+        const std::string& text = record.fields[p.index];
+        if (p.type.empty() && !text.empty() && p.kind != ColumnKind::kText) {
+          p.kind = merge(p.kind, kind_of(apoc_value(text)));
+        }
       }
     }
-  }
-  in.clear();
-  in.seekg(body);
-  if (!in) throw std::runtime_error("APOC CSV export cannot be read twice");
+    in.clear();
+    in.seekg(body);
+    if (!in) throw ImportPositionError(file, 0, std::string(), "APOC CSV export cannot be read twice");
+    record.next_line = body_line;
 
-  while (next_row(in, record, header.size())) {
-    const auto& f = record.fields;
-    nlohmann::json properties = nlohmann::json::object();
-    for (const auto& p : c.properties) {
-      const std::string& text = f[p.index];
-      if (text.empty()) continue;
-      properties[p.name] = p.type.empty() ? column_value(text, p.kind) : typed_csv_value(text, p.type);
+    while (next_row(in, record, header.size())) {
+      const auto& f = record.fields;
+      nlohmann::json properties = nlohmann::json::object();
+      for (const auto& p : c.properties) {
+        const std::string& text = f[p.index];
+        if (text.empty()) continue;
+        try {
+          properties[p.name] = p.type.empty() ? column_value(text, p.kind) : typed_csv_value(text, p.type);
+        } catch (...) {
+          rethrow_for_field(p.index, p.name);
+        }
+      }
+      if (!f[c.start].empty() || !f[c.end].empty() || !f[c.type].empty()) {
+        context.add_relationship_when_known(f[c.start], f[c.end], f[c.type], std::move(properties), record.line);
+        continue;
+      }
+      std::string_view labels = f[c.labels];
+      if (labels.starts_with(':')) labels.remove_prefix(1);
+      context.add_node(f[c.id], split_labels(labels, ":;"), std::move(properties));
     }
-    if (!f[c.start].empty() || !f[c.end].empty() || !f[c.type].empty()) {
-      context.add_relationship_when_known(f[c.start], f[c.end], f[c.type], std::move(properties));
-      continue;
-    }
-    std::string_view labels = f[c.labels];
-    if (labels.starts_with(':')) labels.remove_prefix(1);
-    context.add_node(f[c.id], split_labels(labels, ":;"), std::move(properties));
+  } catch (...) {
+    rethrow_at_record(file, record.line);
   }
-  context.add_deferred_relationships();
+  context.add_deferred_relationships(file);
 }
 
 }  // namespace orvane

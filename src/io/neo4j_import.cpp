@@ -7,6 +7,11 @@
 // directory holds. The Database is a local of this function until it is
 // returned: nothing the caller owns exists inside it, which is what makes
 // every failure leave the caller's state as it was.
+//
+// The readers' messages name a directory's files by their names alone
+// ("nodes.csv line 17: ..."): the user gave the directory, and its path
+// would only hide the part that differs. A single APOC file is named by the
+// path as the user gave it.
 #include <algorithm>
 #include <filesystem>
 #include <cstring>
@@ -32,6 +37,7 @@ struct InputFile {
   std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kReadBufferBytes);
   std::ifstream stream;
   std::string path;
+  std::string name;  // the file's name in the directory, for messages
 };
 
 // Refuses, before it is opened, an input that is not a regular file: a
@@ -59,6 +65,7 @@ bool open_first(const fs::path& directory, const std::array<const char*, N>& nam
     file.stream.open(path, std::ios::binary);
     if (file.stream.is_open()) {
       file.path = path.string();
+      file.name = name;
       return true;
     }
     file.stream.clear();
@@ -137,9 +144,9 @@ Database import_neo4j_export(const std::string& directory, ReductionReport* redu
     nodes_path = nodes.path;
     context.reserve_nodes(count_lines(nodes.path));
     if (is_json_lines_file(nodes.path)) {
-      read_jsonl_nodes(nodes.stream, context);
+      read_jsonl_nodes(nodes.stream, nodes.name, context);
     } else {
-      read_csv_nodes(nodes.stream, context);
+      read_csv_nodes(nodes.stream, nodes.name, context);
     }
   }
 
@@ -149,9 +156,9 @@ Database import_neo4j_export(const std::string& directory, ReductionReport* redu
   }
   context.reserve_relationships(count_lines(relationships.path));
   if (is_json_lines_file(relationships.path)) {
-    read_jsonl_relationships(relationships.stream, context);
+    read_jsonl_relationships(relationships.stream, relationships.name, context);
   } else {
-    read_csv_relationships(relationships.stream, context);
+    read_csv_relationships(relationships.stream, relationships.name, context);
   }
   context.finish();
   if (ignored != nullptr) *ignored = other_entries(directory, nodes_path, relationships.path);
@@ -173,9 +180,9 @@ Database import_apoc_export(const std::string& file, ReductionReport* reductions
   context.reserve_nodes(lines);
   context.reserve_relationships(lines);
   if (file.ends_with(".json") || file.ends_with(".jsonl")) {
-    read_apoc_json(input.stream, context);
+    read_apoc_json(input.stream, file, context);
   } else {
-    read_apoc_csv(input.stream, context);
+    read_apoc_csv(input.stream, file, context);
   }
   context.finish();
   if (reductions != nullptr) *reductions = ReductionReport{};

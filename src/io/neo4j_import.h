@@ -34,8 +34,15 @@ inline constexpr std::array<const char*, 4> kNeo4jRelationshipFiles = {"rels.csv
 // Throws on the first invalid record with its complete message, among them
 // "CSV/JSONL migration requires an existing export directory: PATH",
 // "cannot read nodes.csv or nodes.jsonl in PATH", "cannot read
-// relationships.csv or rels.jsonl in PATH", the CSV reader's and typing
-// messages (io/csv_reader.h) and the JSON library's parse errors.
+// relationships.csv or rels.jsonl in PATH", and the messages of one
+// record: the CSV reader's and typing messages (io/csv_reader.h), the JSON
+// library's parse errors and the import's own, each after the record's
+// position in the form "FILE line L: " (JSON lines, or a whole CSV record)
+// or "FILE line L, column C (NAME): " (one CSV field's value), FILE being
+// the file's name in the directory and L the 1-based line the record
+// starts on ("nodes.csv line 17, column 3 (born): invalid integer
+// property"). A file without a CSV header fails as "FILE: node CSV header
+// is missing" (relationship likewise).
 //
 // Every label, property, relationship property and parallel relationship
 // is imported. `reductions`, the report of the reduced import that older
@@ -55,7 +62,10 @@ Database import_neo4j_export(const std::string& directory, ReductionReport* redu
 // rules are those of an export directory, `reductions` as there. Throws the
 // readers' messages, "APOC CSV export requires the columns _id, _labels,
 // _start, _end and _type", "APOC JSON line is neither a node nor a
-// relationship (...)" and "APOC JSON export must be JSON lines; ...".
+// relationship (...)" and "APOC JSON export must be JSON lines; ...", each
+// after its position as for an export directory, FILE being `file` as
+// given; a relationship added after the last line because it named a node
+// defined later, or never, fails at its own line.
 Database import_apoc_export(const std::string& file, ReductionReport* reductions = nullptr);
 
 // The engine-free half of a migration: a source path ending in ".dump"
@@ -66,7 +76,9 @@ Database import_apoc_export(const std::string& file, ReductionReport* reductions
 // APOC export (import_apoc_export). Any other path is imported as an export
 // directory. `reductions` and `ignored` as for import_neo4j_export (a dump
 // and an APOC file ignore nothing). Throws the bridge's and the import's
-// messages.
+// messages; a dump's record errors name the dump and the decoded file,
+// "DUMP: decoded nodes.jsonl line 5: MESSAGE", where the bridge writes one
+// record a line in the dump's order.
 Database import_neo4j_source(const std::string& source, ReductionReport* reductions = nullptr,
                              std::vector<std::string>* ignored = nullptr);
 

@@ -85,10 +85,12 @@ class ImportContext {
 
   // As add_relationship, for files that may name a node before the record
   // that defines it: a relationship whose endpoints are not both imported
-  // yet is kept and added by add_deferred_relationships().
+  // yet is kept, with the `line` of its record, and added by
+  // add_deferred_relationships(), which throws add_relationship's refusals
+  // at the position of that line in `file` (io/import_position.h).
   void add_relationship_when_known(std::string_view start, std::string_view end, std::string_view type,
-                                   nlohmann::json properties);
-  void add_deferred_relationships();
+                                   nlohmann::json properties, std::uint64_t line);
+  void add_deferred_relationships(const std::string& file);
 
   // Compiles the graph.
   void finish();
@@ -104,6 +106,7 @@ class ImportContext {
   struct Deferred {
     std::string start, end, type;
     nlohmann::json properties;
+    std::uint64_t line;  // of its record in the file
   };
 
   Database& db_;
@@ -120,19 +123,25 @@ class ImportContext {
 bool is_json_lines_file(const std::string& path);
 
 // The readers. Each consumes the whole stream and throws on the first
-// invalid record with the messages of its format.
-void read_csv_nodes(std::istream& in, ImportContext& context);
-void read_csv_relationships(std::istream& in, ImportContext& context);
-void read_jsonl_nodes(std::istream& in, ImportContext& context);
-void read_jsonl_relationships(std::istream& in, ImportContext& context);
+// invalid record with the messages of its format, as ImportPositionError
+// (io/import_position.h) naming `file` (the name the user knows the stream
+// by) and the record's line, and for a CSV field's value its column. A
+// missing CSV header is an error of the whole file ("FILE: node CSV header
+// is missing"); the header's other faults are those of line 1.
+// std::bad_alloc passes unchanged.
+void read_csv_nodes(std::istream& in, const std::string& file, ImportContext& context);
+void read_csv_relationships(std::istream& in, const std::string& file, ImportContext& context);
+void read_jsonl_nodes(std::istream& in, const std::string& file, ImportContext& context);
+void read_jsonl_relationships(std::istream& in, const std::string& file, ImportContext& context);
 
 // Single-file exports of APOC: apoc.export.json (JSON lines, a "type" of
 // "node" or "relationship" on every line) and apoc.export.csv.all (one
 // header "_id","_labels",...,"_start","_end","_type",...; a row with a
 // start, end or type is a relationship, any other a node). Relationships
-// may come before the nodes they name; they are added after the last line.
-void read_apoc_json(std::istream& in, ImportContext& context);
-void read_apoc_csv(std::istream& in, ImportContext& context);
+// may come before the nodes they name; they are added after the last line,
+// and a refusal then names the relationship's own line.
+void read_apoc_json(std::istream& in, const std::string& file, ImportContext& context);
+void read_apoc_csv(std::istream& in, const std::string& file, ImportContext& context);
 
 // The labels in `text`, split at every byte of `separators`, empty pieces
 // dropped, in written order.

@@ -18,6 +18,11 @@
 // decimal text, so it matches the CSV text of the same number but not a
 // zero-padded one ("007" is not 7). Every line is parsed with the nesting
 // bound of all JSON that enters a Database.
+//
+// Every error raised for a line, the JSON library's parse errors included,
+// is rethrown with the file and the line's number (io/import_position.h);
+// a parse error's own "line 1, column C" then gives the column within it.
+#include <cctype>
 #include <istream>
 #include <stdexcept>
 #include <string>
@@ -26,6 +31,7 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/json_limits.h"
+#include "io/import_position.h"
 #include "io/neo4j_input.h"
 
 namespace orvane {
@@ -33,16 +39,24 @@ namespace {
 
 using json = nlohmann::json;
 
-// Calls `visit` with every non-empty line parsed as JSON. A carriage return
-// before the line feed is dropped, so files written with CR LF line ends
-// read the same (a JSON text may end in one anyway).
+// Calls `visit` with every non-empty line parsed as JSON and its 1-based
+// number (blank lines counted, and `lines_before` the lines already taken
+// from the stream); a failure is rethrown at that line of `file`. A
+// carriage return before the line feed is dropped, so files written with
+// CR LF line ends read the same (a JSON text may end in one anyway).
 template <typename Visit>
-void for_each_json_line(std::istream& in, Visit visit) {
+void for_each_json_line(std::istream& in, const std::string& file, std::uint64_t lines_before, Visit visit) {
   std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    visit(parse_json_bounded(line));
+  std::uint64_t number = lines_before;
+  try {
+    while (std::getline(in, line)) {
+      ++number;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.empty()) continue;
+      visit(parse_json_bounded(line), number);
+    }
+  } catch (...) {
+    rethrow_at_record(file, number);
   }
 }
 
@@ -149,12 +163,12 @@ JsonRelationship json_relationship(json& record) {
 
 }  // namespace
 
-void read_jsonl_nodes(std::istream& in, ImportContext& context) {
-  for_each_json_line(in, [&](json record) { add_json_node(record, context); });
+void read_jsonl_nodes(std::istream& in, const std::string& file, ImportContext& context) {
+  for_each_json_line(in, file, 0, [&](json record, std::uint64_t) { add_json_node(record, context); });
 }
 
-void read_jsonl_relationships(std::istream& in, ImportContext& context) {
-  for_each_json_line(in, [&](json record) {
+void read_jsonl_relationships(std::istream& in, const std::string& file, ImportContext& context) {
+  for_each_json_line(in, file, 0, [&](json record, std::uint64_t) {
     JsonRelationship r = json_relationship(record);
     context.add_relationship(r.start, r.end, r.type, std::move(r.properties));
   });
@@ -163,23 +177,32 @@ void read_jsonl_relationships(std::istream& in, ImportContext& context) {
 // APOC writes every line as an object whose "type" says what it is; a file
 // that opens with "[" was written in one of its other JSON formats, which
 // are whole documents rather than lines.
-void read_apoc_json(std::istream& in, ImportContext& context) {
-  if ((in >> std::ws).peek() == '[') {
-    throw std::runtime_error("APOC JSON export must be JSON lines; export with the jsonFormat JSON_LINES");
+void read_apoc_json(std::istream& in, const std::string& file, ImportContext& context) {
+  // The blank lines skipped to see the first byte still count.
+  std::uint64_t blank_lines = 0;
+  int next = in.peek();
+  while (next != std::char_traits<char>::eof() && std::isspace(next) != 0) {
+    if (next == '\n') ++blank_lines;
+    in.get();
+    next = in.peek();
   }
-  for_each_json_line(in, [&](json record) {
+  if (next == '[') {
+    throw ImportPositionError(file, 0, std::string(),
+                              "APOC JSON export must be JSON lines; export with the jsonFormat JSON_LINES");
+  }
+  for_each_json_line(in, file, blank_lines, [&](json record, std::uint64_t line) {
     const auto kind = record.is_object() ? record.find("type") : record.end();
     if (kind != record.end() && *kind == "node") {
       add_json_node(record, context);
     } else if (kind != record.end() && *kind == "relationship") {
       JsonRelationship r = json_relationship(record);
-      context.add_relationship_when_known(r.start, r.end, r.type, std::move(r.properties));
+      context.add_relationship_when_known(r.start, r.end, r.type, std::move(r.properties), line);
     } else {
       throw std::runtime_error("APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or "
                                "\"relationship\")");
     }
   });
-  context.add_deferred_relationships();
+  context.add_deferred_relationships(file);
 }
 
 }  // namespace orvane

@@ -8,11 +8,17 @@
 // whichever node file it finds first, so stale files left from an earlier
 // pull (or anything else) would be imported and reported as success even
 // when the bridge wrote its files under other names.
+//
+// A dump's import errors name the dump as the user gave it and the file and
+// line of the decoded export, "DUMP: decoded nodes.jsonl line 5: MESSAGE":
+// the user never sees that file, but the bridge writes one record per line
+// in the dump's order, so line 5 is the dump's fifth node.
 #include <filesystem>
 #include <stdexcept>
 
 #include "graph/database.h"
 #include "io/bridge.h"
+#include "io/import_position.h"
 #include "io/neo4j_import.h"
 
 namespace orvane {
@@ -38,8 +44,13 @@ Database import_neo4j_source(const std::string& source, ReductionReport* reducti
     run_bridge("import_neo4j_dump.py", {"--dump", source, "--out", export_directory, "--typed"});
     // The bridge writes everything the dump holds, every value with its type
     // (dates, datetimes with their zones, points, temporal lists), which the
-    // import reads as typed values.
-    return import_neo4j_export(export_directory, reductions);
+    // import reads as typed values. Its errors name the dump and the line of
+    // the decoded file, the dump's Nth node or relationship.
+    try {
+      return import_neo4j_export(export_directory, reductions);
+    } catch (const ImportPositionError& e) {
+      throw ImportPositionError(source + ": decoded " + e.file(), e.line(), e.column(), e.message());
+    }
   }
   if ((extension == ".json" || extension == ".jsonl" || extension == ".csv") && fs::is_regular_file(source, ec)) {
     return import_apoc_export(source, reductions);

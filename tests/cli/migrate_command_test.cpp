@@ -85,7 +85,7 @@ TEST(MigrateCommand, RefusalsAndFailedImportsLeaveTheSnapshotAsItWas) {
       {{"migrate", "--from", "bad"}, usage},
       {{"migrate", "--out", "m.orv"}, usage},
       {{"migrate", "--from", "bad", "--out", "m.orv", "--from", "x"}, "error: duplicate argument: --from\n"},
-      {{"migrate", "--from", "bad", "--out", "m.orv"}, "error: relationship references a missing node\n"},
+      {{"migrate", "--from", "bad", "--out", "m.orv"}, "error: rels.csv line 5: relationship references a missing node\n"},
       {{"migrate", "--from", "bad", "--out", "taken.orv"}, "error: cannot write snapshot taken.orv: is a directory\n"},
       {{"migrate", "--from", "good", "--out", "l.orv"}, "error: graph is already open for writing by another process\n"},
   };

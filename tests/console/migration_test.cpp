@@ -98,12 +98,13 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
     std::string source, target, message;                     // "{src}" stands for the source path
   } cases[] = {
       {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels + "2,3,R\n2,3,R\n3,9,R\n"}}, "x", "neo",
-       "relationship references a missing node"},
+       "rels.csv line 7: relationship references a missing node"},
       {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels + "3,4,R\n"}}, "x", "neo",
-       "relationship references a missing node"},
+       "rels.csv line 5: relationship references a missing node"},
       {{{"x/nodes.csv", ":ID,:LABEL,n:int\n1,A,1\n2,A,1x\n"}, {"x/rels.csv", rels}}, "x", "fresh",
-       "invalid integer property"},
-      {{{"x/nodes.csv", "@field_types__nodes.csv"}}, "x", "neo", "unsupported CSV property type: char"},
+       "nodes.csv line 3, column 3 (n): invalid integer property"},
+      {{{"x/nodes.csv", "@field_types__nodes.csv"}}, "x", "neo",
+       "nodes.csv line 2, column 3 (value_char): unsupported CSV property type: char"},
       {{}, "absent", "neo", "CSV/JSONL migration requires an existing export directory: {src}"},
       {{}, "absent.dump", "neo", "Neo4j dump file is missing"},
       {{{"g.dump", "archive"}}, "g.dump", "neo", kBridgeFailed},  // the bridge fails

@@ -77,6 +77,36 @@ TEST(CsvReader, FieldAndByteLimits) {
             read_all(std::string(kCsvRecordByteLimit, 'a') + "\n"));
 }
 
+// Each record's starting line, as "LINE:first field" per record; a failure
+// adds "!LINE", the line of the record that failed. A line break is LF, CR
+// LF or a lone CR, inside quotes as outside.
+TEST(CsvReader, CountsTheLineEachRecordStartsOn) {
+  const auto lines = [](const std::string& text) {
+    std::istringstream in(text);
+    CsvRecord record;
+    std::string out;
+    try {
+      while (read_csv_record(in, record)) out += std::to_string(record.line) + ":" + record.fields[0] + " ";
+    } catch (const std::runtime_error&) {
+      out += "!" + std::to_string(record.line);
+    }
+    return out;
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\nb\nc", "1:a 2:b 3:c "},
+      {"a\r\nb\r\n\r\nc\r\n", "1:a 2:b 3: 4:c "},
+      {"a\rb\r\rc", "1:a 2:b 3: 4:c "},
+      {"\"x\ny\"\nb\n", "1:x\ny 3:b "},
+      {"\"x\r\ny\r\nz\",q\nb\n", "1:x\r\ny\r\nz 4:b "},
+      {"\"x\ry\"\nb\n", "1:x\ry 3:b "},
+      {"\"\n\n\n\"\nb\n", "1:\n\n\n 5:b "},
+      {"a\n\"b\n\"\"c\"\"\"\nd\n", "1:a 2:b\n\"c\" 4:d "},
+      {"a\n\"b\nc", "1:a !2"},
+      {"a\nb\"c\n", "1:a !2"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(expected, lines(text)) << text;
+}
+
 std::string typed(const std::string& text, const std::string& type) {
   try {
     return typed_csv_value(text, type).dump();

@@ -1,14 +1,17 @@
 // The export-directory and single-file imports over small files written by
 // the test: what each node and relationship becomes, every refusal's exact
-// message, and the empty report of the reduced import that older versions
-// needed. The bridge side with stand-in
-// bridges (shell scripts run as PYTHON=/bin/sh); the pull bridge, its
-// credentials file and its directory checks are shown through the migrate
-// command's tests.
+// message with the file, line and column it names, and the empty report of
+// the reduced import that older versions needed. The bridge side with
+// stand-in bridges (shell scripts run as PYTHON=/bin/sh); the pull bridge,
+// its credentials file and its directory checks are shown through the
+// migrate command's tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +20,7 @@
 
 #include "graph/database.h"
 #include "io/bridge.h"
+#include "io/import_position.h"
 #include "io/neo4j_import.h"
 #include "io/reductions.h"
 #include "support/error_text.h"
@@ -242,36 +246,41 @@ TEST(Neo4jImport, RefusesEveryInvalidInputWithItsMessage) {
   expect_refusals({
       {{{"rels.csv", head + "\n"}}, "cannot read nodes.csv or nodes.jsonl in {dir}"},
       {{{"nodes.csv", kNodesCsv}}, "cannot read relationships.csv or rels.jsonl in {dir}"},
-      {node_line("{\"label\":\"A\"}"), "invalid node JSONL record"},
-      {node_line("[1]"), "invalid node JSONL record"},
-      {node_line("{\"id\":1,\"labels\":5}"), "node label must be a string"},
-      {node_line("{\"id\":1,\"labels\":[\"A\",2]}"), "node label must be a string"},
-      {node_line("{\"id\":1,\"label\":\"A\",\"properties\":[]}"), "node properties must be an object"},
-      {node_line("{\"id\":1.5,\"label\":\"A\"}"), identity},
-      {{{"nodes.csv", ""}}, "node CSV header is missing"},
-      {{{"nodes.csv", ":ID,:LABEL,n,n:int\n"}}, "duplicate CSV property header: n"},
-      {{{"nodes.csv", ":ID,:LABEL,x\n1,A\n"}}, "CSV row does not match its header"},
-      {{{"nodes.csv", ":ID,:LABEL,properties:json\n1,A,[1]\n"}}, "properties:json must contain an object"},
-      {{{"nodes.csv", ":ID,:LABEL\n1,A\n1,B\n"}}, "missing or duplicate node identity: 1"},
-      {{{"nodes.csv", ":ID,:LABEL\n,A\n"}}, "missing or duplicate node identity: "},
+      {node_line("{\"label\":\"A\"}"), "nodes.jsonl line 1: invalid node JSONL record"},
+      {node_line("[1]"), "nodes.jsonl line 1: invalid node JSONL record"},
+      {node_line("{\"id\":1,\"labels\":5}"), "nodes.jsonl line 1: node label must be a string"},
+      {node_line("{\"id\":1,\"labels\":[\"A\",2]}"), "nodes.jsonl line 1: node label must be a string"},
+      {node_line("{\"id\":1,\"label\":\"A\",\"properties\":[]}"), "nodes.jsonl line 1: node properties must be an object"},
+      {node_line("{\"id\":1.5,\"label\":\"A\"}"), "nodes.jsonl line 1: " + identity},
+      {{{"nodes.csv", ""}}, "nodes.csv: node CSV header is missing"},
+      {{{"nodes.csv", ":ID,:LABEL,n,n:int\n"}}, "nodes.csv line 1: duplicate CSV property header: n"},
+      {{{"nodes.csv", "name,:LABEL\n"}}, "nodes.csv line 1: node CSV requires an identity column"},
+      {{{"nodes.csv", ":ID,:LABEL,x\n1,A\n"}}, "nodes.csv line 2: CSV row does not match its header"},
+      {{{"nodes.csv", ":ID,:LABEL,properties:json\n1,A,[1]\n"}},
+       "nodes.csv line 2, column 3 (properties): properties:json must contain an object"},
+      {{{"nodes.csv", ":ID,:LABEL\n1,A\n1,B\n"}}, "nodes.csv line 3: missing or duplicate node identity: 1"},
+      {{{"nodes.csv", ":ID,:LABEL\n,A\n"}}, "nodes.csv line 2: missing or duplicate node identity: "},
       // 1e39 is a finite number in JSON but no finite float.
       {node_line("{\"id\":\"n1\",\"label\":\"A\",\"emb\":[0.5,1e39]}"),
-       "embedding of node n1 must contain finite values"},
-      {rels("rels.jsonl", "7\n"), "invalid relationship JSONL record"},
+       "nodes.jsonl line 1: embedding of node n1 must contain finite values"},
+      {rels("rels.jsonl", "7\n"), "rels.jsonl line 1: invalid relationship JSONL record"},
       {rels("rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":[1]}\n"),
-       "relationship properties must be an object"},
-      {rels("rels.csv", head + ",since:boolean\n1,2,R,x\n"), "invalid boolean property"},
-      {rels("rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"relationship\"}\n"), "relationship type is missing"},
-      {rels("rels.csv", head + "\n1,2,\n"), "relationship type is missing"},
-      {rels("rels.jsonl", "{\"src\":1,\"type\":\"R\"}\n"), "relationship endpoint is missing"},
-      {rels("rels.jsonl", "{\"src\":{\"id\":true},\"dst\":2,\"type\":\"R\"}\n"), identity},
-      {rels("rels.csv", ""), "relationship CSV header is missing"},
-      {rels("rels.csv", ":START_ID,:END_ID\n1,2\n"), "relationship CSV requires start, end and type columns"},
-      {rels("rels.csv", head + "\n1,2,R,x\n"), "CSV row does not match its header"},
+       "rels.jsonl line 1: relationship properties must be an object"},
+      {rels("rels.csv", head + ",since:boolean\n1,2,R,x\n"), "rels.csv line 2, column 4 (since): invalid boolean property"},
+      {rels("rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"relationship\"}\n"),
+       "rels.jsonl line 1: relationship type is missing"},
+      {rels("rels.csv", head + "\n1,2,\n"), "rels.csv line 2: relationship type is missing"},
+      {rels("rels.jsonl", "{\"src\":1,\"type\":\"R\"}\n"), "rels.jsonl line 1: relationship endpoint is missing"},
+      {rels("rels.jsonl", "{\"src\":{\"id\":true},\"dst\":2,\"type\":\"R\"}\n"), "rels.jsonl line 1: " + identity},
+      {rels("rels.csv", ""), "rels.csv: relationship CSV header is missing"},
+      {rels("rels.csv", ":START_ID,:END_ID\n1,2\n"), "rels.csv line 1: relationship CSV requires start, end and type columns"},
+      {rels("rels.csv", head + "\n1,2,R,x\n"), "rels.csv line 2: CSV row does not match its header"},
       // Source numbers in order stop at the node count; JSON 7 is not CSV 007.
-      {{{"nodes.csv", ":ID,:LABEL\n0,A\n1,A\n"}, {"rels.csv", head + "\n1,0,R\n0,2,R\n"}}, missing},
-      {{{"nodes.csv", ":ID,:LABEL\n007,A\n"}, {"rels.jsonl", "{\"src\":7,\"dst\":\"007\",\"type\":\"T\"}\n"}}, missing},
-      {rels("rels.csv", head + "\n1,2,R\n1,2,R\n1,9,R\n"), missing},  // a later fault after parallel relationships
+      {{{"nodes.csv", ":ID,:LABEL\n0,A\n1,A\n"}, {"rels.csv", head + "\n1,0,R\n0,2,R\n"}}, "rels.csv line 3: " + missing},
+      {{{"nodes.csv", ":ID,:LABEL\n007,A\n"}, {"rels.jsonl", "{\"src\":7,\"dst\":\"007\",\"type\":\"T\"}\n"}},
+       "rels.jsonl line 1: " + missing},
+      // a later fault after parallel relationships
+      {rels("rels.csv", head + "\n1,2,R\n1,2,R\n1,9,R\n"), "rels.csv line 4: " + missing},
   });
 }
 
@@ -279,7 +288,7 @@ struct WholeCase {
   const char* what;
   Files files;
   std::string source;    // the file to import, "" for the directory
-  std::string expected;  // describe() of the import, or its error
+  std::string expected;  // describe() of the import, or its error ({src}: the file's path)
 };
 
 // Each case imports as it is, and the reduced import that older versions
@@ -290,13 +299,15 @@ void expect_whole(const std::vector<WholeCase>& cases) {
     const TempDir dir;
     for (const auto& [name, text] : c.files) testing::write_text_file(dir.file(name), text);
     const std::string source = c.source.empty() ? dir.path() : dir.file(c.source);
+    std::string expected = c.expected;
+    if (const auto at = expected.find("{src}"); at != std::string::npos) expected.replace(at, 5, source);
     Database db;
     std::string got = testing::error_of([&] { db = import_neo4j_source(source); });
-    EXPECT_EQ(c.expected, got.empty() ? describe(db) : got);
+    EXPECT_EQ(expected, got.empty() ? describe(db) : got);
     ReductionReport report;
     report.extra_labels.add("stale");
     got = testing::error_of([&] { db = import_neo4j_source(source, &report); });
-    EXPECT_EQ(c.expected, got.empty() ? describe(db) : got);
+    EXPECT_EQ(expected, got.empty() ? describe(db) : got);
     if (got.empty()) {
       EXPECT_EQ(std::vector<std::string>{kNothingReduced}, reduction_lines(report));
     }
@@ -345,16 +356,137 @@ TEST(Neo4jImport, EveryLabelRelationshipPropertyAndParallelRelationshipComesOver
        "A|A-0|0|{\"l\":[1],\"n\":1,\"ok\":true,\"w\":1.0,\"zip\":\"12209\"}\n"
        "A|A-1|0|{\"l\":[2,3],\"n\":2,\"ok\":false,\"w\":2.5,\"zip\":\"WA1 1DP\"}\nA|A-2|0|{}\n"},
       {"APOC JSON as one document", {{"g.jsonl", " [{\"type\":\"node\"}]\n"}}, "g.jsonl",
-       "APOC JSON export must be JSON lines; export with the jsonFormat JSON_LINES"},
+       "{src}: APOC JSON export must be JSON lines; export with the jsonFormat JSON_LINES"},
       {"APOC JSON line of no kind", {{"g.json", "{\"id\":1,\"labels\":[\"A\"]}\n"}}, "g.json",
-       "APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or \"relationship\")"},
+       "{src} line 1: APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or "
+       "\"relationship\")"},
       {"APOC CSV without _type", {{"g.csv", "_id,_labels,_start,_end\n"}}, "g.csv",
-       "APOC CSV export requires the columns _id, _labels, _start, _end and _type"},
+       "{src} line 1: APOC CSV export requires the columns _id, _labels, _start, _end and _type"},
       {"APOC CSV with a repeated column", {{"g.csv", "_id,_labels,n,_start,_end,_type,n\n"}}, "g.csv",
-       "duplicate CSV property header: n"},
+       "{src} line 1: duplicate CSV property header: n"},
       {"APOC CSV relationship to a node never defined", {{"g.csv", "_id,_labels,_start,_end,_type\n1,:A,,,\n,,1,2,R\n"}},
-       "g.csv", "relationship references a missing node"},
+       "g.csv", "{src} line 3: relationship references a missing node"},
   });
+}
+
+// A bad record deep in a large file must be findable: every refusal names
+// the file as the user knows it, the line the record starts on (counting the
+// header, blank lines and the line breaks inside quoted fields) and, for one
+// field's value, its column and header name. One bad input per row.
+TEST(Neo4jImport, NamesTheFileLineAndColumnOfEveryBadRecord) {
+  const std::string nodes = ":ID,:LABEL\n1,A\n2,A\n", head = ":START_ID,:END_ID,:TYPE";
+  // A header and two good records, the first spanning lines 2 to 4.
+  const std::string typed = "id:ID,:LABEL,bio,born:int,score:float,ok:bool,tags:int[]\n"
+                            "1,P,\"two\nlines\r\nhere\",1960,0.5,true,1;2\n"
+                            "2,P,\"\",,,,\n";
+  const std::string apoc_csv = "_id,_labels,note,n:int,_start,_end,_type\n1,:A,\"x\ny\",1,,,\n";
+  const std::string apoc_node = "{\"type\":\"node\",\"id\":\"1\",\"labels\":[\"A\"]}\n";
+  const std::string apoc_rel = "{\"type\":\"relationship\",\"label\":\"R\",\"start\":{\"id\":\"1\"},\"end\":{\"id\":\"9\"}}\n";
+  const struct {
+    Files files;
+    std::string source;    // the file to import, "" for the directory
+    std::string expected;  // the exact message ({src}: the source's path)
+  } cases[] = {
+      // CSV fields: the bare "stoll" and "stod" of the number conversions become clear.
+      {{{"nodes.csv", typed + "3,P,,x1960,,,\n"}}, "", "nodes.csv line 6, column 4 (born): invalid integer property"},
+      {{{"nodes.csv", typed + "3,P,,19x0,,,\n"}}, "", "nodes.csv line 6, column 4 (born): invalid integer property"},
+      {{{"nodes.csv", typed + "3,P,,9223372036854775808,,,\n"}}, "",
+       "nodes.csv line 6, column 4 (born): invalid integer property"},
+      {{{"nodes.csv", typed + "3,P,,,high,,\n"}}, "", "nodes.csv line 6, column 5 (score): invalid floating-point property"},
+      {{{"nodes.csv", typed + "3,P,,,1e999,,\n"}}, "", "nodes.csv line 6, column 5 (score): invalid floating-point property"},
+      {{{"nodes.csv", typed + "3,P,,,,yes,\n"}}, "", "nodes.csv line 6, column 6 (ok): invalid boolean property"},
+      {{{"nodes.csv", typed + "3,P,,,,,1;x\n"}}, "", "nodes.csv line 6, column 7 (tags): invalid integer property"},
+      {{{"nodes.csv", ":ID,:LABEL,c:char\n\n1,A,x\n"}}, "",
+       "nodes.csv line 3, column 3 (c): unsupported CSV property type: char"},
+      // Whole records.
+      {{{"nodes.csv", typed + "\n\n3,P\n"}}, "", "nodes.csv line 8: CSV row does not match its header"},
+      {{{"nodes.csv", typed + "2,P,,,,,\n"}}, "", "nodes.csv line 6: missing or duplicate node identity: 2"},
+      {{{"nodes.csv", typed + "3,P,\"open\n,,,,\n"}}, "", "nodes.csv line 6: unterminated quoted CSV field"},
+      {{{"nodes.csv", nodes}, {"rels.csv", head + ",note\r\n1,2,R,\"a\r\nb\"\r\n2,3,R,\r\n"}}, "",
+       "rels.csv line 4: relationship references a missing node"},
+      {{{"nodes.csv", nodes}, {"rels.csv", head + ",w:float\n1,2,R,\n\n2,1,R,w\n"}}, "",
+       "rels.csv line 4, column 4 (w): invalid floating-point property"},
+      // JSON lines: the line's number, blank lines counted; a parse error keeps its own text.
+      {{{"nodes.jsonl", "{\"id\":1}\n\n{oops}\n"}}, "",
+       "nodes.jsonl line 3: [json.exception.parse_error.101] parse error at line 1, column 2: syntax error while "
+       "parsing object key - invalid literal; last read: '{o'; expected string literal"},
+      {{{"nodes.jsonl", "{\"id\":1}\r\n{\"id\":2,\"labels\":[7]}\r\n"}}, "", "nodes.jsonl line 2: node label must be a string"},
+      {{{"nodes.csv", nodes}, {"rels.jsonl", "{\"src\":1,\"dst\":2,\"type\":\"R\"}\n{\"src\":1,\"dst\":2}\n"}}, "",
+       "rels.jsonl line 2: relationship type is missing"},
+      // APOC files, named by the path given; a relationship added after the
+      // last line because its node never came names its own line.
+      {{{"all.csv", apoc_csv + "2,:A,\"\",x,,,\n"}}, "all.csv", "{src} line 4, column 4 (n): invalid integer property"},
+      {{{"all.csv", apoc_csv + ",,,,1,9,R\n2,:A,,,,,\n"}}, "all.csv", "{src} line 4: relationship references a missing node"},
+      {{{"all.json", "\n" + apoc_node + "{\"type\":\"node\",\"id\":\"2\",\"labels\":5}\n"}}, "all.json",
+       "{src} line 3: node label must be a string"},
+      {{{"all.json", apoc_node + apoc_node}}, "all.json", "{src} line 2: missing or duplicate node identity: 1"},
+      {{{"all.json", apoc_node + apoc_rel + apoc_node.substr(0, 20)}}, "all.json",
+       "{src} line 3: [json.exception.parse_error.101] parse error at line 1, column 21: syntax error while parsing "
+       "value - unexpected end of input; expected '[', '{', or a literal"},
+      {{{"all.json", apoc_node + apoc_rel + "{\"type\":\"node\",\"id\":\"2\"}\n"}}, "all.json",
+       "{src} line 2: relationship references a missing node"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    const TempDir dir;
+    for (const auto& [name, text] : c.files) testing::write_text_file(dir.file(name), text);
+    const std::string source = c.source.empty() ? dir.path() : dir.file(c.source);
+    std::string expected = c.expected;
+    if (const auto at = expected.find("{src}"); at != std::string::npos) expected.replace(at, 5, source);
+    EXPECT_EQ(expected, error_of([&] { import_neo4j_source(source); }));
+  }
+}
+
+// The position is added once, by the reader; running out of memory stays
+// std::bad_alloc, which the command line reports in words of its own.
+TEST(ImportPosition, RethrowsWithOnePositionAndKeepsBadAlloc) {
+  const auto at_record = [](const std::function<void()>& fail) {
+    try {
+      try {
+        fail();
+      } catch (...) {
+        rethrow_at_record("f.csv", 9);
+      }
+    } catch (const std::bad_alloc&) {
+      return std::string("bad_alloc");
+    } catch (const ImportPositionError& e) {
+      return std::string(e.what()) + "|" + e.message();
+    } catch (const std::exception& e) {
+      return std::string("other: ") + e.what();
+    }
+    return std::string("returned");
+  };
+  const auto field = [](auto exception) {
+    return [exception] {
+      try {
+        throw exception;
+      } catch (...) {
+        rethrow_for_field(2, "born");
+      }
+    };
+  };
+  const std::string born = "f.csv line 9, column 3 (born): ";
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[] { throw std::runtime_error("bad"); }, "f.csv line 9: bad|bad"},
+      {[] { throw ImportPositionError("g.csv", 3, ", column 1 (x)", "bad"); }, "g.csv line 3, column 1 (x): bad|bad"},
+      {[] { throw ImportPositionError("g.csv", 0, ", column 1 (x)", "bad"); }, "g.csv: bad|bad"},
+      {[] { throw std::bad_alloc(); }, "bad_alloc"},
+      {field(std::bad_alloc()), "bad_alloc"},
+      {field(std::invalid_argument("stoll")), born + "invalid integer property|invalid integer property"},
+      {field(std::out_of_range("stoll: out of range")), born + "invalid integer property|invalid integer property"},
+      {field(std::invalid_argument("stod")), born + "invalid floating-point property|invalid floating-point property"},
+      {field(std::runtime_error("stoll")), born + "stoll|stoll"},  // no conversion's exception
+      {field(std::out_of_range("other")), born + "other|other"},
+  };
+  for (const auto& [fail, expected] : cases) EXPECT_EQ(expected, at_record(fail));
+  // A column without a header name shows its number only.
+  EXPECT_EQ("f.csv line 9, column 1: bad|bad", at_record([] {
+              try {
+                throw std::runtime_error("bad");
+              } catch (...) {
+                rethrow_for_field(0, "");
+              }
+            }));
 }
 
 const std::string kBridgeFailed =
@@ -411,6 +543,20 @@ TEST(Bridge, ArgumentsSurviveQuotesBlanksAndSubstitutionsAndRunNothing) {
   const ScopedEnv fails("DUMP_FAILS", std::string("1"));
   EXPECT_EQ(kBridgeFailed, error_of([&] { import_neo4j_source(dump); }));
   EXPECT_FALSE(fs::exists(export_dir()));
+}
+
+// The decoded export of a dump is private and gone afterwards, so a bad
+// record is named by the dump and the decoded file's line, which is the
+// dump's record in order (the bridge writes one record a line).
+TEST(Bridge, DumpRecordErrorsNameTheDumpAndTheDecodedLine) {
+  const Bridges bridges;
+  bridges.script("import_neo4j_dump.py",
+                 "mkdir \"$4\" && printf '{\"id\":1}\\n{\"id\":2,\"labels\":[3]}\\n' > \"$4/nodes.jsonl\" && "
+                 ": > \"$4/rels.jsonl\"\n");
+  const std::string dump = bridges.dir().file("graph.dump");
+  testing::write_text_file(dump, "archive");
+  EXPECT_EQ(dump + ": decoded nodes.jsonl line 2: node label must be a string",
+            error_of([&] { import_neo4j_source(dump); }));
 }
 
 // ORVANE_HOME/share/halvex comes before ORVANE_HOME, which comes before the

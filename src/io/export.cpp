@@ -62,9 +62,14 @@ void write_jsonl_files(const Database& db, const fs::path& dir) {
     rels.put_number(g.edges[rel].dst);
     rels.put(",\"type\":");
     rels.put(type_texts[g.edges[rel].type]);
-    rels.put(",\"properties\":");
-    rels.put(db.relationship_properties(rel).dump());
-    rels.put("}\n");
+    // Most relationships have no properties: no JSON object for them.
+    if (rel < db.rel_store.size() && db.rel_store.count(rel) != 0) {
+      rels.put(",\"properties\":");
+      rels.put(db.relationship_properties(rel).dump());
+      rels.put("}\n");
+    } else {
+      rels.put(",\"properties\":{}}\n");
+    }
   }
   const bool rels_ok = rels.finish();
   if (!nodes_ok || !rels_ok) throw std::runtime_error("JSONL export write failed");

@@ -3,6 +3,13 @@
 // leading blanks and a sign are accepted, text without a number fails with
 // the conversion's own message ("stoll", "stod"), and trailing bytes (a
 // blank included) are refused here.
+//
+// The temporal and spatial columns (date, localtime, time, localdatetime,
+// datetime, duration, point, and their arrays) read the texts the export
+// writes (io/csv_types.h): the ISO forms of graph/temporal.h, and for
+// points Neo4j's map form "{crs:'wgs-84',longitude:..,latitude:..}" or
+// the WKT of the typed JSON. Their values come out as typed JSON, which is
+// how every property enters a Database.
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -10,12 +17,19 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/json_limits.h"
+#include "graph/temporal.h"
+#include "graph/value.h"
 #include "io/csv_reader.h"
+#include "io/csv_types.h"
 
 namespace orvane {
 namespace {
 
-enum class Family { kString, kBoolean, kInteger, kFloating, kNone };
+enum class Family {
+  kString, kBoolean, kInteger, kFloating,
+  kDate, kLocalTime, kTime, kLocalDateTime, kDateTime, kDuration, kPoint,
+  kNone
+};
 
 Family family_of(const std::string& type) {
   if (type == "string" || type == "str" || type == "ID" || type.starts_with("ID(")) return Family::kString;
@@ -24,6 +38,13 @@ Family family_of(const std::string& type) {
     return Family::kInteger;
   }
   if (type == "float" || type == "double") return Family::kFloating;
+  if (type == "date") return Family::kDate;
+  if (type == "localtime") return Family::kLocalTime;
+  if (type == "time") return Family::kTime;
+  if (type == "localdatetime") return Family::kLocalDateTime;
+  if (type == "datetime") return Family::kDateTime;
+  if (type == "duration") return Family::kDuration;
+  if (type == "point") return Family::kPoint;
   return Family::kNone;
 }
 
@@ -49,6 +70,22 @@ nlohmann::json scalar_value(const std::string& text, Family family) {
       }
       return value;
     }
+    case Family::kDate:
+      return to_typed_json(parse_date(text));
+    case Family::kLocalTime:
+      return to_typed_json(parse_local_time(text));
+    case Family::kTime:
+      return to_typed_json(parse_time(text));
+    case Family::kLocalDateTime:
+      return to_typed_json(parse_local_date_time(text));
+    case Family::kDateTime:
+      return to_typed_json(parse_date_time(text));
+    case Family::kDuration:
+      return to_typed_json(parse_duration(text));
+    case Family::kPoint: {
+      const std::size_t first = text.find_first_not_of(" \t");
+      return to_typed_json(first != std::string::npos && text[first] == '{' ? parse_point_map(text) : parse_point(text));
+    }
     case Family::kNone:
       break;
   }
@@ -65,7 +102,7 @@ bool component_matches(const nlohmann::json& v, Family family) {
       return v.is_number_integer();
     case Family::kFloating:
       return v.is_number();
-    case Family::kNone:
+    default:
       break;
   }
   return false;
@@ -75,7 +112,9 @@ nlohmann::json array_value(const std::string& text, const std::string& element_t
   const Family family = family_of(element_type);
   if (family == Family::kNone) throw std::runtime_error("unsupported CSV array type: " + element_type);
   if (text.empty()) return nlohmann::json::array();
-  if (text.front() == '[') {
+  const bool json_family = family == Family::kString || family == Family::kBoolean || family == Family::kInteger ||
+                           family == Family::kFloating;
+  if (json_family && text.front() == '[') {
     nlohmann::json parsed = parse_json_bounded(text);
     if (!parsed.is_array()) throw std::runtime_error("array property is invalid");
     for (const nlohmann::json& v : parsed) {

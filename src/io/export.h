@@ -2,9 +2,18 @@
 // (nodes.csv, rels.csv) or JSON lines (nodes.jsonl, rels.jsonl), and the
 // benchmark CSV layout of generated corpora.
 //
-// Nodes are written in identity order with their identities as numbers;
-// relationships grouped by start node in position order and, within one
-// start node, in the order of its compiled out-adjacency.
+// Both formats carry the whole graph so that an import gives it back:
+// nodes in identity order with their identities as numbers and every label
+// in order, relationships in relationship identity order (parallel ones
+// included), and every property of both with its type.
+//
+//   nodes.csv     :ID,:LABEL,KEY:TYPE,...[,properties:json]
+//   rels.csv      :START_ID,:END_ID,:TYPE,KEY:TYPE,...[,properties:json]
+//   nodes.jsonl   {"id":N,"labels":[...],"properties":{typed JSON}}
+//   rels.jsonl    {"id":R,"src":S,"dst":T,"type":"X","properties":{typed JSON}}
+//
+// The CSV column types and texts are neo4j-admin's (io/csv_types.h); the
+// column rules are at the top of csv_writer.cpp.
 #pragma once
 
 #include <string>
@@ -52,9 +61,11 @@ bool check_corpus_target(const std::string& directory);
 void publish_corpus_files(const Database& db, const std::string& directory);
 
 // Creates `directory` with its parents and writes nodes.csv and rels.csv: in
-// the export layout (":ID,:LABEL,properties:json") or, with
+// the export layout (one typed column per property key, see the top of this
+// file) or, with
 // `benchmark_layout`, the generated-corpus layout
-// ("id:ID,name,topic:int,emb:float[],:LABEL"), which accepts only Person and
+// ("id:ID,name,topic:int,emb:float[],:LABEL", relationships grouped by start
+// node in position order, without properties), which accepts only Person and
 // Paper nodes ("benchmark layout is for generated Person/Paper corpora
 // only", checked before any file is written). Throws "compile the graph
 // before exporting", "cannot write nodes.csv", "cannot write rels.csv" or

@@ -135,7 +135,7 @@ TEST(CsvValue, ScalarsArraysAndNesting) {
       {"1e3", "float", "1000.0"}, {"-0", "double", "-0.0"}, {"inf", "double", not_float},
       {"2.5 ", "double", not_float}, {"1e400", "double", "!stod"}, {"", "double", "!stod"},
       {"INT", "INT", "!unsupported CSV property type: INT"},
-      {"2020-01-01", "date", "!unsupported CSV property type: date"},
+      {"2020-01-01", "calendar", "!unsupported CSV property type: calendar"},
       {"1", "", "!unsupported CSV property type: "},
       // Arrays, as `;`-separated pieces or as a JSON array.
       {"a;b;;c", "string[]", "[\"a\",\"b\",\"\",\"c\"]"}, {"", "int[]", "[]"}, {"1;2;-3", "long[]", "[1,2,-3]"},
@@ -144,7 +144,7 @@ TEST(CsvValue, ScalarsArraysAndNesting) {
       {"[1.5]", "int[]", mismatch}, {"[18446744073709551615]", "int[]", "[18446744073709551615]"},
       {"[true]", "bool[]", "[true]"}, {"[1,", "int[]", "!json parse error"}, {"[]", "ID[]", "[]"},
       {"x;y", "ID(Paper)[]", "\"x;y\""},  // an ID(...) column is a string, whatever follows
-      {"1", "date[]", "!unsupported CSV array type: date"}, {"1", "int[][]", "!unsupported CSV array type: int[]"},
+      {"1", "calendar[]", "!unsupported CSV array type: calendar"}, {"1", "int[][]", "!unsupported CSV array type: int[]"},
       {nested(1000), "json", nested(1000)}, {nested(1001), "json", "!json parse error"},
       {nested(5000000), "json", "!json parse error"}, {"[" + nested(1000) + "]", "string[]", "!json parse error"},
   };

@@ -1,9 +1,11 @@
 // Export: the exact text of both layouts, both imported back as the graph
-// they came from, the destination rules, racing exports publishing once, and
-// the benchmark layout read back through our CSV reader.
+// they came from (every label, relationship identity and property type), the
+// destination rules, racing exports publishing once, and the benchmark
+// layout read back through our CSV reader.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <filesystem>
 #include <latch>
 #include <sstream>
@@ -27,7 +29,6 @@ namespace fs = std::filesystem;
 using testing::error_of;
 using testing::read_text_file;
 using testing::TempDir;
-using Rel = std::tuple<std::uint32_t, std::uint32_t, std::string>;
 
 // Labels, names and property texts with the characters CSV must protect.
 Database awkward_graph() {
@@ -60,21 +61,171 @@ std::string export_error(const Database& db, const std::string& destination, con
   return error_of([&] { export_graph(db, destination, format); });
 }
 
-// What an export carries: labels, properties, counts, relationships in identities.
+// What an export carries, one line per node and relationship: identity,
+// labels in order, typed JSON properties (whose text tells 3 from 3.0),
+// relationships by identity; then the Person and Paper counts.
 std::string contents(const Database& db) {
-  nlohmann::json nodes = nlohmann::json::array();
+  std::string out;
   for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
-    nodes.push_back({db.node_type_name(db.graph.labels[id]), db.node_properties(id)});
+    out += std::to_string(id);
+    for (const std::uint16_t label : db.graph.labels_of(id)) out += ":" + db.node_type_name(label);
+    out += " " + db.node_properties(id).dump() + "\n";
   }
-  std::vector<Rel> rels;
-  for (const Edge& e : db.graph.edges) rels.emplace_back(e.src, e.dst, db.rel_types[e.type]);
-  std::sort(rels.begin(), rels.end());
-  return nlohmann::json{nodes, rels, db.people, db.papers}.dump();
+  for (std::uint32_t rel = 0; rel < db.graph.edges.size(); ++rel) {
+    const Edge& e = db.graph.edges[rel];
+    out += "r" + std::to_string(rel) + " " + std::to_string(e.src) + "-" + db.rel_types[e.type] + "->" +
+           std::to_string(e.dst) + " " + db.relationship_properties(rel).dump() + "\n";
+  }
+  return out + std::to_string(db.people) + " " + std::to_string(db.papers);
+}
+
+nlohmann::json typed(const char* type, const char* text) { return {{"$type", type}, {"_value", text}}; }
+
+// Every property type, each key on node 0; further nodes leave keys out,
+// hold other values of the same type, or another type ("mixed").
+Database every_type_graph() {
+  const struct {
+    const char* key;
+    nlohmann::json value;  // typed JSON
+  } values[] = {
+      {"big", typed("Integer", "9007199254740993")},
+      {"min", std::numeric_limits<std::int64_t>::min()},
+      {"f", 2.5},
+      {"whole", 3.0},
+      {"nan", typed("Float", "NaN")},
+      {"inf", typed("Float", "-Infinity")},
+      {"yes", true},
+      {"text", "say \"hi\",\nthen; leave"},
+      {"empty", ""},
+      {"ints", {1, -2, std::numeric_limits<std::int64_t>::max()}},
+      {"floats", {0.5, 1.0, -1e300}},
+      {"bools", {true, false}},
+      {"texts", {"a", "b, c", "\"q\"", ""}},
+      {"semis", {"a;b", "c"}},
+      {"one_empty", {""}},
+      {"none", nlohmann::json::array()},
+      {"d", typed("Date", "2024-02-29")},
+      {"lt", typed("LocalTime", "12:30:00.000000001")},
+      {"t", typed("Time", "23:59:59+05:30")},
+      {"ldt", typed("LocalDateTime", "1969-12-31T23:59:59.5")},
+      {"dt", typed("OffsetDateTime", "2024-03-31T02:30:00-04:00")},
+      {"zdt", typed("ZonedDateTime", "2024-03-31T03:30:00+02:00[Europe/Paris]")},
+      {"dur", typed("Duration", "P1Y2M3DT4H5M6.000000007S")},
+      {"p2", typed("Point", "SRID=7203;POINT (1.5 -2.0)")},
+      {"p3", typed("Point", "SRID=9157;POINT Z (1.0 2.0 3.0)")},
+      {"geo", typed("Point", "SRID=4326;POINT (12.5 56.25)")},
+      {"geo3", typed("Point", "SRID=4979;POINT Z (12.5 56.25 100.0)")},
+      {"dates", {typed("Date", "2000-01-01"), typed("Date", "-0044-03-15")}},
+      {"places", {typed("Point", "SRID=4326;POINT (1.0 2.0)"), typed("Point", "SRID=4326;POINT (3.0 4.0)")}},
+      {"bytes", typed("Base64", "AAEC/w==")},
+      {"mixed", 1},
+      {"a:b", "colon in the key"},
+      {"properties", "a key named like the JSON column"},
+  };
+  nlohmann::json all = nlohmann::json::object();
+  for (const auto& v : values) all[v.key] = v.value;
+  Database db;
+  std::string name;
+  db.add_labeled_node(std::vector<std::string>{"Person", "Admin", "Ünï, \"code\""}, name, all, 0);
+  name.clear();
+  db.add_labeled_node(std::vector<std::string>{}, name,
+                      {{"mixed", "one"}, {"empty", "x"}, {"geo", typed("Point", "SRID=7203;POINT (0.0 0.0)")},
+                       {"none", {7}}, {"texts", nlohmann::json::array()}},
+                      0);
+  name.clear();
+  db.add_labeled_node(std::vector<std::string>{"Admin", "Person"}, name, nlohmann::json::object(), 0);
+  db.add_paper("paper", 4);
+  const std::uint16_t knows = db.add_rel_type("KNOWS, \"really\"");
+  db.graph.add_edge(3, 0, db.authored_type);
+  for (int i = 0; i < 2; ++i) db.graph.add_edge(0, 1, knows);  // parallel
+  db.graph.add_edge(1, 1, db.follows_type);
+  db.graph.add_edge(0, 1, knows);
+  db.set_relationship_properties(1, {{"since", typed("Date", "2020-01-02")}, {"w", 0.25}, {"mixed", 1}});
+  db.set_relationship_properties(2, {{"since", typed("Date", "2021-01-02")}, {"mixed", "x"}, {"empty", ""}});
+  db.set_relationship_properties(4, {{"w", 2.0}, {"tags", {"a", "b"}}});
+  db.compile();
+  return db;
+}
+
+std::string first_line(const std::string& path) {
+  const std::string text = read_text_file(path);
+  return text.substr(0, text.find('\n'));
+}
+
+// Both formats give the whole graph back, scattered or not; the CSV header
+// shows which keys got typed columns and which went to properties:json.
+TEST(Export, EveryTypeLabelAndRelationshipImportsBack) {
+  TempDir dir;
+  Database db = every_type_graph();
+  const std::string expected = contents(db);
+  for (const char* format : {"csv", "jsonl"}) {
+    for (const bool scattered : {false, true}) {
+      SCOPED_TRACE(std::string(format) + (scattered ? " scattered" : ""));
+      if (scattered) scatter_layout(db.graph, 3);
+      const std::string out = dir.file(std::string(format) + (scattered ? "s" : ""));
+      export_graph(db, out, format);
+      const Database back = import_neo4j_export(out);
+      EXPECT_EQ(expected, contents(back));
+      for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
+        EXPECT_TRUE(db.node_store.same_properties(id, back.node_store, id)) << id;
+      }
+    }
+  }
+  EXPECT_EQ(
+      ":ID,:LABEL,big:long,bools:boolean[],d:date,dates:date[],dt:datetime,dur:duration,empty:string,f:double,"
+      "floats:double[],geo:point,geo3:point,ints:long[],ldt:localdatetime,lt:localtime,min:long,name:string,"
+      "none:long[],p2:point,p3:point,places:point[],t:time,text:string,texts:string[],whole:double,yes:boolean,"
+      "zdt:datetime,properties:json",
+      first_line(dir.file("csv/nodes.csv")));
+  EXPECT_EQ(":START_ID,:END_ID,:TYPE,empty:string,since:date,tags:string[],w:double,properties:json",
+            first_line(dir.file("csv/rels.csv")));
+}
+
+// A small graph pinned as text in both formats, and an empty one.
+TEST(Export, ExactTextOfBothFormats) {
+  TempDir dir;
+  Database db;
+  db.add_person("a", 0);
+  std::string name = "b";
+  db.add_labeled_node("T", name, {{"z", 1}, {"a", "x\"y"}}, 0);
+  db.graph.add_edge(1, 0, db.follows_type);
+  db.graph.add_edge(0, 1, db.authored_type);
+  db.graph.add_edge(1, 0, db.follows_type);
+  db.set_relationship_properties(2, {{"w", 0.5}, {"at", typed("Point", "SRID=4326;POINT (1.0 2.0)")}});
+  db.compile();
+  export_graph(db, dir.file("c"), "csv");
+  export_graph(db, dir.file("j"), "jsonl");
+  const struct {
+    const char* file;
+    const char* text;
+  } cases[] = {
+      {"c/nodes.csv", ":ID,:LABEL,a:string,name:string,z:long\n0,\"Person\",,\"a\",\n1,\"T\",\"x\"\"y\",,1\n"},
+      {"c/rels.csv",
+       ":START_ID,:END_ID,:TYPE,at:point,w:double\n1,0,\"FOLLOWS\",,\n0,1,\"AUTHORED\",,\n"
+       "1,0,\"FOLLOWS\",\"{crs:'wgs-84',longitude:1.0,latitude:2.0}\",0.5\n"},
+      {"j/nodes.jsonl",
+       "{\"id\":0,\"labels\":[\"Person\"],\"properties\":{\"name\":\"a\"}}\n"
+       "{\"id\":1,\"labels\":[\"T\"],\"properties\":{\"a\":\"x\\\"y\",\"z\":1}}\n"},
+      {"j/rels.jsonl",
+       "{\"id\":0,\"src\":1,\"dst\":0,\"type\":\"FOLLOWS\",\"properties\":{}}\n"
+       "{\"id\":1,\"src\":0,\"dst\":1,\"type\":\"AUTHORED\",\"properties\":{}}\n"
+       "{\"id\":2,\"src\":1,\"dst\":0,\"type\":\"FOLLOWS\",\"properties\":"
+       "{\"at\":{\"$type\":\"Point\",\"_value\":\"SRID=4326;POINT (1.0 2.0)\"},\"w\":0.5}}\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.text, read_text_file(dir.file(c.file))) << c.file;
+
+  Database empty;
+  empty.compile();
+  export_graph(empty, dir.file("a/e/"), "jsonl");  // parents are created; a trailing separator is the same directory
+  EXPECT_EQ(0u, fs::file_size(dir.file("a/e/rels.jsonl")));
+  export_graph(empty, dir.file("a/c"), "csv");
+  EXPECT_EQ(":START_ID,:END_ID,:TYPE\n", read_text_file(dir.file("a/c/rels.csv")));
+  EXPECT_FALSE(has_staging_entry(dir.path()) || has_staging_entry(dir.file("a")));
 }
 
 // The awkward graph scattered, so that positions differ from identities,
-// imports back; a small one is pinned as text.
-TEST(Export, BothLayoutsImportBackAndTheirExactText) {
+// imports back, and so does an export of the layout older versions wrote.
+TEST(Export, AwkwardTextsAndTheOldLayoutImportBack) {
   TempDir dir;
   Database awkward = awkward_graph();
   scatter_layout(awkward.graph, 7);
@@ -82,36 +233,13 @@ TEST(Export, BothLayoutsImportBackAndTheirExactText) {
     export_graph(awkward, dir.file(format), format);
     EXPECT_EQ(contents(awkward), contents(import_neo4j_export(dir.file(format)))) << format;
   }
-  Database db;
-  db.add_person("a", 0);
-  std::string name = "b";
-  db.add_labeled_node("T", name, {{"z", 1}, {"a", "x\"y"}}, 0);
-  db.graph.add_edge(1, 0, db.follows_type);
-  db.graph.add_edge(0, 1, db.authored_type);
-  db.graph.add_edge(0, 0, db.follows_type);
-  db.compile();
-  export_graph(db, dir.file("c"), "csv");
-  export_graph(db, dir.file("j"), "jsonl");
-  EXPECT_EQ(
-      ":ID,:LABEL,properties:json\n0,\"Person\",\"{\"\"name\"\":\"\"a\"\"}\"\n"
-      "1,\"T\",\"{\"\"a\"\":\"\"x\\\"\"y\"\",\"\"z\"\":1}\"\n",
-      read_text_file(dir.file("c/nodes.csv")));
-  EXPECT_EQ(":START_ID,:END_ID,:TYPE\n0,0,\"FOLLOWS\"\n0,1,\"AUTHORED\"\n1,0,\"FOLLOWS\"\n",
-            read_text_file(dir.file("c/rels.csv")));
-  EXPECT_EQ(
-      "{\"id\":0,\"label\":\"Person\",\"properties\":{\"name\":\"a\"}}\n"
-      "{\"id\":1,\"label\":\"T\",\"properties\":{\"a\":\"x\\\"y\",\"z\":1}}\n",
-      read_text_file(dir.file("j/nodes.jsonl")));
-  EXPECT_EQ(
-      "{\"dst\":0,\"src\":0,\"type\":\"FOLLOWS\"}\n{\"dst\":1,\"src\":0,\"type\":\"AUTHORED\"}\n"
-      "{\"dst\":0,\"src\":1,\"type\":\"FOLLOWS\"}\n",
-      read_text_file(dir.file("j/rels.jsonl")));
-
-  Database empty;
-  empty.compile();
-  export_graph(empty, dir.file("a/e/"), "jsonl");  // parents are created; a trailing separator is the same directory
-  EXPECT_EQ(0u, fs::file_size(dir.file("a/e/rels.jsonl")));
-  EXPECT_FALSE(has_staging_entry(dir.path()) || has_staging_entry(dir.file("a")));
+  fs::create_directory(dir.file("old"));
+  testing::write_text_file(dir.file("old/nodes.csv"),
+                           ":ID,:LABEL,properties:json\n0,\"Person\",\"{\"\"name\"\":\"\"a\"\"}\"\n"
+                           "1,\"T\",\"{\"\"a\"\":\"\"x\\\"\"y\"\",\"\"z\"\":1}\"\n");
+  testing::write_text_file(dir.file("old/rels.csv"), ":START_ID,:END_ID,:TYPE\n0,0,\"FOLLOWS\"\n1,0,\"X\"\n");
+  EXPECT_EQ("0:Person {\"name\":\"a\"}\n1:T {\"a\":\"x\\\"y\",\"z\":1}\nr0 0-FOLLOWS->0 {}\nr1 1-X->0 {}\n1 0",
+            contents(import_neo4j_export(dir.file("old"))));
 }
 
 TEST(Export, RefusesBadRequestsBeforeWriting) {

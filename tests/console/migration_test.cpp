@@ -26,7 +26,6 @@ using testing::error_of;
 using testing::ScopedEnv;
 using testing::TempDir;
 
-const fs::path kFixtures = fs::path(ORVANE_SOURCE_DIR) / ".." / "shared" / "neo4j-samples" / "memgraph-fixtures";
 const std::string kBridgeFailed =
     "Neo4j import failed; destination unchanged. Check source compatibility and the decoder error above.";
 
@@ -94,7 +93,7 @@ struct StandInBridges {
 TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
   const std::string nodes = ":ID,:LABEL\n1,A\n2,A\n3,A\n", rels = ":START_ID,:END_ID,:TYPE\n1,2,R\n2,3,R\n3,1,R\n";
   const struct {
-    std::vector<std::pair<std::string, std::string>> files;  // path in the work directory, text or "@fixture"
+    std::vector<std::pair<std::string, std::string>> files;  // path in the work directory, text
     std::string source, target, message;                     // "{src}" stands for the source path
   } cases[] = {
       {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels + "2,3,R\n2,3,R\n3,9,R\n"}}, "x", "neo",
@@ -103,14 +102,13 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
        "rels.csv line 5: relationship references a missing node"},
       {{{"x/nodes.csv", ":ID,:LABEL,n:int\n1,A,1\n2,A,1x\n"}, {"x/rels.csv", rels}}, "x", "fresh",
        "nodes.csv line 3, column 3 (n): invalid integer property"},
-      {{{"x/nodes.csv", "@field_types__nodes.csv"}}, "x", "neo",
+      {{{"x/nodes.csv", ":ID,:LABEL,value_char:char\n1,A,x\n"}}, "x", "neo",
        "nodes.csv line 2, column 3 (value_char): unsupported CSV property type: char"},
       {{}, "absent", "neo", "CSV/JSONL migration requires an existing export directory: {src}"},
       {{}, "absent.dump", "neo", "Neo4j dump file is missing"},
       {{{"g.dump", "archive"}}, "g.dump", "neo", kBridgeFailed},  // the bridge fails
       {{{"x/nodes.csv", nodes}, {"x/rels.csv", rels}}, "x", "", "database name must not be empty"},
   };
-  ASSERT_TRUE(fs::is_directory(kFixtures)) << kFixtures;
   StandInBridges bridges;
   bridges.script("import_neo4j_dump.py", "echo 'cannot decode' >&2\nexit 4\n");
   for (const auto& c : cases) {
@@ -118,8 +116,7 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
     const TempDir work;
     for (const auto& [path, text] : c.files) {
       fs::create_directories(fs::path(work.file(path)).parent_path());
-      if (text.starts_with("@")) fs::copy_file(kFixtures / text.substr(1), work.file(path));
-      else testing::write_text_file(work.file(path), text);
+      testing::write_text_file(work.file(path), text);
     }
     const std::string source = work.file(c.source), state = s.state();
     std::string message = c.message;

@@ -55,29 +55,22 @@ int run_migrate(int argc, char** argv) {
   const GraphWriterLock lock(out);
 
   const bool reduce = has_flag(argc, argv, "--reduce");
-  ReductionReport report;
-  ReductionReport* const reductions = reduce ? &report : nullptr;
-  std::vector<std::string> report_lines;
 
   Engine engine;
   std::vector<std::string> ignored;
-  {
-    if (bolt.empty()) {
-      PreparedGraph prepared = prepare_migration(from, "migrated", reduce);
-      ignored = std::move(prepared.ignored);
-      for (std::string& line : prepared.reduction_lines) report_lines.push_back(std::move(line));
-      install_prepared(engine, std::move(prepared));
-      std::cout << "migrated from " << from << counts(engine.database()) << '\n';
-    } else {
-      const std::string user = option_value(argc, argv, "--user", kNeo4jDefaultUser);
-      const std::string password = option_value(argc, argv, "--password", kNeo4jDefaultPassword);
-      const std::string database = option_value(argc, argv, "--database", kNeo4jDefaultDatabase);
-      pull_from_neo4j(engine, bolt, user, password, database, from, reductions);
-      std::cout << "loaded from " << bolt << counts(engine.database()) << " (CPU load; GPU is retrieve only)\n";
-    }
+  if (bolt.empty()) {
+    PreparedGraph prepared = prepare_migration(from, "migrated");
+    ignored = std::move(prepared.ignored);
+    install_prepared(engine, std::move(prepared));
+    std::cout << "migrated from " << from << counts(engine.database()) << '\n';
+  } else {
+    const std::string user = option_value(argc, argv, "--user", kNeo4jDefaultUser);
+    const std::string password = option_value(argc, argv, "--password", kNeo4jDefaultPassword);
+    const std::string database = option_value(argc, argv, "--database", kNeo4jDefaultDatabase);
+    pull_from_neo4j(engine, bolt, user, password, database, from);
+    std::cout << "loaded from " << bolt << counts(engine.database()) << " (CPU load; GPU is retrieve only)\n";
   }
-  if (reduce && !bolt.empty()) report_lines = reduction_lines(report);
-  for (const std::string& line : report_lines) std::cout << "reduced: " << line << '\n';
+  if (reduce) std::cout << "reduced: " << kNothingReduced << '\n';
   for (const std::string& name : ignored) std::cout << "ignored: " << name << " (not read by the import)\n";
   save_snapshot(engine.database(), out);
   std::cout << "snapshot " << out << '\n';

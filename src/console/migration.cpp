@@ -16,7 +16,6 @@
 #include "console/engine.h"
 #include "graph/database.h"
 #include "io/neo4j_import.h"
-#include "io/reductions.h"
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
 
@@ -42,18 +41,13 @@ void install(Engine& engine, Database db, const std::string& name, std::vector<C
 
 }  // namespace
 
-PreparedGraph prepare_migration(const std::string& source, const std::string& target_name, bool reduce) {
+PreparedGraph prepare_migration(const std::string& source, const std::string& target_name) {
   check_name(target_name);
-  ReductionReport report;
   PreparedGraph prepared;
-  prepared.db = import_neo4j_source(source, reduce ? &report : nullptr, &prepared.ignored);
+  prepared.db = import_neo4j_source(source, &prepared.ignored);
   optimize_layout(prepared.db);
   prepared.name = target_name;
   prepared.events.push_back({"migrate", source + " -> " + target_name});
-  if (reduce) {
-    prepared.reductions = reduction_json(report);
-    prepared.reduction_lines = reduction_lines(report);
-  }
   return prepared;
 }
 
@@ -70,24 +64,21 @@ void install_prepared(Engine& engine, PreparedGraph prepared) {
 }
 
 void migrate_source(Engine& engine, const std::string& source, const std::string& target_name) {
-  install_prepared(engine, prepare_migration(source, target_name, false));
+  install_prepared(engine, prepare_migration(source, target_name));
 }
 
 void pull_from_neo4j(Engine& engine, const std::string& bolt_uri, const std::string& user,
-                     const std::string& password, const std::string& database, const std::string& out_directory,
-                     ReductionReport* reductions) {
+                     const std::string& password, const std::string& database, const std::string& out_directory) {
   // The pull refuses a directory that holds an export already and removes
   // its credentials before returning, whatever happened.
   run_neo4j_pull(bolt_uri, user, password, database, out_directory);
   // The bridge wrote a directory, whatever its name ends in: it is imported
   // as one, never taken for a dump archive.
-  ReductionReport report;
-  Database db = import_neo4j_export(out_directory, reductions != nullptr ? &report : nullptr);
+  Database db = import_neo4j_export(out_directory);
   std::vector<ChangeEvent> events;
   events.push_back({"migrate", out_directory + " -> " + kPulledName});
   events.push_back({"load_from_neo4j", bolt_uri});
   install(engine, std::move(db), kPulledName, std::move(events));
-  if (reductions != nullptr) *reductions = std::move(report);
 }
 
 }  // namespace orvane

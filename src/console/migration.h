@@ -15,7 +15,6 @@
 
 namespace orvane {
 
-struct ReductionReport;
 
 // The defaults of a live pull that names nothing else: Neo4j's initial user,
 // password and database, and the directory the pulled export lands in.
@@ -32,15 +31,12 @@ struct PreparedGraph {
   Database db;
   std::string name;                 // the database name it is installed under
   std::vector<ChangeEvent> events;  // the change events the install records
-  std::string reductions;           // a reduced import's report as JSON (io/reductions.h); "" otherwise
-  std::vector<std::string> reduction_lines;  // the same report as text lines
   std::vector<std::string> ignored;  // entries of an export directory the import did not read
 };
 
-// The import half of migrate_source: reads `source` (the reduced import
-// when `reduce`) and lays the graph out, touching no engine. Throws as
-// migrate_source does.
-PreparedGraph prepare_migration(const std::string& source, const std::string& target_name, bool reduce);
+// The import half of migrate_source: reads `source` and lays the graph
+// out, touching no engine. Throws as migrate_source does.
+PreparedGraph prepare_migration(const std::string& source, const std::string& target_name);
 
 // The snapshot at `path` prepared as restore installs it: the name
 // "restored" and a "restore" event with the path. Throws the loader's
@@ -78,9 +74,8 @@ void migrate_source(Engine& engine, const std::string& source, const std::string
 // and the credentials', bridge's, import's and save's messages otherwise.
 // A failure leaves the engine and the snapshot file unchanged; files the
 // bridge wrote into `out_directory` stay. Requires: exclusive use of the
-// engine. `reductions` as for migrate_source.
+// engine.
 void pull_from_neo4j(Engine& engine, const std::string& bolt_uri, const std::string& user,
-                     const std::string& password, const std::string& database, const std::string& out_directory,
-                     ReductionReport* reductions = nullptr);
+                     const std::string& password, const std::string& database, const std::string& out_directory);
 
 }  // namespace orvane

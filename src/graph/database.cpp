@@ -2,8 +2,10 @@
 // operation validates everything it was given before it changes anything.
 #include "graph/database.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -160,85 +162,65 @@ std::uint32_t Database::add_authored(std::uint32_t src, std::uint32_t dst) {
   return graph.add_edge(src, dst, authored_type);
 }
 
-std::uint32_t Database::add_labeled_node(const std::string& label, std::string& name,
-                                         nlohmann::json props, std::uint32_t topic) {
+// Both add_labeled_node forms: every check first (labels, UTF-8, schema
+// room, identity room, property values), then the node, its further labels
+// and its properties, none of which can fail any more.
+static std::uint32_t add_node_with_labels(Database& db, std::span<const std::string> labels, std::string& name,
+                                          nlohmann::json props, std::uint32_t topic) {
   if (!props.is_object()) throw std::runtime_error("properties must be a JSON object");
-  require_utf8(label);
+  std::size_t fresh = 0;
+  for (std::size_t k = 0; k < labels.size(); ++k) {
+    if (labels[k].empty()) throw std::runtime_error(kBadNodeType);
+    require_utf8(labels[k]);
+    const bool seen = std::find(labels.begin(), labels.begin() + k, labels[k]) != labels.begin() + k;
+    fresh += seen || db.node_type_ids.contains(labels[k]) ? 0 : 1;
+  }
+  if (db.node_types.size() + fresh > kMaxSchemaIds) throw std::runtime_error(kBadNodeType);
   require_utf8(name);
   require_utf8_json(props);
-  if (label.empty() || (!node_type_ids.contains(label) && node_types.size() >= kMaxSchemaIds)) {
-    throw std::runtime_error(kBadNodeType);
-  }
-  if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
+  if (db.graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
   if (name.empty()) {
     if (auto it = props.find("name"); it != props.end()) {
       name = name_from_value(*it);
     } else {
-      name = label + "-" + std::to_string(graph.node_count);
+      name = (labels.empty() ? std::string("Node") : labels.front()) + "-" + std::to_string(db.graph.node_count);
     }
   }
   const auto id_member = props.find("id");
   const bool stores_id = id_member != props.end() && !id_member->is_null();
-  std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(node_store, props);
-  const std::uint16_t label_id = add_node_type(label);
-  if (label == "Person") {
-    ++people;
-  } else if (label == "Paper") {
-    ++papers;
+  std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(db.node_store, props);
+  const std::uint16_t first = labels.empty() ? kNoLabel : db.add_node_type(labels.front());
+  if (first == db.person_label) {
+    ++db.people;
+  } else if (first == db.paper_label) {
+    ++db.papers;
   }
-  const std::uint32_t id = add_node(label_id, name, topic);
-  if (stores_id) ++stored_id_nodes;
-  node_store.set_all(id, std::move(entries));
+  const std::uint32_t id = db.add_node(first, name, topic);
+  for (std::size_t k = 1; k < labels.size(); ++k) db.graph.add_label(id, db.add_node_type(labels[k]));
+  if (stores_id) ++db.stored_id_nodes;
+  db.node_store.set_all(id, std::move(entries));
   return id;
 }
 
-std::uint32_t Database::add_labeled_node(const std::vector<std::string>& labels, std::string& name,
+std::uint32_t Database::add_labeled_node(const std::string& label, std::string& name, nlohmann::json props,
+                                         std::uint32_t topic) {
+  return add_node_with_labels(*this, {&label, 1}, name, std::move(props), topic);
+}
+
+std::uint32_t Database::add_labeled_node(std::span<const std::string> labels, std::string& name,
                                          nlohmann::json props, std::uint32_t topic) {
-  if (labels.size() == 1) return add_labeled_node(labels.front(), name, std::move(props), topic);
-  if (!props.is_object()) throw std::runtime_error("properties must be a JSON object");
-  std::size_t fresh = 0;
-  for (const std::string& label : labels) {
-    if (label.empty()) throw std::runtime_error(kBadNodeType);
-    require_utf8(label);
-    fresh += node_type_ids.contains(label) ? 0 : 1;
-  }
-  if (node_types.size() + fresh > kMaxSchemaIds) throw std::runtime_error(kBadNodeType);
-  require_utf8(name);
-  require_utf8_json(props);
-  if (graph.node_count >= kMaxNodeCount) throw std::runtime_error("node identity limit reached");
-  if (labels.empty() && name.empty()) {
-    if (auto it = props.find("name"); it != props.end()) {
-      name = name_from_value(*it);
-    } else {
-      name = "Node-" + std::to_string(graph.node_count);
-    }
-  }
-  if (labels.empty()) {
-    const auto id_member = props.find("id");
-    const bool stores_id = id_member != props.end() && !id_member->is_null();
-    std::vector<std::pair<std::uint32_t, Value>> entries = typed_entries(node_store, props);
-    const std::uint32_t id = add_node(kNoLabel, name, topic);
-    if (stores_id) ++stored_id_nodes;
-    node_store.set_all(id, std::move(entries));
-    return id;
-  }
-  // Every check has passed, so the first label's node cannot fail and the
-  // further labels only append.
-  const std::uint32_t id = add_labeled_node(labels.front(), name, std::move(props), topic);
-  for (std::size_t k = 1; k < labels.size(); ++k) graph.add_label(id, add_node_type(labels[k]));
-  return id;
+  return add_node_with_labels(*this, labels, name, std::move(props), topic);
 }
 
 void Database::set_property(std::uint32_t identity, const std::string& key, const nlohmann::json& value) {
   if (identity >= graph.node_count) return;
   require_utf8(key);
   require_utf8_json(value);
-  Value typed = property_value_of(value);
-  if (!typed.is_null()) property_codec::check_value(typed);
+  const Value typed = property_value_of(value);
   const std::uint32_t k = node_store.intern_key(key);
   const bool had = node_store.has(identity, k);
+  node_store.set(identity, k, typed);  // checks the value; throws before any change
   if (key == "name" && identity < names.size() && !typed.is_null()) names[identity] = name_from_value(value);
-  node_store.set(identity, k, typed);
   if (key == "id") stored_id_nodes = stored_id_nodes + (typed.is_null() ? 0 : 1) - (had ? 1 : 0);
 }
 

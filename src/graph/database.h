@@ -133,7 +133,7 @@ class Database {
   // without labels is named NODE-IDENTITY when `name` is empty and props has
   // no "name". Throws as above, "invalid node type or schema limit reached"
   // for an empty label or one that would pass the schema limit.
-  std::uint32_t add_labeled_node(const std::vector<std::string>& labels, std::string& name, nlohmann::json props,
+  std::uint32_t add_labeled_node(std::span<const std::string> labels, std::string& name, nlohmann::json props,
                                  std::uint32_t topic);
 
   // Sets one property from typed JSON (property_value_of); a null removes

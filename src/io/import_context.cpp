@@ -159,20 +159,20 @@ void ImportContext::reserve_relationships(std::uint64_t count) try {
 void ImportContext::add_node(const std::string& source_id, const std::string& label, nlohmann::json properties) {
   // One label, the common case, goes without a list.
   if (!label.empty() && label.find(';') == std::string::npos) {
-    add_node_as(source_id, &label, nullptr, std::move(properties));
+    add_node_as(source_id, {&label, 1}, std::move(properties));
   } else {
     const std::vector<std::string> labels = split_labels(label, ";");
-    add_node_as(source_id, nullptr, &labels, std::move(properties));
+    add_node_as(source_id, labels, std::move(properties));
   }
 }
 
 void ImportContext::add_node(const std::string& source_id, std::vector<std::string> labels,
                              nlohmann::json properties) {
-  add_node_as(source_id, nullptr, &labels, std::move(properties));
+  add_node_as(source_id, labels, std::move(properties));
 }
 
-void ImportContext::add_node_as(const std::string& source_id, const std::string* label,
-                                const std::vector<std::string>* labels, nlohmann::json properties) {
+void ImportContext::add_node_as(const std::string& source_id, std::span<const std::string> labels,
+                                nlohmann::json properties) {
   if (source_id.empty() || nodes_.find(source_id) != kNoNode) {
     throw std::runtime_error("missing or duplicate node identity: " + source_id);
   }
@@ -194,8 +194,7 @@ void ImportContext::add_node_as(const std::string& source_id, const std::string*
     embedded = true;
     break;
   }
-  const std::uint32_t id = label != nullptr ? db_.add_labeled_node(*label, name, std::move(properties), topic)
-                                            : db_.add_labeled_node(*labels, name, std::move(properties), topic);
+  const std::uint32_t id = db_.add_labeled_node(labels, name, std::move(properties), topic);
   if (embedded) {
     if (!dimension_fixed_) fix_embedding_dim(values.size());
     db_.set_embedding(id, values);

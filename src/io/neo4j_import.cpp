@@ -126,8 +126,7 @@ bool is_json_lines_file(const std::string& path) {
   return false;
 }
 
-Database import_neo4j_export(const std::string& directory, ReductionReport* reductions,
-                             std::vector<std::string>* ignored) {
+Database import_neo4j_export(const std::string& directory, std::vector<std::string>* ignored) {
   std::error_code ec;
   if (!fs::is_directory(directory, ec)) {
     throw std::runtime_error("CSV/JSONL migration requires an existing export directory: " + directory);
@@ -162,11 +161,10 @@ Database import_neo4j_export(const std::string& directory, ReductionReport* redu
   }
   context.finish();
   if (ignored != nullptr) *ignored = other_entries(directory, nodes_path, relationships.path);
-  if (reductions != nullptr) *reductions = ReductionReport{};
   return db;
 }
 
-Database import_apoc_export(const std::string& file, ReductionReport* reductions) {
+Database import_apoc_export(const std::string& file) {
   Database db;
   ImportContext context(db);
   require_regular_file(file);
@@ -185,7 +183,6 @@ Database import_apoc_export(const std::string& file, ReductionReport* reductions
     read_apoc_csv(input.stream, file, context);
   }
   context.finish();
-  if (reductions != nullptr) *reductions = ReductionReport{};
   return db;
 }
 

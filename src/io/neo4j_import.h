@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "io/reductions.h"
 
 namespace orvane {
 
@@ -45,28 +44,25 @@ inline constexpr std::array<const char*, 4> kNeo4jRelationshipFiles = {"rels.csv
 // is missing" (relationship likewise).
 //
 // Every label, property, relationship property and parallel relationship
-// is imported. `reductions`, the report of the reduced import that older
-// versions needed, is accepted for the callers that still ask for it: a
-// successful import sets it to an empty report (nothing was reduced).
+// is imported.
 //
 // With `ignored`, a successful import sets it to the names of the other
 // entries of the directory (files it did not read: a second node file, a
 // file of another name, a folder), sorted, hidden names left out, so that
 // the caller can say what was not imported.
-Database import_neo4j_export(const std::string& directory, ReductionReport* reductions = nullptr,
-                             std::vector<std::string>* ignored = nullptr);
+Database import_neo4j_export(const std::string& directory, std::vector<std::string>* ignored = nullptr);
 
 // Imports a single-file APOC export: a file whose name ends in ".json" or
 // ".jsonl" as apoc.export.json output (JSON lines), any other as
 // apoc.export.csv.all output; the node, label, property and relationship
-// rules are those of an export directory, `reductions` as there. Throws the
+// rules are those of an export directory. Throws the
 // readers' messages, "APOC CSV export requires the columns _id, _labels,
 // _start, _end and _type", "APOC JSON line is neither a node nor a
 // relationship (...)" and "APOC JSON export must be JSON lines; ...", each
 // after its position as for an export directory, FILE being `file` as
 // given; a relationship added after the last line because it named a node
 // defined later, or never, fails at its own line.
-Database import_apoc_export(const std::string& file, ReductionReport* reductions = nullptr);
+Database import_apoc_export(const std::string& file);
 
 // The engine-free half of a migration: a source path ending in ".dump"
 // must be an existing regular file ("Neo4j dump file is missing"); it is
@@ -74,13 +70,12 @@ Database import_apoc_export(const std::string& file, ReductionReport* reductions
 // private import directory, imported, and the private directory removed on
 // every exit. A regular file ending in ".json", ".jsonl" or ".csv" is an
 // APOC export (import_apoc_export). Any other path is imported as an export
-// directory. `reductions` and `ignored` as for import_neo4j_export (a dump
+// directory. `ignored` as for import_neo4j_export (a dump
 // and an APOC file ignore nothing). Throws the bridge's and the import's
 // messages; a dump's record errors name the dump and the decoded file,
 // "DUMP: decoded nodes.jsonl line 5: MESSAGE", where the bridge writes one
 // record a line in the dump's order.
-Database import_neo4j_source(const std::string& source, ReductionReport* reductions = nullptr,
-                             std::vector<std::string>* ignored = nullptr);
+Database import_neo4j_source(const std::string& source, std::vector<std::string>* ignored = nullptr);
 
 // Refuses an output directory of a live pull that already holds any node or
 // relationship file name above (a dangling link counts), so stale files can

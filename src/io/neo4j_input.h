@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -96,9 +97,8 @@ class ImportContext {
   void finish();
 
  private:
-  // add_node with either one label or a list of them.
-  void add_node_as(const std::string& source_id, const std::string* label, const std::vector<std::string>* labels,
-                   nlohmann::json properties);
+  // Both add_node forms.
+  void add_node_as(const std::string& source_id, std::span<const std::string> labels, nlohmann::json properties);
   // Makes `dim` the Database's embedding width for the rest of the import
   // (the nodes so far are seeded again at it).
   void fix_embedding_dim(std::size_t dim);

@@ -33,8 +33,7 @@ bool entry_exists(const fs::path& path) {
 
 }  // namespace
 
-Database import_neo4j_source(const std::string& source, ReductionReport* reductions,
-                             std::vector<std::string>* ignored) {
+Database import_neo4j_source(const std::string& source, std::vector<std::string>* ignored) {
   const std::string extension = fs::path(source).extension().string();
   std::error_code ec;
   if (extension == ".dump") {
@@ -47,15 +46,15 @@ Database import_neo4j_source(const std::string& source, ReductionReport* reducti
     // import reads as typed values. Its errors name the dump and the line of
     // the decoded file, the dump's Nth node or relationship.
     try {
-      return import_neo4j_export(export_directory, reductions);
+      return import_neo4j_export(export_directory);
     } catch (const ImportPositionError& e) {
       throw ImportPositionError(source + ": decoded " + e.file(), e.line(), e.column(), e.message());
     }
   }
   if ((extension == ".json" || extension == ".jsonl" || extension == ".csv") && fs::is_regular_file(source, ec)) {
-    return import_apoc_export(source, reductions);
+    return import_apoc_export(source);
   }
-  return import_neo4j_export(source, reductions, ignored);
+  return import_neo4j_export(source, ignored);
 }
 
 void check_pull_directory(const std::string& directory) {

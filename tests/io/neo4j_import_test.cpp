@@ -1,7 +1,6 @@
 // The export-directory and single-file imports over small files written by
 // the test: what each node and relationship becomes, every refusal's exact
-// message with the file, line and column it names, and the empty report of
-// the reduced import that older versions needed. The bridge side with
+// message with the file, line and column it names. The bridge side with
 // stand-in bridges (shell scripts run as PYTHON=/bin/sh); the pull bridge,
 // its credentials file and its directory checks are shown through the
 // migrate command's tests.
@@ -22,7 +21,6 @@
 #include "io/bridge.h"
 #include "io/import_position.h"
 #include "io/neo4j_import.h"
-#include "io/reductions.h"
 #include "support/error_text.h"
 #include "support/graph_builder.h"
 #include "support/run_binary.h"
@@ -291,8 +289,8 @@ struct WholeCase {
   std::string expected;  // describe() of the import, or its error ({src}: the file's path)
 };
 
-// Each case imports as it is, and the reduced import that older versions
-// needed takes the same graph and reports that nothing was reduced.
+// Each case imports as it is: every label, relationship property and
+// parallel relationship, or the exact error.
 void expect_whole(const std::vector<WholeCase>& cases) {
   for (const WholeCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -304,13 +302,6 @@ void expect_whole(const std::vector<WholeCase>& cases) {
     Database db;
     std::string got = testing::error_of([&] { db = import_neo4j_source(source); });
     EXPECT_EQ(expected, got.empty() ? describe(db) : got);
-    ReductionReport report;
-    report.extra_labels.add("stale");
-    got = testing::error_of([&] { db = import_neo4j_source(source, &report); });
-    EXPECT_EQ(expected, got.empty() ? describe(db) : got);
-    if (got.empty()) {
-      EXPECT_EQ(std::vector<std::string>{kNothingReduced}, reduction_lines(report));
-    }
   }
 }
 

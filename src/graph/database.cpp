@@ -224,15 +224,21 @@ void Database::set_property(std::uint32_t identity, const std::string& key, cons
   if (key == "id") stored_id_nodes = stored_id_nodes + (typed.is_null() ? 0 : 1) - (had ? 1 : 0);
 }
 
-nlohmann::json Database::node_properties(std::uint32_t identity) const {
-  if (identity >= node_store.size()) return nlohmann::json::object();
-  return node_store.to_json(identity);
+// The readers of both stores: an entity beyond the store (a relationship
+// store trails the edge list) or a key never seen has no properties.
+static nlohmann::json properties_in(const PropertyStore& store, std::uint64_t entity) {
+  return entity < store.size() ? store.to_json(entity) : nlohmann::json::object();
 }
 
+static Value property_in(const PropertyStore& store, std::uint64_t entity, std::string_view key) {
+  const std::uint32_t k = store.find_key(key);
+  return k == kNoPropertyKey || entity >= store.size() ? Value() : store.get(entity, k);
+}
+
+nlohmann::json Database::node_properties(std::uint32_t identity) const { return properties_in(node_store, identity); }
+
 Value Database::node_property(std::uint32_t identity, std::string_view key) const {
-  const std::uint32_t k = node_store.find_key(key);
-  if (k == kNoPropertyKey || identity >= node_store.size()) return Value();
-  return node_store.get(identity, k);
+  return property_in(node_store, identity, key);
 }
 
 void Database::set_relationship_properties(std::uint32_t rel, nlohmann::json props) {
@@ -248,15 +254,10 @@ void Database::set_relationship_properties(std::uint32_t rel, nlohmann::json pro
   rel_store.set_all(rel, std::move(entries));
 }
 
-nlohmann::json Database::relationship_properties(std::uint32_t rel) const {
-  if (rel >= rel_store.size()) return nlohmann::json::object();
-  return rel_store.to_json(rel);
-}
+nlohmann::json Database::relationship_properties(std::uint32_t rel) const { return properties_in(rel_store, rel); }
 
 Value Database::relationship_property(std::uint32_t rel, std::string_view key) const {
-  const std::uint32_t k = rel_store.find_key(key);
-  if (k == kNoPropertyKey || rel >= rel_store.size()) return Value();
-  return rel_store.get(rel, k);
+  return property_in(rel_store, rel, key);
 }
 
 void Database::organise_properties() {

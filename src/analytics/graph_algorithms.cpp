@@ -91,7 +91,20 @@ GraphAlgorithmReport compute_graph_algorithms(const Database& db, std::string_vi
   if (selects(algorithm, {"labelpropagation", "louvain"})) {
     report.communities = label_propagation_communities(db);
   }
-  if (selects(algorithm, {"shortestpath"})) report.shortest_path = shortest_path(db, source, target);
+  if (selects(algorithm, {"shortestpath"})) {
+    // An id no node has is a source or target beyond the nodes.
+    const std::uint32_t from = db.node_of_id(source), to = db.node_of_id(target);
+    const std::uint64_t beyond = db.graph.node_count;
+    std::vector<std::uint64_t> path;
+    for (const std::uint32_t identity : shortest_path(db, from == kNoNode ? beyond : from, to == kNoNode ? beyond : to)) {
+      path.push_back(db.node_id(identity));
+    }
+    report.shortest_path = std::move(path);
+  }
+  for (auto* list : {&report.pagerank_top, &report.degree_top}) {
+    if (!*list) continue;
+    for (RankedNode& r : **list) r.id = db.node_id(static_cast<std::uint32_t>(r.id));
+  }
   return report;
 }
 
@@ -104,7 +117,7 @@ std::string graph_algorithm_json(const GraphAlgorithmReport& report) {
   if (report.undirected_triangles) append_count(out, "undirected_triangles", *report.undirected_triangles);
   if (report.communities) append_count(out, "communities", *report.communities);
   if (report.shortest_path) {
-    const std::vector<std::uint32_t>& path = *report.shortest_path;
+    const std::vector<std::uint64_t>& path = *report.shortest_path;
     out += ",\"shortest_path\":[";
     for (std::size_t i = 0; i < path.size(); ++i) {
       if (i > 0) out += ',';

@@ -27,7 +27,7 @@ class Database;
 
 // One entry of a ranked list.
 struct RankedNode {
-  std::uint32_t id;  // identity
+  std::uint64_t id;  // identity from top_ranked; the id users see in a GraphAlgorithmReport
   double score;
 };
 
@@ -90,13 +90,14 @@ struct GraphAlgorithmReport {
   std::optional<std::uint64_t> wcc_count;               // "wcc", "all"
   std::optional<std::uint64_t> undirected_triangles;    // "trianglecount", "triangles", "all"
   std::optional<std::uint64_t> communities;             // "labelpropagation", "louvain", "all"
-  std::optional<std::vector<std::uint32_t>> shortest_path;  // "shortestpath", "all": identities
+  std::optional<std::vector<std::uint64_t>> shortest_path;  // "shortestpath", "all"
 };
 
 // Runs the algorithms that `algorithm` names, matched exactly and
 // case-sensitively ("all" runs every one); a name that matches nothing
-// selects none. `source` and `target` are identities used by the shortest
-// path only.
+// selects none. `source` and `target` are node ids as users see them
+// (Database::node_id), used by the shortest path only; every node in the
+// report is named by that id too.
 GraphAlgorithmReport compute_graph_algorithms(const Database& db, std::string_view algorithm,
                                               std::uint64_t source, std::uint64_t target);
 

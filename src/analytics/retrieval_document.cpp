@@ -67,7 +67,7 @@ std::string retrieval_document_json(const Database& db, const float* query, std:
     const std::uint32_t topic = id < n && id < db.topics.size() ? db.topics[id] : 0;
     const std::string name = id < db.names.size() ? db.names[id] : std::string();
     std::ostringstream common;
-    common << "\"id\":" << id << ",\"name\":" << json_string(name) << ",\"score\":" << score_text(score)
+    common << "\"id\":" << db.node_id(id) << ",\"name\":" << json_string(name) << ",\"score\":" << score_text(score)
            << ",\"topic\":" << topic << ",\"topic_label\":" << json_string(topic_name(topic));
     hits << (i ? "," : "") << "{" << common.str() << "}";
 

@@ -9,15 +9,15 @@
 namespace orvane {
 
 struct ResultNode {
-  std::uint32_t id = 0;  // identity
+  std::uint64_t id = 0;  // the id users see (Database::node_id)
   std::string label;
   std::string name;
   std::uint32_t topic = 0;
 };
 
 struct ResultRel {
-  std::uint32_t src = 0;  // identity
-  std::uint32_t dst = 0;  // identity
+  std::uint64_t src = 0;  // the id users see of each end
+  std::uint64_t dst = 0;
   std::string type;
 };
 

@@ -1,5 +1,5 @@
 // CREATE: one labelled node, or one relationship between two existing nodes
-// named by internal id, added to the target database, which is recompiled
+// named by their ids (the ids answers show, graph/entity_ids.h), added to the target database, which is recompiled
 // and, when the engine has a snapshot path, saved there.
 //
 // A statement changes the graph only if it succeeds as a whole. Every check
@@ -103,7 +103,7 @@ void create_node(StatementContext& ctx) {
   commit(ctx, db, mark);
   ctx.engine.record_change("create_node", label + ":" + pattern);
   ctx.out.data = JsonObjectText()
-                     .count("id", id)
+                     .count("id", db.node_id(id))
                      .string("label", label)
                      .string("name", name_property)
                      .raw("properties", properties_text)
@@ -183,10 +183,8 @@ void create_relationship(StatementContext& ctx) {
   if (!RelationshipForm(ctx.t).match(src_text, type, dst_text)) throw std::runtime_error(kRelationshipForm);
   const std::uint64_t src = endpoint_id(src_text), dst = endpoint_id(dst_text);
   Database& db = ctx.target();
-  if (src >= db.graph.node_count || dst >= db.graph.node_count) {
-    throw std::runtime_error("relationship endpoint does not exist");
-  }
-  const auto s = static_cast<std::uint32_t>(src), d = static_cast<std::uint32_t>(dst);
+  const std::uint32_t s = db.node_of_id(src), d = db.node_of_id(dst);
+  if (s == kNoNode || d == kNoNode) throw std::runtime_error("relationship endpoint does not exist");
 
   // Every CREATE makes a new relationship, parallel to any that exist.
   const DatabaseMark mark = db.mark();
@@ -201,7 +199,7 @@ void create_relationship(StatementContext& ctx) {
   const std::string detail = std::to_string(src) + "-[" + type + "]->" + std::to_string(dst);
   ctx.engine.record_change("create_rel", detail);
   ctx.out.data =
-      JsonObjectText().count("id", id).count("src", src).count("dst", dst).string("type", type).text();
+      JsonObjectText().count("id", db.relationship_id(id)).count("src", src).count("dst", dst).string("type", type).text();
 }
 
 }  // namespace

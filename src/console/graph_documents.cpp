@@ -170,7 +170,7 @@ std::string search_document(const Engine& engine, const std::string& text, std::
     if (!matches(db, identity, text)) continue;
     if (found++ > 0) hits += ',';
     hits += JsonObjectText()
-                .count("id", id)
+                .count("id", db.node_id(identity))
                 .string("name", db.names[identity])
                 .raw("labels", labels_of(db, identity))
                 .text();
@@ -180,8 +180,8 @@ std::string search_document(const Engine& engine, const std::string& text, std::
 
 std::string node_document(const Engine& engine, std::uint64_t id, std::size_t limit) {
   const Database& db = engine.database();
-  if (id >= db.graph.node_count) return JsonObjectText().string("error", "no such node").text();
-  const auto identity = static_cast<std::uint32_t>(id);
+  const std::uint32_t identity = db.node_of_id(id);
+  if (identity == kNoNode) return JsonObjectText().string("error", "no such node").text();
   const PhysicalGraph& g = db.graph;
   NodeRun targets;
   TypeRun types;
@@ -194,7 +194,7 @@ std::string node_document(const Engine& engine, std::uint64_t id, std::size_t li
     if (i > 0) neighbors += ',';
     const std::uint32_t other = g.to_logical[targets[i]];
     neighbors += JsonObjectText()
-                     .count("id", other)
+                     .count("id", db.node_id(other))
                      .string("name", db.names[other])
                      .string("type", types[i] < db.rel_types.size() ? db.rel_types[types[i]] : "REL")
                      .text();

@@ -95,16 +95,17 @@ ConsoleResult explore(const Engine& engine, std::uint64_t id, std::uint32_t hops
   const PhysicalGraph& g = db.graph;
   ConsoleResult out;
   out.kind = "graph";
-  if (g.node_count == 0 || id >= g.node_count || limit == 0) return out;
+  const std::uint32_t start = db.node_of_id(id);
+  if (start == kNoNode || limit == 0) return out;
 
   std::vector<bool> seen(g.node_count, false);
   const auto visit = [&](std::uint32_t node) {
     seen[node] = true;
-    out.nodes.push_back({node, label_of(db, node), db.names[node], db.topics[node]});
+    out.nodes.push_back({db.node_id(node), label_of(db, node), db.names[node], db.topics[node]});
   };
-  visit(static_cast<std::uint32_t>(id));
+  visit(start);
   if (out.nodes.size() >= limit) return out;
-  std::vector<std::uint32_t> level{static_cast<std::uint32_t>(id)};
+  std::vector<std::uint32_t> level{start};
   for (std::uint32_t depth = 0; depth < hops && !level.empty(); ++depth) {
     std::vector<std::uint32_t> next;
     for (const std::uint32_t u : level) {
@@ -117,7 +118,7 @@ ConsoleResult explore(const Engine& engine, std::uint64_t id, std::uint32_t hops
           visit(v);
           next.push_back(v);
         }
-        out.rels.push_back({u, v, type_of(db, types[i])});
+        out.rels.push_back({db.node_id(u), db.node_id(v), type_of(db, types[i])});
         if (out.nodes.size() >= limit) return out;
       }
     }

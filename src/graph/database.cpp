@@ -226,6 +226,16 @@ void Database::set_property(std::uint32_t identity, const std::string& key, cons
 
 // The readers of both stores: an entity beyond the store (a relationship
 // store trails the edge list) or a key never seen has no properties.
+std::uint32_t Database::node_of_id(std::uint64_t id) const {
+  const std::uint64_t identity = node_ids.find(id, graph.node_count);
+  return identity == kNoEntityId ? kNoNode : static_cast<std::uint32_t>(identity);
+}
+
+std::uint32_t Database::relationship_of_id(std::uint64_t id) const {
+  const std::uint64_t identity = rel_ids.find(id, graph.edges.size());
+  return identity == kNoEntityId ? kNoNode : static_cast<std::uint32_t>(identity);
+}
+
 static nlohmann::json properties_in(const PropertyStore& store, std::uint64_t entity) {
   return entity < store.size() ? store.to_json(entity) : nlohmann::json::object();
 }

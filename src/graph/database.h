@@ -33,6 +33,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "graph/entity_ids.h"
 #include "graph/physical_graph.h"
 #include "graph/property_store.h"
 #include "graph/value.h"
@@ -87,6 +88,8 @@ class Database {
   PropertyStore rel_store;   // by relationship identity, grouped by type; may trail graph.edges
                              // (the rest have no properties)
   std::uint64_t stored_id_nodes = 0;  // nodes that hold the property "id"
+  EntityIds node_ids;  // the id users see for each node: its identity unless an import kept its source's
+  EntityIds rel_ids;   // the same for relationships
   bool generated = false;  // built by the corpus generator (or from its graphs): a pattern's {id: N}
                            // also names the node of identity N when it has no "id" property, as
                            // every statement on the generated corpus has always read it; on any
@@ -135,6 +138,14 @@ class Database {
   // for an empty label or one that would pass the schema limit.
   std::uint32_t add_labeled_node(std::span<const std::string> labels, std::string& name, nlohmann::json props,
                                  std::uint32_t topic);
+
+  // The node (relationship) users know by `id`, or kNoNode when there is
+  // none.
+  std::uint32_t node_of_id(std::uint64_t id) const;
+  std::uint32_t relationship_of_id(std::uint64_t id) const;
+  // The id users see for node (relationship) `identity`.
+  std::uint64_t node_id(std::uint32_t identity) const { return node_ids.id_of(identity); }
+  std::uint64_t relationship_id(std::uint32_t rel) const { return rel_ids.id_of(rel); }
 
   // Sets one property from typed JSON (property_value_of); a null removes
   // it. Ignored for an identity not below node_count. Key "name" also

@@ -61,6 +61,8 @@ void Database::rollback(const DatabaseMark& mark) {
     embeddings.resize(std::min<std::size_t>(embeddings.size(), embedding_dim * n));
   }
   node_store.truncate(n);
+  node_ids.truncate(n);
+  rel_ids.truncate(mark.relationships);
   truncate_names(node_types, node_type_ids, mark.node_types);
   truncate_names(rel_types, rel_type_ids, mark.rel_types);
   people = mark.people;

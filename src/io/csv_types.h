@@ -13,6 +13,11 @@
 
 namespace orvane {
 
+// The header field of the relationship column that carries each
+// relationship's own id: neo4j-admin skips an :IGNORE column, and our
+// import reads this one back as the relationships' ids.
+inline constexpr const char* kRelationshipIdHeader = "relationshipId:IGNORE";
+
 // The scalar type of a CSV column (or of its array elements).
 enum class CsvScalar : std::uint8_t {
   kNone,  // no value seen yet (an empty list's elements)

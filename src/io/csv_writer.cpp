@@ -9,7 +9,12 @@
 //
 // Nodes are rows in identity order, relationships in relationship identity
 // order (so an import, which creates them in file order, gives every one
-// its identity back, parallel relationships included). ":LABEL" holds every
+// its identity back, parallel relationships included). ":ID" and the
+// endpoints are the ids users see (graph/entity_ids.h). neo4j-admin has no
+// column for a relationship's own id, so when the relationships have ids
+// other than their identities (an imported dump's), they go to a column
+// "relationshipId:IGNORE", which neo4j-admin skips and our import reads
+// back as the ids. ":LABEL" holds every
 // label in order joined by ";" and is empty for a node without labels. The
 // key columns come in ascending byte order of their names; each takes the
 // type (io/csv_types.h) that every value of its key in the file has. A key
@@ -162,7 +167,7 @@ void write_export_nodes(const Database& db, ExportFile& out) {
   std::size_t extra = 0;  // cursor into extra_label_nodes, which is ascending by identity
   std::string labels;
   for (std::uint32_t id = 0; id < g.node_count; ++id) {
-    out.put_number(id);
+    out.put_number(db.node_id(id));
     out.put(',');
     if (g.labels[id] != kNoLabel) {
       labels = db.node_type_name(g.labels[id]);
@@ -181,14 +186,21 @@ void write_export_nodes(const Database& db, ExportFile& out) {
 void write_export_relationships(const Database& db, ExportFile& out) {
   const std::vector<Edge>& edges = db.graph.edges;
   const Layout layout = plan_layout(db.rel_store, edges.size());
-  put_header(out, ":START_ID,:END_ID,:TYPE", db.rel_store, layout);
+  const bool ids = !db.rel_ids.is_identity();
+  const std::string fixed = ids ? std::string(":START_ID,:END_ID,:TYPE,") + kRelationshipIdHeader
+                                : std::string(":START_ID,:END_ID,:TYPE");
+  put_header(out, fixed.c_str(), db.rel_store, layout);
   RowWriter row(db.rel_store, layout);
   for (std::uint32_t rel = 0; rel < edges.size(); ++rel) {
-    out.put_number(edges[rel].src);
+    out.put_number(db.node_id(edges[rel].src));
     out.put(',');
-    out.put_number(edges[rel].dst);
+    out.put_number(db.node_id(edges[rel].dst));
     out.put(',');
     out.put_quoted(db.rel_types[edges[rel].type]);
+    if (ids) {
+      out.put(',');
+      out.put_number(db.relationship_id(rel));
+    }
     row.put(out, rel);
     out.put('\n');
   }
@@ -207,7 +219,7 @@ void put_embedding(ExportFile& out, std::span<const float> values) {
 void write_benchmark_nodes(const Database& db, ExportFile& out) {
   out.put("id:ID,name,topic:int,emb:float[],:LABEL\n");
   for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
-    out.put_number(id);
+    out.put_number(db.node_id(id));
     out.put(',');
     out.put_quoted(db.names[id]);
     out.put(',');
@@ -223,9 +235,9 @@ void write_benchmark_nodes(const Database& db, ExportFile& out) {
 void write_benchmark_relationships(const Database& db, ExportFile& out) {
   out.put(":START_ID,:END_ID,:TYPE\n");
   for_each_export_relationship(db, [&](std::uint32_t src, std::uint32_t dst, std::uint16_t type) {
-    out.put_number(src);
+    out.put_number(db.node_id(src));
     out.put(',');
-    out.put_number(dst);
+    out.put_number(db.node_id(dst));
     out.put(',');
     out.put_quoted(db.rel_types[type]);
     out.put('\n');

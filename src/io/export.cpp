@@ -33,7 +33,7 @@ void write_jsonl_files(const Database& db, const fs::path& dir) {
   std::size_t extra = 0;  // cursor into extra_label_nodes, which is ascending by identity
   for (std::uint32_t id = 0; id < g.node_count; ++id) {
     nodes.put("{\"id\":");
-    nodes.put_number(id);
+    nodes.put_number(db.node_id(id));
     nodes.put(",\"labels\":[");
     if (g.labels[id] != kNoLabel) {
       nodes.put(label_texts[g.labels[id]]);
@@ -55,11 +55,11 @@ void write_jsonl_files(const Database& db, const fs::path& dir) {
   for (const std::string& t : db.rel_types) type_texts.push_back(nlohmann::json(t).dump());
   for (std::uint32_t rel = 0; rel < g.edges.size(); ++rel) {
     rels.put("{\"id\":");
-    rels.put_number(rel);
+    rels.put_number(db.relationship_id(rel));
     rels.put(",\"src\":");
-    rels.put_number(g.edges[rel].src);
+    rels.put_number(db.node_id(g.edges[rel].src));
     rels.put(",\"dst\":");
-    rels.put_number(g.edges[rel].dst);
+    rels.put_number(db.node_id(g.edges[rel].dst));
     rels.put(",\"type\":");
     rels.put(type_texts[g.edges[rel].type]);
     // Most relationships have no properties: no JSON object for them.

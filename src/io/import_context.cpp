@@ -19,6 +19,15 @@
 // that is not a finite float (1e39 overflows it) is refused with the node's
 // source identity: storing it would turn every cosine with it into NaN.
 //
+// The ids users see: when every node's source identity is a number in
+// canonical decimal form ("17", never "017"; JSON integers count), the
+// nodes keep those numbers as their ids, so id(n) and the rendered "id"
+// name the same node as in the source; otherwise (texts such as "p1", or a
+// mix) the nodes show their identities 0, 1, 2, ... in import order, as
+// neo4j-admin numbers them. Relationships the same, by the source id of
+// each relationship record (a dump's relationship id, an APOC line's
+// "id"); a source that gives none, or repeats one, leaves identities.
+//
 // Everything a Neo4j graph holds comes over as it is: every label of a node
 // (none too), relationship properties, and parallel relationships, each a
 // relationship of its own. A ";" inside a label text separates labels, as in
@@ -28,6 +37,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -78,6 +88,30 @@ bool embedding_of(const nlohmann::json& properties, const char* key, std::vector
     out.push_back(static_cast<float>(component.get<double>()));
   }
   return true;
+}
+
+// `text` as an id users may see: a decimal number in canonical form (no
+// sign, no leading zero unless it is "0") up to kMaxEntityId; nullopt
+// otherwise.
+std::optional<std::uint64_t> visible_number(std::string_view text) {
+  if (text.empty() || (text.size() > 1 && text[0] == '0')) return std::nullopt;
+  const std::optional<std::uint64_t> value = parse_decimal(text);
+  if (!value || *value > kMaxEntityId) return std::nullopt;
+  return value;
+}
+
+// Appends the number of `text` to `numbers` while every text so far was a
+// number; the first that is not clears them for good.
+void note_number(std::string_view text, std::vector<std::uint64_t>& numbers, bool& numbered) {
+  if (!numbered) return;
+  const std::optional<std::uint64_t> n = visible_number(text);
+  if (n) {
+    numbers.push_back(*n);
+  } else {
+    numbered = false;
+    numbers.clear();
+    numbers.shrink_to_fit();
+  }
 }
 
 // The value of `text` when it is a decimal number in canonical form (no
@@ -200,10 +234,11 @@ void ImportContext::add_node_as(const std::string& source_id, std::span<const st
     db_.set_embedding(id, values);
   }
   nodes_.add(source_id, id);
+  note_number(source_id, node_numbers_, numbered_nodes_);
 }
 
 void ImportContext::add_relationship(std::string_view start, std::string_view end, std::string_view type,
-                                     nlohmann::json properties) {
+                                     nlohmann::json properties, std::string_view source_id) {
   const std::uint32_t from = nodes_.find(start);
   const std::uint32_t to = nodes_.find(end);
   if (from == kNoNode || to == kNoNode) throw std::runtime_error("relationship references a missing node");
@@ -216,14 +251,17 @@ void ImportContext::add_relationship(std::string_view start, std::string_view en
   }
   const std::uint32_t rel = db_.graph.add_edge(from, to, last_type_id_);
   if (!properties.is_null() && !properties.empty()) db_.set_relationship_properties(rel, std::move(properties));
+  note_number(source_id, rel_numbers_, numbered_rels_);
 }
 
 void ImportContext::add_relationship_when_known(std::string_view start, std::string_view end, std::string_view type,
-                                                nlohmann::json properties, std::uint64_t line) {
+                                                nlohmann::json properties, std::string_view source_id,
+                                                std::uint64_t line) {
   if (nodes_.find(start) != kNoNode && nodes_.find(end) != kNoNode) {
-    add_relationship(start, end, type, std::move(properties));
+    add_relationship(start, end, type, std::move(properties), source_id);
   } else {
-    deferred_.push_back({std::string(start), std::string(end), std::string(type), std::move(properties), line});
+    deferred_.push_back({std::string(start), std::string(end), std::string(type), std::string(source_id),
+                         std::move(properties), line});
   }
 }
 
@@ -232,7 +270,7 @@ void ImportContext::add_relationship_when_known(std::string_view start, std::str
 void ImportContext::add_deferred_relationships(const std::string& file) {
   for (Deferred& d : deferred_) {
     try {
-      add_relationship(d.start, d.end, d.type, std::move(d.properties));
+      add_relationship(d.start, d.end, d.type, std::move(d.properties), d.source_id);
     } catch (...) {
       rethrow_at_record(file, d.line);
     }
@@ -241,6 +279,9 @@ void ImportContext::add_deferred_relationships(const std::string& file) {
 }
 
 void ImportContext::finish() {
+  // A relationship source without ids, or with repeats, leaves identities.
+  if (numbered_nodes_) db_.node_ids.assign(std::move(node_numbers_));
+  if (numbered_rels_ && rel_numbers_.size() == db_.graph.edges.size()) db_.rel_ids.assign(std::move(rel_numbers_));
   db_.compile();
   db_.organise_properties();
 }

@@ -40,6 +40,7 @@
 
 #include "graph/json_limits.h"
 #include "io/csv_reader.h"
+#include "io/csv_types.h"
 #include "io/flat_json.h"
 #include "io/import_position.h"
 #include "io/neo4j_input.h"
@@ -94,13 +95,15 @@ struct PropertyColumn {
   bool members;       // a properties:json column: its object's members are the properties
 };
 
-// The property columns of `header`: every named column but those in `skip`.
+// The property columns of `header`: every named column but those in `skip`
+// and those of type IGNORE, which neo4j-admin skips.
 std::vector<PropertyColumn> property_columns(const std::vector<std::string>& header,
                                              std::initializer_list<std::size_t> skip) {
   std::vector<PropertyColumn> columns;
   for (std::size_t i = 0; i < header.size(); ++i) {
     std::string name = header_name(header[i]);
     if (std::find(skip.begin(), skip.end(), i) != skip.end() || name.empty()) continue;
+    if (header_type(header[i]) == "IGNORE") continue;
     for (const PropertyColumn& c : columns) {
       if (c.name == name) throw std::runtime_error("duplicate CSV property header: " + name);
     }
@@ -288,12 +291,14 @@ void read_csv_relationships(std::istream& in, const std::string& file, ImportCon
     if (start == kNone || end == kNone || type == kNone) {
       throw std::runtime_error("relationship CSV requires start, end and type columns");
     }
+    const std::size_t rel_id = std::find(header.begin(), header.end(), kRelationshipIdHeader) - header.begin();
     const std::vector<PropertyColumn> columns = property_columns(header, {start, end, type});
+    static const std::string kNoId;
     while (next_row(in, record, header.size())) {
       // Most relationship files have no property column: no object per row.
       nlohmann::json properties = columns.empty() ? nlohmann::json() : row_properties(record, columns);
       context.add_relationship(record.fields[start], record.fields[end], record.fields[type],
-                               std::move(properties));
+                               std::move(properties), rel_id < header.size() ? record.fields[rel_id] : kNoId);
     }
   } catch (...) {
     rethrow_at_record(file, record.line);
@@ -342,7 +347,8 @@ void read_apoc_csv(std::istream& in, const std::string& file, ImportContext& con
         }
       }
       if (!f[c.start].empty() || !f[c.end].empty() || !f[c.type].empty()) {
-        context.add_relationship_when_known(f[c.start], f[c.end], f[c.type], std::move(properties), record.line);
+        context.add_relationship_when_known(f[c.start], f[c.end], f[c.type], std::move(properties), f[c.id],
+                                            record.line);
         continue;
       }
       std::string_view labels = f[c.labels];

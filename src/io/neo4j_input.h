@@ -77,12 +77,13 @@ class ImportContext {
   void add_node(const std::string& source_id, const std::string& label, nlohmann::json properties);
 
   // Adds one relationship between two imported source identities, with its
-  // property object (null or empty for none); a relationship parallel to
-  // an earlier one is a relationship of its own. Throws "relationship
-  // references a missing node", "relationship type is missing", or the
-  // Database's refusals of the properties.
+  // property object (null or empty for none) and its own source id (empty
+  // when the source gives none); a relationship parallel to an earlier one
+  // is a relationship of its own. Throws "relationship references a
+  // missing node", "relationship type is missing", or the Database's
+  // refusals of the properties.
   void add_relationship(std::string_view start, std::string_view end, std::string_view type,
-                        nlohmann::json properties = nullptr);
+                        nlohmann::json properties = nullptr, std::string_view source_id = {});
 
   // As add_relationship, for files that may name a node before the record
   // that defines it: a relationship whose endpoints are not both imported
@@ -90,10 +91,11 @@ class ImportContext {
   // add_deferred_relationships(), which throws add_relationship's refusals
   // at the position of that line in `file` (io/import_position.h).
   void add_relationship_when_known(std::string_view start, std::string_view end, std::string_view type,
-                                   nlohmann::json properties, std::uint64_t line);
+                                   nlohmann::json properties, std::string_view source_id, std::uint64_t line);
   void add_deferred_relationships(const std::string& file);
 
-  // Compiles the graph.
+  // Keeps the source's ids as the ids users see (the top of
+  // import_context.cpp has the rule) and compiles the graph.
   void finish();
 
  private:
@@ -104,7 +106,7 @@ class ImportContext {
   void fix_embedding_dim(std::size_t dim);
 
   struct Deferred {
-    std::string start, end, type;
+    std::string start, end, type, source_id;
     nlohmann::json properties;
     std::uint64_t line;  // of its record in the file
   };
@@ -116,6 +118,10 @@ class ImportContext {
   std::vector<Deferred> deferred_;   // relationships waiting for a later node
   std::uint64_t expected_nodes_ = 0;  // reserve_nodes' hint, to size the embeddings once their width is known
   bool dimension_fixed_ = false;      // an embedding has fixed db_.embedding_dim
+  // The source ids as numbers, by identity, while every one so far was a
+  // number (cleared for good at the first that is not).
+  std::vector<std::uint64_t> node_numbers_, rel_numbers_;
+  bool numbered_nodes_ = true, numbered_rels_ = true;
 };
 
 // True when a file must be read as JSON lines: its name ends in ".jsonl" or

@@ -10,9 +10,8 @@
 //   APOC export:   one file of both, every line with "type" "node" or
 //                  "relationship" (the relationship type under "label")
 //
-// The reduced import reads a node's labels as a list (a missing or null
-// member is no label) and drops relationship properties; the strict import
-// wants exactly one label and none.
+// A node's labels are a list (a missing or null member is no label) or one
+// text; a relationship's "id", when it has one, is its source id.
 //
 // Identities are strings or integers; an integer's source identity is its
 // decimal text, so it matches the CSV text of the same number but not a
@@ -145,7 +144,7 @@ void add_json_node(json& record, ImportContext& context) {
 // type, start, end.
 struct JsonRelationship {
   json properties;
-  std::string type, start, end;
+  std::string type, start, end, id;  // id: empty when the record has none
 };
 
 JsonRelationship json_relationship(json& record) {
@@ -158,7 +157,9 @@ JsonRelationship json_relationship(json& record) {
   std::string type = relationship_type(record);
   std::string start = endpoint(record, {"src", "start", ":START_ID"});
   std::string end = endpoint(record, {"dst", "end", ":END_ID"});
-  return {std::move(properties), std::move(type), std::move(start), std::move(end)};
+  const auto id = record.find("id");
+  std::string source_id = id == record.end() || id->is_null() ? std::string() : source_identity(*id);
+  return {std::move(properties), std::move(type), std::move(start), std::move(end), std::move(source_id)};
 }
 
 }  // namespace
@@ -170,7 +171,7 @@ void read_jsonl_nodes(std::istream& in, const std::string& file, ImportContext& 
 void read_jsonl_relationships(std::istream& in, const std::string& file, ImportContext& context) {
   for_each_json_line(in, file, 0, [&](json record, std::uint64_t) {
     JsonRelationship r = json_relationship(record);
-    context.add_relationship(r.start, r.end, r.type, std::move(r.properties));
+    context.add_relationship(r.start, r.end, r.type, std::move(r.properties), r.id);
   });
 }
 
@@ -196,7 +197,7 @@ void read_apoc_json(std::istream& in, const std::string& file, ImportContext& co
       add_json_node(record, context);
     } else if (kind != record.end() && *kind == "relationship") {
       JsonRelationship r = json_relationship(record);
-      context.add_relationship_when_known(r.start, r.end, r.type, std::move(r.properties), line);
+      context.add_relationship_when_known(r.start, r.end, r.type, std::move(r.properties), r.id, line);
     } else {
       throw std::runtime_error("APOC JSON line is neither a node nor a relationship (\"type\" must be \"node\" or "
                                "\"relationship\")");

@@ -232,7 +232,7 @@ nlohmann::json node_value(const Database& db, std::uint32_t position, const std:
   if (!property.empty()) return to_typed_json(db.node_property(identity, property));
   const nlohmann::json props = db.node_properties(identity);
   nlohmann::json node = nlohmann::json::object();
-  node["id"] = static_cast<std::uint64_t>(identity);
+  node["id"] = db.node_id(identity);
   nlohmann::json labels = nlohmann::json::array();
   for (const std::uint16_t label : db.graph.labels_of(identity)) labels.push_back(db.node_type_name(label));
   node["labels"] = std::move(labels);

@@ -13,8 +13,8 @@ namespace orvane::snapshot_format {
 static_assert(std::endian::native == std::endian::little, "snapshot blocks assume a little-endian host");
 
 inline constexpr char kMagic[8] = {'O', 'R', 'V', 'S', 'N', 'A', 'P', '2'};
-inline constexpr std::uint32_t kCurrentVersion = 5;  // the only version written
-inline constexpr std::uint32_t kFlagGenerated = 1;    // version 5 header flag bit 0: Database::generated
+inline constexpr std::uint32_t kCurrentVersion = 6;  // the only version written
+inline constexpr std::uint32_t kFlagGenerated = 1;    // header flag bit 0 (version 5 on): Database::generated
 // Floats per embedding: each file names its own, from 1 to kMaxDimension.
 // Every writer before the width became the Database's wrote 32.
 inline constexpr std::uint32_t kMaxDimension = 65536;

@@ -5,9 +5,11 @@
 // identity, checked to name every identity once, and the incoming CSR is
 // derived from the outgoing one rather than stored. Older files hold both
 // directions, checked to mirror each other, and their relationships are
-// numbered in outgoing slot order as they are read. Version 5 also holds the typed property stores, read straight
-// into their arrays and checked by PropertyStore::read; older files hold a
-// JSON text per node, converted value by value (property_value_of).
+// numbered in outgoing slot order as they are read. Version 5 also holds
+// the typed property stores, read straight into their arrays and checked by
+// PropertyStore::read; older files hold a JSON text per node, converted
+// value by value (property_value_of). Version 6 adds the ids users see;
+// older files show identities.
 //
 // The file is read front to back with read(2), never mapped, so a file that
 // shrinks under the reader fails the load instead of raising SIGBUS. A
@@ -127,12 +129,14 @@ Header read_header(SnapshotInput& in, std::uint32_t version) {
   // target, type and identity) and there is one offsets array, where older
   // files hold 12 bytes a relationship and two offsets arrays.
   // Version 5 keeps the properties in two length-prefixed stores (16 bytes
-  // at least) instead of a text per node.
+  // at least) instead of a text per node; version 6 adds the two id counts
+  // (16 bytes).
   const std::uint64_t per_node = 18 + 4 * h.dimension + (version == 2 || version >= 5 ? 0 : 4);
   const std::uint64_t per_relationship = version >= 5 ? 10 : 12;
   const std::uint64_t offsets = version >= 5 ? 4 : 8;
   const std::uint64_t needed = h.nodes * per_node + offsets * (h.nodes + 1) + 4 * (h.label_count + h.type_count) +
-                               per_relationship * h.relationships + 6 * h.extra_labels + (version >= 5 ? 16 : 0);
+                               per_relationship * h.relationships + 6 * h.extra_labels + (version >= 5 ? 16 : 0) +
+                               (version >= 6 ? 16 : 0);
   if (in.remaining() < needed) fail("snapshot sizes exceed file length");
   return h;
 }
@@ -412,6 +416,19 @@ void read_properties(SnapshotInput& in, const Header& h, Database& db) {
   }
 }
 
+// One id section (version 6): the explicit ids of the first entities, at
+// most `max_entities` of them, distinct and below 2^63.
+EntityIds read_ids(SnapshotInput& in, std::uint64_t max_entities) {
+  std::uint64_t count = 0;
+  in.read(&count, sizeof count);
+  if (count > max_entities || count > in.remaining() / 8) fail("snapshot ids exceed the graph");
+  std::vector<std::uint64_t> ids(count);
+  in.read(ids.data(), 8 * count);
+  EntityIds out;
+  if (!out.assign(std::move(ids))) fail("invalid snapshot ids");
+  return out;
+}
+
 // Parses everything after the magic and version.
 Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
   const Header h = read_header(in, version);
@@ -423,6 +440,10 @@ Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
   if (version >= 5) {
     nodes = read_store(in, h.nodes);
     rels = read_store(in, h.relationships);
+  }
+  if (version >= 6) {
+    db.node_ids = read_ids(in, h.nodes);
+    db.rel_ids = read_ids(in, h.relationships);
   }
   db.graph = build.finish();
   if (version >= 5) db.install_property_stores(std::move(nodes), std::move(rels));

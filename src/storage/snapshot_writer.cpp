@@ -1,13 +1,13 @@
-// save_snapshot: writes a Database as a version 5 snapshot.
+// save_snapshot: writes a Database as a version 6 snapshot.
 //
-// Byte layout (version 5). Integers are unsigned little-endian, floats
+// Byte layout (version 6). Integers are unsigned little-endian, floats
 // IEEE-754 binary32 little-endian; no padding anywhere. n = nodes,
 // E = relationships, L = labels, T = relationship types, X = further
 // labels (labels of a node after its first).
 //
 //   offset  width  field
 //        0      8  magic "ORVSNAP2" (no terminator)
-//        8      4  version (5)
+//        8      4  version (6)
 //       12      4  node count n
 //       16      4  relationship count E (out_targets entries)
 //       20      4  embedding dimension d (1 … 65536; 32 for every graph
@@ -44,13 +44,19 @@
 //                       one entity per node
 //   16  rel store       8-byte length + the relationship PropertyStore:
 //                       at most one entity per relationship
-//   17  digest          32   SHA-256 of every byte before it
+//   17  node ids        8-byte count k (0 … n) + 8k: the ids users see
+//                       of the first k nodes (graph/entity_ids.h), distinct;
+//                       0 when every node shows its identity
+//   18  rel ids         the same for relationships (k ≤ E)
+//   19  digest          32   SHA-256 of every byte before it
 //
 // The incoming CSR is not stored: the reader derives it from the outgoing
 // one in one pass, which costs less than reading, hashing and checking ten
 // more bytes a relationship.
 //
-// Older versions the reader still accepts: version 4 has neither the flags
+// Older versions the reader still accepts: version 5 is version 6 without
+// the id sections (every node and relationship shows its identity); version
+// 4 has neither the flags
 // nor the further-label count in its header and, of the sections, no
 // further labels (4, 5) and no relationship identities (11; relationships
 // are numbered in outgoing slot order); it stores the incoming CSR after
@@ -198,6 +204,11 @@ void write_sections(HashingSink& out, const Database& db) {
   for (const std::string& name : db.names) out.put_text(name);
   put_store(out, db.node_store);
   put_store(out, db.rel_store);
+  for (const EntityIds* ids : {&db.node_ids, &db.rel_ids}) {
+    const std::uint64_t count = ids->explicit_count();
+    out.put(&count, sizeof count);
+    out.put_block(ids->explicit_ids());
+  }
 }
 
 // The writer relies on every node having its attributes; a Database that
@@ -213,7 +224,8 @@ void check_attribute_sizes(const Database& db) {
       g.out_offsets.size() != n + 1 || g.in_offsets.size() != n + 1 ||
       g.out_types.size() != g.out_targets.size() || g.in_sources.size() != g.out_targets.size() ||
       g.in_types.size() != g.out_targets.size() || db.node_store.size() != n ||
-      db.rel_store.size() > g.edges.size()) {
+      db.rel_store.size() > g.edges.size() || db.node_ids.explicit_count() > n ||
+      db.rel_ids.explicit_count() > g.edges.size()) {
     throw std::logic_error("graph attributes do not cover every node");
   }
 }

@@ -289,6 +289,33 @@ TEST(DispatcherCreate, NodesAndRelationships) {
   });
 }
 
+// A graph imported with its source's ids shows them everywhere a node or
+// relationship is named, and takes them wherever a statement or a route
+// names one; what CREATE adds continues past the largest.
+TEST(Dispatcher, ImportedIdsAreTheIdsUsersSeeAndName) {
+  Database db = testing::mixed_graph();
+  db.generated = false;
+  std::vector<std::uint64_t> node_ids(db.graph.node_count), rel_ids(db.graph.edges.size());
+  for (std::size_t i = 0; i < node_ids.size(); ++i) node_ids[i] = 500 - 10 * i;
+  for (std::size_t i = 0; i < rel_ids.size(); ++i) rel_ids[i] = 1000 + i;
+  ASSERT_TRUE(db.node_ids.assign(node_ids) && db.rel_ids.assign(rel_ids));
+  Engine e;
+  e.register_database("imported", std::move(db));
+  e.use_database("imported");
+  EXPECT_EQ("490", member(run(e, "MATCH (p:Person {name: 'p1'}) RETURN p").data, "/rows/0/0/id"));
+  EXPECT_EQ("[]", member(run(e, "MATCH (p:Person {id: 490}) RETURN p").data, "/rows"));  // no stored id
+  EXPECT_EQ(R"({"id":1017,"src":490,"dst":480,"type":"KNOWS"})", run(e, "CREATE (490)-[:KNOWS]->(480)").data);
+  EXPECT_EQ("relationship endpoint does not exist", run(e, "CREATE (1)-[:KNOWS]->(2)").error);
+  EXPECT_EQ("501", member(run(e, "CREATE (:Robot {name: 'r'})").data, "/id"));
+  const std::string node = node_document(e, 490, 10);
+  EXPECT_EQ("490", member(node, "/id"));
+  EXPECT_EQ(R"("p1")", member(node, "/name"));
+  EXPECT_EQ(R"([{"id":500,"name":"p0","type":"FOLLOWS"},{"id":400,"name":"q0","type":"AUTHORED"},)"
+            R"({"id":480,"name":"p2","type":"KNOWS"}])",
+            member(node, "/neighbors"));
+  EXPECT_EQ(R"("no such node")", member(node_document(e, 1, 10), "/error"));
+}
+
 // Parameters, remote connections, change events and logged statements are
 // bounded in count and in bytes, so no client grows the engine through its
 // history: past a bound the statement fails with the bound, and what is

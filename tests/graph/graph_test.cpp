@@ -286,6 +286,53 @@ TEST(Database, RollbackUndoesEverythingAddedSinceTheMark) {
   }
 }
 
+// The ids users see: an explicit prefix (an import's source ids, in any
+// order) and, after it, the next numbers past the largest in creation
+// order; lookups answer for the first `count` entities only.
+TEST(EntityIds, ExplicitPrefixThenTheNextNumbers) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint64_t> assigned;
+    bool accepted;
+    std::uint64_t count;                 // entities in the graph
+    std::vector<std::uint64_t> shown;    // id_of(0 … count-1)
+  };
+  const std::vector<Case> cases = {
+      {"identities", {}, true, 3, {0, 1, 2}},
+      {"ids equal to identities leave none", {0, 1, 2}, true, 4, {0, 1, 2, 3}},
+      {"ascending with gaps", {5, 9, 40}, true, 5, {5, 9, 40, 41, 42}},
+      {"any order", {40, 5, 9}, true, 4, {40, 5, 9, 41}},
+      {"the largest id", {kMaxEntityId, 0}, true, 2, {kMaxEntityId, 0}},
+      {"repeated", {4, 7, 4}, false, 3, {0, 1, 2}},
+      {"past 2^63", {kMaxEntityId + 1}, false, 1, {0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EntityIds ids;
+    ASSERT_EQ(c.accepted, ids.assign(c.assigned));
+    std::vector<std::uint64_t> shown;
+    for (std::uint64_t i = 0; i < c.count; ++i) {
+      shown.push_back(ids.id_of(i));
+      EXPECT_EQ(i, ids.find(ids.id_of(i), c.count));
+      EXPECT_EQ(kNoEntityId, ids.find(ids.id_of(i), i));  // not among the first i
+    }
+    EXPECT_EQ(c.shown, shown);
+    for (const std::uint64_t absent : {std::uint64_t{3}, std::uint64_t{6}, std::uint64_t{43}}) {
+      if (std::find(shown.begin(), shown.end(), absent) == shown.end()) {
+        EXPECT_EQ(kNoEntityId, ids.find(absent, c.count));
+      }
+    }
+  }
+  // Rolling back below the prefix forgets the ids past it.
+  EntityIds ids;
+  ASSERT_TRUE(ids.assign({40, 5, 9}));
+  ids.truncate(2);
+  EXPECT_EQ((std::vector<std::uint64_t>{40, 5, 41}),
+            (std::vector<std::uint64_t>{ids.id_of(0), ids.id_of(1), ids.id_of(2)}));
+  EXPECT_EQ(kNoEntityId, ids.find(9, 3));
+  EXPECT_EQ(2u, ids.find(41, 3));
+}
+
 TEST(Database, EmbeddingAndPropertyNestingLimits) {
   Database db = testing::triangle();
   const std::vector<float> good(32, 0.5f);

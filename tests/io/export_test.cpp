@@ -61,19 +61,19 @@ std::string export_error(const Database& db, const std::string& destination, con
   return error_of([&] { export_graph(db, destination, format); });
 }
 
-// What an export carries, one line per node and relationship: identity,
-// labels in order, typed JSON properties (whose text tells 3 from 3.0),
-// relationships by identity; then the Person and Paper counts.
+// What an export carries, one line per node and relationship: identity and
+// id, labels in order, typed JSON properties (whose text tells 3 from 3.0),
+// relationships by identity and id; then the Person and Paper counts.
 std::string contents(const Database& db) {
   std::string out;
   for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
-    out += std::to_string(id);
+    out += std::to_string(id) + "#" + std::to_string(db.node_id(id));
     for (const std::uint16_t label : db.graph.labels_of(id)) out += ":" + db.node_type_name(label);
     out += " " + db.node_properties(id).dump() + "\n";
   }
   for (std::uint32_t rel = 0; rel < db.graph.edges.size(); ++rel) {
     const Edge& e = db.graph.edges[rel];
-    out += "r" + std::to_string(rel) + " " + std::to_string(e.src) + "-" + db.rel_types[e.type] + "->" +
+    out += "r" + std::to_string(rel) + "#" + std::to_string(db.relationship_id(rel)) + " " + std::to_string(e.src) + "-" + db.rel_types[e.type] + "->" +
            std::to_string(e.dst) + " " + db.relationship_properties(rel).dump() + "\n";
   }
   return out + std::to_string(db.people) + " " + std::to_string(db.papers);
@@ -171,6 +171,22 @@ TEST(Export, EveryTypeLabelAndRelationshipImportsBack) {
       }
     }
   }
+  // A graph that kept its source's ids (in any order) keeps them through
+  // both formats; relationships created after the import follow the
+  // largest id.
+  Database ided = every_type_graph();
+  ASSERT_TRUE(ided.node_ids.assign({100, 7, 55, 3}) && ided.rel_ids.assign({9, 8, 70, 71}));
+  ided.graph.add_edge(2, 3, ided.follows_type);
+  ided.compile();
+  EXPECT_EQ(72u, ided.relationship_id(4));
+  for (const char* format : {"csv", "jsonl"}) {
+    SCOPED_TRACE(std::string(format) + " with ids");
+    export_graph(ided, dir.file(std::string(format) + "-ids"), format);
+    EXPECT_EQ(contents(ided), contents(import_neo4j_export(dir.file(std::string(format) + "-ids"))));
+  }
+  EXPECT_EQ(":START_ID,:END_ID,:TYPE,relationshipId:IGNORE,empty:string,since:date,tags:string[],w:double,"
+            "properties:json",
+            first_line(dir.file("csv-ids/rels.csv")));
   EXPECT_EQ(
       ":ID,:LABEL,big:long,bools:boolean[],d:date,dates:date[],dt:datetime,dur:duration,empty:string,f:double,"
       "floats:double[],geo:point,geo3:point,ints:long[],ldt:localdatetime,lt:localtime,min:long,name:string,"
@@ -235,10 +251,11 @@ TEST(Export, AwkwardTextsAndTheOldLayoutImportBack) {
   }
   fs::create_directory(dir.file("old"));
   testing::write_text_file(dir.file("old/nodes.csv"),
-                           ":ID,:LABEL,properties:json\n0,\"Person\",\"{\"\"name\"\":\"\"a\"\"}\"\n"
-                           "1,\"T\",\"{\"\"a\"\":\"\"x\\\"\"y\"\",\"\"z\"\":1}\"\n");
-  testing::write_text_file(dir.file("old/rels.csv"), ":START_ID,:END_ID,:TYPE\n0,0,\"FOLLOWS\"\n1,0,\"X\"\n");
-  EXPECT_EQ("0:Person {\"name\":\"a\"}\n1:T {\"a\":\"x\\\"y\",\"z\":1}\nr0 0-FOLLOWS->0 {}\nr1 1-X->0 {}\n1 0",
+                           ":ID,:LABEL,properties:json\n5,\"Person\",\"{\"\"name\"\":\"\"a\"\"}\"\n"
+                           "2,\"T\",\"{\"\"a\"\":\"\"x\\\"\"y\"\",\"\"z\"\":1}\"\n");
+  testing::write_text_file(dir.file("old/rels.csv"), ":START_ID,:END_ID,:TYPE\n5,5,\"FOLLOWS\"\n2,5,\"X\"\n");
+  // The nodes keep their numbers as ids.
+  EXPECT_EQ("0#5:Person {\"name\":\"a\"}\n1#2:T {\"a\":\"x\\\"y\",\"z\":1}\nr0#0 0-FOLLOWS->0 {}\nr1#1 1-X->0 {}\n1 0",
             contents(import_neo4j_export(dir.file("old"))));
 }
 

@@ -1,7 +1,7 @@
 // Whole-graph comparisons of the real samples in the shared neo4j-samples
 // directory with what the import makes of them: for each dump, the dump
 // bridge's own decoded output (typed JSON lines) against the imported graph,
-// node by node and relationship by relationship (labels in order,
+// node by node and relationship by relationship (ids, labels in order,
 // properties with their types, endpoints, types and relationship
 // properties, relationship identities in the bridge's order); for each
 // APOC JSON export, its lines against the graph, matched by source id; for
@@ -79,12 +79,15 @@ TEST(SampleFidelity, EveryDumpImportsAsItsBridgeDecodedIt) {
     std::map<std::string, std::uint32_t> identity_of;
     for (std::uint32_t i = 0; i < nodes.size(); ++i) {
       identity_of[nodes[i]["id"].dump()] = i;
+      ASSERT_EQ(nodes[i]["id"].get<std::uint64_t>(), db.node_id(i)) << "node " << i;  // the id users knew
+      ASSERT_EQ(i, db.node_of_id(db.node_id(i)));
       ASSERT_EQ(nodes[i]["labels"].dump(), labels_text(db, i)) << "node " << i;
       ASSERT_EQ(typed(nodes[i]["properties"]), db.node_properties(i).dump()) << "node " << i;
     }
     std::uint64_t with_properties = 0;
     for (std::uint32_t r = 0; r < rels.size(); ++r) {
       const Edge& e = db.graph.edges[r];
+      ASSERT_EQ(rels[r]["id"].get<std::uint64_t>(), db.relationship_id(r)) << "relationship " << r;
       ASSERT_EQ(identity_of.at(rels[r]["src"].dump()), e.src) << "relationship " << r;
       ASSERT_EQ(identity_of.at(rels[r]["dst"].dump()), e.dst) << "relationship " << r;
       ASSERT_EQ(rels[r]["type"].get<std::string>(), db.rel_type_name(e.type)) << "relationship " << r;
@@ -104,23 +107,27 @@ TEST(SampleFidelity, EveryApocJsonExportImportsLineForLine) {
     std::map<std::string, std::string> node_text;  // source id → what its node must read as
     for (const json& line : json_lines(kSamples / sample)) {
       if (line["type"] == "node") {
-        const std::string text = line.value("labels", json::array()).dump() + " " + typed(line["properties"]);
+        const std::string text = line["id"].get<std::string>() + " " + line.value("labels", json::array()).dump() +
+                                 " " + typed(line["properties"]);
         node_text[line["id"].dump()] = text;
         expected_nodes.push_back(text);
       }
     }
     for (const json& line : json_lines(kSamples / sample)) {
       if (line["type"] != "relationship") continue;
-      expected_rels.push_back(node_text.at(line["start"]["id"].dump()) + " -[" + line["label"].get<std::string>() +
+      expected_rels.push_back(node_text.at(line["start"]["id"].dump()) + " -[" + line["id"].get<std::string>() + ":" +
+                              line["label"].get<std::string>() +
                               " " + typed(line.value("properties", json::object())) + "]-> " +
                               node_text.at(line["end"]["id"].dump()));
     }
     for (std::uint32_t i = 0; i < db.graph.node_count; ++i) {
-      got_nodes.push_back(labels_text(db, i) + " " + db.node_properties(i).dump());
+      got_nodes.push_back(std::to_string(db.node_id(i)) + " " + labels_text(db, i) + " " +
+                          db.node_properties(i).dump());
     }
     for (std::uint32_t r = 0; r < db.graph.edges.size(); ++r) {
       const Edge& e = db.graph.edges[r];
-      got_rels.push_back(got_nodes[e.src] + " -[" + db.rel_type_name(e.type) + " " +
+      got_rels.push_back(got_nodes[e.src] + " -[" + std::to_string(db.relationship_id(r)) + ":" +
+                         db.rel_type_name(e.type) + " " +
                          db.relationship_properties(r).dump() + "]-> " + got_nodes[e.dst]);
     }
     EXPECT_EQ(expected_nodes, got_nodes);  // nodes come in file order

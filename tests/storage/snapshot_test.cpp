@@ -43,7 +43,7 @@ using namespace std::string_literals;
 // below 5 leaves out what that version lacks.
 struct SnapshotImage {
   std::string magic = "ORVSNAP2";
-  std::uint32_t version = 5;
+  std::uint32_t version = 6;
   std::uint32_t nodes = 0, relationships = 0, dimension = 32, people = 0, papers = 0;
   std::uint16_t person_label = 0, paper_label = 1, follows_type = 0, authored_type = 1;
   std::uint32_t label_count = 0, type_count = 0;
@@ -63,6 +63,7 @@ struct SnapshotImage {
   std::vector<std::string> names;
   std::vector<std::string> properties{};  // compact JSON texts (versions 3 and 4)
   std::string node_store{}, rel_store{};  // version 5: the stores as PropertyStore::write lays them out
+  std::vector<std::uint64_t> node_ids{}, rel_ids{};  // version 6: the explicit ids users see
   std::string trailing{};                     // bytes after the last section, before any digest
 };
 
@@ -105,6 +106,8 @@ SnapshotImage image_of(const Database& db) {
   };
   im.node_store = bytes_of(db.node_store);
   im.rel_store = bytes_of(db.rel_store);
+  im.node_ids = db.node_ids.explicit_ids();
+  im.rel_ids = db.rel_ids.explicit_ids();
   return im;
 }
 
@@ -134,6 +137,12 @@ std::string encode(const SnapshotImage& im) {
     }
   } else if (im.version >= 3) {
     put(out, im.properties);
+  }
+  if (im.version >= 6) {
+    for (const auto* ids : {&im.node_ids, &im.rel_ids}) {
+      put(out, static_cast<std::uint64_t>(ids->size()));
+      put(out, *ids);
+    }
   }
   out += im.trailing;
   if (Sha256Digest d; im.version >= 4 && sha256(out.data(), out.size(), d)) {
@@ -211,9 +220,11 @@ std::string contents(const Database& db, bool identities = true) {
             {"out", {g.out_offsets, g.out_targets, g.out_types}},
             {"in", {g.in_offsets, g.in_sources, g.in_types}},
             {"nodes", {db.names, db.topics, db.embedding_dim, db.embeddings, edges_of(db)}},
-            {"props", json::array()}};
+            {"props", json::array()},
+            {"node_ids", db.node_ids.explicit_ids()}};
   for (std::uint32_t i = 0; i < g.node_count; ++i) j["props"].push_back(db.node_properties(i));
   if (identities) {
+    j["rel_ids"] = db.rel_ids.explicit_ids();
     j["rels"] = {g.out_rels, g.in_rels, json::array()};
     for (const Edge& e : g.edges) j["rels"][2].push_back({e.src, e.dst, e.type});
     j["rel_props"] = json::array();
@@ -228,7 +239,7 @@ void expect_same_graph(const Database& a, const Database& b, bool identities = t
 }
 
 // Plain {"name"} objects skip the JSON library, so names that need escaping
-// must still come out as its compact text. An empty graph takes 130 bytes;
+// must still come out as its compact text. An empty graph takes 294 bytes;
 // a loaded graph saves to the same bytes as the writer's, which use Sha256 in
 // pieces where encode() hashes in one go. Files of versions 4, 3 and 2
 // (names only) load; identities of relationships come back as they were
@@ -249,14 +260,19 @@ TEST(Snapshot, RoundTripsByteForByteAndLoadsVersionsTwoAndThree) {
   Database wide = rich_graph();  // an import's 1536-float embeddings
   wide.set_embedding_dim(1536);
   wide.set_embedding(5, std::vector<float>(1536, -0.125f));
+  Database imported = richer_graph();  // an import that kept its source's ids
+  std::vector<std::uint64_t> node_ids(imported.graph.node_count), rel_ids(imported.graph.edges.size());
+  for (std::size_t i = 0; i < node_ids.size(); ++i) node_ids[i] = 1000 - 3 * i;
+  for (std::size_t i = 0; i < rel_ids.size(); ++i) rel_ids[i] = 7 * i;
+  ASSERT_TRUE(imported.node_ids.assign(node_ids) && imported.rel_ids.assign(rel_ids));
   Database empty = GraphBuilder().compiled();
   save_snapshot(empty, dir.file("empty.orv"));
   const std::string bytes = read_text_file(dir.file("empty.orv"));
-  ASSERT_EQ(278u, bytes.size());
+  ASSERT_EQ(294u, bytes.size());
   std::string digest;  // SHA-256 of the bytes before it, as sha256sum computes it
-  for (const unsigned char b : bytes.substr(246)) digest += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
-  EXPECT_EQ("0672d3db1780eb8d95eb9df7d3ba88e413bb77500fef817efc77b148e4c53408", digest);
-  for (const Database* db : {&empty, &names, &rich, &richer, &wide}) {
+  for (const unsigned char b : bytes.substr(262)) digest += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+  EXPECT_EQ("59f9f0c7246e673ba15b4a62187510f12896fa0052797c07d4a386ba31158f30", digest);
+  for (const Database* db : {&empty, &names, &rich, &richer, &wide, &imported}) {
     save_snapshot(*db, dir.file("g.orv"));
     EXPECT_EQ(encode(image_of(*db)), read_text_file(dir.file("g.orv")));
     const Database loaded = load_snapshot(dir.file("g.orv"));
@@ -379,7 +395,18 @@ TEST(Snapshot, FieldChecksHaveTheirMessages) {
   const std::vector<Case> cases = {
       {"magic", [](auto& m) { m.magic = "ORVSNAP1"; }, "not a Halvex snapshot"},
       {"version 1", [](auto& m) { m.version = 1; }, "unsupported snapshot version"},
-      {"version 6", [](auto& m) { m.version = 6; }, "unsupported snapshot version"},
+      {"version 7", [](auto& m) { m.version = 7; }, "unsupported snapshot version"},
+      {"version 5", [](auto& m) { m.version = 5; }, ""},
+      // Ids users see: at most one per entity, all distinct.
+      {"node ids", [](auto& m) { m.node_ids = {7, 3, 90}; }, ""},
+      {"node ids beyond the nodes",
+       [](auto& m) { m.node_ids.assign(m.nodes + 1, 0), std::iota(m.node_ids.begin(), m.node_ids.end(), 5); },
+       "snapshot ids exceed the graph"},
+      {"repeated node id", [](auto& m) { m.node_ids = {7, 3, 7}; }, "invalid snapshot ids"},
+      {"node id beyond 2^63", [](auto& m) { m.node_ids = {1ull << 63}; }, "invalid snapshot ids"},
+      {"relationship ids", [](auto& m) { m.rel_ids = {10, 20}; }, ""},
+      {"relationship ids beyond the relationships", [](auto& m) { m.rel_ids.assign(m.relationships + 1, 0); },
+       "snapshot ids exceed the graph"},
       {"unknown flag", [](auto& m) { m.flags = 2; }, header},
       // The width is any from 1 to 65536, and sizes the embeddings section
       // only once the size check has seen the file hold it.

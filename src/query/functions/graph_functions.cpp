@@ -1,0 +1,133 @@
+// Functions over nodes, relationships and paths: id, elementId, labels,
+// type, properties, keys, startNode, endNode, nodes, relationships, length.
+//
+// id() and elementId() answer the ids users see (graph/entity_ids.h);
+// elementId is Neo4j 5's "4:<database>:<id>" form with a fixed database
+// part, distinct for nodes and relationships ("4:…" and "5:…") so that the
+// two never collide.
+#include "graph/database.h"
+#include "query/exec/evaluate.h"
+#include "query/functions/scalar_functions.h"
+
+namespace orvane {
+namespace {
+
+using Kind = CypherValue::Kind;
+using Args = std::span<const CypherValue>;
+
+CypherValue id(Args a, ExecContext& c) {
+  if (a[0].kind() == Kind::kNode) return static_cast<std::int64_t>(c.db().node_id(a[0].as_node().identity));
+  if (a[0].kind() == Kind::kRelationship) {
+    return static_cast<std::int64_t>(c.db().relationship_id(a[0].as_relationship().identity));
+  }
+  if (a[0].is_null()) return {};
+  type_mismatch("Node or Relationship", a[0]);
+}
+
+CypherValue element_id(Args a, ExecContext& c) {
+  if (a[0].kind() == Kind::kNode) return "4:halvex:" + std::to_string(c.db().node_id(a[0].as_node().identity));
+  if (a[0].kind() == Kind::kRelationship) {
+    return "5:halvex:" + std::to_string(c.db().relationship_id(a[0].as_relationship().identity));
+  }
+  if (a[0].is_null()) return {};
+  type_mismatch("Node or Relationship", a[0]);
+}
+
+CypherValue labels(Args a, ExecContext& c) {
+  if (a[0].is_null()) return {};
+  if (a[0].kind() != Kind::kNode) type_mismatch("Node", a[0]);
+  CypherList out;
+  for (const std::uint16_t label : c.db().graph.labels_of(a[0].as_node().identity)) {
+    out.emplace_back(c.db().node_type_name(label));
+  }
+  return out;
+}
+
+CypherValue type(Args a, ExecContext& c) {
+  if (a[0].is_null()) return {};
+  if (a[0].kind() != Kind::kRelationship) type_mismatch("Relationship", a[0]);
+  return c.db().rel_type_name(c.db().graph.edges[a[0].as_relationship().identity].type);
+}
+
+CypherValue properties(Args a, ExecContext& c) {
+  if (a[0].is_null()) return {};
+  if (a[0].kind() == Kind::kMap) return a[0];
+  if (a[0].kind() != Kind::kNode && a[0].kind() != Kind::kRelationship) type_mismatch("Map, Node or Relationship", a[0]);
+  return properties_of(a[0], c.db());
+}
+
+CypherValue keys(Args a, ExecContext& c) {
+  if (a[0].is_null()) return {};
+  CypherList out;
+  if (a[0].kind() == Kind::kMap) {
+    for (const auto& entry : a[0].as_map()) out.emplace_back(entry.first);
+    return out;
+  }
+  if (a[0].kind() != Kind::kNode && a[0].kind() != Kind::kRelationship) type_mismatch("Map, Node or Relationship", a[0]);
+  for (const auto& entry : properties_of(a[0], c.db())) out.emplace_back(entry.first);
+  return out;
+}
+
+CypherValue end_of(Args a, ExecContext& c, bool start) {
+  if (a[0].is_null()) return {};
+  if (a[0].kind() != Kind::kRelationship) type_mismatch("Relationship", a[0]);
+  const Edge& e = c.db().graph.edges[a[0].as_relationship().identity];
+  return NodeRef{start ? e.src : e.dst};
+}
+
+CypherValue start_node(Args a, ExecContext& c) { return end_of(a, c, true); }
+CypherValue end_node(Args a, ExecContext& c) { return end_of(a, c, false); }
+
+CypherValue nodes(Args a, ExecContext&) {
+  if (a[0].is_null()) return {};
+  if (a[0].kind() != Kind::kPath) type_mismatch("Path", a[0]);
+  CypherList out;
+  for (const std::uint32_t n : a[0].as_path().nodes) out.emplace_back(NodeRef{n});
+  return out;
+}
+
+CypherValue relationships(Args a, ExecContext&) {
+  if (a[0].is_null()) return {};
+  if (a[0].kind() != Kind::kPath) type_mismatch("Path", a[0]);
+  CypherList out;
+  for (const std::uint32_t r : a[0].as_path().rels) out.emplace_back(RelRef{r});
+  return out;
+}
+
+CypherValue length(Args a, ExecContext&) {
+  if (a[0].is_null()) return {};
+  if (a[0].kind() == Kind::kPath) return static_cast<std::int64_t>(a[0].as_path().rels.size());
+  type_mismatch("Path", a[0]);
+}
+
+const ScalarFunction kFunctions[] = {
+    {"id", 1, 1, id},
+    {"elementId", 1, 1, element_id},
+    {"labels", 1, 1, labels},
+    {"type", 1, 1, type},
+    {"properties", 1, 1, properties},
+    {"keys", 1, 1, keys},
+    {"startNode", 1, 1, start_node},
+    {"endNode", 1, 1, end_node},
+    {"nodes", 1, 1, nodes},
+    {"relationships", 1, 1, relationships},
+    {"length", 1, 1, length},
+};
+
+}  // namespace
+
+std::span<const ScalarFunction> graph_functions() { return kFunctions; }
+
+CypherMap properties_of(const CypherValue& value, const Database& db) {
+  CypherMap out;
+  const auto add = [&out](const PropertyStore& store, std::uint64_t entity) {
+    if (entity >= store.size()) return;
+    for (auto& [key, v] : store.entries(entity)) out.emplace_back(store.key_name(key), from_property(v));
+  };
+  if (value.kind() == Kind::kNode) add(db.node_store, value.as_node().identity);
+  if (value.kind() == Kind::kRelationship) add(db.rel_store, value.as_relationship().identity);
+  if (value.kind() == Kind::kMap) return value.as_map();
+  return out;
+}
+
+}  // namespace orvane

@@ -96,6 +96,9 @@ class ScenarioState {
     return "unsupported step";
   }
 
+  // The statement run last, for failure reports; empty before the first.
+  const std::string& last_statement() const { return last_statement_; }
+
  private:
   std::string reset() {
     engine_.reset();
@@ -113,13 +116,15 @@ class ScenarioState {
     if (!in) return "named graph not found: " + path;
     std::stringstream text;
     text << in.rdbuf();
-    const QueryOutcome o = engine_.execute(text.str(), {});
+    last_statement_ = text.str();
+    const QueryOutcome o = engine_.execute(last_statement_, {});
     if (!o.ok) return "creating graph " + name + " failed: " + error_text(o.error);
     return "";
   }
 
   std::string setup(const GherkinStep& s) {
     if (!s.has_doc_string) return "no statement given";
+    last_statement_ = s.doc_string;
     const QueryOutcome o = engine_.execute(s.doc_string, params_);
     if (!o.ok) return "setup statement failed: " + error_text(o.error);
     return "";
@@ -153,6 +158,7 @@ class ScenarioState {
   std::string query(const GherkinStep& s, bool measure) {
     if (!s.has_doc_string) return "no statement given";
     if (measure) before_ = engine_.snapshot();
+    last_statement_ = s.doc_string;
     outcome_ = engine_.execute(s.doc_string, params_);
     if (measure) {
       after_ = engine_.snapshot();
@@ -220,6 +226,7 @@ class ScenarioState {
   bool measured_ = false;
   GraphSnapshot before_;
   GraphSnapshot after_;
+  std::string last_statement_;
 };
 
 }  // namespace
@@ -241,7 +248,14 @@ Verdict run_scenario(const GherkinScenario& scenario, TckEngine& engine, const s
       why = std::string("runner error: ") + e.what();
     }
     if (!why.empty()) {
-      return {false, "line " + std::to_string(s.line) + ": " + s.keyword + " " + s.text + "\n" + why};
+      std::string reason = "line " + std::to_string(s.line) + ": " + s.keyword + " " + s.text + "\n" + why;
+      if (!state.last_statement().empty()) {
+        if (reason.back() != '\n') reason += '\n';
+        reason += "statement:\n";
+        std::istringstream lines(state.last_statement());
+        for (std::string line; std::getline(lines, line);) reason += "  " + line + "\n";
+      }
+      return {false, reason};
     }
   }
   return {true, ""};

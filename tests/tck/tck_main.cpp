@@ -117,10 +117,11 @@ struct Tally {
 
 void print_summary(const std::map<std::string, Tally>& folders) {
   Tally all;
-  std::printf("%-44s %15s %15s\n", "folder", "result scenarios", "error scenarios");
+  std::printf("%-40s %16s %16s\n", "folder", "result passed", "error passed");
   auto line = [](const std::string& name, const Tally& t) {
-    std::printf("%-44s %7d / %-6d %7d / %-6d\n", name.c_str(), t.result_passed, t.result_total, t.error_passed,
-                t.error_total);
+    const std::string result = std::to_string(t.result_passed) + " / " + std::to_string(t.result_total);
+    const std::string error = std::to_string(t.error_passed) + " / " + std::to_string(t.error_total);
+    std::printf("%-40s %16s %16s\n", name.c_str(), result.c_str(), error.c_str());
   };
   for (const auto& [folder, t] : folders) {
     line(folder, t);
@@ -163,7 +164,10 @@ int run(const Options& o) {
   };
   const bool explain = o.verbose || !o.only.empty();
   auto report = [&](std::size_t i, const Verdict& v) {
-    if (explain && !v.passed) std::cout << "FAIL " << chosen[i]->scenario.name << "\n" << v.reason << "\n\n";
+    if (!explain || v.passed) return;
+    std::string reason = v.reason;
+    while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+    std::cout << "FAIL " << chosen[i]->scenario.name << "\n" << reason << "\n\n";
   };
   std::vector<Verdict> verdicts;
   if (o.fork) {

@@ -4,6 +4,7 @@
 #   make test-asan  the same under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make bench      the build benchmark (1,000,000 persons, 400,000 papers)
 #   make fuzz       build the libFuzzer targets (clang), not part of make test
+#   make tck        run the openCypher conformance scenarios and rewrite tests/tck/passing.txt
 JOBS ?= $(shell nproc)
 # Warnings are errors in the test builds only (make test, make test-asan, CI):
 # a user's own build with another compiler must not fail on a new warning.
@@ -11,7 +12,7 @@ CMAKE_FLAGS ?=
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: deps build run test test-asan bench fuzz clean
+.PHONY: deps build run test test-asan bench fuzz tck clean
 
 deps:
 	./scripts/install-deps.sh
@@ -38,6 +39,14 @@ test-asan: deps
 
 bench: build
 	./scripts/bench-build.sh $(BUILD)
+
+# The conformance measure: every scenario of ../shared/opencypher-tck, with
+# the passing ones written to tests/tck/passing.txt (commit it with the
+# change that made them pass; the `tck` test fails when a listed one stops
+# passing). One scenario or folder, with the reason it fails:
+#   ./build/tests/tck_runner --only clauses/match/Match1.feature
+tck: build
+	./$(BUILD)/tests/tck_runner --jobs $(JOBS) --update tests/tck/passing.txt
 
 fuzz:
 	EXTRA_PACKAGES="clang libclang-rt-14-dev" ./scripts/install-deps.sh

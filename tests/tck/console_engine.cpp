@@ -1,0 +1,111 @@
+// The adapter keeps no state beyond its Engine: reset() replaces the whole
+// Engine, so nothing a scenario did (parameters, logs, schema names) can
+// leak into the next one.
+#include "tck/console_engine.h"
+
+#include <nlohmann/json.hpp>
+
+#include "console/console_result.h"
+#include "console/dispatcher.h"
+#include "console/engine.h"
+#include "graph/database.h"
+#include "tck/json_values.h"
+
+namespace orvane::tck {
+namespace {
+
+constexpr const char* kDatabaseName = "tck";
+
+std::string text_member(const nlohmann::json& answer, const char* key) {
+  const auto it = answer.find(key);
+  return it != answer.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+std::map<std::string, TckValue> properties_of(const nlohmann::json& props) {
+  std::map<std::string, TckValue> out;
+  for (const auto& [key, value] : props.items()) out[key] = value_of_json(value);
+  return out;
+}
+
+}  // namespace
+
+ConsoleEngine::ConsoleEngine() { reset(); }
+
+ConsoleEngine::~ConsoleEngine() = default;
+
+void ConsoleEngine::reset() {
+  auto engine = std::make_unique<Engine>();
+  Database db;
+  db.compile();  // queries read the compiled form, which an empty graph has too
+  engine->register_database(kDatabaseName, std::move(db));
+  engine->use_database(kDatabaseName);
+  engine_ = std::move(engine);
+}
+
+bool ConsoleEngine::install_procedures(const ProcedureRegistry& registry, std::string& why) {
+  if (registry.procedures.empty()) return true;
+  why = "the engine has no procedure registry";
+  return false;
+}
+
+QueryOutcome ConsoleEngine::execute(const std::string& statement, const std::map<std::string, TckValue>& params) {
+  ParamMap param_map;
+  try {
+    for (const auto& [name, value] : params) param_map[name] = json_of_value(value);
+  } catch (const std::exception& e) {
+    QueryOutcome o;
+    o.error.message = std::string("runner could not pass the parameters: ") + e.what();
+    return o;
+  }
+  ConsoleResult result;
+  // Passing a map, even an empty one, keeps the engine's own :param values out.
+  dispatch(result, *engine_, statement, "", &param_map);
+  return outcome_of_answer(result_json(result));
+}
+
+QueryOutcome outcome_of_answer(const std::string& answer_text) {
+  QueryOutcome o;
+  try {
+    const nlohmann::json answer = nlohmann::json::parse(answer_text);
+    if (!answer.value("ok", false)) {
+      o.error.message = text_member(answer, "error");
+      o.error.error_class = text_member(answer, "errorClass");
+      o.error.phase = text_member(answer, "phase");
+      o.error.detail = text_member(answer, "detail");
+      return o;
+    }
+    o.ok = true;
+    const auto data = answer.find("data");
+    if (data == answer.end() || !data->is_object() || !data->contains("columns") || !data->contains("rows")) {
+      return o;
+    }
+    for (const nlohmann::json& c : data->at("columns")) o.result.columns.push_back(c.get<std::string>());
+    for (const nlohmann::json& row : data->at("rows")) {
+      std::vector<TckValue> values;
+      for (const nlohmann::json& v : row) values.push_back(value_of_json(v));
+      o.result.rows.push_back(std::move(values));
+    }
+  } catch (const std::exception& e) {
+    o = QueryOutcome{};
+    o.error.message = std::string("runner could not read the answer: ") + e.what();
+  }
+  return o;
+}
+
+GraphSnapshot ConsoleEngine::snapshot() const {
+  const Database& db = engine_->database();
+  GraphSnapshot s;
+  for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
+    SnapshotNode& node = s.nodes[id];
+    for (const std::uint16_t label : db.graph.labels_of(id)) node.labels.insert(db.node_type_name(label));
+    node.properties = properties_of(db.node_properties(id));
+  }
+  for (std::uint32_t id = 0; id < db.graph.edges.size(); ++id) {
+    SnapshotRelationship& rel = s.relationships[id];
+    rel.type = db.rel_type_name(db.graph.edges[id].type);
+    rel.properties = properties_of(db.relationship_properties(id));
+  }
+  return s;
+}
+
+}  // namespace orvane::tck

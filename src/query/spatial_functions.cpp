@@ -43,12 +43,14 @@ const Point& point_argument(const Value& value, const char* function) {
   return value.as<Point>();
 }
 
-double radians(double degrees) { return degrees * std::numbers::pi / 180.0; }
+double radians(double degrees) { return degrees * (std::numbers::pi / 180.0); }  // as Java's toRadians
 
 // The haversine central angle between two WGS-84 points.
 double central_angle(const Point& a, const Point& b) {
+  // Each angle in radians before the differences, as Neo4j computes them:
+  // the last digits of the result depend on it.
   const double lat1 = radians(a.y), lat2 = radians(b.y);
-  const double dlat = lat2 - lat1, dlon = radians(b.x - a.x);
+  const double dlat = lat2 - lat1, dlon = radians(b.x) - radians(a.x);
   const double h = std::pow(std::sin(dlat / 2), 2) + std::cos(lat1) * std::cos(lat2) * std::pow(std::sin(dlon / 2), 2);
   return 2 * std::atan2(std::sqrt(h), std::sqrt(1 - h));
 }

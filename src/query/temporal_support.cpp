@@ -19,7 +19,10 @@ void invalid_type(const std::string& message) {
 }
 
 std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
-std::int64_t floor_mod(std::int64_t a, std::int64_t b) { return a - floor_div(a, b) * b; }
+std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
+  const std::int64_t r = a % b;  // not a - floor_div(a, b) * b, which overflows near the limits
+  return r != 0 && (r < 0) != (b < 0) ? r + b : r;
+}
 
 bool is_leap_year(std::int64_t year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 

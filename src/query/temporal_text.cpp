@@ -281,7 +281,7 @@ Duration parse_duration_text(std::string_view text) {
       const std::size_t point = magnitude.find_first_of(".,");
       std::int64_t whole = 0;
       for (const char ch : magnitude.substr(0, point)) {
-        if (!digit(ch) || whole > (INT64_MAX - 9) / 10) unparsable("Duration", text);
+        if (!digit(ch) || whole > (INT64_MAX - (ch - '0')) / 10) unparsable("Duration", text);
         whole = whole * 10 + (ch - '0');
       }
       long double fraction = 0;

@@ -100,6 +100,8 @@ const Case kMore[] = {
     {"duration('P1D') + date('2020-01-31')", "'2020-02-01'"},
     {"localtime('23:00') + duration('PT2H')", "'01:00'"},
     {"duration('PT1H') * 1.5, 2 * duration('P1M'), duration('P1Y') / 12, duration('P1D') / 0.5", "'PT1H30M' | 'P2M' | 'P1M' | 'P2D'"},
+    {"duration('PT9223372036854775807S') * 2", "ArgumentError/InvalidArgumentValue: Duration is out of the supported range"},
+    {"date('+999999999-12-31') + duration('P1D')", "ArgumentError/InvalidArgumentValue: Date is out of the supported range"},
     {"duration('P1D') / 0", "ArgumentError/InvalidArgumentValue: / by zero"},
     {"date('2020-01-01') + date('2020-01-01')", "TypeError/InvalidArgumentType: Type mismatch: cannot add Date and Date"},
     {"date('2020-01-01') - duration('P1D'), duration('P1D') - duration('PT1H')", "'2019-12-31' | 'P1DT-1H'"},

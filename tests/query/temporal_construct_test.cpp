@@ -253,6 +253,8 @@ const Case kMore[] = {
     {"duration({years: 1.5, quarters: 1})", "'P1Y9M'"},
     {"datetime.fromepoch(-1, 500000000)", "'1969-12-31T23:59:59.500Z'"},
     {"datetime.fromepochmillis(-1)", "'1969-12-31T23:59:59.999Z'"},
+    {"datetime.fromepochmillis(-9223372036854775807)", "'-292275055-05-16T16:47:04.193Z'"},
+    {"duration('PT9223372036854775807S')", "'PT2562047788015215H30M7S'"},
     {"datetime('2017-03-26T02:30[Europe/Stockholm]')", "'2017-03-26T03:30+02:00[Europe/Stockholm]'"},
     {"datetime('2017-10-29T02:30[Europe/Stockholm]')", "'2017-10-29T02:30+02:00[Europe/Stockholm]'"},
     {"datetime('2017-10-29T02:30+01:00[Europe/Stockholm]')", "'2017-10-29T02:30+01:00[Europe/Stockholm]'"},

@@ -8,8 +8,8 @@
 // zero offset, a sign and more digits for years outside 0000 … 9999).
 //
 // Zone ids are kept as written with the offset they had at the instant;
-// this system carries no time-zone database, so a zone id is never
-// resolved, only kept and printed.
+// the graph store never resolves them. The query library does, where
+// Cypher's functions need it (query/time_zones.h).
 #pragma once
 
 #include <cstdint>

@@ -312,10 +312,10 @@ CypherValue has_labels(const BoundExpr& expr, Row& row, ExecContext& context) {
     return true;
   }
   if (v.kind() == Kind::kRelationship) {
-    if (expr.unknown_label) return false;
-    const std::uint16_t type = db.graph.edges[v.as_relationship().identity].type;
-    for (const std::uint16_t t : expr.label_ids) {
-      if (t != type) return false;
+    // r:T tests the type, by name: the names were resolved as labels.
+    const std::string& type = db.rel_type_name(db.graph.edges[v.as_relationship().identity].type);
+    for (const std::string& name : expr.keys) {
+      if (name != type) return false;
     }
     return true;
   }

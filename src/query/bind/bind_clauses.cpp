@@ -1,0 +1,204 @@
+// Binding clauses and whole statements: MATCH and OPTIONAL MATCH, UNWIND,
+// WITH and RETURN with their scopes, and UNION's column check. Clauses the
+// engine does not run yet are refused here, at compile time, with their
+// name.
+#include <algorithm>
+
+#include "graph/database.h"
+#include "query/bind/binder.h"
+#include "query/bind/binder_state.h"
+
+namespace orvane {
+namespace {
+
+const char* clause_name(ast::ClauseKind kind) {
+  switch (kind) {
+    case ast::ClauseKind::kMatch: return "MATCH";
+    case ast::ClauseKind::kUnwind: return "UNWIND";
+    case ast::ClauseKind::kWith: return "WITH";
+    case ast::ClauseKind::kReturn: return "RETURN";
+    case ast::ClauseKind::kCreate: return "CREATE";
+    case ast::ClauseKind::kMerge: return "MERGE";
+    case ast::ClauseKind::kSet: return "SET";
+    case ast::ClauseKind::kRemove: return "REMOVE";
+    case ast::ClauseKind::kDelete: return "DELETE";
+    case ast::ClauseKind::kForeach: return "FOREACH";
+    case ast::ClauseKind::kCall: return "CALL";
+    case ast::ClauseKind::kCallSubquery: return "CALL";
+  }
+  return "clause";
+}
+
+BoundExprPtr slot_read(std::uint32_t slot) {
+  auto e = std::make_unique<BoundExpr>();
+  e->kind = BoundKind::kSlot;
+  e->slot = slot;
+  return e;
+}
+
+bool contains_variable(const ast::Expr& expr) {
+  if (expr.kind == ast::ExprKind::kVariable) return true;
+  for (const auto& child : expr.children) {
+    if (child && contains_variable(*child)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+namespace {
+
+// WITH / RETURN. `scope` is replaced by the projection's scope.
+BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bool is_return, Scope& scope,
+                                std::size_t offset) {
+  BoundProjection out;
+  out.is_return = is_return;
+  out.distinct = p.distinct;
+  Scope next;
+  const ExprPlace aggregating{&out.aggregates};
+  if (p.star) {
+    std::vector<const ScopeVariable*> named;
+    for (const ScopeVariable& v : scope) {
+      if (BinderState::find(scope, v.name) == &v) named.push_back(&v);
+    }
+    std::sort(named.begin(), named.end(), [](const auto* a, const auto* b) { return a->name < b->name; });
+    if (named.empty() && p.items.empty()) {
+      state.fail("NoVariablesInScope", std::string(is_return ? "RETURN" : "WITH") + " * is not allowed when there are no variables in scope",
+                 offset);
+    }
+    for (const ScopeVariable* v : named) {
+      out.items.push_back({slot_read(v->slot), v->slot, v->name});
+      next.push_back(*v);
+    }
+  }
+  for (const ast::ProjectionItem& item : p.items) {
+    BoundItem bound;
+    const bool plain_variable = item.expr->kind == ast::ExprKind::kVariable;
+    if (!is_return && item.alias.empty() && !plain_variable) {
+      state.fail("NoExpressionAlias", "Expression in WITH must be aliased (use AS)", item.expr->offset);
+    }
+    bound.column = item.alias.empty() ? item.text : item.alias;
+    for (const BoundItem& earlier : out.items) {
+      if (earlier.column == bound.column) {
+        state.fail("ColumnNameConflict", "Multiple result columns with the same name are not supported",
+                   item.expr->offset);
+      }
+    }
+    bound.expr = state.bind_expr(*item.expr, scope, aggregating);
+    bound.slot = state.new_slot();
+    VarKind kind = VarKind::kValue;
+    if (plain_variable) {
+      if (const ScopeVariable* v = BinderState::find(scope, item.expr->name)) kind = v->kind;
+    }
+    next.push_back({bound.column, bound.slot, kind});
+    out.items.push_back(std::move(bound));
+  }
+  const bool aggregating_projection = !out.aggregates.empty();
+  // ORDER BY sees the projected names and, unless the projection
+  // aggregates or is DISTINCT, the names before it too; an expression
+  // written exactly as a projected one reads that column.
+  Scope sort_scope = next;
+  if (!aggregating_projection && !out.distinct) {
+    sort_scope = scope;
+    for (const ScopeVariable& v : next) sort_scope.push_back(v);
+  }
+  for (const ast::SortItem& s : p.order_by) {
+    BoundSortKey key;
+    key.descending = s.descending;
+    const std::string text = state.text(s.expr->offset, s.expr->end);
+    for (std::size_t i = 0; i < p.items.size(); ++i) {
+      if (p.items[i].text == text) key.expr = slot_read(out.items[out.items.size() - p.items.size() + i].slot);
+    }
+    if (!key.expr) key.expr = state.bind_expr(*s.expr, sort_scope, aggregating_projection ? aggregating : ExprPlace{});
+    out.order_by.push_back(std::move(key));
+  }
+  for (const auto* limit : {&p.skip, &p.limit}) {
+    if (!*limit) continue;
+    if (contains_variable(**limit)) {
+      state.fail("NonConstantExpression", "It is not allowed to refer to variables in SKIP or LIMIT", (*limit)->offset);
+    }
+    Scope none;
+    (limit == &p.skip ? out.skip : out.limit) = state.bind_expr(**limit, none, ExprPlace{});
+  }
+  if (p.where) out.where = state.bind_expr(*p.where, next, ExprPlace{});
+  scope = std::move(next);
+  return out;
+}
+
+}  // namespace
+
+BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery) {
+  BoundSingleQuery out;
+  for (std::size_t i = 0; i < query.clauses.size(); ++i) {
+    const ast::Clause& c = query.clauses[i];
+    const bool last = i + 1 == query.clauses.size();
+    BoundClause bound;
+    switch (c.kind) {
+      case ast::ClauseKind::kMatch:
+        bound.kind = BoundClauseKind::kMatch;
+        bound.match.optional = c.optional;
+        bound.match.parts = bind_pattern(c.pattern, scope, bound.match.new_slots);
+        if (c.where) bound.match.where = bind_expr(*c.where, scope, ExprPlace{});
+        break;
+      case ast::ClauseKind::kUnwind:
+        bound.kind = BoundClauseKind::kUnwind;
+        bound.unwind.list = bind_expr(*c.expr, scope, ExprPlace{});
+        if (find(scope, c.variable) != nullptr) {
+          fail("VariableAlreadyBound", "Variable `" + c.variable + "` already declared", c.offset);
+        }
+        bound.unwind.slot = new_slot();
+        scope.push_back({c.variable, bound.unwind.slot, VarKind::kValue});
+        break;
+      case ast::ClauseKind::kWith:
+      case ast::ClauseKind::kReturn:
+        if (c.kind == ast::ClauseKind::kReturn && !last) {
+          fail("InvalidClauseComposition", "RETURN can only be used at the end of the query", c.offset);
+        }
+        bound.kind = BoundClauseKind::kProjection;
+        bound.projection = bind_projection(*this, c.projection, c.kind == ast::ClauseKind::kReturn, scope, c.offset);
+        if (c.kind == ast::ClauseKind::kReturn) {
+          for (const BoundItem& item : bound.projection.items) {
+            out.columns.push_back(item.column);
+            out.column_slots.push_back(item.slot);
+          }
+        }
+        break;
+      default:
+        throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
+                          std::string(clause_name(c.kind)) + " is not supported by this query engine yet");
+    }
+    if (last && !subquery && c.kind != ast::ClauseKind::kReturn) {
+      fail("InvalidClauseComposition",
+           std::string("Query cannot conclude with ") + clause_name(c.kind) +
+               " (must be a RETURN clause, an update clause, a unit subquery call, or a procedure call with no YIELD)",
+           c.offset);
+    }
+    out.clauses.push_back(std::move(bound));
+  }
+  return out;
+}
+
+BoundStatement bind_statement(const ast::Statement& statement, std::string_view text, const Database& db) {
+  BinderState state(text, db);
+  BoundStatement out;
+  out.mode = statement.mode;
+  out.union_all = statement.query.union_all;
+  for (std::size_t i = 1; i < out.union_all.size(); ++i) {
+    if (out.union_all[i] != out.union_all[0]) {
+      state.fail("InvalidClauseComposition", "Invalid combination of UNION and UNION ALL", 0);
+    }
+  }
+  for (const ast::SingleQuery& part : statement.query.parts) {
+    out.parts.push_back(state.bind_single_query(part, Scope{}, false));
+    if (out.parts.size() > 1 && out.parts.back().columns != out.parts.front().columns) {
+      state.fail("DifferentColumnsInUnion", "All sub queries in an UNION must have the same return column names",
+                 part.clauses.empty() ? 0 : part.clauses.front().offset);
+    }
+  }
+  if (!out.parts.empty()) out.columns = out.parts.front().columns;
+  out.slot_count = state.slot_count();
+  out.parameters = state.parameters();
+  return out;
+}
+
+}  // namespace orvane

@@ -1,0 +1,126 @@
+// Binding patterns: every node and relationship gets a slot (anonymous ones
+// too: the operators need somewhere to put them, and relationship
+// uniqueness reads them); a variable already in scope must be of the same
+// kind and is met rather than bound again; labels and types resolve to
+// ids, and a name the graph does not have makes its element impossible
+// (it matches nothing) rather than an error, as in Neo4j.
+#include "graph/database.h"
+#include "query/bind/binder_state.h"
+
+namespace orvane {
+
+void BinderState::bind_properties(const ast::Expr* map, Scope& scope, std::vector<BoundProperty>& out) {
+  if (map == nullptr) return;
+  if (map->kind != ast::ExprKind::kMap) {
+    fail("InvalidParameterUse", "Parameter maps cannot be used in MATCH patterns", map->offset);
+  }
+  for (std::size_t i = 0; i < map->keys.size(); ++i) {
+    BoundProperty p;
+    p.key = map->keys[i];
+    p.node_key = db_.node_store.find_key(p.key);
+    p.rel_key = db_.rel_store.find_key(p.key);
+    p.value = bind_expr(*map->children[i], scope, ExprPlace{});
+    out.push_back(std::move(p));
+  }
+}
+
+std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& pattern, Scope& scope,
+                                                        std::vector<std::uint32_t>& new_slots) {
+  std::vector<BoundPatternPart> parts;
+  const auto kind_name = [](VarKind k) {
+    switch (k) {
+      case VarKind::kNode: return "Node";
+      case VarKind::kRelationship: return "Relationship";
+      case VarKind::kRelationshipList: return "List<Relationship>";
+      case VarKind::kPath: return "Path";
+      case VarKind::kValue: return "Any";
+    }
+    return "Any";
+  };
+  for (const ast::PatternPart& part : pattern.parts) {
+    BoundPatternPart bound;
+    bound.function = part.function;
+    for (std::size_t i = 0; i < part.nodes.size(); ++i) {
+      const ast::NodePattern& n = part.nodes[i];
+      BoundNode node;
+      const ScopeVariable* existing = n.variable.empty() ? nullptr : find(scope, n.variable);
+      if (existing != nullptr) {
+        if (existing->kind != VarKind::kNode && existing->kind != VarKind::kValue) {
+          fail("VariableTypeConflict",
+               "Type mismatch: " + n.variable + " defined with conflicting type " + kind_name(existing->kind) +
+                   " (expected Node)",
+               n.offset);
+        }
+        node.slot = existing->slot;
+        node.bound = true;
+      } else {
+        node.slot = new_slot();
+        new_slots.push_back(node.slot);
+        if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode});
+      }
+      for (const std::string& label : n.labels) {
+        const auto it = db_.node_type_ids.find(label);
+        if (it == db_.node_type_ids.end()) {
+          node.impossible = true;
+        } else {
+          node.labels.push_back(it->second);
+        }
+      }
+      bind_properties(n.properties.get(), scope, node.properties);
+      bound.nodes.push_back(std::move(node));
+      if (i == part.rels.size()) break;
+
+      const ast::RelPattern& r = part.rels[i];
+      BoundRel rel;
+      rel.direction = r.direction;
+      rel.variable_length = r.variable_length;
+      if (r.variable_length) {
+        rel.min_hops = r.min_hops.value_or(1);
+        rel.max_hops = r.max_hops.value_or(-1);
+        if (rel.min_hops < 0 || (r.max_hops && *r.max_hops < 0)) {
+          fail("InvalidRelationshipPattern", "Invalid range in variable length relationship", r.offset);
+        }
+      }
+      const ScopeVariable* rel_existing = r.variable.empty() ? nullptr : find(scope, r.variable);
+      if (rel_existing != nullptr) {
+        if (r.variable_length || rel_existing->kind != VarKind::kRelationship) {
+          fail(r.variable_length ? "VariableAlreadyBound" : "VariableTypeConflict",
+               "Type mismatch: " + r.variable + " defined with conflicting type " + kind_name(rel_existing->kind) +
+                   " (expected Relationship)",
+               r.offset);
+        }
+        rel.slot = rel_existing->slot;
+        rel.bound = true;
+      } else {
+        rel.slot = new_slot();
+        new_slots.push_back(rel.slot);
+        if (!r.variable.empty()) {
+          scope.push_back({r.variable, rel.slot, r.variable_length ? VarKind::kRelationshipList : VarKind::kRelationship});
+        }
+      }
+      bool any_known = r.types.empty();
+      for (const std::string& type : r.types) {
+        const auto it = db_.rel_type_ids.find(type);
+        if (it != db_.rel_type_ids.end()) {
+          rel.types.push_back(it->second);
+          any_known = true;
+        }
+      }
+      rel.impossible = !any_known;
+      bind_properties(r.properties.get(), scope, rel.properties);
+      bound.rels.push_back(std::move(rel));
+    }
+    if (!part.path_variable.empty()) {
+      if (find(scope, part.path_variable) != nullptr) {
+        fail("VariableAlreadyBound", "Variable `" + part.path_variable + "` already declared", part.offset);
+      }
+      bound.path_slot = new_slot();
+      new_slots.push_back(bound.path_slot);
+      scope.push_back({part.path_variable, bound.path_slot, VarKind::kPath});
+    }
+    parts.push_back(std::move(bound));
+  }
+  return parts;
+}
+
+}  // namespace orvane

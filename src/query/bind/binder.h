@@ -1,0 +1,31 @@
+// The binder: a syntax tree (parse/ast.h) and the Database it will run on
+// in, a bound statement (bind/bound_query.h) out, or a semantic error.
+//
+// Scopes follow Cypher's rules: MATCH and UNWIND add variables, WITH and
+// RETURN replace the scope with their projection (WITH * keeps it),
+// comprehensions and quantifiers add their variable for their own
+// expression only, and UNION joins parts that must return the same
+// columns. Each new variable gets a fresh slot; nothing is ever rebound to
+// an old slot, so operators never overwrite a value another still reads.
+//
+// Semantic errors are CypherError of class SyntaxError at compile time
+// with the TCK's detail codes (UndefinedVariable, VariableAlreadyBound,
+// VariableTypeConflict, UnknownFunction, InvalidAggregation,
+// NoExpressionAlias, ColumnNameConflict, DifferentColumnsInUnion,
+// InvalidNumberOfArguments, NegativeIntegerArgument, ...), and messages
+// that name the place in the statement.
+#pragma once
+
+#include <string_view>
+
+#include "query/bind/bound_query.h"
+
+namespace orvane {
+
+class Database;
+
+// Binds `statement`, parsed from `text`, against `db`. Requires: `db`
+// outlives nothing of the result (ids are copied, never pointers).
+BoundStatement bind_statement(const ast::Statement& statement, std::string_view text, const Database& db);
+
+}  // namespace orvane

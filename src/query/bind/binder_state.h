@@ -1,0 +1,72 @@
+// Internal to the binder: its state across one statement — the slots
+// handed out, the parameters seen, the Database's names — and the scope
+// of variables. Shared by the binder's files (bind_clauses.cpp,
+// bind_expression.cpp, bind_pattern.cpp); nothing outside bind/ includes
+// it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "query/bind/bound_query.h"
+#include "query/cypher_error.h"
+
+namespace orvane {
+
+class Database;
+
+enum class VarKind : std::uint8_t { kNode, kRelationship, kRelationshipList, kPath, kValue };
+
+struct ScopeVariable {
+  std::string name;
+  std::uint32_t slot = kNoSlot;
+  VarKind kind = VarKind::kValue;
+};
+
+using Scope = std::vector<ScopeVariable>;
+
+// Where an expression stands, which decides what it may contain.
+struct ExprPlace {
+  std::vector<BoundAggregate>* aggregates = nullptr;  // aggregates allowed: they go here
+};
+
+class BinderState {
+ public:
+  BinderState(std::string_view text, const Database& db) : text_(text), db_(db) {}
+
+  const Database& db() const { return db_; }
+  std::uint32_t new_slot() { return slots_++; }
+  std::uint32_t slot_count() const { return slots_; }
+  std::uint32_t parameter_index(const std::string& name);
+  const std::vector<std::string>& parameters() const { return parameters_; }
+
+  // SyntaxError at compile time with `detail`, the message followed by the
+  // position of byte `offset`.
+  [[noreturn]] void fail(const char* detail, const std::string& message, std::size_t offset) const;
+  // The statement text of [offset, end).
+  std::string text(std::size_t offset, std::size_t end) const;
+
+  // The variable `name` in `scope`, or nullptr.
+  static const ScopeVariable* find(const Scope& scope, std::string_view name);
+
+  BoundExprPtr bind_expr(const ast::Expr& expr, Scope& scope, const ExprPlace& place);
+  // A MATCH-like pattern: binds its variables into `scope` (those already
+  // in it must meet the pattern) and appends the new slots to `new_slots`.
+  std::vector<BoundPatternPart> bind_pattern(const ast::Pattern& pattern, Scope& scope,
+                                             std::vector<std::uint32_t>& new_slots);
+  BoundSingleQuery bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery);
+
+ private:
+  BoundExprPtr bind_function(const ast::Expr& expr, Scope& scope, const ExprPlace& place);
+  BoundExprPtr bind_subquery_expression(const ast::Expr& expr, Scope& scope);
+  void bind_properties(const ast::Expr* map, Scope& scope, std::vector<BoundProperty>& out);
+
+  std::string_view text_;
+  const Database& db_;
+  std::uint32_t slots_ = 0;
+  std::vector<std::string> parameters_;
+};
+
+}  // namespace orvane

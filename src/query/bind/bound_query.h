@@ -1,0 +1,126 @@
+// The binder's output: a statement whose every name is resolved — each
+// variable to a row slot (one slot per variable per scope, never reused,
+// so that a row carries every value any operator reads), labels and types
+// to ids of the Database, property keys to store key ids, functions to
+// their implementations, aggregates to slots of their own — and whose
+// semantic errors have been reported. The planner (plan/planner.h) turns
+// it into operators without looking at a name again.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "query/bind/bound_expr.h"
+#include "query/parse/ast.h"
+
+namespace orvane {
+
+struct BoundProperty {
+  std::string key;
+  std::uint32_t node_key = kUnknownKey;
+  std::uint32_t rel_key = kUnknownKey;
+  BoundExprPtr value;
+};
+
+struct BoundNode {
+  std::uint32_t slot = kNoSlot;
+  bool bound = false;                 // bound before this clause: the pattern must meet it
+  std::vector<std::uint16_t> labels;  // every one must hold
+  bool impossible = false;            // a label no node has: nothing matches
+  std::vector<BoundProperty> properties;
+};
+
+struct BoundRel {
+  std::uint32_t slot = kNoSlot;       // a relationship, or for variable length the list of them
+  bool bound = false;
+  std::vector<std::uint16_t> types;   // any one; empty for any type
+  bool impossible = false;            // only types the graph does not have
+  ast::Direction direction = ast::Direction::kRight;
+  bool variable_length = false;
+  std::int64_t min_hops = 1;
+  std::int64_t max_hops = 1;          // -1: unbounded
+  std::vector<BoundProperty> properties;
+};
+
+struct BoundPatternPart {
+  std::uint32_t path_slot = kNoSlot;
+  ast::PathFunction function = ast::PathFunction::kNone;
+  std::vector<BoundNode> nodes;
+  std::vector<BoundRel> rels;
+};
+
+struct BoundMatch {
+  bool optional = false;
+  std::vector<BoundPatternPart> parts;
+  BoundExprPtr where;                      // null when absent
+  std::vector<std::uint32_t> new_slots;    // slots this clause binds (nulled by OPTIONAL when nothing matches)
+};
+
+struct BoundUnwind {
+  BoundExprPtr list;
+  std::uint32_t slot = kNoSlot;
+};
+
+enum class AggregateKind : std::uint8_t {
+  kCountStar, kCount, kSum, kAvg, kMin, kMax, kCollect, kStDev, kStDevP, kPercentileCont, kPercentileDisc
+};
+
+struct BoundAggregate {
+  AggregateKind kind = AggregateKind::kCountStar;
+  bool distinct = false;
+  BoundExprPtr argument;    // null for count(*)
+  BoundExprPtr percentile;  // percentileCont / percentileDisc: the second argument
+  std::uint32_t slot = kNoSlot;
+};
+
+struct BoundItem {
+  BoundExprPtr expr;
+  std::uint32_t slot = kNoSlot;
+  std::string column;  // the alias, or the expression's text
+};
+
+struct BoundSortKey {
+  BoundExprPtr expr;
+  bool descending = false;
+};
+
+// WITH or RETURN: items (grouping keys when there are aggregates; the
+// items' expressions read the aggregates' slots), then DISTINCT, WHERE
+// (WITH only), ORDER BY, SKIP and LIMIT, in that order.
+struct BoundProjection {
+  bool is_return = false;
+  bool distinct = false;
+  std::vector<BoundItem> items;
+  std::vector<BoundAggregate> aggregates;
+  BoundExprPtr where;
+  std::vector<BoundSortKey> order_by;
+  BoundExprPtr skip, limit;  // constant or parameter expressions, checked at run time
+};
+
+enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection };
+
+struct BoundClause {
+  BoundClauseKind kind = BoundClauseKind::kMatch;
+  BoundMatch match;
+  BoundUnwind unwind;
+  BoundProjection projection;
+};
+
+struct BoundSingleQuery {
+  std::vector<BoundClause> clauses;
+  std::vector<std::string> columns;         // RETURN's columns; empty for a query without RETURN
+  std::vector<std::uint32_t> column_slots;  // the slot of each column
+};
+
+struct BoundStatement {
+  ast::StatementMode mode = ast::StatementMode::kRun;
+  std::vector<BoundSingleQuery> parts;  // joined by UNION
+  std::vector<bool> union_all;
+  std::uint32_t slot_count = 0;               // the width of every row
+  std::vector<std::string> parameters;        // names, by parameter index
+  std::vector<std::string> columns;           // the statement's result columns
+};
+
+}  // namespace orvane

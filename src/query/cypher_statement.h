@@ -1,0 +1,55 @@
+// The query engine's entry: a Cypher statement over a Database, through
+// the pipeline
+//
+//   text ──parse──▶ syntax tree ──bind──▶ bound statement ──plan──▶
+//   logical plan ──build──▶ operators ──pull──▶ rows
+//
+// (parse/, bind/, plan/, exec/; functions/ holds the scalar functions the
+// binder resolves). Each stage reads only what the one before produced.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "graph/cypher_value.h"
+#include "query/exec/exec_context.h"
+
+namespace orvane {
+
+class Database;
+struct LogicalOp;
+
+using CypherParameters = std::map<std::string, CypherValue>;
+
+struct CypherResult {
+  std::vector<std::string> columns;
+  std::vector<std::vector<CypherValue>> rows;
+};
+
+// A statement prepared for one Database: parsed, bound and planned.
+struct PreparedStatement {
+  std::shared_ptr<LogicalOp> plan;
+  std::vector<std::string> columns;
+  std::vector<std::string> parameters;  // names, by the plan's parameter index
+  std::uint32_t slot_count = 0;
+};
+
+// Parses, binds and plans `text` for `db`. Throws CypherError (SyntaxError
+// at compile time for what the parser or the binder refuses).
+PreparedStatement prepare_statement(std::string_view text, const Database& db);
+
+// Runs a prepared statement, calling `each` with every row (the columns'
+// values in order) until it returns false. Throws CypherError
+// "ParameterMissing" at compile time for a parameter `parameters` lacks,
+// and the run-time errors of the operators and expressions.
+void execute_statement(const PreparedStatement& statement, const Database& db, const CypherParameters& parameters,
+                       const WorkBound& bound, const std::function<bool(const std::vector<CypherValue>&)>& each);
+
+// prepare_statement and execute_statement, collecting every row.
+CypherResult run_statement(std::string_view text, const Database& db, const CypherParameters& parameters = {},
+                           const WorkBound& bound = {});
+
+}  // namespace orvane

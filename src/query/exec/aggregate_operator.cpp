@@ -1,0 +1,232 @@
+// Aggregation: rows grouped by the values of the grouping expressions
+// (equivalence: null groups with null, 1 with 1.0), each group folding its
+// aggregates; then one row per group, in the order the groups first
+// appeared. Without grouping keys there is exactly one group, so
+// `RETURN count(*)` over nothing answers 0.
+//
+// Grouping keeps what it must: per group its key values and one
+// accumulator per aggregate; DISTINCT aggregates also keep the values
+// seen. The memory this takes counts against the statement's bound.
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "query/bind/bound_query.h"
+#include "query/cypher_error.h"
+#include "query/exec/evaluate.h"
+#include "query/exec/operator.h"
+
+namespace orvane {
+namespace {
+
+using Kind = CypherValue::Kind;
+
+struct ValueHash {
+  std::size_t operator()(const CypherValue& v) const { return equivalence_hash(v); }
+};
+struct ValueEqual {
+  bool operator()(const CypherValue& a, const CypherValue& b) const { return equivalent(a, b); }
+};
+struct KeyHash {
+  std::size_t operator()(const std::vector<CypherValue>& key) const {
+    std::size_t h = 0;
+    for (const CypherValue& v : key) h = h * 1000003u ^ equivalence_hash(v);
+    return h;
+  }
+};
+struct KeyEqual {
+  bool operator()(const std::vector<CypherValue>& a, const std::vector<CypherValue>& b) const {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (!equivalent(a[i], b[i])) return false;
+    }
+    return true;
+  }
+};
+
+struct Accumulator {
+  std::int64_t count = 0;
+  std::int64_t int_sum = 0;
+  double float_sum = 0;
+  bool floats = false;
+  bool overflow_to_float = false;
+  CypherValue best;  // min / max
+  CypherList values;  // collect, percentiles, stDev
+  CypherValue duration_sum;
+  std::unordered_set<CypherValue, ValueHash, ValueEqual> seen;  // DISTINCT
+};
+
+void fold(const BoundAggregate& a, Accumulator& acc, Row& row, ExecContext& context) {
+  if (a.kind == AggregateKind::kCountStar) {
+    ++acc.count;
+    return;
+  }
+  CypherValue v = evaluate(*a.argument, row, context);
+  if (v.is_null()) return;
+  if (a.distinct && !acc.seen.insert(v).second) return;
+  ++acc.count;
+  switch (a.kind) {
+    case AggregateKind::kCount: break;
+    case AggregateKind::kSum:
+    case AggregateKind::kAvg:
+      if (v.kind() == Kind::kDuration) {
+        throw CypherError("TypeError", "InvalidArgumentType", ErrorPhase::kRuntime,
+                          "sum() and avg() of durations are not supported by this query engine yet");
+      }
+      if (!v.is_number()) type_mismatch("Number", v);
+      if (v.kind() == Kind::kInteger && !acc.floats) {
+        std::int64_t r = 0;
+        if (__builtin_add_overflow(acc.int_sum, v.as_int(), &r)) {
+          if (a.kind == AggregateKind::kSum) {
+            throw CypherError("ArithmeticError", "IntegerOverflow", ErrorPhase::kRuntime, "long overflow");
+          }
+          acc.floats = true;
+          acc.float_sum = static_cast<double>(acc.int_sum) + static_cast<double>(v.as_int());
+        } else {
+          acc.int_sum = r;
+        }
+      } else {
+        if (!acc.floats) {
+          acc.floats = true;
+          acc.float_sum = static_cast<double>(acc.int_sum);
+        }
+        acc.float_sum += v.as_number();
+      }
+      break;
+    case AggregateKind::kMin:
+      if (acc.best.is_null() || order_compare(v, acc.best) < 0) acc.best = std::move(v);
+      break;
+    case AggregateKind::kMax:
+      if (acc.best.is_null() || order_compare(v, acc.best) > 0) acc.best = std::move(v);
+      break;
+    case AggregateKind::kCollect:
+    case AggregateKind::kStDev:
+    case AggregateKind::kStDevP:
+    case AggregateKind::kPercentileCont:
+    case AggregateKind::kPercentileDisc:
+      if (a.kind != AggregateKind::kCollect && !v.is_number()) type_mismatch("Number", v);
+      acc.values.push_back(std::move(v));
+      break;
+    case AggregateKind::kCountStar: break;
+  }
+}
+
+CypherValue percentile(const BoundAggregate& a, Accumulator& acc, Row& row, ExecContext& context) {
+  const CypherValue p = evaluate(*a.percentile, row, context);
+  if (!p.is_number() || p.as_number() < 0 || p.as_number() > 1) {
+    throw CypherError("ArgumentError", "NumberOutOfRange", ErrorPhase::kRuntime,
+                      "Invalid input '" + (p.is_number() ? std::to_string(p.as_number()) : std::string(type_name(p))) +
+                          "' is not a valid argument, must be a number in the range 0.0 to 1.0");
+  }
+  if (acc.values.empty()) return {};
+  std::vector<double> xs;
+  for (const CypherValue& v : acc.values) xs.push_back(v.as_number());
+  std::sort(xs.begin(), xs.end());
+  const double q = p.as_number();
+  if (a.kind == AggregateKind::kPercentileDisc) {
+    const auto index = static_cast<std::size_t>(std::max(0.0, std::ceil(q * static_cast<double>(xs.size())) - 1));
+    const CypherValue* original = nullptr;
+    for (const CypherValue& v : acc.values) {
+      if (v.as_number() == xs[std::min(index, xs.size() - 1)]) original = &v;
+    }
+    return original != nullptr ? *original : CypherValue(xs[index]);
+  }
+  const double position = q * static_cast<double>(xs.size() - 1);
+  const auto lower = static_cast<std::size_t>(std::floor(position));
+  const std::size_t upper = std::min(lower + 1, xs.size() - 1);
+  return xs[lower] + (position - static_cast<double>(lower)) * (xs[upper] - xs[lower]);
+}
+
+CypherValue result(const BoundAggregate& a, Accumulator& acc, Row& row, ExecContext& context) {
+  switch (a.kind) {
+    case AggregateKind::kCountStar:
+    case AggregateKind::kCount: return acc.count;
+    case AggregateKind::kSum:
+      if (acc.floats) return acc.float_sum;
+      return acc.int_sum;
+    case AggregateKind::kAvg:
+      if (acc.count == 0) return {};
+      return (acc.floats ? acc.float_sum : static_cast<double>(acc.int_sum)) / static_cast<double>(acc.count);
+    case AggregateKind::kMin:
+    case AggregateKind::kMax: return acc.best;
+    case AggregateKind::kCollect: return acc.values;
+    case AggregateKind::kStDev:
+    case AggregateKind::kStDevP: {
+      const std::size_t n = acc.values.size();
+      if (n < 2) return 0.0;
+      double mean = 0;
+      for (const CypherValue& v : acc.values) mean += v.as_number();
+      mean /= static_cast<double>(n);
+      double squares = 0;
+      for (const CypherValue& v : acc.values) squares += (v.as_number() - mean) * (v.as_number() - mean);
+      return std::sqrt(squares / static_cast<double>(a.kind == AggregateKind::kStDev ? n - 1 : n));
+    }
+    case AggregateKind::kPercentileCont:
+    case AggregateKind::kPercentileDisc: return percentile(a, acc, row, context);
+  }
+  return {};
+}
+
+class Aggregation final : public Operator {
+ public:
+  using Operator::Operator;
+  void open(const Row& argument) override {
+    Operator::open(argument);
+    groups_.clear();
+    order_.clear();
+    done_ = false;
+    cursor_ = 0;
+  }
+  bool next(Row& row) override {
+    if (!done_) consume(row);
+    if (cursor_ >= order_.size()) return false;
+    Group& g = *order_[cursor_++];
+    row = g.row;
+    for (std::size_t i = 0; i < op_.slots.size(); ++i) row[op_.slots[i]] = g.key[i];
+    for (std::size_t i = 0; i < op_.aggregates.size(); ++i) {
+      row[op_.aggregates[i]->slot] = result(*op_.aggregates[i], g.accumulators[i], row, context_);
+    }
+    return produced();
+  }
+
+ private:
+  struct Group {
+    std::vector<CypherValue> key;
+    std::vector<Accumulator> accumulators;
+    Row row;  // the group's first row, so slots outside the projection keep a width
+  };
+
+  void consume(Row& row) {
+    done_ = true;
+    std::vector<CypherValue> key;
+    while (children_[0]->next(row)) {
+      key.clear();
+      for (const auto& e : op_.expressions) key.push_back(evaluate(*e, row, context_));
+      auto it = groups_.find(key);
+      if (it == groups_.end()) {
+        Group g{key, std::vector<Accumulator>(op_.aggregates.size()), row};
+        it = groups_.emplace(key, std::move(g)).first;
+        order_.push_back(&it->second);
+      }
+      for (std::size_t i = 0; i < op_.aggregates.size(); ++i) fold(*op_.aggregates[i], it->second.accumulators[i], row, context_);
+    }
+    if (groups_.empty() && op_.expressions.empty()) {
+      // No grouping keys: one group even over no rows.
+      Group g{{}, std::vector<Accumulator>(op_.aggregates.size()), row};
+      order_.push_back(&groups_.emplace(std::vector<CypherValue>{}, std::move(g)).first->second);
+    }
+  }
+
+  std::unordered_map<std::vector<CypherValue>, Group, KeyHash, KeyEqual> groups_;
+  std::vector<Group*> order_;
+  bool done_ = false;
+  std::size_t cursor_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Operator> make_aggregation(const LogicalOp& op, ExecContext& context) {
+  return std::make_unique<Aggregation>(op, context);
+}
+
+}  // namespace orvane

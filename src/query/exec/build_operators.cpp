@@ -1,0 +1,32 @@
+// The mapping from logical to physical operators: one to one, children in
+// the same order.
+#include "query/exec/operator.h"
+
+namespace orvane {
+
+std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& context) {
+  std::unique_ptr<Operator> op;
+  switch (plan.kind) {
+    case LogicalKind::kArgument: op = make_argument(plan, context); break;
+    case LogicalKind::kNodeScan: op = make_node_scan(plan, context); break;
+    case LogicalKind::kExpand: op = make_expand(plan, context); break;
+    case LogicalKind::kVarExpand: op = make_var_expand(plan, context); break;
+    case LogicalKind::kFilter: op = make_filter(plan, context); break;
+    case LogicalKind::kOptional: op = make_optional(plan, context); break;
+    case LogicalKind::kProjectPath: op = make_project_path(plan, context); break;
+    case LogicalKind::kProjection: op = make_projection(plan, context); break;
+    case LogicalKind::kAggregation: op = make_aggregation(plan, context); break;
+    case LogicalKind::kDistinct: op = make_distinct(plan, context); break;
+    case LogicalKind::kSort:
+    case LogicalKind::kTop: op = make_sort(plan, context); break;
+    case LogicalKind::kSkip: op = make_skip(plan, context); break;
+    case LogicalKind::kLimit: op = make_limit(plan, context); break;
+    case LogicalKind::kUnwind: op = make_unwind(plan, context); break;
+    case LogicalKind::kUnion: op = make_union(plan, context); break;
+    case LogicalKind::kProduceResults: op = make_produce_results(plan, context); break;
+  }
+  for (const auto& child : plan.children) op->children().push_back(build_operators(*child, context));
+  return op;
+}
+
+}  // namespace orvane

@@ -1,0 +1,75 @@
+// The physical operators: one per logical operator (plan/logical_plan.h),
+// each pulling rows from its input and writing its own slots of the row.
+//
+// Rows flow through one Row object per pipeline: an operator's next()
+// asks its input for a row into the same object and then writes its own
+// slots, so a value is copied only where an operator keeps rows (sort,
+// aggregation, distinct) or starts over (the Argument leaf). Every
+// operator counts the rows it produces and the time it spends, for
+// PROFILE.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "query/exec/exec_context.h"
+#include "query/plan/logical_plan.h"
+
+namespace orvane {
+
+class Operator {
+ public:
+  Operator(const LogicalOp& op, ExecContext& context) : op_(op), context_(context) {}
+  virtual ~Operator() = default;
+  Operator(const Operator&) = delete;
+  Operator& operator=(const Operator&) = delete;
+
+  // Starts (again) from `argument`, which must outlive the rows pulled
+  // after: the Argument leaves yield it; every other operator resets its
+  // state and passes it down.
+  virtual void open(const Row& argument) {
+    for (auto& child : children_) child->open(argument);
+  }
+  // Writes the next row into `row` and answers true; false once exhausted.
+  virtual bool next(Row& row) = 0;
+
+  const LogicalOp& logical() const { return op_; }
+  std::uint64_t rows() const { return rows_; }
+  const std::vector<std::unique_ptr<Operator>>& children() const { return children_; }
+  std::vector<std::unique_ptr<Operator>>& children() { return children_; }
+
+ protected:
+  bool produced() {
+    ++rows_;
+    return true;
+  }
+
+  const LogicalOp& op_;
+  ExecContext& context_;
+  std::vector<std::unique_ptr<Operator>> children_;
+  std::uint64_t rows_ = 0;
+};
+
+// The operator tree of `plan`, over `context`.
+std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& context);
+
+// Each operator family's factory (one file each).
+std::unique_ptr<Operator> make_argument(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_node_scan(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_expand(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_var_expand(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_project_path(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_filter(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_projection(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_unwind(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_skip(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_limit(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_optional(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_union(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_produce_results(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_aggregation(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_distinct(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_sort(const LogicalOp& op, ExecContext& context);
+
+}  // namespace orvane

@@ -1,0 +1,133 @@
+// Sort, Top and Distinct: the operators that must see rows before they
+// can pass any on.
+//
+// Sort keeps every row; Top keeps only the best `limit` in a heap, so
+// ORDER BY ... LIMIT 10 over a million rows holds ten. Both are stable:
+// rows with equal keys keep their input order. Distinct passes a row the
+// first time its values appear, keeping one copy of each.
+#include <algorithm>
+#include <unordered_set>
+
+#include "query/cypher_error.h"
+#include "query/exec/evaluate.h"
+#include "query/exec/operator.h"
+
+namespace orvane {
+namespace {
+
+struct Keyed {
+  std::vector<CypherValue> keys;
+  std::uint64_t sequence;  // input order, for stability
+  Row row;
+};
+
+class Sort final : public Operator {
+ public:
+  using Operator::Operator;
+  void open(const Row& argument) override {
+    Operator::open(argument);
+    rows_kept_.clear();
+    done_ = false;
+    cursor_ = 0;
+  }
+  bool next(Row& row) override {
+    if (!done_) consume(row);
+    if (cursor_ >= rows_kept_.size()) return false;
+    row = std::move(rows_kept_[cursor_++].row);
+    return produced();
+  }
+
+ private:
+  bool before(const Keyed& a, const Keyed& b) const {
+    for (std::size_t i = 0; i < a.keys.size(); ++i) {
+      const int c = order_compare(a.keys[i], b.keys[i]);
+      if (c != 0) return op_.sort_keys[i].second ? c > 0 : c < 0;
+    }
+    return a.sequence < b.sequence;
+  }
+
+  void consume(Row& row) {
+    done_ = true;
+    std::int64_t limit = -1;
+    if (op_.kind == LogicalKind::kTop) {
+      const CypherValue v = evaluate(*op_.limit, row, context_);
+      if (v.kind() != CypherValue::Kind::kInteger || v.as_int() < 0) {
+        throw CypherError("SyntaxError", "InvalidArgumentType", ErrorPhase::kRuntime,
+                          "Invalid input. LIMIT must be a non-negative integer.");
+      }
+      limit = v.as_int();
+    }
+    const auto less = [this](const Keyed& a, const Keyed& b) { return before(a, b); };
+    std::uint64_t sequence = 0;
+    while (limit != 0 && children_[0]->next(row)) {
+      Keyed k{{}, sequence++, {}};
+      for (const auto& key : op_.sort_keys) k.keys.push_back(evaluate(*key.first, row, context_));
+      if (limit > 0 && static_cast<std::int64_t>(rows_kept_.size()) == limit) {
+        // A max-heap of the kept rows: replace the worst when this one is better.
+        if (!less(k, rows_kept_.front())) continue;
+        std::pop_heap(rows_kept_.begin(), rows_kept_.end(), less);
+        k.row = row;
+        rows_kept_.back() = std::move(k);
+        std::push_heap(rows_kept_.begin(), rows_kept_.end(), less);
+        continue;
+      }
+      k.row = row;
+      rows_kept_.push_back(std::move(k));
+      if (limit > 0) std::push_heap(rows_kept_.begin(), rows_kept_.end(), less);
+    }
+    std::sort(rows_kept_.begin(), rows_kept_.end(), less);
+  }
+
+  std::vector<Keyed> rows_kept_;
+  bool done_ = false;
+  std::size_t cursor_ = 0;
+};
+
+struct KeyHash {
+  std::size_t operator()(const std::vector<CypherValue>& key) const {
+    std::size_t h = 0;
+    for (const CypherValue& v : key) h = h * 1000003u ^ equivalence_hash(v);
+    return h;
+  }
+};
+struct KeyEqual {
+  bool operator()(const std::vector<CypherValue>& a, const std::vector<CypherValue>& b) const {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (!equivalent(a[i], b[i])) return false;
+    }
+    return true;
+  }
+};
+
+class Distinct final : public Operator {
+ public:
+  using Operator::Operator;
+  void open(const Row& argument) override {
+    Operator::open(argument);
+    seen_.clear();
+  }
+  bool next(Row& row) override {
+    while (children_[0]->next(row)) {
+      std::vector<CypherValue> key;
+      key.reserve(op_.slots.size());
+      for (const std::uint32_t s : op_.slots) key.push_back(row[s]);
+      if (seen_.insert(std::move(key)).second) return produced();
+    }
+    return false;
+  }
+
+ private:
+  std::unordered_set<std::vector<CypherValue>, KeyHash, KeyEqual> seen_;
+};
+
+}  // namespace
+
+std::unique_ptr<Operator> make_sort(const LogicalOp& op, ExecContext& context) {
+  return std::make_unique<Sort>(op, context);
+}
+
+std::unique_ptr<Operator> make_distinct(const LogicalOp& op, ExecContext& context) {
+  return std::make_unique<Distinct>(op, context);
+}
+
+}  // namespace orvane

@@ -1,0 +1,74 @@
+// The logical plan: a tree of small operators, each reading rows from its
+// first child (its input) and writing its own slots. Every leaf is an
+// Argument, which yields the row the plan was started with: the empty row
+// for a statement, the outer row for a subquery or an OPTIONAL MATCH. A
+// pattern is a chain of scans and expands over that input, so a second
+// MATCH simply continues the chain (for each row so far, the new pattern).
+//
+// The plan is what EXPLAIN prints and what the executor (exec/) turns into
+// operators one to one; rewrites (plan/rewrites.h) replace subtrees with
+// cheaper ones that answer the same rows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "query/bind/bound_query.h"
+
+namespace orvane {
+
+enum class LogicalKind : std::uint8_t {
+  kArgument,        // the start row
+  kNodeScan,        // each node (with `labels[0]` when given) into `slot`
+  kExpand,          // from `from_slot` over a relationship into `rel_slot`, reaching `to_slot`
+  kVarExpand,       // the same over `min_hops` … `max_hops` relationships; `rel_slot` gets their list
+  kFilter,          // rows where `expressions[0]` is true
+  kOptional,        // children[1] per input row with the row as argument; none → the row with `slots` null
+  kProjectPath,     // a path from `slots` (nodes) and `rel_slots` (relationships or lists) into `slot`
+  kProjection,      // expressions[i] into slots[i]
+  kAggregation,     // groups by expressions[i] → slots[i]; aggregates into their slots
+  kDistinct,        // rows distinct on `slots`
+  kSort,            // by sort keys
+  kTop,             // the first `limit` rows by sort keys (sort with a limit, keeping only those)
+  kSkip,            // drops expressions[0] rows
+  kLimit,           // passes expressions[0] rows
+  kUnwind,          // each element of expressions[0] into `slot`
+  kUnion,           // the rows of every child in turn, their `column_slots` copied into `slots`
+  kProduceResults,  // the statement's columns: `slots`
+};
+
+struct LogicalOp {
+  LogicalKind kind = LogicalKind::kArgument;
+  std::vector<std::shared_ptr<LogicalOp>> children;  // children[0]: the input
+
+  std::uint32_t slot = kNoSlot;
+  std::uint32_t from_slot = kNoSlot, rel_slot = kNoSlot, to_slot = kNoSlot;
+  std::vector<std::uint16_t> labels;   // kNodeScan: the label scanned (first); the rest are filtered
+  std::vector<std::uint16_t> types;    // kExpand, kVarExpand: any of these; empty for any type
+  ast::Direction direction = ast::Direction::kRight;
+  bool into = false;                   // kExpand/kVarExpand: `to_slot` is bound already; check it
+  bool impossible = false;             // nothing can match (an unknown label or type)
+  bool reversed = false;               // kVarExpand: walks against the pattern's order; its list is reversed
+  std::int64_t min_hops = 1, max_hops = 1;  // kVarExpand; max -1 for unbounded
+  std::vector<std::uint32_t> distinct_from;  // relationship (or list) slots the new relationship must differ from
+  std::vector<std::uint32_t> slots;
+  std::vector<std::uint32_t> rel_slots;
+  std::vector<bool> rel_is_list;       // kProjectPath: rel_slots[i] holds a variable-length list
+  std::vector<std::vector<std::uint32_t>> column_slots;  // kUnion: per child
+  std::vector<std::shared_ptr<BoundExpr>> expressions;
+  std::vector<std::uint32_t> rel_keys;  // kVarExpand: each hop's relationship must hold expressions[i] under rel_keys[i]
+  std::vector<std::shared_ptr<BoundAggregate>> aggregates;
+  std::vector<std::pair<std::shared_ptr<BoundExpr>, bool>> sort_keys;  // expression, descending
+  std::shared_ptr<BoundExpr> limit;    // kTop
+  bool distinct = false;               // kUnion without ALL
+  std::vector<std::string> columns;    // kProduceResults
+  double estimated_rows = 0;           // the planner's estimate, for EXPLAIN
+  std::string details;                 // a short description for EXPLAIN ("(p:Person)", "n.age > $x")
+};
+
+// The name EXPLAIN prints for `kind` ("NodeByLabelScan", "Expand(All)", ...).
+const char* operator_name(const LogicalOp& op);
+
+}  // namespace orvane

@@ -1,0 +1,330 @@
+// The planner's rules, clause by clause (see planner.h).
+#include "query/plan/planner.h"
+
+#include "graph/database.h"
+#include "query/cypher_error.h"
+
+namespace orvane {
+namespace {
+
+using OpPtr = std::shared_ptr<LogicalOp>;
+
+OpPtr make(LogicalKind kind, OpPtr input = nullptr) {
+  auto op = std::make_shared<LogicalOp>();
+  op->kind = kind;
+  if (input) op->children.push_back(std::move(input));
+  return op;
+}
+
+std::shared_ptr<BoundExpr> share(BoundExprPtr e) { return std::shared_ptr<BoundExpr>(std::move(e)); }
+
+BoundExprPtr slot_read(std::uint32_t slot) {
+  auto e = std::make_unique<BoundExpr>();
+  e->kind = BoundKind::kSlot;
+  e->slot = slot;
+  return e;
+}
+
+// n.key = value for a pattern's property map.
+BoundExprPtr property_equals(std::uint32_t slot, BoundProperty& p) {
+  auto property = std::make_unique<BoundExpr>();
+  property->kind = BoundKind::kProperty;
+  property->name = p.key;
+  property->node_key = p.node_key;
+  property->rel_key = p.rel_key;
+  property->children.push_back(slot_read(slot));
+  auto eq = std::make_unique<BoundExpr>();
+  eq->kind = BoundKind::kComparison;
+  eq->ops = {ast::Op::kEqual};
+  eq->children.push_back(std::move(property));
+  eq->children.push_back(std::move(p.value));
+  return eq;
+}
+
+OpPtr filter(OpPtr input, std::vector<BoundExprPtr> predicates) {
+  if (predicates.empty()) return input;
+  OpPtr op = make(LogicalKind::kFilter, std::move(input));
+  if (predicates.size() == 1) {
+    op->expressions.push_back(share(std::move(predicates[0])));
+  } else {
+    auto all = std::make_unique<BoundExpr>();
+    all->kind = BoundKind::kAnd;
+    all->children = std::move(predicates);
+    op->expressions.push_back(share(std::move(all)));
+  }
+  return op;
+}
+
+// The predicates a node must meet once bound: labels beyond `skip_first`
+// (a label scan has checked the first) and its property map.
+std::vector<BoundExprPtr> node_predicates(BoundNode& node, bool skip_first) {
+  std::vector<BoundExprPtr> out;
+  if (node.labels.size() > (skip_first ? 1u : 0u)) {
+    auto has = std::make_unique<BoundExpr>();
+    has->kind = BoundKind::kHasLabels;
+    has->children.push_back(slot_read(node.slot));
+    has->label_ids.assign(node.labels.begin() + (skip_first ? 1 : 0), node.labels.end());
+    out.push_back(std::move(has));
+  }
+  for (BoundProperty& p : node.properties) out.push_back(property_equals(node.slot, p));
+  return out;
+}
+
+std::uint64_t label_size(const Database& db, std::uint16_t label) { return db.graph.nodes_with_label(label).size(); }
+
+ast::Direction reversed(ast::Direction d) {
+  return d == ast::Direction::kRight ? ast::Direction::kLeft : d == ast::Direction::kLeft ? ast::Direction::kRight : d;
+}
+
+class Planner {
+ public:
+  explicit Planner(const Database& db) : db_(db) {}
+
+  OpPtr plan_match(BoundMatch& match, OpPtr input) {
+    std::vector<std::uint32_t> rel_slots;  // relationships matched so far in this clause
+    for (BoundPatternPart& part : match.parts) input = plan_part(part, std::move(input), rel_slots);
+    if (match.where) {
+      std::vector<BoundExprPtr> where;
+      where.push_back(std::move(match.where));
+      input = filter(std::move(input), std::move(where));
+    }
+    return input;
+  }
+
+  OpPtr plan_query(BoundSingleQuery& query, OpPtr input) {
+    for (BoundClause& clause : query.clauses) {
+      switch (clause.kind) {
+        case BoundClauseKind::kMatch:
+          if (clause.match.optional) {
+            OpPtr inner = plan_match(clause.match, make(LogicalKind::kArgument));
+            OpPtr op = make(LogicalKind::kOptional, std::move(input));
+            op->children.push_back(std::move(inner));
+            op->slots = clause.match.new_slots;
+            input = std::move(op);
+          } else {
+            input = plan_match(clause.match, std::move(input));
+          }
+          break;
+        case BoundClauseKind::kUnwind: {
+          OpPtr op = make(LogicalKind::kUnwind, std::move(input));
+          op->expressions.push_back(share(std::move(clause.unwind.list)));
+          op->slot = clause.unwind.slot;
+          input = std::move(op);
+          break;
+        }
+        case BoundClauseKind::kProjection: input = plan_projection(clause.projection, std::move(input)); break;
+      }
+    }
+    return input;
+  }
+
+ private:
+  OpPtr plan_part(BoundPatternPart& part, OpPtr input, std::vector<std::uint32_t>& rel_slots) {
+    if (part.function != ast::PathFunction::kNone) {
+      throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
+                        "shortestPath is not supported by this query engine yet");
+    }
+    const std::size_t n = part.nodes.size();
+    std::size_t start = n;
+    for (std::size_t i = 0; i < n && start == n; ++i) {
+      if (part.nodes[i].bound) start = i;
+    }
+    if (start == n) {
+      std::uint64_t best = UINT64_MAX;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (part.nodes[i].impossible) {
+          start = i;
+          break;
+        }
+        if (!part.nodes[i].labels.empty() && label_size(db_, part.nodes[i].labels[0]) < best) {
+          best = label_size(db_, part.nodes[i].labels[0]);
+          start = i;
+        }
+      }
+    }
+    if (start == n) start = 0;
+
+    std::vector<bool> bound(n, false);
+    BoundNode& first = part.nodes[start];
+    if (first.bound) {
+      input = filter(std::move(input), node_predicates(first, false));
+    } else {
+      OpPtr scan = make(LogicalKind::kNodeScan, std::move(input));
+      scan->slot = first.slot;
+      scan->impossible = first.impossible;
+      if (!first.labels.empty()) scan->labels = {first.labels[0]};
+      input = filter(std::move(scan), node_predicates(first, true));
+    }
+    bound[start] = true;
+    for (std::size_t i = start; i + 1 < n; ++i) input = expand(part, i, i + 1, std::move(input), bound, rel_slots);
+    for (std::size_t i = start; i > 0; --i) input = expand(part, i, i - 1, std::move(input), bound, rel_slots);
+
+    if (part.path_slot != kNoSlot) {
+      OpPtr path = make(LogicalKind::kProjectPath, std::move(input));
+      path->slot = part.path_slot;
+      for (const BoundNode& node : part.nodes) path->slots.push_back(node.slot);
+      for (const BoundRel& rel : part.rels) {
+        path->rel_slots.push_back(rel.slot);
+        path->rel_is_list.push_back(rel.variable_length);
+      }
+      input = std::move(path);
+    }
+    return input;
+  }
+
+  // Expands from node `from` to its neighbour `to` in the chain over the
+  // relationship between them.
+  OpPtr expand(BoundPatternPart& part, std::size_t from, std::size_t to, OpPtr input, std::vector<bool>& bound,
+               std::vector<std::uint32_t>& rel_slots) {
+    BoundRel& rel = part.rels[std::min(from, to)];
+    BoundNode& target = part.nodes[to];
+    if (rel.bound) {
+      throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
+                        "a relationship variable bound before cannot be matched again by this query engine yet");
+    }
+    OpPtr op = make(rel.variable_length ? LogicalKind::kVarExpand : LogicalKind::kExpand, std::move(input));
+    op->from_slot = part.nodes[from].slot;
+    op->rel_slot = rel.slot;
+    op->to_slot = target.slot;
+    op->types = rel.types;
+    op->impossible = rel.impossible || target.impossible;
+    op->direction = to > from ? rel.direction : reversed(rel.direction);
+    op->into = target.bound || bound[to];
+    op->reversed = to < from;
+    op->min_hops = rel.min_hops;
+    op->max_hops = rel.max_hops;
+    op->distinct_from = rel_slots;
+    for (BoundProperty& p : rel.properties) {
+      // Per-hop for variable length: a list's elements each meet the map.
+      if (rel.variable_length) {
+        op->expressions.push_back(share(std::move(p.value)));
+        op->rel_keys.push_back(p.rel_key);
+      }
+    }
+    rel_slots.push_back(rel.slot);
+    std::vector<BoundExprPtr> predicates;
+    if (!rel.variable_length) {
+      for (BoundProperty& p : rel.properties) predicates.push_back(property_equals(rel.slot, p));
+    }
+    const bool target_known = bound[to] || target.bound;
+    bound[to] = true;
+    if (!target_known) {
+      for (BoundExprPtr& p : node_predicates(target, false)) predicates.push_back(std::move(p));
+    }
+    return filter(std::move(op), std::move(predicates));
+  }
+
+  OpPtr plan_projection(BoundProjection& p, OpPtr input) {
+    if (!p.aggregates.empty()) {
+      OpPtr aggregation = make(LogicalKind::kAggregation, std::move(input));
+      std::vector<BoundItem*> after;
+      for (BoundItem& item : p.items) {
+        if (uses_aggregate(*item.expr)) {
+          after.push_back(&item);
+        } else {
+          aggregation->expressions.push_back(share(std::move(item.expr)));
+          aggregation->slots.push_back(item.slot);
+        }
+      }
+      for (BoundAggregate& a : p.aggregates) aggregation->aggregates.push_back(std::make_shared<BoundAggregate>(std::move(a)));
+      input = std::move(aggregation);
+      if (!after.empty()) {
+        OpPtr projection = make(LogicalKind::kProjection, std::move(input));
+        for (BoundItem* item : after) {
+          projection->expressions.push_back(share(std::move(item->expr)));
+          projection->slots.push_back(item->slot);
+        }
+        input = std::move(projection);
+      }
+    } else {
+      OpPtr projection = make(LogicalKind::kProjection, std::move(input));
+      for (BoundItem& item : p.items) {
+        projection->expressions.push_back(share(std::move(item.expr)));
+        projection->slots.push_back(item.slot);
+      }
+      input = std::move(projection);
+    }
+    if (p.distinct) {
+      OpPtr distinct = make(LogicalKind::kDistinct, std::move(input));
+      for (const BoundItem& item : p.items) distinct->slots.push_back(item.slot);
+      input = std::move(distinct);
+    }
+    if (p.where) {
+      std::vector<BoundExprPtr> where;
+      where.push_back(std::move(p.where));
+      input = filter(std::move(input), std::move(where));
+    }
+    if (!p.order_by.empty()) {
+      OpPtr sort = make(p.limit && !p.skip ? LogicalKind::kTop : LogicalKind::kSort, std::move(input));
+      for (BoundSortKey& key : p.order_by) sort->sort_keys.emplace_back(share(std::move(key.expr)), key.descending);
+      if (sort->kind == LogicalKind::kTop) sort->limit = share(std::move(p.limit));
+      input = std::move(sort);
+    }
+    if (p.skip) {
+      OpPtr skip = make(LogicalKind::kSkip, std::move(input));
+      skip->expressions.push_back(share(std::move(p.skip)));
+      input = std::move(skip);
+    }
+    if (p.limit) {
+      OpPtr limit = make(LogicalKind::kLimit, std::move(input));
+      limit->expressions.push_back(share(std::move(p.limit)));
+      input = std::move(limit);
+    }
+    return input;
+  }
+
+  static bool uses_aggregate(const BoundExpr& e) {
+    if (e.kind == BoundKind::kAggregate) return true;
+    for (const auto& c : e.children) {
+      if (c && uses_aggregate(*c)) return true;
+    }
+    for (const auto* list : {&e.whens, &e.thens}) {
+      for (const auto& c : *list) {
+        if (c && uses_aggregate(*c)) return true;
+      }
+    }
+    for (const auto* c : {&e.else_expr, &e.where, &e.projection}) {
+      if (*c && uses_aggregate(**c)) return true;
+    }
+    return false;
+  }
+
+  const Database& db_;
+};
+
+}  // namespace
+
+std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Database& db) {
+  Planner planner(db);
+  OpPtr root;
+  if (statement.parts.size() == 1) {
+    root = planner.plan_query(statement.parts[0], make(LogicalKind::kArgument));
+  } else {
+    root = make(LogicalKind::kUnion);
+    root->distinct = !statement.union_all.empty() && !statement.union_all[0];
+    root->slots = statement.parts[0].column_slots;
+    for (BoundSingleQuery& part : statement.parts) {
+      root->children.push_back(planner.plan_query(part, make(LogicalKind::kArgument)));
+      root->column_slots.push_back(part.column_slots);
+    }
+    if (root->distinct) {
+      OpPtr distinct = make(LogicalKind::kDistinct, root);
+      distinct->slots = root->slots;
+      root = distinct;
+    }
+  }
+  OpPtr results = make(LogicalKind::kProduceResults, std::move(root));
+  results->columns = statement.columns;
+  results->slots = statement.parts.empty() ? std::vector<std::uint32_t>{} : statement.parts[0].column_slots;
+  return results;
+}
+
+std::shared_ptr<LogicalOp> plan_pattern(BoundMatch& match, const Database& db) {
+  return Planner(db).plan_match(match, make(LogicalKind::kArgument));
+}
+
+std::shared_ptr<LogicalOp> plan_subquery(BoundSingleQuery&& query, const Database& db) {
+  return Planner(db).plan_query(query, make(LogicalKind::kArgument));
+}
+
+}  // namespace orvane

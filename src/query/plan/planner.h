@@ -1,0 +1,32 @@
+// The planner: a bound statement in, a logical plan (plan/logical_plan.h)
+// out. Rule-based: a pattern starts at a node that is already bound, else
+// at the labelled node with the fewest nodes of its label, else at its
+// first node, and expands outwards along its chain; predicates on a node
+// or relationship are applied as soon as it is bound; ORDER BY with LIMIT
+// becomes a top-k. The rewrites (plan/rewrites.h) then replace shapes that
+// have a cheaper method.
+#pragma once
+
+#include <memory>
+
+#include "query/bind/bound_query.h"
+#include "query/plan/logical_plan.h"
+
+namespace orvane {
+
+class Database;
+
+// The plan of a whole statement, ProduceResults at its root. Moves the
+// bound expressions out of `statement`.
+std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Database& db);
+
+// The plan of a pattern used as an expression (EXISTS, COUNT, pattern
+// predicates and comprehensions): its operators over an Argument leaf and
+// its WHERE. Moves the expressions out of `match`.
+std::shared_ptr<LogicalOp> plan_pattern(BoundMatch& match, const Database& db);
+
+// The plan of a subquery's clauses over an Argument leaf, without
+// ProduceResults.
+std::shared_ptr<LogicalOp> plan_subquery(BoundSingleQuery&& query, const Database& db);
+
+}  // namespace orvane

@@ -14,10 +14,11 @@
 // reordered here: an index into it is a relationship's identity.
 //
 // Every phase is a linear pass (count, prefix sum, scatter through a cursor
-// copy of the offsets) except the run sort. The scatter visits the edge
-// list in identity order, so each run already holds ascending identities;
-// one sort of each run by (type, neighbour), stable on the identity, gives
-// the final order. A run that is already ordered (every recompile after a
+// copy of the offsets) except the run sort; the incoming side goes through
+// buckets of target positions first (IncomingBuckets), which keeps its
+// writes in the cache. The scatter visits the edge list in identity order,
+// so each run already holds ascending identities; one sort of each run by
+// (type, neighbour), stable on the identity, gives the final order. A run that is already ordered (every recompile after a
 // permutation of a graph built in order) is only checked.
 #include <algorithm>
 #include <memory>
@@ -118,26 +119,21 @@ std::vector<std::uint16_t> table_types(const std::vector<std::uint64_t>& per_typ
   return chosen;
 }
 
-// Fills `index` for one direction from its sorted combined runs: the table
-// types' offsets by counting, then their neighbours copied in slot order,
-// which keeps every copied run ascending.
-void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& frequent, std::uint64_t type_count,
-                     const std::vector<std::uint32_t>& offsets, const std::vector<std::uint32_t>& neighbours,
-                     const std::vector<std::uint16_t>& types, std::uint64_t node_count) {
-  index.table_of_type.assign(type_count, TypedRunIndex::kNoTable);
+// Fills `index` for one direction from its sorted combined runs in one
+// pass: each table type's slot count is known (`per_type`), and its
+// neighbours are copied in slot order, which keeps every copied run
+// ascending.
+void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& frequent,
+                     const std::vector<std::uint64_t>& per_type, const std::vector<std::uint32_t>& offsets,
+                     const std::vector<std::uint32_t>& neighbours, const std::vector<std::uint16_t>& types,
+                     std::uint64_t node_count) {
+  index.table_of_type.assign(per_type.size(), TypedRunIndex::kNoTable);
   index.offsets.assign(frequent.size(), std::vector<std::uint32_t>(node_count + 1, 0));
   index.neighbours.assign(frequent.size(), {});
-  for (std::size_t k = 0; k < frequent.size(); ++k) index.table_of_type[frequent[k]] = static_cast<std::uint8_t>(k);
   if (frequent.empty()) return;
-  for (std::uint64_t v = 0; v < node_count; ++v) {
-    for (std::uint32_t s = offsets[v]; s < offsets[v + 1]; ++s) {
-      if (const std::uint8_t k = index.table_of_type[types[s]]; k != TypedRunIndex::kNoTable) ++index.offsets[k][v + 1];
-    }
-  }
   for (std::size_t k = 0; k < frequent.size(); ++k) {
-    auto& off = index.offsets[k];
-    for (std::uint64_t v = 0; v < node_count; ++v) off[v + 1] += off[v];
-    index.neighbours[k].resize(off[node_count]);
+    index.table_of_type[frequent[k]] = static_cast<std::uint8_t>(k);
+    index.neighbours[k].resize(per_type[frequent[k]]);
   }
   std::vector<std::uint32_t> fill(frequent.size(), 0);
   for (std::uint64_t v = 0; v < node_count; ++v) {
@@ -146,6 +142,7 @@ void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& fre
         index.neighbours[k][fill[k]++] = neighbours[s];
       }
     }
+    for (std::size_t k = 0; k < frequent.size(); ++k) index.offsets[k][v + 1] = fill[k];
   }
 }
 
@@ -183,6 +180,71 @@ void build_label_lists(PhysicalGraph& g) {
   }
 }
 
+// The incoming side is the transpose of the edge list, and writing it
+// straight to its slots puts every relationship's slot on a cache line of
+// its own somewhere in the arrays. It is built in two passes instead: the
+// relationships are first staged in buckets of kBucketSpan consecutive
+// target positions (a few hundred streams written in order), and each
+// bucket is then counted and scattered into its own slot range, which is
+// small enough to stay in the cache. Both passes keep identity order, so
+// each run comes out with ascending identities as a direct scatter gives.
+struct IncomingBuckets {
+  explicit IncomingBuckets(std::uint64_t node_count) {
+    while (shift < kMaxShift && (node_count >> shift) > kTargetBuckets) ++shift;
+    mask = (std::uint32_t{1} << shift) - 1;
+    count = node_count == 0 ? 0 : ((node_count - 1) >> shift) + 1;
+  }
+  std::uint64_t of(std::uint32_t position) const { return position >> shift; }
+
+  static constexpr unsigned kMaxShift = 16;             // a position within its bucket fits 16 bits
+  static constexpr std::uint64_t kTargetBuckets = 1024;  // streams the staging pass writes at once
+  unsigned shift = 0;      // bucket of a position: position >> shift
+  std::uint32_t mask = 0;  // position within its bucket: position & mask
+  std::uint64_t count = 0;  // buckets
+};
+
+// One relationship staged for the incoming side, in its target's bucket.
+struct StagedIn {
+  std::uint32_t source;  // source position
+  std::uint32_t rel;     // relationship identity
+  std::uint16_t target;  // target position within the bucket
+  std::uint16_t type;
+};
+
+// Fills in_offsets and the incoming slots from the staged relationships;
+// `bucket_start` holds each bucket's first slot (and the slot count last).
+void scatter_incoming(PhysicalGraph& g, const IncomingBuckets& buckets, const std::vector<std::uint32_t>& bucket_start,
+                      const StagedIn* staged) {
+  const std::uint64_t n = g.node_count;
+  const std::size_t e_count = g.edges.size();
+  g.in_offsets.assign(n + 1, 0);
+  g.in_sources.assign(e_count, 0);
+  g.in_types.assign(e_count, 0);
+  g.in_rels.assign(e_count, 0);
+  std::vector<std::uint32_t> cursor(std::size_t{buckets.mask} + 2);
+  for (std::uint64_t b = 0; b < buckets.count; ++b) {
+    const std::uint64_t first = b << buckets.shift;
+    const std::uint64_t width = std::min<std::uint64_t>(n - first, std::uint64_t{buckets.mask} + 1);
+    const StagedIn* begin = staged + bucket_start[b];
+    const StagedIn* end = staged + bucket_start[b + 1];
+    std::fill(cursor.begin(), cursor.begin() + static_cast<std::ptrdiff_t>(width) + 1, 0);
+    for (const StagedIn* s = begin; s != end; ++s) ++cursor[s->target + 1];
+    std::uint32_t running = bucket_start[b];
+    for (std::uint64_t k = 0; k < width; ++k) {
+      g.in_offsets[first + k] = running;
+      running += cursor[k + 1];
+      cursor[k] = g.in_offsets[first + k];
+    }
+    for (const StagedIn* s = begin; s != end; ++s) {
+      const std::uint32_t slot = cursor[s->target]++;
+      g.in_sources[slot] = s->source;
+      g.in_types[slot] = s->type;
+      g.in_rels[slot] = s->rel;
+    }
+  }
+  g.in_offsets[n] = static_cast<std::uint32_t>(e_count);
+}
+
 }  // namespace
 
 void PhysicalGraph::remove_duplicate_edges() {
@@ -195,42 +257,29 @@ void PhysicalGraph::remove_duplicate_edges() {
 void PhysicalGraph::compile() {
   const std::uint64_t n = node_count;
   const std::size_t e_count = edges.size();
+  const IncomingBuckets buckets(n);
   out_offsets.assign(n + 1, 0);
-  in_offsets.assign(n + 1, 0);
-  out_degree.assign(n, 0);
+  std::vector<std::uint32_t> bucket_start(buckets.count + 1, 0);
   std::uint16_t max_type = 0;
   for (const Edge& e : edges) {
-    const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
-    ++out_offsets[ps + 1];
-    ++in_offsets[pd + 1];
-    ++out_degree[ps];
+    ++out_offsets[to_physical[e.src] + 1];
+    ++bucket_start[buckets.of(to_physical[e.dst]) + 1];
     max_type = std::max(max_type, e.type);
   }
-  for (std::uint64_t v = 0; v < n; ++v) {
-    out_offsets[v + 1] += out_offsets[v];
-    in_offsets[v + 1] += in_offsets[v];
-  }
+  for (std::uint64_t v = 0; v < n; ++v) out_offsets[v + 1] += out_offsets[v];
+  for (std::uint64_t b = 0; b < buckets.count; ++b) bucket_start[b + 1] += bucket_start[b];
+  out_degree.resize(n);
+  for (std::uint64_t v = 0; v < n; ++v) out_degree[v] = out_offsets[v + 1] - out_offsets[v];
   rel_type_count = e_count == 0 ? 0 : static_cast<std::uint64_t>(max_type) + 1;
 
   out_targets.assign(e_count, 0);
   out_types.assign(e_count, 0);
   out_rels.assign(e_count, 0);
-  in_sources.assign(e_count, 0);
-  in_types.assign(e_count, 0);
-  in_rels.assign(e_count, 0);
+  // Left uninitialised: the scatter below writes every entry.
+  const std::unique_ptr<StagedIn[]> staged(new StagedIn[e_count]);
   {
-    // The incoming side is scattered as whole slots into one array and
-    // split afterwards: its writes land at random positions, and one cache
-    // line per relationship costs less than three.
-    struct InSlot {
-      std::uint32_t source;
-      std::uint32_t rel;
-      std::uint16_t type;
-    };
-    // Left uninitialised: every slot is written by the scatter below.
-    const std::unique_ptr<InSlot[]> incoming(new InSlot[e_count]);
     std::vector<std::uint32_t> out_cursor(out_offsets.begin(), out_offsets.end() - 1);
-    std::vector<std::uint32_t> in_cursor(in_offsets.begin(), in_offsets.end() - 1);
+    std::vector<std::uint32_t> bucket_cursor(bucket_start.begin(), bucket_start.end() - 1);
     for (std::size_t r = 0; r < e_count; ++r) {
       const Edge& e = edges[r];
       const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
@@ -238,14 +287,11 @@ void PhysicalGraph::compile() {
       out_targets[slot] = pd;
       out_types[slot] = e.type;
       out_rels[slot] = static_cast<std::uint32_t>(r);
-      incoming[in_cursor[pd]++] = InSlot{ps, static_cast<std::uint32_t>(r), e.type};
-    }
-    for (std::size_t slot = 0; slot < e_count; ++slot) {
-      in_sources[slot] = incoming[slot].source;
-      in_types[slot] = incoming[slot].type;
-      in_rels[slot] = incoming[slot].rel;
+      staged[bucket_cursor[buckets.of(pd)]++] =
+          StagedIn{ps, static_cast<std::uint32_t>(r), static_cast<std::uint16_t>(pd & buckets.mask), e.type};
     }
   }
+  scatter_incoming(*this, buckets, bucket_start, staged.get());
   compiled = true;
   build_typed_csr();  // sorts the combined runs first
 }
@@ -272,8 +318,8 @@ void PhysicalGraph::build_typed_csr() {
   std::vector<std::uint64_t> per_type(rel_type_count, 0);
   for (const std::uint16_t t : out_types) ++per_type[t];
   const std::vector<std::uint16_t> frequent = table_types(per_type, node_count);
-  build_run_index(typed_out, frequent, rel_type_count, out_offsets, out_targets, out_types, node_count);
-  build_run_index(typed_in, frequent, rel_type_count, in_offsets, in_sources, in_types, node_count);
+  build_run_index(typed_out, frequent, per_type, out_offsets, out_targets, out_types, node_count);
+  build_run_index(typed_in, frequent, per_type, in_offsets, in_sources, in_types, node_count);
   build_label_lists(*this);
 }
 

@@ -121,6 +121,27 @@ TEST(Csr, PermutationRenumbersWithoutChangingRelationships) {
   EXPECT_EQ(before, edges_of(db));
 }
 
+// The incoming side is scattered through buckets of several positions once
+// a graph has more than a thousand nodes: 4001 nodes make buckets of four
+// and a last one of one, before and after a shuffle of the positions.
+TEST(Csr, IncomingRunsOfGraphsWithBucketsOfSeveralPositions) {
+  Database db;
+  generate_corpus(db, 3001, 1000, 5);
+  db.add_rel_type("CITES");
+  for (std::uint32_t paper = 3001; paper + 7 < 4001; paper += 3) db.graph.add_edge(paper + 7, paper, 2);
+  db.graph.add_edge(4000, 0, 2);
+  db.graph.add_edge(4000, 0, 2);
+  db.compile();
+  check_invariants(db);
+  const std::string before = edges_of(db);
+  std::vector<std::uint32_t> order(db.graph.node_count);
+  std::iota(order.begin(), order.end(), 0u);
+  std::shuffle(order.begin(), order.end(), std::mt19937(5));
+  db.graph.apply_permutation(order);
+  check_invariants(db);
+  EXPECT_EQ(before, edges_of(db));
+}
+
 TEST(Corpus, Seed42FactsLimitsDeterminismAndReciprocity) {
   Database db;
   generate_corpus(db, 20, 5, 42);

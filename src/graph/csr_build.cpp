@@ -21,7 +21,6 @@
 // (type, neighbour), stable on the identity, gives the final order. A run that is already ordered (every recompile after a
 // permutation of a graph built in order) is only checked.
 #include <algorithm>
-#include <memory>
 #include <stdexcept>
 
 #include "graph/physical_graph.h"
@@ -183,11 +182,15 @@ void build_label_lists(PhysicalGraph& g) {
 // The incoming side is the transpose of the edge list, and writing it
 // straight to its slots puts every relationship's slot on a cache line of
 // its own somewhere in the arrays. It is built in two passes instead: the
-// relationships are first staged in buckets of kBucketSpan consecutive
-// target positions (a few hundred streams written in order), and each
-// bucket is then counted and scattered into its own slot range, which is
-// small enough to stay in the cache. Both passes keep identity order, so
-// each run comes out with ascending identities as a direct scatter gives.
+// relationships are first staged in buckets of consecutive target
+// positions, each bucket in the slot range its targets' runs will fill (a
+// few thousand streams written in order), and each bucket is then counted
+// and scattered within that range, which is small enough to stay in the
+// cache. Staging uses the incoming arrays themselves (source in
+// in_sources, identity in in_rels) plus one 32-bit tag per relationship
+// (target within the bucket, type), so the extra memory is four bytes a
+// relationship. Both passes keep identity order, so each run comes out with
+// ascending identities as a direct scatter gives.
 struct IncomingBuckets {
   explicit IncomingBuckets(std::uint64_t node_count) {
     while (shift < kMaxShift && (node_count >> shift) > kTargetBuckets) ++shift;
@@ -195,54 +198,49 @@ struct IncomingBuckets {
     count = node_count == 0 ? 0 : ((node_count - 1) >> shift) + 1;
   }
   std::uint64_t of(std::uint32_t position) const { return position >> shift; }
+  // The tag of a relationship into `position` of type `type`.
+  std::uint32_t tag(std::uint32_t position, std::uint16_t type) const {
+    return (position & mask) | static_cast<std::uint32_t>(type) << 16;
+  }
 
   static constexpr unsigned kMaxShift = 16;             // a position within its bucket fits 16 bits
-  static constexpr std::uint64_t kTargetBuckets = 1024;  // streams the staging pass writes at once
-  unsigned shift = 0;      // bucket of a position: position >> shift
-  std::uint32_t mask = 0;  // position within its bucket: position & mask
+  static constexpr std::uint64_t kTargetBuckets = 1024;  // buckets the staging pass writes at once
+  unsigned shift = 0;       // bucket of a position: position >> shift
+  std::uint32_t mask = 0;   // position within its bucket: position & mask
   std::uint64_t count = 0;  // buckets
 };
 
-// One relationship staged for the incoming side, in its target's bucket.
-struct StagedIn {
-  std::uint32_t source;  // source position
-  std::uint32_t rel;     // relationship identity
-  std::uint16_t target;  // target position within the bucket
-  std::uint16_t type;
-};
-
-// Fills in_offsets and the incoming slots from the staged relationships;
-// `bucket_start` holds each bucket's first slot (and the slot count last).
+// Fills in_offsets and puts each staged relationship into its slot within
+// its bucket's range. `bucket_start` holds each bucket's first slot (and
+// the slot count last); `tags` is indexed by staging slot.
 void scatter_incoming(PhysicalGraph& g, const IncomingBuckets& buckets, const std::vector<std::uint32_t>& bucket_start,
-                      const StagedIn* staged) {
+                      const std::vector<std::uint32_t>& tags) {
   const std::uint64_t n = g.node_count;
-  const std::size_t e_count = g.edges.size();
   g.in_offsets.assign(n + 1, 0);
-  g.in_sources.assign(e_count, 0);
-  g.in_types.assign(e_count, 0);
-  g.in_rels.assign(e_count, 0);
   std::vector<std::uint32_t> cursor(std::size_t{buckets.mask} + 2);
+  std::vector<std::uint32_t> sources, rels;  // the bucket's staged entries, moved aside
   for (std::uint64_t b = 0; b < buckets.count; ++b) {
     const std::uint64_t first = b << buckets.shift;
     const std::uint64_t width = std::min<std::uint64_t>(n - first, std::uint64_t{buckets.mask} + 1);
-    const StagedIn* begin = staged + bucket_start[b];
-    const StagedIn* end = staged + bucket_start[b + 1];
+    const std::uint32_t begin = bucket_start[b], end = bucket_start[b + 1];
     std::fill(cursor.begin(), cursor.begin() + static_cast<std::ptrdiff_t>(width) + 1, 0);
-    for (const StagedIn* s = begin; s != end; ++s) ++cursor[s->target + 1];
-    std::uint32_t running = bucket_start[b];
+    for (std::uint32_t i = begin; i < end; ++i) ++cursor[(tags[i] & buckets.mask) + 1];
+    std::uint32_t running = begin;
     for (std::uint64_t k = 0; k < width; ++k) {
       g.in_offsets[first + k] = running;
       running += cursor[k + 1];
       cursor[k] = g.in_offsets[first + k];
     }
-    for (const StagedIn* s = begin; s != end; ++s) {
-      const std::uint32_t slot = cursor[s->target]++;
-      g.in_sources[slot] = s->source;
-      g.in_types[slot] = s->type;
-      g.in_rels[slot] = s->rel;
+    sources.assign(g.in_sources.begin() + begin, g.in_sources.begin() + end);
+    rels.assign(g.in_rels.begin() + begin, g.in_rels.begin() + end);
+    for (std::uint32_t i = begin; i < end; ++i) {
+      const std::uint32_t slot = cursor[tags[i] & buckets.mask]++;
+      g.in_sources[slot] = sources[i - begin];
+      g.in_rels[slot] = rels[i - begin];
+      g.in_types[slot] = static_cast<std::uint16_t>(tags[i] >> 16);
     }
   }
-  g.in_offsets[n] = static_cast<std::uint32_t>(e_count);
+  g.in_offsets[n] = static_cast<std::uint32_t>(g.edges.size());
 }
 
 }  // namespace
@@ -275,23 +273,27 @@ void PhysicalGraph::compile() {
   out_targets.assign(e_count, 0);
   out_types.assign(e_count, 0);
   out_rels.assign(e_count, 0);
-  // Left uninitialised: the scatter below writes every entry.
-  const std::unique_ptr<StagedIn[]> staged(new StagedIn[e_count]);
+  in_sources.assign(e_count, 0);
+  in_types.assign(e_count, 0);
+  in_rels.assign(e_count, 0);
   {
+    std::vector<std::uint32_t> tags(e_count);
     std::vector<std::uint32_t> out_cursor(out_offsets.begin(), out_offsets.end() - 1);
     std::vector<std::uint32_t> bucket_cursor(bucket_start.begin(), bucket_start.end() - 1);
     for (std::size_t r = 0; r < e_count; ++r) {
       const Edge& e = edges[r];
       const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
-      const std::uint32_t slot = out_cursor[ps]++;
+      std::uint32_t slot = out_cursor[ps]++;
       out_targets[slot] = pd;
       out_types[slot] = e.type;
       out_rels[slot] = static_cast<std::uint32_t>(r);
-      staged[bucket_cursor[buckets.of(pd)]++] =
-          StagedIn{ps, static_cast<std::uint32_t>(r), static_cast<std::uint16_t>(pd & buckets.mask), e.type};
+      slot = bucket_cursor[buckets.of(pd)]++;
+      in_sources[slot] = ps;
+      in_rels[slot] = static_cast<std::uint32_t>(r);
+      tags[slot] = buckets.tag(pd, e.type);
     }
+    scatter_incoming(*this, buckets, bucket_start, tags);
   }
-  scatter_incoming(*this, buckets, bucket_start, staged.get());
   compiled = true;
   build_typed_csr();  // sorts the combined runs first
 }

@@ -14,13 +14,13 @@
 // reordered here: an index into it is a relationship's identity.
 //
 // Every phase is a linear pass (count, prefix sum, scatter through a cursor
-// copy of the offsets) except the run sort. The scatter visits the edge
-// list in identity order, so each run already holds ascending identities;
-// one sort of each run by (type, neighbour), stable on the identity, gives
-// the final order. A run that is already ordered (every recompile after a
+// copy of the offsets) except the run sort; the incoming side goes through
+// buckets of target positions first (IncomingBuckets), which keeps its
+// writes in the cache. The scatter visits the edge list in identity order,
+// so each run already holds ascending identities; one sort of each run by
+// (type, neighbour), stable on the identity, gives the final order. A run that is already ordered (every recompile after a
 // permutation of a graph built in order) is only checked.
 #include <algorithm>
-#include <memory>
 #include <stdexcept>
 
 #include "graph/physical_graph.h"
@@ -118,26 +118,21 @@ std::vector<std::uint16_t> table_types(const std::vector<std::uint64_t>& per_typ
   return chosen;
 }
 
-// Fills `index` for one direction from its sorted combined runs: the table
-// types' offsets by counting, then their neighbours copied in slot order,
-// which keeps every copied run ascending.
-void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& frequent, std::uint64_t type_count,
-                     const std::vector<std::uint32_t>& offsets, const std::vector<std::uint32_t>& neighbours,
-                     const std::vector<std::uint16_t>& types, std::uint64_t node_count) {
-  index.table_of_type.assign(type_count, TypedRunIndex::kNoTable);
+// Fills `index` for one direction from its sorted combined runs in one
+// pass: each table type's slot count is known (`per_type`), and its
+// neighbours are copied in slot order, which keeps every copied run
+// ascending.
+void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& frequent,
+                     const std::vector<std::uint64_t>& per_type, const std::vector<std::uint32_t>& offsets,
+                     const std::vector<std::uint32_t>& neighbours, const std::vector<std::uint16_t>& types,
+                     std::uint64_t node_count) {
+  index.table_of_type.assign(per_type.size(), TypedRunIndex::kNoTable);
   index.offsets.assign(frequent.size(), std::vector<std::uint32_t>(node_count + 1, 0));
   index.neighbours.assign(frequent.size(), {});
-  for (std::size_t k = 0; k < frequent.size(); ++k) index.table_of_type[frequent[k]] = static_cast<std::uint8_t>(k);
   if (frequent.empty()) return;
-  for (std::uint64_t v = 0; v < node_count; ++v) {
-    for (std::uint32_t s = offsets[v]; s < offsets[v + 1]; ++s) {
-      if (const std::uint8_t k = index.table_of_type[types[s]]; k != TypedRunIndex::kNoTable) ++index.offsets[k][v + 1];
-    }
-  }
   for (std::size_t k = 0; k < frequent.size(); ++k) {
-    auto& off = index.offsets[k];
-    for (std::uint64_t v = 0; v < node_count; ++v) off[v + 1] += off[v];
-    index.neighbours[k].resize(off[node_count]);
+    index.table_of_type[frequent[k]] = static_cast<std::uint8_t>(k);
+    index.neighbours[k].resize(per_type[frequent[k]]);
   }
   std::vector<std::uint32_t> fill(frequent.size(), 0);
   for (std::uint64_t v = 0; v < node_count; ++v) {
@@ -146,6 +141,7 @@ void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& fre
         index.neighbours[k][fill[k]++] = neighbours[s];
       }
     }
+    for (std::size_t k = 0; k < frequent.size(); ++k) index.offsets[k][v + 1] = fill[k];
   }
 }
 
@@ -183,6 +179,70 @@ void build_label_lists(PhysicalGraph& g) {
   }
 }
 
+// The incoming side is the transpose of the edge list, and writing it
+// straight to its slots puts every relationship's slot on a cache line of
+// its own somewhere in the arrays. It is built in two passes instead: the
+// relationships are first staged in buckets of consecutive target
+// positions, each bucket in the slot range its targets' runs will fill (a
+// few thousand streams written in order), and each bucket is then counted
+// and scattered within that range, which is small enough to stay in the
+// cache. Staging uses the incoming arrays themselves (source in
+// in_sources, identity in in_rels) plus one 32-bit tag per relationship
+// (target within the bucket, type), so the extra memory is four bytes a
+// relationship. Both passes keep identity order, so each run comes out with
+// ascending identities as a direct scatter gives.
+struct IncomingBuckets {
+  explicit IncomingBuckets(std::uint64_t node_count) {
+    while (shift < kMaxShift && (node_count >> shift) > kTargetBuckets) ++shift;
+    mask = (std::uint32_t{1} << shift) - 1;
+    count = node_count == 0 ? 0 : ((node_count - 1) >> shift) + 1;
+  }
+  std::uint64_t of(std::uint32_t position) const { return position >> shift; }
+  // The tag of a relationship into `position` of type `type`.
+  std::uint32_t tag(std::uint32_t position, std::uint16_t type) const {
+    return (position & mask) | static_cast<std::uint32_t>(type) << 16;
+  }
+
+  static constexpr unsigned kMaxShift = 16;             // a position within its bucket fits 16 bits
+  static constexpr std::uint64_t kTargetBuckets = 1024;  // buckets the staging pass writes at once
+  unsigned shift = 0;       // bucket of a position: position >> shift
+  std::uint32_t mask = 0;   // position within its bucket: position & mask
+  std::uint64_t count = 0;  // buckets
+};
+
+// Fills in_offsets and puts each staged relationship into its slot within
+// its bucket's range. `bucket_start` holds each bucket's first slot (and
+// the slot count last); `tags` is indexed by staging slot.
+void scatter_incoming(PhysicalGraph& g, const IncomingBuckets& buckets, const std::vector<std::uint32_t>& bucket_start,
+                      const std::vector<std::uint32_t>& tags) {
+  const std::uint64_t n = g.node_count;
+  g.in_offsets.assign(n + 1, 0);
+  std::vector<std::uint32_t> cursor(std::size_t{buckets.mask} + 2);
+  std::vector<std::uint32_t> sources, rels;  // the bucket's staged entries, moved aside
+  for (std::uint64_t b = 0; b < buckets.count; ++b) {
+    const std::uint64_t first = b << buckets.shift;
+    const std::uint64_t width = std::min<std::uint64_t>(n - first, std::uint64_t{buckets.mask} + 1);
+    const std::uint32_t begin = bucket_start[b], end = bucket_start[b + 1];
+    std::fill(cursor.begin(), cursor.begin() + static_cast<std::ptrdiff_t>(width) + 1, 0);
+    for (std::uint32_t i = begin; i < end; ++i) ++cursor[(tags[i] & buckets.mask) + 1];
+    std::uint32_t running = begin;
+    for (std::uint64_t k = 0; k < width; ++k) {
+      g.in_offsets[first + k] = running;
+      running += cursor[k + 1];
+      cursor[k] = g.in_offsets[first + k];
+    }
+    sources.assign(g.in_sources.begin() + begin, g.in_sources.begin() + end);
+    rels.assign(g.in_rels.begin() + begin, g.in_rels.begin() + end);
+    for (std::uint32_t i = begin; i < end; ++i) {
+      const std::uint32_t slot = cursor[tags[i] & buckets.mask]++;
+      g.in_sources[slot] = sources[i - begin];
+      g.in_rels[slot] = rels[i - begin];
+      g.in_types[slot] = static_cast<std::uint16_t>(tags[i] >> 16);
+    }
+  }
+  g.in_offsets[n] = static_cast<std::uint32_t>(g.edges.size());
+}
+
 }  // namespace
 
 void PhysicalGraph::remove_duplicate_edges() {
@@ -195,21 +255,19 @@ void PhysicalGraph::remove_duplicate_edges() {
 void PhysicalGraph::compile() {
   const std::uint64_t n = node_count;
   const std::size_t e_count = edges.size();
+  const IncomingBuckets buckets(n);
   out_offsets.assign(n + 1, 0);
-  in_offsets.assign(n + 1, 0);
-  out_degree.assign(n, 0);
+  std::vector<std::uint32_t> bucket_start(buckets.count + 1, 0);
   std::uint16_t max_type = 0;
   for (const Edge& e : edges) {
-    const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
-    ++out_offsets[ps + 1];
-    ++in_offsets[pd + 1];
-    ++out_degree[ps];
+    ++out_offsets[to_physical[e.src] + 1];
+    ++bucket_start[buckets.of(to_physical[e.dst]) + 1];
     max_type = std::max(max_type, e.type);
   }
-  for (std::uint64_t v = 0; v < n; ++v) {
-    out_offsets[v + 1] += out_offsets[v];
-    in_offsets[v + 1] += in_offsets[v];
-  }
+  for (std::uint64_t v = 0; v < n; ++v) out_offsets[v + 1] += out_offsets[v];
+  for (std::uint64_t b = 0; b < buckets.count; ++b) bucket_start[b + 1] += bucket_start[b];
+  out_degree.resize(n);
+  for (std::uint64_t v = 0; v < n; ++v) out_degree[v] = out_offsets[v + 1] - out_offsets[v];
   rel_type_count = e_count == 0 ? 0 : static_cast<std::uint64_t>(max_type) + 1;
 
   out_targets.assign(e_count, 0);
@@ -219,32 +277,22 @@ void PhysicalGraph::compile() {
   in_types.assign(e_count, 0);
   in_rels.assign(e_count, 0);
   {
-    // The incoming side is scattered as whole slots into one array and
-    // split afterwards: its writes land at random positions, and one cache
-    // line per relationship costs less than three.
-    struct InSlot {
-      std::uint32_t source;
-      std::uint32_t rel;
-      std::uint16_t type;
-    };
-    // Left uninitialised: every slot is written by the scatter below.
-    const std::unique_ptr<InSlot[]> incoming(new InSlot[e_count]);
+    std::vector<std::uint32_t> tags(e_count);
     std::vector<std::uint32_t> out_cursor(out_offsets.begin(), out_offsets.end() - 1);
-    std::vector<std::uint32_t> in_cursor(in_offsets.begin(), in_offsets.end() - 1);
+    std::vector<std::uint32_t> bucket_cursor(bucket_start.begin(), bucket_start.end() - 1);
     for (std::size_t r = 0; r < e_count; ++r) {
       const Edge& e = edges[r];
       const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
-      const std::uint32_t slot = out_cursor[ps]++;
+      std::uint32_t slot = out_cursor[ps]++;
       out_targets[slot] = pd;
       out_types[slot] = e.type;
       out_rels[slot] = static_cast<std::uint32_t>(r);
-      incoming[in_cursor[pd]++] = InSlot{ps, static_cast<std::uint32_t>(r), e.type};
+      slot = bucket_cursor[buckets.of(pd)]++;
+      in_sources[slot] = ps;
+      in_rels[slot] = static_cast<std::uint32_t>(r);
+      tags[slot] = buckets.tag(pd, e.type);
     }
-    for (std::size_t slot = 0; slot < e_count; ++slot) {
-      in_sources[slot] = incoming[slot].source;
-      in_types[slot] = incoming[slot].type;
-      in_rels[slot] = incoming[slot].rel;
-    }
+    scatter_incoming(*this, buckets, bucket_start, tags);
   }
   compiled = true;
   build_typed_csr();  // sorts the combined runs first
@@ -272,8 +320,8 @@ void PhysicalGraph::build_typed_csr() {
   std::vector<std::uint64_t> per_type(rel_type_count, 0);
   for (const std::uint16_t t : out_types) ++per_type[t];
   const std::vector<std::uint16_t> frequent = table_types(per_type, node_count);
-  build_run_index(typed_out, frequent, rel_type_count, out_offsets, out_targets, out_types, node_count);
-  build_run_index(typed_in, frequent, rel_type_count, in_offsets, in_sources, in_types, node_count);
+  build_run_index(typed_out, frequent, per_type, out_offsets, out_targets, out_types, node_count);
+  build_run_index(typed_in, frequent, per_type, in_offsets, in_sources, in_types, node_count);
   build_label_lists(*this);
 }
 

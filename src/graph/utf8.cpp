@@ -3,6 +3,8 @@
 // surrogates (U+D800 … U+DFFF) and code points above U+10FFFF are refused.
 #include "graph/utf8.h"
 
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -40,12 +42,22 @@ std::size_t utf8_sequence_length(std::string_view text, std::size_t at) {
 }
 
 bool is_valid_utf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
+  // Nearly every text is ASCII: eight bytes are tested at a time, and only
+  // a byte from 0x80 up goes through the table.
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+  const std::size_t size = text.size();
+  std::size_t i = 0;
+  for (;;) {
+    for (std::uint64_t word = 0; i + 8 <= size; i += 8) {
+      std::memcpy(&word, text.data() + i, 8);
+      if ((word & kHighBits) != 0) break;
+    }
+    while (i < size && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    if (i == size) return true;
     const std::size_t len = utf8_sequence_length(text, i);
     if (len == 0) return false;
     i += len;
   }
-  return true;
 }
 
 void require_utf8(std::string_view text) {

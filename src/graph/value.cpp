@@ -2,8 +2,15 @@
 // reader that knows nothing of this system would still get the value
 // right; reading accepts both forms and checks what a property may hold:
 // no maps, no nulls inside lists, one type per list.
+//
+// append_typed_json writes the same text as the JSON library would for
+// to_typed_json's value, for exports that write millions of values: the
+// library's own escapes (\b \f \n \r \t, \u00xx for the other bytes
+// below 0x20), its float text (its shortest round-trip routine, the one
+// dump() calls) and its decimal integers.
 #include "graph/value.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -134,6 +141,21 @@ Value scalar_from_json(const json& value) {
   }
 }
 
+// Appends {"$type":TYPE,"_value":TEXT}, as dump() orders the two members.
+void append_typed_form(std::string& out, std::string_view type, std::string_view text) {
+  out += R"({"$type":")";
+  out += type;
+  out += R"(","_value":)";
+  append_json_text(out, text);
+  out += '}';
+}
+
+void append_integer(std::string& out, std::int64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
 }  // namespace
 
 json to_typed_json(const Value& value) {
@@ -206,6 +228,92 @@ Value property_value_of(const json& value) {
     if (value.is_object() && value.contains("$type")) throw;
     return value.dump();
   }
+}
+
+}  // namespace orvane
+
+namespace orvane {
+
+void append_json_text(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  std::size_t run = 0;  // start of the bytes not yet copied
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text.data() + run, i - run);
+    run = i + 1;
+    out += '\\';
+    switch (c) {
+      case '"': out += '"'; break;
+      case '\\': out += '\\'; break;
+      case '\b': out += 'b'; break;
+      case '\f': out += 'f'; break;
+      case '\n': out += 'n'; break;
+      case '\r': out += 'r'; break;
+      case '\t': out += 't'; break;
+      default:
+        out += "u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+  }
+  out.append(text.data() + run, text.size() - run);
+  out += '"';
+}
+
+void append_typed_json(std::string& out, const Value& value) {
+  std::visit(
+      [&out](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) {
+          out += "null";
+        } else if constexpr (std::is_same_v<T, bool>) {
+          out += v ? "true" : "false";
+        } else if constexpr (std::is_same_v<T, std::int64_t>) {
+          if (v > kExactInJson || v < -kExactInJson) {
+            append_typed_form(out, "Integer", std::to_string(v));
+          } else {
+            append_integer(out, v);
+          }
+        } else if constexpr (std::is_same_v<T, double>) {
+          if (std::isnan(v)) {
+            append_typed_form(out, "Float", "NaN");
+          } else if (std::isinf(v)) {
+            append_typed_form(out, "Float", v > 0 ? "Infinity" : "-Infinity");
+          } else {
+            char digits[64];
+            const char* end = nlohmann::detail::to_chars(digits, digits + sizeof digits, v);
+            out.append(digits, static_cast<std::size_t>(end - digits));
+          }
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          append_json_text(out, v);
+        } else if constexpr (std::is_same_v<T, Bytes>) {
+          append_typed_form(out, "Base64", base64_encode(v.data));
+        } else if constexpr (std::is_same_v<T, Date>) {
+          append_typed_form(out, "Date", format_date(v));
+        } else if constexpr (std::is_same_v<T, LocalTime>) {
+          append_typed_form(out, "LocalTime", format_local_time(v));
+        } else if constexpr (std::is_same_v<T, Time>) {
+          append_typed_form(out, "Time", format_time(v));
+        } else if constexpr (std::is_same_v<T, LocalDateTime>) {
+          append_typed_form(out, "LocalDateTime", format_local_date_time(v));
+        } else if constexpr (std::is_same_v<T, DateTime>) {
+          append_typed_form(out, v.zone.empty() ? "OffsetDateTime" : "ZonedDateTime", format_date_time(v));
+        } else if constexpr (std::is_same_v<T, Duration>) {
+          append_typed_form(out, "Duration", format_duration(v));
+        } else if constexpr (std::is_same_v<T, Point>) {
+          append_typed_form(out, "Point", format_point(v));
+        } else {
+          out += '[';
+          for (std::size_t i = 0; i < v.size(); ++i) {
+            if (i != 0) out += ',';
+            append_typed_json(out, v[i]);
+          }
+          out += ']';
+        }
+      },
+      value.storage());
 }
 
 }  // namespace orvane

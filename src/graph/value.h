@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -64,6 +65,17 @@ class Value {
 
 // The typed JSON form of `value` (see the top of this file).
 nlohmann::json to_typed_json(const Value& value);
+
+// Appends to `out` the text to_typed_json(value).dump() gives (compact,
+// members of a typed form in byte order, text other than the JSON escapes
+// copied as it is), written straight from the value: no JSON value is
+// built. Requires: every text in `value` is valid UTF-8, as in any value a
+// property store holds.
+void append_typed_json(std::string& out, const Value& value);
+
+// Appends `text` as a JSON string, quotes included, escaped as the JSON
+// library's dump() escapes it. Requires: `text` is valid UTF-8.
+void append_json_text(std::string& out, std::string_view text);
 
 // The value of typed JSON `json`. Plain integers become INTEGER, plain
 // numbers with a fraction or an exponent FLOAT, arrays lists (every element

@@ -2,10 +2,10 @@
 // name:type header convention, and the conversion of one text field into a
 // typed JSON property value guided by its column type.
 //
-// The reader takes bytes one at a time from the stream's buffer and builds
-// each field in one growing string, so a quoted field may span lines and no
-// line is ever read whole first. Hard limits (64 MiB per record, 4096 fields)
-// keep a hostile file from exhausting memory.
+// The reader takes runs of ordinary bytes straight from the stream's buffer
+// and builds each field in one growing string, so a quoted field may span
+// lines and no line is ever read whole first. Hard limits (64 MiB per
+// record, 4096 fields) keep a hostile file from exhausting memory.
 //
 // The reader counts line breaks as it goes (a line feed, a CR LF pair, or a
 // lone carriage return, inside quotes too), so each record knows the line it
@@ -33,7 +33,7 @@ inline constexpr std::size_t kCsvRecordFieldLimit = 4096;
 // it going. A reader that seeks the stream back restores next_line with it.
 struct CsvRecord {
   std::vector<std::string> fields;
-  std::vector<bool> quoted;
+  std::vector<std::uint8_t> quoted;  // by field: 1 when written in quotes
   std::uint64_t line = 1;       // where this record starts
   std::uint64_t next_line = 1;  // where the next record read starts
 };

@@ -9,9 +9,6 @@
 
 #include <filesystem>
 #include <stdexcept>
-#include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "graph/database.h"
 #include "io/export_writer.h"
@@ -22,58 +19,6 @@ namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
-
-// One JSON object per line, in identity order; properties in typed JSON.
-void write_jsonl_files(const Database& db, const fs::path& dir) {
-  const PhysicalGraph& g = db.graph;
-  ExportFile nodes((dir / "nodes.jsonl").string());
-  if (!nodes.is_open()) throw std::runtime_error("cannot write nodes.jsonl");
-  std::vector<std::string> label_texts;
-  for (const std::string& label : db.node_types) label_texts.push_back(nlohmann::json(label).dump());
-  std::size_t extra = 0;  // cursor into extra_label_nodes, which is ascending by identity
-  for (std::uint32_t id = 0; id < g.node_count; ++id) {
-    nodes.put("{\"id\":");
-    nodes.put_number(db.node_id(id));
-    nodes.put(",\"labels\":[");
-    if (g.labels[id] != kNoLabel) {
-      nodes.put(label_texts[g.labels[id]]);
-      for (; extra < g.extra_label_nodes.size() && g.extra_label_nodes[extra] <= id; ++extra) {
-        if (g.extra_label_nodes[extra] != id) continue;
-        nodes.put(',');
-        nodes.put(label_texts[g.extra_labels[extra]]);
-      }
-    }
-    nodes.put("],\"properties\":");
-    nodes.put(db.node_properties(id).dump());
-    nodes.put("}\n");
-  }
-  const bool nodes_ok = nodes.finish();
-
-  ExportFile rels((dir / "rels.jsonl").string());
-  if (!rels.is_open()) throw std::runtime_error("cannot write rels.jsonl");
-  std::vector<std::string> type_texts;
-  for (const std::string& t : db.rel_types) type_texts.push_back(nlohmann::json(t).dump());
-  for (std::uint32_t rel = 0; rel < g.edges.size(); ++rel) {
-    rels.put("{\"id\":");
-    rels.put_number(db.relationship_id(rel));
-    rels.put(",\"src\":");
-    rels.put_number(db.node_id(g.edges[rel].src));
-    rels.put(",\"dst\":");
-    rels.put_number(db.node_id(g.edges[rel].dst));
-    rels.put(",\"type\":");
-    rels.put(type_texts[g.edges[rel].type]);
-    // Most relationships have no properties: no JSON object for them.
-    if (rel < db.rel_store.size() && db.rel_store.count(rel) != 0) {
-      rels.put(",\"properties\":");
-      rels.put(db.relationship_properties(rel).dump());
-      rels.put("}\n");
-    } else {
-      rels.put(",\"properties\":{}}\n");
-    }
-  }
-  const bool rels_ok = rels.finish();
-  if (!nodes_ok || !rels_ok) throw std::runtime_error("JSONL export write failed");
-}
 
 constexpr const char* kStagingPrefix = ".halvex-export-";
 constexpr const char* kStagingMessage = "cannot create private export staging directory";

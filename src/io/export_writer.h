@@ -1,6 +1,6 @@
 // Internal to the export files: a buffered output file that collects text in
-// a large block and writes it with few system calls, and the CSV quoting and
-// relationship walk shared by both layouts.
+// a large block and writes it with few system calls, the JSON-lines writer,
+// and the relationship walk of the benchmark layout.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +38,12 @@ class ExportFile {
   bool ok_ = true;
   std::string buffer_;
 };
+
+// Writes nodes.jsonl and rels.jsonl of `db` into the existing `directory`
+// (the layout is at the top of jsonl_writer.cpp). Throws "cannot write
+// nodes.jsonl", "cannot write rels.jsonl" or "JSONL export write failed".
+// Requires: the graph is compiled.
+void write_jsonl_files(const Database& db, const std::string& directory);
 
 // Calls `visit(src_identity, dst_identity, type_id)` for every compiled
 // relationship in export order.

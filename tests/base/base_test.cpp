@@ -2,6 +2,10 @@
 // folding touches, and where 64 bits end.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+#include <string>
+
 #include "base/decimal.h"
 #include "base/text.h"
 
@@ -49,6 +53,40 @@ TEST(Decimal, ParsesDigitsWithinSixtyFourBits) {
   }
   for (const std::string_view refused : {"", "-1", "+1", " 1", "1 ", "1a", "0x10"}) {
     EXPECT_EQ(std::nullopt, parse_decimal(refused)) << refused;
+  }
+}
+
+// Every length up to 20 digits, each with a byte just outside the digits
+// (and a few far outside) at every place: texts short enough to skip the
+// overflow test read as a 128-bit reading says.
+TEST(Decimal, EveryLengthAndEveryPlaceOfAForeignByte) {
+  const auto by_digit = [](std::string_view text) -> std::optional<std::uint64_t> {
+    if (text.empty()) return std::nullopt;
+    unsigned __int128 value = 0;
+    for (const char c : text) {
+      if (c < '0' || c > '9') return std::nullopt;
+      value = value * 10 + static_cast<unsigned>(c - '0');
+      if (value > UINT64_MAX) return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(value);
+  };
+  std::uint64_t state = 7;
+  for (std::size_t length = 1; length <= 20; ++length) {
+    for (int round = 0; round < 50; ++round) {
+      std::string text;
+      for (std::size_t i = 0; i < length; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        text += static_cast<char>('0' + (state >> 33) % 10);
+      }
+      ASSERT_EQ(by_digit(text), parse_decimal(text)) << text;
+      for (std::size_t at = 0; at < length; ++at) {
+        for (const char foreign : {'/', ':', '\0', ' ', '\xff', '\xfa', 'a'}) {
+          std::string bad = text;
+          bad[at] = foreign;
+          ASSERT_EQ(std::nullopt, parse_decimal(bad)) << at << " in " << text;
+        }
+      }
+    }
   }
 }
 

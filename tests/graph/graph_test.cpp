@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <numeric>
@@ -121,6 +122,27 @@ TEST(Csr, PermutationRenumbersWithoutChangingRelationships) {
   EXPECT_EQ(before, edges_of(db));
 }
 
+// The incoming side is scattered through buckets of several positions once
+// a graph has more than a thousand nodes: 4001 nodes make buckets of four
+// and a last one of one, before and after a shuffle of the positions.
+TEST(Csr, IncomingRunsOfGraphsWithBucketsOfSeveralPositions) {
+  Database db;
+  generate_corpus(db, 3001, 1000, 5);
+  db.add_rel_type("CITES");
+  for (std::uint32_t paper = 3001; paper + 7 < 4001; paper += 3) db.graph.add_edge(paper + 7, paper, 2);
+  db.graph.add_edge(4000, 0, 2);
+  db.graph.add_edge(4000, 0, 2);
+  db.compile();
+  check_invariants(db);
+  const std::string before = edges_of(db);
+  std::vector<std::uint32_t> order(db.graph.node_count);
+  std::iota(order.begin(), order.end(), 0u);
+  std::shuffle(order.begin(), order.end(), std::mt19937(5));
+  db.graph.apply_permutation(order);
+  check_invariants(db);
+  EXPECT_EQ(before, edges_of(db));
+}
+
 TEST(Corpus, Seed42FactsLimitsDeterminismAndReciprocity) {
   Database db;
   generate_corpus(db, 20, 5, 42);
@@ -197,6 +219,37 @@ TEST(Database, Schema) {
   std::string name;
   expect_failure_leaves_unchanged(db, [&] { db.add_node_type("one-more"); }, full);
   expect_failure_leaves_unchanged(db, [&] { db.add_labeled_node("one-more", name, json::object(), 0); }, full);
+}
+
+// The seeded embedding is the generator's definition taken step by step:
+// zeros, a one at the hot component, then each component plus its noise
+// in float, divide, subtract, multiply, add. Compared bit for bit at widths
+// around and past the block of 32.
+TEST(Topics, SeededEmbeddingIsTheGeneratorStepByStep) {
+  const auto by_step = [](std::size_t dim, std::uint32_t topic, std::uint32_t seed) {
+    std::vector<float> out(dim, 0.0f);
+    out[topic % dim] = 1.0f;
+    std::uint32_t state = seed == 0 ? 1u : seed;
+    for (std::size_t k = 0; k < dim; ++k) {
+      state = state * 1664525u + 1013904223u;
+      const float unit = static_cast<float>(state >> 24) / 255.0f;
+      const float centred = unit - 0.5f;
+      const float noise = centred * 0.05f;
+      out[k] = out[k] + noise;
+    }
+    return out;
+  };
+  for (const std::size_t dim : {1, 2, 31, 32, 33, 64, 100, 384}) {
+    for (const std::uint32_t seed : {0u, 1u, 7u, 2654435761u, 4294967295u}) {
+      for (const std::uint32_t topic : {0u, 5u, 31u, 32u, 1000u}) {
+        std::vector<float> seeded(dim);
+        seed_embedding(seeded.data(), dim, topic, seed);
+        const std::vector<float> expected = by_step(dim, topic, seed);
+        ASSERT_EQ(0, std::memcmp(expected.data(), seeded.data(), dim * sizeof(float)))
+            << dim << " " << seed << " " << topic;
+      }
+    }
+  }
 }
 
 TEST(Database, NodesAndTheirAttributes) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -102,6 +104,9 @@ TEST(Value, TypedJsonFormRoundTripsAndRefuses) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.form);
     EXPECT_EQ(c.form, to_typed_json(c.value).dump());
+    std::string text;
+    append_typed_json(text, c.value);
+    EXPECT_EQ(c.form, text);
     const Value back = from_typed_json(json::parse(c.form));
     if (c.value.is<double>() && std::isnan(c.value.as<double>())) {
       EXPECT_TRUE(std::isnan(back.as<double>()));
@@ -130,6 +135,37 @@ TEST(Value, TypedJsonFormRoundTripsAndRefuses) {
   };
   for (const auto& r : refused) {
     EXPECT_EQ(r.error, testing::error_of([&] { from_typed_json(json::parse(r.form)); })) << r.form;
+  }
+}
+
+// The text written straight from a value is the JSON library's dump of its
+// typed form, byte for byte: every escape, float texts at their extremes
+// and in between, and every typed form.
+TEST(Value, WrittenTextIsTheLibrarysDumpOfTheTypedForm) {
+  std::vector<Value> values = {
+      Value(), false, std::int64_t{0}, std::int64_t{-9007199254740992}, std::int64_t{-9007199254740993},
+      std::int64_t{9223372036854775807}, 0.0, 0.1, 1e300, -2.5e-8, 5e-324, 1.7976931348623157e308, 123456789.0,
+      1e15, 1e16, 1e-5, std::nan(""), HUGE_VAL, "", "plain", "q\"uote b\\ack", "\x7f \xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+      Bytes{"\x01\x02"}, Date{-719528}, LocalTime{45296789000000}, Time{45296000000000, 3600},
+      LocalDateTime{86399, 999999999}, DateTime{1577836800, 5, 3600, "Europe/Paris"}, Duration{14, 3, 14706, 500000000},
+      Point{4326, 1.5, 2.25, 0}, Point{9157, 1, 2, 3}, ValueList{"a", "b\n"}, ValueList{true, false},
+      ValueList{std::int64_t{1}, std::int64_t{9007199254740993}}, ValueList{0.5, std::nan("")},
+  };
+  std::string controls;
+  for (int c = 0; c < 0x21; ++c) controls += static_cast<char>(c);
+  values.emplace_back(controls);
+  std::uint64_t bits = 88172645463325252ull;
+  for (int i = 0; i < 2000; ++i) {
+    bits ^= bits << 13, bits ^= bits >> 7, bits ^= bits << 17;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    if (std::isfinite(d)) values.emplace_back(d);
+    values.emplace_back(static_cast<double>(static_cast<std::int64_t>(bits % 2000001) - 1000000) / 1000.0);
+  }
+  for (const Value& v : values) {
+    std::string text = "prefix";
+    append_typed_json(text, v);
+    EXPECT_EQ("prefix" + to_typed_json(v).dump(), text);
   }
 }
 

@@ -5,6 +5,8 @@
 // that the general parser decides.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -105,6 +107,148 @@ TEST(CsvReader, CountsTheLineEachRecordStartsOn) {
       {"a\nb\"c\n", "1:a !2"},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(expected, lines(text)) << text;
+}
+
+// The reader before it worked on runs: one byte at a time through sbumpc
+// and sgetc, the plain statement of the format's rules. The reader proper
+// must give the same records, lines and messages, and leave the stream at
+// the same place.
+bool read_record_bytewise(std::istream& in, CsvRecord& record) {
+  using Traits = std::char_traits<char>;
+  std::streambuf* buf = in.rdbuf();
+  record.fields.clear();
+  record.quoted.clear();
+  record.line = record.next_line;
+  std::uint64_t breaks = 0;
+  std::size_t taken = 0;
+  bool in_quotes = false, quoted = false, after_quote = false;
+  std::string field;
+  const auto finish = [&] {
+    if (record.fields.size() >= kCsvRecordFieldLimit) throw std::runtime_error("CSV record has too many fields");
+    record.fields.push_back(field);
+    record.quoted.push_back(quoted);
+    field.clear();
+  };
+  const auto peek_is = [&](char c) { return Traits::eq_int_type(buf->sgetc(), Traits::to_int_type(c)); };
+  for (;;) {
+    const Traits::int_type c = buf->sbumpc();
+    if (Traits::eq_int_type(c, Traits::eof())) {
+      if (in_quotes) throw std::runtime_error("unterminated quoted CSV field");
+      if (taken == 0) return false;
+      finish();
+      record.next_line = record.line + breaks + 1;
+      return true;
+    }
+    if (++taken > kCsvRecordByteLimit) throw std::runtime_error("CSV record exceeds 64 MiB");
+    const char ch = Traits::to_char_type(c);
+    if (in_quotes) {
+      if (ch != '"') {
+        field += ch;
+        if (ch == '\n' || (ch == '\r' && !peek_is('\n'))) ++breaks;
+      } else if (peek_is('"')) {
+        buf->sbumpc();
+        field += '"';
+      } else {
+        in_quotes = false;
+        after_quote = true;
+      }
+      continue;
+    }
+    switch (ch) {
+      case ',':
+        finish();
+        quoted = after_quote = false;
+        break;
+      case '\r':
+        if (peek_is('\n')) buf->sbumpc();
+        [[fallthrough]];
+      case '\n':
+        finish();
+        record.next_line = record.line + breaks + 1;
+        return true;
+      case '"':
+        if (!field.empty() || after_quote) throw std::runtime_error("invalid characters around a quoted CSV field");
+        quoted = in_quotes = true;
+        break;
+      default:
+        if (after_quote) throw std::runtime_error("invalid characters around a quoted CSV field");
+        field += ch;
+    }
+  }
+}
+
+// A stream buffer over a text that shows it `window` bytes at a time (a
+// window of 0: no get area at all, every byte through underflow and uflow),
+// so that runs, quotes and CR LF pairs fall across refills.
+class WindowedBuffer : public std::streambuf {
+ public:
+  WindowedBuffer(std::string text, std::size_t window) : text_(std::move(text)), window_(window) {}
+
+ protected:
+  int_type underflow() override {
+    if (window_ == 0) return at_ < text_.size() ? traits_type::to_int_type(text_[at_]) : traits_type::eof();
+    if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    if (gptr() != nullptr) at_ += static_cast<std::size_t>(egptr() - eback());
+    if (at_ >= text_.size()) return traits_type::eof();
+    char* first = text_.data() + at_;
+    setg(first, first, first + std::min(window_, text_.size() - at_));
+    return traits_type::to_int_type(*first);
+  }
+  int_type uflow() override {
+    if (window_ != 0) return std::streambuf::uflow();
+    return at_ < text_.size() ? traits_type::to_int_type(text_[at_++]) : traits_type::eof();
+  }
+
+ private:
+  std::string text_;
+  std::size_t window_;
+  std::size_t at_ = 0;  // text offset of the get area (window 0: of the next byte)
+};
+
+// Every record as "LINE:<field>|field" and the message that ends the text,
+// read by `read` from a WindowedBuffer, with the byte the stream stands on
+// after each record.
+template <typename Read>
+std::string transcript(const std::string& text, std::size_t window, Read read) {
+  WindowedBuffer buffer(text, window);
+  std::istream in(&buffer);
+  CsvRecord record;
+  std::string out;
+  try {
+    while (read(in, record)) {
+      out += std::to_string(record.line) + ":";
+      for (std::size_t i = 0; i < record.fields.size(); ++i) {
+        out += (i != 0 ? "|" : "") + (record.quoted[i] ? "<" + record.fields[i] + ">" : record.fields[i]);
+      }
+      const auto next = buffer.sgetc();
+      out += " @" + (next == EOF ? std::string("end") : std::string(1, static_cast<char>(next))) + "\n";
+    }
+  } catch (const std::runtime_error& e) {
+    out += std::string("!") + e.what() + " at line " + std::to_string(record.line);
+  }
+  return out;
+}
+
+// Random texts over the bytes that matter (with long runs of plain bytes),
+// read through windows of every small size and none: the same transcript
+// as the byte-at-a-time reader.
+TEST(CsvReader, RunsReadAsTheByteAtATimeReaderAcrossAnyWindow) {
+  const std::string alphabet[] = {"a", "bc", ",", "\"", "\"\"", "\r", "\n", "\r\n", "xxxxxxxxxxxxxxxx", " "};
+  std::uint64_t state = 12345;
+  const auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state >> 33;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const std::size_t pieces = next() % 24;
+    for (std::size_t k = 0; k < pieces; ++k) text += alphabet[next() % std::size(alphabet)];
+    const std::string expected = transcript(text, 4096, read_record_bytewise);
+    for (const std::size_t window : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7},
+                                     std::size_t{4096}}) {
+      ASSERT_EQ(expected, transcript(text, window, read_csv_record)) << "window " << window << ": " << text;
+    }
+  }
 }
 
 std::string typed(const std::string& text, const std::string& type) {

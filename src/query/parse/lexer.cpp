@@ -273,7 +273,10 @@ CypherToken CypherLexer::number() {
     if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
       std::size_t mark = at_ + 1;
       if (mark < text_.size() && (text_[mark] == '+' || text_[mark] == '-')) ++mark;
-      if (mark >= text_.size() || !is_digit(text_[mark])) return bad_number();
+      if (mark >= text_.size() || !is_digit(text_[mark])) {
+        at_ = mark;
+        return bad_number();
+      }
       integer = false;
       at_ = mark;
       while (at_ < text_.size() && is_digit(text_[at_])) ++at_;

@@ -21,6 +21,14 @@ std::string result_json(const ConsoleResult& r) {
   quoted(out, r.kind);
   out += ",\"count\":" + std::to_string(r.count) + ",\"ns\":" + json_number(r.ns) + ",\"error\":";
   quoted(out, r.error);
+  if (!r.error_class.empty()) {
+    out += ",\"errorClass\":";
+    quoted(out, r.error_class);
+    out += ",\"phase\":";
+    quoted(out, r.error_phase);
+    out += ",\"detail\":";
+    quoted(out, r.error_detail);
+  }
   out += ",\"query\":";
   quoted(out, r.query);
   if (!r.data.empty()) out += ",\"data\":" + r.data;

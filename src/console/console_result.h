@@ -24,6 +24,9 @@ struct ResultRel {
 struct ConsoleResult {
   bool ok = true;
   std::string error;        // the failure message when !ok, else empty
+  std::string error_class;  // a query error's class ("SyntaxError", "TypeError", ...); empty for others
+  std::string error_phase;  // its phase: "compile time" or "runtime"
+  std::string error_detail; // its detail code ("UnknownFunction", ...); may be empty
   std::string kind;         // statement class: "count", "rows", "stats", "error", ...
   std::uint64_t count = 0;
   double ns = 0;            // elapsed nanoseconds
@@ -33,7 +36,8 @@ struct ConsoleResult {
   std::string query;        // the statement text, unchanged
 };
 
-// {"ok":…,"kind":…,"count":…,"ns":…,"error":…,"query":…[,"data":…],"nodes":[…],"rels":[…]}
+// {"ok":…,"kind":…,"count":…,"ns":…,"error":…[,"errorClass":…,"phase":…,"detail":…],"query":…[,"data":…],
+//  "nodes":[…],"rels":[…]}, the error's classification only for a query error that has one
 // without blanks. `data` is inserted unchanged and only when non-empty, so
 // it must already be valid JSON. Texts are escaped as messages (a carriage
 // return is dropped, every other control byte escaped); `ns` uses the

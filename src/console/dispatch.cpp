@@ -22,12 +22,14 @@
 #include <nlohmann/json.hpp>
 
 #include "console/console_result.h"
+#include "console/cypher_answer.h"
 #include "console/documents.h"
 #include "console/engine.h"
 #include "console/procedures.h"
 #include "console/statement_rows.h"
 #include "graph/json_text.h"
 #include "graph/utf8.h"
+#include "query/cypher_error.h"
 #include "query/executor.h"
 #include "query/query.h"
 
@@ -162,9 +164,31 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
   }
   std::size_t matched = 0;
   const Row* row = classify(ctx.l, matched);
-  if (row == nullptr) throw std::runtime_error("unrecognized query — try :help");
-  out.kind = row->kind;
-  row->run(ctx, trim(std::string_view(ctx.t).substr(matched)));
+  if (row == nullptr) {
+    // Cypher beyond the statements classified by their first word (RETURN,
+    // WITH, UNWIND, OPTIONAL MATCH, ...) goes to the query pipeline.
+    if (!cypher_parses(ctx.t)) throw std::runtime_error("unrecognized query — try :help");
+    run_cypher(ctx);
+  } else if (row->kind == std::string_view("count")) {
+    // MATCH: the established engine answers what it accepts, exactly as it
+    // always has; the pipeline takes what it refuses, and when both
+    // refuse, the established message stands.
+    try {
+      out.kind = row->kind;
+      row->run(ctx, trim(std::string_view(ctx.t).substr(matched)));
+    } catch (const QlError& refused) {
+      if (dynamic_cast<const CypherError*>(&refused) != nullptr) throw;
+      try {
+        run_cypher(ctx);
+      } catch (const CypherError& e) {
+        if (e.error_class() == "SyntaxError" && e.phase() == ErrorPhase::kCompileTime && !cypher_parses(ctx.t)) throw refused;
+        throw;
+      }
+    }
+  } else {
+    out.kind = row->kind;
+    row->run(ctx, trim(std::string_view(ctx.t).substr(matched)));
+  }
   if (profile) {
     // The clock is read first: the method is then chosen again exactly as
     // the executor chose it, from the statement's shape and the schema.
@@ -229,6 +253,11 @@ void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, 
   } catch (const std::exception& e) {
     out.ok = false;
     out.error = e.what();
+    if (const auto* cypher = dynamic_cast<const CypherError*>(&e)) {
+      out.error_class = cypher->error_class();
+      out.error_phase = phase_name(cypher->phase());
+      out.error_detail = cypher->detail();
+    }
     out.kind = "error";
     out.data.clear();
     out.nodes.clear();

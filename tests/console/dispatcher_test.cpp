@@ -158,8 +158,19 @@ TEST(Dispatcher, EveryClassificationRowInOrder) {
       {"MATCH (p:Paper) RETURN p.name LIMIT 3", "rows", "", "/rows/2/0", R"("q2")"},
       {"MATCH (p:Person {id: 0}) RETURN p.nosuch", "rows", "", "/rows/0/0", "null"},
       {"MATCH (p:Nope RETURN count(*)", "error", "expected ')', got 'RETURN'", "", ""},
-      {"MERGE (n:X)", "error", "unrecognized query — try :help", "", ""},
+      // Cypher beyond the classified statements goes to the query pipeline.
+      {"MERGE (n:X)", "error", "MERGE is not supported by this query engine yet", "", ""},
       {"", "error", "unrecognized query — try :help", "", ""},
+      {"RETURN 1 + 2 AS three, 'a' + 1", "rows", "", "", R"({"columns":["three","'a' + 1"],"rows":[[3,"a1"]]})"},
+      {"UNWIND [3, 1, 2] AS x RETURN x ORDER BY x DESC LIMIT 2", "rows", "", "/rows", "[[3],[2]]"},
+      {"MATCH (p:Person)-[:FOLLOWS]->(q) WHERE p.name = 'p0' RETURN q.name ORDER BY q.name", "rows", "", "/rows",
+       R"([["p1"],["p2"]])"},
+      {"MATCH (a:Person {name: 'p0'})-[r:FOLLOWS]->(b {name: 'p1'}) RETURN a, r", "rows", "", "/rows/0/1",
+       R"({"elementId":"5:halvex:0","end":1,"id":0,"properties":{},"start":0,"type":"FOLLOWS"})"},
+      {"MATCH (p:Person) RETURN p.name, count(*) AS c ORDER BY c DESC, p.name LIMIT 1", "rows", "", "/rows",
+       R"([["p0",1]])"},
+      {"OPTIONAL MATCH (n:Nope) RETURN n", "rows", "", "/rows", "[[null]]"},
+      {"RETURN nosuch", "error", "Variable `nosuch` not defined (line 1, column 8 (offset: 7))", "", ""},
   });
   Engine e = small_engine();
   const ConsoleResult view = run(e, "CALL orvane.explore(0, 1)");  // 0, the two it follows and its two papers

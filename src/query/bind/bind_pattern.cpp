@@ -27,6 +27,10 @@ void BinderState::bind_properties(const ast::Expr* map, Scope& scope, std::vecto
 std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& pattern, Scope& scope,
                                                         std::vector<std::uint32_t>& new_slots) {
   std::vector<BoundPatternPart> parts;
+  // Variables bound before the clause are met; one repeated within the
+  // clause shares its slot, and the planner sees that it is bound by then.
+  const std::size_t outer = scope.size();
+  const auto before = [&](const ScopeVariable* v) { return static_cast<std::size_t>(v - scope.data()) < outer; };
   const auto kind_name = [](VarKind k) {
     switch (k) {
       case VarKind::kNode: return "Node";
@@ -52,7 +56,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
                n.offset);
         }
         node.slot = existing->slot;
-        node.bound = true;
+        node.bound = before(existing);
       } else {
         node.slot = new_slot();
         new_slots.push_back(node.slot);
@@ -90,7 +94,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
                r.offset);
         }
         rel.slot = rel_existing->slot;
-        rel.bound = true;
+        rel.bound = before(rel_existing);
       } else {
         rel.slot = new_slot();
         new_slots.push_back(rel.slot);

@@ -26,7 +26,8 @@ struct BoundProperty {
 
 struct BoundNode {
   std::uint32_t slot = kNoSlot;
-  bool bound = false;                 // bound before this clause: the pattern must meet it
+  bool bound = false;                 // bound before this clause: the pattern must meet it (a variable
+                                      // repeated within the clause shares the slot, bound = false)
   std::vector<std::uint16_t> labels;  // every one must hold
   bool impossible = false;            // a label no node has: nothing matches
   std::vector<BoundProperty> properties;

@@ -24,6 +24,8 @@ using Kind = CypherValue::Kind;
   throw CypherError("ArithmeticError", detail, ErrorPhase::kRuntime, message);
 }
 
+// `overflow` is the result of a __builtin_*_overflow that wrote `value`;
+// the two are separate statements at every call, so the write comes first.
 CypherValue checked(bool overflow, std::int64_t value) {
   if (overflow) arithmetic_error("IntegerOverflow", "long overflow");
   return value;
@@ -68,7 +70,8 @@ CypherValue add(const CypherValue& a, const CypherValue& b) {
   if (a.is_null() || b.is_null()) return {};
   if (a.kind() == Kind::kInteger && b.kind() == Kind::kInteger) {
     std::int64_t r = 0;
-    return checked(__builtin_add_overflow(a.as_int(), b.as_int(), &r), r);
+    const bool overflow = __builtin_add_overflow(a.as_int(), b.as_int(), &r);
+    return checked(overflow, r);
   }
   if (a.is_number() && b.is_number()) return a.as_number() + b.as_number();
   if (a.kind() == Kind::kString || b.kind() == Kind::kString) {
@@ -91,8 +94,14 @@ CypherValue arithmetic(ast::Op op, const CypherValue& a, const CypherValue& b) {
     const std::int64_t x = a.as_int(), y = b.as_int();
     std::int64_t r = 0;
     switch (op) {
-      case ast::Op::kSubtract: return checked(__builtin_sub_overflow(x, y, &r), r);
-      case ast::Op::kMultiply: return checked(__builtin_mul_overflow(x, y, &r), r);
+      case ast::Op::kSubtract: {
+        const bool overflow = __builtin_sub_overflow(x, y, &r);
+        return checked(overflow, r);
+      }
+      case ast::Op::kMultiply: {
+        const bool overflow = __builtin_mul_overflow(x, y, &r);
+        return checked(overflow, r);
+      }
       case ast::Op::kDivide:
         if (y == 0) arithmetic_error("DivisionByZero", "/ by zero");
         if (x == std::numeric_limits<std::int64_t>::min() && y == -1) arithmetic_error("IntegerOverflow", "long overflow");

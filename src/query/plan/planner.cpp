@@ -1,8 +1,11 @@
 // The planner's rules, clause by clause (see planner.h).
 #include "query/plan/planner.h"
 
+#include <set>
+
 #include "graph/database.h"
 #include "query/cypher_error.h"
+#include "query/functions/scalar_functions.h"
 
 namespace orvane {
 namespace {
@@ -55,9 +58,37 @@ OpPtr filter(OpPtr input, std::vector<BoundExprPtr> predicates) {
   return op;
 }
 
+// {id: N} on a graph of the corpus generator: the stored "id" when the
+// node has one, else its id (every statement on those graphs has always
+// read it so): coalesce(n.id = N, id(n) = N).
+BoundExprPtr generated_id_test(std::uint32_t slot, BoundProperty& p) {
+  auto id_call = std::make_unique<BoundExpr>();
+  id_call->kind = BoundKind::kFunction;
+  id_call->function = find_function("id");
+  id_call->name = "id";
+  id_call->children.push_back(slot_read(slot));
+  auto value = std::make_unique<BoundExpr>();  // a copy of the literal or parameter
+  value->kind = p.value->kind;
+  value->constant = p.value->constant;
+  value->name = p.value->name;
+  value->slot = p.value->slot;
+  auto by_id = std::make_unique<BoundExpr>();
+  by_id->kind = BoundKind::kComparison;
+  by_id->ops = {ast::Op::kEqual};
+  by_id->children.push_back(std::move(id_call));
+  by_id->children.push_back(std::move(value));
+  auto either = std::make_unique<BoundExpr>();
+  either->kind = BoundKind::kFunction;
+  either->function = find_function("coalesce");
+  either->name = "coalesce";
+  either->children.push_back(property_equals(slot, p));
+  either->children.push_back(std::move(by_id));
+  return either;
+}
+
 // The predicates a node must meet once bound: labels beyond `skip_first`
 // (a label scan has checked the first) and its property map.
-std::vector<BoundExprPtr> node_predicates(BoundNode& node, bool skip_first) {
+std::vector<BoundExprPtr> node_predicates(BoundNode& node, bool skip_first, bool generated) {
   std::vector<BoundExprPtr> out;
   if (node.labels.size() > (skip_first ? 1u : 0u)) {
     auto has = std::make_unique<BoundExpr>();
@@ -66,7 +97,10 @@ std::vector<BoundExprPtr> node_predicates(BoundNode& node, bool skip_first) {
     has->label_ids.assign(node.labels.begin() + (skip_first ? 1 : 0), node.labels.end());
     out.push_back(std::move(has));
   }
-  for (BoundProperty& p : node.properties) out.push_back(property_equals(node.slot, p));
+  for (BoundProperty& p : node.properties) {
+    const bool literal = p.value->kind == BoundKind::kConstant || p.value->kind == BoundKind::kParameter;
+    out.push_back(generated && p.key == "id" && literal ? generated_id_test(node.slot, p) : property_equals(node.slot, p));
+  }
   return out;
 }
 
@@ -82,6 +116,12 @@ class Planner {
 
   OpPtr plan_match(BoundMatch& match, OpPtr input) {
     std::vector<std::uint32_t> rel_slots;  // relationships matched so far in this clause
+    bound_slots_.clear();
+    for (const BoundPatternPart& part : match.parts) {
+      for (const BoundNode& node : part.nodes) {
+        if (node.bound) bound_slots_.insert(node.slot);
+      }
+    }
     for (BoundPatternPart& part : match.parts) input = plan_part(part, std::move(input), rel_slots);
     if (match.where) {
       std::vector<BoundExprPtr> where;
@@ -127,7 +167,7 @@ class Planner {
     const std::size_t n = part.nodes.size();
     std::size_t start = n;
     for (std::size_t i = 0; i < n && start == n; ++i) {
-      if (part.nodes[i].bound) start = i;
+      if (bound_slots_.count(part.nodes[i].slot) != 0) start = i;
     }
     if (start == n) {
       std::uint64_t best = UINT64_MAX;
@@ -144,20 +184,22 @@ class Planner {
     }
     if (start == n) start = 0;
 
-    std::vector<bool> bound(n, false);
     BoundNode& first = part.nodes[start];
-    if (first.bound) {
-      input = filter(std::move(input), node_predicates(first, false));
+    if (bound_slots_.count(first.slot) != 0) {
+      // Met before: in an earlier clause (its labels and properties still
+      // apply here) or earlier in this one (where they were checked, and
+      // are again: they may differ between the occurrences).
+      input = filter(std::move(input), node_predicates(first, false, db_.generated));
     } else {
       OpPtr scan = make(LogicalKind::kNodeScan, std::move(input));
       scan->slot = first.slot;
       scan->impossible = first.impossible;
       if (!first.labels.empty()) scan->labels = {first.labels[0]};
-      input = filter(std::move(scan), node_predicates(first, true));
+      input = filter(std::move(scan), node_predicates(first, true, db_.generated));
     }
-    bound[start] = true;
-    for (std::size_t i = start; i + 1 < n; ++i) input = expand(part, i, i + 1, std::move(input), bound, rel_slots);
-    for (std::size_t i = start; i > 0; --i) input = expand(part, i, i - 1, std::move(input), bound, rel_slots);
+    bound_slots_.insert(first.slot);
+    for (std::size_t i = start; i + 1 < n; ++i) input = expand(part, i, i + 1, std::move(input), rel_slots);
+    for (std::size_t i = start; i > 0; --i) input = expand(part, i, i - 1, std::move(input), rel_slots);
 
     if (part.path_slot != kNoSlot) {
       OpPtr path = make(LogicalKind::kProjectPath, std::move(input));
@@ -174,7 +216,7 @@ class Planner {
 
   // Expands from node `from` to its neighbour `to` in the chain over the
   // relationship between them.
-  OpPtr expand(BoundPatternPart& part, std::size_t from, std::size_t to, OpPtr input, std::vector<bool>& bound,
+  OpPtr expand(BoundPatternPart& part, std::size_t from, std::size_t to, OpPtr input,
                std::vector<std::uint32_t>& rel_slots) {
     BoundRel& rel = part.rels[std::min(from, to)];
     BoundNode& target = part.nodes[to];
@@ -189,7 +231,8 @@ class Planner {
     op->types = rel.types;
     op->impossible = rel.impossible || target.impossible;
     op->direction = to > from ? rel.direction : reversed(rel.direction);
-    op->into = target.bound || bound[to];
+    const bool target_known = bound_slots_.count(target.slot) != 0;
+    op->into = target_known;
     op->reversed = to < from;
     op->min_hops = rel.min_hops;
     op->max_hops = rel.max_hops;
@@ -206,11 +249,8 @@ class Planner {
     if (!rel.variable_length) {
       for (BoundProperty& p : rel.properties) predicates.push_back(property_equals(rel.slot, p));
     }
-    const bool target_known = bound[to] || target.bound;
-    bound[to] = true;
-    if (!target_known) {
-      for (BoundExprPtr& p : node_predicates(target, false)) predicates.push_back(std::move(p));
-    }
+    bound_slots_.insert(target.slot);
+    for (BoundExprPtr& p : node_predicates(target, false, db_.generated)) predicates.push_back(std::move(p));
     return filter(std::move(op), std::move(predicates));
   }
 
@@ -290,6 +330,7 @@ class Planner {
   }
 
   const Database& db_;
+  std::set<std::uint32_t> bound_slots_;  // node slots bound by now in the clause being planned
 };
 
 }  // namespace

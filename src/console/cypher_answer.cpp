@@ -1,0 +1,98 @@
+// The console's side of the query pipeline: running a statement and
+// rendering its rows as the JSON answer (cypher_answer.h has the shapes).
+//
+// Ids in answers are the ids users see (graph/entity_ids.h); elementId is
+// id() in Neo4j 5's text form, "4:halvex:N" for nodes and "5:halvex:N" for
+// relationships, so the two kinds never share one.
+#include "console/cypher_answer.h"
+
+#include <nlohmann/json.hpp>
+
+#include "console/console_result.h"
+#include "console/statement_rows.h"
+#include "graph/database.h"
+#include "query/cypher_error.h"
+#include "query/cypher_statement.h"
+#include "query/parse/parser.h"
+#include "query/query.h"
+
+namespace orvane {
+namespace {
+
+using json = nlohmann::json;
+using Kind = CypherValue::Kind;
+
+json node_json(std::uint32_t node, const Database& db) {
+  json labels = json::array();
+  for (const std::uint16_t label : db.graph.labels_of(node)) labels.push_back(db.node_type_name(label));
+  const std::uint64_t id = db.node_id(node);
+  return {{"id", id}, {"elementId", "4:halvex:" + std::to_string(id)}, {"labels", std::move(labels)},
+          {"properties", db.node_properties(node)}};
+}
+
+json relationship_json(std::uint32_t rel, const Database& db) {
+  const Edge& e = db.graph.edges[rel];
+  const std::uint64_t id = db.relationship_id(rel);
+  return {{"id", id},
+          {"elementId", "5:halvex:" + std::to_string(id)},
+          {"type", db.rel_type_name(e.type)},
+          {"start", db.node_id(e.src)},
+          {"end", db.node_id(e.dst)},
+          {"properties", db.relationship_properties(rel)}};
+}
+
+}  // namespace
+
+json cypher_json(const CypherValue& value, const Database& db) {
+  switch (value.kind()) {
+    case Kind::kNode: return node_json(value.as_node().identity, db);
+    case Kind::kRelationship: return relationship_json(value.as_relationship().identity, db);
+    case Kind::kPath: {
+      json nodes = json::array(), rels = json::array();
+      for (const std::uint32_t n : value.as_path().nodes) nodes.push_back(node_json(n, db));
+      for (const std::uint32_t r : value.as_path().rels) rels.push_back(relationship_json(r, db));
+      return {{"nodes", std::move(nodes)}, {"relationships", std::move(rels)}};
+    }
+    case Kind::kList: {
+      json out = json::array();
+      for (const CypherValue& v : value.as_list()) out.push_back(cypher_json(v, db));
+      return out;
+    }
+    case Kind::kMap: {
+      json out = json::object();
+      for (const auto& [k, v] : value.as_map()) out[k] = cypher_json(v, db);
+      return out;
+    }
+    default: {
+      std::optional<Value> property = to_property(value);
+      return property ? to_typed_json(*property) : json();
+    }
+  }
+}
+
+void run_cypher(StatementContext& ctx) {
+  const Database& db = ctx.target();
+  json rows = json::array();
+  const PreparedStatement prepared = prepare_statement(ctx.t, db);
+  execute_statement(prepared, db, {}, WorkBound{}, [&](const std::vector<CypherValue>& record) {
+    if (rows.size() == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
+    json row = json::array();
+    for (const CypherValue& v : record) row.push_back(cypher_json(v, db));
+    rows.push_back(std::move(row));
+    return true;
+  });
+  ctx.out.kind = "rows";
+  ctx.out.count = rows.size();
+  ctx.out.data = json{{"columns", prepared.columns}, {"rows", std::move(rows)}}.dump();
+}
+
+bool cypher_parses(const std::string& text) {
+  try {
+    parse_statement(text);
+    return true;
+  } catch (const CypherError&) {
+    return false;
+  }
+}
+
+}  // namespace orvane

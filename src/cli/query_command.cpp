@@ -19,6 +19,7 @@
 #include "console/engine.h"
 #include "graph/database.h"
 #include "graph/json_text.h"
+#include "query/cypher_statement.h"
 #include "storage/atomic_file.h"
 #include "storage/snapshot.h"
 #include "storage/writer_lock.h"
@@ -30,7 +31,7 @@ bool is_mutating_statement(const std::string& statement) {
   if (l.starts_with("profile ")) l = std::string(trim_start(std::string_view(l).substr(8)));
   return l.starts_with("create ") || l.starts_with("load ") || l.find("call orvane.migrate") != std::string::npos ||
          l.find("call orvane.restore") != std::string::npos ||
-         l.find("call orvane.loadfromneo4j") != std::string::npos;
+         l.find("call orvane.loadfromneo4j") != std::string::npos || statement_writes(statement);
 }
 
 int run_query_command(int argc, char** argv) {

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "console/console_result.h"
+#include "console/engine.h"
 #include "console/statement_rows.h"
 #include "graph/database.h"
 #include "query/cypher_error.h"
@@ -71,16 +72,33 @@ json cypher_json(const CypherValue& value, const Database& db) {
 }
 
 void run_cypher(StatementContext& ctx) {
-  const Database& db = ctx.target();
+  Database& db = ctx.target();
   json rows = json::array();
   const PreparedStatement prepared = prepare_statement(ctx.t, db);
-  execute_statement(prepared, db, {}, WorkBound{}, [&](const std::vector<CypherValue>& record) {
+  const auto collect = [&](const std::vector<CypherValue>& record) {
     if (rows.size() == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
     json row = json::array();
     for (const CypherValue& v : record) row.push_back(cypher_json(v, db));
     rows.push_back(std::move(row));
     return true;
-  });
+  };
+  if (!prepared.writes) {
+    execute_statement(prepared, db, {}, WorkBound{}, collect);
+  } else {
+    // A write changes the graph as a whole or not at all: the Database goes
+    // back to its mark when any part fails, the save included. Rows are
+    // rendered before the compile, from the graph they were made in.
+    const DatabaseMark mark = db.mark();
+    try {
+      execute_statement(prepared, db, {}, WorkBound{}, collect, &db);
+      db.compile();
+      ctx.engine.save(ctx.database);
+    } catch (...) {
+      db.rollback(mark);
+      throw;
+    }
+    ctx.engine.record_change("cypher", ctx.t);
+  }
   ctx.out.kind = "rows";
   ctx.out.count = rows.size();
   ctx.out.data = json{{"columns", prepared.columns}, {"rows", std::move(rows)}}.dump();

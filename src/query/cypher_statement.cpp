@@ -18,12 +18,14 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db) {
   out.columns = bound.columns;
   out.parameters = bound.parameters;
   out.slot_count = bound.slot_count;
+  out.writes = bound.writes;
   out.plan = plan_statement(bound, db);
   return out;
 }
 
 void execute_statement(const PreparedStatement& statement, const Database& db, const CypherParameters& parameters,
-                       const WorkBound& bound, const std::function<bool(const std::vector<CypherValue>&)>& each) {
+                       const WorkBound& bound, const std::function<bool(const std::vector<CypherValue>&)>& each,
+                       Database* writable) {
   std::vector<CypherValue> values;
   std::string missing;
   for (const std::string& name : statement.parameters) {
@@ -40,6 +42,7 @@ void execute_statement(const PreparedStatement& statement, const Database& db, c
                       "Expected parameter(s): " + missing);
   }
   ExecContext context(db, std::move(values), bound);
+  context.set_writable(writable);
   const std::uint32_t width = statement.slot_count;
   context.run_subplan = [&context, width](const LogicalOp& plan, const Row& argument,
                                           const std::function<bool(Row&)>& inner_each) {
@@ -57,10 +60,47 @@ void execute_statement(const PreparedStatement& statement, const Database& db, c
   root->open(start);
   Row row(width);
   std::vector<CypherValue> record(statement.plan->slots.size());
+  const bool returns = !statement.columns.empty();
   while (root->next(row)) {
+    if (!returns) continue;
     for (std::size_t i = 0; i < record.size(); ++i) record[i] = row[statement.plan->slots[i]];
     if (!each(record)) break;
   }
+}
+
+bool statement_writes(std::string_view text) {
+  ast::Statement tree;
+  try {
+    tree = parse_statement(text);
+  } catch (const CypherError&) {
+    return false;
+  }
+  if (tree.mode == ast::StatementMode::kExplain) return false;  // planned, never run
+  const std::function<bool(const std::vector<ast::Clause>&)> writes = [&](const std::vector<ast::Clause>& clauses) {
+    for (const ast::Clause& c : clauses) {
+      switch (c.kind) {
+        case ast::ClauseKind::kCreate:
+        case ast::ClauseKind::kMerge:
+        case ast::ClauseKind::kSet:
+        case ast::ClauseKind::kRemove:
+        case ast::ClauseKind::kDelete:
+        case ast::ClauseKind::kForeach: return true;
+        case ast::ClauseKind::kCallSubquery:
+          if (c.subquery) {
+            for (const ast::SingleQuery& q : c.subquery->parts) {
+              if (writes(q.clauses)) return true;
+            }
+          }
+          break;
+        default: break;
+      }
+    }
+    return false;
+  };
+  for (const ast::SingleQuery& q : tree.query.parts) {
+    if (writes(q.clauses)) return true;
+  }
+  return false;
 }
 
 CypherResult run_statement(std::string_view text, const Database& db, const CypherParameters& parameters,

@@ -35,6 +35,7 @@ struct PreparedStatement {
   std::vector<std::string> columns;
   std::vector<std::string> parameters;  // names, by the plan's parameter index
   std::uint32_t slot_count = 0;
+  bool writes = false;  // changes the graph: execute it with a writable Database
 };
 
 // Parses, binds and plans `text` for `db`. Throws CypherError (SyntaxError
@@ -42,11 +43,21 @@ struct PreparedStatement {
 PreparedStatement prepare_statement(std::string_view text, const Database& db);
 
 // Runs a prepared statement, calling `each` with every row (the columns'
-// values in order) until it returns false. Throws CypherError
-// "ParameterMissing" at compile time for a parameter `parameters` lacks,
-// and the run-time errors of the operators and expressions.
+// values in order) until it returns false; a statement without RETURN runs
+// to its end and calls it never. A writing statement needs `writable`
+// (the same Database as `db`): it changes it, leaving the graph
+// uncompiled, and the caller compiles it afterwards or rolls it back to a
+// mark taken before. Throws CypherError "ParameterMissing" at compile time
+// for a parameter `parameters` lacks, and the run-time errors of the
+// operators and expressions.
 void execute_statement(const PreparedStatement& statement, const Database& db, const CypherParameters& parameters,
-                       const WorkBound& bound, const std::function<bool(const std::vector<CypherValue>&)>& each);
+                       const WorkBound& bound, const std::function<bool(const std::vector<CypherValue>&)>& each,
+                       Database* writable = nullptr);
+
+// Whether `text` parses as a statement that changes the graph (CREATE,
+// MERGE, SET, REMOVE, DELETE, FOREACH anywhere in it); false for text that
+// does not parse.
+bool statement_writes(std::string_view text);
 
 // prepare_statement and execute_statement, collecting every row.
 CypherResult run_statement(std::string_view text, const Database& db, const CypherParameters& parameters = {},

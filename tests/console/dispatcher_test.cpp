@@ -289,10 +289,12 @@ TEST(DispatcherCreate, NodesAndRelationships) {
       {"CREATE (3) - [:FOLLOWS] -> (4)", "error", labelled, "", ""},  // no arrow: "- ["
       // A relationship parallel to an existing one is a new relationship.
       {"CREATE (0)-[:FOLLOWS]->(1)", "stats", "", "", R"({"id":17,"src":0,"dst":1,"type":"FOLLOWS"})"},
-      {"CREATE (:Person:Author {name: 'x'})", "error", labelled, "", ""},
-      {"CREATE (n {name: 'x'})", "error", labelled, "", ""},
-      {"CREATE (:A), (:B)", "error", labelled, "", ""},
-      {"CREATE (a:X)-[:R]->(b:Y)", "error", relationship, "", ""},
+      // Every other CREATE pattern runs through the query pipeline.
+      {"CREATE (:Person:Author {name: 'x'})", "rows", "", "", R"({"columns":[],"rows":[]})"},
+      {"CREATE (n {name: 'x'}) RETURN labels(n), n.name", "rows", "", "/rows", R"([[[],"x"]])"},
+      {"CREATE (:A), (:B)", "rows", "", "/rows", "[]"},
+      {"CREATE (a:X)-[:R {w: 2}]->(b:Y) RETURN type(r)", "error", "Variable `r` not defined (line 1, column 45 (offset: 44))", "", ""},
+      {"CREATE p = (a:X)-[r:R {w: 2}]->(b:Y) RETURN r.w, length(p)", "rows", "", "/rows", "[[2,1]]"},
       {"CREATE (1)<-[:R]-(2)", "error", relationship, "", ""},
       {"CREATE (1)-[:R]->(14)", "error", "relationship endpoint does not exist", "", ""},
       {"CREATE (99999999999999999999999)-[:R]->(1)", "error", "relationship endpoint does not exist", "", ""},

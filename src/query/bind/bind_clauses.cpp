@@ -149,6 +149,10 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         bound.unwind.slot = new_slot();
         scope.push_back({c.variable, bound.unwind.slot, VarKind::kValue});
         break;
+      case ast::ClauseKind::kCreate:
+        bound.kind = BoundClauseKind::kCreate;
+        bound.create = bind_create(c.pattern, scope);
+        break;
       case ast::ClauseKind::kWith:
       case ast::ClauseKind::kReturn:
         if (c.kind == ast::ClauseKind::kReturn && !last) {
@@ -167,7 +171,7 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
                           std::string(clause_name(c.kind)) + " is not supported by this query engine yet");
     }
-    if (last && !subquery && c.kind != ast::ClauseKind::kReturn) {
+    if (last && !subquery && c.kind != ast::ClauseKind::kReturn && c.kind != ast::ClauseKind::kCreate) {
       fail("InvalidClauseComposition",
            std::string("Query cannot conclude with ") + clause_name(c.kind) +
                " (must be a RETURN clause, an update clause, a unit subquery call, or a procedure call with no YIELD)",
@@ -197,6 +201,7 @@ BoundStatement bind_statement(const ast::Statement& statement, std::string_view 
   }
   if (!out.parts.empty()) out.columns = out.parts.front().columns;
   out.slot_count = state.slot_count();
+  out.writes = state.writes();
   out.parameters = state.parameters();
   return out;
 }

@@ -57,6 +57,8 @@ class BinderState {
   std::vector<BoundPatternPart> bind_pattern(const ast::Pattern& pattern, Scope& scope,
                                              std::vector<std::uint32_t>& new_slots);
   BoundSingleQuery bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery);
+  std::shared_ptr<BoundCreate> bind_create(const ast::Pattern& pattern, Scope& scope);
+  bool writes() const { return writes_; }
 
  private:
   BoundExprPtr bind_function(const ast::Expr& expr, Scope& scope, const ExprPlace& place);
@@ -67,6 +69,7 @@ class BinderState {
   const Database& db_;
   std::uint32_t slots_ = 0;
   std::vector<std::string> parameters_;
+  bool writes_ = false;
 };
 
 }  // namespace orvane

@@ -100,13 +100,40 @@ struct BoundProjection {
   BoundExprPtr skip, limit;  // constant or parameter expressions, checked at run time
 };
 
-enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection };
+// CREATE: new nodes and relationships, per input row. A node whose
+// variable is bound already is used as it is.
+struct BoundCreateNode {
+  std::uint32_t slot = kNoSlot;
+  bool existing = false;
+  std::vector<std::string> labels;  // names: a new one is registered when the node is made
+  std::vector<std::pair<std::string, BoundExprPtr>> properties;
+};
+
+struct BoundCreateRel {
+  std::uint32_t slot = kNoSlot;
+  std::string type;
+  bool reversed = false;  // (a)<-[:T]-(b): starts at the later node of the pattern
+  std::vector<std::pair<std::string, BoundExprPtr>> properties;
+};
+
+struct BoundCreatePart {
+  std::uint32_t path_slot = kNoSlot;
+  std::vector<BoundCreateNode> nodes;
+  std::vector<BoundCreateRel> rels;
+};
+
+struct BoundCreate {
+  std::vector<BoundCreatePart> parts;
+};
+
+enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection, kCreate };
 
 struct BoundClause {
   BoundClauseKind kind = BoundClauseKind::kMatch;
   BoundMatch match;
   BoundUnwind unwind;
   BoundProjection projection;
+  std::shared_ptr<BoundCreate> create;
 };
 
 struct BoundSingleQuery {
@@ -117,6 +144,7 @@ struct BoundSingleQuery {
 
 struct BoundStatement {
   ast::StatementMode mode = ast::StatementMode::kRun;
+  bool writes = false;  // some clause changes the graph
   std::vector<BoundSingleQuery> parts;  // joined by UNION
   std::vector<bool> union_all;
   std::uint32_t slot_count = 0;               // the width of every row

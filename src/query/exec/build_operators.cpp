@@ -24,6 +24,7 @@ std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& co
     case LogicalKind::kUnwind: op = make_unwind(plan, context); break;
     case LogicalKind::kUnion: op = make_union(plan, context); break;
     case LogicalKind::kProduceResults: op = make_produce_results(plan, context); break;
+    case LogicalKind::kCreate: op = make_create(plan, context); break;
   }
   for (const auto& child : plan.children) op->children().push_back(build_operators(*child, context));
   return op;

@@ -35,12 +35,15 @@ CypherValue property_of(const BoundExpr& expr, const CypherValue& base, ExecCont
   const Database& db = context.db();
   switch (base.kind()) {
     case Kind::kNull: return {};
+    // A key unknown when the plan was made may have been created since (by
+    // this very statement's CREATE): it is then looked up by name.
     case Kind::kNode:
-      if (expr.node_key == kUnknownKey) return {};
+      if (expr.node_key == kUnknownKey) return from_property(db.node_property(base.as_node().identity, expr.name));
       return from_property(db.node_store.get(base.as_node().identity, expr.node_key));
     case Kind::kRelationship: {
       const std::uint32_t rel = base.as_relationship().identity;
-      if (expr.rel_key == kUnknownKey || rel >= db.rel_store.size()) return {};
+      if (rel >= db.rel_store.size()) return {};
+      if (expr.rel_key == kUnknownKey) return from_property(db.relationship_property(rel, expr.name));
       return from_property(db.rel_store.get(rel, expr.rel_key));
     }
     case Kind::kMap: {

@@ -34,6 +34,10 @@ class ExecContext {
   ExecContext(const Database& db, std::vector<CypherValue> parameters, WorkBound bound);
 
   const Database& db() const { return db_; }
+  // The Database a writing statement changes (the same one db() reads);
+  // null for a read-only execution, where a write operator throws.
+  Database* writable() const { return writable_; }
+  void set_writable(Database* db) { writable_ = db; }
   const CypherValue& parameter(std::uint32_t index) const { return parameters_[index]; }
 
   // Counts `n` steps of work; throws CypherError "query work limit
@@ -61,6 +65,7 @@ class ExecContext {
   void check_bound() const;
 
   const Database& db_;
+  Database* writable_ = nullptr;
   std::vector<CypherValue> parameters_;
   WorkBound bound_;
   std::uint64_t steps_ = 0;

@@ -71,5 +71,6 @@ std::unique_ptr<Operator> make_produce_results(const LogicalOp& op, ExecContext&
 std::unique_ptr<Operator> make_aggregation(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_distinct(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_sort(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_create(const LogicalOp& op, ExecContext& context);
 
 }  // namespace orvane

@@ -37,6 +37,7 @@ enum class LogicalKind : std::uint8_t {
   kUnwind,          // each element of expressions[0] into `slot`
   kUnion,           // the rows of every child in turn, their `column_slots` copied into `slots`
   kProduceResults,  // the statement's columns: `slots`
+  kCreate,          // the nodes and relationships of `create`, per input row
 };
 
 struct LogicalOp {
@@ -64,6 +65,7 @@ struct LogicalOp {
   std::shared_ptr<BoundExpr> limit;    // kTop
   bool distinct = false;               // kUnion without ALL
   std::vector<std::string> columns;    // kProduceResults
+  std::shared_ptr<BoundCreate> create;  // kCreate
   double estimated_rows = 0;           // the planner's estimate, for EXPLAIN
   std::string details;                 // a short description for EXPLAIN ("(p:Person)", "n.age > $x")
 };

@@ -153,6 +153,12 @@ class Planner {
           break;
         }
         case BoundClauseKind::kProjection: input = plan_projection(clause.projection, std::move(input)); break;
+        case BoundClauseKind::kCreate: {
+          OpPtr op = make(LogicalKind::kCreate, std::move(input));
+          op->create = clause.create;
+          input = std::move(op);
+          break;
+        }
       }
     }
     return input;

@@ -1,0 +1,85 @@
+// Binding CREATE: the pattern's new nodes and relationships. Neo4j's rules:
+// every relationship has exactly one type and a direction and no length;
+// a variable bound before may be reused as an endpoint but not be given
+// labels or properties; property maps are written as maps (or parameters).
+#include "graph/database.h"
+#include "query/bind/binder_state.h"
+
+namespace orvane {
+namespace {
+
+void properties_of(BinderState& state, const ast::Expr* map, Scope& scope,
+                   std::vector<std::pair<std::string, BoundExprPtr>>& out) {
+  if (map == nullptr) return;
+  if (map->kind != ast::ExprKind::kMap) {
+    state.fail("InvalidParameterUse", "Parameter maps are not supported in CREATE by this query engine yet", map->offset);
+  }
+  for (std::size_t i = 0; i < map->keys.size(); ++i) {
+    out.emplace_back(map->keys[i], state.bind_expr(*map->children[i], scope, ExprPlace{}));
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& pattern, Scope& scope) {
+  writes_ = true;
+  auto create = std::make_shared<BoundCreate>();
+  for (const ast::PatternPart& part : pattern.parts) {
+    BoundCreatePart bound;
+    for (std::size_t i = 0; i < part.nodes.size(); ++i) {
+      const ast::NodePattern& n = part.nodes[i];
+      BoundCreateNode node;
+      const ScopeVariable* existing = n.variable.empty() ? nullptr : find(scope, n.variable);
+      if (existing != nullptr) {
+        if (existing->kind != VarKind::kNode && existing->kind != VarKind::kValue) {
+          fail("VariableTypeConflict", "Type mismatch: " + n.variable + " is not a node", n.offset);
+        }
+        const bool alone = part.nodes.size() == 1;
+        if (alone || !n.labels.empty() || n.properties) {
+          fail("VariableAlreadyBound", "Variable `" + n.variable + "` already declared", n.offset);
+        }
+        node.slot = existing->slot;
+        node.existing = true;
+      } else {
+        node.slot = new_slot();
+        if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode});
+      }
+      node.labels = n.labels;
+      properties_of(*this, n.properties.get(), scope, node.properties);
+      bound.nodes.push_back(std::move(node));
+      if (i == part.rels.size()) break;
+
+      const ast::RelPattern& r = part.rels[i];
+      if (r.types.size() != 1) {
+        fail("NoSingleRelationshipType", "A single relationship type must be specified for CREATE", r.offset);
+      }
+      if (r.direction == ast::Direction::kBoth) {
+        fail("RequiresDirectedRelationship", "Only directed relationships are supported in CREATE", r.offset);
+      }
+      if (r.variable_length) {
+        fail("CreatingVarLength", "Variable length relationships cannot be used in CREATE", r.offset);
+      }
+      BoundCreateRel rel;
+      if (!r.variable.empty() && find(scope, r.variable) != nullptr) {
+        fail("VariableAlreadyBound", "Variable `" + r.variable + "` already declared", r.offset);
+      }
+      rel.slot = new_slot();
+      if (!r.variable.empty()) scope.push_back({r.variable, rel.slot, VarKind::kRelationship});
+      rel.type = r.types[0];
+      rel.reversed = r.direction == ast::Direction::kLeft;
+      properties_of(*this, r.properties.get(), scope, rel.properties);
+      bound.rels.push_back(std::move(rel));
+    }
+    if (!part.path_variable.empty()) {
+      if (find(scope, part.path_variable) != nullptr) {
+        fail("VariableAlreadyBound", "Variable `" + part.path_variable + "` already declared", part.offset);
+      }
+      bound.path_slot = new_slot();
+      scope.push_back({part.path_variable, bound.path_slot, VarKind::kPath});
+    }
+    create->parts.push_back(std::move(bound));
+  }
+  return create;
+}
+
+}  // namespace orvane

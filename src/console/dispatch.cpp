@@ -15,6 +15,7 @@
 // the other completion steps do not run for it.
 #include "console/dispatcher.h"
 
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -140,6 +141,20 @@ double elapsed_ns(Clock::time_point start) {
   return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
 }
 
+// Whether `l` (lower case) opens with a Cypher clause keyword.
+bool starts_like_cypher(const std::string& l) {
+  static const char* const kClauses[] = {"return", "with", "unwind", "optional", "match", "create", "merge", "call",
+                                         "foreach", "delete", "detach", "set", "remove", "union"};
+  for (const char* clause : kClauses) {
+    const std::string_view c(clause);
+    if (l.starts_with(c) && (l.size() == c.size() || !(std::isalnum(static_cast<unsigned char>(l[c.size()])) ||
+                                                       l[c.size()] == '_'))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Whether `e` is the established engine refusing a statement it does not
 // accept (its parser's messages, the CREATE forms), as opposed to a failure
 // while running one it accepts.
@@ -176,8 +191,10 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
   const Row* row = classify(ctx.l, matched);
   if (row == nullptr) {
     // Cypher beyond the statements classified by their first word (RETURN,
-    // WITH, UNWIND, OPTIONAL MATCH, ...) goes to the query pipeline.
-    if (!cypher_parses(ctx.t)) throw std::runtime_error("unrecognized query — try :help");
+    // WITH, UNWIND, OPTIONAL MATCH, ...) goes to the query pipeline, whose
+    // parser reports a syntax error in Neo4j's words; other text is no
+    // statement at all.
+    if (!starts_like_cypher(ctx.l) && !cypher_parses(ctx.t)) throw std::runtime_error("unrecognized query — try :help");
     run_cypher(ctx);
   } else if (row->kind == std::string_view("count") || (row->kind == std::string_view("stats") && ctx.l.starts_with("create "))) {
     // MATCH and CREATE: the established engine answers what it accepts,

@@ -32,6 +32,16 @@ BoundExprPtr constant(CypherValue value) {
   return e;
 }
 
+// The type name of `e` when it is known before running: a literal, a list
+// or map literal; empty otherwise (and for null, which every operator
+// takes).
+std::string static_type(const BoundExpr& e) {
+  if (e.kind == BoundKind::kList) return "LIST<ANY>";
+  if (e.kind == BoundKind::kMap) return "MAP";
+  if (e.kind == BoundKind::kConstant && !e.constant.is_null()) return type_name(e.constant);
+  return {};
+}
+
 bool aggregate_kind(const std::string& name, AggregateKind& kind) {
   static const std::pair<const char*, AggregateKind> kAggregates[] = {
       {"count", AggregateKind::kCount},       {"sum", AggregateKind::kSum},
@@ -73,6 +83,13 @@ const ScopeVariable* BinderState::find(const Scope& scope, std::string_view name
     if (it->name == name) return &*it;
   }
   return nullptr;
+}
+
+void BinderState::require_boolean(const BoundExpr& bound, const ast::Expr& written) const {
+  const std::string type = static_type(bound);
+  if (!type.empty() && type != "BOOLEAN") {
+    fail("InvalidArgumentType", "Type mismatch: expected Boolean but was " + type, written.offset);
+  }
 }
 
 BoundExprPtr BinderState::bind_function(const ast::Expr& expr, Scope& scope, const ExprPlace& place) {
@@ -235,6 +252,7 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
     case K::kUnary: {
       BoundExprPtr operand = bind_expr(*expr.children[0], scope, place);
       if (expr.op == ast::Op::kPlus) return operand;
+      if (expr.op == ast::Op::kNot) require_boolean(*operand, *expr.children[0]);
       BoundExprPtr e = make(expr.op == ast::Op::kNot ? BoundKind::kNot : BoundKind::kNegate);
       e->children.push_back(std::move(operand));
       return e;
@@ -246,7 +264,10 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       if (expr.op == ast::Op::kXor) kind = BoundKind::kXor;
       BoundExprPtr e = make(kind);
       e->op = expr.op;
-      for (const auto& child : expr.children) e->children.push_back(bind_expr(*child, scope, place));
+      for (const auto& child : expr.children) {
+        e->children.push_back(bind_expr(*child, scope, place));
+        if (kind != BoundKind::kBinary) require_boolean(*e->children.back(), *child);
+      }
       return e;
     }
     case K::kComparison: {

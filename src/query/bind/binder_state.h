@@ -61,6 +61,9 @@ class BinderState {
   bool writes() const { return writes_; }
 
  private:
+  // Refuses, at compile time, an operand of NOT, AND, OR or XOR whose type
+  // is known and is not boolean.
+  void require_boolean(const BoundExpr& bound, const ast::Expr& written) const;
   BoundExprPtr bind_function(const ast::Expr& expr, Scope& scope, const ExprPlace& place);
   BoundExprPtr bind_subquery_expression(const ast::Expr& expr, Scope& scope);
   void bind_properties(const ast::Expr* map, Scope& scope, std::vector<BoundProperty>& out);

@@ -5,10 +5,10 @@
 // coalesce, list concatenation). Integer arithmetic is checked: Cypher
 // raises an error on overflow where C++ would wrap.
 #include "query/exec/evaluate.h"
+#include "query/exec/regex_match.h"
 
 #include <cmath>
 #include <limits>
-#include <regex>
 
 #include "graph/database.h"
 #include "query/bind/bound_expr.h"
@@ -136,11 +136,7 @@ CypherValue string_test(ast::Op op, const CypherValue& a, const CypherValue& b) 
     case ast::Op::kContains: return s.find(t) != std::string::npos;
     default: break;
   }
-  try {
-    return std::regex_match(s, std::regex(t, std::regex::ECMAScript));
-  } catch (const std::regex_error&) {
-    throw CypherError("ArgumentError", "InvalidArgumentValue", ErrorPhase::kRuntime, "Invalid regex: " + t);
-  }
+  return regex_matches(s, t);
 }
 
 CypherValue in_list(const CypherValue& a, const CypherValue& b) {

@@ -120,7 +120,16 @@ BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bo
     Scope none;
     (limit == &p.skip ? out.skip : out.limit) = state.bind_expr(**limit, none, ExprPlace{});
   }
-  if (p.where) out.where = state.bind_expr(*p.where, next, ExprPlace{});
+  // WITH ... WHERE sees what ORDER BY sees: the projected names and,
+  // unless the projection aggregates, the names before it.
+  if (p.where) {
+    Scope where_scope = next;
+    if (!aggregating_projection) {
+      where_scope = scope;
+      for (const ScopeVariable& v : next) where_scope.push_back(v);
+    }
+    out.where = state.bind_expr(*p.where, where_scope, ExprPlace{});
+  }
   scope = std::move(next);
   return out;
 }

@@ -84,6 +84,12 @@ class Expand final : public Operator {
         const Step s = steps_[cursor_++];
         context_.step();
         if (used(row, op_.distinct_from, s.rel) || !target_ok(row, op_, s.node)) continue;
+        if (op_.rel_into) {
+          const CypherValue& bound = row[op_.rel_slot];
+          if (bound.kind() != CypherValue::Kind::kRelationship || bound.as_relationship().identity != s.rel) continue;
+          if (!op_.into) row[op_.to_slot] = NodeRef{s.node};
+          return produced();
+        }
         row[op_.rel_slot] = RelRef{s.rel};
         if (!op_.into) row[op_.to_slot] = NodeRef{s.node};
         return produced();

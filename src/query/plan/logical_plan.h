@@ -50,6 +50,7 @@ struct LogicalOp {
   std::vector<std::uint16_t> types;    // kExpand, kVarExpand: any of these; empty for any type
   ast::Direction direction = ast::Direction::kRight;
   bool into = false;                   // kExpand/kVarExpand: `to_slot` is bound already; check it
+  bool rel_into = false;               // kExpand: `rel_slot` is bound already; only it may be taken
   bool impossible = false;             // nothing can match (an unknown label or type)
   bool reversed = false;               // kVarExpand: walks against the pattern's order; its list is reversed
   std::int64_t min_hops = 1, max_hops = 1;  // kVarExpand; max -1 for unbounded

@@ -117,9 +117,13 @@ class Planner {
   OpPtr plan_match(BoundMatch& match, OpPtr input) {
     std::vector<std::uint32_t> rel_slots;  // relationships matched so far in this clause
     bound_slots_.clear();
+    bound_rels_.clear();
     for (const BoundPatternPart& part : match.parts) {
       for (const BoundNode& node : part.nodes) {
         if (node.bound) bound_slots_.insert(node.slot);
+      }
+      for (const BoundRel& rel : part.rels) {
+        if (rel.bound) bound_rels_.insert(rel.slot);
       }
     }
     for (BoundPatternPart& part : match.parts) input = plan_part(part, std::move(input), rel_slots);
@@ -226,9 +230,10 @@ class Planner {
                std::vector<std::uint32_t>& rel_slots) {
     BoundRel& rel = part.rels[std::min(from, to)];
     BoundNode& target = part.nodes[to];
-    if (rel.bound) {
+    const bool rel_known = bound_rels_.count(rel.slot) != 0;
+    if (rel_known && rel.variable_length) {
       throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
-                        "a relationship variable bound before cannot be matched again by this query engine yet");
+                        "a variable-length relationship bound before cannot be matched again by this query engine yet");
     }
     OpPtr op = make(rel.variable_length ? LogicalKind::kVarExpand : LogicalKind::kExpand, std::move(input));
     op->from_slot = part.nodes[from].slot;
@@ -243,6 +248,7 @@ class Planner {
     op->min_hops = rel.min_hops;
     op->max_hops = rel.max_hops;
     op->distinct_from = rel_slots;
+    op->rel_into = rel_known;
     for (BoundProperty& p : rel.properties) {
       // Per-hop for variable length: a list's elements each meet the map.
       if (rel.variable_length) {
@@ -250,7 +256,8 @@ class Planner {
         op->rel_keys.push_back(p.rel_key);
       }
     }
-    rel_slots.push_back(rel.slot);
+    if (!rel_known) rel_slots.push_back(rel.slot);
+    bound_rels_.insert(rel.slot);
     std::vector<BoundExprPtr> predicates;
     if (!rel.variable_length) {
       for (BoundProperty& p : rel.properties) predicates.push_back(property_equals(rel.slot, p));
@@ -290,15 +297,18 @@ class Planner {
       }
       input = std::move(projection);
     }
-    if (p.distinct) {
-      OpPtr distinct = make(LogicalKind::kDistinct, std::move(input));
-      for (const BoundItem& item : p.items) distinct->slots.push_back(item.slot);
-      input = std::move(distinct);
-    }
+    // WHERE before DISTINCT: it may read names from before the projection,
+    // which DISTINCT would leave holding one row's values per group; on the
+    // projected names the two orders keep the same rows.
     if (p.where) {
       std::vector<BoundExprPtr> where;
       where.push_back(std::move(p.where));
       input = filter(std::move(input), std::move(where));
+    }
+    if (p.distinct) {
+      OpPtr distinct = make(LogicalKind::kDistinct, std::move(input));
+      for (const BoundItem& item : p.items) distinct->slots.push_back(item.slot);
+      input = std::move(distinct);
     }
     if (!p.order_by.empty()) {
       OpPtr sort = make(p.limit && !p.skip ? LogicalKind::kTop : LogicalKind::kSort, std::move(input));
@@ -337,6 +347,7 @@ class Planner {
 
   const Database& db_;
   std::set<std::uint32_t> bound_slots_;  // node slots bound by now in the clause being planned
+  std::set<std::uint32_t> bound_rels_;   // relationship slots bound by now
 };
 
 }  // namespace

@@ -74,7 +74,7 @@ json cypher_json(const CypherValue& value, const Database& db) {
 void run_cypher(StatementContext& ctx) {
   Database& db = ctx.target();
   json rows = json::array();
-  const PreparedStatement prepared = prepare_statement(ctx.t, db);
+  const PreparedStatement prepared = prepare_statement(ctx.t, db, &ctx.engine.procedures());
   const auto collect = [&](const std::vector<CypherValue>& record) {
     if (rows.size() == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
     json row = json::array();

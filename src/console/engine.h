@@ -27,6 +27,7 @@
 namespace orvane {
 
 class GraphWriterLock;
+class ProcedureRegistry;
 
 // The graph style of a new engine: captions and colours per label and type.
 inline constexpr const char* kDefaultStyle =
@@ -200,6 +201,11 @@ class Engine {
   // Restarts the schedule after an optimisation.
   void optimised() { statements_since_optimize_ = 0; }
 
+  // The procedures CALL can name in this engine's statements: the graph
+  // procedures, and whatever its owner registers.
+  ProcedureRegistry& procedures() { return *procedures_; }
+  const ProcedureRegistry& procedures() const { return *procedures_; }
+
   const std::vector<RemoteEndpoint>& remotes() const { return remotes_; }
   // Appends a remote connection. Throws "too many remote connections: at
   // most 64" when kMaxRemotes are registered.
@@ -213,6 +219,7 @@ class Engine {
                             const std::string* added_file) const;
 
   std::unique_ptr<std::mutex> mutex_;
+  std::unique_ptr<ProcedureRegistry> procedures_;
   std::unordered_map<std::string, Database> databases_;
   std::string current_ = "orvane";  // need not be registered
   std::string statement_database_;  // see set_statement_database

@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "console/engine.h"
+#include "query/procedures.h"
 #include "storage/catalogue.h"
 #include "storage/snapshot.h"
 #include "storage/writer_lock.h"
@@ -62,7 +63,7 @@ bool exists_at(const std::string& path) {
 }  // namespace
 
 // Here, where a kept file is a complete type.
-Engine::Engine() : mutex_(std::make_unique<std::mutex>()) {
+Engine::Engine() : mutex_(std::make_unique<std::mutex>()), procedures_(std::make_unique<ProcedureRegistry>()) {
   for (const auto& [name, value] : params_) param_bytes_ += name.size() + value.size();
 }
 Engine::~Engine() = default;

@@ -8,12 +8,13 @@
 #include "query/exec/operator.h"
 #include "query/parse/parser.h"
 #include "query/plan/planner.h"
+#include "query/procedures.h"
 
 namespace orvane {
 
-PreparedStatement prepare_statement(std::string_view text, const Database& db) {
+PreparedStatement prepare_statement(std::string_view text, const Database& db, const ProcedureRegistry* procedures) {
   const ast::Statement tree = parse_statement(text);
-  BoundStatement bound = bind_statement(tree, text, db);
+  BoundStatement bound = bind_statement(tree, text, db, procedures != nullptr ? *procedures : default_procedures());
   PreparedStatement out;
   out.columns = bound.columns;
   out.parameters = bound.parameters;

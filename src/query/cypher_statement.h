@@ -38,9 +38,13 @@ struct PreparedStatement {
   bool writes = false;  // changes the graph: execute it with a writable Database
 };
 
-// Parses, binds and plans `text` for `db`. Throws CypherError (SyntaxError
-// at compile time for what the parser or the binder refuses).
-PreparedStatement prepare_statement(std::string_view text, const Database& db);
+class ProcedureRegistry;
+
+// Parses, binds and plans `text` for `db`, with the procedures of
+// `procedures` (default: the graph procedures alone). Throws CypherError
+// (SyntaxError at compile time for what the parser or the binder refuses).
+PreparedStatement prepare_statement(std::string_view text, const Database& db,
+                                    const ProcedureRegistry* procedures = nullptr);
 
 // Runs a prepared statement, calling `each` with every row (the columns'
 // values in order) until it returns false; a statement without RETURN runs

@@ -9,6 +9,8 @@
 #include "console/dispatcher.h"
 #include "console/engine.h"
 #include "graph/database.h"
+#include "graph/value.h"
+#include "query/procedures.h"
 #include "tck/json_values.h"
 
 namespace orvane::tck {
@@ -42,10 +44,64 @@ void ConsoleEngine::reset() {
   engine_ = std::move(engine);
 }
 
-bool ConsoleEngine::install_procedures(const ProcedureRegistry& registry, std::string& why) {
-  if (registry.procedures.empty()) return true;
-  why = "the engine has no procedure registry";
-  return false;
+namespace {
+
+// A scenario's value as the engine's: the literal kinds the procedure
+// tables use.
+CypherValue cypher_of(const TckValue& v) {
+  switch (v.kind) {
+    case TckValue::Kind::kNull: return {};
+    case TckValue::Kind::kBoolean: return v.boolean;
+    case TckValue::Kind::kInteger: return v.integer;
+    case TckValue::Kind::kFloat: return v.number;
+    case TckValue::Kind::kString: return v.text;
+    case TckValue::Kind::kList: {
+      CypherList out;
+      for (const TckValue& item : v.items) out.push_back(cypher_of(item));
+      return out;
+    }
+    case TckValue::Kind::kMap: {
+      CypherMap out;
+      for (const auto& [k, item] : v.entries) out.emplace_back(k, cypher_of(item));
+      return out;
+    }
+    default: return from_property(from_typed_json(json_of_value(v)));
+  }
+}
+
+}  // namespace
+
+// Each procedure answers the rows of its table whose inputs equal the
+// arguments, as the scenarios define their test procedures.
+bool ConsoleEngine::install_procedures(const tck::ProcedureRegistry& registry, std::string& why) {
+  try {
+    for (const TestProcedure& test : registry.procedures) {
+      Procedure p;
+      p.name = test.name;
+      for (const ProcedureField& f : test.parameters) p.inputs.push_back({f.name, f.type});
+      for (const ProcedureField& f : test.outputs) p.outputs.push_back({f.name, f.type});
+      std::vector<std::vector<CypherValue>> rows;
+      for (const auto& row : test.rows) {
+        std::vector<CypherValue> values;
+        for (const TckValue& v : row) values.push_back(cypher_of(v));
+        rows.push_back(std::move(values));
+      }
+      const std::size_t inputs = test.parameters.size();
+      p.body = [rows, inputs](std::span<const CypherValue> args, const Database&,
+                              const std::function<void(std::vector<CypherValue>)>& emit) {
+        for (const auto& row : rows) {
+          bool match = true;
+          for (std::size_t i = 0; i < inputs && match; ++i) match = equivalent(row[i], args[i]);
+          if (match) emit(std::vector<CypherValue>(row.begin() + static_cast<std::ptrdiff_t>(inputs), row.end()));
+        }
+      };
+      engine_->procedures().add(std::move(p));
+    }
+  } catch (const std::exception& e) {
+    why = std::string("cannot install the scenario's procedures: ") + e.what();
+    return false;
+  }
+  return true;
 }
 
 QueryOutcome ConsoleEngine::execute(const std::string& statement, const std::map<std::string, TckValue>& params) {

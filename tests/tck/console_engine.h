@@ -10,8 +10,8 @@
 // reads as a result with no columns and no rows. Snapshots read the
 // engine's current Database directly.
 //
-// Test procedures cannot be registered: the engine has no registry for
-// them yet, so install_procedures refuses any.
+// Test procedures join the Engine's procedure registry, each answering
+// the rows of its table whose inputs equal the arguments.
 #pragma once
 
 #include <memory>

@@ -32,8 +32,16 @@ TEST(ConsoleEngine, RunsStatementsAndSnapshotsTheGraph) {
   EXPECT_TRUE(engine.snapshot().nodes.empty());
   std::string why;
   EXPECT_TRUE(engine.install_procedures({}, why));
-  EXPECT_FALSE(engine.install_procedures({{TestProcedure{"test.p", {}, {}, {}}}}, why));
-  EXPECT_EQ("the engine has no procedure registry", why);
+  // A test procedure answers the rows whose inputs equal the arguments.
+  TestProcedure p{"test.p", {{"in", "INTEGER?"}}, {{"out", "STRING?"}}, {}};
+  p.rows = {{TckValue::of_int(1), TckValue::of_string("one")}, {TckValue::of_int(2), TckValue::of_string("two")},
+            {TckValue::of_int(1), TckValue::of_string("uno")}};
+  ASSERT_TRUE(engine.install_procedures({{p}}, why)) << why;
+  const QueryOutcome called = engine.execute("CALL test.p(1) YIELD out RETURN out ORDER BY out", {});
+  ASSERT_TRUE(called.ok) << called.error.message;
+  ASSERT_EQ(2u, called.result.rows.size());
+  EXPECT_EQ("one", called.result.rows[0][0].text);
+  EXPECT_EQ("uno", called.result.rows[1][0].text);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "graph/database.h"
 #include "query/bind/binder.h"
 #include "query/bind/binder_state.h"
+#include "query/procedures.h"
 
 namespace orvane {
 namespace {
@@ -158,6 +159,13 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         bound.unwind.slot = new_slot();
         scope.push_back({c.variable, bound.unwind.slot, VarKind::kValue});
         break;
+      case ast::ClauseKind::kCall: {
+        bound.kind = BoundClauseKind::kCall;
+        const bool standalone = query.clauses.size() == 1 && !subquery;
+        bound.call = bind_call(c, scope, standalone, out.columns, out.column_slots);
+        if (c.where) bound.call_where = bind_expr(*c.where, scope, ExprPlace{});
+        break;
+      }
       case ast::ClauseKind::kCreate:
         bound.kind = BoundClauseKind::kCreate;
         bound.create = bind_create(c.pattern, scope);
@@ -180,7 +188,10 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
                           std::string(clause_name(c.kind)) + " is not supported by this query engine yet");
     }
-    if (last && !subquery && c.kind != ast::ClauseKind::kReturn && c.kind != ast::ClauseKind::kCreate) {
+    const bool standalone_call = c.kind == ast::ClauseKind::kCall && query.clauses.size() == 1;
+    const bool void_call = c.kind == ast::ClauseKind::kCall && bound.call && bound.call->procedure->outputs.empty();
+    if (last && !subquery && c.kind != ast::ClauseKind::kReturn && c.kind != ast::ClauseKind::kCreate &&
+        !standalone_call && !void_call) {
       fail("InvalidClauseComposition",
            std::string("Query cannot conclude with ") + clause_name(c.kind) +
                " (must be a RETURN clause, an update clause, a unit subquery call, or a procedure call with no YIELD)",
@@ -191,8 +202,9 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
   return out;
 }
 
-BoundStatement bind_statement(const ast::Statement& statement, std::string_view text, const Database& db) {
-  BinderState state(text, db);
+BoundStatement bind_statement(const ast::Statement& statement, std::string_view text, const Database& db,
+                              const ProcedureRegistry& procedures) {
+  BinderState state(text, db, procedures);
   BoundStatement out;
   out.mode = statement.mode;
   out.union_all = statement.query.union_all;

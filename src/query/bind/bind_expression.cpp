@@ -73,6 +73,8 @@ void BinderState::fail(const char* detail, const std::string& message, std::size
   throw CypherError("SyntaxError", detail, ErrorPhase::kCompileTime, message + position_text(text_, offset));
 }
 
+std::string BinderState::position_of(std::size_t offset) const { return position_text(text_, offset); }
+
 std::string BinderState::text(std::size_t offset, std::size_t end) const {
   if (offset >= text_.size() || end <= offset) return {};
   return std::string(text_.substr(offset, std::min(end, text_.size()) - offset));

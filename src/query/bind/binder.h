@@ -23,9 +23,12 @@
 namespace orvane {
 
 class Database;
+class ProcedureRegistry;
 
-// Binds `statement`, parsed from `text`, against `db`. Requires: `db`
-// outlives nothing of the result (ids are copied, never pointers).
-BoundStatement bind_statement(const ast::Statement& statement, std::string_view text, const Database& db);
+// Binds `statement`, parsed from `text`, against `db`, with the procedures
+// of `procedures`. The result holds ids of `db` and shares the procedures
+// it calls; it refers to neither otherwise.
+BoundStatement bind_statement(const ast::Statement& statement, std::string_view text, const Database& db,
+                              const ProcedureRegistry& procedures);
 
 }  // namespace orvane

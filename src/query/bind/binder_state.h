@@ -16,6 +16,7 @@
 namespace orvane {
 
 class Database;
+class ProcedureRegistry;
 
 enum class VarKind : std::uint8_t { kNode, kRelationship, kRelationshipList, kPath, kValue };
 
@@ -34,7 +35,8 @@ struct ExprPlace {
 
 class BinderState {
  public:
-  BinderState(std::string_view text, const Database& db) : text_(text), db_(db) {}
+  BinderState(std::string_view text, const Database& db, const ProcedureRegistry& procedures)
+      : text_(text), db_(db), procedures_(procedures) {}
 
   const Database& db() const { return db_; }
   std::uint32_t new_slot() { return slots_++; }
@@ -45,6 +47,8 @@ class BinderState {
   // SyntaxError at compile time with `detail`, the message followed by the
   // position of byte `offset`.
   [[noreturn]] void fail(const char* detail, const std::string& message, std::size_t offset) const;
+  // " (line L, column C (offset: O))" for byte `offset`.
+  std::string position_of(std::size_t offset) const;
   // The statement text of [offset, end).
   std::string text(std::size_t offset, std::size_t end) const;
 
@@ -58,6 +62,10 @@ class BinderState {
                                              std::vector<std::uint32_t>& new_slots);
   BoundSingleQuery bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery);
   std::shared_ptr<BoundCreate> bind_create(const ast::Pattern& pattern, Scope& scope);
+  // CALL; `standalone` when it is the whole query, whose columns it then
+  // gives (`columns`, `column_slots`).
+  std::shared_ptr<BoundCall> bind_call(const ast::Clause& clause, Scope& scope, bool standalone,
+                                       std::vector<std::string>& columns, std::vector<std::uint32_t>& column_slots);
   bool writes() const { return writes_; }
 
  private:
@@ -70,6 +78,7 @@ class BinderState {
 
   std::string_view text_;
   const Database& db_;
+  const ProcedureRegistry& procedures_;
   std::uint32_t slots_ = 0;
   std::vector<std::string> parameters_;
   bool writes_ = false;

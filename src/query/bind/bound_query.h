@@ -126,7 +126,17 @@ struct BoundCreate {
   std::vector<BoundCreatePart> parts;
 };
 
-enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection, kCreate };
+struct Procedure;
+
+// CALL: the procedure, its arguments, and the slot each output goes to
+// (kNoSlot for an output not yielded).
+struct BoundCall {
+  std::shared_ptr<const Procedure> procedure;
+  std::vector<BoundExprPtr> arguments;
+  std::vector<std::uint32_t> output_slots;
+};
+
+enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection, kCreate, kCall };
 
 struct BoundClause {
   BoundClauseKind kind = BoundClauseKind::kMatch;
@@ -134,6 +144,8 @@ struct BoundClause {
   BoundUnwind unwind;
   BoundProjection projection;
   std::shared_ptr<BoundCreate> create;
+  std::shared_ptr<BoundCall> call;
+  BoundExprPtr call_where;  // CALL ... YIELD ... WHERE
 };
 
 struct BoundSingleQuery {

@@ -72,5 +72,6 @@ std::unique_ptr<Operator> make_aggregation(const LogicalOp& op, ExecContext& con
 std::unique_ptr<Operator> make_distinct(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_sort(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_create(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_procedure_call(const LogicalOp& op, ExecContext& context);
 
 }  // namespace orvane

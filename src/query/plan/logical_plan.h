@@ -38,6 +38,7 @@ enum class LogicalKind : std::uint8_t {
   kUnion,           // the rows of every child in turn, their `column_slots` copied into `slots`
   kProduceResults,  // the statement's columns: `slots`
   kCreate,          // the nodes and relationships of `create`, per input row
+  kProcedureCall,   // the rows of `call`'s procedure per input row, its outputs into their slots
 };
 
 struct LogicalOp {
@@ -67,6 +68,7 @@ struct LogicalOp {
   bool distinct = false;               // kUnion without ALL
   std::vector<std::string> columns;    // kProduceResults
   std::shared_ptr<BoundCreate> create;  // kCreate
+  std::shared_ptr<BoundCall> call;      // kProcedureCall
   double estimated_rows = 0;           // the planner's estimate, for EXPLAIN
   std::string details;                 // a short description for EXPLAIN ("(p:Person)", "n.age > $x")
 };

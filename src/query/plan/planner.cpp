@@ -157,6 +157,17 @@ class Planner {
           break;
         }
         case BoundClauseKind::kProjection: input = plan_projection(clause.projection, std::move(input)); break;
+        case BoundClauseKind::kCall: {
+          OpPtr op = make(LogicalKind::kProcedureCall, std::move(input));
+          op->call = clause.call;
+          input = std::move(op);
+          if (clause.call_where) {
+            std::vector<BoundExprPtr> where;
+            where.push_back(std::move(clause.call_where));
+            input = filter(std::move(input), std::move(where));
+          }
+          break;
+        }
         case BoundClauseKind::kCreate: {
           OpPtr op = make(LogicalKind::kCreate, std::move(input));
           op->create = clause.create;

@@ -71,7 +71,7 @@ json cypher_json(const CypherValue& value, const Database& db) {
   }
 }
 
-void run_cypher(StatementContext& ctx) {
+void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   Database& db = ctx.target();
   json rows = json::array();
   const PreparedStatement prepared = prepare_statement(ctx.t, db, &ctx.engine.procedures());
@@ -83,14 +83,14 @@ void run_cypher(StatementContext& ctx) {
     return true;
   };
   if (!prepared.writes) {
-    execute_statement(prepared, db, {}, WorkBound{}, collect);
+    execute_statement(prepared, db, {}, WorkBound{}, collect, nullptr, profile);
   } else {
     // A write changes the graph as a whole or not at all: the Database goes
     // back to its mark when any part fails, the save included. Rows are
     // rendered before the compile, from the graph they were made in.
     const DatabaseMark mark = db.mark();
     try {
-      execute_statement(prepared, db, {}, WorkBound{}, collect, &db);
+      execute_statement(prepared, db, {}, WorkBound{}, collect, &db, profile);
       db.compile();
       ctx.engine.save(ctx.database);
     } catch (...) {
@@ -102,6 +102,23 @@ void run_cypher(StatementContext& ctx) {
   ctx.out.kind = "rows";
   ctx.out.count = rows.size();
   ctx.out.data = json{{"columns", prepared.columns}, {"rows", std::move(rows)}}.dump();
+}
+
+std::string cypher_plan_document(StatementContext& ctx, const OperatorProfile* ran, std::uint64_t rows, double ns) {
+  const std::function<json(const OperatorProfile&)> tree = [&](const OperatorProfile& op) {
+    json children = json::array();
+    for (const OperatorProfile& child : op.children) children.push_back(tree(child));
+    return json{{"operator", op.name}, {"rows", op.rows}, {"children", std::move(children)}};
+  };
+  const OperatorProfile plan =
+      ran != nullptr ? *ran : explain_statement(prepare_statement(ctx.t, ctx.target(), &ctx.engine.procedures()));
+  json doc = tree(plan);
+  doc["query"] = ctx.t;
+  doc["ran"] = ran != nullptr;
+  doc["rows"] = rows;
+  doc["ns"] = ns == 0 ? json(0) : json(ns);
+  doc["runtime"] = "CPU pipeline over typed CSR";
+  return doc.dump();
 }
 
 bool cypher_parses(const std::string& text) {

@@ -17,6 +17,7 @@ namespace orvane {
 
 class Database;
 struct StatementContext;
+struct OperatorProfile;
 
 // The typed JSON of `value`, entities read from `db`.
 nlohmann::json cypher_json(const CypherValue& value, const Database& db);
@@ -25,7 +26,15 @@ nlohmann::json cypher_json(const CypherValue& value, const Database& db);
 // ctx.out ("rows", data {"columns","rows"}, count = rows). Throws the
 // pipeline's CypherError, and "result exceeds 10000 rows; add an explicit
 // LIMIT" past that many rows.
-void run_cypher(StatementContext& ctx);
+// With `profile`, also what each operator did.
+void run_cypher(StatementContext& ctx, OperatorProfile* profile = nullptr);
+
+// The EXPLAIN (ran false, rows 0) or PROFILE document of a statement the
+// pipeline runs: {"operator": "ProduceResults", "query", "ran", "rows", "ns",
+// "runtime", "children": [...]}, each operator {"operator", "rows",
+// "children"}, as its plan ran. For EXPLAIN the statement is planned on
+// ctx's target database and not run.
+std::string cypher_plan_document(StatementContext& ctx, const OperatorProfile* ran, std::uint64_t rows, double ns);
 
 // Whether the pipeline's parser accepts `text` (a statement the console
 // classifies by its first word otherwise).

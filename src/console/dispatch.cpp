@@ -31,6 +31,7 @@
 #include "graph/json_text.h"
 #include "graph/utf8.h"
 #include "query/cypher_error.h"
+#include "query/cypher_statement.h"
 #include "query/executor.h"
 #include "query/query.h"
 
@@ -182,11 +183,24 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
 
   ConsoleResult& out = ctx.out;
   if (explain) {
-    parse_query(ctx.t);
     out.kind = "plan";
+    try {
+      parse_query(ctx.t);
+    } catch (const QlError& refused) {
+      // A statement of the pipeline: its own plan.
+      if (!cypher_parses(ctx.t)) throw;
+      out.data = cypher_plan_document(ctx, nullptr, 0, 0);
+      return;
+    }
     out.data = plan_document(ctx.t, false, 0, 0, statement_count_method(ctx));
     return;
   }
+  OperatorProfile pipeline_profile;
+  bool pipeline = false;
+  const auto run_pipeline = [&] {
+    pipeline = true;
+    run_cypher(ctx, profile ? &pipeline_profile : nullptr);
+  };
   std::size_t matched = 0;
   const Row* row = classify(ctx.l, matched);
   if (row == nullptr) {
@@ -195,7 +209,7 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
     // parser reports a syntax error in Neo4j's words; other text is no
     // statement at all.
     if (!starts_like_cypher(ctx.l) && !cypher_parses(ctx.t)) throw std::runtime_error("unrecognized query — try :help");
-    run_cypher(ctx);
+    run_pipeline();
   } else if (row->kind == std::string_view("count") || (row->kind == std::string_view("stats") && ctx.l.starts_with("create "))) {
     // MATCH and CREATE: the established engine answers what it accepts,
     // exactly as it always has; the pipeline takes what it refuses, and
@@ -206,7 +220,7 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
     } catch (const std::runtime_error& refused) {
       if (dynamic_cast<const CypherError*>(&refused) != nullptr || !refusal_of_the_subset(refused)) throw;
       try {
-        run_cypher(ctx);
+        run_pipeline();
       } catch (const CypherError& e) {
         if (e.error_class() == "SyntaxError" && e.phase() == ErrorPhase::kCompileTime && !cypher_parses(ctx.t)) throw refused;
         throw;
@@ -216,7 +230,11 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
     out.kind = row->kind;
     row->run(ctx, trim(std::string_view(ctx.t).substr(matched)));
   }
-  if (profile) {
+  if (profile && pipeline) {
+    const double ns = elapsed_ns(start);
+    out.kind = "plan";
+    out.data = cypher_plan_document(ctx, &pipeline_profile, out.count, ns);
+  } else if (profile) {
     // The clock is read first: the method is then chosen again exactly as
     // the executor chose it, from the statement's shape and the schema.
     const double ns = elapsed_ns(start);

@@ -26,7 +26,7 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db, c
 
 void execute_statement(const PreparedStatement& statement, const Database& db, const CypherParameters& parameters,
                        const WorkBound& bound, const std::function<bool(const std::vector<CypherValue>&)>& each,
-                       Database* writable) {
+                       Database* writable, OperatorProfile* profile) {
   std::vector<CypherValue> values;
   std::string missing;
   for (const std::string& name : statement.parameters) {
@@ -67,6 +67,23 @@ void execute_statement(const PreparedStatement& statement, const Database& db, c
     for (std::size_t i = 0; i < record.size(); ++i) record[i] = row[statement.plan->slots[i]];
     if (!each(record)) break;
   }
+  if (profile != nullptr) {
+    const std::function<OperatorProfile(const Operator&)> of = [&](const Operator& op) {
+      OperatorProfile p{operator_name(op.logical()), op.rows(), {}};
+      for (const auto& child : op.children()) p.children.push_back(of(*child));
+      return p;
+    };
+    *profile = of(*root);
+  }
+}
+
+OperatorProfile explain_statement(const PreparedStatement& statement) {
+  const std::function<OperatorProfile(const LogicalOp&)> of = [&](const LogicalOp& op) {
+    OperatorProfile p{operator_name(op), 0, {}};
+    for (const auto& child : op.children) p.children.push_back(of(*child));
+    return p;
+  };
+  return of(*statement.plan);
 }
 
 bool statement_writes(std::string_view text) {

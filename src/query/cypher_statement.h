@@ -24,6 +24,14 @@ struct LogicalOp;
 
 using CypherParameters = std::map<std::string, CypherValue>;
 
+// What one operator did, for PROFILE (rows) and EXPLAIN (rows 0); the
+// tree mirrors the plan that ran.
+struct OperatorProfile {
+  std::string name;  // operator_name of the logical operator
+  std::uint64_t rows = 0;
+  std::vector<OperatorProfile> children;
+};
+
 struct CypherResult {
   std::vector<std::string> columns;
   std::vector<std::vector<CypherValue>> rows;
@@ -56,7 +64,10 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db,
 // operators and expressions.
 void execute_statement(const PreparedStatement& statement, const Database& db, const CypherParameters& parameters,
                        const WorkBound& bound, const std::function<bool(const std::vector<CypherValue>&)>& each,
-                       Database* writable = nullptr);
+                       Database* writable = nullptr, OperatorProfile* profile = nullptr);
+
+// The operator tree of a prepared statement as EXPLAIN shows it (rows 0).
+OperatorProfile explain_statement(const PreparedStatement& statement);
 
 // Whether `text` parses as a statement that changes the graph (CREATE,
 // MERGE, SET, REMOVE, DELETE, FOREACH anywhere in it); false for text that

@@ -170,6 +170,12 @@ TEST(Dispatcher, EveryClassificationRowInOrder) {
       {"MATCH (p:Person) RETURN p.name, count(*) AS c ORDER BY c DESC, p.name LIMIT 1", "rows", "", "/rows",
        R"([["p0",1]])"},
       {"OPTIONAL MATCH (n:Nope) RETURN n", "rows", "", "/rows", "[[null]]"},
+      {"EXPLAIN RETURN 1", "plan", "", "/children/0/operator", R"("Projection")"},
+      {"PROFILE UNWIND [1, 2] AS x RETURN x", "plan", "", "/children/0/rows", "2"},
+      {"CALL db.labels()", "rows", "", "", R"({"columns":["label"],"rows":[["Person"],["Paper"]]})"},
+      {"CALL no.such()", "error",
+       "There is no procedure with the name `no.such` registered for this database instance. (line 1, column 1 (offset: 0))",
+       "", ""},
       {"RETURN nosuch", "error", "Variable `nosuch` not defined (line 1, column 8 (offset: 7))", "", ""},
   });
   Engine e = small_engine();

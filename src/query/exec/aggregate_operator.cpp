@@ -16,33 +16,12 @@
 #include "query/cypher_error.h"
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
+#include "query/exec/value_keys.h"
 
 namespace orvane {
 namespace {
 
 using Kind = CypherValue::Kind;
-
-struct ValueHash {
-  std::size_t operator()(const CypherValue& v) const { return equivalence_hash(v); }
-};
-struct ValueEqual {
-  bool operator()(const CypherValue& a, const CypherValue& b) const { return equivalent(a, b); }
-};
-struct KeyHash {
-  std::size_t operator()(const std::vector<CypherValue>& key) const {
-    std::size_t h = 0;
-    for (const CypherValue& v : key) h = h * 1000003u ^ equivalence_hash(v);
-    return h;
-  }
-};
-struct KeyEqual {
-  bool operator()(const std::vector<CypherValue>& a, const std::vector<CypherValue>& b) const {
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (!equivalent(a[i], b[i])) return false;
-    }
-    return true;
-  }
-};
 
 struct Accumulator {
   std::int64_t count = 0;
@@ -217,7 +196,7 @@ class Aggregation final : public Operator {
     }
   }
 
-  std::unordered_map<std::vector<CypherValue>, Group, KeyHash, KeyEqual> groups_;
+  std::unordered_map<std::vector<CypherValue>, Group, ValuesHash, ValuesEqual> groups_;
   std::vector<Group*> order_;
   bool done_ = false;
   std::size_t cursor_ = 0;

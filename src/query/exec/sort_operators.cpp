@@ -11,6 +11,7 @@
 #include "query/cypher_error.h"
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
+#include "query/exec/value_keys.h"
 
 namespace orvane {
 namespace {
@@ -83,22 +84,6 @@ class Sort final : public Operator {
   std::size_t cursor_ = 0;
 };
 
-struct KeyHash {
-  std::size_t operator()(const std::vector<CypherValue>& key) const {
-    std::size_t h = 0;
-    for (const CypherValue& v : key) h = h * 1000003u ^ equivalence_hash(v);
-    return h;
-  }
-};
-struct KeyEqual {
-  bool operator()(const std::vector<CypherValue>& a, const std::vector<CypherValue>& b) const {
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (!equivalent(a[i], b[i])) return false;
-    }
-    return true;
-  }
-};
-
 class Distinct final : public Operator {
  public:
   using Operator::Operator;
@@ -117,7 +102,7 @@ class Distinct final : public Operator {
   }
 
  private:
-  std::unordered_set<std::vector<CypherValue>, KeyHash, KeyEqual> seen_;
+  std::unordered_set<std::vector<CypherValue>, ValuesHash, ValuesEqual> seen_;
 };
 
 }  // namespace

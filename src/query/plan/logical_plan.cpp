@@ -1,0 +1,32 @@
+// The names EXPLAIN and PROFILE print for logical operators, after
+// Neo4j's where one corresponds, and their one-line details.
+#include "query/plan/logical_plan.h"
+
+namespace orvane {
+
+const char* operator_name(const LogicalOp& op) {
+  switch (op.kind) {
+    case LogicalKind::kArgument: return "Argument";
+    case LogicalKind::kNodeScan: return op.labels.empty() ? "AllNodesScan" : "NodeByLabelScan";
+    case LogicalKind::kExpand: return op.into || op.rel_into ? "Expand(Into)" : "Expand(All)";
+    case LogicalKind::kVarExpand: return op.into ? "VarLengthExpand(Into)" : "VarLengthExpand(All)";
+    case LogicalKind::kFilter: return "Filter";
+    case LogicalKind::kOptional: return "Optional";
+    case LogicalKind::kProjectPath: return "ProjectPath";
+    case LogicalKind::kProjection: return "Projection";
+    case LogicalKind::kAggregation: return "EagerAggregation";
+    case LogicalKind::kDistinct: return "Distinct";
+    case LogicalKind::kSort: return "Sort";
+    case LogicalKind::kTop: return "Top";
+    case LogicalKind::kSkip: return "Skip";
+    case LogicalKind::kLimit: return "Limit";
+    case LogicalKind::kUnwind: return "Unwind";
+    case LogicalKind::kUnion: return "Union";
+    case LogicalKind::kProduceResults: return "ProduceResults";
+    case LogicalKind::kCreate: return "Create";
+    case LogicalKind::kProcedureCall: return "ProcedureCall";
+  }
+  return "Operator";
+}
+
+}  // namespace orvane

@@ -301,6 +301,14 @@ TEST(DispatcherCreate, NodesAndRelationships) {
       {"CREATE (:A), (:B)", "rows", "", "/rows", "[]"},
       {"CREATE (a:X)-[:R {w: 2}]->(b:Y) RETURN type(r)", "error", "Variable `r` not defined (line 1, column 45 (offset: 44))", "", ""},
       {"CREATE p = (a:X)-[r:R {w: 2}]->(b:Y) RETURN r.w, length(p)", "rows", "", "/rows", "[[2,1]]"},
+      {"MATCH (a:Person {name: 'p0'}), (b:Paper {name: 'q3'}) CREATE (a)-[:CITES {n: 1}]->(b) RETURN b.name", "rows",
+       "", "/rows", R"([["q3"]])"},
+      // A statement that fails part-way leaves the graph as it was: the two
+      // nodes made before the map are taken back.
+      {"UNWIND [1, 2, {a: 1}] AS x CREATE (:Y {v: x})", "error",
+       "Property values can only be of primitive types or arrays thereof; v was MAP", "", ""},
+      {"CREATE (a)-[:T]-(b)", "error", "Only directed relationships are supported in CREATE (line 1, column 11 (offset: 10))",
+       "", ""},
       {"CREATE (1)<-[:R]-(2)", "error", relationship, "", ""},
       {"CREATE (1)-[:R]->(14)", "error", "relationship endpoint does not exist", "", ""},
       {"CREATE (99999999999999999999999)-[:R]->(1)", "error", "relationship endpoint does not exist", "", ""},

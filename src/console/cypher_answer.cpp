@@ -42,6 +42,40 @@ json relationship_json(std::uint32_t rel, const Database& db) {
           {"properties", db.relationship_properties(rel)}};
 }
 
+// A parameter's JSON as a value: typed JSON ({"$type": ...}) as its type,
+// other objects as maps, arrays as lists.
+CypherValue parameter_value(const json& j) {
+  switch (j.type()) {
+    case json::value_t::array: {
+      CypherList out;
+      for (const json& e : j) out.push_back(parameter_value(e));
+      return out;
+    }
+    case json::value_t::object: {
+      if (j.contains("$type")) return from_property(from_typed_json(j));
+      CypherMap out;
+      for (const auto& [k, v] : j.items()) out.emplace_back(k, parameter_value(v));
+      return out;
+    }
+    default: return from_property(from_typed_json(j));
+  }
+}
+
+// The statement's parameters, typed: the request's, else the engine's
+// :param values (kept as text: JSON where it reads as JSON, else a string).
+CypherParameters parameters_of(const StatementContext& ctx) {
+  CypherParameters out;
+  if (ctx.params != nullptr) {
+    for (const auto& [name, value] : *ctx.params) out[name] = parameter_value(value);
+    return out;
+  }
+  for (const auto& [name, text] : ctx.engine.params()) {
+    const json parsed = json::parse(text, nullptr, false);
+    out[name] = parsed.is_discarded() ? CypherValue(text) : parameter_value(parsed);
+  }
+  return out;
+}
+
 }  // namespace
 
 json cypher_json(const CypherValue& value, const Database& db) {
@@ -74,7 +108,10 @@ json cypher_json(const CypherValue& value, const Database& db) {
 void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   Database& db = ctx.target();
   json rows = json::array();
-  const PreparedStatement prepared = prepare_statement(ctx.t, db, &ctx.engine.procedures());
+  // Parameters are bound as typed values, not substituted into the text.
+  const std::string& text = ctx.raw.empty() ? ctx.t : ctx.raw;
+  const PreparedStatement prepared = prepare_statement(text, db, &ctx.engine.procedures());
+  const CypherParameters parameters = parameters_of(ctx);
   const auto collect = [&](const std::vector<CypherValue>& record) {
     if (rows.size() == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
     json row = json::array();
@@ -83,14 +120,14 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
     return true;
   };
   if (!prepared.writes) {
-    execute_statement(prepared, db, {}, WorkBound{}, collect, nullptr, profile);
+    execute_statement(prepared, db, parameters, WorkBound{}, collect, nullptr, profile);
   } else {
     // A write changes the graph as a whole or not at all: the Database goes
     // back to its mark when any part fails, the save included. Rows are
     // rendered before the compile, from the graph they were made in.
     const DatabaseMark mark = db.mark();
     try {
-      execute_statement(prepared, db, {}, WorkBound{}, collect, &db, profile);
+      execute_statement(prepared, db, parameters, WorkBound{}, collect, &db, profile);
       db.compile();
       ctx.engine.save(ctx.database);
     } catch (...) {

@@ -175,6 +175,8 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
   const bool profile = strip_prefix(ctx, "profile ");
   const bool explain = strip_prefix(ctx, "explain ");
   start = Clock::now();
+  ctx.raw = ctx.t;
+  ctx.params = params;
   if (!ctx.l.starts_with(":param") && !ctx.l.starts_with(":style")) {
     ctx.t = substitute_parameters(ctx.t, ctx.engine, params);
     ctx.l = ascii_lower(ctx.t);

@@ -25,6 +25,8 @@ struct StatementContext {
   std::string t;         // trimmed, one trailing ";" and any PROFILE/EXPLAIN prefix removed, parameters substituted
   std::string l;         // t lower-cased (ASCII), for the classification tests
   std::string database;  // the database argument; empty means the current database
+  std::string raw = {};  // t before parameters were substituted (the query pipeline binds them typed)
+  const ParamMap* params = nullptr;  // the request's parameters; null: the engine's :param values
 
   // The target database: the one named by `database`, else the current one.
   // Throws "unknown database: NAME".

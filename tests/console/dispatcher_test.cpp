@@ -189,6 +189,15 @@ TEST(Dispatcher, EveryClassificationRowInOrder) {
 // no parameters and stores only one whole JSON object.
 TEST(Dispatcher, ParametersExplainProfileAndStyle) {
   const ParamMap map{{"id", json(3)}, {"who", json("p1")}};
+  // The query pipeline binds parameters as typed values: lists, maps and
+  // typed JSON arrive whole, not as text pasted into the statement.
+  const ParamMap typed{{"list", json::array({1, "two", nullptr})},
+                       {"map", json{{"k", json::array({1.5})}}},
+                       {"day", json{{"$type", "Date"}, {"_value", "2024-02-29"}}}};
+  check_rows({
+      {"RETURN size($list), $map.k[0], $day.month, $day + duration('P1D')", "rows", "", "/rows",
+       R"([[3,1.5,2,{"$type":"Date","_value":"2024-03-01"}]])", nullptr, &typed},
+  });
   check_rows({
       {"MATCH (p:Person {id: $id})-[:FOLLOWS]->(x) RETURN count(*)", "count", "", "/rows/0/0", "2"},
       {"MATCH (p:Person {id: $nosuch}) RETURN count(*)", "error", "unknown parameter: nosuch", "", ""},

@@ -158,9 +158,18 @@ bool starts_like_cypher(const std::string& l) {
 
 // Whether `e` is the established engine refusing a statement it does not
 // accept (its parser's messages, the CREATE forms), as opposed to a failure
-// while running one it accepts.
-bool refusal_of_the_subset(const std::runtime_error& e) {
-  if (dynamic_cast<const QlError*>(&e) != nullptr) return true;
+// while running one it accepts (a work limit, a row cap), which stands:
+// running the statement again elsewhere would only double its cost.
+bool refusal_of_the_subset(const StatementContext& ctx, const std::runtime_error& e) {
+  if (dynamic_cast<const QlError*>(&e) != nullptr) {
+    if (!ctx.l.starts_with("match")) return true;
+    try {
+      parse_query(ctx.t);
+    } catch (const QlError&) {
+      return true;
+    }
+    return false;
+  }
   const std::string_view m = e.what();
   return m == "CREATE requires one explicitly labelled node" ||
          m == "relationship CREATE requires (internal_id)-[:TYPE]->(internal_id); other forms are unsupported";
@@ -220,7 +229,7 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
       out.kind = row->kind;
       row->run(ctx, trim(std::string_view(ctx.t).substr(matched)));
     } catch (const std::runtime_error& refused) {
-      if (dynamic_cast<const CypherError*>(&refused) != nullptr || !refusal_of_the_subset(refused)) throw;
+      if (dynamic_cast<const CypherError*>(&refused) != nullptr || !refusal_of_the_subset(ctx, refused)) throw;
       try {
         run_pipeline();
       } catch (const CypherError& e) {

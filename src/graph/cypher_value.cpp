@@ -93,6 +93,25 @@ std::vector<const std::pair<std::string, CypherValue>*> sorted_entries(const Cyp
   return out;
 }
 
+std::optional<bool> compare_equal(const CypherValue& a, const CypherValue& b, bool nulls_equal);
+
+// The members of two lists or maps, paired: false as soon as one pair is
+// unequal, null when one is null and none unequal, else true.
+std::optional<bool> all_equal(const std::vector<std::pair<const CypherValue*, const CypherValue*>>& pairs,
+                              bool nulls_equal) {
+  bool unknown = false;
+  for (const auto& [x, y] : pairs) {
+    const std::optional<bool> e = compare_equal(*x, *y, nulls_equal);
+    if (!e) {
+      unknown = true;
+    } else if (!*e) {
+      return false;
+    }
+  }
+  if (unknown) return std::nullopt;
+  return true;
+}
+
 // Equality and equivalence share one walk; `nulls_equal` selects
 // equivalence. Returns nullopt only for equality.
 std::optional<bool> compare_equal(const CypherValue& a, const CypherValue& b, bool nulls_equal) {
@@ -113,35 +132,20 @@ std::optional<bool> compare_equal(const CypherValue& a, const CypherValue& b, bo
       const CypherList& x = a.as_list();
       const CypherList& y = b.as_list();
       if (x.size() != y.size()) return false;
-      bool unknown = false;
-      for (std::size_t i = 0; i < x.size(); ++i) {
-        const std::optional<bool> e = compare_equal(x[i], y[i], nulls_equal);
-        if (!e) {
-          unknown = true;
-        } else if (!*e) {
-          return false;
-        }
-      }
-      if (unknown) return std::nullopt;
-      return true;
+      std::vector<std::pair<const CypherValue*, const CypherValue*>> pairs;
+      for (std::size_t i = 0; i < x.size(); ++i) pairs.emplace_back(&x[i], &y[i]);
+      return all_equal(pairs, nulls_equal);
     }
     case Kind::kMap: {
       const CypherMap& x = a.as_map();
-      const CypherMap& y = b.as_map();
-      if (x.size() != y.size()) return false;
-      bool unknown = false;
+      if (x.size() != b.as_map().size()) return false;
+      std::vector<std::pair<const CypherValue*, const CypherValue*>> pairs;
       for (const auto& [key, value] : x) {
         const CypherValue* other = b.find(key);
         if (other == nullptr) return false;
-        const std::optional<bool> e = compare_equal(value, *other, nulls_equal);
-        if (!e) {
-          unknown = true;
-        } else if (!*e) {
-          return false;
-        }
+        pairs.emplace_back(&value, other);
       }
-      if (unknown) return std::nullopt;
-      return true;
+      return all_equal(pairs, nulls_equal);
     }
     case Kind::kPath:
       return a.as_path() == b.as_path();

@@ -20,7 +20,7 @@ namespace {
 struct Moment {
   std::int64_t days = 0;                 // local date
   std::int64_t nanos = 0;                // local nanoseconds of the day
-  std::optional<ZoneSpec> zone;          // absent: a local value
+  std::optional<ZoneChoice> zone;          // absent: a local value
 };
 
 // Nanoseconds since the epoch: UTC where there is a zone, else local.
@@ -90,7 +90,7 @@ Value duration_between(BetweenUnit unit, const Value& from_value, const Value& t
   if (to.zone && !same_zone) {
     // Count calendar units on from's clock: the end seen in from's zone.
     const DateTime end = make_date_time(to.days, to.nanos, *to.zone);
-    const ZoneSpec seen = zone_at(*from.zone, end.seconds);
+    const ZoneChoice seen = zone_at(*from.zone, end.seconds);
     const std::int64_t local = end.seconds + seen.offset;
     to = {floor_div(local, kSecondsPerDay), floor_mod(local, kSecondsPerDay) * kNanosPerSecond + end.nanos, from.zone};
   }

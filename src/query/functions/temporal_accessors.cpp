@@ -55,7 +55,7 @@ std::optional<Value> time_component(std::int64_t nanos, std::string_view name) {
   return std::nullopt;
 }
 
-std::optional<Value> zone_component(const ZoneSpec& zone, std::string_view name) {
+std::optional<Value> zone_component(const ZoneChoice& zone, std::string_view name) {
   if (name == "timezone") return Value(zone.named() ? zone.id : format_offset(zone.offset));
   if (name == "offset") return Value(format_offset(zone.offset));
   if (name == "offsetMinutes") return Value(static_cast<std::int64_t>(zone.offset / 60));

@@ -81,7 +81,7 @@ Value add_duration(const Value& temporal, const Duration& d) {
   const __int128 instant = static_cast<__int128>(moved.seconds) * kNanosPerSecond + moved.nanos + nanos;
   const __int128 seconds = instant >= 0 ? instant / kNanosPerSecond : -((-instant + kNanosPerSecond - 1) / kNanosPerSecond);
   const auto utc = static_cast<std::int64_t>(seconds);
-  const ZoneSpec zone = zone_at(*parts.zone, utc);
+  const ZoneChoice zone = zone_at(*parts.zone, utc);
   check_date_range(floor_div(utc + zone.offset, kSecondsPerDay));
   return DateTime{utc, static_cast<std::int32_t>(instant - seconds * kNanosPerSecond), zone.offset, zone.id};
 }

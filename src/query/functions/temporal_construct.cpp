@@ -49,7 +49,7 @@ const char* type_label(TemporalType type) {
 // them (midnight, the default zone). A Time's named zone takes the offset
 // it has at the statement's instant.
 Value assemble(TemporalType type, std::optional<std::int64_t> days, std::optional<std::int64_t> nanos,
-               std::optional<ZoneSpec> zone, const StatementClock& clock) {
+               std::optional<ZoneChoice> zone, const StatementClock& clock) {
   const std::int64_t time = nanos.value_or(0);
   switch (type) {
     case TemporalType::kDate:
@@ -58,8 +58,8 @@ Value assemble(TemporalType type, std::optional<std::int64_t> days, std::optiona
     case TemporalType::kLocalTime:
       return LocalTime{time};
     case TemporalType::kTime: {
-      const ZoneSpec spec = zone ? *zone : zone_from_text(clock.default_zone);
-      return Time{time, spec.named() && !zone ? zone_at(spec, clock.statement.seconds).offset : spec.offset};
+      const ZoneChoice choice = zone ? *zone : zone_from_text(clock.default_zone);
+      return Time{time, choice.named() && !zone ? zone_at(choice, clock.statement.seconds).offset : choice.offset};
     }
     case TemporalType::kLocalDateTime:
       check_date_range(*days);
@@ -77,8 +77,8 @@ Value from_parts(TemporalType type, const TemporalParts& parts, const StatementC
   if ((has_date(type) && !parts.days) || (!has_date(type) && !parts.nanos)) {
     invalid_type(std::string("Cannot construct ") + type_label(type) + " from " + source);
   }
-  std::optional<ZoneSpec> zone = parts.zone;
-  if (zone && zone->named() && type == TemporalType::kTime) zone = ZoneSpec{"", zone->offset};
+  std::optional<ZoneChoice> zone = parts.zone;
+  if (zone && zone->named() && type == TemporalType::kTime) zone = ZoneChoice{"", zone->offset};
   return assemble(type, parts.days, parts.nanos, has_zone(type) ? zone : std::nullopt, clock);
 }
 
@@ -246,7 +246,7 @@ Value from_map(TemporalType type, MapArg map, const StatementClock& clock) {
       invalid_value("No such field: " + key);
     }
   }
-  std::optional<ZoneSpec> zone;
+  std::optional<ZoneChoice> zone;
   if (timezone != nullptr && !timezone->is_null()) {
     if (!timezone->is<std::string>()) invalid_type(std::string("Invalid value for timezone: ") + type_name(*timezone));
     zone = zone_from_text(timezone->as<std::string>());
@@ -257,14 +257,14 @@ Value from_map(TemporalType type, MapArg map, const StatementClock& clock) {
     return from_parts(type, parts_of(now), clock, "DateTime");
   }
   std::optional<std::int64_t> base_days, base_nanos;
-  std::optional<ZoneSpec> base_zone;
+  std::optional<ZoneChoice> base_zone;
   if (datetime_member != nullptr) {
     if (datetime_member->is_null()) return {};
     TemporalParts parts = selected(*datetime_member, "datetime", true, false);
     if (zone && parts.zone && datetime_member->is<DateTime>()) {
       // The same instant on the new zone's clock.
       const DateTime& dt = datetime_member->as<DateTime>();
-      const ZoneSpec moved = zone_at(*zone, dt.seconds);
+      const ZoneChoice moved = zone_at(*zone, dt.seconds);
       parts = parts_of(DateTime{dt.seconds, dt.nanos, moved.offset, moved.id});
     }
     base_days = parts.days;
@@ -275,7 +275,7 @@ Value from_map(TemporalType type, MapArg map, const StatementClock& clock) {
     if (date_member->is_null()) return {};
     base_days = selected(*date_member, "date", true, false).days;
   }
-  std::optional<ZoneSpec> moved_from;  // the selected time's own zone, when the timezone member moves it
+  std::optional<ZoneChoice> moved_from;  // the selected time's own zone, when the timezone member moves it
   if (time_member != nullptr) {
     if (time_member->is_null()) return {};
     TemporalParts parts = selected(*time_member, "time", false, true);
@@ -298,7 +298,7 @@ Value from_map(TemporalType type, MapArg map, const StatementClock& clock) {
     // The selected time on the new date in its own zone, then seen from
     // the new zone: the same instant, possibly on another day.
     const DateTime there = make_date_time(*days, *base_nanos, *moved_from);
-    const ZoneSpec here = zone_at(*zone, there.seconds);
+    const ZoneChoice here = zone_at(*zone, there.seconds);
     const std::int64_t local = there.seconds + here.offset;
     days = floor_div(local, kSecondsPerDay);
     base_nanos = floor_mod(local, kSecondsPerDay) * kNanosPerSecond + there.nanos;
@@ -310,7 +310,7 @@ Value from_map(TemporalType type, MapArg map, const StatementClock& clock) {
   if (zone && zone->named() && type == TemporalType::kTime) {
     // A Time keeps an offset only: a selected value's own, or the named
     // zone's at the statement's instant.
-    zone = ZoneSpec{"", zone_from_member ? zone_at(*zone, clock.statement.seconds).offset : zone->offset};
+    zone = ZoneChoice{"", zone_from_member ? zone_at(*zone, clock.statement.seconds).offset : zone->offset};
   }
   return assemble(type, days, nanos, has_zone(type) ? zone : std::nullopt, clock);
 }
@@ -318,7 +318,7 @@ Value from_map(TemporalType type, MapArg map, const StatementClock& clock) {
 }  // namespace
 
 Value temporal_now(TemporalType type, ClockKind kind, const StatementClock& clock, const Value* timezone) {
-  std::optional<ZoneSpec> zone;
+  std::optional<ZoneChoice> zone;
   if (timezone != nullptr) {
     if (timezone->is_null()) return {};
     if (!timezone->is<std::string>()) invalid_type(std::string("Invalid value for timezone: ") + type_name(*timezone));

@@ -93,7 +93,7 @@ void check_date_range(std::int64_t days) {
   if (days < kFirst || days > kLast) invalid_value("Date is out of the supported range");
 }
 
-ZoneSpec zone_from_text(std::string_view text) {
+ZoneChoice zone_from_text(std::string_view text) {
   if (text == "Z" || text == "z") return {};
   if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
     // ±HH, ±HHMM, ±HH:MM, ±HH:MM:SS
@@ -135,7 +135,7 @@ TemporalParts parts_of(const Value& value) {
     out.nanos = value.as<LocalTime>().nanos;
   } else if (value.is<Time>()) {
     out.nanos = value.as<Time>().nanos;
-    out.zone = ZoneSpec{"", value.as<Time>().offset_seconds};
+    out.zone = ZoneChoice{"", value.as<Time>().offset_seconds};
   } else if (value.is<LocalDateTime>()) {
     const LocalDateTime& v = value.as<LocalDateTime>();
     out.days = floor_div(v.seconds, kSecondsPerDay);
@@ -145,12 +145,12 @@ TemporalParts parts_of(const Value& value) {
     const std::int64_t local = v.seconds + v.offset_seconds;
     out.days = floor_div(local, kSecondsPerDay);
     out.nanos = floor_mod(local, kSecondsPerDay) * kNanosPerSecond + v.nanos;
-    out.zone = ZoneSpec{v.zone, v.offset_seconds};
+    out.zone = ZoneChoice{v.zone, v.offset_seconds};
   }
   return out;
 }
 
-DateTime make_date_time(std::int64_t days, std::int64_t nanos, const ZoneSpec& zone) {
+DateTime make_date_time(std::int64_t days, std::int64_t nanos, const ZoneChoice& zone) {
   check_date_range(days);
   const std::int64_t local = days * kSecondsPerDay + nanos / kNanosPerSecond;
   const auto fraction = static_cast<std::int32_t>(nanos % kNanosPerSecond);
@@ -159,17 +159,17 @@ DateTime make_date_time(std::int64_t days, std::int64_t nanos, const ZoneSpec& z
   return {resolved.utc_seconds, fraction, resolved.offset, zone.id};
 }
 
-ZoneSpec zone_at(const ZoneSpec& zone, std::int64_t utc_seconds) {
+ZoneChoice zone_at(const ZoneChoice& zone, std::int64_t utc_seconds) {
   if (!zone.named()) return zone;
   return {zone.id, time_zone_offset_at(zone.id, utc_seconds)};
 }
 
-DateTime now_in(const StatementClock& clock, ClockKind kind, const std::optional<ZoneSpec>& zone) {
+DateTime now_in(const StatementClock& clock, ClockKind kind, const std::optional<ZoneChoice>& zone) {
   Instant at = clock.statement;
   if (kind == ClockKind::kTransaction) at = clock.transaction;
   if (kind == ClockKind::kRealtime && clock.realtime) at = clock.realtime();
-  const ZoneSpec spec = zone_at(zone ? *zone : zone_from_text(clock.default_zone), at.seconds);
-  return {at.seconds, at.nanos, spec.offset, spec.id};
+  const ZoneChoice choice = zone_at(zone ? *zone : zone_from_text(clock.default_zone), at.seconds);
+  return {at.seconds, at.nanos, choice.offset, choice.id};
 }
 
 const Value* find_member(MapArg map, std::string_view name) {

@@ -51,7 +51,7 @@ std::int64_t checked_civil(std::int64_t year, std::int64_t month, std::int64_t d
 
 // A time zone as a temporal value carries it: a fixed offset, or a named
 // zone whose offset depends on the instant. `id` is "" for a fixed offset.
-struct ZoneSpec {
+struct ZoneChoice {
   std::string id;              // "Europe/Stockholm"; "" for an offset
   std::int32_t offset = 0;     // seconds east of UTC; for a named zone, at the instant it was resolved
   bool named() const { return !id.empty(); }
@@ -60,14 +60,14 @@ struct ZoneSpec {
 // The zone a `timezone` argument names: "Z", "+01:00", "-0530", "+01" are
 // fixed offsets; anything else must be a zone id the database knows.
 // Throws invalid_value for an offset beyond ±18:00 or an unknown zone.
-ZoneSpec zone_from_text(std::string_view text);
+ZoneChoice zone_from_text(std::string_view text);
 
 // A temporal value split into what it holds; each part is absent where its
 // type has none (a date has no time, a local time no zone).
 struct TemporalParts {
   std::optional<std::int64_t> days;   // local date, days since 1970-01-01
   std::optional<std::int64_t> nanos;  // local time, nanoseconds of the day
-  std::optional<ZoneSpec> zone;       // with the offset in force at that moment
+  std::optional<ZoneChoice> zone;       // with the offset in force at that moment
 };
 // Requires: `value` holds a Date, LocalTime, Time, LocalDateTime or DateTime.
 TemporalParts parts_of(const Value& value);
@@ -75,13 +75,13 @@ bool is_instant_type(const Value& value);  // any of the five, not a Duration
 
 // The DateTime at local `days` + `nanos` in `zone`: a named zone is resolved
 // with the gap and overlap rules of time_zones.h.
-DateTime make_date_time(std::int64_t days, std::int64_t nanos, const ZoneSpec& zone);
+DateTime make_date_time(std::int64_t days, std::int64_t nanos, const ZoneChoice& zone);
 // The zone as it stands at UTC instant `utc_seconds` (a named zone's offset
 // then; a fixed offset unchanged).
-ZoneSpec zone_at(const ZoneSpec& zone, std::int64_t utc_seconds);
+ZoneChoice zone_at(const ZoneChoice& zone, std::int64_t utc_seconds);
 
 // The statement's instant in the default zone, or in `zone`.
-DateTime now_in(const StatementClock& clock, ClockKind kind, const std::optional<ZoneSpec>& zone);
+DateTime now_in(const StatementClock& clock, ClockKind kind, const std::optional<ZoneChoice>& zone);
 
 // Member `name` of a map argument (temporal fields are matched without
 // regard to case, as Neo4j does), or nullptr.

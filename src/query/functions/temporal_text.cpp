@@ -216,7 +216,7 @@ DateTime parse_date_time_text(std::string_view text, const StatementClock& clock
   if (zone.empty()) {
     return make_date_time(days, nanos, offset.empty() ? zone_from_text(clock.default_zone) : zone_from_text(offset));
   }
-  ZoneSpec named = zone_from_text(zone);
+  ZoneChoice named = zone_from_text(zone);
   DateTime out = make_date_time(days, nanos, named);
   if (!offset.empty() && named.named()) {
     // An offset written beside the zone picks the instant where the local

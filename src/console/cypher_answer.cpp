@@ -14,6 +14,7 @@
 #include "graph/database.h"
 #include "query/cypher_error.h"
 #include "query/cypher_statement.h"
+#include "query/plan_cache.h"
 #include "query/parse/parser.h"
 #include "query/query.h"
 
@@ -110,8 +111,10 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   json rows = json::array();
   // Parameters are bound as typed values, not substituted into the text.
   const std::string& text = ctx.raw.empty() ? ctx.t : ctx.raw;
-  const PreparedStatement prepared = prepare_statement(text, db, &ctx.engine.procedures());
   const CypherParameters parameters = parameters_of(ctx);
+  const std::shared_ptr<const PreparedStatement> held =
+      ctx.engine.plan_cache().prepare(text, db, &ctx.engine.procedures(), parameters);
+  const PreparedStatement& prepared = *held;
   const auto collect = [&](const std::vector<CypherValue>& record) {
     if (rows.size() == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
     json row = json::array();

@@ -28,6 +28,7 @@ namespace orvane {
 
 class GraphWriterLock;
 class ProcedureRegistry;
+class PlanCache;
 
 // The graph style of a new engine: captions and colours per label and type.
 inline constexpr const char* kDefaultStyle =
@@ -205,6 +206,9 @@ class Engine {
   // procedures, and whatever its owner registers.
   ProcedureRegistry& procedures() { return *procedures_; }
   const ProcedureRegistry& procedures() const { return *procedures_; }
+  // The plans of statements run before, shared by every database of the
+  // engine (a plan is checked against the database it runs on).
+  PlanCache& plan_cache() { return *plan_cache_; }
 
   const std::vector<RemoteEndpoint>& remotes() const { return remotes_; }
   // Appends a remote connection. Throws "too many remote connections: at
@@ -220,6 +224,7 @@ class Engine {
 
   std::unique_ptr<std::mutex> mutex_;
   std::unique_ptr<ProcedureRegistry> procedures_;
+  std::unique_ptr<PlanCache> plan_cache_;
   std::unordered_map<std::string, Database> databases_;
   std::string current_ = "orvane";  // need not be registered
   std::string statement_database_;  // see set_statement_database

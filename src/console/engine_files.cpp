@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "console/engine.h"
+#include "query/plan_cache.h"
 #include "query/procedures.h"
 #include "storage/catalogue.h"
 #include "storage/snapshot.h"
@@ -63,7 +64,10 @@ bool exists_at(const std::string& path) {
 }  // namespace
 
 // Here, where a kept file is a complete type.
-Engine::Engine() : mutex_(std::make_unique<std::mutex>()), procedures_(std::make_unique<ProcedureRegistry>()) {
+Engine::Engine()
+    : mutex_(std::make_unique<std::mutex>()),
+      procedures_(std::make_unique<ProcedureRegistry>()),
+      plan_cache_(std::make_unique<PlanCache>()) {
   for (const auto& [name, value] : params_) param_bytes_ += name.size() + value.size();
 }
 Engine::~Engine() = default;

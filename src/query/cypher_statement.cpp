@@ -7,6 +7,7 @@
 #include "query/cypher_error.h"
 #include "query/exec/operator.h"
 #include "query/parse/parser.h"
+#include "query/plan/count_pattern.h"
 #include "query/plan/planner.h"
 #include "query/procedures.h"
 
@@ -20,6 +21,7 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db, c
   out.parameters = bound.parameters;
   out.slot_count = bound.slot_count;
   out.writes = bound.writes;
+  out.catalog = bound.catalog;
   out.plan = plan_statement(bound, db);
   return out;
 }
@@ -69,7 +71,9 @@ void execute_statement(const PreparedStatement& statement, const Database& db, c
   }
   if (profile != nullptr) {
     const std::function<OperatorProfile(const Operator&)> of = [&](const Operator& op) {
-      OperatorProfile p{operator_name(op.logical()), op.rows(), {}};
+      if (op.shown() == Operator::Shown::kChild) return of(*op.children()[0]);
+      OperatorProfile p{op.name(), op.rows(), {}};
+      if (op.shown() == Operator::Shown::kLeaf) return p;
       for (const auto& child : op.children()) p.children.push_back(of(*child));
       return p;
     };
@@ -79,6 +83,12 @@ void execute_statement(const PreparedStatement& statement, const Database& db, c
 
 OperatorProfile explain_statement(const PreparedStatement& statement) {
   const std::function<OperatorProfile(const LogicalOp&)> of = [&](const LogicalOp& op) {
+    if (op.kind == LogicalKind::kCountPattern) {
+      // As it would run on the graph it was planned for: a method's leaf,
+      // or the aggregation below when no method takes the pattern.
+      if (!count_planned(*op.count_pattern)) return of(*op.children[0]);
+      return OperatorProfile{operator_name(op), 0, {}};
+    }
     OperatorProfile p{operator_name(op), 0, {}};
     for (const auto& child : op.children) p.children.push_back(of(*child));
     return p;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "graph/cypher_value.h"
+#include "query/bind/bound_query.h"
 #include "query/exec/exec_context.h"
 
 namespace orvane {
@@ -44,6 +45,7 @@ struct PreparedStatement {
   std::vector<std::string> parameters;  // names, by the plan's parameter index
   std::uint32_t slot_count = 0;
   bool writes = false;  // changes the graph: execute it with a writable Database
+  std::vector<CatalogRead> catalog;  // the names it was bound with (plan_cache.h)
 };
 
 class ProcedureRegistry;

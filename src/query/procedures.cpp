@@ -51,6 +51,7 @@ ProcedureRegistry::ProcedureRegistry() {
 void ProcedureRegistry::add(Procedure procedure) {
   std::string name = procedure.name;
   procedures_[name] = std::make_shared<const Procedure>(std::move(procedure));
+  ++version_;
 }
 
 std::shared_ptr<const Procedure> ProcedureRegistry::find(std::string_view name) const {

@@ -51,9 +51,13 @@ class ProcedureRegistry {
   void add(Procedure procedure);
   // The procedure called `name` (names compare exactly), or null.
   std::shared_ptr<const Procedure> find(std::string_view name) const;
+  // Changes with every add: a plan bound against another version may call
+  // a procedure that has been replaced.
+  std::uint64_t version() const { return version_; }
 
  private:
   std::map<std::string, std::shared_ptr<const Procedure>, std::less<>> procedures_;
+  std::uint64_t version_ = 0;
 };
 
 // The registry of the graph procedures alone, for callers without one.

@@ -413,23 +413,48 @@ TEST(CountPlanner, AgreesWithTheEnumeratorOnRandomGraphs) {
 }
 
 // The new pipeline (parse, bind, plan, operators) counts every statement
-// of the subset as the enumerator does, parallel relationships included.
+// of the subset as the enumerator does, parallel relationships included,
+// and its count rewrite takes each statement a counting method takes.
+bool profile_names(const OperatorProfile& p, const std::string& name) {
+  if (p.name == name) return true;
+  for (const OperatorProfile& c : p.children) {
+    if (profile_names(c, name)) return true;
+  }
+  return false;
+}
+
 TEST(Differential, NewPipelineCountsAsTheEnumerator) {
   std::mt19937 rng(20261209);
-  int nonzero = 0, total = 0;
+  int nonzero = 0, total = 0, by_method = 0;
   for (int graph = 0; graph < 1500; ++graph) {
     const Database db = random_graph(rng, graph % 3 == 0);
     for (int s = 0; s < 6; ++s) {
       const std::string text = statement(rng, static_cast<std::uint32_t>(db.graph.node_count));
-      const std::uint64_t expected = enumerate_count(db, parse_query(text));
-      const CypherResult got = run_statement(text, db);
-      ASSERT_EQ(1u, got.rows.size()) << text;
-      ASSERT_EQ(static_cast<std::int64_t>(expected), got.rows[0][0].as_int()) << text << " on graph " << graph;
+      const QlQuery q = parse_query(text);
+      const std::uint64_t expected = enumerate_count(db, q);
+      const PreparedStatement prepared = prepare_statement(text, db);
+      std::vector<std::vector<CypherValue>> rows;
+      OperatorProfile profile;
+      execute_statement(
+          prepared, db, {}, WorkBound{},
+          [&rows](const std::vector<CypherValue>& r) {
+            rows.push_back(r);
+            return true;
+          },
+          nullptr, &profile);
+      ASSERT_EQ(1u, rows.size()) << text;
+      ASSERT_EQ(static_cast<std::int64_t>(expected), rows[0][0].as_int()) << text << " on graph " << graph;
+      const CountMethod method = choose_count_method(db, q);
+      if (method != CountMethod::Enumerate) {
+        EXPECT_TRUE(profile_names(profile, count_method_name(method))) << text;
+        ++by_method;
+      }
       nonzero += expected != 0;
       ++total;
     }
   }
   EXPECT_GT(4 * nonzero, total);
+  EXPECT_GT(3 * by_method, total);
 }
 
 TEST(CountPlanner, DeclinesOnParallelRelationshipsWhereTheEnumeratorCountsEach) {

@@ -224,6 +224,7 @@ BoundStatement bind_statement(const ast::Statement& statement, std::string_view 
   out.slot_count = state.slot_count();
   out.writes = state.writes();
   out.parameters = state.parameters();
+  out.catalog = state.catalog();
   return out;
 }
 

@@ -189,8 +189,8 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
     case K::kProperty: {
       BoundExprPtr e = make(BoundKind::kProperty);
       e->name = expr.name;
-      e->node_key = db_.node_store.find_key(expr.name);
-      e->rel_key = db_.rel_store.find_key(expr.name);
+      e->node_key = node_key(expr.name);
+      e->rel_key = rel_key(expr.name);
       e->children.push_back(bind_expr(*expr.children[0], scope, place));
       return e;
     }
@@ -289,11 +289,11 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       e->children.push_back(bind_expr(*expr.children[0], scope, place));
       e->keys = expr.labels;  // relationship types are compared by name
       for (const std::string& label : expr.labels) {
-        const auto it = db_.node_type_ids.find(label);
-        if (it == db_.node_type_ids.end()) {
+        const std::uint32_t id = label_id(label);
+        if (id == kUnknownKey) {
           e->unknown_label = true;
         } else {
-          e->label_ids.push_back(it->second);
+          e->label_ids.push_back(static_cast<std::uint16_t>(id));
         }
       }
       return e;

@@ -17,8 +17,8 @@ void BinderState::bind_properties(const ast::Expr* map, Scope& scope, std::vecto
   for (std::size_t i = 0; i < map->keys.size(); ++i) {
     BoundProperty p;
     p.key = map->keys[i];
-    p.node_key = db_.node_store.find_key(p.key);
-    p.rel_key = db_.rel_store.find_key(p.key);
+    p.node_key = node_key(p.key);
+    p.rel_key = rel_key(p.key);
     p.value = bind_expr(*map->children[i], scope, ExprPlace{});
     out.push_back(std::move(p));
   }
@@ -63,11 +63,11 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
         if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode});
       }
       for (const std::string& label : n.labels) {
-        const auto it = db_.node_type_ids.find(label);
-        if (it == db_.node_type_ids.end()) {
+        const std::uint32_t id = label_id(label);
+        if (id == kUnknownKey) {
           node.impossible = true;
         } else {
-          node.labels.push_back(it->second);
+          node.labels.push_back(static_cast<std::uint16_t>(id));
         }
       }
       bind_properties(n.properties.get(), scope, node.properties);
@@ -104,9 +104,9 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       }
       bool any_known = r.types.empty();
       for (const std::string& type : r.types) {
-        const auto it = db_.rel_type_ids.find(type);
-        if (it != db_.rel_type_ids.end()) {
-          rel.types.push_back(it->second);
+        const std::uint32_t id = type_id(type);
+        if (id != kUnknownKey) {
+          rel.types.push_back(static_cast<std::uint16_t>(id));
           any_known = true;
         }
       }

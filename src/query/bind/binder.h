@@ -16,7 +16,9 @@
 // that name the place in the statement.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "query/bind/bound_query.h"
 
@@ -30,5 +32,13 @@ class ProcedureRegistry;
 // it calls; it refers to neither otherwise.
 BoundStatement bind_statement(const ast::Statement& statement, std::string_view text, const Database& db,
                               const ProcedureRegistry& procedures);
+
+// The id `name` of `kind` has in `db` now: a label's or type's id, a
+// property key's in its store; kUnknownKey when `db` has no such name.
+std::uint32_t resolve_catalog_name(CatalogKind kind, const std::string& name, const Database& db);
+
+// Whether every name of `catalog` resolves in `db` as it did when bound:
+// then a plan bound against another state of `db` is valid for this one.
+bool catalog_holds(const std::vector<CatalogRead>& catalog, const Database& db);
 
 }  // namespace orvane

@@ -44,6 +44,15 @@ class BinderState {
   std::uint32_t parameter_index(const std::string& name);
   const std::vector<std::string>& parameters() const { return parameters_; }
 
+  // Names resolved against the Database, each recorded in catalog():
+  // a label's or type's id, a property key's id in either store;
+  // kUnknownKey for a name the Database lacks.
+  std::uint32_t label_id(const std::string& name);
+  std::uint32_t type_id(const std::string& name);
+  std::uint32_t node_key(const std::string& name);
+  std::uint32_t rel_key(const std::string& name);
+  const std::vector<CatalogRead>& catalog() const { return catalog_; }
+
   // SyntaxError at compile time with `detail`, the message followed by the
   // position of byte `offset`.
   [[noreturn]] void fail(const char* detail, const std::string& message, std::size_t offset) const;
@@ -81,6 +90,7 @@ class BinderState {
   const ProcedureRegistry& procedures_;
   std::uint32_t slots_ = 0;
   std::vector<std::string> parameters_;
+  std::vector<CatalogRead> catalog_;
   bool writes_ = false;
 };
 

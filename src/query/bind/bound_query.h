@@ -154,6 +154,17 @@ struct BoundSingleQuery {
   std::vector<std::uint32_t> column_slots;  // the slot of each column
 };
 
+// A name the binder resolved against the Database, and what it found: a
+// plan is valid for another Database state only while each still resolves
+// the same (query/plan_cache.h).
+enum class CatalogKind : std::uint8_t { kLabel, kType, kNodeKey, kRelKey };
+struct CatalogRead {
+  CatalogKind kind = CatalogKind::kLabel;
+  std::string name;
+  std::uint32_t id = 0;  // the id found, or kUnknownKey for none
+  bool operator==(const CatalogRead&) const = default;
+};
+
 struct BoundStatement {
   ast::StatementMode mode = ast::StatementMode::kRun;
   bool writes = false;  // some clause changes the graph
@@ -162,6 +173,7 @@ struct BoundStatement {
   std::uint32_t slot_count = 0;               // the width of every row
   std::vector<std::string> parameters;        // names, by parameter index
   std::vector<std::string> columns;           // the statement's result columns
+  std::vector<CatalogRead> catalog;           // every name resolved against the Database
 };
 
 }  // namespace orvane

@@ -26,6 +26,7 @@ std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& co
     case LogicalKind::kProduceResults: op = make_produce_results(plan, context); break;
     case LogicalKind::kCreate: op = make_create(plan, context); break;
     case LogicalKind::kProcedureCall: op = make_procedure_call(plan, context); break;
+    case LogicalKind::kCountPattern: op = make_count_pattern(plan, context); break;
   }
   for (const auto& child : plan.children) op->children().push_back(build_operators(*child, context));
   return op;

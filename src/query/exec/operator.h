@@ -35,6 +35,14 @@ class Operator {
   virtual bool next(Row& row) = 0;
 
   const LogicalOp& logical() const { return op_; }
+  // The name PROFILE prints: the logical operator's, unless the operator
+  // chose a method of its own at run time.
+  virtual const char* name() const { return operator_name(op_); }
+  // How PROFILE shows it: as itself over its children, as a leaf (it
+  // answered without running them), or as its first child alone (it only
+  // passed that child's rows on).
+  enum class Shown { kTree, kLeaf, kChild };
+  virtual Shown shown() const { return Shown::kTree; }
   std::uint64_t rows() const { return rows_; }
   const std::vector<std::unique_ptr<Operator>>& children() const { return children_; }
   std::vector<std::unique_ptr<Operator>>& children() { return children_; }
@@ -73,5 +81,6 @@ std::unique_ptr<Operator> make_distinct(const LogicalOp& op, ExecContext& contex
 std::unique_ptr<Operator> make_sort(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_create(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_procedure_call(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_count_pattern(const LogicalOp& op, ExecContext& context);
 
 }  // namespace orvane

@@ -2,6 +2,8 @@
 // Neo4j's where one corresponds, and their one-line details.
 #include "query/plan/logical_plan.h"
 
+#include "query/plan/count_pattern.h"
+
 namespace orvane {
 
 const char* operator_name(const LogicalOp& op) {
@@ -25,6 +27,7 @@ const char* operator_name(const LogicalOp& op) {
     case LogicalKind::kProduceResults: return "ProduceResults";
     case LogicalKind::kCreate: return "Create";
     case LogicalKind::kProcedureCall: return "ProcedureCall";
+    case LogicalKind::kCountPattern: return count_operator_name(op.count_pattern->planned, op.count_pattern->query);
   }
   return "Operator";
 }

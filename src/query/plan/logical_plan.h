@@ -39,7 +39,10 @@ enum class LogicalKind : std::uint8_t {
   kProduceResults,  // the statement's columns: `slots`
   kCreate,          // the nodes and relationships of `create`, per input row
   kProcedureCall,   // the rows of `call`'s procedure per input row, its outputs into their slots
+  kCountPattern,    // `count_pattern`'s count into its slot by a counting method; else children[0]'s row
 };
+
+struct CountPattern;
 
 struct LogicalOp {
   LogicalKind kind = LogicalKind::kArgument;
@@ -69,6 +72,7 @@ struct LogicalOp {
   std::vector<std::string> columns;    // kProduceResults
   std::shared_ptr<BoundCreate> create;  // kCreate
   std::shared_ptr<BoundCall> call;      // kProcedureCall
+  std::shared_ptr<const CountPattern> count_pattern;  // kCountPattern
   double estimated_rows = 0;           // the planner's estimate, for EXPLAIN
   std::string details;                 // a short description for EXPLAIN ("(p:Person)", "n.age > $x")
 };

@@ -6,6 +6,7 @@
 #include "graph/database.h"
 #include "query/cypher_error.h"
 #include "query/functions/scalar_functions.h"
+#include "query/plan/count_pattern.h"
 
 namespace orvane {
 namespace {
@@ -363,7 +364,19 @@ class Planner {
 
 }  // namespace
 
+// Puts a CountPattern in place of the aggregation on the plan's spine.
+void rewrite_count(const OpPtr& root, std::shared_ptr<CountPattern> count) {
+  for (LogicalOp* op = root.get(); op != nullptr && !op->children.empty(); op = op->children[0].get()) {
+    if (op->children[0]->kind != LogicalKind::kAggregation) continue;
+    OpPtr rewritten = make(LogicalKind::kCountPattern, std::move(op->children[0]));
+    rewritten->count_pattern = std::move(count);
+    op->children[0] = std::move(rewritten);
+    return;
+  }
+}
+
 std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Database& db) {
+  std::shared_ptr<CountPattern> count = count_pattern_of(statement, db);
   Planner planner(db);
   OpPtr root;
   if (statement.parts.size() == 1) {
@@ -385,6 +398,7 @@ std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Datab
   OpPtr results = make(LogicalKind::kProduceResults, std::move(root));
   results->columns = statement.columns;
   results->slots = statement.parts.empty() ? std::vector<std::uint32_t>{} : statement.parts[0].column_slots;
+  if (count) rewrite_count(results, std::move(count));
   return results;
 }
 

@@ -1,0 +1,118 @@
+// Recognising the statements a counting method may answer (count_pattern.h)
+// and translating their bound pattern into the methods' shape.
+#include "query/plan/count_pattern.h"
+
+#include <set>
+
+#include "graph/database.h"
+
+namespace orvane {
+namespace {
+
+std::string variable_of(std::uint32_t slot) { return "v" + std::to_string(slot); }
+
+// A constant the methods compare as the pattern would: a scalar.
+bool scalar_literal(const CypherValue& v, nlohmann::json& out) {
+  switch (v.kind()) {
+    case CypherValue::Kind::kBool: out = v.as_bool(); return true;
+    case CypherValue::Kind::kInteger: out = v.as_int(); return true;
+    case CypherValue::Kind::kFloat: out = v.as_float(); return true;
+    case CypherValue::Kind::kString: out = v.as_string(); return true;
+    default: return false;
+  }
+}
+
+QlDirection direction_of(ast::Direction d) {
+  return d == ast::Direction::kRight ? QlDirection::Out : d == ast::Direction::kLeft ? QlDirection::In : QlDirection::Both;
+}
+
+}  // namespace
+
+std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, const Database& db) {
+  if (statement.parts.size() != 1) return nullptr;
+  const BoundSingleQuery& query = statement.parts[0];
+  if (query.clauses.size() != 2 || query.clauses[0].kind != BoundClauseKind::kMatch ||
+      query.clauses[1].kind != BoundClauseKind::kProjection) {
+    return nullptr;
+  }
+  const BoundMatch& match = query.clauses[0].match;
+  const BoundProjection& ret = query.clauses[1].projection;
+  if (match.optional || match.where || match.parts.size() != 1) return nullptr;
+  const BoundPatternPart& part = match.parts[0];
+  if (part.path_slot != kNoSlot || part.function != ast::PathFunction::kNone) return nullptr;
+  if (!ret.is_return || ret.where || !ret.order_by.empty() || ret.skip || ret.items.size() != 1 ||
+      ret.aggregates.size() != 1) {
+    return nullptr;
+  }
+  const BoundAggregate& aggregate = ret.aggregates[0];
+  const BoundExpr& item = *ret.items[0].expr;
+  if (item.kind != BoundKind::kAggregate || item.slot != aggregate.slot) return nullptr;
+
+  auto out = std::make_shared<CountPattern>();
+  QlQuery& q = out->query;
+  q.is_count = true;
+  std::set<std::uint32_t> node_slots;
+  for (std::size_t k = 0; k < part.nodes.size(); ++k) {
+    const BoundNode& node = part.nodes[k];
+    if (node.bound || node.impossible || node.labels.size() > 1) return nullptr;
+    QlNodePattern n;
+    n.variable = variable_of(node.slot);
+    if (!node.labels.empty()) n.label = db.node_type_name(node.labels[0]);
+    for (const BoundProperty& p : node.properties) {
+      if (n.properties.count(p.key) != 0) return nullptr;
+      if (p.value->kind == BoundKind::kParameter) {
+        out->parameters.push_back({k, p.key, p.value->slot});
+        n.properties[p.key] = nullptr;  // bound per run
+      } else if (p.value->kind != BoundKind::kConstant || !scalar_literal(p.value->constant, n.properties[p.key])) {
+        return nullptr;
+      }
+    }
+    node_slots.insert(node.slot);
+    q.nodes.push_back(std::move(n));
+  }
+  std::set<std::uint32_t> rel_slots;
+  for (const BoundRel& rel : part.rels) {
+    if (rel.bound || rel.impossible || rel.types.size() != 1 || !rel.properties.empty()) return nullptr;
+    if (!rel_slots.insert(rel.slot).second) return nullptr;
+    QlRelPattern r;
+    r.type = db.rel_type_name(rel.types[0]);
+    r.direction = direction_of(rel.direction);
+    if (rel.variable_length) {
+      if (rel.min_hops < 0 || rel.max_hops < 0 || rel.min_hops > rel.max_hops || rel.max_hops > kMaxHops) return nullptr;
+      r.min_hops = static_cast<std::int32_t>(rel.min_hops);
+      r.max_hops = static_cast<std::int32_t>(rel.max_hops);
+    }
+    q.relationships.push_back(std::move(r));
+  }
+
+  if (aggregate.kind == AggregateKind::kCountStar) {
+    q.count_star = true;
+  } else if (aggregate.kind == AggregateKind::kCount && aggregate.argument &&
+             aggregate.argument->kind == BoundKind::kSlot && node_slots.count(aggregate.argument->slot) != 0) {
+    // A node of a MATCH is never null: count(x) counts every match, and
+    // count(DISTINCT x) the nodes x takes.
+    q.count_star = !aggregate.distinct;
+    q.distinct = aggregate.distinct;
+    if (aggregate.distinct) q.count_variable = variable_of(aggregate.argument->slot);
+  } else {
+    return nullptr;
+  }
+  out->count_slot = aggregate.slot;
+  if (out->parameters.empty()) out->planned = choose_count_method(db, q);
+  return out;
+}
+
+bool count_planned(const CountPattern& count) {
+  const QlQuery& q = count.query;
+  return count.planned != CountMethod::Enumerate ||
+         (q.relationships.empty() && q.nodes.size() == 1 && q.nodes[0].properties.empty());
+}
+
+const char* count_operator_name(CountMethod method, const QlQuery& query) {
+  if (query.relationships.empty() && query.nodes.size() == 1 && query.nodes[0].properties.empty()) {
+    return "NodeCountFromCountStore";
+  }
+  return method == CountMethod::Enumerate ? "EagerAggregation" : count_method_name(method);
+}
+
+}  // namespace orvane

@@ -1,0 +1,55 @@
+// The count rewrite: a statement that only counts the matches of one
+// linear pattern (`MATCH <chain> [WHERE a <> b ...] RETURN count(*)`, or
+// count(DISTINCT x)) may be answered by a counting method (count_planner.h)
+// without listing its paths: sums of degree products, a breadth-first
+// reach, a level count from an anchor, or a label's size. The planner plans
+// such a statement as usual and puts a CountPattern operator in place of
+// its aggregation, keeping the aggregation as the operator's input: at run
+// time the operator asks the counting planner, which decides on the graph
+// as it is then (a cached plan may outlive changes to the graph), and pulls
+// the aggregation's one row only when every method declines.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "query/bind/bound_query.h"
+#include "query/count_planner.h"
+#include "query/query.h"
+
+namespace orvane {
+
+class Database;
+
+// A property of the pattern whose value is a parameter, bound per run.
+struct CountParameter {
+  std::size_t node = 0;        // node position in `query`
+  std::string key;
+  std::uint32_t index = 0;     // the parameter's index in the execution
+};
+
+struct CountPattern {
+  QlQuery query;                       // the pattern as the counting methods read it
+  std::vector<CountParameter> parameters;
+  std::uint32_t count_slot = kNoSlot;  // where the count goes (the aggregation's slot)
+  CountMethod planned = CountMethod::Enumerate;  // the method on the graph it was planned for
+};
+
+// The count shape of `statement` when it is one (see above), resolved
+// against `db` for the planned method; null otherwise. Reads `statement`
+// only: call it before planning moves the expressions out.
+std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, const Database& db);
+
+// Whether, on the graph it was planned for, a method answers `count`
+// (a label's size included), so EXPLAIN shows the method and not the
+// aggregation.
+bool count_planned(const CountPattern& count);
+
+// The operator name a count shows in EXPLAIN and PROFILE: the method's name
+// ("CountByDegree", "BreadthFirstReach", "LevelCount", "NodeCountFromCountStore")
+// or "EagerAggregation" when the count is enumerated.
+const char* count_operator_name(CountMethod method, const QlQuery& query);
+
+}  // namespace orvane

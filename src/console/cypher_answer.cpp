@@ -139,8 +139,11 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
     }
     ctx.engine.record_change("cypher", ctx.t);
   }
-  ctx.out.kind = "rows";
-  ctx.out.count = rows.size();
+  // A statement that only counts answers as counts always have: its
+  // count in `count`.
+  const bool count = prepared.single_count && rows.size() == 1 && rows[0][0].is_number_integer();
+  ctx.out.kind = count ? "count" : "rows";
+  ctx.out.count = count ? rows[0][0].get<std::uint64_t>() : rows.size();
   ctx.out.data = json{{"columns", prepared.columns}, {"rows", std::move(rows)}}.dump();
 }
 

@@ -109,7 +109,7 @@ const std::vector<Row>& rows() {
        [](auto& c, auto&) { document(c, stats_document(c.engine)); }},
       {{{Match::kBegins, "call dbms.listqueries"}, {Match::kEquals, ":queries"}}, "stats",
        [](auto& c, auto&) { document(c, query_log_document(c.engine)); }},
-      {{{Match::kBegins, "match"}}, "count", [](auto& c, auto&) { run_match(c); }},
+      {{{Match::kBegins, "match"}}, "count", [](auto&, auto&) {}},  // the query pipeline
   };
   return table;
 }
@@ -156,20 +156,10 @@ bool starts_like_cypher(const std::string& l) {
   return false;
 }
 
-// Whether `e` is the established engine refusing a statement it does not
-// accept (its parser's messages, the CREATE forms), as opposed to a failure
-// while running one it accepts (a work limit, a row cap), which stands:
-// running the statement again elsewhere would only double its cost.
-bool refusal_of_the_subset(const StatementContext& ctx, const std::runtime_error& e) {
-  if (dynamic_cast<const QlError*>(&e) != nullptr) {
-    if (!ctx.l.starts_with("match")) return true;
-    try {
-      parse_query(ctx.t);
-    } catch (const QlError&) {
-      return true;
-    }
-    return false;
-  }
+// Whether `e` is the one-node or by-id CREATE refusing a statement of
+// another form, which the query pipeline then takes.
+bool refusal_of_the_create_forms(const std::runtime_error& e) {
+  if (dynamic_cast<const QlError*>(&e) != nullptr) return true;
   const std::string_view m = e.what();
   return m == "CREATE requires one explicitly labelled node" ||
          m == "relationship CREATE requires (internal_id)-[:TYPE]->(internal_id); other forms are unsupported";
@@ -195,15 +185,7 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
   ConsoleResult& out = ctx.out;
   if (explain) {
     out.kind = "plan";
-    try {
-      parse_query(ctx.t);
-    } catch (const QlError& refused) {
-      // A statement of the pipeline: its own plan.
-      if (!cypher_parses(ctx.t)) throw;
-      out.data = cypher_plan_document(ctx, nullptr, 0, 0);
-      return;
-    }
-    out.data = plan_document(ctx.t, false, 0, 0, statement_count_method(ctx));
+    out.data = cypher_plan_document(ctx, nullptr, 0, 0);
     return;
   }
   OperatorProfile pipeline_profile;
@@ -221,15 +203,17 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
     // statement at all.
     if (!starts_like_cypher(ctx.l) && !cypher_parses(ctx.t)) throw std::runtime_error("unrecognized query — try :help");
     run_pipeline();
-  } else if (row->kind == std::string_view("count") || (row->kind == std::string_view("stats") && ctx.l.starts_with("create "))) {
-    // MATCH and CREATE: the established engine answers what it accepts,
-    // exactly as it always has; the pipeline takes what it refuses, and
-    // when both refuse, the established message stands.
+  } else if (row->kind == std::string_view("count")) {
+    run_pipeline();  // MATCH
+  } else if (row->kind == std::string_view("stats") && ctx.l.starts_with("create ")) {
+    // CREATE of one labelled node or of a relationship between ids answers
+    // as it always has; the pipeline takes every other pattern, and when
+    // both refuse, the CREATE form's message stands.
     try {
       out.kind = row->kind;
       row->run(ctx, trim(std::string_view(ctx.t).substr(matched)));
     } catch (const std::runtime_error& refused) {
-      if (dynamic_cast<const CypherError*>(&refused) != nullptr || !refusal_of_the_subset(ctx, refused)) throw;
+      if (dynamic_cast<const CypherError*>(&refused) != nullptr || !refusal_of_the_create_forms(refused)) throw;
       try {
         run_pipeline();
       } catch (const CypherError& e) {
@@ -246,12 +230,9 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
     out.kind = "plan";
     out.data = cypher_plan_document(ctx, &pipeline_profile, out.count, ns);
   } else if (profile) {
-    // The clock is read first: the method is then chosen again exactly as
-    // the executor chose it, from the statement's shape and the schema.
     const double ns = elapsed_ns(start);
-    const CountMethod method = out.kind == "count" ? statement_count_method(ctx) : CountMethod::Enumerate;
     out.kind = "plan";
-    out.data = plan_document(ctx.t, true, out.count, ns, method);
+    out.data = plan_document(ctx.t, true, out.count, ns, CountMethod::Enumerate);
   }
 }
 
@@ -284,11 +265,6 @@ std::string plan_document(const std::string& query, bool ran, std::uint64_t rows
                      {"runtime", method == CountMethod::Enumerate ? "CPU path enumeration over typed CSR"
                                                                   : "CPU counting over typed CSR"}};
   return plan.dump();
-}
-
-CountMethod statement_count_method(const StatementContext& ctx) {
-  if (!ctx.l.starts_with("match")) return CountMethod::Enumerate;
-  return choose_count_method(ctx.target(), parse_query(ctx.t));
 }
 
 void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, const std::string& database,

@@ -167,17 +167,4 @@ void run_rag(StatementContext& ctx) {
   ctx.out.data = retrieval_document_json(db, query.data(), 10, 0);
 }
 
-void run_match(StatementContext& ctx) {
-  const QlQuery query = parse_query(ctx.t);
-  ctx.out.kind = query.is_count ? "count" : "rows";
-  const nlohmann::json result = execute_rows(ctx.target(), query);
-  ctx.out.data = result.dump();
-  const nlohmann::json& rows = result.at("rows");
-  if (query.is_count) {
-    ctx.out.count = rows.empty() || rows[0].empty() ? 0 : rows[0][0].get<std::uint64_t>();
-  } else {
-    ctx.out.count = rows.size();
-  }
-}
-
 }  // namespace orvane

@@ -64,16 +64,11 @@ void run_gds(StatementContext& ctx);       // CALL gds.*
 void run_explore(StatementContext& ctx);   // CALL orvane.explore, :explore
 void run_entropy(StatementContext& ctx);   // CALL orvane.entropy*, :entropy
 void run_rag(StatementContext& ctx);       // CALL orvane.rag, :rag
-void run_match(StatementContext& ctx);     // MATCH …
 
 // The plan document of EXPLAIN (`ran` false) and PROFILE: under
 // ProduceResults, the enumerator's stages (ProjectionOrCount,
 // RelationshipUniqueExpand, NodeScan) for `method` Enumerate, otherwise the
 // one counting method that answers the statement.
 std::string plan_document(const std::string& query, bool ran, std::uint64_t rows, double ns, CountMethod method);
-
-// The method that counts statement `t` on the target database: Enumerate
-// for anything but a MATCH count query the counting planner recognises.
-CountMethod statement_count_method(const StatementContext& ctx);
 
 }  // namespace orvane

@@ -13,6 +13,23 @@
 
 namespace orvane {
 
+namespace {
+
+// A statement whose answer is one count: RETURN count(...) alone, without
+// grouping keys, at the end of a single query.
+bool single_count(const BoundStatement& bound) {
+  if (bound.parts.size() != 1 || bound.parts[0].clauses.empty()) return false;
+  const BoundClause& last = bound.parts[0].clauses.back();
+  if (last.kind != BoundClauseKind::kProjection) return false;
+  const BoundProjection& p = last.projection;
+  if (!p.is_return || p.items.size() != 1 || p.aggregates.size() != 1 || p.skip || p.limit) return false;
+  const AggregateKind kind = p.aggregates[0].kind;
+  return (kind == AggregateKind::kCountStar || kind == AggregateKind::kCount) &&
+         p.items[0].expr->kind == BoundKind::kAggregate;
+}
+
+}  // namespace
+
 PreparedStatement prepare_statement(std::string_view text, const Database& db, const ProcedureRegistry* procedures) {
   const ast::Statement tree = parse_statement(text);
   BoundStatement bound = bind_statement(tree, text, db, procedures != nullptr ? *procedures : default_procedures());
@@ -22,6 +39,7 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db, c
   out.slot_count = bound.slot_count;
   out.writes = bound.writes;
   out.catalog = bound.catalog;
+  out.single_count = single_count(bound);
   out.plan = plan_statement(bound, db);
   return out;
 }

@@ -32,9 +32,9 @@ TEST(QueryCommand, MutatingStatements) {
 }
 
 TEST(QueryCommand, RunsOnTheChosenGraphPrintsTheAnswerAndSavesMutations) {
-  const std::string zero = "{\"columns\":[\"count\"],\"rows\":[[0]]}\n";
+  const std::string zero = "{\"columns\":[\"count(n)\"],\"rows\":[[0]]}\n";
   EXPECT_EQ(zero, orvane_output({"query", "MATCH (n) RETURN count(n)"}));
-  EXPECT_EQ("{\"columns\":[\"count\"],\"rows\":[[10]]}\n",
+  EXPECT_EQ("{\"columns\":[\"count(n)\"],\"rows\":[[10]]}\n",
             orvane_output({"query", "--gql", "MATCH (n:Person) RETURN count(n)", "--people", "10", "--papers", "2"}));
   EXPECT_EQ(zero, orvane_output({"query", "--gql", "MATCH (n) RETURN count(n)", "--seed", "7"}));  // --seed alone: empty
   EXPECT_TRUE(orvane_output({"query", ":explore"}).starts_with("{\"count\":0,\"ns\":"));  // no document: the count form
@@ -78,7 +78,7 @@ TEST(ShellCommand, RunsSavesAndReportsStatements) {
   EXPECT_EQ("{\"id\":0,\"label\":\"X\",\"name\":\"\",\"properties\":{\"s\":\"a;\\n:quit\\nb\"}}\n"
             "{\"columns\":[\"n.s\"],\"rows\":[[\"a;\\n:quit\\nb\"]]}\n"
             "{\"id\":1,\"label\":\"X\",\"name\":\"\",\"properties\":{\"s\":\"it's\"}}\n"
-            "{\"columns\":[\"count\"],\"rows\":[[2]]}\n",
+            "{\"columns\":[\"count(*)\"],\"rows\":[[2]]}\n",
             r.out);
   EXPECT_EQ(2u, nodes_in(g));
 

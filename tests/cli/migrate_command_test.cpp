@@ -146,7 +146,7 @@ TEST(MigrateCommand, EverySampleMigratesWhole) {
     EXPECT_EQ(c.rel_props, with_properties);
     EXPECT_EQ(c.extra, db.graph.extra_labels.size());
     if (c.file.starts_with("movies")) {
-      EXPECT_EQ("{\"columns\":[\"count\"],\"rows\":[[172]]}\n",
+      EXPECT_EQ("{\"columns\":[\"count(*)\"],\"rows\":[[172]]}\n",
                 orvane_output({"query", "--db", "s.orv", "--gql",
                                "MATCH (p:Person)-[:ACTED_IN]->(m:Movie) RETURN count(*)"},
                               dir.path()));

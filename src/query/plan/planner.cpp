@@ -127,7 +127,10 @@ class Planner {
         if (rel.bound) bound_rels_.insert(rel.slot);
       }
     }
-    for (BoundPatternPart& part : match.parts) input = plan_part(part, std::move(input), rel_slots);
+    // A lone pattern without WHERE starts where it is written, so its rows
+    // come in the order of its first node's ids (as they always have).
+    const bool written_start = match.parts.size() == 1 && !match.where;
+    for (BoundPatternPart& part : match.parts) input = plan_part(part, std::move(input), rel_slots, written_start);
     if (match.where) {
       std::vector<BoundExprPtr> where;
       where.push_back(std::move(match.where));
@@ -181,7 +184,7 @@ class Planner {
   }
 
  private:
-  OpPtr plan_part(BoundPatternPart& part, OpPtr input, std::vector<std::uint32_t>& rel_slots) {
+  OpPtr plan_part(BoundPatternPart& part, OpPtr input, std::vector<std::uint32_t>& rel_slots, bool written_start) {
     if (part.function != ast::PathFunction::kNone) {
       throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
                         "shortestPath is not supported by this query engine yet");
@@ -191,13 +194,13 @@ class Planner {
     for (std::size_t i = 0; i < n && start == n; ++i) {
       if (bound_slots_.count(part.nodes[i].slot) != 0) start = i;
     }
+    for (std::size_t i = 0; i < n && start == n; ++i) {
+      if (part.nodes[i].impossible) start = i;  // nothing matches: found at once
+    }
+    if (start == n && written_start) start = 0;
     if (start == n) {
       std::uint64_t best = UINT64_MAX;
       for (std::size_t i = 0; i < n; ++i) {
-        if (part.nodes[i].impossible) {
-          start = i;
-          break;
-        }
         if (!part.nodes[i].labels.empty() && label_size(db_, part.nodes[i].labels[0]) < best) {
           best = label_size(db_, part.nodes[i].labels[0]);
           start = i;

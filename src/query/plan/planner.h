@@ -1,7 +1,9 @@
 // The planner: a bound statement in, a logical plan (plan/logical_plan.h)
 // out. Rule-based: a pattern starts at a node that is already bound, else
-// at the labelled node with the fewest nodes of its label, else at its
-// first node, and expands outwards along its chain; predicates on a node
+// at a node no node can match; a lone pattern without WHERE then starts at
+// its first node (so its rows come in the order of that node's ids, as
+// they always have), any other at the labelled node with the fewest nodes
+// of its label, else at its first node; it expands outwards along its chain; predicates on a node
 // or relationship are applied as soon as it is bound; ORDER BY with LIMIT
 // becomes a top-k. The rewrites (plan/rewrites.h) then replace shapes that
 // have a cheaper method.

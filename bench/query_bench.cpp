@@ -1,6 +1,8 @@
 // Query benchmark: the executor's step rate on a query that spends its whole
 // 10,000,000-step budget, and the three benchmark statements on the default
-// corpus (20000 persons, 8000 papers, seed 42, hub 0).
+// corpus (20000 persons, 8000 papers, seed 42, hub 0), each by the path
+// enumerator with its counting methods and by the query pipeline from its
+// plan cache (the way the console runs a statement), alternated run by run.
 //
 //   query_bench [persons] [papers]
 #include <chrono>
@@ -11,7 +13,9 @@
 #include "graph/corpus.h"
 #include "graph/database.h"
 #include "layout/entropy_worker.h"
+#include "query/cypher_statement.h"
 #include "query/executor.h"
+#include "query/plan_cache.h"
 #include "query/query.h"
 
 namespace {
@@ -55,13 +59,33 @@ int main(int argc, char** argv) {
       "MATCH (p:Person {id: 0})-[:AUTHORED]->()<-[:AUTHORED]-(co) WHERE co <> p RETURN count(DISTINCT co)",
   };
   const char* names[] = {"ql_hop3", "ql_triangle", "ql_coauthors"};
+  orvane::PlanCache cache;
+  const auto pipeline = [&](const char* text) {
+    const auto plan = cache.prepare(text, db, nullptr, {});
+    std::int64_t count = 0;
+    orvane::execute_statement(*plan, db, {}, orvane::WorkBound{}, [&count](const std::vector<orvane::CypherValue>& row) {
+      count = row[0].as_int();
+      return false;
+    });
+    return static_cast<std::uint64_t>(count);
+  };
   for (int i = 0; i < 3; ++i) {
     const orvane::QlQuery q = orvane::parse_query(statements[i]);
-    std::uint64_t result = orvane::execute_query(db, q);
+    const std::uint64_t result = orvane::execute_query(db, q);
+    const std::uint64_t piped = pipeline(statements[i]);
     const int runs = 50;
-    const auto t0 = std::chrono::steady_clock::now();
-    for (int r = 0; r < runs; ++r) result += orvane::execute_query(db, q) - result;
-    std::printf("%s=%llu time_us=%.1f\n", names[i], static_cast<unsigned long long>(result), us_since(t0) / runs);
+    double old_us = 0, new_us = 0;
+    for (int r = 0; r < runs; ++r) {
+      auto t0 = std::chrono::steady_clock::now();
+      if (orvane::execute_query(db, q) != result) return 1;
+      old_us += us_since(t0);
+      t0 = std::chrono::steady_clock::now();
+      if (pipeline(statements[i]) != piped) return 1;
+      new_us += us_since(t0);
+    }
+    std::printf("%s=%llu time_us=%.1f pipeline=%llu pipeline_us=%.1f ratio=%.2f%s\n", names[i],
+                static_cast<unsigned long long>(result), old_us / runs, static_cast<unsigned long long>(piped),
+                new_us / runs, new_us / old_us, result == piped ? "" : " DIFFERENT");
   }
   return 0;
 }

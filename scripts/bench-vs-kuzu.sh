@@ -63,8 +63,9 @@ orvane_time() {
     fi
     line=$(printf '%s' "$out" | node -e '
       const p = JSON.parse(require("fs").readFileSync(0, "utf8"));
-      const top = p.children[0];
-      console.log(p.rows + "\t" + (p.ns / 1e6).toFixed(2) + "\t" + (top.children ? "enumeration" : top.operator));')
+      const methods = ["CountByDegree", "BreadthFirstReach", "LevelCount", "NodeCountFromCountStore"];
+      const find = (op) => methods.includes(op.operator) ? op.operator : (op.children || []).map(find).find((m) => m);
+      console.log(p.rows + "\t" + (p.ns / 1e6).toFixed(2) + "\t" + (find(p) || "pipeline"));')
     ms=$(printf '%s' "$line" | cut -f2)
     if [ -z "$best" ] || awk -v a="$ms" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$ms; result=$line; fi
   done

@@ -109,10 +109,13 @@ CountMethod choose_count_method(const Database& db, const QlQuery& query) {
   return choose(shape);
 }
 
-std::optional<std::uint64_t> planned_count(const Database& db, const QlQuery& query) {
+std::optional<std::uint64_t> planned_count(const Database& db, const QlQuery& query, CountMethod* method) {
   CountShape shape;
+  if (method != nullptr) *method = CountMethod::Enumerate;
   if (db.graph.parallel_relationships > 0 || !resolve_shape(db, query, shape)) return std::nullopt;
-  switch (choose(shape)) {
+  const CountMethod chosen = choose(shape);
+  if (method != nullptr) *method = chosen;
+  switch (chosen) {
     case CountMethod::CountByDegree:
       return count_by_degree(shape);
     case CountMethod::BreadthFirstReach:

@@ -49,6 +49,7 @@ CountMethod choose_count_method(const Database& db, const QlQuery& query);
 // count query on a compiled graph whose names all resolve. Throws QlError
 // with the work-limit message when the 5-second clock runs out, and "count
 // overflow" past 2^64-1.
-std::optional<std::uint64_t> planned_count(const Database& db, const QlQuery& query);
+// With `method`, also the method that counted (Enumerate for nullopt).
+std::optional<std::uint64_t> planned_count(const Database& db, const QlQuery& query, CountMethod* method = nullptr);
 
 }  // namespace orvane

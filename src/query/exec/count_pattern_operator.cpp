@@ -72,9 +72,7 @@ class CountPatternOperator final : public Operator {
       const auto it = db.node_type_ids.find(node.label);
       return it == db.node_type_ids.end() ? 0 : db.graph.nodes_with_label(it->second).size();
     }
-    method_ = choose_count_method(db, *query);
-    if (method_ == CountMethod::Enumerate) return std::nullopt;
-    return planned_count(db, *query);
+    return planned_count(db, *query, &method_);
   }
 
   const Row* argument_ = nullptr;

@@ -97,6 +97,13 @@ std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, 
   } else {
     return nullptr;
   }
+  // A variable the pattern names once and does not count is as good as
+  // none: the methods then need not track it.
+  for (std::size_t k = 0; k < part.nodes.size(); ++k) {
+    std::size_t uses = 0;
+    for (const BoundNode& other : part.nodes) uses += other.slot == part.nodes[k].slot;
+    if (uses == 1 && q.nodes[k].variable != q.count_variable) q.nodes[k].variable.clear();
+  }
   out->count_slot = aggregate.slot;
   if (out->parameters.empty()) out->planned = choose_count_method(db, q);
   return out;

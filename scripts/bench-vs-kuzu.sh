@@ -63,7 +63,7 @@ orvane_time() {
     fi
     line=$(printf '%s' "$out" | node -e '
       const p = JSON.parse(require("fs").readFileSync(0, "utf8"));
-      const methods = ["CountByDegree", "BreadthFirstReach", "LevelCount", "NodeCountFromCountStore"];
+      const methods = ["CountByDegree", "BreadthFirstReach", "LevelCount", "CycleCount", "NodeCountFromCountStore"];
       const find = (op) => methods.includes(op.operator) ? op.operator : (op.children || []).map(find).find((m) => m);
       console.log(p.rows + "\t" + (p.ns / 1e6).toFixed(2) + "\t" + (find(p) || "pipeline"));')
     ms=$(printf '%s' "$line" | cut -f2)

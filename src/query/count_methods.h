@@ -84,5 +84,7 @@ bool breadth_reach_fits(const CountShape& shape);
 std::uint64_t breadth_first_reach(const CountShape& shape);
 bool level_count_fits(const CountShape& shape);
 std::uint64_t level_count(const CountShape& shape);
+bool cycle_count_fits(const CountShape& shape);
+std::uint64_t cycle_count(const CountShape& shape);
 
 }  // namespace orvane

@@ -40,6 +40,7 @@ CountMethod choose(const CountShape& shape) {
   if (degree_count_fits(shape)) return CountMethod::CountByDegree;
   if (breadth_reach_fits(shape)) return CountMethod::BreadthFirstReach;
   if (level_count_fits(shape)) return CountMethod::LevelCount;
+  if (cycle_count_fits(shape)) return CountMethod::CycleCount;
   return CountMethod::Enumerate;
 }
 
@@ -97,6 +98,8 @@ const char* count_method_name(CountMethod method) {
       return "BreadthFirstReach";
     case CountMethod::LevelCount:
       return "LevelCount";
+    case CountMethod::CycleCount:
+      return "CycleCount";
     case CountMethod::Enumerate:
       break;
   }
@@ -122,6 +125,8 @@ std::optional<std::uint64_t> planned_count(const Database& db, const QlQuery& qu
       return breadth_first_reach(shape);
     case CountMethod::LevelCount:
       return level_count(shape);
+    case CountMethod::CycleCount:
+      return cycle_count(shape);
     case CountMethod::Enumerate:
       break;
   }

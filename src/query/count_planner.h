@@ -14,6 +14,9 @@
 //   anchored by {id: N} (a cycle back to it included): the paths of all but
 //   the last hop are listed, the last hop is counted from degrees less the
 //   relationships the path already holds.
+// - CycleCount: count(*) of a closed chain of three single hops over the
+//   whole graph (triangles and their kin) by intersecting sorted adjacency
+//   runs, bounded by O(E·√E) instead of the two-hop paths.
 // Every method counts a relationship between two nodes by their adjacency,
 // so none runs on a graph with parallel relationships (two or more of one
 // type between the same nodes, in the same direction): the enumerator
@@ -31,10 +34,10 @@ namespace orvane {
 class Database;
 struct QlQuery;
 
-enum class CountMethod { Enumerate, CountByDegree, BreadthFirstReach, LevelCount };
+enum class CountMethod { Enumerate, CountByDegree, BreadthFirstReach, LevelCount, CycleCount };
 
 // The operator name a plan shows for a method: "CountByDegree",
-// "BreadthFirstReach", "LevelCount"; "RelationshipUniqueExpand" for the
+// "BreadthFirstReach", "LevelCount", "CycleCount"; "RelationshipUniqueExpand" for the
 // enumerator.
 const char* count_method_name(CountMethod method);
 

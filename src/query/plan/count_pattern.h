@@ -48,7 +48,7 @@ std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, 
 bool count_planned(const CountPattern& count);
 
 // The operator name a count shows in EXPLAIN and PROFILE: the method's name
-// ("CountByDegree", "BreadthFirstReach", "LevelCount", "NodeCountFromCountStore")
+// ("CountByDegree", "BreadthFirstReach", "LevelCount", "CycleCount", "NodeCountFromCountStore")
 // or "EagerAggregation" when the count is enumerated.
 const char* count_operator_name(CountMethod method, const QlQuery& query);
 

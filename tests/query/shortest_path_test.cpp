@@ -266,6 +266,7 @@ TEST(ShortestPath, AnswersAndErrorsAsNeo4jDoes) {
       {"MATCH p = shortestPath((x)-[*]->(y)-[*]->(z)) RETURN p", "", "SyntaxError/InvalidShortestPathPattern"},
       {"MATCH p = shortestPath((x)) RETURN p", "", "SyntaxError/InvalidShortestPathPattern"},
       {"MATCH p = allShortestPaths((x)-[*2..4]->(y)) RETURN p", "", "SyntaxError/InvalidShortestPathPattern"},
+      {"MATCH (x), (y) CREATE p = shortestPath((x)-[:KNOWS]->(y))", "", "SyntaxError/InvalidClauseComposition"},
       {"MATCH (x {name: 'a'}), (y {name: 'a'}) MATCH p = "
        "shortestPath((x)-[*]-(y)) RETURN p",
        "", "DatabaseError/ShortestPathCommonEndNodes"},

@@ -287,6 +287,41 @@ TEST(ShortestPath, AnswersAndErrorsAsNeo4jDoes) {
                            "ShortestPath"));
 }
 
+// Relationship property maps and predicates on the relationships apply to
+// every hop, during the search.
+TEST(ShortestPath, RelationshipConditionsApplyToEveryHop) {
+  Database db;
+  const PreparedStatement create = prepare_statement(
+      "CREATE (a:P {name: 'a'})-[:R {w: 1}]->(b:P {name: 'b'})-[:R {w: 5}]->(c:P {name: 'c'}), "
+      "(a)-[:R {w: 1}]->(:P {name: 'd'})-[:R {w: 1}]->(:P {name: 'e'})-[:R {w: 2}]->(c)",
+      db);
+  execute_statement(
+      create, db, {}, WorkBound{}, [](const std::vector<CypherValue>&) { return true; }, &db);
+  db.compile();
+  const std::string ends = "MATCH (x {name: 'a'}), (y {name: 'c'}) ";
+  struct Case {
+    std::string statement;
+    const char* rows;
+  };
+  const std::vector<Case> cases = {
+      {ends + "MATCH p = shortestPath((x)-[:R*]->(y)) RETURN p", "a-b-c"},
+      {ends + "MATCH p = shortestPath((x)-[:R* {w: 1}]->(y)) RETURN p", ""},
+      {ends + "MATCH p = shortestPath((x)-[:R* {w: 1}]->(z {name: 'e'})) RETURN p", "a-d-e"},
+      {ends + "MATCH p = shortestPath((x)-[:R*]->(y)) WHERE all(r IN relationships(p) WHERE r.w < 3) RETURN p",
+       "a-d-e-c"},
+      {ends + "MATCH p = shortestPath((x)-[rs:R*]->(y)) WHERE none(r IN rs WHERE r.w > 3) RETURN p", "a-d-e-c"},
+      {ends + "MATCH p = allShortestPaths((x)-[:R*]->(y)) WHERE all(n IN nodes(p) WHERE n.name <> 'b') RETURN p",
+       "a-d-e-c"},
+      {ends + "MATCH p = shortestPath((x)-[:R*]->(y)) WHERE all(r IN relationships(p) WHERE r.w > 3) RETURN p", ""},
+      {ends + "MATCH p = shortestPath((x)-[:R*]->(y)) WHERE length(p) > 2 RETURN p", "a-d-e-c"},
+      {ends + "MATCH p = shortestPath((x)-[:R*..2]->(y)) WHERE length(p) > 2 RETURN p", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statement);
+    EXPECT_EQ(c.rows, rows_of(run_statement(c.statement, db), db));
+  }
+}
+
 // A search that must fall back to trying every trail (the predicate holds
 // for none) stops at the work bound rather than running for ever.
 TEST(ShortestPath, StopsAtTheWorkBound) {

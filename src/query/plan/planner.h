@@ -1,10 +1,13 @@
 // The planner: a bound statement in, a logical plan (plan/logical_plan.h)
 // out. Rule-based: a pattern starts at a node that is already bound, else
-// at the labelled node with the fewest nodes of its label, else at its
-// first node, and expands outwards along its chain; predicates on a node
-// or relationship are applied as soon as it is bound; ORDER BY with LIMIT
-// becomes a top-k. The rewrites (plan/rewrites.h) then replace shapes that
-// have a cheaper method.
+// at a node or relationship the WHERE names by id (a seek, id_seeks.cpp),
+// else at the labelled node with the fewest nodes of its label, else at
+// its first node, and expands outwards along its chain; predicates on a
+// node or relationship are applied as soon as it is bound; shortestPath
+// parts search once their ends are bound (plan_shortest_path.cpp); CALL
+// subqueries run under an Apply (plan_call_subquery.cpp); ORDER BY with
+// LIMIT becomes a top-k. The rewrites (plan/rewrites.h) then replace
+// shapes that have a cheaper method.
 #pragma once
 
 #include <memory>

@@ -137,7 +137,8 @@ BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bo
 
 }  // namespace
 
-BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery) {
+BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery,
+                                                Scope* final_scope) {
   BoundSingleQuery out;
   for (std::size_t i = 0; i < query.clauses.size(); ++i) {
     const ast::Clause& c = query.clauses[i];
@@ -166,6 +167,10 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         if (c.where) bound.call_where = bind_expr(*c.where, scope, ExprPlace{});
         break;
       }
+      case ast::ClauseKind::kCallSubquery:
+        bound.kind = BoundClauseKind::kCallSubquery;
+        bound.subquery = bind_call_subquery(c, scope);
+        break;
       case ast::ClauseKind::kCreate:
         bound.kind = BoundClauseKind::kCreate;
         bound.create = bind_create(c.pattern, scope);
@@ -190,8 +195,9 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
     }
     const bool standalone_call = c.kind == ast::ClauseKind::kCall && query.clauses.size() == 1;
     const bool void_call = c.kind == ast::ClauseKind::kCall && bound.call && bound.call->procedure->outputs.empty();
+    const bool unit_subquery = c.kind == ast::ClauseKind::kCallSubquery && bound.subquery->column_slots.empty();
     if (last && !subquery && c.kind != ast::ClauseKind::kReturn && c.kind != ast::ClauseKind::kCreate &&
-        !standalone_call && !void_call) {
+        !standalone_call && !void_call && !unit_subquery) {
       fail("InvalidClauseComposition",
            std::string("Query cannot conclude with ") + clause_name(c.kind) +
                " (must be a RETURN clause, an update clause, a unit subquery call, or a procedure call with no YIELD)",
@@ -199,6 +205,7 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
     }
     out.clauses.push_back(std::move(bound));
   }
+  if (final_scope != nullptr) *final_scope = std::move(scope);
   return out;
 }
 

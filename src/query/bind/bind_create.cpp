@@ -25,6 +25,12 @@ std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& patter
   writes_ = true;
   auto create = std::make_shared<BoundCreate>();
   for (const ast::PatternPart& part : pattern.parts) {
+    if (part.function != ast::PathFunction::kNone) {
+      fail("InvalidClauseComposition",
+           std::string(part.function == ast::PathFunction::kShortest ? "shortestPath" : "allShortestPaths") +
+               "(...) cannot be used to CREATE",
+           part.offset);
+    }
     BoundCreatePart bound;
     for (std::size_t i = 0; i < part.nodes.size(); ++i) {
       const ast::NodePattern& n = part.nodes[i];

@@ -148,6 +148,23 @@ BoundExprPtr BinderState::bind_subquery_expression(const ast::Expr& expr, Scope&
     BoundMatch match;
     match.parts = bind_pattern(*expr.pattern, inner, match.new_slots);
     if (expr.where) match.where = bind_expr(*expr.where, inner, ExprPlace{});
+    if (expr.kind == ast::ExprKind::kPatternPredicate && match.parts.size() == 1 &&
+        match.parts[0].function != ast::PathFunction::kNone) {
+      // shortestPath(...) as a value: the path (null when there is none);
+      // allShortestPaths(...): the list of them.
+      BoundPatternPart& part = match.parts[0];
+      if (part.path_slot == kNoSlot) part.path_slot = new_slot();
+      e->subquery_kind = SubqueryKind::kCollect;
+      e->projection = make(BoundKind::kSlot);
+      e->projection->slot = part.path_slot;
+      e->plan = plan_pattern(match, db_);
+      if (part.function == ast::PathFunction::kAllShortest) return e;
+      BoundExprPtr first = make(BoundKind::kFunction);
+      first->function = find_function("head");
+      first->name = "head";
+      first->children.push_back(std::move(e));
+      return first;
+    }
     if (expr.kind == ast::ExprKind::kPatternComprehension) {
       // [p = (a)-->(b) WHERE ... | projection]: the path variable is in the pattern part.
       e->subquery_kind = SubqueryKind::kCollect;

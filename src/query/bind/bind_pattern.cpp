@@ -24,6 +24,23 @@ void BinderState::bind_properties(const ast::Expr* map, Scope& scope, std::vecto
   }
 }
 
+void BinderState::check_shortest_path(const ast::PatternPart& part, const BoundPatternPart& bound) const {
+  const std::string name = part.function == ast::PathFunction::kShortest ? "shortestPath" : "allShortestPaths";
+  if (bound.rels.size() != 1) {
+    fail("InvalidShortestPathPattern", name + "(...) requires a pattern containing a single relationship", part.offset);
+  }
+  const BoundRel& rel = bound.rels[0];
+  if (rel.variable_length && rel.min_hops > 1) {
+    fail("InvalidShortestPathPattern", name + "(...) does not support a minimal length different from 0 or 1",
+         part.rels[0].offset);
+  }
+  if (rel.bound) {
+    fail("VariableAlreadyBound",
+         name + "(...) cannot match a relationship variable bound before: `" + part.rels[0].variable + "`",
+         part.rels[0].offset);
+  }
+}
+
 std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& pattern, Scope& scope,
                                                         std::vector<std::uint32_t>& new_slots) {
   std::vector<BoundPatternPart> parts;
@@ -114,6 +131,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       bind_properties(r.properties.get(), scope, rel.properties);
       bound.rels.push_back(std::move(rel));
     }
+    if (part.function != ast::PathFunction::kNone) check_shortest_path(part, bound);
     if (!part.path_variable.empty()) {
       if (find(scope, part.path_variable) != nullptr) {
         fail("VariableAlreadyBound", "Variable `" + part.path_variable + "` already declared", part.offset);

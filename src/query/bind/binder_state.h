@@ -69,7 +69,16 @@ class BinderState {
   // in it must meet the pattern) and appends the new slots to `new_slots`.
   std::vector<BoundPatternPart> bind_pattern(const ast::Pattern& pattern, Scope& scope,
                                              std::vector<std::uint32_t>& new_slots);
-  BoundSingleQuery bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery);
+  // One query part over `scope`. `subquery` for the body of EXISTS or
+  // COUNT, which may end with any clause. `final_scope`, when given, gets
+  // the scope after the last clause.
+  BoundSingleQuery bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery,
+                                     Scope* final_scope = nullptr);
+  // CALL { ... } in a query whose scope is `scope`: adds the returned
+  // columns to it. Throws the semantic errors of subqueries (a returned
+  // name already in scope, an importing WITH that aliases or filters, an
+  // unaliased returned expression, UNION parts with different columns).
+  std::shared_ptr<BoundCallSubquery> bind_call_subquery(const ast::Clause& clause, Scope& scope);
   std::shared_ptr<BoundCreate> bind_create(const ast::Pattern& pattern, Scope& scope);
   // CALL; `standalone` when it is the whole query, whose columns it then
   // gives (`columns`, `column_slots`).
@@ -83,6 +92,10 @@ class BinderState {
   void require_boolean(const BoundExpr& bound, const ast::Expr& written) const;
   BoundExprPtr bind_function(const ast::Expr& expr, Scope& scope, const ExprPlace& place);
   BoundExprPtr bind_subquery_expression(const ast::Expr& expr, Scope& scope);
+  // Refuses a shortestPath or allShortestPaths part Neo4j refuses: more or
+  // fewer than one relationship, a minimal length beyond 1, a relationship
+  // variable bound before.
+  void check_shortest_path(const ast::PatternPart& part, const BoundPatternPart& bound) const;
   void bind_properties(const ast::Expr* map, Scope& scope, std::vector<BoundProperty>& out);
 
   std::string_view text_;

@@ -136,7 +136,10 @@ struct BoundCall {
   std::vector<std::uint32_t> output_slots;
 };
 
-enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection, kCreate, kCall };
+struct BoundSingleQuery;
+struct BoundCallSubquery;
+
+enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection, kCreate, kCall, kCallSubquery };
 
 struct BoundClause {
   BoundClauseKind kind = BoundClauseKind::kMatch;
@@ -146,6 +149,7 @@ struct BoundClause {
   std::shared_ptr<BoundCreate> create;
   std::shared_ptr<BoundCall> call;
   BoundExprPtr call_where;  // CALL ... YIELD ... WHERE
+  std::shared_ptr<BoundCallSubquery> subquery;  // CALL { ... }
 };
 
 struct BoundSingleQuery {
@@ -163,6 +167,16 @@ struct CatalogRead {
   std::string name;
   std::uint32_t id = 0;  // the id found, or kUnknownKey for none
   bool operator==(const CatalogRead&) const = default;
+};
+
+// CALL { ... }: its parts (joined by UNION), each bound in a scope of its
+// own that holds only what its importing WITH imported. The returned
+// columns join the outer scope in the first part's slots; a unit subquery
+// (no RETURN) returns none.
+struct BoundCallSubquery {
+  std::vector<BoundSingleQuery> parts;
+  bool union_distinct = false;              // UNION without ALL
+  std::vector<std::uint32_t> column_slots;  // the first part's column slots; empty for a unit subquery
 };
 
 struct BoundStatement {

@@ -27,6 +27,10 @@ std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& co
     case LogicalKind::kCreate: op = make_create(plan, context); break;
     case LogicalKind::kProcedureCall: op = make_procedure_call(plan, context); break;
     case LogicalKind::kCountPattern: op = make_count_pattern(plan, context); break;
+    case LogicalKind::kShortestPath: op = make_shortest_path(plan, context); break;
+    case LogicalKind::kApply: op = make_apply(plan, context); break;
+    case LogicalKind::kNodeByIdSeek: op = make_node_by_id_seek(plan, context); break;
+    case LogicalKind::kRelationshipByIdSeek: op = make_relationship_by_id_seek(plan, context); break;
   }
   for (const auto& child : plan.children) op->children().push_back(build_operators(*child, context));
   return op;

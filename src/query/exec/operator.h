@@ -82,5 +82,9 @@ std::unique_ptr<Operator> make_sort(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_create(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_procedure_call(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_count_pattern(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_shortest_path(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_apply(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_node_by_id_seek(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_relationship_by_id_seek(const LogicalOp& op, ExecContext& context);
 
 }  // namespace orvane

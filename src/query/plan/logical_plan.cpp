@@ -28,6 +28,19 @@ const char* operator_name(const LogicalOp& op) {
     case LogicalKind::kCreate: return "Create";
     case LogicalKind::kProcedureCall: return "ProcedureCall";
     case LogicalKind::kCountPattern: return count_operator_name(op.count_pattern->planned, op.count_pattern->query);
+    case LogicalKind::kShortestPath: return "ShortestPath";
+    case LogicalKind::kApply: return op.slots.empty() ? "SubqueryForeach" : "Apply";
+    case LogicalKind::kNodeByIdSeek: {
+      const bool element = op.seek_form == SeekForm::kElementId || op.seek_form == SeekForm::kElementIdList;
+      return element ? "NodeByElementIdSeek" : "NodeByIdSeek";
+    }
+    case LogicalKind::kRelationshipByIdSeek: {
+      const bool element = op.seek_form == SeekForm::kElementId || op.seek_form == SeekForm::kElementIdList;
+      if (op.direction == ast::Direction::kBoth) {
+        return element ? "UndirectedRelationshipByElementIdSeek" : "UndirectedRelationshipByIdSeek";
+      }
+      return element ? "DirectedRelationshipByElementIdSeek" : "DirectedRelationshipByIdSeek";
+    }
   }
   return "Operator";
 }

@@ -40,6 +40,23 @@ enum class LogicalKind : std::uint8_t {
   kCreate,          // the nodes and relationships of `create`, per input row
   kProcedureCall,   // the rows of `call`'s procedure per input row, its outputs into their slots
   kCountPattern,    // `count_pattern`'s count into its slot by a counting method; else children[0]'s row
+  kShortestPath,    // the shortest paths from `from_slot` to `to_slot` (both bound): `rel_slot` gets the
+                    // relationships, `slot` the path (kNoSlot: none); `all_paths` for allShortestPaths
+  kApply,           // children[1] per input row with the row as argument; its `slots` join the row
+                    // (a CALL subquery), or, with no `slots`, it runs to its end and the row passes once
+  kNodeByIdSeek,    // the nodes whose ids expressions[0] names (`seek_form`) into `slot`
+  kRelationshipByIdSeek,  // the relationship(s) expressions[0] names into `rel_slot`, its ends into
+                          // `from_slot` and `to_slot` as `direction` reads them
+};
+
+// How a seek reads its expression.
+enum class SeekForm : std::uint8_t {
+  kId,           // id(x) = value
+  kIdList,       // id(x) IN list
+  kElementId,    // elementId(x) = value
+  kElementIdList,  // elementId(x) IN list
+  kGeneratedId,  // {id: value} on a generated graph: the node of that id while no node stores
+                 // the property "id", else every node (the planner's filter decides)
 };
 
 struct CountPattern;
@@ -75,6 +92,15 @@ struct LogicalOp {
   std::shared_ptr<const CountPattern> count_pattern;  // kCountPattern
   double estimated_rows = 0;           // the planner's estimate, for EXPLAIN
   std::string details;                 // a short description for EXPLAIN ("(p:Person)", "n.age > $x")
+  // kShortestPath
+  bool all_paths = false;              // allShortestPaths: every path of the least length
+  bool rel_list = true;                // `rel_slot` holds the list of relationships (else the one relationship)
+  std::shared_ptr<BoundExpr> path_predicate;  // what a found path must also meet (WHERE on the path); null: none
+  std::vector<std::shared_ptr<BoundExpr>> node_filters;  // all/none(x IN nodes(p) WHERE ...) kQuantifiers: every
+                                                         // node of the path must pass, checked during the search
+  std::vector<std::shared_ptr<BoundExpr>> rel_filters;   // the same over relationships(p)
+  // kNodeByIdSeek, kRelationshipByIdSeek
+  SeekForm seek_form = SeekForm::kId;
 };
 
 // The name EXPLAIN prints for `kind` ("NodeByLabelScan", "Expand(All)", ...).

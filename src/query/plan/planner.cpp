@@ -7,6 +7,7 @@
 #include "query/cypher_error.h"
 #include "query/functions/scalar_functions.h"
 #include "query/plan/count_pattern.h"
+#include "query/plan/pattern_planning.h"
 
 namespace orvane {
 namespace {
@@ -127,10 +128,19 @@ class Planner {
         if (rel.bound) bound_rels_.insert(rel.slot);
       }
     }
+    seeks_ = find_id_seeks(match.where.get());
     // A lone pattern without WHERE starts where it is written, so its rows
     // come in the order of its first node's ids (as they always have).
     const bool written_start = match.parts.size() == 1 && !match.where;
-    for (BoundPatternPart& part : match.parts) input = plan_part(part, std::move(input), rel_slots, written_start);
+    std::vector<BoundPatternPart*> shortest;
+    for (BoundPatternPart& part : match.parts) {
+      if (part.function != ast::PathFunction::kNone) {
+        shortest.push_back(&part);
+      } else {
+        input = plan_part(part, std::move(input), rel_slots, written_start);
+      }
+    }
+    if (!shortest.empty()) return plan_shortest_parts(match, shortest, std::move(input), rel_slots);
     if (match.where) {
       std::vector<BoundExprPtr> where;
       where.push_back(std::move(match.where));
@@ -172,6 +182,9 @@ class Planner {
           }
           break;
         }
+        case BoundClauseKind::kCallSubquery:
+          input = plan_call_subquery(*clause.subquery, std::move(input), db_);
+          break;
         case BoundClauseKind::kCreate: {
           OpPtr op = make(LogicalKind::kCreate, std::move(input));
           op->create = clause.create;
@@ -185,10 +198,6 @@ class Planner {
 
  private:
   OpPtr plan_part(BoundPatternPart& part, OpPtr input, std::vector<std::uint32_t>& rel_slots, bool written_start) {
-    if (part.function != ast::PathFunction::kNone) {
-      throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
-                        "shortestPath is not supported by this query engine yet");
-    }
     const std::size_t n = part.nodes.size();
     std::size_t start = n;
     for (std::size_t i = 0; i < n && start == n; ++i) {
@@ -198,6 +207,17 @@ class Planner {
       if (part.nodes[i].impossible) start = i;  // nothing matches: found at once
     }
     if (start == n && written_start) start = 0;
+    // A node named by id starts the pattern, else a relationship named by id.
+    for (std::size_t i = 0; i < n && start == n; ++i) {
+      if (seek_for(part.nodes[i])) start = i;
+    }
+    const std::size_t rel_seek = start == n ? relationship_seek_index(part) : part.rels.size();
+    if (rel_seek < part.rels.size()) {
+      input = seek_relationship(part, rel_seek, std::move(input), rel_slots);
+      for (std::size_t i = rel_seek + 1; i + 1 < n; ++i) input = expand(part, i, i + 1, std::move(input), rel_slots);
+      for (std::size_t i = rel_seek; i > 0; --i) input = expand(part, i, i - 1, std::move(input), rel_slots);
+      return project_path(part, std::move(input));
+    }
     if (start == n) {
       std::uint64_t best = UINT64_MAX;
       for (std::size_t i = 0; i < n; ++i) {
@@ -215,6 +235,8 @@ class Planner {
       // apply here) or earlier in this one (where they were checked, and
       // are again: they may differ between the occurrences).
       input = filter(std::move(input), node_predicates(first, false, db_.generated));
+    } else if (const std::optional<IdSeek> seek = seek_for(first)) {
+      input = filter(node_seek(*seek, first.slot, std::move(input)), node_predicates(first, false, db_.generated));
     } else {
       OpPtr scan = make(LogicalKind::kNodeScan, std::move(input));
       scan->slot = first.slot;
@@ -225,7 +247,10 @@ class Planner {
     bound_slots_.insert(first.slot);
     for (std::size_t i = start; i + 1 < n; ++i) input = expand(part, i, i + 1, std::move(input), rel_slots);
     for (std::size_t i = start; i > 0; --i) input = expand(part, i, i - 1, std::move(input), rel_slots);
+    return project_path(part, std::move(input));
+  }
 
+  OpPtr project_path(const BoundPatternPart& part, OpPtr input) {
     if (part.path_slot != kNoSlot) {
       OpPtr path = make(LogicalKind::kProjectPath, std::move(input));
       path->slot = part.path_slot;
@@ -237,6 +262,93 @@ class Planner {
       input = std::move(path);
     }
     return input;
+  }
+
+  // The id seek that may bind `node` (not bound yet): an id predicate of
+  // the clause's WHERE, or {id: N} on a generated graph while no node
+  // stores the property "id" (the seek checks that again when it runs).
+  std::optional<IdSeek> seek_for(const BoundNode& node) const {
+    if (node.impossible || bound_slots_.count(node.slot) != 0) return std::nullopt;
+    const auto it = seeks_.find(node.slot);
+    if (it != seeks_.end()) return it->second;
+    if (db_.stored_id_nodes != 0) return std::nullopt;
+    return generated_id_seek(node, db_);
+  }
+
+  // The first relationship of `part` named by id whose ends are both
+  // unbound, or rels.size().
+  std::size_t relationship_seek_index(const BoundPatternPart& part) const {
+    for (std::size_t k = 0; k < part.rels.size(); ++k) {
+      const BoundRel& rel = part.rels[k];
+      const BoundNode& left = part.nodes[k];
+      const BoundNode& right = part.nodes[k + 1];
+      if (rel.variable_length || rel.impossible || left.impossible || right.impossible) continue;
+      if (seeks_.count(rel.slot) == 0 || bound_rels_.count(rel.slot) != 0) continue;
+      if (bound_slots_.count(left.slot) != 0 || bound_slots_.count(right.slot) != 0) continue;
+      return k;
+    }
+    return part.rels.size();
+  }
+
+  // Relationship `k` of `part` by its id seek, with its ends and their
+  // predicates.
+  OpPtr seek_relationship(BoundPatternPart& part, std::size_t k, OpPtr input, std::vector<std::uint32_t>& rel_slots) {
+    BoundRel& rel = part.rels[k];
+    OpPtr op = relationship_seek(seeks_.at(rel.slot), rel, part.nodes[k].slot, part.nodes[k + 1].slot, rel_slots,
+                                 std::move(input));
+    rel_slots.push_back(rel.slot);
+    bound_rels_.insert(rel.slot);
+    std::vector<BoundExprPtr> predicates;
+    for (BoundProperty& p : rel.properties) predicates.push_back(property_equals(rel.slot, p));
+    for (const std::size_t i : {k, k + 1}) {
+      bound_slots_.insert(part.nodes[i].slot);
+      for (BoundExprPtr& p : node_predicates(part.nodes[i], false, db_.generated)) predicates.push_back(std::move(p));
+    }
+    return filter(std::move(op), std::move(predicates));
+  }
+
+  // A clause's shortestPath parts, after its other parts (see
+  // plan_shortest_path.cpp): their ends, the WHERE conjuncts that read no
+  // shortest path, the searches, and the conjuncts that read several.
+  OpPtr plan_shortest_parts(BoundMatch& match, const std::vector<BoundPatternPart*>& shortest, OpPtr input,
+                            std::vector<std::uint32_t>& rel_slots) {
+    for (BoundPatternPart* part : shortest) {
+      for (BoundNode& node : part->nodes) {
+        BoundPatternPart end;
+        end.nodes.push_back(std::move(node));
+        input = plan_part(end, std::move(input), rel_slots, false);
+        node.slot = end.nodes[0].slot;
+        node.impossible = end.nodes[0].impossible;
+      }
+    }
+    std::vector<BoundExprPtr> before, after;
+    std::vector<std::vector<BoundExprPtr>> own(shortest.size());
+    for (BoundExprPtr& conjunct : conjuncts_of(std::move(match.where))) {
+      bool opaque = false;
+      std::size_t hits = 0, hit = 0;
+      for (std::size_t i = 0; i < shortest.size(); ++i) {
+        std::set<std::uint32_t> slots{shortest[i]->rels[0].slot};
+        if (shortest[i]->path_slot != kNoSlot) slots.insert(shortest[i]->path_slot);
+        if (reads_any(*conjunct, slots, opaque)) {
+          ++hits;
+          hit = i;
+        }
+      }
+      if (opaque || hits > 1) {
+        after.push_back(std::move(conjunct));
+      } else if (hits == 1) {
+        own[hit].push_back(std::move(conjunct));
+      } else {
+        before.push_back(std::move(conjunct));
+      }
+    }
+    input = filter(std::move(input), std::move(before));
+    for (std::size_t i = 0; i < shortest.size(); ++i) {
+      input = plan_shortest_path(*shortest[i], std::move(input), std::move(own[i]), rel_slots);
+      rel_slots.push_back(shortest[i]->rels[0].slot);
+      bound_rels_.insert(shortest[i]->rels[0].slot);
+    }
+    return filter(std::move(input), std::move(after));
   }
 
   // Expands from node `from` to its neighbour `to` in the chain over the
@@ -363,6 +475,7 @@ class Planner {
   const Database& db_;
   std::set<std::uint32_t> bound_slots_;  // node slots bound by now in the clause being planned
   std::set<std::uint32_t> bound_rels_;   // relationship slots bound by now
+  std::map<std::uint32_t, IdSeek> seeks_;  // the id predicates of the clause's WHERE, by slot
 };
 
 }  // namespace

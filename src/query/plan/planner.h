@@ -2,11 +2,15 @@
 // out. Rule-based: a pattern starts at a node that is already bound, else
 // at a node no node can match; a lone pattern without WHERE then starts at
 // its first node (so its rows come in the order of that node's ids, as
-// they always have), any other at the labelled node with the fewest nodes
-// of its label, else at its first node; it expands outwards along its chain; predicates on a node
-// or relationship are applied as soon as it is bound; ORDER BY with LIMIT
-// becomes a top-k. The rewrites (plan/rewrites.h) then replace shapes that
-// have a cheaper method.
+// they always have); any other at a node or relationship the WHERE names by
+// id (a seek, id_seeks.cpp), else at the labelled node with the fewest
+// nodes of its label, else at its first node. It expands outwards along
+// its chain; predicates on a node or relationship are applied as soon as it
+// is bound; shortestPath parts search once their ends are bound
+// (plan_shortest_path.cpp); CALL subqueries run under an Apply
+// (plan_call_subquery.cpp); ORDER BY with LIMIT becomes a top-k. A count
+// that a counting method may answer gets a CountPattern in place of its
+// aggregation (count_pattern.h).
 #pragma once
 
 #include <memory>

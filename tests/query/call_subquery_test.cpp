@@ -1,0 +1,130 @@
+// The focus of this file is CALL { ... } in the query pipeline: importing
+// WITH, uncorrelated subqueries, UNION inside, aggregation per outer row,
+// unit subqueries that write, the scope after the call, and the semantic
+// errors Neo4j raises for subqueries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "graph/database.h"
+#include "query/cypher_error.h"
+#include "query/cypher_statement.h"
+#include "query/functions/scalar_functions.h"
+#include "support/graph_builder.h"
+
+namespace orvane {
+namespace {
+
+std::string rows_of(const CypherResult& r, const Database& db) {
+  std::string out;
+  for (const auto& row : r.rows) {
+    if (!out.empty()) out += "|";
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (i) out += ",";
+      out += row[i].kind() == CypherValue::Kind::kNode ? db.names[row[i].as_node().identity] : to_text(row[i]);
+    }
+  }
+  return out;
+}
+
+bool has_operator(const OperatorProfile& p, const std::string& name) {
+  if (p.name == name) return true;
+  return std::any_of(p.children.begin(), p.children.end(), [&](const auto& c) { return has_operator(c, name); });
+}
+
+TEST(CallSubquery, AnswersAndErrorsAsNeo4jDoes) {
+  const Database db = testing::triangle();  // ann→bob→cy→ann
+  struct Case {
+    const char* statement;
+    const char* rows;
+    const char* error;  // "class/detail", or "" when rows are expected
+  };
+  const std::vector<Case> cases = {
+      {"UNWIND [0, 1, 2] AS x CALL { WITH x RETURN x * 10 AS y } RETURN x, y", "0,0|1,10|2,20", ""},
+      {"UNWIND [0, 1] AS x CALL { RETURN 'hello' AS h } RETURN x, h", "0,hello|1,hello", ""},
+      {"UNWIND [1, 2, 3] AS x CALL { WITH x UNWIND range(1, x) AS y RETURN "
+       "count(y) AS c } RETURN x, c",
+       "1,1|2,2|3,3", ""},
+      {"UNWIND [1, 2] AS x CALL { WITH x UNWIND [] AS e RETURN e } RETURN x", "", ""},
+      {"UNWIND [1, 2] AS x CALL { WITH * RETURN x + 1 AS y } RETURN y", "2|3", ""},
+      {"UNWIND [1, 2] AS x CALL { WITH x RETURN x AS y ORDER BY y LIMIT 1 } "
+       "RETURN x, y",
+       "1,1|2,2", ""},
+      {"CALL { RETURN 1 AS a UNION RETURN 2 AS a } RETURN a ORDER BY a", "1|2", ""},
+      {"CALL { RETURN 1 AS a UNION RETURN 1 AS a } RETURN a", "1", ""},
+      {"CALL { RETURN 1 AS a UNION ALL RETURN 1 AS a } RETURN a", "1|1", ""},
+      {"UNWIND [1, 2] AS x CALL { WITH x RETURN x AS y UNION WITH x RETURN x + "
+       "10 AS y } RETURN x, y ORDER BY x, y",
+       "1,1|1,11|2,2|2,12", ""},
+      // An outer name not imported is a new variable inside.
+      {"WITH 1 AS x CALL { UNWIND [5] AS x RETURN x AS y } RETURN x, y", "1,5", ""},
+      {"MATCH (n:Person) CALL { WITH n MATCH (n)-[:FOLLOWS]->(m) RETURN m } "
+       "RETURN n.name, m.name ORDER BY n.name",
+       "ann,bob|bob,cy|cy,ann", ""},
+      {"CALL { MATCH (n:Person) RETURN n } MATCH (n)-[:FOLLOWS]->(m {name: "
+       "'cy'}) RETURN n",
+       "bob", ""},
+      {"MATCH (n:Person) CALL { WITH n MATCH (n)-[:FOLLOWS]->(m) RETURN "
+       "count(m) AS c } RETURN n.name, c ORDER BY n.name",
+       "ann,1|bob,1|cy,1", ""},
+      {"CALL { MATCH (n:Person) RETURN n ORDER BY n.name DESC LIMIT 1 } RETURN "
+       "n.name",
+       "cy", ""},
+      {"WITH 1 AS x CALL { RETURN 2 AS x } RETURN x", "", "SyntaxError/VariableAlreadyBound"},
+      {"WITH 1 AS x CALL { WITH x RETURN x } RETURN x", "", "SyntaxError/VariableAlreadyBound"},
+      {"WITH 1 AS x CALL { WITH x AS y RETURN y } RETURN y", "", "SyntaxError/InvalidClauseComposition"},
+      {"WITH 1 AS x CALL { WITH x + 1 AS y RETURN y } RETURN y", "", "SyntaxError/InvalidClauseComposition"},
+      {"WITH 1 AS x CALL { WITH x WHERE x > 0 RETURN x AS z } RETURN z", "", "SyntaxError/InvalidClauseComposition"},
+      {"WITH 1 AS x CALL { UNWIND [1] AS u WITH x RETURN x AS z } RETURN z", "", "SyntaxError/UndefinedVariable"},
+      {"CALL { RETURN 1 + 1 } RETURN 1", "", "SyntaxError/NoExpressionAlias"},
+      {"CALL { MATCH (n) } RETURN 1", "", "SyntaxError/InvalidClauseComposition"},
+      {"UNWIND [1] AS x CALL { WITH x RETURN x AS y }", "", "SyntaxError/InvalidClauseComposition"},
+      {"CALL { RETURN 1 AS a UNION RETURN 2 AS b } RETURN a", "", "SyntaxError/DifferentColumnsInUnion"},
+      {"CALL { RETURN 1 AS a UNION RETURN 2 AS a UNION ALL RETURN 3 AS a } "
+       "RETURN a",
+       "", "SyntaxError/InvalidClauseComposition"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statement);
+    try {
+      const CypherResult r = run_statement(c.statement, db);
+      EXPECT_STREQ("", c.error);
+      EXPECT_EQ(c.rows, rows_of(r, db));
+    } catch (const CypherError& e) {
+      EXPECT_EQ(c.error, e.error_class() + "/" + e.detail()) << e.what();
+    }
+  }
+  EXPECT_TRUE(has_operator(
+      explain_statement(prepare_statement("UNWIND [1] AS x CALL { WITH x RETURN x AS y } RETURN y", db)), "Apply"));
+}
+
+// A unit subquery runs for its writes, once per outer row, and the outer
+// rows pass through unchanged.
+TEST(CallSubquery, UnitSubqueryWritesOncePerRow) {
+  Database db = testing::triangle();
+  const PreparedStatement prepared =
+      prepare_statement("UNWIND [1, 2, 3] AS x CALL { WITH x CREATE (:Tmp {v: x}) } RETURN x", db);
+  EXPECT_TRUE(prepared.writes);
+  EXPECT_TRUE(has_operator(explain_statement(prepared), "SubqueryForeach"));
+  std::vector<std::int64_t> seen;
+  execute_statement(
+      prepared, db, {}, WorkBound{},
+      [&](const std::vector<CypherValue>& row) {
+        seen.push_back(row[0].as_int());
+        return true;
+      },
+      &db);
+  db.compile();
+  EXPECT_EQ((std::vector<std::int64_t>{1, 2, 3}), seen);
+  EXPECT_EQ("6", rows_of(run_statement("MATCH (t:Tmp) RETURN sum(t.v)", db), db));
+
+  // A unit subquery may end the statement.
+  const PreparedStatement last = prepare_statement("UNWIND [4] AS x CALL { WITH x CREATE (:Tmp {v: x}) }", db);
+  execute_statement(
+      last, db, {}, WorkBound{}, [](const std::vector<CypherValue>&) { return true; }, &db);
+  db.compile();
+  EXPECT_EQ("10", rows_of(run_statement("MATCH (t:Tmp) RETURN sum(t.v)", db), db));
+}
+
+}  // namespace
+}  // namespace orvane

@@ -14,6 +14,8 @@
 #include "console/console_result.h"
 #include "console/documents.h"
 #include "console/engine.h"
+#include "console/graph_arrays.h"
+#include "graph/database.h"
 #include "console/procedures.h"
 #include "console/statement_rows.h"
 #include "graph/json_limits.h"
@@ -175,8 +177,19 @@ void run_match(StatementContext& ctx) {
   const nlohmann::json& rows = result.at("rows");
   if (query.is_count) {
     ctx.out.count = rows.empty() || rows[0].empty() ? 0 : rows[0][0].get<std::uint64_t>();
-  } else {
-    ctx.out.count = rows.size();
+    return;
+  }
+  ctx.out.count = rows.size();
+  // The established engine returns whole nodes only (an item without a
+  // property); their ids lead back to them for the graph arrays.
+  const Database& db = ctx.target();
+  GraphArrays graph(db, ctx.out);
+  for (const nlohmann::json& row : rows) {
+    for (std::size_t c = 0; c < query.returns.size() && c < row.size(); ++c) {
+      if (!query.returns[c].property.empty()) continue;
+      const std::uint32_t node = db.node_of_id(row[c].at("id").get<std::uint64_t>());
+      if (node != kNoNode) graph.add_node(node);
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 // Which views a result offers, first one shown: every frame can show its
-// raw JSON; rows with node objects and explore results can be drawn; plans,
-// guides, entropy reports and retrieval answers have views of their own.
+// raw JSON; rows that carry nodes (the answer's graph arrays, or node
+// objects in the rows) and explore results can be drawn; plans, guides,
+// entropy reports and retrieval answers have views of their own.
 
 import { renderTable, rowsHaveNodes } from './table.js';
 import { renderJson } from './json.js';
@@ -19,7 +20,8 @@ export function viewsFor(result) {
     case 'count':
     case 'rows': {
       const views = [{ id: 'table', label: 'Table', render: renderTable }];
-      if (data && rowsHaveNodes(data)) views.push({ id: 'graph', label: 'Graph', render: renderRowsGraph });
+      const drawn = Array.isArray(result.nodes) && result.nodes.length > 0;
+      if (drawn || (data && rowsHaveNodes(data))) views.push({ id: 'graph', label: 'Graph', render: renderRowsGraph });
       return [...views, json];
     }
     case 'plan':

@@ -1,7 +1,8 @@
 // Which views a result offers, first one shown: every frame can show its
 // raw JSON; rows that carry nodes (the answer's graph arrays, or node
 // objects in the rows) and explore results can be drawn; plans, guides,
-// entropy reports and retrieval answers have views of their own.
+// entropy reports, retrieval answers and inputs of several statements have
+// views of their own.
 
 import { renderTable, rowsHaveNodes } from './table.js';
 import { renderJson } from './json.js';
@@ -11,6 +12,7 @@ import { renderHelp, renderDocument } from './document.js';
 import { renderGuide } from './guide.js';
 import { renderEntropy } from './entropy.js';
 import { renderRag } from './rag.js';
+import { renderStatements } from './statements.js';
 
 const json = { id: 'json', label: 'JSON', render: renderJson };
 
@@ -39,6 +41,8 @@ export function viewsFor(result) {
       return [{ id: 'guide', label: 'Guide', render: renderGuide }, json];
     case 'entropy':
       return [{ id: 'entropy', label: 'Charts', render: renderEntropy }, { id: 'document', label: 'Figures', render: renderDocument }, json];
+    case 'statements':
+      return [{ id: 'statements', label: 'Statements', render: renderStatements }, json];
     case 'rag':
       return [{ id: 'rag', label: 'Ranked', render: renderRag }, json];
     default:

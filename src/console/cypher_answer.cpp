@@ -10,6 +10,7 @@
 
 #include "console/console_result.h"
 #include "console/engine.h"
+#include "console/graph_arrays.h"
 #include "console/statement_rows.h"
 #include "graph/database.h"
 #include "query/cypher_error.h"
@@ -115,10 +116,14 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   const std::shared_ptr<const PreparedStatement> held =
       ctx.engine.plan_cache().prepare(text, db, &ctx.engine.procedures(), parameters);
   const PreparedStatement& prepared = *held;
+  GraphArrays graph(db, ctx.out);
   const auto collect = [&](const std::vector<CypherValue>& record) {
     if (rows.size() == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
     json row = json::array();
-    for (const CypherValue& v : record) row.push_back(cypher_json(v, db));
+    for (const CypherValue& v : record) {
+      row.push_back(cypher_json(v, db));
+      graph.add(v);
+    }
     rows.push_back(std::move(row));
     return true;
   };

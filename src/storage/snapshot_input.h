@@ -12,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "storage/fresh_vector.h"
 #include "storage/snapshot_digest.h"
 #include "storage/snapshot_prefetch.h"
 
@@ -78,13 +77,12 @@ class SnapshotInput {
     return view;
   }
 
-  // The next `count` elements as a vector (fresh_vector: huge pages where
-  // offered). The count is checked against the remaining data before
-  // anything is allocated.
+  // The next `count` elements as a vector. The count is checked against
+  // the remaining data before anything is allocated.
   template <typename T>
   std::vector<T> read_block(std::uint64_t count) {
     if (count > remaining() / sizeof(T)) truncated();
-    std::vector<T> v = fresh_vector<T>(static_cast<std::size_t>(count));
+    std::vector<T> v(count);
     read(v.data(), count * sizeof(T));
     return v;
   }

@@ -38,11 +38,9 @@
 // whatever type and label ids the file uses, so the size check bounds it too.
 //
 // Each block is copied once, from the read-ahead chunks into the vector that
-// the Database keeps; the large ones are backed by huge pages where the
-// system offers them (fresh_vector), which halves what their allocation
-// costs. Three threads share a load: this one parses and checks, the
-// read-ahead thread reads and hashes, and GraphBuild derives the incoming
-// CSR and the indexes from the checked outgoing one.
+// the Database keeps. Three threads share a load: this one parses and
+// checks, the read-ahead thread reads and hashes, and GraphBuild derives the
+// incoming CSR and the indexes from the checked outgoing one.
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -56,7 +54,6 @@
 #include "graph/database.h"
 #include "graph/json_limits.h"
 #include "storage/csr_mirror.h"
-#include "storage/fresh_vector.h"
 #include "storage/snapshot.h"
 #include "storage/snapshot_digest.h"
 #include "storage/snapshot_format.h"
@@ -295,7 +292,7 @@ bool all_finite(const float* values, std::size_t count) {
 // once the whole block has been read, as when the check came after it.
 std::vector<float> read_embeddings(SnapshotInput& in, std::uint64_t count) {
   if (count > in.remaining() / sizeof(float)) fail("snapshot truncated");
-  std::vector<float> embeddings = fresh_vector<float>(static_cast<std::size_t>(count));
+  std::vector<float> embeddings(count);
   constexpr std::size_t kPiece = std::size_t{256} << 10;  // floats: 1 MiB
   bool finite = true;
   for (std::size_t at = 0; at < count; at += kPiece) {
@@ -377,12 +374,12 @@ class GraphBuild {
 // relationships in outgoing slot order.
 void derive_incoming(Sections& s, std::uint64_t n) {
   const std::size_t e = s.out_targets.size();
-  s.in_offsets = fresh_vector<std::uint32_t>(n + 1);
+  s.in_offsets.assign(n + 1, 0);
   for (const std::uint32_t t : s.out_targets) ++s.in_offsets[t + 1];
   for (std::uint64_t v = 0; v < n; ++v) s.in_offsets[v + 1] += s.in_offsets[v];
-  s.in_sources = fresh_vector<std::uint32_t>(e);
-  s.in_types = fresh_vector<std::uint16_t>(e);
-  s.in_rels = fresh_vector<std::uint32_t>(e);
+  s.in_sources.resize(e);
+  s.in_types.resize(e);
+  s.in_rels.resize(e);
   std::vector<std::uint32_t> cursor(s.in_offsets.begin(), s.in_offsets.end() - 1);
   for (std::uint64_t u = 0; u < n; ++u) {
     for (std::uint32_t slot = s.out_offsets[u]; slot < s.out_offsets[u + 1]; ++slot) {

@@ -7,13 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "storage/snapshot_digest.h"
-#include "storage/snapshot_prefetch.h"
 
 namespace orvane {
 
@@ -22,9 +20,7 @@ inline constexpr std::size_t kSnapshotHeaderSize = 48;
 
 // Sequential, buffered, hashing reader of one snapshot file. Every byte
 // handed out below the data end is hashed once, in file order, when a digest
-// is wanted; the reading and hashing then run ahead on a second thread
-// (FilePrefetch). Not copyable; the descriptor is closed by the destructor,
-// after the read-ahead thread has stopped.
+// is wanted. Not copyable; the descriptor is closed by the destructor.
 class SnapshotInput {
  public:
   // Opens `path` read-only without blocking (a FIFO or device is refused,
@@ -42,11 +38,8 @@ class SnapshotInput {
 
   // Declares where the data ends (the bytes after it are a digest trailer)
   // and whether the data is hashed. Call once, before the data end is
-  // crossed; the default is the whole file, unhashed. A hashed input reads
-  // the rest of the file ahead on a thread of its own from here on.
-  // Requires `data_end` <= file_size() and not below what has been read,
-  // and nothing read so far beyond the first buffer fill (the magic and
-  // version, say).
+  // crossed; the default is the whole file, unhashed. Requires
+  // `data_end` <= file_size() and not below what has been read.
   void set_data_end(std::uint64_t data_end, bool hashed);
 
   // Data bytes not yet read.
@@ -61,7 +54,7 @@ class SnapshotInput {
     // undefined even for no bytes.
     if (size == 0) return;
     if (size <= buffer_end_ - buffer_begin_ && size <= remaining()) {  // most reads: a few buffered bytes
-      std::memcpy(out, window_ + buffer_begin_, size);
+      std::memcpy(out, buffer_.data() + buffer_begin_, size);
       consume(size);
       return;
     }
@@ -72,7 +65,7 @@ class SnapshotInput {
   // call on this object. Same errors as read.
   std::string_view read_view(std::uint64_t size) {
     if (size > buffer_end_ - buffer_begin_ || size > remaining()) return read_view_slow(size);
-    const std::string_view view(reinterpret_cast<const char*>(window_ + buffer_begin_), size);
+    const std::string_view view(reinterpret_cast<const char*>(buffer_.data() + buffer_begin_), size);
     consume(size);
     return view;
   }
@@ -101,28 +94,26 @@ class SnapshotInput {
   }
   void read_slow(void* out, std::uint64_t size);
   std::string_view read_view_slow(std::uint64_t size);
-  // Reads `size` bytes of the file at the current file offset into `out`.
+  // Reads `size` bytes of the file at the current file offset into `out`,
+  // hashing the data part of them.
   void fill(std::uint8_t* out, std::size_t size);
-  // Makes at least `size` bytes available in the buffer (no read-ahead).
+  // Makes at least `size` bytes available in the buffer.
   void buffer_at_least(std::size_t size);
-  // Copies the next `size` data bytes out of the read-ahead chunks.
-  void read_ahead(std::uint8_t* out, std::uint64_t size);
-  // Moves the window to the next read-ahead chunk.
-  void next_chunk();
+  // Hashes the buffer bytes consumed since the last call.
+  void hash_consumed();
 
   int fd_ = -1;
   std::uint64_t file_size_ = 0;
   std::uint64_t data_end_ = 0;
   std::uint64_t position_ = 0;     // data bytes handed out
   std::uint64_t file_offset_ = 0;  // bytes read from the file
+  bool hashed_ = false;
   bool hash_ok_ = true;  // false once libcrypto has failed
   Sha256 hash_;
   std::vector<std::uint8_t> buffer_;
-  std::vector<std::uint8_t> straddle_;  // a view that spans read-ahead chunks, put together
-  const std::uint8_t* window_ = nullptr;  // the bytes being handed out: buffer_ or a read-ahead chunk
-  std::size_t buffer_begin_ = 0;  // next unread byte in window_
-  std::size_t buffer_end_ = 0;    // end of the filled part of window_
-  std::unique_ptr<FilePrefetch> prefetch_;  // last: its thread stops before the rest goes
+  std::size_t buffer_begin_ = 0;  // next unread byte in buffer_
+  std::size_t buffer_end_ = 0;    // end of the filled part of buffer_
+  std::size_t hash_from_ = 0;     // first consumed byte of buffer_ not yet hashed
 };
 
 }  // namespace orvane

@@ -14,11 +14,11 @@
 // The file is read front to back with read(2), never mapped, so a file that
 // shrinks under the reader fails the load instead of raising SIGBUS. The
 // digest of a version 4 file or later is computed over the bytes as they
-// are read, by the read-ahead thread of SnapshotInput, and compared at the
-// end; when any check fails first, the digest's verdict decides the message,
-// so a damaged file is always reported as "snapshot checksum mismatch".
-// Nothing is trusted before that either, because a version 3 file has no
-// digest and anyone can recompute a version 4 one:
+// are read and compared at the end; when any check fails first, the
+// digest's verdict decides the message, so a damaged file is always
+// reported as "snapshot checksum mismatch". Nothing is trusted before that
+// either, because a version 3 file has no digest and anyone can recompute a
+// version 4 one:
 //
 //   - every header check and the size check run in 64-bit arithmetic, and no
 //     array is sized from a header count until the size check has shown that
@@ -37,10 +37,11 @@
 // index and the label lists) is linear in the node and relationship counts
 // whatever type and label ids the file uses, so the size check bounds it too.
 //
-// Each block is copied once, from the read-ahead chunks into the vector that
-// the Database keeps. Three threads share a load: this one parses and
-// checks, the read-ahead thread reads and hashes, and GraphBuild derives the
-// incoming CSR and the indexes from the checked outgoing one.
+// Each block is read once, straight into the vector that the Database keeps;
+// the embeddings are checked piece by piece as they arrive, while each piece
+// is still in the cache. Reading and hashing stay on this thread: with
+// GraphBuild deriving the incoming CSR beside it, a third thread for the
+// digest only took a core from the graph build, and measured slower.
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>

@@ -377,13 +377,14 @@ TEST(Snapshot, DamagedFilesAreRefused) {
   }
 }
 
-// A file of many megabytes, so that the writer's staging buffers and the
-// loader's read-ahead ring (eight chunks of 1 MiB) wrap around, and a name
-// and a property longer than a chunk straddle chunk boundaries. The bytes
-// are the encoder's, the file loads back whole, and a cut or a flipped byte
-// anywhere past the version (in the first buffer fill, at and across chunk
-// boundaries, after the ring has wrapped, in the last chunk) is reported as
-// a checksum mismatch, never as anything the damage tripped first.
+// A file of many megabytes, so that the writer's four 1 MiB staging buffers
+// wrap around many times and its digest thread lags behind the writes, and
+// the loader reads its embeddings in pieces and a name and a property longer
+// than its 1 MiB buffer. The bytes are the encoder's, the file loads back
+// whole, and a cut or a flipped byte anywhere past the version (in the first
+// buffer fill, at and across 1 MiB boundaries, deep in the file, in the last
+// bytes) is reported as a checksum mismatch, never as anything the damage
+// tripped first.
 TEST(Snapshot, LargeFilesRoundTripAndDamageAnywhereIsCaught) {
   TempDir dir;
   Database db;

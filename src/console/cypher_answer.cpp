@@ -112,7 +112,7 @@ json cypher_json(const CypherValue& value, const Database& db) {
 void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   // Parameters are bound as typed values, not substituted into the text.
   const std::string& text = ctx.raw.empty() ? ctx.t : ctx.raw;
-  CypherCursor cursor(ctx.engine, text, ctx.database, parameters_of(ctx));
+  CypherCursor cursor(ctx.engine, text, ctx.database, parameters_of(ctx), WorkBound{}, profile != nullptr);
   const Database& db = cursor.database();
   GraphArrays graph(db, ctx.out);
   // Rows are rendered as they come, from the graph they were made in (a
@@ -146,7 +146,15 @@ std::string cypher_plan_document(StatementContext& ctx, const OperatorProfile* r
   const std::function<json(const OperatorProfile&)> tree = [&](const OperatorProfile& op) {
     json children = json::array();
     for (const OperatorProfile& child : op.children) children.push_back(tree(child));
-    return json{{"operator", op.name}, {"rows", op.rows}, {"children", std::move(children)}};
+    json node{{"operator", op.name}, {"rows", op.rows}, {"estimatedRows", op.estimated_rows}};
+    if (ran != nullptr) {
+      // Its own time: what it spent less what its inputs spent.
+      std::uint64_t inputs = 0;
+      for (const OperatorProfile& child : op.children) inputs += child.ns;
+      node["ns"] = op.ns > inputs ? op.ns - inputs : 0;
+    }
+    node["children"] = std::move(children);
+    return node;
   };
   const OperatorProfile plan =
       ran != nullptr ? *ran : explain_statement(prepare_statement(ctx.t, ctx.target(), &ctx.engine.procedures()));

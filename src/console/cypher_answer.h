@@ -33,8 +33,10 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile = nullptr);
 // The EXPLAIN (ran false, rows 0) or PROFILE document of a statement the
 // pipeline runs: {"operator": "ProduceResults", "query", "ran", "rows", "ns",
 // "runtime", "children": [...]}, each operator {"operator", "rows",
-// "children"}, as its plan ran. For EXPLAIN the statement is planned on
-// ctx's target database and not run.
+// "estimatedRows", "ns" (PROFILE: its own time, its inputs' excluded),
+// "children"}, as its plan ran; at the top, "rows" and "ns" are the
+// statement's (its count for a count). For EXPLAIN the statement is
+// planned on ctx's target database and not run.
 std::string cypher_plan_document(StatementContext& ctx, const OperatorProfile* ran, std::uint64_t rows, double ns);
 
 // Whether the pipeline's parser accepts `text` (a statement the console

@@ -48,7 +48,7 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db, c
 void execute_statement(const PreparedStatement& statement, const Database& db, const CypherParameters& parameters,
                        const WorkBound& bound, const std::function<bool(const std::vector<CypherValue>&)>& each,
                        Database* writable, OperatorProfile* profile) {
-  StatementCursor cursor(statement, db, parameters, bound, writable);
+  StatementCursor cursor(statement, db, parameters, bound, writable, profile != nullptr);
   std::vector<CypherValue> record;
   while (cursor.next(record)) {
     if (!each(record)) break;
@@ -62,9 +62,9 @@ OperatorProfile explain_statement(const PreparedStatement& statement) {
       // As it would run on the graph it was planned for: a method's leaf,
       // or the aggregation below when no method takes the pattern.
       if (!count_planned(*op.count_pattern)) return of(*op.children[0]);
-      return OperatorProfile{operator_name(op), 0, {}};
+      return OperatorProfile{operator_name(op), 0, {}, 0, op.estimated_rows};
     }
-    OperatorProfile p{operator_name(op), 0, {}};
+    OperatorProfile p{operator_name(op), 0, {}, 0, op.estimated_rows};
     for (const auto& child : op.children) p.children.push_back(of(*child));
     return p;
   };

@@ -31,6 +31,8 @@ struct OperatorProfile {
   std::string name;  // operator_name of the logical operator
   std::uint64_t rows = 0;
   std::vector<OperatorProfile> children;
+  std::uint64_t ns = 0;         // PROFILE: time in the operator and its inputs
+  double estimated_rows = 0;    // EXPLAIN: the planner's estimate
 };
 
 struct CypherResult {

@@ -28,8 +28,15 @@ std::vector<CypherValue> bound_parameters(const PreparedStatement& statement, co
 }
 
 OperatorProfile profile_of(const Operator& op) {
+  std::uint64_t ns = 0;
+  if (const Operator* inner = timed_inner(op, ns)) {
+    OperatorProfile p = profile_of(*inner);
+    // An operator shown as its input keeps that input's time.
+    if (inner->shown() != Operator::Shown::kChild) p.ns = ns;
+    return p;
+  }
   if (op.shown() == Operator::Shown::kChild) return profile_of(*op.children()[0]);
-  OperatorProfile p{op.name(), op.rows(), {}};
+  OperatorProfile p{op.name(), op.rows(), {}, 0, op.logical().estimated_rows};
   if (op.shown() == Operator::Shown::kLeaf) return p;
   for (const auto& child : op.children()) p.children.push_back(profile_of(*child));
   return p;
@@ -50,10 +57,12 @@ struct StatementCursor::State {
 };
 
 StatementCursor::StatementCursor(const PreparedStatement& statement, const Database& db,
-                                 const CypherParameters& parameters, const WorkBound& bound, Database* writable)
+                                 const CypherParameters& parameters, const WorkBound& bound, Database* writable,
+                                 bool profiling)
     : state_(std::make_unique<State>(statement, db, parameters, bound)) {
   State& s = *state_;
   s.context.set_writable(writable);
+  s.context.set_profiling(profiling);
   const std::uint32_t width = statement.slot_count;
   ExecContext& context = s.context;
   context.run_subplan = [&context, width](const LogicalOp& plan, const Row& argument,

@@ -23,8 +23,9 @@ class StatementCursor {
   // execute_statement). Throws CypherError "ParameterMissing" at compile
   // time for a parameter the statement uses and `parameters` lacks; no row
   // is made before the first fetch.
+  // With `profiling`, every operator is timed for profile().
   StatementCursor(const PreparedStatement& statement, const Database& db, const CypherParameters& parameters,
-                  const WorkBound& bound, Database* writable = nullptr);
+                  const WorkBound& bound, Database* writable = nullptr, bool profiling = false);
   ~StatementCursor();
   StatementCursor(const StatementCursor&) = delete;
   StatementCursor& operator=(const StatementCursor&) = delete;
@@ -43,7 +44,8 @@ class StatementCursor {
 
   bool exhausted() const;
 
-  // What each operator has done so far, as the plan ran.
+  // What each operator has done so far, as the plan ran (its time only
+  // when profiling).
   OperatorProfile profile() const;
 
  private:

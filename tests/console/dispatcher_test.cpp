@@ -242,9 +242,14 @@ TEST(Dispatcher, ParametersExplainProfileAndStyle) {
       {":style", "stats", "", "/style", R"({"a":1})", ":style {\"a\":1}"},
       {":style [1]", "stats", "", "/style/rel/AUTHORED", R"("#0b1f33")"},
       {"explain MATCH (n) RETURN count(n)", "plan", "", "",
-       R"x({"children":[{"children":[{"children":[],"operator":"NodeCountFromCountStore","rows":0}],)x"
-       R"x("operator":"Projection","rows":0}],"ns":0,"operator":"ProduceResults","query":"MATCH (n) RETURN count(n)",)x"
-       R"x("ran":false,"rows":0,"runtime":"CPU pipeline over typed CSR"})x"},
+       R"x({"children":[{"children":[{"children":[],"estimatedRows":1.0,"operator":"NodeCountFromCountStore","rows":0}],)x"
+       R"x("estimatedRows":1.0,"operator":"Projection","rows":0}],"estimatedRows":1.0,"ns":0,"operator":"ProduceResults",)x"
+       R"x("query":"MATCH (n) RETURN count(n)","ran":false,"rows":0,"runtime":"CPU pipeline over typed CSR"})x"},
+      // Estimates from the graph's sizes: 14 nodes, 10 of them persons.
+      {"EXPLAIN MATCH (p:Person) RETURN p", "plan", "", "/children/0/children/0/estimatedRows", "10.0"},
+      // PROFILE times each operator.
+      {"PROFILE MATCH (p:Person)-[:FOLLOWS]->(x) RETURN x", "plan", "", "/children/0/children/0/operator",
+       R"x("Expand(All)")x"},
   });
 }
 

@@ -33,7 +33,7 @@ std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& co
     case LogicalKind::kRelationshipByIdSeek: op = make_relationship_by_id_seek(plan, context); break;
   }
   for (const auto& child : plan.children) op->children().push_back(build_operators(*child, context));
-  return op;
+  return context.profiling() ? make_timed(std::move(op), context) : std::move(op);
 }
 
 }  // namespace orvane

@@ -39,6 +39,9 @@ class ExecContext {
   Database* writable() const { return writable_; }
   void set_writable(Database* db) { writable_ = db; }
   const CypherValue& parameter(std::uint32_t index) const { return parameters_[index]; }
+  // Whether the execution is profiled: its operators are then timed.
+  bool profiling() const { return profiling_; }
+  void set_profiling(bool on) { profiling_ = on; }
 
   // Counts `n` steps of work; throws CypherError "query work limit
   // exceeded; narrow the pattern or add LIMIT" once the steps or the time
@@ -66,6 +69,7 @@ class ExecContext {
 
   const Database& db_;
   Database* writable_ = nullptr;
+  bool profiling_ = false;
   std::vector<CypherValue> parameters_;
   WorkBound bound_;
   std::uint64_t steps_ = 0;

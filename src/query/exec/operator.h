@@ -62,6 +62,12 @@ class Operator {
 // The operator tree of `plan`, over `context`.
 std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& context);
 
+// Under PROFILE every operator is wrapped in a timer (timed_operator.cpp);
+// timed_inner gives the wrapped operator and its time (ns, its inputs'
+// included) for a wrapper, null for any other operator.
+std::unique_ptr<Operator> make_timed(std::unique_ptr<Operator> inner, ExecContext& context);
+const Operator* timed_inner(const Operator& op, std::uint64_t& ns);
+
 // Each operator family's factory (one file each).
 std::unique_ptr<Operator> make_argument(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_node_scan(const LogicalOp& op, ExecContext& context);

@@ -59,6 +59,11 @@ bool is_mutating_input(const std::string& input) {
 
 }  // namespace
 
+// What an answer without a document prints: its count and time.
+static std::string summary_of(const ConsoleResult& result) {
+  return "{\"count\":" + std::to_string(result.count) + ",\"ns\":" + json_number(result.ns) + "}\n";
+}
+
 int run_query_command(int argc, char** argv) {
   std::string input = option_value(argc, argv, "--gql", "");
   if (input.empty() && argc >= 3 && argv[2][0] != '-') input = argv[2];
@@ -93,6 +98,18 @@ int run_query_command(int argc, char** argv) {
   set_parameters(engine, params);
 
   BatchAnswer answer;
+  if (!mutating && out_path.empty() && split_statements(input).size() <= 1) {
+    // One statement that changes and keeps nothing: its rows stream to the
+    // output as they come, however many there are.
+    answer.results.emplace_back();
+    dispatch(answer.results.back(), engine, input, "", nullptr, &std::cout);
+    const ConsoleResult& result = answer.results.back();
+    if (result.streamed) std::cout << '\n';
+    if (result.ok && !result.streamed) std::cout << (result.data.empty() ? summary_of(result) : result.data + "\n");
+    std::cout << std::flush;
+    if (!result.ok) std::cerr << "error: " << result.error << '\n';
+    return result.ok ? 0 : 1;
+  }
   dispatch_input(answer, engine, input, "", nullptr);
   // Saved before anything is printed: a failed save prints no answer.
   std::string printed;
@@ -104,9 +121,7 @@ int run_query_command(int argc, char** argv) {
       break;
     }
     any_ok = true;
-    printed += result.data.empty()
-                   ? "{\"count\":" + std::to_string(result.count) + ",\"ns\":" + json_number(result.ns) + "}\n"
-                   : result.data + "\n";
+    printed += result.data.empty() ? summary_of(result) : result.data + "\n";
   }
   if (any_ok && !out_path.empty()) save_snapshot(engine.database(), out_path);
   std::cout << printed << std::flush;

@@ -44,6 +44,7 @@ struct ConsoleResult {
   std::vector<ResultRel> rels;    //   the rows (console/graph_arrays.h)
   bool graph_truncated = false;   // the rows hold more entities than the arrays may
   std::string query;        // the statement text, unchanged
+  bool streamed = false;    // the rows went to the caller's stream as they came; `data` is empty
 };
 
 // {"ok":…,"kind":…,"count":…,"ns":…,"error":…[,"errorClass":…,"phase":…,"detail":…],"query":…[,"data":…],

@@ -6,7 +6,7 @@
 // relationships, so the two kinds never share one.
 #include "console/cypher_answer.h"
 
-#include "console/cypher_cursor.h"
+#include <ostream>
 
 #include <nlohmann/json.hpp>
 
@@ -114,32 +114,52 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   const std::string& text = ctx.raw.empty() ? ctx.t : ctx.raw;
   CypherCursor cursor(ctx.engine, text, ctx.database, parameters_of(ctx), WorkBound{}, profile != nullptr);
   const Database& db = cursor.database();
+  std::ostream* stream = profile == nullptr ? ctx.rows_out : nullptr;
   GraphArrays graph(db, ctx.out);
   // Rows are rendered as they come, from the graph they were made in (a
-  // write compiles it only when it finishes).
+  // write compiles it only when it finishes); streamed rows are written
+  // at once and kept nowhere.
   json rows = json::array();
+  std::uint64_t count = 0;
+  json first;  // a streamed count's value
+  if (stream != nullptr) {
+    *stream << "{\"columns\":" << json(cursor.columns()).dump() << ",\"rows\":[";
+    ctx.out.streamed = true;  // also when a failure cuts the document short
+  }
   std::vector<std::vector<CypherValue>> batch;
   for (bool more = true; more;) {
     batch.clear();
-    more = cursor.fetch(1000, batch);
+    // Streamed rows go out one by one: those made before a failure are out.
+    more = cursor.fetch(stream != nullptr ? 1 : 1000, batch);
     for (const std::vector<CypherValue>& record : batch) {
-      if (rows.size() == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
+      if (stream == nullptr && count == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
       json row = json::array();
       for (const CypherValue& v : record) {
         row.push_back(cypher_json(v, db));
-        graph.add(v);
+        if (stream == nullptr) graph.add(v);
       }
-      rows.push_back(std::move(row));
+      if (stream != nullptr) {
+        *stream << (count == 0 ? "" : ",") << row.dump();
+        if (count == 0 && !row.empty()) first = row[0];
+      } else {
+        rows.push_back(std::move(row));
+      }
+      ++count;
     }
   }
   cursor.finish(ctx.t);
   if (profile != nullptr) *profile = cursor.profile();
+  if (stream != nullptr) {
+    *stream << "]}";
+  } else if (count == 1) {
+    first = rows[0][0];
+  }
   // A statement that only counts answers as counts always have: its
   // count in `count`.
-  const bool count = cursor.single_count() && rows.size() == 1 && rows[0][0].is_number_integer();
-  ctx.out.kind = count ? "count" : "rows";
-  ctx.out.count = count ? rows[0][0].get<std::uint64_t>() : rows.size();
-  ctx.out.data = json{{"columns", cursor.columns()}, {"rows", std::move(rows)}}.dump();
+  const bool single = cursor.single_count() && count == 1 && first.is_number_integer();
+  ctx.out.kind = single ? "count" : "rows";
+  ctx.out.count = single ? first.get<std::uint64_t>() : count;
+  if (stream == nullptr) ctx.out.data = json{{"columns", cursor.columns()}, {"rows", std::move(rows)}}.dump();
 }
 
 std::string cypher_plan_document(StatementContext& ctx, const OperatorProfile* ran, std::uint64_t rows, double ns) {

@@ -268,10 +268,11 @@ std::string plan_document(const std::string& query, bool ran, std::uint64_t rows
 }
 
 void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, const std::string& database,
-              const ParamMap* params) {
+              const ParamMap* params, std::ostream* rows_out) {
   out = ConsoleResult();
   out.query = statement;
   StatementContext ctx{engine, out, "", "", database};
+  ctx.rows_out = rows_out;
   Clock::time_point start = Clock::now();
   // Every lookup of "the current database" inside the statement means the
   // one it names; the selection itself stays.

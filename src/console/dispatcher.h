@@ -6,6 +6,7 @@
 // the engine's counters, query log and auto-entropy schedule.
 #pragma once
 
+#include <iosfwd>
 #include <map>
 #include <string>
 
@@ -26,7 +27,13 @@ using ParamMap = std::map<std::string, nlohmann::json>;
 // message in `error`, and the failure is counted and logged. A failed
 // CREATE leaves the database as it was, in memory and at the engine's
 // snapshot path. Requires: exclusive use of the engine.
+// With `rows_out`, the rows of a Cypher statement (not under PROFILE or
+// EXPLAIN) are written there as they come, as the document `data` would
+// hold ({"columns":[...],"rows":[...]}, no line end), without the 10000-row
+// cap of an answer built whole; `out.streamed` is then set (from the first
+// byte written) and `data` left empty. A failure part way leaves the
+// document unfinished.
 void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, const std::string& database,
-              const ParamMap* params);
+              const ParamMap* params, std::ostream* rows_out = nullptr);
 
 }  // namespace orvane

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,7 @@ struct StatementContext {
   std::string database;  // the database argument; empty means the current database
   std::string raw = {};  // t before parameters were substituted (the query pipeline binds them typed)
   const ParamMap* params = nullptr;  // the request's parameters; null: the engine's :param values
+  std::ostream* rows_out = nullptr;  // where a Cypher statement's rows stream to; null: into `data`
 
   // The target database: the one named by `database`, else the current one.
   // Throws "unknown database: NAME".

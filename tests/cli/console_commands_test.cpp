@@ -2,6 +2,8 @@
 // what they save, and what a failure leaves.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -29,6 +31,20 @@ TEST(QueryCommand, MutatingStatements) {
   for (const char* read : {"EXPLAIN CREATE (:X)", "MATCH (n) RETURN count(n)", "RETURN 'CREATE (n)'"}) {
     EXPECT_FALSE(is_mutating_statement(read)) << read;
   }
+}
+
+// A statement's rows stream to the output, past the 10,000 rows an answer
+// built whole may hold; a failure part way ends the output where it stood.
+TEST(QueryCommand, StreamsAnyNumberOfRows) {
+  const RunResult many = run_orvane({"query", "UNWIND range(1, 25000) AS x RETURN x"});
+  EXPECT_EQ(0, many.status) << many.err;
+  const nlohmann::json doc = nlohmann::json::parse(many.out);
+  EXPECT_EQ(25000u, doc["rows"].size());
+  EXPECT_EQ(25000, doc["rows"].back()[0].get<int>());
+  const RunResult failed = run_orvane({"query", "UNWIND [2, 1, 0] AS x RETURN 2 / x AS y"});
+  EXPECT_EQ(1, failed.status);
+  EXPECT_EQ("{\"columns\":[\"y\"],\"rows\":[[1],[2]\n", failed.out);
+  EXPECT_TRUE(failed.err.starts_with("error: / by zero")) << failed.err;
 }
 
 TEST(QueryCommand, RunsOnTheChosenGraphPrintsTheAnswerAndSavesMutations) {

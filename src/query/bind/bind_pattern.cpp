@@ -77,7 +77,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       } else {
         node.slot = new_slot();
         new_slots.push_back(node.slot);
-        if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode});
+        if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode, {}});
       }
       for (const std::string& label : n.labels) {
         const std::uint32_t id = label_id(label);
@@ -116,7 +116,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
         rel.slot = new_slot();
         new_slots.push_back(rel.slot);
         if (!r.variable.empty()) {
-          scope.push_back({r.variable, rel.slot, r.variable_length ? VarKind::kRelationshipList : VarKind::kRelationship});
+          scope.push_back({r.variable, rel.slot, r.variable_length ? VarKind::kRelationshipList : VarKind::kRelationship, {}});
         }
       }
       bool any_known = r.types.empty();
@@ -138,7 +138,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       }
       bound.path_slot = new_slot();
       new_slots.push_back(bound.path_slot);
-      scope.push_back({part.path_variable, bound.path_slot, VarKind::kPath});
+      scope.push_back({part.path_variable, bound.path_slot, VarKind::kPath, {}});
     }
     parts.push_back(std::move(bound));
   }

@@ -117,6 +117,33 @@ TEST(BinderErrors, RefusesAggregationsNeo4jCannotGroup) {
       {"MATCH (me)--(you) RETURN me.age, me.age + count(*)", ""},
       {"MATCH (me)--(you) RETURN [x IN collect(you) | x.name] AS names", ""},
       {"MATCH (me)--(you) WITH *, count(*) AS c RETURN c LIMIT 1", ""},
+      // ORDER BY: a key's variable inside a larger aggregating item is
+      // ambiguous; one no key mentions is out of scope.
+      {"MATCH (me)--(you) RETURN me.age + you.age, count(*) AS c ORDER BY me.age + you.age + count(*)",
+       "SyntaxError/AmbiguousAggregationExpression/compile time"},
+      {"MATCH (me)--(you) RETURN count(you.age) AS c ORDER BY me.age + count(you.age)",
+       "SyntaxError/UndefinedVariable/compile time"},
+      {"MATCH (me)--(you) RETURN me, count(*) AS c ORDER BY c + count(*) LIMIT 1", ""},
+  });
+}
+
+TEST(BinderErrors, RefusesPatternVariablesOfTheWrongKind) {
+  expect_outcomes({
+      {"WITH true AS n MATCH (n) RETURN n", "SyntaxError/VariableTypeConflict/compile time"},
+      {"MATCH (n) WITH [n] AS users MATCH (users)-->(m) RETURN m", "SyntaxError/VariableTypeConflict/compile time"},
+      {"MATCH (r)-[r*]->() RETURN r", "SyntaxError/VariableTypeConflict/compile time"},
+      {"MATCH p = ()-[]-(), ()-[p*]->() RETURN p", "SyntaxError/VariableTypeConflict/compile time"},
+      {"MATCH (a)-[r]->()-[r]->(a) RETURN r", "SyntaxError/RelationshipUniquenessViolation/compile time"},
+      {"MATCH p = (a)-->(b) WHERE p.name = 'x' RETURN p", "SyntaxError/InvalidArgumentType/compile time"},
+      {"MATCH (n $map) RETURN n", "SyntaxError/InvalidParameterUse/compile time"},
+      {"MATCH ()-[r:T $map]->() RETURN r", "SyntaxError/InvalidParameterUse/compile time"},
+      {"MATCH (n {name: $map}) RETURN n", ""},
+      {"MATCH (n) WHERE EXISTS { MATCH (n)-->(m) SET m.x = 1 } RETURN n",
+       "SyntaxError/InvalidClauseComposition/compile time"},
+      // Accepted: a node carried through WITH, a bound relationship met again.
+      {"MATCH (n) WITH n AS m MATCH (m)-->(x) RETURN count(x)", ""},
+      {"MATCH ()-[r]->() MATCH (a)-[r]->(b) RETURN count(r)", ""},
+      {"WITH null AS n MATCH (n) RETURN count(n)", ""},
   });
 }
 

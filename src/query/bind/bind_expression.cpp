@@ -185,6 +185,21 @@ BoundExprPtr BinderState::bind_subquery_expression(const ast::Expr& expr, Scope&
     e->plan = plan_pattern(match, db_);
     return e;
   }
+  for (const ast::Clause& clause : expr.subquery->parts.at(0).clauses) {
+    switch (clause.kind) {
+      case ast::ClauseKind::kCreate:
+      case ast::ClauseKind::kMerge:
+      case ast::ClauseKind::kSet:
+      case ast::ClauseKind::kRemove:
+      case ast::ClauseKind::kDelete:
+      case ast::ClauseKind::kForeach:
+        fail("InvalidClauseComposition",
+             std::string(expr.kind == ast::ExprKind::kCountSubquery ? "A Count" : "An Exists") +
+                 " Expression cannot contain any updates",
+             clause.offset);
+      default: break;
+    }
+  }
   BoundSingleQuery query = bind_single_query(expr.subquery->parts.at(0), inner, true);
   e->subquery_kind = expr.kind == ast::ExprKind::kCountSubquery ? SubqueryKind::kCount : SubqueryKind::kExists;
   e->plan = plan_subquery(std::move(query), db_);

@@ -48,6 +48,12 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
   // clause shares its slot, and the planner sees that it is bound by then.
   const std::size_t outer = scope.size();
   const auto before = [&](const ScopeVariable* v) { return static_cast<std::size_t>(v - scope.data()) < outer; };
+  // MATCH (n $map): Neo4j takes a map parameter only where it creates.
+  const auto refuse_parameter_map = [this](std::size_t offset) {
+    fail("InvalidParameterUse",
+         "Parameter maps cannot be used in `MATCH` patterns (use a literal map instead, e.g. `{id: $param.id}`)",
+         offset);
+  };
   const auto kind_name = [](VarKind k) {
     switch (k) {
       case VarKind::kNode: return "Node";
@@ -66,10 +72,13 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       BoundNode node;
       const ScopeVariable* existing = n.variable.empty() ? nullptr : find(scope, n.variable);
       if (existing != nullptr) {
-        if (existing->kind != VarKind::kNode && existing->kind != VarKind::kValue) {
+        // A value is taken as a node unless its type is known to be another.
+        const bool value_of_other_type =
+            existing->kind == VarKind::kValue && !existing->type.empty() && existing->type != "NODE";
+        if ((existing->kind != VarKind::kNode && existing->kind != VarKind::kValue) || value_of_other_type) {
           fail("VariableTypeConflict",
-               "Type mismatch: " + n.variable + " defined with conflicting type " + kind_name(existing->kind) +
-                   " (expected Node)",
+               "Type mismatch: " + n.variable + " defined with conflicting type " +
+                   (value_of_other_type ? existing->type : std::string(kind_name(existing->kind))) + " (expected Node)",
                n.offset);
         }
         node.slot = existing->slot;
@@ -87,6 +96,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
           node.labels.push_back(static_cast<std::uint16_t>(id));
         }
       }
+      if (n.properties && n.properties->kind == ast::ExprKind::kParameter) refuse_parameter_map(n.properties->offset);
       bind_properties(n.properties.get(), scope, node.properties);
       bound.nodes.push_back(std::move(node));
       if (i == part.rels.size()) break;
@@ -104,8 +114,16 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       }
       const ScopeVariable* rel_existing = r.variable.empty() ? nullptr : find(scope, r.variable);
       if (rel_existing != nullptr) {
+        if (rel_existing->kind == VarKind::kRelationship && !before(rel_existing)) {
+          fail("RelationshipUniquenessViolation",
+               "Cannot use the same relationship variable '" + r.variable + "' for multiple relationships", r.offset);
+        }
+        // A node or path where a relationship is written is a conflict of
+        // types; a bound relationship (or list of them) under a variable
+        // length is one of binding.
+        const bool other_kind = rel_existing->kind == VarKind::kNode || rel_existing->kind == VarKind::kPath;
         if (r.variable_length || rel_existing->kind != VarKind::kRelationship) {
-          fail(r.variable_length ? "VariableAlreadyBound" : "VariableTypeConflict",
+          fail(r.variable_length && !other_kind ? "VariableAlreadyBound" : "VariableTypeConflict",
                "Type mismatch: " + r.variable + " defined with conflicting type " + kind_name(rel_existing->kind) +
                    " (expected Relationship)",
                r.offset);
@@ -128,6 +146,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
         }
       }
       rel.impossible = !any_known;
+      if (r.properties && r.properties->kind == ast::ExprKind::kParameter) refuse_parameter_map(r.properties->offset);
       bind_properties(r.properties.get(), scope, rel.properties);
       bound.rels.push_back(std::move(rel));
     }

@@ -177,16 +177,38 @@ void check_aggregation_grouping(const BinderState& state, const ast::Projection&
     }
   }
   if (!aggregating) return;
-  for (const ast::ProjectionItem& item : projection.items) {
-    if (!contains_aggregate(*item.expr)) continue;
+  // `only_among`, when given: refuse only variables named there.
+  const auto check = [&state](const ast::Expr& expr, const GroupingKeys& allowed,
+                              const std::vector<std::string>* only_among) {
+    if (!contains_aggregate(expr)) return;
     std::vector<std::string> locals;
-    if (const ast::Expr* variable = ungrouped_variable(*item.expr, keys, locals)) {
+    const ast::Expr* variable = ungrouped_variable(expr, allowed, locals);
+    if (variable != nullptr && only_among != nullptr &&
+        std::find(only_among->begin(), only_among->end(), variable->name) == only_among->end()) {
+      return;
+    }
+    if (variable != nullptr) {
       state.fail("AmbiguousAggregationExpression",
                  "Aggregation column contains implicit grouping expressions. Aggregation expressions with implicit "
                  "grouping keys are not supported. Illegal expression(s): " + variable->name,
                  variable->offset);
     }
+  };
+  for (const ast::ProjectionItem& item : projection.items) check(*item.expr, keys, nullptr);
+  // ORDER BY after an aggregation also reads the projected columns by
+  // name. A variable it names that no key mentions is simply not in scope
+  // there (UndefinedVariable, raised when it is bound); one that a key
+  // mentions inside a larger expression is the ambiguous case.
+  GroupingKeys sort_keys = keys;
+  std::vector<std::string> mentioned;
+  for (const ast::ProjectionItem& item : projection.items) {
+    if (!item.alias.empty()) sort_keys.variables.push_back(item.alias);
+    if (contains_aggregate(*item.expr)) continue;
+    walk(*item.expr, [&mentioned](const ast::Expr& e) {
+      if (e.kind == ast::ExprKind::kVariable) mentioned.push_back(e.name);
+    });
   }
+  for (const ast::SortItem& sort : projection.order_by) check(*sort.expr, sort_keys, &mentioned);
 }
 
 std::string variable_type(const ScopeVariable& variable) {
@@ -212,10 +234,12 @@ std::string element_type(const BoundExpr& list) {
 void check_property_base(const BinderState& state, const BoundExpr& base, const ast::Expr& written) {
   const std::string& type = base.known_type;
   if (type.empty() || has_properties(type)) return;
-  type_error(state,
-             "Type mismatch: expected Map, Node, Relationship, Point, Duration, Date, Time, LocalTime, LocalDateTime "
-             "or DateTime but was " + type,
-             written.offset);
+  const std::string message =
+      "Type mismatch: expected Map, Node, Relationship, Point, Duration, Date, Time, LocalTime, LocalDateTime or "
+      "DateTime but was " + type;
+  // Neo4j classes a path variable's fault as syntax, a literal's as type.
+  if (type == "PATH") state.fail("InvalidArgumentType", message, written.offset);
+  type_error(state, message, written.offset);
 }
 
 void check_subscript_base(const BinderState& state, const BoundExpr& base, const ast::Expr& written) {

@@ -58,7 +58,8 @@ void check_aggregate_argument(const BinderState& state, const ast::Expr& argumen
 // count(you.age) without `me` among the keys): SyntaxError
 // AmbiguousAggregationExpression. A variable outside the aggregates must
 // be a key projected as itself, or be read through a property that is a
-// key (me.age when me.age is projected).
+// key (me.age when me.age is projected). ORDER BY items that aggregate
+// are held to the same rule, the projected columns' names added.
 void check_aggregation_grouping(const BinderState& state, const ast::Projection& projection);
 
 }  // namespace orvane

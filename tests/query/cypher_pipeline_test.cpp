@@ -57,7 +57,7 @@ TEST(CypherPipeline, AnswersAndErrorsAtTheEdges) {
       {"RETURN $missing", "", "ParameterMissing/MissingParameter"},
       {"RETURN nope(1)", "", "SyntaxError/UnknownFunction"},
       {"MATCH (a) RETURN b", "", "SyntaxError/UndefinedVariable"},
-      {"RETURN count(count(*))", "", "SyntaxError/InvalidAggregation"},
+      {"RETURN count(count(*))", "", "SyntaxError/NestedAggregation"},
       {"MATCH (a)-[r*2]->(b) MATCH (a)-[r*1]->(b) RETURN a", "", "SyntaxError/VariableAlreadyBound"},
       // (c)<-[r*2]-(a) starting at the rarer end still lists r in the
       // pattern's order.

@@ -68,7 +68,7 @@ std::shared_ptr<BoundCall> BinderState::bind_call(const ast::Clause& clause, Sco
       fail("VariableAlreadyBound", "Variable `" + variable + "` already declared", clause.offset);
     }
     call->output_slots[output] = new_slot();
-    scope.push_back({variable, call->output_slots[output], VarKind::kValue});
+    scope.push_back({variable, call->output_slots[output], VarKind::kValue, {}});
     if (standalone) {
       columns.push_back(variable);
       column_slots.push_back(call->output_slots[output]);

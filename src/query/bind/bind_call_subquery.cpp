@@ -90,7 +90,8 @@ std::shared_ptr<BoundCallSubquery> BinderState::bind_call_subquery(const ast::Cl
       fail("VariableAlreadyBound", "Variable `" + name + "` already declared in outer scope", clause.offset);
     }
     const ScopeVariable* inner = find(returned, name);
-    scope.push_back({name, first.column_slots[i], inner != nullptr ? inner->kind : VarKind::kValue});
+    scope.push_back({name, first.column_slots[i], inner != nullptr ? inner->kind : VarKind::kValue,
+                     inner != nullptr ? inner->type : std::string()});
   }
   out->column_slots = first.column_slots;
   return out;

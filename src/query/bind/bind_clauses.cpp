@@ -7,6 +7,8 @@
 #include "graph/database.h"
 #include "query/bind/binder.h"
 #include "query/bind/binder_state.h"
+#include "query/bind/type_checks.h"
+#include "query/functions/scalar_functions.h"
 #include "query/procedures.h"
 
 namespace orvane {
@@ -85,16 +87,18 @@ BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bo
                    item.expr->offset);
       }
     }
+    check_pattern_uses(state, *item.expr, false);
     bound.expr = state.bind_expr(*item.expr, scope, aggregating);
     bound.slot = state.new_slot();
     VarKind kind = VarKind::kValue;
     if (plain_variable) {
       if (const ScopeVariable* v = BinderState::find(scope, item.expr->name)) kind = v->kind;
     }
-    next.push_back({bound.column, bound.slot, kind});
+    next.push_back({bound.column, bound.slot, kind, kind == VarKind::kValue ? bound.expr->known_type : std::string()});
     out.items.push_back(std::move(bound));
   }
   const bool aggregating_projection = !out.aggregates.empty();
+  if (aggregating_projection) check_aggregation_grouping(state, p);
   // ORDER BY sees the projected names and, unless the projection
   // aggregates or is DISTINCT, the names before it too; an expression
   // written exactly as a projected one reads that column.
@@ -119,7 +123,17 @@ BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bo
       state.fail("NonConstantExpression", "It is not allowed to refer to variables in SKIP or LIMIT", (*limit)->offset);
     }
     Scope none;
-    (limit == &p.skip ? out.skip : out.limit) = state.bind_expr(**limit, none, ExprPlace{});
+    BoundExprPtr& count = limit == &p.skip ? out.skip : out.limit;
+    count = state.bind_expr(**limit, none, ExprPlace{});
+    check_row_count(state, *count, **limit);
+    if (count->kind != BoundKind::kConstant) {
+      auto checked = std::make_unique<BoundExpr>();
+      checked->kind = BoundKind::kFunction;
+      checked->function = &row_count_check();
+      checked->name = checked->function->name;
+      checked->children.push_back(std::move(count));
+      count = std::move(checked);
+    }
   }
   // WITH ... WHERE sees what ORDER BY sees: the projected names and,
   // unless the projection aggregates, the names before it.
@@ -129,7 +143,9 @@ BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bo
       where_scope = scope;
       for (const ScopeVariable& v : next) where_scope.push_back(v);
     }
+    check_pattern_uses(state, *p.where, true);
     out.where = state.bind_expr(*p.where, where_scope, ExprPlace{});
+    state.require_boolean(*out.where, *p.where);
   }
   scope = std::move(next);
   return out;
@@ -149,7 +165,11 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         bound.kind = BoundClauseKind::kMatch;
         bound.match.optional = c.optional;
         bound.match.parts = bind_pattern(c.pattern, scope, bound.match.new_slots);
-        if (c.where) bound.match.where = bind_expr(*c.where, scope, ExprPlace{});
+        if (c.where) {
+          check_pattern_uses(*this, *c.where, true);
+          bound.match.where = bind_expr(*c.where, scope, ExprPlace{});
+          require_boolean(*bound.match.where, *c.where);
+        }
         break;
       case ast::ClauseKind::kUnwind:
         bound.kind = BoundClauseKind::kUnwind;
@@ -158,7 +178,7 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
           fail("VariableAlreadyBound", "Variable `" + c.variable + "` already declared", c.offset);
         }
         bound.unwind.slot = new_slot();
-        scope.push_back({c.variable, bound.unwind.slot, VarKind::kValue});
+        scope.push_back({c.variable, bound.unwind.slot, VarKind::kValue, {}});
         break;
       case ast::ClauseKind::kCall: {
         bound.kind = BoundClauseKind::kCall;

@@ -48,7 +48,7 @@ std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& patter
         node.existing = true;
       } else {
         node.slot = new_slot();
-        if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode});
+        if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode, {}});
       }
       node.labels = n.labels;
       properties_of(*this, n.properties.get(), scope, node.properties);
@@ -70,7 +70,7 @@ std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& patter
         fail("VariableAlreadyBound", "Variable `" + r.variable + "` already declared", r.offset);
       }
       rel.slot = new_slot();
-      if (!r.variable.empty()) scope.push_back({r.variable, rel.slot, VarKind::kRelationship});
+      if (!r.variable.empty()) scope.push_back({r.variable, rel.slot, VarKind::kRelationship, {}});
       rel.type = r.types[0];
       rel.reversed = r.direction == ast::Direction::kLeft;
       properties_of(*this, r.properties.get(), scope, rel.properties);
@@ -81,7 +81,7 @@ std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& patter
         fail("VariableAlreadyBound", "Variable `" + part.path_variable + "` already declared", part.offset);
       }
       bound.path_slot = new_slot();
-      scope.push_back({part.path_variable, bound.path_slot, VarKind::kPath});
+      scope.push_back({part.path_variable, bound.path_slot, VarKind::kPath, {}});
     }
     create->parts.push_back(std::move(bound));
   }

@@ -7,6 +7,7 @@
 
 #include "graph/database.h"
 #include "query/bind/binder_state.h"
+#include "query/bind/type_checks.h"
 #include "query/functions/scalar_functions.h"
 #include "query/parse/parser.h"
 #include "query/plan/planner.h"
@@ -28,18 +29,9 @@ BoundExprPtr make(BoundKind kind) {
 
 BoundExprPtr constant(CypherValue value) {
   BoundExprPtr e = make(BoundKind::kConstant);
+  if (!value.is_null()) e->known_type = type_name(value);
   e->constant = std::move(value);
   return e;
-}
-
-// The type name of `e` when it is known before running: a literal, a list
-// or map literal; empty otherwise (and for null, which every operator
-// takes).
-std::string static_type(const BoundExpr& e) {
-  if (e.kind == BoundKind::kList) return "LIST<ANY>";
-  if (e.kind == BoundKind::kMap) return "MAP";
-  if (e.kind == BoundKind::kConstant && !e.constant.is_null()) return type_name(e.constant);
-  return {};
 }
 
 bool aggregate_kind(const std::string& name, AggregateKind& kind) {
@@ -88,7 +80,7 @@ const ScopeVariable* BinderState::find(const Scope& scope, std::string_view name
 }
 
 void BinderState::require_boolean(const BoundExpr& bound, const ast::Expr& written) const {
-  const std::string type = static_type(bound);
+  const std::string& type = bound.known_type;
   if (!type.empty() && type != "BOOLEAN") {
     fail("InvalidArgumentType", "Type mismatch: expected Boolean but was " + type, written.offset);
   }
@@ -109,6 +101,7 @@ BoundExprPtr BinderState::bind_function(const ast::Expr& expr, Scope& scope, con
     BoundAggregate aggregate;
     aggregate.kind = kind;
     aggregate.distinct = expr.distinct;
+    for (const auto& argument : expr.children) check_aggregate_argument(*this, *argument);
     const ExprPlace inner;  // no aggregate inside an aggregate
     aggregate.argument = bind_expr(*expr.children[0], scope, inner);
     if (wanted == 2) aggregate.percentile = bind_expr(*expr.children[1], scope, inner);
@@ -138,12 +131,29 @@ BoundExprPtr BinderState::bind_function(const ast::Expr& expr, Scope& scope, con
   e->function = function;
   e->name = function->name;
   for (const auto& child : expr.children) e->children.push_back(bind_expr(*child, scope, place));
+  check_function_arguments(*this, *e, expr);
   return e;
 }
 
 BoundExprPtr BinderState::bind_subquery_expression(const ast::Expr& expr, Scope& scope) {
   BoundExprPtr e = make(BoundKind::kSubquery);
   Scope inner = scope;
+  if (expr.pattern && expr.kind == ast::ExprKind::kPatternPredicate) {
+    // A pattern used as a test only refers to variables bound before it.
+    for (const ast::PatternPart& part : expr.pattern->parts) {
+      if (part.function != ast::PathFunction::kNone) continue;
+      for (const ast::NodePattern& node : part.nodes) {
+        if (!node.variable.empty() && find(scope, node.variable) == nullptr) {
+          fail("UndefinedVariable", "Variable `" + node.variable + "` not defined", node.offset);
+        }
+      }
+      for (const ast::RelPattern& rel : part.rels) {
+        if (!rel.variable.empty() && find(scope, rel.variable) == nullptr) {
+          fail("UndefinedVariable", "Variable `" + rel.variable + "` not defined", rel.offset);
+        }
+      }
+    }
+  }
   if (expr.pattern) {
     BoundMatch match;
     match.parts = bind_pattern(*expr.pattern, inner, match.new_slots);
@@ -175,6 +185,21 @@ BoundExprPtr BinderState::bind_subquery_expression(const ast::Expr& expr, Scope&
     e->plan = plan_pattern(match, db_);
     return e;
   }
+  for (const ast::Clause& clause : expr.subquery->parts.at(0).clauses) {
+    switch (clause.kind) {
+      case ast::ClauseKind::kCreate:
+      case ast::ClauseKind::kMerge:
+      case ast::ClauseKind::kSet:
+      case ast::ClauseKind::kRemove:
+      case ast::ClauseKind::kDelete:
+      case ast::ClauseKind::kForeach:
+        fail("InvalidClauseComposition",
+             std::string(expr.kind == ast::ExprKind::kCountSubquery ? "A Count" : "An Exists") +
+                 " Expression cannot contain any updates",
+             clause.offset);
+      default: break;
+    }
+  }
   BoundSingleQuery query = bind_single_query(expr.subquery->parts.at(0), inner, true);
   e->subquery_kind = expr.kind == ast::ExprKind::kCountSubquery ? SubqueryKind::kCount : SubqueryKind::kExists;
   e->plan = plan_subquery(std::move(query), db_);
@@ -201,6 +226,7 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       BoundExprPtr e = make(BoundKind::kSlot);
       e->slot = v->slot;
       e->name = expr.name;
+      e->known_type = variable_type(*v);
       return e;
     }
     case K::kProperty: {
@@ -209,11 +235,13 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       e->node_key = node_key(expr.name);
       e->rel_key = rel_key(expr.name);
       e->children.push_back(bind_expr(*expr.children[0], scope, place));
+      check_property_base(*this, *e->children[0], expr);
       return e;
     }
     case K::kList:
     case K::kMap: {
       BoundExprPtr e = make(expr.kind == K::kList ? BoundKind::kList : BoundKind::kMap);
+      e->known_type = expr.kind == K::kList ? "LIST<ANY>" : "MAP";
       e->keys = expr.keys;
       for (const auto& child : expr.children) e->children.push_back(bind_expr(*child, scope, place));
       return e;
@@ -266,6 +294,7 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
         e->children.push_back(child ? bind_expr(*child, scope, place) : constant(CypherValue()));
       }
       while (expr.kind == K::kSlice && e->children.size() < 3) e->children.push_back(constant(CypherValue()));
+      check_subscript_base(*this, *e->children[0], expr);
       return e;
     }
     case K::kUnary: {
@@ -273,6 +302,11 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       if (expr.op == ast::Op::kPlus) return operand;
       if (expr.op == ast::Op::kNot) require_boolean(*operand, *expr.children[0]);
       BoundExprPtr e = make(expr.op == ast::Op::kNot ? BoundKind::kNot : BoundKind::kNegate);
+      if (expr.op == ast::Op::kNot) e->known_type = "BOOLEAN";
+      if (expr.op != ast::Op::kNot) {
+        check_arithmetic_operand(*this, *operand, *expr.children[0]);
+        if (operand->known_type == "INTEGER" || operand->known_type == "FLOAT") e->known_type = operand->known_type;
+      }
       e->children.push_back(std::move(operand));
       return e;
     }
@@ -286,6 +320,17 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       for (const auto& child : expr.children) {
         e->children.push_back(bind_expr(*child, scope, place));
         if (kind != BoundKind::kBinary) require_boolean(*e->children.back(), *child);
+      }
+      switch (expr.op) {
+        case ast::Op::kIn: check_in_list(*this, *e->children[1], *expr.children[1]); break;
+        case ast::Op::kSubtract:
+        case ast::Op::kMultiply:
+        case ast::Op::kDivide:
+        case ast::Op::kModulo:
+        case ast::Op::kPower:
+          for (std::size_t i = 0; i < 2; ++i) check_arithmetic_operand(*this, *e->children[i], *expr.children[i]);
+          break;
+        default: break;
       }
       return e;
     }
@@ -344,7 +389,7 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       e->children.push_back(bind_expr(*expr.children[0], scope, place));
       Scope inner = scope;
       e->slot = new_slot();
-      inner.push_back({expr.name, e->slot, VarKind::kValue});
+      inner.push_back({expr.name, e->slot, VarKind::kValue, element_type(*e->children[0])});
       const ExprPlace none;
       if (expr.where) e->where = bind_expr(*expr.where, inner, none);
       if (expr.projection) e->projection = bind_expr(*expr.projection, inner, none);
@@ -357,8 +402,8 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       Scope inner = scope;
       e->slot = new_slot();
       e->slot2 = new_slot();
-      inner.push_back({expr.name, e->slot, VarKind::kValue});
-      inner.push_back({expr.name2, e->slot2, VarKind::kValue});
+      inner.push_back({expr.name, e->slot, VarKind::kValue, {}});
+      inner.push_back({expr.name2, e->slot2, VarKind::kValue, {}});
       e->projection = bind_expr(*expr.projection, inner, ExprPlace{});
       return e;
     }

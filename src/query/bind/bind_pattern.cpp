@@ -48,6 +48,12 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
   // clause shares its slot, and the planner sees that it is bound by then.
   const std::size_t outer = scope.size();
   const auto before = [&](const ScopeVariable* v) { return static_cast<std::size_t>(v - scope.data()) < outer; };
+  // MATCH (n $map): Neo4j takes a map parameter only where it creates.
+  const auto refuse_parameter_map = [this](std::size_t offset) {
+    fail("InvalidParameterUse",
+         "Parameter maps cannot be used in `MATCH` patterns (use a literal map instead, e.g. `{id: $param.id}`)",
+         offset);
+  };
   const auto kind_name = [](VarKind k) {
     switch (k) {
       case VarKind::kNode: return "Node";
@@ -66,10 +72,13 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       BoundNode node;
       const ScopeVariable* existing = n.variable.empty() ? nullptr : find(scope, n.variable);
       if (existing != nullptr) {
-        if (existing->kind != VarKind::kNode && existing->kind != VarKind::kValue) {
+        // A value is taken as a node unless its type is known to be another.
+        const bool value_of_other_type =
+            existing->kind == VarKind::kValue && !existing->type.empty() && existing->type != "NODE";
+        if ((existing->kind != VarKind::kNode && existing->kind != VarKind::kValue) || value_of_other_type) {
           fail("VariableTypeConflict",
-               "Type mismatch: " + n.variable + " defined with conflicting type " + kind_name(existing->kind) +
-                   " (expected Node)",
+               "Type mismatch: " + n.variable + " defined with conflicting type " +
+                   (value_of_other_type ? existing->type : std::string(kind_name(existing->kind))) + " (expected Node)",
                n.offset);
         }
         node.slot = existing->slot;
@@ -77,7 +86,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       } else {
         node.slot = new_slot();
         new_slots.push_back(node.slot);
-        if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode});
+        if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode, {}});
       }
       for (const std::string& label : n.labels) {
         const std::uint32_t id = label_id(label);
@@ -87,6 +96,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
           node.labels.push_back(static_cast<std::uint16_t>(id));
         }
       }
+      if (n.properties && n.properties->kind == ast::ExprKind::kParameter) refuse_parameter_map(n.properties->offset);
       bind_properties(n.properties.get(), scope, node.properties);
       bound.nodes.push_back(std::move(node));
       if (i == part.rels.size()) break;
@@ -104,8 +114,16 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       }
       const ScopeVariable* rel_existing = r.variable.empty() ? nullptr : find(scope, r.variable);
       if (rel_existing != nullptr) {
+        if (rel_existing->kind == VarKind::kRelationship && !before(rel_existing)) {
+          fail("RelationshipUniquenessViolation",
+               "Cannot use the same relationship variable '" + r.variable + "' for multiple relationships", r.offset);
+        }
+        // A node or path where a relationship is written is a conflict of
+        // types; a bound relationship (or list of them) under a variable
+        // length is one of binding.
+        const bool other_kind = rel_existing->kind == VarKind::kNode || rel_existing->kind == VarKind::kPath;
         if (r.variable_length || rel_existing->kind != VarKind::kRelationship) {
-          fail(r.variable_length ? "VariableAlreadyBound" : "VariableTypeConflict",
+          fail(r.variable_length && !other_kind ? "VariableAlreadyBound" : "VariableTypeConflict",
                "Type mismatch: " + r.variable + " defined with conflicting type " + kind_name(rel_existing->kind) +
                    " (expected Relationship)",
                r.offset);
@@ -116,7 +134,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
         rel.slot = new_slot();
         new_slots.push_back(rel.slot);
         if (!r.variable.empty()) {
-          scope.push_back({r.variable, rel.slot, r.variable_length ? VarKind::kRelationshipList : VarKind::kRelationship});
+          scope.push_back({r.variable, rel.slot, r.variable_length ? VarKind::kRelationshipList : VarKind::kRelationship, {}});
         }
       }
       bool any_known = r.types.empty();
@@ -128,6 +146,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
         }
       }
       rel.impossible = !any_known;
+      if (r.properties && r.properties->kind == ast::ExprKind::kParameter) refuse_parameter_map(r.properties->offset);
       bind_properties(r.properties.get(), scope, rel.properties);
       bound.rels.push_back(std::move(rel));
     }
@@ -138,7 +157,7 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       }
       bound.path_slot = new_slot();
       new_slots.push_back(bound.path_slot);
-      scope.push_back({part.path_variable, bound.path_slot, VarKind::kPath});
+      scope.push_back({part.path_variable, bound.path_slot, VarKind::kPath, {}});
     }
     parts.push_back(std::move(bound));
   }

@@ -24,6 +24,7 @@ struct ScopeVariable {
   std::string name;
   std::uint32_t slot = kNoSlot;
   VarKind kind = VarKind::kValue;
+  std::string type;  // kValue: its type when the binder knows it (WITH 1 AS x: "INTEGER"); else empty
 };
 
 using Scope = std::vector<ScopeVariable>;
@@ -85,11 +86,11 @@ class BinderState {
   std::shared_ptr<BoundCall> bind_call(const ast::Clause& clause, Scope& scope, bool standalone,
                                        std::vector<std::string>& columns, std::vector<std::uint32_t>& column_slots);
   bool writes() const { return writes_; }
+  // Refuses, at compile time, an operand of NOT, AND, OR or XOR, or a
+  // WHERE, whose type is known and is not boolean.
+  void require_boolean(const BoundExpr& bound, const ast::Expr& written) const;
 
  private:
-  // Refuses, at compile time, an operand of NOT, AND, OR or XOR whose type
-  // is known and is not boolean.
-  void require_boolean(const BoundExpr& bound, const ast::Expr& written) const;
   BoundExprPtr bind_function(const ast::Expr& expr, Scope& scope, const ExprPlace& place);
   BoundExprPtr bind_subquery_expression(const ast::Expr& expr, Scope& scope);
   // Refuses a shortestPath or allShortestPaths part Neo4j refuses: more or

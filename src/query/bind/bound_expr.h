@@ -85,6 +85,10 @@ struct BoundExpr {
   const ScalarFunction* function = nullptr;
   SubqueryKind subquery_kind = SubqueryKind::kExists;
   std::shared_ptr<LogicalOp> plan;  // kSubquery
+  // The type the binder knows the value has before running, as type_name
+  // names it ("INTEGER", "NODE", "LIST<ANY>"); empty when it does not know
+  // (and for null). Only the binder's type checks read it.
+  std::string known_type;
 };
 
 }  // namespace orvane

@@ -187,7 +187,13 @@ CypherValue subscript(const CypherValue& base, const CypherValue& index, ExecCon
     const std::int64_t i = index_into(index.as_int(), base.as_list().size());
     return i < 0 ? CypherValue() : base.as_list()[static_cast<std::size_t>(i)];
   }
-  if (index.kind() != Kind::kString) type_mismatch("String", index);
+  if (index.kind() != Kind::kString) {
+    if (base.kind() == Kind::kMap) {
+      throw CypherError("TypeError", "MapElementAccessByNonString", ErrorPhase::kRuntime,
+                        std::string("Cannot access a map by a key that is not a String: ") + type_name(index));
+    }
+    type_mismatch("String", index);
+  }
   const std::string& key = index.as_string();
   const Database& db = context.db();
   if (base.kind() == Kind::kMap) {

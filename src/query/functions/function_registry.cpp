@@ -36,6 +36,29 @@ const ScalarFunction* find_function(std::string_view name) {
   return it == table().end() ? nullptr : it->second;
 }
 
+void invalid_argument(const char* function, const char* expected, const CypherValue& got) {
+  throw CypherError("TypeError", "InvalidArgumentValue", ErrorPhase::kRuntime,
+                    std::string("Invalid input for function '") + function + "()': Expected " + expected +
+                        ", got: " + type_name(got));
+}
+
+namespace {
+
+CypherValue checked_row_count(std::span<const CypherValue> args, ExecContext&) {
+  const CypherValue& v = args[0];
+  if (v.is_null() || (v.kind() == CypherValue::Kind::kInteger && v.as_int() >= 0)) return v;
+  throw CypherError("SyntaxError", v.kind() == CypherValue::Kind::kInteger ? "NegativeIntegerArgument" : "InvalidArgumentType",
+                    ErrorPhase::kRuntime,
+                    "Invalid input. '" + to_text(v) + "' is not a valid value. Must be a non-negative integer.");
+}
+
+}  // namespace
+
+const ScalarFunction& row_count_check() {
+  static const ScalarFunction function{"rowCount", 1, 1, checked_row_count};
+  return function;
+}
+
 CypherValue call_function(const ScalarFunction& function, std::span<const CypherValue> args, ExecContext& context) {
   const auto n = static_cast<int>(args.size());
   if (n < function.min_args || (function.max_args >= 0 && n > function.max_args)) {

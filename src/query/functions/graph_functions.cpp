@@ -6,7 +6,6 @@
 // part, distinct for nodes and relationships ("4:…" and "5:…") so that the
 // two never collide.
 #include "graph/database.h"
-#include "query/exec/evaluate.h"
 #include "query/functions/scalar_functions.h"
 
 namespace orvane {
@@ -21,7 +20,7 @@ CypherValue id(Args a, ExecContext& c) {
     return static_cast<std::int64_t>(c.db().relationship_id(a[0].as_relationship().identity));
   }
   if (a[0].is_null()) return {};
-  type_mismatch("Node or Relationship", a[0]);
+  invalid_argument("id", "Node or Relationship", a[0]);
 }
 
 CypherValue element_id(Args a, ExecContext& c) {
@@ -30,12 +29,12 @@ CypherValue element_id(Args a, ExecContext& c) {
     return "5:halvex:" + std::to_string(c.db().relationship_id(a[0].as_relationship().identity));
   }
   if (a[0].is_null()) return {};
-  type_mismatch("Node or Relationship", a[0]);
+  invalid_argument("elementId", "Node or Relationship", a[0]);
 }
 
 CypherValue labels(Args a, ExecContext& c) {
   if (a[0].is_null()) return {};
-  if (a[0].kind() != Kind::kNode) type_mismatch("Node", a[0]);
+  if (a[0].kind() != Kind::kNode) invalid_argument("labels", "Node", a[0]);
   CypherList out;
   for (const std::uint16_t label : c.db().graph.labels_of(a[0].as_node().identity)) {
     out.emplace_back(c.db().node_type_name(label));
@@ -45,14 +44,14 @@ CypherValue labels(Args a, ExecContext& c) {
 
 CypherValue type(Args a, ExecContext& c) {
   if (a[0].is_null()) return {};
-  if (a[0].kind() != Kind::kRelationship) type_mismatch("Relationship", a[0]);
+  if (a[0].kind() != Kind::kRelationship) invalid_argument("type", "Relationship", a[0]);
   return c.db().rel_type_name(c.db().graph.edges[a[0].as_relationship().identity].type);
 }
 
 CypherValue properties(Args a, ExecContext& c) {
   if (a[0].is_null()) return {};
   if (a[0].kind() == Kind::kMap) return a[0];
-  if (a[0].kind() != Kind::kNode && a[0].kind() != Kind::kRelationship) type_mismatch("Map, Node or Relationship", a[0]);
+  if (a[0].kind() != Kind::kNode && a[0].kind() != Kind::kRelationship) invalid_argument("properties", "Map, Node or Relationship", a[0]);
   return properties_of(a[0], c.db());
 }
 
@@ -63,14 +62,14 @@ CypherValue keys(Args a, ExecContext& c) {
     for (const auto& entry : a[0].as_map()) out.emplace_back(entry.first);
     return out;
   }
-  if (a[0].kind() != Kind::kNode && a[0].kind() != Kind::kRelationship) type_mismatch("Map, Node or Relationship", a[0]);
+  if (a[0].kind() != Kind::kNode && a[0].kind() != Kind::kRelationship) invalid_argument("keys", "Map, Node or Relationship", a[0]);
   for (const auto& entry : properties_of(a[0], c.db())) out.emplace_back(entry.first);
   return out;
 }
 
 CypherValue end_of(Args a, ExecContext& c, bool start) {
   if (a[0].is_null()) return {};
-  if (a[0].kind() != Kind::kRelationship) type_mismatch("Relationship", a[0]);
+  if (a[0].kind() != Kind::kRelationship) invalid_argument(start ? "startNode" : "endNode", "Relationship", a[0]);
   const Edge& e = c.db().graph.edges[a[0].as_relationship().identity];
   return NodeRef{start ? e.src : e.dst};
 }
@@ -80,7 +79,7 @@ CypherValue end_node(Args a, ExecContext& c) { return end_of(a, c, false); }
 
 CypherValue nodes(Args a, ExecContext&) {
   if (a[0].is_null()) return {};
-  if (a[0].kind() != Kind::kPath) type_mismatch("Path", a[0]);
+  if (a[0].kind() != Kind::kPath) invalid_argument("nodes", "Path", a[0]);
   CypherList out;
   for (const std::uint32_t n : a[0].as_path().nodes) out.emplace_back(NodeRef{n});
   return out;
@@ -88,7 +87,7 @@ CypherValue nodes(Args a, ExecContext&) {
 
 CypherValue relationships(Args a, ExecContext&) {
   if (a[0].is_null()) return {};
-  if (a[0].kind() != Kind::kPath) type_mismatch("Path", a[0]);
+  if (a[0].kind() != Kind::kPath) invalid_argument("relationships", "Path", a[0]);
   CypherList out;
   for (const std::uint32_t r : a[0].as_path().rels) out.emplace_back(RelRef{r});
   return out;
@@ -97,7 +96,7 @@ CypherValue relationships(Args a, ExecContext&) {
 CypherValue length(Args a, ExecContext&) {
   if (a[0].is_null()) return {};
   if (a[0].kind() == Kind::kPath) return static_cast<std::int64_t>(a[0].as_path().rels.size());
-  type_mismatch("Path", a[0]);
+  invalid_argument("length", "Path", a[0]);
 }
 
 const ScalarFunction kFunctions[] = {

@@ -49,7 +49,11 @@ CypherValue tail(Args a, ExecContext&) {
 
 CypherValue range(Args a, ExecContext& c) {
   for (const CypherValue& v : a) {
-    if (v.kind() != Kind::kInteger) type_mismatch("Integer", v);
+    // Neo4j classes a bound or step of another type as an argument fault.
+    if (v.kind() != Kind::kInteger) {
+      throw CypherError("ArgumentError", "InvalidArgumentType", ErrorPhase::kRuntime,
+                        std::string("Type mismatch: expected Integer but was ") + type_name(v));
+    }
   }
   const std::int64_t from = a[0].as_int(), to = a[1].as_int();
   const std::int64_t step = a.size() > 2 ? a[2].as_int() : 1;

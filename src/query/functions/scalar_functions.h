@@ -48,6 +48,23 @@ std::span<const ScalarFunction> string_functions();
 std::span<const ScalarFunction> math_functions();
 std::span<const ScalarFunction> temporal_functions();
 
+// A function's argument of a kind it never takes (type(0), toBoolean([])):
+// TypeError InvalidArgumentValue at run time, "Invalid input for function
+// '<function>()': Expected <expected>, got: <type of got>". The binder
+// refuses the same fault at compile time where it knows the argument's
+// type; this is what a value only known while running meets.
+[[noreturn]] void invalid_argument(const char* function, const char* expected, const CypherValue& got);
+
+// Not callable by name: what the binder puts around a SKIP or LIMIT whose
+// value is only known when running (a parameter). It returns its argument
+// when that is a non-negative integer or null, and otherwise throws what
+// Neo4j throws for such a count at run time: SyntaxError
+// NegativeIntegerArgument for a negative integer, SyntaxError
+// InvalidArgumentType for any other value ("Invalid input. '1.5' is not a
+// valid value. Must be a non-negative integer."). Checking here gives SKIP,
+// LIMIT and the sort's top-k one rule.
+const ScalarFunction& row_count_check();
+
 // Helpers the evaluator shares with the functions:
 // toString's text of a value (numbers as Cypher prints them, "true", ...).
 std::string to_text(const CypherValue& value);

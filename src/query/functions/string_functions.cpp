@@ -62,7 +62,7 @@ CypherValue to_string(Args a, ExecContext&) {
     case Kind::kNode:
     case Kind::kRelationship:
     case Kind::kPath:
-      type_mismatch("String, Integer, Float, Boolean, Temporal or Duration", a[0]);
+      invalid_argument("toString", "String, Integer, Float, Boolean, Temporal or Duration", a[0]);
     default: return to_text(a[0]);
   }
 }
@@ -197,7 +197,7 @@ CypherValue to_integer(Args a, ExecContext&) {
       }
       return {};
     }
-    default: type_mismatch("String, Boolean, Integer or Float", v);
+    default: invalid_argument("toInteger", "String, Boolean, Integer or Float", v);
   }
 }
 
@@ -214,7 +214,7 @@ CypherValue to_float(Args a, ExecContext&) {
       if (r.ec == std::errc() && r.ptr == s.data() + s.size()) return f;
       return {};
     }
-    default: type_mismatch("String, Integer or Float", v);
+    default: invalid_argument("toFloat", "String, Integer or Float", v);
   }
 }
 
@@ -233,7 +233,7 @@ CypherValue to_boolean(Args a, ExecContext&) {
       if (s == "false") return false;
       return {};
     }
-    default: type_mismatch("String, Boolean or Integer", v);
+    default: invalid_argument("toBoolean", "String, Boolean or Integer", v);
   }
 }
 

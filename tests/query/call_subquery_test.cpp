@@ -10,6 +10,7 @@
 #include "query/cypher_error.h"
 #include "query/cypher_statement.h"
 #include "query/functions/scalar_functions.h"
+#include "query/pipeline_cases.h"
 #include "support/graph_builder.h"
 
 namespace orvane {
@@ -27,19 +28,9 @@ std::string rows_of(const CypherResult& r, const Database& db) {
   return out;
 }
 
-bool has_operator(const OperatorProfile& p, const std::string& name) {
-  if (p.name == name) return true;
-  return std::any_of(p.children.begin(), p.children.end(), [&](const auto& c) { return has_operator(c, name); });
-}
-
 TEST(CallSubquery, AnswersAndErrorsAsNeo4jDoes) {
   const Database db = testing::triangle();  // ann→bob→cy→ann
-  struct Case {
-    const char* statement;
-    const char* rows;
-    const char* error;  // "class/detail", or "" when rows are expected
-  };
-  const std::vector<Case> cases = {
+  const std::vector<testing::PipelineCase> cases = {
       {"UNWIND [0, 1, 2] AS x CALL { WITH x RETURN x * 10 AS y } RETURN x, y", "0,0|1,10|2,20", ""},
       {"UNWIND [0, 1] AS x CALL { RETURN 'hello' AS h } RETURN x, h", "0,hello|1,hello", ""},
       {"UNWIND [1, 2, 3] AS x CALL { WITH x UNWIND range(1, x) AS y RETURN "
@@ -84,17 +75,8 @@ TEST(CallSubquery, AnswersAndErrorsAsNeo4jDoes) {
        "RETURN a",
        "", "SyntaxError/InvalidClauseComposition"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.statement);
-    try {
-      const CypherResult r = run_statement(c.statement, db);
-      EXPECT_STREQ("", c.error);
-      EXPECT_EQ(c.rows, rows_of(r, db));
-    } catch (const CypherError& e) {
-      EXPECT_EQ(c.error, e.error_class() + "/" + e.detail()) << e.what();
-    }
-  }
-  EXPECT_TRUE(has_operator(
+  testing::expect_pipeline_cases(db, cases, rows_of);
+  EXPECT_TRUE(testing::has_operator(
       explain_statement(prepare_statement("UNWIND [1] AS x CALL { WITH x RETURN x AS y } RETURN y", db)), "Apply"));
 }
 
@@ -105,7 +87,7 @@ TEST(CallSubquery, UnitSubqueryWritesOncePerRow) {
   const PreparedStatement prepared =
       prepare_statement("UNWIND [1, 2, 3] AS x CALL { WITH x CREATE (:Tmp {v: x}) } RETURN x", db);
   EXPECT_TRUE(prepared.writes);
-  EXPECT_TRUE(has_operator(explain_statement(prepared), "SubqueryForeach"));
+  EXPECT_TRUE(testing::has_operator(explain_statement(prepared), "SubqueryForeach"));
   std::vector<std::int64_t> seen;
   execute_statement(
       prepared, db, {}, WorkBound{},

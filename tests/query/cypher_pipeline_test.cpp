@@ -12,6 +12,7 @@
 #include "query/cypher_statement.h"
 #include "query/functions/scalar_functions.h"
 #include "query/statement_cursor.h"
+#include "query/pipeline_cases.h"
 #include "support/graph_builder.h"
 
 namespace orvane {
@@ -41,12 +42,7 @@ std::string rows_of(const CypherResult& r, const Database& db) {
 
 TEST(CypherPipeline, AnswersAndErrorsAtTheEdges) {
   const Database db = testing::mixed_graph();
-  struct Case {
-    const char* statement;
-    const char* rows;   // expected rows, or "" when an error is expected
-    const char* error;  // "class/detail"
-  };
-  const std::vector<Case> cases = {
+  const std::vector<testing::PipelineCase> cases = {
       {"UNWIND [1, 1.0, null, null, 2] AS x RETURN x, count(*) AS c ORDER BY c DESC, x", "1,2|null,2|2,1", ""},
       {"MATCH (n:Nope) RETURN count(*)", "0", ""},
       {"MATCH (n:Nope) RETURN n.name, count(*)", "", ""},
@@ -67,16 +63,7 @@ TEST(CypherPipeline, AnswersAndErrorsAtTheEdges) {
       {"MATCH (a {name: 'p0'})-[:FOLLOWS]->(b) WITH a, collect(b.name) AS names RETURN a.name, size(names)", "p0,2",
        ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.statement);
-    try {
-      const CypherResult r = run_statement(c.statement, db);
-      EXPECT_STREQ("", c.error);
-      EXPECT_EQ(c.rows, rows_of(r, db));
-    } catch (const CypherError& e) {
-      EXPECT_EQ(c.error, e.error_class() + "/" + e.detail()) << e.what();
-    }
-  }
+  testing::expect_pipeline_cases(db, cases, rows_of);
 }
 
 TEST(CypherPipeline, WorkBoundStopsARunawayStatement) {

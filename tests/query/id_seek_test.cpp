@@ -13,15 +13,11 @@
 #include "query/cypher_error.h"
 #include "query/cypher_statement.h"
 #include "query/functions/scalar_functions.h"
+#include "query/pipeline_cases.h"
 #include "support/graph_builder.h"
 
 namespace orvane {
 namespace {
-
-bool has_operator(const OperatorProfile& p, const std::string& name) {
-  if (p.name == name) return true;
-  return std::any_of(p.children.begin(), p.children.end(), [&](const auto& c) { return has_operator(c, name); });
-}
 
 // The rows as sorted texts: the two forms need not agree on order.
 std::vector<std::string> sorted_rows(const CypherResult& r) {
@@ -45,8 +41,8 @@ void check(const Database& db, const std::vector<Case>& cases, const CypherParam
   for (const Case& c : cases) {
     SCOPED_TRACE(c.seek);
     const PreparedStatement seek = prepare_statement(c.seek, db);
-    EXPECT_TRUE(has_operator(explain_statement(seek), c.operator_name));
-    EXPECT_FALSE(has_operator(explain_statement(prepare_statement(c.scan, db)), c.operator_name));
+    EXPECT_TRUE(testing::has_operator(explain_statement(seek), c.operator_name));
+    EXPECT_FALSE(testing::has_operator(explain_statement(prepare_statement(c.scan, db)), c.operator_name));
     EXPECT_EQ(sorted_rows(run_statement(c.scan, db, parameters)), sorted_rows(run_statement(c.seek, db, parameters)));
   }
 }

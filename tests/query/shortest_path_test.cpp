@@ -15,6 +15,7 @@
 #include "graph/database.h"
 #include "query/cypher_error.h"
 #include "query/cypher_statement.h"
+#include "query/pipeline_cases.h"
 #include "query/functions/scalar_functions.h"
 
 namespace orvane {
@@ -204,11 +205,6 @@ std::string rows_of(const CypherResult& r, const Database& db) {
   return out;
 }
 
-bool has_operator(const OperatorProfile& p, const std::string& name) {
-  if (p.name == name) return true;
-  return std::any_of(p.children.begin(), p.children.end(), [&](const auto& c) { return has_operator(c, name); });
-}
-
 TEST(ShortestPath, AnswersAndErrorsAsNeo4jDoes) {
   Database db;
   for (const char* name : {"a", "b", "c", "d", "e"}) db.add_person(name, 0);
@@ -219,12 +215,7 @@ TEST(ShortestPath, AnswersAndErrorsAsNeo4jDoes) {
   db.graph.add_edge(0, 4, knows);
   db.graph.add_edge(4, 3, knows);
   db.compile();
-  struct Case {
-    const char* statement;
-    const char* rows;
-    const char* error;  // "class/detail", or "" when rows are expected
-  };
-  const std::vector<Case> cases = {
+  const std::vector<testing::PipelineCase> cases = {
       {"MATCH p = shortestPath((x {name: 'a'})-[:KNOWS*..6]->(y {name: 'd'})) "
        "RETURN p, length(p)",
        "a-e-d,2", ""},
@@ -271,17 +262,8 @@ TEST(ShortestPath, AnswersAndErrorsAsNeo4jDoes) {
        "shortestPath((x)-[*]-(y)) RETURN p",
        "", "DatabaseError/ShortestPathCommonEndNodes"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.statement);
-    try {
-      const CypherResult r = run_statement(c.statement, db);
-      EXPECT_STREQ("", c.error);
-      EXPECT_EQ(c.rows, rows_of(r, db));
-    } catch (const CypherError& e) {
-      EXPECT_EQ(c.error, e.error_class() + "/" + e.detail()) << e.what();
-    }
-  }
-  EXPECT_TRUE(has_operator(explain_statement(prepare_statement("MATCH p = shortestPath((x {name: 'a'})-[*]->(y "
+  testing::expect_pipeline_cases(db, cases, rows_of);
+  EXPECT_TRUE(testing::has_operator(explain_statement(prepare_statement("MATCH p = shortestPath((x {name: 'a'})-[*]->(y "
                                                                "{name: 'd'})) RETURN p",
                                                                db)),
                            "ShortestPath"));

@@ -1,0 +1,46 @@
+// What the query pipeline's tests share: a table of statements with the
+// rows (as text) or the error ("class/detail") each must give, and a look
+// for an operator in a plan. Each test renders rows its own way.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "graph/database.h"
+#include "query/cypher_error.h"
+#include "query/cypher_statement.h"
+
+namespace orvane::testing {
+
+struct PipelineCase {
+  const char* statement;
+  const char* rows;   // expected rows as `rows_text` renders them, or "" when an error is expected
+  const char* error;  // "class/detail", or "" when rows are expected
+};
+
+// Runs every case on `db`, checking its rows (rendered by
+// rows_text(CypherResult, db)) or its error's class and detail.
+template <typename RowsText>
+void expect_pipeline_cases(const Database& db, const std::vector<PipelineCase>& cases, RowsText rows_text) {
+  for (const PipelineCase& c : cases) {
+    SCOPED_TRACE(c.statement);
+    try {
+      const CypherResult r = run_statement(c.statement, db);
+      EXPECT_STREQ("", c.error);
+      EXPECT_EQ(c.rows, rows_text(r, db));
+    } catch (const CypherError& e) {
+      EXPECT_EQ(c.error, e.error_class() + "/" + e.detail()) << e.what();
+    }
+  }
+}
+
+// Whether an operator called `name` is anywhere in `p`.
+inline bool has_operator(const OperatorProfile& p, const std::string& name) {
+  if (p.name == name) return true;
+  return std::any_of(p.children.begin(), p.children.end(), [&](const auto& c) { return has_operator(c, name); });
+}
+
+}  // namespace orvane::testing

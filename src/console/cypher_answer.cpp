@@ -123,14 +123,14 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
     return true;
   };
   if (!prepared.writes) {
-    execute_statement(prepared, db, parameters, WorkBound{}, collect, nullptr, profile);
+    execute_statement(prepared, db, parameters, ctx.engine.statement_bound(), collect, nullptr, profile);
   } else {
     // A write changes the graph as a whole or not at all: the Database goes
     // back to its mark when any part fails, the save included. Rows are
     // rendered before the compile, from the graph they were made in.
     const DatabaseMark mark = db.mark();
     try {
-      execute_statement(prepared, db, parameters, WorkBound{}, collect, &db, profile);
+      execute_statement(prepared, db, parameters, ctx.engine.statement_bound(), collect, &db, profile);
       db.compile();
       ctx.engine.save(ctx.database);
     } catch (...) {

@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/query_bound_options.h"
 #include "console/console_result.h"
 #include "console/dispatcher.h"
 #include "console/engine.h"
@@ -41,6 +42,7 @@ int run_query_command(int argc, char** argv) {
     std::cerr << "query requires --gql 'MATCH ... RETURN ...' or a Cypher statement\n";
     return 2;
   }
+  const WorkBound bound = query_bound_options(argc, argv);
   const bool mutating = is_mutating_statement(statement);
   const std::string db_path = option_value(argc, argv, "--db", "");
   const std::string out_path = option_value(argc, argv, "--out", mutating ? db_path : "");
@@ -60,6 +62,7 @@ int run_query_command(int argc, char** argv) {
   }
   db.compile();
   Engine engine;
+  engine.set_query_bound(bound);
   engine.register_database("neo4j", std::move(db));
   engine.use_database("neo4j");
 

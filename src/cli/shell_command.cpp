@@ -17,6 +17,7 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/query_bound_options.h"
 #include "cli/statement_scanner.h"
 #include "console/console_result.h"
 #include "console/dispatcher.h"
@@ -29,6 +30,7 @@ namespace orvane {
 int run_shell(int argc, char** argv) {
   const std::string path = option_value(argc, argv, "--db", "");
   if (path.empty()) throw std::runtime_error("shell requires --db PATH; a missing file starts an empty graph");
+  const WorkBound bound = query_bound_options(argc, argv);
   auto lock = GraphWriterLock::acquire(path);
 
   Engine engine;
@@ -42,6 +44,7 @@ int run_shell(int argc, char** argv) {
     engine.open_kept(path, std::move(lock));
   }
 
+  engine.set_query_bound(bound);
   const bool interactive = ::isatty(STDIN_FILENO) == 1;
   if (interactive) {
     std::cerr << "Corvadd shell. End each statement with ;. Successful statements are saved atomically. :quit exits."

@@ -7,6 +7,13 @@
 //
 //   snapshot_bench [persons] [papers] [seed] [file] [rounds]
 //                  (default 1000000 400000 42 /tmp/orvane-snapshot-bench-PID.orv 3)
+//   snapshot_bench --save-only persons papers seed file
+//   snapshot_bench --load-only file [rounds]
+//
+// The two single-operation forms keep the file and time one operation alone,
+// so that a profiler or /usr/bin/time -v (peak RSS) sees that operation
+// without the other: --save-only generates the corpus and saves it once,
+// --load-only loads an existing file `rounds` times.
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,9 +43,39 @@ std::string shell_quoted(const std::string& text) {
   return out + "'";
 }
 
+// Generates the corpus as the benchmark does and saves it once to `path`.
+int save_only(unsigned long long persons, unsigned long long papers, unsigned seed, const std::string& path) {
+  orvane::Database db;
+  orvane::generate_corpus(db, persons, papers, seed);
+  orvane::optimize_layout(db);
+  const auto t0 = Clock::now();
+  orvane::save_snapshot(db, path);
+  std::printf("save_ms=%.1f\n", ms_since(t0));
+  return 0;
+}
+
+// Loads `path` `rounds` times; prints the best time.
+int load_only(const std::string& path, int rounds) {
+  double best = 1e300;
+  for (int r = 0; r < rounds; ++r) {
+    const auto t0 = Clock::now();
+    const orvane::Database loaded = orvane::load_snapshot(path);
+    best = std::min(best, ms_since(t0));
+  }
+  std::printf("load_ms=%.1f\n", best);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 6 && std::string(argv[1]) == "--save-only") {
+    return save_only(std::strtoull(argv[2], nullptr, 10), std::strtoull(argv[3], nullptr, 10),
+                     static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)), argv[5]);
+  }
+  if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--load-only") {
+    return load_only(argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 1);
+  }
   const unsigned long long persons = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
   const unsigned long long papers = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 400000;
   const unsigned seed = argc > 3 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 42;
@@ -86,7 +123,7 @@ int main(int argc, char** argv) {
   std::printf("save_ms=%.1f save_mb_s=%.0f\n", save_ms, rate(save_ms));
   std::printf("load_ms=%.1f load_mb_s=%.0f\n", load_ms, rate(load_ms));
   std::printf("sha256_ms=%.1f sha256_mb_s=%.0f\n", sha_ms, rate(sha_ms));
-  std::printf("save/sha256=%.2f load/sha256=%.2f (target: each at most 1.50)\n", save_ms / sha_ms,
+  std::printf("save/sha256=%.2f load/sha256=%.2f (target: each at most 1.00)\n", save_ms / sha_ms,
               load_ms / sha_ms);
   return 0;
 }

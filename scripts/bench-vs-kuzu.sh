@@ -1,10 +1,15 @@
 #!/bin/sh
-# Counting statements in orvane and Kùzu 0.11.3 on the same generated
-# corpora, in one run: the whole-graph counts, breadth-first reach and the
-# cycle through a hub that the counting planner answers, and the three
-# statements of scripts/bench-query.sh. For each corpus size it prints
-# both times (best of RUNS), the ratio Kùzu/orvane and whether the counts
-# agree; it exits 1 when any count differs. Not part of `make test`.
+# Statements in orvane and Kùzu 0.11.3 on the same generated corpora, in
+# one run: the whole-graph counts, breadth-first reach and the cycle through
+# a hub that the counting planner answers, the three statements of
+# scripts/bench-query.sh, and statements over properties (a range filter, an
+# ORDER BY with LIMIT, a grouped count, an OPTIONAL MATCH count, a two-hop
+# pattern's rows with LIMIT), which run on the corpus as migrated from its
+# CSV files, so that both engines hold the same properties. For each corpus
+# size it prints both times (best of RUNS), the ratio Kùzu/orvane and
+# whether the answers agree (a count, a digest of the rows in order, or the
+# number of rows for a LIMIT without ORDER BY, whose rows either engine may
+# choose); it exits 1 when any answer differs. Not part of `make test`.
 #
 #   scripts/bench-vs-kuzu.sh [BUILD_DIR] [SIZES]
 #
@@ -33,7 +38,9 @@ if [ ! -f "$scratch/node/node_modules/kuzu/kuzujs.node" ]; then
     cd node_modules/kuzu && { [ -f kuzujs.node ] || node install.js >/dev/null; })
 fi
 
-# name, orvane statement, Kùzu statement, correction added to Kùzu's count.
+# name, orvane statement, Kùzu statement, correction added to Kùzu's count,
+# how the answer is compared (count, rows or size; see bench_kuzu.js) and
+# the corpus file (graph: generated, props: migrated from the CSV files).
 # Kùzu's variable-length relationships follow walks, which would list every
 # walk; its breadth-first form (SHORTEST) gives the distinct nodes at
 # distance 1 … k, without the start. The start counts in *0..3 (zero hops)
@@ -48,11 +55,20 @@ reach0_3 (ql_hop3)${tab}MATCH (p:Person {id: 0})-[:FOLLOWS*0..3]->(x) RETURN cou
 reach1_4${tab}MATCH (p:Person {id: 0})-[:FOLLOWS*1..4]->(x) RETURN count(DISTINCT x)${tab}MATCH (p:Person {id: 0})-[:FOLLOWS* SHORTEST 1..4]->(x) RETURN count(DISTINCT x)${tab}1
 triangle (ql_triangle)${tab}MATCH (p:Person {id: 0})-[:FOLLOWS]->()-[:FOLLOWS]->()-[:FOLLOWS]->(p) RETURN count(*)${tab}MATCH (p:Person {id: 0})-[:FOLLOWS]->()-[:FOLLOWS]->()-[:FOLLOWS]->(p) RETURN count(*)${tab}0
 ql_coauthors${tab}MATCH (p:Person {id: 0})-[:AUTHORED]->()<-[:AUTHORED]-(co) WHERE co <> p RETURN count(DISTINCT co)${tab}MATCH (p:Person {id: 0})-[:AUTHORED]->(:Paper)<-[:AUTHORED]-(co:Person) WHERE co.id <> p.id RETURN count(DISTINCT co)${tab}0
+triangles${tab}MATCH (a:Person)-[:FOLLOWS]->(b:Person)-[:FOLLOWS]->(c:Person)-[:FOLLOWS]->(a) RETURN count(*)${tab}MATCH (a:Person)-[:FOLLOWS]->(b:Person)-[:FOLLOWS]->(c:Person)-[:FOLLOWS]->(a) RETURN count(*)${tab}0
+topic_range${tab}MATCH (p:Person) WHERE p.topic >= 10 AND p.topic < 20 RETURN count(*)${tab}MATCH (p:Person) WHERE p.topic >= 10 AND p.topic < 20 RETURN count(*)${tab}0${tab}count${tab}props
+top10_names${tab}MATCH (p:Person) RETURN p.name ORDER BY p.name DESC LIMIT 10${tab}MATCH (p:Person) RETURN p.name ORDER BY p.name DESC LIMIT 10${tab}0${tab}rows${tab}props
+per_topic${tab}MATCH (p:Person) RETURN p.topic AS topic, count(*) AS n ORDER BY topic${tab}MATCH (p:Person) RETURN p.topic AS topic, count(*) AS n ORDER BY topic${tab}0${tab}rows${tab}props
+optional_count${tab}MATCH (p:Person) OPTIONAL MATCH (p)-[:AUTHORED]->(x:Paper) RETURN count(x)${tab}MATCH (p:Person) OPTIONAL MATCH (p)-[:AUTHORED]->(x:Paper) RETURN count(x)${tab}0${tab}count${tab}props
+two_hop_rows${tab}MATCH (a:Person)-[:FOLLOWS]->(b:Person)-[:AUTHORED]->(c:Paper) RETURN a.name, c.name LIMIT 10${tab}MATCH (a:Person)-[:FOLLOWS]->(b:Person)-[:AUTHORED]->(c:Paper) RETURN a.name, c.name LIMIT 10${tab}0${tab}size${tab}props
 TSV
 
 # The best statement time of orvane over RUNS processes, from PROFILE's
-# plan: "count<TAB>ms<TAB>method", or "refused<TAB>-<TAB>message".
+# plan: "answer<TAB>ms<TAB>method", or "refused<TAB>-<TAB>message". The
+# answer of a count is PROFILE's rows; of rows and size, read from one run
+# of the statement itself as bench_kuzu.js reads Kùzu's.
 orvane_time() {
+  mode=${3:-count}
   best=""
   i=0
   while [ "$i" -lt "$runs" ]; do
@@ -69,6 +85,13 @@ orvane_time() {
     ms=$(printf '%s' "$line" | cut -f2)
     if [ -z "$best" ] || awk -v a="$ms" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$ms; result=$line; fi
   done
+  if [ "$mode" != count ]; then
+    got=$("$orvane" query "$2" --db "$1" </dev/null 2>/dev/null | MODE=$mode node -e '
+      const rows = JSON.parse(require("fs").readFileSync(0, "utf8")).rows;
+      if (process.env.MODE === "size") console.log(rows.length);
+      else console.log(require("crypto").createHash("sha1").update(JSON.stringify(rows)).digest("hex").slice(0, 12));')
+    result=$(printf '%s' "$result" | awk -F'\t' -v a="$got" 'BEGIN { OFS = "\t" } { $1 = a; print }')
+  fi
   printf '%s\n' "$result"
 }
 
@@ -78,11 +101,12 @@ for size in $sizes; do
   people=${size%/*}
   papers=${size#*/}
   dir="$scratch/corpus-$people"
-  if [ ! -f "$dir/graph.orv" ]; then
+  if [ ! -f "$dir/props.orv" ]; then
     rm -rf "$dir"
     mkdir -p "$dir"
     "$orvane" generate --people "$people" --papers "$papers" --out "$dir/csv" >/dev/null
     "$orvane" snapshot --people "$people" --papers "$papers" --out "$dir/graph.orv" >/dev/null
+    "$orvane" migrate --from "$dir/csv" --out "$dir/props.orv" >/dev/null
     # Kùzu tables: one file per label and type; the embeddings stay behind.
     awk -F, -v dir="$dir" 'NR > 1 {
         label = $NF; gsub(/"/, "", label); file = dir "/" tolower(label) ".csv"
@@ -96,8 +120,8 @@ for size in $sizes; do
   rm -rf "$dir/kuzu-db"
   (cd "$scratch/node" && NODE_PATH="$scratch/node/node_modules" node "$root/scripts/bench_kuzu.js" "$dir/kuzu-db" "$dir" "$statements" "$runs" "$threads") \
     >"$dir/kuzu.tsv"
-  while IFS="$tab" read -r name ours theirs correction; do
-    o=$(orvane_time "$dir/graph.orv" "$ours")
+  while IFS="$tab" read -r name ours theirs correction mode corpus; do
+    o=$(orvane_time "$dir/${corpus:-graph}.orv" "$ours" "${mode:-count}")
     o_count=$(printf '%s' "$o" | cut -f1)
     o_ms=$(printf '%s' "$o" | cut -f2)
     method=$(printf '%s' "$o" | cut -f3)

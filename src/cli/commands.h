@@ -18,15 +18,21 @@ Database load_graph(int argc, char** argv);
 int run_demo();
 int run_schema(int argc, char** argv);
 
-// Runs one statement (--gql, or the argument right after the word) through
-// the console dispatcher on the load_graph graph (only with --db, --people
-// or --papers; an empty graph otherwise) registered as "neo4j", and prints
-// its JSON. A statement that changes the graph (is_mutating_statement) is
-// saved to --out, which defaults to --db for it, under the writer lock of
-// that path taken before the graph is loaded; without either it fails with
-// "a mutating query requires --db PATH or --out PATH; use shell for a new
-// persistent graph". Returns 2 without a statement, 1 when it fails
-// ("error: MESSAGE" on standard error; nothing is saved).
+// Runs one input (--gql, or the argument right after the word) of one or
+// more statements separated by ";" through the console
+// (console/statement_batch.h) on the load_graph graph (only with --db,
+// --people or --papers; an empty graph otherwise) registered as "neo4j",
+// with the --params and --param values (cli/query_parameters.h) as the
+// session's parameters, and prints each statement's JSON on a line of its
+// own, stopping at the first failure. When any statement changes the
+// graph (is_mutating_statement), the graph is saved to --out, which
+// defaults to --db then, under the writer lock of that path taken before
+// the graph is loaded; without either it fails with "a mutating query
+// requires --db PATH or --out PATH; use shell for a new persistent graph".
+// The graph is saved when any statement succeeded (with --out, a read
+// too), before anything is printed. Returns 2 without a statement, 1 when
+// a statement fails ("error: MESSAGE" on standard error after the answers
+// of the statements before it).
 int run_query_command(int argc, char** argv);
 
 // True when a query-command statement changes the graph: lower-cased and
@@ -37,11 +43,13 @@ bool is_mutating_statement(const std::string& statement);
 
 // The persistent shell over the --db file ("shell requires --db PATH; a
 // missing file starts an empty graph" without it): reads statements ending
-// with ";" from standard input, runs each through the console dispatcher and
+// with ";" (a colon command ends with its line; console/statement_scanner.h)
+// from standard input, runs each through the console dispatcher with the
+// --params and --param values as the session's first :param values, and
 // saves the graph atomically after each that succeeds, all under the file's
 // writer lock. Returns 1 when any statement failed or input ended inside a
 // statement, else 0; throws "shell statement exceeds 64 KiB" for a longer
-// statement and the lock, load and save messages.
+// statement and the parameter, lock, load and save messages.
 int run_shell(int argc, char** argv);
 
 // Writes the load_graph graph to --out (default "data/graph.orv") under the

@@ -18,15 +18,18 @@ namespace orvane {
 namespace {
 
 struct OptionSet {
-  std::set<std::string> values;  // options followed by one value
-  std::set<std::string> flags;   // options that stand alone
+  std::set<std::string> values;      // options followed by one value
+  std::set<std::string> flags;       // options that stand alone
+  std::set<std::string> repeatable = {};  // options of `values` that may be given more than once
 };
 
 const std::map<std::string, OptionSet>& strict_commands() {
   static const std::map<std::string, OptionSet> table = [] {
     std::map<std::string, OptionSet> t;
-    t["query"] = {{"--gql", "--db", "--out", "--people", "--papers", "--seed"}, {"--empty"}};
-    t["shell"] = {{"--db"}, {}};
+    t["query"] = {{"--gql", "--db", "--out", "--people", "--papers", "--seed", "--params", "--param"},
+                  {"--empty"},
+                  {"--param"}};
+    t["shell"] = {{"--db", "--params", "--param"}, {}, {"--param"}};
     t["export"] = {{"--db", "--out", "--format"}, {}};
     t["migrate"] = {{"--bolt", "--user", "--password", "--database", "--from", "--out"}, {"--reduce"}};
     const OptionSet serve = {{"--db", "--port", "--web", "--site", "--people", "--papers", "--seed",
@@ -93,7 +96,9 @@ void check_arguments(const std::string& command, int argc, char** argv) {
       ++i;
       continue;
     }
-    if (!seen.insert(arg).second) throw std::runtime_error("duplicate argument: " + arg);
+    if (!seen.insert(arg).second && !set.repeatable.contains(arg)) {
+      throw std::runtime_error("duplicate argument: " + arg);
+    }
     if (set.flags.contains(arg)) {
       ++i;
     } else if (set.values.contains(arg)) {

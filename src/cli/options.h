@@ -22,7 +22,7 @@ bool has_flag(int argc, char** argv, const std::string& flag);
 
 // Throws "duplicate argument: A" or "unknown argument: A" for an argument
 // that query, serve, console, shell, export or migrate do not accept; other
-// commands are not checked.
+// commands are not checked. Only --param of query and shell may repeat.
 void check_arguments(const std::string& command, int argc, char** argv);
 
 // The options of the service command `command` (start, stop, status or

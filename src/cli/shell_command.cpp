@@ -1,5 +1,8 @@
 // orvane shell: an interactive loop over one graph file. Statements end
-// with ";" (statement_scanner.h) and run through the console dispatcher.
+// with ";", colon commands with their line (console/statement_scanner.h,
+// the scanner the server and the query command split input with), and run
+// through the console dispatcher. The scanner leaves the size of a
+// statement to its reader; the shell bounds what it collects.
 // The engine keeps the file's database there (and any database a statement
 // adds beside it, as a server does): every statement that changes a
 // database saves it by atomic replacement before it answers, so the file
@@ -15,21 +18,32 @@
 #include <iostream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/query_bound_options.h"
-#include "cli/statement_scanner.h"
+#include "cli/query_parameters.h"
 #include "console/console_result.h"
 #include "console/dispatcher.h"
 #include "console/engine.h"
+#include "console/parameter_values.h"
+#include "console/statement_scanner.h"
 #include "graph/database.h"
 #include "storage/writer_lock.h"
 
 namespace orvane {
+namespace {
+
+// The most text a statement may collect before its ";".
+constexpr std::size_t kMaxShellStatementBytes = 65536;
+
+}  // namespace
 
 int run_shell(int argc, char** argv) {
   const std::string path = option_value(argc, argv, "--db", "");
   if (path.empty()) throw std::runtime_error("shell requires --db PATH; a missing file starts an empty graph");
+  const ParamMap params = command_line_parameters(argc, argv);
   const WorkBound bound = query_bound_options(argc, argv);
   auto lock = GraphWriterLock::acquire(path);
 
@@ -44,10 +58,13 @@ int run_shell(int argc, char** argv) {
     engine.open_kept(path, std::move(lock));
   }
 
+  set_parameters(engine, params);
   engine.set_query_bound(bound);
+
   const bool interactive = ::isatty(STDIN_FILENO) == 1;
   if (interactive) {
-    std::cerr << "Corvadd shell. End each statement with ;. Successful statements are saved atomically. :quit exits."
+    std::cerr << "Halvex shell. End each statement with ; (a :command ends with its line). Successful statements "
+                 "are saved atomically. :quit exits."
               << std::endl;
   }
   bool failed = false;
@@ -75,6 +92,10 @@ int run_shell(int argc, char** argv) {
     }
     if (!scanner.pending() && (line == ":quit" || line == ":exit")) return failed ? 1 : 0;
     scanner.feed_line(line, run);
+    // Checked once per line: a statement may be as long as the shell allows
+    // however it is broken into lines, and statements this line completed
+    // have run.
+    if (scanner.pending_bytes() > kMaxShellStatementBytes) throw std::runtime_error("shell statement exceeds 64 KiB");
   }
 }
 

@@ -18,8 +18,13 @@ Advanced commands:
   bench    [--db SNAP | --people N --papers N --seed S] [--hub N] [--hops-only] [--json PATH]
                                     timings; --hub start node; --hops-only skips walk explosion
   query    --gql 'MATCH ...' [--db SNAP | --people N ...]
-           [--out SNAP] [--empty]   run a statement; --out saves the result graph
-  shell    --db PATH              persistent interactive shell; statements end with ;
+           [--out SNAP] [--empty] [--params JSON] [--param NAME=VALUE ...]
+                                    run statements (several separated by ;); --out saves the result graph
+  shell    --db PATH [--params JSON] [--param NAME=VALUE ...]
+                                    persistent interactive shell; statements end with ;
+                                    --params '{"name": value}' sets parameters from a JSON object;
+                                    --param name=VALUE one, VALUE a Cypher literal (3, 'a', [1, 2],
+                                    {a: 1}); repeatable, and wins over --params
   export   --db SNAP --out DIR [--format csv|jsonl]
                                     export labels, properties and relationships to a new directory
   snapshot [--out PATH] [--people N] [--papers N] [--seed S]

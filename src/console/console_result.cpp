@@ -40,7 +40,13 @@ std::string result_json(const ConsoleResult& r) {
     quoted(out, n.label);
     out += ",\"name\":";
     quoted(out, n.name);
-    out += ",\"topic\":" + std::to_string(n.topic) + "}";
+    out += ",\"topic\":" + std::to_string(n.topic) + ",\"elementId\":\"4:halvex:" + std::to_string(n.id) +
+           "\",\"labels\":[";
+    for (std::size_t k = 0; k < n.labels.size(); ++k) {
+      if (k) out += ',';
+      quoted(out, n.labels[k]);
+    }
+    out += "],\"properties\":" + n.properties + "}";
   }
   out += "],\"rels\":[";
   for (std::size_t i = 0; i < r.rels.size(); ++i) {
@@ -48,9 +54,12 @@ std::string result_json(const ConsoleResult& r) {
     out += i ? ",{\"src\":" : "{\"src\":";
     out += std::to_string(e.src) + ",\"dst\":" + std::to_string(e.dst) + ",\"type\":";
     quoted(out, e.type);
-    out += "}";
+    out += ",\"id\":" + std::to_string(e.id) + ",\"elementId\":\"5:halvex:" + std::to_string(e.id) +
+           "\",\"properties\":" + e.properties + "}";
   }
-  return out + "]}";
+  out += ']';
+  if (r.graph_truncated) out += ",\"graphTruncated\":true";
+  return out + "}";
 }
 
 }  // namespace orvane

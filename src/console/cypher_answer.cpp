@@ -6,15 +6,18 @@
 // relationships, so the two kinds never share one.
 #include "console/cypher_answer.h"
 
+#include "console/cypher_cursor.h"
+
 #include <nlohmann/json.hpp>
 
 #include "console/console_result.h"
+#include "console/cypher_cursor.h"
 #include "console/engine.h"
+#include "console/graph_arrays.h"
 #include "console/statement_rows.h"
 #include "graph/database.h"
 #include "query/cypher_error.h"
 #include "query/cypher_statement.h"
-#include "query/plan_cache.h"
 #include "query/parse/parser.h"
 #include "query/query.h"
 
@@ -107,44 +110,36 @@ json cypher_json(const CypherValue& value, const Database& db) {
 }
 
 void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
-  Database& db = ctx.target();
-  json rows = json::array();
   // Parameters are bound as typed values, not substituted into the text.
   const std::string& text = ctx.raw.empty() ? ctx.t : ctx.raw;
-  const CypherParameters parameters = parameters_of(ctx);
-  const std::shared_ptr<const PreparedStatement> held =
-      ctx.engine.plan_cache().prepare(text, db, &ctx.engine.procedures(), parameters);
-  const PreparedStatement& prepared = *held;
-  const auto collect = [&](const std::vector<CypherValue>& record) {
-    if (rows.size() == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
-    json row = json::array();
-    for (const CypherValue& v : record) row.push_back(cypher_json(v, db));
-    rows.push_back(std::move(row));
-    return true;
-  };
-  if (!prepared.writes) {
-    execute_statement(prepared, db, parameters, ctx.engine.statement_bound(), collect, nullptr, profile);
-  } else {
-    // A write changes the graph as a whole or not at all: the Database goes
-    // back to its mark when any part fails, the save included. Rows are
-    // rendered before the compile, from the graph they were made in.
-    const DatabaseMark mark = db.mark();
-    try {
-      execute_statement(prepared, db, parameters, ctx.engine.statement_bound(), collect, &db, profile);
-      db.compile();
-      ctx.engine.save(ctx.database);
-    } catch (...) {
-      db.rollback(mark);
-      throw;
+  CypherCursor cursor(ctx.engine, text, ctx.database, parameters_of(ctx), ctx.engine.statement_bound());
+  const Database& db = cursor.database();
+  GraphArrays graph(db, ctx.out);
+  // Rows are rendered as they come, from the graph they were made in (a
+  // write compiles it only when it finishes).
+  json rows = json::array();
+  std::vector<std::vector<CypherValue>> batch;
+  for (bool more = true; more;) {
+    batch.clear();
+    more = cursor.fetch(1000, batch);
+    for (const std::vector<CypherValue>& record : batch) {
+      if (rows.size() == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
+      json row = json::array();
+      for (const CypherValue& v : record) {
+        row.push_back(cypher_json(v, db));
+        graph.add(v);
+      }
+      rows.push_back(std::move(row));
     }
-    ctx.engine.record_change("cypher", ctx.t);
   }
+  cursor.finish(ctx.t);
+  if (profile != nullptr) *profile = cursor.profile();
   // A statement that only counts answers as counts always have: its
   // count in `count`.
-  const bool count = prepared.single_count && rows.size() == 1 && rows[0][0].is_number_integer();
+  const bool count = cursor.single_count() && rows.size() == 1 && rows[0][0].is_number_integer();
   ctx.out.kind = count ? "count" : "rows";
   ctx.out.count = count ? rows[0][0].get<std::uint64_t>() : rows.size();
-  ctx.out.data = json{{"columns", prepared.columns}, {"rows", std::move(rows)}}.dump();
+  ctx.out.data = json{{"columns", cursor.columns()}, {"rows", std::move(rows)}}.dump();
 }
 
 std::string cypher_plan_document(StatementContext& ctx, const OperatorProfile* ran, std::uint64_t rows, double ns) {

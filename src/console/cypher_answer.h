@@ -23,7 +23,8 @@ struct OperatorProfile;
 nlohmann::json cypher_json(const CypherValue& value, const Database& db);
 
 // Runs ctx.t through the query pipeline on the target database and fills
-// ctx.out ("rows", data {"columns","rows"}, count = rows). Throws the
+// ctx.out ("rows", data {"columns","rows"}, count = rows, and the graph
+// arrays with the entities the rows carry: console/graph_arrays.h). Throws the
 // pipeline's CypherError, and "result exceeds 10000 rows; add an explicit
 // LIMIT" past that many rows.
 // With `profile`, also what each operator did.

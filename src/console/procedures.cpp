@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "console/engine.h"
+#include "console/graph_arrays.h"
 #include "console/migration.h"
 #include "layout/entropy_lab.h"
 #include "layout/entropy_worker.h"
@@ -35,18 +36,6 @@ std::string stream_double(double value) {
   out.imbue(std::locale::classic());
   out << value;
   return out.str();
-}
-
-const std::string& label_of(const Database& db, std::uint32_t id) {
-  static const std::string kNode = "Node";
-  const std::uint16_t label = db.graph.labels[id];
-  if (label >= db.node_types.size() || db.node_types[label].empty()) return kNode;
-  return db.node_types[label];
-}
-
-std::string type_of(const Database& db, std::uint16_t type) {
-  if (type >= db.rel_types.size() || db.rel_types[type].empty()) return "REL";
-  return db.rel_types[type];
 }
 
 void check_lab_size(std::uint64_t people, std::uint64_t papers) {
@@ -101,7 +90,7 @@ ConsoleResult explore(const Engine& engine, std::uint64_t id, std::uint32_t hops
   std::vector<bool> seen(g.node_count, false);
   const auto visit = [&](std::uint32_t node) {
     seen[node] = true;
-    out.nodes.push_back({db.node_id(node), label_of(db, node), db.names[node], db.topics[node]});
+    out.nodes.push_back(result_node(db, node));
   };
   visit(start);
   if (out.nodes.size() >= limit) return out;
@@ -111,14 +100,14 @@ ConsoleResult explore(const Engine& engine, std::uint64_t id, std::uint32_t hops
     for (const std::uint32_t u : level) {
       const std::uint32_t position = g.to_physical[u];
       const NodeRun targets = g.out_neighbors(position);
-      const TypeRun types = g.out_edge_types(position);
+      const RelRun rels = g.out_rel_ids(position);
       for (std::size_t i = 0; i < targets.size(); ++i) {
         const std::uint32_t v = g.to_logical[targets[i]];
         if (!seen[v]) {
           visit(v);
           next.push_back(v);
         }
-        out.rels.push_back({db.node_id(u), db.node_id(v), type_of(db, types[i])});
+        out.rels.push_back(result_rel(db, rels[i]));
         if (out.nodes.size() >= limit) return out;
       }
     }

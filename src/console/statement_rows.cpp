@@ -14,13 +14,12 @@
 #include "console/console_result.h"
 #include "console/documents.h"
 #include "console/engine.h"
+#include "graph/database.h"
 #include "console/procedures.h"
 #include "console/statement_rows.h"
 #include "graph/json_limits.h"
 #include "graph/json_text.h"
 #include "layout/layout_stats.h"
-#include "query/executor.h"
-#include "query/query.h"
 #include "remote/cutover.h"
 
 namespace orvane {

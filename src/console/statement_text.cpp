@@ -23,12 +23,14 @@ bool is_name_byte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-// A stored :param text as statement text: JSON numbers, booleans and null
-// as themselves, every other text (valid JSON or not) as a JSON string.
+// A stored :param text as statement text: JSON numbers, booleans, null and
+// strings as themselves (a string kept as JSON is the string it spells, as
+// the query pipeline reads it too), every other text (valid JSON or not) as
+// a JSON string.
 std::string engine_value(const std::string& stored) {
   try {
     const nlohmann::json value = parse_json_bounded(stored);
-    if (value.is_number() || value.is_boolean() || value.is_null()) return value.dump();
+    if (value.is_number() || value.is_boolean() || value.is_null() || value.is_string()) return value.dump();
   } catch (const std::exception&) {
     // not JSON at all: a plain text
   }

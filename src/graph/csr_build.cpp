@@ -323,6 +323,7 @@ void PhysicalGraph::build_typed_csr() {
   build_run_index(typed_out, frequent, per_type, out_offsets, out_targets, out_types, node_count);
   build_run_index(typed_in, frequent, per_type, in_offsets, in_sources, in_types, node_count);
   build_label_lists(*this);
+  relationships_by_type = std::move(per_type);
 }
 
 void PhysicalGraph::apply_permutation(const std::vector<std::uint32_t>& order) {

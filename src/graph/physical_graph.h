@@ -89,6 +89,7 @@ struct PhysicalGraph {
   std::uint64_t node_count = 0;      // number of nodes
   bool compiled = false;             // CSR fields reflect `edges` and every node
   std::uint64_t rel_type_count = 0;  // highest type id in the compiled edges + 1; 0 without edges
+  std::vector<std::uint64_t> relationships_by_type;  // compiled relationships of each type id
   std::uint64_t parallel_relationships = 0;  // compiled relationships that repeat an earlier one's
                                              // source, target and type
   std::vector<std::uint16_t> labels;        // by identity: first label id, or kNoLabel

@@ -21,6 +21,7 @@
 #include "console/migration.h"
 #include "console/procedures.h"
 #include "console/query_bounds.h"
+#include "console/statement_batch.h"
 #include "graph/json_limits.h"
 #include "graph/json_text.h"
 #include "http/routes.h"
@@ -70,10 +71,11 @@ HttpResponse statement(Engine& engine, const HttpRequest& request) {
   // The database applies to this statement only; USE and /v1/use select.
   // An unknown one is refused before any statement runs.
   if (!db.empty() && !engine.has_database(db)) throw std::runtime_error(unknown_database_message(db));
-  ConsoleResult result;
-  dispatch(result, engine, query, db, has_params ? &params : nullptr);
-  HttpResponse response = json_answer(result_json(result));
-  response.status = result.ok ? 200 : 400;
+  // One statement or several separated by ";" (console/statement_batch.h).
+  BatchAnswer answer;
+  dispatch_input(answer, engine, query, db, has_params ? &params : nullptr);
+  HttpResponse response = json_answer(batch_json(answer));
+  response.status = answer.ok() ? 200 : 400;
   return response;
 }
 

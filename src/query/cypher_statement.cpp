@@ -10,6 +10,7 @@
 #include "query/plan/count_pattern.h"
 #include "query/plan/planner.h"
 #include "query/procedures.h"
+#include "query/statement_cursor.h"
 
 namespace orvane {
 
@@ -47,56 +48,12 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db, c
 void execute_statement(const PreparedStatement& statement, const Database& db, const CypherParameters& parameters,
                        const WorkBound& bound, const std::function<bool(const std::vector<CypherValue>&)>& each,
                        Database* writable, OperatorProfile* profile) {
-  std::vector<CypherValue> values;
-  std::string missing;
-  for (const std::string& name : statement.parameters) {
-    const auto it = parameters.find(name);
-    if (it == parameters.end()) {
-      missing += (missing.empty() ? "" : ", ") + name;
-      values.emplace_back();
-    } else {
-      values.push_back(it->second);
-    }
-  }
-  if (!missing.empty()) {
-    throw CypherError("ParameterMissing", "MissingParameter", ErrorPhase::kCompileTime,
-                      "Expected parameter(s): " + missing);
-  }
-  ExecContext context(db, std::move(values), bound);
-  context.set_writable(writable);
-  const std::uint32_t width = statement.slot_count;
-  context.run_subplan = [&context, width](const LogicalOp& plan, const Row& argument,
-                                          const std::function<bool(Row&)>& inner_each) {
-    std::unique_ptr<Operator> root = build_operators(plan, context);
-    Row start = argument;
-    start.resize(width);
-    root->open(start);
-    Row row(width);
-    while (root->next(row)) {
-      if (!inner_each(row)) break;
-    }
-  };
-  std::unique_ptr<Operator> root = build_operators(*statement.plan, context);
-  const Row start(width);
-  root->open(start);
-  Row row(width);
-  std::vector<CypherValue> record(statement.plan->slots.size());
-  const bool returns = !statement.columns.empty();
-  while (root->next(row)) {
-    if (!returns) continue;
-    for (std::size_t i = 0; i < record.size(); ++i) record[i] = row[statement.plan->slots[i]];
+  StatementCursor cursor(statement, db, parameters, bound, writable);
+  std::vector<CypherValue> record;
+  while (cursor.next(record)) {
     if (!each(record)) break;
   }
-  if (profile != nullptr) {
-    const std::function<OperatorProfile(const Operator&)> of = [&](const Operator& op) {
-      if (op.shown() == Operator::Shown::kChild) return of(*op.children()[0]);
-      OperatorProfile p{op.name(), op.rows(), {}};
-      if (op.shown() == Operator::Shown::kLeaf) return p;
-      for (const auto& child : op.children()) p.children.push_back(of(*child));
-      return p;
-    };
-    *profile = of(*root);
-  }
+  if (profile != nullptr) *profile = cursor.profile();
 }
 
 OperatorProfile explain_statement(const PreparedStatement& statement) {

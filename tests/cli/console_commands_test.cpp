@@ -89,15 +89,20 @@ TEST(ShellCommand, RunsSavesAndReportsStatements) {
                  "error: relationship endpoint does not exist\n");
   EXPECT_EQ(before, read_text_file(g));
   // A backslash escapes nothing in backticks.
-  EXPECT_EQ(1, run_orvane({"shell", "--db", g}, "", ":nonsense; `a\\`;\nCREATE (:Z);\n").status);
+  EXPECT_EQ(1, run_orvane({"shell", "--db", g}, "", "nonsense; `a\\`;\nCREATE (:Z);\n").status);
   EXPECT_EQ(3u, nodes_in(g));
   expect_refusal(run_orvane({"shell", "--db", g}, "", "CREATE (:Z)\n"),
                  "error: unfinished statement; terminate it with ;\n");
-  // ":help" and blanks: with its line feed exactly 65536 pending bytes.
-  const std::string fits = ":help" + std::string(65536 - 6, ' ');
+  // A colon command ends with its line, without ";"; a comment hides ";".
+  r = run_orvane({"shell", "--db", g}, "", ":help\nMATCH (n) // all; of them\nRETURN count(*);\n");
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_TRUE(r.out.starts_with("{\"title\":\"Halvex Browser\"")) << r.out.substr(0, 80);
+  EXPECT_TRUE(r.out.ends_with("\n{\"columns\":[\"count(*)\"],\"rows\":[[3]]}\n")) << r.out;
+  // A statement and blanks: with its line feed exactly 65536 pending bytes.
+  const std::string fits = "RETURN 1 AS one" + std::string(65536 - 16, ' ');
   r = run_orvane({"shell", "--db", g}, "", fits + "\n;\n" + fits + " \n;\n");
   EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(r.out.starts_with("{\"title\":\"Halvex Browser\"")) << r.out.substr(0, 80);
+  EXPECT_EQ("{\"columns\":[\"one\"],\"rows\":[[1]]}\n", r.out);
   EXPECT_EQ("error: shell statement exceeds 64 KiB\n", r.err);
   EXPECT_EQ(3u, nodes_in(g));
 

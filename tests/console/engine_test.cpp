@@ -146,13 +146,18 @@ TEST(ConsoleResultJson, MemberOrderAndEscaping) {
   r.ns = 1234567;
   r.query = "a\tb\r\n\x01\"\\";
   r.data = "{\"x\":1}";
-  r.nodes = {{0, "Person", "ann", 3}, {7, "Paper", "p\"1", 0}};
-  r.rels = {{0, 7, "AUTHORED"}};
+  r.nodes = {{0, "Person", "ann", 3, {"Person", "A\"b"}, "{\"name\":\"ann\"}"}, {7, "Paper", "p\"1", 0, {}, "{}"}};
+  r.rels = {{0, 7, "AUTHORED", 12, "{\"w\":1}"}};
   EXPECT_EQ(
       "{\"ok\":true,\"kind\":\"graph\",\"count\":2,\"ns\":1.23457e+06,\"error\":\"\",\"query\":\"a\\tb\\n\\u0001\\\"\\\\\","
-      "\"data\":{\"x\":1},\"nodes\":[{\"id\":0,\"label\":\"Person\",\"name\":\"ann\",\"topic\":3},{\"id\":7,\"label\":"
-      "\"Paper\",\"name\":\"p\\\"1\",\"topic\":0}],\"rels\":[{\"src\":0,\"dst\":7,\"type\":\"AUTHORED\"}]}",
+      "\"data\":{\"x\":1},\"nodes\":[{\"id\":0,\"label\":\"Person\",\"name\":\"ann\",\"topic\":3,"
+      "\"elementId\":\"4:halvex:0\",\"labels\":[\"Person\",\"A\\\"b\"],\"properties\":{\"name\":\"ann\"}},{\"id\":7,"
+      "\"label\":\"Paper\",\"name\":\"p\\\"1\",\"topic\":0,\"elementId\":\"4:halvex:7\",\"labels\":[],"
+      "\"properties\":{}}],\"rels\":[{\"src\":0,\"dst\":7,\"type\":\"AUTHORED\",\"id\":12,\"elementId\":\"5:halvex:12\","
+      "\"properties\":{\"w\":1}}]}",
       result_json(r));
+  r.graph_truncated = true;
+  EXPECT_TRUE(result_json(r).ends_with("{\"w\":1}}],\"graphTruncated\":true}"));
 }
 
 TEST(Engine, RegistryRegistersSelectsAndLooksUp) {

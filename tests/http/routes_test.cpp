@@ -135,6 +135,13 @@ TEST_F(RoutesTest, PostTable) {
       {"GET", "/v1/databases", "", 200, "/current", R"("orvane")"},  // a request's "db" selects nothing
       {"POST", "/v1/query", R"x({"query":"MATCH (p:Person {id: $x}) RETURN count(p)","params":{"x":1}})x", 200,
        "/count", "1"},
+      // Several statements: one answer each, stopping at the first failure.
+      {"POST", "/v1/query", R"x({"query":"MATCH (n) RETURN count(n); RETURN $x AS x","params":{"x":[1,"a"]}})x", 200,
+       "/results/1/data/rows/0/0", R"([1,"a"])"},
+      {"POST", "/v1/query", R"x({"query":"RETURN 1;\n:help\nRETURN 2;"})x", 200, "/count", "3"},
+      {"POST", "/v1/query", R"x({"query":"RETURN 1; RETURN x; RETURN 3"})x", 400, "/count", "2"},
+      // Rows fill the graph arrays.
+      {"POST", "/v1/query", R"x({"query":"MATCH (n) WHERE id(n) = 1 RETURN [n]"})x", 200, "/nodes/0/id", "1"},
       {"POST", "/v1/use", R"({"name":"orvane"})", 200, "/ok", "true"},
       {"POST", "/v1/rag", R"({"query":"x","k":0})", 200, "/k", "1"},
       {"POST", "/v1/rag", R"({"q":"x","k":500,"hops":9})", 200, "/hops", "6"},

@@ -11,6 +11,7 @@
 #include "query/cypher_error.h"
 #include "query/cypher_statement.h"
 #include "query/functions/scalar_functions.h"
+#include "query/statement_cursor.h"
 #include "support/graph_builder.h"
 
 namespace orvane {
@@ -119,6 +120,36 @@ TEST(CypherPipeline, TopKAgreesWithAFullSort) {
       }
     }
   }
+}
+
+// The cursor makes rows only as they are fetched: batches of the asked
+// size, more-to-come until the end, and a reader that stops early leaves
+// the rest unmade.
+TEST(StatementCursor, FetchesInBatchesAndMakesOnlyWhatIsAsked) {
+  const Database db = testing::mixed_graph();
+  const PreparedStatement all = prepare_statement("UNWIND range(1, 10) AS x RETURN x", db);
+  StatementCursor cursor(all, db, {}, WorkBound{});
+  EXPECT_EQ(std::vector<std::string>{"x"}, cursor.columns());
+  std::vector<std::vector<CypherValue>> rows;
+  const std::pair<std::size_t, bool> batches[] = {{4, true}, {4, true}, {4, false}, {4, false}};
+  std::size_t expected = 0;
+  for (const auto& [n, more] : batches) {
+    EXPECT_EQ(more, cursor.fetch(n, rows));
+    expected = std::min<std::size_t>(expected + n, 10);
+    EXPECT_EQ(expected, rows.size());
+  }
+  EXPECT_TRUE(cursor.exhausted());
+  EXPECT_EQ(10, rows.back()[0].as_int());
+
+  const PreparedStatement scan = prepare_statement("MATCH (n) RETURN n", db);
+  StatementCursor early(scan, db, {}, WorkBound{});
+  std::vector<std::vector<CypherValue>> two;
+  EXPECT_TRUE(early.fetch(2, two));
+  EXPECT_EQ(2u, early.profile().rows);  // ProduceResults made two rows, not the 14 nodes
+
+  // A parameter the statement uses and the caller lacks fails before any row.
+  const PreparedStatement param = prepare_statement("RETURN $p AS p", db);
+  EXPECT_THROW(StatementCursor(param, db, {}, WorkBound{}), CypherError);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // The snapshot file: its exact bytes, round trips, the atomic writer and every
 // check of the loader (on files the test encodes itself or damages), the
-// digest, writers killed mid-save, and graphs with many relationship types.
+// digest (also over files larger than the writer's and the loader's
+// buffers), writes refused part-way, writers killed mid-save, and graphs
+// with many relationship types.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -372,6 +375,69 @@ TEST(Snapshot, DamagedFilesAreRefused) {
               load_bytes_error(dir, damaged))
         << "byte " << i;
   }
+}
+
+// A file of many megabytes, so that the writer's four 1 MiB staging buffers
+// wrap around many times and its digest thread lags behind the writes, and
+// the loader reads its embeddings in pieces and a name and a property longer
+// than its 1 MiB buffer. The bytes are the encoder's, the file loads back
+// whole, and a cut or a flipped byte anywhere past the version (in the first
+// buffer fill, at and across 1 MiB boundaries, deep in the file, in the last
+// bytes) is reported as a checksum mismatch, never as anything the damage
+// tripped first.
+TEST(Snapshot, LargeFilesRoundTripAndDamageAnywhereIsCaught) {
+  TempDir dir;
+  Database db;
+  generate_corpus(db, 40000, 10000, 3);
+  optimize_layout(db);
+  db.add_person(std::string(std::size_t{3} << 20, 'n'), 1);
+  db.compile();
+  db.set_property(17, "long", std::string(std::size_t{5} << 20, 'p'));
+  save_snapshot(db, dir.file("big.orv"));
+  const std::string bytes = read_text_file(dir.file("big.orv"));
+  ASSERT_GT(bytes.size(), std::size_t{16} << 20);
+  EXPECT_EQ(encode(image_of(db)), bytes);
+  expect_same_graph(db, load_snapshot(dir.file("big.orv")));
+
+  const std::size_t mib = std::size_t{1} << 20;
+  for (const std::size_t at : {std::size_t{100}, mib - 1, mib, mib + 1, 8 * mib - 2, 9 * mib + 5, bytes.size() / 2,
+                               bytes.size() - 40, bytes.size() - 33}) {
+    std::string flipped = bytes;
+    flipped[at] = static_cast<char>(flipped[at] ^ 0x21);
+    EXPECT_EQ("snapshot checksum mismatch", load_bytes_error(dir, flipped)) << "byte " << at;
+    EXPECT_EQ("snapshot checksum mismatch", load_bytes_error(dir, bytes.substr(0, at))) << "cut at " << at;
+  }
+}
+
+// A save that the system stops part-way (here the file size limit, as a
+// full disk would) fails with the system's reason while the digest thread
+// is still busy, removes its temporary file and leaves the previous
+// snapshot as it was. Run in a child, whose limit dies with it.
+TEST(Snapshot, AWriteRefusedPartWayLeavesThePreviousFile) {
+  TempDir dir;
+  const std::string path = dir.file("g.orv");
+  const Database small = star(4);
+  save_snapshot(small, path);
+  const std::string before = read_text_file(path);
+  Database large;
+  generate_corpus(large, 40000, 10000, 3);
+  optimize_layout(large);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+    const rlimit limit{rlim_t{3} << 20, rlim_t{3} << 20};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    write_text_file(dir.file("error.txt"), error_of([&] { save_snapshot(large, path); }));
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ("snapshot write failed: File too large", read_text_file(dir.file("error.txt")));
+  EXPECT_FALSE(has_temporary(dir.path()));
+  EXPECT_EQ(before, read_text_file(path));
+  EXPECT_EQ(edges_of(small), edges_of(load_snapshot(path)));
 }
 
 // Each case changes one field of a valid image; the digest is recomputed,

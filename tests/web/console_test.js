@@ -1,5 +1,6 @@
 // The browser console in headless Chromium against a real server: the
-// statements a user runs first (count, rows, EXPLAIN, :help, a guide
+// statements a user runs first (count, rows, a drawn path, several
+// statements in one input, EXPLAIN, :help, a guide
 // slide, explore), the inspector, switching databases, an error frame,
 // entropy charts, retrieval, themes and a narrow window, a node whose name
 // is an HTML payload, and the API-key flow on a second server that needs a
@@ -99,6 +100,32 @@ async function main() {
       expect(await frame.locator('thead th').allTextContents().then((t) => t.join(',')) === 'p,x.name', 'wrong columns');
       expect(await frame.locator('tbody .node-chip').count() === 5, 'node objects are not chips');
       await screenshot(page, 'table');
+    });
+
+    await list.check("a path query draws the answer's nodes and relationships", async () => {
+      const statement = 'MATCH p = (a:Person)-[:FOLLOWS]->(b)-[:FOLLOWS]->(c) RETURN p LIMIT 3';
+      const expected = await post(server, '/v1/query', { query: statement });
+      expect(expected.rels.length >= 2, 'the path query found too little to test');
+      const frame = await run(page, statement);
+      await frame.locator('button.tab[data-view="graph"]').click();
+      const canvas = frame.locator('.graph-canvas');
+      await canvas.waitFor();
+      expect(await canvas.getAttribute('data-nodes') === String(expected.nodes.length),
+        `drew ${await canvas.getAttribute('data-nodes')} of ${expected.nodes.length} nodes`);
+      expect(await canvas.getAttribute('data-rels') === String(expected.rels.length),
+        `drew ${await canvas.getAttribute('data-rels')} of ${expected.rels.length} relationships`);
+    });
+
+    await list.check('several statements show one answer each and stop at the first error', async () => {
+      const frame = await run(page, 'RETURN 1 AS one;\n:params\nRETURN nothing; RETURN 2');
+      expect(await frame.getAttribute('data-kind') === 'statements', 'not a statements frame');
+      expect(await frame.evaluate((el) => el.classList.contains('frame-error')), 'not marked as failed');
+      const sections = frame.locator('.statement-result');
+      expect(await sections.count() === 3, `${await sections.count()} answers`);
+      expect(await sections.nth(0).locator('tbody td').textContent() === '1', 'first answer missing');
+      expect((await sections.nth(2).locator('.error-message').textContent()).startsWith('Variable `nothing` not defined'),
+        'no error of the third statement');
+      await screenshot(page, 'statements');
     });
 
     await list.check('EXPLAIN shows the operator tree without running', async () => {

@@ -70,16 +70,20 @@ class Frame {
 
   show(result, wallMs) {
     this.result = result;
-    if (!result.ok) {
+    // Several statements show every answer, the failed last one included.
+    const several = result.kind === 'statements' && Array.isArray(result.results);
+    if (!result.ok && !several) {
       this.showFailure(result.error || 'the statement failed', result);
       return;
     }
     const parts = [result.kind];
     if (result.kind === 'count' || result.kind === 'rows') parts.push(`${result.count} ${result.kind === 'rows' ? 'rows' : 'counted'}`);
     if (result.kind === 'graph') parts.push(`${result.nodes.length} nodes, ${result.rels.length} relationships`);
+    if (several) parts.push(`${result.count} of ${result.statements} statements run`, result.ok ? 'ok' : 'stopped at an error');
     parts.push(`server ${formatNs(result.ns)}`, `round trip ${wallMs.toFixed(0)} ms`);
     this.meta.textContent = parts.join(' · ');
     this.element.dataset.kind = result.kind;
+    this.element.classList.toggle('frame-error', !result.ok);
     const views = viewsFor(result);
     const buttons = views.map((view, index) =>
       el('button', { type: 'button', role: 'tab', class: 'tab', 'aria-selected': index === 0 ? 'true' : 'false',

@@ -44,10 +44,15 @@ function refreshSoon() {
   }, 150);
 }
 
+// An answer of several statements carries one answer per statement that
+// ran; each may have changed server state.
 function afterResult(result) {
-  const statement = String(result.query || '').trim().toLowerCase();
-  if (result.ok && result.kind === 'clear') stream.clear(stream.frames.find((f) => f.result === result));
-  if (result.ok && statement.startsWith(':style')) loadStyle();
+  const answers = result.kind === 'statements' && Array.isArray(result.results) ? result.results : [result];
+  for (const answer of answers) {
+    const statement = String(answer.query || '').trim().toLowerCase();
+    if (answer.ok && answer.kind === 'clear') stream.clear(stream.frames.find((f) => f.result === result));
+    if (answer.ok && statement.startsWith(':style')) loadStyle();
+  }
   refreshSoon();
 }
 

@@ -7,6 +7,7 @@
 #include "query/cypher_error.h"
 #include "query/functions/scalar_functions.h"
 #include "query/plan/count_pattern.h"
+#include "query/plan/estimates.h"
 #include "query/plan/pattern_planning.h"
 
 namespace orvane {
@@ -515,6 +516,7 @@ std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Datab
   results->columns = statement.columns;
   results->slots = statement.parts.empty() ? std::vector<std::uint32_t>{} : statement.parts[0].column_slots;
   if (count) rewrite_count(results, std::move(count));
+  estimate_rows(*results, db);
   return results;
 }
 

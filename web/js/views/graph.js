@@ -24,10 +24,17 @@ function nodeElement(node) {
   };
 }
 
+// A relationship's element id: its own id, so parallel relationships are
+// drawn apart; an answer without relationship ids falls back to its ends
+// and type.
+function relId(rel) {
+  return Number.isInteger(rel.id) ? `r${rel.id}` : `r${rel.src}-${rel.type}-${rel.dst}`;
+}
+
 function relElement(rel) {
   return {
     group: 'edges',
-    data: { id: `r${rel.src}-${rel.type}-${rel.dst}`, source: `n${rel.src}`, target: `n${rel.dst}`, type: rel.type,
+    data: { id: relId(rel), source: `n${rel.src}`, target: `n${rel.dst}`, type: rel.type,
       colour: relColour(rel.type) },
   };
 }
@@ -45,7 +52,8 @@ function graphStyle() {
   ];
 }
 
-// Draws `nodes` ({id,label,name,topic}) and `rels` ({src,dst,type}).
+// Draws `nodes` ({id,label,name,topic,labels?,properties?}) and `rels`
+// ({src,dst,type,id?}).
 function drawGraph(holder, nodes, rels, context) {
   const canvas = el('div', { class: 'graph-canvas', role: 'img',
     'aria-label': `Graph of ${nodes.length} nodes and ${rels.length} relationships; the Table view lists them` });
@@ -110,7 +118,7 @@ function drawGraph(holder, nodes, rels, context) {
         y: centre.y + 70 * Math.sin((2 * Math.PI * i) / Math.max(fresh.length, 1)) } })));
       const newRels = (more.rels || []).filter((r) =>
         cy.getElementById(`n${r.src}`).nonempty() && cy.getElementById(`n${r.dst}`).nonempty() &&
-        cy.getElementById(`r${r.src}-${r.type}-${r.dst}`).empty());
+        cy.getElementById(relId(r)).empty());
       cy.add(newRels.map(relElement));
       update();
       cy.layout({ name: 'cose', animate: true, animationDuration: 350, randomize: false, fit: false,
@@ -140,9 +148,14 @@ export function renderGraphResult(holder, result, context) {
   drawGraph(holder, result.nodes || [], result.rels || [], context);
 }
 
-// Node objects found anywhere in the rows, each once, drawn without
-// relationships (row results do not carry them).
+// The answer's graph arrays: every node, relationship and path the rows
+// carry, each once. An answer without them (an older server) draws the
+// node objects of the rows, without relationships.
 export function renderRowsGraph(holder, result, context) {
+  if (Array.isArray(result.nodes) && result.nodes.length > 0) {
+    drawGraph(holder, result.nodes, result.rels || [], context);
+    return;
+  }
   const seen = new Map();
   for (const row of result.data.rows || []) {
     for (const value of row) {

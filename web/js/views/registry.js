@@ -1,6 +1,8 @@
 // Which views a result offers, first one shown: every frame can show its
-// raw JSON; rows with node objects and explore results can be drawn; plans,
-// guides, entropy reports and retrieval answers have views of their own.
+// raw JSON; rows that carry nodes (the answer's graph arrays, or node
+// objects in the rows) and explore results can be drawn; plans, guides,
+// entropy reports, retrieval answers and inputs of several statements have
+// views of their own.
 
 import { renderTable, rowsHaveNodes } from './table.js';
 import { renderJson } from './json.js';
@@ -10,6 +12,7 @@ import { renderHelp, renderDocument } from './document.js';
 import { renderGuide } from './guide.js';
 import { renderEntropy } from './entropy.js';
 import { renderRag } from './rag.js';
+import { renderStatements } from './statements.js';
 
 const json = { id: 'json', label: 'JSON', render: renderJson };
 
@@ -19,7 +22,8 @@ export function viewsFor(result) {
     case 'count':
     case 'rows': {
       const views = [{ id: 'table', label: 'Table', render: renderTable }];
-      if (data && rowsHaveNodes(data)) views.push({ id: 'graph', label: 'Graph', render: renderRowsGraph });
+      const drawn = Array.isArray(result.nodes) && result.nodes.length > 0;
+      if (drawn || (data && rowsHaveNodes(data))) views.push({ id: 'graph', label: 'Graph', render: renderRowsGraph });
       return [...views, json];
     }
     case 'plan':
@@ -37,6 +41,8 @@ export function viewsFor(result) {
       return [{ id: 'guide', label: 'Guide', render: renderGuide }, json];
     case 'entropy':
       return [{ id: 'entropy', label: 'Charts', render: renderEntropy }, { id: 'document', label: 'Figures', render: renderDocument }, json];
+    case 'statements':
+      return [{ id: 'statements', label: 'Statements', render: renderStatements }, json];
     case 'rag':
       return [{ id: 'rag', label: 'Ranked', render: renderRag }, json];
     default:

@@ -1,0 +1,85 @@
+// The console's statement cursor (cypher_cursor.h): a plan from the
+// engine's cache, the query library's cursor over it, and the mark that
+// undoes a write that does not finish.
+#include "console/cypher_cursor.h"
+
+#include <optional>
+
+#include "console/engine.h"
+#include "graph/database.h"
+#include "query/plan_cache.h"
+#include "query/statement_cursor.h"
+
+namespace orvane {
+
+struct CypherCursor::State {
+  Engine& engine;
+  std::string database_name;
+  Database& db;
+  std::shared_ptr<const PreparedStatement> plan;
+  std::optional<DatabaseMark> mark;  // a write not yet finished
+  std::unique_ptr<StatementCursor> cursor;
+
+  void roll_back() {
+    if (mark) {
+      cursor.reset();
+      db.rollback(*mark);
+      mark.reset();
+    }
+  }
+};
+
+CypherCursor::CypherCursor(Engine& engine, const std::string& text, const std::string& database,
+                           const CypherParameters& parameters, const WorkBound& bound) {
+  Database& db = engine.database(database);
+  auto plan = engine.plan_cache().prepare(text, db, &engine.procedures(), parameters);
+  state_ = std::make_unique<State>(State{engine, database, db, std::move(plan), std::nullopt, nullptr});
+  State& s = *state_;
+  if (s.plan->writes) s.mark = db.mark();
+  try {
+    s.cursor = std::make_unique<StatementCursor>(*s.plan, db, parameters, bound, s.plan->writes ? &db : nullptr);
+  } catch (...) {
+    s.roll_back();
+    throw;
+  }
+}
+
+CypherCursor::~CypherCursor() {
+  if (state_) state_->roll_back();
+}
+
+const std::vector<std::string>& CypherCursor::columns() const { return state_->plan->columns; }
+const Database& CypherCursor::database() const { return state_->db; }
+bool CypherCursor::writes() const { return state_->plan->writes; }
+bool CypherCursor::single_count() const { return state_->plan->single_count; }
+
+bool CypherCursor::fetch(std::size_t n, std::vector<std::vector<CypherValue>>& rows) {
+  try {
+    return state_->cursor->fetch(n, rows);
+  } catch (...) {
+    state_->roll_back();
+    throw;
+  }
+}
+
+void CypherCursor::finish(const std::string& change_detail) {
+  State& s = *state_;
+  try {
+    std::vector<CypherValue> record;
+    while (s.cursor->next(record)) {
+    }
+    if (s.mark) {
+      s.db.compile();
+      s.engine.save(s.database_name);
+      s.mark.reset();
+      s.engine.record_change("cypher", change_detail);
+    }
+  } catch (...) {
+    s.roll_back();
+    throw;
+  }
+}
+
+OperatorProfile CypherCursor::profile() const { return state_->cursor->profile(); }
+
+}  // namespace orvane

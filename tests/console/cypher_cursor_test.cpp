@@ -1,0 +1,70 @@
+// The console's statement cursor: rows in the batches asked for, a write
+// that finishes is kept, one abandoned or failing half way is undone.
+#include <gtest/gtest.h>
+
+#include "console/cypher_cursor.h"
+#include "console/engine.h"
+#include "graph/database.h"
+#include "query/cypher_error.h"
+#include "support/graph_builder.h"
+
+namespace orvane {
+namespace {
+
+Engine small_engine() {
+  Engine e;
+  e.register_database("orvane", testing::mixed_graph());
+  e.use_database("orvane");
+  return e;
+}
+
+TEST(CypherCursor, ReadsInBatches) {
+  Engine engine = small_engine();
+  CypherCursor cursor(engine, "MATCH (n:Person) RETURN n.name AS name", "", {});
+  EXPECT_EQ(std::vector<std::string>{"name"}, cursor.columns());
+  EXPECT_FALSE(cursor.writes());
+  std::vector<std::vector<CypherValue>> rows;
+  EXPECT_TRUE(cursor.fetch(4, rows));
+  EXPECT_TRUE(cursor.fetch(4, rows));
+  EXPECT_FALSE(cursor.fetch(4, rows));
+  EXPECT_EQ(10u, rows.size());
+  cursor.finish("");
+}
+
+TEST(CypherCursor, AWriteIsKeptOnlyWhenItFinishes) {
+  struct Case {
+    const char* what;
+    const char* statement;
+    int fetch;      // rows fetched before the end (-1: none)
+    bool finish;    // finish() is called
+    bool kept;      // the new nodes stay
+  };
+  const Case cases[] = {
+      {"finished", "UNWIND range(1, 3) AS i CREATE (:Robot {i: i}) RETURN i", 3, true, true},
+      {"finished without reading", "UNWIND range(1, 3) AS i CREATE (:Robot {i: i})", -1, true, true},
+      {"abandoned after a batch", "UNWIND range(1, 3) AS i CREATE (:Robot {i: i}) RETURN i", 1, false, false},
+      {"failing half way", "UNWIND [1, 2, 0] AS i CREATE (:Robot {i: 6 / i}) RETURN i", -1, true, false},
+  };
+  for (const Case& c : cases) {
+    Engine engine = small_engine();
+    const std::uint64_t before = engine.database().graph.node_count;
+    {
+      CypherCursor cursor(engine, c.statement, "", {});
+      EXPECT_TRUE(cursor.writes()) << c.what;
+      std::vector<std::vector<CypherValue>> rows;
+      if (c.fetch >= 0) cursor.fetch(static_cast<std::size_t>(c.fetch), rows);
+      if (c.finish) {
+        if (c.kept) {
+          cursor.finish("test");
+        } else {
+          EXPECT_THROW(cursor.finish("test"), CypherError) << c.what;
+        }
+      }
+    }
+    EXPECT_EQ(before + (c.kept ? 3 : 0), engine.database().graph.node_count) << c.what;
+    EXPECT_EQ(c.kept, engine.database().node_type_ids.count("Robot") == 1) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace orvane

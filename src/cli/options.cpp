@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/decimal.h"
+#include "cli/query_bound_options.h"
 #include "service/service_command.h"
 
 namespace orvane {
@@ -36,6 +37,10 @@ const std::map<std::string, OptionSet>& strict_commands() {
                              {"--public", "--ephemeral", "--no-fabric", "--empty"}};
     t["serve"] = serve;
     t["console"] = serve;
+    // The statement bounds, wherever statements run.
+    for (const char* command : {"query", "shell", "serve", "console"}) {
+      for (const char* option : kQueryBoundOptions) t[command].values.insert(option);
+    }
     return t;
   }();
   return table;

@@ -21,6 +21,7 @@
 #include "base/text.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/query_bound_options.h"
 #include "cli/query_parameters.h"
 #include "console/console_result.h"
 #include "console/engine.h"
@@ -72,6 +73,7 @@ int run_query_command(int argc, char** argv) {
     return 2;
   }
   const ParamMap params = command_line_parameters(argc, argv);
+  const WorkBound bound = query_bound_options(argc, argv);
   const bool mutating = is_mutating_input(input);
   const std::string db_path = option_value(argc, argv, "--db", "");
   const std::string out_path = option_value(argc, argv, "--out", mutating ? db_path : "");
@@ -91,6 +93,7 @@ int run_query_command(int argc, char** argv) {
   }
   db.compile();
   Engine engine;
+  engine.set_query_bound(bound);
   engine.register_database("neo4j", std::move(db));
   engine.use_database("neo4j");
   // The command line's parameters are the session's :param values, so a

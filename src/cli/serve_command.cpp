@@ -15,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/query_bound_options.h"
 #include "console/engine.h"
 #include "console/procedures.h"
 #include "graph/database.h"
@@ -115,6 +116,7 @@ void print_start_lines(const Engine& engine, unsigned short port) {
 
 int run_serve(int argc, char** argv) {
   const unsigned short port = port_option(argc, argv, "7475");
+  const WorkBound bound = query_bound_options(argc, argv);
   const std::string path = graph_path(argc, argv);
   std::unique_ptr<GraphWriterLock> lock;
   if (!path.empty()) lock = GraphWriterLock::acquire(path);
@@ -122,6 +124,7 @@ int run_serve(int argc, char** argv) {
   engine.web_root = option_value(argc, argv, "--web", installation_path("web"));
   engine.site_root = option_value(argc, argv, "--site", installation_path("site"));
   engine.instance_id = option_value(argc, argv, "--managed-instance", "");
+  engine.set_query_bound(bound);
   print_start_lines(engine, port);
   g_stop.store(false);
   StopSignals signals;

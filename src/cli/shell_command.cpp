@@ -22,6 +22,7 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/query_bound_options.h"
 #include "cli/query_parameters.h"
 #include "console/console_result.h"
 #include "console/dispatcher.h"
@@ -43,6 +44,7 @@ int run_shell(int argc, char** argv) {
   const std::string path = option_value(argc, argv, "--db", "");
   if (path.empty()) throw std::runtime_error("shell requires --db PATH; a missing file starts an empty graph");
   const ParamMap params = command_line_parameters(argc, argv);
+  const WorkBound bound = query_bound_options(argc, argv);
   auto lock = GraphWriterLock::acquire(path);
 
   Engine engine;
@@ -57,6 +59,7 @@ int run_shell(int argc, char** argv) {
   }
 
   set_parameters(engine, params);
+  engine.set_query_bound(bound);
 
   const bool interactive = ::isatty(STDIN_FILENO) == 1;
   if (interactive) {

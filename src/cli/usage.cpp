@@ -31,6 +31,8 @@ Advanced commands:
                                     write a durable mmap snapshot
   serve    [--db SNAP | --people N --papers N] [--port N] [--web DIR] [--site DIR] [--no-fabric]
                                     foreground server; automatic data directory unless --db is supplied
+           [--query-timeout MS] [--query-memory MIB] [--query-steps N]
+                                    bound each statement (query and shell too); 5000, 1024, 10000000
   site     [--port N] [--site DIR]
                                     marketing website as the document root
   entropy-lab [--people N] [--papers N] [--mess 1-3] [--json PATH]

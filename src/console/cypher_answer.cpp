@@ -112,7 +112,8 @@ json cypher_json(const CypherValue& value, const Database& db) {
 void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   // Parameters are bound as typed values, not substituted into the text.
   const std::string& text = ctx.raw.empty() ? ctx.t : ctx.raw;
-  CypherCursor cursor(ctx.engine, text, ctx.database, parameters_of(ctx), WorkBound{}, profile != nullptr);
+  CypherCursor cursor(ctx.engine, text, ctx.database, parameters_of(ctx), ctx.engine.statement_bound(),
+                      profile != nullptr);
   const Database& db = cursor.database();
   std::ostream* stream = profile == nullptr ? ctx.rows_out : nullptr;
   GraphArrays graph(db, ctx.out);

@@ -27,6 +27,7 @@
 #include "console/documents.h"
 #include "console/engine.h"
 #include "console/procedures.h"
+#include "console/query_bounds.h"
 #include "console/statement_rows.h"
 #include "graph/json_text.h"
 #include "graph/utf8.h"
@@ -71,6 +72,7 @@ const std::vector<Row>& rows() {
       {{{Match::kBegins, ":style"}}, "stats", [](auto& c, auto&) { run_style(c); }},
       {{{Match::kEquals, ":config"}, {Match::kBegins, "call dbms.listconfig"}, {Match::kBegins, "call dbms.clientconfig"}},
        "stats", [](auto& c, auto&) { document(c, config_document(c.engine)); }},
+      {{{Match::kBegins, ":config "}}, "stats", [](auto& c, auto& arg) { run_config(c, arg); }},
       {{{Match::kEquals, ":server status"}, {Match::kBegins, ":server"}}, "stats",
        [](auto& c, auto&) { document(c, server_status_document(c.engine)); }},
       {{{Match::kEquals, ":clear"}}, "clear", [](auto& c, auto&) { document(c, "{\"cleared\":true}"); }},

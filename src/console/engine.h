@@ -1,8 +1,8 @@
 // orvane::Engine: the state a server and its console share — the open
 // databases (the registry) and the current one, where each database is kept
 // on disk, the statement counters, the query log, the change events, the
-// console settings (parameters, style, auto-entropy interval) and the
-// remote connections.
+// console settings (parameters, style, auto-entropy interval, the bound
+// statements run under) and the remote connections.
 //
 // Every change goes through a method that keeps the engine's invariants:
 // the registry and the files agree, the bounded lists stay bounded, and a
@@ -17,11 +17,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "graph/database.h"
+#include "query/exec/work_bound.h"
 #include "remote/remote_endpoint.h"
 
 namespace orvane {
@@ -202,6 +204,17 @@ class Engine {
   // Restarts the schedule after an optimisation.
   void optimised() { statements_since_optimize_ = 0; }
 
+  // The time, steps and memory a statement may take: the setting every
+  // statement runs under (:config, the --query-* options), and the bound a
+  // request gives its own statements instead (console/query_bounds.h, which
+  // checks both against their ceilings).
+  const WorkBound& query_bound() const { return query_bound_; }
+  void set_query_bound(const WorkBound& bound) { query_bound_ = bound; }
+  // The bound of the statement being run: the request's while one is set,
+  // else the setting. nullopt ends the request's.
+  const WorkBound& statement_bound() const { return statement_bound_ ? *statement_bound_ : query_bound_; }
+  void set_statement_bound(std::optional<WorkBound> bound) { statement_bound_ = bound; }
+
   // The procedures CALL can name in this engine's statements: the graph
   // procedures, and whatever its owner registers.
   ProcedureRegistry& procedures() { return *procedures_; }
@@ -242,6 +255,8 @@ class Engine {
   std::string style_ = kDefaultStyle;
   std::int32_t auto_entropy_every_ = 0;
   std::int32_t statements_since_optimize_ = 0;
+  WorkBound query_bound_;
+  std::optional<WorkBound> statement_bound_;  // see set_statement_bound
   std::vector<RemoteEndpoint> remotes_;
 };
 

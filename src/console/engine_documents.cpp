@@ -13,6 +13,7 @@
 #include "console/document_support.h"
 #include "console/documents.h"
 #include "console/engine.h"
+#include "console/query_bounds.h"
 #include "graph/json_limits.h"
 #include "graph/json_text.h"
 #include "layout/layout_stats.h"
@@ -62,14 +63,17 @@ std::string style_document(const Engine& engine) {
 
 std::string config_document(const Engine& engine) {
   const Database& db = engine.database();
-  return JsonObjectText()
-      .count("browser.maxFrames", 50)
+  JsonObjectText doc;
+  doc.count("browser.maxFrames", 50)
       .boolean("dbms.security.auth_enabled", false)
       .string("dbms.default_database", engine.current_name())
       .string("dbms.memory.heap.max_size", std::to_string(db.graph.node_count * 64) + "B-soa")
       .raw("orvane.entropy.auto", std::to_string(engine.auto_entropy_every()))
       .string("orvane.web_root", engine.web_root)
-      .count("orvane.params", engine.params().size())
+      .count("orvane.params", engine.params().size());
+  // The bounds statements run under, each in its unit (console/query_bounds.h).
+  for (const BoundSetting& setting : bound_settings()) doc.count(setting.setting, bound_value(engine.query_bound(), setting));
+  return doc
       .string("note", "Settings come from command-line options and console statements; there is no configuration file.")
       .text();
 }

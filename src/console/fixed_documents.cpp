@@ -142,7 +142,8 @@ std::string help_document() {
       .string("title", "Halvex Browser")
       .raw("colon", json_string_array({":help", ":schema", ":sysinfo", ":queries", ":play intro", ":play cypher",
                                        ":play bloom", ":play entropy", ":explore", ":entropy", ":rag",
-                                       ":param id => 0", ":params", ":style", ":config", ":server status",
+                                       ":param id => 0", ":params", ":style", ":config",
+                                       ":config orvane.query.timeout: 30000", ":server status",
                                        ":clear", ":history"}))
       .raw("cypher",
            json_string_array({"MATCH (p:Person {id: $id})-[:FOLLOWS*0..3]->(x) RETURN count(DISTINCT x)",

@@ -20,6 +20,7 @@
 #include "console/engine.h"
 #include "console/migration.h"
 #include "console/procedures.h"
+#include "console/query_bounds.h"
 #include "console/statement_batch.h"
 #include "graph/json_limits.h"
 #include "graph/json_text.h"
@@ -53,6 +54,8 @@ HttpResponse statement(Engine& engine, const HttpRequest& request) {
   if (!body.is_object()) throw std::runtime_error("JSON object required");
   const std::string query = string_member(body, "query");
   if (query.empty()) throw std::runtime_error("query is required");
+  // "timeout", "memory" and "steps" bound this request's statements only.
+  const StatementBoundScope bound(engine, request_bound(engine.query_bound(), body));
   const std::string db = string_member(body, "db");
   ParamMap params;
   const auto params_member = body.find("params");

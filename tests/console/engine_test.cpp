@@ -91,7 +91,9 @@ TEST(Documents, MemberOrderHostileTextsAndLimitsOfEveryDocument) {
       {style_document(e), "style note", ""},
       {config_document(e),
        "browser.maxFrames dbms.security.auth_enabled dbms.default_database dbms.memory.heap.max_size "
-       "orvane.entropy.auto orvane.web_root orvane.params note", "/orvane.web_root"},
+       "orvane.entropy.auto orvane.web_root orvane.params orvane.query.timeout orvane.query.memory orvane.query.steps "
+       "note",
+       "/orvane.web_root"},
       {server_status_document(e), "address protocol version database nodes edges queries databases note", "/database"},
       {query_log_document(e), "queries", "/queries/0/cypher"},
       {stats_document(e), "queries errors avg_ns nodes edges degree_entropy mean_edge_jump databases cdc_events", ""},

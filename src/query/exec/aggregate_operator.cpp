@@ -6,7 +6,10 @@
 //
 // Grouping keeps what it must: per group its key values and one
 // accumulator per aggregate; DISTINCT aggregates also keep the values
-// seen. The memory this takes counts against the statement's bound.
+// seen, collect() and the percentiles and deviations every value. The
+// memory this takes counts against the statement's bound: a group when it
+// is made, a value when an accumulator keeps it, a minimum or maximum when
+// it is replaced.
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
@@ -17,6 +20,7 @@
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
 #include "query/exec/value_keys.h"
+#include "query/exec/value_size.h"
 
 namespace orvane {
 namespace {
@@ -35,14 +39,19 @@ struct Accumulator {
   std::unordered_set<CypherValue, ValueHash, ValueEqual> seen;  // DISTINCT
 };
 
-void fold(const BoundAggregate& a, Accumulator& acc, Row& row, ExecContext& context) {
+// Folds the aggregate's value of `row` into `acc`, counting what `acc`
+// keeps more in `memory`.
+void fold(const BoundAggregate& a, Accumulator& acc, Row& row, ExecContext& context, HeldMemory& memory) {
   if (a.kind == AggregateKind::kCountStar) {
     ++acc.count;
     return;
   }
   CypherValue v = evaluate(*a.argument, row, context);
   if (v.is_null()) return;
-  if (a.distinct && !acc.seen.insert(v).second) return;
+  if (a.distinct) {
+    if (!acc.seen.insert(v).second) return;
+    memory.add(value_bytes(v) + kHashEntryBytes);
+  }
   ++acc.count;
   switch (a.kind) {
     case AggregateKind::kCount: break;
@@ -73,17 +82,23 @@ void fold(const BoundAggregate& a, Accumulator& acc, Row& row, ExecContext& cont
       }
       break;
     case AggregateKind::kMin:
-      if (acc.best.is_null() || order_compare(v, acc.best) < 0) acc.best = std::move(v);
+    case AggregateKind::kMax: {
+      if (!acc.best.is_null()) {
+        const int c = order_compare(v, acc.best);
+        if (a.kind == AggregateKind::kMin ? c >= 0 : c <= 0) break;
+      }
+      memory.remove(value_heap_bytes(acc.best));
+      memory.add(value_heap_bytes(v));
+      acc.best = std::move(v);
       break;
-    case AggregateKind::kMax:
-      if (acc.best.is_null() || order_compare(v, acc.best) > 0) acc.best = std::move(v);
-      break;
+    }
     case AggregateKind::kCollect:
     case AggregateKind::kStDev:
     case AggregateKind::kStDevP:
     case AggregateKind::kPercentileCont:
     case AggregateKind::kPercentileDisc:
       if (a.kind != AggregateKind::kCollect && !v.is_number()) type_mismatch("Number", v);
+      memory.add(value_bytes(v));
       acc.values.push_back(std::move(v));
       break;
     case AggregateKind::kCountStar: break;
@@ -153,6 +168,7 @@ class Aggregation final : public Operator {
     Operator::open(argument);
     groups_.clear();
     order_.clear();
+    memory_.clear();
     done_ = false;
     cursor_ = 0;
   }
@@ -183,11 +199,17 @@ class Aggregation final : public Operator {
       for (const auto& e : op_.expressions) key.push_back(evaluate(*e, row, context_));
       auto it = groups_.find(key);
       if (it == groups_.end()) {
+        // The key twice (the table's and the group's), the accumulators,
+        // the first row, the table entry and the order's pointer.
+        memory_.add(2 * values_bytes(key) + sizeof(Group) + op_.aggregates.size() * sizeof(Accumulator) +
+                    values_bytes(row) + kHashEntryBytes + sizeof(Group*));
         Group g{key, std::vector<Accumulator>(op_.aggregates.size()), row};
         it = groups_.emplace(key, std::move(g)).first;
         order_.push_back(&it->second);
       }
-      for (std::size_t i = 0; i < op_.aggregates.size(); ++i) fold(*op_.aggregates[i], it->second.accumulators[i], row, context_);
+      for (std::size_t i = 0; i < op_.aggregates.size(); ++i) {
+        fold(*op_.aggregates[i], it->second.accumulators[i], row, context_, memory_);
+      }
     }
     if (groups_.empty() && op_.expressions.empty()) {
       // No grouping keys: one group even over no rows.
@@ -198,6 +220,7 @@ class Aggregation final : public Operator {
 
   std::unordered_map<std::vector<CypherValue>, Group, ValuesHash, ValuesEqual> groups_;
   std::vector<Group*> order_;
+  HeldMemory memory_{context_};  // what groups_ and order_ hold
   bool done_ = false;
   std::size_t cursor_ = 0;
 };

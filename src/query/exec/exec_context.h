@@ -1,6 +1,16 @@
 // The state one execution of a plan shares across its operators and
 // expressions: the Database it reads, the parameters, the work bound, the
-// statement's clock, and the slot layout of its rows.
+// statement's clock, the slot layout of its rows, and the memory its
+// operators keep.
+//
+// Memory is one budget for the whole execution: every operator that keeps
+// rows or values (Sort, Top, Aggregation, Distinct, the path searches, a
+// procedure's rows) holds the bytes it keeps through a HeldMemory and gives
+// them back when it starts over or is destroyed, so the operators of a
+// subquery run once per outer row return theirs after each run. The bytes
+// are estimates (value_size.h), counted where the rows are kept rather
+// than by the allocator, so a statement stops with a clear error before
+// the process runs out of memory instead of after.
 #pragma once
 
 #include <chrono>
@@ -10,6 +20,7 @@
 #include <vector>
 
 #include "graph/cypher_value.h"
+#include "query/exec/work_bound.h"
 
 namespace orvane {
 
@@ -18,16 +29,6 @@ struct LogicalOp;
 
 // One row: a value per slot of the plan (bind/binder.h assigns the slots).
 using Row = std::vector<CypherValue>;
-
-// How much a statement may do before it stops with an error: steps
-// (candidate rows an operator considers) and wall-clock time. The
-// defaults are the engine's long-standing ones; a setting or a request may
-// raise them.
-struct WorkBound {
-  std::uint64_t steps = 10'000'000;
-  std::chrono::milliseconds time{5000};
-  std::uint64_t memory_bytes = std::uint64_t{1} << 30;  // what sort, aggregation and DISTINCT may hold
-};
 
 class ExecContext {
  public:
@@ -53,6 +54,21 @@ class ExecContext {
   std::uint64_t steps() const { return steps_; }
   const WorkBound& bound() const { return bound_; }
 
+  // Counts `bytes` more kept by an operator; throws CypherError
+  // (TransientError, MemoryPoolOutOfMemoryError, run time) with
+  // memory_limit_message(bound().memory_bytes) when the total held would
+  // pass the bound, and then holds nothing more. Operators call it through
+  // HeldMemory, which gives the bytes back.
+  void hold(std::uint64_t bytes) {
+    if (bytes > bound_.memory_bytes - held_) memory_exceeded();
+    held_ += bytes;
+    if (held_ > peak_) peak_ = held_;
+  }
+  // Gives back `bytes` held before. Requires: at most held().
+  void release(std::uint64_t bytes) { held_ -= bytes; }
+  std::uint64_t held() const { return held_; }
+  std::uint64_t peak() const { return peak_; }  // the most held at once so far
+
   // The statement's instant: every current-time function of one statement
   // reads the same one.
   std::chrono::system_clock::time_point statement_time() const { return started_wall_; }
@@ -66,6 +82,7 @@ class ExecContext {
 
  private:
   void check_bound() const;
+  [[noreturn]] void memory_exceeded() const;
 
   const Database& db_;
   Database* writable_ = nullptr;
@@ -73,8 +90,45 @@ class ExecContext {
   std::vector<CypherValue> parameters_;
   WorkBound bound_;
   std::uint64_t steps_ = 0;
+  std::uint64_t held_ = 0;  // bytes the operators keep now; never above bound_.memory_bytes
+  std::uint64_t peak_ = 0;
   std::chrono::steady_clock::time_point started_;
   std::chrono::system_clock::time_point started_wall_;
 };
+
+// The bytes one operator keeps against its context's memory bound. add()
+// as it keeps more (throwing the memory-limit error, with nothing added,
+// when the execution's total would pass the bound), remove() what it drops,
+// clear() when it drops everything; the destructor gives back what is
+// still held. Not copyable: one per operator (or per search).
+class HeldMemory {
+ public:
+  explicit HeldMemory(ExecContext& context) : context_(context) {}
+  ~HeldMemory() { clear(); }
+  HeldMemory(const HeldMemory&) = delete;
+  HeldMemory& operator=(const HeldMemory&) = delete;
+
+  void add(std::uint64_t bytes) {
+    context_.hold(bytes);
+    bytes_ += bytes;
+  }
+  // Requires: at most bytes().
+  void remove(std::uint64_t bytes) {
+    context_.release(bytes);
+    bytes_ -= bytes;
+  }
+  void clear() { remove(bytes_); }
+  std::uint64_t bytes() const { return bytes_; }
+
+ private:
+  ExecContext& context_;
+  std::uint64_t bytes_ = 0;
+};
+
+// "query memory limit exceeded: sort, aggregation, DISTINCT and path
+// searches may hold at most N MiB; narrow the statement or raise the
+// limit", the limit in MiB when it is a whole number of them, else in
+// bytes ("... at most 4096 bytes; ...").
+std::string memory_limit_message(std::uint64_t limit_bytes);
 
 }  // namespace orvane

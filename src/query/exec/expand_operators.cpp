@@ -8,11 +8,15 @@
 // given. Within one MATCH a relationship is used once: each expansion
 // skips the relationships already bound by the clause (`distinct_from`),
 // and a variable-length walk never repeats one of its own.
+//
+// VarExpand collects the paths of one input row before it hands them out;
+// they count against the statement's memory bound until the next row.
 #include <algorithm>
 
 #include "graph/database.h"
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
+#include "query/exec/value_size.h"
 
 namespace orvane {
 namespace {
@@ -115,6 +119,7 @@ class VarExpand final : public Operator {
   void open(const Row& argument) override {
     Operator::open(argument);
     results_.clear();
+    memory_.clear();
     cursor_ = 0;
   }
   bool next(Row& row) override {
@@ -128,6 +133,7 @@ class VarExpand final : public Operator {
       }
       if (!children_[0]->next(row)) return false;
       results_.clear();
+      memory_.clear();
       cursor_ = 0;
       const CypherValue& from = row[op_.from_slot];
       if (from.kind() != CypherValue::Kind::kNode) continue;
@@ -161,7 +167,9 @@ class VarExpand final : public Operator {
       rels.reserve(path_.size());
       for (const std::uint32_t r : path_) rels.emplace_back(RelRef{r});
       if (op_.reversed) std::reverse(rels.begin(), rels.end());
-      results_.push_back({CypherValue(std::move(rels)), node});
+      Result result{CypherValue(std::move(rels)), node};
+      memory_.add(sizeof(Result) + value_heap_bytes(result.rels));
+      results_.push_back(std::move(result));
     }
     if (op_.max_hops >= 0 && hops >= op_.max_hops) return;
     std::vector<Step> steps;
@@ -178,6 +186,7 @@ class VarExpand final : public Operator {
 
   std::vector<std::uint32_t> path_;
   std::vector<Result> results_;
+  HeldMemory memory_{context_};  // what results_ holds
   std::size_t cursor_ = 0;
 };
 

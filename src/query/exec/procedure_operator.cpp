@@ -1,11 +1,13 @@
 // ProcedureCall: for each input row, the procedure's rows for the row's
 // arguments, each output written to its slot. The rows of one call are
 // collected before they are handed on, since a body produces them by
-// callback. Arguments are checked against the inputs' types per call.
+// callback, and count against the statement's memory bound until the
+// next call. Arguments are checked against the inputs' types per call.
 #include "query/bind/bound_query.h"
 #include "query/cypher_error.h"
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
+#include "query/exec/value_size.h"
 #include "query/procedures.h"
 
 namespace orvane {
@@ -17,6 +19,7 @@ class ProcedureCall final : public Operator {
   void open(const Row& argument) override {
     Operator::open(argument);
     rows_.clear();
+    memory_.clear();
     cursor_ = 0;
   }
   bool next(Row& row) override {
@@ -31,6 +34,7 @@ class ProcedureCall final : public Operator {
       }
       if (!children_[0]->next(row)) return false;
       rows_.clear();
+      memory_.clear();
       cursor_ = 0;
       std::vector<CypherValue> args;
       for (std::size_t i = 0; i < call.arguments.size(); ++i) {
@@ -44,6 +48,7 @@ class ProcedureCall final : public Operator {
       }
       call.procedure->body(args, context_.db(), [this](std::vector<CypherValue> values) {
         context_.step();
+        memory_.add(values_bytes(values));
         rows_.push_back(std::move(values));
       });
       // A procedure without outputs passes its input row on once.
@@ -56,6 +61,7 @@ class ProcedureCall final : public Operator {
 
  private:
   std::vector<std::vector<CypherValue>> rows_;
+  HeldMemory memory_{context_};  // what rows_ holds
   std::size_t cursor_ = 0;
 };
 

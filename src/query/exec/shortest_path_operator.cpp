@@ -30,6 +30,10 @@
 //
 // Same source and target: a path of length 0 when min_hops is 0;
 // otherwise the error Neo4j raises (the search is undefined there).
+//
+// Memory: each side's tables (an entry per node reached, a hop per parent)
+// count against the statement's memory bound for the length of one
+// search, the paths found until the next input row.
 #include <algorithm>
 #include <functional>
 #include <unordered_map>
@@ -38,6 +42,7 @@
 #include "query/cypher_error.h"
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
+#include "query/exec/value_size.h"
 
 namespace orvane {
 namespace {
@@ -72,6 +77,7 @@ class ShortestPath final : public Operator {
   void open(const Row& argument) override {
     Operator::open(argument);
     results_.clear();
+    memory_.clear();
     cursor_ = 0;
   }
 
@@ -83,6 +89,7 @@ class ShortestPath final : public Operator {
       }
       if (!children_[0]->next(row)) return false;
       results_.clear();
+      memory_.clear();
       cursor_ = 0;
       const CypherValue& from = row[op_.from_slot];
       const CypherValue& to = row[op_.to_slot];
@@ -159,8 +166,9 @@ class ShortestPath final : public Operator {
     return true;
   }
 
-  // Grows `side` by one level; the new frontier replaces the old.
-  void grow(Row& row, Side& side, bool backward) {
+  // Grows `side` by one level; the new frontier replaces the old. What the
+  // side's tables gain counts in `memory`.
+  void grow(Row& row, Side& side, bool backward, HeldMemory& memory) {
     std::vector<std::uint32_t> next;
     std::vector<Hop> hops;
     for (const std::uint32_t node : side.frontier) {
@@ -168,8 +176,15 @@ class ShortestPath final : public Operator {
       hops_of(row, node, backward, hops);
       for (const Hop& h : hops) {
         const auto [it, fresh] = side.depth.emplace(h.node, side.level + 1);
-        if (fresh) next.push_back(h.node);
-        if (it->second == side.level + 1) side.parents[h.node].push_back({h.rel, node});
+        if (fresh) {
+          // Its depth, its parents' entry and its place in the frontier.
+          memory.add(2 * kHashEntryBytes + sizeof(std::uint32_t) * 3 + sizeof(std::vector<Hop>));
+          next.push_back(h.node);
+        }
+        if (it->second == side.level + 1) {
+          memory.add(sizeof(Hop));
+          side.parents[h.node].push_back({h.rel, node});
+        }
       }
     }
     std::sort(next.begin(), next.end());
@@ -199,6 +214,7 @@ class ShortestPath final : public Operator {
       write(row, path);
       if (!is_true(evaluate(*op_.path_predicate, row, context_))) return true;
     }
+    memory_.add(sizeof(PathValue) + (path.nodes.capacity() + path.rels.capacity()) * sizeof(std::uint32_t));
     results_.push_back(std::move(path));
     return op_.all_paths;
   }
@@ -213,6 +229,7 @@ class ShortestPath final : public Operator {
       if (results_.empty()) exhaustive(row, source, target, 1);
       return;
     }
+    HeldMemory tables(context_);  // both sides' tables, for this search only
     Side forward, backward;
     forward.depth.emplace(source, 0);
     forward.frontier = {source};
@@ -225,7 +242,7 @@ class ShortestPath final : public Operator {
       const bool grow_forward = forward.frontier.size() <= backward.frontier.size();
       Side& grown = grow_forward ? forward : backward;
       const Side& other = grow_forward ? backward : forward;
-      grow(row, grown, !grow_forward);
+      grow(row, grown, !grow_forward, tables);
       std::vector<std::uint32_t> meeting;
       for (const std::uint32_t node : grown.frontier) {
         const auto it = other.depth.find(node);
@@ -311,6 +328,7 @@ class ShortestPath final : public Operator {
   }
 
   std::vector<PathValue> results_;
+  HeldMemory memory_{context_};  // what results_ holds
   std::size_t cursor_ = 0;
 };
 

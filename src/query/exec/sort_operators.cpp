@@ -5,6 +5,10 @@
 // ORDER BY ... LIMIT 10 over a million rows holds ten. Both are stable:
 // rows with equal keys keep their input order. Distinct passes a row the
 // first time its values appear, keeping one copy of each.
+//
+// Every kept row (its sort keys and all its slots) or DISTINCT key counts
+// against the statement's memory bound; Top gives a row's bytes back when
+// a better one replaces it, so it holds k rows' worth however many pass.
 #include <algorithm>
 #include <unordered_set>
 
@@ -12,6 +16,7 @@
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
 #include "query/exec/value_keys.h"
+#include "query/exec/value_size.h"
 
 namespace orvane {
 namespace {
@@ -22,12 +27,15 @@ struct Keyed {
   Row row;
 };
 
+std::uint64_t kept_bytes(const Keyed& k) { return values_bytes(k.keys) + values_bytes(k.row) + sizeof(k.sequence); }
+
 class Sort final : public Operator {
  public:
   using Operator::Operator;
   void open(const Row& argument) override {
     Operator::open(argument);
     rows_kept_.clear();
+    memory_.clear();
     done_ = false;
     cursor_ = 0;
   }
@@ -67,12 +75,15 @@ class Sort final : public Operator {
         // A max-heap of the kept rows: replace the worst when this one is better.
         if (!less(k, rows_kept_.front())) continue;
         std::pop_heap(rows_kept_.begin(), rows_kept_.end(), less);
+        memory_.remove(kept_bytes(rows_kept_.back()));
         k.row = row;
+        memory_.add(kept_bytes(k));
         rows_kept_.back() = std::move(k);
         std::push_heap(rows_kept_.begin(), rows_kept_.end(), less);
         continue;
       }
       k.row = row;
+      memory_.add(kept_bytes(k));
       rows_kept_.push_back(std::move(k));
       if (limit > 0) std::push_heap(rows_kept_.begin(), rows_kept_.end(), less);
     }
@@ -80,6 +91,7 @@ class Sort final : public Operator {
   }
 
   std::vector<Keyed> rows_kept_;
+  HeldMemory memory_{context_};  // what rows_kept_ holds
   bool done_ = false;
   std::size_t cursor_ = 0;
 };
@@ -90,19 +102,25 @@ class Distinct final : public Operator {
   void open(const Row& argument) override {
     Operator::open(argument);
     seen_.clear();
+    memory_.clear();
   }
   bool next(Row& row) override {
     while (children_[0]->next(row)) {
       std::vector<CypherValue> key;
       key.reserve(op_.slots.size());
       for (const std::uint32_t s : op_.slots) key.push_back(row[s]);
-      if (seen_.insert(std::move(key)).second) return produced();
+      const auto [kept, fresh] = seen_.insert(std::move(key));
+      if (fresh) {
+        memory_.add(values_bytes(*kept) + kHashEntryBytes);
+        return produced();
+      }
     }
     return false;
   }
 
  private:
   std::unordered_set<std::vector<CypherValue>, ValuesHash, ValuesEqual> seen_;
+  HeldMemory memory_{context_};  // what seen_ holds
 };
 
 }  // namespace

@@ -28,6 +28,9 @@ class SnapshotOutput {
   // std::runtime_error "snapshot write failed: REASON" (REASON from errno,
   // e.g. "No space left on device") when the system refuses a write.
   void put(const void* data, std::size_t size) {
+    // An empty piece may come with a null pointer (an empty vector's or
+    // store's data()), which memcpy must not be given even for no bytes.
+    if (size == 0) return;
     // Most pieces are a few bytes (a length, a name) and fit what is left.
     if (size < kWriteSlice - filled_) {
       std::memcpy(staging_[current_].get() + filled_, data, size);

@@ -6,17 +6,13 @@
 #include "console/engine.h"
 #include "graph/database.h"
 #include "query/cypher_error.h"
+#include "console/small_engine.h"
 #include "support/graph_builder.h"
 
 namespace orvane {
 namespace {
 
-Engine small_engine() {
-  Engine e;
-  e.register_database("orvane", testing::mixed_graph());
-  e.use_database("orvane");
-  return e;
-}
+using testing::small_engine;
 
 TEST(CypherCursor, ReadsInBatches) {
   Engine engine = small_engine();

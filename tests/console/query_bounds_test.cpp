@@ -11,6 +11,7 @@
 #include "console/dispatcher.h"
 #include "console/engine.h"
 #include "console/query_bounds.h"
+#include "console/small_engine.h"
 #include "support/graph_builder.h"
 
 namespace orvane {
@@ -18,12 +19,7 @@ namespace {
 
 using json = nlohmann::json;
 
-Engine small_engine() {
-  Engine e;
-  e.register_database("orvane", testing::mixed_graph());
-  e.use_database("orvane");
-  return e;
-}
+using testing::small_engine;
 
 ConsoleResult run(Engine& e, const std::string& statement) {
   ConsoleResult r;

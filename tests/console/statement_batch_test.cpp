@@ -12,6 +12,7 @@
 #include "console/graph_arrays.h"
 #include "console/parameter_values.h"
 #include "console/statement_batch.h"
+#include "console/small_engine.h"
 #include "support/graph_builder.h"
 
 namespace orvane {
@@ -19,14 +20,7 @@ namespace {
 
 using json = nlohmann::json;
 
-// mixed_graph as the current "orvane": persons 0–9, papers 10–13; FOLLOWS
-// relationships 0 (0→1), 1 (1→0), 2 (0→2), 3 (2→3), ... in creation order.
-Engine small_engine() {
-  Engine e;
-  e.register_database("orvane", testing::mixed_graph());
-  e.use_database("orvane");
-  return e;
-}
+using testing::small_engine;
 
 // `answer` with every "ns" member removed, at any depth: the one member
 // that differs from run to run.

@@ -118,6 +118,29 @@ NodeRun PhysicalGraph::search_typed_run(const std::vector<std::uint32_t>& offset
   return {neighbours.data() + (lo - types.data()), static_cast<std::size_t>(hi - lo)};
 }
 
+PhysicalGraph::TypedRuns PhysicalGraph::typed_runs(const std::vector<std::uint32_t>& offsets,
+                                                    const std::vector<std::uint32_t>& neighbours,
+                                                    const std::vector<std::uint32_t>& rels,
+                                                    const std::vector<std::uint16_t>& types, std::uint32_t position,
+                                                    std::uint16_t type) const {
+  if (!compiled || type >= rel_type_count) return {};
+  const std::uint32_t begin = offsets[position], end = offsets[position + 1];
+  const std::uint16_t* first = types.data() + begin;
+  const std::uint16_t* last = types.data() + end;
+  // Runs are short: a linear walk beats the binary search's branches.
+  const std::uint16_t* lo = first;
+  if (end - begin <= 16) {
+    while (lo != last && *lo < type) ++lo;
+  } else {
+    lo = std::lower_bound(first, last, type);
+  }
+  const std::uint16_t* hi = lo;
+  while (hi != last && *hi == type) ++hi;
+  const std::size_t at = static_cast<std::size_t>(lo - types.data());
+  const std::size_t n = static_cast<std::size_t>(hi - lo);
+  return {{neighbours.data() + at, n}, {rels.data() + at, n}};
+}
+
 NodeRun PhysicalGraph::nodes_with_label(std::uint16_t label) const {
   if (!compiled || static_cast<std::size_t>(label) + 1 >= label_offsets.size()) return {};
   return {label_members.data() + label_offsets[label], label_offsets[label + 1] - label_offsets[label]};

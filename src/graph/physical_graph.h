@@ -214,6 +214,19 @@ struct PhysicalGraph {
     if (!compiled || type >= rel_type_count) return {};
     return search_typed_run(in_offsets, in_rels, in_types, position, type);
   }
+  // Both of the above with one search: a node's relationships of one type,
+  // the nodes reached (positions) and the relationship identities, slot for
+  // slot; empty when not compiled or `type` >= rel_type_count.
+  struct TypedRuns {
+    NodeRun nodes;
+    RelRun rels;
+  };
+  TypedRuns typed_out_runs(std::uint32_t position, std::uint16_t type) const {
+    return typed_runs(out_offsets, out_targets, out_rels, out_types, position, type);
+  }
+  TypedRuns typed_in_runs(std::uint32_t position, std::uint16_t type) const {
+    return typed_runs(in_offsets, in_sources, in_rels, in_types, position, type);
+  }
   // The identities of the nodes labelled `label`, ascending; empty when not
   // compiled or no node has that label.
   NodeRun nodes_with_label(std::uint16_t label) const;
@@ -235,6 +248,9 @@ struct PhysicalGraph {
     }
     return search_typed_run(offsets, neighbours, types, position, type);
   }
+  TypedRuns typed_runs(const std::vector<std::uint32_t>& offsets, const std::vector<std::uint32_t>& neighbours,
+                       const std::vector<std::uint32_t>& rels, const std::vector<std::uint16_t>& types,
+                       std::uint32_t position, std::uint16_t type) const;
   static NodeRun search_typed_run(const std::vector<std::uint32_t>& offsets,
                                   const std::vector<std::uint32_t>& neighbours,
                                   const std::vector<std::uint16_t>& types, std::uint32_t position, std::uint16_t type);

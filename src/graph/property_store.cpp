@@ -11,6 +11,7 @@
 #include "graph/property_store.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <stdexcept>
@@ -54,6 +55,11 @@ bool same_value(const Value& a, const Value& b) {
 
 PropertyStore::PropertyStore() = default;
 
+std::uint64_t PropertyStore::next_generation() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
 // ------------------------------------------------------------ dictionary
 
 std::uint32_t PropertyStore::intern_key(std::string_view name) {
@@ -95,7 +101,7 @@ void PropertyStore::append(std::uint16_t group) {
   slot_.push_back(kNoRecords);
   for (const KeyInfo& k : g.keys)
     if (k.column != UINT32_MAX) column_resize(columns_[k.column], g.members.size());
-  dirty_ = true;
+  changed();
 }
 
 void PropertyStore::reserve(std::uint64_t entities) {
@@ -128,7 +134,7 @@ void PropertyStore::truncate(std::uint64_t count) {
   group_of_.resize(count);
   row_of_.resize(count);
   slot_.resize(count);
-  dirty_ = true;
+  changed();
 }
 
 // --------------------------------------------------------------- lookup
@@ -150,6 +156,12 @@ PropertyStore::KeyInfo& PropertyStore::info_for_write(std::uint16_t group, std::
 const PropertyStore::Column* PropertyStore::column(std::uint16_t group, std::uint32_t key) const {
   const KeyInfo* k = info(group, key);
   return k && k->column != UINT32_MAX ? &columns_[k->column] : nullptr;
+}
+
+PropertyStore::Placement PropertyStore::placement(std::uint16_t group, std::uint32_t key) const {
+  const KeyInfo* k = info(group, key);
+  if (!k) return {};
+  return {k->column != UINT32_MAX ? &columns_[k->column] : nullptr, k->in_records != 0};
 }
 
 bool PropertyStore::has_column(std::uint16_t group, std::uint32_t key) const { return column(group, key) != nullptr; }
@@ -301,7 +313,7 @@ void PropertyStore::set(Entity entity, std::uint32_t key, const Value& value) {
   KeyInfo& k = info_for_write(group, key);
   Column* c = k.column != UINT32_MAX ? &columns_[k.column] : nullptr;
   const bool in_records = k.in_records != 0 && find_record(entity, key) != nullptr;
-  dirty_ = true;
+  changed();
   if (value.is_null() || (c && c->kind == kind_of_tag(tag_of(value)))) {
     if (in_records) remove_from_records(entity, key), --k.in_records;
     if (c && value.is_null()) column_clear(*c, row);
@@ -338,7 +350,7 @@ void PropertyStore::clear(Entity entity) {
     skip_value(in);
   }
   if (slot_[entity] != kNoRecords) install_records(entity, {});
-  dirty_ = true;
+  changed();
 }
 
 void PropertyStore::set_all(Entity entity, std::vector<std::pair<std::uint32_t, Value>> entries) {

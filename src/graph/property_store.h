@@ -169,6 +169,18 @@ class PropertyStore {
     scan_float_batches(group, key, [&](const FloatBatch& b) { for (std::size_t i = 0; i < b.size; ++i) each(b.entities[i], b.values[i]); });
   }
 
+  // Where `key` lives in `group`, for readers of one key on many entities
+  // (property_key_reader.h): its column, or null, and whether some entity
+  // of the group holds it in its records. Both empty for an unknown group
+  // or key. Valid until the next write.
+  struct Placement;
+  Placement placement(std::uint16_t group, std::uint32_t key) const;
+  // The entity's row within its group (its place in the group's columns).
+  std::uint64_t row_of(Entity entity) const { return row_of_[entity]; }
+  // Changes with every write: a placement read at one generation is valid
+  // while the store's generation is the same. Unique across stores.
+  std::uint64_t generation() const { return generation_; }
+
   // Approximate heap bytes the store holds (capacities, not sizes).
   std::size_t memory_bytes() const;
   // Whether (group, key) has a column; for tests and EXPLAIN-like reports.
@@ -214,6 +226,10 @@ class PropertyStore {
     std::vector<std::uint32_t> members;  // by row: entity
     std::vector<KeyInfo> keys;           // sorted by key id; pairs that have a column or records
   };
+  struct Placement {
+    const Column* column = nullptr;
+    bool in_records = false;
+  };
 
  private:
   static constexpr std::uint64_t kNoRecords = UINT64_MAX;  // slot of an entity without records
@@ -250,6 +266,12 @@ class PropertyStore {
   std::vector<Group> groups_;                                   // by group id
   std::vector<Column> columns_;                                 // in order of creation
   bool dirty_ = false;                                          // written since the last organise()
+  static std::uint64_t next_generation();
+  void changed() {
+    dirty_ = true;
+    generation_ = next_generation();
+  }
+  std::uint64_t generation_ = next_generation();
   std::string scratch_;                                         // a write's new records, reused
 };
 

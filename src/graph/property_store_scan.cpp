@@ -110,6 +110,7 @@ void PropertyStore::organise() {
         if (new_column[g][i] != UINT32_MAX) columns_[groups_[g].keys[i].column] = std::move(fresh[new_column[g][i]]);
     if (garbage_ != 0) compact_records();
     dirty_ = false;
+    generation_ = next_generation();
     return;
   }
   // Pass 2: every entity's values to their new place; records rewritten in entity order.
@@ -191,6 +192,7 @@ void PropertyStore::organise() {
     std::erase_if(keys, [](const KeyInfo& k) { return k.column == UINT32_MAX && k.in_records == 0; });
   }
   dirty_ = false;
+  generation_ = next_generation();
 }
 
 // ------------------------------------------------------------------ scans

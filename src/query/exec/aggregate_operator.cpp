@@ -193,6 +193,7 @@ class Aggregation final : public Operator {
 
   void consume(Row& row) {
     done_ = true;
+    if (op_.expressions.empty()) return consume_ungrouped(row);
     std::vector<CypherValue> key;
     while (children_[0]->next(row)) {
       key.clear();
@@ -211,11 +212,27 @@ class Aggregation final : public Operator {
         fold(*op_.aggregates[i], it->second.accumulators[i], row, context_, memory_);
       }
     }
-    if (groups_.empty() && op_.expressions.empty()) {
-      // No grouping keys: one group even over no rows.
-      Group g{{}, std::vector<Accumulator>(op_.aggregates.size()), row};
-      order_.push_back(&groups_.emplace(std::vector<CypherValue>{}, std::move(g)).first->second);
+  }
+
+  // No grouping keys: one group, even over no rows, folded without a
+  // table lookup per row. Its first row is the first input row, or the
+  // row as it was when there was none.
+  void consume_ungrouped(Row& row) {
+    Group* g = nullptr;
+    const auto make_group = [&] {
+      memory_.add(sizeof(Group) + op_.aggregates.size() * sizeof(Accumulator) + values_bytes(row) +
+                  kHashEntryBytes + sizeof(Group*));
+      Group fresh{{}, std::vector<Accumulator>(op_.aggregates.size()), row};
+      g = &groups_.emplace(std::vector<CypherValue>{}, std::move(fresh)).first->second;
+      order_.push_back(g);
+    };
+    while (children_[0]->next(row)) {
+      if (g == nullptr) make_group();
+      for (std::size_t i = 0; i < op_.aggregates.size(); ++i) {
+        fold(*op_.aggregates[i], g->accumulators[i], row, context_, memory_);
+      }
     }
+    if (g == nullptr) make_group();
   }
 
   std::unordered_map<std::vector<CypherValue>, Group, ValuesHash, ValuesEqual> groups_;

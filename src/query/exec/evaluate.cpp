@@ -39,12 +39,12 @@ CypherValue property_of(const BoundExpr& expr, const CypherValue& base, ExecCont
     // this very statement's CREATE): it is then looked up by name.
     case Kind::kNode:
       if (expr.node_key == kUnknownKey) return from_property(db.node_property(base.as_node().identity, expr.name));
-      return from_property(db.node_store.get(base.as_node().identity, expr.node_key));
+      return context.node_reader(expr.node_key).value(base.as_node().identity);
     case Kind::kRelationship: {
       const std::uint32_t rel = base.as_relationship().identity;
       if (rel >= db.rel_store.size()) return {};
       if (expr.rel_key == kUnknownKey) return from_property(db.relationship_property(rel, expr.name));
-      return from_property(db.rel_store.get(rel, expr.rel_key));
+      return context.rel_reader(expr.rel_key).value(rel);
     }
     case Kind::kMap: {
       const CypherValue* member = base.find(expr.name);
@@ -153,23 +153,6 @@ CypherValue in_list(const CypherValue& a, const CypherValue& b) {
   }
   if (unknown) return {};
   return false;
-}
-
-CypherValue compare(ast::Op op, const CypherValue& a, const CypherValue& b) {
-  if (op == ast::Op::kEqual || op == ast::Op::kNotEqual) {
-    const std::optional<bool> e = cypher_equals(a, b);
-    if (!e) return {};
-    return op == ast::Op::kEqual ? *e : !*e;
-  }
-  const std::optional<std::partial_ordering> c = cypher_compare(a, b);
-  if (!c) return {};
-  switch (op) {
-    case ast::Op::kLess: return *c < 0;
-    case ast::Op::kLessEqual: return *c <= 0;
-    case ast::Op::kGreater: return *c > 0;
-    case ast::Op::kGreaterEqual: return *c >= 0;
-    default: return {};
-  }
 }
 
 // The index of `i` into a sequence of `size`, negative from the end;
@@ -359,6 +342,24 @@ void type_mismatch(const char* expected, const CypherValue& got) {
                     std::string("Type mismatch: expected ") + expected + " but was " + type_name(got));
 }
 
+CypherValue compare_values(ast::Op op, const CypherValue& a, const CypherValue& b) {
+  if (op == ast::Op::kEqual || op == ast::Op::kNotEqual) {
+    const std::optional<bool> e = cypher_equals(a, b);
+    if (!e) return {};
+    return op == ast::Op::kEqual ? *e : !*e;
+  }
+  const std::optional<std::partial_ordering> c = cypher_compare(a, b);
+  if (!c) return {};
+  switch (op) {
+    case ast::Op::kLess: return *c < 0;
+    case ast::Op::kLessEqual: return *c <= 0;
+    case ast::Op::kGreater: return *c > 0;
+    case ast::Op::kGreaterEqual: return *c >= 0;
+    default: return {};
+  }
+}
+
+
 bool is_true(const CypherValue& value) {
   if (value.kind() == Kind::kBool) return value.as_bool();
   if (value.is_null()) return false;
@@ -455,7 +456,7 @@ CypherValue evaluate(const BoundExpr& expr, Row& row, ExecContext& context) {
       bool unknown = false;
       for (std::size_t i = 0; i < expr.ops.size(); ++i) {
         CypherValue right = evaluate(*expr.children[i + 1], row, context);
-        const CypherValue r = compare(expr.ops[i], left, right);
+        const CypherValue r = compare_values(expr.ops[i], left, right);
         if (r.is_null()) {
           unknown = true;
         } else if (!r.as_bool()) {

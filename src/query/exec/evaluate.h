@@ -6,6 +6,7 @@
 #pragma once
 
 #include "query/exec/exec_context.h"
+#include "query/parse/ast.h"
 
 namespace orvane {
 
@@ -21,6 +22,10 @@ CypherValue evaluate(const BoundExpr& expr, Row& row, ExecContext& context);
 // (false and null filter a row out). Throws TypeError for a value that is
 // neither boolean nor null.
 bool is_true(const CypherValue& value);
+
+// `a OP b` for a comparison operator (=, <>, <, <=, >, >=): true, false, or
+// null when the two are not comparable or either is null.
+CypherValue compare_values(ast::Op op, const CypherValue& a, const CypherValue& b);
 
 // Helpers the functions share: "Type mismatch: expected X but was Y"
 // as a TypeError at run time.

@@ -7,6 +7,7 @@
 // detail, as the work limit keeps TransientError with WorkLimitExceeded.
 #include "query/exec/exec_context.h"
 
+#include "graph/database.h"
 #include "query/cypher_error.h"
 
 namespace orvane {
@@ -22,6 +23,13 @@ void ExecContext::check_bound() const {
   if (steps_ > bound_.steps || std::chrono::steady_clock::now() - started_ > bound_.time) {
     throw CypherError("TransientError", "WorkLimitExceeded", ErrorPhase::kRuntime, kWorkLimitMessage);
   }
+}
+
+PropertyKeyReader& ExecContext::make_reader(std::vector<std::unique_ptr<PropertyKeyReader>>& readers,
+                                            std::uint32_t key, bool relationships) {
+  if (key >= readers.size()) readers.resize(std::size_t{key} + 1);
+  readers[key] = std::make_unique<PropertyKeyReader>(relationships ? db_.rel_store : db_.node_store, key);
+  return *readers[key];
 }
 
 void ExecContext::memory_exceeded() const {

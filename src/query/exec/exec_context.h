@@ -16,10 +16,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "graph/cypher_value.h"
+#include "graph/property_key_reader.h"
 #include "query/exec/work_bound.h"
 
 namespace orvane {
@@ -69,6 +71,19 @@ class ExecContext {
   std::uint64_t held() const { return held_; }
   std::uint64_t peak() const { return peak_; }  // the most held at once so far
 
+  // This execution's reader of node (relationship) property key `key`,
+  // made on first use: operators and expressions read properties through
+  // it, so a key's place in each group is looked up once per execution,
+  // not once per row. Requires: `key` is a key id of the store.
+  PropertyKeyReader& node_reader(std::uint32_t key) {
+    if (key < node_readers_.size() && node_readers_[key]) return *node_readers_[key];
+    return make_reader(node_readers_, key, false);
+  }
+  PropertyKeyReader& rel_reader(std::uint32_t key) {
+    if (key < rel_readers_.size() && rel_readers_[key]) return *rel_readers_[key];
+    return make_reader(rel_readers_, key, true);
+  }
+
   // The statement's instant: every current-time function of one statement
   // reads the same one.
   std::chrono::system_clock::time_point statement_time() const { return started_wall_; }
@@ -83,6 +98,8 @@ class ExecContext {
  private:
   void check_bound() const;
   [[noreturn]] void memory_exceeded() const;
+  PropertyKeyReader& make_reader(std::vector<std::unique_ptr<PropertyKeyReader>>& readers, std::uint32_t key,
+                                 bool relationships);
 
   const Database& db_;
   Database* writable_ = nullptr;
@@ -94,6 +111,7 @@ class ExecContext {
   std::uint64_t peak_ = 0;
   std::chrono::steady_clock::time_point started_;
   std::chrono::system_clock::time_point started_wall_;
+  std::vector<std::unique_ptr<PropertyKeyReader>> node_readers_, rel_readers_;  // by key id
 };
 
 // The bytes one operator keeps against its context's memory bound. add()

@@ -43,8 +43,8 @@ void steps_of(const PhysicalGraph& g, const LogicalOp& op, std::uint32_t node, s
       return;
     }
     for (const std::uint16_t type : op.types) {
-      take(outgoing ? g.typed_out_neighbors(position, type) : g.typed_in_neighbors(position, type),
-           outgoing ? g.typed_out_rel_ids(position, type) : g.typed_in_rel_ids(position, type), skip_loops);
+      const PhysicalGraph::TypedRuns runs = outgoing ? g.typed_out_runs(position, type) : g.typed_in_runs(position, type);
+      take(runs.nodes, runs.rels, skip_loops);
     }
   };
   if (op.direction != ast::Direction::kLeft) direction(true, false);
@@ -87,7 +87,7 @@ class Expand final : public Operator {
       while (cursor_ < steps_.size()) {
         const Step s = steps_[cursor_++];
         context_.step();
-        if (used(row, op_.distinct_from, s.rel) || !target_ok(row, op_, s.node)) continue;
+        if (used(row, op_.distinct_from, s.rel) || !target_ok(row, op_, s.node) || !labelled(s.node)) continue;
         if (op_.rel_into) {
           const CypherValue& bound = row[op_.rel_slot];
           if (bound.kind() != CypherValue::Kind::kRelationship || bound.as_relationship().identity != s.rel) continue;
@@ -107,6 +107,15 @@ class Expand final : public Operator {
   }
 
  private:
+  // Whether the node reached has every label the planner pushed into the
+  // expansion (pushdown.h).
+  bool labelled(std::uint32_t node) const {
+    for (const std::uint16_t label : op_.labels) {
+      if (!context_.db().graph.has_label(node, label)) return false;
+    }
+    return true;
+  }
+
   std::vector<Step> steps_;
   std::size_t cursor_ = 0;
 };

@@ -141,7 +141,10 @@ class Optional final : public Operator {
       }
       if (!children_[0]->next(row)) return false;
       input_ = row;
-      children_[1]->open(input_);
+      // The inner plan starts from `row` itself, so its Argument leaf, which
+      // yields the argument into the row within this very call, copies
+      // nothing; input_ keeps the row for a null-extended answer.
+      children_[1]->open(row);
       have_input_ = true;
       matched_ = false;
     }

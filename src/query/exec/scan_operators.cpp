@@ -3,9 +3,13 @@
 // Argument yields the row the plan was opened with, once. NodeScan binds
 // its slot to every node, or every node of its label (the label lists hold
 // a node under each of its labels), in ascending identity, once per input
-// row.
+// row, skipping the nodes that fail the property tests the planner pushed
+// into it (scan_filter.h).
+#include <optional>
+
 #include "graph/database.h"
 #include "query/exec/operator.h"
+#include "query/exec/scan_filter.h"
 
 namespace orvane {
 namespace {
@@ -35,6 +39,7 @@ class NodeScan final : public Operator {
   void open(const Row& argument) override {
     Operator::open(argument);
     have_input_ = false;
+    if (!filter_ && !op_.expressions.empty()) filter_.emplace(op_.expressions, context_);
   }
   bool next(Row& row) override {
     if (op_.impossible) return false;
@@ -47,10 +52,11 @@ class NodeScan final : public Operator {
         members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label(op_.labels[0]);
       }
       const std::uint64_t end = op_.labels.empty() ? g.node_count : members_.size();
-      if (cursor_ < end) {
+      while (cursor_ < end) {
         context_.step();
         const std::uint32_t node = op_.labels.empty() ? static_cast<std::uint32_t>(cursor_) : members_[cursor_];
         ++cursor_;
+        if (filter_ && !filter_->pass(node)) continue;
         row[op_.slot] = NodeRef{node};
         return produced();
       }
@@ -62,6 +68,7 @@ class NodeScan final : public Operator {
   bool have_input_ = false;
   std::uint64_t cursor_ = 0;
   NodeRun members_;
+  std::optional<ScanFilter> filter_;
 };
 
 }  // namespace

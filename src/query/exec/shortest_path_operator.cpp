@@ -123,8 +123,8 @@ class ShortestPath final : public Operator {
         return;
       }
       for (const std::uint16_t type : op_.types) {
-        take(outgoing ? g.typed_out_neighbors(position, type) : g.typed_in_neighbors(position, type),
-             outgoing ? g.typed_out_rel_ids(position, type) : g.typed_in_rel_ids(position, type), skip_loops);
+        const PhysicalGraph::TypedRuns runs = outgoing ? g.typed_out_runs(position, type) : g.typed_in_runs(position, type);
+        take(runs.nodes, runs.rels, skip_loops);
       }
     };
     const bool out_allowed = op_.direction != (backward ? ast::Direction::kRight : ast::Direction::kLeft);

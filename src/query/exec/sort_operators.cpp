@@ -23,7 +23,7 @@ namespace {
 
 struct Keyed {
   std::vector<CypherValue> keys;
-  std::uint64_t sequence;  // input order, for stability
+  std::uint64_t sequence = 0;  // input order, for stability
   Row row;
 };
 
@@ -68,8 +68,10 @@ class Sort final : public Operator {
     }
     const auto less = [this](const Keyed& a, const Keyed& b) { return before(a, b); };
     std::uint64_t sequence = 0;
+    Keyed k;  // the row at hand; its key vector is reused while rows are dropped
     while (limit != 0 && children_[0]->next(row)) {
-      Keyed k{{}, sequence++, {}};
+      k.sequence = sequence++;
+      k.keys.clear();
       for (const auto& key : op_.sort_keys) k.keys.push_back(evaluate(*key.first, row, context_));
       if (limit > 0 && static_cast<std::int64_t>(rows_kept_.size()) == limit) {
         // A max-heap of the kept rows: replace the worst when this one is better.
@@ -78,13 +80,14 @@ class Sort final : public Operator {
         memory_.remove(kept_bytes(rows_kept_.back()));
         k.row = row;
         memory_.add(kept_bytes(k));
-        rows_kept_.back() = std::move(k);
+        std::swap(rows_kept_.back(), k);
         std::push_heap(rows_kept_.begin(), rows_kept_.end(), less);
         continue;
       }
       k.row = row;
       memory_.add(kept_bytes(k));
       rows_kept_.push_back(std::move(k));
+      k = Keyed();
       if (limit > 0) std::push_heap(rows_kept_.begin(), rows_kept_.end(), less);
     }
     std::sort(rows_kept_.begin(), rows_kept_.end(), less);

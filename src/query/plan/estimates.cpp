@@ -54,6 +54,7 @@ double estimate(LogicalOp& op, const Database& db, double argument) {
       rows = op.impossible ? 0
                            : input * static_cast<double>(op.labels.empty() ? g.node_count
                                                                             : g.nodes_with_label(op.labels[0]).size());
+      for (std::size_t i = 0; i < op.expressions.size(); ++i) rows *= kFilterSelectivity;  // pushed-down tests
       break;
     case LogicalKind::kNodeByIdSeek:
     case LogicalKind::kRelationshipByIdSeek:

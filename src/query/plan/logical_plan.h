@@ -21,7 +21,8 @@ namespace orvane {
 
 enum class LogicalKind : std::uint8_t {
   kArgument,        // the start row
-  kNodeScan,        // each node (with `labels[0]` when given) into `slot`
+  kNodeScan,        // each node (with `labels[0]` when given) into `slot`; `expressions`: property tests
+                    // pushed down (pushdown.h) that the node must pass
   kExpand,          // from `from_slot` over a relationship into `rel_slot`, reaching `to_slot`
   kVarExpand,       // the same over `min_hops` … `max_hops` relationships; `rel_slot` gets their list
   kFilter,          // rows where `expressions[0]` is true
@@ -67,7 +68,8 @@ struct LogicalOp {
 
   std::uint32_t slot = kNoSlot;
   std::uint32_t from_slot = kNoSlot, rel_slot = kNoSlot, to_slot = kNoSlot;
-  std::vector<std::uint16_t> labels;   // kNodeScan: the label scanned (first); the rest are filtered
+  std::vector<std::uint16_t> labels;   // kNodeScan: the label scanned (first); the rest are filtered;
+                                       // kExpand: labels the node reached must have (pushed down)
   std::vector<std::uint16_t> types;    // kExpand, kVarExpand: any of these; empty for any type
   ast::Direction direction = ast::Direction::kRight;
   bool into = false;                   // kExpand/kVarExpand: `to_slot` is bound already; check it

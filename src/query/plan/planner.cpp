@@ -9,6 +9,7 @@
 #include "query/plan/count_pattern.h"
 #include "query/plan/estimates.h"
 #include "query/plan/pattern_planning.h"
+#include "query/plan/pushdown.h"
 
 namespace orvane {
 namespace {
@@ -515,17 +516,18 @@ std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Datab
   OpPtr results = make(LogicalKind::kProduceResults, std::move(root));
   results->columns = statement.columns;
   results->slots = statement.parts.empty() ? std::vector<std::uint32_t>{} : statement.parts[0].column_slots;
+  results = push_scan_filters(std::move(results));
   if (count) rewrite_count(results, std::move(count));
   estimate_rows(*results, db);
   return results;
 }
 
 std::shared_ptr<LogicalOp> plan_pattern(BoundMatch& match, const Database& db) {
-  return Planner(db).plan_match(match, make(LogicalKind::kArgument));
+  return push_scan_filters(Planner(db).plan_match(match, make(LogicalKind::kArgument)));
 }
 
 std::shared_ptr<LogicalOp> plan_subquery(BoundSingleQuery&& query, const Database& db) {
-  return Planner(db).plan_query(query, make(LogicalKind::kArgument));
+  return push_scan_filters(Planner(db).plan_query(query, make(LogicalKind::kArgument)));
 }
 
 }  // namespace orvane

@@ -1,0 +1,64 @@
+// orvane::PropertyKeyReader: one property key read on many entities of a
+// PropertyStore, for scans that test or fetch it row after row.
+//
+// PropertyStore::get() looks the key up in the entity's group on every
+// call and builds a Value (a string copied out of its column). A scan
+// reads one key on thousands of entities, nearly always of one group, so
+// the reader looks the key's place up once per group and hands column
+// values back as they are stored: the 64-bit word, or a view of the string
+// in the column's heap. Values kept in records (other types, lists, values
+// written since the store was last organised) come back as kOther, for
+// the caller to read with get().
+//
+// A reader notices writes (the store's generation) and looks the key's
+// place up again after one; the store must outlive it. Not thread-safe
+// (it caches); a const store may be read by many readers on many threads.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "graph/cypher_value.h"
+#include "graph/property_store.h"
+
+namespace orvane {
+
+class PropertyKeyReader {
+ public:
+  using Kind = PropertyStore::Kind;
+  // `key` may be kNoPropertyKey: every entity then lacks it.
+  PropertyKeyReader(const PropertyStore& store, std::uint32_t key) : store_(&store), key_(key) {}
+
+  enum class Found : std::uint8_t {
+    kAbsent,  // the entity has no value for the key
+    kWord,    // in a column: kind() and word() (text() for a string) hold it
+    kOther,   // elsewhere: read it with PropertyStore::get()
+  };
+  // Where the value of the key on `entity` is. Requires: entity < store.size().
+  Found find(PropertyStore::Entity entity);
+
+  // The last kWord's column kind, word (the integer, the float's bits, a
+  // boolean as 0/1, days, nanoseconds) and, for a string, its text.
+  Kind kind() const { return column_->kind; }
+  std::uint64_t word() const { return word_; }
+  std::string_view text() const;
+
+  std::uint32_t key() const { return key_; }
+
+  // The value of the key on `entity` (null when absent), as get() and
+  // from_property would give it.
+  CypherValue value(PropertyStore::Entity entity);
+
+ private:
+  void locate(std::uint16_t group);
+
+  const PropertyStore* store_;
+  std::uint32_t key_;
+  std::uint32_t group_ = UINT32_MAX;  // the group column_ and in_records_ describe
+  std::uint64_t generation_ = 0;      // the store's generation they were read at
+  const PropertyStore::Column* column_ = nullptr;
+  bool in_records_ = false;
+  std::uint64_t word_ = 0;
+};
+
+}  // namespace orvane

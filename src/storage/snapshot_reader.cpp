@@ -286,16 +286,19 @@ bool all_finite(const float* values, std::size_t count) {
   return bad == 0;
 }
 
-// The embedding block, checked piece by piece as it is read, while each
-// piece is still in the cache; an infinite or NaN value fails the load
-// once the whole block has been read, as when the check came after it.
+// The embedding block, grown, read and checked piece by piece (as
+// read_block grows its vectors), so that each piece is zeroed, overwritten
+// and checked while it is in the cache; an infinite or NaN value fails the
+// load once the whole block has been read, as when the check came after it.
 std::vector<float> read_embeddings(SnapshotInput& in, std::uint64_t count) {
   if (count > in.remaining() / sizeof(float)) fail("snapshot truncated");
-  std::vector<float> embeddings(count);
-  constexpr std::size_t kPiece = std::size_t{256} << 10;  // floats: 1 MiB
+  std::vector<float> embeddings;
+  embeddings.reserve(count);
+  constexpr std::size_t kPiece = SnapshotInput::kBlockPiece / sizeof(float);
   bool finite = true;
   for (std::size_t at = 0; at < count; at += kPiece) {
     const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, count - at));
+    embeddings.resize(at + piece);
     in.read(embeddings.data() + at, piece * sizeof(float));
     finite &= all_finite(embeddings.data() + at, piece);
   }

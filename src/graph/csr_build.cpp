@@ -20,6 +20,10 @@
 // so each run already holds ascending identities; one sort of each run by
 // (type, neighbour), stable on the identity, gives the final order. A run that is already ordered (every recompile after a
 // permutation of a graph built in order) is only checked.
+//
+// install_compiled (the snapshot loader) starts from a checked outgoing CSR
+// instead of the edge list and derives the incoming side through the same
+// buckets, visiting the outgoing slots in position order.
 #include <algorithm>
 #include <stdexcept>
 
@@ -240,7 +244,51 @@ void scatter_incoming(PhysicalGraph& g, const IncomingBuckets& buckets, const st
       g.in_types[slot] = static_cast<std::uint16_t>(tags[i] >> 16);
     }
   }
-  g.in_offsets[n] = static_cast<std::uint32_t>(g.edges.size());
+  g.in_offsets[n] = static_cast<std::uint32_t>(tags.size());
+}
+
+// What install_compiled derives from a checked outgoing CSR, in one walk
+// over the outgoing slots in position order: each node's out_degree, the
+// highest type, the edge list (each slot written at its identity) and the
+// incoming CSR, staged by target bucket as compile stages the edge list
+// and then scattered within each bucket. Both incoming passes keep the
+// visiting order, so each incoming run lists its sources ascending, and
+// the relationships from one source in that source's run order;
+// build_typed_csr puts runs of several types in order afterwards. Slot
+// order within a run does not matter to the edge list, so sorting the runs
+// later leaves it valid.
+void derive_from_outgoing(PhysicalGraph& g) {
+  const std::uint64_t n = g.node_count;
+  const std::size_t e_count = g.out_targets.size();
+  const IncomingBuckets buckets(n);
+  std::vector<std::uint32_t> bucket_start(buckets.count + 1, 0);
+  for (const std::uint32_t target : g.out_targets) ++bucket_start[buckets.of(target) + 1];
+  for (std::uint64_t b = 0; b < buckets.count; ++b) bucket_start[b + 1] += bucket_start[b];
+  g.out_degree.resize(n);
+  g.edges.resize(e_count);
+  g.in_sources.resize(e_count);
+  g.in_types.resize(e_count);
+  g.in_rels.resize(e_count);
+  std::vector<std::uint32_t> tags(e_count);
+  std::vector<std::uint32_t> cursor(bucket_start.begin(), bucket_start.end() - 1);
+  std::uint16_t max_type = 0;
+  for (std::uint64_t u = 0; u < n; ++u) {
+    const std::uint32_t first = g.out_offsets[u], last = g.out_offsets[u + 1];
+    const std::uint32_t source = g.to_logical[u];
+    g.out_degree[u] = last - first;
+    for (std::uint32_t s = first; s < last; ++s) {
+      const std::uint32_t target = g.out_targets[s], rel = g.out_rels[s];
+      const std::uint16_t type = g.out_types[s];
+      max_type = std::max(max_type, type);
+      g.edges[rel] = Edge{source, g.to_logical[target], type};
+      const std::uint32_t slot = cursor[buckets.of(target)]++;
+      g.in_sources[slot] = static_cast<std::uint32_t>(u);
+      g.in_rels[slot] = rel;
+      tags[slot] = buckets.tag(target, type);
+    }
+  }
+  g.rel_type_count = e_count == 0 ? 0 : static_cast<std::uint64_t>(max_type) + 1;
+  scatter_incoming(g, buckets, bucket_start, tags);
 }
 
 }  // namespace
@@ -343,11 +391,7 @@ void PhysicalGraph::install_compiled(std::vector<std::uint16_t> labels_in,
                                      std::vector<std::uint32_t> out_offsets_in,
                                      std::vector<std::uint32_t> out_targets_in,
                                      std::vector<std::uint16_t> out_types_in,
-                                     std::vector<std::uint32_t> out_rels_in,
-                                     std::vector<std::uint32_t> in_offsets_in,
-                                     std::vector<std::uint32_t> in_sources_in,
-                                     std::vector<std::uint16_t> in_types_in,
-                                     std::vector<std::uint32_t> in_rels_in) {
+                                     std::vector<std::uint32_t> out_rels_in) {
   labels = std::move(labels_in);
   to_physical = std::move(to_physical_in);
   to_logical = std::move(to_logical_in);
@@ -355,30 +399,10 @@ void PhysicalGraph::install_compiled(std::vector<std::uint16_t> labels_in,
   out_targets = std::move(out_targets_in);
   out_types = std::move(out_types_in);
   out_rels = std::move(out_rels_in);
-  in_offsets = std::move(in_offsets_in);
-  in_sources = std::move(in_sources_in);
-  in_types = std::move(in_types_in);
-  in_rels = std::move(in_rels_in);
   node_count = labels.size();
-  out_degree.assign(node_count, 0);
-  std::uint16_t max_type = 0;
-  for (std::uint64_t v = 0; v < node_count; ++v) {
-    out_degree[v] = out_offsets[v + 1] - out_offsets[v];
-    for (std::uint32_t s = out_offsets[v]; s < out_offsets[v + 1]; ++s) max_type = std::max(max_type, out_types[s]);
-  }
-  rel_type_count = out_targets.empty() ? 0 : static_cast<std::uint64_t>(max_type) + 1;
+  derive_from_outgoing(*this);
   compiled = true;
   build_typed_csr();
-  rebuild_edges();
-}
-
-void PhysicalGraph::rebuild_edges() {
-  edges.assign(out_targets.size(), Edge{kNoNode, kNoNode, 0});
-  for (std::uint64_t v = 0; v < node_count; ++v) {
-    for (std::uint32_t s = out_offsets[v]; s < out_offsets[v + 1]; ++s) {
-      edges[out_rels[s]] = Edge{to_logical[v], to_logical[out_targets[s]], out_types[s]};
-    }
-  }
 }
 
 }  // namespace orvane

@@ -157,25 +157,19 @@ struct PhysicalGraph {
   // `order` is a permutation of 0 … node_count−1.
   void apply_permutation(const std::vector<std::uint32_t>& order);
 
-  // Installs arrays read from a snapshot (already validated by the caller:
-  // `out_rels` a permutation of the relationship identities and `in_rels`
-  // naming, slot by slot, the same relationships seen from their targets),
-  // sorts every run, builds the per-type arrays and rebuilds the edge list.
+  // Installs the outgoing CSR and node arrays read from a snapshot (already
+  // validated by the caller: maps inverse permutations, offsets rising from
+  // 0 to the slot count, every target and type in range, `out_rels` a
+  // permutation of the relationship identities), derives the incoming CSR
+  // from them with the edge list, sorts every run and builds the per-type
+  // arrays. The vectors are moved in, never copied.
   void install_compiled(std::vector<std::uint16_t> labels_in,
                         std::vector<std::uint32_t> to_physical_in,
                         std::vector<std::uint32_t> to_logical_in,
                         std::vector<std::uint32_t> out_offsets_in,
                         std::vector<std::uint32_t> out_targets_in,
                         std::vector<std::uint16_t> out_types_in,
-                        std::vector<std::uint32_t> out_rels_in,
-                        std::vector<std::uint32_t> in_offsets_in,
-                        std::vector<std::uint32_t> in_sources_in,
-                        std::vector<std::uint16_t> in_types_in,
-                        std::vector<std::uint32_t> in_rels_in);
-
-  // Replaces `edges` with the relationships of the combined outgoing CSR,
-  // each at its identity (out_rels), translated to node identities.
-  void rebuild_edges();
+                        std::vector<std::uint32_t> out_rels_in);
 
   // Orders every combined run by (type, neighbour, relationship identity)
   // and counts parallel_relationships. No-op unless compiled.

@@ -4,6 +4,7 @@
 // while a read simply comes back short and the load fails with a message.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -75,10 +76,22 @@ class SnapshotInput {
   template <typename T>
   std::vector<T> read_block(std::uint64_t count) {
     if (count > remaining() / sizeof(T)) truncated();
-    std::vector<T> v(count);
-    read(v.data(), count * sizeof(T));
+    std::vector<T> v;
+    v.reserve(count);
+    // The vector zeroes what it grows by; growing it one piece at a time,
+    // just before the read overwrites that piece, keeps the zeroing in the
+    // cache instead of making it a pass of its own over memory.
+    constexpr std::size_t piece = kBlockPiece / sizeof(T);
+    while (v.size() < count) {
+      const std::size_t at = v.size();
+      v.resize(at + static_cast<std::size_t>(std::min<std::uint64_t>(piece, count - at)));
+      read(v.data() + at, (v.size() - at) * sizeof(T));
+    }
     return v;
   }
+
+  // Bytes a block grows by before each read (read_block).
+  static constexpr std::size_t kBlockPiece = std::size_t{512} << 10;
 
   // Hashes any data not yet read, reads the digest trailer and compares.
   // Returns false on a mismatch or when hashing fails; throws "snapshot

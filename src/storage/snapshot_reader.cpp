@@ -33,9 +33,10 @@
 //     the outgoing side), embeddings must be finite, and property texts JSON
 //     objects, all before install_compiled or the Database sees any of it.
 //
-// What install_compiled builds beyond the file's own arrays (the per-type run
-// index and the label lists) is linear in the node and relationship counts
-// whatever type and label ids the file uses, so the size check bounds it too.
+// What install_compiled builds beyond the file's own arrays (the incoming
+// CSR, the edge list, the per-type run index and the label lists) is linear
+// in the node and relationship counts whatever type and label ids the file
+// uses, so the size check bounds it too.
 //
 // Each block is read once, straight into the vector that the Database keeps;
 // the embeddings are checked piece by piece as they arrive, while each piece
@@ -167,9 +168,6 @@ void read_schema(SnapshotInput& in, const Header& h, Database& db) {
   }
 }
 
-struct Sections;
-void derive_incoming(Sections& s, std::uint64_t n);
-
 struct Sections {
   std::vector<std::uint16_t> labels;
   std::vector<std::uint32_t> extra_label_nodes;
@@ -178,9 +176,6 @@ struct Sections {
   std::vector<std::uint32_t> out_offsets, out_targets;
   std::vector<std::uint16_t> out_types;
   std::vector<std::uint32_t> out_rels;
-  std::vector<std::uint32_t> in_offsets, in_sources;
-  std::vector<std::uint16_t> in_types;
-  std::vector<std::uint32_t> in_rels;
 };
 
 void check_node_mapping(const Sections& s, const Header& h) {
@@ -256,17 +251,20 @@ Sections read_sections(SnapshotInput& in, const Header& h) {
   check_csr(s.out_offsets, s.out_targets, s.out_types, h);
   if (identities) {
     // Version 5 keeps the outgoing side only; the incoming one, its mirror,
-    // is derived by the graph builder.
+    // is derived by install_compiled.
     check_relationship_identities(s, h);
   } else {
-    s.in_offsets = in.read_block<std::uint32_t>(n + 1);
-    s.in_sources = in.read_block<std::uint32_t>(e);
-    s.in_types = in.read_block<std::uint16_t>(e);
-    check_csr(s.in_offsets, s.in_sources, s.in_types, h);
+    // Older files hold the incoming side too. It is only checked to mirror
+    // the outgoing one and then dropped: install_compiled derives it afresh
+    // all the same, so that its slots carry the identities.
+    const std::vector<std::uint32_t> in_offsets = in.read_block<std::uint32_t>(n + 1);
+    const std::vector<std::uint32_t> in_sources = in.read_block<std::uint32_t>(e);
+    const std::vector<std::uint16_t> in_types = in.read_block<std::uint16_t>(e);
+    check_csr(in_offsets, in_sources, in_types, h);
     // Files before identities never held two relationships of one type
     // between the same nodes in one direction.
-    if (!incoming_mirrors_outgoing(h.nodes, s.out_offsets, s.out_targets, s.out_types, s.in_offsets, s.in_sources,
-                                   s.in_types)) {
+    if (!incoming_mirrors_outgoing(h.nodes, s.out_offsets, s.out_targets, s.out_types, in_offsets, in_sources,
+                                   in_types)) {
       fail("invalid snapshot relationship");
     }
     s.out_rels.resize(e);
@@ -288,16 +286,19 @@ bool all_finite(const float* values, std::size_t count) {
   return bad == 0;
 }
 
-// The embedding block, checked piece by piece as it is read, while each
-// piece is still in the cache; an infinite or NaN value fails the load
-// once the whole block has been read, as when the check came after it.
+// The embedding block, grown, read and checked piece by piece (as
+// read_block grows its vectors), so that each piece is zeroed, overwritten
+// and checked while it is in the cache; an infinite or NaN value fails the
+// load once the whole block has been read, as when the check came after it.
 std::vector<float> read_embeddings(SnapshotInput& in, std::uint64_t count) {
   if (count > in.remaining() / sizeof(float)) fail("snapshot truncated");
-  std::vector<float> embeddings(count);
-  constexpr std::size_t kPiece = std::size_t{256} << 10;  // floats: 1 MiB
+  std::vector<float> embeddings;
+  embeddings.reserve(count);
+  constexpr std::size_t kPiece = SnapshotInput::kBlockPiece / sizeof(float);
   bool finite = true;
   for (std::size_t at = 0; at < count; at += kPiece) {
     const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, count - at));
+    embeddings.resize(at + piece);
     in.read(embeddings.data() + at, piece * sizeof(float));
     finite &= all_finite(embeddings.data() + at, piece);
   }
@@ -328,8 +329,7 @@ Attributes read_attributes(SnapshotInput& in, const Header& h) {
 // out of the loader leaves the thread running.
 class GraphBuild {
  public:
-  GraphBuild(Sections sections, std::uint64_t nodes)
-      : sections_(std::move(sections)), nodes_(nodes), thread_([this] { run(); }) {}
+  explicit GraphBuild(Sections sections) : sections_(std::move(sections)), thread_([this] { run(); }) {}
   ~GraphBuild() {
     if (thread_.joinable()) thread_.join();
   }
@@ -346,51 +346,21 @@ class GraphBuild {
   void run() {
     try {
       Sections& s = sections_;
-      // Files before identities hold an incoming side too (checked to
-      // mirror the outgoing one); it is derived afresh all the same, so
-      // that its slots carry the identities.
-      derive_incoming(s, nodes_);
       graph_.extra_label_nodes = std::move(s.extra_label_nodes);
       graph_.extra_labels = std::move(s.extra_labels);
       graph_.install_compiled(std::move(s.labels), std::move(s.to_physical), std::move(s.to_logical),
                               std::move(s.out_offsets), std::move(s.out_targets), std::move(s.out_types),
-                              std::move(s.out_rels), std::move(s.in_offsets), std::move(s.in_sources),
-                              std::move(s.in_types), std::move(s.in_rels));
+                              std::move(s.out_rels));
     } catch (...) {
       failure_ = std::current_exception();
     }
   }
 
   Sections sections_;
-  std::uint64_t nodes_;
   PhysicalGraph graph_;
   std::exception_ptr failure_;
   std::thread thread_;  // last: starts once everything it uses exists
 };
-
-// The incoming CSR from the outgoing one: counts by target, then one scatter
-// in position order, so that each incoming run lists its sources ascending
-// (build_typed_csr orders runs of several types). Files before relationship
-// identities held both sides (checked to mirror each other) and number the
-// relationships in outgoing slot order.
-void derive_incoming(Sections& s, std::uint64_t n) {
-  const std::size_t e = s.out_targets.size();
-  s.in_offsets.assign(n + 1, 0);
-  for (const std::uint32_t t : s.out_targets) ++s.in_offsets[t + 1];
-  for (std::uint64_t v = 0; v < n; ++v) s.in_offsets[v + 1] += s.in_offsets[v];
-  s.in_sources.resize(e);
-  s.in_types.resize(e);
-  s.in_rels.resize(e);
-  std::vector<std::uint32_t> cursor(s.in_offsets.begin(), s.in_offsets.end() - 1);
-  for (std::uint64_t u = 0; u < n; ++u) {
-    for (std::uint32_t slot = s.out_offsets[u]; slot < s.out_offsets[u + 1]; ++slot) {
-      const std::uint32_t at = cursor[s.out_targets[slot]]++;
-      s.in_sources[at] = static_cast<std::uint32_t>(u);
-      s.in_types[at] = s.out_types[slot];
-      s.in_rels[at] = s.out_rels[slot];
-    }
-  }
-}
 
 // True when `text` is {"name":"TEXT"} with TEXT printable ASCII other than a
 // quote or a backslash, which is what the writer produces for most nodes of
@@ -458,7 +428,7 @@ Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
   const Header h = read_header(in, version);
   Database db;
   read_schema(in, h, db);
-  GraphBuild build(read_sections(in, h), h.nodes);
+  GraphBuild build(read_sections(in, h));
   Attributes a = read_attributes(in, h);
   PropertyStore nodes, rels;
   if (version >= 5) {

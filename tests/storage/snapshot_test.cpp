@@ -390,6 +390,12 @@ TEST(Snapshot, LargeFilesRoundTripAndDamageAnywhereIsCaught) {
   Database db;
   generate_corpus(db, 40000, 10000, 3);
   optimize_layout(db);
+  // Nodes that receive both types and parallel relationships, spread over
+  // every bucket the loader derives the incoming side through.
+  for (std::uint32_t i = 0; i < 5000; ++i) {
+    db.add_authored(i * 7 % 50000, i * 13 % 40000);
+    db.add_follows(i * 11 % 40000, i * 17 % 40000);
+  }
   db.add_person(std::string(std::size_t{3} << 20, 'n'), 1);
   db.compile();
   db.set_property(17, "long", std::string(std::size_t{5} << 20, 'p'));

@@ -1,6 +1,8 @@
-// Fuzz target: parse_query on arbitrary bytes, then execute whatever parses
-// on a small fixed graph (both entry points). Any exception other than
-// QlError, a crash, a hang or a sanitizer report is a finding.
+// Fuzz target: the query pipeline on arbitrary bytes: prepare (parse, bind,
+// plan), then run whatever prepares on a small fixed graph, read-only and
+// under a small work bound. Any exception other than QlError (the
+// pipeline's CypherError is one), a crash, a hang or a sanitizer report is
+// a finding.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -8,8 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/database.h"
-#include "query/executor.h"
-#include "query/query.h"
+#include "query/cypher_statement.h"
+#include "query/ql_error.h"
 
 namespace {
 
@@ -37,15 +39,14 @@ const orvane::Database& fixed_graph() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  orvane::QlQuery query;
+  orvane::WorkBound bound;
+  bound.steps = 100000;
+  bound.memory_bytes = 16u << 20;
   try {
-    query = orvane::parse_query(text);
-  } catch (const orvane::QlError&) {
-    return 0;
-  }
-  try {
-    if (query.is_count) orvane::execute_query(fixed_graph(), query);
-    orvane::execute_rows(fixed_graph(), query).dump();
+    const orvane::PreparedStatement prepared = orvane::prepare_statement(text, fixed_graph());
+    std::size_t rows = 0;
+    orvane::execute_statement(prepared, fixed_graph(), {}, bound,
+                              [&rows](const std::vector<orvane::CypherValue>&) { return ++rows < 10000; });
   } catch (const orvane::QlError&) {
   }
   return 0;

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Query benchmark: step rate at the work limit and the three benchmark
-# statements on a generated corpus of PERSONS persons and PAPERS papers
+# Query benchmark: time to the statement bound and the three benchmark
+# statements (with the count rewrite and without it) on a generated corpus of PERSONS persons and PAPERS papers
 # (default 20000 and 8000; at the size users have, PERSONS=1000000
 # PAPERS=400000). Usage: scripts/bench-query.sh [BUILD_DIR]
 set -eu

@@ -7,8 +7,9 @@
 // can be optimised away. A run count of 0 or below times nothing and
 // divides by 1.
 //
-// The query-engine statements are bounded by the executor's work and time
-// limits, which a large enough hub exceeds. Such a statement does not cost
+// The query-engine statements run through the query pipeline under the
+// default statement bound (steps, time and memory), which a large enough
+// hub exceeds. Such a statement does not cost
 // the report: its figure is null and the ql_errors member maps its field to
 // the engine's message ({} when every statement answered).
 #include <chrono>
@@ -24,7 +25,7 @@
 #include "cli/report.h"
 #include "graph/database.h"
 #include "layout/layout_stats.h"
-#include "query/executor.h"
+#include "query/cypher_statement.h"
 #include "query/ql_error.h"
 
 namespace orvane {
@@ -53,13 +54,14 @@ class Timer {
   std::uint64_t& sink_;
 };
 
-// Runs the report's query-engine statements. A QlError becomes a null figure
-// and an entry in `errors`; every other exception propagates.
+// Runs the report's query-engine statements, each a count. A QlError (the
+// pipeline's CypherError among them) becomes a null figure and an entry in
+// `errors`; every other exception propagates.
 struct QlFigures {
   // Returns the count as JSON text, or "null" after recording the message.
   std::string run(const Database& db, const std::string& field, const std::string& text) {
     try {
-      return std::to_string(count_query_text(db, text));
+      return std::to_string(run_statement(text, db).rows.at(0).at(0).as_int());
     } catch (const QlError& e) {
       errors.add_string(field, e.what());
       return "null";

@@ -19,13 +19,17 @@
 #include "query/cypher_error.h"
 #include "query/cypher_statement.h"
 #include "query/parse/parser.h"
-#include "query/query.h"
+#include "query/ql_error.h"
 
 namespace orvane {
 namespace {
 
 using json = nlohmann::json;
 using Kind = CypherValue::Kind;
+
+// The most rows an answer kept in memory holds; a streamed answer has no
+// such bound.
+constexpr std::uint64_t kMaxAnswerRows = 10000;
 
 json node_json(std::uint32_t node, const Database& db) {
   json labels = json::array();
@@ -133,7 +137,7 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
     // Streamed rows go out one by one: those made before a failure are out.
     more = cursor.fetch(stream != nullptr ? 1 : 1000, batch);
     for (const std::vector<CypherValue>& record : batch) {
-      if (stream == nullptr && count == kMaxRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
+      if (stream == nullptr && count == kMaxAnswerRows) throw QlError("result exceeds 10000 rows; add an explicit LIMIT");
       json row = json::array();
       for (const CypherValue& v : record) {
         row.push_back(cypher_json(v, db));

@@ -31,10 +31,9 @@
 #include "console/statement_rows.h"
 #include "graph/json_text.h"
 #include "graph/utf8.h"
+#include "query/count_planner.h"
 #include "query/cypher_error.h"
 #include "query/cypher_statement.h"
-#include "query/executor.h"
-#include "query/query.h"
 
 namespace orvane {
 namespace {
@@ -161,7 +160,6 @@ bool starts_like_cypher(const std::string& l) {
 // Whether `e` is the one-node or by-id CREATE refusing a statement of
 // another form, which the query pipeline then takes.
 bool refusal_of_the_create_forms(const std::runtime_error& e) {
-  if (dynamic_cast<const QlError*>(&e) != nullptr) return true;
   const std::string_view m = e.what();
   return m == "CREATE requires one explicitly labelled node" ||
          m == "relationship CREATE requires (internal_id)-[:TYPE]->(internal_id); other forms are unsupported";

@@ -10,7 +10,7 @@
 #include "console/documents.h"
 #include "console/engine.h"
 #include "graph/json_text.h"
-#include "query/executor.h"
+#include "query/cypher_statement.h"
 
 namespace orvane {
 namespace {
@@ -23,6 +23,11 @@ constexpr const char* kAuthoredFromHub = "MATCH (p:Person {id: 0})-[:AUTHORED]->
 // Compact JSON that never throws: text from a Database is valid UTF-8, and
 // anything else would be replaced rather than fail a read-only document.
 std::string compact(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+// The one count a counting statement answers, through the query pipeline.
+std::uint64_t count_of(const Database& db, const char* statement) {
+  return static_cast<std::uint64_t>(run_statement(statement, db).rows.at(0).at(0).as_int());
+}
 
 bool has_fabric(const Engine& engine) {
   return engine.has_database("social") && engine.has_database("biblio");
@@ -78,13 +83,13 @@ std::string fabric_document(const Engine& engine) {
     shards += JsonObjectText()
                   .string("name", "social")
                   .string("role", "FOLLOWS shard")
-                  .count("hop1_follows", count_query_text(engine.database("social"), kHop1Follows))
+                  .count("hop1_follows", count_of(engine.database("social"), kHop1Follows))
                   .text();
     shards += ',';
     shards += JsonObjectText()
                   .string("name", "biblio")
                   .string("role", "AUTHORED shard")
-                  .count("authored_from_hub", count_query_text(engine.database("biblio"), kAuthoredFromHub))
+                  .count("authored_from_hub", count_of(engine.database("biblio"), kAuthoredFromHub))
                   .text();
   }
   return JsonObjectText()

@@ -34,16 +34,19 @@ constexpr std::uint32_t kRoot = 0xFFFFFFFEu;  // branch of the start itself
 
 // The start set: the anchored identity, the members of the start's label or
 // every node, each passing the start's filters; as positions.
-std::vector<std::uint32_t> start_positions(const CountShape& shape, Deadline& deadline) {
+std::vector<std::uint32_t> start_positions(const CountShape& shape, HeldMemory& held) {
+  ExecContext& context = *shape.context;
   const Database& db = *shape.db;
   const PhysicalGraph& g = db.graph;
   const NodeFilter& filter = shape.nodes[0];
   std::vector<std::uint32_t> starts;
   const auto consider = [&](std::uint32_t identity) {
-    deadline.tick();
-    if (node_passes(db, filter, identity)) starts.push_back(g.to_physical[identity]);
+    context.step();
+    if (!node_passes(db, filter, identity)) return;
+    held.add(sizeof(std::uint32_t));
+    starts.push_back(g.to_physical[identity]);
   };
-  if (const auto anchor = anchored_identity(db, shape.query->nodes[0])) {
+  if (const auto anchor = anchored_identity(db, shape.pattern->nodes[0])) {
     if (*anchor < g.node_count) consider(static_cast<std::uint32_t>(*anchor));
   } else if (filter.has_label) {
     for (const std::uint32_t identity : g.nodes_with_label(filter.label)) consider(identity);
@@ -55,7 +58,8 @@ std::vector<std::uint32_t> start_positions(const CountShape& shape, Deadline& de
 
 // True when the single start s lies on a relationship-unique closed path of
 // length 1 … k over `type` in both directions (see the note at the top).
-bool on_short_cycle(const PhysicalGraph& g, std::uint32_t s, std::uint16_t type, int k, Deadline& deadline) {
+bool on_short_cycle(const PhysicalGraph& g, std::uint32_t s, std::uint16_t type, int k, ExecContext& context) {
+  HeldMemory held(context);
   if (g.has_edge(s, s, type)) return true;
   if (k < 2) return false;
   struct Seen {
@@ -64,6 +68,7 @@ bool on_short_cycle(const PhysicalGraph& g, std::uint32_t s, std::uint16_t type,
     std::uint32_t parent_source;       // the tree relationship that reached it
     std::uint32_t parent_target;
   };
+  held.add(g.node_count * (1 + sizeof(Seen) + sizeof(std::uint32_t)));
   std::vector<std::uint8_t> visited(g.node_count, 0);
   std::vector<Seen> seen(g.node_count);
   std::vector<std::uint32_t> order{s};
@@ -72,9 +77,9 @@ bool on_short_cycle(const PhysicalGraph& g, std::uint32_t s, std::uint16_t type,
   // Cycles of length ≤ k need tree distances up to k - 1.
   for (std::size_t i = 0; i < order.size(); ++i) {
     const std::uint32_t u = order[i];
-    deadline.tick();
+    context.step();
     if (seen[u].distance + 1 > k - 1) continue;
-    for_each_step(g, u, type, QlDirection::Both, [&](std::uint32_t w, std::uint32_t source, std::uint32_t target) {
+    for_each_step(g, u, type, CountDirection::Both, [&](std::uint32_t w, std::uint32_t source, std::uint32_t target) {
       if (visited[w]) return;
       visited[w] = 1;
       seen[w] = {static_cast<std::uint8_t>(seen[u].distance + 1), u == s ? w : seen[u].branch, source, target};
@@ -82,9 +87,9 @@ bool on_short_cycle(const PhysicalGraph& g, std::uint32_t s, std::uint16_t type,
     });
   }
   for (const std::uint32_t u : order) {
-    deadline.tick();
+    context.step();
     bool found = false;
-    for_each_step(g, u, type, QlDirection::Both, [&](std::uint32_t w, std::uint32_t source, std::uint32_t target) {
+    for_each_step(g, u, type, CountDirection::Both, [&](std::uint32_t w, std::uint32_t source, std::uint32_t target) {
       if (found || !visited[w] || w == u || seen[u].branch == seen[w].branch) return;
       if (seen[u].distance + seen[w].distance + 1 > k) return;
       const auto is_tree = [&](const Seen& n) { return n.parent_source == source && n.parent_target == target; };
@@ -99,13 +104,13 @@ bool on_short_cycle(const PhysicalGraph& g, std::uint32_t s, std::uint16_t type,
 }  // namespace
 
 bool breadth_reach_fits(const CountShape& shape) {
-  const QlQuery& q = *shape.query;
-  if (!q.distinct || q.count_star || q.relationships.size() != 1 || !q.where_not_equal.empty()) return false;
-  const QlRelPattern& r = q.relationships[0];
+  const CountedPattern& q = *shape.pattern;
+  if (!q.distinct || q.count_star || q.relationships.size() != 1) return false;
+  const CountHop& r = q.relationships[0];
   if (r.min_hops > 1) return false;
   // x must be the end node and a variable of its own.
   if (q.nodes[1].variable != q.count_variable || q.nodes[0].variable == q.count_variable) return false;
-  if (r.min_hops == 1 && r.direction == QlDirection::Both) {
+  if (r.min_hops == 1 && r.direction == CountDirection::Both) {
     const auto anchor = anchored_identity(*shape.db, q.nodes[0]);
     return anchor.has_value();
   }
@@ -115,17 +120,21 @@ bool breadth_reach_fits(const CountShape& shape) {
 std::uint64_t breadth_first_reach(const CountShape& shape) {
   const Database& db = *shape.db;
   const PhysicalGraph& g = db.graph;
-  const QlRelPattern& r = shape.query->relationships[0];
+  const CountHop& r = shape.pattern->relationships[0];
   const std::uint16_t type = shape.types[0];
-  Deadline deadline;
-  const std::vector<std::uint32_t> starts = start_positions(shape, deadline);
+  ExecContext& context = *shape.context;
+  HeldMemory held(context);
+  const std::vector<std::uint32_t> starts = start_positions(shape, held);
   if (starts.empty()) return 0;
 
+  // A node is marked once and kept once among the reached, the frontier
+  // or the next level.
+  held.add(g.node_count * (1 + 2 * sizeof(std::uint32_t)));
   std::vector<std::uint8_t> marked(g.node_count, 0);
   std::vector<std::uint32_t> reached;  // every marked position, in marking order
   // With m = 0, or under Both, the starts are marked before the walk: either
   // they count anyway, or (Both) the single start is decided by its cycles.
-  const bool premark = r.min_hops == 0 || r.direction == QlDirection::Both;
+  const bool premark = r.min_hops == 0 || r.direction == CountDirection::Both;
   if (premark) {
     for (const std::uint32_t s : starts) {
       if (!marked[s]) {
@@ -139,7 +148,7 @@ std::uint64_t breadth_first_reach(const CountShape& shape) {
   for (int level = 1; level <= r.max_hops && !frontier.empty(); ++level) {
     next.clear();
     for (const std::uint32_t v : frontier) {
-      deadline.tick();
+      context.step();
       for_each_step(g, v, type, r.direction, [&](std::uint32_t w, std::uint32_t, std::uint32_t) {
         if (marked[w]) return;
         marked[w] = 1;
@@ -153,13 +162,13 @@ std::uint64_t breadth_first_reach(const CountShape& shape) {
   const NodeFilter& end = shape.nodes[1];
   std::uint64_t count = 0;
   for (const std::uint32_t v : reached) {
-    deadline.tick();
+    context.step();
     if (node_passes(db, end, g.to_logical[v])) ++count;
   }
-  if (r.min_hops == 1 && r.direction == QlDirection::Both) {
+  if (r.min_hops == 1 && r.direction == CountDirection::Both) {
     // The single start was counted as premarked; keep it only on a cycle.
     const std::uint32_t s = starts.front();
-    if (node_passes(db, end, g.to_logical[s]) && !on_short_cycle(g, s, type, r.max_hops, deadline)) --count;
+    if (node_passes(db, end, g.to_logical[s]) && !on_short_cycle(g, s, type, r.max_hops, context)) --count;
   }
   return count;
 }

@@ -26,7 +26,6 @@
 
 #include "graph/database.h"
 #include "query/count_methods.h"
-#include "query/executor.h"
 
 namespace orvane {
 namespace {
@@ -34,7 +33,7 @@ namespace {
 bool passes(const std::vector<std::uint8_t>& mask, std::uint32_t v) { return mask.empty() || mask[v] != 0; }
 
 // Steps from v over `type` in `direction` that land on a node `mask` admits.
-std::uint64_t steps_to(const PhysicalGraph& g, std::uint32_t v, std::uint16_t type, QlDirection direction,
+std::uint64_t steps_to(const PhysicalGraph& g, std::uint32_t v, std::uint16_t type, CountDirection direction,
                        const std::vector<std::uint8_t>& mask) {
   if (mask.empty()) return step_count(g, v, type, direction);
   std::uint64_t n = 0;
@@ -44,24 +43,24 @@ std::uint64_t steps_to(const PhysicalGraph& g, std::uint32_t v, std::uint16_t ty
 
 // Calls visit(position) for every node of `filter`'s label, or every node.
 template <typename Visit>
-void for_each_node(const PhysicalGraph& g, const NodeFilter& filter, Deadline& deadline, Visit&& visit) {
+void for_each_node(const PhysicalGraph& g, const NodeFilter& filter, ExecContext& context, Visit&& visit) {
   if (filter.has_label) {
     for (const std::uint32_t identity : g.nodes_with_label(filter.label)) {
-      deadline.tick();
+      context.step();
       visit(g.to_physical[identity]);
     }
     return;
   }
   for (std::uint64_t p = 0; p < g.node_count; ++p) {
-    deadline.tick();
+    context.step();
     visit(static_cast<std::uint32_t>(p));
   }
 }
 
 // Relationships that are both an arriving and a leaving step at b (see the
 // note at the top). Requires: r1 and r2 have the same type.
-std::uint64_t reused_at(const PhysicalGraph& g, std::uint32_t b, std::uint16_t type, QlDirection d1,
-                        QlDirection d2, const std::vector<std::uint8_t>& mask_a,
+std::uint64_t reused_at(const PhysicalGraph& g, std::uint32_t b, std::uint16_t type, CountDirection d1,
+                        CountDirection d2, const std::vector<std::uint8_t>& mask_a,
                         const std::vector<std::uint8_t>& mask_c) {
   std::uint64_t n = 0;
   if (g.has_edge(b, b, type) && passes(mask_a, b) && passes(mask_c, b)) ++n;
@@ -70,23 +69,23 @@ std::uint64_t reused_at(const PhysicalGraph& g, std::uint32_t b, std::uint16_t t
       if (x != b && passes(mask_a, x) && passes(mask_c, x)) ++n;
     }
   };
-  if (d1 != QlDirection::Out && d2 != QlDirection::In) count_other_ends(g.typed_out_neighbors(b, type));
-  if (d1 != QlDirection::In && d2 != QlDirection::Out) count_other_ends(g.typed_in_neighbors(b, type));
+  if (d1 != CountDirection::Out && d2 != CountDirection::In) count_other_ends(g.typed_out_neighbors(b, type));
+  if (d1 != CountDirection::In && d2 != CountDirection::Out) count_other_ends(g.typed_in_neighbors(b, type));
   return n;
 }
 
 }  // namespace
 
 bool degree_count_fits(const CountShape& shape) {
-  const QlQuery& q = *shape.query;
-  if (q.distinct || q.relationships.size() > 2 || !q.where_not_equal.empty()) return false;
-  for (const QlRelPattern& r : q.relationships) {
+  const CountedPattern& q = *shape.pattern;
+  if (q.distinct || q.relationships.size() > 2) return false;
+  for (const CountHop& r : q.relationships) {
     if (r.min_hops != 1 || r.max_hops != 1) return false;
   }
   for (std::size_t k = 0; k < q.nodes.size(); ++k) {
-    const QlNodePattern& n = q.nodes[k];
+    const CountNode& n = q.nodes[k];
     if (!n.properties.empty()) return false;
-    if (!n.variable.empty() && variable_index(q, n.variable) != k) return false;
+    if (!n.variable.empty() && first_position(q, n.variable) != k) return false;
   }
   return true;
 }
@@ -94,22 +93,23 @@ bool degree_count_fits(const CountShape& shape) {
 std::uint64_t count_by_degree(const CountShape& shape) {
   const Database& db = *shape.db;
   const PhysicalGraph& g = db.graph;
-  const QlQuery& q = *shape.query;
-  Deadline deadline;
+  const CountedPattern& q = *shape.pattern;
+  ExecContext& context = *shape.context;
+  HeldMemory held(context);
   std::uint64_t total = 0;
-  const QlRelPattern& r1 = q.relationships[0];
+  const CountHop& r1 = q.relationships[0];
   if (q.relationships.size() == 1) {
-    const std::vector<std::uint8_t> mask_b = position_mask(db, shape.nodes[1], deadline);
-    for_each_node(g, shape.nodes[0], deadline, [&](std::uint32_t a) {
+    const std::vector<std::uint8_t> mask_b = position_mask(shape, shape.nodes[1], held);
+    for_each_node(g, shape.nodes[0], context, [&](std::uint32_t a) {
       total = checked_add(total, steps_to(g, a, shape.types[0], r1.direction, mask_b));
     });
     return total;
   }
-  const QlRelPattern& r2 = q.relationships[1];
-  const std::vector<std::uint8_t> mask_a = position_mask(db, shape.nodes[0], deadline);
-  const std::vector<std::uint8_t> mask_c = position_mask(db, shape.nodes[2], deadline);
+  const CountHop& r2 = q.relationships[1];
+  const std::vector<std::uint8_t> mask_a = position_mask(shape, shape.nodes[0], held);
+  const std::vector<std::uint8_t> mask_c = position_mask(shape, shape.nodes[2], held);
   const bool same_type = shape.types[0] == shape.types[1];
-  for_each_node(g, shape.nodes[1], deadline, [&](std::uint32_t b) {
+  for_each_node(g, shape.nodes[1], context, [&](std::uint32_t b) {
     const std::uint64_t arriving = steps_to(g, b, shape.types[0], reversed(r1.direction), mask_a);
     if (arriving == 0) return;
     const std::uint64_t leaving = steps_to(g, b, shape.types[1], r2.direction, mask_c);

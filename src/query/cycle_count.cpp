@@ -22,7 +22,6 @@
 
 #include "graph/database.h"
 #include "query/count_methods.h"
-#include "query/executor.h"
 
 namespace orvane {
 namespace {
@@ -48,12 +47,12 @@ using StepRuns = std::array<StepRun, 3>;
 // The runs of the steps for_each_step takes from v: outgoing, then
 // incoming; under Both a self-loop is taken once, as outgoing, so the
 // incoming run is cut around it (two runs).
-int runs_of(const PhysicalGraph& g, std::uint32_t v, std::uint16_t type, QlDirection direction, StepRuns& out) {
+int runs_of(const PhysicalGraph& g, std::uint32_t v, std::uint16_t type, CountDirection direction, StepRuns& out) {
   int n = 0;
-  if (direction != QlDirection::In) out[n++] = {g.typed_out_neighbors(v, type), true};
-  if (direction != QlDirection::Out) {
+  if (direction != CountDirection::In) out[n++] = {g.typed_out_neighbors(v, type), true};
+  if (direction != CountDirection::Out) {
     const NodeRun in = g.typed_in_neighbors(v, type);
-    const auto self = direction == QlDirection::Both ? std::equal_range(in.begin(), in.end(), v)
+    const auto self = direction == CountDirection::Both ? std::equal_range(in.begin(), in.end(), v)
                                                      : std::make_pair(in.end(), in.end());
     if (self.first == self.second) {
       out[n++] = {in, false};
@@ -67,14 +66,14 @@ int runs_of(const PhysicalGraph& g, std::uint32_t v, std::uint16_t type, QlDirec
 
 bool passes(const std::vector<std::uint8_t>& mask, std::uint32_t v) { return mask.empty() || mask[v] != 0; }
 
-// Calls found(x) for every x in both sorted runs, ticking the deadline per
-// element read from the shorter.
+// Calls found(x) for every x in both sorted runs, a step per element read
+// from the shorter.
 template <typename Found>
-void intersect(NodeRun small, NodeRun large, Deadline& deadline, Found&& found) {
+void intersect(NodeRun small, NodeRun large, ExecContext& context, Found&& found) {
   if (small.size() > large.size()) std::swap(small, large);
   auto from = large.begin();
   for (const std::uint32_t x : small) {
-    deadline.tick();
+    context.step();
     // Galloping: widen the step until past x, then search that stretch.
     std::size_t step = 1;
     auto hi = from;
@@ -92,15 +91,15 @@ void intersect(NodeRun small, NodeRun large, Deadline& deadline, Found&& found) 
 }  // namespace
 
 bool cycle_count_fits(const CountShape& shape) {
-  const QlQuery& q = *shape.query;
-  if (q.distinct || !q.where_not_equal.empty() || q.relationships.size() != 3) return false;
-  for (const QlRelPattern& r : q.relationships) {
+  const CountedPattern& q = *shape.pattern;
+  if (q.distinct || q.relationships.size() != 3) return false;
+  for (const CountHop& r : q.relationships) {
     if (r.min_hops != 1 || r.max_hops != 1) return false;
   }
   const std::string& a = q.nodes[0].variable;
   if (a.empty() || q.nodes[3].variable != a) return false;
   for (std::size_t k = 1; k < 3; ++k) {
-    if (!q.nodes[k].variable.empty() && variable_index(q, q.nodes[k].variable) != k) return false;
+    if (!q.nodes[k].variable.empty() && first_position(q, q.nodes[k].variable) != k) return false;
     if (q.nodes[k].variable == a) return false;
   }
   return true;
@@ -109,30 +108,31 @@ bool cycle_count_fits(const CountShape& shape) {
 std::uint64_t cycle_count(const CountShape& shape) {
   const Database& db = *shape.db;
   const PhysicalGraph& g = db.graph;
-  const QlQuery& q = *shape.query;
-  Deadline deadline;
-  const std::vector<std::uint8_t> mask_a = position_mask(db, shape.nodes[0], deadline);
-  const std::vector<std::uint8_t> mask_a_again = position_mask(db, shape.nodes[3], deadline);
-  const std::vector<std::uint8_t> mask_b = position_mask(db, shape.nodes[1], deadline);
-  const std::vector<std::uint8_t> mask_c = position_mask(db, shape.nodes[2], deadline);
+  const CountedPattern& q = *shape.pattern;
+  ExecContext& context = *shape.context;
+  HeldMemory held(context);
+  const std::vector<std::uint8_t> mask_a = position_mask(shape, shape.nodes[0], held);
+  const std::vector<std::uint8_t> mask_a_again = position_mask(shape, shape.nodes[3], held);
+  const std::vector<std::uint8_t> mask_b = position_mask(shape, shape.nodes[1], held);
+  const std::vector<std::uint8_t> mask_c = position_mask(shape, shape.nodes[2], held);
   const std::uint16_t t1 = shape.types[0], t2 = shape.types[1], t3 = shape.types[2];
-  const QlDirection d1 = q.relationships[0].direction, d2 = q.relationships[1].direction;
-  const QlDirection d3_back = reversed(q.relationships[2].direction);
+  const CountDirection d1 = q.relationships[0].direction, d2 = q.relationships[1].direction;
+  const CountDirection d3_back = reversed(q.relationships[2].direction);
   std::uint64_t count = 0;
   StepRuns from_b{}, from_a{};
   for (std::uint64_t pa = 0; pa < g.node_count; ++pa) {
-    deadline.tick();
+    context.step();
     const auto a = static_cast<std::uint32_t>(pa);
     if (!passes(mask_a, a) || !passes(mask_a_again, a)) continue;
     const int na = runs_of(g, a, t3, d3_back, from_a);
     for_each_step(g, a, t1, d1, [&](std::uint32_t b, std::uint32_t s1, std::uint32_t e1) {
-      deadline.tick();
+      context.step();
       if (!passes(mask_b, b)) return;
       const Rel r1{s1, e1, t1};
       const int nb = runs_of(g, b, t2, d2, from_b);
       for (int i = 0; i < nb; ++i) {
         for (int j = 0; j < na; ++j) {
-          intersect(from_b[i].nodes, from_a[j].nodes, deadline, [&](std::uint32_t c) {
+          intersect(from_b[i].nodes, from_a[j].nodes, context, [&](std::uint32_t c) {
             if (!passes(mask_c, c)) return;
             const Rel r2 = from_b[i].rel(b, c, t2);
             const Rel r3 = from_a[j].rel(a, c, t3);

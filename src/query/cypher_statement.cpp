@@ -31,7 +31,8 @@ bool single_count(const BoundStatement& bound) {
 
 }  // namespace
 
-PreparedStatement prepare_statement(std::string_view text, const Database& db, const ProcedureRegistry* procedures) {
+PreparedStatement prepare_statement(std::string_view text, const Database& db, const ProcedureRegistry* procedures,
+                                    const PlanOptions& options) {
   const ast::Statement tree = parse_statement(text);
   BoundStatement bound = bind_statement(tree, text, db, procedures != nullptr ? *procedures : default_procedures());
   PreparedStatement out;
@@ -41,7 +42,7 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db, c
   out.writes = bound.writes;
   out.catalog = bound.catalog;
   out.single_count = single_count(bound);
-  out.plan = plan_statement(bound, db);
+  out.plan = plan_statement(bound, db, options);
   return out;
 }
 

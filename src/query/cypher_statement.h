@@ -17,6 +17,7 @@
 #include "graph/cypher_value.h"
 #include "query/bind/bound_query.h"
 #include "query/exec/exec_context.h"
+#include "query/plan/planner.h"
 
 namespace orvane {
 
@@ -54,10 +55,11 @@ struct PreparedStatement {
 class ProcedureRegistry;
 
 // Parses, binds and plans `text` for `db`, with the procedures of
-// `procedures` (default: the graph procedures alone). Throws CypherError
-// (SyntaxError at compile time for what the parser or the binder refuses).
+// `procedures` (default: the graph procedures alone) and the planner's
+// `options` (default: every rewrite). Throws CypherError (SyntaxError at
+// compile time for what the parser or the binder refuses).
 PreparedStatement prepare_statement(std::string_view text, const Database& db,
-                                    const ProcedureRegistry* procedures = nullptr);
+                                    const ProcedureRegistry* procedures = nullptr, const PlanOptions& options = {});
 
 // Runs a prepared statement, calling `each` with every row (the columns'
 // values in order) until it returns false; a statement without RETURN runs

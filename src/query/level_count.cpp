@@ -3,7 +3,7 @@
 // back to s when the last node repeats s's variable — with filters on any
 // node and at most three hops in all; no WHERE, no other repeated variable.
 //
-// The paths of the first L − 1 hops are listed as the enumerator lists
+// The paths of the first L − 1 hops are listed as an expansion lists
 // them (relationship-unique, filters applied); for each, the last hop is
 // counted rather than walked: the steps from its end y that land on a node
 // of the last filter (or on s, for a cycle), read from run sizes, from a
@@ -13,12 +13,12 @@
 // holds each relationship at most once. From one start the listed prefixes
 // read each relationship a bounded number of times for L ≤ 3 (a node is
 // entered once per relationship joining it to the start), so the work is
-// bounded by the graph's size; longer chains are left to the enumerator.
+// bounded by the graph's size; longer chains are left to the plan's own
+// expansion.
 #include <nlohmann/json.hpp>
 
 #include "graph/database.h"
 #include "query/count_methods.h"
-#include "query/executor.h"
 
 namespace orvane {
 namespace {
@@ -27,7 +27,7 @@ constexpr int kMaxLevelHops = 3;
 
 struct Hop {
   std::uint16_t type;
-  QlDirection direction;
+  CountDirection direction;
 };
 
 struct Rel {
@@ -37,8 +37,9 @@ struct Rel {
 
 class LevelCounter {
  public:
-  explicit LevelCounter(const CountShape& shape) : db_(*shape.db), g_(shape.db->graph) {
-    const QlQuery& q = *shape.query;
+  explicit LevelCounter(const CountShape& shape)
+      : db_(*shape.db), g_(shape.db->graph), context_(*shape.context), held_(*shape.context) {
+    const CountedPattern& q = *shape.pattern;
     filters_.push_back(&shape.nodes[0]);
     for (std::size_t i = 0; i < q.relationships.size(); ++i) {
       for (int h = 0; h < q.relationships[i].min_hops; ++h) {
@@ -54,7 +55,10 @@ class LevelCounter {
     if (!node_passes(db_, *filters_[0], start_identity)) return 0;
     if (closing_ && filters_.back() != nullptr && !node_passes(db_, *filters_.back(), start_identity)) return 0;
     start_ = g_.to_physical[start_identity];
-    if (!closing_ && filters_.back() != nullptr) memo_.assign(g_.node_count, kUnknown);
+    if (!closing_ && filters_.back() != nullptr) {
+      held_.add(g_.node_count * sizeof(std::uint32_t));
+      memo_.assign(g_.node_count, kUnknown);
+    }
     prefix(0, start_);
     return total_;
   }
@@ -75,7 +79,7 @@ class LevelCounter {
   }
 
   void prefix(std::size_t j, std::uint32_t cur) {
-    deadline_.tick();
+    context_.step();
     if (j + 1 == hops_.size()) {
       total_ = checked_add(total_, last_hop(cur));
       return;
@@ -95,15 +99,16 @@ class LevelCounter {
   std::uint64_t candidates(std::uint32_t y, const Hop& hop) {
     if (closing_) {
       std::uint64_t n = 0;
-      if (hop.direction != QlDirection::In && g_.has_edge(y, start_, hop.type)) ++n;
-      if (hop.direction != QlDirection::Out && g_.has_edge(start_, y, hop.type) &&
-          !(hop.direction == QlDirection::Both && y == start_)) {
+      if (hop.direction != CountDirection::In && g_.has_edge(y, start_, hop.type)) ++n;
+      if (hop.direction != CountDirection::Out && g_.has_edge(start_, y, hop.type) &&
+          !(hop.direction == CountDirection::Both && y == start_)) {
         ++n;
       }
       return n;
     }
     if (filters_.back() == nullptr) return step_count(g_, y, hop.type, hop.direction);
     if (memo_[y] == kUnknown) {
+      context_.step();
       std::uint32_t n = 0;
       for_each_step(g_, y, hop.type, hop.direction, [&](std::uint32_t w, std::uint32_t, std::uint32_t) {
         if (lands_ok(w)) ++n;
@@ -119,9 +124,9 @@ class LevelCounter {
     for (const Rel& r : path_) {
       if (r.type != hop.type) continue;
       std::uint32_t w = kNoNode;
-      if (hop.direction != QlDirection::In && r.source == y) {
+      if (hop.direction != CountDirection::In && r.source == y) {
         w = r.target;
-      } else if (hop.direction != QlDirection::Out && r.target == y) {
+      } else if (hop.direction != CountDirection::Out && r.target == y) {
         w = r.source;
       }
       if (w != kNoNode && lands_ok(w)) --n;
@@ -138,17 +143,18 @@ class LevelCounter {
   std::vector<Rel> path_;
   std::vector<std::uint32_t> memo_;  // by position: last-hop steps to an admissible end
   std::uint64_t total_ = 0;
-  Deadline deadline_;
+  ExecContext& context_;
+  HeldMemory held_;  // the memo's bytes
 };
 
 }  // namespace
 
 bool level_count_fits(const CountShape& shape) {
-  const QlQuery& q = *shape.query;
-  if (q.distinct || !q.where_not_equal.empty()) return false;
+  const CountedPattern& q = *shape.pattern;
+  if (q.distinct) return false;
   if (!anchored_identity(*shape.db, q.nodes[0])) return false;
   int hops = 0;
-  for (const QlRelPattern& r : q.relationships) {
+  for (const CountHop& r : q.relationships) {
     if (r.min_hops != r.max_hops || r.min_hops < 1) return false;
     hops += r.min_hops;
   }
@@ -157,14 +163,14 @@ bool level_count_fits(const CountShape& shape) {
   for (std::size_t k = 1; k < q.nodes.size(); ++k) {
     const std::string& v = q.nodes[k].variable;
     if (v.empty()) continue;
-    const std::size_t first = variable_index(q, v);
+    const std::size_t first = first_position(q, v);
     if (first != k && !(k == last && first == 0)) return false;
   }
   return true;
 }
 
 std::uint64_t level_count(const CountShape& shape) {
-  const std::uint64_t anchor = *anchored_identity(*shape.db, shape.query->nodes[0]);
+  const std::uint64_t anchor = *anchored_identity(*shape.db, shape.pattern->nodes[0]);
   if (anchor >= shape.db->graph.node_count) return 0;
   LevelCounter counter(shape);
   return counter.count(static_cast<std::uint32_t>(anchor));

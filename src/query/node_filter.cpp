@@ -7,11 +7,11 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/database.h"
-#include "query/query.h"
+#include "query/plan/count_pattern.h"
 
 namespace orvane {
 
-bool resolve_node_filter(const Database& db, const QlNodePattern& node, NodeFilter& filter) {
+bool resolve_node_filter(const Database& db, const CountNode& node, NodeFilter& filter) {
   filter = NodeFilter();
   if (!node.properties.empty()) filter.properties = &node.properties;
   for (const auto& [name, literal] : node.properties) {
@@ -83,7 +83,7 @@ bool node_properties_pass(const Database& db, const NodeFilter& filter, std::uin
   return true;
 }
 
-std::optional<std::uint64_t> anchored_identity(const Database& db, const QlNodePattern& node) {
+std::optional<std::uint64_t> anchored_identity(const Database& db, const CountNode& node) {
   if (!db.generated || db.stored_id_nodes != 0) return std::nullopt;
   const auto it = node.properties.find("id");
   if (it == node.properties.end() || !it->second.is_number_integer()) return std::nullopt;

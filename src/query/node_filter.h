@@ -1,6 +1,6 @@
-// Node filters of a pattern position, resolved against a graph: the label
-// id and the property map that a node must match. Shared by the path
-// enumerator and the counting methods, so that both apply exactly one rule.
+// Node filters of a counted pattern's position (plan/count_pattern.h),
+// resolved against a graph: the label id and the property map that a node
+// must match, as the plan's node filters match them.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@
 
 namespace orvane {
 
-struct QlNodePattern;
+struct CountNode;
 
 // One {key: value} of a pattern, resolved once: the key's id in the node
 // store (kNoPropertyKey when no node ever had it) and the wanted value.
@@ -39,7 +39,7 @@ struct NodeFilter {
 // Resolves the label of `node` against the schema into `filter`; false when
 // the schema does not know the label (the position then matches nothing).
 // The filter keeps a pointer into `node`, which must outlive it.
-bool resolve_node_filter(const Database& db, const QlNodePattern& node, NodeFilter& filter);
+bool resolve_node_filter(const Database& db, const CountNode& node, NodeFilter& filter);
 
 // True when the node with `identity` matches the filter's properties: a
 // stored property must equal the filter value (a null filter never
@@ -51,7 +51,7 @@ bool node_properties_pass(const Database& db, const NodeFilter& filter, std::uin
 
 // True when the node with `identity` has the filter's label (as any of its
 // labels) and passes its
-// properties. Inline: the path enumerator tests a node at nearly every step.
+// properties. Inline: the counting methods test a node at nearly every step.
 inline bool node_passes(const Database& db, const NodeFilter& filter, std::uint32_t identity) {
   if (filter.has_label && db.graph.labels[identity] != filter.label &&
       (db.graph.extra_labels.empty() || !db.graph.has_label(identity, filter.label))) {
@@ -64,6 +64,6 @@ inline bool node_passes(const Database& db, const NodeFilter& filter, std::uint3
 // identity: set on a generated graph where no node stores an "id"
 // property and the filter value is an integer (a negative one gives kMaxNodeCount, which no
 // node has). nullopt when the position must be scanned.
-std::optional<std::uint64_t> anchored_identity(const Database& db, const QlNodePattern& node);
+std::optional<std::uint64_t> anchored_identity(const Database& db, const CountNode& node);
 
 }  // namespace orvane

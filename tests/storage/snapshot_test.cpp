@@ -25,7 +25,7 @@
 
 #include "graph/corpus.h"
 #include "layout/entropy_worker.h"
-#include "query/executor.h"
+#include "query/cypher_statement.h"
 #include "storage/snapshot.h"
 #include "storage/snapshot_digest.h"
 #include "support/error_text.h"
@@ -625,6 +625,11 @@ TEST(SnapshotCrashSafety, KilledWriterLeavesOldOrNewSnapshot) {
       if (entry.path() != path) fs::remove(entry.path());  // the killed writer's temporaries
     }
   }
+}
+
+// The count a counting statement answers on `db`, through the query pipeline.
+std::uint64_t count_query_text(const Database& db, const std::string& statement) {
+  return static_cast<std::uint64_t>(run_statement(statement, db).rows.at(0).at(0).as_int());
 }
 
 std::uint64_t index_bytes(const TypedRunIndex& index) {

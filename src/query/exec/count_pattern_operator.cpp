@@ -31,7 +31,7 @@ class CountPatternOperator final : public Operator {
     return produced();
   }
 
-  const char* name() const override { return count_operator_name(method_, op_.count_pattern->query); }
+  const char* name() const override { return count_operator_name(method_, op_.count_pattern->pattern); }
   Shown shown() const override { return count_ ? Shown::kLeaf : Shown::kChild; }
 
  private:
@@ -40,10 +40,10 @@ class CountPatternOperator final : public Operator {
     const CountPattern& pattern = *op_.count_pattern;
     const Database& db = context_.db();
     if (!db.graph.compiled) return std::nullopt;
-    const QlQuery* query = &pattern.query;
-    QlQuery bound;
+    const CountedPattern* query = &pattern.pattern;
+    CountedPattern bound;
     if (!pattern.parameters.empty()) {
-      bound = pattern.query;
+      bound = pattern.pattern;
       for (const CountParameter& p : pattern.parameters) {
         const CypherValue& v = context_.parameter(p.index);
         nlohmann::json& literal = bound.nodes[p.node].properties[p.key];
@@ -60,19 +60,19 @@ class CountPatternOperator final : public Operator {
     if (db.generated) {
       // The generated graphs' reading of {id: N} (the node whose id is N
       // when none stores one) is the methods' for whole numbers only.
-      for (const QlNodePattern& node : query->nodes) {
+      for (const CountNode& node : query->nodes) {
         const auto it = node.properties.find("id");
         if (it != node.properties.end() && !it->second.is_number_integer()) return std::nullopt;
       }
     }
     if (query->relationships.empty()) {
-      const QlNodePattern& node = query->nodes[0];
+      const CountNode& node = query->nodes[0];
       if (!node.properties.empty()) return std::nullopt;
       if (node.label.empty()) return db.graph.node_count;
       const auto it = db.node_type_ids.find(node.label);
       return it == db.node_type_ids.end() ? 0 : db.graph.nodes_with_label(it->second).size();
     }
-    return planned_count(db, *query, &method_);
+    return planned_count(context_, *query, &method_);
   }
 
   const Row* argument_ = nullptr;

@@ -22,8 +22,8 @@ bool scalar_literal(const CypherValue& v, nlohmann::json& out) {
   }
 }
 
-QlDirection direction_of(ast::Direction d) {
-  return d == ast::Direction::kRight ? QlDirection::Out : d == ast::Direction::kLeft ? QlDirection::In : QlDirection::Both;
+CountDirection direction_of(ast::Direction d) {
+  return d == ast::Direction::kRight ? CountDirection::Out : d == ast::Direction::kLeft ? CountDirection::In : CountDirection::Both;
 }
 
 }  // namespace
@@ -49,13 +49,12 @@ std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, 
   if (item.kind != BoundKind::kAggregate || item.slot != aggregate.slot) return nullptr;
 
   auto out = std::make_shared<CountPattern>();
-  QlQuery& q = out->query;
-  q.is_count = true;
+  CountedPattern& q = out->pattern;
   std::set<std::uint32_t> node_slots;
   for (std::size_t k = 0; k < part.nodes.size(); ++k) {
     const BoundNode& node = part.nodes[k];
     if (node.bound || node.impossible || node.labels.size() > 1) return nullptr;
-    QlNodePattern n;
+    CountNode n;
     n.variable = variable_of(node.slot);
     if (!node.labels.empty()) n.label = db.node_type_name(node.labels[0]);
     for (const BoundProperty& p : node.properties) {
@@ -74,11 +73,11 @@ std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, 
   for (const BoundRel& rel : part.rels) {
     if (rel.bound || rel.impossible || rel.types.size() != 1 || !rel.properties.empty()) return nullptr;
     if (!rel_slots.insert(rel.slot).second) return nullptr;
-    QlRelPattern r;
+    CountHop r;
     r.type = db.rel_type_name(rel.types[0]);
     r.direction = direction_of(rel.direction);
     if (rel.variable_length) {
-      if (rel.min_hops < 0 || rel.max_hops < 0 || rel.min_hops > rel.max_hops || rel.max_hops > kMaxHops) return nullptr;
+      if (rel.min_hops < 0 || rel.max_hops < 0 || rel.min_hops > rel.max_hops || rel.max_hops > kMaxCountedHops) return nullptr;
       r.min_hops = static_cast<std::int32_t>(rel.min_hops);
       r.max_hops = static_cast<std::int32_t>(rel.max_hops);
     }
@@ -110,13 +109,13 @@ std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, 
 }
 
 bool count_planned(const CountPattern& count) {
-  const QlQuery& q = count.query;
+  const CountedPattern& q = count.pattern;
   return count.planned != CountMethod::Enumerate ||
          (q.relationships.empty() && q.nodes.size() == 1 && q.nodes[0].properties.empty());
 }
 
-const char* count_operator_name(CountMethod method, const QlQuery& query) {
-  if (query.relationships.empty() && query.nodes.size() == 1 && query.nodes[0].properties.empty()) {
+const char* count_operator_name(CountMethod method, const CountedPattern& pattern) {
+  if (pattern.relationships.empty() && pattern.nodes.size() == 1 && pattern.nodes[0].properties.empty()) {
     return "NodeCountFromCountStore";
   }
   return method == CountMethod::Enumerate ? "EagerAggregation" : count_method_name(method);

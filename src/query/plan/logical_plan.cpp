@@ -27,7 +27,7 @@ const char* operator_name(const LogicalOp& op) {
     case LogicalKind::kProduceResults: return "ProduceResults";
     case LogicalKind::kCreate: return "Create";
     case LogicalKind::kProcedureCall: return "ProcedureCall";
-    case LogicalKind::kCountPattern: return count_operator_name(op.count_pattern->planned, op.count_pattern->query);
+    case LogicalKind::kCountPattern: return count_operator_name(op.count_pattern->planned, op.count_pattern->pattern);
     case LogicalKind::kShortestPath: return "ShortestPath";
     case LogicalKind::kApply: return op.slots.empty() ? "SubqueryForeach" : "Apply";
     case LogicalKind::kNodeByIdSeek: {

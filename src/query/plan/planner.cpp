@@ -493,8 +493,8 @@ void rewrite_count(const OpPtr& root, std::shared_ptr<CountPattern> count) {
   }
 }
 
-std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Database& db) {
-  std::shared_ptr<CountPattern> count = count_pattern_of(statement, db);
+std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Database& db, const PlanOptions& options) {
+  std::shared_ptr<CountPattern> count = options.count_rewrite ? count_pattern_of(statement, db) : nullptr;
   Planner planner(db);
   OpPtr root;
   if (statement.parts.size() == 1) {

@@ -10,7 +10,7 @@
 // (plan_shortest_path.cpp); CALL subqueries run under an Apply
 // (plan_call_subquery.cpp); ORDER BY with LIMIT becomes a top-k. A count
 // that a counting method may answer gets a CountPattern in place of its
-// aggregation (count_pattern.h).
+// aggregation (count_pattern.h), unless the options turn the rewrite off.
 #pragma once
 
 #include <memory>
@@ -22,9 +22,15 @@ namespace orvane {
 
 class Database;
 
+// What the planner may do beyond the plain plan.
+struct PlanOptions {
+  bool count_rewrite = true;  // off: a count is always its aggregation over the listed paths
+};
+
 // The plan of a whole statement, ProduceResults at its root. Moves the
 // bound expressions out of `statement`.
-std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Database& db);
+std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Database& db,
+                                          const PlanOptions& options = {});
 
 // The plan of a pattern used as an expression (EXISTS, COUNT, pattern
 // predicates and comprehensions): its operators over an Argument leaf and

@@ -107,6 +107,7 @@ struct BoundCreateNode {
   bool existing = false;
   std::vector<std::string> labels;  // names: a new one is registered when the node is made
   std::vector<std::pair<std::string, BoundExprPtr>> properties;
+  BoundExprPtr property_map;  // CREATE (n $props): a map-valued parameter in place of `properties`; else null
 };
 
 struct BoundCreateRel {
@@ -114,6 +115,7 @@ struct BoundCreateRel {
   std::string type;
   bool reversed = false;  // (a)<-[:T]-(b): starts at the later node of the pattern
   std::vector<std::pair<std::string, BoundExprPtr>> properties;
+  BoundExprPtr property_map;  // as for nodes
 };
 
 struct BoundCreatePart {

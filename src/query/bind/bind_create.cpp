@@ -53,12 +53,23 @@ std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& patter
         node.slot = new_slot();
         if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode, {}});
       }
+      if (n.label_expr) {
+        fail("InvalidLabelExpression",
+             "Label expressions in patterns are not allowed in a CREATE clause, but only in a MATCH clause and in "
+             "expressions",
+             n.label_expr->offset);
+      }
       node.labels = n.labels;
       properties_of(*this, n.properties.get(), scope, node.properties, node.property_map);
       bound.nodes.push_back(std::move(node));
       if (i == part.rels.size()) break;
 
       const ast::RelPattern& r = part.rels[i];
+      if (r.type_expr) {
+        fail("InvalidLabelExpression",
+             "Relationship type expressions in patterns are not allowed in a CREATE clause, but only in a MATCH clause",
+             r.type_expr->offset);
+      }
       if (r.types.size() != 1) {
         fail("NoSingleRelationshipType", "A single relationship type must be specified for CREATE", r.offset);
       }

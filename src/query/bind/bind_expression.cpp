@@ -347,6 +347,9 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       return e;
     }
     case K::kHasLabels: {
+      if (expr.label_expr) {
+        return label_predicate(*expr.label_expr, [&]() { return bind_expr(*expr.children[0], scope, place); });
+      }
       BoundExprPtr e = make(BoundKind::kHasLabels);
       e->children.push_back(bind_expr(*expr.children[0], scope, place));
       e->keys = expr.labels;  // relationship types are compared by name

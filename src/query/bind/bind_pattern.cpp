@@ -3,7 +3,10 @@
 // uniqueness reads them); a variable already in scope must be of the same
 // kind and is met rather than bound again; labels and types resolve to
 // ids, and a name the graph does not have makes its element impossible
-// (it matches nothing) rather than an error, as in Neo4j.
+// (it matches nothing) rather than an error, as in Neo4j. Label and type
+// expressions (n:A|B, [r:!T]) are bound in bind_labels.cpp.
+#include <algorithm>
+
 #include "graph/database.h"
 #include "query/bind/binder_state.h"
 
@@ -96,6 +99,15 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
           node.labels.push_back(static_cast<std::uint16_t>(id));
         }
       }
+      if (n.label_expr) {
+        const std::uint32_t slot = node.slot;
+        node.label_test = label_predicate(*n.label_expr, [slot]() {
+          auto read = std::make_unique<BoundExpr>();
+          read->kind = BoundKind::kSlot;
+          read->slot = slot;
+          return read;
+        });
+      }
       if (n.properties && n.properties->kind == ast::ExprKind::kParameter) refuse_parameter_map(n.properties->offset);
       bind_properties(n.properties.get(), scope, node.properties);
       bound.nodes.push_back(std::move(node));
@@ -146,6 +158,13 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
         }
       }
       rel.impossible = !any_known;
+      if (r.type_expr) {
+        if (r.variable_length) {
+          fail("InvalidRelationshipPattern", "Variable length relationships must not use relationship type expressions.",
+               r.type_expr->offset);
+        }
+        resolve_type_expression(*r.type_expr, rel);
+      }
       if (r.properties && r.properties->kind == ast::ExprKind::kParameter) refuse_parameter_map(r.properties->offset);
       bind_properties(r.properties.get(), scope, rel.properties);
       bound.rels.push_back(std::move(rel));

@@ -15,6 +15,22 @@ namespace orvane::cypher_parse {
 ast::Clause CypherParser::clause() {
   Nesting nesting(*this);
   bool first = first_clause_;
+  // Label syntax is checked per clause: a subquery's clauses are clauses
+  // of their own.
+  const std::size_t outer_colon = colon_conjunction_;
+  const std::string outer_suggestion = colon_suggestion_;
+  const bool outer_symbols = label_symbols_;
+  colon_conjunction_ = std::string_view::npos;
+  label_symbols_ = false;
+  ast::Clause c = clause_body(first);
+  check_label_syntax();
+  colon_conjunction_ = outer_colon;
+  colon_suggestion_ = outer_suggestion;
+  label_symbols_ = outer_symbols;
+  return c;
+}
+
+ast::Clause CypherParser::clause_body(bool first) {
   ast::Clause c;
   c.offset = current().offset;
   if (accept_keyword("OPTIONAL")) {
@@ -181,7 +197,10 @@ void CypherParser::foreach_clause(ast::Clause& c) {
   expect_symbol("(");
   c.variable = name("a variable name");
   expect_keyword("IN");
-  c.expr = value_expression();
+  {
+    const SeparatedParts parts(*this, enclosing_[pos_]);
+    c.expr = value_expression();
+  }
   expect_symbol("|");
   do {
     first_clause_ = false;

@@ -208,11 +208,12 @@ ast::ExprPtr CypherParser::postfix() {
       indexed->children.push_back(std::move(low));
       if (slice) indexed->children.push_back(std::move(high));
       e = std::move(indexed);
-    } else if (at_symbol(":") && at_name(1)) {
+    } else if (at_label_expression()) {
       auto test = make(ast::ExprKind::kHasLabels, e->offset);
-      while (at_symbol(":") && at_name(1)) {
-        advance();
-        test->labels.push_back(name());
+      ast::LabelExpr labels = label_expression(LabelPlace::kExpression);
+      if (!conjunction_of_names(labels, test->labels)) {
+        test->labels.clear();
+        test->label_expr = std::make_shared<ast::LabelExpr>(std::move(labels));
       }
       test->end = last_end();
       test->children.push_back(std::move(e));

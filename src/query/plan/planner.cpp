@@ -90,7 +90,8 @@ BoundExprPtr generated_id_test(std::uint32_t slot, BoundProperty& p) {
 }
 
 // The predicates a node must meet once bound: labels beyond `skip_first`
-// (a label scan has checked the first) and its property map.
+// (a label scan has checked the first), its label expression and its
+// property map.
 std::vector<BoundExprPtr> node_predicates(BoundNode& node, bool skip_first, bool generated) {
   std::vector<BoundExprPtr> out;
   if (node.labels.size() > (skip_first ? 1u : 0u)) {
@@ -100,6 +101,7 @@ std::vector<BoundExprPtr> node_predicates(BoundNode& node, bool skip_first, bool
     has->label_ids.assign(node.labels.begin() + (skip_first ? 1 : 0), node.labels.end());
     out.push_back(std::move(has));
   }
+  if (node.label_test) out.push_back(std::move(node.label_test));
   for (BoundProperty& p : node.properties) {
     const bool literal = p.value->kind == BoundKind::kConstant || p.value->kind == BoundKind::kParameter;
     out.push_back(generated && p.key == "id" && literal ? generated_id_test(node.slot, p) : property_equals(node.slot, p));

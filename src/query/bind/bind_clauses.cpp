@@ -97,6 +97,12 @@ BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bo
     next.push_back({bound.column, bound.slot, kind, kind == VarKind::kValue ? bound.expr->known_type : std::string()});
     out.items.push_back(std::move(bound));
   }
+  if (!is_return) {
+    // A scoped CALL's imports stay visible past its WITHs.
+    for (const ScopeVariable& v : state.carried()) {
+      if (BinderState::find(next, v.name) == nullptr) next.push_back(v);
+    }
+  }
   const bool aggregating_projection = !out.aggregates.empty();
   if (aggregating_projection) check_aggregation_grouping(state, p);
   // ORDER BY sees the projected names and, unless the projection

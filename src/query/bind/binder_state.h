@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "query/bind/bound_query.h"
@@ -97,6 +98,15 @@ class BinderState {
   // is added (type_count is recorded).
   void resolve_type_expression(const ast::LabelExpr& e, BoundRel& rel);
   bool writes() const { return writes_; }
+  // The variables of the scoped CALL (a, b) { ... } being bound: a WITH in
+  // its body keeps them visible.
+  const Scope& carried() const { return carried_; }
+  // While set, bind_expr reads a subexpression written exactly as one of
+  // `texts` from that text's slot: ORDER BY after an aggregation reads
+  // count(x) or n.age, written as projected, from the projected column.
+  void set_projected_texts(std::vector<std::pair<std::string, std::uint32_t>> texts) {
+    projected_texts_ = std::move(texts);
+  }
   // Refuses, at compile time, an operand of NOT, AND, OR or XOR, or a
   // WHERE, whose type is known and is not boolean.
   void require_boolean(const BoundExpr& bound, const ast::Expr& written) const;
@@ -117,6 +127,8 @@ class BinderState {
   std::vector<std::string> parameters_;
   std::vector<CatalogRead> catalog_;
   bool writes_ = false;
+  Scope carried_;
+  std::vector<std::pair<std::string, std::uint32_t>> projected_texts_;  // see set_projected_texts
 };
 
 }  // namespace orvane

@@ -16,7 +16,7 @@
 //   SingleQuery   Clause { Clause }
 //   Clause        MATCH | OPTIONAL MATCH | UNWIND | WITH | RETURN | CREATE |
 //                 MERGE | SET | REMOVE | DELETE | DETACH DELETE | FOREACH |
-//                 CALL procedure | CALL { subquery }
+//                 CALL procedure | CALL [( variables | * )] { subquery }
 //   Pattern       PatternPart { "," PatternPart }
 //   PatternPart   [path "="] [shortestPath | allShortestPaths] (
 //                 NodePattern { RelPattern NodePattern } )
@@ -266,7 +266,7 @@ enum class ClauseKind : std::uint8_t {
   kDelete,
   kForeach,
   kCall,          // CALL procedure
-  kCallSubquery,  // CALL { ... }
+  kCallSubquery,  // CALL { ... }, CALL (a, b) { ... }
 };
 
 struct Clause {
@@ -295,6 +295,10 @@ struct Clause {
   bool yield_star = false;           // YIELD *
   std::vector<YieldItem> yields;     // YIELD a, b AS c
   std::shared_ptr<Query> subquery;   // CALL { ... }
+  bool scoped = false;               // CALL (a, b) { ... }, CALL (*) { ... }, CALL () { ... }
+  bool import_all = false;           // CALL (*) { ... }
+  std::vector<std::string> imports;  // CALL (a, b) { ... }: the variables it imports
+  std::vector<std::size_t> import_offsets;  // where each of them is written
 };
 
 struct SingleQuery {

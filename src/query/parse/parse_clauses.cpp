@@ -209,13 +209,34 @@ void CypherParser::foreach_clause(ast::Clause& c) {
   expect_symbol(")");
 }
 
-// CALL { query } or CALL name.space.proc [(args)] [YIELD * | YIELD f [AS a],
-// ... [WHERE e]].
+// CALL [(a, b) | (*) | ()] { query } or CALL name.space.proc [(args)]
+// [YIELD * | YIELD f [AS a], ... [WHERE e]]. CALL { ... } IN TRANSACTIONS
+// is refused here: every statement runs in the one transaction it is given.
 void CypherParser::call_clause(ast::Clause& c, bool first_clause) {
+  if (accept_symbol("(")) {
+    c.scoped = true;
+    if (accept_symbol("*")) {
+      c.import_all = true;
+    } else if (!at_symbol(")")) {
+      do {
+        c.import_offsets.push_back(current().offset);
+        c.imports.push_back(name(c.imports.empty() ? "a variable name, \"*\" or \")\"" : "a variable name"));
+      } while (accept_symbol(","));
+    }
+    if (!at_symbol(")")) fail_expected(c.imports.empty() ? "\")\"" : "\",\" or \")\"");
+    advance();
+    if (!at_symbol("{")) fail_expected("\"{\"");
+  }
   if (accept_symbol("{")) {
     c.kind = ast::ClauseKind::kCallSubquery;
     c.subquery = std::make_shared<ast::Query>(query());
     expect_symbol("}");
+    if (at_keyword("IN") && (at_keyword("TRANSACTIONS", 1) || at_keyword("CONCURRENT", 2) ||
+                             at_keyword("CONCURRENT", 1))) {
+      fail(current().offset, "UnsupportedClause",
+           "CALL { ... } IN TRANSACTIONS is not supported: a statement runs in one transaction; use CALL { ... } "
+           "without IN TRANSACTIONS");
+    }
     return;
   }
   c.kind = ast::ClauseKind::kCall;

@@ -16,7 +16,8 @@
 // A pattern used as an expression ("(a)-->(b)") is a predicate, so it may
 // stand only where a boolean is wanted: a WHERE, a CASE condition, or an
 // operand of NOT, AND, OR or XOR there. check_pattern_placement refuses it
-// anywhere else ("RETURN (a)-->()", "size((a)-->())"), as Neo4j 5 does.
+// anywhere else ("RETURN (a)-->()", "size((a)-->())"), as Neo4j 5 does;
+// shortestPath(...) and allShortestPaths(...) are values anywhere.
 #include <optional>
 #include <string>
 
@@ -225,7 +226,11 @@ ast::ExprPtr CypherParser::postfix() {
 }
 
 void CypherParser::check_pattern_placement(const ast::Expr& e, bool boolean_position) const {
-  if (e.kind == ast::ExprKind::kPatternPredicate && !boolean_position) {
+  // shortestPath(...) and allShortestPaths(...) are values: the path, the
+  // list of paths.
+  const bool path_value = e.kind == ast::ExprKind::kPatternPredicate && e.pattern && e.pattern->parts.size() == 1 &&
+                          e.pattern->parts[0].function != ast::PathFunction::kNone;
+  if (e.kind == ast::ExprKind::kPatternPredicate && !boolean_position && !path_value) {
     fail(e.offset, "UnexpectedSyntax",
          "Invalid input '" + std::string(source(e.offset, e.end)) +
              "': a pattern can only be used as a predicate; use EXISTS { ... } or COUNT { ... } for its value");

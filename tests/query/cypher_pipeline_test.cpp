@@ -139,5 +139,24 @@ TEST(StatementCursor, FetchesInBatchesAndMakesOnlyWhatIsAsked) {
   EXPECT_THROW(StatementCursor(param, db, {}, WorkBound{}), CypherError);
 }
 
+// ORDER BY after an aggregation reads, inside a larger expression too, a
+// subexpression written as a projected one from its column: the aggregate
+// is not computed again, and n.age need not be in scope.
+TEST(CypherPipeline, OrderByReadsProjectedExpressionsInsideLargerOnes) {
+  const Database db = testing::mixed_graph();
+  const std::vector<testing::PipelineCase> cases = {
+      {"UNWIND [1, 1, 2, 3, 3, 3] AS x RETURN x, count(*) AS c ORDER BY x * 10 - count(*) DESC", "3,3|2,1|1,2", ""},
+      {"UNWIND [{a: 1}, {a: 1}, {a: 2}] AS m RETURN m.a AS a, count(*) AS c ORDER BY m.a - count(*)", "1,2|2,1",
+       ""},
+      {"UNWIND [1, 2, 3] AS x RETURN max(x) AS m ORDER BY 1 + max(x)", "3", ""},
+      {"UNWIND [1, 2, 2] AS x WITH x, count(*) AS c ORDER BY count(*) + x DESC RETURN x", "2|1", ""},
+      {"UNWIND [1, 2] AS x WITH x AS y RETURN count(*) AS c ORDER BY y + count(*)", "",
+       "SyntaxError/UndefinedVariable"},
+      {"UNWIND [1, 2] AS x RETURN x + 1, count(*) AS c ORDER BY x + 1 + count(*)", "",
+       "SyntaxError/AmbiguousAggregationExpression"},
+  };
+  testing::expect_pipeline_cases(db, cases, rows_of);
+}
+
 }  // namespace
 }  // namespace orvane

@@ -54,7 +54,30 @@ TEST(CypherPipeline, AnswersAndErrorsAtTheEdges) {
       {"RETURN nope(1)", "", "SyntaxError/UnknownFunction"},
       {"MATCH (a) RETURN b", "", "SyntaxError/UndefinedVariable"},
       {"RETURN count(count(*))", "", "SyntaxError/NestedAggregation"},
-      {"MATCH (a)-[r*2]->(b) MATCH (a)-[r*1]->(b) RETURN a", "", "SyntaxError/VariableAlreadyBound"},
+      // A relationship list bound before is walked, not expanded.
+      {"MATCH (a)-[r*2]->(b) MATCH (a)-[r*1]->(b) RETURN a", "", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH (x)-[r*]->(y) RETURN x.name, y.name", "p5,p4", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH (x)<-[r*]-(y) RETURN x.name, y.name", "", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH (x)-[r*]-(y) RETURN x.name, y.name", "p5,p4", ""},
+      // The list is walked in the order the pattern is written: from c,
+      // r's first relationship does not touch c, its reverse's does.
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) WITH a, c, r MATCH (c)<-[r*]-(a) RETURN a.name", "", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) WITH a, c, reverse(r) AS back MATCH (c)<-[back*]-(a) "
+       "RETURN a.name",
+       "p5", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) WITH r MATCH p = ()-[r:FOLLOWS*1..2]->(:Person) "
+       "RETURN [n IN nodes(p) | n.name]",
+       "[p5 p6 p4]", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH ()-[r:AUTHORED*]->() RETURN 1", "", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH ()-[r*3..]->() RETURN 1", "", ""},
+      {"WITH 1 AS r MATCH ()-[r*]->() RETURN 1", "", "SyntaxError/VariableAlreadyBound"},
+      {"MATCH (a)-[r*]->(b), (c)-[r*]->(d) RETURN a", "", "SyntaxError/VariableAlreadyBound"},
+      // A relationship bound before is one of the pattern's: no other
+      // relationship of the clause is it.
+      {"MATCH ()-[r]->() WITH r MATCH ()-[r]-()-[s]-() WHERE s = r RETURN count(*)", "0", ""},
+      // A label no node has, on a node bound before.
+      {"MATCH (a {name: 'p0'})-[r]->() WITH a, r MATCH (a:Nope)-[r]->(b) RETURN b", "", ""},
+      {"MATCH (a {name: 'p0'})-[r:FOLLOWS|:FOLLOWS]->(b) RETURN count(*)", "2", ""},
       // (c)<-[r*2]-(a) starting at the rarer end still lists r in the
       // pattern's order.
       {"MATCH (c:Paper {name: 'q1'})<-[:AUTHORED]-(p)<-[r:FOLLOWS*1]-(a {name: 'p0'}) RETURN p.name, size(r)", "p2,1",

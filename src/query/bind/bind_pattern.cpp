@@ -131,10 +131,17 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
                "Cannot use the same relationship variable '" + r.variable + "' for multiple relationships", r.offset);
         }
         // A node or path where a relationship is written is a conflict of
-        // types; a bound relationship (or list of them) under a variable
-        // length is one of binding.
+        // types; a bound relationship under a variable length is one of
+        // binding. A list bound by an earlier clause (a variable length's,
+        // or any value not known to be something else) is walked: MATCH
+        // (a)-[rs*]->(b) with rs bound.
         const bool other_kind = rel_existing->kind == VarKind::kNode || rel_existing->kind == VarKind::kPath;
-        if (r.variable_length || rel_existing->kind != VarKind::kRelationship) {
+        const bool list_value =
+            rel_existing->kind == VarKind::kRelationshipList ||
+            (rel_existing->kind == VarKind::kValue &&
+             (rel_existing->type.empty() || rel_existing->type.rfind("LIST", 0) == 0));
+        const bool walked = r.variable_length && list_value && before(rel_existing);
+        if (!walked && (r.variable_length || rel_existing->kind != VarKind::kRelationship)) {
           fail(r.variable_length && !other_kind ? "VariableAlreadyBound" : "VariableTypeConflict",
                "Type mismatch: " + r.variable + " defined with conflicting type " + kind_name(rel_existing->kind) +
                    " (expected Relationship)",
@@ -153,7 +160,10 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       for (const std::string& type : r.types) {
         const std::uint32_t id = type_id(type);
         if (id != kUnknownKey) {
-          rel.types.push_back(static_cast<std::uint16_t>(id));
+          // [:T|:T] is one type, not two ways to expand.
+          if (std::find(rel.types.begin(), rel.types.end(), id) == rel.types.end()) {
+            rel.types.push_back(static_cast<std::uint16_t>(id));
+          }
           any_known = true;
         }
       }

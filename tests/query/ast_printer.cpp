@@ -78,9 +78,29 @@ std::string properties(const ast::ExprPtr& e) {
   return out + "}";
 }
 
+// A label expression with every operator parenthesized: "(!A|(B&C))".
+std::string label_text(const ast::LabelExpr& e) {
+  using Kind = ast::LabelExpr::Kind;
+  switch (e.kind) {
+    case Kind::kName: return e.name;
+    case Kind::kAny: return "%";
+    case Kind::kNot: return "!" + label_text(e.operands[0]);
+    case Kind::kAnd:
+    case Kind::kOr: {
+      std::string out = "(";
+      for (std::size_t i = 0; i < e.operands.size(); ++i) {
+        out += (i ? (e.kind == Kind::kAnd ? "&" : "|") : "") + label_text(e.operands[i]);
+      }
+      return out + ")";
+    }
+  }
+  return "?";
+}
+
 std::string node_text(const ast::NodePattern& n) {
   std::string out = "(" + n.variable;
   for (const auto& label : n.labels) out += ":" + label;
+  if (n.label_expr) out += ":" + label_text(*n.label_expr);
   out += properties(n.properties);
   return out + ")";
 }
@@ -88,6 +108,7 @@ std::string node_text(const ast::NodePattern& n) {
 std::string rel_text(const ast::RelPattern& r) {
   std::string inner = r.variable;
   for (std::size_t i = 0; i < r.types.size(); ++i) inner += (i ? "|" : ":") + r.types[i];
+  if (r.type_expr) inner += ":" + label_text(*r.type_expr);
   if (r.variable_length) {
     inner += "*";
     if (r.min_hops) inner += std::to_string(*r.min_hops);
@@ -274,6 +295,7 @@ std::string render(const ast::Expr& e) {
     case ExprKind::kHasLabels: {
       std::string out = "(labels " + render(*e.children[0]);
       for (const auto& label : e.labels) out += " " + label;
+      if (e.label_expr) out += " " + label_text(*e.label_expr);
       return out + ")";
     }
     case ExprKind::kFunction: return "(fn " + e.name + (e.distinct ? " distinct" : "") + children(0) + ")";

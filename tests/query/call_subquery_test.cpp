@@ -1,5 +1,6 @@
 // The focus of this file is CALL { ... } in the query pipeline: importing
-// WITH, uncorrelated subqueries, UNION inside, aggregation per outer row,
+// WITH and the scoped CALL (a, b) { ... }, uncorrelated subqueries, UNION
+// inside, aggregation per outer row,
 // unit subqueries that write, the scope after the call, and the semantic
 // errors Neo4j raises for subqueries.
 #include <gtest/gtest.h>
@@ -78,6 +79,39 @@ TEST(CallSubquery, AnswersAndErrorsAsNeo4jDoes) {
   testing::expect_pipeline_cases(db, cases, rows_of);
   EXPECT_TRUE(testing::has_operator(
       explain_statement(prepare_statement("UNWIND [1] AS x CALL { WITH x RETURN x AS y } RETURN y", db)), "Apply"));
+}
+
+// CALL (a, b) { ... }: the subquery sees what it names, in all of its
+// body; CALL () sees nothing, CALL (*) everything. IN TRANSACTIONS is
+// refused: a statement runs in the one transaction it is given.
+TEST(CallSubquery, ScopedFormImportsWhatItNames) {
+  const Database db = testing::triangle();  // ann→bob→cy→ann
+  const std::vector<testing::PipelineCase> cases = {
+      {"UNWIND [0, 1, 2] AS x CALL (x) { RETURN x * 10 AS y } RETURN x, y", "0,0|1,10|2,20", ""},
+      {"UNWIND [0, 1] AS x CALL () { RETURN 'hello' AS h } RETURN x, h", "0,hello|1,hello", ""},
+      {"UNWIND [1, 2] AS x WITH x, x * 2 AS z CALL (*) { RETURN x + z AS y } RETURN y", "3|6", ""},
+      {"WITH 1 AS x, 2 AS z CALL (x, z) { RETURN x + z AS y } RETURN y", "3", ""},
+      // The imports stay visible past a WITH, an aggregating one too.
+      {"WITH 1 AS x CALL (x) { WITH 2 AS y RETURN x + y AS z } RETURN z", "3", ""},
+      {"UNWIND [1, 2] AS x CALL (x) { UNWIND range(1, x) AS i WITH count(i) AS c RETURN c * x AS y } RETURN x, y",
+       "1,1|2,4", ""},
+      {"UNWIND [1, 2] AS x CALL (x) { RETURN x AS y UNION RETURN x + 10 AS y } RETURN x, y ORDER BY x, y",
+       "1,1|1,11|2,2|2,12", ""},
+      {"MATCH (n:Person) CALL (n) { MATCH (n)-[:FOLLOWS]->(m) RETURN m } RETURN n.name, m.name ORDER BY n.name",
+       "ann,bob|bob,cy|cy,ann", ""},
+      {"MATCH (n:Person) CALL (n) { MATCH (n)-[:FOLLOWS]->(m) RETURN count(m) AS c } RETURN n.name, c ORDER BY n.name",
+       "ann,1|bob,1|cy,1", ""},
+      {"WITH 1 AS x CALL () { RETURN x AS y } RETURN y", "", "SyntaxError/UndefinedVariable"},
+      {"WITH 1 AS x, 2 AS y CALL (x) { RETURN y AS z } RETURN z", "", "SyntaxError/UndefinedVariable"},
+      {"CALL (x) { RETURN 1 AS y } RETURN y", "", "SyntaxError/UndefinedVariable"},
+      {"WITH 1 AS x CALL (x) { RETURN x } RETURN x", "", "SyntaxError/VariableAlreadyBound"},
+      {"WITH 1 AS x CALL (x + 1) { RETURN 1 AS y } RETURN y", "", "SyntaxError/UnexpectedSyntax"},
+      {"WITH 1 AS x CALL (x) RETURN x", "", "SyntaxError/UnexpectedSyntax"},
+      {"UNWIND [1] AS x CALL { WITH x RETURN x AS y } IN TRANSACTIONS RETURN y", "", "SyntaxError/UnsupportedClause"},
+      {"CALL (x) { CREATE (:T) } IN TRANSACTIONS OF 10 ROWS", "", "SyntaxError/UnsupportedClause"},
+      {"CALL { CREATE (:T) } IN 2 CONCURRENT TRANSACTIONS", "", "SyntaxError/UnsupportedClause"},
+  };
+  testing::expect_pipeline_cases(db, cases, rows_of);
 }
 
 // A unit subquery runs for its writes, once per outer row, and the outer

@@ -147,10 +147,15 @@ TEST(CypherParserErrors, YieldStarOnlyInAStandaloneCall) {
   });
 }
 
-TEST(CypherParserErrors, ClauseKeywordsAreNotVariables) {
+// A keyword is a name wherever the keyword could not stand (MATCH (end)
+// RETURN end parses, keyword_names_test.cpp); where it could, it is the
+// keyword, and the error is at it.
+TEST(CypherParserErrors, KeywordsWhereTheyCanStandAreNotVariables) {
   check_errors({
-      {"MATCH (end) RETURN end", "UnexpectedSyntax",
-       "Invalid input 'end': expected an expression (line 1, column 20 (offset: 19))"},
+      {"MATCH (n) WHERE RETURN n", "UnexpectedSyntax",
+       "Invalid input 'RETURN': expected an expression (line 1, column 17 (offset: 16))"},
+      {"MATCH (n) RETURN n ORDER BY LIMIT 1", "UnexpectedSyntax",
+       "Invalid input 'LIMIT': expected an expression (line 1, column 29 (offset: 28))"},
   });
 }
 

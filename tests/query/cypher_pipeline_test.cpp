@@ -54,7 +54,30 @@ TEST(CypherPipeline, AnswersAndErrorsAtTheEdges) {
       {"RETURN nope(1)", "", "SyntaxError/UnknownFunction"},
       {"MATCH (a) RETURN b", "", "SyntaxError/UndefinedVariable"},
       {"RETURN count(count(*))", "", "SyntaxError/NestedAggregation"},
-      {"MATCH (a)-[r*2]->(b) MATCH (a)-[r*1]->(b) RETURN a", "", "SyntaxError/VariableAlreadyBound"},
+      // A relationship list bound before is walked, not expanded.
+      {"MATCH (a)-[r*2]->(b) MATCH (a)-[r*1]->(b) RETURN a", "", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH (x)-[r*]->(y) RETURN x.name, y.name", "p5,p4", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH (x)<-[r*]-(y) RETURN x.name, y.name", "", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH (x)-[r*]-(y) RETURN x.name, y.name", "p5,p4", ""},
+      // The list is walked in the order the pattern is written: from c,
+      // r's first relationship does not touch c, its reverse's does.
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) WITH a, c, r MATCH (c)<-[r*]-(a) RETURN a.name", "", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) WITH a, c, reverse(r) AS back MATCH (c)<-[back*]-(a) "
+       "RETURN a.name",
+       "p5", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) WITH r MATCH p = ()-[r:FOLLOWS*1..2]->(:Person) "
+       "RETURN [n IN nodes(p) | n.name]",
+       "[p5 p6 p4]", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH ()-[r:AUTHORED*]->() RETURN 1", "", ""},
+      {"MATCH (a {name: 'p5'})-[r:FOLLOWS*2]->(c) MATCH ()-[r*3..]->() RETURN 1", "", ""},
+      {"WITH 1 AS r MATCH ()-[r*]->() RETURN 1", "", "SyntaxError/VariableAlreadyBound"},
+      {"MATCH (a)-[r*]->(b), (c)-[r*]->(d) RETURN a", "", "SyntaxError/VariableAlreadyBound"},
+      // A relationship bound before is one of the pattern's: no other
+      // relationship of the clause is it.
+      {"MATCH ()-[r]->() WITH r MATCH ()-[r]-()-[s]-() WHERE s = r RETURN count(*)", "0", ""},
+      // A label no node has, on a node bound before.
+      {"MATCH (a {name: 'p0'})-[r]->() WITH a, r MATCH (a:Nope)-[r]->(b) RETURN b", "", ""},
+      {"MATCH (a {name: 'p0'})-[r:FOLLOWS|:FOLLOWS]->(b) RETURN count(*)", "2", ""},
       // (c)<-[r*2]-(a) starting at the rarer end still lists r in the
       // pattern's order.
       {"MATCH (c:Paper {name: 'q1'})<-[:AUTHORED]-(p)<-[r:FOLLOWS*1]-(a {name: 'p0'}) RETURN p.name, size(r)", "p2,1",
@@ -137,6 +160,25 @@ TEST(StatementCursor, FetchesInBatchesAndMakesOnlyWhatIsAsked) {
   // A parameter the statement uses and the caller lacks fails before any row.
   const PreparedStatement param = prepare_statement("RETURN $p AS p", db);
   EXPECT_THROW(StatementCursor(param, db, {}, WorkBound{}), CypherError);
+}
+
+// ORDER BY after an aggregation reads, inside a larger expression too, a
+// subexpression written as a projected one from its column: the aggregate
+// is not computed again, and n.age need not be in scope.
+TEST(CypherPipeline, OrderByReadsProjectedExpressionsInsideLargerOnes) {
+  const Database db = testing::mixed_graph();
+  const std::vector<testing::PipelineCase> cases = {
+      {"UNWIND [1, 1, 2, 3, 3, 3] AS x RETURN x, count(*) AS c ORDER BY x * 10 - count(*) DESC", "3,3|2,1|1,2", ""},
+      {"UNWIND [{a: 1}, {a: 1}, {a: 2}] AS m RETURN m.a AS a, count(*) AS c ORDER BY m.a - count(*)", "1,2|2,1",
+       ""},
+      {"UNWIND [1, 2, 3] AS x RETURN max(x) AS m ORDER BY 1 + max(x)", "3", ""},
+      {"UNWIND [1, 2, 2] AS x WITH x, count(*) AS c ORDER BY count(*) + x DESC RETURN x", "2|1", ""},
+      {"UNWIND [1, 2] AS x WITH x AS y RETURN count(*) AS c ORDER BY y + count(*)", "",
+       "SyntaxError/UndefinedVariable"},
+      {"UNWIND [1, 2] AS x RETURN x + 1, count(*) AS c ORDER BY x + 1 + count(*)", "",
+       "SyntaxError/AmbiguousAggregationExpression"},
+  };
+  testing::expect_pipeline_cases(db, cases, rows_of);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // What the query pipeline's tests share: a table of statements with the
-// rows (as text) or the error ("class/detail") each must give, and a look
-// for an operator in a plan. Each test renders rows its own way.
+// rows (as text) or the error ("class/detail") each must give, a graph
+// made by a CREATE statement, and a look for an operator in a plan. Each
+// test renders rows its own way (value_rows is the plain one).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "graph/database.h"
 #include "query/cypher_error.h"
 #include "query/cypher_statement.h"
+#include "query/functions/scalar_functions.h"
 
 namespace orvane::testing {
 
@@ -35,6 +37,32 @@ void expect_pipeline_cases(const Database& db, const std::vector<PipelineCase>& 
       EXPECT_EQ(c.error, e.error_class() + "/" + e.detail()) << e.what();
     }
   }
+}
+
+// Runs the writing statement `text` on `db` with `parameters`, then
+// compiles it.
+inline void run_writes(Database& db, std::string_view text, const CypherParameters& parameters = {}) {
+  const PreparedStatement prepared = prepare_statement(text, db);
+  execute_statement(
+      prepared, db, parameters, WorkBound{}, [](const std::vector<CypherValue>&) { return true; }, &db);
+  db.compile();
+}
+
+// A graph made by the CREATE statement `text` on an empty Database.
+inline Database created_graph(std::string_view text) {
+  Database db;
+  run_writes(db, text);
+  return db;
+}
+
+// Rows as text: "a,b|c,d", each value as to_text renders it.
+inline std::string value_rows(const CypherResult& r, const Database&) {
+  std::string out;
+  for (const auto& row : r.rows) {
+    if (!out.empty()) out += "|";
+    for (std::size_t i = 0; i < row.size(); ++i) out += (i ? "," : "") + to_text(row[i]);
+  }
+  return out;
 }
 
 // Whether an operator called `name` is anywhere in `p`.

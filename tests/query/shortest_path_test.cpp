@@ -205,16 +205,22 @@ std::string rows_of(const CypherResult& r, const Database& db) {
   return out;
 }
 
-TEST(ShortestPath, AnswersAndErrorsAsNeo4jDoes) {
+// a→b→c→d, a→e→d (KNOWS).
+Database two_routes() {
   Database db;
   for (const char* name : {"a", "b", "c", "d", "e"}) db.add_person(name, 0);
   const std::uint16_t knows = db.add_rel_type("KNOWS");
-  db.graph.add_edge(0, 1, knows);  // a→b→c→d, a→e→d
+  db.graph.add_edge(0, 1, knows);
   db.graph.add_edge(1, 2, knows);
   db.graph.add_edge(2, 3, knows);
   db.graph.add_edge(0, 4, knows);
   db.graph.add_edge(4, 3, knows);
   db.compile();
+  return db;
+}
+
+TEST(ShortestPath, AnswersAndErrorsAsNeo4jDoes) {
+  const Database db = two_routes();
   const std::vector<testing::PipelineCase> cases = {
       {"MATCH p = shortestPath((x {name: 'a'})-[:KNOWS*..6]->(y {name: 'd'})) "
        "RETURN p, length(p)",
@@ -267,6 +273,26 @@ TEST(ShortestPath, AnswersAndErrorsAsNeo4jDoes) {
                                                                "{name: 'd'})) RETURN p",
                                                                db)),
                            "ShortestPath"));
+}
+
+// shortestPath(...) is a value, the path or null, where an expression
+// goes; allShortestPaths(...) the list of paths.
+TEST(ShortestPath, IsAValueInReturnAndWith) {
+  const Database db = two_routes();
+  const std::vector<testing::PipelineCase> cases = {
+      {"MATCH (x {name: 'a'}), (y {name: 'd'}) RETURN shortestPath((x)-[*]->(y))", "a-e-d", ""},
+      {"MATCH (x {name: 'a'}), (y {name: 'd'}) RETURN length(shortestPath((x)-[:KNOWS*]->(y))) AS l", "2", ""},
+      {"MATCH (x {name: 'a'}), (y {name: 'd'}) WITH shortestPath((x)-[*]->(y)) AS p RETURN nodes(p)[1].name", "e", ""},
+      {"MATCH (x {name: 'd'}), (y {name: 'a'}) RETURN shortestPath((x)-[*]->(y))", "null", ""},
+      {"MATCH (x {name: 'a'}), (y {name: 'd'}) RETURN size(allShortestPaths((x)-[*]->(y)))", "1", ""},
+      {"MATCH (x {name: 'a'}), (y {name: 'c'}) RETURN [p IN allShortestPaths((x)-[*]-(y)) | length(p)][0]", "2", ""},
+      {"MATCH (x {name: 'a'}), (y) WHERE y.name IN ['c', 'd'] "
+       "RETURN y.name, length(shortestPath((x)-[*]->(y))) ORDER BY y.name",
+       "c,2|d,2", ""},
+      {"MATCH (x {name: 'a'}), (y {name: 'd'}) RETURN shortestPath((x)-[*]->(y)-[*]->(x))", "",
+       "SyntaxError/InvalidShortestPathPattern"},
+  };
+  testing::expect_pipeline_cases(db, cases, rows_of);
 }
 
 // Relationship property maps and predicates on the relationships apply to

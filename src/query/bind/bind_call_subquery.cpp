@@ -5,6 +5,11 @@
 // join the enclosing scope and must not be names it has already. A
 // subquery without RETURN is a unit subquery: it runs for its writes, and
 // the rows of the enclosing query pass through unchanged.
+//
+// The scoped form, CALL (a, b) { ... } (CALL (*) for everything, CALL ()
+// for nothing), names what it imports instead: each part starts with those
+// variables, and they stay visible in the whole part, past its WITHs, as
+// Neo4j 5 has it (carried()).
 #include "query/bind/binder_state.h"
 
 namespace orvane {
@@ -45,10 +50,27 @@ std::shared_ptr<BoundCallSubquery> BinderState::bind_call_subquery(const ast::Cl
     }
   }
   out->union_distinct = !query.union_all.empty() && !query.union_all[0];
+  // CALL (a, b) { ... }: every part starts with what the clause names.
+  Scope imported;
+  if (clause.import_all) {
+    for (const ScopeVariable& v : scope) {
+      if (find(scope, v.name) == &v) imported.push_back(v);
+    }
+  }
+  for (std::size_t i = 0; i < clause.imports.size(); ++i) {
+    const ScopeVariable* v = find(scope, clause.imports[i]);
+    if (v == nullptr) fail("UndefinedVariable", "Variable `" + clause.imports[i] + "` not defined", clause.import_offsets[i]);
+    if (find(imported, v->name) == nullptr) imported.push_back(*v);
+  }
   Scope returned;
   for (const ast::SingleQuery& part : query.parts) {
     Scope initial;
-    if (imports(part, scope)) {
+    const Scope outer_carried = carried_;
+    carried_.clear();
+    if (clause.scoped) {
+      initial = imported;
+      carried_ = imported;
+    } else if (imports(part, scope)) {
       const ast::Clause& with = part.clauses[0];
       for (const ast::ProjectionItem& item : with.projection.items) {
         if (item.expr->kind != ast::ExprKind::kVariable || (!item.alias.empty() && item.alias != item.expr->name)) {
@@ -76,6 +98,7 @@ std::shared_ptr<BoundCallSubquery> BinderState::bind_call_subquery(const ast::Cl
     }
     Scope final_scope;
     BoundSingleQuery bound = bind_single_query(part, std::move(initial), false, &final_scope);
+    carried_ = outer_carried;
     if (!out->parts.empty() && bound.columns != out->parts.front().columns) {
       fail("DifferentColumnsInUnion", "All sub queries in an UNION must have the same return column names",
            part.clauses.empty() ? clause.offset : part.clauses.front().offset);

@@ -97,6 +97,12 @@ BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bo
     next.push_back({bound.column, bound.slot, kind, kind == VarKind::kValue ? bound.expr->known_type : std::string()});
     out.items.push_back(std::move(bound));
   }
+  if (!is_return) {
+    // A scoped CALL's imports stay visible past its WITHs.
+    for (const ScopeVariable& v : state.carried()) {
+      if (BinderState::find(next, v.name) == nullptr) next.push_back(v);
+    }
+  }
   const bool aggregating_projection = !out.aggregates.empty();
   if (aggregating_projection) check_aggregation_grouping(state, p);
   // ORDER BY sees the projected names and, unless the projection
@@ -114,7 +120,18 @@ BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bo
     for (std::size_t i = 0; i < p.items.size(); ++i) {
       if (p.items[i].text == text) key.expr = slot_read(out.items[out.items.size() - p.items.size() + i].slot);
     }
-    if (!key.expr) key.expr = state.bind_expr(*s.expr, sort_scope, aggregating_projection ? aggregating : ExprPlace{});
+    if (!key.expr && aggregating_projection) {
+      // Inside a larger expression too, what is written as a projected
+      // expression reads its column: ORDER BY me.age + count(you.age).
+      std::vector<std::pair<std::string, std::uint32_t>> texts;
+      for (std::size_t i = 0; i < p.items.size(); ++i) {
+        texts.emplace_back(p.items[i].text, out.items[out.items.size() - p.items.size() + i].slot);
+      }
+      state.set_projected_texts(std::move(texts));
+      key.expr = state.bind_expr(*s.expr, sort_scope, aggregating);
+      state.set_projected_texts({});
+    }
+    if (!key.expr) key.expr = state.bind_expr(*s.expr, sort_scope, ExprPlace{});
     out.order_by.push_back(std::move(key));
   }
   for (const auto* limit : {&p.skip, &p.limit}) {

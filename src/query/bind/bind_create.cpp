@@ -1,7 +1,9 @@
 // Binding CREATE: the pattern's new nodes and relationships. Neo4j's rules:
 // every relationship has exactly one type and a direction and no length;
 // a variable bound before may be reused as an endpoint but not be given
-// labels or properties; property maps are written as maps (or parameters).
+// labels or properties; the properties are a map literal or a map-valued
+// parameter (CREATE (n:Person $props)), whose entries are checked when the
+// element is made.
 #include "graph/database.h"
 #include "query/bind/binder_state.h"
 
@@ -9,10 +11,11 @@ namespace orvane {
 namespace {
 
 void properties_of(BinderState& state, const ast::Expr* map, Scope& scope,
-                   std::vector<std::pair<std::string, BoundExprPtr>>& out) {
+                   std::vector<std::pair<std::string, BoundExprPtr>>& out, BoundExprPtr& parameter_map) {
   if (map == nullptr) return;
-  if (map->kind != ast::ExprKind::kMap) {
-    state.fail("InvalidParameterUse", "Parameter maps are not supported in CREATE by this query engine yet", map->offset);
+  if (map->kind == ast::ExprKind::kParameter) {
+    parameter_map = state.bind_expr(*map, scope, ExprPlace{});
+    return;
   }
   for (std::size_t i = 0; i < map->keys.size(); ++i) {
     out.emplace_back(map->keys[i], state.bind_expr(*map->children[i], scope, ExprPlace{}));
@@ -50,12 +53,23 @@ std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& patter
         node.slot = new_slot();
         if (!n.variable.empty()) scope.push_back({n.variable, node.slot, VarKind::kNode, {}});
       }
+      if (n.label_expr) {
+        fail("InvalidLabelExpression",
+             "Label expressions in patterns are not allowed in a CREATE clause, but only in a MATCH clause and in "
+             "expressions",
+             n.label_expr->offset);
+      }
       node.labels = n.labels;
-      properties_of(*this, n.properties.get(), scope, node.properties);
+      properties_of(*this, n.properties.get(), scope, node.properties, node.property_map);
       bound.nodes.push_back(std::move(node));
       if (i == part.rels.size()) break;
 
       const ast::RelPattern& r = part.rels[i];
+      if (r.type_expr) {
+        fail("InvalidLabelExpression",
+             "Relationship type expressions in patterns are not allowed in a CREATE clause, but only in a MATCH clause",
+             r.type_expr->offset);
+      }
       if (r.types.size() != 1) {
         fail("NoSingleRelationshipType", "A single relationship type must be specified for CREATE", r.offset);
       }
@@ -73,7 +87,7 @@ std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& patter
       if (!r.variable.empty()) scope.push_back({r.variable, rel.slot, VarKind::kRelationship, {}});
       rel.type = r.types[0];
       rel.reversed = r.direction == ast::Direction::kLeft;
-      properties_of(*this, r.properties.get(), scope, rel.properties);
+      properties_of(*this, r.properties.get(), scope, rel.properties, rel.property_map);
       bound.rels.push_back(std::move(rel));
     }
     if (!part.path_variable.empty()) {

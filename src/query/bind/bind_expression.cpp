@@ -208,6 +208,15 @@ BoundExprPtr BinderState::bind_subquery_expression(const ast::Expr& expr, Scope&
 
 BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const ExprPlace& place) {
   using K = ast::ExprKind;
+  if (!projected_texts_.empty() && expr.end > expr.offset) {
+    const std::string written = text(expr.offset, expr.end);
+    for (const auto& [projected, slot] : projected_texts_) {
+      if (written != projected) continue;
+      BoundExprPtr e = make(BoundKind::kSlot);
+      e->slot = slot;
+      return e;
+    }
+  }
   switch (expr.kind) {
     case K::kNull: return constant(CypherValue());
     case K::kBool: return constant(expr.bool_value);
@@ -347,6 +356,9 @@ BoundExprPtr BinderState::bind_expr(const ast::Expr& expr, Scope& scope, const E
       return e;
     }
     case K::kHasLabels: {
+      if (expr.label_expr) {
+        return label_predicate(*expr.label_expr, [&]() { return bind_expr(*expr.children[0], scope, place); });
+      }
       BoundExprPtr e = make(BoundKind::kHasLabels);
       e->children.push_back(bind_expr(*expr.children[0], scope, place));
       e->keys = expr.labels;  // relationship types are compared by name

@@ -3,7 +3,10 @@
 // uniqueness reads them); a variable already in scope must be of the same
 // kind and is met rather than bound again; labels and types resolve to
 // ids, and a name the graph does not have makes its element impossible
-// (it matches nothing) rather than an error, as in Neo4j.
+// (it matches nothing) rather than an error, as in Neo4j. Label and type
+// expressions (n:A|B, [r:!T]) are bound in bind_labels.cpp.
+#include <algorithm>
+
 #include "graph/database.h"
 #include "query/bind/binder_state.h"
 
@@ -96,6 +99,15 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
           node.labels.push_back(static_cast<std::uint16_t>(id));
         }
       }
+      if (n.label_expr) {
+        const std::uint32_t slot = node.slot;
+        node.label_test = label_predicate(*n.label_expr, [slot]() {
+          auto read = std::make_unique<BoundExpr>();
+          read->kind = BoundKind::kSlot;
+          read->slot = slot;
+          return read;
+        });
+      }
       if (n.properties && n.properties->kind == ast::ExprKind::kParameter) refuse_parameter_map(n.properties->offset);
       bind_properties(n.properties.get(), scope, node.properties);
       bound.nodes.push_back(std::move(node));
@@ -119,10 +131,17 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
                "Cannot use the same relationship variable '" + r.variable + "' for multiple relationships", r.offset);
         }
         // A node or path where a relationship is written is a conflict of
-        // types; a bound relationship (or list of them) under a variable
-        // length is one of binding.
+        // types; a bound relationship under a variable length is one of
+        // binding. A list bound by an earlier clause (a variable length's,
+        // or any value not known to be something else) is walked: MATCH
+        // (a)-[rs*]->(b) with rs bound.
         const bool other_kind = rel_existing->kind == VarKind::kNode || rel_existing->kind == VarKind::kPath;
-        if (r.variable_length || rel_existing->kind != VarKind::kRelationship) {
+        const bool list_value =
+            rel_existing->kind == VarKind::kRelationshipList ||
+            (rel_existing->kind == VarKind::kValue &&
+             (rel_existing->type.empty() || rel_existing->type.rfind("LIST", 0) == 0));
+        const bool walked = r.variable_length && list_value && before(rel_existing);
+        if (!walked && (r.variable_length || rel_existing->kind != VarKind::kRelationship)) {
           fail(r.variable_length && !other_kind ? "VariableAlreadyBound" : "VariableTypeConflict",
                "Type mismatch: " + r.variable + " defined with conflicting type " + kind_name(rel_existing->kind) +
                    " (expected Relationship)",
@@ -141,11 +160,21 @@ std::vector<BoundPatternPart> BinderState::bind_pattern(const ast::Pattern& patt
       for (const std::string& type : r.types) {
         const std::uint32_t id = type_id(type);
         if (id != kUnknownKey) {
-          rel.types.push_back(static_cast<std::uint16_t>(id));
+          // [:T|:T] is one type, not two ways to expand.
+          if (std::find(rel.types.begin(), rel.types.end(), id) == rel.types.end()) {
+            rel.types.push_back(static_cast<std::uint16_t>(id));
+          }
           any_known = true;
         }
       }
       rel.impossible = !any_known;
+      if (r.type_expr) {
+        if (r.variable_length) {
+          fail("InvalidRelationshipPattern", "Variable length relationships must not use relationship type expressions.",
+               r.type_expr->offset);
+        }
+        resolve_type_expression(*r.type_expr, rel);
+      }
       if (r.properties && r.properties->kind == ast::ExprKind::kParameter) refuse_parameter_map(r.properties->offset);
       bind_properties(r.properties.get(), scope, rel.properties);
       bound.rels.push_back(std::move(rel));

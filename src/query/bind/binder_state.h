@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "query/bind/bound_query.h"
@@ -52,6 +54,7 @@ class BinderState {
   std::uint32_t type_id(const std::string& name);
   std::uint32_t node_key(const std::string& name);
   std::uint32_t rel_key(const std::string& name);
+  std::uint32_t type_count();  // how many relationship types the Database has
   const std::vector<CatalogRead>& catalog() const { return catalog_; }
 
   // SyntaxError at compile time with `detail`, the message followed by the
@@ -85,7 +88,25 @@ class BinderState {
   // gives (`columns`, `column_slots`).
   std::shared_ptr<BoundCall> bind_call(const ast::Clause& clause, Scope& scope, bool standalone,
                                        std::vector<std::string>& columns, std::vector<std::uint32_t>& column_slots);
+  // The test subject:e of a label expression (bind_labels.cpp): one
+  // kHasLabels per name, joined as written; `subject` gives a fresh read of
+  // what is tested each time it is called.
+  BoundExprPtr label_predicate(const ast::LabelExpr& e, const std::function<BoundExprPtr()>& subject);
+  // The relationship types of the Database that meet the type expression
+  // `e`, into `rel` (types, impossible); when it would also hold for a
+  // type the Database does not have yet, the list lasts only while no type
+  // is added (type_count is recorded).
+  void resolve_type_expression(const ast::LabelExpr& e, BoundRel& rel);
   bool writes() const { return writes_; }
+  // The variables of the scoped CALL (a, b) { ... } being bound: a WITH in
+  // its body keeps them visible.
+  const Scope& carried() const { return carried_; }
+  // While set, bind_expr reads a subexpression written exactly as one of
+  // `texts` from that text's slot: ORDER BY after an aggregation reads
+  // count(x) or n.age, written as projected, from the projected column.
+  void set_projected_texts(std::vector<std::pair<std::string, std::uint32_t>> texts) {
+    projected_texts_ = std::move(texts);
+  }
   // Refuses, at compile time, an operand of NOT, AND, OR or XOR, or a
   // WHERE, whose type is known and is not boolean.
   void require_boolean(const BoundExpr& bound, const ast::Expr& written) const;
@@ -106,6 +127,8 @@ class BinderState {
   std::vector<std::string> parameters_;
   std::vector<CatalogRead> catalog_;
   bool writes_ = false;
+  Scope carried_;
+  std::vector<std::pair<std::string, std::uint32_t>> projected_texts_;  // see set_projected_texts
 };
 
 }  // namespace orvane

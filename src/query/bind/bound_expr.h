@@ -76,6 +76,7 @@ struct BoundExpr {
   ast::Quantifier quantifier = ast::Quantifier::kAll;
   std::vector<std::uint16_t> label_ids;  // kHasLabels: ids that exist; names that do not are left out
   bool unknown_label = false;            // kHasLabels: some name is no label (or type) of the graph
+  bool any_label = false;                // kHasLabels: n:% (some label; a relationship always has its type)
   bool all_properties = false;           // kMapProjection: .*
   bool has_subject = false;              // kCase
   std::vector<std::string> keys;

@@ -30,13 +30,15 @@ struct BoundNode {
                                       // repeated within the clause shares the slot, bound = false)
   std::vector<std::uint16_t> labels;  // every one must hold
   bool impossible = false;            // a label no node has: nothing matches
+  BoundExprPtr label_test;            // (n:A|B), (n:!A), ...: a predicate on the node once bound; else null
   std::vector<BoundProperty> properties;
 };
 
 struct BoundRel {
   std::uint32_t slot = kNoSlot;       // a relationship, or for variable length the list of them
   bool bound = false;
-  std::vector<std::uint16_t> types;   // any one; empty for any type
+  std::vector<std::uint16_t> types;   // any one; empty for any type (a type expression, [:!T], is
+                                      // resolved to the types of the graph that meet it)
   bool impossible = false;            // only types the graph does not have
   ast::Direction direction = ast::Direction::kRight;
   bool variable_length = false;
@@ -107,6 +109,7 @@ struct BoundCreateNode {
   bool existing = false;
   std::vector<std::string> labels;  // names: a new one is registered when the node is made
   std::vector<std::pair<std::string, BoundExprPtr>> properties;
+  BoundExprPtr property_map;  // CREATE (n $props): a map-valued parameter in place of `properties`; else null
 };
 
 struct BoundCreateRel {
@@ -114,6 +117,7 @@ struct BoundCreateRel {
   std::string type;
   bool reversed = false;  // (a)<-[:T]-(b): starts at the later node of the pattern
   std::vector<std::pair<std::string, BoundExprPtr>> properties;
+  BoundExprPtr property_map;  // as for nodes
 };
 
 struct BoundCreatePart {
@@ -161,11 +165,14 @@ struct BoundSingleQuery {
 // A name the binder resolved against the Database, and what it found: a
 // plan is valid for another Database state only while each still resolves
 // the same (query/plan_cache.h).
-enum class CatalogKind : std::uint8_t { kLabel, kType, kNodeKey, kRelKey };
+// kTypeCount (name empty) is how many relationship types the graph has: a
+// plan whose type expression ([:!T]) was resolved to a list of types holds
+// only while no type is added.
+enum class CatalogKind : std::uint8_t { kLabel, kType, kNodeKey, kRelKey, kTypeCount };
 struct CatalogRead {
   CatalogKind kind = CatalogKind::kLabel;
   std::string name;
-  std::uint32_t id = 0;  // the id found, or kUnknownKey for none
+  std::uint32_t id = 0;  // the id found, or kUnknownKey for none; kTypeCount: the count
   bool operator==(const CatalogRead&) const = default;
 };
 

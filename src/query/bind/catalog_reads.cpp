@@ -18,6 +18,7 @@ std::uint32_t resolve_catalog_name(CatalogKind kind, const std::string& name, co
     }
     case CatalogKind::kNodeKey: return db.node_store.find_key(name);
     case CatalogKind::kRelKey: return db.rel_store.find_key(name);
+    case CatalogKind::kTypeCount: return static_cast<std::uint32_t>(db.rel_type_ids.size());
   }
   return kUnknownKey;
 }
@@ -47,5 +48,6 @@ std::uint32_t BinderState::label_id(const std::string& name) { return recorded(c
 std::uint32_t BinderState::type_id(const std::string& name) { return recorded(catalog_, CatalogKind::kType, name, db_); }
 std::uint32_t BinderState::node_key(const std::string& name) { return recorded(catalog_, CatalogKind::kNodeKey, name, db_); }
 std::uint32_t BinderState::rel_key(const std::string& name) { return recorded(catalog_, CatalogKind::kRelKey, name, db_); }
+std::uint32_t BinderState::type_count() { return recorded(catalog_, CatalogKind::kTypeCount, "", db_); }
 
 }  // namespace orvane

@@ -16,22 +16,36 @@
 namespace orvane {
 namespace {
 
-// The typed JSON object of a CREATE property map; null values are left out,
-// as Neo4j stores no nulls.
-nlohmann::json property_object(const std::vector<std::pair<std::string, BoundExprPtr>>& properties, Row& row,
-                               ExecContext& context) {
-  nlohmann::json object = nlohmann::json::object();
-  for (const auto& [key, expr] : properties) {
-    const CypherValue v = evaluate(*expr, row, context);
-    if (v.is_null()) continue;
-    const std::optional<Value> property = to_property(v);
-    if (!property) {
-      throw CypherError("TypeError", "InvalidPropertyType", ErrorPhase::kRuntime,
-                        std::string("Property values can only be of primitive types or arrays thereof; ") + key +
-                            " was " + type_name(v));
-    }
-    object[key] = to_typed_json(*property);
+// The property of `key` in a CREATE's properties, into `object`; null
+// values are left out, as Neo4j stores no nulls.
+void put_property(nlohmann::json& object, const std::string& key, const CypherValue& v) {
+  if (v.is_null()) return;
+  const std::optional<Value> property = to_property(v);
+  if (!property) {
+    throw CypherError("TypeError", "InvalidPropertyType", ErrorPhase::kRuntime,
+                      std::string("Property values can only be of primitive types or arrays thereof; ") + key +
+                          " was " + type_name(v));
   }
+  object[key] = to_typed_json(*property);
+}
+
+// The typed JSON object of a CREATE's properties: the entries of its map
+// parameter (`map`, when one was written) or of its map literal. `element`
+// ("node", "relationship") names what is made, for the error a value that
+// is not a map gets.
+nlohmann::json property_object(const std::vector<std::pair<std::string, BoundExprPtr>>& properties,
+                               const BoundExprPtr& map, const char* element, Row& row, ExecContext& context) {
+  nlohmann::json object = nlohmann::json::object();
+  if (map) {
+    const CypherValue v = evaluate(*map, row, context);
+    if (v.kind() != CypherValue::Kind::kMap) {
+      throw CypherError("TypeError", "InvalidArgumentType", ErrorPhase::kRuntime,
+                        std::string("Parameter provided for ") + element + " creation is not a Map, instead got " +
+                            (v.is_null() ? std::string("NO_VALUE") : type_name(v)));
+    }
+    for (const auto& [key, value] : v.as_map()) put_property(object, key, value);
+  }
+  for (const auto& [key, expr] : properties) put_property(object, key, evaluate(*expr, row, context));
   return object;
 }
 
@@ -62,7 +76,8 @@ class Create final : public Operator {
         }
       } else {
         std::string name;
-        const std::uint32_t id = db.add_labeled_node(n.labels, name, property_object(n.properties, row, context_), 0);
+        nlohmann::json properties = property_object(n.properties, n.property_map, "node", row, context_);
+        const std::uint32_t id = db.add_labeled_node(n.labels, name, std::move(properties), 0);
         row[n.slot] = NodeRef{id};
       }
       path.nodes.push_back(row[n.slot].as_node().identity);
@@ -72,7 +87,7 @@ class Create final : public Operator {
       std::uint32_t from = path.nodes[i], to = path.nodes[i + 1];
       if (r.reversed) std::swap(from, to);
       const std::uint32_t rel = db.graph.add_edge(from, to, db.add_rel_type(r.type));
-      nlohmann::json properties = property_object(r.properties, row, context_);
+      nlohmann::json properties = property_object(r.properties, r.property_map, "relationship", row, context_);
       if (!properties.empty()) db.set_relationship_properties(rel, std::move(properties));
       row[r.slot] = RelRef{rel};
       path.rels.push_back(rel);

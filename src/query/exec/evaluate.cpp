@@ -302,6 +302,7 @@ CypherValue has_labels(const BoundExpr& expr, Row& row, ExecContext& context) {
   if (v.is_null()) return {};
   const Database& db = context.db();
   if (v.kind() == Kind::kNode) {
+    if (expr.any_label) return !db.graph.labels_of(v.as_node().identity).empty();
     if (expr.unknown_label) return false;
     for (const std::uint16_t label : expr.label_ids) {
       if (!db.graph.has_label(v.as_node().identity, label)) return false;

@@ -5,6 +5,8 @@
 // elementId is Neo4j 5's "4:<database>:<id>" form with a fixed database
 // part, distinct for nodes and relationships ("4:…" and "5:…") so that the
 // two never collide.
+#include <algorithm>
+
 #include "graph/database.h"
 #include "query/functions/scalar_functions.h"
 
@@ -99,6 +101,42 @@ CypherValue length(Args a, ExecContext&) {
   invalid_argument("length", "Path", a[0]);
 }
 
+// relationship_list_walk(): see scalar_functions.h. Arguments: the list,
+// the start node, the target node (null: any), the direction (0 along the
+// relationships, 1 against them, 2 either way), whether to walk the list
+// from its last element, the least and the most length (-1: unbounded)
+// and the type names allowed (empty: any).
+CypherValue walk_list(Args a, ExecContext& c) {
+  if (a[0].kind() != Kind::kList || a[1].kind() != Kind::kNode) return CypherList{};
+  const CypherList& list = a[0].as_list();
+  const std::int64_t min = a[5].as_int(), max = a[6].as_int();
+  const auto size = static_cast<std::int64_t>(list.size());
+  if (size < min || (max >= 0 && size > max)) return CypherList{};
+  const Database& db = c.db();
+  const std::int64_t direction = a[3].as_int();
+  std::uint32_t at = a[1].as_node().identity;
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    const CypherValue& r = list[a[4].as_bool() ? list.size() - 1 - k : k];
+    if (r.kind() != Kind::kRelationship) return CypherList{};
+    const Edge& edge = db.graph.edges[r.as_relationship().identity];
+    const CypherList& types = a[7].as_list();
+    if (!types.empty() && std::none_of(types.begin(), types.end(), [&](const CypherValue& t) {
+          return t.as_string() == db.rel_type_name(edge.type);
+        })) {
+      return CypherList{};
+    }
+    if (direction != 1 && edge.src == at) {
+      at = edge.dst;
+    } else if (direction != 0 && edge.dst == at) {
+      at = edge.src;
+    } else {
+      return CypherList{};
+    }
+  }
+  if (a[2].kind() == Kind::kNode && a[2].as_node().identity != at) return CypherList{};
+  return CypherList{CypherValue(NodeRef{at})};
+}
+
 const ScalarFunction kFunctions[] = {
     {"id", 1, 1, id},
     {"elementId", 1, 1, element_id},
@@ -116,6 +154,11 @@ const ScalarFunction kFunctions[] = {
 }  // namespace
 
 std::span<const ScalarFunction> graph_functions() { return kFunctions; }
+
+const ScalarFunction& relationship_list_walk() {
+  static const ScalarFunction function{"relationshipListWalk", 8, 8, walk_list};
+  return function;
+}
 
 CypherMap properties_of(const CypherValue& value, const Database& db) {
   CypherMap out;

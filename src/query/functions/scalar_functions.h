@@ -65,6 +65,14 @@ std::span<const ScalarFunction> temporal_functions();
 // LIMIT and the sort's top-k one rule.
 const ScalarFunction& row_count_check();
 
+// Not callable by name: how the planner matches a relationship list bound
+// before, MATCH (a)-[rs*]->(b) with rs from an earlier clause. It walks the
+// list from a node, each relationship leaving the node the last one
+// reached, and answers [the node reached] when the walk holds (length,
+// types, direction, the target when one is given), else [] — a list, so
+// that an Unwind binds the far node or drops the row.
+const ScalarFunction& relationship_list_walk();
+
 // Helpers the evaluator shares with the functions:
 // toString's text of a value (numbers as Cypher prints them, "true", ...).
 std::string to_text(const CypherValue& value);

@@ -16,10 +16,13 @@
 //   SingleQuery   Clause { Clause }
 //   Clause        MATCH | OPTIONAL MATCH | UNWIND | WITH | RETURN | CREATE |
 //                 MERGE | SET | REMOVE | DELETE | DETACH DELETE | FOREACH |
-//                 CALL procedure | CALL { subquery }
+//                 CALL procedure | CALL [( variables | * )] { subquery }
 //   Pattern       PatternPart { "," PatternPart }
 //   PatternPart   [path "="] [shortestPath | allShortestPaths] (
 //                 NodePattern { RelPattern NodePattern } )
+//   LabelExpr     Conjunct { "|" Conjunct }      (after ":"; "|:" too in a
+//   Conjunct      Negation { ("&" | ":") Negation }     relationship's types)
+//   Negation      { "!" } ( name | "%" | "(" LabelExpr ")" )
 //
 // Expressions are one struct with a kind and the members that kind uses
 // (listed at each kind), rather than a class per kind: the tree is built
@@ -59,7 +62,8 @@ enum class ExprKind : std::uint8_t {
   kComparison,     // a chain: children[0] ops[0] children[1] ops[1] children[2] ... (a < b <= c)
   kIsNull,         // children[0] IS NULL
   kIsNotNull,      // children[0] IS NOT NULL
-  kHasLabels,      // children[0]:labels[0]:labels[1]... (a label or type test)
+  kHasLabels,      // children[0]:labels[0]:labels[1]... (a label or type test), or
+                   // children[0]:label_expr (n:A|B, n:!A, ...)
   kFunction,       // name(children...), name as written with its namespace ("date.truncate");
                    // distinct for count(DISTINCT x)
   kCountStar,      // count(*)
@@ -105,6 +109,24 @@ enum class Op : std::uint8_t {
 
 enum class Quantifier : std::uint8_t { kAll, kAny, kNone, kSingle };
 
+// A label or type expression as Neo4j 5 writes it after ":" where a plain
+// list cannot say it: n:A|B, n:!A, n:%, n:(A|B)&C. A conjunction of names
+// (n:A:B, n:A&B) and a relationship's alternatives ([:A|B]) are kept as
+// plain lists instead (NodePattern::labels, RelPattern::types,
+// Expr::labels), which is what CREATE accepts.
+struct LabelExpr {
+  enum class Kind : std::uint8_t {
+    kName,  // name
+    kAny,   // %: any label (for a relationship: any type)
+    kNot,   // !operands[0]
+    kAnd,   // operands[0] & operands[1] & ...
+    kOr,    // operands[0] | operands[1] | ...
+  } kind = Kind::kName;
+  std::size_t offset = 0;
+  std::string name;
+  std::vector<LabelExpr> operands;
+};
+
 enum class Direction : std::uint8_t {
   kRight,  // (a)-[]->(b)
   kLeft,   // (a)<-[]-(b)
@@ -114,7 +136,8 @@ enum class Direction : std::uint8_t {
 struct NodePattern {
   std::size_t offset = 0;
   std::string variable;             // empty when none was written
-  std::vector<std::string> labels;  // (n:A:B): every one must hold
+  std::vector<std::string> labels;  // (n:A:B), (n:A&B): every one must hold
+  std::shared_ptr<LabelExpr> label_expr;  // (n:A|B), (n:!A), ...: instead of labels; else null
   ExprPtr properties;               // a kMap or kParameter, or null
 };
 
@@ -122,6 +145,7 @@ struct RelPattern {
   std::size_t offset = 0;
   std::string variable;            // empty when none was written
   std::vector<std::string> types;  // [:A|B]: any one; empty for any type
+  std::shared_ptr<LabelExpr> type_expr;  // [:!A], [:%], [:A&B], ...: instead of types; else null
   Direction direction = Direction::kRight;
   bool variable_length = false;       // [*], [*2], [*1..3], [*..3], [*2..]
   std::optional<std::int64_t> min_hops;  // with variable_length; absent: 1
@@ -171,6 +195,7 @@ struct Expr {
   std::vector<ExprPtr> children;
   std::vector<std::string> keys;    // kMap keys, in written order
   std::vector<std::string> labels;  // kHasLabels
+  std::shared_ptr<LabelExpr> label_expr;  // kHasLabels written with |, !, % or parentheses; labels is then empty
   std::vector<MapProjectionItem> items;  // kMapProjection
   std::vector<ExprPtr> whens, thens;     // kCase
   ExprPtr else_expr;                     // kCase
@@ -241,7 +266,7 @@ enum class ClauseKind : std::uint8_t {
   kDelete,
   kForeach,
   kCall,          // CALL procedure
-  kCallSubquery,  // CALL { ... }
+  kCallSubquery,  // CALL { ... }, CALL (a, b) { ... }
 };
 
 struct Clause {
@@ -270,6 +295,10 @@ struct Clause {
   bool yield_star = false;           // YIELD *
   std::vector<YieldItem> yields;     // YIELD a, b AS c
   std::shared_ptr<Query> subquery;   // CALL { ... }
+  bool scoped = false;               // CALL (a, b) { ... }, CALL (*) { ... }, CALL () { ... }
+  bool import_all = false;           // CALL (*) { ... }
+  std::vector<std::string> imports;  // CALL (a, b) { ... }: the variables it imports
+  std::vector<std::size_t> import_offsets;  // where each of them is written
 };
 
 struct SingleQuery {

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,16 @@ namespace orvane::cypher_parse {
 
 inline constexpr int kMaxNesting = 500;
 inline constexpr std::size_t kStepsPerToken = 64;
+
+// Where a label expression stands: "|" always continues one in a pattern,
+// may end one in an expression, and in a relationship's types may be
+// written "|:".
+enum class LabelPlace : std::uint8_t { kNode, kRelationship, kExpression };
+
+// Whether `e` is names joined by "&" (or ":"), or one name; fills `names`.
+bool conjunction_of_names(const ast::LabelExpr& e, std::vector<std::string>& names);
+// Whether `e` is names joined by "|", or one name; fills `names`.
+bool disjunction_of_names(const ast::LabelExpr& e, std::vector<std::string>& names);
 
 class CypherParser {
  public:
@@ -85,6 +96,7 @@ class CypherParser {
   ast::SingleQuery single_query();
   bool at_clause_start() const;
   ast::Clause clause();
+  ast::Clause clause_body(bool first);
   void match_clause(ast::Clause& c);
   void unwind_clause(ast::Clause& c);
   void projection_body(ast::Projection& p, bool is_with);
@@ -103,6 +115,23 @@ class CypherParser {
   // The token at `ahead` is "(" whose matching ")" is followed by the start
   // of a relationship: a pattern rather than a parenthesized expression.
   bool pattern_follows(std::size_t ahead) const;
+
+  // ---- label expressions (parse_labels.cpp) ----
+  // At ":" followed by something a label expression can start with.
+  bool at_label_expression() const;
+  // Reads ":" and the label expression after it; records for
+  // check_label_syntax whether it joins labels with ":" or uses a newer
+  // symbol.
+  ast::LabelExpr label_expression(LabelPlace place);
+  ast::LabelExpr label_disjunction(LabelPlace place, std::vector<std::size_t>& colons);
+  ast::LabelExpr label_conjunction(LabelPlace place, std::vector<std::size_t>& colons);
+  ast::LabelExpr label_negation(LabelPlace place, std::vector<std::size_t>& colons);
+  // Whether the current token ("|") separates the parts of the
+  // comprehension, FOREACH or reduce being read rather than labels.
+  bool separates_parts() const;
+  // Throws the SyntaxError for a clause that joins labels with ":" and also
+  // uses |, &, ! or % between labels.
+  void check_label_syntax() const;
 
   // ---- expressions (parse_expressions.cpp) ----
   // A full expression where a value is wanted; pattern predicates inside it
@@ -134,6 +163,24 @@ class CypherParser {
   ast::ExprPtr parameter();
   bool function_follows() const;
 
+  // While it lives, a "|" directly inside the bracket at `bracket` (by
+  // default the current token) separates parts (separates_parts).
+  class SeparatedParts {
+   public:
+    explicit SeparatedParts(CypherParser& parser) : SeparatedParts(parser, parser.pos_) {}
+    SeparatedParts(CypherParser& parser, std::size_t bracket)
+        : parser_(parser), outer_(parser.separator_bracket_) {
+      parser_.separator_bracket_ = bracket;
+    }
+    ~SeparatedParts() { parser_.separator_bracket_ = outer_; }
+    SeparatedParts(const SeparatedParts&) = delete;
+    SeparatedParts& operator=(const SeparatedParts&) = delete;
+
+   private:
+    CypherParser& parser_;
+    std::size_t outer_;
+  };
+
   // Reads with `first` from the current token; when that fails with
   // UnexpectedSyntax, goes back and reads with `second` instead. If both
   // fail, the error of whichever reading got further is thrown. A broken
@@ -147,6 +194,7 @@ class CypherParser {
   std::string_view text_;
   std::vector<CypherToken> tokens_;
   std::vector<std::size_t> closing_;  // for "(", "[", "{" tokens: the index of the matching closer, else npos
+  std::vector<std::size_t> enclosing_;  // for every token: the index of the innermost bracket around it, else npos
   std::size_t pos_ = 0;
   std::size_t last_end_ = 0;
   std::size_t steps_ = 0;
@@ -155,6 +203,13 @@ class CypherParser {
   bool first_clause_ = false;  // the clause being read opens its query (YIELD * is allowed)
   mutable std::size_t failure_offset_ = 0;  // offset of the last SyntaxError raised
   bool fatal_ = false;  // the statement broke a bound: no other reading may be tried
+  // What the label expressions of the clause being read wrote (label_expression).
+  std::size_t colon_conjunction_ = std::string_view::npos;  // the first ":" joining labels (n:A:B), else npos
+  std::string colon_suggestion_;  // the label expression holding it, written with "&"
+  bool label_symbols_ = false;    // some label expression wrote |, &, ! or % between labels
+  // The bracket ("[" of a comprehension, "(" of FOREACH or reduce) whose
+  // parts a "|" directly inside it separates, while they are read; else npos.
+  std::size_t separator_bracket_ = std::string_view::npos;
 };
 
 template <typename First, typename Second>

@@ -96,7 +96,7 @@ CypherToken fault(std::size_t offset, std::size_t end, std::string text, std::st
 // The operators and punctuation, longest first where one is a prefix of another.
 constexpr std::string_view kSymbols[] = {"<>", "!=", "<=", ">=", "=~", "+=", "..", "=", "<", ">", "+", "-",
                                          "*",  "/",  "%",  "^",  ".",  ":",  "|",  ",", "(", ")", "[", "]",
-                                         "{",  "}",  ";"};
+                                         "{",  "}",  ";",  "&", "!"};
 
 // True when the character at `at` continues a word; sets its byte `length`.
 bool word_character(std::string_view text, std::size_t at, std::size_t& length) {

@@ -11,7 +11,9 @@
 //
 // A word is a variable unless it is one of the few keywords that end or
 // continue a clause (kNotVariables): "MATCH (n) WHERE RETURN n" then fails
-// at RETURN, where the mistake is, rather than at n.
+// at RETURN, where the mistake is, rather than at n. Even those are
+// variables where the keyword could not stand (keyword_is_variable): Neo4j
+// takes any word as a name, so "WITH 1 AS limit RETURN limit" is a query.
 #include <cmath>
 #include <string>
 
@@ -26,6 +28,34 @@ constexpr std::string_view kNotVariables[] = {
     "DETACH", "FOREACH", "CALL",   "UNION", "WHERE", "ORDER",  "SKIP",  "LIMIT", "WHEN",  "THEN",
     "ELSE",  "END",     "AS",     "YIELD", "NOT",   "AND",    "OR",    "XOR",   "IN",    "IS",
     "STARTS", "ENDS",   "CONTAINS", "DISTINCT", "CASE"};
+
+// Whether the keyword `word` at the current token is a variable after all
+// (WITH 1 AS limit RETURN limit, RETURN x AS order ORDER BY order): what
+// follows it could follow a variable but never the keyword.
+bool keyword_is_variable(const CypherParser& p, std::string_view word) {
+  const CypherToken& next = p.peek(1);
+  if (next.kind == CypherTokenKind::kEnd) return true;
+  if (next.kind == CypherTokenKind::kSymbol) {
+    static constexpr std::string_view kAfterVariable[] = {")", "]", "}", ",", ".", ";", "=", "<>", "!=", "<",
+                                                          ">", "<=", ">=", "=~", "+", "/", "%", "^"};
+    for (std::string_view symbol : kAfterVariable) {
+      if (next.text == symbol) return true;
+    }
+    return false;
+  }
+  if ((word == "OPTIONAL" && p.at_keyword("MATCH", 1)) || (word == "DETACH" && p.at_keyword("DELETE", 1))) {
+    return false;
+  }
+  static constexpr std::string_view kKeywordsAfterVariable[] = {
+      "AS",    "IS",    "IN",    "AND",    "OR",     "XOR",  "CONTAINS", "STARTS", "ENDS",   "ORDER",
+      "SKIP",  "LIMIT", "WHERE", "RETURN", "WITH",   "UNION", "ASC",     "DESC",   "ASCENDING",
+      "DESCENDING", "THEN", "ELSE", "END", "WHEN",  "MATCH", "OPTIONAL", "UNWIND", "CREATE", "MERGE",
+      "SET",   "REMOVE", "DELETE", "DETACH", "FOREACH", "CALL"};
+  for (std::string_view keyword : kKeywordsAfterVariable) {
+    if (p.at_keyword(keyword, 1)) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -79,7 +109,7 @@ ast::ExprPtr CypherParser::atom() {
         return e;
       }
       for (std::string_view word : kNotVariables) {
-        if (at_keyword(word)) fail_expected("an expression");
+        if (at_keyword(word) && !keyword_is_variable(*this, word)) fail_expected("an expression");
       }
       break;
     default:

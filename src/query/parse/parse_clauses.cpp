@@ -15,6 +15,22 @@ namespace orvane::cypher_parse {
 ast::Clause CypherParser::clause() {
   Nesting nesting(*this);
   bool first = first_clause_;
+  // Label syntax is checked per clause: a subquery's clauses are clauses
+  // of their own.
+  const std::size_t outer_colon = colon_conjunction_;
+  const std::string outer_suggestion = colon_suggestion_;
+  const bool outer_symbols = label_symbols_;
+  colon_conjunction_ = std::string_view::npos;
+  label_symbols_ = false;
+  ast::Clause c = clause_body(first);
+  check_label_syntax();
+  colon_conjunction_ = outer_colon;
+  colon_suggestion_ = outer_suggestion;
+  label_symbols_ = outer_symbols;
+  return c;
+}
+
+ast::Clause CypherParser::clause_body(bool first) {
   ast::Clause c;
   c.offset = current().offset;
   if (accept_keyword("OPTIONAL")) {
@@ -181,7 +197,10 @@ void CypherParser::foreach_clause(ast::Clause& c) {
   expect_symbol("(");
   c.variable = name("a variable name");
   expect_keyword("IN");
-  c.expr = value_expression();
+  {
+    const SeparatedParts parts(*this, enclosing_[pos_]);
+    c.expr = value_expression();
+  }
   expect_symbol("|");
   do {
     first_clause_ = false;
@@ -190,13 +209,34 @@ void CypherParser::foreach_clause(ast::Clause& c) {
   expect_symbol(")");
 }
 
-// CALL { query } or CALL name.space.proc [(args)] [YIELD * | YIELD f [AS a],
-// ... [WHERE e]].
+// CALL [(a, b) | (*) | ()] { query } or CALL name.space.proc [(args)]
+// [YIELD * | YIELD f [AS a], ... [WHERE e]]. CALL { ... } IN TRANSACTIONS
+// is refused here: every statement runs in the one transaction it is given.
 void CypherParser::call_clause(ast::Clause& c, bool first_clause) {
+  if (accept_symbol("(")) {
+    c.scoped = true;
+    if (accept_symbol("*")) {
+      c.import_all = true;
+    } else if (!at_symbol(")")) {
+      do {
+        c.import_offsets.push_back(current().offset);
+        c.imports.push_back(name(c.imports.empty() ? "a variable name, \"*\" or \")\"" : "a variable name"));
+      } while (accept_symbol(","));
+    }
+    if (!at_symbol(")")) fail_expected(c.imports.empty() ? "\")\"" : "\",\" or \")\"");
+    advance();
+    if (!at_symbol("{")) fail_expected("\"{\"");
+  }
   if (accept_symbol("{")) {
     c.kind = ast::ClauseKind::kCallSubquery;
     c.subquery = std::make_shared<ast::Query>(query());
     expect_symbol("}");
+    if (at_keyword("IN") && (at_keyword("TRANSACTIONS", 1) || at_keyword("CONCURRENT", 2) ||
+                             at_keyword("CONCURRENT", 1))) {
+      fail(current().offset, "UnsupportedClause",
+           "CALL { ... } IN TRANSACTIONS is not supported: a statement runs in one transaction; use CALL { ... } "
+           "without IN TRANSACTIONS");
+    }
     return;
   }
   c.kind = ast::ClauseKind::kCall;

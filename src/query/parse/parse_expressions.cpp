@@ -16,7 +16,8 @@
 // A pattern used as an expression ("(a)-->(b)") is a predicate, so it may
 // stand only where a boolean is wanted: a WHERE, a CASE condition, or an
 // operand of NOT, AND, OR or XOR there. check_pattern_placement refuses it
-// anywhere else ("RETURN (a)-->()", "size((a)-->())"), as Neo4j 5 does.
+// anywhere else ("RETURN (a)-->()", "size((a)-->())"), as Neo4j 5 does;
+// shortestPath(...) and allShortestPaths(...) are values anywhere.
 #include <optional>
 #include <string>
 
@@ -208,11 +209,12 @@ ast::ExprPtr CypherParser::postfix() {
       indexed->children.push_back(std::move(low));
       if (slice) indexed->children.push_back(std::move(high));
       e = std::move(indexed);
-    } else if (at_symbol(":") && at_name(1)) {
+    } else if (at_label_expression()) {
       auto test = make(ast::ExprKind::kHasLabels, e->offset);
-      while (at_symbol(":") && at_name(1)) {
-        advance();
-        test->labels.push_back(name());
+      ast::LabelExpr labels = label_expression(LabelPlace::kExpression);
+      if (!conjunction_of_names(labels, test->labels)) {
+        test->labels.clear();
+        test->label_expr = std::make_shared<ast::LabelExpr>(std::move(labels));
       }
       test->end = last_end();
       test->children.push_back(std::move(e));
@@ -224,7 +226,11 @@ ast::ExprPtr CypherParser::postfix() {
 }
 
 void CypherParser::check_pattern_placement(const ast::Expr& e, bool boolean_position) const {
-  if (e.kind == ast::ExprKind::kPatternPredicate && !boolean_position) {
+  // shortestPath(...) and allShortestPaths(...) are values: the path, the
+  // list of paths.
+  const bool path_value = e.kind == ast::ExprKind::kPatternPredicate && e.pattern && e.pattern->parts.size() == 1 &&
+                          e.pattern->parts[0].function != ast::PathFunction::kNone;
+  if (e.kind == ast::ExprKind::kPatternPredicate && !boolean_position && !path_value) {
     fail(e.offset, "UnexpectedSyntax",
          "Invalid input '" + std::string(source(e.offset, e.end)) +
              "': a pattern can only be used as a predicate; use EXISTS { ... } or COUNT { ... } for its value");

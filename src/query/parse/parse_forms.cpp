@@ -94,6 +94,7 @@ ast::ExprPtr CypherParser::reduce() {
   Nesting nesting(*this);
   auto e = make(ast::ExprKind::kReduce, current().offset);
   advance();
+  const SeparatedParts parts(*this);
   advance();  // "("
   e->name = name("an accumulator name");
   expect_symbol("=");
@@ -112,6 +113,7 @@ ast::ExprPtr CypherParser::reduce() {
 // [ variable IN list [WHERE predicate] [| projection] ]
 ast::ExprPtr CypherParser::list_comprehension() {
   auto e = make(ast::ExprKind::kListComprehension, current().offset);
+  const SeparatedParts parts(*this);
   advance();  // "["
   e->name = name();
   expect_keyword("IN");
@@ -127,6 +129,7 @@ ast::ExprPtr CypherParser::list_comprehension() {
 // [ [path =] pattern [WHERE predicate] | projection ]
 ast::ExprPtr CypherParser::pattern_comprehension() {
   auto e = make(ast::ExprKind::kPatternComprehension, current().offset);
+  const SeparatedParts parts(*this);
   advance();  // "["
   e->pattern = std::make_shared<ast::Pattern>();
   e->pattern->parts.push_back(pattern_part());

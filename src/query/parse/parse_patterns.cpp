@@ -2,10 +2,12 @@
 // optional shortestPath / allShortestPaths, and a chain of node patterns
 // joined by relationship patterns.
 //
-//   node   ( [var] {:Label} [{map} | $param] )
+//   node   ( [var] [:LabelExpr] [{map} | $param] )
 //   rel    <-[ ... ]-  -[ ... ]->  -[ ... ]-  <-[ ... ]->, or the same
 //          without brackets ("-->", "<--", "--", "<-->")
-//   inside [var] [:T {| [:]T}] [* [min] [.. [max]]] [{map} | $param]
+//   inside [var] [:LabelExpr] [* [min] [.. [max]]] [{map} | $param]
+//
+// (label expressions: parse_labels.cpp).
 //
 // The lexer has no arrow tokens ("<-" would break "a<-1"), so arrows are
 // read from "<", "-" and ">". A range written without its "*" ("[:T..]")
@@ -83,7 +85,13 @@ ast::NodePattern CypherParser::node_pattern() {
   node.offset = current().offset;
   expect_symbol("(");
   if (at_name()) node.variable = name();
-  while (accept_symbol(":")) node.labels.push_back(name("a label name"));
+  if (at_symbol(":")) {
+    ast::LabelExpr labels = label_expression(LabelPlace::kNode);
+    if (!conjunction_of_names(labels, node.labels)) {
+      node.labels.clear();
+      node.label_expr = std::make_shared<ast::LabelExpr>(std::move(labels));
+    }
+  }
   if (at_symbol("{")) {
     node.properties = map_literal();
   } else if (current().kind == CypherTokenKind::kParameter) {
@@ -105,11 +113,11 @@ ast::RelPattern CypherParser::rel_pattern() {
   expect_symbol("-");
   if (accept_symbol("[")) {
     if (at_name()) rel.variable = name();
-    if (accept_symbol(":")) {
-      rel.types.push_back(name("a relationship type name"));
-      while (accept_symbol("|")) {
-        accept_symbol(":");  // [:A|:B], as older Cypher wrote it
-        rel.types.push_back(name("a relationship type name"));
+    if (at_symbol(":")) {
+      ast::LabelExpr types = label_expression(LabelPlace::kRelationship);
+      if (!disjunction_of_names(types, rel.types)) {
+        rel.types.clear();
+        rel.type_expr = std::make_shared<ast::LabelExpr>(std::move(types));
       }
     }
     if (at_symbol("*")) {

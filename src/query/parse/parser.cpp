@@ -44,8 +44,10 @@ CypherParser::CypherParser(std::string_view text) : text_(text), tokens_(tokeniz
   // Match brackets once, so that looking past "(...)" costs nothing however
   // deep the statement nests.
   closing_.assign(tokens_.size(), std::string_view::npos);
+  enclosing_.assign(tokens_.size(), std::string_view::npos);
   std::vector<std::size_t> open;
   for (std::size_t i = 0; i < tokens_.size(); ++i) {
+    if (!open.empty()) enclosing_[i] = open.back();
     if (tokens_[i].kind != CypherTokenKind::kSymbol) continue;
     const std::string& s = tokens_[i].text;
     if (s == "(" || s == "[" || s == "{") {

@@ -53,7 +53,7 @@ std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, 
   std::set<std::uint32_t> node_slots;
   for (std::size_t k = 0; k < part.nodes.size(); ++k) {
     const BoundNode& node = part.nodes[k];
-    if (node.bound || node.impossible || node.labels.size() > 1) return nullptr;
+    if (node.bound || node.impossible || node.labels.size() > 1 || node.label_test) return nullptr;
     CountNode n;
     n.variable = variable_of(node.slot);
     if (!node.labels.empty()) n.label = db.node_type_name(node.labels[0]);

@@ -91,9 +91,16 @@ BoundExprPtr generated_id_test(std::uint32_t slot, BoundProperty& p) {
 }
 
 // The predicates a node must meet once bound: labels beyond `skip_first`
-// (a label scan has checked the first) and its property map.
+// (a label scan has checked the first), its label expression and its
+// property map.
 std::vector<BoundExprPtr> node_predicates(BoundNode& node, bool skip_first, bool generated) {
   std::vector<BoundExprPtr> out;
+  if (node.impossible) {
+    // A label the graph lacks: a node bound before cannot have it either.
+    auto never = std::make_unique<BoundExpr>();
+    never->constant = false;
+    out.push_back(std::move(never));
+  }
   if (node.labels.size() > (skip_first ? 1u : 0u)) {
     auto has = std::make_unique<BoundExpr>();
     has->kind = BoundKind::kHasLabels;
@@ -101,6 +108,7 @@ std::vector<BoundExprPtr> node_predicates(BoundNode& node, bool skip_first, bool
     has->label_ids.assign(node.labels.begin() + (skip_first ? 1 : 0), node.labels.end());
     out.push_back(std::move(has));
   }
+  if (node.label_test) out.push_back(std::move(node.label_test));
   for (BoundProperty& p : node.properties) {
     const bool literal = p.value->kind == BoundKind::kConstant || p.value->kind == BoundKind::kParameter;
     out.push_back(generated && p.key == "id" && literal ? generated_id_test(node.slot, p) : property_equals(node.slot, p));
@@ -128,6 +136,9 @@ class Planner {
       }
       for (const BoundRel& rel : part.rels) {
         if (rel.bound) bound_rels_.insert(rel.slot);
+        // A relationship bound before is one of the pattern's: no other
+        // relationship of the clause may be it.
+        if (rel.bound && !rel.variable_length) rel_slots.push_back(rel.slot);
       }
     }
     seeks_ = find_id_seeks(match.where.get());
@@ -360,10 +371,7 @@ class Planner {
     BoundRel& rel = part.rels[std::min(from, to)];
     BoundNode& target = part.nodes[to];
     const bool rel_known = bound_rels_.count(rel.slot) != 0;
-    if (rel_known && rel.variable_length) {
-      throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
-                        "a variable-length relationship bound before cannot be matched again by this query engine yet");
-    }
+    if (rel_known && rel.variable_length) return walk_bound_list(part, from, to, std::move(input));
     OpPtr op = make(rel.variable_length ? LogicalKind::kVarExpand : LogicalKind::kExpand, std::move(input));
     op->from_slot = part.nodes[from].slot;
     op->rel_slot = rel.slot;
@@ -376,7 +384,9 @@ class Planner {
     op->reversed = to < from;
     op->min_hops = rel.min_hops;
     op->max_hops = rel.max_hops;
-    op->distinct_from = rel_slots;
+    for (const std::uint32_t other : rel_slots) {
+      if (other != rel.slot) op->distinct_from.push_back(other);
+    }
     op->rel_into = rel_known;
     for (BoundProperty& p : rel.properties) {
       // Per-hop for variable length: a list's elements each meet the map.
@@ -394,6 +404,49 @@ class Planner {
     bound_slots_.insert(target.slot);
     for (BoundExprPtr& p : node_predicates(target, false, db_.generated)) predicates.push_back(std::move(p));
     return filter(std::move(op), std::move(predicates));
+  }
+
+  // Expands from node `from` to `to` over a relationship list bound before
+  // (MATCH (a)-[rs*]->(b) with rs from an earlier clause): an Unwind of
+  // relationship_list_walk, which holds the far node when the list is a
+  // walk from `from` that meets the pattern, and nothing otherwise.
+  OpPtr walk_bound_list(BoundPatternPart& part, std::size_t from, std::size_t to, OpPtr input) {
+    BoundRel& rel = part.rels[std::min(from, to)];
+    BoundNode& target = part.nodes[to];
+    if (!rel.properties.empty()) {
+      throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
+                        "a relationship list bound before cannot be matched with a property map by this query engine "
+                        "yet");
+    }
+    const bool target_known = bound_slots_.count(target.slot) != 0;
+    const ast::Direction direction = to > from ? rel.direction : reversed(rel.direction);
+    const auto constant = [](CypherValue v) {
+      auto e = std::make_unique<BoundExpr>();
+      e->constant = std::move(v);
+      return e;
+    };
+    auto walk = std::make_unique<BoundExpr>();
+    walk->kind = BoundKind::kFunction;
+    walk->function = &relationship_list_walk();
+    walk->name = walk->function->name;
+    walk->children.push_back(slot_read(rel.slot));
+    walk->children.push_back(slot_read(part.nodes[from].slot));
+    walk->children.push_back(target_known ? slot_read(target.slot) : constant(CypherValue()));
+    walk->children.push_back(constant(std::int64_t{direction == ast::Direction::kRight  ? 0
+                                                   : direction == ast::Direction::kLeft ? 1
+                                                                                        : 2}));
+    walk->children.push_back(constant(to < from));
+    walk->children.push_back(constant(rel.min_hops));
+    walk->children.push_back(constant(rel.max_hops));
+    CypherList types;
+    for (const std::uint16_t t : rel.types) types.emplace_back(db_.rel_type_name(t));
+    // A type the graph lacks: "" names no type, so no walk holds.
+    walk->children.push_back(constant(rel.impossible ? CypherList{CypherValue(std::string())} : types));
+    OpPtr op = make(LogicalKind::kUnwind, std::move(input));
+    op->expressions.push_back(share(std::move(walk)));
+    op->slot = target.slot;  // a bound target gets the same node again
+    bound_slots_.insert(target.slot);
+    return filter(std::move(op), node_predicates(target, false, db_.generated));
   }
 
   OpPtr plan_projection(BoundProjection& p, OpPtr input) {

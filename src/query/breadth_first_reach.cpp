@@ -41,7 +41,7 @@ std::vector<std::uint32_t> start_positions(const CountShape& shape, HeldMemory& 
   const NodeFilter& filter = shape.nodes[0];
   std::vector<std::uint32_t> starts;
   const auto consider = [&](std::uint32_t identity) {
-    context.step();
+    context.tick();
     if (!node_passes(db, filter, identity)) return;
     held.add(sizeof(std::uint32_t));
     starts.push_back(g.to_physical[identity]);
@@ -77,7 +77,7 @@ bool on_short_cycle(const PhysicalGraph& g, std::uint32_t s, std::uint16_t type,
   // Cycles of length ≤ k need tree distances up to k - 1.
   for (std::size_t i = 0; i < order.size(); ++i) {
     const std::uint32_t u = order[i];
-    context.step();
+    context.tick();
     if (seen[u].distance + 1 > k - 1) continue;
     for_each_step(g, u, type, CountDirection::Both, [&](std::uint32_t w, std::uint32_t source, std::uint32_t target) {
       if (visited[w]) return;
@@ -87,7 +87,7 @@ bool on_short_cycle(const PhysicalGraph& g, std::uint32_t s, std::uint16_t type,
     });
   }
   for (const std::uint32_t u : order) {
-    context.step();
+    context.tick();
     bool found = false;
     for_each_step(g, u, type, CountDirection::Both, [&](std::uint32_t w, std::uint32_t source, std::uint32_t target) {
       if (found || !visited[w] || w == u || seen[u].branch == seen[w].branch) return;
@@ -148,7 +148,7 @@ std::uint64_t breadth_first_reach(const CountShape& shape) {
   for (int level = 1; level <= r.max_hops && !frontier.empty(); ++level) {
     next.clear();
     for (const std::uint32_t v : frontier) {
-      context.step();
+      context.tick();
       for_each_step(g, v, type, r.direction, [&](std::uint32_t w, std::uint32_t, std::uint32_t) {
         if (marked[w]) return;
         marked[w] = 1;
@@ -162,7 +162,7 @@ std::uint64_t breadth_first_reach(const CountShape& shape) {
   const NodeFilter& end = shape.nodes[1];
   std::uint64_t count = 0;
   for (const std::uint32_t v : reached) {
-    context.step();
+    context.tick();
     if (node_passes(db, end, g.to_logical[v])) ++count;
   }
   if (r.min_hops == 1 && r.direction == CountDirection::Both) {

@@ -46,13 +46,13 @@ template <typename Visit>
 void for_each_node(const PhysicalGraph& g, const NodeFilter& filter, ExecContext& context, Visit&& visit) {
   if (filter.has_label) {
     for (const std::uint32_t identity : g.nodes_with_label(filter.label)) {
-      context.step();
+      context.tick();
       visit(g.to_physical[identity]);
     }
     return;
   }
   for (std::uint64_t p = 0; p < g.node_count; ++p) {
-    context.step();
+    context.tick();
     visit(static_cast<std::uint32_t>(p));
   }
 }

@@ -18,7 +18,7 @@ class Database;
 
 // A counted pattern with its names resolved against one graph, and the
 // execution whose bound the counting runs under: every node or
-// relationship a method reads is a step (context->step()), every array it
+// relationship a method reads is a tick of its clock (context->tick()), every array it
 // keeps per node is memory held through a HeldMemory on it.
 struct CountShape {
   const Database* db = nullptr;

@@ -81,13 +81,13 @@ std::vector<std::uint8_t> position_mask(const CountShape& shape, const NodeFilte
   std::vector<std::uint8_t> mask(g.node_count, 0);
   if (filter.has_label) {
     for (const std::uint32_t identity : g.nodes_with_label(filter.label)) {
-      context.step();
+      context.tick();
       mask[g.to_physical[identity]] = node_passes(db, filter, identity) ? 1 : 0;
     }
     return mask;
   }
   for (std::uint64_t identity = 0; identity < g.node_count; ++identity) {
-    context.step();
+    context.tick();
     const auto id = static_cast<std::uint32_t>(identity);
     mask[g.to_physical[id]] = node_passes(db, filter, id) ? 1 : 0;
   }

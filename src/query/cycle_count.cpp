@@ -73,7 +73,7 @@ void intersect(NodeRun small, NodeRun large, ExecContext& context, Found&& found
   if (small.size() > large.size()) std::swap(small, large);
   auto from = large.begin();
   for (const std::uint32_t x : small) {
-    context.step();
+    context.tick();
     // Galloping: widen the step until past x, then search that stretch.
     std::size_t step = 1;
     auto hi = from;
@@ -121,12 +121,12 @@ std::uint64_t cycle_count(const CountShape& shape) {
   std::uint64_t count = 0;
   StepRuns from_b{}, from_a{};
   for (std::uint64_t pa = 0; pa < g.node_count; ++pa) {
-    context.step();
+    context.tick();
     const auto a = static_cast<std::uint32_t>(pa);
     if (!passes(mask_a, a) || !passes(mask_a_again, a)) continue;
     const int na = runs_of(g, a, t3, d3_back, from_a);
     for_each_step(g, a, t1, d1, [&](std::uint32_t b, std::uint32_t s1, std::uint32_t e1) {
-      context.step();
+      context.tick();
       if (!passes(mask_b, b)) return;
       const Rel r1{s1, e1, t1};
       const int nb = runs_of(g, b, t2, d2, from_b);

@@ -79,7 +79,7 @@ class LevelCounter {
   }
 
   void prefix(std::size_t j, std::uint32_t cur) {
-    context_.step();
+    context_.tick();
     if (j + 1 == hops_.size()) {
       total_ = checked_add(total_, last_hop(cur));
       return;
@@ -108,7 +108,7 @@ class LevelCounter {
     }
     if (filters_.back() == nullptr) return step_count(g_, y, hop.type, hop.direction);
     if (memo_[y] == kUnknown) {
-      context_.step();
+      context_.tick();
       std::uint32_t n = 0;
       for_each_step(g_, y, hop.type, hop.direction, [&](std::uint32_t w, std::uint32_t, std::uint32_t) {
         if (lands_ok(w)) ++n;

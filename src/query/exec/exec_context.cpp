@@ -32,6 +32,12 @@ PropertyKeyReader& ExecContext::make_reader(std::vector<std::unique_ptr<Property
   return *readers[key];
 }
 
+void ExecContext::check_clock() const {
+  if (std::chrono::steady_clock::now() - started_ > bound_.time) {
+    throw CypherError("TransientError", "WorkLimitExceeded", ErrorPhase::kRuntime, kWorkLimitMessage);
+  }
+}
+
 void ExecContext::memory_exceeded() const {
   throw CypherError("TransientError", "MemoryPoolOutOfMemoryError", ErrorPhase::kRuntime,
                     memory_limit_message(bound_.memory_bytes));

@@ -37,7 +37,8 @@ ast::Op mirrored(ast::Op op) {
 std::uint32_t pushable(BoundExpr& e, bool& label) {
   label = e.kind == BoundKind::kHasLabels;
   if (label) {
-    if (e.unknown_label || !e.keys.empty() || e.label_ids.empty() || e.children.size() != 1 ||
+    // (A node's test; `keys`, the names for a relationship's, do not matter.)
+    if (e.unknown_label || e.any_label || e.label_ids.empty() || e.children.size() != 1 ||
         e.children[0]->kind != BoundKind::kSlot) {
       return kNoSlot;
     }

@@ -17,7 +17,8 @@
 # "20000/8000 200000/80000 1000000/400000"). Kùzu is installed from npm
 # into a scratch folder (BENCH_DIR, default BUILD_DIR/bench-vs-kuzu), which
 # also holds the corpora; RUNS (default 3) and KUZU_THREADS (default 2)
-# can be set in the environment.
+# can be set in the environment, and ORVANE (a binary to measure instead
+# of BUILD_DIR's).
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -29,8 +30,14 @@ scratch="${BENCH_DIR:-$build/bench-vs-kuzu}"
 mkdir -p "$scratch"
 scratch=$(cd "$scratch" && pwd)
 
-cmake --build "$build" --target orvane >/dev/null
-orvane="$root/$build/orvane"
+# ORVANE names a binary to measure instead of building BUILD_DIR's (a
+# copy, so that the build can go on while the benchmark runs).
+if [ -n "${ORVANE:-}" ]; then
+  orvane=$(cd "$(dirname "$ORVANE")" && pwd)/$(basename "$ORVANE")
+else
+  cmake --build "$build" --target orvane >/dev/null
+  orvane="$root/$build/orvane"
+fi
 
 if [ ! -f "$scratch/node/node_modules/kuzu/kuzujs.node" ]; then
   mkdir -p "$scratch/node"

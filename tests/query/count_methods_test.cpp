@@ -124,6 +124,13 @@ TEST(CountRewrite, TrianglesSelfLoopsUniquenessAndVariableLengthHops) {
       // A label or type the schema lacks matches nothing; a count still answers.
       {0, "MATCH (a)-[:NOPE]->(b) RETURN count(DISTINCT b) AS c"},
       {0, "MATCH (a)-[:R]->(b:Nope) RETURN count(b)"},
+      // count(x) of an OPTIONAL MATCH counts the matches (rewritten);
+      // count(*) also the row y keeps without one (not rewritten).
+      {5, "MATCH (a) OPTIONAL MATCH (a)-[:R]->(b) RETURN count(b)"},
+      {6, "MATCH (a) OPTIONAL MATCH (a)-[:R]->(b) RETURN count(*)"},
+      {3, "MATCH (a) OPTIONAL MATCH (a)-[:R]->(b)-[:R]->(c) RETURN count(DISTINCT c)"},
+      {0, "MATCH (a {name: 'y'}) OPTIONAL MATCH (a)-[:R]->(b) RETURN count(b)"},
+      {1, "MATCH (a {name: 'y'}) OPTIONAL MATCH (a)-[:R]->(b) RETURN count(a)"},
   });
 }
 
@@ -456,6 +463,9 @@ TEST(CountRewrite, CountsMatchTheListedPathsOnCorpora) {
        CountMethod::LevelCount},
       {"MATCH (p:Person {id: 0})-[:AUTHORED]->()<-[:AUTHORED]-(co) WHERE co <> p RETURN count(DISTINCT co)",
        CountMethod::Enumerate},
+      {"MATCH (a:Person) OPTIONAL MATCH (a)-[:AUTHORED]->(x:Paper) RETURN count(x)", CountMethod::CountByDegree},
+      {"MATCH (p:Person {id: 2}) OPTIONAL MATCH (p)-[:FOLLOWS*1..3]->(x) RETURN count(DISTINCT x)",
+       CountMethod::BreadthFirstReach},
   };
   std::mt19937 rng(2024);
   for (std::uint32_t seed : {1u, 7u}) {

@@ -26,20 +26,57 @@ CountDirection direction_of(ast::Direction d) {
   return d == ast::Direction::kRight ? CountDirection::Out : d == ast::Direction::kLeft ? CountDirection::In : CountDirection::Both;
 }
 
+// The pattern a count counts, as its nodes and relationships in chain
+// order: the one part of `MATCH <chain> RETURN count(...)`, or, for
+// `MATCH (n...) OPTIONAL MATCH (n)-<chain> RETURN count(x)` with x a node
+// the optional chain binds, the chain with its first node taken from the
+// MATCH (x is null exactly for the rows without a match, which count(x)
+// skips, so it counts the matches of the whole chain). `optional` says
+// which; false when neither shape is there.
+bool counted_chain(const BoundSingleQuery& query, std::vector<const BoundNode*>& nodes,
+                   std::vector<const BoundRel*>& rels, bool& optional) {
+  const auto lone_part = [](const BoundMatch& m) -> const BoundPatternPart* {
+    if (m.where || m.parts.size() != 1) return nullptr;
+    const BoundPatternPart& part = m.parts[0];
+    if (part.path_slot != kNoSlot || part.function != ast::PathFunction::kNone) return nullptr;
+    return &part;
+  };
+  const std::size_t n = query.clauses.size();
+  if (n < 2 || n > 3 || query.clauses[n - 1].kind != BoundClauseKind::kProjection) return false;
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    if (query.clauses[i].kind != BoundClauseKind::kMatch || query.clauses[i].match.optional != (i == 1)) return false;
+  }
+  const BoundPatternPart* part = lone_part(query.clauses[0].match);
+  if (part == nullptr) return false;
+  optional = n == 3;
+  if (!optional) {
+    for (const BoundNode& node : part->nodes) nodes.push_back(&node);
+    for (const BoundRel& rel : part->rels) rels.push_back(&rel);
+    return true;
+  }
+  const BoundPatternPart* chain = lone_part(query.clauses[1].match);
+  if (part->nodes.size() != 1 || chain == nullptr || chain->nodes.empty()) return false;
+  const BoundNode& start = chain->nodes[0];
+  if (!start.bound || start.slot != part->nodes[0].slot || !start.labels.empty() || !start.properties.empty() ||
+      start.label_test) {
+    return false;
+  }
+  nodes.push_back(&part->nodes[0]);
+  for (std::size_t k = 1; k < chain->nodes.size(); ++k) nodes.push_back(&chain->nodes[k]);
+  for (const BoundRel& rel : chain->rels) rels.push_back(&rel);
+  return true;
+}
+
 }  // namespace
 
 std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, const Database& db) {
   if (statement.parts.size() != 1) return nullptr;
   const BoundSingleQuery& query = statement.parts[0];
-  if (query.clauses.size() != 2 || query.clauses[0].kind != BoundClauseKind::kMatch ||
-      query.clauses[1].kind != BoundClauseKind::kProjection) {
-    return nullptr;
-  }
-  const BoundMatch& match = query.clauses[0].match;
-  const BoundProjection& ret = query.clauses[1].projection;
-  if (match.optional || match.where || match.parts.size() != 1) return nullptr;
-  const BoundPatternPart& part = match.parts[0];
-  if (part.path_slot != kNoSlot || part.function != ast::PathFunction::kNone) return nullptr;
+  std::vector<const BoundNode*> nodes;
+  std::vector<const BoundRel*> rels;
+  bool optional = false;
+  if (!counted_chain(query, nodes, rels, optional)) return nullptr;
+  const BoundProjection& ret = query.clauses.back().projection;
   if (!ret.is_return || ret.where || !ret.order_by.empty() || ret.skip || ret.items.size() != 1 ||
       ret.aggregates.size() != 1) {
     return nullptr;
@@ -47,12 +84,17 @@ std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, 
   const BoundAggregate& aggregate = ret.aggregates[0];
   const BoundExpr& item = *ret.items[0].expr;
   if (item.kind != BoundKind::kAggregate || item.slot != aggregate.slot) return nullptr;
+  // count(*) counts the rows an OPTIONAL MATCH keeps without a match too.
+  if (optional && (aggregate.kind != AggregateKind::kCount || !aggregate.argument ||
+                   aggregate.argument->kind != BoundKind::kSlot || aggregate.argument->slot == nodes[0]->slot)) {
+    return nullptr;
+  }
 
   auto out = std::make_shared<CountPattern>();
   CountedPattern& q = out->pattern;
   std::set<std::uint32_t> node_slots;
-  for (std::size_t k = 0; k < part.nodes.size(); ++k) {
-    const BoundNode& node = part.nodes[k];
+  for (std::size_t k = 0; k < nodes.size(); ++k) {
+    const BoundNode& node = *nodes[k];
     if (node.bound || node.impossible || node.labels.size() > 1 || node.label_test) return nullptr;
     CountNode n;
     n.variable = variable_of(node.slot);
@@ -70,7 +112,8 @@ std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, 
     q.nodes.push_back(std::move(n));
   }
   std::set<std::uint32_t> rel_slots;
-  for (const BoundRel& rel : part.rels) {
+  for (const BoundRel* r_ptr : rels) {
+    const BoundRel& rel = *r_ptr;
     if (rel.bound || rel.impossible || rel.types.size() != 1 || !rel.properties.empty()) return nullptr;
     if (!rel_slots.insert(rel.slot).second) return nullptr;
     CountHop r;
@@ -98,9 +141,9 @@ std::shared_ptr<CountPattern> count_pattern_of(const BoundStatement& statement, 
   }
   // A variable the pattern names once and does not count is as good as
   // none: the methods then need not track it.
-  for (std::size_t k = 0; k < part.nodes.size(); ++k) {
+  for (std::size_t k = 0; k < nodes.size(); ++k) {
     std::size_t uses = 0;
-    for (const BoundNode& other : part.nodes) uses += other.slot == part.nodes[k].slot;
+    for (const BoundNode* other : nodes) uses += other->slot == nodes[k]->slot;
     if (uses == 1 && q.nodes[k].variable != q.count_variable) q.nodes[k].variable.clear();
   }
   out->count_slot = aggregate.slot;

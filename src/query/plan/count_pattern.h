@@ -1,6 +1,7 @@
 // The count rewrite: a statement that only counts the matches of one
-// linear pattern (`MATCH <chain> [WHERE a <> b ...] RETURN count(*)`, or
-// count(DISTINCT x)) may be answered by a counting method (count_planner.h)
+// linear pattern (`MATCH <chain> RETURN count(*)`, or count(DISTINCT x);
+// or `MATCH (n) OPTIONAL MATCH (n)-<chain> RETURN count(x)`, x a node of
+// the chain, which counts the matches of the whole chain) may be answered by a counting method (count_planner.h)
 // without listing its paths: sums of degree products, a breadth-first
 // reach, a level count from an anchor, or a label's size. The planner plans
 // such a statement as usual and puts a CountPattern operator in place of

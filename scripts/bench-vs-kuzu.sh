@@ -97,7 +97,7 @@ orvane_time() {
     printf ':history\n'
   } | "$orvane" shell --db "$1" 2>/dev/null | tail -1 | node -e '
     const log = JSON.parse(require("fs").readFileSync(0, "utf8")).queries.filter((q) => q.ok);
-    console.log(log.length ? (Math.min(...log.map((q) => q.ns)) / 1e6).toFixed(2) : "-");')
+    console.log(log.length ? (Math.min(...log.map((q) => q.ns)) / 1e6).toFixed(3) : "-");')
   result=$(printf '%s' "$line" | awk -F'\t' -v ms="$ms" 'BEGIN { OFS = "\t" } { print $1, ms, $2 }')
   if [ "$mode" != count ]; then
     got=$("$orvane" query "$2" --db "$1" </dev/null 2>/dev/null | MODE=$mode node -e '

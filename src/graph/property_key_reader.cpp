@@ -13,20 +13,6 @@ void PropertyKeyReader::locate(std::uint16_t group) {
   in_records_ = place.in_records;
 }
 
-PropertyKeyReader::Found PropertyKeyReader::find(PropertyStore::Entity entity) {
-  if (key_ == kNoPropertyKey) return Found::kAbsent;
-  const std::uint16_t group = store_->group_of(entity);
-  if (group != group_ || store_->generation() != generation_) locate(group);
-  if (column_ != nullptr) {
-    const std::uint64_t row = store_->row_of(entity);
-    if (property_codec::column_has(*column_, row)) {
-      word_ = column_->kind == Kind::kBoolean ? column_->words[row >> 6] >> (row & 63) & 1 : column_->words[row];
-      return Found::kWord;
-    }
-  }
-  return in_records_ ? Found::kOther : Found::kAbsent;
-}
-
 std::string_view PropertyKeyReader::text() const { return property_codec::column_string(*column_, word_); }
 
 }  // namespace orvane

@@ -35,7 +35,19 @@ class PropertyKeyReader {
     kOther,   // elsewhere: read it with PropertyStore::get()
   };
   // Where the value of the key on `entity` is. Requires: entity < store.size().
-  Found find(PropertyStore::Entity entity);
+  Found find(PropertyStore::Entity entity) {
+    if (key_ == kNoPropertyKey) return Found::kAbsent;
+    const std::uint16_t group = store_->group_of(entity);
+    if (group != group_ || store_->generation() != generation_) locate(group);
+    if (column_ != nullptr) {
+      const std::uint64_t row = store_->row_of(entity);
+      if (column_->valid[row >> 6] >> (row & 63) & 1) {
+        word_ = column_->kind == Kind::kBoolean ? column_->words[row >> 6] >> (row & 63) & 1 : column_->words[row];
+        return Found::kWord;
+      }
+    }
+    return in_records_ ? Found::kOther : Found::kAbsent;
+  }
 
   // The last kWord's column kind, word (the integer, the float's bits, a
   // boolean as 0/1, days, nanoseconds) and, for a string, its text.

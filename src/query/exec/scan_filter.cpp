@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cmath>
+#include <functional>
 
 #include "graph/database.h"
 #include "query/bind/bound_expr.h"
@@ -49,11 +50,42 @@ ScanFilter::ScanFilter(const std::vector<std::shared_ptr<BoundExpr>>& predicates
   }
 }
 
-bool ScanFilter::pass(std::uint32_t node) {
+void ScanFilter::select(const std::uint32_t* nodes, std::size_t n, std::vector<std::uint32_t>& out) {
+  out.assign(nodes, nodes + n);
   for (Test& t : tests_) {
-    if (!pass(t, node)) return false;
+    std::size_t kept = 0;
+    if (!t.null_test && t.value.kind() == CypherValue::Kind::kInteger) {
+      // The common case of a range or equality on an integer column: one
+      // loop per operator, the comparison inline.
+      const std::int64_t c = t.value.as_int();
+      const auto keep = [&](auto cmp) {
+        for (const std::uint32_t node : out) {
+          const bool ok = t.reader.find(node) == Found::kWord && t.reader.kind() == StoreKind::kInteger
+                              ? cmp(static_cast<std::int64_t>(t.reader.word()), c)
+                              : pass(t, node);
+          if (ok) out[kept++] = node;
+        }
+      };
+      switch (t.op) {
+        case ast::Op::kEqual: keep(std::equal_to<>()); break;
+        case ast::Op::kNotEqual: keep(std::not_equal_to<>()); break;
+        case ast::Op::kLess: keep(std::less<>()); break;
+        case ast::Op::kLessEqual: keep(std::less_equal<>()); break;
+        case ast::Op::kGreater: keep(std::greater<>()); break;
+        case ast::Op::kGreaterEqual: keep(std::greater_equal<>()); break;
+        default:
+          for (const std::uint32_t node : out) {
+            if (pass(t, node)) out[kept++] = node;
+          }
+      }
+    } else {
+      for (const std::uint32_t node : out) {
+        if (pass(t, node)) out[kept++] = node;
+      }
+    }
+    out.resize(kept);
+    if (kept == 0) return;
   }
-  return true;
 }
 
 bool ScanFilter::pass(Test& t, std::uint32_t node) {

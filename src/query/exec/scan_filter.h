@@ -29,8 +29,10 @@ class ScanFilter {
   ScanFilter(const std::vector<std::shared_ptr<BoundExpr>>& predicates, ExecContext& context);
 
   bool empty() const { return tests_.empty(); }
-  // Whether node `node` (identity) passes every test.
-  bool pass(std::uint32_t node);
+  // The nodes of nodes[0 .. n) that pass every test, in their order, into
+  // `out` (replacing what it held). One test at a time over the batch, so
+  // each loop reads one column.
+  void select(const std::uint32_t* nodes, std::size_t n, std::vector<std::uint32_t>& out);
 
  private:
   struct Test {

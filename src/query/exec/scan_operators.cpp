@@ -5,7 +5,9 @@
 // a node under each of its labels), in ascending identity, once per input
 // row, skipping the nodes that fail the property tests the planner pushed
 // into it (scan_filter.h).
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "graph/database.h"
 #include "query/exec/operator.h"
@@ -50,13 +52,37 @@ class NodeScan final : public Operator {
         have_input_ = true;
         cursor_ = 0;
         members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label(op_.labels[0]);
+        passed_.clear();
+        passed_at_ = 0;
       }
       const std::uint64_t end = op_.labels.empty() ? g.node_count : members_.size();
-      while (cursor_ < end) {
+      if (filter_) {
+        // Tested a batch at a time, each test over the whole batch.
+        if (passed_at_ < passed_.size()) {
+          row[op_.slot] = NodeRef{passed_[passed_at_++]};
+          return produced();
+        }
+        if (cursor_ < end) {
+          const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, end - cursor_));
+          context_.step(n);
+          const std::uint32_t* nodes = members_.data() + cursor_;
+          if (op_.labels.empty()) {
+            all_.resize(n);
+            for (std::size_t i = 0; i < n; ++i) all_[i] = static_cast<std::uint32_t>(cursor_ + i);
+            nodes = all_.data();
+          }
+          cursor_ += n;
+          filter_->select(nodes, n, passed_);
+          passed_at_ = 0;
+          continue;
+        }
+        have_input_ = false;
+        continue;
+      }
+      if (cursor_ < end) {
         context_.step();
         const std::uint32_t node = op_.labels.empty() ? static_cast<std::uint32_t>(cursor_) : members_[cursor_];
         ++cursor_;
-        if (filter_ && !filter_->pass(node)) continue;
         row[op_.slot] = NodeRef{node};
         return produced();
       }
@@ -65,10 +91,15 @@ class NodeScan final : public Operator {
   }
 
  private:
+  static constexpr std::size_t kBatch = 1024;
+
   bool have_input_ = false;
   std::uint64_t cursor_ = 0;
   NodeRun members_;
   std::optional<ScanFilter> filter_;
+  std::vector<std::uint32_t> passed_;  // the current batch's nodes that passed the filter
+  std::size_t passed_at_ = 0;
+  std::vector<std::uint32_t> all_;     // a batch of an unlabelled scan
 };
 
 }  // namespace

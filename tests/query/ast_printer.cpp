@@ -1,9 +1,14 @@
 // The test-only rendering of syntax trees (see ast_printer.h).
 #include "query/ast_printer.h"
 
+#include <gtest/gtest.h>
+
 #include <charconv>
 #include <string>
 #include <vector>
+
+#include "query/cypher_error.h"
+#include "query/parse/parser.h"
 
 namespace orvane::testing {
 
@@ -345,6 +350,17 @@ std::string render(const ast::Statement& statement) {
   if (statement.mode == ast::StatementMode::kExplain) return "(explain " + body + ")";
   if (statement.mode == ast::StatementMode::kProfile) return "(profile " + body + ")";
   return body;
+}
+
+void expect_renderings(const std::vector<RenderingCase>& cases) {
+  for (const RenderingCase& c : cases) {
+    SCOPED_TRACE(c.statement);
+    try {
+      EXPECT_EQ(c.rendering, render(parse_statement(c.statement)));
+    } catch (const CypherError& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
 }
 
 }  // namespace orvane::testing

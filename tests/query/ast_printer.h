@@ -11,6 +11,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "query/parse/ast.h"
 
@@ -20,5 +22,14 @@ std::string render(const ast::Statement& statement);
 std::string render(const ast::Query& query);
 std::string render(const ast::Expr& expr);
 std::string render(const ast::Pattern& pattern);
+
+// A statement and the rendering its parse must give.
+struct RenderingCase {
+  std::string_view statement;
+  std::string_view rendering;
+};
+// Parses each case's statement and checks its rendering; a parse error is
+// a failure of that case.
+void expect_renderings(const std::vector<RenderingCase>& cases);
 
 }  // namespace orvane::testing

@@ -15,24 +15,8 @@
 namespace orvane {
 namespace {
 
-struct Case {
-  std::string_view statement;
-  std::string_view rendering;
-};
-
-void check_renderings(const std::vector<Case>& cases) {
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.statement);
-    try {
-      EXPECT_EQ(c.rendering, testing::render(parse_statement(c.statement)));
-    } catch (const CypherError& e) {
-      ADD_FAILURE() << e.what();
-    }
-  }
-}
-
 TEST(CypherParser, ReadsEveryClause) {
-  check_renderings({
+  testing::expect_renderings({
       {"MATCH (n) RETURN n",
        "(match (n)) (return n)"},
       {"OPTIONAL MATCH (n)-->(m) WHERE m.x = 1 RETURN m",
@@ -81,7 +65,7 @@ TEST(CypherParser, ReadsEveryClause) {
 }
 
 TEST(CypherParser, ReadsPatterns) {
-  check_renderings({
+  testing::expect_renderings({
       {"MATCH (n:A:B {x: 1})-[r:T|U*1..3]->(m) RETURN m",
        "(match (n:A:B {x: 1})-[r:T|U*1..3]->(m)) (return m)"},
       {"MATCH (a)<-[:R]-(b), p = (c)-->(d) RETURN p",
@@ -104,7 +88,7 @@ TEST(CypherParser, ReadsPatterns) {
 }
 
 TEST(CypherParser, AppliesOperatorPrecedence) {
-  check_renderings({
+  testing::expect_renderings({
       {"RETURN 1 + 2 * 3 ^ 2 ^ 2 - -4 % 5 / 6",
        "(return (- (+ 1 (* 2 (^ (^ 3 2) 2))) (/ (% -4 5) 6)))"},
       {"RETURN NOT a = b AND c OR d XOR e",
@@ -129,7 +113,7 @@ TEST(CypherParser, AppliesOperatorPrecedence) {
 }
 
 TEST(CypherParser, ReadsEveryExpressionForm) {
-  check_renderings({
+  testing::expect_renderings({
       {R"(RETURN null, true, FALSE, 0x1F, 0o17, 017, 0, 1.5, .5, 1e3, 1.5e-3, 'a\tb\u00e9', "q\"'")",
        R"((return null true false 31 15 15 0 1.5 0.5 1000.0 0.0015 'a\tbé' 'q"\''))"},
       {"RETURN $p, $0, $p.x, n.a.b, n[1], n[1..2], n[..2], n[1..], n[..], n:A:B, (n).x",
@@ -226,7 +210,7 @@ TEST(CypherParser, ReadsLiteralValuesExactly) {
 }
 
 TEST(CypherParser, ReadsStatementsSpreadOverLinesWithComments) {
-  check_renderings({
+  testing::expect_renderings({
       {"// find them\nMATCH (n) /* every node */\nRETURN n // done\n;", "(match (n)) (return n)"},
       {"  \n\tRETURN 1  ", "(return 1)"},
   });

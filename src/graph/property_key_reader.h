@@ -57,6 +57,46 @@ class PropertyKeyReader {
 
   std::uint32_t key() const { return key_; }
 
+  // Keeps those of `entities` (n of them, each < store.size()) whose
+  // value passes: `keep(std::int64_t)` decides an integer in a column,
+  // `other(entity)` every other entity (absent, in records, another
+  // kind). Writes the kept ones, in order, to `out` (which may be
+  // `entities`) and answers how many. One pass with the column's arrays
+  // at hand, for scans that test a key on thousands of entities.
+  template <typename Keep, typename Other>
+  std::size_t select_integers(const std::uint32_t* entities, std::size_t n, std::uint32_t* out, Keep keep,
+                              Other other) {
+    std::size_t kept = 0;
+    std::size_t i = 0;
+    while (i < n) {
+      if (key_ == kNoPropertyKey) {
+        for (; i < n; ++i) {
+          if (other(entities[i])) out[kept++] = entities[i];
+        }
+        break;
+      }
+      const std::uint16_t group = store_->group_of(entities[i]);
+      if (group != group_ || store_->generation() != generation_) locate(group);
+      if (column_ == nullptr || column_->kind != Kind::kInteger) {
+        if (other(entities[i])) out[kept++] = entities[i];
+        ++i;
+        continue;
+      }
+      // The run of entities of this group, against its integer column.
+      const std::uint64_t* valid = column_->valid.data();
+      const std::uint64_t* words = column_->words.data();
+      for (; i < n; ++i) {
+        const std::uint32_t entity = entities[i];
+        if (store_->group_of(entity) != group) break;
+        const std::uint64_t row = store_->row_of(entity);
+        const bool ok = valid[row >> 6] >> (row & 63) & 1 ? keep(static_cast<std::int64_t>(words[row])) : other(entity);
+        out[kept] = entity;
+        kept += ok;
+      }
+    }
+    return kept;
+  }
+
   // The value of the key on `entity` (null when absent), as get() and
   // from_property would give it.
   CypherValue value(PropertyStore::Entity entity);

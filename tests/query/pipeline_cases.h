@@ -1,6 +1,7 @@
 // What the query pipeline's tests share: a table of statements with the
 // rows (as text) or the error ("class/detail") each must give, a graph
-// made by a CREATE statement, and a look for an operator in a plan. Each
+// made by a CREATE statement, one with a property of every kind and
+// place (keyed_graph), and a look for an operator in a plan. Each
 // test renders rows its own way (value_rows is the plain one).
 #pragma once
 
@@ -52,6 +53,32 @@ inline void run_writes(Database& db, std::string_view text, const CypherParamete
 inline Database created_graph(std::string_view text) {
   Database db;
   run_writes(db, text);
+  return db;
+}
+
+// 60 nodes :L with x an integer, now and then absent and, unless `typed`,
+// a float, a string or a list (so that x is kept in records; typed and
+// organised, x and name have columns), and a name; a few :M reached by T.
+inline Database keyed_graph(bool typed) {
+  Database db;
+  std::string text = "CREATE (s:Start)";
+  for (int i = 0; i < 60; ++i) {
+    std::string x;
+    switch (typed && i % 10 != 5 ? 0 : i % 10) {
+      case 3: x = ", x: " + std::to_string(i) + ".5"; break;
+      case 4: x = ", x: '" + std::to_string(i) + "'"; break;
+      case 5: break;
+      case 6: x = ", x: [1, 2]"; break;
+      default: x = ", x: " + std::to_string(i);
+    }
+    text += ", (n" + std::to_string(i) + ":L {name: 'n" + std::to_string(i) + "'" + x + "})";
+    if (i % 3 == 0) text += ", (n" + std::to_string(i) + ")-[:T]->(:M {k: " + std::to_string(i) + "})";
+  }
+  testing::run_writes(db, text);
+  if (typed) {
+    db.node_store.organise();
+    EXPECT_TRUE(db.node_store.has_column(db.node_store.group_of(1), db.node_store.find_key("x")));
+  }
   return db;
 }
 

@@ -26,32 +26,6 @@ std::int64_t count_of(const Database& db, const std::string& text, const CypherP
   return r.rows.at(0).at(0).as_int();
 }
 
-// 60 nodes :L with x an integer, now and then absent and, unless `typed`,
-// a float, a string or a list (so that x is kept in records; typed and
-// organised, x and name have columns), and a name; a few :M reached by T.
-Database mixed_graph(bool typed) {
-  Database db;
-  std::string text = "CREATE (s:Start)";
-  for (int i = 0; i < 60; ++i) {
-    std::string x;
-    switch (typed && i % 10 != 5 ? 0 : i % 10) {
-      case 3: x = ", x: " + std::to_string(i) + ".5"; break;
-      case 4: x = ", x: '" + std::to_string(i) + "'"; break;
-      case 5: break;
-      case 6: x = ", x: [1, 2]"; break;
-      default: x = ", x: " + std::to_string(i);
-    }
-    text += ", (n" + std::to_string(i) + ":L {name: 'n" + std::to_string(i) + "'" + x + "})";
-    if (i % 3 == 0) text += ", (n" + std::to_string(i) + ")-[:T]->(:M {k: " + std::to_string(i) + "})";
-  }
-  testing::run_writes(db, text);
-  if (typed) {
-    db.node_store.organise();
-    EXPECT_TRUE(db.node_store.has_column(db.node_store.group_of(1), db.node_store.find_key("x")));
-  }
-  return db;
-}
-
 TEST(Pushdown, ScansKeepTheRowsTheFilterKeeps) {
   const char* predicates[] = {
       "n.x >= 10",          "n.x < 20.5",         "10 <= n.x",        "n.x = 7",
@@ -65,7 +39,7 @@ TEST(Pushdown, ScansKeepTheRowsTheFilterKeeps) {
   };
   const CypherParameters params = {{"p", CypherValue(std::int64_t{12})}};
   for (const bool typed : {false, true}) {
-    const Database db = mixed_graph(typed);
+    const Database db = testing::keyed_graph(typed);
     for (const std::string p : predicates) {
       SCOPED_TRACE(p + (typed ? " (columns)" : " (records)"));
       const std::string pushed = "MATCH (n:L) WHERE " + p + " RETURN count(*)";
@@ -86,7 +60,7 @@ TEST(Pushdown, ScansKeepTheRowsTheFilterKeeps) {
 // The tests did move: no Filter is left where every conjunct is pushable,
 // and one stays for the rest.
 TEST(Pushdown, MovesOnlyWhatAScanCanTest) {
-  const Database db = mixed_graph(true);
+  const Database db = testing::keyed_graph(true);
   const struct {
     const char* statement;
     bool filter_left;

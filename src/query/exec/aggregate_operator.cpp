@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "graph/database.h"
+#include "graph/property_key_reader.h"
 #include "query/bind/bound_query.h"
 #include "query/cypher_error.h"
 #include "query/exec/evaluate.h"
@@ -161,6 +163,12 @@ CypherValue result(const BoundAggregate& a, Accumulator& acc, Row& row, ExecCont
   return {};
 }
 
+// Hashes strings and views of them alike, for lookups by view.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+
 class Aggregation final : public Operator {
  public:
   using Operator::Operator;
@@ -194,24 +202,88 @@ class Aggregation final : public Operator {
   void consume(Row& row) {
     done_ = true;
     if (op_.expressions.empty()) return consume_ungrouped(row);
+    if (column_key()) return consume_by_column(row);
     std::vector<CypherValue> key;
-    while (children_[0]->next(row)) {
-      key.clear();
-      for (const auto& e : op_.expressions) key.push_back(evaluate(*e, row, context_));
-      auto it = groups_.find(key);
-      if (it == groups_.end()) {
-        // The key twice (the table's and the group's), the accumulators,
-        // the first row, the table entry and the order's pointer.
-        memory_.add(2 * values_bytes(key) + sizeof(Group) + op_.aggregates.size() * sizeof(Accumulator) +
-                    values_bytes(row) + kHashEntryBytes + sizeof(Group*));
-        Group g{key, std::vector<Accumulator>(op_.aggregates.size()), row};
-        it = groups_.emplace(key, std::move(g)).first;
-        order_.push_back(&it->second);
-      }
-      for (std::size_t i = 0; i < op_.aggregates.size(); ++i) {
-        fold(*op_.aggregates[i], it->second.accumulators[i], row, context_, memory_);
+    while (children_[0]->next(row)) fold_row(group_of(key, row), row);
+  }
+
+  void fold_row(Group& g, Row& row) {
+    for (std::size_t i = 0; i < op_.aggregates.size(); ++i) {
+      fold(*op_.aggregates[i], g.accumulators[i], row, context_, memory_);
+    }
+  }
+
+  // The group of `row` (made when new), its key evaluated into `key`.
+  Group& group_of(std::vector<CypherValue>& key, Row& row) {
+    key.clear();
+    for (const auto& e : op_.expressions) key.push_back(evaluate(*e, row, context_));
+    auto it = groups_.find(key);
+    if (it == groups_.end()) {
+      // The key twice (the table's and the group's), the accumulators,
+      // the first row, the table entry and the order's pointer.
+      memory_.add(2 * values_bytes(key) + sizeof(Group) + op_.aggregates.size() * sizeof(Accumulator) +
+                  values_bytes(row) + kHashEntryBytes + sizeof(Group*));
+      Group g{key, std::vector<Accumulator>(op_.aggregates.size()), row};
+      it = groups_.emplace(key, std::move(g)).first;
+      order_.push_back(&it->second);
+    }
+    return it->second;
+  }
+
+  // Whether the only grouping key is a property of the node the input
+  // scans (`n.k`), which consume_by_column reads from its column.
+  bool column_key() const {
+    if (op_.expressions.size() != 1 || !children_[0]->batches_nodes()) return false;
+    const BoundExpr& e = *op_.expressions[0];
+    return e.kind == BoundKind::kProperty && e.node_key != kUnknownKey && e.children[0]->kind == BoundKind::kSlot &&
+           e.children[0]->slot == children_[0]->logical().slot;
+  }
+
+  // Grouping by `n.k` over batches of scanned nodes: a node whose value is
+  // an integer or a string in a column finds its group by that value in a
+  // table of its own, without building the key; any other goes the usual
+  // way. The tables only remember what group_of answered, so values that
+  // group together (1 and 1.0) still share a group.
+  void consume_by_column(Row& row) {
+    Operator& input = *children_[0];
+    const std::uint32_t slot = input.logical().slot;
+    const PropertyStore& store = context_.db().node_store;
+    PropertyKeyReader reader(store, op_.expressions[0]->node_key);
+    std::unordered_map<std::int64_t, Group*> by_integer;
+    std::unordered_map<std::string, Group*, TextHash, std::equal_to<>> by_text;
+    std::vector<CypherValue> key;
+    for (auto nodes = input.next_nodes(row); !nodes.empty(); nodes = input.next_nodes(row)) {
+      for (const std::uint32_t node : nodes) {
+        row[slot] = NodeRef{node};
+        Group* g = nullptr;
+        if (node < store.size() && reader.find(node) == PropertyKeyReader::Found::kWord) {
+          if (reader.kind() == PropertyStore::Kind::kInteger) {
+            const auto v = static_cast<std::int64_t>(reader.word());
+            const auto it = by_integer.find(v);
+            g = it != by_integer.end() ? it->second : by_integer.emplace(v, &group_of(key, row)).first->second;
+          } else if (reader.kind() == PropertyStore::Kind::kString) {
+            const std::string_view v = reader.text();
+            const auto it = by_text.find(v);
+            g = it != by_text.end() ? it->second : by_text.emplace(std::string(v), &group_of(key, row)).first->second;
+          }
+        }
+        fold_row(g != nullptr ? *g : group_of(key, row), row);
       }
     }
+  }
+
+  // No grouping keys and only count(*) (or the count of the scanned node
+  // itself, never null) over batches of scanned nodes: the count is the
+  // sum of the batches' sizes.
+  bool counts_scan_only() const {
+    if (!children_[0]->batches_nodes()) return false;
+    for (const auto& a : op_.aggregates) {
+      const bool count_of_node = a->kind == AggregateKind::kCount && !a->distinct &&
+                                 a->argument->kind == BoundKind::kSlot &&
+                                 a->argument->slot == children_[0]->logical().slot;
+      if (a->kind != AggregateKind::kCountStar && !count_of_node) return false;
+    }
+    return true;
   }
 
   // No grouping keys: one group, even over no rows, folded without a
@@ -226,11 +298,23 @@ class Aggregation final : public Operator {
       g = &groups_.emplace(std::vector<CypherValue>{}, std::move(fresh)).first->second;
       order_.push_back(g);
     };
+    if (counts_scan_only()) {
+      Operator& input = *children_[0];
+      std::int64_t count = 0;
+      for (auto nodes = input.next_nodes(row); !nodes.empty(); nodes = input.next_nodes(row)) {
+        if (g == nullptr) {
+          row[input.logical().slot] = NodeRef{nodes[0]};
+          make_group();
+        }
+        count += static_cast<std::int64_t>(nodes.size());
+      }
+      if (g == nullptr) make_group();
+      for (Accumulator& acc : g->accumulators) acc.count = count;
+      return;
+    }
     while (children_[0]->next(row)) {
       if (g == nullptr) make_group();
-      for (std::size_t i = 0; i < op_.aggregates.size(); ++i) {
-        fold(*op_.aggregates[i], g->accumulators[i], row, context_, memory_);
-      }
+      fold_row(*g, row);
     }
     if (g == nullptr) make_group();
   }

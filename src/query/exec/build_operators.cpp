@@ -4,6 +4,8 @@
 
 namespace orvane {
 
+std::span<const std::uint32_t> Operator::next_nodes(Row&) { return {}; }
+
 std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& context) {
   std::unique_ptr<Operator> op;
   switch (plan.kind) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "query/exec/exec_context.h"
@@ -34,6 +35,16 @@ class Operator {
   // Writes the next row into `row` and answers true; false once exhausted.
   virtual bool next(Row& row) = 0;
 
+  // Node batches: an operator that binds one node slot (logical().slot)
+  // over runs of nodes, the rest of the row staying the same, may hand a
+  // run over whole, so that a consumer that only counts or reads columns
+  // skips a call per row. batches_nodes() says whether next_nodes() may be
+  // called; a consumer then calls it instead of next(): it answers the next
+  // non-empty batch (valid until the next call) with `row` holding the rest
+  // of the row (the node slot unset), or an empty span once exhausted.
+  virtual bool batches_nodes() const { return false; }
+  virtual std::span<const std::uint32_t> next_nodes(Row& row);
+
   const LogicalOp& logical() const { return op_; }
   // The name PROFILE prints: the logical operator's, unless the operator
   // chose a method of its own at run time.
@@ -52,6 +63,7 @@ class Operator {
     ++rows_;
     return true;
   }
+  void produced(std::uint64_t n) { rows_ += n; }
 
   const LogicalOp& op_;
   ExecContext& context_;

@@ -59,12 +59,9 @@ void ScanFilter::select(const std::uint32_t* nodes, std::size_t n, std::vector<s
       // loop per operator, the comparison inline.
       const std::int64_t c = t.value.as_int();
       const auto keep = [&](auto cmp) {
-        for (const std::uint32_t node : out) {
-          const bool ok = t.reader.find(node) == Found::kWord && t.reader.kind() == StoreKind::kInteger
-                              ? cmp(static_cast<std::int64_t>(t.reader.word()), c)
-                              : pass(t, node);
-          if (ok) out[kept++] = node;
-        }
+        kept = t.reader.select_integers(
+            out.data(), out.size(), out.data(), [&](std::int64_t v) { return cmp(v, c); },
+            [&](std::uint32_t node) { return pass(t, node); });
       };
       switch (t.op) {
         case ast::Op::kEqual: keep(std::equal_to<>()); break;

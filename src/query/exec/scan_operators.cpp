@@ -7,6 +7,7 @@
 // into it (scan_filter.h).
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "graph/database.h"
@@ -41,9 +42,35 @@ class NodeScan final : public Operator {
   void open(const Row& argument) override {
     Operator::open(argument);
     have_input_ = false;
+    batch_ = {};
+    at_ = 0;
     if (!filter_ && !op_.expressions.empty()) filter_.emplace(op_.expressions, context_);
   }
   bool next(Row& row) override {
+    for (;;) {
+      if (at_ < batch_.size()) {
+        row[op_.slot] = NodeRef{batch_[at_++]};
+        return produced();
+      }
+      if (!fill(row)) return false;
+    }
+  }
+  bool batches_nodes() const override { return true; }
+  std::span<const std::uint32_t> next_nodes(Row& row) override {
+    if (at_ >= batch_.size() && !fill(row)) return {};
+    const std::span<const std::uint32_t> out = batch_.subspan(at_);
+    at_ = batch_.size();
+    produced(out.size());
+    return out;
+  }
+
+ private:
+  static constexpr std::size_t kBatch = 1024;
+
+  // Makes batch_ the next non-empty batch of nodes that pass the pushed
+  // tests, pulling input rows into `row` as they run out; false once the
+  // input is exhausted.
+  bool fill(Row& row) {
     if (op_.impossible) return false;
     const PhysicalGraph& g = context_.db().graph;
     for (;;) {
@@ -52,54 +79,41 @@ class NodeScan final : public Operator {
         have_input_ = true;
         cursor_ = 0;
         members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label(op_.labels[0]);
-        passed_.clear();
-        passed_at_ = 0;
       }
       const std::uint64_t end = op_.labels.empty() ? g.node_count : members_.size();
-      if (filter_) {
-        // Tested a batch at a time, each test over the whole batch.
-        if (passed_at_ < passed_.size()) {
-          row[op_.slot] = NodeRef{passed_[passed_at_++]};
-          return produced();
-        }
-        if (cursor_ < end) {
-          const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, end - cursor_));
-          context_.step(n);
-          const std::uint32_t* nodes = members_.data() + cursor_;
-          if (op_.labels.empty()) {
-            all_.resize(n);
-            for (std::size_t i = 0; i < n; ++i) all_[i] = static_cast<std::uint32_t>(cursor_ + i);
-            nodes = all_.data();
-          }
-          cursor_ += n;
-          filter_->select(nodes, n, passed_);
-          passed_at_ = 0;
-          continue;
-        }
+      if (cursor_ >= end) {
         have_input_ = false;
         continue;
       }
-      if (cursor_ < end) {
-        context_.step();
-        const std::uint32_t node = op_.labels.empty() ? static_cast<std::uint32_t>(cursor_) : members_[cursor_];
-        ++cursor_;
-        row[op_.slot] = NodeRef{node};
-        return produced();
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, end - cursor_));
+      context_.step(n);
+      const std::uint32_t* nodes = members_.data() + cursor_;
+      if (op_.labels.empty()) {
+        all_.resize(n);
+        for (std::size_t i = 0; i < n; ++i) all_[i] = static_cast<std::uint32_t>(cursor_ + i);
+        nodes = all_.data();
       }
-      have_input_ = false;
+      cursor_ += n;
+      at_ = 0;
+      if (filter_) {
+        // Tested a batch at a time, each test over the whole batch.
+        filter_->select(nodes, n, passed_);
+        batch_ = passed_;
+      } else {
+        batch_ = std::span<const std::uint32_t>(nodes, n);
+      }
+      if (!batch_.empty()) return true;
     }
   }
-
- private:
-  static constexpr std::size_t kBatch = 1024;
 
   bool have_input_ = false;
   std::uint64_t cursor_ = 0;
   NodeRun members_;
   std::optional<ScanFilter> filter_;
-  std::vector<std::uint32_t> passed_;  // the current batch's nodes that passed the filter
-  std::size_t passed_at_ = 0;
-  std::vector<std::uint32_t> all_;     // a batch of an unlabelled scan
+  std::span<const std::uint32_t> batch_;  // the current batch: into members_, all_ or passed_
+  std::size_t at_ = 0;                    // the next of batch_ to bind
+  std::vector<std::uint32_t> passed_;     // the nodes of a batch that passed the filter
+  std::vector<std::uint32_t> all_;        // a batch of an unlabelled scan
 };
 
 }  // namespace

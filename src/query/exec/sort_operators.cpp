@@ -10,8 +10,12 @@
 // against the statement's memory bound; Top gives a row's bytes back when
 // a better one replaces it, so it holds k rows' worth however many pass.
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
+#include "graph/database.h"
+#include "graph/property_key_reader.h"
+#include "query/bind/bound_expr.h"
 #include "query/cypher_error.h"
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
@@ -69,7 +73,13 @@ class Sort final : public Operator {
     const auto less = [this](const Keyed& a, const Keyed& b) { return before(a, b); };
     std::uint64_t sequence = 0;
     Keyed k;  // the row at hand; its key vector is reused while rows are dropped
+    std::optional<PropertyKeyReader> reader = column_key();
     while (limit != 0 && children_[0]->next(row)) {
+      if (reader && static_cast<std::int64_t>(rows_kept_.size()) == limit &&
+          cannot_beat(*reader, row, rows_kept_.front().keys[0])) {
+        ++sequence;
+        continue;
+      }
       k.sequence = sequence++;
       k.keys.clear();
       for (const auto& key : op_.sort_keys) k.keys.push_back(evaluate(*key.first, row, context_));
@@ -91,6 +101,40 @@ class Sort final : public Operator {
       if (limit > 0) std::push_heap(rows_kept_.begin(), rows_kept_.end(), less);
     }
     std::sort(rows_kept_.begin(), rows_kept_.end(), less);
+  }
+
+  // A reader of the only sort key when it is a property of a node (`n.k`
+  // with the key known), for cannot_beat; none otherwise.
+  std::optional<PropertyKeyReader> column_key() const {
+    if (op_.kind != LogicalKind::kTop || op_.sort_keys.size() != 1) return std::nullopt;
+    const BoundExpr& key = *op_.sort_keys[0].first;
+    if (key.kind != BoundKind::kProperty || key.node_key == kUnknownKey ||
+        key.children[0]->kind != BoundKind::kSlot) {
+      return std::nullopt;
+    }
+    return PropertyKeyReader(context_.db().node_store, key.node_key);
+  }
+
+  // Whether the row's key, read straight from its column, would rank
+  // after `worst` (the worst kept key): equal ranks after too, as the
+  // later row. Only integers and strings against a key of their own type
+  // are decided here; anything else is evaluated as usual.
+  bool cannot_beat(PropertyKeyReader& reader, const Row& row, const CypherValue& worst) {
+    const CypherValue& base = row[op_.sort_keys[0].first->children[0]->slot];
+    if (base.kind() != CypherValue::Kind::kNode) return false;
+    const std::uint32_t node = base.as_node().identity;
+    if (node >= context_.db().node_store.size() || reader.find(node) != PropertyKeyReader::Found::kWord) return false;
+    int c = 0;
+    if (reader.kind() == PropertyStore::Kind::kInteger && worst.kind() == CypherValue::Kind::kInteger) {
+      const auto v = static_cast<std::int64_t>(reader.word());
+      c = v < worst.as_int() ? -1 : v > worst.as_int() ? 1 : 0;
+    } else if (reader.kind() == PropertyStore::Kind::kString && worst.kind() == CypherValue::Kind::kString) {
+      const int r = reader.text().compare(worst.as_string());
+      c = r < 0 ? -1 : r > 0 ? 1 : 0;
+    } else {
+      return false;
+    }
+    return op_.sort_keys[0].second ? c <= 0 : c >= 0;
   }
 
   std::vector<Keyed> rows_kept_;

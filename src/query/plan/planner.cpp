@@ -10,6 +10,7 @@
 #include "query/plan/estimates.h"
 #include "query/plan/pattern_planning.h"
 #include "query/plan/pushdown.h"
+#include "query/plan/top_before_projection.h"
 
 namespace orvane {
 namespace {
@@ -497,6 +498,7 @@ class Planner {
       for (BoundSortKey& key : p.order_by) sort->sort_keys.emplace_back(share(std::move(key.expr)), key.descending);
       if (sort->kind == LogicalKind::kTop) sort->limit = share(std::move(p.limit));
       input = std::move(sort);
+      sort_before_projection(input);
     }
     if (p.skip) {
       OpPtr skip = make(LogicalKind::kSkip, std::move(input));
@@ -509,6 +511,21 @@ class Planner {
       input = std::move(limit);
     }
     return input;
+  }
+
+  // Top over a Projection that keeps every row becomes the Projection
+  // over the Top, when the sort keys can be read before the projection
+  // (top_before_projection.h).
+  static void sort_before_projection(OpPtr& top) {
+    if (top->kind != LogicalKind::kTop) return;
+    const OpPtr projection = top->children[0];
+    if (projection->kind != LogicalKind::kProjection) return;
+    std::vector<std::pair<std::shared_ptr<BoundExpr>, bool>> keys;
+    if (!keys_before_projection(*projection, top->sort_keys, keys)) return;
+    top->sort_keys = std::move(keys);
+    top->children[0] = projection->children[0];
+    projection->children[0] = top;
+    top = projection;
   }
 
   static bool uses_aggregate(const BoundExpr& e) {

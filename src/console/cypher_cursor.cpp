@@ -30,15 +30,15 @@ struct CypherCursor::State {
 };
 
 CypherCursor::CypherCursor(Engine& engine, const std::string& text, const std::string& database,
-                           const CypherParameters& parameters, const WorkBound& bound, bool profiling) {
+                           const CypherParameters& parameters, const std::optional<WorkBound>& bound, bool profiling) {
   Database& db = engine.database(database);
   auto plan = engine.plan_cache().prepare(text, db, &engine.procedures(), parameters);
   state_ = std::make_unique<State>(State{engine, database, db, std::move(plan), std::nullopt, nullptr});
   State& s = *state_;
   if (s.plan->writes) s.mark = db.mark();
   try {
-    s.cursor =
-        std::make_unique<StatementCursor>(*s.plan, db, parameters, bound, s.plan->writes ? &db : nullptr, profiling);
+    s.cursor = std::make_unique<StatementCursor>(*s.plan, db, parameters, bound ? *bound : engine.statement_bound(),
+                                                 s.plan->writes ? &db : nullptr, profiling);
   } catch (...) {
     s.roll_back();
     throw;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,11 +27,13 @@ class CypherCursor {
  public:
   // Prepares `text` through the engine's plan cache and starts it on the
   // database `database` (empty: the current one) with `parameters`, under
-  // `bound`; with `profiling`, every operator is timed for profile().
+  // `bound` (none: the engine's statement_bound(), the bound the user set);
+  // with `profiling`, every operator is timed for profile().
   // Requires exclusive use of the engine until the cursor is destroyed. Throws "unknown database: NAME" and the pipeline's
   // CypherError (a statement that does not compile, a missing parameter).
   CypherCursor(Engine& engine, const std::string& text, const std::string& database,
-               const CypherParameters& parameters, const WorkBound& bound = {}, bool profiling = false);
+               const CypherParameters& parameters, const std::optional<WorkBound>& bound = std::nullopt,
+               bool profiling = false);
   ~CypherCursor();
   CypherCursor(const CypherCursor&) = delete;
   CypherCursor& operator=(const CypherCursor&) = delete;

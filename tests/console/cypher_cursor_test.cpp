@@ -27,6 +27,22 @@ TEST(CypherCursor, ReadsInBatches) {
   cursor.finish("");
 }
 
+// Without a bound of its own a cursor runs under the one the user set on
+// the engine.
+TEST(CypherCursor, RunsUnderTheEnginesBound) {
+  Engine engine = small_engine();
+  WorkBound tight;
+  tight.steps = 1000;
+  engine.set_query_bound(tight);
+  const char* statement = "UNWIND range(1, 100000) AS i RETURN count(*)";
+  EXPECT_THROW(CypherCursor(engine, statement, "", {}).finish(""), CypherError);
+  WorkBound wide;
+  CypherCursor cursor(engine, statement, "", {}, wide);
+  std::vector<std::vector<CypherValue>> rows;
+  cursor.fetch(1, rows);
+  EXPECT_EQ(100000, rows.at(0).at(0).as_int());
+}
+
 TEST(CypherCursor, AWriteIsKeptOnlyWhenItFinishes) {
   struct Case {
     const char* what;

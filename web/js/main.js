@@ -19,6 +19,8 @@ const context = {
   runStatement: (statement) => stream.run(statement),
   editStatement: (statement) => editor.set(statement),
   openNode: (id) => inspector.open(id),
+  inspect: (item) => inspector.show(item),
+  closeInspector: () => inspector.close(),
   retrieve: (text, k) => stream.run(`retrieve "${text}" (k ${k})`, async () => {
     const started = performance.now();
     const data = await postJson('/v1/rag', { query: text, k });

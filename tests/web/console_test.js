@@ -6,8 +6,9 @@
 // colours, legend choices), the inspector, switching databases, an error
 // frame, entropy charts, retrieval, themes and a narrow window, a node
 // whose name is an HTML payload, the API-key flow on a second server that
-// needs a key, and the time to draw 852 nodes. Screenshots of the main
-// views go to the artifact directory.
+// needs a key, the connection indicator across a server restart, and the
+// time to draw 852 nodes. Screenshots of the main views go to the
+// artifact directory.
 'use strict';
 
 const http = require('node:http');
@@ -76,9 +77,10 @@ async function clickGraphNode(page, frame, id) {
 }
 
 // Console messages that are expected: the browser logs every 4xx answer
-// of an API call, and the error and API-key checks cause some on purpose.
+// of an API call, and the error and API-key checks cause some on purpose,
+// as does the check that stops a server under the page.
 function unexpected(errors) {
-  return errors.filter((text) => !/Failed to load resource: the server responded with a status of 40[01]/.test(text));
+  return errors.filter((text) => !/Failed to load resource: (the server responded with a status of 40[01]|net::ERR_CONNECTION_REFUSED)/.test(text));
 }
 
 async function main() {
@@ -337,7 +339,7 @@ async function main() {
       await keyPage.close();
     });
 
-    await sessionChecks(list, { context, screenshot });
+    await sessionChecks(list, { context, watch, run, screenshot, unexpected });
 
     await list.check('no console errors, dialogs or requests beyond 127.0.0.1', async () => {
       expect(unexpected(seen.errors).length === 0, unexpected(seen.errors).join(' | '));

@@ -1,10 +1,12 @@
 // Start-up and wiring: the editor feeds the frame stream, the frame stream
 // runs statements through the API, and results that change server state
 // (USE, :style, :param, CREATE, :clear) refresh the parts of the page that
-// show that state. The first frame greets with :play intro.
+// show that state. The first frame greets with :play intro. The connection
+// indicator polls the server throughout.
 
 import { el } from './dom.js';
-import { runStatement, postJson, getJson, apiKey, setApiKey, ApiError } from './api.js';
+import { runStatement, postJson, apiKey, setApiKey } from './api.js';
+import { Connection } from './connection.js';
 import { Editor } from './editor.js';
 import { FrameStream } from './frames.js';
 import { Inspector } from './inspector.js';
@@ -58,18 +60,9 @@ function afterResult(result) {
   refreshSoon();
 }
 
-async function checkConnection() {
-  const state = $('connection-state');
-  try {
-    await getJson('/v1/stats');
-    state.textContent = 'connected';
-    state.className = 'connection ok';
-  } catch (error) {
-    const needsKey = error instanceof ApiError && error.status === 401;
-    state.textContent = needsKey ? 'API key required' : 'offline';
-    state.className = 'connection failed';
-  }
-}
+const connection = new Connection({
+  indicator: $('connection-state'), retry: $('connection-retry'), onReconnect: () => reconnect(),
+});
 
 function initApiKey() {
   const input = $('api-key-input');
@@ -99,8 +92,9 @@ function initSidebarToggle() {
   toggle.addEventListener('click', () => set(panel.hidden));
 }
 
+// Reloads what the page shows of the server (style, databases, side panel).
 async function reconnect() {
-  await Promise.all([checkConnection(), loadStyle(), sidebar.loadDatabases().catch(() => {})]);
+  await Promise.all([connection.check(), loadStyle(), sidebar.loadDatabases().catch(() => {})]);
   sidebar.open(sidebar.current);
 }
 

@@ -3,17 +3,18 @@
 // statements in one input, EXPLAIN, :help, a guide
 // slide, explore), the graph view (relationships of row answers, nodes
 // connected by a fetch, parallel relationships, captions, twelve label
-// colours, legend choices), the inspector, switching databases, an error
-// frame, entropy charts, retrieval, themes and a narrow window, a node
-// whose name is an HTML payload, the API-key flow on a second server that
-// needs a key, the connection indicator across a server restart, and the
-// time to draw 852 nodes. Screenshots of the main views go to the
-// artifact directory.
+// colours, legend choices), the editor's keys, error carets, the
+// inspector, switching databases, an error frame, entropy charts,
+// retrieval, themes and a narrow window, a node whose name is an HTML
+// payload, the API-key flow on a second server that needs a key, the
+// connection indicator across a server restart, and the time to draw 852
+// nodes. Screenshots of the main views go to the artifact directory.
 'use strict';
 
 const http = require('node:http');
 const { startServer, launchBrowser, watch, screenshot, checklist, expect } = require('./harness.js');
 const graphChecks = require('./graph_checks.js');
+const editorChecks = require('./editor_checks.js');
 const sessionChecks = require('./session_checks.js');
 
 const PAYLOAD = '<img src=x onerror=window.__pwned=1>';
@@ -44,8 +45,8 @@ async function run(page, statement) {
   return settled(page, before);
 }
 
-async function settled(page, before) {
-  await page.waitForFunction((n) => document.querySelectorAll('.frame').length > n, before);
+async function settled(page, before, added = 1) {
+  await page.waitForFunction(([n, k]) => document.querySelectorAll('.frame').length >= n + k, [before, added]);
   const frame = page.locator('.frame:not(.pinned)').first();
   await page.waitForFunction((el) => !el.hasAttribute('aria-busy') && el.dataset.kind, await frame.elementHandle());
   return frame;
@@ -136,14 +137,18 @@ async function main() {
         `drew ${await canvas.getAttribute('data-rels')} of ${expected.rels.length} relationships`);
     });
 
-    await list.check('several statements show one answer each and stop at the first error', async () => {
-      const frame = await run(page, 'RETURN 1 AS one;\n:params\nRETURN nothing; RETURN 2');
-      expect(await frame.getAttribute('data-kind') === 'statements', 'not a statements frame');
-      expect(await frame.evaluate((el) => el.classList.contains('frame-error')), 'not marked as failed');
-      const sections = frame.locator('.statement-result');
-      expect(await sections.count() === 3, `${await sections.count()} answers`);
-      expect(await sections.nth(0).locator('tbody td').textContent() === '1', 'first answer missing');
-      expect((await sections.nth(2).locator('.error-message').textContent()).startsWith('Variable `nothing` not defined'),
+    await list.check('several statements run in order, each in its own frame, and stop at the first error', async () => {
+      const before = await page.locator('.frame').count();
+      await page.fill('#editor-input', 'RETURN 1 AS one;\n:params\nRETURN nothing; RETURN 2');
+      await page.press('#editor-input', 'Control+Enter');
+      await settled(page, before, 3);
+      await page.waitForTimeout(300);
+      expect(await page.locator('.frame').count() === before + 3, 'the statement after the error ran');
+      const statements = await page.locator('.frame:not(.pinned) > .frame-header .frame-statement').allTextContents();
+      expect(statements.slice(0, 3).join(' | ') === 'RETURN nothing | :params | RETURN 1 AS one', statements.slice(0, 3).join(' | '));
+      const frames = page.locator('.frame:not(.pinned)');
+      expect(await frames.nth(2).locator('tbody td').textContent() === '1', 'first answer missing');
+      expect((await frames.nth(0).locator('.error-message').textContent()).startsWith('Variable `nothing` not defined'),
         'no error of the third statement');
       await screenshot(page, 'statements');
     });
@@ -306,6 +311,7 @@ async function main() {
     });
 
     await graphChecks(list, { page, server, run, post, screenshot, clickGraphNode });
+    await editorChecks(list, { page, run, settled, screenshot });
 
     await list.check('the product site loads', async () => {
       const site = await context.newPage();

@@ -5,6 +5,7 @@
 
 import { el, button, formatNs } from './dom.js';
 import { viewsFor } from './views/registry.js';
+import { caretView } from './error_position.js';
 
 const MAX_FRAMES = 50;
 
@@ -45,6 +46,8 @@ class Frame {
     );
   }
 
+  // Runs the frame's task; resolves to its result, or null when the
+  // request itself failed.
   async run() {
     const started = performance.now();
     this.element.classList.remove('frame-error');
@@ -60,8 +63,10 @@ class Frame {
     try {
       const result = await this.task();
       this.show(result, performance.now() - started);
+      return result;
     } catch (error) {
       this.showFailure(error.message || String(error));
+      return null;
     } finally {
       window.clearInterval(this.timer);
       this.element.removeAttribute('aria-busy');
@@ -113,7 +118,7 @@ class Frame {
     this.meta.textContent = result ? `error · ${formatNs(result.ns)}` : 'request failed';
     this.tabs.replaceChildren();
     this.body.replaceChildren(el('div', { class: 'error-box', role: 'alert' },
-      el('strong', {}, 'Error'), el('p', { class: 'error-message' }, message)));
+      el('strong', {}, 'Error'), el('p', { class: 'error-message' }, message), caretView(this.statement, message)));
     if (result) this.stream.context.afterResult(result);
   }
 

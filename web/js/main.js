@@ -1,12 +1,15 @@
-// Start-up and wiring: the editor feeds the frame stream, the frame stream
-// runs statements through the API, and results that change server state
-// (USE, :style, :param, CREATE, :clear) refresh the parts of the page that
-// show that state. The first frame greets with :play intro. The connection
-// indicator polls the server throughout.
+// Start-up and wiring: the editor feeds the frame stream (an input of
+// several statements runs them one after another, each in its own frame,
+// stopping at the first failure), the frame stream runs statements through
+// the API, and results that change server state (USE, :style, :param,
+// CREATE, :clear) refresh the parts of the page that show that state. The
+// first frame greets with :play intro. The connection indicator polls the
+// server throughout.
 
 import { el } from './dom.js';
 import { runStatement, postJson, apiKey, setApiKey } from './api.js';
 import { Connection } from './connection.js';
+import { splitStatements } from './statement_split.js';
 import { Editor } from './editor.js';
 import { FrameStream } from './frames.js';
 import { Inspector } from './inspector.js';
@@ -34,7 +37,7 @@ const context = {
 const stream = new FrameStream($('stream'), (statement) => runStatement(statement), context);
 const editor = new Editor({
   input: $('editor-input'), highlight: $('editor-highlight'), runButton: $('run-button'), clearButton: $('clear-editor'),
-  onRun: (statement) => stream.run(statement),
+  onRun: (text) => runAll(text),
 });
 const inspector = new Inspector($('inspector'), context);
 const sidebar = new Sidebar({ tabs: $('sidebar-tabs'), body: $('sidebar-body'), databaseSelect: $('database-select'), context });
@@ -58,6 +61,16 @@ function afterResult(result) {
     if (answer.ok && statement.startsWith(':style')) loadStyle();
   }
   refreshSoon();
+}
+
+// Runs the statements of `text` in order, each in its own frame; a
+// statement that fails stops the rest, as the server does.
+async function runAll(text) {
+  const statements = splitStatements(text);
+  for (const statement of statements.length ? statements : [text]) {
+    const result = await stream.run(statement);
+    if (!result || !result.ok) break;
+  }
 }
 
 const connection = new Connection({

@@ -3,7 +3,7 @@
 // statements in one input, EXPLAIN, :help, a guide
 // slide, explore), the graph view (relationships of row answers, nodes
 // connected by a fetch, parallel relationships, captions, twelve label
-// colours, legend choices), the editor's keys, error carets, the
+// colours, legend choices), the editor's keys, error carets, exports, the
 // inspector, switching databases, an error frame, entropy charts,
 // retrieval, themes and a narrow window, a node whose name is an HTML
 // payload, the API-key flow on a second server that needs a key, the
@@ -11,6 +11,7 @@
 // nodes. Screenshots of the main views go to the artifact directory.
 'use strict';
 
+const fs = require('node:fs');
 const http = require('node:http');
 const { startServer, launchBrowser, watch, screenshot, checklist, expect } = require('./harness.js');
 const graphChecks = require('./graph_checks.js');
@@ -82,6 +83,13 @@ async function clickGraphNode(page, frame, id) {
 // as does the check that stops a server under the page.
 function unexpected(errors) {
   return errors.filter((text) => !/Failed to load resource: (the server responded with a status of 40[01]|net::ERR_CONNECTION_REFUSED)/.test(text));
+}
+
+// Reads a downloaded file: the click `trigger` starts the download.
+async function downloaded(page, trigger) {
+  const [download] = await Promise.all([page.waitForEvent('download'), trigger()]);
+  const file = await download.path();
+  return { name: download.suggestedFilename(), bytes: fs.readFileSync(file) };
 }
 
 async function main() {
@@ -310,7 +318,7 @@ async function main() {
       await page.click('#theme-toggle');
     });
 
-    await graphChecks(list, { page, server, run, post, screenshot, clickGraphNode });
+    await graphChecks(list, { page, server, run, post, screenshot, downloaded, context, clickGraphNode });
     await editorChecks(list, { page, run, settled, screenshot });
 
     await list.check('the product site loads', async () => {

@@ -1,8 +1,8 @@
 // The graph view in the page: relationships drawn for row answers (from the
 // answer and, for nodes alone, fetched), parallel relationships as separate
 // curved edges, captions, twelve labels in twelve colours, a legend colour
-// that persists, and the node and relationship inspector (types, element
-// id, expand, hide, pin).
+// that persists, the node and relationship inspector (types, element id,
+// expand, hide, pin), and every export of a frame read back and parsed.
 'use strict';
 
 const { expect } = require('./harness.js');
@@ -22,7 +22,7 @@ async function drawing(frame) {
   }));
 }
 
-module.exports = async function graphChecks(list, { page, server, run, post, screenshot, clickGraphNode }) {
+module.exports = async function graphChecks(list, { page, server, run, post, screenshot, downloaded, context, clickGraphNode }) {
   await list.check('a row answer of nodes and relationships draws every relationship it carries', async () => {
     const statement = 'MATCH (a:Person)-[r:FOLLOWS]->(b) RETURN a, r, b LIMIT 12';
     const expected = await post(server, '/v1/query', { query: statement });
@@ -134,4 +134,33 @@ module.exports = async function graphChecks(list, { page, server, run, post, scr
     await screenshot(page, 'expanded');
   });
 
+  await list.check('a frame exports CSV, JSON, PNG and SVG files and copies to the clipboard', async () => {
+    const statement = 'MATCH (a:Person)-[r:FOLLOWS]->(b) RETURN a.name AS name, b, r LIMIT 6';
+    const expected = await post(server, '/v1/query', { query: statement });
+    const frame = await run(page, statement);
+    await drawing(frame);
+    await frame.locator('.frame-export summary').click();
+    const click = (format) => () => frame.locator(`button[data-export="${format}"]`).click();
+    const csv = await downloaded(page, click('csv'));
+    const lines = csv.bytes.toString('utf8').trim().split('\r\n');
+    expect(csv.name.endsWith('.csv') && lines[0] === 'name,b,r' && lines.length === 7, `csv ${lines.slice(0, 2).join(' / ')}`);
+    expect(lines[1].startsWith(`${expected.data.rows[0][0]},"{`), `row ${lines[1]}`);
+    await frame.locator('.frame-export summary').click();
+    const json = JSON.parse((await downloaded(page, click('json'))).bytes.toString('utf8'));
+    expect(json.length === 6 && json[0].name === expected.data.rows[0][0] && json[0].b.id === expected.data.rows[0][1].id, 'json rows');
+    await frame.locator('.frame-export summary').click();
+    const png = (await downloaded(page, click('png'))).bytes;
+    expect(png.subarray(1, 4).toString('latin1') === 'PNG' && png.length > 1000, `png of ${png.length} bytes`);
+    await frame.locator('.frame-export summary').click();
+    const svg = (await downloaded(page, click('svg'))).bytes.toString('utf8');
+    const circles = (svg.match(/<circle /g) || []).length;
+    const paths = (svg.match(/<path [^>]*data-id="r/g) || []).length;
+    expect(svg.includes('<svg') && circles === expected.nodes.length && paths === 6, `svg: ${circles} circles, ${paths} paths`);
+    await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: server.url });
+    await frame.locator('.frame-export summary').click();
+    await click('copy')();
+    await frame.locator('.frame-meta', { hasText: 'Copied' }).waitFor();
+    const copied = JSON.parse(await page.evaluate(() => navigator.clipboard.readText()));
+    expect(copied.length === 6 && copied[0].name === json[0].name, 'clipboard differs from the JSON export');
+  });
 };

@@ -1,11 +1,13 @@
 // The stream of result frames, newest on top. A frame holds one statement
 // and its latest result; it can be pinned (kept above the others and spared
-// by :clear and by the frame limit), collapsed, re-run in place and closed.
-// While a request runs, the frame shows a spinner and the elapsed time.
+// by :clear and by the frame limit), collapsed, re-run in place, exported
+// and closed. While a request runs, the frame shows a spinner and the
+// elapsed time.
 
 import { el, button, formatNs } from './dom.js';
 import { viewsFor } from './views/registry.js';
 import { caretView } from './error_position.js';
+import { exportCsv, exportJson, exportPng, exportSvg, copyJson } from './export.js';
 
 const MAX_FRAMES = 50;
 
@@ -16,9 +18,20 @@ class Frame {
     this.task = task || (() => stream.execute(statement));
     this.pinned = false;
     this.timer = 0;
+    this.views = [];
+    this.selectView = () => {};
     this.meta = el('span', { class: 'frame-meta' });
     this.pinButton = button('Pin', () => this.togglePin(), { 'aria-pressed': 'false', title: 'Keep this frame on top' });
     this.collapseButton = button('Collapse', () => this.toggleCollapse(), { 'aria-expanded': 'true' });
+    this.exportMenu = el('details', { class: 'frame-export', hidden: true },
+      el('summary', { class: 'small-button', title: 'Export this frame' }, 'Export'),
+      el('div', { class: 'export-menu' },
+        button('CSV', () => this.exportWith((stem) => exportCsv(this.result, stem)), { dataset: { export: 'csv' } }),
+        button('JSON', () => this.exportWith((stem) => exportJson(this.result, stem)), { dataset: { export: 'json' } }),
+        button('PNG', () => this.exportWith((stem) => exportPng(this.drawing(), stem)), { dataset: { export: 'png' }, class: 'small-button needs-graph' }),
+        button('SVG', () => this.exportWith((stem) => exportSvg(this.drawing(), stem)), { dataset: { export: 'svg' }, class: 'small-button needs-graph' }),
+        button('Copy', () => this.exportWith(() => copyJson(this.result), 'Copied to the clipboard'),
+          { dataset: { export: 'copy' }, title: 'Copy the table as JSON' })));
     this.tabs = el('div', { class: 'frame-tabs', role: 'tablist', 'aria-label': 'Result views' });
     this.body = el('div', { class: 'frame-body' });
     this.content = el('div', { class: 'frame-content' }, this.tabs, this.body);
@@ -36,6 +49,7 @@ class Frame {
         el(
           'span',
           { class: 'frame-actions' },
+          this.exportMenu,
           this.pinButton,
           this.collapseButton,
           button('Re-run', () => this.run(), { title: 'Run this statement again' }),
@@ -46,10 +60,40 @@ class Frame {
     );
   }
 
+  // The cytoscape instance of this frame's drawing, switching to the graph
+  // view first when another view is showing.
+  drawing() {
+    let canvas = this.body.querySelector('.graph-canvas');
+    if (!canvas) {
+      this.selectView('graph');
+      canvas = this.body.querySelector('.graph-canvas');
+    }
+    if (!canvas || !canvas.cy) throw new Error('this frame has no drawing');
+    return canvas.cy;
+  }
+
+  async exportWith(action, done) {
+    const stem = `halvex-${new Date().toISOString().replace(/[:.]/g, '-').slice(0, 19)}`;
+    try {
+      await action(stem);
+      this.exportMenu.open = false;
+      if (done) this.note(done);
+    } catch (error) {
+      this.note(`Export failed: ${error.message}`);
+    }
+  }
+
+  note(text) {
+    const old = this.meta.textContent;
+    this.meta.textContent = text;
+    window.setTimeout(() => { if (this.meta.textContent === text) this.meta.textContent = old; }, 2500);
+  }
+
   // Runs the frame's task; resolves to its result, or null when the
   // request itself failed.
   async run() {
     const started = performance.now();
+    this.exportMenu.hidden = true;
     this.element.classList.remove('frame-error');
     this.element.setAttribute('aria-busy', 'true');
     this.tabs.replaceChildren();
@@ -90,6 +134,9 @@ class Frame {
     this.element.dataset.kind = result.kind;
     this.element.classList.toggle('frame-error', !result.ok);
     const views = viewsFor(result);
+    this.views = views;
+    this.exportMenu.hidden = false;
+    this.exportMenu.classList.toggle('has-graph', views.some((v) => v.id === 'graph'));
     const buttons = views.map((view, index) =>
       el('button', { type: 'button', role: 'tab', class: 'tab', 'aria-selected': index === 0 ? 'true' : 'false',
         dataset: { view: view.id }, onclick: () => select(index) }, view.label));
@@ -107,6 +154,10 @@ class Frame {
       const next = (current + step + buttons.length) % buttons.length;
       select(next);
       buttons[next].focus();
+    };
+    this.selectView = (id) => {
+      const index = views.findIndex((v) => v.id === id);
+      if (index >= 0) select(index);
     };
     select(0);
     this.stream.context.afterResult(result);

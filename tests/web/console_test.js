@@ -4,11 +4,12 @@
 // slide, explore), the graph view (relationships of row answers, nodes
 // connected by a fetch, parallel relationships, captions, twelve label
 // colours, legend choices), the editor's keys, error carets, exports, the
-// inspector, switching databases, an error frame, entropy charts,
-// retrieval, themes and a narrow window, a node whose name is an HTML
-// payload, the API-key flow on a second server that needs a key, the
-// connection indicator across a server restart, and the time to draw 852
-// nodes. Screenshots of the main views go to the artifact directory.
+// inspector, frames kept across a reload, switching databases, an error
+// frame, entropy charts, retrieval, themes and a narrow window, a node
+// whose name is an HTML payload, the API-key flow on a second server that
+// needs a key, the connection indicator across a server restart, and the
+// time to draw 852 nodes. Screenshots of the main views go to the
+// artifact directory.
 'use strict';
 
 const fs = require('node:fs');

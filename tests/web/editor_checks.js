@@ -1,7 +1,8 @@
 // The editor and the frame stream in the page: plain Enter runs a one-line
 // statement, Shift+Enter adds a line (and Enter then adds lines too),
 // Ctrl+Enter runs a multi-line input; an error with a position shows the
-// line with a caret under the column.
+// line with a caret under the column; frames come back after a reload
+// without running again.
 'use strict';
 
 const { expect } = require('./harness.js');
@@ -39,4 +40,24 @@ module.exports = async function editorChecks(list, { page, run, settled, screens
     await screenshot(page, 'error-caret');
   });
 
+  await list.check('frames survive a reload, shown from their kept results without running again', async () => {
+    const statements = await page.locator('.frame > .frame-header .frame-statement').allTextContents();
+    // The side panel and drawings of nodes alone send statements of their
+    // own; none of the frames' statements may run again.
+    const posted = [];
+    const count = (request) => {
+      if (request.url().endsWith('/v1/query')) posted.push(JSON.parse(request.postData()).query);
+    };
+    page.on('request', count);
+    await page.reload();
+    await page.locator('#console-ready').waitFor({ state: 'attached' });
+    await page.waitForFunction((n) => document.querySelectorAll('.frame').length === n, statements.length);
+    const after = await page.locator('.frame > .frame-header .frame-statement').allTextContents();
+    await page.waitForTimeout(300);
+    page.off('request', count);
+    expect(after.join('\n') === statements.join('\n'), `frames after the reload: ${after.slice(0, 3).join(' | ')}`);
+    expect(await page.locator('.frame').first().locator('.error-caret').count() === 1, 'the error frame lost its caret');
+    const again = posted.filter((query) => statements.includes(query));
+    expect(again.length === 0, `ran again on reload: ${again.join(' | ')}`);
+  });
 };

@@ -2,12 +2,15 @@
 // and its latest result; it can be pinned (kept above the others and spared
 // by :clear and by the frame limit), collapsed, re-run in place, exported
 // and closed. While a request runs, the frame shows a spinner and the
-// elapsed time.
+// elapsed time. Every change is saved (frame_store.js), and a reloaded page
+// shows the saved frames again from their kept results, without running
+// anything.
 
 import { el, button, formatNs } from './dom.js';
 import { viewsFor } from './views/registry.js';
 import { caretView } from './error_position.js';
 import { exportCsv, exportJson, exportPng, exportSvg, copyJson } from './export.js';
+import { saveFrames } from './frame_store.js';
 
 const MAX_FRAMES = 50;
 
@@ -114,22 +117,27 @@ class Frame {
     } finally {
       window.clearInterval(this.timer);
       this.element.removeAttribute('aria-busy');
+      this.stream.save();
     }
   }
 
-  show(result, wallMs) {
+  // Shows `result`; `restored` marks a result kept from an earlier visit,
+  // which changes nothing on the server, so nothing is refreshed.
+  show(result, wallMs, restored = false) {
     this.result = result;
+    this.failure = null;
+    this.restored = restored;
     // Several statements show every answer, the failed last one included.
     const several = result.kind === 'statements' && Array.isArray(result.results);
     if (!result.ok && !several) {
-      this.showFailure(result.error || 'the statement failed', result);
+      this.showFailure(result.error || 'the statement failed', result, restored);
       return;
     }
     const parts = [result.kind];
     if (result.kind === 'count' || result.kind === 'rows') parts.push(`${result.count} ${result.kind === 'rows' ? 'rows' : 'counted'}`);
     if (result.kind === 'graph') parts.push(`${result.nodes.length} nodes, ${result.rels.length} relationships`);
     if (several) parts.push(`${result.count} of ${result.statements} statements run`, result.ok ? 'ok' : 'stopped at an error');
-    parts.push(`server ${formatNs(result.ns)}`, `round trip ${wallMs.toFixed(0)} ms`);
+    parts.push(`server ${formatNs(result.ns)}`, restored ? 'kept from an earlier visit' : `round trip ${wallMs.toFixed(0)} ms`);
     this.meta.textContent = parts.join(' · ');
     this.element.dataset.kind = result.kind;
     this.element.classList.toggle('frame-error', !result.ok);
@@ -160,17 +168,25 @@ class Frame {
       if (index >= 0) select(index);
     };
     select(0);
-    this.stream.context.afterResult(result);
+    if (!restored) this.stream.context.afterResult(result);
   }
 
-  showFailure(message, result) {
+  showFailure(message, result, restored = false) {
+    this.result = result;
+    this.failure = message;
     this.element.classList.add('frame-error');
     this.element.dataset.kind = 'error';
     this.meta.textContent = result ? `error · ${formatNs(result.ns)}` : 'request failed';
     this.tabs.replaceChildren();
     this.body.replaceChildren(el('div', { class: 'error-box', role: 'alert' },
       el('strong', {}, 'Error'), el('p', { class: 'error-message' }, message), caretView(this.statement, message)));
-    if (result) this.stream.context.afterResult(result);
+    if (result && !restored) this.stream.context.afterResult(result);
+  }
+
+  // What the store keeps of this frame.
+  saved() {
+    return { statement: this.statement, pinned: this.pinned, collapsed: this.content.hidden,
+      result: this.result ?? null, failure: this.failure ?? null };
   }
 
   togglePin() {
@@ -179,6 +195,7 @@ class Frame {
     this.pinButton.setAttribute('aria-pressed', String(this.pinned));
     this.pinButton.textContent = this.pinned ? 'Unpin' : 'Pin';
     this.stream.place(this);
+    this.stream.save();
   }
 
   toggleCollapse() {
@@ -186,12 +203,14 @@ class Frame {
     this.content.hidden = collapsed;
     this.collapseButton.setAttribute('aria-expanded', String(!collapsed));
     this.collapseButton.textContent = collapsed ? 'Expand' : 'Collapse';
+    this.stream.save();
   }
 
   close() {
     window.clearInterval(this.timer);
     this.element.remove();
     this.stream.frames = this.stream.frames.filter((f) => f !== this);
+    this.stream.save();
   }
 }
 
@@ -213,6 +232,37 @@ export class FrameStream {
     this.place(frame);
     this.trim();
     return frame.run();
+  }
+
+  // Shows frames kept from an earlier visit (newest first, as saved)
+  // without running them; their Re-run button runs them again.
+  restore(saved) {
+    for (const item of [...saved].reverse()) {
+      const frame = new Frame(this, item.statement);
+      frame.pinned = Boolean(item.pinned);
+      frame.element.classList.toggle('pinned', frame.pinned);
+      frame.pinButton.setAttribute('aria-pressed', String(frame.pinned));
+      frame.pinButton.textContent = frame.pinned ? 'Unpin' : 'Pin';
+      this.frames.unshift(frame);
+      this.place(frame);
+      if (item.result && (item.result.ok || item.result.kind === 'statements')) frame.show(item.result, 0, true);
+      else if (item.result || item.failure) frame.showFailure(item.failure || item.result.error || 'the statement failed', item.result, true);
+      else frame.body.replaceChildren(el('p', { class: 'muted' }, 'This result was too large to keep; Re-run shows it again.'));
+      if (item.collapsed) frame.toggleCollapse();
+    }
+    this.trim();
+  }
+
+  // Saves every frame, newest first, soon after a change (several changes
+  // in a row are saved once).
+  save() {
+    window.clearTimeout(this.saveTimer);
+    this.saveTimer = window.setTimeout(() => saveFrames(this.ordered().map((f) => f.saved())), 50);
+  }
+
+  // The frames in page order.
+  ordered() {
+    return [...this.container.children].map((node) => this.frames.find((f) => f.element === node)).filter(Boolean);
   }
 
   // Puts a frame at the top of its group: pinned frames above the rest.

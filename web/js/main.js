@@ -2,13 +2,14 @@
 // several statements runs them one after another, each in its own frame,
 // stopping at the first failure), the frame stream runs statements through
 // the API, and results that change server state (USE, :style, :param,
-// CREATE, :clear) refresh the parts of the page that show that state. The
-// first frame greets with :play intro. The connection indicator polls the
-// server throughout.
+// CREATE, :clear) refresh the parts of the page that show that state. A
+// reload shows the frames of the last visit; a first visit greets with
+// :play intro. The connection indicator polls the server throughout.
 
 import { el } from './dom.js';
 import { runStatement, postJson, apiKey, setApiKey } from './api.js';
 import { Connection } from './connection.js';
+import { loadFrames } from './frame_store.js';
 import { splitStatements } from './statement_split.js';
 import { Editor } from './editor.js';
 import { FrameStream } from './frames.js';
@@ -117,5 +118,9 @@ initSidebarToggle();
 document.addEventListener('keydown', (event) => {
   if (event.key === 'Escape' && !$('inspector').hidden) inspector.close();
 });
-reconnect().then(() => stream.run(':play intro'));
+const kept = loadFrames();
+reconnect().then(() => {
+  if (kept.length) stream.restore(kept);
+  else stream.run(':play intro');
+});
 document.body.append(el('span', { id: 'console-ready', hidden: true }));

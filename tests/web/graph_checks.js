@@ -126,6 +126,11 @@ module.exports = async function graphChecks(list, { page, server, run, post, scr
     const expected = await post(server, '/v1/query', { query: 'MATCH (a)-[r]-(b) WHERE id(a) = 1 RETURN count(DISTINCT b) AS c' });
     const afterExpand = await canvas.evaluate((el) => el.cy.nodes().length);
     expect(afterExpand === expected.count + 1, `${afterExpand} nodes after expanding; ${expected.count} neighbours`);
+    const drawnIds = await canvas.evaluate((el) => el.cy.nodes().map((n) => n.data('nid')));
+    const among = await post(server, '/v1/query', {
+      query: 'MATCH (a)-[r]->(b) WHERE id(a) IN $ids AND id(b) IN $ids RETURN count(r) AS c', params: { ids: drawnIds } });
+    const edges = await canvas.evaluate((el) => el.cy.edges().length);
+    expect(edges === among.count, `${edges} edges after expanding; ${among.count} among the drawn nodes`);
     await nodeInspector.getByRole('button', { name: 'Pin' }).click();
     expect(await canvas.evaluate((el) => el.cy.nodes().filter((x) => x.data('nid') === 1).locked()), 'not pinned');
     await nodeInspector.getByRole('button', { name: 'Hide' }).click();

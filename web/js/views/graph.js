@@ -134,7 +134,9 @@ class DrawnGraph {
     return node.locked();
   }
 
-  // Adds the neighbours of node `id` (both directions) around it.
+  // Adds the neighbours of node `id` (both directions) around it, with
+  // every relationship among the drawn nodes; resolves to how many nodes
+  // were added.
   async expand(id) {
     const node = this.cy.getElementById(id);
     const more = await neighbourhood(node.data('nid'));
@@ -145,9 +147,12 @@ class DrawnGraph {
     this.cy.add(fresh.map((n, i) => ({ ...nodeElement(n), position: {
       x: centre.x + ring * Math.cos((2 * Math.PI * i) / Math.max(fresh.length, 1)),
       y: centre.y + ring * Math.sin((2 * Math.PI * i) / Math.max(fresh.length, 1)) } })));
-    const rels = more.rels.filter((r) => this.cy.getElementById(`r${r.id}`).empty() &&
+    // The new nodes' relationships with each other and with the rest of
+    // the drawing, not only with the expanded node, as Neo4j Browser does.
+    const among = fresh.length ? await relationshipsAmong(this.cy.nodes().map((n) => n.data('nid'))) : [];
+    const rels = [...more.rels, ...among].filter((r) => this.cy.getElementById(r.key).empty() &&
       this.cy.getElementById(`n${r.src}`).nonempty() && this.cy.getElementById(`n${r.dst}`).nonempty());
-    this.cy.add(rels.map(relElement));
+    this.cy.add([...new Map(rels.map((r) => [r.key, r])).values()].map(relElement));
     this.update();
     if (fresh.length) this.settle();
     return fresh.length;

@@ -21,7 +21,6 @@ class Frame {
     this.task = task || (() => stream.execute(statement));
     this.pinned = false;
     this.timer = 0;
-    this.views = [];
     this.selectView = () => {};
     this.meta = el('span', { class: 'frame-meta' });
     this.pinButton = button('Pin', () => this.togglePin(), { 'aria-pressed': 'false', title: 'Keep this frame on top' });
@@ -126,7 +125,6 @@ class Frame {
   show(result, wallMs, restored = false) {
     this.result = result;
     this.failure = null;
-    this.restored = restored;
     // Several statements show every answer, the failed last one included.
     const several = result.kind === 'statements' && Array.isArray(result.results);
     if (!result.ok && !several) {
@@ -142,7 +140,6 @@ class Frame {
     this.element.dataset.kind = result.kind;
     this.element.classList.toggle('frame-error', !result.ok);
     const views = viewsFor(result);
-    this.views = views;
     this.exportMenu.hidden = false;
     this.exportMenu.classList.toggle('has-graph', views.some((v) => v.id === 'graph'));
     const buttons = views.map((view, index) =>

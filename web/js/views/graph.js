@@ -244,7 +244,6 @@ function drawGraph(holder, graph, context, { connect = false } = {}) {
   };
   update();
   const drawn = new DrawnGraph(cy, canvas, update, context, () => { if (!userMoved) frame(); });
-  canvas.graph = drawn;
   const settle = () => drawn.settle();
   if (connect && nodes.length > 1) {
     canvas.dataset.connecting = 'true';

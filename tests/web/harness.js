@@ -41,10 +41,11 @@ function healthy(port) {
 }
 
 // Starts the server with `args` after `serve --ephemeral --port N`; `env`
-// adds environment variables. Resolves to {port, url, stop()}.
-async function startServer(args = [], env = {}) {
+// adds environment variables; `fixedPort` reuses a port (to restart a
+// stopped server where the page expects it). Resolves to {port, url, stop()}.
+async function startServer(args = [], env = {}, fixedPort = 0) {
   if (!BINARY) throw new Error('ORVANE_BINARY is not set');
-  const port = await freePort();
+  const port = fixedPort || await freePort();
   const cwd = fs.mkdtempSync(path.join(os.tmpdir(), 'halvex-web-'));
   const child = spawn(BINARY, ['serve', '--ephemeral', '--port', String(port), ...args], {
     cwd, env: { ...process.env, ...env }, stdio: ['ignore', 'pipe', 'pipe'],

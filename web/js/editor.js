@@ -1,5 +1,7 @@
 // The statement editor: a textarea over a highlight layer, growing with its
-// text. Ctrl/Cmd+Enter runs the statement; Ctrl/Cmd+Up and Down (or plain
+// text. Plain Enter runs a one-line input, as in Neo4j Browser (in a
+// multi-line one it inserts a newline); Shift+Enter always inserts a
+// newline and Ctrl/Cmd+Enter always runs. Ctrl/Cmd+Up and Down (or plain
 // Up on the first line and Down on the last) walk the history, which is
 // kept in localStorage across visits.
 
@@ -18,7 +20,8 @@ function loadHistory() {
 }
 
 export class Editor {
-  // `onRun(statement)` is called with the trimmed text when the user runs it.
+  // `onRun(text)` is called with the trimmed input when the user runs it;
+  // the input may hold several statements.
   constructor({ input, highlight, runButton, clearButton, onRun }) {
     this.input = input;
     this.highlight = highlight;
@@ -86,10 +89,13 @@ export class Editor {
 
   onKey(event) {
     const modifier = event.ctrlKey || event.metaKey;
-    if (event.key === 'Enter' && modifier) {
-      event.preventDefault();
-      this.run();
-      return;
+    if (event.key === 'Enter' && !event.isComposing) {
+      const oneLine = !this.input.value.includes('\n');
+      if (modifier || (oneLine && !event.shiftKey && !event.altKey)) {
+        event.preventDefault();
+        this.run();
+        return;
+      }
     }
     const { selectionStart, value } = this.input;
     const onFirstLine = !value.slice(0, selectionStart).includes('\n');

@@ -1,10 +1,16 @@
 // The stream of result frames, newest on top. A frame holds one statement
 // and its latest result; it can be pinned (kept above the others and spared
-// by :clear and by the frame limit), collapsed, re-run in place and closed.
-// While a request runs, the frame shows a spinner and the elapsed time.
+// by :clear and by the frame limit), collapsed, re-run in place, exported
+// and closed. While a request runs, the frame shows a spinner and the
+// elapsed time. Every change is saved (frame_store.js), and a reloaded page
+// shows the saved frames again from their kept results, without running
+// anything.
 
 import { el, button, formatNs } from './dom.js';
 import { viewsFor } from './views/registry.js';
+import { caretView } from './error_position.js';
+import { exportCsv, exportJson, exportPng, exportSvg, copyJson } from './export.js';
+import { saveFrames } from './frame_store.js';
 
 const MAX_FRAMES = 50;
 
@@ -15,9 +21,19 @@ class Frame {
     this.task = task || (() => stream.execute(statement));
     this.pinned = false;
     this.timer = 0;
+    this.selectView = () => {};
     this.meta = el('span', { class: 'frame-meta' });
     this.pinButton = button('Pin', () => this.togglePin(), { 'aria-pressed': 'false', title: 'Keep this frame on top' });
     this.collapseButton = button('Collapse', () => this.toggleCollapse(), { 'aria-expanded': 'true' });
+    this.exportMenu = el('details', { class: 'frame-export', hidden: true },
+      el('summary', { class: 'small-button', title: 'Export this frame' }, 'Export'),
+      el('div', { class: 'export-menu' },
+        button('CSV', () => this.exportWith((stem) => exportCsv(this.result, stem)), { dataset: { export: 'csv' } }),
+        button('JSON', () => this.exportWith((stem) => exportJson(this.result, stem)), { dataset: { export: 'json' } }),
+        button('PNG', () => this.exportWith((stem) => exportPng(this.drawing(), stem)), { dataset: { export: 'png' }, class: 'small-button needs-graph' }),
+        button('SVG', () => this.exportWith((stem) => exportSvg(this.drawing(), stem)), { dataset: { export: 'svg' }, class: 'small-button needs-graph' }),
+        button('Copy', () => this.exportWith(() => copyJson(this.result), 'Copied to the clipboard'),
+          { dataset: { export: 'copy' }, title: 'Copy the table as JSON' })));
     this.tabs = el('div', { class: 'frame-tabs', role: 'tablist', 'aria-label': 'Result views' });
     this.body = el('div', { class: 'frame-body' });
     this.content = el('div', { class: 'frame-content' }, this.tabs, this.body);
@@ -35,6 +51,7 @@ class Frame {
         el(
           'span',
           { class: 'frame-actions' },
+          this.exportMenu,
           this.pinButton,
           this.collapseButton,
           button('Re-run', () => this.run(), { title: 'Run this statement again' }),
@@ -45,8 +62,40 @@ class Frame {
     );
   }
 
+  // The cytoscape instance of this frame's drawing, switching to the graph
+  // view first when another view is showing.
+  drawing() {
+    let canvas = this.body.querySelector('.graph-canvas');
+    if (!canvas) {
+      this.selectView('graph');
+      canvas = this.body.querySelector('.graph-canvas');
+    }
+    if (!canvas || !canvas.cy) throw new Error('this frame has no drawing');
+    return canvas.cy;
+  }
+
+  async exportWith(action, done) {
+    const stem = `halvex-${new Date().toISOString().replace(/[:.]/g, '-').slice(0, 19)}`;
+    try {
+      await action(stem);
+      this.exportMenu.open = false;
+      if (done) this.note(done);
+    } catch (error) {
+      this.note(`Export failed: ${error.message}`);
+    }
+  }
+
+  note(text) {
+    const old = this.meta.textContent;
+    this.meta.textContent = text;
+    window.setTimeout(() => { if (this.meta.textContent === text) this.meta.textContent = old; }, 2500);
+  }
+
+  // Runs the frame's task; resolves to its result, or null when the
+  // request itself failed.
   async run() {
     const started = performance.now();
+    this.exportMenu.hidden = true;
     this.element.classList.remove('frame-error');
     this.element.setAttribute('aria-busy', 'true');
     this.tabs.replaceChildren();
@@ -60,31 +109,39 @@ class Frame {
     try {
       const result = await this.task();
       this.show(result, performance.now() - started);
+      return result;
     } catch (error) {
       this.showFailure(error.message || String(error));
+      return null;
     } finally {
       window.clearInterval(this.timer);
       this.element.removeAttribute('aria-busy');
+      this.stream.save();
     }
   }
 
-  show(result, wallMs) {
+  // Shows `result`; `restored` marks a result kept from an earlier visit,
+  // which changes nothing on the server, so nothing is refreshed.
+  show(result, wallMs, restored = false) {
     this.result = result;
+    this.failure = null;
     // Several statements show every answer, the failed last one included.
     const several = result.kind === 'statements' && Array.isArray(result.results);
     if (!result.ok && !several) {
-      this.showFailure(result.error || 'the statement failed', result);
+      this.showFailure(result.error || 'the statement failed', result, restored);
       return;
     }
     const parts = [result.kind];
     if (result.kind === 'count' || result.kind === 'rows') parts.push(`${result.count} ${result.kind === 'rows' ? 'rows' : 'counted'}`);
     if (result.kind === 'graph') parts.push(`${result.nodes.length} nodes, ${result.rels.length} relationships`);
     if (several) parts.push(`${result.count} of ${result.statements} statements run`, result.ok ? 'ok' : 'stopped at an error');
-    parts.push(`server ${formatNs(result.ns)}`, `round trip ${wallMs.toFixed(0)} ms`);
+    parts.push(`server ${formatNs(result.ns)}`, restored ? 'kept from an earlier visit' : `round trip ${wallMs.toFixed(0)} ms`);
     this.meta.textContent = parts.join(' · ');
     this.element.dataset.kind = result.kind;
     this.element.classList.toggle('frame-error', !result.ok);
     const views = viewsFor(result);
+    this.exportMenu.hidden = false;
+    this.exportMenu.classList.toggle('has-graph', views.some((v) => v.id === 'graph'));
     const buttons = views.map((view, index) =>
       el('button', { type: 'button', role: 'tab', class: 'tab', 'aria-selected': index === 0 ? 'true' : 'false',
         dataset: { view: view.id }, onclick: () => select(index) }, view.label));
@@ -103,18 +160,30 @@ class Frame {
       select(next);
       buttons[next].focus();
     };
+    this.selectView = (id) => {
+      const index = views.findIndex((v) => v.id === id);
+      if (index >= 0) select(index);
+    };
     select(0);
-    this.stream.context.afterResult(result);
+    if (!restored) this.stream.context.afterResult(result);
   }
 
-  showFailure(message, result) {
+  showFailure(message, result, restored = false) {
+    this.result = result;
+    this.failure = message;
     this.element.classList.add('frame-error');
     this.element.dataset.kind = 'error';
     this.meta.textContent = result ? `error · ${formatNs(result.ns)}` : 'request failed';
     this.tabs.replaceChildren();
     this.body.replaceChildren(el('div', { class: 'error-box', role: 'alert' },
-      el('strong', {}, 'Error'), el('p', { class: 'error-message' }, message)));
-    if (result) this.stream.context.afterResult(result);
+      el('strong', {}, 'Error'), el('p', { class: 'error-message' }, message), caretView(this.statement, message)));
+    if (result && !restored) this.stream.context.afterResult(result);
+  }
+
+  // What the store keeps of this frame.
+  saved() {
+    return { statement: this.statement, pinned: this.pinned, collapsed: this.content.hidden,
+      result: this.result ?? null, failure: this.failure ?? null };
   }
 
   togglePin() {
@@ -123,6 +192,7 @@ class Frame {
     this.pinButton.setAttribute('aria-pressed', String(this.pinned));
     this.pinButton.textContent = this.pinned ? 'Unpin' : 'Pin';
     this.stream.place(this);
+    this.stream.save();
   }
 
   toggleCollapse() {
@@ -130,12 +200,14 @@ class Frame {
     this.content.hidden = collapsed;
     this.collapseButton.setAttribute('aria-expanded', String(!collapsed));
     this.collapseButton.textContent = collapsed ? 'Expand' : 'Collapse';
+    this.stream.save();
   }
 
   close() {
     window.clearInterval(this.timer);
     this.element.remove();
     this.stream.frames = this.stream.frames.filter((f) => f !== this);
+    this.stream.save();
   }
 }
 
@@ -157,6 +229,37 @@ export class FrameStream {
     this.place(frame);
     this.trim();
     return frame.run();
+  }
+
+  // Shows frames kept from an earlier visit (newest first, as saved)
+  // without running them; their Re-run button runs them again.
+  restore(saved) {
+    for (const item of [...saved].reverse()) {
+      const frame = new Frame(this, item.statement);
+      frame.pinned = Boolean(item.pinned);
+      frame.element.classList.toggle('pinned', frame.pinned);
+      frame.pinButton.setAttribute('aria-pressed', String(frame.pinned));
+      frame.pinButton.textContent = frame.pinned ? 'Unpin' : 'Pin';
+      this.frames.unshift(frame);
+      this.place(frame);
+      if (item.result && (item.result.ok || item.result.kind === 'statements')) frame.show(item.result, 0, true);
+      else if (item.result || item.failure) frame.showFailure(item.failure || item.result.error || 'the statement failed', item.result, true);
+      else frame.body.replaceChildren(el('p', { class: 'muted' }, 'This result was too large to keep; Re-run shows it again.'));
+      if (item.collapsed) frame.toggleCollapse();
+    }
+    this.trim();
+  }
+
+  // Saves every frame, newest first, soon after a change (several changes
+  // in a row are saved once).
+  save() {
+    window.clearTimeout(this.saveTimer);
+    this.saveTimer = window.setTimeout(() => saveFrames(this.ordered().map((f) => f.saved())), 50);
+  }
+
+  // The frames in page order.
+  ordered() {
+    return [...this.container.children].map((node) => this.frames.find((f) => f.element === node)).filter(Boolean);
   }
 
   // Puts a frame at the top of its group: pinned frames above the rest.

@@ -1,10 +1,16 @@
-// Start-up and wiring: the editor feeds the frame stream, the frame stream
-// runs statements through the API, and results that change server state
-// (USE, :style, :param, CREATE, :clear) refresh the parts of the page that
-// show that state. The first frame greets with :play intro.
+// Start-up and wiring: the editor feeds the frame stream (an input of
+// several statements runs them one after another, each in its own frame,
+// stopping at the first failure), the frame stream runs statements through
+// the API, and results that change server state (USE, :style, :param,
+// CREATE, :clear) refresh the parts of the page that show that state. A
+// reload shows the frames of the last visit; a first visit greets with
+// :play intro. The connection indicator polls the server throughout.
 
 import { el } from './dom.js';
-import { runStatement, postJson, getJson, apiKey, setApiKey, ApiError } from './api.js';
+import { runStatement, postJson, apiKey, setApiKey } from './api.js';
+import { Connection } from './connection.js';
+import { loadFrames } from './frame_store.js';
+import { splitStatements } from './statement_split.js';
 import { Editor } from './editor.js';
 import { FrameStream } from './frames.js';
 import { Inspector } from './inspector.js';
@@ -19,6 +25,8 @@ const context = {
   runStatement: (statement) => stream.run(statement),
   editStatement: (statement) => editor.set(statement),
   openNode: (id) => inspector.open(id),
+  inspect: (item) => inspector.show(item),
+  closeInspector: () => inspector.close(),
   retrieve: (text, k) => stream.run(`retrieve "${text}" (k ${k})`, async () => {
     const started = performance.now();
     const data = await postJson('/v1/rag', { query: text, k });
@@ -30,7 +38,7 @@ const context = {
 const stream = new FrameStream($('stream'), (statement) => runStatement(statement), context);
 const editor = new Editor({
   input: $('editor-input'), highlight: $('editor-highlight'), runButton: $('run-button'), clearButton: $('clear-editor'),
-  onRun: (statement) => stream.run(statement),
+  onRun: (text) => runAll(text),
 });
 const inspector = new Inspector($('inspector'), context);
 const sidebar = new Sidebar({ tabs: $('sidebar-tabs'), body: $('sidebar-body'), databaseSelect: $('database-select'), context });
@@ -56,18 +64,19 @@ function afterResult(result) {
   refreshSoon();
 }
 
-async function checkConnection() {
-  const state = $('connection-state');
-  try {
-    await getJson('/v1/stats');
-    state.textContent = 'connected';
-    state.className = 'connection ok';
-  } catch (error) {
-    const needsKey = error instanceof ApiError && error.status === 401;
-    state.textContent = needsKey ? 'API key required' : 'offline';
-    state.className = 'connection failed';
+// Runs the statements of `text` in order, each in its own frame; a
+// statement that fails stops the rest, as the server does.
+async function runAll(text) {
+  const statements = splitStatements(text);
+  for (const statement of statements.length ? statements : [text]) {
+    const result = await stream.run(statement);
+    if (!result || !result.ok) break;
   }
 }
+
+const connection = new Connection({
+  indicator: $('connection-state'), retry: $('connection-retry'), onReconnect: () => reconnect(),
+});
 
 function initApiKey() {
   const input = $('api-key-input');
@@ -97,8 +106,9 @@ function initSidebarToggle() {
   toggle.addEventListener('click', () => set(panel.hidden));
 }
 
+// Reloads what the page shows of the server (style, databases, side panel).
 async function reconnect() {
-  await Promise.all([checkConnection(), loadStyle(), sidebar.loadDatabases().catch(() => {})]);
+  await Promise.all([connection.check(), loadStyle(), sidebar.loadDatabases().catch(() => {})]);
   sidebar.open(sidebar.current);
 }
 
@@ -108,5 +118,9 @@ initSidebarToggle();
 document.addEventListener('keydown', (event) => {
   if (event.key === 'Escape' && !$('inspector').hidden) inspector.close();
 });
-reconnect().then(() => stream.run(':play intro'));
+const kept = loadFrames();
+reconnect().then(() => {
+  if (kept.length) stream.restore(kept);
+  else stream.run(':play intro');
+});
 document.body.append(el('span', { id: 'console-ready', hidden: true }));

@@ -1,13 +1,15 @@
 // Which views a result offers, first one shown: every frame can show its
-// raw JSON; rows that carry nodes (the answer's graph arrays, or node
-// objects in the rows) and explore results can be drawn; plans, guides,
+// raw JSON; rows that carry nodes, relationships or paths (the answer's
+// graph arrays, or such values in the rows) open drawn, as in Neo4j
+// Browser, with the table one tab away; explore results are drawn; plans, guides,
 // entropy reports, retrieval answers and inputs of several statements have
 // views of their own.
 
-import { renderTable, rowsHaveNodes } from './table.js';
+import { renderTable } from './table.js';
 import { renderJson } from './json.js';
 import { renderPlan } from './plan.js';
-import { renderGraphResult, renderRowsGraph, renderGraphTable } from './graph.js';
+import { renderGraph, renderGraphTable } from './graph.js';
+import { hasGraph } from './graph_data.js';
 import { renderHelp, renderDocument } from './document.js';
 import { renderGuide } from './guide.js';
 import { renderEntropy } from './entropy.js';
@@ -21,16 +23,15 @@ export function viewsFor(result) {
   switch (result.kind) {
     case 'count':
     case 'rows': {
-      const views = [{ id: 'table', label: 'Table', render: renderTable }];
-      const drawn = Array.isArray(result.nodes) && result.nodes.length > 0;
-      if (drawn || (data && rowsHaveNodes(data))) views.push({ id: 'graph', label: 'Graph', render: renderRowsGraph });
-      return [...views, json];
+      const table = { id: 'table', label: 'Table', render: renderTable };
+      if (result.kind === 'rows' && hasGraph(result)) return [{ id: 'graph', label: 'Graph', render: renderGraph }, table, json];
+      return [table, json];
     }
     case 'plan':
       return [{ id: 'plan', label: 'Plan', render: renderPlan }, json];
     case 'graph':
       return [
-        { id: 'graph', label: 'Graph', render: renderGraphResult },
+        { id: 'graph', label: 'Graph', render: renderGraph },
         { id: 'table', label: 'Table', render: renderGraphTable },
         json,
       ];

@@ -4,10 +4,6 @@
 import { el, compactJson } from '../dom.js';
 import { isNodeObject, nodeChip } from './node_chip.js';
 
-export function rowsHaveNodes(data) {
-  return Array.isArray(data.rows) && data.rows.some((row) => Array.isArray(row) && row.some(isNodeObject));
-}
-
 function cell(value, context) {
   if (isNodeObject(value)) return nodeChip(value, context);
   if (value === null) return el('span', { class: 'null' }, 'null');

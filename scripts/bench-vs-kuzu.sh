@@ -17,7 +17,8 @@
 # "20000/8000 200000/80000 1000000/400000"). Kùzu is installed from npm
 # into a scratch folder (BENCH_DIR, default BUILD_DIR/bench-vs-kuzu), which
 # also holds the corpora; RUNS (default 3) and KUZU_THREADS (default 2)
-# can be set in the environment, and ORVANE (a binary to measure instead
+# can be set in the environment, ONLY (a regular expression the statement
+# names must match), and ORVANE (a binary to measure instead
 # of BUILD_DIR's).
 set -eu
 cd "$(dirname "$0")/.."
@@ -69,6 +70,11 @@ per_topic${tab}MATCH (p:Person) RETURN p.topic AS topic, count(*) AS n ORDER BY 
 optional_count${tab}MATCH (p:Person) OPTIONAL MATCH (p)-[:AUTHORED]->(x:Paper) RETURN count(x)${tab}MATCH (p:Person) OPTIONAL MATCH (p)-[:AUTHORED]->(x:Paper) RETURN count(x)${tab}0${tab}count${tab}props
 two_hop_rows${tab}MATCH (a:Person)-[:FOLLOWS]->(b:Person)-[:AUTHORED]->(c:Paper) RETURN a.name, c.name LIMIT 10${tab}MATCH (a:Person)-[:FOLLOWS]->(b:Person)-[:AUTHORED]->(c:Paper) RETURN a.name, c.name LIMIT 10${tab}0${tab}size${tab}props
 TSV
+# ONLY (a regular expression over the names) keeps some statements.
+if [ -n "${ONLY:-}" ]; then
+  grep -E "^(${ONLY})$tab" "$statements" >"$statements.only" || true
+  mv "$statements.only" "$statements"
+fi
 
 # The best statement time of orvane over RUNS runs in one shell, as its
 # statement log (:history) records them (statement to answer, without

@@ -113,6 +113,18 @@ json cypher_json(const CypherValue& value, const Database& db) {
   }
 }
 
+// A writing statement's counters, named as Neo4j's drivers name them.
+json counters_json(const UpdateCounters& c) {
+  return json{{"containsUpdates", c.any()},
+              {"nodesCreated", c.nodes_created},
+              {"nodesDeleted", c.nodes_deleted},
+              {"relationshipsCreated", c.relationships_created},
+              {"relationshipsDeleted", c.relationships_deleted},
+              {"propertiesSet", c.properties_set},
+              {"labelsAdded", c.labels_added},
+              {"labelsRemoved", c.labels_removed}};
+}
+
 void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   // Parameters are bound as typed values, not substituted into the text.
   const std::string& text = ctx.raw.empty() ? ctx.t : ctx.raw;
@@ -155,7 +167,9 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   cursor.finish(ctx.t);
   if (profile != nullptr) *profile = cursor.profile();
   if (stream != nullptr) {
-    *stream << "]}";
+    *stream << "]";
+    if (cursor.writes()) *stream << ",\"counters\":" << counters_json(cursor.counters()).dump();
+    *stream << "}";
   } else if (count == 1) {
     first = rows[0][0];
   }
@@ -164,7 +178,11 @@ void run_cypher(StatementContext& ctx, OperatorProfile* profile) {
   const bool single = cursor.single_count() && count == 1 && first.is_number_integer();
   ctx.out.kind = single ? "count" : "rows";
   ctx.out.count = single ? first.get<std::uint64_t>() : count;
-  if (stream == nullptr) ctx.out.data = json{{"columns", cursor.columns()}, {"rows", std::move(rows)}}.dump();
+  if (stream == nullptr) {
+    json data{{"columns", cursor.columns()}, {"rows", std::move(rows)}};
+    if (cursor.writes()) data["counters"] = counters_json(cursor.counters());
+    ctx.out.data = data.dump();
+  }
 }
 
 std::string cypher_plan_document(StatementContext& ctx, const OperatorProfile* ran, std::uint64_t rows, double ns) {

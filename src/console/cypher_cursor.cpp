@@ -19,11 +19,13 @@ struct CypherCursor::State {
   std::shared_ptr<const PreparedStatement> plan;
   std::optional<DatabaseMark> mark;  // a write not yet finished
   std::unique_ptr<StatementCursor> cursor;
+  UndoLog undo;  // what the write changed in what existed before it
 
   void roll_back() {
     if (mark) {
       cursor.reset();
       db.rollback(*mark);
+      db.undo_log = nullptr;
       mark.reset();
     }
   }
@@ -33,9 +35,12 @@ CypherCursor::CypherCursor(Engine& engine, const std::string& text, const std::s
                            const CypherParameters& parameters, const std::optional<WorkBound>& bound, bool profiling) {
   Database& db = engine.database(database);
   auto plan = engine.plan_cache().prepare(text, db, &engine.procedures(), parameters);
-  state_ = std::make_unique<State>(State{engine, database, db, std::move(plan), std::nullopt, nullptr});
+  state_ = std::make_unique<State>(State{engine, database, db, std::move(plan), std::nullopt, nullptr, {}});
   State& s = *state_;
-  if (s.plan->writes) s.mark = db.mark();
+  if (s.plan->writes) {
+    s.mark = db.mark();
+    db.undo_log = &s.undo;
+  }
   try {
     s.cursor = std::make_unique<StatementCursor>(*s.plan, db, parameters, bound ? *bound : engine.statement_bound(),
                                                  s.plan->writes ? &db : nullptr, profiling);
@@ -72,6 +77,8 @@ void CypherCursor::finish(const std::string& change_detail) {
     if (s.mark) {
       s.db.compile();
       s.engine.save(s.database_name);
+      s.db.undo_log = nullptr;
+      s.undo.clear();
       s.mark.reset();
       s.engine.record_change("cypher", change_detail);
     }
@@ -82,5 +89,7 @@ void CypherCursor::finish(const std::string& change_detail) {
 }
 
 OperatorProfile CypherCursor::profile() const { return state_->cursor->profile(); }
+
+const UpdateCounters& CypherCursor::counters() const { return state_->cursor->counters(); }
 
 }  // namespace orvane

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "query/cypher_statement.h"
+#include "query/exec/update_counters.h"
 
 namespace orvane {
 
@@ -57,6 +58,8 @@ class CypherCursor {
 
   // What each operator has done so far.
   OperatorProfile profile() const;
+  // What the statement has changed so far.
+  const UpdateCounters& counters() const;
 
  private:
   struct State;

@@ -214,14 +214,63 @@ std::uint32_t Database::add_labeled_node(std::span<const std::string> labels, st
 
 void Database::set_property(std::uint32_t identity, const std::string& key, const nlohmann::json& value) {
   if (identity >= graph.node_count) return;
-  require_utf8(key);
   require_utf8_json(value);
-  const Value typed = property_value_of(value);
+  set_node_value(identity, key, property_value_of(value));
+}
+
+void Database::set_node_value(std::uint32_t identity, const std::string& key, const Value& value) {
+  if (identity >= graph.node_count) throw std::out_of_range("node out of range");
+  require_utf8(key);
   const std::uint32_t k = node_store.intern_key(key);
-  const bool had = node_store.has(identity, k);
-  node_store.set(identity, k, typed);  // checks the value; throws before any change
-  if (key == "name" && identity < names.size() && !typed.is_null()) names[identity] = name_from_value(value);
-  if (key == "id") stored_id_nodes = stored_id_nodes + (typed.is_null() ? 0 : 1) - (had ? 1 : 0);
+  Value old = node_store.get(identity, k);
+  std::string old_name = key == "name" && identity < names.size() ? names[identity] : std::string();
+  node_store.set(identity, k, value);  // checks the value; throws before any change
+  if (key == "name" && identity < names.size() && !value.is_null()) names[identity] = name_from_value(to_typed_json(value));
+  if (key == "id") stored_id_nodes = stored_id_nodes + (value.is_null() ? 0 : 1) - (old.is_null() ? 0 : 1);
+  if (undo_log != nullptr) {
+    UndoEntry e;
+    e.kind = UndoEntry::Kind::kNodeProperty;
+    e.entity = identity;
+    e.key = key;
+    e.old = std::move(old);
+    e.old_name = std::move(old_name);
+    undo_log->push_back(std::move(e));
+  }
+}
+
+void Database::set_relationship_value(std::uint32_t rel, const std::string& key, const Value& value) {
+  if (rel >= graph.edges.size()) throw std::out_of_range("relationship out of range");
+  require_utf8(key);
+  const std::uint32_t k = rel_store.intern_key(key);
+  if (rel >= rel_store.size()) {
+    if (value.is_null()) return;
+    rel_store.reserve(static_cast<std::uint64_t>(rel) + 1);
+    while (rel_store.size() <= rel) rel_store.append(graph.edges[rel_store.size()].type);
+  }
+  Value old = rel_store.get(rel, k);
+  rel_store.set(rel, k, value);
+  if (undo_log != nullptr) {
+    UndoEntry e;
+    e.kind = UndoEntry::Kind::kRelProperty;
+    e.entity = rel;
+    e.key = key;
+    e.old = std::move(old);
+    undo_log->push_back(std::move(e));
+  }
+}
+
+void Database::set_node_labels(std::uint32_t identity, const std::vector<std::uint16_t>& labels) {
+  if (identity >= graph.node_count) throw std::out_of_range("node out of range");
+  std::vector<std::uint16_t> old = graph.labels_of(identity);
+  if (old == labels) return;
+  graph.set_labels(identity, labels);
+  if (undo_log != nullptr) {
+    UndoEntry e;
+    e.kind = UndoEntry::Kind::kLabels;
+    e.entity = identity;
+    e.old_labels = std::move(old);
+    undo_log->push_back(std::move(e));
+  }
 }
 
 // The readers of both stores: an entity beyond the store (a relationship

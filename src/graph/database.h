@@ -36,6 +36,7 @@
 #include "graph/entity_ids.h"
 #include "graph/physical_graph.h"
 #include "graph/property_store.h"
+#include "graph/undo_log.h"
 #include "graph/value.h"
 
 namespace orvane {
@@ -147,6 +148,24 @@ class Database {
   std::uint64_t node_id(std::uint32_t identity) const { return node_ids.id_of(identity); }
   std::uint64_t relationship_id(std::uint32_t rel) const { return rel_ids.id_of(rel); }
 
+  // While set, every change to an entity that existed before (a property
+  // set or removed, labels changed) is recorded here first, for rollback.
+  UndoLog* undo_log = nullptr;
+
+  // Sets node `identity`'s property `key` to `value` (null removes it),
+  // recording the old value in undo_log. Key "name" also replaces the
+  // display name. Throws std::out_of_range "node out of range" for an
+  // identity not below node_count, "text is not valid UTF-8", or the
+  // store's refusal of the value, changing nothing.
+  void set_node_value(std::uint32_t identity, const std::string& key, const Value& value);
+  // The same for relationship `rel` (std::out_of_range "relationship out of
+  // range" beyond the edge list).
+  void set_relationship_value(std::uint32_t rel, const std::string& key, const Value& value);
+  // Gives node `identity` exactly `labels` (ids, in order, no repeats),
+  // recording the old list in undo_log; the label lists are rebuilt at the
+  // next compile. Throws std::out_of_range "node out of range".
+  void set_node_labels(std::uint32_t identity, const std::vector<std::uint16_t>& labels);
+
   // Sets one property from typed JSON (property_value_of); a null removes
   // it. Ignored for an identity not below node_count. Key "name" also
   // replaces the display name (a string's text, otherwise the value's
@@ -211,13 +230,14 @@ class Database {
   // The current sizes, to return to with rollback.
   DatabaseMark mark() const;
 
-  // Takes the Database back to `mark`: removes the nodes, relationships,
+  // Takes the Database back to `mark`: undoes what undo_log recorded
+  // (newest first; the log is left empty), then removes the nodes, relationships,
   // label and type names created since (with the nodes' attributes and
   // labels) and restores the counters; recompiles when the graph was
   // compiled at the mark. Costs one compile, never a copy of the graph.
   // Requires: since the mark the Database only grew through the add_*
-  // operations and compile (no renumbering, no label, property or
-  // embedding change of older nodes, no new embedding width, no
+  // operations, compile and changes undo_log recorded (no renumbering, no
+  // other change of older entities, no new embedding width, no
   // remove_duplicate_edges).
   void rollback(const DatabaseMark& mark);
 };

@@ -41,6 +41,25 @@ DatabaseMark Database::mark() const {
 }
 
 void Database::rollback(const DatabaseMark& mark) {
+  if (undo_log != nullptr) {
+    // Newest first, with recording off; the values were accepted by the
+    // store once, so restoring them cannot fail.
+    UndoLog entries = std::move(*undo_log);
+    undo_log->clear();
+    UndoLog* const log = undo_log;
+    undo_log = nullptr;
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+      switch (it->kind) {
+        case UndoEntry::Kind::kNodeProperty:
+          set_node_value(it->entity, it->key, it->old);
+          if (it->key == "name" && it->entity < names.size()) names[it->entity] = it->old_name;
+          break;
+        case UndoEntry::Kind::kRelProperty: set_relationship_value(it->entity, it->key, it->old); break;
+        case UndoEntry::Kind::kLabels: set_node_labels(it->entity, it->old_labels); break;
+      }
+    }
+    undo_log = log;
+  }
   const std::uint64_t n = mark.node_count;
   if (graph.edges.size() > mark.relationships) graph.edges.resize(mark.relationships);
   rel_store.truncate(mark.relationships);

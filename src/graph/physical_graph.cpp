@@ -45,6 +45,20 @@ bool PhysicalGraph::add_label(std::uint32_t identity, std::uint16_t label) {
   return true;
 }
 
+void PhysicalGraph::set_labels(std::uint32_t identity, const std::vector<std::uint16_t>& labels_in) {
+  const auto lo = std::lower_bound(extra_label_nodes.begin(), extra_label_nodes.end(), identity);
+  const auto hi = std::upper_bound(lo, extra_label_nodes.end(), identity);
+  const auto from = lo - extra_label_nodes.begin(), to = hi - extra_label_nodes.begin();
+  extra_label_nodes.erase(lo, hi);
+  extra_labels.erase(extra_labels.begin() + from, extra_labels.begin() + to);
+  labels[identity] = labels_in.empty() ? kNoLabel : labels_in[0];
+  if (labels_in.size() > 1) {
+    extra_label_nodes.insert(extra_label_nodes.begin() + from, labels_in.size() - 1, identity);
+    extra_labels.insert(extra_labels.begin() + from, labels_in.begin() + 1, labels_in.end());
+  }
+  compiled = false;
+}
+
 bool PhysicalGraph::has_label(std::uint32_t identity, std::uint16_t label) const {
   if (labels[identity] == label) return label != kNoLabel;
   if (extra_labels.empty()) return false;

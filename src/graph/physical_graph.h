@@ -125,6 +125,10 @@ struct PhysicalGraph {
   // labels otherwise. Throws std::out_of_range "node out of range" for an
   // identity not below `node_count`. Requires: label != kNoLabel.
   bool add_label(std::uint32_t identity, std::uint16_t label);
+  // Gives node `identity` exactly `labels` (in order, no repeats, none
+  // kNoLabel); the label lists follow at the next compile. Requires:
+  // identity < node_count.
+  void set_labels(std::uint32_t identity, const std::vector<std::uint16_t>& labels);
   // Whether node `identity` has `label`. Requires: identity < node_count.
   bool has_label(std::uint32_t identity, std::uint16_t label) const;
   // Every label of node `identity`, first label first. Requires: identity

@@ -117,4 +117,6 @@ bool StatementCursor::exhausted() const { return state_->done; }
 
 OperatorProfile StatementCursor::profile() const { return profile_of(*state_->root); }
 
+const UpdateCounters& StatementCursor::counters() const { return state_->context.counters(); }
+
 }  // namespace orvane

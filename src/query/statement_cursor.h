@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "query/cypher_statement.h"
+#include "query/exec/update_counters.h"
 
 namespace orvane {
 
@@ -47,6 +48,8 @@ class StatementCursor {
   // What each operator has done so far, as the plan ran (its time only
   // when profiling).
   OperatorProfile profile() const;
+  // What the statement's writes have changed so far.
+  const UpdateCounters& counters() const;
 
  private:
   struct State;

@@ -54,6 +54,12 @@ std::string contents(const Database& db) {
     for (const std::string& x : *list) out += x + ",";
     out += "\n";
   }
+  // Every node's labels and properties, every relationship's properties.
+  for (std::uint32_t n = 0; n < db.graph.node_count; ++n) {
+    for (const std::uint16_t l : db.graph.labels_of(n)) out += std::to_string(l) + ":";
+    out += db.node_properties(n).dump() + "\n";
+  }
+  for (std::uint32_t r = 0; r < db.graph.edges.size(); ++r) out += db.relationship_properties(r).dump() + "\n";
   return out;
 }
 
@@ -295,6 +301,31 @@ TEST(Dispatcher, QueryLogChangeListAndAutoEntropy) {
   EXPECT_NO_THROW(json::parse(run(e, ":history").data));  // a logged statement that is not UTF-8
 }
 
+// SET and REMOVE: what they write, and a statement failing part-way
+// (after changing properties and labels of nodes and relationships that
+// existed before it) leaves every node and relationship as it was.
+TEST(DispatcherSet, WritesAndFailuresUndone) {
+  check_rows({
+      {"MATCH (n:Person {name: 'p1'}) SET n.age = 40, n:Tag RETURN n.age, labels(n)", "rows", "", "/rows",
+       R"([[40,["Person","Tag"]]])"},
+      {"MATCH (n:Person {name: 'p1'}) SET n += {age: 41, topic: null} RETURN n.age, n.topic", "rows", "", "/rows",
+       "[[41,null]]"},
+      {"MATCH (n:Person {name: 'p1'}) SET n = {k: 1} RETURN keys(n)", "rows", "", "/rows", R"([[["k"]]])"},
+      {"MATCH (n:Person {name: 'p1'}) REMOVE n:Person, n.name RETURN labels(n), n.name", "rows", "", "/rows",
+       "[[[],null]]"},
+      {"MATCH (n:Person {name: 'p1'}) SET n:Paper WITH n MATCH (m:Paper) RETURN count(m)", "count", "", "/rows",
+       "[[5]]"},
+      {"MATCH (n:Person) SET n.seen = true RETURN n.name LIMIT 0", "rows", "", "/counters/propertiesSet", "10"},
+      {"MATCH ()-[r:FOLLOWS]->() SET r.w = 1 RETURN count(*)", "count", "", "/counters/propertiesSet", "10"},
+      {"UNWIND [1, 2, 0] AS i MATCH (n:Person) SET n.name = 'x' + i, n.v = 6 / i, n:Tag REMOVE n:Person", "error",
+       "/ by zero", "", ""},
+      {"MATCH (a:Person)-[r:FOLLOWS]->(b) SET r.w = 1, a.name = null WITH r, a SET r.bad = {m: 1}", "error",
+       "Property values can only be of primitive types or arrays thereof; bad was MAP", "", ""},
+      {"MATCH (n:Person) SET n = {k: 1}, n:New WITH n SET n.k = [1, 'a']", "error",
+       "Property values can only be of primitive types or arrays thereof; k was LIST<ANY>", "", ""},
+  });
+}
+
 TEST(DispatcherCreate, NodesAndRelationships) {
   const std::string labelled = "CREATE requires one explicitly labelled node", relationship =
       "relationship CREATE requires (internal_id)-[:TYPE]->(internal_id); other forms are unsupported";
@@ -311,7 +342,9 @@ TEST(DispatcherCreate, NodesAndRelationships) {
       // A relationship parallel to an existing one is a new relationship.
       {"CREATE (0)-[:FOLLOWS]->(1)", "stats", "", "", R"({"id":17,"src":0,"dst":1,"type":"FOLLOWS"})"},
       // Every other CREATE pattern runs through the query pipeline.
-      {"CREATE (:Person:Author {name: 'x'})", "rows", "", "", R"({"columns":[],"rows":[]})"},
+      {"CREATE (:Person:Author {name: 'x'})", "rows", "", "",
+       R"({"columns":[],"counters":{"containsUpdates":true,"labelsAdded":2,"labelsRemoved":0,"nodesCreated":1,)"
+       R"("nodesDeleted":0,"propertiesSet":1,"relationshipsCreated":0,"relationshipsDeleted":0},"rows":[]})"},
       {"CREATE (n {name: 'x'}) RETURN labels(n), n.name", "rows", "", "/rows", R"([[[],"x"]])"},
       {"CREATE (:A), (:B)", "rows", "", "/rows", "[]"},
       {"CREATE (a:X)-[:R {w: 2}]->(b:Y) RETURN type(r)", "error", "Variable `r` not defined (line 1, column 45 (offset: 44))", "", ""},

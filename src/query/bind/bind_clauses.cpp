@@ -212,6 +212,11 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         bound.kind = BoundClauseKind::kCreate;
         bound.create = bind_create(c.pattern, scope);
         break;
+      case ast::ClauseKind::kSet:
+      case ast::ClauseKind::kRemove:
+        bound.kind = BoundClauseKind::kSet;
+        bound.set = bind_set(c, scope);
+        break;
       case ast::ClauseKind::kWith:
       case ast::ClauseKind::kReturn:
         if (c.kind == ast::ClauseKind::kReturn && !last) {
@@ -233,7 +238,9 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
     const bool standalone_call = c.kind == ast::ClauseKind::kCall && query.clauses.size() == 1;
     const bool void_call = c.kind == ast::ClauseKind::kCall && bound.call && bound.call->procedure->outputs.empty();
     const bool unit_subquery = c.kind == ast::ClauseKind::kCallSubquery && bound.subquery->column_slots.empty();
-    if (last && !subquery && c.kind != ast::ClauseKind::kReturn && c.kind != ast::ClauseKind::kCreate &&
+    const bool update = c.kind == ast::ClauseKind::kCreate || c.kind == ast::ClauseKind::kSet ||
+                        c.kind == ast::ClauseKind::kRemove;
+    if (last && !subquery && c.kind != ast::ClauseKind::kReturn && !update &&
         !standalone_call && !void_call && !unit_subquery) {
       fail("InvalidClauseComposition",
            std::string("Query cannot conclude with ") + clause_name(c.kind) +

@@ -130,6 +130,29 @@ struct BoundCreate {
   std::vector<BoundCreatePart> parts;
 };
 
+// SET and REMOVE: property and label writes on nodes and relationships,
+// applied per row in the order written (a later item sees an earlier
+// one's change).
+struct BoundSetItem {
+  enum class Kind : std::uint8_t {
+    kProperty,        // target.key = value (null removes)
+    kReplace,         // target = value: a map (null entries left out) or an entity's properties
+    kMerge,           // target += value: a map's entries (null entries remove)
+    kAddLabels,       // target:labels
+    kRemoveProperty,  // REMOVE target.key
+    kRemoveLabels,    // REMOVE target:labels
+  } kind = Kind::kProperty;
+  BoundExprPtr target;              // the node or relationship (null leaves the row as it is)
+  std::string key;                  // kProperty, kRemoveProperty
+  BoundExprPtr value;               // kProperty, kReplace, kMerge
+  std::vector<std::string> labels;  // kAddLabels, kRemoveLabels: names, made when new
+};
+
+struct BoundSet {
+  bool remove = false;  // written as REMOVE
+  std::vector<BoundSetItem> items;
+};
+
 struct Procedure;
 
 // CALL: the procedure, its arguments, and the slot each output goes to
@@ -143,7 +166,7 @@ struct BoundCall {
 struct BoundSingleQuery;
 struct BoundCallSubquery;
 
-enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection, kCreate, kCall, kCallSubquery };
+enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection, kCreate, kCall, kCallSubquery, kSet };
 
 struct BoundClause {
   BoundClauseKind kind = BoundClauseKind::kMatch;
@@ -151,6 +174,7 @@ struct BoundClause {
   BoundUnwind unwind;
   BoundProjection projection;
   std::shared_ptr<BoundCreate> create;
+  std::shared_ptr<BoundSet> set;  // SET, REMOVE
   std::shared_ptr<BoundCall> call;
   BoundExprPtr call_where;  // CALL ... YIELD ... WHERE
   std::shared_ptr<BoundCallSubquery> subquery;  // CALL { ... }

@@ -77,7 +77,10 @@ class Create final : public Operator {
       } else {
         std::string name;
         nlohmann::json properties = property_object(n.properties, n.property_map, "node", row, context_);
+        context_.counters().properties_set += properties.size();
         const std::uint32_t id = db.add_labeled_node(n.labels, name, std::move(properties), 0);
+        ++context_.counters().nodes_created;
+        context_.counters().labels_added += db.graph.labels_of(id).size();
         row[n.slot] = NodeRef{id};
       }
       path.nodes.push_back(row[n.slot].as_node().identity);
@@ -88,6 +91,8 @@ class Create final : public Operator {
       if (r.reversed) std::swap(from, to);
       const std::uint32_t rel = db.graph.add_edge(from, to, db.add_rel_type(r.type));
       nlohmann::json properties = property_object(r.properties, r.property_map, "relationship", row, context_);
+      ++context_.counters().relationships_created;
+      context_.counters().properties_set += properties.size();
       if (!properties.empty()) db.set_relationship_properties(rel, std::move(properties));
       row[r.slot] = RelRef{rel};
       path.rels.push_back(rel);

@@ -22,6 +22,7 @@
 
 #include "graph/cypher_value.h"
 #include "graph/property_key_reader.h"
+#include "query/exec/update_counters.h"
 #include "query/exec/work_bound.h"
 
 namespace orvane {
@@ -41,6 +42,9 @@ class ExecContext {
   // null for a read-only execution, where a write operator throws.
   Database* writable() const { return writable_; }
   void set_writable(Database* db) { writable_ = db; }
+  // What the write operators have changed so far.
+  UpdateCounters& counters() { return counters_; }
+  const UpdateCounters& counters() const { return counters_; }
   const CypherValue& parameter(std::uint32_t index) const { return parameters_[index]; }
   // Whether the execution is profiled: its operators are then timed.
   bool profiling() const { return profiling_; }
@@ -112,6 +116,7 @@ class ExecContext {
 
   const Database& db_;
   Database* writable_ = nullptr;
+  UpdateCounters counters_;
   bool profiling_ = false;
   std::vector<CypherValue> parameters_;
   WorkBound bound_;

@@ -82,7 +82,7 @@ class Expand final : public Operator {
     cursor_ = 0;
   }
   bool next(Row& row) override {
-    if (op_.impossible) return false;
+    if (op_.impossible) return drain(row);
     for (;;) {
       while (cursor_ < steps_.size()) {
         const Step s = steps_[cursor_++];
@@ -132,7 +132,7 @@ class VarExpand final : public Operator {
     cursor_ = 0;
   }
   bool next(Row& row) override {
-    if (op_.impossible) return false;
+    if (op_.impossible) return drain(row);
     for (;;) {
       if (cursor_ < results_.size()) {
         Result& r = results_[cursor_++];

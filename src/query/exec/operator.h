@@ -64,6 +64,16 @@ class Operator {
     return true;
   }
   void produced(std::uint64_t n) { rows_ += n; }
+  // For an operator that can produce nothing (a label or type the graph
+  // lacks): false, after pulling every input row in a writing statement,
+  // so that the writes before it still happen.
+  bool drain(Row& row) {
+    if (context_.writable() != nullptr) {
+      while (children_[0]->next(row)) {
+      }
+    }
+    return false;
+  }
 
   const LogicalOp& op_;
   ExecContext& context_;
@@ -98,6 +108,8 @@ std::unique_ptr<Operator> make_aggregation(const LogicalOp& op, ExecContext& con
 std::unique_ptr<Operator> make_distinct(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_sort(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_create(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_set(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_eager(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_procedure_call(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_count_pattern(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_shortest_path(const LogicalOp& op, ExecContext& context);

@@ -107,7 +107,16 @@ class Limit final : public Operator {
   }
   bool next(Row& row) override {
     if (remaining_ < 0) remaining_ = static_cast<std::int64_t>(count_of(*op_.expressions[0], row, context_, "LIMIT"));
-    if (remaining_ == 0 || !children_[0]->next(row)) return false;
+    if (remaining_ == 0) {
+      // Writes below must all run, whatever the LIMIT keeps.
+      if (op_.drains) {
+        Row rest = row;
+        while (children_[0]->next(rest)) {
+        }
+      }
+      return false;
+    }
+    if (!children_[0]->next(row)) return false;
     --remaining_;
     return produced();
   }

@@ -71,7 +71,7 @@ class NodeScan final : public Operator {
   // tests, pulling input rows into `row` as they run out; false once the
   // input is exhausted.
   bool fill(Row& row) {
-    if (op_.impossible) return false;
+    if (op_.impossible) return drain(row);
     const PhysicalGraph& g = context_.db().graph;
     for (;;) {
       if (!have_input_) {

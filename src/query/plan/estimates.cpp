@@ -112,7 +112,9 @@ double estimate(LogicalOp& op, const Database& db, double argument) {
     case LogicalKind::kProjection:
     case LogicalKind::kSort:
     case LogicalKind::kProduceResults:
-    case LogicalKind::kCreate: break;
+    case LogicalKind::kCreate:
+    case LogicalKind::kSet:
+    case LogicalKind::kEager: break;
   }
   op.estimated_rows = rows;
   return rows;

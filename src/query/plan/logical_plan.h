@@ -39,6 +39,8 @@ enum class LogicalKind : std::uint8_t {
   kUnion,           // the rows of every child in turn, their `column_slots` copied into `slots`
   kProduceResults,  // the statement's columns: `slots`
   kCreate,          // the nodes and relationships of `create`, per input row
+  kSet,             // the property and label writes of `set`, per input row
+  kEager,           // every input row, then (after writes) the graph compiled, then the rows
   kProcedureCall,   // the rows of `call`'s procedure per input row, its outputs into their slots
   kCountPattern,    // `count_pattern`'s count into its slot by a counting method; else children[0]'s row
   kShortestPath,    // the shortest paths from `from_slot` to `to_slot` (both bound): `rel_slot` gets the
@@ -88,8 +90,10 @@ struct LogicalOp {
   std::vector<std::pair<std::shared_ptr<BoundExpr>, bool>> sort_keys;  // expression, descending
   std::shared_ptr<BoundExpr> limit;    // kTop
   bool distinct = false;               // kUnion without ALL
+  bool drains = false;                 // kLimit: pulls every input row after its last (writes run below)
   std::vector<std::string> columns;    // kProduceResults
   std::shared_ptr<BoundCreate> create;  // kCreate
+  std::shared_ptr<BoundSet> set;        // kSet
   std::shared_ptr<BoundCall> call;      // kProcedureCall
   std::shared_ptr<const CountPattern> count_pattern;  // kCountPattern
   double estimated_rows = 0;           // the planner's estimate, for EXPLAIN

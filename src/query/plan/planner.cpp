@@ -163,8 +163,31 @@ class Planner {
     return input;
   }
 
-  OpPtr plan_query(BoundSingleQuery& query, OpPtr input) {
+  // One query part over `input`. In a statement's own parts (`top_level`,
+  // not a subquery run per outer row) an Eager (exec/eager_operator.cpp)
+  // stands between reads of the graph's structure and later writes, and
+  // between writes and later reads, so that every row is read before the
+  // writes change what it would read, and reads after writes see them, as
+  // Neo4j orders them; a LIMIT after a write pulls every row.
+  OpPtr plan_query(BoundSingleQuery& query, OpPtr input, bool top_level = false) {
+    bool wrote = false;    // a write since the last Eager
+    bool read = false;     // a read of the graph's structure since the last Eager
+    bool written = false;  // a write anywhere before
     for (BoundClause& clause : query.clauses) {
+      const bool reads = clause.kind == BoundClauseKind::kMatch || clause.kind == BoundClauseKind::kCallSubquery ||
+                         clause.kind == BoundClauseKind::kCall;
+      // A LIMIT after a write must not stop the writes short: they run for
+      // every row, whatever the LIMIT keeps, as in Neo4j.
+      const bool limited = clause.kind == BoundClauseKind::kProjection && clause.projection.limit != nullptr;
+      const bool drain = written && limited;
+      const bool writes = clause.kind == BoundClauseKind::kCreate || clause.kind == BoundClauseKind::kSet;
+      if (top_level && ((wrote && reads) || (read && writes))) {
+        input = make(LogicalKind::kEager, std::move(input));
+        wrote = read = false;
+      }
+      wrote = wrote || writes;
+      read = read || reads;
+      written = written || wrote;
       switch (clause.kind) {
         case BoundClauseKind::kMatch:
           if (clause.match.optional) {
@@ -184,7 +207,10 @@ class Planner {
           input = std::move(op);
           break;
         }
-        case BoundClauseKind::kProjection: input = plan_projection(clause.projection, std::move(input)); break;
+        case BoundClauseKind::kProjection:
+          input = plan_projection(clause.projection, std::move(input));
+          if (drain && input->kind == LogicalKind::kLimit) input->drains = true;
+          break;
         case BoundClauseKind::kCall: {
           OpPtr op = make(LogicalKind::kProcedureCall, std::move(input));
           op->call = clause.call;
@@ -202,6 +228,12 @@ class Planner {
         case BoundClauseKind::kCreate: {
           OpPtr op = make(LogicalKind::kCreate, std::move(input));
           op->create = clause.create;
+          input = std::move(op);
+          break;
+        }
+        case BoundClauseKind::kSet: {
+          OpPtr op = make(LogicalKind::kSet, std::move(input));
+          op->set = clause.set;
           input = std::move(op);
           break;
         }
@@ -568,13 +600,13 @@ std::shared_ptr<LogicalOp> plan_statement(BoundStatement& statement, const Datab
   Planner planner(db);
   OpPtr root;
   if (statement.parts.size() == 1) {
-    root = planner.plan_query(statement.parts[0], make(LogicalKind::kArgument));
+    root = planner.plan_query(statement.parts[0], make(LogicalKind::kArgument), true);
   } else {
     root = make(LogicalKind::kUnion);
     root->distinct = !statement.union_all.empty() && !statement.union_all[0];
     root->slots = statement.parts[0].column_slots;
     for (BoundSingleQuery& part : statement.parts) {
-      root->children.push_back(planner.plan_query(part, make(LogicalKind::kArgument)));
+      root->children.push_back(planner.plan_query(part, make(LogicalKind::kArgument), true));
       root->column_slots.push_back(part.column_slots);
     }
     if (root->distinct) {

@@ -31,11 +31,11 @@ class MessageFields {
   template <typename T>
   const T& field(std::size_t i, const char* what, const char* type) const {
     if (!s_.fields[i].is<T>()) {
-      fail(std::string(what) + " must be a " + type + ", not " + pack_type_name(s_.fields[i]));
+      fail(std::string(what) + " must be " + type + ", not " + pack_type_name(s_.fields[i]));
     }
     return s_.fields[i].as<T>();
   }
-  const PackMap& map(std::size_t i, const char* what) const { return field<PackMap>(i, what, "Map"); }
+  const PackMap& map(std::size_t i, const char* what) const { return field<PackMap>(i, what, "a Map"); }
 
   // An entry of an extra map; null when absent or null.
   const PackValue* entry(const PackMap& map, const char* key) const {
@@ -48,16 +48,16 @@ class MessageFields {
   const T* typed(const PackMap& map, const char* key, const char* type) const {
     const PackValue* v = entry(map, key);
     if (v == nullptr) return nullptr;
-    if (!v->is<T>()) fail(std::string("\"") + key + "\" must be a " + type + ", not " + pack_type_name(*v));
+    if (!v->is<T>()) fail(std::string("\"") + key + "\" must be " + type + ", not " + pack_type_name(*v));
     return &v->as<T>();
   }
   std::string text(const PackMap& map, const char* key) const {
-    const std::string* v = typed<std::string>(map, key, "String");
+    const std::string* v = typed<std::string>(map, key, "a String");
     return v == nullptr ? std::string() : *v;
   }
   std::vector<std::string> strings(const PackMap& map, const char* key) const {
     std::vector<std::string> out;
-    if (const PackList* list = typed<PackList>(map, key, "List")) {
+    if (const PackList* list = typed<PackList>(map, key, "a List")) {
       for (const PackValue& item : *list) {
         if (!item.is<std::string>()) fail(std::string("\"") + key + "\" must hold Strings only");
         out.push_back(item.as<std::string>());
@@ -82,11 +82,11 @@ AuthToken auth_of(const MessageFields& f, const PackMap& map) {
 TxSettings settings_of(const MessageFields& f, const PackMap& extra) {
   TxSettings s;
   s.bookmarks = f.strings(extra, "bookmarks");
-  if (const std::int64_t* timeout = f.typed<std::int64_t>(extra, "tx_timeout", "Integer")) {
+  if (const std::int64_t* timeout = f.typed<std::int64_t>(extra, "tx_timeout", "an Integer")) {
     if (*timeout < 0) f.fail("\"tx_timeout\" must not be negative");
     s.tx_timeout = *timeout;
   }
-  if (const PackMap* meta = f.typed<PackMap>(extra, "tx_metadata", "Map")) s.tx_metadata = *meta;
+  if (const PackMap* meta = f.typed<PackMap>(extra, "tx_metadata", "a Map")) s.tx_metadata = *meta;
   const std::string mode = f.text(extra, "mode");
   if (mode != "" && mode != "r" && mode != "w") f.fail("\"mode\" must be \"r\" or \"w\"");
   s.read_only = mode == "r";
@@ -98,11 +98,11 @@ TxSettings settings_of(const MessageFields& f, const PackMap& extra) {
 template <typename T>
 T stream_request(const MessageFields& f, const PackMap& extra) {
   T out;
-  const std::int64_t* n = f.typed<std::int64_t>(extra, "n", "Integer");
+  const std::int64_t* n = f.typed<std::int64_t>(extra, "n", "an Integer");
   if (n == nullptr) f.fail("\"n\" is missing");
   if (*n == 0 || *n < -1) f.fail("\"n\" must be -1 or positive");
   out.n = *n;
-  if (const std::int64_t* qid = f.typed<std::int64_t>(extra, "qid", "Integer")) {
+  if (const std::int64_t* qid = f.typed<std::int64_t>(extra, "qid", "an Integer")) {
     if (*qid < -1) f.fail("\"qid\" must be -1 or a result id");
     out.qid = *qid;
   }
@@ -142,16 +142,16 @@ Request decode_request(const PackValue& message, BoltVersion version) {
       f.expect(1);
       const PackMap& extra = f.map(0, "extra");
       HelloRequest out;
-      const std::string* agent = f.typed<std::string>(extra, "user_agent", "String");
+      const std::string* agent = f.typed<std::string>(extra, "user_agent", "a String");
       if (agent == nullptr) f.fail("\"user_agent\" is missing");
       out.user_agent = *agent;
       if (!logon) out.auth = auth_of(f, extra);
-      if (const PackMap* routing = f.typed<PackMap>(extra, "routing", "Map")) out.routing = *routing;
+      if (const PackMap* routing = f.typed<PackMap>(extra, "routing", "a Map")) out.routing = *routing;
       out.patch_bolt = f.strings(extra, "patch_bolt");
       if (version.at_least(5, 3)) {
-        const PackMap* agent_info = f.typed<PackMap>(extra, "bolt_agent", "Map");
+        const PackMap* agent_info = f.typed<PackMap>(extra, "bolt_agent", "a Map");
         if (agent_info == nullptr) f.fail("\"bolt_agent\" is missing");
-        if (f.typed<std::string>(*agent_info, "product", "String") == nullptr) f.fail("\"bolt_agent\" has no \"product\"");
+        if (f.typed<std::string>(*agent_info, "product", "a String") == nullptr) f.fail("\"bolt_agent\" has no \"product\"");
       }
       return out;
     }
@@ -170,7 +170,7 @@ Request decode_request(const PackValue& message, BoltVersion version) {
       const MessageFields f(s, "RUN");
       f.expect(3);
       RunRequest out;
-      out.query = f.field<std::string>(0, "the query", "String");
+      out.query = f.field<std::string>(0, "the query", "a String");
       out.parameters = f.map(1, "the parameters");
       out.settings = settings_of(f, f.map(2, "extra"));
       return out;
@@ -199,7 +199,7 @@ Request decode_request(const PackValue& message, BoltVersion version) {
       f.expect(3);
       RouteRequest out;
       out.routing = f.map(0, "the routing context");
-      for (const PackValue& b : f.field<PackList>(1, "the bookmarks", "List")) {
+      for (const PackValue& b : f.field<PackList>(1, "the bookmarks", "a List")) {
         if (!b.is<std::string>()) f.fail("the bookmarks must be Strings");
         out.bookmarks.push_back(b.as<std::string>());
       }
@@ -212,7 +212,7 @@ Request decode_request(const PackValue& message, BoltVersion version) {
       if (!version.at_least(5, 4)) break;
       const MessageFields f(s, "TELEMETRY");
       f.expect(1);
-      return TelemetryRequest{f.field<std::int64_t>(0, "the api", "Integer")};
+      return TelemetryRequest{f.field<std::int64_t>(0, "the api", "an Integer")};
     }
     default: break;
   }

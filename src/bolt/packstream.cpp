@@ -258,7 +258,7 @@ PackValue PackReader::read_value(std::size_t depth) {
 PackValue decode(std::string_view bytes, DecodeLimits limits) {
   PackReader reader(bytes, limits);
   PackValue value = reader.read();
-  if (!reader.at_end()) fail(std::to_string(bytes.size() - reader.position()) + " bytes after the value");
+  if (!reader.at_end()) fail("the message goes on for " + std::to_string(bytes.size() - reader.position()) + " bytes after its value");
   return value;
 }
 

@@ -86,7 +86,8 @@ class PackReader {
 };
 
 // The one value `bytes` holds. Throws as PackReader::read(), and
-// BoltError "PackStream: N bytes after the value" when bytes remain.
+// BoltError "PackStream: the message goes on for N bytes after its value"
+// when bytes remain.
 PackValue decode(std::string_view bytes, DecodeLimits limits = {});
 
 }  // namespace orvane::bolt

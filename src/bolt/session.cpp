@@ -213,15 +213,9 @@ void BoltSession::stream(std::int64_t n, std::int64_t qid, bool discard, std::st
     throw BoltError(kRequestInvalid, "no open result with qid " + std::to_string(qid));
   }
   BoltResult& result = *it->result;
-  bool more = true;
   std::vector<std::vector<CypherValue>> rows;
   std::string record;
-  for (std::int64_t sent = 0; more && (n == -1 || sent < n);) {
-    const std::size_t want = n == -1 ? 1000 : static_cast<std::size_t>(std::min<std::int64_t>(n - sent, 1000));
-    rows.clear();
-    more = result.fetch(want, rows);
-    sent += static_cast<std::int64_t>(rows.size());
-    if (discard) continue;
+  const auto send_rows = [&] {
     for (const std::vector<CypherValue>& row : rows) {
       record.clear();
       PackWriter w(record);
@@ -230,6 +224,22 @@ void BoltSession::stream(std::int64_t n, std::int64_t qid, bool discard, std::st
       for (const CypherValue& v : row) write_value(w, v, result.database(), format_);
       send(out, record);
     }
+  };
+  // DISCARD of everything leaves the rest to finish(), which drops rows
+  // without making them.
+  bool more = !(discard && n == -1);
+  for (std::int64_t sent = 0; more && (n == -1 || sent < n);) {
+    const std::size_t want = n == -1 ? 1000 : static_cast<std::size_t>(std::min<std::int64_t>(n - sent, 1000));
+    rows.clear();
+    try {
+      more = result.fetch(want, rows);
+    } catch (...) {
+      // The rows made before the failure go out ahead of it.
+      if (!discard) send_rows();
+      throw;
+    }
+    sent += static_cast<std::int64_t>(rows.size());
+    if (!discard) send_rows();
   }
   if (more) {
     send(out, success_message({{"has_more", true}}));

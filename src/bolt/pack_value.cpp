@@ -7,6 +7,19 @@
 
 namespace orvane::bolt {
 
+PackValue::PackValue(bool v) : storage_(v) {}
+PackValue::PackValue(std::int64_t v) : storage_(v) {}
+PackValue::PackValue(int v) : storage_(std::int64_t{v}) {}
+PackValue::PackValue(double v) : storage_(v) {}
+PackValue::PackValue(std::string v) : storage_(std::move(v)) {}
+PackValue::PackValue(const char* v) : storage_(std::string(v)) {}
+PackValue::PackValue(Bytes v) : storage_(std::move(v)) {}
+PackValue::PackValue(PackList v) : storage_(std::move(v)) {}
+PackValue::PackValue(PackMap v) : storage_(std::move(v)) {}
+PackValue::PackValue(PackStruct v) : storage_(std::move(v)) {}
+
+bool operator==(const PackValue& a, const PackValue& b) { return a.storage_ == b.storage_; }
+
 const PackValue* PackValue::find(std::string_view key) const {
   for (const PackEntry& entry : as<PackMap>()) {
     if (entry.key == key) return &entry.value;

@@ -32,17 +32,19 @@ class PackValue {
   using Storage = std::variant<std::monostate, bool, std::int64_t, double, std::string, Bytes, PackList, PackMap,
                                PackStruct>;
 
+  // Constructors are defined where PackEntry is complete (pack_value.cpp):
+  // the variant's converting constructor needs every alternative complete.
   PackValue() = default;
-  PackValue(bool v) : storage_(v) {}                      // NOLINT(google-explicit-constructor)
-  PackValue(std::int64_t v) : storage_(v) {}              // NOLINT(google-explicit-constructor)
-  PackValue(int v) : storage_(std::int64_t{v}) {}         // NOLINT(google-explicit-constructor)
-  PackValue(double v) : storage_(v) {}                    // NOLINT(google-explicit-constructor)
-  PackValue(std::string v) : storage_(std::move(v)) {}    // NOLINT(google-explicit-constructor)
-  PackValue(const char* v) : storage_(std::string(v)) {}  // NOLINT(google-explicit-constructor)
-  PackValue(Bytes v) : storage_(std::move(v)) {}          // NOLINT(google-explicit-constructor)
-  PackValue(PackList v) : storage_(std::move(v)) {}       // NOLINT(google-explicit-constructor)
-  PackValue(PackMap v) : storage_(std::move(v)) {}        // NOLINT(google-explicit-constructor)
-  PackValue(PackStruct v) : storage_(std::move(v)) {}     // NOLINT(google-explicit-constructor)
+  PackValue(bool v);             // NOLINT(google-explicit-constructor): values convert
+  PackValue(std::int64_t v);     // NOLINT(google-explicit-constructor)
+  PackValue(int v);              // NOLINT(google-explicit-constructor)
+  PackValue(double v);           // NOLINT(google-explicit-constructor)
+  PackValue(std::string v);      // NOLINT(google-explicit-constructor)
+  PackValue(const char* v);      // NOLINT(google-explicit-constructor)
+  PackValue(Bytes v);            // NOLINT(google-explicit-constructor)
+  PackValue(PackList v);         // NOLINT(google-explicit-constructor)
+  PackValue(PackMap v);          // NOLINT(google-explicit-constructor)
+  PackValue(PackStruct v);       // NOLINT(google-explicit-constructor)
 
   Kind kind() const { return static_cast<Kind>(storage_.index()); }
   bool is_null() const { return storage_.index() == 0; }
@@ -59,7 +61,7 @@ class PackValue {
   // The member `key` of a map, or null when absent. Requires: is<PackMap>().
   const PackValue* find(std::string_view key) const;
 
-  friend bool operator==(const PackValue&, const PackValue&) = default;
+  friend bool operator==(const PackValue& a, const PackValue& b);
 
  private:
   Storage storage_;

@@ -78,6 +78,12 @@ TEST(BoltHandshake, WaitsForTwentyBytesAndRefusesAWrongMagic) {
   EXPECT_FALSE(truncated.closed());
   EXPECT_EQ("00 00 08 05", hex_of(truncated.receive(bytes.substr(11))));
 
+  // Messages may follow the handshake in the same bytes.
+  BoltConnection eager(backend);
+  const std::string answer = eager.receive(bytes + hello(kAgent58));
+  EXPECT_EQ("00 00 08 05", hex_of(answer.substr(0, 4)));
+  EXPECT_EQ(Lines{kHelloSuccess}, responses(answer.substr(4)));
+
   BoltConnection http(backend);
   EXPECT_EQ("", http.receive("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
   EXPECT_TRUE(http.closed());

@@ -57,8 +57,7 @@ class ScriptedBackend : public BoltBackend {
   void authenticate(const AuthToken& auth) override {
     if (auth.credentials == "refused") throw BoltError(kUnauthorized, "refused");
   }
-  std::unique_ptr<BoltResult> run(const std::string& text, const orvane::CypherMap&, const TxSettings&,
-                                  bool) override {
+  std::unique_ptr<BoltResult> run(const std::string& text, const orvane::CypherMap&, const TxSettings&, bool) override {
     if (text == "fail") throw BoltError("Neo.ClientError.Statement.SyntaxError", "fails");
     return std::make_unique<RowsResult>();
   }
@@ -72,8 +71,7 @@ class ScriptedBackend : public BoltBackend {
 };
 
 std::string hello_bytes(std::uint8_t selector) {
-  static const unsigned char proposals[4][4] = {
-      {0, 8, 8, 5}, {0, 0, 4, 4}, {0, 0, 0, 5}, {0, 0, 3, 5}};
+  static const unsigned char proposals[4][4] = {{0, 8, 8, 5}, {0, 0, 4, 4}, {0, 0, 0, 5}, {0, 0, 3, 5}};
   std::string out = "\x60\x60\xB0\x17";
   out.append(reinterpret_cast<const char*>(proposals[selector % 4]), 4);
   out.append(12, '\0');
@@ -148,8 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const orvane::bolt::BoltError& e) {
       fail("re-encoded value does not decode", e.what());
     }
-    for (const orvane::bolt::BoltVersion version : {orvane::bolt::BoltVersion{4, 4}, orvane::bolt::BoltVersion{5, 0},
-                                                     orvane::bolt::BoltVersion{5, 8}}) {
+    for (const orvane::bolt::BoltVersion version :
+         {orvane::bolt::BoltVersion{4, 4}, orvane::bolt::BoltVersion{5, 0}, orvane::bolt::BoltVersion{5, 8}}) {
       try {
         orvane::bolt::decode_request(value, version);
       } catch (const orvane::bolt::BoltError&) {

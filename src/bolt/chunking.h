@@ -34,10 +34,10 @@ class ChunkReader {
  private:
   std::size_t max_message_;
   std::deque<std::string> complete_;
-  std::string partial_;           // the current message's chunk bytes so far
-  unsigned char header_[2]{};     // a chunk header split across feeds
-  std::size_t header_fill_ = 0;   // bytes of header_ held
-  std::size_t chunk_left_ = 0;    // bytes of the current chunk still to come
+  std::string partial_;          // the current message's chunk bytes so far
+  unsigned char header_[2]{};    // a chunk header split across feeds
+  std::size_t header_fill_ = 0;  // bytes of header_ held
+  std::size_t chunk_left_ = 0;   // bytes of the current chunk still to come
 };
 
 // Appends `message` to `out` as chunks of at most kMaxChunk bytes and the

@@ -40,7 +40,7 @@ class BoltConnection {
   SessionOptions options_;
   std::string handshake_;  // the opening bytes, until 20 are in
   BoltVersion version_;
-  bool refused_ = false;   // the handshake failed: closed
+  bool refused_ = false;  // the handshake failed: closed
   ChunkReader reader_;
   std::unique_ptr<BoltSession> session_;
 };

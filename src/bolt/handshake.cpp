@@ -39,6 +39,8 @@ std::string version_answer(BoltVersion version) {
   return std::string{'\0', '\0', static_cast<char>(version.minor), static_cast<char>(version.major)};
 }
 
-std::string to_string(BoltVersion version) { return std::to_string(version.major) + "." + std::to_string(version.minor); }
+std::string to_string(BoltVersion version) {
+  return std::to_string(version.major) + "." + std::to_string(version.minor);
+}
 
 }  // namespace orvane::bolt

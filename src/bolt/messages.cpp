@@ -125,14 +125,15 @@ std::string response(std::uint8_t tag, const PackMap* metadata) {
 }  // namespace
 
 const char* request_name(const Request& request) {
-  static const char* const names[] = {"HELLO",   "LOGON",  "LOGOFF",   "RUN",   "BEGIN",   "PULL",     "DISCARD",
-                                      "COMMIT",  "ROLLBACK", "RESET", "GOODBYE", "ROUTE", "TELEMETRY"};
+  static const char* const names[] = {"HELLO",  "LOGON",    "LOGOFF", "RUN",     "BEGIN", "PULL",     "DISCARD",
+                                      "COMMIT", "ROLLBACK", "RESET",  "GOODBYE", "ROUTE", "TELEMETRY"};
   return names[request.index()];
 }
 
 Request decode_request(const PackValue& message, BoltVersion version) {
   if (!message.is<PackStruct>()) {
-    throw BoltError(kRequestInvalid, std::string("invalid message: expected a structure, got ") + pack_type_name(message));
+    throw BoltError(kRequestInvalid,
+                    std::string("invalid message: expected a structure, got ") + pack_type_name(message));
   }
   const PackStruct& s = message.as<PackStruct>();
   const bool logon = version.at_least(5, 1);
@@ -151,7 +152,8 @@ Request decode_request(const PackValue& message, BoltVersion version) {
       if (version.at_least(5, 3)) {
         const PackMap* agent_info = f.typed<PackMap>(extra, "bolt_agent", "a Map");
         if (agent_info == nullptr) f.fail("\"bolt_agent\" is missing");
-        if (f.typed<std::string>(*agent_info, "product", "a String") == nullptr) f.fail("\"bolt_agent\" has no \"product\"");
+        if (f.typed<std::string>(*agent_info, "product", "a String") == nullptr)
+          f.fail("\"bolt_agent\" has no \"product\"");
       }
       return out;
     }
@@ -216,8 +218,8 @@ Request decode_request(const PackValue& message, BoltVersion version) {
     }
     default: break;
   }
-  throw BoltError(kRequestInvalid, "invalid message: unknown message tag " + tag_text(s.tag) + " for Bolt " +
-                                       to_string(version));
+  throw BoltError(kRequestInvalid,
+                  "invalid message: unknown message tag " + tag_text(s.tag) + " for Bolt " + to_string(version));
 }
 
 std::string success_message(const PackMap& metadata) { return response(kSuccess, &metadata); }
@@ -241,8 +243,8 @@ std::string failure_message(const std::string& code, const std::string& message,
     metadata.push_back({"message", message});
     metadata.push_back({"gql_status", gql_status_of(code)});
     metadata.push_back({"description", message});
-    metadata.push_back({"diagnostic_record",
-                        PackMap{{"OPERATION", ""}, {"OPERATION_CODE", "0"}, {"CURRENT_SCHEMA", "/"}}});
+    metadata.push_back(
+        {"diagnostic_record", PackMap{{"OPERATION", ""}, {"OPERATION_CODE", "0"}, {"CURRENT_SCHEMA", "/"}}});
   } else {
     metadata.push_back({"code", code});
     metadata.push_back({"message", message});

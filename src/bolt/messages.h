@@ -91,9 +91,9 @@ struct TelemetryRequest {
   std::int64_t api = 0;
 };
 
-using Request = std::variant<HelloRequest, LogonRequest, LogoffRequest, RunRequest, BeginRequest, PullRequest,
-                             DiscardRequest, CommitRequest, RollbackRequest, ResetRequest, GoodbyeRequest,
-                             RouteRequest, TelemetryRequest>;
+using Request =
+    std::variant<HelloRequest, LogonRequest, LogoffRequest, RunRequest, BeginRequest, PullRequest, DiscardRequest,
+                 CommitRequest, RollbackRequest, ResetRequest, GoodbyeRequest, RouteRequest, TelemetryRequest>;
 
 // The name of a request, as errors say it: "HELLO", "RUN", ...
 const char* request_name(const Request& request);

@@ -29,22 +29,22 @@ struct PackStruct {
 class PackValue {
  public:
   enum class Kind : std::uint8_t { kNull, kBool, kInteger, kFloat, kString, kBytes, kList, kMap, kStruct };
-  using Storage = std::variant<std::monostate, bool, std::int64_t, double, std::string, Bytes, PackList, PackMap,
-                               PackStruct>;
+  using Storage =
+      std::variant<std::monostate, bool, std::int64_t, double, std::string, Bytes, PackList, PackMap, PackStruct>;
 
   // Constructors are defined where PackEntry is complete (pack_value.cpp):
   // the variant's converting constructor needs every alternative complete.
   PackValue() = default;
-  PackValue(bool v);             // NOLINT(google-explicit-constructor): values convert
-  PackValue(std::int64_t v);     // NOLINT(google-explicit-constructor)
-  PackValue(int v);              // NOLINT(google-explicit-constructor)
-  PackValue(double v);           // NOLINT(google-explicit-constructor)
-  PackValue(std::string v);      // NOLINT(google-explicit-constructor)
-  PackValue(const char* v);      // NOLINT(google-explicit-constructor)
-  PackValue(Bytes v);            // NOLINT(google-explicit-constructor)
-  PackValue(PackList v);         // NOLINT(google-explicit-constructor)
-  PackValue(PackMap v);          // NOLINT(google-explicit-constructor)
-  PackValue(PackStruct v);       // NOLINT(google-explicit-constructor)
+  PackValue(bool v);          // NOLINT(google-explicit-constructor): values convert
+  PackValue(std::int64_t v);  // NOLINT(google-explicit-constructor)
+  PackValue(int v);           // NOLINT(google-explicit-constructor)
+  PackValue(double v);        // NOLINT(google-explicit-constructor)
+  PackValue(std::string v);   // NOLINT(google-explicit-constructor)
+  PackValue(const char* v);   // NOLINT(google-explicit-constructor)
+  PackValue(Bytes v);         // NOLINT(google-explicit-constructor)
+  PackValue(PackList v);      // NOLINT(google-explicit-constructor)
+  PackValue(PackMap v);       // NOLINT(google-explicit-constructor)
+  PackValue(PackStruct v);    // NOLINT(google-explicit-constructor)
 
   Kind kind() const { return static_cast<Kind>(storage_.index()); }
   bool is_null() const { return storage_.index() == 0; }

@@ -61,8 +61,7 @@ void PackWriter::write_float(double value) {
   put_be(out_, std::bit_cast<std::uint64_t>(value), 8);
 }
 
-void PackWriter::write_sized(std::size_t size, std::uint8_t tiny, std::uint8_t m8, std::uint8_t m16,
-                             std::uint8_t m32) {
+void PackWriter::write_sized(std::size_t size, std::uint8_t tiny, std::uint8_t m8, std::uint8_t m16, std::uint8_t m32) {
   if (tiny != 0 && size < 16) {
     out_.push_back(static_cast<char>(tiny | size));
   } else if (size <= 0xFF) {
@@ -198,28 +197,48 @@ PackValue PackReader::read_value(std::size_t depth) {
     case 0xC9: return std::int64_t{static_cast<std::int16_t>(unsigned_be(2))};
     case 0xCA: return std::int64_t{static_cast<std::int32_t>(unsigned_be(4))};
     case 0xCB: return static_cast<std::int64_t>(unsigned_be(8));
-    case 0xCC: case 0xCD: case 0xCE:
+    case 0xCC:
+    case 0xCD:
+    case 0xCE:
       shape = Shape::kBytes;
       size = unsigned_be(std::size_t{1} << (m - 0xCC));
       break;
-    case 0xD0: case 0xD1: case 0xD2:
+    case 0xD0:
+    case 0xD1:
+    case 0xD2:
       shape = Shape::kString;
       size = unsigned_be(std::size_t{1} << (m - 0xD0));
       break;
-    case 0xD4: case 0xD5: case 0xD6:
+    case 0xD4:
+    case 0xD5:
+    case 0xD6:
       shape = Shape::kList;
       size = unsigned_be(std::size_t{1} << (m - 0xD4));
       break;
-    case 0xD8: case 0xD9: case 0xDA:
+    case 0xD8:
+    case 0xD9:
+    case 0xDA:
       shape = Shape::kMap;
       size = unsigned_be(std::size_t{1} << (m - 0xD8));
       break;
     default:
       switch (m & 0xF0) {
-        case 0x80: shape = Shape::kString; size = m & 0x0F; break;
-        case 0x90: shape = Shape::kList; size = m & 0x0F; break;
-        case 0xA0: shape = Shape::kMap; size = m & 0x0F; break;
-        case 0xB0: shape = Shape::kStruct; size = m & 0x0F; break;
+        case 0x80:
+          shape = Shape::kString;
+          size = m & 0x0F;
+          break;
+        case 0x90:
+          shape = Shape::kList;
+          size = m & 0x0F;
+          break;
+        case 0xA0:
+          shape = Shape::kMap;
+          size = m & 0x0F;
+          break;
+        case 0xB0:
+          shape = Shape::kStruct;
+          size = m & 0x0F;
+          break;
         default: fail("unknown marker byte " + hex_byte(m) + " at byte " + std::to_string(pos_ - 1));
       }
   }
@@ -258,7 +277,8 @@ PackValue PackReader::read_value(std::size_t depth) {
 PackValue decode(std::string_view bytes, DecodeLimits limits) {
   PackReader reader(bytes, limits);
   PackValue value = reader.read();
-  if (!reader.at_end()) fail("the message goes on for " + std::to_string(bytes.size() - reader.position()) + " bytes after its value");
+  if (!reader.at_end())
+    fail("the message goes on for " + std::to_string(bytes.size() - reader.position()) + " bytes after its value");
   return value;
 }
 

@@ -7,6 +7,7 @@
 #include "bolt/session.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "bolt/bolt_error.h"
 #include "bolt/chunking.h"

@@ -24,7 +24,6 @@
 // open: the open results are ended first.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -109,9 +108,9 @@ class BoltSession {
   SessionOptions options_;
   ValueFormat format_;
   SessionState state_ = SessionState::kConnected;
-  bool transaction_open_ = false;     // the backend holds an open transaction
-  std::vector<OpenResult> results_;   // in RUN order; one at most outside a transaction
-  std::int64_t next_qid_ = 0;         // the qid of the next RUN in the transaction
+  bool transaction_open_ = false;    // the backend holds an open transaction
+  std::vector<OpenResult> results_;  // in RUN order; one at most outside a transaction
+  std::int64_t next_qid_ = 0;        // the qid of the next RUN in the transaction
 };
 
 }  // namespace orvane::bolt

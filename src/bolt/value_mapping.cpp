@@ -104,7 +104,9 @@ const Database& need(const Database* db) {
 
 // ---- reading parameters ----
 
-[[noreturn]] void refuse(const std::string& reason) { throw BoltError(kRequestInvalid, "invalid parameter: " + reason); }
+[[noreturn]] void refuse(const std::string& reason) {
+  throw BoltError(kRequestInvalid, "invalid parameter: " + reason);
+}
 
 std::string tag_text(std::uint8_t tag) {
   static const char digits[] = "0123456789ABCDEF";
@@ -121,7 +123,8 @@ struct Fields {
     }
   }
   std::int64_t integer(std::size_t i) const {
-    if (!s.fields[i].is<std::int64_t>()) refuse(std::string(name) + " field " + std::to_string(i + 1) + " must be an Integer");
+    if (!s.fields[i].is<std::int64_t>())
+      refuse(std::string(name) + " field " + std::to_string(i + 1) + " must be an Integer");
     return s.fields[i].as<std::int64_t>();
   }
   std::int64_t integer(std::size_t i, std::int64_t lo, std::int64_t hi) const {
@@ -135,7 +138,8 @@ struct Fields {
     refuse(std::string(name) + " field " + std::to_string(i + 1) + " must be a Float");
   }
   const std::string& text(std::size_t i) const {
-    if (!s.fields[i].is<std::string>()) refuse(std::string(name) + " field " + std::to_string(i + 1) + " must be a String");
+    if (!s.fields[i].is<std::string>())
+      refuse(std::string(name) + " field " + std::to_string(i + 1) + " must be a String");
     return s.fields[i].as<std::string>();
   }
 };

@@ -44,8 +44,8 @@ class Database;
 namespace orvane::bolt {
 
 struct ValueFormat {
-  bool element_ids = true;     // 5.x: nodes and relationships carry element ids
-  bool utc_datetimes = true;   // 5.x, or 4.4 with the "utc" patch: 'I'/'i' instead of 'F'/'f'
+  bool element_ids = true;    // 5.x: nodes and relationships carry element ids
+  bool utc_datetimes = true;  // 5.x, or 4.4 with the "utc" patch: 'I'/'i' instead of 'F'/'f'
 };
 
 // The format a session writes and reads values in for `version`, with

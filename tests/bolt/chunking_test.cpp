@@ -2,10 +2,11 @@
 // chunks of at most 65535 bytes, reassembled whatever pieces the bytes
 // arrive in, keep-alives skipped, and a message over the limit refused
 // before its bytes are held.
+#include "bolt/chunking.h"
+
 #include <gtest/gtest.h>
 
 #include "bolt/bolt_error.h"
-#include "bolt/chunking.h"
 #include "bolt_client.h"
 
 namespace orvane::bolt {
@@ -44,7 +45,7 @@ TEST(Chunking, ReassemblesWhateverPiecesArrive) {
   std::string wire = bytes_of("00 00");  // a keep-alive first
   append_chunked(wire, "first");
   wire += bytes_of("00 02 AB CD 00 01 EF 00 00");  // one message in two chunks
-  wire += bytes_of("00 00 00 00");                  // keep-alives
+  wire += bytes_of("00 00 00 00");                 // keep-alives
   append_chunked(wire, std::string(70000, 'z'));
   for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, wire.size()}) {
     SCOPED_TRACE(piece);

@@ -74,9 +74,7 @@ std::unique_ptr<BoltResult> FakeBackend::run(const std::string& text, const Cyph
   return std::make_unique<FakeResult>(it->second, log, text, !in_transaction);
 }
 
-void FakeBackend::begin(const TxSettings& settings) {
-  log.push_back(settings.read_only ? "begin read" : "begin");
-}
+void FakeBackend::begin(const TxSettings& settings) { log.push_back(settings.read_only ? "begin read" : "begin"); }
 
 std::string FakeBackend::commit() {
   log.push_back("commit");

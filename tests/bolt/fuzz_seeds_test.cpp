@@ -18,7 +18,9 @@ namespace {
 
 using namespace orvane::bolt::testing;  // NOLINT(google-build-using-namespace): the client helpers
 
-std::string seed(std::uint8_t selector, const std::string& bytes) { return std::string(1, static_cast<char>(selector)) + bytes; }
+std::string seed(std::uint8_t selector, const std::string& bytes) {
+  return std::string(1, static_cast<char>(selector)) + bytes;
+}
 
 TEST(BoltFuzzSeeds, RunWithoutFindings) {
   const PackMap agent{{"user_agent", "t"}, {"bolt_agent", PackMap{{"product", "t"}}}, {"credentials", "pw"}};
@@ -43,8 +45,8 @@ TEST(BoltFuzzSeeds, RunWithoutFindings) {
       seed(67, oversized),
       seed(68, bytes_of("00 03 B1 10 C7 00 00")),
       seed(69, hello(agent) + request(0x10, {"fail", PackMap{}, PackMap{}}) + pull(-1) + reset()),
-      seed(70, hello(PackMap{{"user_agent", "t"}, {"bolt_agent", PackMap{{"product", "t"}}}}) +
-                   logon("u", "refused") + run("RETURN 1")),
+      seed(70, hello(PackMap{{"user_agent", "t"}, {"bolt_agent", PackMap{{"product", "t"}}}}) + logon("u", "refused") +
+                   run("RETURN 1")),
       seed(129, driver_handshake() + session),
       seed(130, handshake({{4, 4, 0}}) + hello(PackMap{{"user_agent", "t"}, {"patch_bolt", PackList{"utc"}}}) +
                     run("RETURN 1") + pull(-1)),

@@ -2,13 +2,14 @@
 // round trips at every width boundary, and hostile inputs that must fail
 // with a clear message and never read past the message or allocate what a
 // length merely claims.
+#include "bolt/packstream.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "bolt/bolt_error.h"
-#include "bolt/packstream.h"
 #include "bolt_client.h"
 
 namespace orvane::bolt {
@@ -91,9 +92,24 @@ TEST(PackStream, SizesPickTheSmallestHeader) {
 }
 
 TEST(PackStream, ReadsEveryIntegerWidthAtItsBoundaries) {
-  const std::int64_t values[] = {0, -1, -16, -17, 127, 128, -128, -129, 32767, 32768, -32768, -32769,
-                                 2147483647LL, 2147483648LL, -2147483648LL, -2147483649LL,
-                                 std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()};
+  const std::int64_t values[] = {0,
+                                 -1,
+                                 -16,
+                                 -17,
+                                 127,
+                                 128,
+                                 -128,
+                                 -129,
+                                 32767,
+                                 32768,
+                                 -32768,
+                                 -32769,
+                                 2147483647LL,
+                                 2147483648LL,
+                                 -2147483648LL,
+                                 -2147483649LL,
+                                 std::numeric_limits<std::int64_t>::max(),
+                                 std::numeric_limits<std::int64_t>::min()};
   for (const std::int64_t v : values) {
     SCOPED_TRACE(v);
     EXPECT_EQ(PackValue(v), decode(encode(v)));

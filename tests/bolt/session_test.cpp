@@ -105,16 +105,18 @@ TEST_F(BoltSessionTest, StreamsInBatches) {
 
 TEST_F(BoltSessionTest, PipelinedRequestsAnswerInOrder) {
   connect();
-  EXPECT_EQ((Lines{"SUCCESS {fields: [\"x\"]}", "RECORD [1]", "SUCCESS {type: \"r\", db: \"neo4j\", bookmark: \"bm-auto\"}",
-                   "SUCCESS {fields: []}", "SUCCESS {type: \"w\", db: \"neo4j\", bookmark: \"bm-auto\"}"}),
-            send(run("RETURN 1 AS x") + pull(-1) + run("CREATE ()") + pull(1000)));
+  EXPECT_EQ(
+      (Lines{"SUCCESS {fields: [\"x\"]}", "RECORD [1]", "SUCCESS {type: \"r\", db: \"neo4j\", bookmark: \"bm-auto\"}",
+             "SUCCESS {fields: []}", "SUCCESS {type: \"w\", db: \"neo4j\", bookmark: \"bm-auto\"}"}),
+      send(run("RETURN 1 AS x") + pull(-1) + run("CREATE ()") + pull(1000)));
 }
 
 TEST_F(BoltSessionTest, ReadsParameters) {
   connect();
   backend.scripts["RETURN $d, $l"] = rows_script({"d", "l"}, {});
-  EXPECT_EQ(Lines{"SUCCESS {fields: [\"d\", \"l\"]}"},
-            send(run("RETURN $d, $l", PackMap{{"d", PackStruct{0x44, {3}}}, {"l", PackList{1}}}, PackMap{{"db", "x"}})));
+  EXPECT_EQ(
+      Lines{"SUCCESS {fields: [\"d\", \"l\"]}"},
+      send(run("RETURN $d, $l", PackMap{{"d", PackStruct{0x44, {3}}}, {"l", PackList{1}}}, PackMap{{"db", "x"}})));
   EXPECT_EQ("run RETURN $d, $l $d=DATE $l=LIST<ANY> db=x auto", backend.log.back());
   send(reset());
   EXPECT_EQ(Lines{"FAILURE Neo.ClientError.Request.Invalid: invalid parameter: nodes, relationships and paths cannot "
@@ -152,9 +154,9 @@ TEST_F(BoltSessionTest, TransactionsStreamSeveralResults) {
   EXPECT_EQ(Lines{"SUCCESS {bookmark: \"bm-tx\"}"}, send(commit()));
   EXPECT_EQ(SessionState::kReady, connection.state());
   EXPECT_EQ((Lines{"auth neo4j", "begin read", "run UNWIND range(1, 5) AS x RETURN x tx", "run RETURN 1 AS x tx",
-                   "finish RETURN 1 AS x after 1 rows", "drop UNWIND range(1, 5) AS x RETURN x", "rollback",
-                   "begin", "run UNWIND range(1, 5) AS x RETURN x tx",
-                   "finish UNWIND range(1, 5) AS x RETURN x after 5 rows", "commit"}),
+                   "finish RETURN 1 AS x after 1 rows", "drop UNWIND range(1, 5) AS x RETURN x", "rollback", "begin",
+                   "run UNWIND range(1, 5) AS x RETURN x tx", "finish UNWIND range(1, 5) AS x RETURN x after 5 rows",
+                   "commit"}),
             backend.log);
 }
 
@@ -177,8 +179,9 @@ TEST_F(BoltSessionTest, FailureIgnoresUntilReset) {
             send(run("RETURN 1 AS x") + pull(-1) + begin() + commit()));
   EXPECT_EQ(Lines{"SUCCESS {}"}, send(reset()));
   EXPECT_EQ(SessionState::kReady, connection.state());
-  EXPECT_EQ((Lines{"SUCCESS {fields: [\"x\"]}", "RECORD [1]", "SUCCESS {type: \"r\", db: \"neo4j\", bookmark: \"bm-auto\"}"}),
-            send(run("RETURN 1 AS x") + pull(-1)));
+  EXPECT_EQ(
+      (Lines{"SUCCESS {fields: [\"x\"]}", "RECORD [1]", "SUCCESS {type: \"r\", db: \"neo4j\", bookmark: \"bm-auto\"}"}),
+      send(run("RETURN 1 AS x") + pull(-1)));
 }
 
 TEST_F(BoltSessionTest, FailureWhileStreamingRollsTheTransactionBack) {
@@ -227,7 +230,8 @@ TEST_F(BoltSessionTest, RefusesMessagesOutOfOrder) {
       {"", hello(kAgent58), "Message 'HELLO' cannot be handled by a session in the READY state."},
       {"", logon("neo4j", "secret"), "Message 'LOGON' cannot be handled by a session in the READY state."},
       {run("RETURN 1 AS x"), begin(), "Message 'BEGIN' cannot be handled by a session in the STREAMING state."},
-      {run("RETURN 1 AS x"), run("RETURN 1 AS x"), "Message 'RUN' cannot be handled by a session in the STREAMING state."},
+      {run("RETURN 1 AS x"), run("RETURN 1 AS x"),
+       "Message 'RUN' cannot be handled by a session in the STREAMING state."},
       {begin(), begin(), "Message 'BEGIN' cannot be handled by a session in the TX_READY state."},
       {begin(), pull(-1), "Message 'PULL' cannot be handled by a session in the TX_READY state."},
       {begin(), request(0x66, {PackMap{}, PackList{}, PackMap{}}),
@@ -299,9 +303,10 @@ TEST(BoltAuthInHello, FourFourNegotiatesTheUtcPatch) {
     connection.receive(handshake({{4, 4, 0}}));
     PackMap extra{{"user_agent", "t"}, {"credentials", "secret"}};
     if (patch) extra.push_back({"patch_bolt", PackList{"utc"}});
-    EXPECT_EQ(Lines{patch ? "SUCCESS {server: \"Neo4j/5.26.0\", connection_id: \"bolt-0\", patch_bolt: [\"utc\"], hints: {}}"
-                          : kHelloSuccess},
-              responses(connection.receive(hello(extra))));
+    EXPECT_EQ(
+        Lines{patch ? "SUCCESS {server: \"Neo4j/5.26.0\", connection_id: \"bolt-0\", patch_bolt: [\"utc\"], hints: {}}"
+                    : kHelloSuccess},
+        responses(connection.receive(hello(extra))));
     const Lines got = responses(connection.receive(run("RETURN t") + pull(-1)));
     ASSERT_EQ(3u, got.size());
     EXPECT_EQ(patch ? "RECORD [Struct<0x49>(0, 0, 3600)]" : "RECORD [Struct<0x46>(3600, 0, 3600)]", got[1]);

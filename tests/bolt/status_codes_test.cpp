@@ -1,9 +1,10 @@
 // The focus of this file is the status code each engine error class is
 // reported with, and the GQLSTATUS sent beside it from 5.7.
+#include "bolt/status_codes.h"
+
 #include <gtest/gtest.h>
 
 #include "bolt/messages.h"
-#include "bolt/status_codes.h"
 
 namespace orvane::bolt {
 namespace {
@@ -28,8 +29,8 @@ TEST(BoltStatusCodes, MapEngineErrorClasses) {
       {"ProcedureError", "ProcedureNotFound", true, "Neo.ClientError.Procedure.ProcedureCallFailed", "50N42"},
       {"ConstraintVerificationFailed", "", false, "Neo.ClientError.Schema.ConstraintValidationFailed", "50N42"},
       {"ClientError", "ForbiddenOnReadOnlyDatabase", false, "Neo.ClientError.Statement.AccessMode", "50N42"},
-      {"TransientError", "MemoryPoolOutOfMemoryError", false,
-       "Neo.TransientError.General.MemoryPoolOutOfMemoryError", "50N42"},
+      {"TransientError", "MemoryPoolOutOfMemoryError", false, "Neo.TransientError.General.MemoryPoolOutOfMemoryError",
+       "50N42"},
       {"TransientError", "WorkLimitExceeded", false,
        "Neo.ClientError.Transaction.TransactionTimedOutClientConfiguration", "50N42"},
       {"DatabaseError", "ShortestPathCommonEndNodes", false, "Neo.DatabaseError.Statement.ExecutionFailed", "50N42"},

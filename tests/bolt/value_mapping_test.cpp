@@ -3,15 +3,15 @@
 // 5.0, UTC DateTimes from 5.0 or with the 4.4 "utc" patch), nodes,
 // relationships and paths read from their database, and the parameters
 // drivers send read back with every field checked.
+#include "bolt/value_mapping.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-
 #include <nlohmann/json.hpp>
 
 #include "bolt/bolt_error.h"
-#include "bolt/value_mapping.h"
 #include "support/graph_builder.h"
 
 namespace orvane::bolt {
@@ -53,8 +53,7 @@ TEST(BoltValues, WritesEveryValueType) {
       {Date{19000}, "Struct<0x44>(19000)", "Struct<0x44>(19000)"},
       {Date{-800000}, "Struct<0x44>(-800000)", "Struct<0x44>(-800000)"},
       {LocalTime{1}, "Struct<0x74>(1)", "Struct<0x74>(1)"},
-      {Time{3600 * kNanosPerSecond, -3600}, "Struct<0x54>(3600000000000, -3600)",
-       "Struct<0x54>(3600000000000, -3600)"},
+      {Time{3600 * kNanosPerSecond, -3600}, "Struct<0x54>(3600000000000, -3600)", "Struct<0x54>(3600000000000, -3600)"},
       {LocalDateTime{100, 5}, "Struct<0x64>(100, 5)", "Struct<0x64>(100, 5)"},
       {DateTime{1000, 7, 3600, ""}, "Struct<0x49>(1000, 7, 3600)", "Struct<0x46>(4600, 7, 3600)"},
       {DateTime{1000, 7, -1800, ""}, "Struct<0x49>(1000, 7, -1800)", "Struct<0x46>(-800, 7, -1800)"},
@@ -77,8 +76,12 @@ TEST(BoltValues, WritesEveryValueType) {
 class BoltGraphValues : public ::testing::Test {
  protected:
   // ann -> bob, cy -> bob; ann has a typed property besides her name.
-  BoltGraphValues() : db_(orvane::testing::GraphBuilder().people({"ann", "bob", "cy"}).follows("ann", "bob")
-                              .follows("cy", "bob").compiled()) {
+  BoltGraphValues()
+      : db_(orvane::testing::GraphBuilder()
+                .people({"ann", "bob", "cy"})
+                .follows("ann", "bob")
+                .follows("cy", "bob")
+                .compiled()) {
     db_.set_property(0, "born", nlohmann::json{{"$type", "Date"}, {"_value", "1990-01-02"}});
     db_.set_relationship_properties(0, nlohmann::json{{"since", 2020}});
   }
@@ -88,7 +91,8 @@ class BoltGraphValues : public ::testing::Test {
 TEST_F(BoltGraphValues, WritesNodesAndRelationships) {
   EXPECT_EQ("Struct<0x4E>(0, [\"Person\"], {born: Struct<0x44>(7306), name: \"ann\"}, \"4:halvex:0\")",
             written(NodeRef{0}, kFive, &db_));
-  EXPECT_EQ("Struct<0x4E>(0, [\"Person\"], {born: Struct<0x44>(7306), name: \"ann\"})", written(NodeRef{0}, kLegacy, &db_));
+  EXPECT_EQ("Struct<0x4E>(0, [\"Person\"], {born: Struct<0x44>(7306), name: \"ann\"})",
+            written(NodeRef{0}, kLegacy, &db_));
   EXPECT_EQ("Struct<0x52>(0, 0, 1, \"FOLLOWS\", {since: 2020}, \"5:halvex:0\", \"4:halvex:0\", \"4:halvex:1\")",
             written(RelRef{0}, kFive, &db_));
   EXPECT_EQ("Struct<0x52>(1, 2, 1, \"FOLLOWS\", {})", written(RelRef{1}, kLegacy, &db_));
@@ -113,8 +117,8 @@ TEST_F(BoltGraphValues, WritesPathsWithUniqueEntitiesAndSignedIndices) {
   const Case cases[] = {
       {PathValue{{0}, {}}, "Struct<0x50>([" + ann + "], [], [])"},
       // ann -> bob <- cy: the second step walks r1 against its direction.
-      {PathValue{{0, 1, 2}, {0, 1}}, "Struct<0x50>([" + ann + ", " + bob + ", " + cy + "], [" + r0 + ", " + r1 +
-                                         "], [1, 1, -2, 2])"},
+      {PathValue{{0, 1, 2}, {0, 1}},
+       "Struct<0x50>([" + ann + ", " + bob + ", " + cy + "], [" + r0 + ", " + r1 + "], [1, 1, -2, 2])"},
       // bob <- ann -> bob: one relationship walked both ways, a node met twice.
       {PathValue{{1, 0, 1}, {0, 0}}, "Struct<0x50>([" + bob + ", " + ann + "], [" + r0 + "], [-1, 1, 1, 0])"},
   };
@@ -127,9 +131,21 @@ TEST_F(BoltGraphValues, WritesPathsWithUniqueEntitiesAndSignedIndices) {
 
 TEST(BoltParameters, ReadBackWhatIsWritten) {
   const CypherValue values[] = {
-      CypherValue(), true, std::int64_t{1} << 40, -0.25, "x", Bytes{"\x01"}, CypherList{1, CypherList{2}},
-      CypherMap{{"a", CypherMap{{"b", Date{3}}}}}, LocalTime{5}, Time{6, 7200}, LocalDateTime{-5, 999999999},
-      DateTime{1700000000, 1, -18000, ""}, Duration{1, 2, 3, 4}, Point{7203, 1, 2, 0}, Point{4979, 1, 2, 3},
+      CypherValue(),
+      true,
+      std::int64_t{1} << 40,
+      -0.25,
+      "x",
+      Bytes{"\x01"},
+      CypherList{1, CypherList{2}},
+      CypherMap{{"a", CypherMap{{"b", Date{3}}}}},
+      LocalTime{5},
+      Time{6, 7200},
+      LocalDateTime{-5, 999999999},
+      DateTime{1700000000, 1, -18000, ""},
+      Duration{1, 2, 3, 4},
+      Point{7203, 1, 2, 0},
+      Point{4979, 1, 2, 3},
   };
   for (const ValueFormat& format : {kFive, kLegacy}) {
     for (const CypherValue& v : values) {
@@ -159,8 +175,10 @@ TEST(BoltParameters, ResolvesZoneIds) {
 }
 
 TEST(BoltParameters, NormalisesDurationNanoseconds) {
-  EXPECT_EQ((Duration{0, 0, 1, 500000000}), read_parameter(PackStruct{0x45, {0, 0, 0, 1500000000}}, kFive, {}).get<Duration>());
-  EXPECT_EQ((Duration{0, 0, -1, 999999999}), read_parameter(PackStruct{0x45, {0, 0, 0, -1}}, kFive, {}).get<Duration>());
+  EXPECT_EQ((Duration{0, 0, 1, 500000000}),
+            read_parameter(PackStruct{0x45, {0, 0, 0, 1500000000}}, kFive, {}).get<Duration>());
+  EXPECT_EQ((Duration{0, 0, -1, 999999999}),
+            read_parameter(PackStruct{0x45, {0, 0, 0, -1}}, kFive, {}).get<Duration>());
 }
 
 TEST(BoltParameters, RefusesWhatIsNotAParameter) {
@@ -180,11 +198,14 @@ TEST(BoltParameters, RefusesWhatIsNotAParameter) {
       {PackStruct{0x74, {kNanosPerDay}}, kFive, "invalid parameter: LocalTime field 1 is out of range"},
       {PackStruct{0x54, {0, 64801}}, kFive, "invalid parameter: Time field 2 is out of range"},
       {PackStruct{0x64, {0, 1000000000}}, kFive, "invalid parameter: LocalDateTime field 2 is out of range"},
-      {PackStruct{0x46, {0, 0, 0}}, kFive, "invalid parameter: the DateTime structure 0x46 is not used by this protocol version"},
-      {PackStruct{0x49, {0, 0, 0}}, kLegacy, "invalid parameter: the DateTime structure 0x49 is not used by this protocol version"},
+      {PackStruct{0x46, {0, 0, 0}}, kFive,
+       "invalid parameter: the DateTime structure 0x46 is not used by this protocol version"},
+      {PackStruct{0x49, {0, 0, 0}}, kLegacy,
+       "invalid parameter: the DateTime structure 0x49 is not used by this protocol version"},
       {PackStruct{0x69, {0, 0, "Europe/Paris"}}, kFive, "invalid parameter: time zone ids are not supported here"},
       {PackStruct{0x69, {0, 0, 1}}, kFive, "invalid parameter: DateTimeZoneId field 3 must be a String"},
-      {PackStruct{0x46, {std::numeric_limits<std::int64_t>::min(), 0, 60}}, kLegacy, "invalid parameter: seconds out of range"},
+      {PackStruct{0x46, {std::numeric_limits<std::int64_t>::min(), 0, 60}}, kLegacy,
+       "invalid parameter: seconds out of range"},
       {PackStruct{0x45, {0, 0, std::numeric_limits<std::int64_t>::max(), 1000000000}}, kFive,
        "invalid parameter: Duration seconds out of range"},
       {PackStruct{0x58, {1234, 1.0, 2.0}}, kFive, "invalid parameter: unsupported SRID 1234 for Point2D"},

@@ -323,6 +323,7 @@ async function main() {
     await graphChecks(list, { page, server, run, post, screenshot, downloaded, context, clickGraphNode });
     await editorChecks(list, { page, run, settled, screenshot });
     await workbenchChecks(list, { page, run, settled, screenshot });
+    await workbenchChecks.completion(list, { page, screenshot });
 
     await list.check('the product site loads', async () => {
       const site = await context.newPage();

@@ -19,3 +19,73 @@ module.exports = async function workbenchChecks(list, { page, run }) {
     expect(!cells.includes('1') && cells.includes('3000'), `rows after scrolling: ${cells.slice(0, 3).join(',')}…`);
   });
 };
+
+// Types `text` at the end of the editor's input, as a user would (each
+// key a trusted event), and returns the completion list's entries.
+async function typed(page, text) {
+  await page.type('#editor-input', text);
+  const list = page.locator('#completion-list');
+  if (await list.isHidden()) return { kind: '', names: [] };
+  const names = await list.locator('.completion-item').evaluateAll((items) => items.map((item) => item.firstChild.textContent));
+  return { kind: await list.getAttribute('data-kind'), names };
+}
+
+module.exports.completion = async function completionChecks(list, { page, screenshot }) {
+  await list.check('the editor completes labels, types, property keys, procedures and keywords from the server', async () => {
+    const cases = [
+      // typed, kind offered, name that must be offered, key that takes it, text after taking it
+      ['MATCH (p:Pe', 'label', 'Person', 'Tab', 'MATCH (p:Person'],
+      ['MATCH (p)-[r:FOL', 'type', 'FOLLOWS', 'Tab', 'MATCH (p)-[r:FOLLOWS'],
+      ['MATCH (p) RETURN p.na', 'property', 'name', 'Tab', 'MATCH (p) RETURN p.name'],
+      ['CALL db.rel', 'procedure', 'db.relationshipTypes', 'Tab', 'CALL db.relationshipTypes'],
+      ['MATCH (p) opt', 'keyword', 'OPTIONAL MATCH', 'ArrowDown Enter', null],
+    ];
+    for (const [text, kind, name, keys, after] of cases) {
+      await page.fill('#editor-input', '');
+      const offered = await typed(page, text);
+      expect(offered.kind === kind && offered.names.includes(name), `"${text}" offers ${offered.kind}: ${offered.names.join(',')}`);
+      if (keys === 'Tab') {
+        await page.press('#editor-input', 'Tab');
+        expect(await page.inputValue('#editor-input') === after, `Tab left "${await page.inputValue('#editor-input')}"`);
+      } else {
+        const index = offered.names.indexOf(name);
+        for (let i = 0; i < index + 1; i++) await page.press('#editor-input', 'ArrowDown');
+        if (index + 1 === offered.names.length) await page.press('#editor-input', 'ArrowDown'); // wrapped: back to the top
+        await page.press('#editor-input', 'ArrowUp');
+        await page.press('#editor-input', 'Enter');
+        const value = await page.inputValue('#editor-input');
+        expect(value.startsWith('MATCH (p) ') && value.length > 'MATCH (p) opt'.length, `arrows and Enter left "${value}"`);
+      }
+    }
+    // A plain Enter with the list open still runs the one-line statement.
+    await page.fill('#editor-input', '');
+    const before = await page.locator('.frame').count();
+    await typed(page, 'RETURN 1 AS a');
+    expect(await page.locator('#completion-list').isVisible(), 'no list open for "a"');
+    await page.press('#editor-input', 'Enter');
+    await page.waitForFunction((n) => document.querySelectorAll('.frame').length > n, before);
+    expect(await page.locator('#completion-list').isHidden(), 'the list stayed open after running');
+    await typed(page, 'MATCH (p:');
+    await screenshot(page, 'completion');
+    await page.fill('#editor-input', '');
+  });
+
+  await list.check('completion keeps typing fast: highlight and list under 16 ms a key', async () => {
+    await page.fill('#editor-input', '');
+    // From each key's keydown to the end of the editor's input handling
+    // (the document hears the input event after the textarea's handlers).
+    await page.evaluate(() => {
+      window.__keyCosts = [];
+      let down = 0;
+      document.addEventListener('keydown', () => { down = performance.now(); }, true);
+      document.addEventListener('input', () => window.__keyCosts.push(performance.now() - down));
+    });
+    await page.type('#editor-input', 'MATCH (p:Person)-[r:FOLLOWS]->(q:Person) WHERE p.name STARTS WITH "A" RETURN p.name, count(q) LIMIT 10');
+    const costs = await page.evaluate(() => window.__keyCosts.slice().sort((a, b) => a - b));
+    const median = costs[Math.floor(costs.length / 2)];
+    const worst = costs[costs.length - 1];
+    console.log(`     editor keys: ${costs.length}, median ${median.toFixed(2)} ms, worst ${worst.toFixed(2)} ms`);
+    expect(costs.length > 50 && worst < 16, `a key cost ${worst} ms`);
+    await page.fill('#editor-input', '');
+  });
+};

@@ -49,6 +49,7 @@ function refreshSoon() {
   refreshPending = window.setTimeout(() => {
     sidebar.loadDatabases().catch(() => {});
     sidebar.refresh();
+    editor.completer.reload();
   }, 150);
 }
 
@@ -108,7 +109,7 @@ function initSidebarToggle() {
 
 // Reloads what the page shows of the server (style, databases, side panel).
 async function reconnect() {
-  await Promise.all([connection.check(), loadStyle(), sidebar.loadDatabases().catch(() => {})]);
+  await Promise.all([connection.check(), loadStyle(), sidebar.loadDatabases().catch(() => {}), editor.completer.reload()]);
   sidebar.open(sidebar.current);
 }
 

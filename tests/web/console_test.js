@@ -324,6 +324,7 @@ async function main() {
     await editorChecks(list, { page, run, settled, screenshot });
     await workbenchChecks(list, { page, run, settled, screenshot });
     await workbenchChecks.completion(list, { page, screenshot });
+    await workbenchChecks.schema(list, { page, run, post, server, screenshot });
 
     await list.check('the product site loads', async () => {
       const site = await context.newPage();

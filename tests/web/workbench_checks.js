@@ -89,3 +89,26 @@ module.exports.completion = async function completionChecks(list, { page, screen
     await page.fill('#editor-input', '');
   });
 };
+
+module.exports.schema = async function schemaChecks(list, { page, run, post, server, screenshot }) {
+  await list.check('CALL db.schema.visualization() draws labels as nodes and relationship types as edges', async () => {
+    const answer = await post(server, '/v1/query', { query: 'CALL db.schema.visualization()' });
+    const frame = await run(page, 'CALL db.schema.visualization()');
+    expect(await frame.getAttribute('data-kind') === 'schema', 'not a schema frame');
+    expect(await frame.locator('button.tab[aria-selected="true"]').getAttribute('data-view') === 'graph', 'not drawn first');
+    const canvas = frame.locator('.graph-canvas');
+    await page.waitForFunction((el) => el.dataset.layout === 'done', await canvas.elementHandle());
+    const drawn = await canvas.evaluate((el) => ({
+      labels: el.cy.nodes().map((n) => n.data('label')).sort(),
+      edges: el.cy.edges().map((e) => `${e.source().data('label')}-${e.data('type')}->${e.target().data('label')}`).sort(),
+    }));
+    const labels = answer.data.node_types.slice().sort();
+    expect(drawn.labels.join(',') === labels.join(','), `drew ${drawn.labels.join(',')}, the server has ${labels.join(',')}`);
+    for (const edge of ['Person-AUTHORED->Paper', 'Person-FOLLOWS->Person']) {
+      expect(drawn.edges.includes(edge), `no ${edge} among ${drawn.edges.join(' ')}`);
+    }
+    expect(new Set(drawn.edges.map((e) => e.split('-')[1])).size === answer.data.rel_types.length,
+      `not every relationship type drawn: ${drawn.edges.join(' ')}`);
+    await screenshot(page, 'schema');
+  });
+};

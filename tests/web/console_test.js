@@ -325,6 +325,7 @@ async function main() {
     await workbenchChecks(list, { page, run, settled, screenshot });
     await workbenchChecks.completion(list, { page, screenshot });
     await workbenchChecks.schema(list, { page, run, post, server, screenshot });
+    await workbenchChecks.favourites(list, { page, settled, screenshot });
 
     await list.check('the product site loads', async () => {
       const site = await context.newPage();

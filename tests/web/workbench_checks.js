@@ -112,3 +112,29 @@ module.exports.schema = async function schemaChecks(list, { page, run, post, ser
     await screenshot(page, 'schema');
   });
 };
+
+module.exports.favourites = async function favouriteChecks(list, { page, settled, screenshot }) {
+  await list.check('a saved favourite is listed in the side panel, runs with a click and survives a reload', async () => {
+    const statement = '// people by name\nMATCH (p:Person) RETURN p.name ORDER BY p.name LIMIT 3';
+    await page.fill('#editor-input', statement);
+    await page.click('#save-favourite');
+    const entry = page.locator('.side-favourites .favourite-run', { hasText: 'people by name' });
+    await entry.waitFor();
+    expect(await page.inputValue('#editor-input') === statement, 'saving emptied the editor');
+    await page.fill('#editor-input', '');
+    await page.reload();
+    await page.locator('#console-ready').waitFor({ state: 'attached' });
+    await page.click('#side-tab-favourites');
+    const before = await page.locator('.frame').count();
+    await entry.click();
+    const frame = await settled(page, before);
+    expect(await frame.locator('.frame-statement').first().textContent() === statement, 'the click ran something else');
+    expect(await frame.getAttribute('data-kind') === 'rows', `the favourite's frame is ${await frame.getAttribute('data-kind')}`);
+    await screenshot(page, 'favourites');
+    await page.locator('.side-favourites .favourite', { hasText: 'people by name' }).locator('.favourite-remove').click();
+    await page.locator('.side-favourites .muted', { hasText: 'No favourites yet' }).waitFor();
+    const kept = await page.evaluate(() => localStorage.getItem('halvex.favourites'));
+    expect(kept === '[]', `removed favourite still kept: ${kept}`);
+    await page.click('#side-tab-database');
+  });
+};

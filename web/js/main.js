@@ -24,6 +24,7 @@ const $ = (id) => document.getElementById(id);
 const context = {
   runStatement: (statement) => stream.run(statement),
   editStatement: (statement) => editor.set(statement),
+  currentStatement: () => editor.value,
   openNode: (id) => inspector.open(id),
   inspect: (item) => inspector.show(item),
   closeInspector: () => inspector.close(),
@@ -114,6 +115,11 @@ async function reconnect() {
 }
 
 initTheme($('theme-toggle'), () => restyleGraphs());
+$('save-favourite').addEventListener('click', () => {
+  if (!editor.value.trim()) return;
+  if ($('sidebar').hidden) $('sidebar-toggle').click();
+  sidebar.saveFavourite(editor.value).catch(() => {});
+});
 initApiKey();
 initSidebarToggle();
 document.addEventListener('keydown', (event) => {

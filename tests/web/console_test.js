@@ -326,6 +326,7 @@ async function main() {
     await workbenchChecks.completion(list, { page, screenshot });
     await workbenchChecks.schema(list, { page, run, post, server, screenshot });
     await workbenchChecks.favourites(list, { page, settled, screenshot });
+    await workbenchChecks.sizes(list, { page, screenshot });
 
     await list.check('the product site loads', async () => {
       const site = await context.newPage();

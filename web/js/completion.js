@@ -2,8 +2,8 @@
 // labels, relationship types, property keys or procedures, whichever the
 // text before the caret calls for (completion_context.js). The names come
 // from the server (db.labels, db.relationshipTypes, db.propertyKeys and
-// the procedures dbms.procedures lists) and are fetched again after each
-// statement that may change them. A hand-made list rather than an editor
+// the procedures dbms.procedures lists); the schema's names are fetched
+// again after each statement that may change them. A hand-made list rather than an editor
 // library: it adds a few kilobytes where CodeMirror 6 with its completion
 // package adds about 300 KB of script, and it keeps the textarea the
 // editor's tests and keys already rely on.
@@ -32,20 +32,22 @@ function column(rows) {
   return Array.isArray(rows) ? rows.map((row) => row[0]).filter((value) => typeof value === 'string') : [];
 }
 
-// The names to offer, by kind. Never rejects: a name list that cannot be
-// fetched is empty.
-export async function loadVocabulary() {
+// The names to offer, by kind, fetched again: the schema's names always,
+// the procedures (which change only with the server) when `procedures`
+// is true, else kept from `previous`. Never rejects: a name list that
+// cannot be fetched is empty.
+export async function loadVocabulary(previous, procedures = true) {
   const ask = (statement) => runStatement(statement).catch(() => null);
-  const [labels, types, keys, procedures] = await Promise.all([ask('CALL db.labels()'),
-    ask('CALL db.relationshipTypes()'), ask('CALL db.propertyKeys()'), ask('CALL dbms.procedures()')]);
-  const listed = procedures && procedures.data && Array.isArray(procedures.data.procedures)
-    ? procedures.data.procedures.map((p) => p && p.name).filter((name) => /^[A-Za-z]+(\.[A-Za-z]+)+$/.test(name || '')) : [];
+  const [labels, types, keys, listing] = await Promise.all([ask('CALL db.labels()'),
+    ask('CALL db.relationshipTypes()'), ask('CALL db.propertyKeys()'), procedures ? ask('CALL dbms.procedures()') : null]);
+  const listed = listing && listing.data && Array.isArray(listing.data.procedures)
+    ? listing.data.procedures.map((p) => p && p.name).filter((name) => /^[A-Za-z]+(\.[A-Za-z]+)+$/.test(name || '')) : [];
   return {
     keyword: KEYWORDS,
     label: column(labels && labels.ok && labels.data && labels.data.rows),
     type: column(types && types.ok && types.data && types.data.rows),
     property: column(keys && keys.ok && keys.data && keys.data.rows),
-    procedure: [...new Set([...listed, ...SCHEMA_PROCEDURES])].sort(),
+    procedure: procedures ? [...new Set([...listed, ...SCHEMA_PROCEDURES])].sort() : previous.procedure,
   };
 }
 
@@ -74,8 +76,9 @@ export class Completer {
     input.addEventListener('click', () => this.close());
   }
 
-  async reload() {
-    this.vocabulary = await loadVocabulary();
+  // Fetches the names again; `procedures` false keeps the procedure list.
+  async reload({ procedures = true } = {}) {
+    this.vocabulary = await loadVocabulary(this.vocabulary, procedures);
   }
 
   get open() {

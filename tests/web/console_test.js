@@ -18,6 +18,7 @@ const { startServer, launchBrowser, watch, screenshot, checklist, expect } = req
 const graphChecks = require('./graph_checks.js');
 const editorChecks = require('./editor_checks.js');
 const sessionChecks = require('./session_checks.js');
+const workbenchChecks = require('./workbench_checks.js');
 
 const PAYLOAD = '<img src=x onerror=window.__pwned=1>';
 const API_KEY = 'k'.repeat(20) + '0123456789abcdefghij';
@@ -321,6 +322,11 @@ async function main() {
 
     await graphChecks(list, { page, server, run, post, screenshot, downloaded, context, clickGraphNode });
     await editorChecks(list, { page, run, settled, screenshot });
+    await workbenchChecks(list, { page, run, settled, screenshot });
+    await workbenchChecks.completion(list, { page, screenshot });
+    await workbenchChecks.schema(list, { page, run, post, server, screenshot });
+    await workbenchChecks.favourites(list, { page, settled, screenshot });
+    await workbenchChecks.sizes(list, { page, screenshot });
 
     await list.check('the product site loads', async () => {
       const site = await context.newPage();

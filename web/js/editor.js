@@ -3,9 +3,11 @@
 // multi-line one it inserts a newline); Shift+Enter always inserts a
 // newline and Ctrl/Cmd+Enter always runs. Ctrl/Cmd+Up and Down (or plain
 // Up on the first line and Down on the last) walk the history, which is
-// kept in localStorage across visits.
+// kept in localStorage across visits. Completion (completion.js) sees each
+// key first, so Enter and the arrows choose from its list while it is open.
 
 import { highlightInto } from './highlight.js';
+import { Completer } from './completion.js';
 
 const HISTORY_SLOT = 'halvex.history';
 const HISTORY_LIMIT = 100;
@@ -29,7 +31,13 @@ export class Editor {
     this.history = loadHistory();
     this.cursor = this.history.length; // position in history; length means "the draft"
     this.draft = '';
-    input.addEventListener('input', () => this.refresh());
+    this.completer = new Completer(input, input.parentElement);
+    input.addEventListener('input', (event) => {
+      this.refresh();
+      // Typed text offers completions; text put in by other means does not.
+      if (event.isTrusted) this.completer.update();
+      else this.completer.close();
+    });
     input.addEventListener('scroll', () => {
       highlight.scrollTop = input.scrollTop;
       highlight.scrollLeft = input.scrollLeft;
@@ -47,6 +55,7 @@ export class Editor {
   // Replaces the text, puts the caret at its end and focuses the editor.
   set(text) {
     this.input.value = text;
+    this.completer.close();
     this.refresh();
     this.input.focus();
     this.input.setSelectionRange(text.length, text.length);
@@ -88,6 +97,7 @@ export class Editor {
   }
 
   onKey(event) {
+    if (this.completer.onKey(event)) return;
     const modifier = event.ctrlKey || event.metaKey;
     if (event.key === 'Enter' && !event.isComposing) {
       const oneLine = !this.input.value.includes('\n');

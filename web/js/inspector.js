@@ -36,7 +36,8 @@ export class Inspector {
   // Shows a drawn element: {kind: 'node' | 'relationship', id, elementId,
   // labels or type, start and end (relationships), caption, colour,
   // properties (undefined when the answer carried none: then a node's are
-  // fetched), pinned, actions: {expand, hide, pin} for nodes}.
+  // fetched), pinned, actions: {expand, hide, pin} for nodes; without
+  // expand there is no Expand button}.
   async show(item) {
     this.returnFocus = document.activeElement;
     this.panel.hidden = false;
@@ -58,7 +59,7 @@ export class Inspector {
         pin.setAttribute('aria-pressed', String(pinned));
       }, { 'aria-pressed': String(Boolean(item.pinned)), title: 'Keep this node where it is when the layout runs' });
       actions.append(
-        button('Expand', async () => {
+        item.actions.expand && button('Expand', async () => {
           status.textContent = 'Expanding…';
           try {
             const added = await item.actions.expand();

@@ -24,6 +24,7 @@ const $ = (id) => document.getElementById(id);
 const context = {
   runStatement: (statement) => stream.run(statement),
   editStatement: (statement) => editor.set(statement),
+  currentStatement: () => editor.value,
   openNode: (id) => inspector.open(id),
   inspect: (item) => inspector.show(item),
   closeInspector: () => inspector.close(),
@@ -43,12 +44,20 @@ const editor = new Editor({
 const inspector = new Inspector($('inspector'), context);
 const sidebar = new Sidebar({ tabs: $('sidebar-tabs'), body: $('sidebar-body'), databaseSelect: $('database-select'), context });
 
+// Statements after which the labels, types and property keys the editor
+// completes may differ: writes, imports and a change of database.
+const CHANGES_NAMES = /\b(create|merge|set|remove|delete|load|import|use)\b|^:(use|clear)/im;
+
 let refreshPending = 0;
-function refreshSoon() {
+let namesChanged = false;
+function refreshSoon(statement) {
+  namesChanged = namesChanged || CHANGES_NAMES.test(statement);
   window.clearTimeout(refreshPending);
   refreshPending = window.setTimeout(() => {
     sidebar.loadDatabases().catch(() => {});
     sidebar.refresh();
+    if (namesChanged) editor.completer.reload({ procedures: false });
+    namesChanged = false;
   }, 150);
 }
 
@@ -61,7 +70,7 @@ function afterResult(result) {
     if (answer.ok && answer.kind === 'clear') stream.clear(stream.frames.find((f) => f.result === result));
     if (answer.ok && statement.startsWith(':style')) loadStyle();
   }
-  refreshSoon();
+  refreshSoon(answers.map((answer) => String(answer.query || '').trim()).join('\n'));
 }
 
 // Runs the statements of `text` in order, each in its own frame; a
@@ -108,11 +117,16 @@ function initSidebarToggle() {
 
 // Reloads what the page shows of the server (style, databases, side panel).
 async function reconnect() {
-  await Promise.all([connection.check(), loadStyle(), sidebar.loadDatabases().catch(() => {})]);
+  await Promise.all([connection.check(), loadStyle(), sidebar.loadDatabases().catch(() => {}), editor.completer.reload()]);
   sidebar.open(sidebar.current);
 }
 
 initTheme($('theme-toggle'), () => restyleGraphs());
+$('save-favourite').addEventListener('click', () => {
+  if (!editor.value.trim()) return;
+  if ($('sidebar').hidden) $('sidebar-toggle').click();
+  sidebar.saveFavourite(editor.value).catch(() => {});
+});
 initApiKey();
 initSidebarToggle();
 document.addEventListener('keydown', (event) => {

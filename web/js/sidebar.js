@@ -1,11 +1,13 @@
-// The side panel: database (selector, schema with counts), guides and
-// help, parameters, retrieval, query log, and server status with metrics.
+// The side panel: database (selector, schema with counts), favourite
+// statements (saved in this browser; a click runs one), guides and help,
+// parameters, retrieval, query log, and server status with metrics.
 // Sections load when opened and refresh after statements that may change
 // them. All server text is written as text.
 
 import { el, button, formatNs } from './dom.js';
 import { getJson, getText, runStatement, documentOf } from './api.js';
 import { nodeColour } from './style.js';
+import { loadFavourites, addFavourite, removeFavourite } from './favourites.js';
 
 const GUIDES = [
   ['intro', 'Intro to Halvex'], ['cypher', 'Cypher subset'], ['bloom', 'Explore view'],
@@ -20,6 +22,7 @@ export class Sidebar {
     this.context = context;
     this.sections = [
       { id: 'database', label: 'Database', render: (holder) => this.renderDatabase(holder) },
+      { id: 'favourites', label: 'Favourites', render: (holder) => this.renderFavourites(holder) },
       { id: 'guides', label: 'Guides', render: (holder) => this.renderGuides(holder) },
       { id: 'params', label: 'Params', render: (holder) => this.renderParams(holder) },
       { id: 'rag', label: 'Retrieve', render: (holder) => this.renderRag(holder) },
@@ -92,6 +95,29 @@ export class Sidebar {
       el('ul', { class: 'plain-list' }, (doc.connections || []).map((c) =>
         el('li', {}, button(String(c.database), () => this.context.runStatement(`USE ${c.database}`), { class: 'link-button' }),
           el('code', { class: 'connection-string' }, String(c.connection))))));
+  }
+
+  // Saves `statement` and shows the favourites.
+  async saveFavourite(statement) {
+    addFavourite(statement);
+    return this.open('favourites');
+  }
+
+  renderFavourites(holder) {
+    const favourites = loadFavourites();
+    const save = button('★ Save the editor\'s statement', () => {
+      const statement = this.context.currentStatement();
+      if (statement.trim()) this.saveFavourite(statement);
+    }, { id: 'favourite-save-editor', title: 'Keep the statement in the editor as a favourite' });
+    holder.append(el('h2', {}, 'Favourites'), el('p', {}, save),
+      favourites.length ? el('ul', { class: 'favourite-list' }, favourites.map((f) => el('li', { class: 'favourite' },
+        button(f.name, () => this.context.runStatement(f.statement), { class: 'link-button favourite-run', title: `Run: ${f.statement}` }),
+        el('span', { class: 'favourite-actions' },
+          button('Edit', () => this.context.editStatement(f.statement), { class: 'small-button favourite-edit', title: 'Put it into the editor' }),
+          button('Remove', () => { removeFavourite(f.statement); this.refresh(); },
+            { class: 'small-button favourite-remove', title: 'Forget this favourite' })))))
+        : el('p', { class: 'muted' }, 'No favourites yet: write a statement and save it with ★.'),
+      el('p', { class: 'note' }, 'Favourites stay in this browser (localStorage). A first line "// name" names one.'));
   }
 
   renderGuides(holder) {

@@ -160,12 +160,13 @@ class DrawnGraph {
 }
 
 function inspectNode(graph, node) {
+  const explore = graph.explorable ? { expand: () => graph.expand(node.id()) } : {};
   graph.context.inspect({
     kind: 'node', id: node.data('nid'), elementId: node.data('elementId'), labels: node.data('labels'),
     caption: node.data('caption'), colour: node.data('colour'), properties: node.data('properties'),
     pinned: node.locked(),
     actions: {
-      expand: () => graph.expand(node.id()),
+      ...explore,
       hide: () => graph.hide(node.id()),
       pin: () => graph.togglePin(node.id()),
     },
@@ -181,8 +182,10 @@ function inspectRel(graph, edge) {
 }
 
 // Draws `graph` ({nodes, rels}) into `holder`; `connect` asks to fetch the
-// relationships among the nodes when the answer carried none.
-function drawGraph(holder, graph, context, { connect = false } = {}) {
+// relationships among the nodes when the answer carried none; `explorable`
+// false draws nodes that are not stored nodes (a schema's labels), which
+// cannot be expanded. Returns the DrawnGraph.
+export function drawGraph(holder, graph, context, { connect = false, explorable = true } = {}) {
   const { nodes } = graph;
   const canvas = el('div', { class: 'graph-canvas', role: 'img',
     'aria-label': `Graph of ${nodes.length} nodes; the Table view lists them` });
@@ -244,6 +247,7 @@ function drawGraph(holder, graph, context, { connect = false } = {}) {
   };
   update();
   const drawn = new DrawnGraph(cy, canvas, update, context, () => { if (!userMoved) frame(); });
+  drawn.explorable = explorable;
   const settle = () => drawn.settle();
   if (connect && nodes.length > 1) {
     canvas.dataset.connecting = 'true';
@@ -278,6 +282,7 @@ function drawGraph(holder, graph, context, { connect = false } = {}) {
   cy.on('tap', 'node', (event) => inspectNode(drawn, event.target));
   cy.on('tap', 'edge', (event) => inspectRel(drawn, event.target));
   cy.on('dbltap', 'node', async (event) => {
+    if (!explorable) return;
     try {
       await drawn.expand(event.target.id());
     } catch (error) {

@@ -2,8 +2,8 @@
 // raw JSON; rows that carry nodes, relationships or paths (the answer's
 // graph arrays, or such values in the rows) open drawn, as in Neo4j
 // Browser, with the table one tab away; explore results are drawn; plans, guides,
-// entropy reports, retrieval answers and inputs of several statements have
-// views of their own.
+// entropy reports, retrieval answers, the schema and inputs of several
+// statements have views of their own.
 
 import { renderTable } from './table.js';
 import { renderJson } from './json.js';
@@ -15,6 +15,7 @@ import { renderGuide } from './guide.js';
 import { renderEntropy } from './entropy.js';
 import { renderRag } from './rag.js';
 import { renderStatements } from './statements.js';
+import { renderSchema } from './schema.js';
 
 const json = { id: 'json', label: 'JSON', render: renderJson };
 
@@ -44,6 +45,8 @@ export function viewsFor(result) {
       return [{ id: 'entropy', label: 'Charts', render: renderEntropy }, { id: 'document', label: 'Figures', render: renderDocument }, json];
     case 'statements':
       return [{ id: 'statements', label: 'Statements', render: renderStatements }, json];
+    case 'schema':
+      return [{ id: 'graph', label: 'Schema', render: renderSchema }, { id: 'document', label: 'Figures', render: renderDocument }, json];
     case 'rag':
       return [{ id: 'rag', label: 'Ranked', render: renderRag }, json];
     default:

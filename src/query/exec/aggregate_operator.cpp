@@ -249,25 +249,48 @@ class Aggregation final : public Operator {
     const std::uint32_t slot = input.logical().slot;
     const PropertyStore& store = context_.db().node_store;
     PropertyKeyReader reader(store, op_.expressions[0]->node_key);
+    // Small non-negative integers (topics, years, ratings) index a table
+    // directly; other integers and strings go through a hash table.
+    static constexpr std::int64_t kDirect = 4096;
+    std::vector<Group*> small;
     std::unordered_map<std::int64_t, Group*> by_integer;
     std::unordered_map<std::string, Group*, TextHash, std::equal_to<>> by_text;
     std::vector<CypherValue> key;
+    // With only count(*) to fold, a row is needed only to make a group.
+    bool counts_only = true;
+    for (const auto& a : op_.aggregates) counts_only = counts_only && a->kind == AggregateKind::kCountStar;
+    const auto made = [&](std::uint32_t node) -> Group* {
+      row[slot] = NodeRef{node};
+      return &group_of(key, row);
+    };
     for (auto nodes = input.next_nodes(row); !nodes.empty(); nodes = input.next_nodes(row)) {
       for (const std::uint32_t node : nodes) {
-        row[slot] = NodeRef{node};
         Group* g = nullptr;
         if (node < store.size() && reader.find(node) == PropertyKeyReader::Found::kWord) {
           if (reader.kind() == PropertyStore::Kind::kInteger) {
             const auto v = static_cast<std::int64_t>(reader.word());
-            const auto it = by_integer.find(v);
-            g = it != by_integer.end() ? it->second : by_integer.emplace(v, &group_of(key, row)).first->second;
+            if (v >= 0 && v < kDirect) {
+              if (small.empty()) small.assign(kDirect, nullptr);
+              Group*& cached = small[static_cast<std::size_t>(v)];
+              if (cached == nullptr) cached = made(node);
+              g = cached;
+            } else {
+              const auto it = by_integer.find(v);
+              g = it != by_integer.end() ? it->second : by_integer.emplace(v, made(node)).first->second;
+            }
           } else if (reader.kind() == PropertyStore::Kind::kString) {
             const std::string_view v = reader.text();
             const auto it = by_text.find(v);
-            g = it != by_text.end() ? it->second : by_text.emplace(std::string(v), &group_of(key, row)).first->second;
+            g = it != by_text.end() ? it->second : by_text.emplace(std::string(v), made(node)).first->second;
           }
         }
-        fold_row(g != nullptr ? *g : group_of(key, row), row);
+        if (g == nullptr) g = made(node);
+        if (counts_only) {
+          for (Accumulator& acc : g->accumulators) ++acc.count;
+        } else {
+          row[slot] = NodeRef{node};
+          fold_row(*g, row);
+        }
       }
     }
   }

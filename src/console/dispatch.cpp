@@ -177,8 +177,18 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
   ctx.raw = ctx.t;
   ctx.params = params;
   if (!ctx.l.starts_with(":param") && !ctx.l.starts_with(":style")) {
-    ctx.t = substitute_parameters(ctx.t, ctx.engine, params);
-    ctx.l = ascii_lower(ctx.t);
+    try {
+      ctx.t = substitute_parameters(ctx.t, ctx.engine, params);
+      ctx.l = ascii_lower(ctx.t);
+    } catch (const std::runtime_error&) {
+      // Cypher binds its parameters itself, typed, and reports a missing
+      // or misplaced one as Neo4j does; only the console's own forms need
+      // the text substituted.
+      std::size_t ignored = 0;
+      const Row* row = classify(ctx.l, ignored);
+      const bool cypher = row == nullptr || std::string_view(row->kind) == "count" || ctx.l.starts_with("create ");
+      if (!cypher) throw;
+    }
   }
   ctx.target();  // an unknown database fails before anything runs
 

@@ -105,9 +105,14 @@ void PropertyStore::append(std::uint16_t group) {
 }
 
 void PropertyStore::reserve(std::uint64_t entities) {
-  group_of_.reserve(entities);
-  row_of_.reserve(entities);
-  slot_.reserve(entities);
+  // At least doubling: callers that add entities one at a time reserve one
+  // more each time, which an exact reserve would make a copy of the whole
+  // store per entity.
+  if (entities <= group_of_.capacity() && entities <= row_of_.capacity() && entities <= slot_.capacity()) return;
+  const std::uint64_t wanted = std::max<std::uint64_t>(entities, 2 * group_of_.capacity());
+  group_of_.reserve(wanted);
+  row_of_.reserve(wanted);
+  slot_.reserve(wanted);
 }
 
 std::uint64_t PropertyStore::group_size(std::uint16_t group) const {

@@ -322,16 +322,10 @@ class Aggregation final : public Operator {
       order_.push_back(g);
     };
     if (counts_scan_only()) {
-      Operator& input = *children_[0];
-      std::int64_t count = 0;
-      for (auto nodes = input.next_nodes(row); !nodes.empty(); nodes = input.next_nodes(row)) {
-        if (g == nullptr) {
-          row[input.logical().slot] = NodeRef{nodes[0]};
-          make_group();
-        }
-        count += static_cast<std::int64_t>(nodes.size());
-      }
-      if (g == nullptr) make_group();
+      // The group's row keeps its width only: nothing after an
+      // aggregation reads the scanned node.
+      const auto count = static_cast<std::int64_t>(children_[0]->count_nodes(row));
+      make_group();
       for (Accumulator& acc : g->accumulators) acc.count = count;
       return;
     }

@@ -6,6 +6,12 @@ namespace orvane {
 
 std::span<const std::uint32_t> Operator::next_nodes(Row&) { return {}; }
 
+std::uint64_t Operator::count_nodes(Row& row) {
+  std::uint64_t n = 0;
+  for (auto nodes = next_nodes(row); !nodes.empty(); nodes = next_nodes(row)) n += nodes.size();
+  return n;
+}
+
 std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& context) {
   std::unique_ptr<Operator> op;
   switch (plan.kind) {

@@ -44,6 +44,10 @@ class Operator {
   // of the row (the node slot unset), or an empty span once exhausted.
   virtual bool batches_nodes() const { return false; }
   virtual std::span<const std::uint32_t> next_nodes(Row& row);
+  // For a consumer that only counts: the number of nodes next_nodes() would
+  // still hand over (it is exhausted after), `row` left as next_nodes()
+  // leaves it. Only called when batches_nodes() is true.
+  virtual std::uint64_t count_nodes(Row& row);
 
   const LogicalOp& logical() const { return op_; }
   // The name PROFILE prints: the logical operator's, unless the operator

@@ -4,10 +4,15 @@
 // its slot to every node, or every node of its label (the label lists hold
 // a node under each of its labels), in ascending identity, once per input
 // row, skipping the nodes that fail the property tests the planner pushed
-// into it (scan_filter.h).
+// into it (scan_filter.h). It hands its nodes over a batch at a time to a
+// consumer that asks (Operator::next_nodes), and counts them without
+// handing them over at all for one that only counts, a large filtered
+// count on two threads.
 #include <algorithm>
+#include <exception>
 #include <optional>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "graph/database.h"
@@ -56,6 +61,32 @@ class NodeScan final : public Operator {
     }
   }
   bool batches_nodes() const override { return true; }
+  std::uint64_t count_nodes(Row& row) override {
+    std::uint64_t total = batch_.size() - at_;
+    at_ = batch_.size();
+    if (op_.impossible) {
+      drain(row);
+      return 0;
+    }
+    const PhysicalGraph& g = context_.db().graph;
+    for (;;) {
+      if (!have_input_) {
+        if (!children_[0]->next(row)) break;
+        have_input_ = true;
+        cursor_ = 0;
+        members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label(op_.labels[0]);
+      }
+      const std::uint64_t end = op_.labels.empty() ? g.node_count : members_.size();
+      if (cursor_ < end) {
+        context_.step(end - cursor_);
+        total += filter_ ? count_passing(cursor_, end) : end - cursor_;
+      }
+      cursor_ = end;
+      have_input_ = false;
+    }
+    produced(total);
+    return total;
+  }
   std::span<const std::uint32_t> next_nodes(Row& row) override {
     if (at_ >= batch_.size() && !fill(row)) return {};
     const std::span<const std::uint32_t> out = batch_.subspan(at_);
@@ -66,6 +97,53 @@ class NodeScan final : public Operator {
 
  private:
   static constexpr std::size_t kBatch = 1024;
+  // A filtered count over at least this many nodes runs on two threads,
+  // each half with its own copy of the filter (its readers cache).
+  static constexpr std::uint64_t kParallelCount = std::uint64_t{1} << 18;
+
+  // How many of the scan's nodes at [begin, end) pass the filter.
+  std::uint64_t count_passing(std::uint64_t begin, std::uint64_t end) {
+    const auto count_range = [this](ScanFilter& filter, std::uint64_t from, std::uint64_t to) {
+      std::vector<std::uint32_t> all, passed;
+      std::uint64_t n = 0;
+      for (std::uint64_t at = from; at < to; at += kBatch) {
+        const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, to - at));
+        const std::uint32_t* nodes = members_.data() + at;
+        if (op_.labels.empty()) {
+          all.resize(k);
+          for (std::size_t i = 0; i < k; ++i) all[i] = static_cast<std::uint32_t>(at + i);
+          nodes = all.data();
+        }
+        filter.select(nodes, k, passed);
+        n += passed.size();
+      }
+      return n;
+    };
+    if (end - begin < kParallelCount || std::thread::hardware_concurrency() < 2) {
+      return count_range(*filter_, begin, end);
+    }
+    const std::uint64_t mid = begin + (end - begin) / 2;
+    ScanFilter other = *filter_;
+    std::uint64_t first = 0;
+    std::exception_ptr failure;
+    std::thread helper([&] {
+      try {
+        first = count_range(other, begin, mid);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    std::uint64_t second = 0;
+    try {
+      second = count_range(*filter_, mid, end);
+    } catch (...) {
+      helper.join();
+      throw;
+    }
+    helper.join();
+    if (failure) std::rethrow_exception(failure);
+    return first + second;
+  }
 
   // Makes batch_ the next non-empty batch of nodes that pass the pushed
   // tests, pulling input rows into `row` as they run out; false once the

@@ -54,12 +54,8 @@ class Create final : public Operator {
   using Operator::Operator;
   bool next(Row& row) override {
     if (!children_[0]->next(row)) return false;
-    Database* db = context_.writable();
-    if (db == nullptr) {
-      throw CypherError("ClientError", "ForbiddenOnReadOnlyDatabase", ErrorPhase::kRuntime,
-                        "Writing in read access mode not allowed");
-    }
-    for (const BoundCreatePart& part : op_.create->parts) create_part(*db, part, row);
+    Database& db = context_.write_target();
+    for (const BoundCreatePart& part : op_.create->parts) create_part(db, part, row);
     return produced();
   }
 

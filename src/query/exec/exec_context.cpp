@@ -51,4 +51,12 @@ std::string memory_limit_message(std::uint64_t limit_bytes) {
          "; narrow the statement or raise the limit";
 }
 
+Database& ExecContext::write_target() const {
+  if (writable_ == nullptr) {
+    throw CypherError("ClientError", "ForbiddenOnReadOnlyDatabase", ErrorPhase::kRuntime,
+                      "Writing in read access mode not allowed");
+  }
+  return *writable_;
+}
+
 }  // namespace orvane

@@ -42,6 +42,9 @@ class ExecContext {
   // null for a read-only execution, where a write operator throws.
   Database* writable() const { return writable_; }
   void set_writable(Database* db) { writable_ = db; }
+  // The Database a write operator changes; throws the ClientError
+  // "Writing in read access mode not allowed" in a read-only execution.
+  Database& write_target() const;
   // What the write operators have changed so far.
   UpdateCounters& counters() { return counters_; }
   const UpdateCounters& counters() const { return counters_; }

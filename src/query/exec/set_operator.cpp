@@ -40,12 +40,8 @@ class Set final : public Operator {
   using Operator::Operator;
   bool next(Row& row) override {
     if (!children_[0]->next(row)) return false;
-    Database* db = context_.writable();
-    if (db == nullptr) {
-      throw CypherError("ClientError", "ForbiddenOnReadOnlyDatabase", ErrorPhase::kRuntime,
-                        "Writing in read access mode not allowed");
-    }
-    for (const BoundSetItem& item : op_.set->items) apply(*db, item, row);
+    Database& db = context_.write_target();
+    for (const BoundSetItem& item : op_.set->items) apply(db, item, row);
     return produced();
   }
 

@@ -161,9 +161,12 @@ module.exports.sizes = async function sizeChecks(list, { page, screenshot }) {
       await screenshot(page, `workbench-${width}x${height}`);
     }
     await page.fill('#editor-input', '');
+    await page.keyboard.press('Escape');
     await page.evaluate(() => localStorage.removeItem('halvex.favourites'));
     await page.setViewportSize({ width: 1280, height: 800 });
     if (await page.locator('#sidebar').isHidden()) await page.click('#sidebar-toggle');
-    await page.click('#side-tab-database');
+    // Back to the state the next checks start from; a DOM click, since the
+    // panel may still be moving into place after the resize.
+    await page.evaluate(() => document.getElementById('side-tab-database').click());
   });
 };

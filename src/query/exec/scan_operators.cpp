@@ -101,6 +101,15 @@ class NodeScan final : public Operator {
   // each half with its own copy of the filter (its readers cache).
   static constexpr std::uint64_t kParallelCount = std::uint64_t{1} << 18;
 
+  // The scan's nodes at [at, at + k): a run of the label's members, or for
+  // an unlabelled scan the identities themselves, written into `buffer`.
+  const std::uint32_t* nodes_at(std::uint64_t at, std::size_t k, std::vector<std::uint32_t>& buffer) const {
+    if (!op_.labels.empty()) return members_.data() + at;
+    buffer.resize(k);
+    for (std::size_t i = 0; i < k; ++i) buffer[i] = static_cast<std::uint32_t>(at + i);
+    return buffer.data();
+  }
+
   // How many of the scan's nodes at [begin, end) pass the filter.
   std::uint64_t count_passing(std::uint64_t begin, std::uint64_t end) {
     const auto count_range = [this](ScanFilter& filter, std::uint64_t from, std::uint64_t to) {
@@ -108,13 +117,7 @@ class NodeScan final : public Operator {
       std::uint64_t n = 0;
       for (std::uint64_t at = from; at < to; at += kBatch) {
         const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, to - at));
-        const std::uint32_t* nodes = members_.data() + at;
-        if (op_.labels.empty()) {
-          all.resize(k);
-          for (std::size_t i = 0; i < k; ++i) all[i] = static_cast<std::uint32_t>(at + i);
-          nodes = all.data();
-        }
-        filter.select(nodes, k, passed);
+        filter.select(nodes_at(at, k, all), k, passed);
         n += passed.size();
       }
       return n;
@@ -165,12 +168,7 @@ class NodeScan final : public Operator {
       }
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, end - cursor_));
       context_.step(n);
-      const std::uint32_t* nodes = members_.data() + cursor_;
-      if (op_.labels.empty()) {
-        all_.resize(n);
-        for (std::size_t i = 0; i < n; ++i) all_[i] = static_cast<std::uint32_t>(cursor_ + i);
-        nodes = all_.data();
-      }
+      const std::uint32_t* nodes = nodes_at(cursor_, n, all_);
       cursor_ += n;
       at_ = 0;
       if (filter_) {

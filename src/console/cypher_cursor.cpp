@@ -75,8 +75,15 @@ void CypherCursor::finish(const std::string& change_detail) {
     while (s.cursor->next(record)) {
     }
     if (s.mark) {
-      s.db.compile();
-      s.engine.save(s.database_name);
+      if (s.db.graph.has_tombstones()) {
+        // Deletions make a new version without them; the old one stays
+        // whole for the rollback until the new one is saved.
+        Database next = s.db.compacted();
+        s.engine.save_version(s.database_name, std::move(next));
+      } else {
+        s.db.compile();
+        s.engine.save(s.database_name);
+      }
       s.db.undo_log = nullptr;
       s.undo.clear();
       s.mark.reset();

@@ -156,6 +156,11 @@ class Engine {
   // kept. Throws "unknown database: NAME" and the writers' messages; the
   // files are then as they were.
   void save(const std::string& name = "");
+  // The save point of a change that produced a new version of database
+  // `name` (the current one when empty): writes `next` as save() writes,
+  // then puts it in the old one's place. Throws as save() does, leaving
+  // the database and its files as they were.
+  void save_version(const std::string& name, Database next);
 
   // Registers `db` under `name` (replacing one of that name), selects it and
   // records `events`, all or nothing: when databases are kept, `db` is
@@ -229,6 +234,8 @@ class Engine {
   void add_remote(const RemoteEndpoint& endpoint);
 
  private:
+  // save() of `db` as database `effective`.
+  void save_as(const std::string& effective, const Database& db);
   struct KeptFile;  // a database's file and its writer lock
 
   KeptFile new_file(const std::string& name) const;

@@ -172,7 +172,17 @@ void Engine::use_database(const std::string& name) {
 
 void Engine::save(const std::string& name) {
   const std::string effective = effective_name(name);
-  const Database& db = database(effective);
+  save_as(effective, database(effective));
+}
+
+void Engine::save_version(const std::string& name, Database next) {
+  const std::string effective = effective_name(name);
+  Database& db = database(effective);
+  save_as(effective, next);
+  db = std::move(next);
+}
+
+void Engine::save_as(const std::string& effective, const Database& db) {
   if (snapshot_path_.empty()) return;
   if (const auto it = files_.find(effective); it != files_.end()) {
     save_snapshot(db, it->second->path);

@@ -163,18 +163,29 @@ void build_label_lists(PhysicalGraph& g) {
   for (const std::uint16_t l : g.labels) see(l);
   for (const std::uint16_t l : g.extra_labels) see(l);
   g.label_offsets.assign(any ? highest + 2 : 1, 0);
-  for (const std::uint16_t l : g.labels) {
-    if (l != kNoLabel) ++g.label_offsets[static_cast<std::size_t>(l) + 1];
+  const bool tombstones = g.deleted_nodes != 0;
+  for (std::uint64_t i = 0; i < g.labels.size(); ++i) {
+    const std::uint16_t l = g.labels[i];
+    if (l != kNoLabel && !(tombstones && g.node_is_deleted(static_cast<std::uint32_t>(i)))) {
+      ++g.label_offsets[static_cast<std::size_t>(l) + 1];
+    }
   }
-  for (const std::uint16_t l : g.extra_labels) ++g.label_offsets[static_cast<std::size_t>(l) + 1];
+  for (std::size_t k = 0; k < g.extra_labels.size(); ++k) {
+    if (!(tombstones && g.node_is_deleted(g.extra_label_nodes[k]))) {
+      ++g.label_offsets[static_cast<std::size_t>(g.extra_labels[k]) + 1];
+    }
+  }
   for (std::size_t k = 1; k < g.label_offsets.size(); ++k) g.label_offsets[k] += g.label_offsets[k - 1];
   g.label_members.assign(g.label_offsets.back(), 0);
   std::vector<std::uint32_t> cursor(g.label_offsets.begin(), g.label_offsets.end() - 1);
   for (std::uint64_t i = 0; i < g.labels.size(); ++i) {
-    if (g.labels[i] != kNoLabel) g.label_members[cursor[g.labels[i]]++] = static_cast<std::uint32_t>(i);
+    if (g.labels[i] != kNoLabel && !(tombstones && g.node_is_deleted(static_cast<std::uint32_t>(i)))) {
+      g.label_members[cursor[g.labels[i]]++] = static_cast<std::uint32_t>(i);
+    }
   }
   if (g.extra_labels.empty()) return;
   for (std::size_t k = 0; k < g.extra_labels.size(); ++k) {
+    if (tombstones && g.node_is_deleted(g.extra_label_nodes[k])) continue;
     g.label_members[cursor[g.extra_labels[k]]++] = g.extra_label_nodes[k];
   }
   for (std::size_t l = 0; l + 1 < g.label_offsets.size(); ++l) {
@@ -297,17 +308,22 @@ void PhysicalGraph::remove_duplicate_edges() {
   sort_edges(edges, node_count);
   edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
   edges.shrink_to_fit();
+  csr_valid = false;
   compiled = false;
 }
 
 void PhysicalGraph::compile() {
   const std::uint64_t n = node_count;
-  const std::size_t e_count = edges.size();
+  // Tombstones take no slot.
+  const bool tombstones = deleted_relationships != 0;
+  const std::size_t e_count = edges.size() - deleted_relationships;
   const IncomingBuckets buckets(n);
   out_offsets.assign(n + 1, 0);
   std::vector<std::uint32_t> bucket_start(buckets.count + 1, 0);
   std::uint16_t max_type = 0;
-  for (const Edge& e : edges) {
+  for (std::size_t r = 0; r < edges.size(); ++r) {
+    if (tombstones && relationship_is_deleted(static_cast<std::uint32_t>(r))) continue;
+    const Edge& e = edges[r];
     ++out_offsets[to_physical[e.src] + 1];
     ++bucket_start[buckets.of(to_physical[e.dst]) + 1];
     max_type = std::max(max_type, e.type);
@@ -328,7 +344,8 @@ void PhysicalGraph::compile() {
     std::vector<std::uint32_t> tags(e_count);
     std::vector<std::uint32_t> out_cursor(out_offsets.begin(), out_offsets.end() - 1);
     std::vector<std::uint32_t> bucket_cursor(bucket_start.begin(), bucket_start.end() - 1);
-    for (std::size_t r = 0; r < e_count; ++r) {
+    for (std::size_t r = 0; r < edges.size(); ++r) {
+      if (tombstones && relationship_is_deleted(static_cast<std::uint32_t>(r))) continue;
       const Edge& e = edges[r];
       const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
       std::uint32_t slot = out_cursor[ps]++;
@@ -343,6 +360,9 @@ void PhysicalGraph::compile() {
     scatter_incoming(*this, buckets, bucket_start, tags);
   }
   compiled = true;
+  csr_nodes = n;
+  csr_edges = edges.size();
+  csr_valid = true;
   build_typed_csr();  // sorts the combined runs first
 }
 
@@ -402,6 +422,9 @@ void PhysicalGraph::install_compiled(std::vector<std::uint16_t> labels_in,
   node_count = labels.size();
   derive_from_outgoing(*this);
   compiled = true;
+  csr_nodes = node_count;
+  csr_edges = edges.size();
+  csr_valid = true;
   build_typed_csr();
 }
 

@@ -277,12 +277,14 @@ void Database::set_node_labels(std::uint32_t identity, const std::vector<std::ui
 // store trails the edge list) or a key never seen has no properties.
 std::uint32_t Database::node_of_id(std::uint64_t id) const {
   const std::uint64_t identity = node_ids.find(id, graph.node_count);
-  return identity == kNoEntityId ? kNoNode : static_cast<std::uint32_t>(identity);
+  if (identity == kNoEntityId || graph.node_is_deleted(static_cast<std::uint32_t>(identity))) return kNoNode;
+  return static_cast<std::uint32_t>(identity);
 }
 
 std::uint32_t Database::relationship_of_id(std::uint64_t id) const {
   const std::uint64_t identity = rel_ids.find(id, graph.edges.size());
-  return identity == kNoEntityId ? kNoNode : static_cast<std::uint32_t>(identity);
+  if (identity == kNoEntityId || graph.relationship_is_deleted(static_cast<std::uint32_t>(identity))) return kNoNode;
+  return static_cast<std::uint32_t>(identity);
 }
 
 static nlohmann::json properties_in(const PropertyStore& store, std::uint64_t entity) {

@@ -166,6 +166,26 @@ class Database {
   // next compile. Throws std::out_of_range "node out of range".
   void set_node_labels(std::uint32_t identity, const std::vector<std::uint16_t>& labels);
 
+  // Deletes node `identity` (relationship `rel`): it becomes a tombstone
+  // (graph/physical_graph.h) until the write ends, recorded in undo_log.
+  // Returns false, changing nothing, when it is deleted already. A node's
+  // relationships are left alone: DETACH DELETE deletes them first, and a
+  // write that leaves a deleted node with live relationships must fail
+  // (first_attached_deleted_node). Throws std::out_of_range "node out of
+  // range" ("relationship out of range").
+  bool delete_node(std::uint32_t identity);
+  bool delete_relationship(std::uint32_t rel);
+  // A node deleted by the running write that still has a live
+  // relationship, or kNoNode when there is none. Looks only at the nodes
+  // undo_log records as deleted.
+  std::uint32_t first_attached_deleted_node();
+  // The same graph without its tombstones: the live nodes and
+  // relationships in their order, renumbered densely, each keeping the id
+  // users see (ids of deleted entities are not given out again), with its
+  // labels, properties, attributes and its place in the layout; compiled.
+  // Costs a copy of the graph; the Database itself is not changed.
+  Database compacted() const;
+
   // Sets one property from typed JSON (property_value_of); a null removes
   // it. Ignored for an identity not below node_count. Key "name" also
   // replaces the display name (a string's text, otherwise the value's

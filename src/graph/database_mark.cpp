@@ -56,6 +56,8 @@ void Database::rollback(const DatabaseMark& mark) {
           break;
         case UndoEntry::Kind::kRelProperty: set_relationship_value(it->entity, it->key, it->old); break;
         case UndoEntry::Kind::kLabels: set_node_labels(it->entity, it->old_labels); break;
+        case UndoEntry::Kind::kNodeDeleted: graph.mark_node_deleted(it->entity, false); break;
+        case UndoEntry::Kind::kRelDeleted: graph.mark_relationship_deleted(it->entity, false); break;
       }
     }
     undo_log = log;
@@ -87,10 +89,21 @@ void Database::rollback(const DatabaseMark& mark) {
   people = mark.people;
   papers = mark.papers;
   stored_id_nodes = mark.stored_id_nodes;
+  // Tombstones among what was just removed go with it.
+  const auto recount = [](std::vector<std::uint8_t>& flags, std::uint64_t& count, std::uint64_t keep) {
+    if (flags.size() <= keep) return;
+    flags.resize(keep);
+    count = static_cast<std::uint64_t>(std::count(flags.begin(), flags.end(), std::uint8_t{1}));
+    if (count == 0) flags.clear();
+  };
+  recount(graph.node_deleted, graph.deleted_nodes, n);
+  recount(graph.rel_deleted, graph.deleted_relationships, mark.relationships);
   if (mark.compiled) {
     graph.compile();
   } else {
     graph.compiled = false;
+    // Identities the CSR names may be given out again.
+    if (graph.csr_nodes > n || graph.csr_edges > mark.relationships) graph.csr_valid = false;
   }
 }
 

@@ -26,7 +26,7 @@ std::uint64_t EntityIds::find(std::uint64_t id, std::uint64_t count) const {
   return *it;
 }
 
-bool EntityIds::assign(std::vector<std::uint64_t> ids) {
+bool EntityIds::assign(std::vector<std::uint64_t> ids, std::uint64_t next_at_least) {
   bool identity = true, ascending = true;
   for (std::size_t i = 0; i < ids.size(); ++i) {
     if (ids[i] > kMaxEntityId) return false;
@@ -42,8 +42,9 @@ bool EntityIds::assign(std::vector<std::uint64_t> ids) {
       if (ids[order[i - 1]] == ids[order[i]]) return false;
     }
   }
-  if (identity) ids.clear();
+  if (identity && next_at_least <= ids.size()) ids.clear();
   ids_ = std::move(ids);
+  floor_ = next_at_least;
   by_id_ = std::move(order);
   index();
   return true;
@@ -61,10 +62,10 @@ void EntityIds::truncate(std::uint64_t count) {
 void EntityIds::index() {
   if (ids_.empty()) {
     by_id_.clear();
-    next_ = 0;
+    next_ = floor_;
     return;
   }
-  next_ = (by_id_.empty() ? ids_.back() : ids_[by_id_.back()]) + 1;
+  next_ = std::max((by_id_.empty() ? ids_.back() : ids_[by_id_.back()]) + 1, floor_);
 }
 
 }  // namespace orvane

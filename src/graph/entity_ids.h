@@ -42,14 +42,18 @@ class EntityIds {
   // Gives the first ids.size() entities the ids in `ids` (one per entity,
   // by identity). Returns false, changing nothing, unless the ids are
   // distinct and at most kMaxEntityId. Ids equal to their identities leave
-  // no explicit prefix.
-  bool assign(std::vector<std::uint64_t> ids);
+  // no explicit prefix. Entities after them take ids from `next_at_least`
+  // on when that is past the largest of `ids`: a graph whose deleted
+  // entities had the largest ids does not give those ids out again.
+  bool assign(std::vector<std::uint64_t> ids, std::uint64_t next_at_least = 0);
+  // The id the next entity after `count` entities would take.
+  std::uint64_t next_id(std::uint64_t count) const { return id_of(count); }
 
   // Forgets the explicit ids of entities at or beyond `count`.
   void truncate(std::uint64_t count);
 
   // Every id equals its identity.
-  bool is_identity() const { return ids_.empty(); }
+  bool is_identity() const { return ids_.empty() && next_ == 0; }
   // The explicit ids, by identity (empty when is_identity()).
   const std::vector<std::uint64_t>& explicit_ids() const { return ids_; }
   std::uint64_t explicit_count() const { return ids_.size(); }
@@ -61,6 +65,7 @@ class EntityIds {
   std::vector<std::uint32_t> by_id_;    // identities in ascending order of their ids; empty while
                                         // ids_ itself ascends (the common case: a dump in id order)
   std::uint64_t next_ = 0;              // the id of identity ids_.size(): one past the largest id
+  std::uint64_t floor_ = 0;             // next_ is never below it (assign's next_at_least)
 };
 
 }  // namespace orvane

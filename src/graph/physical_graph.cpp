@@ -25,6 +25,37 @@ std::uint32_t PhysicalGraph::add_node(std::uint16_t label) {
   return identity;
 }
 
+namespace {
+
+// Sets flag `at` of `flags` (grown with zeros to `size` on first need) to
+// `value`, keeping `count` in step; false when it already had that value.
+bool mark_flag(std::vector<std::uint8_t>& flags, std::uint64_t& count, std::uint64_t at, std::uint64_t size,
+               bool value) {
+  const bool now = at < flags.size() && flags[at] != 0;
+  if (now == value) return false;
+  if (flags.size() <= at) flags.resize(size, 0);
+  flags[at] = value ? 1 : 0;
+  count = value ? count + 1 : count - 1;
+  if (count == 0) flags.clear();
+  return true;
+}
+
+}  // namespace
+
+bool PhysicalGraph::mark_node_deleted(std::uint32_t identity, bool deleted) {
+  if (identity >= node_count) throw std::out_of_range("node out of range");
+  if (!mark_flag(node_deleted, deleted_nodes, identity, node_count, deleted)) return false;
+  compiled = false;
+  return true;
+}
+
+bool PhysicalGraph::mark_relationship_deleted(std::uint32_t rel, bool deleted) {
+  if (rel >= edges.size()) throw std::out_of_range("relationship out of range");
+  if (!mark_flag(rel_deleted, deleted_relationships, rel, edges.size(), deleted)) return false;
+  compiled = false;
+  return true;
+}
+
 bool PhysicalGraph::add_label(std::uint32_t identity, std::uint16_t label) {
   if (identity >= node_count) throw std::out_of_range("node out of range");
   if (has_label(identity, label)) return false;

@@ -21,6 +21,13 @@
 // are pairs in `extra_label_nodes` / `extra_labels`, ordered by node
 // identity and, within a node, in the order they were given.
 //
+// A node or relationship deleted by a running write is a tombstone until
+// the write ends: it keeps its identity, labels and properties (the write
+// may still be undone), compile leaves it out of the CSR and the label
+// lists, and scans over identities skip it. A finished write that deleted
+// anything produces a new graph without its tombstones (Database::compacted),
+// so a committed graph never holds any.
+//
 // Readers return an empty run while `compiled` is false: the CSR fields then
 // still hold the previous compilation and must not be trusted.
 #pragma once
@@ -112,6 +119,63 @@ struct PhysicalGraph {
   std::vector<std::uint32_t> label_offsets;  // by label id (highest label + 2 entries): start in label_members
   std::vector<std::uint32_t> label_members;  // identities grouped by label (every label of a node),
                                              // ascending within each label
+  std::vector<std::uint8_t> node_deleted;    // by identity: 1 for a tombstone; may trail node_count
+  std::vector<std::uint8_t> rel_deleted;     // by relationship identity: 1 for a tombstone; may trail edges
+  std::uint64_t deleted_nodes = 0;           // tombstones in node_deleted
+  std::uint64_t deleted_relationships = 0;   // tombstones in rel_deleted
+
+  bool node_is_deleted(std::uint32_t identity) const {
+    return deleted_nodes != 0 && identity < node_deleted.size() && node_deleted[identity] != 0;
+  }
+  bool relationship_is_deleted(std::uint32_t rel) const {
+    return deleted_relationships != 0 && rel < rel_deleted.size() && rel_deleted[rel] != 0;
+  }
+  // Nodes (relationships) that are not tombstones.
+  std::uint64_t live_node_count() const { return node_count - deleted_nodes; }
+  std::uint64_t live_relationship_count() const { return edges.size() - deleted_relationships; }
+  bool has_tombstones() const { return deleted_nodes + deleted_relationships != 0; }
+
+  // The extent of the last compilation, for readers that combine the CSR
+  // with what was added since: while `csr_valid`, the CSR arrays hold every
+  // relationship below `csr_edges` that was live at that compilation, for
+  // the nodes below `csr_nodes`, whether or not `compiled` was cleared
+  // since. Cleared when identities the arrays name are taken back.
+  std::uint64_t csr_nodes = 0;
+  std::uint64_t csr_edges = 0;
+  bool csr_valid = false;
+
+  // Calls `each(rel)` once for every live relationship that starts or ends
+  // at node `identity` (a self-loop once), the compiled ones from the CSR
+  // and those added since from the edge list. Compiles first unless
+  // `csr_valid`. Requires: identity < node_count.
+  template <typename F>
+  void for_each_relationship(std::uint32_t identity, F&& each) {
+    if (!csr_valid) compile();
+    if (identity < csr_nodes) {
+      const std::uint32_t p = to_physical[identity];
+      for (std::uint32_t s = out_offsets[p]; s < out_offsets[p + 1]; ++s) {
+        if (!relationship_is_deleted(out_rels[s])) each(out_rels[s]);
+      }
+      for (std::uint32_t s = in_offsets[p]; s < in_offsets[p + 1]; ++s) {
+        const std::uint32_t r = in_rels[s];
+        if (!relationship_is_deleted(r) && edges[r].src != identity) each(r);
+      }
+    }
+    for (std::uint64_t r = csr_edges; r < edges.size(); ++r) {
+      const Edge& e = edges[r];
+      if ((e.src == identity || e.dst == identity) && !relationship_is_deleted(static_cast<std::uint32_t>(r))) {
+        each(static_cast<std::uint32_t>(r));
+      }
+    }
+  }
+
+  // Makes node `identity` (relationship `rel`) a tombstone, or with
+  // `deleted` false a live entity again, and clears `compiled`; returns
+  // false, changing nothing, when it already was. Throws std::out_of_range
+  // "node out of range" ("relationship out of range") beyond the nodes
+  // (relationships), and std::bad_alloc, changing nothing.
+  bool mark_node_deleted(std::uint32_t identity, bool deleted);
+  bool mark_relationship_deleted(std::uint32_t rel, bool deleted);
 
   // Appends a node with `label` (kNoLabel for none; not validated against
   // any schema) and returns its identity, the old node count; its position

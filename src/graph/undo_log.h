@@ -4,7 +4,8 @@
 // Growth (new nodes, relationships, names) is undone by truncating back to
 // a DatabaseMark; changes to older entities cannot be, so while a Database
 // has an undo log every such change records what it replaces first: a
-// property's old value (null: it was absent) and a node's old label list.
+// property's old value (null: it was absent), a node's old label list, and
+// that an entity now deleted was live.
 // Database::rollback replays the entries newest first, then truncates.
 #pragma once
 
@@ -21,6 +22,8 @@ struct UndoEntry {
     kNodeProperty,  // node `entity`'s property `key` was `old`
     kRelProperty,   // relationship `entity`'s property `key` was `old`
     kLabels,        // node `entity`'s labels were `old_labels`
+    kNodeDeleted,   // node `entity` was live
+    kRelDeleted,    // relationship `entity` was live
   };
   Kind kind = Kind::kNodeProperty;
   std::uint32_t entity = 0;

@@ -18,7 +18,7 @@ void labels(std::span<const CypherValue>, const Database& db, Emit emit) {
   for (std::size_t l = 0; l < db.node_types.size(); ++l) {
     bool used = !db.graph.nodes_with_label(static_cast<std::uint16_t>(l)).empty();
     if (!db.graph.compiled) {
-      for (std::uint32_t n = 0; n < db.graph.node_count && !used; ++n) used = db.graph.has_label(n, static_cast<std::uint16_t>(l));
+      for (std::uint32_t n = 0; n < db.graph.node_count && !used; ++n) used = !db.graph.node_is_deleted(n) && db.graph.has_label(n, static_cast<std::uint16_t>(l));
     }
     if (used) emit({CypherValue(db.node_types[l])});
   }

@@ -2,6 +2,7 @@
 // tree and the row being filled, kept between fetches.
 #include "query/statement_cursor.h"
 
+#include "graph/database.h"
 #include "query/cypher_error.h"
 #include "query/exec/operator.h"
 
@@ -40,6 +41,20 @@ OperatorProfile profile_of(const Operator& op) {
   if (op.shown() == Operator::Shown::kLeaf) return p;
   for (const auto& child : op.children()) p.children.push_back(profile_of(*child));
   return p;
+}
+
+// A write may delete a node and its relationships in any order, so a node
+// deleted without them is refused only once every row has run, as Neo4j
+// refuses it when the transaction commits.
+void check_deleted_nodes(ExecContext& context) {
+  Database* db = context.writable();
+  if (db == nullptr) return;
+  const std::uint32_t node = db->first_attached_deleted_node();
+  if (node == kNoNode) return;
+  throw CypherError("ConstraintVerificationFailed", "DeleteConnectedNode", ErrorPhase::kRuntime,
+                    "Cannot delete node<" + std::to_string(db->node_id(node)) +
+                        ">, because it still has relationships. To delete this node, you must first delete its "
+                        "relationships.");
 }
 
 }  // namespace
@@ -96,11 +111,12 @@ bool StatementCursor::next(std::vector<CypherValue>& record) {
       for (std::size_t i = 0; i < slots.size(); ++i) record[i] = s.row[slots[i]];
       return true;
     }
+    s.done = true;
+    check_deleted_nodes(s.context);
   } catch (...) {
     s.done = true;
     throw;
   }
-  s.done = true;
   return false;
 }
 

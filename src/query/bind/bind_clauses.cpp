@@ -217,6 +217,10 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         bound.kind = BoundClauseKind::kSet;
         bound.set = bind_set(c, scope);
         break;
+      case ast::ClauseKind::kDelete:
+        bound.kind = BoundClauseKind::kDelete;
+        bound.del = bind_delete(c, scope);
+        break;
       case ast::ClauseKind::kWith:
       case ast::ClauseKind::kReturn:
         if (c.kind == ast::ClauseKind::kReturn && !last) {
@@ -239,7 +243,8 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
     const bool void_call = c.kind == ast::ClauseKind::kCall && bound.call && bound.call->procedure->outputs.empty();
     const bool unit_subquery = c.kind == ast::ClauseKind::kCallSubquery && bound.subquery->column_slots.empty();
     const bool update = c.kind == ast::ClauseKind::kCreate || c.kind == ast::ClauseKind::kSet ||
-                        c.kind == ast::ClauseKind::kRemove;
+                        c.kind == ast::ClauseKind::kRemove || c.kind == ast::ClauseKind::kDelete ||
+                        c.kind == ast::ClauseKind::kMerge || c.kind == ast::ClauseKind::kForeach;
     if (last && !subquery && c.kind != ast::ClauseKind::kReturn && !update &&
         !standalone_call && !void_call && !unit_subquery) {
       fail("InvalidClauseComposition",

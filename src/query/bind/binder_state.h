@@ -86,6 +86,8 @@ class BinderState {
   std::shared_ptr<BoundCreate> bind_create(const ast::Pattern& pattern, Scope& scope);
   // SET or REMOVE (bind_set.cpp).
   std::shared_ptr<BoundSet> bind_set(const ast::Clause& clause, Scope& scope);
+  // DELETE, DETACH DELETE (bind_delete.cpp).
+  std::shared_ptr<BoundDelete> bind_delete(const ast::Clause& clause, Scope& scope);
   // CALL; `standalone` when it is the whole query, whose columns it then
   // gives (`columns`, `column_slots`).
   std::shared_ptr<BoundCall> bind_call(const ast::Clause& clause, Scope& scope, bool standalone,

@@ -153,6 +153,13 @@ struct BoundSet {
   std::vector<BoundSetItem> items;
 };
 
+// DELETE and DETACH DELETE: per row, the node, relationship or path each
+// expression yields (null deletes nothing).
+struct BoundDelete {
+  bool detach = false;
+  std::vector<BoundExprPtr> exprs;
+};
+
 struct Procedure;
 
 // CALL: the procedure, its arguments, and the slot each output goes to
@@ -166,7 +173,9 @@ struct BoundCall {
 struct BoundSingleQuery;
 struct BoundCallSubquery;
 
-enum class BoundClauseKind : std::uint8_t { kMatch, kUnwind, kProjection, kCreate, kCall, kCallSubquery, kSet };
+enum class BoundClauseKind : std::uint8_t {
+  kMatch, kUnwind, kProjection, kCreate, kCall, kCallSubquery, kSet, kDelete, kMerge, kForeach
+};
 
 struct BoundClause {
   BoundClauseKind kind = BoundClauseKind::kMatch;
@@ -175,6 +184,7 @@ struct BoundClause {
   BoundProjection projection;
   std::shared_ptr<BoundCreate> create;
   std::shared_ptr<BoundSet> set;  // SET, REMOVE
+  std::shared_ptr<BoundDelete> del;  // DELETE
   std::shared_ptr<BoundCall> call;
   BoundExprPtr call_where;  // CALL ... YIELD ... WHERE
   std::shared_ptr<BoundCallSubquery> subquery;  // CALL { ... }

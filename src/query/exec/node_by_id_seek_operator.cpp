@@ -39,6 +39,7 @@ class NodeByIdSeek final : public Operator {
         context_.step();
         const std::uint32_t node = scan_ ? static_cast<std::uint32_t>(cursor_) : nodes_[cursor_];
         ++cursor_;
+        if (scan_ && context_.db().graph.node_is_deleted(node)) continue;
         row[op_.slot] = NodeRef{node};
         return produced();
       }

@@ -62,7 +62,9 @@ class RelationshipByIdSeek final : public Operator {
       std::sort(rels.begin(), rels.end());
       rels.erase(std::unique(rels.begin(), rels.end()), rels.end());
     } else {
-      for (std::uint32_t rel = 0; rel < db.graph.edges.size(); ++rel) rels.push_back(rel);
+      for (std::uint32_t rel = 0; rel < db.graph.edges.size(); ++rel) {
+        if (!db.graph.relationship_is_deleted(rel)) rels.push_back(rel);
+      }
     }
     for (const std::uint32_t rel : rels) {
       context_.step();

@@ -79,7 +79,8 @@ class NodeScan final : public Operator {
       const std::uint64_t end = op_.labels.empty() ? g.node_count : members_.size();
       if (cursor_ < end) {
         context_.step(end - cursor_);
-        total += filter_ ? count_passing(cursor_, end) : end - cursor_;
+        const bool every = !filter_ && (!op_.labels.empty() || g.deleted_nodes == 0);
+        total += every ? end - cursor_ : count_passing(cursor_, end);
       }
       cursor_ = end;
       have_input_ = false;
@@ -102,28 +103,40 @@ class NodeScan final : public Operator {
   static constexpr std::uint64_t kParallelCount = std::uint64_t{1} << 18;
 
   // The scan's nodes at [at, at + k): a run of the label's members, or for
-  // an unlabelled scan the identities themselves, written into `buffer`.
-  const std::uint32_t* nodes_at(std::uint64_t at, std::size_t k, std::vector<std::uint32_t>& buffer) const {
-    if (!op_.labels.empty()) return members_.data() + at;
+  // an unlabelled scan the identities themselves that are not deleted,
+  // written into `buffer`.
+  std::span<const std::uint32_t> nodes_at(std::uint64_t at, std::size_t k, std::vector<std::uint32_t>& buffer) const {
+    if (!op_.labels.empty()) return {members_.data() + at, k};
+    const PhysicalGraph& g = context_.db().graph;
     buffer.resize(k);
-    for (std::size_t i = 0; i < k; ++i) buffer[i] = static_cast<std::uint32_t>(at + i);
-    return buffer.data();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < k; ++i) {
+      const auto identity = static_cast<std::uint32_t>(at + i);
+      buffer[kept] = identity;
+      kept += g.node_is_deleted(identity) ? 0 : 1;
+    }
+    return {buffer.data(), kept};
   }
 
   // How many of the scan's nodes at [begin, end) pass the filter.
   std::uint64_t count_passing(std::uint64_t begin, std::uint64_t end) {
-    const auto count_range = [this](ScanFilter& filter, std::uint64_t from, std::uint64_t to) {
+    const auto count_range = [this](ScanFilter* filter, std::uint64_t from, std::uint64_t to) {
       std::vector<std::uint32_t> all, passed;
       std::uint64_t n = 0;
       for (std::uint64_t at = from; at < to; at += kBatch) {
         const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, to - at));
-        filter.select(nodes_at(at, k, all), k, passed);
-        n += passed.size();
+        const std::span<const std::uint32_t> nodes = nodes_at(at, k, all);
+        if (filter != nullptr) {
+          filter->select(nodes.data(), nodes.size(), passed);
+          n += passed.size();
+        } else {
+          n += nodes.size();
+        }
       }
       return n;
     };
-    if (end - begin < kParallelCount || std::thread::hardware_concurrency() < 2) {
-      return count_range(*filter_, begin, end);
+    if (!filter_ || end - begin < kParallelCount || std::thread::hardware_concurrency() < 2) {
+      return count_range(filter_ ? &*filter_ : nullptr, begin, end);
     }
     const std::uint64_t mid = begin + (end - begin) / 2;
     ScanFilter other = *filter_;
@@ -131,14 +144,14 @@ class NodeScan final : public Operator {
     std::exception_ptr failure;
     std::thread helper([&] {
       try {
-        first = count_range(other, begin, mid);
+        first = count_range(&other, begin, mid);
       } catch (...) {
         failure = std::current_exception();
       }
     });
     std::uint64_t second = 0;
     try {
-      second = count_range(*filter_, mid, end);
+      second = count_range(&*filter_, mid, end);
     } catch (...) {
       helper.join();
       throw;
@@ -168,15 +181,15 @@ class NodeScan final : public Operator {
       }
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, end - cursor_));
       context_.step(n);
-      const std::uint32_t* nodes = nodes_at(cursor_, n, all_);
+      const std::span<const std::uint32_t> nodes = nodes_at(cursor_, n, all_);
       cursor_ += n;
       at_ = 0;
       if (filter_) {
         // Tested a batch at a time, each test over the whole batch.
-        filter_->select(nodes, n, passed_);
+        filter_->select(nodes.data(), nodes.size(), passed_);
         batch_ = passed_;
       } else {
-        batch_ = std::span<const std::uint32_t>(nodes, n);
+        batch_ = nodes;
       }
       if (!batch_.empty()) return true;
     }

@@ -114,6 +114,7 @@ double estimate(LogicalOp& op, const Database& db, double argument) {
     case LogicalKind::kProduceResults:
     case LogicalKind::kCreate:
     case LogicalKind::kSet:
+    case LogicalKind::kDelete:
     case LogicalKind::kEager: break;
   }
   op.estimated_rows = rows;

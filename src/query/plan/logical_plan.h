@@ -40,6 +40,8 @@ enum class LogicalKind : std::uint8_t {
   kProduceResults,  // the statement's columns: `slots`
   kCreate,          // the nodes and relationships of `create`, per input row
   kSet,             // the property and label writes of `set`, per input row
+  kDelete,          // the entities `expressions` yield deleted, per input row (`detach`: with their
+                    // relationships)
   kEager,           // every input row, then (after writes) the graph compiled, then the rows
   kProcedureCall,   // the rows of `call`'s procedure per input row, its outputs into their slots
   kCountPattern,    // `count_pattern`'s count into its slot by a counting method; else children[0]'s row
@@ -91,6 +93,7 @@ struct LogicalOp {
   std::shared_ptr<BoundExpr> limit;    // kTop
   bool distinct = false;               // kUnion without ALL
   bool drains = false;                 // kLimit: pulls every input row after its last (writes run below)
+  bool detach = false;                 // kDelete: DETACH DELETE
   std::vector<std::string> columns;    // kProduceResults
   std::shared_ptr<BoundCreate> create;  // kCreate
   std::shared_ptr<BoundSet> set;        // kSet

@@ -180,7 +180,9 @@ class Planner {
       // every row, whatever the LIMIT keeps, as in Neo4j.
       const bool limited = clause.kind == BoundClauseKind::kProjection && clause.projection.limit != nullptr;
       const bool drain = written && limited;
-      const bool writes = clause.kind == BoundClauseKind::kCreate || clause.kind == BoundClauseKind::kSet;
+      const bool writes = clause.kind == BoundClauseKind::kCreate || clause.kind == BoundClauseKind::kSet ||
+                          clause.kind == BoundClauseKind::kDelete || clause.kind == BoundClauseKind::kMerge ||
+                          clause.kind == BoundClauseKind::kForeach;
       if (top_level && ((wrote && reads) || (read && writes))) {
         input = make(LogicalKind::kEager, std::move(input));
         wrote = read = false;
@@ -237,6 +239,16 @@ class Planner {
           input = std::move(op);
           break;
         }
+        case BoundClauseKind::kDelete: {
+          OpPtr op = make(LogicalKind::kDelete, std::move(input));
+          op->detach = clause.del->detach;
+          for (BoundExprPtr& e : clause.del->exprs) op->expressions.push_back(share(std::move(e)));
+          input = std::move(op);
+          break;
+        }
+        case BoundClauseKind::kMerge:
+        case BoundClauseKind::kForeach:
+          break;
       }
     }
     return input;

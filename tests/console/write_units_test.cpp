@@ -1,0 +1,110 @@
+// Writes as units of work: a deletion keeps every surviving id and never
+// gives a deleted id out again, the graph it leaves is saved as it is, and
+// a unit that fails at any point leaves the graph and its snapshot exactly
+// as they were.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "console/cypher_cursor.h"
+#include "console/engine.h"
+#include "console/small_engine.h"
+#include "graph/database.h"
+#include "query/cypher_error.h"
+#include "storage/snapshot.h"
+#include "storage/writer_lock.h"
+#include "support/graph_builder.h"
+#include "support/temp_dir.h"
+
+namespace orvane {
+namespace {
+
+using testing::check_invariants;
+using testing::small_engine;
+
+// Every node and relationship as users see them: ids, labels, types,
+// properties, ends.
+std::string whole_graph(const Database& db) {
+  std::ostringstream out;
+  for (std::uint32_t i = 0; i < db.graph.node_count; ++i) {
+    out << "(" << db.node_id(i);
+    for (const std::uint16_t l : db.graph.labels_of(i)) out << ":" << db.node_type_name(l);
+    out << " " << db.node_properties(i).dump() << ")\n";
+  }
+  for (std::uint32_t r = 0; r < db.graph.edges.size(); ++r) {
+    const Edge& e = db.graph.edges[r];
+    out << "[" << db.relationship_id(r) << " " << db.node_id(e.src) << "-:" << db.rel_type_name(e.type) << "->"
+        << db.node_id(e.dst) << " " << db.relationship_properties(r).dump() << "]\n";
+  }
+  return out.str();
+}
+
+// Runs `statement` to its end; the first column of each row.
+std::vector<CypherValue> run(Engine& engine, const std::string& statement) {
+  CypherCursor cursor(engine, statement, "", {});
+  std::vector<std::vector<CypherValue>> rows;
+  while (cursor.fetch(100, rows)) {
+  }
+  cursor.finish("test");
+  std::vector<CypherValue> out;
+  for (auto& row : rows) out.push_back(row.empty() ? CypherValue() : row[0]);
+  return out;
+}
+
+std::int64_t single_int(Engine& engine, const std::string& statement) {
+  const auto rows = run(engine, statement);
+  return rows.size() == 1 ? rows[0].as_int() : -1;
+}
+
+TEST(WriteUnits, DeletionsKeepTheIdsOfWhatRemains) {
+  Engine engine = small_engine();
+  std::int64_t largest = 0;  // relationship id
+  for (const CypherValue& v : run(engine, "MATCH ()-[r]->() RETURN id(r)")) largest = std::max(largest, v.as_int());
+  run(engine, "MATCH (n) WHERE id(n) IN [3, 13] DETACH DELETE n");
+  check_invariants(engine.database());
+  EXPECT_EQ(12, single_int(engine, "MATCH (n) RETURN count(n)"));
+  EXPECT_EQ(0, single_int(engine, "MATCH (n) WHERE id(n) IN [3, 13] RETURN count(n)"));
+  EXPECT_EQ(1, single_int(engine, "MATCH (n) WHERE id(n) = 12 RETURN count(n)"));
+  // 13 was the largest id: the next node does not take it.
+  EXPECT_EQ(14, single_int(engine, "CREATE (n:Robot) RETURN id(n)"));
+  const auto rels = run(engine, "MATCH ()-[r]->() RETURN id(r)");
+  run(engine, "MATCH ()-[r]->() WITH r ORDER BY id(r) DESC LIMIT 1 DELETE r");
+  EXPECT_EQ(rels.size() - 1, run(engine, "MATCH ()-[r]->() RETURN id(r)").size());
+  EXPECT_EQ(largest + 1, single_int(engine, "MATCH (a:Robot) CREATE (a)-[r:T]->(a) RETURN id(r)"));
+  check_invariants(engine.database());
+}
+
+TEST(WriteUnits, AFailingUnitChangesNothingInMemoryOrOnDisk) {
+  const char* failing[] = {
+      // a node deleted without its relationships, found when the rows end
+      "MATCH (n:Person) DELETE n",
+      // deletions, then a fault in a later clause
+      "MATCH (n:Paper) DETACH DELETE n WITH count(*) AS c UNWIND [1, 0] AS i RETURN c / i",
+      "MATCH (n:Person) SET n.score = 1, n:Scored WITH n MATCH (n)-[r]->() DELETE r WITH count(*) AS c RETURN c / 0",
+      "CREATE (a:New {k: 1})-[:R {w: 2}]->(b:New) WITH a MATCH (p:Person) DETACH DELETE p WITH count(*) AS c "
+      "RETURN c / 0",
+      "MATCH (a)-[r]->(b) DELETE r SET a.gone = true REMOVE b:Person DELETE a WITH count(*) AS c RETURN c / 0",
+      "MATCH (p:Paper) DETACH DELETE p CREATE (:Paper {title: 'again'}) WITH count(*) AS c RETURN c / 0",
+  };
+  testing::TempDir dir;
+  const std::string file = dir.file("graph.orv");
+  Engine engine = small_engine();
+  engine.keep_in(file, GraphWriterLock::acquire(file), true);
+  const std::string graph_before = whole_graph(engine.database());
+  const std::string file_before = testing::read_text_file(file);
+  for (const char* statement : failing) {
+    EXPECT_THROW(run(engine, statement), CypherError) << statement;
+    EXPECT_EQ(graph_before, whole_graph(engine.database())) << statement;
+    EXPECT_EQ(file_before, testing::read_text_file(file)) << statement;
+    check_invariants(engine.database());
+  }
+  // The same graph still takes the writes that succeed, and saves them.
+  run(engine, "MATCH (n:Paper) DETACH DELETE n");
+  EXPECT_EQ(10, single_int(engine, "MATCH (n) RETURN count(n)"));
+  EXPECT_EQ(whole_graph(engine.database()), whole_graph(load_snapshot(file)));
+}
+
+}  // namespace
+}  // namespace orvane

@@ -12,6 +12,37 @@
 
 namespace orvane {
 
+namespace {
+
+// Registers the labels, types and property keys of `names` the Database
+// lacks; true when there was any.
+bool register_names(Database& db, const WrittenNames& names) {
+  bool added = false;
+  for (const std::string& label : names.labels) {
+    if (!db.node_type_ids.contains(label)) {
+      db.add_node_type(label);
+      added = true;
+    }
+  }
+  for (const std::string& type : names.types) {
+    if (!db.rel_type_ids.contains(type)) {
+      db.add_rel_type(type);
+      added = true;
+    }
+  }
+  for (const std::string& key : names.keys) {
+    for (PropertyStore* store : {&db.node_store, &db.rel_store}) {
+      if (store->find_key(key) == kNoPropertyKey) {
+        store->intern_key(key);
+        added = true;
+      }
+    }
+  }
+  return added;
+}
+
+}  // namespace
+
 struct CypherCursor::State {
   Engine& engine;
   std::string database_name;
@@ -42,6 +73,12 @@ CypherCursor::CypherCursor(Engine& engine, const std::string& text, const std::s
     db.undo_log = &s.undo;
   }
   try {
+    // The names the writes make are registered first (and forgotten with
+    // the rest on a rollback), so that reads after a write in the same
+    // statement are planned with them.
+    if (s.plan->writes && register_names(db, s.plan->written)) {
+      s.plan = engine.plan_cache().prepare(text, db, &engine.procedures(), parameters);
+    }
     s.cursor = std::make_unique<StatementCursor>(*s.plan, db, parameters, bound ? *bound : engine.statement_bound(),
                                                  s.plan->writes ? &db : nullptr, profiling);
   } catch (...) {

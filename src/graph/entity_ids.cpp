@@ -42,7 +42,10 @@ bool EntityIds::assign(std::vector<std::uint64_t> ids, std::uint64_t next_at_lea
       if (ids[order[i - 1]] == ids[order[i]]) return false;
     }
   }
-  if (identity && next_at_least <= ids.size()) ids.clear();
+  if (identity && next_at_least <= ids.size()) {
+    ids.clear();
+    next_at_least = 0;
+  }
   ids_ = std::move(ids);
   floor_ = next_at_least;
   by_id_ = std::move(order);

@@ -41,6 +41,7 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db, c
   out.slot_count = bound.slot_count;
   out.writes = bound.writes;
   out.catalog = bound.catalog;
+  out.written = bound.written;
   out.single_count = single_count(bound);
   out.plan = plan_statement(bound, db, options);
   return out;

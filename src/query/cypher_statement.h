@@ -49,6 +49,7 @@ struct PreparedStatement {
   std::uint32_t slot_count = 0;
   bool writes = false;  // changes the graph: execute it with a writable Database
   std::vector<CatalogRead> catalog;  // the names it was bound with (plan_cache.h)
+  WrittenNames written;              // the names its writes may make
   bool single_count = false;  // its one column is count(...) over the whole match, no grouping: one row
 };
 

@@ -166,7 +166,7 @@ TEST(Dispatcher, EveryClassificationRowInOrder) {
       {"MATCH (p:Nope RETURN count(*)", "error",
        "Invalid input 'RETURN': expected \":\", \"{\", a parameter or \")\" (line 1, column 15 (offset: 14))", "", ""},
       // Cypher beyond the classified statements goes to the query pipeline.
-      {"MERGE (n:X)", "error", "MERGE is not supported by this query engine yet", "", ""},
+      {"MERGE (n:X) RETURN labels(n)", "rows", "", "/rows/0/0", R"(["X"])"},
       {"", "error", "unrecognized query — try :help", "", ""},
       {"RETURN 1 + 2 AS three, 'a' + 1", "rows", "", "", R"({"columns":["three","'a' + 1"],"rows":[[3,"a1"]]})"},
       {"UNWIND [3, 1, 2] AS x RETURN x ORDER BY x DESC LIMIT 2", "rows", "", "/rows", "[[3],[2]]"},

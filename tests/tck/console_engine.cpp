@@ -152,12 +152,12 @@ GraphSnapshot ConsoleEngine::snapshot() const {
   const Database& db = engine_->database();
   GraphSnapshot s;
   for (std::uint32_t id = 0; id < db.graph.node_count; ++id) {
-    SnapshotNode& node = s.nodes[id];
+    SnapshotNode& node = s.nodes[db.node_id(id)];  // identities change when a deletion compacts the graph
     for (const std::uint16_t label : db.graph.labels_of(id)) node.labels.insert(db.node_type_name(label));
     node.properties = properties_of(db.node_properties(id));
   }
   for (std::uint32_t id = 0; id < db.graph.edges.size(); ++id) {
-    SnapshotRelationship& rel = s.relationships[id];
+    SnapshotRelationship& rel = s.relationships[db.relationship_id(id)];
     rel.type = db.rel_type_name(db.graph.edges[id].type);
     rel.properties = properties_of(db.relationship_properties(id));
   }

@@ -217,6 +217,10 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         bound.kind = BoundClauseKind::kSet;
         bound.set = bind_set(c, scope);
         break;
+      case ast::ClauseKind::kMerge:
+        bound.kind = BoundClauseKind::kMerge;
+        bound.merge = bind_merge(c, scope);
+        break;
       case ast::ClauseKind::kDelete:
         bound.kind = BoundClauseKind::kDelete;
         bound.del = bind_delete(c, scope);
@@ -279,6 +283,7 @@ BoundStatement bind_statement(const ast::Statement& statement, std::string_view 
   if (!out.parts.empty()) out.columns = out.parts.front().columns;
   out.slot_count = state.slot_count();
   out.writes = state.writes();
+  out.written = state.written();
   out.parameters = state.parameters();
   out.catalog = state.catalog();
   return out;

@@ -24,7 +24,7 @@ void properties_of(BinderState& state, const ast::Expr* map, Scope& scope,
 
 }  // namespace
 
-std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& pattern, Scope& scope) {
+std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& pattern, Scope& scope, bool merge) {
   writes_ = true;
   auto create = std::make_shared<BoundCreate>();
   for (const ast::PatternPart& part : pattern.parts) {
@@ -70,19 +70,19 @@ std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& patter
              "Relationship type expressions in patterns are not allowed in a CREATE clause, but only in a MATCH clause",
              r.type_expr->offset);
       }
+      if (!r.variable.empty() && find(scope, r.variable) != nullptr) {
+        fail("VariableAlreadyBound", "Variable `" + r.variable + "` already declared", r.offset);
+      }
       if (r.types.size() != 1) {
         fail("NoSingleRelationshipType", "A single relationship type must be specified for CREATE", r.offset);
       }
-      if (r.direction == ast::Direction::kBoth) {
+      if (r.direction == ast::Direction::kBoth && !merge) {
         fail("RequiresDirectedRelationship", "Only directed relationships are supported in CREATE", r.offset);
       }
       if (r.variable_length) {
         fail("CreatingVarLength", "Variable length relationships cannot be used in CREATE", r.offset);
       }
       BoundCreateRel rel;
-      if (!r.variable.empty() && find(scope, r.variable) != nullptr) {
-        fail("VariableAlreadyBound", "Variable `" + r.variable + "` already declared", r.offset);
-      }
       rel.slot = new_slot();
       if (!r.variable.empty()) scope.push_back({r.variable, rel.slot, VarKind::kRelationship, {}});
       rel.type = r.types[0];
@@ -98,6 +98,16 @@ std::shared_ptr<BoundCreate> BinderState::bind_create(const ast::Pattern& patter
       scope.push_back({part.path_variable, bound.path_slot, VarKind::kPath, {}});
     }
     create->parts.push_back(std::move(bound));
+  }
+  for (const BoundCreatePart& part : create->parts) {
+    for (const BoundCreateNode& n : part.nodes) {
+      written_.labels.insert(written_.labels.end(), n.labels.begin(), n.labels.end());
+      for (const auto& p : n.properties) written_.keys.push_back(p.first);
+    }
+    for (const BoundCreateRel& r : part.rels) {
+      written_.types.push_back(r.type);
+      for (const auto& p : r.properties) written_.keys.push_back(p.first);
+    }
   }
   return create;
 }

@@ -9,9 +9,15 @@
 namespace orvane {
 
 std::shared_ptr<BoundSet> BinderState::bind_set(const ast::Clause& clause, Scope& scope) {
+  return bind_set_items(clause.set_items, clause.remove_items, clause.kind == ast::ClauseKind::kRemove, scope);
+}
+
+std::shared_ptr<BoundSet> BinderState::bind_set_items(const std::vector<ast::SetItem>& set_items,
+                                                      const std::vector<ast::RemoveItem>& remove_items, bool remove,
+                                                      Scope& scope) {
   writes_ = true;
   auto out = std::make_shared<BoundSet>();
-  out->remove = clause.kind == ast::ClauseKind::kRemove;
+  out->remove = remove;
   const auto variable = [&](const std::string& name, std::size_t offset) {
     const ScopeVariable* v = find(scope, name);
     if (v == nullptr) fail("UndefinedVariable", "Variable `" + name + "` not defined", offset);
@@ -22,7 +28,7 @@ std::shared_ptr<BoundSet> BinderState::bind_set(const ast::Clause& clause, Scope
     return e;
   };
   using Kind = BoundSetItem::Kind;
-  for (const ast::SetItem& s : clause.set_items) {
+  for (const ast::SetItem& s : set_items) {
     BoundSetItem item;
     switch (s.kind) {
       case ast::SetItem::Kind::kProperty:
@@ -47,7 +53,7 @@ std::shared_ptr<BoundSet> BinderState::bind_set(const ast::Clause& clause, Scope
     if (s.value) item.value = bind_expr(*s.value, scope, ExprPlace{});
     out->items.push_back(std::move(item));
   }
-  for (const ast::RemoveItem& r : clause.remove_items) {
+  for (const ast::RemoveItem& r : remove_items) {
     BoundSetItem item;
     if (r.kind == ast::RemoveItem::Kind::kProperty) {
       item.kind = Kind::kRemoveProperty;
@@ -59,6 +65,12 @@ std::shared_ptr<BoundSet> BinderState::bind_set(const ast::Clause& clause, Scope
       item.labels = r.labels;
     }
     out->items.push_back(std::move(item));
+  }
+  for (const BoundSetItem& item : out->items) {
+    if (item.kind == BoundSetItem::Kind::kAddLabels) {
+      written_.labels.insert(written_.labels.end(), item.labels.begin(), item.labels.end());
+    }
+    if (item.kind == BoundSetItem::Kind::kProperty) written_.keys.push_back(item.key);
   }
   return out;
 }

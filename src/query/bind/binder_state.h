@@ -83,9 +83,16 @@ class BinderState {
   // name already in scope, an importing WITH that aliases or filters, an
   // unaliased returned expression, UNION parts with different columns).
   std::shared_ptr<BoundCallSubquery> bind_call_subquery(const ast::Clause& clause, Scope& scope);
-  std::shared_ptr<BoundCreate> bind_create(const ast::Pattern& pattern, Scope& scope);
+  // With `merge`, for MERGE: a relationship without direction is made
+  // outgoing, as it is written.
+  std::shared_ptr<BoundCreate> bind_create(const ast::Pattern& pattern, Scope& scope, bool merge = false);
   // SET or REMOVE (bind_set.cpp).
   std::shared_ptr<BoundSet> bind_set(const ast::Clause& clause, Scope& scope);
+  std::shared_ptr<BoundSet> bind_set_items(const std::vector<ast::SetItem>& set_items,
+                                           const std::vector<ast::RemoveItem>& remove_items, bool remove,
+                                           Scope& scope);
+  // MERGE (bind_merge.cpp).
+  std::shared_ptr<BoundMerge> bind_merge(const ast::Clause& clause, Scope& scope);
   // DELETE, DETACH DELETE (bind_delete.cpp).
   std::shared_ptr<BoundDelete> bind_delete(const ast::Clause& clause, Scope& scope);
   // CALL; `standalone` when it is the whole query, whose columns it then
@@ -102,6 +109,7 @@ class BinderState {
   // is added (type_count is recorded).
   void resolve_type_expression(const ast::LabelExpr& e, BoundRel& rel);
   bool writes() const { return writes_; }
+  const WrittenNames& written() const { return written_; }
   // The variables of the scoped CALL (a, b) { ... } being bound: a WITH in
   // its body keeps them visible.
   const Scope& carried() const { return carried_; }
@@ -131,6 +139,7 @@ class BinderState {
   std::vector<std::string> parameters_;
   std::vector<CatalogRead> catalog_;
   bool writes_ = false;
+  WrittenNames written_;
   Scope carried_;
   std::vector<std::pair<std::string, std::uint32_t>> projected_texts_;  // see set_projected_texts
 };

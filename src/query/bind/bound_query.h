@@ -160,6 +160,17 @@ struct BoundDelete {
   std::vector<BoundExprPtr> exprs;
 };
 
+// MERGE: the pattern as a read (`match`) and as a write (`create`, in the
+// same slots), and the SET items of ON CREATE and ON MATCH (null for
+// none). Per input row, every match of the pattern passes with ON MATCH
+// applied; when there is none, the pattern is made, with ON CREATE.
+struct BoundMerge {
+  BoundPatternPart match;
+  BoundCreatePart create;
+  std::vector<std::uint32_t> new_slots;  // the slots the MERGE binds
+  std::shared_ptr<BoundSet> on_create, on_match;
+};
+
 struct Procedure;
 
 // CALL: the procedure, its arguments, and the slot each output goes to
@@ -185,6 +196,7 @@ struct BoundClause {
   std::shared_ptr<BoundCreate> create;
   std::shared_ptr<BoundSet> set;  // SET, REMOVE
   std::shared_ptr<BoundDelete> del;  // DELETE
+  std::shared_ptr<BoundMerge> merge;  // MERGE
   std::shared_ptr<BoundCall> call;
   BoundExprPtr call_where;  // CALL ... YIELD ... WHERE
   std::shared_ptr<BoundCallSubquery> subquery;  // CALL { ... }
@@ -220,6 +232,14 @@ struct BoundCallSubquery {
   std::vector<std::uint32_t> column_slots;  // the first part's column slots; empty for a unit subquery
 };
 
+// The names a statement's writes may make (CREATE, MERGE and SET): the
+// caller registers them before running it, so that every clause of the
+// statement is bound and planned with them known, reads after a write
+// included.
+struct WrittenNames {
+  std::vector<std::string> labels, types, keys;
+};
+
 struct BoundStatement {
   ast::StatementMode mode = ast::StatementMode::kRun;
   bool writes = false;  // some clause changes the graph
@@ -229,6 +249,7 @@ struct BoundStatement {
   std::vector<std::string> parameters;        // names, by parameter index
   std::vector<std::string> columns;           // the statement's result columns
   std::vector<CatalogRead> catalog;           // every name resolved against the Database
+  WrittenNames written;                       // what its writes may name
 };
 
 }  // namespace orvane

@@ -12,6 +12,7 @@
 #include "query/cypher_error.h"
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
+#include "query/exec/write_steps.h"
 
 namespace orvane {
 namespace {
@@ -49,51 +50,54 @@ nlohmann::json property_object(const std::vector<std::pair<std::string, BoundExp
   return object;
 }
 
+}  // namespace
+
+void create_part(Database& db, const BoundCreatePart& part, Row& row, ExecContext& context) {
+  PathValue path;
+  for (std::size_t i = 0; i < part.nodes.size(); ++i) {
+    const BoundCreateNode& n = part.nodes[i];
+    if (n.existing) {
+      const CypherValue& v = row[n.slot];
+      if (v.kind() != CypherValue::Kind::kNode) {
+        throw CypherError("EntityNotFound", "InvalidArgument", ErrorPhase::kRuntime,
+                          "Failed to create relationship, node is null");
+      }
+    } else {
+      std::string name;
+      nlohmann::json properties = property_object(n.properties, n.property_map, "node", row, context);
+      context.counters().properties_set += properties.size();
+      const std::uint32_t id = db.add_labeled_node(n.labels, name, std::move(properties), 0);
+      ++context.counters().nodes_created;
+      context.counters().labels_added += db.graph.labels_of(id).size();
+      row[n.slot] = NodeRef{id};
+    }
+    path.nodes.push_back(row[n.slot].as_node().identity);
+  }
+  for (std::size_t i = 0; i < part.rels.size(); ++i) {
+    const BoundCreateRel& r = part.rels[i];
+    std::uint32_t from = path.nodes[i], to = path.nodes[i + 1];
+    if (r.reversed) std::swap(from, to);
+    const std::uint32_t rel = db.graph.add_edge(from, to, db.add_rel_type(r.type));
+    nlohmann::json properties = property_object(r.properties, r.property_map, "relationship", row, context);
+    ++context.counters().relationships_created;
+    context.counters().properties_set += properties.size();
+    if (!properties.empty()) db.set_relationship_properties(rel, std::move(properties));
+    row[r.slot] = RelRef{rel};
+    path.rels.push_back(rel);
+  }
+  if (part.path_slot != kNoSlot) row[part.path_slot] = std::move(path);
+}
+
+namespace {
+
 class Create final : public Operator {
  public:
   using Operator::Operator;
   bool next(Row& row) override {
     if (!children_[0]->next(row)) return false;
     Database& db = context_.write_target();
-    for (const BoundCreatePart& part : op_.create->parts) create_part(db, part, row);
+    for (const BoundCreatePart& part : op_.create->parts) create_part(db, part, row, context_);
     return produced();
-  }
-
- private:
-  void create_part(Database& db, const BoundCreatePart& part, Row& row) {
-    PathValue path;
-    for (std::size_t i = 0; i < part.nodes.size(); ++i) {
-      const BoundCreateNode& n = part.nodes[i];
-      if (n.existing) {
-        const CypherValue& v = row[n.slot];
-        if (v.kind() != CypherValue::Kind::kNode) {
-          throw CypherError("EntityNotFound", "InvalidArgument", ErrorPhase::kRuntime,
-                            "Failed to create relationship, node is null");
-        }
-      } else {
-        std::string name;
-        nlohmann::json properties = property_object(n.properties, n.property_map, "node", row, context_);
-        context_.counters().properties_set += properties.size();
-        const std::uint32_t id = db.add_labeled_node(n.labels, name, std::move(properties), 0);
-        ++context_.counters().nodes_created;
-        context_.counters().labels_added += db.graph.labels_of(id).size();
-        row[n.slot] = NodeRef{id};
-      }
-      path.nodes.push_back(row[n.slot].as_node().identity);
-    }
-    for (std::size_t i = 0; i < part.rels.size(); ++i) {
-      const BoundCreateRel& r = part.rels[i];
-      std::uint32_t from = path.nodes[i], to = path.nodes[i + 1];
-      if (r.reversed) std::swap(from, to);
-      const std::uint32_t rel = db.graph.add_edge(from, to, db.add_rel_type(r.type));
-      nlohmann::json properties = property_object(r.properties, r.property_map, "relationship", row, context_);
-      ++context_.counters().relationships_created;
-      context_.counters().properties_set += properties.size();
-      if (!properties.empty()) db.set_relationship_properties(rel, std::move(properties));
-      row[r.slot] = RelRef{rel};
-      path.rels.push_back(rel);
-    }
-    if (part.path_slot != kNoSlot) row[part.path_slot] = std::move(path);
   }
 };
 

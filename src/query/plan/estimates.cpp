@@ -115,6 +115,7 @@ double estimate(LogicalOp& op, const Database& db, double argument) {
     case LogicalKind::kCreate:
     case LogicalKind::kSet:
     case LogicalKind::kDelete:
+    case LogicalKind::kMerge:
     case LogicalKind::kEager: break;
   }
   op.estimated_rows = rows;

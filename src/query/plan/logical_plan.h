@@ -40,6 +40,8 @@ enum class LogicalKind : std::uint8_t {
   kProduceResults,  // the statement's columns: `slots`
   kCreate,          // the nodes and relationships of `create`, per input row
   kSet,             // the property and label writes of `set`, per input row
+  kMerge,           // per input row, children[1] (the pattern as a read) with the row as argument: each
+                    // match with `merge`'s ON MATCH items applied, or else the pattern made, with ON CREATE
   kDelete,          // the entities `expressions` yield deleted, per input row (`detach`: with their
                     // relationships)
   kEager,           // every input row, then (after writes) the graph compiled, then the rows
@@ -97,6 +99,7 @@ struct LogicalOp {
   std::vector<std::string> columns;    // kProduceResults
   std::shared_ptr<BoundCreate> create;  // kCreate
   std::shared_ptr<BoundSet> set;        // kSet
+  std::shared_ptr<BoundMerge> merge;    // kMerge
   std::shared_ptr<BoundCall> call;      // kProcedureCall
   std::shared_ptr<const CountPattern> count_pattern;  // kCountPattern
   double estimated_rows = 0;           // the planner's estimate, for EXPLAIN

@@ -175,7 +175,7 @@ class Planner {
     bool written = false;  // a write anywhere before
     for (BoundClause& clause : query.clauses) {
       const bool reads = clause.kind == BoundClauseKind::kMatch || clause.kind == BoundClauseKind::kCallSubquery ||
-                         clause.kind == BoundClauseKind::kCall;
+                         clause.kind == BoundClauseKind::kCall || clause.kind == BoundClauseKind::kMerge;
       // A LIMIT after a write must not stop the writes short: they run for
       // every row, whatever the LIMIT keeps, as in Neo4j.
       const bool limited = clause.kind == BoundClauseKind::kProjection && clause.projection.limit != nullptr;
@@ -246,7 +246,18 @@ class Planner {
           input = std::move(op);
           break;
         }
-        case BoundClauseKind::kMerge:
+        case BoundClauseKind::kMerge: {
+          BoundMatch match;
+          match.parts.push_back(std::move(clause.merge->match));
+          match.new_slots = clause.merge->new_slots;
+          OpPtr inner = plan_match(match, make(LogicalKind::kArgument));
+          OpPtr op = make(LogicalKind::kMerge, std::move(input));
+          op->children.push_back(std::move(inner));
+          op->merge = clause.merge;
+          op->slots = clause.merge->new_slots;
+          input = std::move(op);
+          break;
+        }
         case BoundClauseKind::kForeach:
           break;
       }

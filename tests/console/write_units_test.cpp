@@ -87,6 +87,12 @@ TEST(WriteUnits, AFailingUnitChangesNothingInMemoryOrOnDisk) {
       "RETURN c / 0",
       "MATCH (a)-[r]->(b) DELETE r SET a.gone = true REMOVE b:Person DELETE a WITH count(*) AS c RETURN c / 0",
       "MATCH (p:Paper) DETACH DELETE p CREATE (:Paper {title: 'again'}) WITH count(*) AS c RETURN c / 0",
+      "UNWIND [1, 2, 0] AS i MERGE (m:Made {k: i}) ON CREATE SET m.inverse = 1 / i",
+      "MATCH (p:Person) MERGE (p)-[:LIKES]->(q:Topic {name: p.name}) ON MATCH SET q.seen = true "
+      "WITH count(*) AS c RETURN c / 0",
+      "FOREACH (i IN [1, 2, 0] | CREATE (:Made {k: 6 / i}))",
+      "MATCH (p:Person) WITH collect(p) AS ps FOREACH (p IN ps | SET p.mark = 1 DETACH DELETE p) "
+      "WITH 1 AS one RETURN one / 0",
   };
   testing::TempDir dir;
   const std::string file = dir.file("graph.orv");
@@ -104,6 +110,20 @@ TEST(WriteUnits, AFailingUnitChangesNothingInMemoryOrOnDisk) {
   run(engine, "MATCH (n:Paper) DETACH DELETE n");
   EXPECT_EQ(10, single_int(engine, "MATCH (n) RETURN count(n)"));
   EXPECT_EQ(whole_graph(engine.database()), whole_graph(load_snapshot(file)));
+}
+
+TEST(WriteUnits, ForeachAndMergeSeeTheWritesBeforeThem) {
+  Engine engine = small_engine();
+  run(engine, "UNWIND [1, 2] AS r FOREACH (x IN [r * 10, r * 10 + 1] | CREATE (:F {v: x}) MERGE (:G {v: r}))");
+  EXPECT_EQ(4, single_int(engine, "MATCH (n:F) RETURN count(n)"));
+  EXPECT_EQ(2, single_int(engine, "MATCH (n:G) RETURN count(n)"));
+  // Each MERGE row sees the relationship an earlier row made.
+  run(engine, "UNWIND [1, 1, 2] AS k MATCH (a:G {v: 1}), (b:G {v: 2}) MERGE (a)-[r:NEXT {k: k}]->(b)");
+  EXPECT_EQ(2, single_int(engine, "MATCH (:G)-[r:NEXT]->(:G) RETURN count(r)"));
+  EXPECT_EQ(3, single_int(engine, "MATCH (n:F) WITH collect(n) AS ns FOREACH (n IN ns[1..] | DELETE n) "
+                                  "RETURN size(ns) - 1"));
+  EXPECT_EQ(1, single_int(engine, "MATCH (n:F) RETURN count(n)"));
+  check_invariants(engine.database());
 }
 
 }  // namespace

@@ -172,10 +172,15 @@ BoundProjection bind_projection(BinderState& state, const ast::Projection& p, bo
 
 BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery,
                                                 Scope* final_scope) {
+  return bind_clauses(query.clauses, std::move(scope), subquery, final_scope);
+}
+
+BoundSingleQuery BinderState::bind_clauses(const std::vector<ast::Clause>& clauses, Scope scope, bool subquery,
+                                           Scope* final_scope) {
   BoundSingleQuery out;
-  for (std::size_t i = 0; i < query.clauses.size(); ++i) {
-    const ast::Clause& c = query.clauses[i];
-    const bool last = i + 1 == query.clauses.size();
+  for (std::size_t i = 0; i < clauses.size(); ++i) {
+    const ast::Clause& c = clauses[i];
+    const bool last = i + 1 == clauses.size();
     BoundClause bound;
     switch (c.kind) {
       case ast::ClauseKind::kMatch:
@@ -199,7 +204,7 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         break;
       case ast::ClauseKind::kCall: {
         bound.kind = BoundClauseKind::kCall;
-        const bool standalone = query.clauses.size() == 1 && !subquery;
+        const bool standalone = clauses.size() == 1 && !subquery;
         bound.call = bind_call(c, scope, standalone, out.columns, out.column_slots);
         if (c.where) bound.call_where = bind_expr(*c.where, scope, ExprPlace{});
         break;
@@ -220,6 +225,10 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
       case ast::ClauseKind::kMerge:
         bound.kind = BoundClauseKind::kMerge;
         bound.merge = bind_merge(c, scope);
+        break;
+      case ast::ClauseKind::kForeach:
+        bound.kind = BoundClauseKind::kForeach;
+        bound.foreach = bind_foreach(c, scope);
         break;
       case ast::ClauseKind::kDelete:
         bound.kind = BoundClauseKind::kDelete;
@@ -243,7 +252,7 @@ BoundSingleQuery BinderState::bind_single_query(const ast::SingleQuery& query, S
         throw CypherError("SyntaxError", "UnsupportedClause", ErrorPhase::kCompileTime,
                           std::string(clause_name(c.kind)) + " is not supported by this query engine yet");
     }
-    const bool standalone_call = c.kind == ast::ClauseKind::kCall && query.clauses.size() == 1;
+    const bool standalone_call = c.kind == ast::ClauseKind::kCall && clauses.size() == 1;
     const bool void_call = c.kind == ast::ClauseKind::kCall && bound.call && bound.call->procedure->outputs.empty();
     const bool unit_subquery = c.kind == ast::ClauseKind::kCallSubquery && bound.subquery->column_slots.empty();
     const bool update = c.kind == ast::ClauseKind::kCreate || c.kind == ast::ClauseKind::kSet ||

@@ -78,6 +78,10 @@ class BinderState {
   // the scope after the last clause.
   BoundSingleQuery bind_single_query(const ast::SingleQuery& query, Scope scope, bool subquery,
                                      Scope* final_scope = nullptr);
+  BoundSingleQuery bind_clauses(const std::vector<ast::Clause>& clauses, Scope scope, bool subquery,
+                                Scope* final_scope = nullptr);
+  // FOREACH (bind_foreach.cpp).
+  std::shared_ptr<BoundForeach> bind_foreach(const ast::Clause& clause, const Scope& scope);
   // CALL { ... } in a query whose scope is `scope`: adds the returned
   // columns to it. Throws the semantic errors of subqueries (a returned
   // name already in scope, an importing WITH that aliases or filters, an

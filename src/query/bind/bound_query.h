@@ -171,6 +171,16 @@ struct BoundMerge {
   std::shared_ptr<BoundSet> on_create, on_match;
 };
 
+struct BoundSingleQuery;
+
+// FOREACH (x IN list | updates): per row, the update clauses run once for
+// each element of the list in `slot`; the row itself passes unchanged.
+struct BoundForeach {
+  BoundExprPtr list;
+  std::uint32_t slot = kNoSlot;
+  std::shared_ptr<BoundSingleQuery> body;
+};
+
 struct Procedure;
 
 // CALL: the procedure, its arguments, and the slot each output goes to
@@ -197,6 +207,7 @@ struct BoundClause {
   std::shared_ptr<BoundSet> set;  // SET, REMOVE
   std::shared_ptr<BoundDelete> del;  // DELETE
   std::shared_ptr<BoundMerge> merge;  // MERGE
+  std::shared_ptr<BoundForeach> foreach;  // FOREACH
   std::shared_ptr<BoundCall> call;
   BoundExprPtr call_where;  // CALL ... YIELD ... WHERE
   std::shared_ptr<BoundCallSubquery> subquery;  // CALL { ... }

@@ -36,6 +36,7 @@ std::unique_ptr<Operator> build_operators(const LogicalOp& plan, ExecContext& co
     case LogicalKind::kSet: op = make_set(plan, context); break;
     case LogicalKind::kDelete: op = make_delete(plan, context); break;
     case LogicalKind::kMerge: op = make_merge(plan, context); break;
+    case LogicalKind::kForeach: op = make_foreach(plan, context); break;
     case LogicalKind::kEager: op = make_eager(plan, context); break;
     case LogicalKind::kProcedureCall: op = make_procedure_call(plan, context); break;
     case LogicalKind::kCountPattern: op = make_count_pattern(plan, context); break;

@@ -1,3 +1,6 @@
+// Merge and Foreach, the write operators that run a plan of their own per
+// input row.
+//
 // Merge: per input row, the MERGE pattern read from the graph as it is
 // now, writes of earlier rows included (the graph is compiled first when
 // they changed it); every match passes with the ON MATCH items applied,
@@ -13,6 +16,7 @@
 #include "query/exec/evaluate.h"
 #include "query/exec/operator.h"
 #include "query/exec/write_steps.h"
+#include "query/functions/scalar_functions.h"
 
 namespace orvane {
 namespace {
@@ -77,7 +81,36 @@ class Merge final : public Operator {
   std::size_t at_ = 0;
 };
 
+// Foreach: the update clauses of children[1] once per element, each run
+// from the input row with the element in `slot`; the input row passes
+// as it came.
+class Foreach final : public Operator {
+ public:
+  using Operator::Operator;
+  bool next(Row& row) override {
+    if (!children_[0]->next(row)) return false;
+    const CypherValue list = evaluate(*op_.expressions[0], row, context_);
+    if (list.is_null()) return produced();
+    if (list.kind() != CypherValue::Kind::kList) {
+      throw CypherError("TypeError", "InvalidArgumentType", ErrorPhase::kRuntime,
+                        std::string("Type mismatch: expected List but was ") + type_name(list));
+    }
+    for (const CypherValue& element : list.as_list()) {
+      Row inner = row;
+      inner[op_.slot] = element;
+      children_[1]->open(inner);
+      while (children_[1]->next(inner)) {
+      }
+    }
+    return produced();
+  }
+};
+
 }  // namespace
+
+std::unique_ptr<Operator> make_foreach(const LogicalOp& op, ExecContext& context) {
+  return std::make_unique<Foreach>(op, context);
+}
 
 std::unique_ptr<Operator> make_merge(const LogicalOp& op, ExecContext& context) {
   return std::make_unique<Merge>(op, context);

@@ -115,6 +115,7 @@ std::unique_ptr<Operator> make_create(const LogicalOp& op, ExecContext& context)
 std::unique_ptr<Operator> make_set(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_delete(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_merge(const LogicalOp& op, ExecContext& context);
+std::unique_ptr<Operator> make_foreach(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_eager(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_procedure_call(const LogicalOp& op, ExecContext& context);
 std::unique_ptr<Operator> make_count_pattern(const LogicalOp& op, ExecContext& context);

@@ -116,6 +116,7 @@ double estimate(LogicalOp& op, const Database& db, double argument) {
     case LogicalKind::kSet:
     case LogicalKind::kDelete:
     case LogicalKind::kMerge:
+    case LogicalKind::kForeach:
     case LogicalKind::kEager: break;
   }
   op.estimated_rows = rows;

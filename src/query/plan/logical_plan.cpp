@@ -29,6 +29,7 @@ const char* operator_name(const LogicalOp& op) {
     case LogicalKind::kEager: return "Eager";
     case LogicalKind::kSet: return op.set && op.set->remove ? "Remove" : "Set";
     case LogicalKind::kMerge: return "Merge";
+    case LogicalKind::kForeach: return "Foreach";
     case LogicalKind::kDelete: return op.detach ? "DetachDelete" : "Delete";
     case LogicalKind::kProcedureCall: return "ProcedureCall";
     case LogicalKind::kCountPattern: return count_operator_name(op.count_pattern->planned, op.count_pattern->pattern);

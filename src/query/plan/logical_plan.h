@@ -42,6 +42,8 @@ enum class LogicalKind : std::uint8_t {
   kSet,             // the property and label writes of `set`, per input row
   kMerge,           // per input row, children[1] (the pattern as a read) with the row as argument: each
                     // match with `merge`'s ON MATCH items applied, or else the pattern made, with ON CREATE
+  kForeach,         // per input row, children[1] run to its end once for each element of expressions[0]
+                    // in `slot`; then the row itself
   kDelete,          // the entities `expressions` yield deleted, per input row (`detach`: with their
                     // relationships)
   kEager,           // every input row, then (after writes) the graph compiled, then the rows

@@ -258,8 +258,15 @@ class Planner {
           input = std::move(op);
           break;
         }
-        case BoundClauseKind::kForeach:
+        case BoundClauseKind::kForeach: {
+          OpPtr inner = plan_query(*clause.foreach->body, make(LogicalKind::kArgument));
+          OpPtr op = make(LogicalKind::kForeach, std::move(input));
+          op->children.push_back(std::move(inner));
+          op->expressions.push_back(share(std::move(clause.foreach->list)));
+          op->slot = clause.foreach->slot;
+          input = std::move(op);
           break;
+        }
       }
     }
     return input;

@@ -16,6 +16,9 @@ std::string status_code_for(const std::string& error_class, const std::string& d
   if (error_class == "TransientError" && detail == "MemoryPoolOutOfMemoryError") {
     return "Neo.TransientError.General.MemoryPoolOutOfMemoryError";
   }
+  if (error_class == "TransientError" && detail == "LockAcquisitionTimeout") {
+    return "Neo.TransientError.Transaction.LockAcquisitionTimeout";
+  }
   if (error_class == "TransientError" && detail == "WorkLimitExceeded") {
     return "Neo.ClientError.Transaction.TransactionTimedOutClientConfiguration";
   }

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -26,6 +27,8 @@
 #include "cli/query_parameters.h"
 #include "console/console_result.h"
 #include "console/dispatcher.h"
+#include "console/statement_batch.h"
+#include "console/transactions.h"
 #include "console/engine.h"
 #include "console/parameter_values.h"
 #include "console/statement_scanner.h"
@@ -68,15 +71,57 @@ int run_shell(int argc, char** argv) {
               << std::endl;
   }
   bool failed = false;
-  const auto run = [&](const std::string& statement) {
-    ConsoleResult result;
-    dispatch(result, engine, statement, "", nullptr);
+  std::string tx;  // the open transaction's id; empty when none
+  const auto show = [&](const ConsoleResult& result) {
     if (!result.ok) {
       std::cerr << "error: " << result.error << std::endl;
       failed = true;
       return;
     }
     std::cout << (result.data.empty() ? "{}" : result.data) << std::endl;
+  };
+  const auto run = [&](const std::string& statement) {
+    try {
+      switch (transaction_form(statement)) {
+        case TransactionForm::kBegin:
+          if (!tx.empty()) throw std::runtime_error("a transaction is open already: COMMIT or ROLLBACK it first");
+          tx = engine.transactions().begin(engine, "");
+          std::cout << "{\"ok\":true,\"transaction\":\"open\"}" << std::endl;
+          return;
+        case TransactionForm::kCommit:
+        case TransactionForm::kRollback: {
+          if (tx.empty()) throw std::runtime_error("no open transaction: BEGIN one first");
+          const std::string id = std::exchange(tx, std::string());
+          const bool commit = transaction_form(statement) == TransactionForm::kCommit;
+          if (commit) {
+            engine.transactions().commit(engine, id);
+          } else {
+            engine.transactions().rollback(id);
+          }
+          std::cout << "{\"ok\":true,\"transaction\":\"" << (commit ? "committed" : "rolled back") << "\"}"
+                    << std::endl;
+          return;
+        }
+        case TransactionForm::kNone: break;
+      }
+      if (tx.empty()) {
+        ConsoleResult result;
+        dispatch(result, engine, statement, "", nullptr);
+        show(result);
+        return;
+      }
+      BatchAnswer answer;
+      const bool open = engine.transactions().run(engine, tx, statement, nullptr, answer);
+      for (const ConsoleResult& result : answer.results) show(result);
+      if (!open) {
+        tx.clear();
+        std::cerr << "error: the transaction was rolled back" << std::endl;
+        failed = true;
+      }
+    } catch (const std::exception& e) {
+      std::cerr << "error: " << e.what() << std::endl;
+      failed = true;
+    }
   };
 
   StatementScanner scanner;
@@ -86,6 +131,10 @@ int run_shell(int argc, char** argv) {
     if (!std::getline(std::cin, line)) {
       if (scanner.pending()) {
         std::cerr << "error: unfinished statement; terminate it with ;" << std::endl;
+        return 1;
+      }
+      if (!tx.empty()) {
+        std::cerr << "error: the open transaction was rolled back: COMMIT it to keep its changes" << std::endl;
         return 1;
       }
       return failed ? 1 : 0;

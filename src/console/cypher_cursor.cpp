@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "console/engine.h"
+#include "console/transactions.h"
+#include "query/cypher_error.h"
 #include "graph/database.h"
 #include "query/plan_cache.h"
 #include "query/statement_cursor.h"
@@ -43,16 +45,45 @@ bool register_names(Database& db, const WrittenNames& names) {
 
 }  // namespace
 
+// The graph a statement runs on: its transaction's private copy when it
+// has one (made here at the transaction's first write), else the
+// committed database. A write outside a transaction, or a transaction's
+// first write, is refused while another transaction holds a copy.
+Database& statement_graph(Engine& engine, const std::string& database, Transaction* tx, bool writes) {
+  const std::string name = tx != nullptr ? tx->database : engine.effective_name(database);
+  if (tx != nullptr && tx->work) return *tx->work;
+  if (writes) {
+    refuse_other_writer(engine, name, tx);
+    if (tx != nullptr) {
+      tx->work = std::make_unique<Database>(engine.database(name));
+      tx->work->undo_log = nullptr;
+      return *tx->work;
+    }
+  }
+  return engine.database(name);
+}
+
 struct CypherCursor::State {
   Engine& engine;
   std::string database_name;
   Database& db;
   std::shared_ptr<const PreparedStatement> plan;
+  Transaction* tx = nullptr;         // the transaction it runs in; null: its own unit
   std::optional<DatabaseMark> mark;  // a write not yet finished
   std::unique_ptr<StatementCursor> cursor;
   UndoLog undo;  // what the write changed in what existed before it
 
-  void roll_back() {
+  // Takes a write back after `failure`, or when the cursor is dropped
+  // before finish(). In a transaction the statement cannot be taken back
+  // alone: a failure marks the whole transaction for its owner to roll
+  // back, and a statement dropped unfinished leaves what it wrote so far.
+  void roll_back(bool failure) {
+    if (tx != nullptr) {
+      cursor.reset();
+      db.undo_log = nullptr;
+      if (failure) tx->failed = true;
+      return;
+    }
     if (mark) {
       cursor.reset();
       db.rollback(*mark);
@@ -64,11 +95,18 @@ struct CypherCursor::State {
 
 CypherCursor::CypherCursor(Engine& engine, const std::string& text, const std::string& database,
                            const CypherParameters& parameters, const std::optional<WorkBound>& bound, bool profiling) {
-  Database& db = engine.database(database);
-  auto plan = engine.plan_cache().prepare(text, db, &engine.procedures(), parameters);
-  state_ = std::make_unique<State>(State{engine, database, db, std::move(plan), std::nullopt, nullptr, {}});
+  Transaction* const tx = engine.transaction();
+  if (tx != nullptr && !database.empty() && engine.effective_name(database) != tx->database) {
+    throw std::runtime_error("a transaction works on one database: " + tx->database);
+  }
+  Database& committed = tx != nullptr && tx->work ? *tx->work : engine.database(tx ? tx->database : database);
+  auto plan = engine.plan_cache().prepare(text, committed, &engine.procedures(), parameters);
+  Database& db = statement_graph(engine, database, tx, plan->writes);
+  state_ = std::make_unique<State>(State{engine, database, db, std::move(plan), tx, std::nullopt, nullptr, {}});
   State& s = *state_;
-  if (s.plan->writes) {
+  if (s.plan->writes && tx != nullptr) {
+    db.undo_log = &tx->undo;
+  } else if (s.plan->writes) {
     s.mark = db.mark();
     db.undo_log = &s.undo;
   }
@@ -82,13 +120,13 @@ CypherCursor::CypherCursor(Engine& engine, const std::string& text, const std::s
     s.cursor = std::make_unique<StatementCursor>(*s.plan, db, parameters, bound ? *bound : engine.statement_bound(),
                                                  s.plan->writes ? &db : nullptr, profiling);
   } catch (...) {
-    s.roll_back();
+    s.roll_back(true);
     throw;
   }
 }
 
 CypherCursor::~CypherCursor() {
-  if (state_) state_->roll_back();
+  if (state_) state_->roll_back(false);
 }
 
 const std::vector<std::string>& CypherCursor::columns() const { return state_->plan->columns; }
@@ -100,7 +138,7 @@ bool CypherCursor::fetch(std::size_t n, std::vector<std::vector<CypherValue>>& r
   try {
     return state_->cursor->fetch(n, rows);
   } catch (...) {
-    state_->roll_back();
+    state_->roll_back(true);
     throw;
   }
 }
@@ -111,7 +149,13 @@ void CypherCursor::finish(const std::string& change_detail) {
     std::vector<CypherValue> record;
     while (s.cursor->next(record)) {
     }
-    if (s.mark) {
+    if (s.tx != nullptr) {
+      // Saved when the transaction commits; compiled now for its next
+      // statement.
+      ++s.tx->statements;
+      if (s.plan->writes && !s.db.graph.compiled) s.db.compile();
+      s.db.undo_log = nullptr;
+    } else if (s.mark) {
       if (s.db.graph.has_tombstones()) {
         // Deletions make a new version without them; the old one stays
         // whole for the rollback until the new one is saved.
@@ -127,7 +171,7 @@ void CypherCursor::finish(const std::string& change_detail) {
       s.engine.record_change("cypher", change_detail);
     }
   } catch (...) {
-    s.roll_back();
+    s.roll_back(true);
     throw;
   }
 }

@@ -26,6 +26,7 @@
 #include "console/cypher_answer.h"
 #include "console/documents.h"
 #include "console/engine.h"
+#include "console/transactions.h"
 #include "console/procedures.h"
 #include "console/query_bounds.h"
 #include "console/statement_rows.h"
@@ -215,7 +216,13 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
     run_pipeline();
   } else if (row->kind == std::string_view("count")) {
     run_pipeline();  // MATCH
+  } else if (row->kind == std::string_view("stats") && ctx.l.starts_with("create ") &&
+             ctx.engine.transaction() != nullptr) {
+    // In a transaction every CREATE is Cypher's, written to the
+    // transaction's graph like its other statements.
+    run_pipeline();
   } else if (row->kind == std::string_view("stats") && ctx.l.starts_with("create ")) {
+    refuse_other_writer(ctx.engine, ctx.engine.effective_name(ctx.database), nullptr);
     // CREATE of one labelled node or of a relationship between ids answers
     // as it always has; the pipeline takes every other pattern, and when
     // both refuse, the CREATE form's message stands.

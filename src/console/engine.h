@@ -65,6 +65,9 @@ struct QueryLogEntry {
 
 using ParamTable = std::unordered_map<std::string, std::string>;  // :param values as text
 
+class Transactions;
+struct Transaction;
+
 class Engine {
  public:
   Engine();
@@ -228,6 +231,13 @@ class Engine {
   // engine (a plan is checked against the database it runs on).
   PlanCache& plan_cache() { return *plan_cache_; }
 
+  // Explicit transactions (console/transactions.h).
+  Transactions& transactions() { return *transactions_; }
+  // The transaction the statements being dispatched run in, or null when
+  // each is its own unit of work; set for one dispatch by TransactionScope.
+  Transaction* transaction() const { return transaction_; }
+  void set_transaction(Transaction* tx) { transaction_ = tx; }
+
   const std::vector<RemoteEndpoint>& remotes() const { return remotes_; }
   // Appends a remote connection. Throws "too many remote connections: at
   // most 64" when kMaxRemotes are registered.
@@ -245,6 +255,8 @@ class Engine {
   std::unique_ptr<std::mutex> mutex_;
   std::unique_ptr<ProcedureRegistry> procedures_;
   std::unique_ptr<PlanCache> plan_cache_;
+  std::unique_ptr<Transactions> transactions_;
+  Transaction* transaction_ = nullptr;
   std::unordered_map<std::string, Database> databases_;
   std::string current_ = "orvane";  // need not be registered
   std::string statement_database_;  // see set_statement_database

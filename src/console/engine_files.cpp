@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "console/engine.h"
+#include "console/transactions.h"
 #include "query/plan_cache.h"
 #include "query/procedures.h"
 #include "storage/catalogue.h"
@@ -67,7 +68,8 @@ bool exists_at(const std::string& path) {
 Engine::Engine()
     : mutex_(std::make_unique<std::mutex>()),
       procedures_(std::make_unique<ProcedureRegistry>()),
-      plan_cache_(std::make_unique<PlanCache>()) {
+      plan_cache_(std::make_unique<PlanCache>()),
+      transactions_(std::make_unique<Transactions>()) {
   for (const auto& [name, value] : params_) param_bytes_ += name.size() + value.size();
 }
 Engine::~Engine() = default;

@@ -49,31 +49,41 @@ std::string string_member(const nlohmann::json& body, const char* name) {
   return it->get<std::string>();
 }
 
-HttpResponse statement(Engine& engine, const HttpRequest& request) {
-  nlohmann::json body = request.body.empty() ? nlohmann::json::object() : parse_json_bounded(request.body);
+}  // namespace
+
+StatementRequest read_statement_request(Engine& engine, const HttpRequest& request, bool query_required) {
+  StatementRequest out;
+  out.body = request.body.empty() ? nlohmann::json::object() : parse_json_bounded(request.body);
+  const nlohmann::json& body = out.body;
   if (!body.is_object()) throw std::runtime_error("JSON object required");
-  const std::string query = string_member(body, "query");
-  if (query.empty()) throw std::runtime_error("query is required");
-  // "timeout", "memory" and "steps" bound this request's statements only.
-  const StatementBoundScope bound(engine, request_bound(engine.query_bound(), body));
-  const std::string db = string_member(body, "db");
-  ParamMap params;
+  out.query = string_member(body, "query");
+  if (out.query.empty() && query_required) throw std::runtime_error("query is required");
+  out.db = string_member(body, "db");
   const auto params_member = body.find("params");
-  const bool has_params = params_member != body.end();
-  if (has_params) {
+  out.has_params = params_member != body.end();
+  if (out.has_params) {
     // nlohmann would turn an array of pairs into a map; only an object names parameters.
     if (!params_member->is_object()) {
       throw std::runtime_error(std::string("[json.exception.type_error.302] type must be object, but is ") +
                                params_member->type_name());
     }
-    params = params_member->get<ParamMap>();
+    out.params = params_member->get<ParamMap>();
   }
   // The database applies to this statement only; USE and /v1/use select.
   // An unknown one is refused before any statement runs.
-  if (!db.empty() && !engine.has_database(db)) throw std::runtime_error(unknown_database_message(db));
+  if (!out.db.empty() && !engine.has_database(out.db)) throw std::runtime_error(unknown_database_message(out.db));
+  return out;
+}
+
+namespace {
+
+HttpResponse statement(Engine& engine, const HttpRequest& request) {
+  const StatementRequest r = read_statement_request(engine, request, true);
+  // "timeout", "memory" and "steps" bound this request's statements only.
+  const StatementBoundScope bound(engine, request_bound(engine.query_bound(), r.body));
   // One statement or several separated by ";" (console/statement_batch.h).
   BatchAnswer answer;
-  dispatch_input(answer, engine, query, db, has_params ? &params : nullptr);
+  dispatch_input(answer, engine, r.query, r.db, r.has_params ? &r.params : nullptr);
   HttpResponse response = json_answer(batch_json(answer));
   response.status = answer.ok() ? 200 : 400;
   return response;
@@ -206,6 +216,8 @@ constexpr std::array kPostRoutes = {
     Route{"/v1/entropy/ladder", ladder},
     Route{"/v1/entropy/auto", entropy_auto},
     Route{"/v1/query", statement},
+    Route{"/v1/tx", transaction_begin},
+    Route{"/v1/tx/", transaction_step},
     Route{"/query", statement},
     Route{"/v1/rag", rag_route},
     Route{"/v1/entropy/lab", lab},

@@ -54,7 +54,9 @@ HttpResponse rag_route(Engine& engine, const HttpRequest& request) {
 
 bool answer_from(std::span<const Route> table, Engine& engine, const HttpRequest& request, HttpResponse& out) {
   for (const Route& route : table) {
-    if (request.path == route.path) {
+    const std::string_view path = route.path;
+    const bool prefix = path.size() > 1 && path.back() == '/';
+    if (prefix ? request.path.size() > path.size() && request.path.starts_with(path) : request.path == path) {
       if (route.locking == Locking::kSelf) {
         out = route.handler(engine, request);
       } else {

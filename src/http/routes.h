@@ -15,6 +15,9 @@
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
+#include "console/dispatcher.h"
 #include "http/http_message.h"
 
 namespace orvane {
@@ -30,7 +33,8 @@ inline constexpr std::size_t kNodeNeighbours = 16;  // neighbours a node route l
 // so a slow or hostile source never stalls the other clients.
 enum class Locking { kHeld, kSelf };
 
-// One row of a route table: an exact path and the handler that answers it.
+// One row of a route table: an exact path and the handler that answers it;
+// a path that ends with "/" is a prefix every longer path under it takes.
 struct Route {
   const char* path;
   HttpResponse (*handler)(Engine&, const HttpRequest&);
@@ -54,6 +58,27 @@ bool answer_post(Engine& engine, const HttpRequest& request, HttpResponse& out);
 // string `q`; k (default 8) clamped to 1 … 64; hops (default 3) clamped to
 // 0 … 6. Throws "stoul" / "stoi" for numbers that do not convert.
 HttpResponse rag_route(Engine& engine, const HttpRequest& request);
+
+// The members of a statement request's JSON body: "query" (required
+// when `query_required`), "db" (an unknown one is refused), "params" (an
+// object), and the body itself for the bound members. Throws "JSON object
+// required", "query is required", "unknown database: NAME" or the JSON
+// library's error.
+struct StatementRequest {
+  nlohmann::json body;
+  std::string query;
+  std::string db;
+  ParamMap params;
+  bool has_params = false;
+};
+StatementRequest read_statement_request(Engine& engine, const HttpRequest& request, bool query_required);
+
+// Explicit transactions (tx_routes.cpp): POST /v1/tx opens one (and runs
+// the body's "query" in it when given); POST /v1/tx/ID runs the body's
+// statements in it; /v1/tx/ID/commit (after the body's statements, when
+// given) and /v1/tx/ID/rollback end it.
+HttpResponse transaction_begin(Engine& engine, const HttpRequest& request);
+HttpResponse transaction_step(Engine& engine, const HttpRequest& request);
 
 // `text` converted with std::stoul, or `fallback` when `text` is empty.
 // Throws std::invalid_argument / std::out_of_range "stoul".

@@ -18,6 +18,7 @@
 
 #include "console/engine.h"
 #include "console/procedures.h"
+#include "console/transactions.h"
 #include "http/serve_engine.h"
 #include "http_test_server.h"
 #include "support/scoped_env.h"
@@ -288,6 +289,50 @@ TEST_F(RoutesTest, AnImportInProgressStallsNoOtherRequest) {
 }
 
 // Files need no key; API paths do, except /schema outside /v1 and the health check.
+// A transaction's writes are its own until it commits; while it holds
+// them no other unit writes; a failure or an idle transaction rolls back.
+TEST_F(RoutesTest, TransactionsAreUnitsOfWork) {
+  const auto begin = [&](const std::string& body) {
+    const HttpReply reply = call("POST", "/v1/tx", body);
+    EXPECT_EQ(200, reply.status) << reply.body;
+    return json::parse(reply.body).at("tx").get<std::string>();
+  };
+  const std::string count = R"j({"query": "MATCH (n:TxNode) RETURN count(n)"})j";
+  const std::string id = begin(R"j({"query": "CREATE (:TxNode {k: 1})"})j");
+  check_rows({
+      {"POST", "/v1/query", count, 200, "/data/rows/0/0", "0"},
+      {"POST", "/v1/query", R"j({"query": "CREATE (:Other)"})j", 400, "/errorClass", R"j("TransientError")j"},
+      {"POST", "/v1/tx/" + id, count, 200, "/data/rows/0/0", "1"},
+      {"POST", "/v1/tx/" + id, R"j({"query": "MATCH (n:TxNode) SET n.k = 2; MATCH (n:TxNode) RETURN n.k"})j", 200,
+       "/results/1/data/rows/0/0", "2"},
+      {"POST", "/v1/tx/" + id + "/commit", "{}", 200, "/committed", "true"},
+      {"POST", "/v1/query", R"j({"query": "MATCH (n:TxNode) RETURN n.k"})j", 200, "/data/rows/0/0", "2"},
+      {"POST", "/v1/tx/" + id, count, 400, "/error",
+       R"j("no open transaction )j" + id + R"j(: it was committed, rolled back or timed out")j"},
+  });
+  const std::string dropped = begin("{}");
+  const std::string failing = begin("{}");
+  check_rows({
+      {"POST", "/v1/tx/" + dropped, R"j({"query": "MATCH (n:TxNode) DETACH DELETE n"})j", 200, "/open", "true"},
+      {"POST", "/v1/tx/" + dropped + "/rollback", "{}", 200, "/rolledBack", "true"},
+      {"POST", "/v1/tx/" + failing, R"j({"query": "CREATE (:TxNode) WITH 1 AS one RETURN one / 0"})j", 400, "/open",
+       "false"},
+      {"POST", "/v1/tx/" + failing + "/commit", "{}", 400, "", ""},
+      {"POST", "/v1/query", count, 200, "/data/rows/0/0", "1"},
+  });
+  {
+    const std::lock_guard<std::mutex> lock(engine.mutex());
+    engine.transactions().set_idle_bound(std::chrono::milliseconds(20));
+  }
+  const std::string idle = begin(R"j({"query": "CREATE (:TxNode)"})j");
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  check_rows({
+      {"POST", "/v1/query", R"j({"query": "CREATE (:TxNode)"})j", 200, "", ""},
+      {"POST", "/v1/tx/" + idle + "/commit", "{}", 400, "", ""},
+      {"POST", "/v1/query", count, 200, "/data/rows/0/0", "2"},
+  });
+}
+
 TEST_F(RoutesTest, StaticFilesOnlyFromBelowTheEngineRoots) {
   const std::string web = engine.web_root + "/";
   for (const char* name : {"index.html", "app.js", "style.css", "logo.svg", "data.json", "logo.png",

@@ -162,7 +162,7 @@ void CypherCursor::finish(const std::string& change_detail) {
         Database next = s.db.compacted();
         s.engine.save_version(s.database_name, std::move(next));
       } else {
-        s.db.compile();
+        if (!s.db.graph.compiled) s.db.compile();
         s.engine.save(s.database_name);
       }
       s.db.undo_log = nullptr;

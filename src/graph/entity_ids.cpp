@@ -65,10 +65,12 @@ void EntityIds::truncate(std::uint64_t count) {
 void EntityIds::index() {
   if (ids_.empty()) {
     by_id_.clear();
+    implied_next_ = 0;
     next_ = floor_;
     return;
   }
-  next_ = std::max((by_id_.empty() ? ids_.back() : ids_[by_id_.back()]) + 1, floor_);
+  implied_next_ = (by_id_.empty() ? ids_.back() : ids_[by_id_.back()]) + 1;
+  next_ = std::max(implied_next_, floor_);
 }
 
 }  // namespace orvane

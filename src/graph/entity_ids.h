@@ -46,6 +46,10 @@ class EntityIds {
   // on when that is past the largest of `ids`: a graph whose deleted
   // entities had the largest ids does not give those ids out again.
   bool assign(std::vector<std::uint64_t> ids, std::uint64_t next_at_least = 0);
+  // Whether the entities after the explicit prefix start past the id that
+  // follows from the prefix alone (assign's next_at_least): a copy that
+  // keeps only the prefix would give them other ids.
+  bool tail_starts_late() const { return next_ != implied_next_; }
   // The id the next entity after `count` entities would take.
   std::uint64_t next_id(std::uint64_t count) const { return id_of(count); }
 
@@ -66,6 +70,7 @@ class EntityIds {
                                         // ids_ itself ascends (the common case: a dump in id order)
   std::uint64_t next_ = 0;              // the id of identity ids_.size(): one past the largest id
   std::uint64_t floor_ = 0;             // next_ is never below it (assign's next_at_least)
+  std::uint64_t implied_next_ = 0;      // one past the largest explicit id; 0 without any
 };
 
 }  // namespace orvane

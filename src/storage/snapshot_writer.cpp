@@ -150,6 +150,16 @@ void write_sections(SnapshotOutput& out, const Database& db) {
   put_store(out, db.node_store);
   put_store(out, db.rel_store);
   for (const EntityIds* ids : {&db.node_ids, &db.rel_ids}) {
+    if (ids->tail_starts_late()) {
+      // The reader derives the tail from the prefix alone, so every id is
+      // written when the tail starts later (after deletions).
+      const std::uint64_t count = ids == &db.node_ids ? g.node_count : g.edges.size();
+      std::vector<std::uint64_t> all(count);
+      for (std::uint64_t i = 0; i < count; ++i) all[i] = ids->id_of(i);
+      out.put_u64(count);
+      out.put_block(all);
+      continue;
+    }
     out.put_u64(ids->explicit_count());
     out.put_block(ids->explicit_ids());
   }

@@ -309,10 +309,33 @@ void PhysicalGraph::remove_duplicate_edges() {
   edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
   edges.shrink_to_fit();
   csr_valid = false;
+  csr_exact = false;
   compiled = false;
 }
 
+bool PhysicalGraph::extend_with_new_nodes() {
+  if (!csr_valid || !csr_exact || edges.size() != csr_edges || node_count < csr_nodes || has_tombstones()) {
+    return false;
+  }
+  // Nodes added since have no relationships (none was added) and sit at
+  // positions equal to their identities, after every compiled one: their
+  // runs are empty, so every offset array repeats its last entry.
+  const std::uint64_t added = node_count - csr_nodes;
+  const auto grow = [added](std::vector<std::uint32_t>& offsets) { offsets.insert(offsets.end(), added, offsets.back()); };
+  grow(out_offsets);
+  grow(in_offsets);
+  for (TypedRunIndex* index : {&typed_out, &typed_in}) {
+    for (std::vector<std::uint32_t>& offsets : index->offsets) grow(offsets);
+  }
+  out_degree.resize(node_count, 0);
+  build_label_lists(*this);
+  csr_nodes = node_count;
+  compiled = true;
+  return true;
+}
+
 void PhysicalGraph::compile() {
+  if (extend_with_new_nodes()) return;
   const std::uint64_t n = node_count;
   // Tombstones take no slot.
   const bool tombstones = deleted_relationships != 0;
@@ -363,6 +386,7 @@ void PhysicalGraph::compile() {
   csr_nodes = n;
   csr_edges = edges.size();
   csr_valid = true;
+  csr_exact = !has_tombstones();
   build_typed_csr();  // sorts the combined runs first
 }
 
@@ -402,6 +426,7 @@ void PhysicalGraph::apply_permutation(const std::vector<std::uint32_t>& order) {
   for (std::uint64_t j = 0; j < n; ++j) to_physical[j] = new_position[to_physical[j]];
   to_logical.assign(n, kNoNode);
   for (std::uint64_t j = 0; j < n; ++j) to_logical[to_physical[j]] = static_cast<std::uint32_t>(j);
+  csr_exact = false;  // every position moved: rebuild
   compile();
 }
 
@@ -425,6 +450,7 @@ void PhysicalGraph::install_compiled(std::vector<std::uint16_t> labels_in,
   csr_nodes = node_count;
   csr_edges = edges.size();
   csr_valid = true;
+  csr_exact = !has_tombstones();
   build_typed_csr();
 }
 

@@ -103,7 +103,7 @@ void Database::rollback(const DatabaseMark& mark) {
   } else {
     graph.compiled = false;
     // Identities the CSR names may be given out again.
-    if (graph.csr_nodes > n || graph.csr_edges > mark.relationships) graph.csr_valid = false;
+    if (graph.csr_nodes > n || graph.csr_edges > mark.relationships) graph.csr_valid = graph.csr_exact = false;
   }
 }
 

@@ -46,6 +46,7 @@ bool PhysicalGraph::mark_node_deleted(std::uint32_t identity, bool deleted) {
   if (identity >= node_count) throw std::out_of_range("node out of range");
   if (!mark_flag(node_deleted, deleted_nodes, identity, node_count, deleted)) return false;
   compiled = false;
+  csr_exact = false;
   return true;
 }
 
@@ -53,12 +54,14 @@ bool PhysicalGraph::mark_relationship_deleted(std::uint32_t rel, bool deleted) {
   if (rel >= edges.size()) throw std::out_of_range("relationship out of range");
   if (!mark_flag(rel_deleted, deleted_relationships, rel, edges.size(), deleted)) return false;
   compiled = false;
+  csr_exact = false;
   return true;
 }
 
 bool PhysicalGraph::add_label(std::uint32_t identity, std::uint16_t label) {
   if (identity >= node_count) throw std::out_of_range("node out of range");
   if (has_label(identity, label)) return false;
+  if (identity < csr_nodes) csr_exact = false;
   if (labels[identity] == kNoLabel) {
     labels[identity] = label;
     compiled = false;
@@ -77,6 +80,7 @@ bool PhysicalGraph::add_label(std::uint32_t identity, std::uint16_t label) {
 }
 
 void PhysicalGraph::set_labels(std::uint32_t identity, const std::vector<std::uint16_t>& labels_in) {
+  if (identity < csr_nodes) csr_exact = false;
   const auto lo = std::lower_bound(extra_label_nodes.begin(), extra_label_nodes.end(), identity);
   const auto hi = std::upper_bound(lo, extra_label_nodes.end(), identity);
   const auto from = lo - extra_label_nodes.begin(), to = hi - extra_label_nodes.begin();

@@ -143,6 +143,10 @@ struct PhysicalGraph {
   std::uint64_t csr_nodes = 0;
   std::uint64_t csr_edges = 0;
   bool csr_valid = false;
+  // Stronger: nothing below csr_nodes and csr_edges changed since (no
+  // tombstone set or cleared, no label changed), so that compiling after
+  // only nodes were added extends the arrays instead of rebuilding them.
+  bool csr_exact = false;
 
   // Calls `each(rel)` once for every live relationship that starts or ends
   // at node `identity` (a self-loop once), the compiled ones from the CSR
@@ -216,7 +220,9 @@ struct PhysicalGraph {
   void remove_duplicate_edges();
 
   // Rebuilds every CSR field from the edge list and the labels and sets
-  // `compiled`. Idempotent.
+  // `compiled`. Idempotent. When only nodes were added since the last
+  // compilation, extends the arrays instead (linear in the nodes, without
+  // touching a relationship).
   void compile();
 
   // Renumbers positions so that the node now at position order[k] moves to
@@ -298,6 +304,9 @@ struct PhysicalGraph {
   bool has_edge(std::uint32_t source, std::uint32_t target, std::uint16_t type) const;
 
  private:
+  // compile()'s shortcut; false, changing nothing, when it does not apply.
+  bool extend_with_new_nodes();
+
   // Path enumeration asks for a typed run at every step, so the table read
   // is inline; a type without a table takes the out-of-line search.
   NodeRun typed_run(const TypedRunIndex& index, const std::vector<std::uint32_t>& offsets,

@@ -125,6 +125,50 @@ TEST(Csr, PermutationRenumbersWithoutChangingRelationships) {
 // The incoming side is scattered through buckets of several positions once
 // a graph has more than a thousand nodes: 4001 nodes make buckets of four
 // and a last one of one, before and after a shuffle of the positions.
+// Compiling after only nodes were added extends the arrays; the result
+// must be the graph a full compilation builds, permuted or not, and a
+// deletion or a relabelled old node must force the full one.
+TEST(Csr, CompilingAfterAddedNodesEqualsAFullCompile) {
+  for (const bool permuted : {false, true}) {
+    for (const int change : {0, 1, 2}) {
+      Database db = testing::random_graph(40, 10, 120, 5, true, 3);
+      if (permuted) {
+        std::vector<std::uint32_t> order(db.graph.node_count);
+        std::iota(order.begin(), order.end(), 0u);
+        std::reverse(order.begin(), order.end());
+        db.graph.apply_permutation(order);
+      }
+      const std::uint16_t extra = db.add_node_type("Extra");
+      for (int i = 0; i < 5; ++i) {
+        const std::uint32_t id = db.graph.add_node(i % 2 == 0 ? db.person_label : kNoLabel);
+        db.names.push_back("n");
+        db.topics.push_back(0);
+        db.embeddings.resize(db.embeddings.size() + db.embedding_dim);
+        db.node_store.append(db.person_label);
+        if (i == 3) db.graph.add_label(id, extra);
+      }
+      if (change == 1) db.graph.mark_node_deleted(2, true);
+      if (change == 2) db.graph.add_label(1, extra);
+      Database full = db;
+      full.graph.csr_exact = false;
+      full.compile();
+      db.compile();
+      SCOPED_TRACE(std::to_string(permuted) + " " + std::to_string(change));
+      const PhysicalGraph &a = db.graph, &b = full.graph;
+      EXPECT_EQ(b.out_offsets, a.out_offsets);
+      EXPECT_EQ(b.in_offsets, a.in_offsets);
+      EXPECT_EQ(b.out_targets, a.out_targets);
+      EXPECT_EQ(b.in_sources, a.in_sources);
+      EXPECT_EQ(b.out_degree, a.out_degree);
+      EXPECT_EQ(b.label_offsets, a.label_offsets);
+      EXPECT_EQ(b.label_members, a.label_members);
+      EXPECT_EQ(b.typed_out.offsets, a.typed_out.offsets);
+      EXPECT_EQ(b.typed_in.offsets, a.typed_in.offsets);
+      if (change == 0) testing::check_invariants(db);
+    }
+  }
+}
+
 TEST(Csr, IncomingRunsOfGraphsWithBucketsOfSeveralPositions) {
   Database db;
   generate_corpus(db, 3001, 1000, 5);

@@ -88,6 +88,9 @@ TEST(WriteUnits, AFailingUnitChangesNothingInMemoryOrOnDisk) {
       "MATCH (a)-[r]->(b) DELETE r SET a.gone = true REMOVE b:Person DELETE a WITH count(*) AS c RETURN c / 0",
       "MATCH (p:Paper) DETACH DELETE p CREATE (:Paper {title: 'again'}) WITH count(*) AS c RETURN c / 0",
       "UNWIND [1, 2, 0] AS i MERGE (m:Made {k: i}) ON CREATE SET m.inverse = 1 / i",
+      // writes to what the statement deleted, which would be counted and lost
+      "MATCH (n:Paper) DETACH DELETE n SET n.title = 'gone'",
+      "MATCH (a:Paper), (b:Person) DETACH DELETE a CREATE (a)-[:R]->(b)",
       "MATCH (p:Person) MERGE (p)-[:LIKES]->(q:Topic {name: p.name}) ON MATCH SET q.seen = true "
       "WITH count(*) AS c RETURN c / 0",
       "FOREACH (i IN [1, 2, 0] | CREATE (:Made {k: 6 / i}))",

@@ -62,6 +62,12 @@ void create_part(Database& db, const BoundCreatePart& part, Row& row, ExecContex
         throw CypherError("EntityNotFound", "InvalidArgument", ErrorPhase::kRuntime,
                           "Failed to create relationship, node is null");
       }
+      if (db.graph.node_is_deleted(v.as_node().identity)) {
+        throw CypherError("EntityNotFound", "DeletedEntityAccess", ErrorPhase::kRuntime,
+                          "Failed to create relationship, node with id " +
+                              std::to_string(db.node_id(v.as_node().identity)) +
+                              " has been deleted in this transaction");
+      }
     } else {
       std::string name;
       nlohmann::json properties = property_object(n.properties, n.property_map, "node", row, context);

@@ -64,6 +64,13 @@ void apply_set_item(Database& db, const BoundSetItem& item, Row& row, ExecContex
   const bool node = target.kind() == CypherValue::Kind::kNode;
   if (!node && target.kind() != CypherValue::Kind::kRelationship) not_an_entity(target);
   const std::uint32_t entity = node ? target.as_node().identity : target.as_relationship().identity;
+  // A deleted entity takes no writes: they would be counted and then lost.
+  if (node ? db.graph.node_is_deleted(entity) : db.graph.relationship_is_deleted(entity)) {
+    throw CypherError("EntityNotFound", "DeletedEntityAccess", ErrorPhase::kRuntime,
+                      std::string(node ? "Node" : "Relationship") + " with id " +
+                          std::to_string(node ? db.node_id(entity) : db.relationship_id(entity)) +
+                          " has been deleted in this transaction");
+  }
   switch (item.kind) {
     case Kind::kProperty: {
       set(db, node, entity, item.key, stored(item.key, evaluate(*item.value, row, context)), context);

@@ -11,6 +11,8 @@
 #include "console/cypher_cursor.h"
 #include "console/engine.h"
 #include "console/small_engine.h"
+#include "console/statement_batch.h"
+#include "console/transactions.h"
 #include "graph/database.h"
 #include "query/cypher_error.h"
 #include "storage/snapshot.h"
@@ -113,6 +115,48 @@ TEST(WriteUnits, AFailingUnitChangesNothingInMemoryOrOnDisk) {
   run(engine, "MATCH (n:Paper) DETACH DELETE n");
   EXPECT_EQ(10, single_int(engine, "MATCH (n) RETURN count(n)"));
   EXPECT_EQ(whole_graph(engine.database()), whole_graph(load_snapshot(file)));
+}
+
+// A transaction that fails at any of its statements, or is rolled back
+// after all of them, leaves the graph and its snapshot as they were; one
+// that commits keeps all of its statements' writes.
+TEST(WriteUnits, ATransactionIsOneUnit) {
+  const std::vector<std::string> statements = {
+      "CREATE (:Tx {k: 1})",
+      "MATCH (p:Person) SET p.touched = true",
+      "MATCH (n:Paper) DETACH DELETE n",
+      "MATCH (a:Person), (t:Tx) MERGE (a)-[:SAW]->(t)",
+  };
+  testing::TempDir dir;
+  const std::string file = dir.file("graph.orv");
+  Engine engine = small_engine();
+  engine.keep_in(file, GraphWriterLock::acquire(file), true);
+  const std::string graph_before = whole_graph(engine.database());
+  const std::string file_before = testing::read_text_file(file);
+  for (std::size_t fail_at = 0; fail_at <= statements.size(); ++fail_at) {
+    SCOPED_TRACE(fail_at);
+    const std::string id = engine.transactions().begin(engine, "");
+    bool open = true;
+    for (std::size_t i = 0; i < statements.size() && open; ++i) {
+      BatchAnswer answer;
+      const std::string text = i == fail_at ? statements[i] + " WITH 1 AS one RETURN one / 0" : statements[i];
+      open = engine.transactions().run(engine, id, text, nullptr, answer);
+      EXPECT_EQ(i != fail_at, open);
+    }
+    if (open) engine.transactions().rollback(id);
+    EXPECT_EQ(graph_before, whole_graph(engine.database()));
+    EXPECT_EQ(file_before, testing::read_text_file(file));
+  }
+  const std::string id = engine.transactions().begin(engine, "");
+  for (const std::string& statement : statements) {
+    BatchAnswer answer;
+    ASSERT_TRUE(engine.transactions().run(engine, id, statement, nullptr, answer)) << statement;
+  }
+  engine.transactions().commit(engine, id);
+  EXPECT_EQ(10, single_int(engine, "MATCH (:Person)-[:SAW]->(:Tx) RETURN count(*)"));
+  EXPECT_EQ(0, single_int(engine, "MATCH (n:Paper) RETURN count(n)"));
+  EXPECT_EQ(whole_graph(engine.database()), whole_graph(load_snapshot(file)));
+  check_invariants(engine.database());
 }
 
 TEST(WriteUnits, ForeachAndMergeSeeTheWritesBeforeThem) {

@@ -55,6 +55,25 @@ std::vector<CypherValue> run(Engine& engine, const std::string& statement) {
   return out;
 }
 
+// The small engine kept in a snapshot file, and both as they were at the
+// start.
+struct KeptEngine {
+  KeptEngine() : engine(small_engine()) {
+    engine.keep_in(file, GraphWriterLock::acquire(file), true);
+    graph_before = whole_graph(engine.database());
+    file_before = testing::read_text_file(file);
+  }
+  void expect_unchanged(const std::string& what) const {
+    EXPECT_EQ(graph_before, whole_graph(engine.database())) << what;
+    EXPECT_EQ(file_before, testing::read_text_file(file)) << what;
+  }
+
+  testing::TempDir dir;
+  const std::string file = dir.file("graph.orv");
+  Engine engine;
+  std::string graph_before, file_before;
+};
+
 std::int64_t single_int(Engine& engine, const std::string& statement) {
   const auto rows = run(engine, statement);
   return rows.size() == 1 ? rows[0].as_int() : -1;
@@ -99,22 +118,17 @@ TEST(WriteUnits, AFailingUnitChangesNothingInMemoryOrOnDisk) {
       "MATCH (p:Person) WITH collect(p) AS ps FOREACH (p IN ps | SET p.mark = 1 DETACH DELETE p) "
       "WITH 1 AS one RETURN one / 0",
   };
-  testing::TempDir dir;
-  const std::string file = dir.file("graph.orv");
-  Engine engine = small_engine();
-  engine.keep_in(file, GraphWriterLock::acquire(file), true);
-  const std::string graph_before = whole_graph(engine.database());
-  const std::string file_before = testing::read_text_file(file);
+  KeptEngine kept;
+  Engine& engine = kept.engine;
   for (const char* statement : failing) {
     EXPECT_THROW(run(engine, statement), CypherError) << statement;
-    EXPECT_EQ(graph_before, whole_graph(engine.database())) << statement;
-    EXPECT_EQ(file_before, testing::read_text_file(file)) << statement;
+    kept.expect_unchanged(statement);
     check_invariants(engine.database());
   }
   // The same graph still takes the writes that succeed, and saves them.
   run(engine, "MATCH (n:Paper) DETACH DELETE n");
   EXPECT_EQ(10, single_int(engine, "MATCH (n) RETURN count(n)"));
-  EXPECT_EQ(whole_graph(engine.database()), whole_graph(load_snapshot(file)));
+  EXPECT_EQ(whole_graph(engine.database()), whole_graph(load_snapshot(kept.file)));
 }
 
 // A transaction that fails at any of its statements, or is rolled back
@@ -127,12 +141,8 @@ TEST(WriteUnits, ATransactionIsOneUnit) {
       "MATCH (n:Paper) DETACH DELETE n",
       "MATCH (a:Person), (t:Tx) MERGE (a)-[:SAW]->(t)",
   };
-  testing::TempDir dir;
-  const std::string file = dir.file("graph.orv");
-  Engine engine = small_engine();
-  engine.keep_in(file, GraphWriterLock::acquire(file), true);
-  const std::string graph_before = whole_graph(engine.database());
-  const std::string file_before = testing::read_text_file(file);
+  KeptEngine kept;
+  Engine& engine = kept.engine;
   for (std::size_t fail_at = 0; fail_at <= statements.size(); ++fail_at) {
     SCOPED_TRACE(fail_at);
     const std::string id = engine.transactions().begin(engine, "");
@@ -144,8 +154,7 @@ TEST(WriteUnits, ATransactionIsOneUnit) {
       EXPECT_EQ(i != fail_at, open);
     }
     if (open) engine.transactions().rollback(id);
-    EXPECT_EQ(graph_before, whole_graph(engine.database()));
-    EXPECT_EQ(file_before, testing::read_text_file(file));
+    kept.expect_unchanged(std::to_string(fail_at));
   }
   const std::string id = engine.transactions().begin(engine, "");
   for (const std::string& statement : statements) {
@@ -155,7 +164,7 @@ TEST(WriteUnits, ATransactionIsOneUnit) {
   engine.transactions().commit(engine, id);
   EXPECT_EQ(10, single_int(engine, "MATCH (:Person)-[:SAW]->(:Tx) RETURN count(*)"));
   EXPECT_EQ(0, single_int(engine, "MATCH (n:Paper) RETURN count(n)"));
-  EXPECT_EQ(whole_graph(engine.database()), whole_graph(load_snapshot(file)));
+  EXPECT_EQ(whole_graph(engine.database()), whole_graph(load_snapshot(kept.file)));
   check_invariants(engine.database());
 }
 

@@ -25,6 +25,7 @@
 // instead of the edge list and derives the incoming side through the same
 // buckets, visiting the outgoing slots in position order.
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 
 #include "graph/physical_graph.h"
@@ -313,29 +314,106 @@ void PhysicalGraph::remove_duplicate_edges() {
   compiled = false;
 }
 
-bool PhysicalGraph::extend_with_new_nodes() {
-  if (!csr_valid || !csr_exact || edges.size() != csr_edges || node_count < csr_nodes || has_tombstones()) {
+namespace {
+
+// One direction's combined runs with the relationships `added` (their
+// relationship identities, each with the position whose run takes it and
+// its neighbour's position) merged in: every run is copied, and a run that
+// gains relationships is sorted again. Returns how many more parallel
+// relationships the runs hold than before.
+std::int64_t merge_runs(std::vector<std::uint32_t>& offsets, std::vector<std::uint32_t>& neighbours,
+                        std::vector<std::uint16_t>& types, std::vector<std::uint32_t>& rels,
+                        std::vector<std::array<std::uint32_t, 3>> added, const std::vector<Edge>& edges,
+                        std::uint64_t node_count) {
+  std::sort(added.begin(), added.end());  // by position, then neighbour, then identity
+  const std::size_t total = neighbours.size() + added.size();
+  std::vector<std::uint32_t> new_offsets(node_count + 1, 0), new_neighbours(total), new_rels(total);
+  std::vector<std::uint16_t> new_types(total);
+  std::vector<SlotKey> scratch;
+  std::int64_t parallel = 0;
+  std::size_t next = 0, slot = 0;
+  const std::uint64_t old_nodes = offsets.size() - 1;
+  for (std::uint64_t p = 0; p < node_count; ++p) {
+    new_offsets[p] = static_cast<std::uint32_t>(slot);
+    const std::uint32_t from = p < old_nodes ? offsets[p] : offsets.back();
+    const std::uint32_t to = p < old_nodes ? offsets[p + 1] : offsets.back();
+    const std::size_t start = slot;
+    for (std::uint32_t s = from; s < to; ++s, ++slot) {
+      new_neighbours[slot] = neighbours[s];
+      new_types[slot] = types[s];
+      new_rels[slot] = rels[s];
+    }
+    if (next < added.size() && added[next][0] == p) {
+      parallel -= static_cast<std::int64_t>(
+          sort_run(new_neighbours.data() + start, new_types.data() + start, new_rels.data() + start, slot - start, scratch));
+      for (; next < added.size() && added[next][0] == p; ++next, ++slot) {
+        new_neighbours[slot] = added[next][1];
+        new_types[slot] = edges[added[next][2]].type;
+        new_rels[slot] = added[next][2];
+      }
+      parallel += static_cast<std::int64_t>(
+          sort_run(new_neighbours.data() + start, new_types.data() + start, new_rels.data() + start, slot - start, scratch));
+    }
+  }
+  new_offsets[node_count] = static_cast<std::uint32_t>(slot);
+  offsets = std::move(new_offsets);
+  neighbours = std::move(new_neighbours);
+  types = std::move(new_types);
+  rels = std::move(new_rels);
+  return parallel;
+}
+
+}  // namespace
+
+bool PhysicalGraph::extend_compiled() {
+  if (!csr_valid || !csr_exact || edges.size() < csr_edges || node_count < csr_nodes || has_tombstones()) {
     return false;
   }
-  // Nodes added since have no relationships (none was added) and sit at
-  // positions equal to their identities, after every compiled one: their
-  // runs are empty, so every offset array repeats its last entry.
-  const std::uint64_t added = node_count - csr_nodes;
-  const auto grow = [added](std::vector<std::uint32_t>& offsets) { offsets.insert(offsets.end(), added, offsets.back()); };
-  grow(out_offsets);
-  grow(in_offsets);
-  for (TypedRunIndex* index : {&typed_out, &typed_in}) {
-    for (std::vector<std::uint32_t>& offsets : index->offsets) grow(offsets);
+  // Nodes added since sit at positions equal to their identities, after
+  // every compiled one; relationships added since join the runs of their
+  // ends, which are otherwise copied as they are.
+  const std::uint64_t n = node_count;
+  std::vector<std::array<std::uint32_t, 3>> out_added, in_added;
+  std::uint16_t max_type = rel_type_count == 0 ? 0 : static_cast<std::uint16_t>(rel_type_count - 1);
+  for (std::uint64_t r = csr_edges; r < edges.size(); ++r) {
+    const Edge& e = edges[r];
+    const std::uint32_t ps = to_physical[e.src], pd = to_physical[e.dst];
+    out_added.push_back({ps, pd, static_cast<std::uint32_t>(r)});
+    in_added.push_back({pd, ps, static_cast<std::uint32_t>(r)});
+    max_type = std::max(max_type, e.type);
   }
-  out_degree.resize(node_count, 0);
-  build_label_lists(*this);
-  csr_nodes = node_count;
+  if (out_added.empty()) {
+    const std::uint64_t more = n - csr_nodes;
+    const auto grow = [more](std::vector<std::uint32_t>& offsets) { offsets.insert(offsets.end(), more, offsets.back()); };
+    grow(out_offsets);
+    grow(in_offsets);
+    for (TypedRunIndex* index : {&typed_out, &typed_in}) {
+      for (std::vector<std::uint32_t>& offsets : index->offsets) grow(offsets);
+    }
+  } else {
+    const std::int64_t more_parallel =
+        merge_runs(out_offsets, out_targets, out_types, out_rels, std::move(out_added), edges, n);
+    merge_runs(in_offsets, in_sources, in_types, in_rels, std::move(in_added), edges, n);
+    parallel_relationships = static_cast<std::uint64_t>(static_cast<std::int64_t>(parallel_relationships) + more_parallel);
+    rel_type_count = static_cast<std::uint64_t>(max_type) + 1;
+    std::vector<std::uint64_t> per_type(rel_type_count, 0);
+    for (const std::uint16_t t : out_types) ++per_type[t];
+    const std::vector<std::uint16_t> frequent = table_types(per_type, n);
+    build_run_index(typed_out, frequent, per_type, out_offsets, out_targets, out_types, n);
+    build_run_index(typed_in, frequent, per_type, in_offsets, in_sources, in_types, n);
+    relationships_by_type = std::move(per_type);
+  }
+  out_degree.resize(n);
+  for (std::uint64_t v = 0; v < n; ++v) out_degree[v] = out_offsets[v + 1] - out_offsets[v];
+  if (n != csr_nodes) build_label_lists(*this);
+  csr_nodes = n;
+  csr_edges = edges.size();
   compiled = true;
   return true;
 }
 
 void PhysicalGraph::compile() {
-  if (extend_with_new_nodes()) return;
+  if (extend_compiled()) return;
   const std::uint64_t n = node_count;
   // Tombstones take no slot.
   const bool tombstones = deleted_relationships != 0;

@@ -220,9 +220,9 @@ struct PhysicalGraph {
   void remove_duplicate_edges();
 
   // Rebuilds every CSR field from the edge list and the labels and sets
-  // `compiled`. Idempotent. When only nodes were added since the last
-  // compilation, extends the arrays instead (linear in the nodes, without
-  // touching a relationship).
+  // `compiled`. Idempotent. When nodes and relationships were only added
+  // since the last compilation, merges them into the arrays instead, which
+  // copies the runs but sorts none but those that grew.
   void compile();
 
   // Renumbers positions so that the node now at position order[k] moves to
@@ -305,7 +305,7 @@ struct PhysicalGraph {
 
  private:
   // compile()'s shortcut; false, changing nothing, when it does not apply.
-  bool extend_with_new_nodes();
+  bool extend_compiled();
 
   // Path enumeration asks for a typed run at every step, so the table read
   // is inline; a type without a table takes the out-of-line search.

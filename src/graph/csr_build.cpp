@@ -412,6 +412,69 @@ bool PhysicalGraph::extend_compiled() {
   return true;
 }
 
+void PhysicalGraph::compile_from(const PhysicalGraph& from, const std::vector<std::uint32_t>& node_map,
+                                 const std::vector<std::uint32_t>& rel_map) {
+  const std::uint64_t n = node_count;
+  // Old position → new position; kNoNode for a node that is gone.
+  std::vector<std::uint32_t> position(from.node_count, kNoNode);
+  for (std::uint64_t p = 0; p < from.node_count; ++p) {
+    const std::uint32_t kept = node_map[from.to_logical[p]];
+    if (kept != kNoNode) position[p] = to_physical[kept];
+  }
+  std::uint16_t max_type = 0;
+  const auto filter = [&](const std::vector<std::uint32_t>& offsets, const std::vector<std::uint32_t>& neighbours,
+                          const std::vector<std::uint16_t>& types, const std::vector<std::uint32_t>& rels,
+                          std::vector<std::uint32_t>& new_offsets, std::vector<std::uint32_t>& new_neighbours,
+                          std::vector<std::uint16_t>& new_types, std::vector<std::uint32_t>& new_rels) {
+    new_offsets.assign(n + 1, 0);
+    new_neighbours.clear();
+    new_types.clear();
+    new_rels.clear();
+    const std::size_t total = edges.size();
+    new_neighbours.reserve(total);
+    new_types.reserve(total);
+    new_rels.reserve(total);
+    // Kept nodes keep their order of positions, so new positions follow
+    // the old ones; both maps rise, so every run stays sorted.
+    for (std::uint64_t p = 0; p < from.node_count; ++p) {
+      if (position[p] == kNoNode) continue;
+      for (std::uint32_t s = offsets[p]; s < offsets[p + 1]; ++s) {
+        const std::uint32_t rel = rel_map[rels[s]];
+        if (rel == kNoNode) continue;
+        new_neighbours.push_back(position[neighbours[s]]);
+        new_types.push_back(types[s]);
+        new_rels.push_back(rel);
+        max_type = std::max(max_type, types[s]);
+      }
+      new_offsets[position[p] + 1] = static_cast<std::uint32_t>(new_rels.size());
+    }
+  };
+  filter(from.out_offsets, from.out_targets, from.out_types, from.out_rels, out_offsets, out_targets, out_types,
+         out_rels);
+  filter(from.in_offsets, from.in_sources, from.in_types, from.in_rels, in_offsets, in_sources, in_types, in_rels);
+  rel_type_count = out_rels.empty() ? 0 : static_cast<std::uint64_t>(max_type) + 1;
+  out_degree.resize(n);
+  std::vector<SlotKey> scratch;
+  parallel_relationships = 0;
+  for (std::uint64_t v = 0; v < n; ++v) {
+    out_degree[v] = out_offsets[v + 1] - out_offsets[v];
+    parallel_relationships += sort_run(out_targets.data() + out_offsets[v], out_types.data() + out_offsets[v],
+                                       out_rels.data() + out_offsets[v], out_degree[v], scratch);
+  }
+  std::vector<std::uint64_t> per_type(rel_type_count, 0);
+  for (const std::uint16_t t : out_types) ++per_type[t];
+  const std::vector<std::uint16_t> frequent = table_types(per_type, n);
+  build_run_index(typed_out, frequent, per_type, out_offsets, out_targets, out_types, n);
+  build_run_index(typed_in, frequent, per_type, in_offsets, in_sources, in_types, n);
+  relationships_by_type = std::move(per_type);
+  build_label_lists(*this);
+  compiled = true;
+  csr_nodes = n;
+  csr_edges = edges.size();
+  csr_valid = true;
+  csr_exact = !has_tombstones();
+}
+
 void PhysicalGraph::compile() {
   if (extend_compiled()) return;
   const std::uint64_t n = node_count;

@@ -168,7 +168,13 @@ Database Database::compacted() const {
   // Distinct before, so distinct after: assign cannot refuse them.
   out.node_ids.assign(kept_ids(node_ids, node_map, live), node_ids.next_id(n));
   out.rel_ids.assign(kept_ids(rel_ids, rel_map, h.edges.size()), rel_ids.next_id(g.edges.size()));
-  h.compile();
+  // The arrays of the last compilation hold every relationship still live
+  // when nothing was added since, so filtering them is enough.
+  if (g.csr_valid && g.csr_nodes == n && g.csr_edges == g.edges.size()) {
+    h.compile_from(g, node_map, rel_map);
+  } else {
+    h.compile();
+  }
   return out;
 }
 

@@ -225,6 +225,17 @@ struct PhysicalGraph {
   // copies the runs but sorts none but those that grew.
   void compile();
 
+  // Compiles this graph, made from `from` by dropping nodes and
+  // relationships and numbering the rest densely in their old order
+  // (`node_map`, `rel_map`: old identity → new, kNoNode for one dropped),
+  // with the kept nodes' positions in their old order, by filtering
+  // `from`'s arrays instead of sorting anew. Requires: `from`'s CSR holds
+  // every relationship of its edge list that is not dropped (csr_valid, no
+  // relationship or node added since its compilation), and this graph's
+  // labels, maps and edge list are filled.
+  void compile_from(const PhysicalGraph& from, const std::vector<std::uint32_t>& node_map,
+                    const std::vector<std::uint32_t>& rel_map);
+
   // Renumbers positions so that the node now at position order[k] moves to
   // position k, then compiles. Throws std::invalid_argument "permutation size
   // mismatch" (changing nothing) when order.size() != node_count. Requires:

@@ -188,6 +188,47 @@ TEST(Csr, CompilingAfterAdditionsEqualsAFullCompile) {
   }
 }
 
+// Compaction filters the arrays of the last compilation; the result must
+// be what compiling the compacted graph from scratch gives.
+TEST(Csr, CompactionFiltersTheCompiledArrays) {
+  for (const bool permuted : {false, true}) {
+    Database db = testing::random_graph(40, 10, 120, 9, true, 3);
+    if (permuted) {
+      std::vector<std::uint32_t> order(db.graph.node_count);
+      std::iota(order.begin(), order.end(), 0u);
+      std::reverse(order.begin(), order.end());
+      db.graph.apply_permutation(order);
+    }
+    for (const std::uint32_t node : {0u, 7u, 39u, 45u}) {
+      std::vector<std::uint32_t> rels;
+      db.graph.for_each_relationship(node, [&](std::uint32_t r) { rels.push_back(r); });
+      for (const std::uint32_t r : rels) db.delete_relationship(r);
+      db.delete_node(node);
+    }
+    for (std::uint32_t r = 0; r < db.graph.edges.size(); r += 5) db.delete_relationship(r);
+    const Database filtered = db.compacted();
+    db.graph.csr_valid = false;
+    const Database rebuilt = db.compacted();
+    SCOPED_TRACE(permuted);
+    const PhysicalGraph &a = filtered.graph, &b = rebuilt.graph;
+    EXPECT_EQ(b.to_physical, a.to_physical);
+    EXPECT_EQ(b.out_offsets, a.out_offsets);
+    EXPECT_EQ(b.out_targets, a.out_targets);
+    EXPECT_EQ(b.out_types, a.out_types);
+    EXPECT_EQ(b.out_rels, a.out_rels);
+    EXPECT_EQ(b.in_offsets, a.in_offsets);
+    EXPECT_EQ(b.in_sources, a.in_sources);
+    EXPECT_EQ(b.in_rels, a.in_rels);
+    EXPECT_EQ(b.typed_out.neighbours, a.typed_out.neighbours);
+    EXPECT_EQ(b.typed_in.offsets, a.typed_in.offsets);
+    EXPECT_EQ(b.label_members, a.label_members);
+    EXPECT_EQ(b.relationships_by_type, a.relationships_by_type);
+    EXPECT_EQ(b.rel_type_count, a.rel_type_count);
+    EXPECT_EQ(b.parallel_relationships, a.parallel_relationships);
+    testing::check_invariants(filtered);
+  }
+}
+
 TEST(Csr, IncomingRunsOfGraphsWithBucketsOfSeveralPositions) {
   Database db;
   generate_corpus(db, 3001, 1000, 5);

@@ -89,7 +89,7 @@ Transaction& Transactions::find(const std::string& id) {
 }
 
 void Transactions::commit(Engine& engine, const std::string& id) {
-  Transaction& tx = find(id);
+  find(id);
   auto node = open_.extract(id);  // ended whatever the save does
   Transaction& done = node.mapped();
   if (!done.work) return;
@@ -98,7 +98,6 @@ void Transactions::commit(Engine& engine, const std::string& id) {
   if (!next.graph.compiled) next.compile();
   engine.save_version(done.database, std::move(next));
   engine.record_change("cypher", "transaction of " + std::to_string(done.statements) + " statements");
-  (void)tx;
 }
 
 void Transactions::rollback(const std::string& id) {

@@ -150,6 +150,18 @@ void build_run_index(TypedRunIndex& index, const std::vector<std::uint16_t>& fre
   }
 }
 
+// Counts the compiled relationships by type (the same in both directions)
+// and rebuilds the per-type tables of both directions from the sorted
+// combined runs.
+void build_type_tables(PhysicalGraph& g) {
+  std::vector<std::uint64_t> per_type(g.rel_type_count, 0);
+  for (const std::uint16_t t : g.out_types) ++per_type[t];
+  const std::vector<std::uint16_t> frequent = table_types(per_type, g.node_count);
+  build_run_index(g.typed_out, frequent, per_type, g.out_offsets, g.out_targets, g.out_types, g.node_count);
+  build_run_index(g.typed_in, frequent, per_type, g.in_offsets, g.in_sources, g.in_types, g.node_count);
+  g.relationships_by_type = std::move(per_type);
+}
+
 // Groups the identities by label (counting sort over first and further
 // labels), ascending within a label: the first labels are scattered in
 // identity order and the further ones merged in afterwards per label.
@@ -396,12 +408,7 @@ bool PhysicalGraph::extend_compiled() {
     merge_runs(in_offsets, in_sources, in_types, in_rels, std::move(in_added), edges, n);
     parallel_relationships = static_cast<std::uint64_t>(static_cast<std::int64_t>(parallel_relationships) + more_parallel);
     rel_type_count = static_cast<std::uint64_t>(max_type) + 1;
-    std::vector<std::uint64_t> per_type(rel_type_count, 0);
-    for (const std::uint16_t t : out_types) ++per_type[t];
-    const std::vector<std::uint16_t> frequent = table_types(per_type, n);
-    build_run_index(typed_out, frequent, per_type, out_offsets, out_targets, out_types, n);
-    build_run_index(typed_in, frequent, per_type, in_offsets, in_sources, in_types, n);
-    relationships_by_type = std::move(per_type);
+    build_type_tables(*this);
   }
   out_degree.resize(n);
   for (std::uint64_t v = 0; v < n; ++v) out_degree[v] = out_offsets[v + 1] - out_offsets[v];
@@ -461,12 +468,7 @@ void PhysicalGraph::compile_from(const PhysicalGraph& from, const std::vector<st
     parallel_relationships += sort_run(out_targets.data() + out_offsets[v], out_types.data() + out_offsets[v],
                                        out_rels.data() + out_offsets[v], out_degree[v], scratch);
   }
-  std::vector<std::uint64_t> per_type(rel_type_count, 0);
-  for (const std::uint16_t t : out_types) ++per_type[t];
-  const std::vector<std::uint16_t> frequent = table_types(per_type, n);
-  build_run_index(typed_out, frequent, per_type, out_offsets, out_targets, out_types, n);
-  build_run_index(typed_in, frequent, per_type, in_offsets, in_sources, in_types, n);
-  relationships_by_type = std::move(per_type);
+  build_type_tables(*this);
   build_label_lists(*this);
   compiled = true;
   csr_nodes = n;
@@ -549,14 +551,8 @@ void PhysicalGraph::sort_adjacency() {
 void PhysicalGraph::build_typed_csr() {
   if (!compiled) return;
   sort_adjacency();
-  // Relationship counts by type are the same in both directions.
-  std::vector<std::uint64_t> per_type(rel_type_count, 0);
-  for (const std::uint16_t t : out_types) ++per_type[t];
-  const std::vector<std::uint16_t> frequent = table_types(per_type, node_count);
-  build_run_index(typed_out, frequent, per_type, out_offsets, out_targets, out_types, node_count);
-  build_run_index(typed_in, frequent, per_type, in_offsets, in_sources, in_types, node_count);
+  build_type_tables(*this);
   build_label_lists(*this);
-  relationships_by_type = std::move(per_type);
 }
 
 void PhysicalGraph::apply_permutation(const std::vector<std::uint32_t>& order) {

@@ -122,9 +122,42 @@ TEST(Csr, PermutationRenumbersWithoutChangingRelationships) {
   EXPECT_EQ(before, edges_of(db));
 }
 
-// The incoming side is scattered through buckets of several positions once
-// a graph has more than a thousand nodes: 4001 nodes make buckets of four
-// and a last one of one, before and after a shuffle of the positions.
+// A small random graph, its positions reversed when `permuted`.
+Database random_graph_at(std::uint64_t seed, bool permuted) {
+  Database db = testing::random_graph(40, 10, 120, seed, true, 3);
+  if (permuted) {
+    std::vector<std::uint32_t> order(db.graph.node_count);
+    std::iota(order.begin(), order.end(), 0u);
+    std::reverse(order.begin(), order.end());
+    db.graph.apply_permutation(order);
+  }
+  return db;
+}
+
+// Every compiled array of `got` is the one of `expected`.
+void expect_same_compilation(const PhysicalGraph& expected, const PhysicalGraph& got) {
+  const PhysicalGraph &a = got, &b = expected;
+  EXPECT_EQ(b.to_physical, a.to_physical);
+  EXPECT_EQ(b.out_offsets, a.out_offsets);
+  EXPECT_EQ(b.out_targets, a.out_targets);
+  EXPECT_EQ(b.out_types, a.out_types);
+  EXPECT_EQ(b.out_rels, a.out_rels);
+  EXPECT_EQ(b.out_degree, a.out_degree);
+  EXPECT_EQ(b.in_offsets, a.in_offsets);
+  EXPECT_EQ(b.in_sources, a.in_sources);
+  EXPECT_EQ(b.in_types, a.in_types);
+  EXPECT_EQ(b.in_rels, a.in_rels);
+  EXPECT_EQ(b.typed_out.offsets, a.typed_out.offsets);
+  EXPECT_EQ(b.typed_out.neighbours, a.typed_out.neighbours);
+  EXPECT_EQ(b.typed_in.offsets, a.typed_in.offsets);
+  EXPECT_EQ(b.typed_in.neighbours, a.typed_in.neighbours);
+  EXPECT_EQ(b.label_offsets, a.label_offsets);
+  EXPECT_EQ(b.label_members, a.label_members);
+  EXPECT_EQ(b.relationships_by_type, a.relationships_by_type);
+  EXPECT_EQ(b.rel_type_count, a.rel_type_count);
+  EXPECT_EQ(b.parallel_relationships, a.parallel_relationships);
+}
+
 // Compiling after nodes and relationships were only added merges them into
 // the arrays; the result must be the graph a full compilation builds,
 // permuted or not, and a deletion or a relabelled old node must force the
@@ -132,13 +165,7 @@ TEST(Csr, PermutationRenumbersWithoutChangingRelationships) {
 TEST(Csr, CompilingAfterAdditionsEqualsAFullCompile) {
   for (const bool permuted : {false, true}) {
     for (const int change : {0, 1, 2, 3, 4}) {
-      Database db = testing::random_graph(40, 10, 120, 5, true, 3);
-      if (permuted) {
-        std::vector<std::uint32_t> order(db.graph.node_count);
-        std::iota(order.begin(), order.end(), 0u);
-        std::reverse(order.begin(), order.end());
-        db.graph.apply_permutation(order);
-      }
+      Database db = random_graph_at(5, permuted);
       const std::uint16_t extra = db.add_node_type("Extra");
       for (int i = 0; i < 5; ++i) {
         const std::uint32_t id = db.graph.add_node(i % 2 == 0 ? db.person_label : kNoLabel);
@@ -164,25 +191,7 @@ TEST(Csr, CompilingAfterAdditionsEqualsAFullCompile) {
       full.compile();
       db.compile();
       SCOPED_TRACE(std::to_string(permuted) + " " + std::to_string(change));
-      const PhysicalGraph &a = db.graph, &b = full.graph;
-      EXPECT_EQ(b.out_offsets, a.out_offsets);
-      EXPECT_EQ(b.in_offsets, a.in_offsets);
-      EXPECT_EQ(b.out_targets, a.out_targets);
-      EXPECT_EQ(b.in_sources, a.in_sources);
-      EXPECT_EQ(b.out_degree, a.out_degree);
-      EXPECT_EQ(b.label_offsets, a.label_offsets);
-      EXPECT_EQ(b.label_members, a.label_members);
-      EXPECT_EQ(b.typed_out.offsets, a.typed_out.offsets);
-      EXPECT_EQ(b.typed_in.offsets, a.typed_in.offsets);
-      EXPECT_EQ(b.typed_out.neighbours, a.typed_out.neighbours);
-      EXPECT_EQ(b.typed_in.neighbours, a.typed_in.neighbours);
-      EXPECT_EQ(b.out_types, a.out_types);
-      EXPECT_EQ(b.out_rels, a.out_rels);
-      EXPECT_EQ(b.in_types, a.in_types);
-      EXPECT_EQ(b.in_rels, a.in_rels);
-      EXPECT_EQ(b.relationships_by_type, a.relationships_by_type);
-      EXPECT_EQ(b.rel_type_count, a.rel_type_count);
-      EXPECT_EQ(b.parallel_relationships, a.parallel_relationships);
+      expect_same_compilation(full.graph, db.graph);
       if (change != 1) testing::check_invariants(db);
     }
   }
@@ -192,13 +201,7 @@ TEST(Csr, CompilingAfterAdditionsEqualsAFullCompile) {
 // be what compiling the compacted graph from scratch gives.
 TEST(Csr, CompactionFiltersTheCompiledArrays) {
   for (const bool permuted : {false, true}) {
-    Database db = testing::random_graph(40, 10, 120, 9, true, 3);
-    if (permuted) {
-      std::vector<std::uint32_t> order(db.graph.node_count);
-      std::iota(order.begin(), order.end(), 0u);
-      std::reverse(order.begin(), order.end());
-      db.graph.apply_permutation(order);
-    }
+    Database db = random_graph_at(9, permuted);
     for (const std::uint32_t node : {0u, 7u, 39u, 45u}) {
       std::vector<std::uint32_t> rels;
       db.graph.for_each_relationship(node, [&](std::uint32_t r) { rels.push_back(r); });
@@ -210,25 +213,14 @@ TEST(Csr, CompactionFiltersTheCompiledArrays) {
     db.graph.csr_valid = false;
     const Database rebuilt = db.compacted();
     SCOPED_TRACE(permuted);
-    const PhysicalGraph &a = filtered.graph, &b = rebuilt.graph;
-    EXPECT_EQ(b.to_physical, a.to_physical);
-    EXPECT_EQ(b.out_offsets, a.out_offsets);
-    EXPECT_EQ(b.out_targets, a.out_targets);
-    EXPECT_EQ(b.out_types, a.out_types);
-    EXPECT_EQ(b.out_rels, a.out_rels);
-    EXPECT_EQ(b.in_offsets, a.in_offsets);
-    EXPECT_EQ(b.in_sources, a.in_sources);
-    EXPECT_EQ(b.in_rels, a.in_rels);
-    EXPECT_EQ(b.typed_out.neighbours, a.typed_out.neighbours);
-    EXPECT_EQ(b.typed_in.offsets, a.typed_in.offsets);
-    EXPECT_EQ(b.label_members, a.label_members);
-    EXPECT_EQ(b.relationships_by_type, a.relationships_by_type);
-    EXPECT_EQ(b.rel_type_count, a.rel_type_count);
-    EXPECT_EQ(b.parallel_relationships, a.parallel_relationships);
+    expect_same_compilation(rebuilt.graph, filtered.graph);
     testing::check_invariants(filtered);
   }
 }
 
+// The incoming side is scattered through buckets of several positions once
+// a graph has more than a thousand nodes: 4001 nodes make buckets of four
+// and a last one of one, before and after a shuffle of the positions.
 TEST(Csr, IncomingRunsOfGraphsWithBucketsOfSeveralPositions) {
   Database db;
   generate_corpus(db, 3001, 1000, 5);

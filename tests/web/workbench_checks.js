@@ -146,6 +146,9 @@ module.exports.sizes = async function sizeChecks(list, { page, screenshot }) {
       JSON.stringify([{ name: 'people by name', statement: 'MATCH (p:Person) RETURN p.name LIMIT 3' }])));
     for (const [width, height] of [[1440, 900], [390, 844]]) {
       await page.setViewportSize({ width, height });
+      // Narrowing the window closes the side panel from a media-query event
+      // that fires after the resize returns: wait for it before opening.
+      if (width <= 860) await page.waitForFunction(() => document.getElementById('sidebar').hidden);
       if (await page.locator('#sidebar').isHidden()) await page.click('#sidebar-toggle');
       await page.click('#side-tab-favourites');
       await page.locator('.side-favourites .favourite-run').waitFor();

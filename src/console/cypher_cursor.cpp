@@ -55,12 +55,12 @@ Database& statement_graph(Engine& engine, const std::string& database, Transacti
   if (writes) {
     refuse_other_writer(engine, name, tx);
     if (tx != nullptr) {
-      tx->work = std::make_unique<Database>(engine.database(name));
+      tx->work = std::make_unique<Database>(engine.live_database(name));
       tx->work->undo_log = nullptr;
       return *tx->work;
     }
   }
-  return engine.database(name);
+  return engine.live_database(name);
 }
 
 struct CypherCursor::State {
@@ -99,7 +99,7 @@ CypherCursor::CypherCursor(Engine& engine, const std::string& text, const std::s
   if (tx != nullptr && !database.empty() && engine.effective_name(database) != tx->database) {
     throw std::runtime_error("a transaction works on one database: " + tx->database);
   }
-  Database& committed = tx != nullptr && tx->work ? *tx->work : engine.database(tx ? tx->database : database);
+  Database& committed = tx != nullptr && tx->work ? *tx->work : engine.live_database(tx ? tx->database : database);
   auto plan = engine.plan_cache().prepare(text, committed, &engine.procedures(), parameters);
   Database& db = statement_graph(engine, database, tx, plan->writes);
   state_ = std::make_unique<State>(State{engine, database, db, std::move(plan), tx, std::nullopt, nullptr, {}});
@@ -150,10 +150,9 @@ void CypherCursor::finish(const std::string& change_detail) {
     while (s.cursor->next(record)) {
     }
     if (s.tx != nullptr) {
-      // Saved when the transaction commits; compiled now for its next
-      // statement.
+      // Saved when the transaction commits.
       ++s.tx->statements;
-      if (s.plan->writes && !s.db.graph.compiled) s.db.compile();
+      if (s.plan->writes && s.db.graph.delta_past_bound()) s.db.compile();
       s.db.undo_log = nullptr;
     } else if (s.mark) {
       if (s.db.graph.has_tombstones()) {
@@ -162,7 +161,10 @@ void CypherCursor::finish(const std::string& change_detail) {
         Database next = s.db.compacted();
         s.engine.save_version(s.database_name, std::move(next));
       } else {
-        if (!s.db.graph.compiled) s.db.compile();
+        // The writes stay in the delta, which every read merges, until it
+        // grows past its bound (or a reader of the arrays alone, the
+        // snapshot writer among them, asks for the database compiled).
+        if (s.db.graph.delta_past_bound()) s.db.compile();
         s.engine.save(s.database_name);
       }
       s.db.undo_log = nullptr;

@@ -29,15 +29,30 @@ std::string cut(std::string text, std::size_t bytes) {
 std::string unknown_database_message(const std::string& name) { return "unknown database: " + name; }
 
 
-Database& Engine::database(const std::string& name) {
+Database& Engine::live_database(const std::string& name) {
   const std::string& effective = effective_name(name);
   const auto it = databases_.find(effective);
   if (it == databases_.end()) throw std::runtime_error(unknown_database_message(effective));
+  if (!it->second.graph.csr_valid) it->second.compile();
   return it->second;
 }
 
+Database& Engine::database(const std::string& name) {
+  Database& db = live_database(name);
+  if (!db.graph.compiled) db.compile();
+  return db;
+}
+
 const Database& Engine::database(const std::string& name) const {
+  // Folding keeps what the database holds; only its arrays are rebuilt.
   return const_cast<Engine&>(*this).database(name);
+}
+
+const std::unordered_map<std::string, Database>& Engine::databases() const {
+  for (const auto& entry : databases_) {
+    if (!entry.second.graph.compiled) const_cast<Database&>(entry.second).compile();
+  }
+  return databases_;
 }
 
 std::vector<std::string> Engine::database_names() const {

@@ -88,11 +88,18 @@ class Engine {
   // --- The registry.
 
   // The database registered under `name`, or under the current name when
-  // `name` is empty. Throws std::runtime_error "unknown database: NAME" (the
-  // effective name) when there is none. The reference stays valid until a
-  // database is registered or installed under the same name.
+  // `name` is empty, compiled: writes since its last compilation are
+  // folded into its arrays first, for the readers that read those alone
+  // (documents, analytics, layout, export, the snapshot writer). Throws
+  // std::runtime_error "unknown database: NAME" (the effective name) when
+  // there is none. The reference stays valid until a database is
+  // registered or installed under the same name.
   Database& database(const std::string& name = "");
   const Database& database(const std::string& name = "") const;
+  // The same database for the query engine, whose readers merge the
+  // writes since the last compilation with its arrays: folds nothing
+  // (compiles only a graph whose arrays are not valid at all).
+  Database& live_database(const std::string& name = "");
 
   // `name`; when `name` is empty, the statement's database while one is
   // set, else the current name.
@@ -105,8 +112,9 @@ class Engine {
   void set_statement_database(std::string name) { statement_database_ = std::move(name); }
   const std::string& current_name() const { return current_; }
   bool has_database(const std::string& name) const { return databases_.contains(name); }
-  // Every registered database, in the registry's iteration order.
-  const std::unordered_map<std::string, Database>& databases() const { return databases_; }
+  // Every registered database, in the registry's iteration order, each
+  // compiled as database() compiles it.
+  const std::unordered_map<std::string, Database>& databases() const;
   // Every registered name in ascending byte order.
   std::vector<std::string> database_names() const;
 

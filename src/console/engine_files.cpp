@@ -174,12 +174,17 @@ void Engine::use_database(const std::string& name) {
 
 void Engine::save(const std::string& name) {
   const std::string effective = effective_name(name);
+  if (snapshot_path_.empty()) {
+    live_database(effective);  // refuses an unknown name; nothing to fold for
+    return;
+  }
   save_as(effective, database(effective));
 }
 
 void Engine::save_version(const std::string& name, Database next) {
   const std::string effective = effective_name(name);
-  Database& db = database(effective);
+  Database& db = live_database(effective);
+  if (!snapshot_path_.empty() && !next.graph.compiled) next.compile();
   save_as(effective, next);
   db = std::move(next);
 }

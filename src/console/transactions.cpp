@@ -95,7 +95,7 @@ void Transactions::commit(Engine& engine, const std::string& id) {
   if (!done.work) return;
   done.work->undo_log = nullptr;
   Database next = done.work->graph.has_tombstones() ? done.work->compacted() : std::move(*done.work);
-  if (!next.graph.compiled) next.compile();
+  if (next.graph.delta_past_bound()) next.compile();
   engine.save_version(done.database, std::move(next));
   engine.record_change("cypher", "transaction of " + std::to_string(done.statements) + " statements");
 }

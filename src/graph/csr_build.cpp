@@ -324,6 +324,9 @@ void PhysicalGraph::remove_duplicate_edges() {
   csr_valid = false;
   csr_exact = false;
   compiled = false;
+  delta_out.clear();
+  delta_in.clear();
+  relabelled.clear();
 }
 
 namespace {
@@ -413,10 +416,20 @@ bool PhysicalGraph::extend_compiled() {
   out_degree.resize(n);
   for (std::uint64_t v = 0; v < n; ++v) out_degree[v] = out_offsets[v + 1] - out_offsets[v];
   if (n != csr_nodes) build_label_lists(*this);
-  csr_nodes = n;
-  csr_edges = edges.size();
-  compiled = true;
+  mark_compiled();
   return true;
+}
+
+void PhysicalGraph::mark_compiled() {
+  compiled = true;
+  csr_nodes = node_count;
+  csr_edges = edges.size();
+  csr_valid = true;
+  csr_exact = !has_tombstones();
+  csr_tombstones = has_tombstones();
+  delta_out.clear();
+  delta_in.clear();
+  relabelled.clear();
 }
 
 void PhysicalGraph::compile_from(const PhysicalGraph& from, const std::vector<std::uint32_t>& node_map,
@@ -470,11 +483,7 @@ void PhysicalGraph::compile_from(const PhysicalGraph& from, const std::vector<st
   }
   build_type_tables(*this);
   build_label_lists(*this);
-  compiled = true;
-  csr_nodes = n;
-  csr_edges = edges.size();
-  csr_valid = true;
-  csr_exact = !has_tombstones();
+  mark_compiled();
 }
 
 void PhysicalGraph::compile() {
@@ -525,11 +534,7 @@ void PhysicalGraph::compile() {
     }
     scatter_incoming(*this, buckets, bucket_start, tags);
   }
-  compiled = true;
-  csr_nodes = n;
-  csr_edges = edges.size();
-  csr_valid = true;
-  csr_exact = !has_tombstones();
+  mark_compiled();
   build_typed_csr();  // sorts the combined runs first
 }
 
@@ -583,11 +588,7 @@ void PhysicalGraph::install_compiled(std::vector<std::uint16_t> labels_in,
   out_rels = std::move(out_rels_in);
   node_count = labels.size();
   derive_from_outgoing(*this);
-  compiled = true;
-  csr_nodes = node_count;
-  csr_edges = edges.size();
-  csr_valid = true;
-  csr_exact = !has_tombstones();
+  mark_compiled();
   build_typed_csr();
 }
 

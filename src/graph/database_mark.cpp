@@ -63,7 +63,7 @@ void Database::rollback(const DatabaseMark& mark) {
     undo_log = log;
   }
   const std::uint64_t n = mark.node_count;
-  if (graph.edges.size() > mark.relationships) graph.edges.resize(mark.relationships);
+  if (graph.edges.size() > mark.relationships) graph.truncate_edges(mark.relationships);
   rel_store.truncate(mark.relationships);
   {
     const auto first_new = std::lower_bound(graph.extra_label_nodes.begin(), graph.extra_label_nodes.end(), n);

@@ -47,6 +47,8 @@ bool PhysicalGraph::mark_node_deleted(std::uint32_t identity, bool deleted) {
   if (!mark_flag(node_deleted, deleted_nodes, identity, node_count, deleted)) return false;
   compiled = false;
   csr_exact = false;
+  // A compilation that left tombstones out lacks this one, live again.
+  if (!deleted && csr_tombstones && identity < csr_nodes) csr_valid = false;
   return true;
 }
 
@@ -55,13 +57,20 @@ bool PhysicalGraph::mark_relationship_deleted(std::uint32_t rel, bool deleted) {
   if (!mark_flag(rel_deleted, deleted_relationships, rel, edges.size(), deleted)) return false;
   compiled = false;
   csr_exact = false;
+  if (!deleted && csr_tombstones && rel < csr_edges) csr_valid = false;
   return true;
+}
+
+void PhysicalGraph::note_relabelled(std::uint32_t identity) {
+  if (identity >= csr_nodes) return;  // read from `labels` directly
+  csr_exact = false;
+  if (csr_valid) relabelled.insert(identity);
 }
 
 bool PhysicalGraph::add_label(std::uint32_t identity, std::uint16_t label) {
   if (identity >= node_count) throw std::out_of_range("node out of range");
   if (has_label(identity, label)) return false;
-  if (identity < csr_nodes) csr_exact = false;
+  note_relabelled(identity);
   if (labels[identity] == kNoLabel) {
     labels[identity] = label;
     compiled = false;
@@ -80,7 +89,7 @@ bool PhysicalGraph::add_label(std::uint32_t identity, std::uint16_t label) {
 }
 
 void PhysicalGraph::set_labels(std::uint32_t identity, const std::vector<std::uint16_t>& labels_in) {
-  if (identity < csr_nodes) csr_exact = false;
+  note_relabelled(identity);
   const auto lo = std::lower_bound(extra_label_nodes.begin(), extra_label_nodes.end(), identity);
   const auto hi = std::upper_bound(lo, extra_label_nodes.end(), identity);
   const auto from = lo - extra_label_nodes.begin(), to = hi - extra_label_nodes.begin();
@@ -117,38 +126,91 @@ std::uint32_t PhysicalGraph::add_edge(std::uint32_t src, std::uint32_t dst, std:
   if (src >= node_count || dst >= node_count) throw std::out_of_range("edge endpoint out of range");
   if (edges.size() >= kMaxRelationshipCount) throw std::runtime_error("relationship identity limit reached");
   const auto identity = static_cast<std::uint32_t>(edges.size());
+  reserve_more(edges, 1);
+  if (csr_valid) {
+    std::vector<std::uint32_t>& outgoing = delta_out[src];
+    reserve_more(outgoing, 1);
+    std::vector<std::uint32_t>& incoming = delta_in[dst];
+    reserve_more(incoming, 1);
+    outgoing.push_back(identity);
+    incoming.push_back(identity);
+  }
   edges.push_back(Edge{src, dst, type});
   compiled = false;
   return identity;
 }
 
+void PhysicalGraph::truncate_edges(std::uint64_t keep) {
+  for (std::uint64_t r = edges.size(); r > keep; --r) {
+    if (r - 1 < csr_edges || !csr_valid) continue;
+    // The newest relationships are the last of their ends' lists.
+    const Edge& e = edges[r - 1];
+    for (auto [index, end] : {std::pair{&delta_out, e.src}, std::pair{&delta_in, e.dst}}) {
+      const auto it = index->find(end);
+      if (it == index->end()) continue;
+      if (!it->second.empty() && it->second.back() == r - 1) it->second.pop_back();
+      if (it->second.empty()) index->erase(it);
+    }
+  }
+  edges.resize(keep);
+  if (keep < csr_edges) csr_valid = csr_exact = false;
+}
+
+NodeRun PhysicalGraph::nodes_with_label_now(std::uint16_t label, std::vector<std::uint32_t>& scratch) const {
+  const NodeRun base = nodes_with_label(label);
+  if (relabelled.empty() && node_count == csr_nodes) return base;
+  scratch.clear();
+  scratch.reserve(base.size());
+  if (relabelled.empty()) {
+    scratch.assign(base.begin(), base.end());
+  } else {
+    // The base's members that kept their labels, merged with the
+    // relabelled ones that have it now; both ascending.
+    auto changed = relabelled.begin();
+    for (const std::uint32_t identity : base) {
+      for (; changed != relabelled.end() && *changed < identity; ++changed) {
+        if (has_label(*changed, label)) scratch.push_back(*changed);
+      }
+      if (changed != relabelled.end() && *changed == identity) continue;  // taken from the set
+      scratch.push_back(identity);
+    }
+    for (; changed != relabelled.end(); ++changed) {
+      if (has_label(*changed, label)) scratch.push_back(*changed);
+    }
+  }
+  for (std::uint64_t identity = csr_nodes; identity < node_count; ++identity) {
+    if (has_label(static_cast<std::uint32_t>(identity), label)) scratch.push_back(static_cast<std::uint32_t>(identity));
+  }
+  return {scratch.data(), scratch.size()};
+}
+
 NodeRun PhysicalGraph::out_neighbors(std::uint32_t position) const {
-  if (!compiled) return {};
+  if (!base_readable(position)) return {};
   return {out_targets.data() + out_offsets[position], out_offsets[position + 1] - out_offsets[position]};
 }
 
 NodeRun PhysicalGraph::in_neighbors(std::uint32_t position) const {
-  if (!compiled) return {};
+  if (!base_readable(position)) return {};
   return {in_sources.data() + in_offsets[position], in_offsets[position + 1] - in_offsets[position]};
 }
 
 TypeRun PhysicalGraph::out_edge_types(std::uint32_t position) const {
-  if (!compiled) return {};
+  if (!base_readable(position)) return {};
   return {out_types.data() + out_offsets[position], out_offsets[position + 1] - out_offsets[position]};
 }
 
 TypeRun PhysicalGraph::in_edge_types(std::uint32_t position) const {
-  if (!compiled) return {};
+  if (!base_readable(position)) return {};
   return {in_types.data() + in_offsets[position], in_offsets[position + 1] - in_offsets[position]};
 }
 
 RelRun PhysicalGraph::out_rel_ids(std::uint32_t position) const {
-  if (!compiled) return {};
+  if (!base_readable(position)) return {};
   return {out_rels.data() + out_offsets[position], out_offsets[position + 1] - out_offsets[position]};
 }
 
 RelRun PhysicalGraph::in_rel_ids(std::uint32_t position) const {
-  if (!compiled) return {};
+  if (!base_readable(position)) return {};
   return {in_rels.data() + in_offsets[position], in_offsets[position + 1] - in_offsets[position]};
 }
 
@@ -172,7 +234,7 @@ PhysicalGraph::TypedRuns PhysicalGraph::typed_runs(const std::vector<std::uint32
                                                     const std::vector<std::uint32_t>& rels,
                                                     const std::vector<std::uint16_t>& types, std::uint32_t position,
                                                     std::uint16_t type) const {
-  if (!compiled || type >= rel_type_count) return {};
+  if (!base_readable(position) || type >= rel_type_count) return {};
   const std::uint32_t begin = offsets[position], end = offsets[position + 1];
   const std::uint16_t* first = types.data() + begin;
   const std::uint16_t* last = types.data() + end;
@@ -191,12 +253,12 @@ PhysicalGraph::TypedRuns PhysicalGraph::typed_runs(const std::vector<std::uint32
 }
 
 NodeRun PhysicalGraph::nodes_with_label(std::uint16_t label) const {
-  if (!compiled || static_cast<std::size_t>(label) + 1 >= label_offsets.size()) return {};
+  if (!csr_valid || static_cast<std::size_t>(label) + 1 >= label_offsets.size()) return {};
   return {label_members.data() + label_offsets[label], label_offsets[label + 1] - label_offsets[label]};
 }
 
 bool PhysicalGraph::has_edge(std::uint32_t source, std::uint32_t target, std::uint16_t type) const {
-  if (!compiled || type >= rel_type_count) return false;
+  if (!base_readable(source) || !base_readable(target) || type >= rel_type_count) return false;
   const NodeRun run = typed_out_neighbors(source, type);
   return std::binary_search(run.begin(), run.end(), target);
 }

@@ -28,13 +28,23 @@
 // anything produces a new graph without its tombstones (Database::compacted),
 // so a committed graph never holds any.
 //
-// Readers return an empty run while `compiled` is false: the CSR fields then
-// still hold the previous compilation and must not be trusted.
+// A write does not compile: it appends to the edge list and the node
+// vectors, sets flags and changes labels, and the CSR arrays keep the last
+// compilation (the base) while `csr_valid`. What changed since (the delta:
+// relationships from `csr_edges` on, indexed under both ends, nodes from
+// `csr_nodes` on, compiled nodes whose labels changed, tombstones) is what
+// the query engine's readers (for_each_adjacent, nodes_with_label_now) merge
+// with the base, so a write costs what it changes and a read after it is
+// exact. Compiling folds the delta into new arrays. The plain readers see
+// the base alone (an empty run for a node the base does not hold); every
+// other consumer reads a graph with `compiled` set, where the base is all.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 namespace orvane {
@@ -148,6 +158,74 @@ struct PhysicalGraph {
   // only nodes were added extends the arrays instead of rebuilding them.
   bool csr_exact = false;
 
+  // The delta's index, kept while `csr_valid` and emptied by every
+  // compilation: the relationships from csr_edges on under their source
+  // (target) identity, in creation order, and the nodes below csr_nodes
+  // whose labels changed since.
+  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> delta_out;
+  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> delta_in;
+  std::set<std::uint32_t> relabelled;
+  bool csr_tombstones = false;  // the last compilation left tombstones out
+
+  // How much the delta holds: nodes and relationships added since the
+  // last compilation, plus compiled nodes relabelled since. Grows with the
+  // read cost the delta adds; a caller folds (compile) past a bound.
+  std::uint64_t delta_size() const {
+    return (node_count - csr_nodes) + (edges.size() - csr_edges) + relabelled.size();
+  }
+
+  // Whether the delta has grown to where folding it pays: past a
+  // sixteenth of the base (and at least 4,096 entities), the read cost it
+  // adds is no longer small against the base's.
+  bool delta_past_bound() const {
+    const std::uint64_t base = csr_nodes + csr_edges;
+    return delta_size() > (base / 16 > 4096 ? base / 16 : 4096);
+  }
+
+  // Calls `each(rel, other)` for every live relationship of node
+  // `identity` in one direction (outgoing: `other` is the target,
+  // otherwise the source), of `type` or of every type for kAllTypes: the
+  // base's in (type, neighbour, relationship) order, then those added since
+  // in creation order. A self-loop comes once per direction. Requires:
+  // csr_valid, identity < node_count.
+  template <typename F>
+  void for_each_adjacent(std::uint32_t identity, bool outgoing, std::uint16_t type, F&& each) const {
+    if (identity < csr_nodes) {
+      const std::uint32_t position = to_physical[identity];
+      NodeRun nodes;
+      RelRun rels;
+      if (type == kAllTypes) {
+        nodes = outgoing ? out_neighbors(position) : in_neighbors(position);
+        rels = outgoing ? out_rel_ids(position) : in_rel_ids(position);
+      } else {
+        const TypedRuns runs = outgoing ? typed_out_runs(position, type) : typed_in_runs(position, type);
+        nodes = runs.nodes;
+        rels = runs.rels;
+      }
+      for (std::size_t i = 0; i < nodes.size(); ++i) {
+        if (!relationship_is_deleted(rels[i])) each(rels[i], to_logical[nodes[i]]);
+      }
+    }
+    const auto& index = outgoing ? delta_out : delta_in;
+    if (index.empty()) return;
+    const auto it = index.find(identity);
+    if (it == index.end()) return;
+    for (const std::uint32_t rel : it->second) {
+      const Edge& e = edges[rel];
+      if ((type == kAllTypes || e.type == type) && !relationship_is_deleted(rel)) each(rel, outgoing ? e.dst : e.src);
+    }
+  }
+
+  // The identities labelled `label` now, ascending, tombstones included:
+  // the base's list when no label changed since the last compilation,
+  // otherwise that list merged with the delta into `scratch`. Requires:
+  // csr_valid.
+  NodeRun nodes_with_label_now(std::uint16_t label, std::vector<std::uint32_t>& scratch) const;
+
+  // Drops the relationships from `keep` on (the newest), with their place
+  // in the delta's index. Requires: keep <= edges.size().
+  void truncate_edges(std::uint64_t keep);
+
   // Calls `each(rel)` once for every live relationship that starts or ends
   // at node `identity` (a self-loop once), the compiled ones from the CSR
   // and those added since from the edge list. Compiles first unless
@@ -155,22 +233,10 @@ struct PhysicalGraph {
   template <typename F>
   void for_each_relationship(std::uint32_t identity, F&& each) {
     if (!csr_valid) compile();
-    if (identity < csr_nodes) {
-      const std::uint32_t p = to_physical[identity];
-      for (std::uint32_t s = out_offsets[p]; s < out_offsets[p + 1]; ++s) {
-        if (!relationship_is_deleted(out_rels[s])) each(out_rels[s]);
-      }
-      for (std::uint32_t s = in_offsets[p]; s < in_offsets[p + 1]; ++s) {
-        const std::uint32_t r = in_rels[s];
-        if (!relationship_is_deleted(r) && edges[r].src != identity) each(r);
-      }
-    }
-    for (std::uint64_t r = csr_edges; r < edges.size(); ++r) {
-      const Edge& e = edges[r];
-      if ((e.src == identity || e.dst == identity) && !relationship_is_deleted(static_cast<std::uint32_t>(r))) {
-        each(static_cast<std::uint32_t>(r));
-      }
-    }
+    for_each_adjacent(identity, true, kAllTypes, [&](std::uint32_t rel, std::uint32_t) { each(rel); });
+    for_each_adjacent(identity, false, kAllTypes, [&](std::uint32_t rel, std::uint32_t source) {
+      if (source != identity) each(rel);
+    });
   }
 
   // Makes node `identity` (relationship `rel`) a tombstone, or with
@@ -264,8 +330,9 @@ struct PhysicalGraph {
   // label lists. No-op unless compiled.
   void build_typed_csr();
 
-  // Neighbour readers. Positions must be below node_count (not checked);
-  // every reader returns an empty run while the graph is not compiled.
+  // Neighbour readers of the base. Positions must be below node_count
+  // (not checked); every reader returns an empty run for a position the
+  // base does not hold (none while !csr_valid).
   NodeRun out_neighbors(std::uint32_t position) const;
   NodeRun in_neighbors(std::uint32_t position) const;
   TypeRun out_edge_types(std::uint32_t position) const;
@@ -286,16 +353,16 @@ struct PhysicalGraph {
   }
   // The relationship identities of the per-type runs, slot for slot.
   RelRun typed_out_rel_ids(std::uint32_t position, std::uint16_t type) const {
-    if (!compiled || type >= rel_type_count) return {};
+    if (!base_readable(position) || type >= rel_type_count) return {};
     return search_typed_run(out_offsets, out_rels, out_types, position, type);
   }
   RelRun typed_in_rel_ids(std::uint32_t position, std::uint16_t type) const {
-    if (!compiled || type >= rel_type_count) return {};
+    if (!base_readable(position) || type >= rel_type_count) return {};
     return search_typed_run(in_offsets, in_rels, in_types, position, type);
   }
   // Both of the above with one search: a node's relationships of one type,
   // the nodes reached (positions) and the relationship identities, slot for
-  // slot; empty when not compiled or `type` >= rel_type_count.
+  // slot; empty when the base lacks the position or `type` >= rel_type_count.
   struct TypedRuns {
     NodeRun nodes;
     RelRun rels;
@@ -306,24 +373,30 @@ struct PhysicalGraph {
   TypedRuns typed_in_runs(std::uint32_t position, std::uint16_t type) const {
     return typed_runs(in_offsets, in_sources, in_rels, in_types, position, type);
   }
-  // The identities of the nodes labelled `label`, ascending; empty when not
-  // compiled or no node has that label.
+  // The identities of the nodes labelled `label` in the base, ascending;
+  // empty while !csr_valid or when no node had that label.
   NodeRun nodes_with_label(std::uint16_t label) const;
 
-  // True when source → target of `type` exists (binary search); false when
-  // not compiled or the type is out of range.
+  // True when source → target of `type` (positions) exists in the base
+  // (binary search); false when the base lacks either or the type.
   bool has_edge(std::uint32_t source, std::uint32_t target, std::uint16_t type) const;
 
  private:
+  bool base_readable(std::uint64_t position) const { return csr_valid && position < csr_nodes; }
   // compile()'s shortcut; false, changing nothing, when it does not apply.
   bool extend_compiled();
+  // Records that the CSR fields now hold every node and relationship and
+  // empties the delta.
+  void mark_compiled();
+  // Notes a label change of node `identity` in the delta.
+  void note_relabelled(std::uint32_t identity);
 
   // Path enumeration asks for a typed run at every step, so the table read
   // is inline; a type without a table takes the out-of-line search.
   NodeRun typed_run(const TypedRunIndex& index, const std::vector<std::uint32_t>& offsets,
                     const std::vector<std::uint32_t>& neighbours, const std::vector<std::uint16_t>& types,
                     std::uint32_t position, std::uint16_t type) const {
-    if (!compiled || type >= rel_type_count) return {};
+    if (!base_readable(position) || type >= rel_type_count) return {};
     if (const std::uint8_t k = index.table_of_type[type]; k != TypedRunIndex::kNoTable) {
       const std::uint32_t* off = index.offsets[k].data() + position;
       return {index.neighbours[k].data() + off[0], off[1] - off[0]};

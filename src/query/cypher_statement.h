@@ -65,9 +65,9 @@ PreparedStatement prepare_statement(std::string_view text, const Database& db,
 // Runs a prepared statement, calling `each` with every row (the columns'
 // values in order) until it returns false; a statement without RETURN runs
 // to its end and calls it never. A writing statement needs `writable`
-// (the same Database as `db`): it changes it, leaving the graph
-// uncompiled, and the caller compiles it afterwards or rolls it back to a
-// mark taken before. Throws CypherError "ParameterMissing" at compile time
+// (the same Database as `db`): it changes it, leaving the changes in the
+// graph's delta, and the caller keeps them (folding when it chooses) or
+// rolls them back to a mark taken before. `db`'s graph must be csr_valid. Throws CypherError "ParameterMissing" at compile time
 // for a parameter `parameters` lacks, and the run-time errors of the
 // operators and expressions.
 void execute_statement(const PreparedStatement& statement, const Database& db, const CypherParameters& parameters,

@@ -15,10 +15,17 @@ namespace {
 using Emit = const std::function<void(std::vector<CypherValue>)>&;
 
 void labels(std::span<const CypherValue>, const Database& db, Emit emit) {
+  const PhysicalGraph& g = db.graph;
+  std::vector<std::uint32_t> scratch;
   for (std::size_t l = 0; l < db.node_types.size(); ++l) {
-    bool used = !db.graph.nodes_with_label(static_cast<std::uint16_t>(l)).empty();
-    if (!db.graph.compiled) {
-      for (std::uint32_t n = 0; n < db.graph.node_count && !used; ++n) used = !db.graph.node_is_deleted(n) && db.graph.has_label(n, static_cast<std::uint16_t>(l));
+    const auto label = static_cast<std::uint16_t>(l);
+    bool used = false;
+    if (g.csr_valid) {
+      for (const std::uint32_t n : g.nodes_with_label_now(label, scratch)) {
+        if ((used = !g.node_is_deleted(n))) break;
+      }
+    } else {
+      for (std::uint32_t n = 0; n < g.node_count && !used; ++n) used = !g.node_is_deleted(n) && g.has_label(n, label);
     }
     if (used) emit({CypherValue(db.node_types[l])});
   }
@@ -26,7 +33,9 @@ void labels(std::span<const CypherValue>, const Database& db, Emit emit) {
 
 void relationship_types(std::span<const CypherValue>, const Database& db, Emit emit) {
   std::vector<bool> used(db.rel_types.size(), false);
-  for (const Edge& e : db.graph.edges) used[e.type] = true;
+  for (std::size_t r = 0; r < db.graph.edges.size(); ++r) {
+    if (!db.graph.relationship_is_deleted(static_cast<std::uint32_t>(r))) used[db.graph.edges[r].type] = true;
+  }
   for (std::size_t t = 0; t < db.rel_types.size(); ++t) {
     if (used[t]) emit({CypherValue(db.rel_types[t])});
   }

@@ -56,10 +56,16 @@ void sort_edges(std::vector<Edge>& edges) {
 std::string edges_of(const Database& db) {
   std::vector<Edge> edges;
   const PhysicalGraph& g = db.graph;
-  for (std::uint32_t v = 0; v < g.node_count; ++v) {
-    auto targets = g.out_neighbors(v);
-    auto types = g.out_edge_types(v);
-    for (std::size_t i = 0; i < targets.size(); ++i) edges.push_back({g.to_logical[v], g.to_logical[targets[i]], types[i]});
+  if (g.compiled) {
+    for (std::uint32_t v = 0; v < g.node_count; ++v) {
+      auto targets = g.out_neighbors(v);
+      auto types = g.out_edge_types(v);
+      for (std::size_t i = 0; i < targets.size(); ++i) edges.push_back({g.to_logical[v], g.to_logical[targets[i]], types[i]});
+    }
+  } else {
+    for (std::uint32_t r = 0; r < g.edges.size(); ++r) {
+      if (!g.relationship_is_deleted(r)) edges.push_back(g.edges[r]);
+    }
   }
   sort_edges(edges);
   std::ostringstream out;

@@ -34,8 +34,8 @@ class GraphBuilder {
 // Orders relationships by (src, dst, type), as compile() leaves them.
 void sort_edges(std::vector<Edge>& edges);
 
-// "0->1 1->2 2->0": the compiled relationships in identities, one per
-// relationship, ordered by (src, dst, type); a type other than FOLLOWS is
+// "0->1 1->2 2->0": the compiled relationships in identities (the live
+// ones of the edge list while not compiled), one per relationship, ordered by (src, dst, type); a type other than FOLLOWS is
 // shown as "0-[AUTHORED]->5".
 std::string edges_of(const Database& db);
 // Every node's properties in identity order, then every relationship's, as

@@ -39,8 +39,8 @@ class CountPatternOperator final : public Operator {
   std::optional<std::uint64_t> counted() {
     const CountPattern& pattern = *op_.count_pattern;
     const Database& db = context_.db();
-    // The counting methods read the compiled graph alone; one that holds
-    // a write's deletions is enumerated.
+    // The counting methods read the compiled arrays alone: a graph with
+    // writes not yet folded into them (or deletions) is enumerated.
     if (!db.graph.compiled || db.graph.has_tombstones()) return std::nullopt;
     const CountedPattern* query = &pattern.pattern;
     CountedPattern bound;

@@ -2,10 +2,10 @@
 // pattern, added to the Database through its builders (which check names
 // and values before they change anything).
 //
-// The graph is left uncompiled: the statement's caller compiles once when
-// the statement is done (and takes the Database back to its mark when the
-// statement fails part-way), so a CREATE over a thousand rows compiles
-// once, not a thousand times.
+// What it adds joins the graph's delta, which every later read merges with
+// the compiled arrays; the statement's caller takes the Database back to
+// its mark when the statement fails part-way, and folds the delta into the
+// arrays when it has grown past its bound.
 #include <nlohmann/json.hpp>
 
 #include "graph/database.h"

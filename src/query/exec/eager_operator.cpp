@@ -1,10 +1,8 @@
 // Eager: every input row first, then the rows. The planner puts one
 // between a write and a later clause that reads the graph's structure
-// (a MATCH, a subquery): the scans and expansions after it read the
-// compiled graph, which a write leaves stale, so once the writes before it
-// have all run (and their inputs are exhausted, holding no view of the old
-// arrays) Eager compiles the graph, and the reads after it see every
-// change, as Neo4j's reads after writes do.
+// (a MATCH, a subquery), so that every write before it has run before the
+// reads after it start, and those reads see every change, as Neo4j's
+// reads after writes do.
 #include "graph/database.h"
 #include "query/exec/operator.h"
 #include "query/exec/value_size.h"
@@ -29,8 +27,6 @@ class Eager final : public Operator {
         memory_.add(values_bytes(row));
         rows_kept_.push_back(row);
       }
-      Database* db = context_.writable();
-      if (db != nullptr && !db->graph.compiled) db->compile();
     }
     if (cursor_ >= rows_kept_.size()) return false;
     row = std::move(rows_kept_[cursor_++]);

@@ -3,7 +3,8 @@
 //
 // A node's relationships of the wanted types and direction are read from
 // the combined run (every type) or the per-type runs, in (type, neighbour,
-// relationship) order; an undirected step takes the outgoing run, then the
+// relationship) order, then those written since the last compilation
+// (PhysicalGraph::for_each_adjacent); an undirected step takes the outgoing run, then the
 // incoming one without the self-loops, which the outgoing run has already
 // given. Within one MATCH a relationship is used once: each expansion
 // skips the relationships already bound by the clause (`distinct_from`),
@@ -28,24 +29,15 @@ struct Step {
 
 // The relationships of `node` (identity) that `op` may take, appended to `out`.
 void steps_of(const PhysicalGraph& g, const LogicalOp& op, std::uint32_t node, std::vector<Step>& out) {
-  const std::uint32_t position = g.to_physical[node];
-  const auto take = [&](NodeRun nodes, RelRun rels, bool skip_loops) {
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-      const std::uint32_t other = g.to_logical[nodes[i]];
-      if (skip_loops && other == node) continue;
-      out.push_back({rels[i], other});
-    }
-  };
   const auto direction = [&](bool outgoing, bool skip_loops) {
+    const auto take = [&](std::uint32_t rel, std::uint32_t other) {
+      if (!skip_loops || other != node) out.push_back({rel, other});
+    };
     if (op.types.empty()) {
-      take(outgoing ? g.out_neighbors(position) : g.in_neighbors(position),
-           outgoing ? g.out_rel_ids(position) : g.in_rel_ids(position), skip_loops);
+      g.for_each_adjacent(node, outgoing, kAllTypes, take);
       return;
     }
-    for (const std::uint16_t type : op.types) {
-      const PhysicalGraph::TypedRuns runs = outgoing ? g.typed_out_runs(position, type) : g.typed_in_runs(position, type);
-      take(runs.nodes, runs.rels, skip_loops);
-    }
+    for (const std::uint16_t type : op.types) g.for_each_adjacent(node, outgoing, type, take);
   };
   if (op.direction != ast::Direction::kLeft) direction(true, false);
   if (op.direction != ast::Direction::kRight) direction(false, op.direction == ast::Direction::kBoth);

@@ -2,8 +2,8 @@
 // input row.
 //
 // Merge: per input row, the MERGE pattern read from the graph as it is
-// now, writes of earlier rows included (the graph is compiled first when
-// they changed it); every match passes with the ON MATCH items applied,
+// now, writes of earlier rows included (the readers merge them with the
+// compiled graph); every match passes with the ON MATCH items applied,
 // and when nothing matches the pattern is made and passes with the ON
 // CREATE items applied. The matches are gathered before any ON MATCH
 // write, so a write cannot change what the same row matches.
@@ -38,7 +38,6 @@ class Merge final : public Operator {
       if (!children_[0]->next(row)) return false;
       Database& db = context_.write_target();
       refuse_null_properties(row);
-      if (!db.graph.compiled) db.compile();
       found_.clear();
       at_ = 0;
       Row match = row;

@@ -74,12 +74,12 @@ class NodeScan final : public Operator {
         if (!children_[0]->next(row)) break;
         have_input_ = true;
         cursor_ = 0;
-        members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label(op_.labels[0]);
+        members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label_now(op_.labels[0], members_now_);
       }
       const std::uint64_t end = op_.labels.empty() ? g.node_count : members_.size();
       if (cursor_ < end) {
         context_.step(end - cursor_);
-        const bool every = !filter_ && (!op_.labels.empty() || g.deleted_nodes == 0);
+        const bool every = !filter_ && g.deleted_nodes == 0;
         total += every ? end - cursor_ : count_passing(cursor_, end);
       }
       cursor_ = end;
@@ -102,16 +102,17 @@ class NodeScan final : public Operator {
   // each half with its own copy of the filter (its readers cache).
   static constexpr std::uint64_t kParallelCount = std::uint64_t{1} << 18;
 
-  // The scan's nodes at [at, at + k): a run of the label's members, or for
-  // an unlabelled scan the identities themselves that are not deleted,
-  // written into `buffer`.
+  // The scan's nodes at [at, at + k) that are not deleted: a run of the
+  // label's members, or for an unlabelled scan the identities themselves,
+  // written into `buffer` unless they can be handed over in place.
   std::span<const std::uint32_t> nodes_at(std::uint64_t at, std::size_t k, std::vector<std::uint32_t>& buffer) const {
-    if (!op_.labels.empty()) return {members_.data() + at, k};
     const PhysicalGraph& g = context_.db().graph;
+    const bool labelled = !op_.labels.empty();
+    if (labelled && g.deleted_nodes == 0) return {members_.data() + at, k};
     buffer.resize(k);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < k; ++i) {
-      const auto identity = static_cast<std::uint32_t>(at + i);
+      const auto identity = labelled ? members_[at + i] : static_cast<std::uint32_t>(at + i);
       buffer[kept] = identity;
       kept += g.node_is_deleted(identity) ? 0 : 1;
     }
@@ -172,7 +173,7 @@ class NodeScan final : public Operator {
         if (!children_[0]->next(row)) return false;
         have_input_ = true;
         cursor_ = 0;
-        members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label(op_.labels[0]);
+        members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label_now(op_.labels[0], members_now_);
       }
       const std::uint64_t end = op_.labels.empty() ? g.node_count : members_.size();
       if (cursor_ >= end) {
@@ -198,6 +199,7 @@ class NodeScan final : public Operator {
   bool have_input_ = false;
   std::uint64_t cursor_ = 0;
   NodeRun members_;
+  std::vector<std::uint32_t> members_now_;  // members_ when labels changed since the last compilation
   std::optional<ScanFilter> filter_;
   std::span<const std::uint32_t> batch_;  // the current batch: into members_, all_ or passed_
   std::size_t at_ = 0;                    // the next of batch_ to bind

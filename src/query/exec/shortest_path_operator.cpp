@@ -103,29 +103,21 @@ class ShortestPath final : public Operator {
   // backward (the pattern read from its other end) from the target side.
   void hops_of(Row& row, std::uint32_t node, bool backward, std::vector<Hop>& out) {
     const PhysicalGraph& g = context_.db().graph;
-    const std::uint32_t position = g.to_physical[node];
-    const auto take = [&](NodeRun nodes, RelRun rels, bool skip_loops) {
-      for (std::size_t i = 0; i < nodes.size(); ++i) {
-        context_.step();
-        const std::uint32_t other = g.to_logical[nodes[i]];
-        if (skip_loops && other == node) continue;
-        if (!hop_ok(row, rels[i]) || !passes(row, op_.rel_filters, RelRef{rels[i]}) ||
-            !passes(row, op_.node_filters, NodeRef{other})) {
-          continue;
-        }
-        out.push_back({rels[i], other});
-      }
-    };
     const auto direction = [&](bool outgoing, bool skip_loops) {
+      const auto take = [&](std::uint32_t rel, std::uint32_t other) {
+        context_.step();
+        if (skip_loops && other == node) return;
+        if (!hop_ok(row, rel) || !passes(row, op_.rel_filters, RelRef{rel}) ||
+            !passes(row, op_.node_filters, NodeRef{other})) {
+          return;
+        }
+        out.push_back({rel, other});
+      };
       if (op_.types.empty()) {
-        take(outgoing ? g.out_neighbors(position) : g.in_neighbors(position),
-             outgoing ? g.out_rel_ids(position) : g.in_rel_ids(position), skip_loops);
+        g.for_each_adjacent(node, outgoing, kAllTypes, take);
         return;
       }
-      for (const std::uint16_t type : op_.types) {
-        const PhysicalGraph::TypedRuns runs = outgoing ? g.typed_out_runs(position, type) : g.typed_in_runs(position, type);
-        take(runs.nodes, runs.rels, skip_loops);
-      }
+      for (const std::uint16_t type : op_.types) g.for_each_adjacent(node, outgoing, type, take);
     };
     const bool out_allowed = op_.direction != (backward ? ast::Direction::kRight : ast::Direction::kLeft);
     const bool in_allowed = op_.direction != (backward ? ast::Direction::kLeft : ast::Direction::kRight);

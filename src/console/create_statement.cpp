@@ -5,12 +5,11 @@
 // pipeline's alone (dispatch.cpp).
 //
 // A statement changes the graph only if it succeeds as a whole. The
-// statement runs against a mark taken before it; its change is compiled
-// and, when the engine has a snapshot path, saved, and a failure anywhere
-// (the run, the compile, the save) takes the database back to the mark
-// (Database::rollback, which costs one recompile and never a copy of the
-// graph). The save is atomic, so the snapshot on disk is either the old
-// graph or the new one.
+// statement runs against a mark taken before it; its change joins the
+// graph's delta and, when the engine has a snapshot path, is saved, and a
+// failure anywhere (the run, a fold, the save) takes the database back to
+// the mark (Database::rollback, never a copy of the graph). The save is
+// atomic, so the snapshot on disk is either the old graph or the new one.
 //
 // The node form is a statement the pipeline's parser reads as CREATE of one
 // node with exactly one label and a map of literals (strings, numbers,
@@ -142,7 +141,7 @@ bool node_form(const std::string& text, std::string& label, nlohmann::json& prop
 
 // Runs `text` through the query pipeline as a write on `db` (the engine's
 // database `ctx` names), with `parameters`, under the statement bound;
-// `finish` then completes the change before it is compiled and saved. On
+// `finish` then completes the change before it is saved. On
 // any failure takes the database back to where it was and rethrows.
 template <typename Finish>
 void run_write(const StatementContext& ctx, Database& db, const std::string& text, const CypherParameters& parameters,
@@ -153,7 +152,7 @@ void run_write(const StatementContext& ctx, Database& db, const std::string& tex
     execute_statement(prepared, db, parameters, ctx.engine.statement_bound(),
                       [](const std::vector<CypherValue>&) { return true; }, &db);
     finish();
-    db.compile();
+    if (db.graph.delta_past_bound()) db.compile();
     ctx.engine.save(ctx.database);
   } catch (...) {
     db.rollback(mark);
@@ -168,7 +167,7 @@ void create_node(StatementContext& ctx) {
   std::string pattern = trim(std::string_view(ctx.t).substr(6));
   if (!pattern.empty() && pattern.back() == ';') pattern = trim(std::string_view(pattern).substr(0, pattern.size() - 1));
 
-  Database& db = ctx.target();
+  Database& db = ctx.live_target();
   const auto identity = static_cast<std::uint32_t>(db.graph.node_count);  // the node the statement adds
   const nlohmann::json* shown = display_name(props);
   const std::string name = shown != nullptr ? shown->get<std::string>() : label + "-" + std::to_string(identity);
@@ -263,7 +262,7 @@ void create_relationship(StatementContext& ctx) {
   std::string src_text, type, dst_text;
   if (!RelationshipForm(ctx.t).match(src_text, type, dst_text)) throw std::runtime_error(kRelationshipForm);
   const std::uint64_t src = endpoint_id(src_text), dst = endpoint_id(dst_text);
-  Database& db = ctx.target();
+  Database& db = ctx.live_target();
   if (db.node_of_id(src) == kNoNode || db.node_of_id(dst) == kNoNode) {
     throw std::runtime_error("relationship endpoint does not exist");
   }

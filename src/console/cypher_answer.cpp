@@ -200,7 +200,7 @@ std::string cypher_plan_document(StatementContext& ctx, const OperatorProfile* r
     return node;
   };
   const OperatorProfile plan =
-      ran != nullptr ? *ran : explain_statement(prepare_statement(ctx.t, ctx.target(), &ctx.engine.procedures()));
+      ran != nullptr ? *ran : explain_statement(prepare_statement(ctx.t, ctx.live_target(), &ctx.engine.procedures()));
   json doc = tree(plan);
   doc["query"] = ctx.t;
   doc["ran"] = ran != nullptr;

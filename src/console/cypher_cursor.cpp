@@ -155,15 +155,14 @@ void CypherCursor::finish(const std::string& change_detail) {
       if (s.plan->writes && s.db.graph.delta_past_bound()) s.db.compile();
       s.db.undo_log = nullptr;
     } else if (s.mark) {
-      if (s.db.graph.has_tombstones()) {
-        // Deletions make a new version without them; the old one stays
-        // whole for the rollback until the new one is saved.
-        Database next = s.db.compacted();
-        s.engine.save_version(s.database_name, std::move(next));
+      // The writes stay in the delta, which every read merges, until it
+      // grows past its bound (or a reader of the arrays alone, the
+      // snapshot writer among them, asks for the database folded).
+      // Compacting tombstones away makes a new version; the old one stays
+      // whole for the rollback until the new one is saved.
+      if (s.db.graph.delta_past_bound() && s.db.graph.has_tombstones()) {
+        s.engine.save_version(s.database_name, s.db.compacted());
       } else {
-        // The writes stay in the delta, which every read merges, until it
-        // grows past its bound (or a reader of the arrays alone, the
-        // snapshot writer among them, asks for the database compiled).
         if (s.db.graph.delta_past_bound()) s.db.compile();
         s.engine.save(s.database_name);
       }

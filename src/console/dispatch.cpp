@@ -191,7 +191,7 @@ void handle(StatementContext& ctx, const std::string& statement, const ParamMap*
       if (!cypher) throw;
     }
   }
-  ctx.target();  // an unknown database fails before anything runs
+  ctx.live_target();  // an unknown database fails before anything runs
 
   ConsoleResult& out = ctx.out;
   if (explain) {

@@ -39,7 +39,7 @@ Database& Engine::live_database(const std::string& name) {
 
 Database& Engine::database(const std::string& name) {
   Database& db = live_database(name);
-  if (!db.graph.compiled) db.compile();
+  db.fold();
   return db;
 }
 
@@ -49,9 +49,7 @@ const Database& Engine::database(const std::string& name) const {
 }
 
 const std::unordered_map<std::string, Database>& Engine::databases() const {
-  for (const auto& entry : databases_) {
-    if (!entry.second.graph.compiled) const_cast<Database&>(entry.second).compile();
-  }
+  for (const auto& entry : databases_) const_cast<Database&>(entry.second).fold();
   return databases_;
 }
 

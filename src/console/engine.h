@@ -163,8 +163,9 @@ class Engine {
 
   // The save point of a change made in memory: writes database `name` (the
   // current one when empty) to its file, giving it one first (and listing
-  // it in the catalogue) when it has none. Does nothing when nothing is
-  // kept. Throws "unknown database: NAME" and the writers' messages; the
+  // it in the catalogue) when it has none, folding its delta first (a new
+  // version, as save_version, when that compacts tombstones away). Does
+  // nothing when nothing is kept. Throws "unknown database: NAME" and the writers' messages; the
   // files are then as they were.
   void save(const std::string& name = "");
   // The save point of a change that produced a new version of database

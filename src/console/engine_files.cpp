@@ -174,17 +174,22 @@ void Engine::use_database(const std::string& name) {
 
 void Engine::save(const std::string& name) {
   const std::string effective = effective_name(name);
-  if (snapshot_path_.empty()) {
-    live_database(effective);  // refuses an unknown name; nothing to fold for
+  Database& db = live_database(effective);  // refuses an unknown name
+  if (snapshot_path_.empty()) return;
+  // Compacting makes a new version, which replaces the old one only once
+  // it is saved.
+  if (db.graph.has_tombstones()) {
+    save_version(effective, db.compacted());
     return;
   }
-  save_as(effective, database(effective));
+  db.fold();
+  save_as(effective, db);
 }
 
 void Engine::save_version(const std::string& name, Database next) {
   const std::string effective = effective_name(name);
   Database& db = live_database(effective);
-  if (!snapshot_path_.empty() && !next.graph.compiled) next.compile();
+  if (!snapshot_path_.empty()) next.fold();
   save_as(effective, next);
   db = std::move(next);
 }

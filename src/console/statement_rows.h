@@ -30,9 +30,12 @@ struct StatementContext {
   const ParamMap* params = nullptr;  // the request's parameters; null: the engine's :param values
   std::ostream* rows_out = nullptr;  // where a Cypher statement's rows stream to; null: into `data`
 
-  // The target database: the one named by `database`, else the current one.
-  // Throws "unknown database: NAME".
+  // The target database: the one named by `database`, else the current one,
+  // compiled (Engine::database); live_target() is the same for the query
+  // engine, its writes since the last compilation not folded
+  // (Engine::live_database). Throw "unknown database: NAME".
   Database& target() const;
+  Database& live_target() const;
 };
 
 

@@ -58,6 +58,7 @@ std::optional<std::string> between_first_two(const std::string& t, char quote) {
 }  // namespace
 
 Database& StatementContext::target() const { return engine.database(database); }
+Database& StatementContext::live_target() const { return engine.live_database(database); }
 
 std::string substitute_parameters(const std::string& t, const Engine& engine, const ParamMap* params) {
   std::string out;

@@ -94,8 +94,8 @@ void Transactions::commit(Engine& engine, const std::string& id) {
   Transaction& done = node.mapped();
   if (!done.work) return;
   done.work->undo_log = nullptr;
-  Database next = done.work->graph.has_tombstones() ? done.work->compacted() : std::move(*done.work);
-  if (next.graph.delta_past_bound()) next.compile();
+  Database next = std::move(*done.work);
+  if (next.graph.delta_past_bound()) next.fold();
   engine.save_version(done.database, std::move(next));
   engine.record_change("cypher", "transaction of " + std::to_string(done.statements) + " statements");
 }

@@ -239,6 +239,10 @@ class Database {
                           std::vector<float> embeddings_in, bool legacy);
 
   void compile() { graph.compile(); }
+  // Folds the graph's delta into its arrays: compacted() in its place when
+  // it holds tombstones (the undo log is dropped with them), else
+  // compile(). Afterwards graph.compiled holds and no tombstone is left.
+  void fold();
 
   // Used by the snapshot loader for files that hold the stores themselves:
   // installs them and recounts stored_id_nodes. Throws std::runtime_error

@@ -72,6 +72,14 @@ std::uint32_t Database::first_attached_deleted_node() {
   return kNoNode;
 }
 
+void Database::fold() {
+  if (graph.has_tombstones()) {
+    *this = compacted();
+  } else if (!graph.compiled) {
+    compile();
+  }
+}
+
 Database Database::compacted() const {
   const PhysicalGraph& g = graph;
   const std::uint64_t n = g.node_count;

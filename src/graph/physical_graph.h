@@ -21,12 +21,11 @@
 // are pairs in `extra_label_nodes` / `extra_labels`, ordered by node
 // identity and, within a node, in the order they were given.
 //
-// A node or relationship deleted by a running write is a tombstone until
-// the write ends: it keeps its identity, labels and properties (the write
-// may still be undone), compile leaves it out of the CSR and the label
-// lists, and scans over identities skip it. A finished write that deleted
-// anything produces a new graph without its tombstones (Database::compacted),
-// so a committed graph never holds any.
+// A deleted node or relationship is a tombstone, part of the delta: it
+// keeps its identity, labels and properties (the write may still be
+// undone), compile leaves it out of the CSR and the label lists, and every
+// reader of the query engine skips it. Folding a graph with tombstones
+// makes a new graph without them (Database::compacted), numbered densely.
 //
 // A write does not compile: it appends to the edge list and the node
 // vectors, sets flags and changes labels, and the CSR arrays keep the last
@@ -168,10 +167,11 @@ struct PhysicalGraph {
   bool csr_tombstones = false;  // the last compilation left tombstones out
 
   // How much the delta holds: nodes and relationships added since the
-  // last compilation, plus compiled nodes relabelled since. Grows with the
-  // read cost the delta adds; a caller folds (compile) past a bound.
+  // last compilation, compiled nodes relabelled since, and tombstones.
+  // Grows with the read cost the delta adds; a caller folds past a bound.
   std::uint64_t delta_size() const {
-    return (node_count - csr_nodes) + (edges.size() - csr_edges) + relabelled.size();
+    return (node_count - csr_nodes) + (edges.size() - csr_edges) + relabelled.size() + deleted_nodes +
+           deleted_relationships;
   }
 
   // Whether the delta has grown to where folding it pays: past a

@@ -40,7 +40,7 @@ std::vector<std::uint16_t> types(TypeRun r) { return {r.begin(), r.end()}; }
 // runs hold them side by side in identity order. Only builders that mean to
 // have each relationship once remove repeats, renumbering in (source,
 // target, type) order.
-TEST(Csr, ParallelRelationshipsStayDistinctAndReadersEmptyWhileUncompiled) {
+TEST(Csr, ParallelRelationshipsStayDistinctAndReadersKeepTheBaseAfterWrites) {
   // A self-loop takes one slot each way.
   Database db = GraphBuilder().people({"a", "b"}).follows("a", "b").follows("a", "b").edge("a", "b", "AUTHORED")
                     .follows("b", "b").compiled();

@@ -5,8 +5,13 @@
 # file), so no statement waits for a save and each statement's own time
 # (PROFILE's "ns": planning, running, and making the graph readable again)
 # is what is measured. Prints the median and the
-# 90th percentile of each in microseconds, and the time of a read before
-# and after the writes. Not part of `make test`.
+# 90th percentile of each in microseconds. Then BULK (default 100000) more
+# writes of the four kinds, as four UNWIND statements, and the time of
+# three reads (a filtered label scan, a two-hop expansion, a label count)
+# before the writes, over the writes' delta, and after the delta is folded;
+# the fold's own time is the difference between two otherwise equal runs,
+# one of which folds (a status request reads the compiled arrays). Not
+# part of `make test`.
 #
 #   scripts/bench-writes.sh [BUILD_DIR] [PERSONS]
 #
@@ -24,12 +29,16 @@ else
   orvane="$build/orvane"
 fi
 
-python3 - "$orvane" "$persons" "$count" <<'PY'
-import json, os, random, statistics, subprocess, sys, tempfile
+python3 - "$orvane" "$persons" "$count" "${BULK:-100000}" <<'PY'
+import json, os, random, statistics, subprocess, sys, tempfile, time
 
-orvane, persons, count = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+orvane, persons, count, bulk = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 rng = random.Random(7)
-read = "MATCH (p:Person) WHERE p.topic = 3 RETURN count(*)"
+reads = [
+    ("filtered label scan", "MATCH (p:Person) WHERE p.topic = 3 RETURN count(*)"),
+    ("two-hop expansion", "MATCH (p:Person)-[:FOLLOWS]->()-[:FOLLOWS]->(q) WHERE p.topic = 3 RETURN count(q)"),
+    ("label count", "MATCH (p:Person) RETURN count(p)"),
+]
 kinds = [
     ("create node", lambda i: f"CREATE (:Person {{name: 'bench-{i}'}})"),
     ("set property", lambda i: f"MATCH (p:Person {{id: {rng.randrange(persons)}}}) SET p.score = {i}"),
@@ -37,27 +46,57 @@ kinds = [
                                       "CREATE (a)-[:FOLLOWS]->(b)"),
     ("detach delete", lambda i: f"MATCH (p {{id: {rng.randrange(persons // 2, persons)}}}) DETACH DELETE p"),
 ]
-# PROFILE makes each answer carry its statement's time.
-statements = ["PROFILE " + read] * 2
-spans = []
-for name, make in kinds:
-    spans.append((name, len(statements), count))
-    statements += ["PROFILE " + make(i) for i in range(count)]
-statements += ["PROFILE " + read] * 2
-# The graph is written to a scratch file once, after every statement ran.
-with tempfile.TemporaryDirectory() as scratch:
-    run = subprocess.run([orvane, "query", "--people", str(persons), "--out", os.path.join(scratch, "g.orv"),
-                          "--gql", ";\n".join(statements)], capture_output=True, text=True)
-answer = run.stdout
-if run.returncode != 0:
-    sys.exit("bench-writes: " + run.stderr[:2000])
-ns = [json.loads(line)["ns"] for line in answer.splitlines() if line.startswith("{")]
-if len(ns) != len(statements):
-    sys.exit("bench-writes: expected one answer per statement: " + answer[:2000])
+k = bulk // 4
+# Spread over the graph without a seek per row: a scan of each kind.
+bulk_writes = [
+    f"UNWIND range(1, {k}) AS i CREATE (:Person {{name: 'bulk-' + i}})",
+    f"MATCH (p:Person) WHERE p.topic = 1 WITH p LIMIT {k} SET p.score = 1",
+    f"MATCH (a:Person) WHERE a.topic = 2 WITH a LIMIT {k} MATCH (b:Person {{id: 5}}) CREATE (a)-[:FOLLOWS]->(b)",
+    f"MATCH (p:Person) WHERE p.topic = 4 WITH p LIMIT {k} DETACH DELETE p",
+]
+
+def run(statements):
+    """Runs the statements as one input; their answers and the wall time."""
+    with tempfile.TemporaryDirectory() as scratch:
+        started = time.monotonic()
+        done = subprocess.run([orvane, "query", "--people", str(persons), "--out", os.path.join(scratch, "g.orv"),
+                               "--gql", ";\n".join(statements)], capture_output=True, text=True)
+        seconds = time.monotonic() - started
+    if done.returncode != 0:
+        sys.exit("bench-writes: " + done.stderr[:2000])
+    answers = [json.loads(line) for line in done.stdout.splitlines() if line.startswith("{")]
+    return answers, seconds
+
+def profiled(text):
+    return ["PROFILE " + text] * 2
+
+statements, spans, marks = [], [], {}
+for phase in ("before", "over the delta"):
+    for name, text in reads:
+        marks[(phase, name)] = len(statements)
+        statements += profiled(text)
+    if phase == "before":
+        for name, make in kinds:
+            spans.append((name, len(statements), count))
+            statements += ["PROFILE " + make(i) for i in range(count)]
+        statements += bulk_writes
+unfolded = list(statements)
+statements.append(":server status")
+for name, text in reads:
+    marks[("folded", name)] = len(statements)
+    statements += profiled(text)
+answers, folding = run(statements)
+_, plain = run(unfolded + [text for _, text in reads])
+ns = [a.get("ns") for a in answers]
 print(f"{persons} persons, {count} statements of each kind, in process, no save between them")
 print(f"{'statement':<22}{'median µs':>12}{'p90 µs':>12}")
 for name, start, n in spans:
     times = sorted(ns[start:start + n])
     print(f"{name:<22}{statistics.median(times) / 1000:>12.1f}{times[int(0.9 * (n - 1))] / 1000:>12.1f}")
-print(f"read before the writes: {min(ns[0:2]) / 1e6:.2f} ms; after: {min(ns[-2:]) / 1e6:.2f} ms")
+print(f"\nreads (ms, best of two) before and after {4 * k} more writes, unfolded and folded")
+print(f"{'read':<22}{'before':>10}{'delta':>10}{'folded':>10}{'delta/before':>14}")
+for name, _ in reads:
+    t = {phase: min(ns[marks[(phase, name)]:marks[(phase, name)] + 2]) / 1e6 for phase in ("before", "over the delta", "folded")}
+    print(f"{name:<22}{t['before']:>10.2f}{t['over the delta']:>10.2f}{t['folded']:>10.2f}{t['over the delta'] / t['before']:>14.2f}")
+print(f"\nfold of the delta: about {max(0.0, folding - plain):.2f} s (run with a fold {folding:.2f} s, without {plain:.2f} s)")
 PY

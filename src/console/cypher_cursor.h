@@ -51,7 +51,8 @@ class CypherCursor {
   bool fetch(std::size_t n, std::vector<std::vector<CypherValue>>& rows);
 
   // Ends the statement: runs what remains of it, dropping its rows; a
-  // write is then compiled, saved and recorded as a change ("cypher" with
+  // write is then saved (its delta folded first when a file is kept or the
+  // delta passed its bound) and recorded as a change ("cypher" with
   // `change_detail`). On a failure the write is rolled back and the error
   // thrown.
   void finish(const std::string& change_detail);

@@ -1,5 +1,6 @@
-// Deleting nodes and relationships: tombstones while a write runs, and the
-// compacted graph that replaces the one holding them once the write ends.
+// Deleting nodes and relationships: tombstones in the graph's delta, and
+// the compacted graph that replaces the one holding them when the delta
+// is folded.
 //
 // A tombstone costs one flag, and undoing it clears the flag, so a write
 // that deletes and then fails is undone as cheaply as it was done. The

@@ -30,6 +30,7 @@
 #include "console/procedures.h"
 #include "console/query_bounds.h"
 #include "console/statement_rows.h"
+#include "console/statement_scanner.h"
 #include "graph/json_text.h"
 #include "graph/utf8.h"
 #include "query/count_planner.h"
@@ -321,6 +322,29 @@ void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, 
   // schedule optimises the selected database, not the statement's.
   engine.set_statement_database("");
   complete(out, engine, statement, start);
+}
+
+bool reads_only(const Engine& engine, const std::string& input) {
+  // A due optimisation renumbers the graph after the statement.
+  if (engine.auto_entropy_every() > 0) return false;
+  std::vector<std::string> statements = split_statements(input);
+  if (statements.size() <= 1) statements = {input};
+  for (const std::string& statement : statements) {
+    std::string t = trim(statement);
+    if (!t.empty() && t.back() == ';') t = trim(std::string_view(t).substr(0, t.size() - 1));
+    std::string l = ascii_lower(t);
+    for (const std::string_view prefix : {std::string_view("profile "), std::string_view("explain ")}) {
+      if (l.starts_with(prefix)) {
+        t = trim(std::string_view(t).substr(prefix.size()));
+        l = ascii_lower(t);
+      }
+    }
+    std::size_t matched = 0;
+    const auto* row = classify(l, matched);
+    if (row != nullptr && std::string_view(row->kind) != "count") return false;
+    if (statement_writes(t)) return false;
+  }
+  return true;
 }
 
 }  // namespace orvane

@@ -36,4 +36,11 @@ using ParamMap = std::map<std::string, nlohmann::json>;
 void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, const std::string& database,
               const ParamMap* params, std::ostream* rows_out = nullptr);
 
+// Whether every statement of `input` (split as dispatch_input splits it) is
+// a Cypher statement that only reads (EXPLAIN and PROFILE included), none a
+// console form, and no statement can start a scheduled optimisation: such
+// an input may be dispatched with the engine lock held shared, beside
+// other readers, outside a transaction. Reads the engine's settings only.
+bool reads_only(const Engine& engine, const std::string& input);
+
 }  // namespace orvane

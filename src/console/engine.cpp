@@ -9,6 +9,7 @@
 #include "console/engine.h"
 
 #include <algorithm>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -70,6 +71,7 @@ void Engine::register_database(const std::string& name, Database db) {
 }
 
 void Engine::count_statement(bool ok, double ns) {
+  const std::lock_guard<std::mutex> lock(stats_mutex());
   if (ok) {
     ++statement_count_;
     total_statement_ns_ += ns;
@@ -79,12 +81,14 @@ void Engine::count_statement(bool ok, double ns) {
 }
 
 void Engine::record_change(std::string op, std::string detail) {
+  const std::lock_guard<std::mutex> lock(stats_mutex());
   changes_.push_back({std::move(op), cut(std::move(detail), kChangeDetailBytes)});
   ++change_count_;
   while (changes_.size() > kChangeEventCapacity) changes_.pop_front();
 }
 
 void Engine::log_statement(const std::string& cypher, double ns, bool ok) {
+  const std::lock_guard<std::mutex> lock(stats_mutex());
   query_log_.push_back({cut(cypher, kQueryLogTextBytes), ns, ok});
   while (query_log_.size() > kQueryLogCapacity) query_log_.pop_front();
 }
@@ -102,6 +106,7 @@ void Engine::set_param(const std::string& name, const std::string& value) {
 }
 
 bool Engine::optimisation_due() {
+  const std::lock_guard<std::mutex> lock(stats_mutex());
   return auto_entropy_every_ > 0 && ++statements_since_optimize_ >= auto_entropy_every_;
 }
 

@@ -8,8 +8,12 @@
 // the registry and the files agree, the bounded lists stay bounded, and a
 // database reaches disk only through save() or install(), the engine's one
 // save point. One Engine per server process, owned by whoever serves it
-// and lent by reference. It locks nothing itself: a server holds mutex()
-// around every use, a command uses it from its single thread.
+// and lent by reference. A server holds mutex() around every use: shared
+// for a statement that only reads, exclusive for anything else; a command
+// uses it from its single thread. What readers holding it shared change
+// is kept apart: each request's own state (its database, its bound, its
+// transaction) per thread, the counters and the query log under a mutex
+// of their own, the plan cache under its own.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "console/engine_lock.h"
 #include "graph/database.h"
 #include "query/exec/work_bound.h"
 #include "remote/remote_endpoint.h"
@@ -77,8 +82,8 @@ class Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
-  // The mutex a server holds around every use of the engine.
-  std::mutex& mutex() const { return *mutex_; }
+  // The lock a server holds around every use of the engine (engine_lock.h).
+  EngineLock& mutex() const { return *lock_; }
 
   // --- Settings, fixed before serving.
   std::string web_root;            // console web files; empty means "web"
@@ -104,12 +109,14 @@ class Engine {
   // `name`; when `name` is empty, the statement's database while one is
   // set, else the current name.
   const std::string& effective_name(const std::string& name) const {
-    return !name.empty() ? name : !statement_database_.empty() ? statement_database_ : current_;
+    if (!name.empty()) return name;
+    const std::string& own = request().database;
+    return !own.empty() ? own : current_;
   }
-  // Makes the empty name mean `name` for the statement being run, without
-  // changing the selection; "" ends that. A request that names its
-  // database applies it to its own statement only.
-  void set_statement_database(std::string name) { statement_database_ = std::move(name); }
+  // Makes the empty name mean `name` for the statement the calling thread
+  // runs, without changing the selection; "" ends that. A request that
+  // names its database applies it to its own statement only.
+  void set_statement_database(std::string name) { request().database = std::move(name); }
   const std::string& current_name() const { return current_; }
   bool has_database(const std::string& name) const { return databases_.contains(name); }
   // Every registered database, in the registry's iteration order, each
@@ -229,8 +236,11 @@ class Engine {
   void set_query_bound(const WorkBound& bound) { query_bound_ = bound; }
   // The bound of the statement being run: the request's while one is set,
   // else the setting. nullopt ends the request's.
-  const WorkBound& statement_bound() const { return statement_bound_ ? *statement_bound_ : query_bound_; }
-  void set_statement_bound(std::optional<WorkBound> bound) { statement_bound_ = bound; }
+  const WorkBound& statement_bound() const {
+    const std::optional<WorkBound>& own = request().bound;
+    return own ? *own : query_bound_;
+  }
+  void set_statement_bound(std::optional<WorkBound> bound) { request().bound = bound; }
 
   // The procedures CALL can name in this engine's statements: the graph
   // procedures, and whatever its owner registers.
@@ -242,10 +252,11 @@ class Engine {
 
   // Explicit transactions (console/transactions.h).
   Transactions& transactions() { return *transactions_; }
-  // The transaction the statements being dispatched run in, or null when
-  // each is its own unit of work; set for one dispatch by TransactionScope.
-  Transaction* transaction() const { return transaction_; }
-  void set_transaction(Transaction* tx) { transaction_ = tx; }
+  // The transaction the statements the calling thread dispatches run in,
+  // or null when each is its own unit of work; set for one dispatch by
+  // TransactionScope.
+  Transaction* transaction() const { return request().transaction; }
+  void set_transaction(Transaction* tx) { request().transaction = tx; }
 
   const std::vector<RemoteEndpoint>& remotes() const { return remotes_; }
   // Appends a remote connection. Throws "too many remote connections: at
@@ -253,6 +264,18 @@ class Engine {
   void add_remote(const RemoteEndpoint& endpoint);
 
  private:
+  // What one request sets for its own statements.
+  struct RequestState {
+    std::string database;             // see set_statement_database
+    std::optional<WorkBound> bound;   // see set_statement_bound
+    Transaction* transaction = nullptr;  // see set_transaction
+  };
+  struct Guarded;  // the per-thread request states and the statistics' mutex
+  // The calling thread's request state; its address never changes.
+  RequestState& request() const;
+  // Held while the counters, the query log and the change events change.
+  std::mutex& stats_mutex() const;
+
   // save() of `db` as database `effective`.
   void save_as(const std::string& effective, const Database& db);
   struct KeptFile;  // a database's file and its writer lock
@@ -261,14 +284,13 @@ class Engine {
   void write_catalogue_with(const std::string& current, const std::string* added_name,
                             const std::string* added_file) const;
 
-  std::unique_ptr<std::mutex> mutex_;
+  std::unique_ptr<EngineLock> lock_;
+  std::unique_ptr<Guarded> guarded_;
   std::unique_ptr<ProcedureRegistry> procedures_;
   std::unique_ptr<PlanCache> plan_cache_;
   std::unique_ptr<Transactions> transactions_;
-  Transaction* transaction_ = nullptr;
   std::unordered_map<std::string, Database> databases_;
   std::string current_ = "orvane";  // need not be registered
-  std::string statement_database_;  // see set_statement_database
   std::string snapshot_path_;       // resolved; "" when nothing is kept
   std::map<std::string, std::unique_ptr<KeptFile>> files_;  // name → its file, for kept databases
 
@@ -284,7 +306,6 @@ class Engine {
   std::int32_t auto_entropy_every_ = 0;
   std::int32_t statements_since_optimize_ = 0;
   WorkBound query_bound_;
-  std::optional<WorkBound> statement_bound_;  // see set_statement_bound
   std::vector<RemoteEndpoint> remotes_;
 };
 

@@ -19,7 +19,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include "console/engine.h"
@@ -64,9 +67,26 @@ bool exists_at(const std::string& path) {
 
 }  // namespace
 
-// Here, where a kept file is a complete type.
+// Readers holding the engine lock shared run on several threads at once:
+// each finds its own request state here, and they count and log under
+// `stats`.
+struct Engine::Guarded {
+  std::mutex requests_mutex;
+  std::unordered_map<std::thread::id, RequestState> requests;  // never erased: a state's address stays
+  std::mutex stats;
+};
+
+Engine::RequestState& Engine::request() const {
+  const std::lock_guard<std::mutex> lock(guarded_->requests_mutex);
+  return guarded_->requests[std::this_thread::get_id()];
+}
+
+std::mutex& Engine::stats_mutex() const { return guarded_->stats; }
+
+// Here, where a kept file and the guarded state are complete types.
 Engine::Engine()
-    : mutex_(std::make_unique<std::mutex>()),
+    : lock_(std::make_unique<EngineLock>()),
+      guarded_(std::make_unique<Guarded>()),
       procedures_(std::make_unique<ProcedureRegistry>()),
       plan_cache_(std::make_unique<PlanCache>()),
       transactions_(std::make_unique<Transactions>()) {

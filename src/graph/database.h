@@ -258,7 +258,9 @@ class Database {
   // (newest first; the log is left empty), then removes the nodes, relationships,
   // label and type names created since (with the nodes' attributes and
   // labels) and restores the counters; recompiles when the graph was
-  // compiled at the mark. Costs one compile, never a copy of the graph.
+  // compiled at the mark or its arrays no longer hold what they name, and
+  // otherwise leaves the rest of the delta as it was at the mark. Costs at
+  // most one compile, never a copy of the graph.
   // Requires: since the mark the Database only grew through the add_*
   // operations, compile and changes undo_log recorded (no renumbering, no
   // other change of older entities, no new embedding width, no

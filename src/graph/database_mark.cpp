@@ -102,8 +102,11 @@ void Database::rollback(const DatabaseMark& mark) {
     graph.compile();
   } else {
     graph.compiled = false;
-    // Identities the CSR names may be given out again.
+    // Identities the CSR names may be given out again, or a tombstone the
+    // CSR left out lives again: the arrays are rebuilt, so that readers
+    // (which never compile) always find them valid.
     if (graph.csr_nodes > n || graph.csr_edges > mark.relationships) graph.csr_valid = graph.csr_exact = false;
+    if (!graph.csr_valid) graph.compile();
   }
 }
 

@@ -7,6 +7,8 @@
 // message, and the engine stays as the operation left it.
 #include <algorithm>
 #include <array>
+#include <mutex>
+#include <shared_mutex>
 #include <stdexcept>
 #include <string>
 
@@ -77,8 +79,7 @@ StatementRequest read_statement_request(Engine& engine, const HttpRequest& reque
 
 namespace {
 
-HttpResponse statement(Engine& engine, const HttpRequest& request) {
-  const StatementRequest r = read_statement_request(engine, request, true);
+HttpResponse run_statements(Engine& engine, const StatementRequest& r) {
   // "timeout", "memory" and "steps" bound this request's statements only.
   const StatementBoundScope bound(engine, request_bound(engine.query_bound(), r.body));
   // One statement or several separated by ";" (console/statement_batch.h).
@@ -87,6 +88,18 @@ HttpResponse statement(Engine& engine, const HttpRequest& request) {
   HttpResponse response = json_answer(batch_json(answer));
   response.status = answer.ok() ? 200 : 400;
   return response;
+}
+
+// Statements that only read run with the engine lock shared, beside other
+// readers; anything else takes it exclusive.
+HttpResponse statement(Engine& engine, const HttpRequest& request) {
+  {
+    const std::shared_lock<EngineLock> shared(engine.mutex());
+    const StatementRequest r = read_statement_request(engine, request, true);
+    if (reads_only(engine, r.query)) return run_statements(engine, r);
+  }
+  const std::lock_guard<EngineLock> exclusive(engine.mutex());
+  return run_statements(engine, read_statement_request(engine, request, true));
 }
 
 HttpResponse search(Engine& engine, const HttpRequest& request) {
@@ -109,7 +122,7 @@ HttpResponse migrate(Engine& engine, const HttpRequest& request) {
   PreparedGraph prepared = prepare_migration(text_field(field(request, "dir"), "data"), name);
   const std::vector<std::string> ignored = std::move(prepared.ignored);
   {
-    const std::lock_guard<std::mutex> lock(engine.mutex());
+    const std::lock_guard<EngineLock> lock(engine.mutex());
     install_prepared(engine, std::move(prepared));
   }
   std::string answer = "{\"ok\":true,\"database\":\"" + json_escape(name) + "\"";
@@ -139,7 +152,7 @@ HttpResponse load_neo4j(Engine& engine, const HttpRequest& request) {
 
 HttpResponse restore_route(Engine& engine, const HttpRequest& request) {
   PreparedGraph prepared = prepare_restore(text_field(field(request, "path"), "data/graph.orv"));
-  const std::lock_guard<std::mutex> lock(engine.mutex());
+  const std::lock_guard<EngineLock> lock(engine.mutex());
   install_prepared(engine, std::move(prepared));
   return ok_answer();
 }
@@ -215,10 +228,10 @@ constexpr std::array kPostRoutes = {
     Route{"/v1/explore", explore_route},
     Route{"/v1/entropy/ladder", ladder},
     Route{"/v1/entropy/auto", entropy_auto},
-    Route{"/v1/query", statement},
+    Route{"/v1/query", statement, Locking::kSelf},
     Route{"/v1/tx", transaction_begin},
     Route{"/v1/tx/", transaction_step},
-    Route{"/query", statement},
+    Route{"/query", statement, Locking::kSelf},
     Route{"/v1/rag", rag_route},
     Route{"/v1/entropy/lab", lab},
     Route{"/v1/entropy/optimize", entropy_optimize_route},

@@ -60,7 +60,7 @@ bool answer_from(std::span<const Route> table, Engine& engine, const HttpRequest
       if (route.locking == Locking::kSelf) {
         out = route.handler(engine, request);
       } else {
-        const std::lock_guard<std::mutex> lock(engine.mutex());
+        const std::lock_guard<EngineLock> lock(engine.mutex());
         out = route.handler(engine, request);
       }
       return true;

@@ -27,10 +27,12 @@ class Engine;
 inline constexpr std::size_t kSearchHits = 12;     // hits a search route answers
 inline constexpr std::size_t kNodeNeighbours = 16;  // neighbours a node route lists
 
-// How a route uses the engine mutex: most handlers run with it held; a
-// handler that reads slow input (an import, a snapshot to restore) does
-// that first without it and takes engine.mutex() only to install the result,
-// so a slow or hostile source never stalls the other clients.
+// How a route uses the engine lock: most handlers run with it held
+// exclusive; a handler that reads slow input (an import, a snapshot to
+// restore) does that first without it and takes engine.mutex() only to
+// install the result, so a slow or hostile source never stalls the other
+// clients, and the statement route holds it shared for statements that
+// only read.
 enum class Locking { kHeld, kSelf };
 
 // One row of a route table: an exact path and the handler that answers it;

@@ -6,13 +6,19 @@
 // them.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
 #include <set>
+#include <shared_mutex>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "console/console_result.h"
+#include "console/dispatcher.h"
 #include "console/documents.h"
 #include "console/engine.h"
+#include "console/engine_lock.h"
 #include "console/procedures.h"
 #include "storage/snapshot.h"
 #include "storage/writer_lock.h"
@@ -195,6 +201,54 @@ std::string ops(const Engine& e) {
 // Restore replaces "restored", selects it and saves it; a corrupt file
 // changes nothing. Backup leaves alone what is not a snapshot and what
 // another writer holds.
+// Readers share the lock; a writer waiting for them holds back every
+// reader that comes after it, so reads from many clients cannot starve it.
+TEST(EngineLock, ReadersShareAndAWaitingWriterGoesFirst) {
+  EngineLock lock;
+  lock.lock_shared();
+  lock.lock_shared();  // a second reader beside the first
+  lock.unlock_shared();
+  std::atomic<bool> written{false}, late_reader_saw_write{false};
+  std::thread writer([&] {
+    const std::lock_guard<EngineLock> exclusive(lock);
+    written = true;
+  });
+  while (lock.waiting_writers() == 0) std::this_thread::yield();
+  std::thread late_reader([&] {
+    const std::shared_lock<EngineLock> shared(lock);
+    late_reader_saw_write = written.load();
+  });
+  lock.unlock_shared();  // the first reader ends: the writer, then the late reader
+  writer.join();
+  late_reader.join();
+  EXPECT_TRUE(written && late_reader_saw_write);
+}
+
+// Which inputs may run with the lock shared: Cypher that only reads.
+TEST(Dispatcher, ReadsOnlyIsCypherThatNeitherWritesNorIsAConsoleForm) {
+  Engine engine;
+  const struct {
+    const char* input;
+    bool reads;
+  } cases[] = {
+      {"MATCH (n) RETURN count(n)", true},
+      {"PROFILE MATCH (n)-[r]->(m) RETURN r", true},
+      {"EXPLAIN RETURN 1; UNWIND [1, 2] AS x RETURN x", true},
+      {"CALL db.labels()", true},
+      {"MATCH (n) SET n.x = 1", false},
+      {"MATCH (n) RETURN n; CREATE (:A)", false},
+      {"CREATE (:Person {name: 'a'})", false},
+      {"PROFILE MERGE (n:A {k: 1})", false},
+      {":param x => 1", false},
+      {"use other", false},
+      {"CALL orvane.explore(0, 2)", false},
+      {":sysinfo", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.reads, reads_only(engine, c.input)) << c.input;
+  engine.set_auto_entropy_every(5);  // a read may then start an optimisation
+  EXPECT_FALSE(reads_only(engine, "MATCH (n) RETURN count(n)"));
+}
+
 TEST(Procedures, RestoreAndBackupOrChangeNothing) {
   testing::TempDir dir;
   save_snapshot(testing::triangle(), dir.file("a.orv"));

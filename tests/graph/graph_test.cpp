@@ -426,8 +426,10 @@ TEST(Database, RollbackUndoesEverythingAddedSinceTheMark) {
     ASSERT_NE(full_state(reference), full_state(db));
 
     db.rollback(mark);
+    // Arrays compiled after the mark name what is gone: they are rebuilt.
+    EXPECT_TRUE(db.graph.compiled && db.graph.csr_valid);
+    if (!compiled) reference.compile();
     EXPECT_EQ(full_state(reference), full_state(db));
-    EXPECT_EQ(compiled, db.graph.compiled);
     EXPECT_EQ("unknown node type: Robot", testing::error_of([&] { db.node_type_id("Robot"); }));
     EXPECT_EQ("unknown edge type: KNOWS", testing::error_of([&] { db.rel_type_id("KNOWS"); }));
     db.compile();

@@ -1,0 +1,40 @@
+// EngineLock: the lock a server holds around every use of its Engine.
+// Statements that only read take it shared and run in parallel with each
+// other; everything else (a write, a console form, a document that folds a
+// database, an install) takes it exclusive. A reader holds it for its whole
+// statement, so it reads one version of the graph from its start to its
+// end, and no write is ever half seen.
+//
+// A writer waiting for the readers to finish stops new readers from
+// starting (writer preference): a stream of reads from many clients could
+// otherwise keep one writer waiting for ever. std::shared_mutex makes no
+// such promise (glibc's prefers readers).
+//
+// Meets Lockable and SharedLockable, for std::lock_guard, std::unique_lock
+// and std::shared_lock.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace orvane {
+
+class EngineLock {
+ public:
+  void lock();
+  void unlock();
+  void lock_shared();
+  void unlock_shared();
+  // Writers waiting for the lock now (a diagnostic: it may change at once).
+  std::uint32_t waiting_writers() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::uint32_t readers_ = 0;          // holding it shared
+  std::uint32_t waiting_writers_ = 0;  // waiting to hold it exclusive
+  bool writer_ = false;                // held exclusive
+};
+
+}  // namespace orvane

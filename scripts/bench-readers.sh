@@ -1,0 +1,86 @@
+#!/bin/sh
+# Read statements in parallel: wrk drives POST /v1/query on
+# `orvane serve --ephemeral` with a generated graph (PERSONS, default
+# 200000) with 1, 2 and 16 connections, each run DURATION seconds (default
+# 10), then the same three while one more connection writes continuously
+# (a CREATE of one node and one relationship per request). Prints reads per
+# second, the ratio to one client, and what the writes cost the reads.
+# Installs wrk from Debian when it is missing. Not part of `make test`.
+#
+#   scripts/bench-readers.sh [BUILD_DIR]
+set -eu
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+persons="${PERSONS:-200000}"
+duration="${DURATION:-10}"
+port="${PORT:-17474}"
+
+if ! command -v wrk >/dev/null; then
+  as_root=""
+  [ "$(id -u)" -eq 0 ] || as_root="sudo"
+  $as_root apt-get install -y wrk >/dev/null
+fi
+cmake --build "$build" --target orvane >/dev/null
+
+work="$(mktemp -d)"
+server_pid=""
+writer_pid=""
+cleanup() {
+  [ -n "$writer_pid" ] && kill "$writer_pid" 2>/dev/null && wait "$writer_pid" 2>/dev/null
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+# A point read: one person by its id and the people it follows, a random
+# person per request.
+cat > "$work/read.lua" <<LUA
+wrk.method = "POST"
+wrk.headers["Content-Type"] = "application/json"
+request = function()
+  local id = math.random(0, $persons - 1)
+  return wrk.format(nil, "/v1/query", nil,
+    '{"query": "MATCH (p:Person {id: \$id})-[:FOLLOWS]->(f) RETURN f.name LIMIT 10", "params": {"id": ' .. id .. '}}')
+end
+LUA
+cat > "$work/write.lua" <<LUA
+wrk.method = "POST"
+wrk.headers["Content-Type"] = "application/json"
+request = function()
+  local id = math.random(0, $persons - 1)
+  return wrk.format(nil, "/v1/query", nil,
+    '{"query": "MATCH (p:Person {id: \$id}) CREATE (p)-[:FOLLOWS]->(:Person {name: \'w\'})", "params": {"id": ' .. id .. '}}')
+end
+LUA
+
+"$build/orvane" serve --ephemeral --people "$persons" --port "$port" >"$work/server.log" 2>&1 &
+server_pid=$!
+tries=0
+until curl -s "http://127.0.0.1:$port/v1/health" >/dev/null 2>&1; do
+  tries=$((tries + 1))
+  [ "$tries" -lt 600 ] || { echo "bench-readers: the server did not start"; cat "$work/server.log"; exit 1; }
+  sleep 0.2
+done
+
+rate() {  # connections → reads per second (non-2xx answers are an error)
+  out="$(wrk -t "$1" -c "$1" -d "${duration}s" -s "$work/read.lua" "http://127.0.0.1:$port")"
+  if echo "$out" | grep -q "Non-2xx"; then echo "bench-readers: failed reads: $out" >&2; exit 1; fi
+  echo "$out" | awk '/Requests\/sec/ {print $2}'
+}
+
+echo "orvane serve --ephemeral, $persons persons, ${duration} s per run"
+printf '%-10s %14s %10s %16s %10s\n' clients "reads/s" "vs one" "reads/s writing" "kept"
+one=""
+for clients in 1 2 16; do
+  alone="$(rate "$clients")"
+  wrk -t 1 -c 1 -d "$((duration + 4))s" -s "$work/write.lua" "http://127.0.0.1:$port" >"$work/writes.txt" &
+  writer_pid=$!
+  sleep 2
+  writing="$(rate "$clients")"
+  wait "$writer_pid"
+  writer_pid=""
+  [ -n "$one" ] || one="$alone"
+  writes="$(awk '/Requests\/sec/ {print $2}' "$work/writes.txt")"
+  awk -v c="$clients" -v a="$alone" -v o="$one" -v w="$writing" -v ws="$writes" \
+    'BEGIN { printf "%-10s %14.0f %10.2f %16.0f %9.0f%%   (%.0f writes/s)\n", c, a, a / o, w, 100 * w / a, ws }'
+done

@@ -101,6 +101,20 @@ class Engine {
   // registered or installed under the same name.
   Database& database(const std::string& name = "");
   const Database& database(const std::string& name = "") const;
+  // The database registered under `name` exactly, as it is (nothing
+  // folded or compiled), or null when there is none.
+  const Database* peek_database(const std::string& name) const {
+    const auto it = databases_.find(name);
+    return it == databases_.end() ? nullptr : &it->second;
+  }
+  // Puts `folded`, the database registered under `name` with its delta
+  // folded (Database::fold of a copy), in that database's place, in memory
+  // only: what it holds is what the file holds already. Does nothing when
+  // no database has that name.
+  void replace_folded(const std::string& name, Database folded) {
+    const auto it = databases_.find(name);
+    if (it != databases_.end()) std::swap(it->second, folded);
+  }
   // The same database for the query engine, whose readers merge the
   // writes since the last compilation with its arrays: folds nothing
   // (compiles only a graph whose arrays are not valid at all).

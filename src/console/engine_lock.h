@@ -10,6 +10,13 @@
 // otherwise keep one writer waiting for ever. std::shared_mutex makes no
 // such promise (glibc's prefers readers).
 //
+// A third mode serves the background fold (console/background_fold.h): held
+// beside readers but excluding writers and other folds, so that a fold
+// reads a database no one changes while readers go on, then upgraded to
+// exclusive only for the moment its result replaces the database. While a
+// fold holds it, waiting writers (who could not start anyway) do not hold
+// readers back.
+//
 // Meets Lockable and SharedLockable, for std::lock_guard, std::unique_lock
 // and std::shared_lock.
 #pragma once
@@ -26,6 +33,13 @@ class EngineLock {
   void unlock();
   void lock_shared();
   void unlock_shared();
+  // The fold's mode; waits for a writer, a waiting writer or another fold.
+  // upgrade_fold() makes it exclusive (waiting for the readers under way,
+  // letting no new one start), ended by unlock(); unlock_fold() ends a fold
+  // that did not upgrade.
+  void lock_fold();
+  void upgrade_fold();
+  void unlock_fold();
   // Writers waiting for the lock now (a diagnostic: it may change at once).
   std::uint32_t waiting_writers() const;
 
@@ -35,6 +49,8 @@ class EngineLock {
   std::uint32_t readers_ = 0;          // holding it shared
   std::uint32_t waiting_writers_ = 0;  // waiting to hold it exclusive
   bool writer_ = false;                // held exclusive
+  bool folder_ = false;                // held by a fold (exclusive too once upgraded)
+  bool upgrading_ = false;             // a fold waits for the readers to finish
 };
 
 }  // namespace orvane

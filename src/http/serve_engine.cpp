@@ -5,6 +5,7 @@
 // table lists is answered 404 "not found".
 #include "http/serve_engine.h"
 
+#include "console/background_fold.h"
 #include "console/engine.h"
 #include "http/routes.h"
 
@@ -32,6 +33,9 @@ RouteHandler engine_routes(Engine& engine) {
 }
 
 void serve_engine(Engine& engine, unsigned short port, std::atomic<bool>* stop, bool public_binding) {
+  // Writes leave deltas that every read merges; folded while serving, they
+  // cost the reads nothing once the writes pause.
+  const BackgroundFold fold(engine);
   serve_http(engine_server_options(engine, port, public_binding), engine_routes(engine), stop);
 }
 

@@ -1,0 +1,90 @@
+// BackgroundFold (background_fold.h): a thread that wakes every pause,
+// looks at each database's delta under the fold mode of the engine lock,
+// and folds a copy of one that rested or outgrew its bound.
+#include "console/background_fold.h"
+
+#include <algorithm>
+#include <shared_mutex>
+#include <utility>
+
+#include "console/engine.h"
+#include "graph/database.h"
+
+namespace orvane {
+
+BackgroundFold::BackgroundFold(Engine& engine, std::chrono::milliseconds pause)
+    : engine_(engine), pause_(pause), thread_([this] { run(); }) {}
+
+BackgroundFold::~BackgroundFold() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+std::uint64_t BackgroundFold::folds() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return folds_;
+}
+
+void BackgroundFold::run() {
+  std::chrono::steady_clock::duration rest = pause_;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (wake_.wait_for(lock, rest, [this] { return stop_; })) return;
+    }
+    const std::chrono::steady_clock::duration spent = pass();
+    rest = std::max<std::chrono::steady_clock::duration>(pause_, 10 * spent);
+  }
+}
+
+std::chrono::steady_clock::duration BackgroundFold::pass() {
+  using Clock = std::chrono::steady_clock;
+  Clock::duration spent{};
+  EngineLock& lock = engine_.mutex();
+  for (const std::string& name : [&] {
+         const std::shared_lock<EngineLock> shared(lock);
+         return engine_.database_names();
+       }()) {
+    lock.lock_fold();
+    bool exclusive = false;
+    try {
+      const Database* db = engine_.peek_database(name);
+      const Clock::time_point now = Clock::now();
+      const bool pending = db != nullptr && (!db->graph.compiled || db->graph.has_tombstones());
+      auto& [size, since] = seen_[name];
+      if (!pending || db->graph.delta_size() != size) {
+        size = pending ? db->graph.delta_size() : 0;
+        since = now;
+      }
+      if (pending && (now - since >= pause_ || db->graph.delta_past_bound())) {
+        // Writers wait while the copy is made and folded; readers go on.
+        const Clock::time_point started = Clock::now();
+        Database copy = *db;
+        copy.undo_log = nullptr;
+        copy.fold();
+        spent += Clock::now() - started;
+        lock.upgrade_fold();
+        exclusive = true;
+        engine_.replace_folded(name, std::move(copy));
+        seen_.erase(name);
+        const std::lock_guard<std::mutex> count(mutex_);
+        ++folds_;
+      }
+    } catch (...) {
+      // Out of memory for the copy, most likely: the database stays as it
+      // was, unfolded, and the readers merge its delta as before.
+    }
+    if (exclusive) {
+      lock.unlock();
+    } else {
+      lock.unlock_fold();
+    }
+  }
+  return spent;
+}
+
+}  // namespace orvane

@@ -8,6 +8,9 @@
 # Installs wrk from Debian when it is missing. Not part of `make test`.
 #
 #   scripts/bench-readers.sh [BUILD_DIR]
+#
+# ORVANE (a binary to measure instead of BUILD_DIR's), PERSONS, DURATION
+# and PORT can be set in the environment.
 set -eu
 cd "$(dirname "$0")/.."
 build="${1:-build}"
@@ -20,7 +23,12 @@ if ! command -v wrk >/dev/null; then
   [ "$(id -u)" -eq 0 ] || as_root="sudo"
   $as_root apt-get install -y wrk >/dev/null
 fi
-cmake --build "$build" --target orvane >/dev/null
+if [ -n "${ORVANE:-}" ]; then
+  orvane="$ORVANE"
+else
+  cmake --build "$build" --target orvane >/dev/null
+  orvane="$build/orvane"
+fi
 
 work="$(mktemp -d)"
 server_pid=""
@@ -32,28 +40,24 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# A point read: one person by its id and the people it follows, a random
-# person per request.
-cat > "$work/read.lua" <<LUA
+# A wrk script that POSTs a statement (its text as JSON string content)
+# with $id a random person's id.
+lua_for() {  # statement file
+  cat > "$2" <<LUA
 wrk.method = "POST"
 wrk.headers["Content-Type"] = "application/json"
 request = function()
   local id = math.random(0, $persons - 1)
-  return wrk.format(nil, "/v1/query", nil,
-    '{"query": "MATCH (p:Person {id: \$id})-[:FOLLOWS]->(f) RETURN f.name LIMIT 10", "params": {"id": ' .. id .. '}}')
+  return wrk.format(nil, "/v1/query", nil, '{"query": "$1", "params": {"id": ' .. id .. '}}')
 end
 LUA
-cat > "$work/write.lua" <<LUA
-wrk.method = "POST"
-wrk.headers["Content-Type"] = "application/json"
-request = function()
-  local id = math.random(0, $persons - 1)
-  return wrk.format(nil, "/v1/query", nil,
-    '{"query": "MATCH (p:Person {id: \$id}) CREATE (p)-[:FOLLOWS]->(:Person {name: \'w\'})", "params": {"id": ' .. id .. '}}')
-end
-LUA
+}
+# A point read: a person and the people it follows. A write: a new person
+# that one follows.
+lua_for 'MATCH (p:Person {id: $id})-[:FOLLOWS]->(f) RETURN f.name LIMIT 10' "$work/read.lua"
+lua_for "MATCH (p:Person {id: \$id}) CREATE (p)-[:FOLLOWS]->(:Person {name: \\'w\\'})" "$work/write.lua"
 
-"$build/orvane" serve --ephemeral --people "$persons" --port "$port" >"$work/server.log" 2>&1 &
+"$orvane" serve --ephemeral --people "$persons" --port "$port" >"$work/server.log" 2>&1 &
 server_pid=$!
 tries=0
 until curl -s "http://127.0.0.1:$port/v1/health" >/dev/null 2>&1; do

@@ -10,11 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "console/background_fold.h"
-#include "console/cypher_answer.h"
-#include "console/cypher_cursor.h"
+#include "console/answer_text.h"
 #include "console/engine.h"
 #include "console/small_engine.h"
 #include "graph/database.h"
@@ -25,26 +22,12 @@ namespace {
 // Every row of `statement` as JSON text, run under the engine lock as a
 // server runs it: shared for a read, exclusive for a write.
 std::string answer(Engine& engine, const std::string& statement, bool writes) {
-  const auto run = [&] {
-    CypherCursor cursor(engine, statement, "", {});
-    std::vector<std::vector<CypherValue>> rows;
-    while (cursor.fetch(256, rows)) {
-    }
-    cursor.finish("test");
-    nlohmann::json out = nlohmann::json::array();
-    for (const auto& row : rows) {
-      nlohmann::json r = nlohmann::json::array();
-      for (const CypherValue& v : row) r.push_back(cypher_json(v, cursor.database()));
-      out.push_back(std::move(r));
-    }
-    return out.dump();
-  };
   if (writes) {
     const std::lock_guard<EngineLock> lock(engine.mutex());
-    return run();
+    return testing::rows_json(engine, statement);
   }
   const std::shared_lock<EngineLock> lock(engine.mutex());
-  return run();
+  return testing::rows_json(engine, statement);
 }
 
 const char* const kReads[] = {

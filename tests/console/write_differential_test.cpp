@@ -13,8 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "console/cypher_answer.h"
-#include "console/cypher_cursor.h"
+#include "console/answer_text.h"
 #include "console/engine.h"
 #include "graph/database.h"
 #include "query/cypher_error.h"
@@ -29,18 +28,7 @@ namespace {
 // Every row of `statement` as JSON text; "error: MESSAGE" when it fails.
 std::string answer(Engine& engine, const std::string& statement) {
   try {
-    CypherCursor cursor(engine, statement, "", {});
-    std::vector<std::vector<CypherValue>> rows;
-    while (cursor.fetch(256, rows)) {
-    }
-    cursor.finish("test");
-    nlohmann::json out = nlohmann::json::array();
-    for (const auto& row : rows) {
-      nlohmann::json r = nlohmann::json::array();
-      for (const CypherValue& v : row) r.push_back(cypher_json(v, cursor.database()));
-      out.push_back(std::move(r));
-    }
-    return out.dump();
+    return testing::rows_json(engine, statement);
   } catch (const std::exception& e) {
     return std::string("error: ") + e.what();
   }

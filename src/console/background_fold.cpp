@@ -50,7 +50,7 @@ std::chrono::steady_clock::duration BackgroundFold::pass() {
          return engine_.database_names();
        }()) {
     lock.lock_fold();
-    bool exclusive = false;
+    enum class Held { kFold, kExclusive, kNothing } held = Held::kFold;
     try {
       const Database* db = engine_.peek_database(name);
       const Clock::time_point now = Clock::now();
@@ -68,21 +68,20 @@ std::chrono::steady_clock::duration BackgroundFold::pass() {
         copy.fold();
         spent += Clock::now() - started;
         lock.upgrade_fold();
-        exclusive = true;
-        engine_.replace_folded(name, std::move(copy));
+        held = Held::kExclusive;
+        engine_.replace_folded(name, copy);  // `copy` now holds the old graph
+        lock.unlock();
+        held = Held::kNothing;
         seen_.erase(name);
         const std::lock_guard<std::mutex> count(mutex_);
         ++folds_;
-      }
+      }  // the old graph is freed here, with no lock held
     } catch (...) {
       // Out of memory for the copy, most likely: the database stays as it
       // was, unfolded, and the readers merge its delta as before.
     }
-    if (exclusive) {
-      lock.unlock();
-    } else {
-      lock.unlock_fold();
-    }
+    if (held == Held::kExclusive) lock.unlock();
+    if (held == Held::kFold) lock.unlock_fold();
   }
   return spent;
 }

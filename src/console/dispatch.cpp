@@ -349,9 +349,12 @@ bool writes_remembered(const std::string& text) {
 
 }  // namespace
 
-bool reads_only(const Engine& engine, const std::string& input) {
-  // A due optimisation renumbers the graph after the statement.
+bool reads_only(const Engine& engine, const std::string& input, const std::string& database) {
+  // A due optimisation renumbers the graph after the statement; a graph
+  // whose arrays are not valid is compiled by its first reader.
   if (engine.auto_entropy_every() > 0) return false;
+  const Database* db = engine.peek_database(engine.effective_name(database));
+  if (db == nullptr || !db->graph.csr_valid) return false;
   std::vector<std::string> statements = split_statements(input);
   if (statements.size() <= 1) statements = {input};
   for (const std::string& statement : statements) {

@@ -38,9 +38,11 @@ void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, 
 
 // Whether every statement of `input` (split as dispatch_input splits it) is
 // a Cypher statement that only reads (EXPLAIN and PROFILE included), none a
-// console form, and no statement can start a scheduled optimisation: such
-// an input may be dispatched with the engine lock held shared, beside
-// other readers, outside a transaction. Reads the engine's settings only.
-bool reads_only(const Engine& engine, const std::string& input);
+// console form, no statement can start a scheduled optimisation, and
+// `database` (empty: the current one) exists with arrays its readers can
+// use as they are: such an input may be dispatched on `database` with the
+// engine lock held shared, beside other readers, outside a transaction.
+// Reads the engine's settings and registry only.
+bool reads_only(const Engine& engine, const std::string& input, const std::string& database = "");
 
 }  // namespace orvane

@@ -107,11 +107,12 @@ class Engine {
     const auto it = databases_.find(name);
     return it == databases_.end() ? nullptr : &it->second;
   }
-  // Puts `folded`, the database registered under `name` with its delta
-  // folded (Database::fold of a copy), in that database's place, in memory
-  // only: what it holds is what the file holds already. Does nothing when
-  // no database has that name.
-  void replace_folded(const std::string& name, Database folded) {
+  // Swaps `folded`, the database registered under `name` with its delta
+  // folded (Database::fold of a copy), with that database, in memory only:
+  // what it holds is what the file holds already. `folded` then holds the
+  // old one, for its owner to free after releasing the engine lock. Does
+  // nothing when no database has that name.
+  void replace_folded(const std::string& name, Database& folded) {
     const auto it = databases_.find(name);
     if (it != databases_.end()) std::swap(it->second, folded);
   }

@@ -96,7 +96,7 @@ HttpResponse statement(Engine& engine, const HttpRequest& request) {
   {
     const std::shared_lock<EngineLock> shared(engine.mutex());
     const StatementRequest r = read_statement_request(engine, request, true);
-    if (reads_only(engine, r.query)) return run_statements(engine, r);
+    if (reads_only(engine, r.query, r.db)) return run_statements(engine, r);
   }
   const std::lock_guard<EngineLock> exclusive(engine.mutex());
   return run_statements(engine, read_statement_request(engine, request, true));

@@ -227,6 +227,8 @@ TEST(EngineLock, ReadersShareAndAWaitingWriterGoesFirst) {
 // Which inputs may run with the lock shared: Cypher that only reads.
 TEST(Dispatcher, ReadsOnlyIsCypherThatNeitherWritesNorIsAConsoleForm) {
   Engine engine;
+  engine.register_database("orvane", testing::triangle());
+  engine.use_database("orvane");
   const struct {
     const char* input;
     bool reads;
@@ -245,6 +247,7 @@ TEST(Dispatcher, ReadsOnlyIsCypherThatNeitherWritesNorIsAConsoleForm) {
       {":sysinfo", false},
   };
   for (const auto& c : cases) EXPECT_EQ(c.reads, reads_only(engine, c.input)) << c.input;
+  EXPECT_FALSE(reads_only(engine, "RETURN 1", "missing"));  // refused, alone
   engine.set_auto_entropy_every(5);  // a read may then start an optimisation
   EXPECT_FALSE(reads_only(engine, "MATCH (n) RETURN count(n)"));
 }

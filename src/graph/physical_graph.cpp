@@ -3,6 +3,7 @@
 #include "graph/physical_graph.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace orvane {
@@ -154,6 +155,32 @@ void PhysicalGraph::truncate_edges(std::uint64_t keep) {
   }
   edges.resize(keep);
   if (keep < csr_edges) csr_valid = csr_exact = false;
+}
+
+std::uint64_t PhysicalGraph::label_count_now(std::uint16_t label) const {
+  const NodeRun base = nodes_with_label(label);
+  const auto in_base = [&](std::uint32_t identity) { return std::binary_search(base.begin(), base.end(), identity); };
+  auto count = static_cast<std::int64_t>(base.size());
+  // Members deleted since the compilation (those deleted before it are not
+  // in the list); relabelled ones are counted below, by their labels now.
+  if (deleted_nodes != 0) {
+    const std::uint8_t* flags = node_deleted.data();
+    const std::size_t end = std::min<std::size_t>(node_deleted.size(), csr_nodes);
+    for (const std::uint8_t* at = flags; (at = static_cast<const std::uint8_t*>(std::memchr(at, 1, end - (at - flags))));
+         ++at) {
+      const auto identity = static_cast<std::uint32_t>(at - flags);
+      if (!relabelled.contains(identity) && in_base(identity)) --count;
+    }
+  }
+  for (const std::uint32_t identity : relabelled) {
+    if (in_base(identity)) --count;
+    if (!node_is_deleted(identity) && has_label(identity, label)) ++count;
+  }
+  for (std::uint64_t identity = csr_nodes; identity < node_count; ++identity) {
+    const auto node = static_cast<std::uint32_t>(identity);
+    if (!node_is_deleted(node) && has_label(node, label)) ++count;
+  }
+  return static_cast<std::uint64_t>(count);
 }
 
 NodeRun PhysicalGraph::nodes_with_label_now(std::uint16_t label, std::vector<std::uint32_t>& scratch) const {

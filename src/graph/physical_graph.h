@@ -222,6 +222,12 @@ struct PhysicalGraph {
   // csr_valid.
   NodeRun nodes_with_label_now(std::uint16_t label, std::vector<std::uint32_t>& scratch) const;
 
+  // How many live nodes have `label` now: the base's list adjusted by the
+  // delta (its tombstones, relabelled and added nodes), at the cost of the
+  // delta and one sweep of the tombstone flags, never of the list.
+  // Requires: csr_valid.
+  std::uint64_t label_count_now(std::uint16_t label) const;
+
   // Drops the relationships from `keep` on (the newest), with their place
   // in the delta's index. Requires: keep <= edges.size().
   void truncate_edges(std::uint64_t keep);

@@ -39,8 +39,16 @@ class CountPatternOperator final : public Operator {
   std::optional<std::uint64_t> counted() {
     const CountPattern& pattern = *op_.count_pattern;
     const Database& db = context_.db();
-    // The counting methods read the compiled arrays alone: a graph with
-    // writes not yet folded into them (or deletions) is enumerated.
+    // Nodes alone are counted over writes not yet folded too; the counting
+    // methods of patterns read the compiled arrays alone, so a graph with
+    // such writes (or deletions) is enumerated.
+    if (pattern.pattern.relationships.empty() && pattern.pattern.nodes[0].properties.empty() &&
+        pattern.parameters.empty() && db.graph.csr_valid) {
+      const CountNode& node = pattern.pattern.nodes[0];
+      if (node.label.empty()) return db.graph.live_node_count();
+      const auto it = db.node_type_ids.find(node.label);
+      return it == db.node_type_ids.end() ? 0 : db.graph.label_count_now(it->second);
+    }
     if (!db.graph.compiled || db.graph.has_tombstones()) return std::nullopt;
     const CountedPattern* query = &pattern.pattern;
     CountedPattern bound;

@@ -183,32 +183,34 @@ std::uint64_t PhysicalGraph::label_count_now(std::uint16_t label) const {
   return static_cast<std::uint64_t>(count);
 }
 
-NodeRun PhysicalGraph::nodes_with_label_now(std::uint16_t label, std::vector<std::uint32_t>& scratch) const {
+SplitRun PhysicalGraph::nodes_with_label_now(std::uint16_t label, std::vector<std::uint32_t>& scratch) const {
   const NodeRun base = nodes_with_label(label);
-  if (relabelled.empty() && node_count == csr_nodes) return base;
   scratch.clear();
-  scratch.reserve(base.size());
   if (relabelled.empty()) {
-    scratch.assign(base.begin(), base.end());
-  } else {
-    // The base's members that kept their labels, merged with the
-    // relabelled ones that have it now; both ascending.
-    auto changed = relabelled.begin();
-    for (const std::uint32_t identity : base) {
-      for (; changed != relabelled.end() && *changed < identity; ++changed) {
-        if (has_label(*changed, label)) scratch.push_back(*changed);
-      }
-      if (changed != relabelled.end() && *changed == identity) continue;  // taken from the set
-      scratch.push_back(identity);
+    // The base as it is, then the added nodes: all above the base's.
+    for (std::uint64_t identity = csr_nodes; identity < node_count; ++identity) {
+      if (has_label(static_cast<std::uint32_t>(identity), label)) scratch.push_back(static_cast<std::uint32_t>(identity));
     }
-    for (; changed != relabelled.end(); ++changed) {
+    return {base, {scratch.data(), scratch.size()}};
+  }
+  // The base's members that kept their labels, merged with the
+  // relabelled ones that have it now; both ascending.
+  scratch.reserve(base.size());
+  auto changed = relabelled.begin();
+  for (const std::uint32_t identity : base) {
+    for (; changed != relabelled.end() && *changed < identity; ++changed) {
       if (has_label(*changed, label)) scratch.push_back(*changed);
     }
+    if (changed != relabelled.end() && *changed == identity) continue;  // taken from the set
+    scratch.push_back(identity);
+  }
+  for (; changed != relabelled.end(); ++changed) {
+    if (has_label(*changed, label)) scratch.push_back(*changed);
   }
   for (std::uint64_t identity = csr_nodes; identity < node_count; ++identity) {
     if (has_label(static_cast<std::uint32_t>(identity), label)) scratch.push_back(static_cast<std::uint32_t>(identity));
   }
-  return {scratch.data(), scratch.size()};
+  return {{scratch.data(), scratch.size()}, {}};
 }
 
 NodeRun PhysicalGraph::out_neighbors(std::uint32_t position) const {

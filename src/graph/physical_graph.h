@@ -77,6 +77,29 @@ using NodeRun = std::span<const std::uint32_t>;  // positions
 using TypeRun = std::span<const std::uint16_t>;  // type ids, parallel to a NodeRun
 using RelRun = std::span<const std::uint32_t>;   // relationship identities, parallel to a NodeRun
 
+// Ascending identities held as two runs read one after the other: the
+// compiled list of a label and the members added since, so that a scan
+// over writes not yet folded reads the list in place instead of copying it.
+struct SplitRun {
+  NodeRun first;
+  NodeRun second;  // every identity here is above every one in `first`
+
+  std::size_t size() const { return first.size() + second.size(); }
+  std::uint32_t operator[](std::size_t i) const { return i < first.size() ? first[i] : second[i - first.size()]; }
+  // The members at [at, at + k) in place when they lie in one run, else
+  // an empty span. Requires: at + k <= size().
+  NodeRun contiguous(std::size_t at, std::size_t k) const {
+    if (at + k <= first.size()) return first.subspan(at, k);
+    if (at >= first.size()) return second.subspan(at - first.size(), k);
+    return {};
+  }
+  template <typename F>
+  void for_each(F&& each) const {
+    for (const std::uint32_t n : first) each(n);
+    for (const std::uint32_t n : second) each(n);
+  }
+};
+
 // The per-type runs of one direction. A combined run is ordered by (type,
 // neighbour, relationship identity), so the run of one type is a
 // contiguous, ascending part of it.
@@ -216,11 +239,12 @@ struct PhysicalGraph {
     }
   }
 
-  // The identities labelled `label` now, ascending, tombstones included:
-  // the base's list when no label changed since the last compilation,
-  // otherwise that list merged with the delta into `scratch`. Requires:
-  // csr_valid.
-  NodeRun nodes_with_label_now(std::uint16_t label, std::vector<std::uint32_t>& scratch) const;
+  // The identities labelled `label` now, ascending, tombstones included.
+  // When no compiled node changed its labels since the last compilation
+  // that is the base's list in place followed by the nodes added since
+  // that have it (in `scratch`); otherwise the list merged with the delta,
+  // all in `scratch`. Requires: csr_valid.
+  SplitRun nodes_with_label_now(std::uint16_t label, std::vector<std::uint32_t>& scratch) const;
 
   // How many live nodes have `label` now: the base's list adjusted by the
   // delta (its tombstones, relabelled and added nodes), at the cost of the

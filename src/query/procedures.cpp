@@ -21,9 +21,8 @@ void labels(std::span<const CypherValue>, const Database& db, Emit emit) {
     const auto label = static_cast<std::uint16_t>(l);
     bool used = false;
     if (g.csr_valid) {
-      for (const std::uint32_t n : g.nodes_with_label_now(label, scratch)) {
-        if ((used = !g.node_is_deleted(n))) break;
-      }
+      const SplitRun members = g.nodes_with_label_now(label, scratch);
+      for (std::size_t i = 0; i < members.size() && !used; ++i) used = !g.node_is_deleted(members[i]);
     } else {
       for (std::uint32_t n = 0; n < g.node_count && !used; ++n) used = !g.node_is_deleted(n) && g.has_label(n, label);
     }

@@ -184,9 +184,9 @@ TEST(Csr, LabelReadersMergeTheDelta) {
       for (std::uint32_t v = 0; v < g.node_count; ++v) {
         if (g.has_label(v, l) && !g.node_is_deleted(v)) expected.push_back(v);
       }
-      for (const std::uint32_t v : g.nodes_with_label_now(l, scratch)) {
+      g.nodes_with_label_now(l, scratch).for_each([&](std::uint32_t v) {
         if (!g.node_is_deleted(v)) got.push_back(v);  // readers skip tombstones
-      }
+      });
       ASSERT_EQ(expected, got) << "step " << step << ", label " << l;
       ASSERT_EQ(expected.size(), g.label_count_now(l)) << "step " << step << ", label " << l;
     }

@@ -74,7 +74,7 @@ class NodeScan final : public Operator {
         if (!children_[0]->next(row)) break;
         have_input_ = true;
         cursor_ = 0;
-        members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label_now(op_.labels[0], members_now_);
+        members_ = op_.labels.empty() ? SplitRun{} : g.nodes_with_label_now(op_.labels[0], members_now_);
       }
       const std::uint64_t end = op_.labels.empty() ? g.node_count : members_.size();
       if (cursor_ < end) {
@@ -102,21 +102,37 @@ class NodeScan final : public Operator {
   // each half with its own copy of the filter (its readers cache).
   static constexpr std::uint64_t kParallelCount = std::uint64_t{1} << 18;
 
-  // The scan's nodes at [at, at + k) that are not deleted: a run of the
-  // label's members, or for an unlabelled scan the identities themselves,
-  // written into `buffer` unless they can be handed over in place.
-  std::span<const std::uint32_t> nodes_at(std::uint64_t at, std::size_t k, std::vector<std::uint32_t>& buffer) const {
+  // The scan's nodes at [at, at + k), tombstones included unless
+  // `live`: a run of the label's members, or for an unlabelled scan the
+  // identities themselves, written into `buffer` unless they can be
+  // handed over in place.
+  std::span<const std::uint32_t> nodes_at(std::uint64_t at, std::size_t k, std::vector<std::uint32_t>& buffer,
+                                          bool live) const {
     const PhysicalGraph& g = context_.db().graph;
     const bool labelled = !op_.labels.empty();
-    if (labelled && g.deleted_nodes == 0) return {members_.data() + at, k};
+    const bool check = live && g.deleted_nodes != 0;
+    if (labelled && !check) {
+      const NodeRun in_place = members_.contiguous(at, k);
+      if (in_place.size() == k) return in_place;
+    }
     buffer.resize(k);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < k; ++i) {
       const auto identity = labelled ? members_[at + i] : static_cast<std::uint32_t>(at + i);
       buffer[kept] = identity;
-      kept += g.node_is_deleted(identity) ? 0 : 1;
+      kept += check && g.node_is_deleted(identity) ? 0 : 1;
     }
     return {buffer.data(), kept};
+  }
+
+  // The live nodes of `nodes` that pass the filter, into `out`: the
+  // tombstones are dropped after the tests, so that a few of them cost a
+  // check of the survivors rather than a copy of every batch.
+  void select_live(ScanFilter& filter, std::span<const std::uint32_t> nodes, std::vector<std::uint32_t>& out) const {
+    filter.select(nodes.data(), nodes.size(), out);
+    const PhysicalGraph& g = context_.db().graph;
+    if (g.deleted_nodes == 0) return;
+    std::erase_if(out, [&](std::uint32_t identity) { return g.node_is_deleted(identity); });
   }
 
   // How many of the scan's nodes at [begin, end) pass the filter.
@@ -126,9 +142,9 @@ class NodeScan final : public Operator {
       std::uint64_t n = 0;
       for (std::uint64_t at = from; at < to; at += kBatch) {
         const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, to - at));
-        const std::span<const std::uint32_t> nodes = nodes_at(at, k, all);
+        const std::span<const std::uint32_t> nodes = nodes_at(at, k, all, filter == nullptr);
         if (filter != nullptr) {
-          filter->select(nodes.data(), nodes.size(), passed);
+          select_live(*filter, nodes, passed);
           n += passed.size();
         } else {
           n += nodes.size();
@@ -173,7 +189,7 @@ class NodeScan final : public Operator {
         if (!children_[0]->next(row)) return false;
         have_input_ = true;
         cursor_ = 0;
-        members_ = op_.labels.empty() ? NodeRun{} : g.nodes_with_label_now(op_.labels[0], members_now_);
+        members_ = op_.labels.empty() ? SplitRun{} : g.nodes_with_label_now(op_.labels[0], members_now_);
       }
       const std::uint64_t end = op_.labels.empty() ? g.node_count : members_.size();
       if (cursor_ >= end) {
@@ -182,12 +198,12 @@ class NodeScan final : public Operator {
       }
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, end - cursor_));
       context_.step(n);
-      const std::span<const std::uint32_t> nodes = nodes_at(cursor_, n, all_);
+      const std::span<const std::uint32_t> nodes = nodes_at(cursor_, n, all_, !filter_);
       cursor_ += n;
       at_ = 0;
       if (filter_) {
         // Tested a batch at a time, each test over the whole batch.
-        filter_->select(nodes.data(), nodes.size(), passed_);
+        select_live(*filter_, nodes, passed_);
         batch_ = passed_;
       } else {
         batch_ = nodes;
@@ -198,8 +214,8 @@ class NodeScan final : public Operator {
 
   bool have_input_ = false;
   std::uint64_t cursor_ = 0;
-  NodeRun members_;
-  std::vector<std::uint32_t> members_now_;  // members_ when labels changed since the last compilation
+  SplitRun members_;
+  std::vector<std::uint32_t> members_now_;  // members_'s part from the delta
   std::optional<ScanFilter> filter_;
   std::span<const std::uint32_t> batch_;  // the current batch: into members_, all_ or passed_
   std::size_t at_ = 0;                    // the next of batch_ to bind

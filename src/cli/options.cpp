@@ -29,12 +29,12 @@ const std::map<std::string, OptionSet>& strict_commands() {
     t["query"] = {{"--gql", "--db", "--out", "--people", "--papers", "--seed", "--params", "--param"},
                   {"--empty"},
                   {"--param"}};
-    t["shell"] = {{"--db", "--params", "--param"}, {}, {"--param"}};
+    t["shell"] = {{"--db", "--params", "--param"}, {"--no-sync"}, {"--param"}};
     t["export"] = {{"--db", "--out", "--format"}, {}};
     t["migrate"] = {{"--bolt", "--user", "--password", "--database", "--from", "--out"}, {"--reduce"}};
     const OptionSet serve = {{"--db", "--port", "--web", "--site", "--people", "--papers", "--seed",
                               "--managed-instance"},
-                             {"--public", "--ephemeral", "--no-fabric", "--empty"}};
+                             {"--public", "--ephemeral", "--no-fabric", "--empty", "--no-sync"}};
     t["serve"] = serve;
     t["console"] = serve;
     // The statement bounds, wherever statements run.

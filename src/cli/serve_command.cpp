@@ -125,10 +125,13 @@ int run_serve(int argc, char** argv) {
   engine.site_root = option_value(argc, argv, "--site", installation_path("site"));
   engine.instance_id = option_value(argc, argv, "--managed-instance", "");
   engine.set_query_bound(bound);
+  engine.set_durable_commits(!has_flag(argc, argv, "--no-sync"));
   print_start_lines(engine, port);
   g_stop.store(false);
   StopSignals signals;
   serve_engine(engine, port, &g_stop, has_flag(argc, argv, "--public"));
+  // A clean stop folds the write-ahead log into the snapshot.
+  engine.checkpoint();
   return 0;
 }
 

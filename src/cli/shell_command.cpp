@@ -63,6 +63,18 @@ int run_shell(int argc, char** argv) {
 
   set_parameters(engine, params);
   engine.set_query_bound(bound);
+  engine.set_durable_commits(!has_flag(argc, argv, "--no-sync"));
+  // However the shell ends, what its log holds is folded into the file.
+  struct CheckpointAtExit {
+    Engine& engine;
+    ~CheckpointAtExit() {
+      try {
+        engine.checkpoint();
+      } catch (const std::exception& e) {
+        std::cerr << "error: " << e.what() << std::endl;
+      }
+    }
+  } checkpoint_at_exit{engine};
 
   const bool interactive = ::isatty(STDIN_FILENO) == 1;
   if (interactive) {

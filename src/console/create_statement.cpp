@@ -28,6 +28,7 @@
 #include "console/console_result.h"
 #include "console/engine.h"
 #include "console/statement_rows.h"
+#include "graph/change_record.h"
 #include "graph/database.h"
 #include "graph/json_text.h"
 #include "query/cypher_statement.h"
@@ -152,11 +153,15 @@ void run_write(const StatementContext& ctx, Database& db, const std::string& tex
     execute_statement(prepared, db, parameters, ctx.engine.statement_bound(),
                       [](const std::vector<CypherValue>&) { return true; }, &db);
     finish();
-    if (db.graph.delta_past_bound()) db.compile();
-    ctx.engine.save(ctx.database);
+    ctx.engine.commit(ctx.database, make_change_record(db, mark, {}));
   } catch (...) {
     db.rollback(mark);
     throw;
+  }
+  try {
+    if (db.graph.delta_past_bound()) db.compile();
+  } catch (const std::bad_alloc&) {
+    // Committed all the same; the background fold tries again.
   }
 }
 

@@ -8,6 +8,7 @@
 #include "console/engine.h"
 #include "console/transactions.h"
 #include "query/cypher_error.h"
+#include "graph/change_record.h"
 #include "graph/database.h"
 #include "query/plan_cache.h"
 #include "query/statement_cursor.h"
@@ -57,6 +58,7 @@ Database& statement_graph(Engine& engine, const std::string& database, Transacti
     if (tx != nullptr) {
       tx->work = std::make_unique<Database>(engine.live_database(name));
       tx->work->undo_log = nullptr;
+      tx->start = tx->work->mark();
       return *tx->work;
     }
   }
@@ -155,20 +157,27 @@ void CypherCursor::finish(const std::string& change_detail) {
       if (s.plan->writes && s.db.graph.delta_past_bound()) s.db.compile();
       s.db.undo_log = nullptr;
     } else if (s.mark) {
-      // The writes stay in the delta, which every read merges, until it
-      // grows past its bound (or a reader of the arrays alone, the
-      // snapshot writer among them, asks for the database folded).
-      // Compacting tombstones away makes a new version; the old one stays
-      // whole for the rollback until the new one is saved.
-      if (s.db.graph.delta_past_bound() && s.db.graph.has_tombstones()) {
-        s.engine.save_version(s.database_name, s.db.compacted());
-      } else {
-        if (s.db.graph.delta_past_bound()) s.db.compile();
-        s.engine.save(s.database_name);
-      }
+      // Committed once its record is durable; a failure before takes it
+      // back whole.
       s.db.undo_log = nullptr;
+      s.engine.commit(s.database_name, make_change_record(s.db, *s.mark, s.undo));
       s.undo.clear();
       s.mark.reset();
+      // The writes stay in the delta, which every read merges, until it
+      // grows past its bound (or a reader of the arrays alone asks for the
+      // database folded). Compacting tombstones away makes a new version.
+      if (s.db.graph.delta_past_bound()) {
+        try {
+          if (s.db.graph.has_tombstones()) {
+            Database folded = s.db.compacted();
+            s.engine.replace_folded(s.engine.effective_name(s.database_name), folded);
+          } else {
+            s.db.compile();
+          }
+        } catch (const std::bad_alloc&) {
+          // Committed all the same; the background fold tries again.
+        }
+      }
       s.engine.record_change("cypher", change_detail);
     }
   } catch (...) {

@@ -190,6 +190,25 @@ class Engine {
   // nothing when nothing is kept. Throws "unknown database: NAME" and the writers' messages; the
   // files are then as they were.
   void save(const std::string& name = "");
+  // The commit point of a unit of work that changed database `name` (the
+  // current one when empty) by `record` (graph/change_record.h; empty when
+  // it changed nothing): appends the record to the database's write-ahead
+  // log and returns once it is durable, then writes a checkpoint (save())
+  // when the log has passed the log bound. A database without a file yet
+  // is saved whole instead, which gives it one. Does nothing when nothing
+  // is kept. Throws the log's messages ("write-ahead log PATH: No space
+  // left on device", ...); the unit is then not committed and the caller
+  // takes it back.
+  void commit(const std::string& name, const std::string& record);
+  // Writes a checkpoint of every kept database whose log holds records, as
+  // at a clean shutdown. Throws the writers' messages.
+  void checkpoint();
+  // The log size past which a commit writes a checkpoint (default 64 MiB).
+  void set_log_bound(std::uint64_t bytes) { log_bound_ = bytes; }
+  // Whether a commit waits for its record to reach the disk (the default);
+  // off trades the last commits before a crash for speed.
+  void set_durable_commits(bool durable) { durable_commits_ = durable; }
+
   // The save point of a change that produced a new version of database
   // `name` (the current one when empty): writes `next` as save() writes,
   // then puts it in the old one's place. Throws as save() does, leaving
@@ -299,6 +318,8 @@ class Engine {
   void write_catalogue_with(const std::string& current, const std::string* added_name,
                             const std::string* added_file) const;
 
+  std::uint64_t log_bound_ = std::uint64_t{64} << 20;
+  bool durable_commits_ = true;
   std::unique_ptr<EngineLock> lock_;
   std::unique_ptr<Guarded> guarded_;
   std::unique_ptr<ProcedureRegistry> procedures_;

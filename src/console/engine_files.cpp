@@ -31,6 +31,8 @@
 #include "query/procedures.h"
 #include "storage/catalogue.h"
 #include "storage/snapshot.h"
+#include "storage/snapshot_log.h"
+#include "storage/write_ahead_log.h"
 #include "storage/writer_lock.h"
 
 namespace orvane {
@@ -38,6 +40,7 @@ namespace orvane {
 struct Engine::KeptFile {
   std::string path;  // resolved, absolute
   std::unique_ptr<GraphWriterLock> lock;
+  std::unique_ptr<WriteAheadLog> log;  // opened at the first commit after a checkpoint
 };
 
 namespace {
@@ -123,7 +126,7 @@ Engine::KeptFile Engine::new_file(const std::string& name) const {
       continue;  // another process writes there
     }
     if (exists_at(candidate)) continue;  // made meanwhile by someone else
-    return KeptFile{candidate, std::move(lock)};
+    return KeptFile{candidate, std::move(lock), nullptr};
   }
   throw std::runtime_error("cannot find a free file name for database " + name + " in " + folder);
 }
@@ -143,7 +146,7 @@ void Engine::write_catalogue_with(const std::string& current, const std::string*
 void Engine::keep_in(const std::string& path, std::unique_ptr<GraphWriterLock> lock, bool save_now) {
   const Database& current = database();
   const std::string resolved = resolved_snapshot_path(path);
-  auto file = std::make_unique<KeptFile>(KeptFile{resolved, std::move(lock)});
+  auto file = std::make_unique<KeptFile>(KeptFile{resolved, std::move(lock), nullptr});
   if (save_now) save_snapshot(current, resolved);
   snapshot_path_ = resolved;
   files_.emplace(current_, std::move(file));
@@ -181,6 +184,11 @@ void Engine::open_kept(const std::string& path, std::unique_ptr<GraphWriterLock>
   files_ = std::move(files);
   snapshot_path_ = resolved;
   current_ = files_.contains(catalogue->current) ? catalogue->current : primary;
+  // Each database was loaded with the log beside its file replayed; a
+  // checkpoint folds the log into the file before anything is appended.
+  for (const auto& [name, kept] : files_) {
+    if (name != primary && has_log_beside(kept->path)) save(name);
+  }
   save(primary);
   write_catalogue_with(current_, nullptr, nullptr);
 }
@@ -206,6 +214,33 @@ void Engine::save(const std::string& name) {
   save_as(effective, db);
 }
 
+void Engine::commit(const std::string& name, const std::string& record) {
+  if (snapshot_path_.empty() || record.empty()) return;
+  const std::string effective = effective_name(name);
+  const auto it = files_.find(effective);
+  if (it == files_.end()) {
+    save(effective);
+    return;
+  }
+  KeptFile& kept = *it->second;
+  if (!kept.log) kept.log = open_log_beside(kept.path);
+  kept.log->set_sync(durable_commits_);
+  kept.log->sync(kept.log->append(record));
+  if (kept.log->bytes() <= log_bound_) return;
+  // Committed: a checkpoint that fails now is tried again at the next
+  // commit, and the log keeps everything meanwhile.
+  try {
+    save(effective);
+  } catch (const std::exception&) {
+  }
+}
+
+void Engine::checkpoint() {
+  for (auto& [name, kept] : files_) {
+    if (has_log_beside(kept->path)) save(name);
+  }
+}
+
 void Engine::save_version(const std::string& name, Database next) {
   const std::string effective = effective_name(name);
   Database& db = live_database(effective);
@@ -217,7 +252,8 @@ void Engine::save_version(const std::string& name, Database next) {
 void Engine::save_as(const std::string& effective, const Database& db) {
   if (snapshot_path_.empty()) return;
   if (const auto it = files_.find(effective); it != files_.end()) {
-    save_snapshot(db, it->second->path);
+    save_snapshot(db, it->second->path);  // a checkpoint: it retires the log
+    it->second->log.reset();
     return;
   }
   // The binding's map node is made before anything is written, so that

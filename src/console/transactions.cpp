@@ -3,6 +3,8 @@
 // another's transaction by counting.
 #include "console/transactions.h"
 
+#include "graph/change_record.h"
+
 #include <random>
 #include <stdexcept>
 
@@ -94,9 +96,10 @@ void Transactions::commit(Engine& engine, const std::string& id) {
   Transaction& done = node.mapped();
   if (!done.work) return;
   done.work->undo_log = nullptr;
+  engine.commit(done.database, make_change_record(*done.work, done.start, done.undo));
   Database next = std::move(*done.work);
   if (next.graph.delta_past_bound()) next.fold();
-  engine.save_version(done.database, std::move(next));
+  engine.replace_folded(done.database, next);
   engine.record_change("cypher", "transaction of " + std::to_string(done.statements) + " statements");
 }
 

@@ -40,6 +40,7 @@ struct Transaction {
   std::string id;
   std::string database;             // the database it works on (a name, never empty)
   std::unique_ptr<Database> work;   // its private graph from its first write on; null before
+  DatabaseMark start;               // work's sizes when it was copied
   UndoLog undo;                     // what its writes changed in what existed before them
   TxClock::time_point last_used;
   std::uint64_t statements = 0;     // statements run in it

@@ -38,10 +38,6 @@ std::uint16_t register_name(std::vector<std::string>& names,
   return id;
 }
 
-// The noise seed of the node with identity `identity`: its embedding is the
-// same whenever and at whatever width it is seeded.
-std::uint32_t node_seed(std::uint64_t identity) { return static_cast<std::uint32_t>(identity * 2654435761ull); }
-
 // The display name a property value gives: a string's own text, otherwise
 // the value's compact JSON (42 → "42").
 std::string name_from_value(const nlohmann::json& value) {

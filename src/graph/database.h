@@ -277,4 +277,8 @@ const char* topic_name(std::uint32_t topic);
 // this is the embedding every generated corpus has always had.
 void seed_embedding(float* out, std::size_t dim, std::uint32_t topic, std::uint32_t seed);
 
+// The noise seed of the node created with identity `identity`: its
+// embedding is the same whenever and at whatever width it is seeded.
+std::uint32_t node_seed(std::uint64_t identity);
+
 }  // namespace orvane

@@ -70,6 +70,8 @@ const std::array<float, 256>& noise_table() {
 
 }  // namespace
 
+std::uint32_t node_seed(std::uint64_t identity) { return static_cast<std::uint32_t>(identity * 2654435761ull); }
+
 void seed_embedding(float* out, std::size_t dim, std::uint32_t topic, std::uint32_t seed) {
   const std::array<float, 256>& noise = noise_table();
   std::uint32_t state = seed == 0 ? 1u : seed;

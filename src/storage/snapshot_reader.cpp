@@ -57,6 +57,7 @@
 #include "graph/json_limits.h"
 #include "storage/csr_mirror.h"
 #include "storage/snapshot.h"
+#include "storage/snapshot_log.h"
 #include "storage/snapshot_digest.h"
 #include "storage/snapshot_format.h"
 #include "storage/snapshot_input.h"
@@ -458,7 +459,9 @@ Database parse_snapshot(SnapshotInput& in, std::uint32_t version) {
 
 }  // namespace
 
-Database load_snapshot(const std::string& path) {
+namespace {
+
+Database load_snapshot_file(const std::string& path) {
   SnapshotInput in(path);
   char magic[sizeof fmt::kMagic];
   in.read(magic, sizeof magic);
@@ -481,6 +484,17 @@ Database load_snapshot(const std::string& path) {
     throw;
   }
   if (!in.digest_matches()) fail("snapshot checksum mismatch");
+  return db;
+}
+
+}  // namespace
+
+Database load_snapshot(const std::string& path) {
+  Database db = load_snapshot_file(path);
+  if (has_log_beside(path)) {
+    replay_logs_beside(db, path, stored_snapshot_digest(path));
+    db.fold();
+  }
   return db;
 }
 

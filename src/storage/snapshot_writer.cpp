@@ -86,6 +86,7 @@
 #include "graph/database.h"
 #include "storage/atomic_file.h"
 #include "storage/snapshot.h"
+#include "storage/snapshot_log.h"
 #include "storage/snapshot_format.h"
 #include "storage/snapshot_output.h"
 
@@ -212,11 +213,13 @@ void save_snapshot(const Database& db, const std::string& path) {
   drop_cached_pages(publish_target(path, snapshot_errors().refused));
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent);
-  replace_file_atomically(path, snapshot_errors(), [&db](int fd) {
-    SnapshotOutput out(fd);
-    write_header(out, db);
-    write_sections(out, db);
-    out.finish_with_digest();
+  checkpoint_with(path, [&] {
+    replace_file_atomically(path, snapshot_errors(), [&db](int fd) {
+      SnapshotOutput out(fd);
+      write_header(out, db);
+      write_sections(out, db);
+      out.finish_with_digest();
+    });
   });
 }
 

@@ -420,8 +420,8 @@ TEST(Dispatcher, StateStaysBoundedWhateverClientsSend) {
   EXPECT_EQ("too many remote connections: at most 64", testing::error_of([&] { e.add_remote(RemoteEndpoint{}); }));
 }
 
-// Saved after each CREATE; a save that fails takes the new node, label, type
-// and relationship back and leaves the file alone.
+// Logged after each CREATE; a commit that fails takes the new node, label,
+// type and relationship back and leaves the files alone.
 TEST(DispatcherCreate, SavedWithNamesAndEventsOrChangesNothing) {
   testing::TempDir dir;
   Engine e = small_engine();
@@ -435,19 +435,19 @@ TEST(DispatcherCreate, SavedWithNamesAndEventsOrChangesNothing) {
   EXPECT_EQ("create_node Gadget:(:Gadget {size: 2})", e.changes()[0].op + " " + e.changes()[0].detail);
   EXPECT_EQ("create_rel 14-[PART_OF]->15", e.changes()[2].op + " " + e.changes()[2].detail);
   EXPECT_EQ(testing::edges_of(e.database()), testing::edges_of(load_snapshot(good_path)));
+  e.checkpoint();  // the log folded into the snapshot and retired
   const std::string on_disk = testing::read_text_file(good_path), before = contents(e.database());
-  std::filesystem::rename(good_path, good_path + ".kept");
-  std::filesystem::create_directory(good_path);  // a directory: the save is refused
+  const std::string log = good_path + "-wal";
+  std::filesystem::create_directory(log);  // a directory: no log can be opened
   for (const char* statement : {"CREATE (:Brand {name: 'new'})", "CREATE (1)-[:BRAND_NEW]->(2)",
                                 "CREATE (9)-[:FOLLOWS]->(0)"}) {
     SCOPED_TRACE(statement);
-    EXPECT_EQ("cannot write snapshot " + good_path + ": is a directory", run(e, statement).error);
+    EXPECT_EQ("write-ahead log " + log + ": Is a directory", run(e, statement).error);
     EXPECT_EQ(before, contents(e.database()));
     testing::check_invariants(e.database());
   }
   EXPECT_EQ(3u, e.change_count());
-  std::filesystem::remove(good_path);
-  std::filesystem::rename(good_path + ".kept", good_path);
+  std::filesystem::remove(log);
   EXPECT_EQ(on_disk, testing::read_text_file(good_path));  // nothing of the failed relationship is left to collide with
   EXPECT_TRUE(run(e, "CREATE (9)-[:FOLLOWS]->(0)").ok);
 }

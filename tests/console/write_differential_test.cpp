@@ -2,9 +2,10 @@
 // every statement the graph as the writes left it in memory, its delta
 // unfolded (an engine without a file, which never needs the arrays
 // compiled), must answer every read exactly as the same graph rebuilt
-// from its saved snapshot does (an engine with a file, which compiles and
-// saves after every write), and so must the first once folded. Failing
-// statements are mixed in and must change nothing.
+// from its files does (an engine with a file: its snapshot with the
+// write-ahead log replayed, written with folds between that renumber the
+// live graph), and so must the first once folded. Failing statements are
+// mixed in and must change nothing.
 #include <gtest/gtest.h>
 
 #include <random>

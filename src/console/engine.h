@@ -34,6 +34,7 @@
 namespace orvane {
 
 class GraphWriterLock;
+class WriteAheadLog;
 class ProcedureRegistry;
 class PlanCache;
 
@@ -203,6 +204,17 @@ class Engine {
   // Writes a checkpoint of every kept database whose log holds records, as
   // at a clean shutdown. Throws the writers' messages.
   void checkpoint();
+  // While `defer` holds, a commit on the calling thread appends its record
+  // and leaves the wait for the disk to await_durable(), so that the
+  // caller can release the engine lock first: writers then share fsyncs
+  // (group commit). Readers may see a write before it is durable, never
+  // its writer's acknowledgement.
+  void defer_syncs(bool defer) { request().defer_syncs = defer; }
+  // Returns once every record the calling thread's deferred commits
+  // appended is durable. Throws the log's "could not be made durable"
+  // message; the write must then not be acknowledged. Call it without the
+  // engine lock.
+  void await_durable();
   // The log size past which a commit writes a checkpoint (default 64 MiB).
   void set_log_bound(std::uint64_t bytes) { log_bound_ = bytes; }
   // Whether a commit waits for its record to reach the disk (the default);
@@ -303,6 +315,8 @@ class Engine {
     std::string database;             // see set_statement_database
     std::optional<WorkBound> bound;   // see set_statement_bound
     Transaction* transaction = nullptr;  // see set_transaction
+    bool defer_syncs = false;            // see defer_syncs
+    std::vector<std::pair<std::shared_ptr<WriteAheadLog>, std::uint64_t>> pending;  // appended, not yet synced
   };
   struct Guarded;  // the per-thread request states and the statistics' mutex
   // The calling thread's request state; its address never changes.

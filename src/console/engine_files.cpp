@@ -40,7 +40,8 @@ namespace orvane {
 struct Engine::KeptFile {
   std::string path;  // resolved, absolute
   std::unique_ptr<GraphWriterLock> lock;
-  std::unique_ptr<WriteAheadLog> log;  // opened at the first commit after a checkpoint
+  std::shared_ptr<WriteAheadLog> log;  // opened at the first commit after a checkpoint; shared
+                                       // with deferred syncs, which may outlive its retirement
 };
 
 namespace {
@@ -225,7 +226,12 @@ void Engine::commit(const std::string& name, const std::string& record) {
   KeptFile& kept = *it->second;
   if (!kept.log) kept.log = open_log_beside(kept.path);
   kept.log->set_sync(durable_commits_);
-  kept.log->sync(kept.log->append(record));
+  const std::uint64_t sequence = kept.log->append(record);
+  if (RequestState& state = request(); state.defer_syncs) {
+    state.pending.emplace_back(kept.log, sequence);
+  } else {
+    kept.log->sync(sequence);
+  }
   if (kept.log->bytes() <= log_bound_) return;
   // Committed: a checkpoint that fails now is tried again at the next
   // commit, and the log keeps everything meanwhile.
@@ -233,6 +239,13 @@ void Engine::commit(const std::string& name, const std::string& record) {
     save(effective);
   } catch (const std::exception&) {
   }
+}
+
+void Engine::await_durable() {
+  RequestState& state = request();
+  const auto pending = std::move(state.pending);
+  state.pending.clear();
+  for (const auto& [log, sequence] : pending) log->sync(sequence);
 }
 
 void Engine::checkpoint() {

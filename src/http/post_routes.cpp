@@ -79,6 +79,15 @@ StatementRequest read_statement_request(Engine& engine, const HttpRequest& reque
 
 namespace {
 
+// Defers the syncs of the calling thread's commits while it lives.
+struct DeferredSyncs {
+  explicit DeferredSyncs(Engine& engine) : engine(engine) { engine.defer_syncs(true); }
+  ~DeferredSyncs() { engine.defer_syncs(false); }
+  DeferredSyncs(const DeferredSyncs&) = delete;
+  DeferredSyncs& operator=(const DeferredSyncs&) = delete;
+  Engine& engine;
+};
+
 HttpResponse run_statements(Engine& engine, const StatementRequest& r) {
   // "timeout", "memory" and "steps" bound this request's statements only.
   const StatementBoundScope bound(engine, request_bound(engine.query_bound(), r.body));
@@ -98,8 +107,16 @@ HttpResponse statement(Engine& engine, const HttpRequest& request) {
     const StatementRequest r = read_statement_request(engine, request, true);
     if (reads_only(engine, r.query, r.db)) return run_statements(engine, r);
   }
-  const std::lock_guard<EngineLock> exclusive(engine.mutex());
-  return run_statements(engine, read_statement_request(engine, request, true));
+  HttpResponse response;
+  {
+    // The writes' records reach the disk after the lock is released, so
+    // that writers arriving meanwhile share the same fsync.
+    const std::lock_guard<EngineLock> exclusive(engine.mutex());
+    const DeferredSyncs deferred(engine);
+    response = run_statements(engine, read_statement_request(engine, request, true));
+  }
+  engine.await_durable();
+  return response;
 }
 
 HttpResponse search(Engine& engine, const HttpRequest& request) {

@@ -4,7 +4,9 @@
 // or with another snapshot's log, must load as every acknowledged write
 // left them, or be refused with a message that says why.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -133,6 +135,35 @@ TEST_F(Recovery, ATornTailIsCutByTheWriterAndADamagedOrForeignLogIsRefused) {
   save_snapshot(testing::random_graph(5, 0, 3, 9, true, 1), foreign);
   fs::copy_file(log, foreign + "-wal");
   EXPECT_EQ("write-ahead log " + foreign + "-wal belongs to another snapshot", error_loading(foreign));
+}
+
+// A disk that takes no more (a file size limit stands in for ENOSPC): the
+// statement fails and changes nothing, reads go on, and once there is room
+// again writes commit and the failed one was never logged.
+TEST_F(Recovery, AFullDiskFailsTheWriteAndKeepsServingReads) {
+  const std::string log = file_ + "-wal";
+  rlimit old{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit tight = old;
+  tight.rlim_cur = fs::file_size(log) + 8;
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &tight));
+  std::string failure;
+  try {
+    testing::rows_json(engine_, "CREATE (:Lost {s: 'more than eight bytes'})");
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  const std::string read_while_full = testing::rows_json(engine_, kRead);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ("write-ahead log " + log + ": File too large", failure);
+  EXPECT_EQ(expected_, read_while_full);
+  EXPECT_NO_THROW(testing::rows_json(engine_, "CREATE (:Kept)"));
+  const std::string after = testing::rows_json(engine_, kRead);
+  EXPECT_EQ(after, answer_of(load_snapshot(file_)));
+  EXPECT_EQ(std::string::npos, after.find("Lost"));
+  EXPECT_NE(std::string::npos, after.find("Kept"));
 }
 
 }  // namespace

@@ -74,6 +74,11 @@ using ParamTable = std::unordered_map<std::string, std::string>;  // :param valu
 class Transactions;
 struct Transaction;
 
+// Defers the syncs of the calling thread's commits (Engine::defer_syncs)
+// while it lives; the owner calls Engine::await_durable once it has
+// released the engine lock.
+class DeferredSyncScope;
+
 class Engine {
  public:
   Engine();
@@ -357,6 +362,17 @@ class Engine {
   std::int32_t statements_since_optimize_ = 0;
   WorkBound query_bound_;
   std::vector<RemoteEndpoint> remotes_;
+};
+
+class DeferredSyncScope {
+ public:
+  explicit DeferredSyncScope(Engine& engine) : engine_(engine) { engine_.defer_syncs(true); }
+  ~DeferredSyncScope() { engine_.defer_syncs(false); }
+  DeferredSyncScope(const DeferredSyncScope&) = delete;
+  DeferredSyncScope& operator=(const DeferredSyncScope&) = delete;
+
+ private:
+  Engine& engine_;
 };
 
 // "unknown database: " + name, the registry's one failure message.

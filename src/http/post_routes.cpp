@@ -79,15 +79,6 @@ StatementRequest read_statement_request(Engine& engine, const HttpRequest& reque
 
 namespace {
 
-// Defers the syncs of the calling thread's commits while it lives.
-struct DeferredSyncs {
-  explicit DeferredSyncs(Engine& engine) : engine(engine) { engine.defer_syncs(true); }
-  ~DeferredSyncs() { engine.defer_syncs(false); }
-  DeferredSyncs(const DeferredSyncs&) = delete;
-  DeferredSyncs& operator=(const DeferredSyncs&) = delete;
-  Engine& engine;
-};
-
 HttpResponse run_statements(Engine& engine, const StatementRequest& r) {
   // "timeout", "memory" and "steps" bound this request's statements only.
   const StatementBoundScope bound(engine, request_bound(engine.query_bound(), r.body));
@@ -112,7 +103,7 @@ HttpResponse statement(Engine& engine, const HttpRequest& request) {
     // The writes' records reach the disk after the lock is released, so
     // that writers arriving meanwhile share the same fsync.
     const std::lock_guard<EngineLock> exclusive(engine.mutex());
-    const DeferredSyncs deferred(engine);
+    const DeferredSyncScope deferred(engine);
     response = run_statements(engine, read_statement_request(engine, request, true));
   }
   engine.await_durable();

@@ -60,8 +60,14 @@ bool answer_from(std::span<const Route> table, Engine& engine, const HttpRequest
       if (route.locking == Locking::kSelf) {
         out = route.handler(engine, request);
       } else {
-        const std::lock_guard<EngineLock> lock(engine.mutex());
-        out = route.handler(engine, request);
+        {
+          // A commit's record reaches the disk after the lock is released
+          // (group commit), and before the answer is sent.
+          const std::lock_guard<EngineLock> lock(engine.mutex());
+          const DeferredSyncScope deferred(engine);
+          out = route.handler(engine, request);
+        }
+        engine.await_durable();
       }
       return true;
     }

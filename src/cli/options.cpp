@@ -33,7 +33,7 @@ const std::map<std::string, OptionSet>& strict_commands() {
     t["export"] = {{"--db", "--out", "--format"}, {}};
     t["migrate"] = {{"--bolt", "--user", "--password", "--database", "--from", "--out"}, {"--reduce"}};
     const OptionSet serve = {{"--db", "--port", "--web", "--site", "--people", "--papers", "--seed",
-                              "--managed-instance"},
+                              "--managed-instance", "--checkpoint-bytes"},
                              {"--public", "--ephemeral", "--no-fabric", "--empty", "--no-sync"}};
     t["serve"] = serve;
     t["console"] = serve;

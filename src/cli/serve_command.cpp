@@ -126,6 +126,8 @@ int run_serve(int argc, char** argv) {
   engine.instance_id = option_value(argc, argv, "--managed-instance", "");
   engine.set_query_bound(bound);
   engine.set_durable_commits(!has_flag(argc, argv, "--no-sync"));
+  const std::string checkpoint_bytes = option_value(argc, argv, "--checkpoint-bytes", "");
+  if (!checkpoint_bytes.empty()) engine.set_log_bound(parse_unsigned(checkpoint_bytes, "--checkpoint-bytes"));
   print_start_lines(engine, port);
   g_stop.store(false);
   StopSignals signals;

@@ -13,9 +13,14 @@
 namespace orvane {
 
 BackgroundFold::BackgroundFold(Engine& engine, std::chrono::milliseconds pause)
-    : engine_(engine), pause_(pause), thread_([this] { run(); }) {}
+    : engine_(engine), pause_(pause), thread_([this] { run(); }) {
+  // A log past its bound is checkpointed here, beside the readers, rather
+  // than by the commit that passed the bound, with every reader waiting.
+  engine_.set_background_checkpoints(true);
+}
 
 BackgroundFold::~BackgroundFold() {
+  engine_.set_background_checkpoints(false);
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
@@ -60,12 +65,15 @@ std::chrono::steady_clock::duration BackgroundFold::pass() {
         size = pending ? db->graph.delta_size() : 0;
         since = now;
       }
-      if (pending && (now - since >= pause_ || db->graph.delta_past_bound())) {
-        // Writers wait while the copy is made and folded; readers go on.
+      const bool checkpoint = db != nullptr && engine_.checkpoint_due(name);
+      if (pending && (now - since >= pause_ || db->graph.delta_past_bound() || checkpoint)) {
+        // Writers wait while the copy is made and folded (and written when
+        // the log calls for a checkpoint); readers go on.
         const Clock::time_point started = Clock::now();
         Database copy = *db;
         copy.undo_log = nullptr;
         copy.fold();
+        if (checkpoint) engine_.write_checkpoint(name, copy);
         spent += Clock::now() - started;
         lock.upgrade_fold();
         held = Held::kExclusive;
@@ -75,6 +83,10 @@ std::chrono::steady_clock::duration BackgroundFold::pass() {
         seen_.erase(name);
         const std::lock_guard<std::mutex> count(mutex_);
         ++folds_;
+      } else if (checkpoint) {
+        const Clock::time_point started = Clock::now();
+        engine_.write_checkpoint(name, *db);  // folded already
+        spent += Clock::now() - started;
       }  // the old graph is freed here, with no lock held
     } catch (...) {
       // Out of memory for the copy, most likely: the database stays as it

@@ -11,6 +11,11 @@
 // delta for a pause without a write, or at once past its bound; after a
 // fold that took T, the next waits at least ten times T, so folding takes
 // at most a tenth of a core however fast writes come.
+//
+// It also writes the checkpoints of databases whose write-ahead log has
+// passed its bound: the folded copy (or the database, already folded) is
+// written as the new snapshot while the fold's mode holds, so readers go
+// on and the snapshot holds exactly what the retired log did.
 #pragma once
 
 #include <chrono>

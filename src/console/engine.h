@@ -222,6 +222,17 @@ class Engine {
   void await_durable();
   // The log size past which a commit writes a checkpoint (default 64 MiB).
   void set_log_bound(std::uint64_t bytes) { log_bound_ = bytes; }
+  // With `on`, a commit leaves the checkpoint its log's size calls for to
+  // a background thread (console/background_fold.h), which writes it
+  // beside the readers.
+  void set_background_checkpoints(bool on) { background_checkpoints_ = on; }
+  // Whether database `name`'s log has passed the log bound.
+  bool checkpoint_due(const std::string& name) const;
+  // Writes `folded` (database `name` as it is, its delta folded) as the
+  // checkpoint of `name`'s file and retires its log. Requires: no writer
+  // runs (the engine lock held in the fold's mode or exclusively).
+  // Throws the writers' messages; the files are then as they were.
+  void write_checkpoint(const std::string& name, const Database& folded);
   // Whether a commit waits for its record to reach the disk (the default);
   // off trades the last commits before a crash for speed.
   void set_durable_commits(bool durable) { durable_commits_ = durable; }
@@ -339,6 +350,7 @@ class Engine {
 
   std::uint64_t log_bound_ = std::uint64_t{64} << 20;
   bool durable_commits_ = true;
+  bool background_checkpoints_ = false;
   std::unique_ptr<EngineLock> lock_;
   std::unique_ptr<Guarded> guarded_;
   std::unique_ptr<ProcedureRegistry> procedures_;

@@ -232,13 +232,27 @@ void Engine::commit(const std::string& name, const std::string& record) {
   } else {
     kept.log->sync(sequence);
   }
-  if (kept.log->bytes() <= log_bound_) return;
+  if (kept.log->bytes() <= log_bound_ || background_checkpoints_) return;
   // Committed: a checkpoint that fails now is tried again at the next
   // commit, and the log keeps everything meanwhile.
   try {
     save(effective);
   } catch (const std::exception&) {
   }
+}
+
+bool Engine::checkpoint_due(const std::string& name) const {
+  const auto it = files_.find(name);
+  if (it == files_.end()) return false;
+  const std::shared_ptr<WriteAheadLog> log = it->second->log;
+  return log && log->bytes() > log_bound_;
+}
+
+void Engine::write_checkpoint(const std::string& name, const Database& folded) {
+  const auto it = files_.find(name);
+  if (it == files_.end()) return;
+  save_snapshot(folded, it->second->path);  // retires the log
+  it->second->log.reset();
 }
 
 void Engine::await_durable() {

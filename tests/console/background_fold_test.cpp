@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -15,6 +16,9 @@
 #include "console/engine.h"
 #include "console/small_engine.h"
 #include "graph/database.h"
+#include "storage/snapshot.h"
+#include "storage/writer_lock.h"
+#include "support/temp_dir.h"
 
 namespace orvane {
 namespace {
@@ -107,6 +111,28 @@ TEST(EngineLock, AFoldRunsBesideReadersAndExcludesWriters) {
   fold.join();
   writer.join();
   EXPECT_TRUE(upgraded && wrote);
+}
+
+// A log past its bound is checkpointed by the fold thread, not by the
+// commit: the snapshot then holds every write and the log is gone.
+TEST(BackgroundFold, WritesTheCheckpointALongLogCallsFor) {
+  testing::TempDir dir;
+  const std::string file = dir.file("graph.orv");
+  Engine engine = testing::small_engine();
+  engine.keep_in(file, GraphWriterLock::acquire(file), true);
+  engine.set_log_bound(200);
+  const BackgroundFold fold(engine, std::chrono::milliseconds(5));
+  for (int i = 0; i < 10; ++i) answer(engine, "CREATE (:Logged {i: " + std::to_string(i) + "})", true);
+  const std::string expected = answer(engine, "MATCH (n:Logged) RETURN n.i ORDER BY n.i", false);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::filesystem::exists(file + "-wal") && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_FALSE(std::filesystem::exists(file + "-wal"));
+  Engine reloaded;
+  reloaded.register_database("g", load_snapshot(file));
+  reloaded.use_database("g");
+  EXPECT_EQ(expected, answer(reloaded, "MATCH (n:Logged) RETURN n.i ORDER BY n.i", false));
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 #   scripts/bench-readers.sh [BUILD_DIR]
 #
 # ORVANE (a binary to measure instead of BUILD_DIR's), PERSONS, DURATION
-# and PORT can be set in the environment.
+# and PORT can be set in the environment; with LOGGED=1 the server keeps
+# its graph in a file (`serve --db`), so every write is committed to the
+# write-ahead log and made durable before it is answered.
 set -eu
 cd "$(dirname "$0")/.."
 build="${1:-build}"
@@ -57,7 +59,10 @@ LUA
 lua_for 'MATCH (p:Person {id: $id})-[:FOLLOWS]->(f) RETURN f.name LIMIT 10' "$work/read.lua"
 lua_for "MATCH (p:Person {id: \$id}) CREATE (p)-[:FOLLOWS]->(:Person {name: \\'w\\'})" "$work/write.lua"
 
-"$orvane" serve --ephemeral --people "$persons" --port "$port" >"$work/server.log" 2>&1 &
+keep="--ephemeral"
+[ "${LOGGED:-0}" = 1 ] && keep="--db $work/g.orv"
+# shellcheck disable=SC2086 # $keep is one or two words
+"$orvane" serve $keep --people "$persons" --port "$port" >"$work/server.log" 2>&1 &
 server_pid=$!
 tries=0
 until curl -s "http://127.0.0.1:$port/v1/health" >/dev/null 2>&1; do
@@ -72,7 +77,7 @@ rate() {  # connections → reads per second (non-2xx answers are an error)
   echo "$out" | awk '/Requests\/sec/ {print $2}'
 }
 
-echo "orvane serve --ephemeral, $persons persons, ${duration} s per run"
+echo "orvane serve ${keep%% *}, $persons persons, ${duration} s per run"
 printf '%-10s %14s %10s %16s %10s\n' clients "reads/s" "vs one" "reads/s writing" "kept"
 one=""
 for clients in 1 2 16; do

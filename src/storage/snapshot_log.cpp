@@ -68,16 +68,20 @@ Sha256Digest stored_snapshot_digest(const std::string& path) {
 
 void replay_logs_beside(Database& db, const std::string& path, const Sha256Digest& digest) {
   const std::string retired = retired_log_path_of(path), log = log_path_of(path);
-  if (exists(retired)) {
-    std::optional<LogContents> contents;
-    try {
-      contents = read_log(retired, digest);
-    } catch (const std::exception&) {
-      // A retired log that does not name this snapshot was folded into it.
-    }
-    if (contents) replay(db, retired, *contents);
+  // The log first: a checkpoint that starts meanwhile renames it to the
+  // retired name, where it is looked for next. Both never name the same
+  // snapshot.
+  if (const std::optional<LogContents> contents = read_log(log, digest)) {
+    replay(db, log, *contents);
+    return;
   }
-  if (const std::optional<LogContents> contents = read_log(log, digest)) replay(db, log, *contents);
+  std::optional<LogContents> contents;
+  try {
+    contents = read_log(retired, digest);
+  } catch (const std::exception&) {
+    // A retired log that does not name this snapshot was folded into it.
+  }
+  if (contents) replay(db, retired, *contents);
 }
 
 bool has_log_beside(const std::string& path) {

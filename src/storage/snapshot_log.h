@@ -31,9 +31,9 @@ class WriteAheadLog;
 Sha256Digest stored_snapshot_digest(const std::string& path);
 
 // Applies to `db`, just loaded from the snapshot at `path` with digest
-// `digest`, the records of the retired log and then of the log beside it
-// that name it, changing no file: a torn tail is left for the writer to
-// cut. A retired log that names another snapshot is ignored. Throws
+// `digest`, the records of the log beside it, or when there is none of the
+// retired log, that name it, changing no file: a torn tail is left for the
+// writer to cut. A retired log that names another snapshot is ignored. Throws
 // read_log's messages (a log beside it that names another snapshot: "...
 // belongs to another snapshot"; "... is corrupt at offset N") and
 // apply_change_record's, prefixed by the log's path.

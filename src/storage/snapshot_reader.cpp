@@ -490,12 +490,24 @@ Database load_snapshot_file(const std::string& path) {
 }  // namespace
 
 Database load_snapshot(const std::string& path) {
-  Database db = load_snapshot_file(path);
-  if (has_log_beside(path)) {
-    replay_logs_beside(db, path, stored_snapshot_digest(path));
+  // A writer's checkpoint may replace the file and retire its log while
+  // they are read: the snapshot's digest, taken before and after, says
+  // whether what was read belongs together, else it is read again.
+  constexpr int kAttempts = 5;
+  for (int attempt = 1;; ++attempt) {
+    if (!has_log_beside(path)) return load_snapshot_file(path);
+    const Sha256Digest before = stored_snapshot_digest(path);
+    Database db = load_snapshot_file(path);
+    try {
+      replay_logs_beside(db, path, before);
+    } catch (const std::exception&) {
+      if (attempt < kAttempts && stored_snapshot_digest(path) != before) continue;
+      throw;
+    }
+    if (attempt < kAttempts && stored_snapshot_digest(path) != before) continue;
     db.fold();
+    return db;
   }
-  return db;
 }
 
 bool is_snapshot_file(const std::string& path) {

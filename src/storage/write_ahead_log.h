@@ -11,11 +11,15 @@
 //    12  SHA-256 digest of the snapshot            32 bytes
 //    44  CRC-32C of bytes 0..43, u32                4 bytes
 //
-//   Record, 12 + N bytes, repeated to the end of the file:
+//   Record, 13 + N bytes, repeated to the end of the data; the writer
+//   extends the file with zeros ahead of its records (a sync that only
+//   overwrites need not record a new size), so the data ends at the
+//   file's last byte that is not zero:
 //     0  payload length N, u32 (at most 1 GiB)      4 bytes
 //     4  CRC-32C of the payload, u32                4 bytes
 //     8  CRC-32C of bytes 0..7 of this record, u32  4 bytes
 //    12  payload                                    N bytes
+//  12+N  end mark 0xA5                              1 byte
 //
 // The record header carries its own checksum so that a damaged length is
 // recognised as damage and never makes the reader skip over, or cut away,
@@ -30,8 +34,8 @@
 //     or its payload checksum matches all the bytes after it): torn tail;
 //   - a record header that fails its checksum otherwise: corrupt;
 //   - a good header whose payload runs past the end of the file: torn tail;
-//   - a payload that fails its checksum: torn tail when only zero bytes (or
-//     none) follow the record, else corrupt.
+//   - a payload that fails its checksum, or a missing end mark: torn tail
+//     when only zero bytes (or none) follow the record, else corrupt.
 // Damage confined to the last record cannot be told apart from a write the
 // crash interrupted, so it is dropped like one; damage anywhere else means
 // acknowledged data is lost, and reading stops with an error instead of
@@ -65,7 +69,7 @@ std::string retired_log_path_of(const std::string& snapshot_path);
 struct LogContents {
   std::vector<std::string> records;  // payloads, oldest first
   std::uint64_t whole_bytes = 0;     // file offset just past the last whole record (header included)
-  std::uint64_t file_bytes = 0;      // the file's size
+  std::uint64_t file_bytes = 0;      // the end of the data: the file's size less its tail of zeros
   bool torn() const { return file_bytes != whole_bytes; }
 };
 
@@ -133,7 +137,7 @@ class WriteAheadLog {
   // Whether sync waits for the disk (the default, true).
   void set_sync(bool durable);
 
-  // The file's current size in bytes.
+  // The end of the last record in bytes (the file may be longer: zeros).
   std::uint64_t bytes() const;
 
   // The fdatasync calls sync() has made so far (tests and benchmarks read it).
@@ -143,11 +147,14 @@ class WriteAheadLog {
 
  private:
   WriteAheadLog(std::string path, int fd, std::uint64_t bytes);
+  // Extends the file with zeros to at least `end`. Throws as append().
+  void extend(std::uint64_t end);
 
   const std::string path_;
   const int fd_;
   std::mutex write_mutex_;         // serialises write(2) and the cut after a failed one
-  std::atomic<std::uint64_t> bytes_;
+  std::atomic<std::uint64_t> bytes_;  // the end of the last record
+  std::uint64_t allocated_;           // the file's size: zeros from bytes_ on; under write_mutex_
   std::mutex state_mutex_;         // guards the fields below; never held across a system call
   std::condition_variable synced_changed_;
   std::uint64_t appended_ = 0;     // last sequence written

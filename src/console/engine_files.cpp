@@ -249,10 +249,7 @@ bool Engine::checkpoint_due(const std::string& name) const {
 }
 
 void Engine::write_checkpoint(const std::string& name, const Database& folded) {
-  const auto it = files_.find(name);
-  if (it == files_.end()) return;
-  save_snapshot(folded, it->second->path);  // retires the log
-  it->second->log.reset();
+  if (files_.contains(name)) save_as(name, folded);
 }
 
 void Engine::await_durable() {

@@ -3,8 +3,6 @@
 // another's transaction by counting.
 #include "console/transactions.h"
 
-#include "graph/change_record.h"
-
 #include <random>
 #include <stdexcept>
 
@@ -13,6 +11,7 @@
 #include "base/text.h"
 #include "console/engine.h"
 #include "console/statement_batch.h"
+#include "graph/change_record.h"
 #include "query/cypher_error.h"
 
 namespace orvane {

@@ -55,7 +55,6 @@ std::chrono::steady_clock::duration BackgroundFold::pass() {
          return engine_.database_names();
        }()) {
     lock.lock_fold();
-    enum class Held { kFold, kExclusive, kNothing } held = Held::kFold;
     try {
       const Database* db = engine_.peek_database(name);
       const Clock::time_point now = Clock::now();
@@ -68,18 +67,15 @@ std::chrono::steady_clock::duration BackgroundFold::pass() {
       const bool checkpoint = db != nullptr && engine_.checkpoint_due(name);
       if (pending && (now - since >= pause_ || db->graph.delta_past_bound() || checkpoint)) {
         // Writers wait while the copy is made and folded (and written when
-        // the log calls for a checkpoint); readers go on.
+        // the log calls for a checkpoint); readers go on, and those under
+        // way keep the version they started with.
         const Clock::time_point started = Clock::now();
         Database copy = *db;
         copy.undo_log = nullptr;
         copy.fold();
         if (checkpoint) engine_.write_checkpoint(name, copy);
+        engine_.publish_folded(name, std::move(copy));
         spent += Clock::now() - started;
-        lock.upgrade_fold();
-        held = Held::kExclusive;
-        engine_.replace_folded(name, copy);  // `copy` now holds the old graph
-        lock.unlock();
-        held = Held::kNothing;
         seen_.erase(name);
         const std::lock_guard<std::mutex> count(mutex_);
         ++folds_;
@@ -87,13 +83,12 @@ std::chrono::steady_clock::duration BackgroundFold::pass() {
         const Clock::time_point started = Clock::now();
         engine_.write_checkpoint(name, *db);  // folded already
         spent += Clock::now() - started;
-      }  // the old graph is freed here, with no lock held
+      }
     } catch (...) {
       // Out of memory for the copy, most likely: the database stays as it
       // was, unfolded, and the readers merge its delta as before.
     }
-    if (held == Held::kExclusive) lock.unlock();
-    if (held == Held::kFold) lock.unlock_fold();
+    lock.unlock_fold();
   }
   return spent;
 }

@@ -5,16 +5,17 @@
 // writer or a reader paying for the fold.
 //
 // A fold copies the database and folds the copy while holding the engine
-// lock in its fold mode (readers go on; writers wait, so the copy stays
-// the database), then takes the lock exclusive only to swap the copy in,
-// which moves pointers. A database is folded once it has held an unfolded
+// lock in its writer mode (readers go on; writers wait, so the copy stays
+// the database), then publishes the copy as a new version, which moves
+// pointers: readers under way finish on the version they started with
+// (console/database_versions.h). A database is folded once it has held an unfolded
 // delta for a pause without a write, or at once past its bound; after a
 // fold that took T, the next waits at least ten times T, so folding takes
 // at most a tenth of a core however fast writes come.
 //
 // It also writes the checkpoints of databases whose write-ahead log has
 // passed its bound: the folded copy (or the database, already folded) is
-// written as the new snapshot while the fold's mode holds, so readers go
+// written as the new snapshot while the writer mode holds, so readers go
 // on and the snapshot holds exactly what the retired log did.
 #pragma once
 

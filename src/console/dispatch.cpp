@@ -349,14 +349,14 @@ bool writes_remembered(const std::string& text) {
 
 }  // namespace
 
-bool reads_only(const Engine& engine, const std::string& input, const std::string& database) {
-  // A due optimisation renumbers the graph after the statement; a graph
-  // whose arrays are not valid is compiled by its first reader.
-  if (engine.auto_entropy_every() > 0) return false;
+InputAccess input_access(const Engine& engine, const std::string& input, const std::string& database) {
+  // A due optimisation renumbers the graph after the statement.
+  if (engine.auto_entropy_every() > 0 || engine.transaction() != nullptr) return InputAccess::kExclusive;
   const Database* db = engine.peek_database(engine.effective_name(database));
-  if (db == nullptr || !db->graph.csr_valid) return false;
+  if (db == nullptr) return InputAccess::kExclusive;
   std::vector<std::string> statements = split_statements(input);
   if (statements.size() <= 1) statements = {input};
+  bool writes = false;
   for (const std::string& statement : statements) {
     std::string t = trim(statement);
     if (!t.empty() && t.back() == ';') t = trim(std::string_view(t).substr(0, t.size() - 1));
@@ -369,10 +369,18 @@ bool reads_only(const Engine& engine, const std::string& input, const std::strin
     }
     std::size_t matched = 0;
     const auto* row = classify(l, matched);
-    if (row != nullptr && std::string_view(row->kind) != "count") return false;
-    if (writes_remembered(t)) return false;
+    const std::string_view kind = row != nullptr ? std::string_view(row->kind) : std::string_view("count");
+    if (kind == "stats" && l.starts_with("create ")) {
+      writes = true;  // a CREATE form writes its database alone
+    } else if (kind != "count") {
+      return InputAccess::kExclusive;
+    } else if (writes_remembered(t)) {
+      writes = true;
+    }
   }
-  return true;
+  if (writes) return InputAccess::kWrite;
+  // A graph whose arrays are not valid is compiled by its first reader.
+  return db->graph.csr_valid ? InputAccess::kRead : InputAccess::kExclusive;
 }
 
 }  // namespace orvane

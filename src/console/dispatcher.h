@@ -36,13 +36,20 @@ using ParamMap = std::map<std::string, nlohmann::json>;
 void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, const std::string& database,
               const ParamMap* params, std::ostream* rows_out = nullptr);
 
-// Whether every statement of `input` (split as dispatch_input splits it) is
-// a Cypher statement that only reads (EXPLAIN and PROFILE included), none a
-// console form, no statement can start a scheduled optimisation, and
-// `database` (empty: the current one) exists with arrays its readers can
-// use as they are: such an input may be dispatched on `database` with the
-// engine lock held shared, beside other readers, outside a transaction.
+// How an input may run beside other requests, from what its statements
+// (split as dispatch_input splits them) are:
+//   kRead: every statement is Cypher that only reads (EXPLAIN and PROFILE
+//     included), and `database` (empty: the current one) has arrays its
+//     readers can use as they are: the engine lock held shared, beside
+//     other readers and the writer, reading pinned versions;
+//   kWrite: every statement is Cypher (or a CREATE form of the console),
+//     at least one writes, and none needs more than the database it
+//     writes: the engine lock held in its writer mode, beside readers;
+//   kExclusive: anything else (a console form, no such database, a
+//     scheduled optimisation that a statement may start, a transaction the
+//     calling thread runs in): the engine lock held exclusive.
 // Reads the engine's settings and registry only.
-bool reads_only(const Engine& engine, const std::string& input, const std::string& database = "");
+enum class InputAccess { kRead, kWrite, kExclusive };
+InputAccess input_access(const Engine& engine, const std::string& input, const std::string& database = "");
 
 }  // namespace orvane

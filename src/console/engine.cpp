@@ -8,6 +8,8 @@
 // values cannot grow the server through its history.
 #include "console/engine.h"
 
+#include "console/database_versions.h"
+
 #include <algorithm>
 #include <mutex>
 #include <stdexcept>
@@ -30,15 +32,57 @@ std::string cut(std::string text, std::size_t bytes) {
 std::string unknown_database_message(const std::string& name) { return "unknown database: " + name; }
 
 
+DatabaseVersions& Engine::versions_of(const std::string& name) const {
+  const auto it = databases_.find(name);
+  if (it == databases_.end()) throw std::runtime_error(unknown_database_message(name));
+  return *it->second;
+}
+
+Database& Engine::pinned(RequestState& state, const std::string& name, bool folded) const {
+  auto it = std::find_if(state.pins.begin(), state.pins.end(), [&](const auto& pin) { return pin.first == name; });
+  if (it == state.pins.end()) {
+    state.pins.emplace_back(name, versions_of(name).pin());
+    it = state.pins.end() - 1;
+  }
+  const PhysicalGraph& g = it->second->graph;
+  if (!g.csr_valid || (folded && (!g.compiled || g.has_tombstones()))) {
+    // Others read the published version as it is; this reader folds its own.
+    auto own = std::make_shared<Database>(*it->second);
+    own->undo_log = nullptr;
+    own->fold();
+    it->second = std::move(own);
+  }
+  return *it->second;
+}
+
+Database& Engine::claimed(RequestState& state, const std::string& name) {
+  DatabaseVersions& versions = versions_of(name);
+  const bool known = std::any_of(state.writing.begin(), state.writing.end(),
+                                 [&](const Writing& w) { return w.name == name; });
+  if (!known) {
+    Database& db = versions.writable();
+    state.writing.push_back({name, {}});
+    return db;
+  }
+  return versions.writer_copy();
+}
+
 Database& Engine::live_database(const std::string& name) {
-  const std::string& effective = effective_name(name);
-  const auto it = databases_.find(effective);
-  if (it == databases_.end()) throw std::runtime_error(unknown_database_message(effective));
-  if (!it->second.graph.csr_valid) it->second.compile();
-  return it->second;
+  const std::string effective = effective_name(name);
+  RequestState& state = request();
+  Database* db = nullptr;
+  switch (state.access) {
+    case Access::kRead: return pinned(state, effective, false);
+    case Access::kWrite: db = &claimed(state, effective); break;
+    case Access::kExclusive: db = &versions_of(effective).for_exclusive_change(); break;
+  }
+  if (!db->graph.csr_valid) db->compile();
+  return *db;
 }
 
 Database& Engine::database(const std::string& name) {
+  RequestState& state = request();
+  if (state.access == Access::kRead) return pinned(state, effective_name(name), true);
   Database& db = live_database(name);
   db.fold();
   return db;
@@ -49,10 +93,56 @@ const Database& Engine::database(const std::string& name) const {
   return const_cast<Engine&>(*this).database(name);
 }
 
-const std::unordered_map<std::string, Database>& Engine::databases() const {
-  for (const auto& entry : databases_) const_cast<Database&>(entry.second).fold();
-  return databases_;
+const Database* Engine::peek_database(const std::string& name) const {
+  if (!databases_.contains(name)) return nullptr;
+  RequestState& state = request();
+  if (state.access == Access::kRead) return &pinned(state, name, false);
+  return &versions_of(name).published();
 }
+
+std::map<std::string, const Database*> Engine::databases() const {
+  std::map<std::string, const Database*> out;
+  for (const auto& entry : databases_) out.emplace(entry.first, &database(entry.first));
+  return out;
+}
+
+void Engine::replace_folded(const std::string& name, Database& folded) {
+  const auto it = databases_.find(name);
+  if (it == databases_.end()) return;
+  RequestState& state = request();
+  if (state.access == Access::kWrite) {
+    std::swap(claimed(state, name), folded);
+  } else {
+    it->second->replace(std::move(folded));
+  }
+}
+
+void Engine::publish_folded(const std::string& name, Database folded) {
+  const auto it = databases_.find(name);
+  if (it != databases_.end()) it->second->replace(std::move(folded), true);
+}
+
+void Engine::begin_reading() { request().access = Access::kRead; }
+
+void Engine::end_reading() noexcept {
+  RequestState& state = request();
+  state.pins.clear();
+  state.access = Access::kExclusive;
+}
+
+void Engine::begin_writing() { request().access = Access::kWrite; }
+
+void Engine::end_writing() noexcept {
+  RequestState& state = request();
+  for (Writing& w : state.writing) {
+    const auto it = databases_.find(w.name);
+    if (it != databases_.end() && !w.records.empty()) it->second->publish(std::move(w.records));
+  }
+  state.writing.clear();
+  state.access = Access::kExclusive;
+}
+
+std::uint64_t Engine::writer_copies(const std::string& name) const { return versions_of(name).full_copies(); }
 
 std::vector<std::string> Engine::database_names() const {
   std::vector<std::string> names;
@@ -67,7 +157,7 @@ void Engine::register_database(const std::string& name, Database db) {
   if (files_.contains(name)) {
     throw std::runtime_error("database " + name + " is kept in " + file_of(name) + "; replace it through install");
   }
-  databases_.insert_or_assign(name, std::move(db));
+  databases_.insert_or_assign(name, std::make_unique<DatabaseVersions>(std::move(db)));
 }
 
 void Engine::count_statement(bool ok, double ns) {

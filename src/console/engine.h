@@ -9,11 +9,15 @@
 // database reaches disk only through save() or install(), the engine's one
 // save point. One Engine per server process, owned by whoever serves it
 // and lent by reference. A server holds mutex() around every use: shared
-// for a statement that only reads, exclusive for anything else; a command
-// uses it from its single thread. What readers holding it shared change
-// is kept apart: each request's own state (its database, its bound, its
-// transaction) per thread, the counters and the query log under a mutex
-// of their own, the plan cache under its own.
+// for statements that only read, in its writer mode for statements that
+// write (beside the readers), exclusive for anything else; a command uses
+// it from its single thread. What readers and the writer change beside
+// each other is kept apart: each request's own state (its database, its
+// bound, its transaction, the versions it reads) per thread, the counters
+// and the query log under a mutex of their own, the plan cache under its
+// own, and each database as two copies (console/database_versions.h):
+// readers read the version published when they started, the writer writes
+// the other copy and publishes it when its unit commits.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +37,7 @@
 
 namespace orvane {
 
+class DatabaseVersions;
 class GraphWriterLock;
 class WriteAheadLog;
 class ProcedureRegistry;
@@ -109,19 +114,20 @@ class Engine {
   const Database& database(const std::string& name = "") const;
   // The database registered under `name` exactly, as it is (nothing
   // folded or compiled), or null when there is none.
-  const Database* peek_database(const std::string& name) const {
-    const auto it = databases_.find(name);
-    return it == databases_.end() ? nullptr : &it->second;
-  }
-  // Swaps `folded`, the database registered under `name` with its delta
-  // folded (Database::fold of a copy), with that database, in memory only:
-  // what it holds is what the file holds already. `folded` then holds the
-  // old one, for its owner to free after releasing the engine lock. Does
-  // nothing when no database has that name.
-  void replace_folded(const std::string& name, Database& folded) {
-    const auto it = databases_.find(name);
-    if (it != databases_.end()) std::swap(it->second, folded);
-  }
+  const Database* peek_database(const std::string& name) const;
+  // Puts `folded`, the database registered under `name` with its delta
+  // folded (Database::fold of a copy) or the graph of a committed
+  // transaction, in that database's place, in memory only: what it holds
+  // is what the file holds already. `folded` is left empty or holding the
+  // old graph, for its owner to free after releasing the engine lock.
+  // Readers reading the old version keep it. Does nothing when no
+  // database has that name.
+  void replace_folded(const std::string& name, Database& folded);
+  // The same for the background fold, which holds the lock in its writer
+  // mode: `folded` becomes the published version, and the writer's second
+  // copy, when there is one, is copied from it at once (beside the
+  // readers) rather than by the next write.
+  void publish_folded(const std::string& name, Database folded);
   // The same database for the query engine, whose readers merge the
   // writes since the last compilation with its arrays: folds nothing
   // (compiles only a graph whose arrays are not valid at all).
@@ -140,9 +146,26 @@ class Engine {
   void set_statement_database(std::string name) { request().database = std::move(name); }
   const std::string& current_name() const { return current_; }
   bool has_database(const std::string& name) const { return databases_.contains(name); }
-  // Every registered database, in the registry's iteration order, each
-  // compiled as database() compiles it.
-  const std::unordered_map<std::string, Database>& databases() const;
+  // Every registered database by name, each compiled as database()
+  // compiles it.
+  std::map<std::string, const Database*> databases() const;
+
+  // --- Readers and the writer beside them.
+  //
+  // A server's request says how it uses the engine: reading (the engine
+  // lock held shared), writing (held in its writer mode) or, by default,
+  // exclusively. While the calling thread reads, every database it asks
+  // for is the version published when it first asked, pinned until it
+  // stops reading; while it writes, the writer's copy of each database it
+  // writes, published when it stops writing. Use the scopes below.
+  void begin_reading();
+  void end_reading() noexcept;
+  void begin_writing();
+  // Publishes what the units the thread committed wrote.
+  void end_writing() noexcept;
+  // Second copies made whole for writers (the others were caught up by
+  // replaying records): a figure for tests and benchmarks.
+  std::uint64_t writer_copies(const std::string& name) const;
   // Every registered name in ascending byte order.
   std::vector<std::string> database_names() const;
 
@@ -327,7 +350,15 @@ class Engine {
 
  private:
   // What one request sets for its own statements.
+  enum class Access { kExclusive, kRead, kWrite };
+  struct Writing {
+    std::string name;                  // a database the thread writes
+    std::vector<std::string> records;  // its committed units' records, not yet published
+  };
   struct RequestState {
+    Access access = Access::kExclusive;  // see begin_reading, begin_writing
+    std::vector<std::pair<std::string, std::shared_ptr<Database>>> pins;  // the versions read
+    std::vector<Writing> writing;        // the databases written
     std::string database;             // see set_statement_database
     std::optional<WorkBound> bound;   // see set_statement_bound
     Transaction* transaction = nullptr;  // see set_transaction
@@ -339,6 +370,15 @@ class Engine {
   RequestState& request() const;
   // Held while the counters, the query log and the change events change.
   std::mutex& stats_mutex() const;
+  // The versions of database `name`; throws "unknown database: NAME".
+  DatabaseVersions& versions_of(const std::string& name) const;
+  // The version the reading `state` reads of `name`, pinned at its first
+  // use; with `folded`, or when its arrays are not valid, a private copy
+  // folded (a published version is never changed).
+  Database& pinned(RequestState& state, const std::string& name, bool folded) const;
+  // The writer's copy of `name` for the writing `state`, claimed at its
+  // first use.
+  Database& claimed(RequestState& state, const std::string& name);
 
   // save() of `db` as database `effective`.
   void save_as(const std::string& effective, const Database& db);
@@ -356,7 +396,7 @@ class Engine {
   std::unique_ptr<ProcedureRegistry> procedures_;
   std::unique_ptr<PlanCache> plan_cache_;
   std::unique_ptr<Transactions> transactions_;
-  std::unordered_map<std::string, Database> databases_;
+  std::unordered_map<std::string, std::unique_ptr<DatabaseVersions>> databases_;
   std::string current_ = "orvane";  // need not be registered
   std::string snapshot_path_;       // resolved; "" when nothing is kept
   std::map<std::string, std::unique_ptr<KeptFile>> files_;  // name → its file, for kept databases
@@ -382,6 +422,31 @@ class DeferredSyncScope {
   ~DeferredSyncScope() { engine_.defer_syncs(false); }
   DeferredSyncScope(const DeferredSyncScope&) = delete;
   DeferredSyncScope& operator=(const DeferredSyncScope&) = delete;
+
+ private:
+  Engine& engine_;
+};
+
+// While it lives, the calling thread reads (Engine::begin_reading).
+class ReadingScope {
+ public:
+  explicit ReadingScope(Engine& engine) : engine_(engine) { engine_.begin_reading(); }
+  ~ReadingScope() { engine_.end_reading(); }
+  ReadingScope(const ReadingScope&) = delete;
+  ReadingScope& operator=(const ReadingScope&) = delete;
+
+ private:
+  Engine& engine_;
+};
+
+// While it lives, the calling thread writes (Engine::begin_writing); its
+// end publishes. End it before releasing the engine lock's writer mode.
+class WritingScope {
+ public:
+  explicit WritingScope(Engine& engine) : engine_(engine) { engine_.begin_writing(); }
+  ~WritingScope() { engine_.end_writing(); }
+  WritingScope(const WritingScope&) = delete;
+  WritingScope& operator=(const WritingScope&) = delete;
 
  private:
   Engine& engine_;

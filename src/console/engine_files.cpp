@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
@@ -26,6 +27,7 @@
 #include <utility>
 
 #include "console/engine.h"
+#include "console/database_versions.h"
 #include "console/transactions.h"
 #include "query/plan_cache.h"
 #include "query/procedures.h"
@@ -176,7 +178,7 @@ void Engine::open_kept(const std::string& path, std::unique_ptr<GraphWriterLock>
     } else {
       kept->lock = GraphWriterLock::acquire(file);
     }
-    databases_.insert_or_assign(entry.name, load_snapshot(kept->path));
+    databases_.insert_or_assign(entry.name, std::make_unique<DatabaseVersions>(load_snapshot(kept->path)));
     files.emplace(entry.name, std::move(kept));
   }
   if (primary.empty()) {
@@ -216,8 +218,18 @@ void Engine::save(const std::string& name) {
 }
 
 void Engine::commit(const std::string& name, const std::string& record) {
-  if (snapshot_path_.empty() || record.empty()) return;
+  if (record.empty()) return;
   const std::string effective = effective_name(name);
+  // The second copy of the database catches up by the same record.
+  RequestState& state = request();
+  const auto written = std::find_if(state.writing.begin(), state.writing.end(),
+                                    [&](const Writing& w) { return w.name == effective; });
+  if (state.access == Access::kWrite && written != state.writing.end()) {
+    written->records.push_back(record);
+  } else if (const auto it = databases_.find(effective); it != databases_.end()) {
+    it->second->changed_in_place(record);
+  }
+  if (snapshot_path_.empty()) return;
   const auto it = files_.find(effective);
   if (it == files_.end()) {
     save(effective);
@@ -227,7 +239,7 @@ void Engine::commit(const std::string& name, const std::string& record) {
   if (!kept.log) kept.log = open_log_beside(kept.path);
   kept.log->set_sync(durable_commits_);
   const std::uint64_t sequence = kept.log->append(record);
-  if (RequestState& state = request(); state.defer_syncs) {
+  if (state.defer_syncs) {
     state.pending.emplace_back(kept.log, sequence);
   } else {
     kept.log->sync(sequence);
@@ -300,9 +312,10 @@ void Engine::install(const std::string& name, Database db, std::vector<ChangeEve
   if (name.empty()) throw std::runtime_error("database name must not be empty");
   // Everything the registry needs is prepared before anything is written:
   // what follows the writes only moves, swaps and links prepared pieces.
-  std::unordered_map<std::string, Database> staging;
-  staging.emplace(name, std::move(db));
+  std::unordered_map<std::string, std::unique_ptr<DatabaseVersions>> staging;
+  staging.emplace(name, std::make_unique<DatabaseVersions>(std::move(db)));
   auto entry = staging.extract(staging.begin());
+  const Database& installed = entry.mapped()->published();
   databases_.reserve(databases_.size() + 1);  // inserting one more never rehashes
   std::string selected = name;
   std::unique_ptr<KeptFile> old_file;
@@ -311,13 +324,13 @@ void Engine::install(const std::string& name, Database db, std::vector<ChangeEve
   if (snapshot_path_.empty()) {
     // Nothing on disk to keep in step.
   } else if (kept != files_.end() && kept->second->path == snapshot_path_) {
-    save_snapshot(entry.mapped(), snapshot_path_);
+    save_snapshot(installed, snapshot_path_);
     if (current_ != name) {
       try {
         write_catalogue_with(name, nullptr, nullptr);
       } catch (...) {
         try {
-          save_snapshot(databases_.at(name), snapshot_path_);
+          save_snapshot(databases_.at(name)->published(), snapshot_path_);
         } catch (...) {
           // The first failure is the one to report.
         }
@@ -330,7 +343,7 @@ void Engine::install(const std::string& name, Database db, std::vector<ChangeEve
     auto file_node = file_staging.extract(file_staging.begin());
     const std::string& file = file_node.mapped()->path;
     try {
-      save_snapshot(entry.mapped(), file);
+      save_snapshot(installed, file);
       write_catalogue_with(name, &name, &file);
     } catch (...) {
       ::unlink(file.c_str());

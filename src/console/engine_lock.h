@@ -10,12 +10,13 @@
 // otherwise keep one writer waiting for ever. std::shared_mutex makes no
 // such promise (glibc's prefers readers).
 //
-// A third mode serves the background fold (console/background_fold.h): held
-// beside readers but excluding writers and other folds, so that a fold
-// reads a database no one changes while readers go on, then upgraded to
-// exclusive only for the moment its result replaces the database. While a
-// fold holds it, waiting writers (who could not start anyway) do not hold
-// readers back.
+// A third mode, the writer mode, serves the one writer that runs beside the
+// readers: a statement that writes (which writes a copy of its database
+// no reader reads, console/database_versions.h) and the background fold
+// (console/background_fold.h). It excludes the exclusive mode and other
+// writers; an exclusive waiter waits for it, and while it is held, waiting
+// exclusive writers (who could not start anyway) do not hold readers
+// back. upgrade_fold() makes it exclusive.
 //
 // Meets Lockable and SharedLockable, for std::lock_guard, std::unique_lock
 // and std::shared_lock.
@@ -33,10 +34,10 @@ class EngineLock {
   void unlock();
   void lock_shared();
   void unlock_shared();
-  // The fold's mode; waits for a writer, a waiting writer or another fold.
-  // upgrade_fold() makes it exclusive (waiting for the readers under way,
-  // letting no new one start), ended by unlock(); unlock_fold() ends a fold
-  // that did not upgrade.
+  // The writer mode; waits for an exclusive holder, an exclusive waiter or
+  // another writer. upgrade_fold() makes it exclusive (waiting for the
+  // readers under way, letting no new one start), ended by unlock();
+  // unlock_fold() ends a writer mode that did not upgrade.
   void lock_fold();
   void upgrade_fold();
   void unlock_fold();
@@ -51,6 +52,18 @@ class EngineLock {
   bool writer_ = false;                // held exclusive
   bool folder_ = false;                // held by a fold (exclusive too once upgraded)
   bool upgrading_ = false;             // a fold waits for the readers to finish
+};
+
+// Holds an EngineLock in its writer mode while it lives.
+class WriterModeGuard {
+ public:
+  explicit WriterModeGuard(EngineLock& lock) : lock_(lock) { lock_.lock_fold(); }
+  ~WriterModeGuard() { lock_.unlock_fold(); }
+  WriterModeGuard(const WriterModeGuard&) = delete;
+  WriterModeGuard& operator=(const WriterModeGuard&) = delete;
+
+ private:
+  EngineLock& lock_;
 };
 
 }  // namespace orvane

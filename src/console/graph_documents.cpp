@@ -64,8 +64,8 @@ std::string cluster_document(const Engine& engine) {
     const char* role = name == engine.current_name() ? "primary" : name == "replica" ? "read-replica" : "shard";
     members += JsonObjectText()
                    .string("name", name)
-                   .count("nodes", db.graph.node_count)
-                   .count("edges", relationship_count(db))
+                   .count("nodes", db->graph.node_count)
+                   .count("edges", relationship_count(*db))
                    .string("role", role)
                    .text();
   }

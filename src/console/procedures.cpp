@@ -70,10 +70,13 @@ void backup(Engine& engine, const std::string& path) {
 void restore(Engine& engine, const std::string& path) { install_prepared(engine, prepare_restore(path)); }
 
 void entropy_optimize(Engine& engine) {
-  Database& db = engine.database();
+  // A new layout renumbers the graph: a new version, so that a reader
+  // still reading the old one is not renumbered under its feet.
+  Database db = engine.database();
   const LayoutStats before = compute_layout_stats(db.graph);
   optimize_layout(db);
   const LayoutStats after = compute_layout_stats(db.graph);
+  engine.replace_folded(engine.effective_name(""), db);
   engine.record_change("entropy_optimize",
                        "jump " + stream_double(before.mean_edge_jump) + " -> " + stream_double(after.mean_edge_jump));
   engine.optimised();

@@ -6,6 +6,7 @@
 
 #include <set>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -116,6 +117,13 @@ std::string make_change_record(const Database& db, const DatabaseMark& mark, con
   for (const std::uint32_t n : deleted_nodes) r["nd"].push_back(db.node_id(n));
   for (const std::uint32_t rel : deleted_rels) r["rd"].push_back(db.relationship_id(rel));
   if (r.empty()) return {};
+  // The property keys the unit interned, in order, so that a replay gives
+  // every key the id it had: a copy kept beside this one (or recovered
+  // from the log) then plans every statement as this one does.
+  for (const auto& [field, store, first] : {std::tuple("K", &db.node_store, mark.node_keys),
+                                            std::tuple("KR", &db.rel_store, mark.rel_keys)}) {
+    for (std::uint32_t key = first; key < store->key_count(); ++key) r[field].push_back(store->key_name(key));
+  }
   const std::vector<std::uint8_t> bytes = json::to_cbor(r);
   return {bytes.begin(), bytes.end()};
 }
@@ -136,6 +144,8 @@ void apply_change_record(Database& db, std::string_view record) {
   try {
     for (const json& name : list("L")) db.add_node_type(name.get<std::string>());
     for (const json& name : list("T")) db.add_rel_type(name.get<std::string>());
+    for (const json& name : list("K")) db.node_store.intern_key(name.get<std::string>());
+    for (const json& name : list("KR")) db.rel_store.intern_key(name.get<std::string>());
     std::vector<std::uint32_t> doomed_nodes, doomed_rels;
     for (const json& node : list("n")) {
       const json& group_name = node.at("g");

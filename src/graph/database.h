@@ -56,6 +56,8 @@ struct DatabaseMark {
   std::uint64_t people = 0;           // Database::people
   std::uint64_t papers = 0;           // Database::papers
   std::uint64_t stored_id_nodes = 0;  // Database::stored_id_nodes
+  std::uint32_t node_keys = 0;        // property keys of nodes (interned names are kept)
+  std::uint32_t rel_keys = 0;         // property keys of relationships (kept the same way)
   bool compiled = false;              // the graph was compiled
 };
 

@@ -36,6 +36,8 @@ DatabaseMark Database::mark() const {
   m.people = people;
   m.papers = papers;
   m.stored_id_nodes = stored_id_nodes;
+  m.node_keys = node_store.key_count();
+  m.rel_keys = rel_store.key_count();
   m.compiled = graph.compiled;
   return m;
 }

@@ -90,18 +90,38 @@ HttpResponse run_statements(Engine& engine, const StatementRequest& r) {
   return response;
 }
 
-// Statements that only read run with the engine lock shared, beside other
-// readers; anything else takes it exclusive.
+// Statements that only read run with the engine lock shared, each on the
+// version of its database published when it started; statements that
+// write run in the lock's writer mode beside them, on the writer's copy,
+// published when they end; anything else takes the lock exclusive.
 HttpResponse statement(Engine& engine, const HttpRequest& request) {
+  InputAccess access = InputAccess::kExclusive;
   {
     const std::shared_lock<EngineLock> shared(engine.mutex());
+    const ReadingScope reading(engine);
     const StatementRequest r = read_statement_request(engine, request, true);
-    if (reads_only(engine, r.query, r.db)) return run_statements(engine, r);
+    access = input_access(engine, r.query, r.db);
+    if (access == InputAccess::kRead) return run_statements(engine, r);
   }
   HttpResponse response;
-  {
+  if (access == InputAccess::kWrite) {
     // The writes' records reach the disk after the lock is released, so
-    // that writers arriving meanwhile share the same fsync.
+    // that writers arriving meanwhile share the same fsync. What decided
+    // the mode may have changed meanwhile: it is decided again.
+    const WriterModeGuard writer(engine.mutex());
+    const StatementRequest r = read_statement_request(engine, request, true);
+    if (input_access(engine, r.query, r.db) == InputAccess::kWrite) {
+      {
+        const WritingScope writing(engine);
+        const DeferredSyncScope deferred(engine);
+        response = run_statements(engine, r);
+      }
+      access = InputAccess::kWrite;
+    } else {
+      access = InputAccess::kExclusive;
+    }
+  }
+  if (access != InputAccess::kWrite) {
     const std::lock_guard<EngineLock> exclusive(engine.mutex());
     const DeferredSyncScope deferred(engine);
     response = run_statements(engine, read_statement_request(engine, request, true));

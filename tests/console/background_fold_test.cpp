@@ -24,13 +24,15 @@ namespace orvane {
 namespace {
 
 // Every row of `statement` as JSON text, run under the engine lock as a
-// server runs it: shared for a read, exclusive for a write.
+// server runs it: shared for a read, in its writer mode for a write.
 std::string answer(Engine& engine, const std::string& statement, bool writes) {
   if (writes) {
-    const std::lock_guard<EngineLock> lock(engine.mutex());
+    const WriterModeGuard lock(engine.mutex());
+    const WritingScope writing(engine);
     return testing::rows_json(engine, statement);
   }
   const std::shared_lock<EngineLock> lock(engine.mutex());
+  const ReadingScope reading(engine);
   return testing::rows_json(engine, statement);
 }
 
@@ -41,8 +43,9 @@ const char* const kReads[] = {
     "MATCH (a:Person)-[:FOLLOWS]->(b)-[:FOLLOWS]->(c) RETURN count(*)",
 };
 
-bool unfolded(const Engine& engine) {
+bool unfolded(Engine& engine) {
   const std::shared_lock<EngineLock> lock(engine.mutex());
+  const ReadingScope reading(engine);
   const Database& db = *engine.peek_database("orvane");
   return !db.graph.compiled || db.graph.has_tombstones();
 }

@@ -224,32 +224,36 @@ TEST(EngineLock, ReadersShareAndAWaitingWriterGoesFirst) {
   EXPECT_TRUE(written && late_reader_saw_write);
 }
 
-// Which inputs may run with the lock shared: Cypher that only reads.
-TEST(Dispatcher, ReadsOnlyIsCypherThatNeitherWritesNorIsAConsoleForm) {
+// Which inputs may run beside readers: Cypher that only reads with the
+// lock shared, Cypher that writes in the lock's writer mode.
+TEST(Dispatcher, InputAccessFollowsWhatTheStatementsAre) {
   Engine engine;
   engine.register_database("orvane", testing::triangle());
   engine.use_database("orvane");
+  using enum InputAccess;
   const struct {
     const char* input;
-    bool reads;
+    InputAccess access;
   } cases[] = {
-      {"MATCH (n) RETURN count(n)", true},
-      {"PROFILE MATCH (n)-[r]->(m) RETURN r", true},
-      {"EXPLAIN RETURN 1; UNWIND [1, 2] AS x RETURN x", true},
-      {"CALL db.labels()", true},
-      {"MATCH (n) SET n.x = 1", false},
-      {"MATCH (n) RETURN n; CREATE (:A)", false},
-      {"CREATE (:Person {name: 'a'})", false},
-      {"PROFILE MERGE (n:A {k: 1})", false},
-      {":param x => 1", false},
-      {"use other", false},
-      {"CALL orvane.explore(0, 2)", false},
-      {":sysinfo", false},
+      {"MATCH (n) RETURN count(n)", kRead},
+      {"PROFILE MATCH (n)-[r]->(m) RETURN r", kRead},
+      {"EXPLAIN RETURN 1; UNWIND [1, 2] AS x RETURN x", kRead},
+      {"CALL db.labels()", kRead},
+      {"MATCH (n) SET n.x = 1", kWrite},
+      {"MATCH (n) RETURN n; CREATE (:A)", kWrite},
+      {"CREATE (:Person {name: 'a'})", kWrite},
+      {"CREATE (0)-[:KNOWS]->(1)", kWrite},
+      {"PROFILE MERGE (n:A {k: 1})", kWrite},
+      {"CREATE (:A); :param x => 1", kExclusive},
+      {":param x => 1", kExclusive},
+      {"use other", kExclusive},
+      {"CALL orvane.explore(0, 2)", kExclusive},
+      {":sysinfo", kExclusive},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.reads, reads_only(engine, c.input)) << c.input;
-  EXPECT_FALSE(reads_only(engine, "RETURN 1", "missing"));  // refused, alone
-  engine.set_auto_entropy_every(5);  // a read may then start an optimisation
-  EXPECT_FALSE(reads_only(engine, "MATCH (n) RETURN count(n)"));
+  for (const auto& c : cases) EXPECT_EQ(c.access, input_access(engine, c.input)) << c.input;
+  EXPECT_EQ(kExclusive, input_access(engine, "RETURN 1", "missing"));  // refused, alone
+  engine.set_auto_entropy_every(5);  // a statement may then start an optimisation
+  EXPECT_EQ(kExclusive, input_access(engine, "MATCH (n) RETURN count(n)"));
 }
 
 TEST(Procedures, RestoreAndBackupOrChangeNothing) {

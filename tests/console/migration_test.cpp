@@ -47,7 +47,7 @@ std::string engine_state(const Engine& e) {
   std::sort(names.begin(), names.end());
   std::string out = "current=" + e.current_name() + "\n";
   for (const std::string& name : names) {
-    const Database& db = e.databases().at(name);
+    const Database& db = *e.databases().at(name);
     out += name + ": " + std::to_string(db.graph.node_count) + " nodes " + testing::edges_of(db) + "\n";
   }
   for (const ChangeEvent& c : e.changes()) out += c.op + " " + c.detail + "\n";

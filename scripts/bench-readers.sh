@@ -3,7 +3,9 @@
 # `orvane serve --ephemeral` with a generated graph (PERSONS, default
 # 200000) with 1, 2 and 16 connections, each run DURATION seconds (default
 # 10), then the same three while one more connection writes continuously
-# (a CREATE of one node and one relationship per request). Prints reads per
+# (a CREATE of one node and one relationship per request), then 1 and 2
+# clients beside a writer of large statements (5,000 nodes each), where a
+# reader that waited for each write would all but stop. Prints reads per
 # second, the ratio to one client, and what the writes cost the reads.
 # Installs wrk from Debian when it is missing. Not part of `make test`.
 #
@@ -58,6 +60,7 @@ LUA
 # that one follows.
 lua_for 'MATCH (p:Person {id: $id})-[:FOLLOWS]->(f) RETURN f.name LIMIT 10' "$work/read.lua"
 lua_for "MATCH (p:Person {id: \$id}) CREATE (p)-[:FOLLOWS]->(:Person {name: \\'w\\'})" "$work/write.lua"
+lua_for 'UNWIND range(1, 5000) AS i CREATE (:Bulk {i: i})' "$work/bulk.lua"
 
 keep="--ephemeral"
 [ "${LOGGED:-0}" = 1 ] && keep="--db $work/g.orv"
@@ -92,4 +95,16 @@ for clients in 1 2 16; do
   writes="$(awk '/Requests\/sec/ {print $2}' "$work/writes.txt")"
   awk -v c="$clients" -v a="$alone" -v o="$one" -v w="$writing" -v ws="$writes" \
     'BEGIN { printf "%-10s %14.0f %10.2f %16.0f %9.0f%%   (%.0f writes/s)\n", c, a, a / o, w, 100 * w / a, ws }'
+done
+for clients in 1 2; do
+  alone="$(rate "$clients")"
+  wrk -t 1 -c 1 -d "$((duration + 4))s" -s "$work/bulk.lua" "http://127.0.0.1:$port" >"$work/writes.txt" &
+  writer_pid=$!
+  sleep 2
+  writing="$(rate "$clients")"
+  wait "$writer_pid"
+  writer_pid=""
+  writes="$(awk '/Requests\/sec/ {print $2}' "$work/writes.txt")"
+  awk -v c="$clients" -v a="$alone" -v o="$one" -v w="$writing" -v ws="$writes" \
+    'BEGIN { printf "%-10s %14.0f %10.2f %16.0f %9.0f%%   (%.1f writes/s of 5,000 nodes)\n", c, a, a / o, w, 100 * w / a, ws }'
 done

@@ -4,13 +4,34 @@
 #include "console/background_fold.h"
 
 #include <algorithm>
+#include <memory>
 #include <shared_mutex>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "console/engine.h"
 #include "graph/database.h"
 
 namespace orvane {
+
+void prepare_writer_copies(Engine& engine) {
+  EngineLock& lock = engine.mutex();
+  const std::vector<std::string> wanted = [&] {
+    const std::shared_lock<EngineLock> shared(lock);
+    return engine.copies_wanted();
+  }();
+  for (const std::string& name : wanted) {
+    // Writers wait for the copy; readers go on. (A copy made holding
+    // nothing would leave a writer meanwhile to copy the version it pins.)
+    const WriterModeGuard writer(lock);
+    if (!engine.has_database(name)) continue;
+    auto [pinned, version] = engine.pin_version(name);
+    auto copy = std::make_shared<Database>(*pinned);
+    pinned.reset();
+    engine.adopt_writer_copy(name, std::move(copy), version);
+  }
+}
 
 BackgroundFold::BackgroundFold(Engine& engine, std::chrono::milliseconds pause)
     : engine_(engine), pause_(pause), thread_([this] { run(); }) {
@@ -49,6 +70,11 @@ void BackgroundFold::run() {
 std::chrono::steady_clock::duration BackgroundFold::pass() {
   using Clock = std::chrono::steady_clock;
   Clock::duration spent{};
+  try {
+    prepare_writer_copies(engine_);
+  } catch (const std::bad_alloc&) {
+    // The writes go on exclusively, and the next pass tries again.
+  }
   EngineLock& lock = engine_.mutex();
   for (const std::string& name : [&] {
          const std::shared_lock<EngineLock> shared(lock);

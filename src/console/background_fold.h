@@ -13,6 +13,11 @@
 // fold that took T, the next waits at least ten times T, so folding takes
 // at most a tenth of a core however fast writes come.
 //
+// It also makes the writer's copies of the databases that want one
+// (console/database_versions.h: after their first write, which ran
+// exclusively), in the lock's writer mode: readers go on, writers wait
+// for the copy once.
+//
 // It also writes the checkpoints of databases whose write-ahead log has
 // passed its bound: the folded copy (or the database, already folded) is
 // written as the new snapshot while the writer mode holds, so readers go
@@ -30,6 +35,11 @@
 namespace orvane {
 
 class Engine;
+
+// Makes the writer's copy of every database of `engine` that wants one
+// (Engine::copies_wanted), taking the engine lock itself in its writer
+// mode for each. Call it holding no lock. Throws std::bad_alloc.
+void prepare_writer_copies(Engine& engine);
 
 class BackgroundFold {
  public:

@@ -1,20 +1,19 @@
 // DatabaseVersions (database_versions.h): two copies of a graph, one
-// pinned by readers, one written, swapped at each publish.
+// pinned by readers, one written, swapped at each publish; the records of
+// the latest versions catch a copy up.
 #include "console/database_versions.h"
 
 #include <atomic>
 #include <thread>
-#include <utility>
 
 #include "graph/change_record.h"
 
 namespace orvane {
 namespace {
 
-// Past this many bytes of records behind, a second copy is dropped rather
-// than replayed: a long run of writes under the exclusive lock (a shell
-// session, an import of statements) would otherwise keep their records.
-constexpr std::size_t kMaxBehindBytes = std::size_t{64} << 20;
+// The records kept to catch copies up. A copy older than they reach is
+// dropped and made again beside the writer.
+constexpr std::size_t kMaxHistoryBytes = std::size_t{64} << 20;
 
 // The sizes two copies holding the same graph share, whatever their
 // layout: names, entities and property keys in the order they were made.
@@ -34,6 +33,11 @@ std::shared_ptr<Database> DatabaseVersions::pin() const {
   return published_;
 }
 
+std::pair<std::shared_ptr<Database>, std::uint64_t> DatabaseVersions::pin_version() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return {published_, version_};
+}
+
 Database& DatabaseVersions::for_exclusive_change() {
   if (published_.use_count() > 1) {
     auto fresh = std::make_shared<Database>(*published_);
@@ -44,75 +48,63 @@ Database& DatabaseVersions::for_exclusive_change() {
 }
 
 void DatabaseVersions::changed_in_place(const std::string& record) {
-  if (!copy_ || record.empty()) return;
-  behind_bytes_ += record.size();
-  if (behind_bytes_ > kMaxBehindBytes) {
-    forget_copy();
-    return;
+  if (record.empty()) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ++version_;
+  history_.emplace_back(version_, record);
+  history_bytes_ += record.size();
+  while (history_bytes_ > kMaxHistoryBytes) {
+    history_bytes_ -= history_.front().second.size();
+    oldest_ = history_.front().first;
+    history_.pop_front();
   }
-  behind_.push_back(record);
 }
 
-void DatabaseVersions::forget_copy() {
-  copy_.reset();
-  behind_.clear();
-  behind_bytes_ = 0;
-}
-
-void DatabaseVersions::replace(Database next, bool copy_again) {
+void DatabaseVersions::replace(Database next) {
   auto fresh = std::make_shared<Database>(std::move(next));
-  const bool had_copy = copy_ != nullptr;
-  forget_copy();
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     published_.swap(fresh);
   }
   fresh.reset();  // the old version, freed unless a reader still holds it
-  if (had_copy && copy_again) copy_published();
 }
 
-void DatabaseVersions::copy_published() {
-  behind_.clear();
-  behind_bytes_ = 0;
-  copy_ = std::make_shared<Database>(*published_);
-  copy_->undo_log = nullptr;
-  ++full_copies_;
-}
-
-Database& DatabaseVersions::writable(std::chrono::milliseconds patience) {
-  if (!copy_) {
-    copy_published();
-    return *copy_;
-  }
+Database* DatabaseVersions::writable(std::chrono::milliseconds patience) {
+  const auto drop = [this] {
+    copy_.reset();
+    wanted_ = true;
+    return nullptr;
+  };
+  if (!copy_) return drop();
   // The readers of the copy pinned it when it was published; none can pin
   // it now, so once the count falls to one it stays there.
   const auto deadline = std::chrono::steady_clock::now() + patience;
   for (int spin = 0; copy_.use_count() > 1; ++spin) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      // A long reader holds it: it keeps that version, and the writer
-      // takes a fresh copy rather than wait.
-      copy_published();
-      return *copy_;
-    }
+    // A long reader holds it: it keeps that version, and a new copy is
+    // made beside the writer.
+    if (std::chrono::steady_clock::now() >= deadline) return drop();
     if (spin < 64) {
       std::this_thread::yield();
     } else {
-      std::this_thread::sleep_for(std::chrono::microseconds(50));
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
     }
   }
   // The last reader's release of its pin happens before what follows.
   std::atomic_thread_fence(std::memory_order_acquire);
+  if (copy_version_ < oldest_) return drop();
   try {
-    for (const std::string& record : behind_) apply_change_record(*copy_, record);
+    for (const auto& [version, record] : history_) {
+      if (version > copy_version_) apply_change_record(*copy_, record);
+    }
   } catch (const std::exception&) {
-    copy_published();
-    return *copy_;
+    return drop();
   }
-  behind_.clear();
-  behind_bytes_ = 0;
-  if (!same_sizes(*copy_, *published_)) copy_published();
+  copy_version_ = version_;
+  // Units that failed leave the property keys they interned: a copy that
+  // holds other keys than the published one is made again.
+  if (!same_sizes(*copy_, *published_)) return drop();
   copy_->undo_log = nullptr;
-  return *copy_;
+  return copy_.get();
 }
 
 void DatabaseVersions::publish(std::vector<std::string> records) noexcept {
@@ -123,13 +115,32 @@ void DatabaseVersions::publish(std::vector<std::string> records) noexcept {
     // not valid compiles a copy of its own.
   }
   copy_->undo_log = nullptr;
+  const std::uint64_t before = version_;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     published_.swap(copy_);
   }
-  behind_ = std::move(records);
-  behind_bytes_ = 0;
-  for (const std::string& record : behind_) behind_bytes_ += record.size();
+  copy_version_ = before;
+  for (std::string& record : records) {
+    try {
+      changed_in_place(record);
+    } catch (const std::exception&) {
+      // Out of memory for the history: the copy left behind cannot catch
+      // up and is made again.
+      copy_.reset();
+      wanted_ = true;
+    }
+  }
+}
+
+bool DatabaseVersions::adopt(std::shared_ptr<Database> copy, std::uint64_t version) {
+  if (version < oldest_) return false;
+  copy->undo_log = nullptr;
+  copy_ = std::move(copy);
+  copy_version_ = version;
+  wanted_ = false;
+  ++copies_;
+  return true;
 }
 
 }  // namespace orvane

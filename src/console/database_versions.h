@@ -12,27 +12,34 @@
 // last readers to finish and replays the units' change records into it
 // (graph/change_record.h: the same records the write-ahead log keeps,
 // which name entities by the ids users see, so they apply to either copy
-// whatever its layout). A write costs its change twice and never a copy
-// of the graph, and a reader never waits for a writer.
+// whatever its layout). A write costs its change twice, never a copy of
+// the graph, and a reader never waits for a writer.
 //
-// The second copy exists from the first write that runs beside readers on:
-// a database only read, or only written under the engine's exclusive lock
-// (the commands, the shell), stays one copy. Changes made to the published
-// copy in place under that lock keep the second copy valid when their
-// record is given (changed_in_place); a change that comes without one (a
-// new layout, a new graph) makes it copied afresh at the next write.
+// Every change to the published graph counts a version, and the records
+// of the latest versions are kept (up to a bound of bytes), so that any
+// copy made of version V catches up by the records after V. Until a
+// database has a second copy (the background fold makes one after its
+// first write, background_fold.h), or when its copy cannot be had at once
+// (a long reader still holds it), a write runs exclusively on the
+// published copy, as a command's does; such a change in place comes with
+// its record, which the second copy replays.
+// Replacing the published copy by the same graph in another layout (a
+// fold, a compaction, a new layout, a committed transaction whose record
+// was counted) keeps the versions; nothing else replaces it.
 //
-// Thread-safety: pin() and published() from any thread; everything else by
-// the one thread that holds the right to write the database (the engine
-// lock's writer mode or its exclusive mode).
+// Thread-safety: pin(), pin_version() and published() from any thread;
+// everything else by the one thread that holds the right to write the
+// database (the engine lock's writer mode or its exclusive mode).
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "graph/database.h"
@@ -45,6 +52,8 @@ class DatabaseVersions {
 
   // The published copy, pinned: it does not change while the pointer lives.
   std::shared_ptr<Database> pin() const;
+  // The same with its version, for a copy made beside the writer.
+  std::pair<std::shared_ptr<Database>, std::uint64_t> pin_version() const;
   // The published copy, not pinned: valid while no writer publishes (the
   // caller excludes writers, or is the writer and has not published yet).
   Database& published() const { return *published_; }
@@ -53,49 +62,50 @@ class DatabaseVersions {
   // lock: copied first when a reader still holds it, so that no pinned
   // version ever changes.
   Database& for_exclusive_change();
-  // Records that the published copy was changed in place by `record` (an
-  // empty record: nothing that the second copy needs).
+  // Counts a change made to the published copy (in place, or about to be
+  // put in its place by replace()) by `record`; empty: nothing changed.
   void changed_in_place(const std::string& record);
-  // Forgets the second copy: the published one changed in a way no record
-  // describes (renumbered, replaced).
-  void forget_copy();
-  // Replaces the published copy by `next` (a new version: folded,
-  // compacted, renumbered or another graph altogether). Readers holding
-  // the old one keep it. The second copy is forgotten, or with
-  // `copy_again` made afresh from `next` when there was one (a fold, made
-  // beside the readers, then spares the next writer the copy).
-  void replace(Database next, bool copy_again = false);
+  // Puts `next`, the published graph in another layout (folded,
+  // compacted, renumbered) or with the changes changed_in_place counted,
+  // in the published copy's place. Readers holding the old one keep it,
+  // and the writer's copy stays valid.
+  void replace(Database next);
 
   // The writer's copy, holding everything published: the second copy once
-  // its readers are done (waiting at most `patience`, then copying the
-  // published one instead) with the records it lacks replayed, or a new
-  // copy of the published one when there is none or it differs.
-  Database& writable(std::chrono::milliseconds patience = std::chrono::milliseconds(200));
+  // its readers are done (waiting at most `patience`) with the records it
+  // lacks replayed. Null when there is none, or it cannot be had in time
+  // or caught up: the write then runs exclusively, and a copy is wanted.
+  Database* writable(std::chrono::milliseconds patience = std::chrono::milliseconds(5));
   // The writer's copy as writable() last returned it, for the rest of
   // the same unit.
   Database& writer_copy() { return *copy_; }
   // Publishes the writer's copy, which holds the published copy's graph
   // changed by `records` (its committed units, in order), compiled first
   // when its arrays are not valid. The old published copy becomes the
-  // second copy, `records` behind. Requires: writable() was called.
+  // second copy, `records` behind. Requires: writable() returned it.
   void publish(std::vector<std::string> records) noexcept;
 
-  // Whether a second copy exists (a diagnostic for tests and benchmarks).
-  bool has_copy() const { return copy_ != nullptr; }
-  // Second copies made whole since construction (the rest were caught up
-  // by records).
-  std::uint64_t full_copies() const { return full_copies_; }
+  // Whether a (fresh) second copy should be made and adopted.
+  bool copy_wanted() const { return wanted_; }
+  // Takes `copy`, a copy of the published graph at `version` made beside
+  // the writer, as the second copy. False, dropping it, when the records
+  // after `version` are no longer kept.
+  bool adopt(std::shared_ptr<Database> copy, std::uint64_t version);
+
+  // Second copies adopted or made since construction: a figure for tests.
+  std::uint64_t copies() const { return copies_; }
 
  private:
-  // A fresh second copy of the published one.
-  void copy_published();
-
-  mutable std::mutex mutex_;             // held while published_ is read by pin() or swapped
+  mutable std::mutex mutex_;             // held while published_ and version_ are read by a pin or changed
   std::shared_ptr<Database> published_;  // what readers pin
-  std::shared_ptr<Database> copy_;       // the writer's; null until the first write beside readers
-  std::vector<std::string> behind_;      // records published_ holds and copy_ lacks, in order
-  std::size_t behind_bytes_ = 0;
-  std::uint64_t full_copies_ = 0;
+  std::uint64_t version_ = 0;            // changes counted to published_
+  std::shared_ptr<Database> copy_;       // the writer's; null until adopted
+  std::uint64_t copy_version_ = 0;       // the version copy_ holds
+  std::deque<std::pair<std::uint64_t, std::string>> history_;  // (version it makes, record), oldest first
+  std::size_t history_bytes_ = 0;
+  std::uint64_t oldest_ = 0;  // the oldest version the history catches up from
+  bool wanted_ = false;
+  std::uint64_t copies_ = 0;
 };
 
 }  // namespace orvane

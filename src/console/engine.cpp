@@ -59,12 +59,8 @@ Database& Engine::claimed(RequestState& state, const std::string& name) {
   DatabaseVersions& versions = versions_of(name);
   const bool known = std::any_of(state.writing.begin(), state.writing.end(),
                                  [&](const Writing& w) { return w.name == name; });
-  if (!known) {
-    Database& db = versions.writable();
-    state.writing.push_back({name, {}});
-    return db;
-  }
-  return versions.writer_copy();
+  if (known) return versions.writer_copy();
+  throw std::logic_error("database " + name + " is written beside readers without its copy claimed");
 }
 
 Database& Engine::live_database(const std::string& name) {
@@ -119,7 +115,7 @@ void Engine::replace_folded(const std::string& name, Database& folded) {
 
 void Engine::publish_folded(const std::string& name, Database folded) {
   const auto it = databases_.find(name);
-  if (it != databases_.end()) it->second->replace(std::move(folded), true);
+  if (it != databases_.end()) it->second->replace(std::move(folded));
 }
 
 void Engine::begin_reading() { request().access = Access::kRead; }
@@ -130,7 +126,15 @@ void Engine::end_reading() noexcept {
   state.access = Access::kExclusive;
 }
 
-void Engine::begin_writing() { request().access = Access::kWrite; }
+bool Engine::begin_writing(const std::string& name) {
+  const std::string effective = effective_name(name);
+  Database* copy = versions_of(effective).writable();
+  if (copy == nullptr) return false;
+  RequestState& state = request();
+  state.writing.push_back({effective, {}});
+  state.access = Access::kWrite;
+  return true;
+}
 
 void Engine::end_writing() noexcept {
   RequestState& state = request();
@@ -142,7 +146,24 @@ void Engine::end_writing() noexcept {
   state.access = Access::kExclusive;
 }
 
-std::uint64_t Engine::writer_copies(const std::string& name) const { return versions_of(name).full_copies(); }
+std::vector<std::string> Engine::copies_wanted() const {
+  std::vector<std::string> out;
+  for (const auto& [name, versions] : databases_) {
+    if (versions->copy_wanted()) out.push_back(name);
+  }
+  return out;
+}
+
+std::pair<std::shared_ptr<Database>, std::uint64_t> Engine::pin_version(const std::string& name) const {
+  return versions_of(name).pin_version();
+}
+
+bool Engine::adopt_writer_copy(const std::string& name, std::shared_ptr<Database> copy, std::uint64_t version) {
+  const auto it = databases_.find(name);
+  return it != databases_.end() && it->second->adopt(std::move(copy), version);
+}
+
+std::uint64_t Engine::writer_copies(const std::string& name) const { return versions_of(name).copies(); }
 
 std::vector<std::string> Engine::database_names() const {
   std::vector<std::string> names;

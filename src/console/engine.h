@@ -28,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "console/engine_lock.h"
@@ -124,9 +125,8 @@ class Engine {
   // database has that name.
   void replace_folded(const std::string& name, Database& folded);
   // The same for the background fold, which holds the lock in its writer
-  // mode: `folded` becomes the published version, and the writer's second
-  // copy, when there is one, is copied from it at once (beside the
-  // readers) rather than by the next write.
+  // mode: `folded` becomes the published version. (The writer's copy
+  // stays as it is; the next fold folds it, once it is published.)
   void publish_folded(const std::string& name, Database folded);
   // The same database for the query engine, whose readers merge the
   // writes since the last compilation with its arrays: folds nothing
@@ -156,15 +156,26 @@ class Engine {
   // lock held shared), writing (held in its writer mode) or, by default,
   // exclusively. While the calling thread reads, every database it asks
   // for is the version published when it first asked, pinned until it
-  // stops reading; while it writes, the writer's copy of each database it
+  // stops reading; while it writes, the writer's copy of the database it
   // writes, published when it stops writing. Use the scopes below.
   void begin_reading();
   void end_reading() noexcept;
-  void begin_writing();
+  // Starts writing database `name` (the current one when empty) on its
+  // writer's copy: false, changing nothing, when it has none ready (none
+  // made yet, or a long reader holds it), and the write must then run
+  // exclusively; a copy is then wanted (copies_wanted). Throws "unknown
+  // database: NAME".
+  bool begin_writing(const std::string& name = "");
   // Publishes what the units the thread committed wrote.
   void end_writing() noexcept;
-  // Second copies made whole for writers (the others were caught up by
-  // replaying records): a figure for tests and benchmarks.
+  // The databases whose writer's copy is to be made, which the
+  // background fold does beside readers (console/background_fold.h):
+  // pin_version, copy the graph, then adopt_writer_copy
+  // in the lock's writer mode (false: too old).
+  std::vector<std::string> copies_wanted() const;
+  std::pair<std::shared_ptr<Database>, std::uint64_t> pin_version(const std::string& name) const;
+  bool adopt_writer_copy(const std::string& name, std::shared_ptr<Database> copy, std::uint64_t version);
+  // Writer's copies adopted so far: a figure for tests and benchmarks.
   std::uint64_t writer_copies(const std::string& name) const;
   // Every registered name in ascending byte order.
   std::vector<std::string> database_names() const;
@@ -376,8 +387,8 @@ class Engine {
   // use; with `folded`, or when its arrays are not valid, a private copy
   // folded (a published version is never changed).
   Database& pinned(RequestState& state, const std::string& name, bool folded) const;
-  // The writer's copy of `name` for the writing `state`, claimed at its
-  // first use.
+  // The writer's copy of `name` for the writing `state`, which claimed it
+  // in begin_writing; throws std::logic_error for any other.
   Database& claimed(RequestState& state, const std::string& name);
 
   // save() of `db` as database `effective`.
@@ -439,17 +450,23 @@ class ReadingScope {
   Engine& engine_;
 };
 
-// While it lives, the calling thread writes (Engine::begin_writing); its
-// end publishes. End it before releasing the engine lock's writer mode.
+// While it lives, the calling thread writes database `name` beside
+// readers when ready() (Engine::begin_writing); its end publishes. End it
+// before releasing the engine lock's writer mode.
 class WritingScope {
  public:
-  explicit WritingScope(Engine& engine) : engine_(engine) { engine_.begin_writing(); }
-  ~WritingScope() { engine_.end_writing(); }
+  explicit WritingScope(Engine& engine, const std::string& name = "")
+      : engine_(engine), ready_(engine.begin_writing(name)) {}
+  ~WritingScope() {
+    if (ready_) engine_.end_writing();
+  }
   WritingScope(const WritingScope&) = delete;
   WritingScope& operator=(const WritingScope&) = delete;
+  bool ready() const { return ready_; }
 
  private:
   Engine& engine_;
+  const bool ready_;
 };
 
 // "unknown database: " + name, the registry's one failure message.

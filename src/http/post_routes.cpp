@@ -93,7 +93,8 @@ HttpResponse run_statements(Engine& engine, const StatementRequest& r) {
 // Statements that only read run with the engine lock shared, each on the
 // version of its database published when it started; statements that
 // write run in the lock's writer mode beside them, on the writer's copy,
-// published when they end; anything else takes the lock exclusive.
+// published when they end (exclusively while it has none ready); anything
+// else takes the lock exclusive.
 HttpResponse statement(Engine& engine, const HttpRequest& request) {
   InputAccess access = InputAccess::kExclusive;
   {
@@ -108,17 +109,17 @@ HttpResponse statement(Engine& engine, const HttpRequest& request) {
     // The writes' records reach the disk after the lock is released, so
     // that writers arriving meanwhile share the same fsync. What decided
     // the mode may have changed meanwhile: it is decided again.
+    // A database without its writer's copy ready is written exclusively.
     const WriterModeGuard writer(engine.mutex());
     const StatementRequest r = read_statement_request(engine, request, true);
+    access = InputAccess::kExclusive;
     if (input_access(engine, r.query, r.db) == InputAccess::kWrite) {
-      {
-        const WritingScope writing(engine);
+      const WritingScope writing(engine, r.db);
+      if (writing.ready()) {
         const DeferredSyncScope deferred(engine);
         response = run_statements(engine, r);
+        access = InputAccess::kWrite;
       }
-      access = InputAccess::kWrite;
-    } else {
-      access = InputAccess::kExclusive;
     }
   }
   if (access != InputAccess::kWrite) {

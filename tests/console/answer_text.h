@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "console/background_fold.h"
 #include "console/cypher_answer.h"
 #include "console/cypher_cursor.h"
 #include "console/engine.h"
@@ -27,6 +28,25 @@ inline std::string rows_json(Engine& engine, const std::string& statement) {
     out.push_back(std::move(r));
   }
   return out.dump();
+}
+
+// What `run` returns, run as a server runs a write beside readers: on the
+// writer's copy in the engine lock's writer mode when that copy is ready,
+// else exclusively, after which the copy is made as the background fold
+// makes it.
+template <typename Run>
+auto as_server_writes(Engine& engine, Run run) {
+  {
+    const WriterModeGuard writer(engine.mutex());
+    const WritingScope writing(engine);
+    if (writing.ready()) return run();
+  }
+  struct Then {
+    Engine& engine;
+    ~Then() { prepare_writer_copies(engine); }
+  } then{engine};
+  const std::lock_guard<EngineLock> exclusive(engine.mutex());
+  return run();
 }
 
 }  // namespace orvane::testing

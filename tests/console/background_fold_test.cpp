@@ -26,11 +26,7 @@ namespace {
 // Every row of `statement` as JSON text, run under the engine lock as a
 // server runs it: shared for a read, in its writer mode for a write.
 std::string answer(Engine& engine, const std::string& statement, bool writes) {
-  if (writes) {
-    const WriterModeGuard lock(engine.mutex());
-    const WritingScope writing(engine);
-    return testing::rows_json(engine, statement);
-  }
+  if (writes) return testing::as_server_writes(engine, [&] { return testing::rows_json(engine, statement); });
   const std::shared_lock<EngineLock> lock(engine.mutex());
   const ReadingScope reading(engine);
   return testing::rows_json(engine, statement);

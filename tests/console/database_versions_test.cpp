@@ -21,8 +21,7 @@ namespace {
 constexpr const char* kCount = "MATCH (n) RETURN count(n)";
 
 std::string write(Engine& engine, const std::string& statement) {
-  const WritingScope writing(engine);
-  return testing::rows_json(engine, statement);
+  return testing::as_server_writes(engine, [&] { return testing::rows_json(engine, statement); });
 }
 
 Engine triangle_engine() {
@@ -33,11 +32,15 @@ Engine triangle_engine() {
 }
 
 // A reader on its own thread pins the published version; writes on this
-// one publish twice while it reads. The first write catches its copy up
-// from nothing (a copy of the graph); the second finds the reader still
-// holding the copy it would write, waits its patience and copies afresh.
+// one publish while it reads. The first write runs exclusively (there is
+// no writer's copy yet) and a copy is made after it; the second writes
+// that copy beside the reader; the third finds the reader still holding
+// the copy it would write, runs exclusively again, and a copy is made
+// again. The reader reads one version to the end of its request.
 TEST(DatabaseVersions, AReaderKeepsTheVersionItStartedWithWhileWritesArePublished) {
   Engine engine = triangle_engine();
+  write(engine, "CREATE (:Probe)");
+  EXPECT_EQ(1u, engine.writer_copies("orvane"));
   const std::string before = testing::rows_json(engine, kCount);
   std::promise<void> pinned, written;
   std::shared_future<void> written_future = written.get_future().share();
@@ -55,15 +58,16 @@ TEST(DatabaseVersions, AReaderKeepsTheVersionItStartedWithWhileWritesArePublishe
   });
   pinned.get_future().wait();
   write(engine, "CREATE (:Probe)");
+  EXPECT_EQ(1u, engine.writer_copies("orvane"));
   write(engine, "CREATE (:Probe)");
-  written.set_value();
-  EXPECT_EQ(before + " " + before + " [[5]]", reader.get());
   EXPECT_EQ(2u, engine.writer_copies("orvane"));
+  written.set_value();
+  EXPECT_EQ(before + " " + before + " [[6]]", reader.get());
   // With the reader gone, writes replay records into the other copy.
   for (int i = 0; i < 4; ++i) write(engine, "MATCH (p:Probe) SET p.n = " + std::to_string(i));
   EXPECT_EQ(2u, engine.writer_copies("orvane"));
   const ReadingScope reading(engine);
-  EXPECT_EQ("[[2,3]]", testing::rows_json(engine, "MATCH (p:Probe) RETURN count(p), max(p.n)"));
+  EXPECT_EQ("[[3,3]]", testing::rows_json(engine, "MATCH (p:Probe) RETURN count(p), max(p.n)"));
 }
 
 // What makes the two copies differ makes the next writer copy afresh; what

@@ -40,8 +40,7 @@ std::string answer(Engine& engine, const std::string& statement) {
 
 // answer() of a write run as a server's writer runs it, beside readers.
 std::string written(Engine& engine, const std::string& statement) {
-  const WritingScope writing(engine);
-  return answer(engine, statement);
+  return testing::as_server_writes(engine, [&] { return answer(engine, statement); });
 }
 
 // answer() of a read run as a server's reader runs it, on the version

@@ -70,11 +70,7 @@ void BackgroundFold::run() {
 std::chrono::steady_clock::duration BackgroundFold::pass() {
   using Clock = std::chrono::steady_clock;
   Clock::duration spent{};
-  try {
-    prepare_writer_copies(engine_);
-  } catch (const std::bad_alloc&) {
-    // The writes go on exclusively, and the next pass tries again.
-  }
+
   EngineLock& lock = engine_.mutex();
   for (const std::string& name : [&] {
          const std::shared_lock<EngineLock> shared(lock);
@@ -91,7 +87,11 @@ std::chrono::steady_clock::duration BackgroundFold::pass() {
         since = now;
       }
       const bool checkpoint = db != nullptr && engine_.checkpoint_due(name);
-      if (pending && (now - since >= pause_ || db->graph.delta_past_bound() || checkpoint)) {
+      // A fold also gives a database that wants a writer's copy its copy
+      // (the version it replaces), so it does not wait for the pause.
+      const std::vector<std::string> wanted = engine_.copies_wanted();
+      const bool wants_copy = std::find(wanted.begin(), wanted.end(), name) != wanted.end();
+      if (pending && (now - since >= pause_ || db->graph.delta_past_bound() || checkpoint || wants_copy)) {
         // Writers wait while the copy is made and folded (and written when
         // the log calls for a checkpoint); readers go on, and those under
         // way keep the version they started with.
@@ -115,6 +115,14 @@ std::chrono::steady_clock::duration BackgroundFold::pass() {
       // was, unfolded, and the readers merge its delta as before.
     }
     lock.unlock_fold();
+  }
+  // Databases that want a writer's copy and had nothing to fold.
+  try {
+    const Clock::time_point started = Clock::now();
+    prepare_writer_copies(engine_);
+    spent += Clock::now() - started;
+  } catch (const std::bad_alloc&) {
+    // The writes go on exclusively, and the next pass tries again.
   }
   return spent;
 }

@@ -60,11 +60,17 @@ void DatabaseVersions::changed_in_place(const std::string& record) {
   }
 }
 
-void DatabaseVersions::replace(Database next) {
+void DatabaseVersions::replace(Database next, bool old_is_current) {
   auto fresh = std::make_shared<Database>(std::move(next));
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     published_.swap(fresh);
+  }
+  if (old_is_current && wanted_ && !copy_) {
+    copy_ = std::move(fresh);
+    copy_version_ = version_;
+    wanted_ = false;
+    ++copies_;
   }
   fresh.reset();  // the old version, freed unless a reader still holds it
 }

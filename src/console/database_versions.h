@@ -68,8 +68,10 @@ class DatabaseVersions {
   // Puts `next`, the published graph in another layout (folded,
   // compacted, renumbered) or with the changes changed_in_place counted,
   // in the published copy's place. Readers holding the old one keep it,
-  // and the writer's copy stays valid.
-  void replace(Database next);
+  // and the writer's copy stays valid. With `old_is_current` (a fold: the
+  // old copy holds every change counted), the old copy becomes the
+  // writer's when one is wanted: a fold makes the copy that way for free.
+  void replace(Database next, bool old_is_current = false);
 
   // The writer's copy, holding everything published: the second copy once
   // its readers are done (waiting at most `patience`) with the records it

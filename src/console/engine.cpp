@@ -115,7 +115,7 @@ void Engine::replace_folded(const std::string& name, Database& folded) {
 
 void Engine::publish_folded(const std::string& name, Database folded) {
   const auto it = databases_.find(name);
-  if (it != databases_.end()) it->second->replace(std::move(folded));
+  if (it != databases_.end()) it->second->replace(std::move(folded), true);
 }
 
 void Engine::begin_reading() { request().access = Access::kRead; }

@@ -125,8 +125,9 @@ class Engine {
   // database has that name.
   void replace_folded(const std::string& name, Database& folded);
   // The same for the background fold, which holds the lock in its writer
-  // mode: `folded` becomes the published version. (The writer's copy
-  // stays as it is; the next fold folds it, once it is published.)
+  // mode: `folded` becomes the published version, and the old one the
+  // writer's copy when one is wanted. (A writer's copy stays as it is;
+  // the next fold folds it, once it is published.)
   void publish_folded(const std::string& name, Database folded);
   // The same database for the query engine, whose readers merge the
   // writes since the last compilation with its arrays: folds nothing

@@ -77,7 +77,7 @@ class DatabaseVersions {
   // its readers are done (waiting at most `patience`) with the records it
   // lacks replayed. Null when there is none, or it cannot be had in time
   // or caught up: the write then runs exclusively, and a copy is wanted.
-  Database* writable(std::chrono::milliseconds patience = std::chrono::milliseconds(5));
+  Database* writable(std::chrono::milliseconds patience = std::chrono::milliseconds(100));
   // The writer's copy as writable() last returned it, for the rest of
   // the same unit.
   Database& writer_copy() { return *copy_; }

@@ -30,7 +30,9 @@ class CypherCursor {
   // database `database` (empty: the current one) with `parameters`, under
   // `bound` (none: the engine's statement_bound(), the bound the user set);
   // with `profiling`, every operator is timed for profile().
-  // Requires exclusive use of the engine until the cursor is destroyed. Throws "unknown database: NAME" and the pipeline's
+  // Requires, until the cursor is destroyed, the engine's exclusive use or
+  // the use its statement allows (engine.h: reading, writing). Throws
+  // "unknown database: NAME" and the pipeline's
   // CypherError (a statement that does not compile, a missing parameter).
   CypherCursor(Engine& engine, const std::string& text, const std::string& database,
                const CypherParameters& parameters, const std::optional<WorkBound>& bound = std::nullopt,

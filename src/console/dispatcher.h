@@ -26,7 +26,8 @@ using ParamMap = std::map<std::string, nlohmann::json>;
 // that fails: `out` then has `ok` false, `kind` "error" and the complete
 // message in `error`, and the failure is counted and logged. A failed
 // CREATE leaves the database as it was, in memory and at the engine's
-// snapshot path. Requires: exclusive use of the engine.
+// snapshot path. Requires: the engine's exclusive use, or the use
+// input_access allows the statement (engine.h: reading, writing).
 // With `rows_out`, the rows of a Cypher statement (not under PROFILE or
 // EXPLAIN) are written there as they come, as the document `data` would
 // hold ({"columns":[...],"rows":[...]}, no line end), without the 10000-row

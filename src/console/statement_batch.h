@@ -50,7 +50,8 @@ struct BatchAnswer {
 // fills `out`. Never throws for a statement that fails; an input of more
 // than kMaxStatementsPerInput statements runs none and answers as one
 // failed statement with "input holds N statements; at most 1000 run at
-// once". Requires: exclusive use of the engine for the whole input.
+// once". Requires: for the whole input, the engine's exclusive use or
+// the use input_access allows it (engine.h: reading, writing).
 void dispatch_input(BatchAnswer& out, Engine& engine, const std::string& input, const std::string& database,
                     const ParamMap* params);
 

@@ -51,6 +51,14 @@ void DatabaseVersions::changed_in_place(const std::string& record) {
   if (record.empty()) return;
   const std::lock_guard<std::mutex> lock(mutex_);
   ++version_;
+  if (!copy_ && !wanted_) {
+    // No copy to catch up, none being made (a command's graph): the next
+    // copy starts from this version.
+    history_.clear();
+    history_bytes_ = 0;
+    oldest_ = version_;
+    return;
+  }
   history_.emplace_back(version_, record);
   history_bytes_ += record.size();
   while (history_bytes_ > kMaxHistoryBytes) {

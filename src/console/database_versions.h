@@ -32,6 +32,7 @@
 // database (the engine lock's writer mode or its exclusive mode).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -106,7 +107,7 @@ class DatabaseVersions {
   std::deque<std::pair<std::uint64_t, std::string>> history_;  // (version it makes, record), oldest first
   std::size_t history_bytes_ = 0;
   std::uint64_t oldest_ = 0;  // the oldest version the history catches up from
-  bool wanted_ = false;
+  std::atomic<bool> wanted_{false};  // read beside the writer (copies_wanted)
   std::uint64_t copies_ = 0;
 };
 

@@ -80,31 +80,25 @@ rate() {  # connections → reads per second (non-2xx answers are an error)
   echo "$out" | awk '/Requests\/sec/ {print $2}'
 }
 
-echo "orvane serve ${keep%% *}, $persons persons, ${duration} s per run"
-printf '%-10s %14s %10s %16s %10s\n' clients "reads/s" "vs one" "reads/s writing" "kept"
-one=""
-for clients in 1 2 16; do
-  alone="$(rate "$clients")"
-  wrk -t 1 -c 1 -d "$((duration + 4))s" -s "$work/write.lua" "http://127.0.0.1:$port" >"$work/writes.txt" &
+# One line: reads per second with $1 clients alone, then beside one more
+# client running the writes of $2 (a wrk script), the writes' rate shown
+# with the words $3.
+beside() {
+  alone="$(rate "$1")"
+  wrk -t 1 -c 1 -d "$((duration + 4))s" -s "$2" "http://127.0.0.1:$port" >"$work/writes.txt" &
   writer_pid=$!
   sleep 2
-  writing="$(rate "$clients")"
+  writing="$(rate "$1")"
   wait "$writer_pid"
   writer_pid=""
   [ -n "$one" ] || one="$alone"
   writes="$(awk '/Requests\/sec/ {print $2}' "$work/writes.txt")"
-  awk -v c="$clients" -v a="$alone" -v o="$one" -v w="$writing" -v ws="$writes" \
-    'BEGIN { printf "%-10s %14.0f %10.2f %16.0f %9.0f%%   (%.0f writes/s)\n", c, a, a / o, w, 100 * w / a, ws }'
-done
-for clients in 1 2; do
-  alone="$(rate "$clients")"
-  wrk -t 1 -c 1 -d "$((duration + 4))s" -s "$work/bulk.lua" "http://127.0.0.1:$port" >"$work/writes.txt" &
-  writer_pid=$!
-  sleep 2
-  writing="$(rate "$clients")"
-  wait "$writer_pid"
-  writer_pid=""
-  writes="$(awk '/Requests\/sec/ {print $2}' "$work/writes.txt")"
-  awk -v c="$clients" -v a="$alone" -v o="$one" -v w="$writing" -v ws="$writes" \
-    'BEGIN { printf "%-10s %14.0f %10.2f %16.0f %9.0f%%   (%.1f writes/s of 5,000 nodes)\n", c, a, a / o, w, 100 * w / a, ws }'
-done
+  awk -v c="$1" -v a="$alone" -v o="$one" -v w="$writing" -v ws="$writes" -v what="$3" \
+    'BEGIN { printf "%-10s %14.0f %10.2f %16.0f %9.0f%%   (%.1f %s)\n", c, a, a / o, w, 100 * w / a, ws, what }'
+}
+
+echo "orvane serve ${keep%% *}, $persons persons, ${duration} s per run"
+printf '%-10s %14s %10s %16s %10s\n' clients "reads/s" "vs one" "reads/s writing" "kept"
+one=""
+for clients in 1 2 16; do beside "$clients" "$work/write.lua" "writes/s"; done
+for clients in 1 2; do beside "$clients" "$work/bulk.lua" "writes/s of 5,000 nodes"; done

@@ -108,7 +108,7 @@ class DatabaseVersions {
   std::size_t history_bytes_ = 0;
   std::uint64_t oldest_ = 0;  // the oldest version the history catches up from
   std::atomic<bool> wanted_{false};  // read beside the writer (copies_wanted)
-  std::uint64_t copies_ = 0;
+  std::atomic<std::uint64_t> copies_{0};  // read by tests beside the writer
 };
 
 }  // namespace orvane

@@ -17,6 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "console/background_fold.h"
 #include "console/engine.h"
 #include "console/procedures.h"
 #include "console/transactions.h"
@@ -292,8 +293,16 @@ TEST_F(RoutesTest, AnImportInProgressStallsNoOtherRequest) {
 // Readers run beside each other and beside one writer, each seeing whole
 // writes only: every write adds two nodes, every failing one adds two and
 // is rolled back, so a count a reader sees is always even and never falls.
+// With the background fold running, the writes after the first run on
+// the writer's copy, beside the readers.
 TEST_F(RoutesTest, ReadersInParallelSeeOnlyWholeWrites) {
   constexpr int kWrites = 40, kReaders = 4, kReads = 40;
+  const BackgroundFold fold(engine, std::chrono::milliseconds(5));
+  call("POST", "/v1/query", R"j({"query": "CREATE (:Warm)"})j");
+  for (int i = 0; i < 2000 && engine.writer_copies("orvane") == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(1u, engine.writer_copies("orvane"));
   const std::string count = R"j({"query": "MATCH (n:Probe) RETURN count(n)"})j";
   std::atomic<int> written{0};
   std::thread writer([&] {

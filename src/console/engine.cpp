@@ -8,12 +8,12 @@
 // values cannot grow the server through its history.
 #include "console/engine.h"
 
-#include "console/database_versions.h"
-
 #include <algorithm>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
+
+#include "console/database_versions.h"
 
 namespace orvane {
 namespace {

@@ -26,8 +26,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "console/engine.h"
 #include "console/database_versions.h"
+#include "console/engine.h"
 #include "console/transactions.h"
 #include "query/plan_cache.h"
 #include "query/procedures.h"
@@ -220,8 +220,28 @@ void Engine::save(const std::string& name) {
 void Engine::commit(const std::string& name, const std::string& record) {
   if (record.empty()) return;
   const std::string effective = effective_name(name);
-  // The second copy of the database catches up by the same record.
   RequestState& state = request();
+  bool checkpoint = false;
+  if (!snapshot_path_.empty()) {
+    const auto it = files_.find(effective);
+    if (it == files_.end()) {
+      save(effective);
+    } else {
+      KeptFile& kept = *it->second;
+      if (!kept.log) kept.log = open_log_beside(kept.path);
+      kept.log->set_sync(durable_commits_);
+      const std::uint64_t sequence = kept.log->append(record);
+      if (state.defer_syncs) {
+        state.pending.emplace_back(kept.log, sequence);
+      } else {
+        kept.log->sync(sequence);
+      }
+      checkpoint = kept.log->bytes() > log_bound_ && !background_checkpoints_;
+    }
+  }
+  // Committed (a failure above takes the unit back, and the record must
+  // then never reach the other copy): the second copy of the database
+  // catches up by the same record.
   const auto written = std::find_if(state.writing.begin(), state.writing.end(),
                                     [&](const Writing& w) { return w.name == effective; });
   if (state.access == Access::kWrite && written != state.writing.end()) {
@@ -229,24 +249,9 @@ void Engine::commit(const std::string& name, const std::string& record) {
   } else if (const auto it = databases_.find(effective); it != databases_.end()) {
     it->second->changed_in_place(record);
   }
-  if (snapshot_path_.empty()) return;
-  const auto it = files_.find(effective);
-  if (it == files_.end()) {
-    save(effective);
-    return;
-  }
-  KeptFile& kept = *it->second;
-  if (!kept.log) kept.log = open_log_beside(kept.path);
-  kept.log->set_sync(durable_commits_);
-  const std::uint64_t sequence = kept.log->append(record);
-  if (state.defer_syncs) {
-    state.pending.emplace_back(kept.log, sequence);
-  } else {
-    kept.log->sync(sequence);
-  }
-  if (kept.log->bytes() <= log_bound_ || background_checkpoints_) return;
-  // Committed: a checkpoint that fails now is tried again at the next
-  // commit, and the log keeps everything meanwhile.
+  if (!checkpoint) return;
+  // A checkpoint that fails now is tried again at the next commit, and the
+  // log keeps everything meanwhile.
   try {
     save(effective);
   } catch (const std::exception&) {

@@ -140,8 +140,15 @@ TEST_F(Recovery, ATornTailIsCutByTheWriterAndADamagedOrForeignLogIsRefused) {
 
 // A disk that takes no more (a file size limit stands in for ENOSPC): the
 // statement fails and changes nothing, reads go on, and once there is room
-// again writes commit and the failed one was never logged.
+// again writes commit and the failed one was never logged. The writes run
+// as a server runs them, on the writer's copy beside readers: the failed
+// one never reaches the other copy either, which the last write publishes.
 TEST_F(Recovery, AFullDiskFailsTheWriteAndKeepsServingReads) {
+  const auto write = [&](const std::string& statement) {
+    return testing::as_server_writes(engine_, [&] { return testing::rows_json(engine_, statement); });
+  };
+  write("MATCH (n:Nothing) DELETE n");  // no writer's copy yet: one is made after it
+  ASSERT_EQ(1u, engine_.writer_copies("g"));
   const std::string log = file_ + "-wal";
   rlimit old{};
   ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
@@ -152,7 +159,7 @@ TEST_F(Recovery, AFullDiskFailsTheWriteAndKeepsServingReads) {
   std::string failure;
   try {
     // Its record is longer than the zeros the log was extended with.
-    testing::rows_json(engine_, "CREATE (:Lost {s: [x IN range(1, 300000) | 'padding']})");
+    write("CREATE (:Lost {v: [x IN range(1, 300000) | 'padding']})");
   } catch (const std::exception& e) {
     failure = e.what();
   }
@@ -161,7 +168,10 @@ TEST_F(Recovery, AFullDiskFailsTheWriteAndKeepsServingReads) {
   std::signal(SIGXFSZ, previous);
   EXPECT_EQ("write-ahead log " + log + ": File too large", failure);
   EXPECT_EQ(expected_, read_while_full);
-  EXPECT_NO_THROW(testing::rows_json(engine_, "CREATE (:Kept)"));
+  EXPECT_NO_THROW(write("CREATE (:Kept)"));
+  EXPECT_NO_THROW(write("CREATE (:Kept)"));
+  EXPECT_EQ(1u, engine_.writer_copies("g"));
+  const ReadingScope reading(engine_);
   const std::string after = testing::rows_json(engine_, kRead);
   EXPECT_EQ(after, answer_of(load_snapshot(file_)));
   EXPECT_EQ(std::string::npos, after.find("Lost"));

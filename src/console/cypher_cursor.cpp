@@ -46,8 +46,8 @@ bool register_names(Database& db, const WrittenNames& names) {
 
 }  // namespace
 
-// The graph a statement runs on: its transaction's private copy when it
-// has one (made here at the transaction's first write), else the
+// The graph a statement runs on: its transaction's graph when it has one
+// (lent or copied here at the transaction's first write), else the
 // committed database. A write outside a transaction, or a transaction's
 // first write, is refused while another transaction holds a copy.
 Database& statement_graph(Engine& engine, const std::string& database, Transaction* tx, bool writes) {
@@ -56,7 +56,9 @@ Database& statement_graph(Engine& engine, const std::string& database, Transacti
   if (writes) {
     refuse_other_writer(engine, name, tx);
     if (tx != nullptr) {
-      tx->work = std::make_unique<Database>(engine.live_database(name));
+      tx->work = engine.lend_writer_copy(name);
+      tx->lent = tx->work != nullptr;
+      if (!tx->lent) tx->work = std::make_shared<Database>(engine.live_database(name));
       tx->work->undo_log = nullptr;
       tx->start = tx->work->mark();
       return *tx->work;

@@ -82,6 +82,12 @@ class DatabaseVersions {
   // The writer's copy as writable() last returned it, for the rest of
   // the same unit.
   Database& writer_copy() { return *copy_; }
+  // The same, shared with a unit that outlives one request (a
+  // transaction): publish() publishes it while it is still this copy
+  // (is_writer_copy), and a unit that ends without publishing takes its
+  // changes back first. Requires: writable() returned it.
+  std::shared_ptr<Database> lend_writer_copy() { return copy_; }
+  bool is_writer_copy(const Database* db) const { return db != nullptr && db == copy_.get(); }
   // Publishes the writer's copy, which holds the published copy's graph
   // changed by `records` (its committed units, in order), compiled first
   // when its arrays are not valid. The old published copy becomes the

@@ -352,11 +352,15 @@ bool writes_remembered(const std::string& text) {
 InputAccess input_access(const Engine& engine, const std::string& input, const std::string& database) {
   // A due optimisation renumbers the graph after the statement.
   if (engine.auto_entropy_every() > 0 || engine.transaction() != nullptr) return InputAccess::kExclusive;
-  const Database* db = engine.peek_database(engine.effective_name(database));
+  const std::string& name = engine.effective_name(database);
+  const Database* db = engine.peek_database(name);
   if (db == nullptr) return InputAccess::kExclusive;
   std::vector<std::string> statements = split_statements(input);
   if (statements.size() <= 1) statements = {input};
   bool writes = false;
+  // A transaction that writes the database holds its writer's copy: a
+  // write beside it is refused, exclusively.
+  const bool held = engine.transactions().writer(name) != nullptr;
   for (const std::string& statement : statements) {
     std::string t = trim(statement);
     if (!t.empty() && t.back() == ';') t = trim(std::string_view(t).substr(0, t.size() - 1));
@@ -378,7 +382,7 @@ InputAccess input_access(const Engine& engine, const std::string& input, const s
       writes = true;
     }
   }
-  if (writes) return InputAccess::kWrite;
+  if (writes) return held ? InputAccess::kExclusive : InputAccess::kWrite;
   // A graph whose arrays are not valid is compiled by its first reader.
   return db->graph.csr_valid ? InputAccess::kRead : InputAccess::kExclusive;
 }

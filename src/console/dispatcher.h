@@ -48,7 +48,8 @@ void dispatch(ConsoleResult& out, Engine& engine, const std::string& statement, 
 //     writes: the engine lock held in its writer mode, beside readers;
 //   kExclusive: anything else (a console form, no such database, a
 //     scheduled optimisation that a statement may start, a transaction the
-//     calling thread runs in): the engine lock held exclusive.
+//     calling thread runs in, a write to a database an open transaction
+//     writes): the engine lock held exclusive.
 // Reads the engine's settings and registry only.
 enum class InputAccess { kRead, kWrite, kExclusive };
 InputAccess input_access(const Engine& engine, const std::string& input, const std::string& database = "");

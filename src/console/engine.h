@@ -176,6 +176,16 @@ class Engine {
   std::vector<std::string> copies_wanted() const;
   std::pair<std::shared_ptr<Database>, std::uint64_t> pin_version(const std::string& name) const;
   bool adopt_writer_copy(const std::string& name, std::shared_ptr<Database> copy, std::uint64_t version);
+  // The writer's copy of database `name`, caught up, for a transaction's
+  // first write (console/transactions.h), or null when it has none ready.
+  // Requires: the engine's exclusive use.
+  std::shared_ptr<Database> lend_writer_copy(const std::string& name);
+  // The commit point of a transaction that wrote `work` (its private
+  // graph, or the writer's copy lent to it) by `record`: commit(), then
+  // `work` becomes database `name`'s published version (published as the
+  // writer's copy while it still is that, else put in its place). Throws
+  // as commit() does; `work` is then as it was.
+  void commit_transaction(const std::string& name, const std::string& record, Database& work);
   // Writer's copies adopted so far: a figure for tests and benchmarks.
   std::uint64_t writer_copies(const std::string& name) const;
   // Every registered name in ascending byte order.
@@ -349,6 +359,7 @@ class Engine {
 
   // Explicit transactions (console/transactions.h).
   Transactions& transactions() { return *transactions_; }
+  const Transactions& transactions() const { return *transactions_; }
   // The transaction the statements the calling thread dispatches run in,
   // or null when each is its own unit of work; set for one dispatch by
   // TransactionScope.
@@ -388,6 +399,9 @@ class Engine {
   // use; with `folded`, or when its arrays are not valid, a private copy
   // folded (a published version is never changed).
   Database& pinned(RequestState& state, const std::string& name, bool folded) const;
+  // commit() of `record` to database `effective`'s log, without counting
+  // it anywhere in memory: whether a checkpoint is due.
+  bool log_record(RequestState& state, const std::string& effective, const std::string& record);
   // The writer's copy of `name` for the writing `state`, which claimed it
   // in begin_writing; throws std::logic_error for any other.
   Database& claimed(RequestState& state, const std::string& name);

@@ -217,28 +217,30 @@ void Engine::save(const std::string& name) {
   save_as(effective, db);
 }
 
+bool Engine::log_record(RequestState& state, const std::string& effective, const std::string& record) {
+  if (snapshot_path_.empty()) return false;
+  const auto it = files_.find(effective);
+  if (it == files_.end()) {
+    save(effective);
+    return false;
+  }
+  KeptFile& kept = *it->second;
+  if (!kept.log) kept.log = open_log_beside(kept.path);
+  kept.log->set_sync(durable_commits_);
+  const std::uint64_t sequence = kept.log->append(record);
+  if (state.defer_syncs) {
+    state.pending.emplace_back(kept.log, sequence);
+  } else {
+    kept.log->sync(sequence);
+  }
+  return kept.log->bytes() > log_bound_ && !background_checkpoints_;
+}
+
 void Engine::commit(const std::string& name, const std::string& record) {
   if (record.empty()) return;
   const std::string effective = effective_name(name);
   RequestState& state = request();
-  bool checkpoint = false;
-  if (!snapshot_path_.empty()) {
-    const auto it = files_.find(effective);
-    if (it == files_.end()) {
-      save(effective);
-    } else {
-      KeptFile& kept = *it->second;
-      if (!kept.log) kept.log = open_log_beside(kept.path);
-      kept.log->set_sync(durable_commits_);
-      const std::uint64_t sequence = kept.log->append(record);
-      if (state.defer_syncs) {
-        state.pending.emplace_back(kept.log, sequence);
-      } else {
-        kept.log->sync(sequence);
-      }
-      checkpoint = kept.log->bytes() > log_bound_ && !background_checkpoints_;
-    }
-  }
+  const bool checkpoint = log_record(state, effective, record);
   // Committed (a failure above takes the unit back, and the record must
   // then never reach the other copy): the second copy of the database
   // catches up by the same record.
@@ -252,6 +254,38 @@ void Engine::commit(const std::string& name, const std::string& record) {
   if (!checkpoint) return;
   // A checkpoint that fails now is tried again at the next commit, and the
   // log keeps everything meanwhile.
+  try {
+    save(effective);
+  } catch (const std::exception&) {
+  }
+}
+
+std::shared_ptr<Database> Engine::lend_writer_copy(const std::string& name) {
+  DatabaseVersions& versions = versions_of(effective_name(name));
+  return versions.writable() != nullptr ? versions.lend_writer_copy() : nullptr;
+}
+
+void Engine::commit_transaction(const std::string& name, const std::string& record, Database& work) {
+  const std::string effective = effective_name(name);
+  DatabaseVersions& versions = versions_of(effective);
+  if (!versions.is_writer_copy(&work)) {
+    commit(effective, record);
+    Database next = std::move(work);
+    if (next.graph.delta_past_bound()) next.fold();
+    replace_folded(effective, next);
+    return;
+  }
+  if (record.empty()) return;
+  const bool checkpoint = log_record(request(), effective, record);
+  if (work.graph.delta_past_bound()) {
+    try {
+      work.compile();
+    } catch (const std::bad_alloc&) {
+      // Committed all the same; the background fold folds it.
+    }
+  }
+  versions.publish({record});
+  if (!checkpoint) return;
   try {
     save(effective);
   } catch (const std::exception&) {

@@ -25,6 +25,16 @@ std::string new_id(std::uint64_t counter) {
   return text;
 }
 
+// Takes back what `tx` wrote into the writer's copy lent to it, which
+// others write after it; a private copy is simply dropped with it.
+void take_back(Transaction& tx) {
+  if (!tx.lent || !tx.work) return;
+  tx.work->undo_log = &tx.undo;
+  tx.work->rollback(tx.start);
+  tx.work->undo_log = nullptr;
+  tx.work.reset();
+}
+
 }  // namespace
 
 void refuse_other_writer(Engine& engine, const std::string& database, const Transaction* self) {
@@ -60,6 +70,7 @@ bool Transactions::run(Engine& engine, const std::string& id, const std::string&
     dispatch_input(out, engine, input, tx.database, params);
   }
   if (tx.failed || !out.ok()) {
+    take_back(tx);
     open_.erase(id);
     return false;
   }
@@ -95,15 +106,17 @@ void Transactions::commit(Engine& engine, const std::string& id) {
   Transaction& done = node.mapped();
   if (!done.work) return;
   done.work->undo_log = nullptr;
-  engine.commit(done.database, make_change_record(*done.work, done.start, done.undo));
-  Database next = std::move(*done.work);
-  if (next.graph.delta_past_bound()) next.fold();
-  engine.replace_folded(done.database, next);
+  try {
+    engine.commit_transaction(done.database, make_change_record(*done.work, done.start, done.undo), *done.work);
+  } catch (...) {
+    take_back(done);
+    throw;
+  }
   engine.record_change("cypher", "transaction of " + std::to_string(done.statements) + " statements");
 }
 
 void Transactions::rollback(const std::string& id) {
-  find(id);
+  take_back(find(id));
   open_.erase(id);
 }
 
@@ -115,7 +128,17 @@ const Transaction* Transactions::writer(const std::string& database) const {
 }
 
 std::size_t Transactions::expire(TxClock::time_point now) {
-  return std::erase_if(open_, [&](const auto& entry) { return now - entry.second.last_used > idle_bound_; });
+  std::size_t expired = 0;
+  for (auto it = open_.begin(); it != open_.end();) {
+    if (now - it->second.last_used <= idle_bound_) {
+      ++it;
+      continue;
+    }
+    take_back(it->second);
+    it = open_.erase(it);
+    ++expired;
+  }
+  return expired;
 }
 
 }  // namespace orvane

@@ -3,10 +3,13 @@
 // ROLLBACK, and Bolt's BEGIN/COMMIT/ROLLBACK all open and end them here.
 //
 // A transaction reads the committed graph until its first write; that
-// write gives it a private copy of its database, which every later
-// statement of the transaction reads and writes, so that nobody else sees
-// its changes before it commits. Commit saves the copy and puts it in the
-// database's place (Engine::save_version); rollback drops it. One unit
+// write gives it a graph of its own, which every later statement of the
+// transaction reads and writes, so that nobody else sees its changes
+// before it commits: the database's writer's copy, lent to it
+// (console/database_versions.h), or when that is not ready a private copy
+// of the database. Commit logs its record and publishes that graph
+// (Engine::commit_transaction); rollback takes its changes back from the
+// lent copy, or drops the private one. One unit
 // writes a database at a time: while a transaction holds the copy, a
 // write from anywhere else is refused with a transient error that asks to
 // retry. A statement that fails rolls its whole transaction back, as in
@@ -39,7 +42,8 @@ inline constexpr std::chrono::seconds kTransactionIdleBound{60};
 struct Transaction {
   std::string id;
   std::string database;             // the database it works on (a name, never empty)
-  std::unique_ptr<Database> work;   // its private graph from its first write on; null before
+  std::shared_ptr<Database> work;   // its graph from its first write on; null before
+  bool lent = false;                // work is the writer's copy lent by the engine
   DatabaseMark start;               // work's sizes when it was copied
   UndoLog undo;                     // what its writes changed in what existed before them
   TxClock::time_point last_used;

@@ -116,14 +116,15 @@ std::string make_change_record(const Database& db, const DatabaseMark& mark, con
   for (const std::uint32_t n : relabelled) r["nl"].push_back(json::array({db.node_id(n), label_names(db, g.labels_of(n))}));
   for (const std::uint32_t n : deleted_nodes) r["nd"].push_back(db.node_id(n));
   for (const std::uint32_t rel : deleted_rels) r["rd"].push_back(db.relationship_id(rel));
-  if (r.empty()) return {};
   // The property keys the unit interned, in order, so that a replay gives
   // every key the id it had: a copy kept beside this one (or recovered
-  // from the log) then plans every statement as this one does.
+  // from the log) then plans every statement as this one does. A unit
+  // that interned a key and changed nothing else still has a record.
   for (const auto& [field, store, first] : {std::tuple("K", &db.node_store, mark.node_keys),
                                             std::tuple("KR", &db.rel_store, mark.rel_keys)}) {
     for (std::uint32_t key = first; key < store->key_count(); ++key) r[field].push_back(store->key_name(key));
   }
+  if (r.empty()) return {};
   const std::vector<std::uint8_t> bytes = json::to_cbor(r);
   return {bytes.begin(), bytes.end()};
 }

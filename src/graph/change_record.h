@@ -28,8 +28,9 @@
 namespace orvane {
 
 // The record of everything `db` changed since `mark`, given the undo log
-// the unit kept (its entries name the older entities it touched). An
-// empty string when the unit changed nothing. Throws std::bad_alloc only.
+// the unit kept (its entries name the older entities it touched), and the
+// property keys it interned. An empty string when the unit changed
+// nothing. Throws std::bad_alloc only.
 std::string make_change_record(const Database& db, const DatabaseMark& mark, const UndoLog& undo);
 
 // Applies a record made by make_change_record to `db`, which must hold

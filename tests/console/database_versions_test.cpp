@@ -12,6 +12,8 @@
 #include "console/answer_text.h"
 #include "console/database_versions.h"
 #include "console/engine.h"
+#include "console/statement_batch.h"
+#include "console/transactions.h"
 #include "graph/change_record.h"
 #include "support/graph_builder.h"
 
@@ -127,6 +129,62 @@ TEST(DatabaseVersions, RecordsNumberPropertyKeysAsTheirUnitDid) {
                                         std::pair(&db.rel_store, &copy.rel_store)}) {
     ASSERT_EQ(made->key_count(), replayed->key_count());
     for (std::uint32_t key = 0; key < made->key_count(); ++key) EXPECT_EQ(made->key_name(key), replayed->key_name(key));
+  }
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// A transaction writes the writer's copy lent to it: readers see none of
+// it until it commits, and however it ends otherwise (rollback, a failing
+// statement, the idle bound) its changes are taken back from the copy,
+// which later writes publish; a new copy is made only when the copy
+// keeps a property key the transaction interned.
+TEST(DatabaseVersions, ATransactionWritesTheLentCopyAndEndsCleanly) {
+  enum class End { kCommit, kRollback, kFailure, kIdle };
+  constexpr const char* kAll = "MATCH (n) RETURN labels(n), properties(n) ORDER BY id(n)";
+  for (const End end : {End::kCommit, End::kRollback, End::kFailure, End::kIdle}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    Engine engine = triangle_engine();
+    write(engine, "CREATE (:Start)");
+    ASSERT_EQ(1u, engine.writer_copies("orvane"));
+    const auto read_all = [&] {
+      const ReadingScope reading(engine);
+      return testing::rows_json(engine, kAll);
+    };
+    const std::string before = read_all();
+    Transactions& txs = engine.transactions();
+    const std::string id = txs.begin(engine, "");
+    BatchAnswer out;
+    ASSERT_TRUE(txs.run(engine, id, "CREATE (:InTx {name: 'tx'}); MATCH (n:Start) SET n.name = 'changed'", nullptr, out));
+    EXPECT_TRUE(txs.find(id).lent);
+    EXPECT_EQ(before, read_all());
+    switch (end) {
+      case End::kCommit: txs.commit(engine, id); break;
+      case End::kRollback: txs.rollback(id); break;
+      case End::kFailure: EXPECT_FALSE(txs.run(engine, id, "MATCH (n:InTx) RETURN size(n.name) / 0", nullptr, out)); break;
+      case End::kIdle:
+        txs.set_idle_bound(std::chrono::milliseconds(0));
+        EXPECT_EQ(1u, txs.expire(TxClock::now() + std::chrono::milliseconds(1)));
+        break;
+    }
+    const std::string after = read_all();
+    EXPECT_EQ(end == End::kCommit, after.find("InTx") != std::string::npos) << after;
+    EXPECT_EQ(end == End::kCommit, after.find("changed") != std::string::npos) << after;
+    // Both copies hold it: each is published in turn by the next writes.
+    write(engine, "MATCH (n:Nothing) SET n.x = 1");
+    write(engine, "CREATE (:Later)");
+    const std::string one = read_all();
+    write(engine, "MATCH (n:Later) SET n.seen = true");
+    write(engine, "MATCH (n:Later) REMOVE n.seen");
+    EXPECT_EQ(one, read_all());
+    EXPECT_EQ(after.substr(0, after.size() - 1), one.substr(0, after.size() - 1));
+    // Taken back, the copy keeps the key "name" that the CREATE interned
+    // for relationships too (interned names are kept): it is copied again.
+    EXPECT_EQ(end == End::kCommit ? 1u : 2u, engine.writer_copies("orvane"));
   }
 }
 

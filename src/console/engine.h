@@ -177,8 +177,9 @@ class Engine {
   std::pair<std::shared_ptr<Database>, std::uint64_t> pin_version(const std::string& name) const;
   bool adopt_writer_copy(const std::string& name, std::shared_ptr<Database> copy, std::uint64_t version);
   // The writer's copy of database `name`, caught up, for a transaction's
-  // first write (console/transactions.h), or null when it has none ready.
-  // Requires: the engine's exclusive use.
+  // first write (console/transactions.h), or null when it has none ready
+  // or no background fold runs to make one. Requires: the engine's
+  // exclusive use.
   std::shared_ptr<Database> lend_writer_copy(const std::string& name);
   // The commit point of a transaction that wrote `work` (its private
   // graph, or the writer's copy lent to it) by `record`: commit(), then

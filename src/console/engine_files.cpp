@@ -261,6 +261,9 @@ void Engine::commit(const std::string& name, const std::string& record) {
 }
 
 std::shared_ptr<Database> Engine::lend_writer_copy(const std::string& name) {
+  // Without the background fold (a command, the shell) no copy is ever
+  // made, and none is to be asked for.
+  if (!background_checkpoints_) return nullptr;
   DatabaseVersions& versions = versions_of(effective_name(name));
   return versions.writable() != nullptr ? versions.lend_writer_copy() : nullptr;
 }

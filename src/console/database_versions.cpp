@@ -114,6 +114,10 @@ Database* DatabaseVersions::writable(std::chrono::milliseconds patience) {
     return drop();
   }
   copy_version_ = version_;
+  // No copy is ever older than this one again: what it replayed goes.
+  history_.clear();
+  history_bytes_ = 0;
+  oldest_ = version_;
   // Units that failed leave the property keys they interned: a copy that
   // holds other keys than the published one is made again.
   if (!same_sizes(*copy_, *published_)) return drop();

@@ -16,8 +16,8 @@
 // the graph, and a reader never waits for a writer.
 //
 // Every change to the published graph counts a version, and the records
-// of the latest versions are kept (up to a bound of bytes), so that any
-// copy made of version V catches up by the records after V. Until a
+// since the second copy's version are kept (up to a bound of bytes), so
+// that it catches up by the records after its version. Until a
 // database has a second copy (the background fold makes one after its
 // first write, background_fold.h), or when its copy cannot be had at once
 // (a long reader still holds it), a write runs exclusively on the

@@ -44,6 +44,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -92,6 +93,7 @@ struct Connection {
   std::string out;                  // answer being sent
   size_t sent = 0;                  // bytes of `out` sent
   AfterWrite after = AfterWrite::kRead;
+  bool more = false;                // the answer being sent has a next part (Reply::more)
   size_t discarded = 0;             // bytes thrown away while lingering
 };
 
@@ -117,6 +119,7 @@ class Loop {
   void read_from(Connection& c);
   bool after_feed(Connection& c, Framer::State state);
   void dispatch(Connection& c);
+  void submit(Connection& c, std::function<Reply(Session&)> work);
   void post(Done done);
   void collect_answers();
   void start_write(Connection& c, std::string bytes, AfterWrite after, size_t already_sent = 0);
@@ -300,15 +303,19 @@ bool Loop::after_feed(Connection& c, Framer::State state) {
 void Loop::dispatch(Connection& c) {
   std::string message = c.framer->take_message();
   c.first_message = false;
+  submit(c, [message = std::move(message)](Session& session) mutable { return session.handle(std::move(message)); });
+}
+
+void Loop::submit(Connection& c, std::function<Reply(Session&)> work) {
   const uint64_t id = c.id;
   const int fd = c.fd;
   // While the connection is working the loop does not touch its socket, so
   // the worker may send on it. post() fails only when memory runs out, and
   // then the worker ends the process.
-  const bool queued = pool_->try_submit([this, id, fd, session = c.session, message = std::move(message)]() mutable {
+  const bool queued = pool_->try_submit([this, id, fd, session = c.session, work = std::move(work)]() mutable {
     Done done{id, {}, 0, true};
     try {
-      done.reply = session->handle(std::move(message));
+      done.reply = work(*session);
       done.failed = false;
     } catch (...) {
     }
@@ -353,7 +360,10 @@ void Loop::collect_answers() {
       close_connection(c);
       continue;
     }
-    const AfterWrite after = done.reply.close || stopping_ ? AfterWrite::kClose : AfterWrite::kRead;
+    // A stop lets an answer in parts finish, as it lets any answer under
+    // way finish; the connection closes after its last part.
+    const AfterWrite after = done.reply.close || (stopping_ && !done.reply.more) ? AfterWrite::kClose : AfterWrite::kRead;
+    c.more = done.reply.more && !done.reply.close;
     try {
       start_write(c, std::move(done.reply.bytes), after, done.sent);
     } catch (...) {
@@ -393,6 +403,10 @@ void Loop::finish_write(Connection& c) {
     c.out.clear();
   }
   if (c.after == AfterWrite::kLinger) return start_linger(c);
+  if (c.more && c.after == AfterWrite::kRead) {
+    c.more = false;
+    return submit(c, [](Session& session) { return session.resume(); });
+  }
   if (c.after == AfterWrite::kClose || stopping_) {
     // Input the framer holds or the socket still has would turn the close
     // into a reset; let it drain instead.
@@ -432,6 +446,13 @@ void Loop::drain(Connection& c) {
 
 void Loop::close_connection(Connection& c) {
   ::close(c.fd);  // also takes it out of the epoll set
+  // A session may have work to do at its end (a Bolt connection rolls its
+  // open transaction back, which waits for the engine's lock): it ends on
+  // a worker, never on the loop's thread, which serves every connection.
+  if (c.session != nullptr && pool_ != nullptr) {
+    const bool queued = pool_->try_submit([session = std::move(c.session)]() mutable { session.reset(); });
+    if (!queued) c.session.reset();
+  }
   if (c.counted) {
     const auto open = per_address_.find(c.address);
     if (open != per_address_.end() && --open->second == 0) per_address_.erase(open);
@@ -498,7 +519,8 @@ void Loop::begin_stop() {
 
 void serve_connections(const LoopOptions& options, const Protocol& protocol, std::atomic<bool>* stop) {
   raise_descriptor_limit();
-  Loop loop(options, protocol, open_listener(options.port, options.public_binding));
+  Loop loop(options, protocol,
+            options.listener >= 0 ? options.listener : open_listener(options.port, options.public_binding));
   loop.run(stop);
 }
 

@@ -18,6 +18,11 @@ namespace orvane::net {
 struct LoopOptions {
   unsigned short port = 0;        // 0: any free port (see on_listening)
   bool public_binding = false;    // every interface instead of 127.0.0.1
+  // A listening socket opened beforehand (net/listener.h), which the loop
+  // then owns; -1: the loop opens one on `port`. A server with several
+  // listeners opens them all first, so that a busy port fails its start
+  // before anything is served.
+  int listener = -1;
   // Called once when the socket listens, with its port, before any
   // connection is accepted.
   std::function<void(unsigned short)> on_listening{};

@@ -43,11 +43,14 @@ class Framer {
   virtual std::string refusal() const = 0;
 };
 
-// A handler's answer: the bytes to send, and whether the connection ends
-// once they are sent.
+// A handler's answer: the bytes to send, whether the connection ends once
+// they are sent, and whether the answer goes on: a long answer (a Bolt
+// stream of many records) is made in parts, each sent before the next is
+// made, so that it never sits whole in memory.
 struct Reply {
   std::string bytes;
   bool close = false;
+  bool more = false;  // once `bytes` are sent, Session::resume() makes the next part
 };
 
 // The protocol state of one connection: a Bolt session's authentication
@@ -61,6 +64,10 @@ class Session {
   // Answers one complete message; an exception closes the connection
   // without an answer.
   virtual Reply handle(std::string message) = 0;
+  // Makes the next part of an answer whose last part said `more`, on a
+  // worker, once that part is sent; nothing is read meanwhile. An
+  // exception closes the connection.
+  virtual Reply resume() { return {}; }
 };
 
 struct Protocol {

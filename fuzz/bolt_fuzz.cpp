@@ -34,7 +34,7 @@ using namespace orvane::bolt;  // NOLINT(google-build-using-namespace): one targ
   std::abort();
 }
 
-class RowsResult : public BoltResult {
+class RowsResult : public RowResult {
  public:
   const std::vector<std::string>& columns() const override { return columns_; }
   bool fetch(std::size_t n, std::vector<std::vector<orvane::CypherValue>>& rows) override {
@@ -57,7 +57,8 @@ class ScriptedBackend : public BoltBackend {
   void authenticate(const AuthToken& auth) override {
     if (auth.credentials == "refused") throw BoltError(kUnauthorized, "refused");
   }
-  std::unique_ptr<BoltResult> run(const std::string& text, const orvane::CypherMap&, const TxSettings&, bool) override {
+  std::unique_ptr<BoltResult> run(const std::string& text, const orvane::CypherMap&, const TxSettings&, bool,
+                                  const ValueFormat&) override {
     if (text == "fail") throw BoltError("Neo.ClientError.Statement.SyntaxError", "fails");
     return std::make_unique<RowsResult>();
   }

@@ -34,4 +34,15 @@ bool ascii_iequals(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool same_secret(std::string_view given, std::string_view expected) {
+  const size_t n = given.size() > expected.size() ? given.size() : expected.size();
+  unsigned char diff = given.size() == expected.size() ? 0 : 1;
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char a = i < given.size() ? static_cast<unsigned char>(given[i]) : 0;
+    const unsigned char b = i < expected.size() ? static_cast<unsigned char>(expected[i]) : 0;
+    diff |= static_cast<unsigned char>(a ^ b);
+  }
+  return diff == 0;
+}
+
 }  // namespace orvane

@@ -25,4 +25,9 @@ std::string ascii_lower(std::string_view text);
 // Whether `a` and `b` are equal when ASCII letters are compared without case.
 bool ascii_iequals(std::string_view a, std::string_view b);
 
+// Whether `given` equals the secret `expected`, comparing every byte of the
+// longer text, so that the time taken does not tell how long a matching
+// prefix of a guessed key was.
+bool same_secret(std::string_view given, std::string_view expected);
+
 }  // namespace orvane

@@ -57,19 +57,20 @@ std::string BoltConnection::receive(std::string_view bytes) {
     session_ = std::make_unique<BoltSession>(backend_, version_, options_);
   }
 
-  std::vector<std::string> messages;
   try {
     reader_.feed(bytes);
   } catch (const BoltError& e) {
     // The messages completed before the oversized one are still answered.
-    while (reader_.has_message()) messages.push_back(reader_.take_message());
-    for (const std::string& m : messages) session_->handle(m, out);
+    while (reader_.has_message()) waiting_.push_back(reader_.take_message());
+    for (const std::string& m : waiting_) session_->handle(m, out);
+    waiting_.clear();
     if (!session_->closed()) {
       append_chunked(out, failure_message(e.code(), e.what(), version_));
     }
     refused_ = true;
     return out;
   }
+  std::vector<std::string> messages;
   while (reader_.has_message()) messages.push_back(reader_.take_message());
   for (const std::string& m : messages) {
     if (is_reset(m)) {
@@ -77,11 +78,30 @@ std::string BoltConnection::receive(std::string_view bytes) {
       break;
     }
   }
-  for (const std::string& m : messages) {
-    session_->handle(m, out);
-    if (session_->closed()) break;
-  }
+  for (std::string& m : messages) waiting_.push_back(std::move(m));
+  pump(out);
   return out;
+}
+
+std::string BoltConnection::resume() {
+  std::string out;
+  if (closed() || session_ == nullptr) return out;
+  session_->resume(out);
+  pump(out);
+  return out;
+}
+
+bool BoltConnection::pending() const {
+  return !closed() && session_ != nullptr && (session_->streaming_part() || !waiting_.empty());
+}
+
+void BoltConnection::pump(std::string& out) {
+  while (!waiting_.empty() && !session_->streaming_part() && !session_->closed()) {
+    const std::string message = std::move(waiting_.front());
+    waiting_.pop_front();
+    session_->handle(message, out);
+  }
+  if (session_->closed()) waiting_.clear();
 }
 
 }  // namespace orvane::bolt

@@ -4,6 +4,7 @@
 // closes the socket once closed() says so.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,7 +29,14 @@ class BoltConnection {
   // among the messages received interrupts the ones before it (IGNORED). A
   // message over the size limit is answered FAILURE and closes. Never
   // throws for anything the peer sends.
+  //
+  // The answer comes in parts when a PULL's records pass the session's
+  // part size: receive() then answers up to the first part and pending()
+  // says more is to come; resume() answers the next part (and the
+  // messages received after that PULL once it is done).
   std::string receive(std::string_view bytes);
+  std::string resume();
+  bool pending() const;
 
   bool closed() const;
   BoltVersion version() const { return version_; }
@@ -36,6 +44,9 @@ class BoltConnection {
   SessionState state() const;
 
  private:
+  // Hands the waiting messages to the session until one stops at a part.
+  void pump(std::string& out);
+
   BoltBackend& backend_;
   SessionOptions options_;
   std::string handshake_;  // the opening bytes, until 20 are in
@@ -43,6 +54,7 @@ class BoltConnection {
   bool refused_ = false;  // the handshake failed: closed
   ChunkReader reader_;
   std::unique_ptr<BoltSession> session_;
+  std::deque<std::string> waiting_;  // messages received, not yet handled
 };
 
 }  // namespace orvane::bolt

@@ -75,11 +75,18 @@ void BoltSession::handle(std::string_view message, std::string& out) {
     state_ = SessionState::kDefunct;
     return;
   }
+  guarded([&] { dispatch(decode_request(value, version_), out); }, out);
+}
+
+template <typename Step>
+void BoltSession::guarded(Step step, std::string& out) {
   try {
-    dispatch(decode_request(value, version_), out);
+    step();
   } catch (const BoltError& e) {
+    pending_.reset();
     fail(e.code(), e.what(), out);
   } catch (const std::exception& e) {
+    pending_.reset();
     fail(kDatabaseError, e.what(), out);
   }
 }
@@ -106,7 +113,10 @@ void BoltSession::reject(const Request& request, std::string& out) {
        out);
 }
 
-void BoltSession::drop_results() { results_.clear(); }
+void BoltSession::drop_results() {
+  results_.clear();
+  pending_.reset();
+}
 
 void BoltSession::dispatch(const Request& request, std::string& out) {
   const bool reset = std::holds_alternative<ResetRequest>(request);
@@ -170,7 +180,9 @@ void BoltSession::hello(const HelloRequest& request, std::string& out) {
     format_ = value_format(version_, true);
     metadata.push_back({"patch_bolt", PackList{"utc"}});
   }
-  metadata.push_back({"hints", PackMap{}});
+  PackMap hints;
+  if (options_.idle_seconds > 0) hints.push_back({"connection.recv_timeout_seconds", options_.idle_seconds});
+  metadata.push_back({"hints", hints});
   send(out, success_message(metadata));
   state_ = version_.at_least(5, 1) ? SessionState::kAuthentication : SessionState::kReady;
 }
@@ -190,7 +202,7 @@ void BoltSession::run(const RunRequest& request, std::string& out) {
     parameters.emplace_back(entry.key, read_parameter(entry.value, format_, zones));
   }
   const bool in_tx = in_transaction();
-  std::unique_ptr<BoltResult> result = backend_.run(request.query, parameters, request.settings, in_tx);
+  std::unique_ptr<BoltResult> result = backend_.run(request.query, parameters, request.settings, in_tx, format_);
   PackMap metadata{{"fields", string_list(result->columns())}, {"t_first", millis_since(start)}};
   OpenResult open{-1, std::move(result)};
   if (in_tx) {
@@ -214,33 +226,32 @@ void BoltSession::stream(std::int64_t n, std::int64_t qid, bool discard, std::st
     throw BoltError(kRequestInvalid, "no open result with qid " + std::to_string(qid));
   }
   BoltResult& result = *it->result;
-  std::vector<std::vector<CypherValue>> rows;
-  std::string record;
-  const auto send_rows = [&] {
-    for (const std::vector<CypherValue>& row : rows) {
-      record.clear();
-      PackWriter w(record);
-      w.begin_struct(1, 0x71);
-      w.begin_list(row.size());
-      for (const CypherValue& v : row) write_value(w, v, result.database(), format_);
-      send(out, record);
+  std::vector<std::string> records;
+  const auto send_records = [&] {
+    if (!discard) {
+      for (const std::string& record : records) send(out, record);
     }
+    records.clear();
   };
   // DISCARD of everything leaves the rest to finish(), which drops rows
   // without making them.
   bool more = !(discard && n == -1);
-  for (std::int64_t sent = 0; more && (n == -1 || sent < n);) {
+  std::int64_t sent = 0;
+  for (; more && (n == -1 || sent < n);) {
+    if (out.size() >= options_.part_bytes) {
+      // The answer so far goes out before more is made (resume()).
+      pending_ = PendingPull{n == -1 ? -1 : n - sent, qid, discard};
+      return;
+    }
     const std::size_t want = n == -1 ? 1000 : static_cast<std::size_t>(std::min<std::int64_t>(n - sent, 1000));
-    rows.clear();
     try {
-      more = result.fetch(want, rows);
+      more = result.fetch_records(want, format_, records);
     } catch (...) {
-      // The rows made before the failure go out ahead of it.
-      if (!discard) send_rows();
+      send_records();
       throw;
     }
-    sent += static_cast<std::int64_t>(rows.size());
-    if (!discard) send_rows();
+    sent += static_cast<std::int64_t>(records.size());
+    send_records();
   }
   if (more) {
     send(out, success_message({{"has_more", true}}));
@@ -252,6 +263,11 @@ void BoltSession::stream(std::int64_t n, std::int64_t qid, bool discard, std::st
   if (state_ == SessionState::kStreaming && !summary.bookmark.empty()) {
     metadata.push_back({"bookmark", summary.bookmark});
   }
+  if (!summary.stats.empty()) {
+    PackMap stats;
+    for (const auto& [name, count] : summary.stats) stats.push_back({name, count});
+    metadata.push_back({"stats", stats});
+  }
   results_.erase(it);
   send(out, success_message(metadata));
   if (state_ == SessionState::kStreaming) {
@@ -259,6 +275,13 @@ void BoltSession::stream(std::int64_t n, std::int64_t qid, bool discard, std::st
   } else if (results_.empty()) {
     state_ = SessionState::kTxReady;
   }
+}
+
+void BoltSession::resume(std::string& out) {
+  if (!pending_) return;
+  const PendingPull pull = *pending_;
+  pending_.reset();
+  guarded([&] { stream(pull.n, pull.qid, pull.discard, out); }, out);
 }
 
 void BoltSession::begin(const BeginRequest& request, std::string& out) {

@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,13 @@ struct SessionOptions {
   std::string connection_id = "bolt-0";
   std::size_t max_message = 16 * 1024 * 1024;  // request bytes, chunks joined
   DecodeLimits limits{};
+  // A PULL's records are answered in parts of about this many bytes
+  // (resume()), so that a large result never sits whole in memory.
+  std::size_t part_bytes = 1 << 20;
+  // Seconds of silence after which the server closes the connection, told
+  // to the driver in HELLO's hints so that it drops the connection first;
+  // 0: none told.
+  std::int64_t idle_seconds = 0;
 };
 
 class BoltSession {
@@ -78,6 +86,13 @@ class BoltSession {
   // received but not yet handled). No effect before READY or when DEFUNCT.
   void interrupt();
 
+  // Whether a PULL stopped at the part size with records still to send:
+  // the caller sends what handle() answered, then calls resume() for the
+  // next part, and hands over no other message meanwhile.
+  bool streaming_part() const { return pending_.has_value(); }
+  // Answers the next part of that PULL. No effect when there is none.
+  void resume(std::string& out);
+
   SessionState state() const { return state_; }
   bool closed() const { return state_ == SessionState::kDefunct; }
   const ValueFormat& format() const { return format_; }
@@ -88,6 +103,16 @@ class BoltSession {
     std::unique_ptr<BoltResult> result;
   };
 
+  // What is left of a PULL or DISCARD stopped at the part size.
+  struct PendingPull {
+    std::int64_t n = -1;
+    std::int64_t qid = -1;
+    bool discard = false;
+  };
+
+  // Runs `step`, turning whatever it throws into a FAILURE.
+  template <typename Step>
+  void guarded(Step step, std::string& out);
   void dispatch(const Request& request, std::string& out);
   void hello(const HelloRequest& request, std::string& out);
   void logon(const AuthToken& auth, std::string& out);
@@ -111,6 +136,7 @@ class BoltSession {
   bool transaction_open_ = false;    // the backend holds an open transaction
   std::vector<OpenResult> results_;  // in RUN order; one at most outside a transaction
   std::int64_t next_qid_ = 0;        // the qid of the next RUN in the transaction
+  std::optional<PendingPull> pending_;  // see streaming_part()
 };
 
 }  // namespace orvane::bolt

@@ -76,6 +76,9 @@ struct CypherCursor::State {
   std::optional<DatabaseMark> mark;  // a write not yet finished
   std::unique_ptr<StatementCursor> cursor;
   UndoLog undo;  // what the write changed in what existed before it
+  // A read's version, kept for as long as the cursor reads it, which may
+  // be longer than the request that started it (a Bolt stream).
+  std::shared_ptr<const Database> pin;
 
   // Takes a write back after `failure`, or when the cursor is dropped
   // before finish(). In a transaction the statement cannot be taken back
@@ -106,7 +109,9 @@ CypherCursor::CypherCursor(Engine& engine, const std::string& text, const std::s
   Database& committed = tx != nullptr && tx->work ? *tx->work : engine.live_database(tx ? tx->database : database);
   auto plan = engine.plan_cache().prepare(text, committed, &engine.procedures(), parameters);
   Database& db = statement_graph(engine, database, tx, plan->writes);
-  state_ = std::make_unique<State>(State{engine, database, db, std::move(plan), tx, std::nullopt, nullptr, {}});
+  std::shared_ptr<const Database> pin = plan->writes ? nullptr : engine.reading_pin(database);
+  state_ = std::make_unique<State>(
+      State{engine, database, db, std::move(plan), tx, std::nullopt, nullptr, {}, std::move(pin)});
   State& s = *state_;
   if (s.plan->writes && tx != nullptr) {
     db.undo_log = &tx->undo;

@@ -31,7 +31,9 @@ class CypherCursor {
   // `bound` (none: the engine's statement_bound(), the bound the user set);
   // with `profiling`, every operator is timed for profile().
   // Requires, until the cursor is destroyed, the engine's exclusive use or
-  // the use its statement allows (engine.h: reading, writing). Throws
+  // the use its statement allows (engine.h: reading, writing); a read
+  // started while reading keeps the version it reads, and needs the
+  // engine lock held shared, not the reading itself, for what follows. Throws
   // "unknown database: NAME" and the pipeline's
   // CypherError (a statement that does not compile, a missing parameter).
   CypherCursor(Engine& engine, const std::string& text, const std::string& database,

@@ -60,8 +60,17 @@ struct Row {
   std::function<void(StatementContext&, const std::string& arg)> run;
 };
 
-const char* const kBoltNote =
-    "This server speaks HTTP only: statements need no Bolt handshake and no connect step.";
+// The :bolt answer: where Neo4j's drivers connect, or that this server
+// serves HTTP alone.
+std::string bolt_note(const Engine& engine) {
+  if (engine.bolt_address.empty()) {
+    return "This server speaks HTTP only (started with --no-bolt, or not serving): statements need no Bolt "
+           "handshake and no connect step.";
+  }
+  return "This server also speaks Bolt at " + engine.bolt_address +
+         ": Neo4j's drivers and tools connect there unchanged (bolt:// or neo4j://), with the API key as the "
+         "password when one is set. The console itself needs no Bolt connect step.";
+}
 
 void document(StatementContext& ctx, std::string text) { ctx.out.data = std::move(text); }
 
@@ -81,7 +90,12 @@ const std::vector<Row>& rows() {
       {{{Match::kEquals, ":clear"}}, "clear", [](auto& c, auto&) { document(c, "{\"cleared\":true}"); }},
       {{{Match::kEquals, ":history"}}, "stats", [](auto& c, auto&) { document(c, query_log_document(c.engine)); }},
       {{{Match::kEquals, ":bolt"}, {Match::kEquals, ":auto"}}, "help",
-       [](auto& c, auto&) { document(c, JsonObjectText().string("note", kBoltNote).text()); }},
+       [](auto& c, auto&) {
+         JsonObjectText note;
+         note.string("note", bolt_note(c.engine));
+         if (!c.engine.bolt_address.empty()) note.string("bolt", c.engine.bolt_address);
+         document(c, note.text());
+       }},
       {{{Match::kBegins, "create "}}, "stats", [](auto& c, auto&) { run_create(c); }},
       {{{Match::kBegins, "load csv"}, {Match::kBegins, "call orvane.migrate"}}, "stats",
        [](auto& c, auto&) { run_migrate(c); }},

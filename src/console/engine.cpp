@@ -126,6 +126,16 @@ void Engine::end_reading() noexcept {
   state.access = Access::kExclusive;
 }
 
+std::shared_ptr<const Database> Engine::reading_pin(const std::string& name) const {
+  const RequestState& state = request();
+  if (state.access != Access::kRead) return nullptr;
+  const std::string& effective = effective_name(name);
+  for (const auto& [pinned_name, version] : state.pins) {
+    if (pinned_name == effective) return version;
+  }
+  return nullptr;
+}
+
 bool Engine::begin_writing(const std::string& name) {
   const std::string effective = effective_name(name);
   Database* copy = versions_of(effective).writable();

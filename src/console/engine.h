@@ -101,6 +101,7 @@ class Engine {
   std::string web_root;            // console web files; empty means "web"
   std::string site_root = "site";  // product site files; empty also means "site"
   std::string instance_id;         // identity of this server process
+  std::string bolt_address;        // "bolt://127.0.0.1:PORT" while a Bolt listener serves; "" for none
 
   // --- The registry.
 
@@ -169,6 +170,11 @@ class Engine {
   bool begin_writing(const std::string& name = "");
   // Publishes what the units the thread committed wrote.
   void end_writing() noexcept;
+  // The version of database `name` (effective_name) the calling thread's
+  // reading has pinned, for a reader that goes on after its request (a
+  // Bolt result streamed over several messages keeps it); null when the
+  // thread does not read or has not asked for that database.
+  std::shared_ptr<const Database> reading_pin(const std::string& name) const;
   // The databases whose writer's copy is to be made, which the
   // background fold does beside readers (console/background_fold.h):
   // pin_version, copy the graph, then adopt_writer_copy

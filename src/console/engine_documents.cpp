@@ -82,7 +82,7 @@ std::string server_status_document(const Engine& engine) {
   const Database& db = engine.database();
   return JsonObjectText()
       .string("address", "http://127.0.0.1")
-      .string("protocol", "HTTP (Bolt optional, unused)")
+      .string("protocol", engine.bolt_address.empty() ? "HTTP (Bolt optional, unused)" : "HTTP and Bolt")
       .string("version", "Halvex production")
       .string("database", engine.current_name())
       .count("nodes", db.graph.node_count)

@@ -5,6 +5,8 @@
 // overflow the stack of whatever later walks the value.
 #include "http/request_checks.h"
 
+#include "base/text.h"
+
 #include <cstdlib>
 
 #include <nlohmann/json.hpp>
@@ -20,19 +22,6 @@ bool host_allowed(std::string_view host, bool public_binding) {
     return true;
   }
   return public_binding && !host.empty();
-}
-
-// Compares every byte of the longer text, so the time taken does not tell
-// how long a matching prefix of a guessed key was.
-bool same_secret(std::string_view given, std::string_view expected) {
-  const size_t n = given.size() > expected.size() ? given.size() : expected.size();
-  unsigned char diff = given.size() == expected.size() ? 0 : 1;
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char a = i < given.size() ? static_cast<unsigned char>(given[i]) : 0;
-    const unsigned char b = i < expected.size() ? static_cast<unsigned char>(expected[i]) : 0;
-    diff |= static_cast<unsigned char>(a ^ b);
-  }
-  return diff == 0;
 }
 
 bool is_json_object(std::string_view body) {

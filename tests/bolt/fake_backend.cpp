@@ -7,7 +7,7 @@ namespace orvane::bolt::testing {
 
 namespace {
 
-class FakeResult : public BoltResult {
+class FakeResult : public RowResult {
  public:
   FakeResult(const Script& script, std::vector<std::string>& log, std::string name, bool auto_commit)
       : script_(script), log_(log), name_(std::move(name)), auto_commit_(auto_commit) {}
@@ -62,7 +62,7 @@ void FakeBackend::authenticate(const AuthToken& auth) {
 }
 
 std::unique_ptr<BoltResult> FakeBackend::run(const std::string& text, const CypherMap& parameters,
-                                             const TxSettings& settings, bool in_transaction) {
+                                             const TxSettings& settings, bool in_transaction, const ValueFormat&) {
   std::string line = "run " + text;
   for (const auto& [key, value] : parameters) line += " $" + key + "=" + type_name(value);
   if (!settings.db.empty()) line += " db=" + settings.db;

@@ -37,7 +37,7 @@ class FakeBackend : public BoltBackend {
 
   void authenticate(const AuthToken& auth) override;
   std::unique_ptr<BoltResult> run(const std::string& text, const CypherMap& parameters, const TxSettings& settings,
-                                  bool in_transaction) override;
+                                  bool in_transaction, const ValueFormat& format) override;
   void begin(const TxSettings& settings) override;
   std::string commit() override;
   void rollback() override;

@@ -156,7 +156,7 @@ run_wrk "nginx static, keep-alive, after" "http://127.0.0.1:$nginx_port/bench.ht
 
 echo "== latency while $idle idle and $trickle trickling connections are held (${latency_seconds}s each) =="
 serve_port="$(free_port)"
-"$build/orvane" serve --ephemeral --port "$serve_port" >"$work/serve.out" 2>&1 &
+"$build/orvane" serve --ephemeral --port "$serve_port" --no-bolt >"$work/serve.out" 2>&1 &
 server_pid=$!
 for _ in $(seq 300); do
   python3 - "$serve_port" <<'PY' 2>/dev/null && break

@@ -65,7 +65,7 @@ lua_for 'UNWIND range(1, 5000) AS i CREATE (:Bulk {i: i})' "$work/bulk.lua"
 keep="--ephemeral"
 [ "${LOGGED:-0}" = 1 ] && keep="--db $work/g.orv"
 # shellcheck disable=SC2086 # $keep is one or two words
-"$orvane" serve $keep --people "$persons" --port "$port" >"$work/server.log" 2>&1 &
+"$orvane" serve $keep --people "$persons" --port "$port" --no-bolt >"$work/server.log" 2>&1 &
 server_pid=$!
 tries=0
 until curl -s "http://127.0.0.1:$port/v1/health" >/dev/null 2>&1; do

@@ -65,7 +65,7 @@ def start_server(args):
     """orvane serve with `args` on a free port, once it answers /v1/health;
     returns the process and its port."""
     port = free_port()
-    process = subprocess.Popen([BINARY, "serve", "--port", str(port), "--no-fabric"] + args,
+    process = subprocess.Popen([BINARY, "serve", "--port", str(port), "--no-bolt", "--no-fabric"] + args,
                                stdout=subprocess.DEVNULL)
     for _ in range(600):
         try:

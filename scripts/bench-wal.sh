@@ -79,7 +79,7 @@ LUA
 
 serve() {  # extra flags
   rm -f "$work"/g.orv*
-  "$build/orvane" serve --db "$work/g.orv" --people "$persons" --port "$port" "$@" >"$work/server.log" 2>&1 &
+  "$build/orvane" serve --db "$work/g.orv" --people "$persons" --port "$port" --no-bolt "$@" >"$work/server.log" 2>&1 &
   server_pid=$!
   tries=0
   until curl -s "http://127.0.0.1:$port/v1/health" >/dev/null 2>&1; do

@@ -48,7 +48,7 @@ def query(port, text, params=None, timeout=30):
 
 
 def start(orvane, db, port, bound):
-    server = subprocess.Popen([orvane, "serve", "--db", db, "--people", "50", "--port", str(port),
+    server = subprocess.Popen([orvane, "serve", "--db", db, "--people", "50", "--port", str(port), "--no-bolt",
                                "--checkpoint-bytes", str(bound)],
                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     deadline = time.monotonic() + 60

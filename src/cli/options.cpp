@@ -32,9 +32,9 @@ const std::map<std::string, OptionSet>& strict_commands() {
     t["shell"] = {{"--db", "--params", "--param"}, {"--no-sync"}, {"--param"}};
     t["export"] = {{"--db", "--out", "--format"}, {}};
     t["migrate"] = {{"--bolt", "--user", "--password", "--database", "--from", "--out"}, {"--reduce"}};
-    const OptionSet serve = {{"--db", "--port", "--web", "--site", "--people", "--papers", "--seed",
+    const OptionSet serve = {{"--db", "--port", "--bolt-port", "--web", "--site", "--people", "--papers", "--seed",
                               "--managed-instance", "--checkpoint-bytes"},
-                             {"--public", "--ephemeral", "--no-fabric", "--empty", "--no-sync"}};
+                             {"--public", "--ephemeral", "--no-fabric", "--empty", "--no-sync", "--no-bolt"}};
     t["serve"] = serve;
     t["console"] = serve;
     // The statement bounds, wherever statements run.
@@ -62,7 +62,7 @@ std::string option_value(int argc, char** argv, const std::string& name, const s
     const std::string value = argv[i + 1];
     if (value.size() >= 2 && value.compare(0, 2, "--") == 0) throw std::runtime_error("missing value for " + name);
     std::uint64_t lo = 0, hi = 0;
-    if (name == "--port") {
+    if (name == "--port" || name == "--bolt-port") {
       lo = 1;
       hi = 65535;
     } else if (name == "--people" || name == "--papers" || name == "--seed") {
@@ -114,18 +114,23 @@ ServiceOptions parse_service_options(const std::string& command, int argc, char*
   ServiceOptions parsed;
   const bool starts = command == "start" || command == "restart";
   bool no_browser_seen = false;
+  bool no_bolt_seen = false;
   for (int i = argc > 1 && argv[1][0] == '-' ? 1 : 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--no-browser" && starts && !no_browser_seen) {
       no_browser_seen = true;
       parsed.browser = false;
-    } else if (arg == "--port" && starts && i + 1 < argc) {
+    } else if (arg == "--no-bolt" && starts && !no_bolt_seen) {
+      no_bolt_seen = true;
+      parsed.bolt = false;
+    } else if ((arg == "--port" || arg == "--bolt-port") && starts && i + 1 < argc) {
+      std::optional<unsigned>& port = arg == "--port" ? parsed.port : parsed.bolt_port;
       std::uint64_t number = 0;
       const std::string value = argv[++i];
-      if (!to_u64(value, number) || number < 1 || number > 65535 || parsed.port) {
-        throw std::runtime_error("--port must be supplied once, as an integer from 1 to 65535");
+      if (!to_u64(value, number) || number < 1 || number > 65535 || port) {
+        throw std::runtime_error(arg + " must be supplied once, as an integer from 1 to 65535");
       }
-      parsed.port = static_cast<unsigned>(number);
+      port = static_cast<unsigned>(number);
     } else {
       throw std::runtime_error("Unknown argument: " + arg);
     }

@@ -3,7 +3,12 @@
 // graph in a snapshot file under that file's writer lock for the whole run
 // and stops when SIGTERM or SIGINT sets the process-wide stop flag; the
 // previous handlers come back however the server ends.
+#include <unistd.h>
+
 #include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <thread>
 #include <atomic>
 #include <filesystem>
 #include <iostream>
@@ -19,7 +24,10 @@
 #include "console/engine.h"
 #include "console/procedures.h"
 #include "graph/database.h"
+#include "bolt/server.h"
 #include "http/serve_engine.h"
+#include "http/server.h"
+#include "net/listener.h"
 #include "io/bridge.h"
 #include "service/app_directory.h"
 #include "storage/snapshot.h"
@@ -105,6 +113,7 @@ void print_start_lines(const Engine& engine, unsigned short port) {
   const std::vector<std::string> names = engine.database_names();
   std::cout << "Halvex Browser   http://127.0.0.1:" << port << "/\n";
   std::cout << "Halvex website   http://127.0.0.1:" << port << "/site/\n";
+  if (!engine.bolt_address.empty()) std::cout << "Bolt " << engine.bolt_address << '\n';
   std::cout << "  databases: ";
   for (const std::string& name : names) std::cout << name << ' ';
   const Database& current = engine.database();
@@ -112,10 +121,74 @@ void print_start_lines(const Engine& engine, unsigned short port) {
   std::cout.flush();
 }
 
+// The Bolt listening socket of serve, opened before anything is loaded so
+// that a busy port fails the start at once; closed unless handed to the
+// listener's loop.
+class BoltSocket {
+ public:
+  BoltSocket(int argc, char** argv, bool public_binding) {
+    if (has_flag(argc, argv, "--no-bolt")) return;
+    const std::string port = option_value(argc, argv, "--bolt-port", "7687");
+    try {
+      fd_ = net::open_listener(static_cast<unsigned short>(parse_unsigned(port, "--bolt-port")), public_binding);
+    } catch (const std::runtime_error& e) {
+      throw std::runtime_error("Bolt port " + port + " is not free (" + e.what() +
+                               "): choose another with --bolt-port N, or serve without Bolt with --no-bolt");
+    }
+  }
+  ~BoltSocket() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  BoltSocket(const BoltSocket&) = delete;
+  BoltSocket& operator=(const BoltSocket&) = delete;
+
+  bool open() const { return fd_ >= 0; }
+  unsigned short port() const { return net::bound_port(fd_); }
+  // Hands the socket over to whoever closes it from now on.
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_ = -1;
+};
+
+// Serves HTTP on the calling thread and Bolt (when `bolt` is open) on a
+// thread of its own until the stop flag is set; a listener that fails
+// stops the other, and its error is thrown once both have ended.
+void serve_listeners(Engine& engine, unsigned short port, bool public_binding, BoltSocket& bolt,
+                     const std::string& key) {
+  std::thread bolt_thread;
+  std::exception_ptr bolt_failure;
+  if (bolt.open()) {
+    bolt::BoltServerOptions options = bolt::bolt_server_options(
+        bolt.release(), http_worker_count(std::getenv("ORVANE_HTTP_WORKERS"), std::thread::hardware_concurrency()),
+        key);
+    bolt_thread = std::thread([&engine, &bolt_failure, options] {
+      try {
+        bolt::serve_bolt(engine, options, &g_stop);
+      } catch (...) {
+        bolt_failure = std::current_exception();
+        g_stop.store(true);
+      }
+    });
+  }
+  try {
+    serve_engine(engine, port, &g_stop, public_binding);
+  } catch (...) {
+    g_stop.store(true);
+    if (bolt_thread.joinable()) bolt_thread.join();
+    throw;
+  }
+  if (bolt_thread.joinable()) bolt_thread.join();
+  if (bolt_failure) std::rethrow_exception(bolt_failure);
+}
+
 }  // namespace
 
 int run_serve(int argc, char** argv) {
   const unsigned short port = port_option(argc, argv, "7475");
+  const bool public_binding = has_flag(argc, argv, "--public");
+  const std::string key = server_api_key(std::nullopt, public_binding);
+  BoltSocket bolt(argc, argv, public_binding);
   const WorkBound bound = query_bound_options(argc, argv);
   const std::string path = graph_path(argc, argv);
   std::unique_ptr<GraphWriterLock> lock;
@@ -128,10 +201,11 @@ int run_serve(int argc, char** argv) {
   engine.set_durable_commits(!has_flag(argc, argv, "--no-sync"));
   const std::string checkpoint_bytes = option_value(argc, argv, "--checkpoint-bytes", "");
   if (!checkpoint_bytes.empty()) engine.set_log_bound(parse_unsigned(checkpoint_bytes, "--checkpoint-bytes"));
+  if (bolt.open()) engine.bolt_address = "bolt://127.0.0.1:" + std::to_string(bolt.port());
   print_start_lines(engine, port);
   g_stop.store(false);
   StopSignals signals;
-  serve_engine(engine, port, &g_stop, has_flag(argc, argv, "--public"));
+  serve_listeners(engine, port, public_binding, bolt, key);
   // A clean stop folds the write-ahead log into the snapshot.
   engine.checkpoint();
   return 0;

@@ -33,6 +33,8 @@ Advanced commands:
                                     foreground server; automatic data directory unless --db is supplied
            [--query-timeout MS] [--query-memory MIB] [--query-steps N]
                                     bound each statement (query and shell too); 5000, 1024, 10000000
+           [--bolt-port N | --no-bolt]
+                                    Bolt for Neo4j's drivers, on 7687 by default (start takes them too)
   site     [--port N] [--site DIR]
                                     marketing website as the document root
   entropy-lab [--people N] [--papers N] [--mess 1-3] [--json PATH]

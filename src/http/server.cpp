@@ -54,18 +54,23 @@ int http_worker_count(const char* setting, unsigned hardware) {
   return static_cast<int>(std::clamp(value, 4L, 256L));
 }
 
-void serve_http(const HttpServerOptions& options, RouteHandler routes, std::atomic<bool>* stop) {
-  std::string key = options.api_key ? *options.api_key : "";
-  if (!options.api_key) {
+std::string server_api_key(const std::optional<std::string>& given, bool public_binding) {
+  std::string key = given ? *given : "";
+  if (!given) {
     const char* from_environment = std::getenv("ORVANE_API_KEY");
     key = from_environment != nullptr ? from_environment : "";
   }
   // Header values are compared trimmed, so white space at either end of a
   // key (or a key of blanks) could never match: such a key is as unusable
   // as a short one.
-  if ((options.public_binding || !key.empty()) && (key.size() < kMinKeyBytes || trim_view(key) != key)) {
+  if ((public_binding || !key.empty()) && (key.size() < kMinKeyBytes || trim_view(key) != key)) {
     throw std::runtime_error("public binding requires ORVANE_API_KEY with at least 32 random characters");
   }
+  return key;
+}
+
+void serve_http(const HttpServerOptions& options, RouteHandler routes, std::atomic<bool>* stop) {
+  const std::string key = server_api_key(options.api_key, options.public_binding);
   std::mutex engine_mutex;
   const DispatchContext dispatch{{key, options.public_binding}, options.web_root, options.site_root,
                                  routes ? std::move(routes) : RouteHandler(not_found_route),

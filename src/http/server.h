@@ -51,6 +51,14 @@ struct HttpServerOptions {
 // outside the 32-bit range.
 int http_worker_count(const char* setting, unsigned hardware);
 
+// The API key a server checks: `given`, or ORVANE_API_KEY when nullopt
+// ("" when unset). Throws std::runtime_error "public binding requires
+// ORVANE_API_KEY with at least 32 random characters" when the binding is
+// public or a key is set and the key is shorter than 32 bytes or has white
+// space at either end. Every listener of a server (HTTP, Bolt) checks the
+// same key.
+std::string server_api_key(const std::optional<std::string>& given, bool public_binding);
+
 // Runs the server until `*stop` becomes true (forever when `stop` is null),
 // then stops accepting, closes idle connections, answers every complete
 // request (running or queued) and every request still arriving once it is

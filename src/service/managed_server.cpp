@@ -152,7 +152,7 @@ Readiness wait_for_health(const nlohmann::json& state, Ended ended, bool give_up
 
 }  // namespace
 
-nlohmann::json start_managed_server(const std::string& application_directory, unsigned port) {
+nlohmann::json start_managed_server(const std::string& application_directory, unsigned port, unsigned bolt_port) {
   const std::string managed = application_directory + "/graph.orv";
   adopt_previous_graph(managed);
   const std::string log_path = application_directory + "/logs/server.log";
@@ -166,6 +166,11 @@ nlohmann::json start_managed_server(const std::string& application_directory, un
   std::string executable = std::filesystem::read_symlink("/proc/self/exe", error).string();
   std::vector<std::string> args{executable, "serve", "--db", managed, "--port", std::to_string(port),
                                 "--no-fabric", "--managed-instance", instance};
+  if (bolt_port == 0) {
+    args.push_back("--no-bolt");
+  } else {
+    args.insert(args.end(), {"--bolt-port", std::to_string(bolt_port)});
+  }
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -210,6 +215,7 @@ nlohmann::json start_managed_server(const std::string& application_directory, un
                           {"instance", instance},
                           {"pid", static_cast<long long>(child)},
                           {"port", port},
+                          {"bolt_port", bolt_port},
                           {"ticks", process_start_ticks(child)}};
   try {
     write_state_file(application_directory + "/run/service.json", state);

@@ -10,8 +10,9 @@
 
 namespace orvane {
 
-// Starts "serve --db DIR/graph.orv --port PORT --no-fabric
-// --managed-instance ID" detached (setsid) with its output appended to
+// Starts "serve --db DIR/graph.orv --port PORT --bolt-port BOLT (or
+// --no-bolt when `bolt_port` is 0) --no-fabric --managed-instance ID"
+// detached (setsid) with its output appended to
 // DIR/logs/server.log and waits up to 30 s for the health route. The child
 // executes the server only after DIR/run/service.json names it durably; a
 // start that dies before then leaves no server behind. Adopts a single
@@ -20,7 +21,8 @@ namespace orvane {
 // messages ("Halvex could not start. Check LOG (the port may already be in
 // use).", "Halvex did not become ready. Check LOG", the state file's, the
 // adoption and log messages). Requires: the caller holds the control lock.
-nlohmann::json start_managed_server(const std::string& application_directory, unsigned port);
+// The state records "bolt_port" (0: none).
+nlohmann::json start_managed_server(const std::string& application_directory, unsigned port, unsigned bolt_port);
 
 // Waits for the live instance named by `state`, which an earlier start
 // (perhaps one that was killed) launched, while it is still starting: live

@@ -25,6 +25,7 @@ namespace orvane {
 namespace {
 
 constexpr unsigned kDefaultPort = 7475;
+constexpr unsigned kDefaultBoltPort = 7687;
 constexpr int kControlLockSeconds = 35;
 constexpr const char* kStopped = "Halvex is stopped. Run orvane to start it.\n";
 constexpr const char* kStoppedSaved = "Halvex is stopped. Your graph is saved.\n";
@@ -64,8 +65,9 @@ bool runs_updated_executable(const nlohmann::json& state) {
 // Prints the lines of a successful start and opens the browser.
 int report_running(const nlohmann::json& state, bool browser) {
   const std::string url = service_url(state);
-  std::cout << "Halvex is running at " << url
-            << "\nYour graph is saved automatically. Run orvane stop to stop the database.\n";
+  std::cout << "Halvex is running at " << url << '\n';
+  if (const std::string bolt = service_bolt_url(state); !bolt.empty()) std::cout << "Bolt " << bolt << '\n';
+  std::cout << "Your graph is saved automatically. Run orvane stop to stop the database.\n";
   std::cout.flush();
   if (browser) open_in_browser(url);
   return 0;
@@ -92,8 +94,21 @@ void print_graph_files(const std::string& directory) {
   }
 }
 
-int start_and_report(const std::string& directory, unsigned port, bool browser) {
-  return report_running(start_managed_server(directory, port), browser);
+// The Bolt port a start serves: none with --no-bolt, else --bolt-port,
+// else the one `running` (the state of the server it replaces) served,
+// else 7687.
+unsigned bolt_port_of(const ServiceOptions& args, const nlohmann::json& running) {
+  if (!args.bolt) return 0;
+  if (args.bolt_port) return *args.bolt_port;
+  if (running.is_object()) {
+    const auto port = running.find("bolt_port");
+    if (port != running.end() && port->is_number_unsigned()) return port->get<unsigned>();
+  }
+  return kDefaultBoltPort;
+}
+
+int start_and_report(const std::string& directory, unsigned port, unsigned bolt_port, bool browser) {
+  return report_running(start_managed_server(directory, port, bolt_port), browser);
 }
 
 }  // namespace
@@ -118,6 +133,7 @@ int run_service_command(const std::string& command, const ServiceOptions& args) 
       return 3;
     }
     std::cout << "Halvex is running at " << service_url(state) << '\n';
+    if (const std::string bolt = service_bolt_url(state); !bolt.empty()) std::cout << "Bolt " << bolt << '\n';
     print_graph_files(directory);
     return probe_health(state) ? 0 : 1;
   }
@@ -127,7 +143,7 @@ int run_service_command(const std::string& command, const ServiceOptions& args) 
       std::cout << kStoppedSaved;
       return 0;
     }
-    return start_and_report(directory, args.port.value_or(kDefaultPort), args.browser);
+    return start_and_report(directory, args.port.value_or(kDefaultPort), bolt_port_of(args, nullptr), args.browser);
   }
   const bool updated = runs_updated_executable(state);
   const unsigned running_port = state.at("port").get<unsigned>();
@@ -139,7 +155,7 @@ int run_service_command(const std::string& command, const ServiceOptions& args) 
       return 0;
     }
     if (updated) std::cout << "Starting the updated Halvex. Your existing graph is saved.\n";
-    return start_and_report(directory, args.port.value_or(running_port), args.browser);
+    return start_and_report(directory, args.port.value_or(running_port), bolt_port_of(args, state), args.browser);
   }
   const std::string url = service_url(state);
   if (args.port && *args.port != running_port) {
@@ -151,7 +167,7 @@ int run_service_command(const std::string& command, const ServiceOptions& args) 
     // ends.
     if (!await_recorded_server(state)) {
       std::filesystem::remove(state_path);
-      return start_and_report(directory, args.port.value_or(running_port), args.browser);
+      return start_and_report(directory, args.port.value_or(running_port), bolt_port_of(args, state), args.browser);
     }
     return report_running(state, args.browser);
   }

@@ -14,6 +14,8 @@ namespace orvane {
 struct ServiceOptions {
   std::optional<unsigned> port;  // --port: 1 to 65535; absent keeps the running or default port
   bool browser = true;           // false with --no-browser
+  std::optional<unsigned> bolt_port;  // --bolt-port: 1 to 65535; absent keeps the running or default port
+  bool bolt = true;                   // false with --no-bolt
 };
 
 // Runs `command` ("start", "stop", "status" or "restart") with `options`.

@@ -150,6 +150,12 @@ std::string service_url(const nlohmann::json& state) {
   return "http://127.0.0.1:" + std::to_string(state.at("port").get<unsigned>()) + "/";
 }
 
+std::string service_bolt_url(const nlohmann::json& state) {
+  const auto port = state.find("bolt_port");
+  if (port == state.end() || !port->is_number_unsigned() || port->get<unsigned>() == 0) return "";
+  return "bolt://127.0.0.1:" + std::to_string(port->get<unsigned>());
+}
+
 int open_server_log(const std::string& log_path) {
   struct stat info {};
   if (lstat(log_path.c_str(), &info) == 0 && info.st_size >= kLogRotationBytes) {

@@ -47,6 +47,8 @@ bool is_live_instance(const nlohmann::json& state);
 
 // "http://127.0.0.1:" + port + "/".
 std::string service_url(const nlohmann::json& state);
+// "bolt://127.0.0.1:" + bolt_port, or "" when the state records none.
+std::string service_bolt_url(const nlohmann::json& state);
 
 // Rotates `log_path` to `log_path`.1 when it holds 5242880 bytes or more,
 // then opens it for appending (mode 0600, close-on-exec, no final symbolic

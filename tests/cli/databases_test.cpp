@@ -37,7 +37,7 @@ struct BindMount {
 class DatabasesTest : public ::testing::Test {
  protected:
   std::unique_ptr<BackgroundServer> serve(const std::string& db, const std::vector<std::string>& more = {}) {
-    std::vector<std::string> args{"serve", "--db", db, "--port", std::to_string(port)};
+    std::vector<std::string> args{"serve", "--db", db, "--port", std::to_string(port), "--no-bolt"};
     args.insert(args.end(), more.begin(), more.end());
     auto server = std::make_unique<BackgroundServer>(args, dir.path());
     EXPECT_TRUE(server->wait_healthy(port)) << server->err();
@@ -105,7 +105,7 @@ TEST_F(DatabasesTest, OneWriterPerFileHoweverItIsNamed) {
   auto first = serve(dir.file("a/g.orv"));
   const std::string busy = "error: graph is already open for writing by another process\n";
   const auto second = [&](const std::string& path) {
-    return run_orvane({"serve", "--db", path, "--port", std::to_string(free_loopback_port())}, dir.path());
+    return run_orvane({"serve", "--db", path, "--port", std::to_string(free_loopback_port()), "--no-bolt"}, dir.path());
   };
   fs::create_symlink(dir.file("a/g.orv"), dir.file("link.orv"));
   expect_refusal(second(dir.file("link.orv")), busy);

@@ -58,7 +58,7 @@ TEST(QueryBoundsCommand, QueryRunsUnderItsOptions) {
 TEST(QueryBoundsCommand, ServeTakesTheSettingAndARequestsOwnBound) {
   TempDir dir;
   const std::uint16_t port = free_loopback_port();
-  BackgroundServer server({"serve", "--ephemeral", "--empty", "--port", std::to_string(port), "--query-memory", "1"},
+  BackgroundServer server({"serve", "--ephemeral", "--empty", "--port", std::to_string(port), "--no-bolt", "--query-memory", "1"},
                           dir.path());
   ASSERT_TRUE(server.wait_healthy(port)) << server.err();
   const auto post = [&](const std::string& body) { return nlohmann::json::parse(http_post(port, "/v1/query", body).body); };

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <memory>
@@ -41,6 +42,9 @@ class ServerTest : public ::testing::Test {
   // Starts `args` plus --port on this test's port and waits until healthy.
   std::unique_ptr<BackgroundServer> serve(std::vector<std::string> args, const std::string& binary = ORVANE_BINARY) {
     args.insert(args.end(), {"--port", p});
+    // Tests run many servers at once: Bolt only where a test names its port.
+    const bool bolt_named = std::find(args.begin(), args.end(), "--bolt-port") != args.end();
+    if ((args[0] == "serve" || args[0] == "console") && !bolt_named) args.push_back("--no-bolt");
     auto server = std::make_unique<BackgroundServer>(args, dir.path(), binary);
     EXPECT_TRUE(server->wait_healthy(port)) << args[0] << server->err();
     return server;
@@ -111,6 +115,7 @@ TEST_F(ServerTest, ForegroundServersListTheirDatabasesServeTheirRootsAndStopOnAS
   write_text_file(dir.file("console/index.html"), "console page");
   write_text_file(dir.file("website/index.html"), "website page");
   write_text_file(dir.file("home/web/index.html"), "home console page");
+  const std::string bolt = std::to_string(free_loopback_port());
   const std::string website = "Halvex Browser   " + url(p) + "\nHalvex website   " + url(p) + "site/\n  databases: ";
   const struct {
     std::vector<std::string> args;
@@ -129,6 +134,10 @@ TEST_F(ServerTest, ForegroundServersListTheirDatabasesServeTheirRootsAndStopOnAS
        "website page"},
       {{"serve", "--ephemeral"}, nullptr, installed, SIGTERM, 0, website,
        read_text_file(prefix + "/share/halvex/web/index.html"), read_text_file(prefix + "/share/halvex/site/index.html")},
+      {{"serve", "--ephemeral", "--bolt-port", bolt, "--web", dir.file("console")}, nullptr, ORVANE_BINARY, SIGTERM, 0,
+       "Halvex Browser   " + url(p) + "\nHalvex website   " + url(p) + "site/\nBolt bolt://127.0.0.1:" + bolt +
+           "\n  databases: orvane \n",
+       "console page", ""},
       {{"serve"}, "home", ORVANE_BINARY, SIGTERM, 0, website + "orvane \n  nodes=0 edges=0\n", "home console page", ""},
   };
   for (const auto& c : cases) {
@@ -151,6 +160,17 @@ TEST_F(ServerTest, ForegroundServersListTheirDatabasesServeTheirRootsAndStopOnAS
   EXPECT_NE(migrate.err.find("import_neo4j_dump"), std::string::npos) << migrate.err;
 }
 
+// A Bolt port another process holds fails the start before anything is
+// served, and says how to go on.
+TEST_F(ServerTest, ABusyBoltPortFailsTheStart) {
+  const LoopbackPort taken(true);
+  const std::string bolt = std::to_string(taken.port());
+  expect_refusal(run_program({"timeout", "20", ORVANE_BINARY, "serve", "--ephemeral", "--port", p, "--bolt-port", bolt},
+                             dir.path()),
+                 "error: Bolt port " + bolt + " is not free (bind failed on port " + bolt +
+                     "): choose another with --bolt-port N, or serve without Bolt with --no-bolt\n");
+}
+
 // An existing graph is served as "restored" under its writer lock; clients
 // that keep writing while the server is stopped get every accepted request
 // answered in full, and every acknowledged CREATE is in the graph saved at
@@ -158,7 +178,7 @@ TEST_F(ServerTest, ForegroundServersListTheirDatabasesServeTheirRootsAndStopOnAS
 TEST_F(ServerTest, AGraphFileIsServedLockedAndSavesEveryAcknowledgedWriteOnSigterm) {
   orvane_output({"snapshot", "--people", "10", "--papers", "5", "--out", dir.file("g.orv")});
   auto server = serve({"serve", "--db", dir.file("g.orv")});
-  expect_refusal(run_orvane({"serve", "--db", dir.file("g.orv"), "--port", p}),
+  expect_refusal(run_orvane({"serve", "--db", dir.file("g.orv"), "--port", p, "--no-bolt"}),
                  "error: graph is already open for writing by another process\n");
   std::atomic<int> acknowledged{0}, broken{0};
   std::atomic<bool> refused{false};
@@ -202,19 +222,19 @@ TEST_F(ServerTest, ServiceLifeFromArgumentsToLogRotation) {
   EXPECT_EQ(status.out, "Halvex is stopped. Run orvane to start it.\n");
   EXPECT_EQ(orvane({"status", "--port", "1"}).err, "error: Unknown argument: --port\n");
   const std::string port_message = "error: --port must be supplied once, as an integer from 1 to 65535\n";
-  EXPECT_EQ(orvane({"start", "--port", "0"}).err, port_message);
-  EXPECT_EQ(orvane({"start", "--port", "1", "--port", "2"}).err, port_message);
+  EXPECT_EQ(orvane({"start", "--no-bolt", "--port", "0"}).err, port_message);
+  EXPECT_EQ(orvane({"start", "--no-bolt", "--port", "1", "--port", "2"}).err, port_message);
   EXPECT_FALSE(fs::exists(dir.file("data")));
   {
     ScopedEnv relative{"XDG_DATA_HOME", std::string("relative/path")};
-    expect_refusal(run_program({"timeout", "20", ORVANE_BINARY, "serve", "--port", p}, dir.path()),
+    expect_refusal(run_program({"timeout", "20", ORVANE_BINARY, "serve", "--port", p, "--no-bolt"}, dir.path()),
                    "error: XDG_DATA_HOME must be an absolute directory\n");
   }
   const std::string previous = dir.file("halvex-data/my-graph.orv");
   orvane_output({"snapshot", "--people", "10", "--papers", "5", "--out", previous});
   fs::create_directories(dir.file("work/data"));
   fs::copy_file(previous, dir.file("work/data/graph.orv"));
-  expect_refusal(run_orvane({"start", "--port", p}, dir.file("work")),
+  expect_refusal(run_orvane({"start", "--no-bolt", "--port", p}, dir.file("work")),
                  "error: Found more than one previous graph. Open the intended graph with orvane serve --db PATH "
                  "before choosing a migration.\n");
   write_text_file(dir.file("bin/xdg-open"), "#!/bin/sh\necho \"$1\" >> \"$HOME/opened\"\n");
@@ -226,7 +246,7 @@ TEST_F(ServerTest, ServiceLifeFromArgumentsToLogRotation) {
   const std::string old_binary = dir.file("old/orvane");
   fs::create_directories(dir.file("old"));
   fs::copy_file(ORVANE_BINARY, old_binary);
-  const RunResult start = run_program({old_binary, "start", "--port", p}, dir.path());
+  const RunResult start = run_program({old_binary, "start", "--no-bolt", "--port", p}, dir.path());
   ASSERT_EQ(start.status, 0) << start.err;
   EXPECT_EQ(start.out, "Your existing graph is ready in Halvex.\n" + running_lines());
   EXPECT_FALSE(fs::exists(log + ".1"));
@@ -237,28 +257,31 @@ TEST_F(ServerTest, ServiceLifeFromArgumentsToLogRotation) {
   EXPECT_EQ(running.out, "Halvex is running at " + url(p) + "\nDatabase restored: " + app() + "/graph.orv (current)\n");
   const RunResult twice = run_program({old_binary, "--port", p, "--no-browser"}, dir.path());
   EXPECT_EQ(twice.out, "Halvex is already running at " + url(p) + "\n") << twice.err;
-  expect_refusal(run_program({old_binary, "start", "--port", "1"}, dir.path()),
+  expect_refusal(run_program({old_binary, "start", "--no-bolt", "--port", "1"}, dir.path()),
                  "error: Halvex is already running at " + url(p) + ". Use orvane restart --port to change its port.\n");
   const HttpReply answer = http_post(port, "/v1/query", R"j({"query":"CREATE (n:Person {name: 'Ada'})"})j");
   EXPECT_EQ(answer.status, 200) << answer.raw;
 
-  const RunResult updated = orvane({"start"});
+  const RunResult updated = orvane({"start", "--no-bolt"});
   EXPECT_EQ(updated.out, "Starting the updated Halvex. Your existing graph is saved.\n" + running_lines())
       << updated.err;
   EXPECT_EQ(fs::read_symlink("/proc/" + pid() + "/exe"), fs::canonical(ORVANE_BINARY));
   EXPECT_FALSE(fs::exists(dir.file("opened")));  // no display variable: no browser
   {
     ScopedEnv with_browser{"BROWSER", std::string("firefox")};
-    EXPECT_EQ(orvane({"start"}).err, "");
+    EXPECT_EQ(orvane({"start", "--no-bolt"}).err, "");
     for (int round = 0; round < 100 && read_text_file(dir.file("opened")).empty(); ++round) usleep(20000);
-    EXPECT_EQ(orvane({"start", "--no-browser"}).err, "");
+    EXPECT_EQ(orvane({"start", "--no-bolt", "--no-browser"}).err, "");
     ScopedEnv no_opener{"PATH", dir.file("empty")};
-    EXPECT_EQ(orvane({"start"}).err, "Open " + url(p) + " in your browser. Install xdg-utils for automatic desktop opening.\n");
+    EXPECT_EQ(orvane({"start", "--no-bolt"}).err, "Open " + url(p) + " in your browser. Install xdg-utils for automatic desktop opening.\n");
   }
   const std::string moved = std::to_string(free_loopback_port());
-  EXPECT_EQ(orvane({"restart", "--port", moved}).status, 0);
-  EXPECT_EQ(orvane({"status"}).out,
-            "Halvex is running at " + url(moved) + "\nDatabase restored: " + app() + "/graph.orv (current)\n");
+  const std::string bolt = std::to_string(free_loopback_port());
+  const RunResult restarted = orvane({"restart", "--port", moved, "--bolt-port", bolt, "--no-browser"});
+  EXPECT_EQ(restarted.out, "Halvex is running at " + url(moved) + "\nBolt bolt://127.0.0.1:" + bolt +
+                               "\nYour graph is saved automatically. Run orvane stop to stop the database.\n");
+  EXPECT_EQ(orvane({"status"}).out, "Halvex is running at " + url(moved) + "\nBolt bolt://127.0.0.1:" + bolt +
+                                        "\nDatabase restored: " + app() + "/graph.orv (current)\n");
   const std::string last = pid();
   const RunResult stop = orvane({"stop"});
   EXPECT_EQ(stop.out, stopped) << stop.err;
@@ -271,7 +294,7 @@ TEST_F(ServerTest, ServiceLifeFromArgumentsToLogRotation) {
 
   fs::remove(log + ".1");
   fs::resize_file(log, 5242880);
-  ASSERT_EQ(orvane({"start", "--port", p}).status, 0);
+  ASSERT_EQ(orvane({"start", "--no-bolt", "--port", p}).status, 0);
   EXPECT_EQ(fs::file_size(log + ".1"), 5242880u);
   EXPECT_LT(fs::file_size(log), 5242880u);
   EXPECT_EQ(managed_nodes(), " nodes=16");
@@ -290,12 +313,12 @@ TEST_F(ServerTest, AKilledStartLeavesNoServerTheCommandsCannotSee) {
   const std::string already = "Halvex is already running at " + url(p) + "\n";
   for (const int ms : delays) {
     SCOPED_TRACE(std::to_string(ms) + " ms");
-    BackgroundServer killed({"start", "--port", p, "--no-browser"}, dir.path());
+    BackgroundServer killed({"start", "--no-bolt", "--port", p, "--no-browser"}, dir.path());
     usleep(static_cast<useconds_t>(ms) * 1000);
     killed.stop(SIGKILL);
     const RunResult status = orvane({"status"});
     EXPECT_EQ(status.status == 3, managed_servers().empty()) << status.out;
-    const RunResult again = orvane({"start", "--port", p, "--no-browser"});
+    const RunResult again = orvane({"start", "--no-bolt", "--port", p, "--no-browser"});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_TRUE(again.out == running_lines() || again.out == already) << again.out;
     EXPECT_EQ(orvane({"status"}).status, 0);
@@ -314,12 +337,12 @@ TEST_F(ServerTest, AStartAfterAKilledStartAdoptsTheServerStillLoading) {
   const std::string already = "Halvex is already running at " + url(p) + "\n";
   for (const int ms : {20, 60, 120, 200, 300}) {
     SCOPED_TRACE(std::to_string(ms) + " ms");
-    BackgroundServer killed({"start", "--port", p, "--no-browser"}, dir.path());
+    BackgroundServer killed({"start", "--no-bolt", "--port", p, "--no-browser"}, dir.path());
     usleep(static_cast<useconds_t>(ms) * 1000);
     killed.stop(SIGKILL);
     const nlohmann::json left = nlohmann::json::parse(read_text_file(state_path()), nullptr, false);
     const bool loading = left.is_object() && is_live_instance(left);
-    const RunResult again = orvane({"start", "--port", p, "--no-browser"});
+    const RunResult again = orvane({"start", "--no-bolt", "--port", p, "--no-browser"});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_TRUE(again.out == running_lines() || again.out == already) << again.out;  // already: it had loaded
     if (loading) {
@@ -337,9 +360,9 @@ TEST_F(ServerTest, AStartAfterAKilledStartAdoptsTheServerStillLoading) {
 // it has exited: a request still arriving holds the server (it drains
 // before exiting) until it is closed.
 TEST_F(ServerTest, ServiceSignalsOnlyItsOwnLiveServerAndWaitsForItsExit) {
-  BackgroundServer server({"serve", "--ephemeral", "--port", p, "--managed-instance", "i"}, dir.path());
+  BackgroundServer server({"serve", "--ephemeral", "--port", p, "--no-bolt", "--managed-instance", "i"}, dir.path());
   ASSERT_TRUE(server.wait_healthy(port));
-  expect_refusal(orvane({"start", "--port", p}),
+  expect_refusal(orvane({"start", "--no-bolt", "--port", p}),
                  "error: Halvex could not start. Check " + app() + "/logs/server.log (the port may already be in use).\n");
   ASSERT_TRUE(is_live_instance(state_of(server.pid())));
   fs::create_directory(dir.file("stop"));
@@ -367,7 +390,7 @@ TEST_F(ServerTest, ServiceSignalsOnlyItsOwnLiveServerAndWaitsForItsExit) {
   const RunResult status = orvane({"status"});
   EXPECT_EQ(status.status, 1);
   EXPECT_EQ(status.out, "Halvex is running at http://127.0.0.1:1/\nDatabase orvane: " + app() + "/graph.orv (current)\n");
-  expect_refusal(orvane({"start", "--no-browser"}),
+  expect_refusal(orvane({"start", "--no-bolt", "--no-browser"}),
                  "error: The database process is running but is not ready. Check orvane status and the application "
                  "log.\n");
   auto held = std::make_unique<RawConnection>(port);

@@ -47,7 +47,7 @@ async function startServer(args = [], env = {}, fixedPort = 0) {
   if (!BINARY) throw new Error('ORVANE_BINARY is not set');
   const port = fixedPort || await freePort();
   const cwd = fs.mkdtempSync(path.join(os.tmpdir(), 'halvex-web-'));
-  const child = spawn(BINARY, ['serve', '--ephemeral', '--port', String(port), ...args], {
+  const child = spawn(BINARY, ['serve', '--ephemeral', '--port', String(port), '--no-bolt', ...args], {
     cwd, env: { ...process.env, ...env }, stdio: ['ignore', 'pipe', 'pipe'],
   });
   let output = '';

@@ -192,6 +192,20 @@ TEST(Dispatcher, EveryClassificationRowInOrder) {
   EXPECT_EQ("7 8", std::to_string(two_hops.nodes.size()) + " " + std::to_string(two_hops.rels.size()));
 }
 
+// :bolt says where Neo4j's drivers connect, or that the server speaks
+// HTTP alone.
+TEST(Dispatcher, BoltAnswerSaysWhereTheServerListens) {
+  Engine e = small_engine();
+  const json without = json::parse(run(e, ":bolt").data);
+  EXPECT_FALSE(without.contains("bolt"));
+  EXPECT_TRUE(without["note"].get<std::string>().starts_with("This server speaks HTTP only")) << without;
+  e.bolt_address = "bolt://127.0.0.1:7687";
+  const json with = json::parse(run(e, ":bolt").data);
+  EXPECT_EQ("bolt://127.0.0.1:7687", with["bolt"]);
+  EXPECT_NE(std::string::npos, with["note"].get<std::string>().find("speaks Bolt at bolt://127.0.0.1:7687")) << with;
+  EXPECT_EQ("HTTP and Bolt", json::parse(run(e, ":server status").data)["protocol"]);
+}
+
 // A parameter map replaces the engine's parameters altogether; :style takes
 // no parameters and stores only one whole JSON object.
 TEST(Dispatcher, ParametersExplainProfileAndStyle) {

@@ -12,6 +12,8 @@
 //   - a decoded value whose encoding does not decode to the same encoding;
 //   - a connection that answers bytes that are not whole chunked messages
 //     (after the 4 handshake bytes), or answers after closing.
+// The connection is fed as the listener feeds it: through the framer, each
+// answer drained of its parts.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +24,7 @@
 #include "bolt/bolt_error.h"
 #include "bolt/chunking.h"
 #include "bolt/connection.h"
+#include "bolt/framer.h"
 #include "bolt/messages.h"
 #include "bolt/packstream.h"
 
@@ -105,11 +108,15 @@ void feed_connection(std::string_view bytes, std::size_t piece, bool handshake_f
   std::string out;
   try {
     if (handshake_first && connection.receive(hello_bytes(selector)).size() != 4) fail("handshake", "no answer");
-    for (std::size_t at = 0; at < bytes.size(); at += piece) {
-      const bool was_closed = connection.closed();
-      const std::string answer = connection.receive(bytes.substr(at, piece));
-      if (was_closed && !answer.empty()) fail("answer after close", std::to_string(answer.size()) + " bytes");
+    // The bytes reach the connection as the listener hands them over: cut
+    // by the framer, and each answer drained of its parts.
+    BoltFramer framer(options.max_message);
+    for (std::size_t at = 0; at < bytes.size() && !connection.closed(); at += piece) {
+      if (framer.feed(bytes.substr(at, piece)) != orvane::net::Framer::State::kComplete) continue;
+      std::string answer = connection.receive(framer.take_message());
+      while (connection.pending()) answer += connection.resume();
       out += answer;
+      if (connection.closed() && !connection.receive("\0\0").empty()) fail("answer after close", "bytes");
     }
   } catch (const std::exception& e) {
     fail("exception out of the connection", e.what());

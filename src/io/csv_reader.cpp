@@ -1,7 +1,7 @@
 // The CSV record reader: a state machine with three flags (inside quotes,
 // field began with a quote, closing quote seen) that works on runs of bytes
 // rather than single bytes. It reads straight from the stream buffer's get
-// area: a run of ordinary bytes (up to the next comma, quote or line break
+// area: a run of ordinary bytes (up to the next delimiter, quote or line break
 // outside quotes; the next quote or line break inside them) is found with
 // one table lookup per byte and appended to the field's string in one
 // copy, and only the byte that ends the run goes through the state
@@ -41,19 +41,6 @@ using Traits = std::char_traits<char>;
 }
 
 [[noreturn]] void fail_field_count() { throw std::runtime_error("CSV record has too many fields"); }
-
-// Bytes that end a run: outside quotes the comma, the quote and both line
-// break bytes; inside quotes the quote and both line break bytes.
-constexpr std::array<bool, 256> stop_table(bool quoted) {
-  std::array<bool, 256> stops{};
-  stops[static_cast<unsigned char>('"')] = true;
-  stops[static_cast<unsigned char>('\r')] = true;
-  stops[static_cast<unsigned char>('\n')] = true;
-  if (!quoted) stops[static_cast<unsigned char>(',')] = true;
-  return stops;
-}
-constexpr std::array<bool, 256> kPlainStops = stop_table(false);
-constexpr std::array<bool, 256> kQuotedStops = stop_table(true);
 
 // The first byte from `p` on that is in `stops`, or `end`.
 [[gnu::always_inline]] inline const char* skip_run(const char* p, const char* end, const std::array<bool, 256>& stops) {
@@ -168,7 +155,32 @@ class Fields {
 
 }  // namespace
 
-bool read_csv_record(std::istream& in, CsvRecord& record) {
+CsvDialect csv_dialect(char delimiter, char quote, bool multiline) {
+  const auto unusable = [](char c) { return c == '\n' || c == '\r' || c == '\0'; };
+  if (delimiter == quote || unusable(delimiter) || unusable(quote)) {
+    throw std::runtime_error("the CSV delimiter and quote must differ and be neither a line break nor NUL");
+  }
+  CsvDialect dialect;
+  dialect.delimiter = delimiter;
+  dialect.quote = quote;
+  dialect.multiline = multiline;
+  // Bytes that end a run: outside quotes the delimiter, the quote and both
+  // line break bytes; inside quotes the quote and both line break bytes.
+  for (std::array<bool, 256>* stops : {&dialect.plain_stops, &dialect.quoted_stops}) {
+    (*stops)[static_cast<unsigned char>(quote)] = true;
+    (*stops)[static_cast<unsigned char>('\r')] = true;
+    (*stops)[static_cast<unsigned char>('\n')] = true;
+  }
+  dialect.plain_stops[static_cast<unsigned char>(delimiter)] = true;
+  return dialect;
+}
+
+const CsvDialect& default_csv_dialect() {
+  static const CsvDialect dialect = csv_dialect(',', '"', true);
+  return dialect;
+}
+
+bool read_csv_record(std::istream& in, CsvRecord& record, const CsvDialect& dialect) {
   std::streambuf* buf = in.rdbuf();
   Fields fields(record);
   if (buf == nullptr) {
@@ -186,6 +198,10 @@ bool read_csv_record(std::istream& in, CsvRecord& record) {
   bool in_quotes = false;
   bool quoted = false;
   bool after_quote = false;
+  // Copies the bytes that written chars could alias: kept in registers.
+  const char delimiter = dialect.delimiter;
+  const char quote = dialect.quote;
+  const bool multiline = dialect.multiline;
   Window w(*buf);
   for (;;) {
     if (w.p == w.end && !w.refill()) {
@@ -203,21 +219,24 @@ bool read_csv_record(std::istream& in, CsvRecord& record) {
 
     if (in_quotes) {
       const char* run = w.p;
-      w.p = skip_run(run, w.end, kQuotedStops);
+      w.p = skip_run(run, w.end, dialect.quoted_stops);
       take(static_cast<std::size_t>(w.p - run));
       fields.current().append(run, static_cast<std::size_t>(w.p - run));
       if (w.p == w.end) continue;
       const char ch = *w.p++;
       take(1);
-      if (ch == '"') {
-        if (Traits::eq_int_type(w.peek(), Traits::to_int_type('"'))) {
+      if (ch == quote) {
+        if (Traits::eq_int_type(w.peek(), Traits::to_int_type(quote))) {
           ++w.p;
-          fields.current().push_back('"');
+          fields.current().push_back(quote);
         } else {
           in_quotes = false;
           after_quote = true;
         }
       } else {
+        if (!multiline) {
+          throw std::runtime_error("quoted CSV field spans lines (allow it with --multiline-fields=true)");
+        }
         fields.current().push_back(ch);
         if (ch == '\n' || !Traits::eq_int_type(w.peek(), Traits::to_int_type('\n'))) ++breaks;
       }
@@ -226,36 +245,31 @@ bool read_csv_record(std::istream& in, CsvRecord& record) {
 
     if (!after_quote) {
       const char* run = w.p;
-      w.p = skip_run(run, w.end, kPlainStops);
+      w.p = skip_run(run, w.end, dialect.plain_stops);
       take(static_cast<std::size_t>(w.p - run));
       fields.current().append(run, static_cast<std::size_t>(w.p - run));
       if (w.p == w.end) continue;
     }
     const char ch = *w.p++;
     take(1);
-    switch (ch) {
-      case ',':
-        fields.finish(quoted);
-        quoted = false;
-        after_quote = false;
-        break;
-      case '\r':
-        if (Traits::eq_int_type(w.peek(), Traits::to_int_type('\n'))) ++w.p;
-        [[fallthrough]];
-      case '\n':
-        fields.finish(quoted);
-        fields.close();
-        record.next_line = record.line + breaks + 1;
-        return true;
-      case '"':
-        if (!fields.current().empty() || after_quote) fail_around_quote();
-        quoted = true;
-        in_quotes = true;
-        break;
-      default:
-        // Only a byte right after a closing quote gets here: any other
-        // ordinary byte belongs to a run.
-        fail_around_quote();
+    if (ch == delimiter) {
+      fields.finish(quoted);
+      quoted = false;
+      after_quote = false;
+    } else if (ch == '\r' || ch == '\n') {
+      if (ch == '\r' && Traits::eq_int_type(w.peek(), Traits::to_int_type('\n'))) ++w.p;
+      fields.finish(quoted);
+      fields.close();
+      record.next_line = record.line + breaks + 1;
+      return true;
+    } else if (ch == quote) {
+      if (!fields.current().empty() || after_quote) fail_around_quote();
+      quoted = true;
+      in_quotes = true;
+    } else {
+      // Only a byte right after a closing quote gets here: any other
+      // ordinary byte belongs to a run.
+      fail_around_quote();
     }
   }
 }

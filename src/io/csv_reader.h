@@ -12,6 +12,7 @@
 // starts on and an import can name it in its messages.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <istream>
@@ -38,6 +39,26 @@ struct CsvRecord {
   std::uint64_t next_line = 1;  // where the next record read starts
 };
 
+// How a file separates and quotes its fields. The default is the comma,
+// the double quote, and quoted fields that may span lines; neo4j-admin's
+// --delimiter, --quote and --multiline-fields choose others. The stop
+// tables are the reader's: the bytes that end a run of ordinary bytes
+// outside and inside quotes.
+struct CsvDialect {
+  char delimiter = ',';
+  char quote = '"';
+  bool multiline = true;  // a quoted field may hold line breaks
+  std::array<bool, 256> plain_stops{};
+  std::array<bool, 256> quoted_stops{};
+};
+
+// The dialect of `delimiter` and `quote`. Throws std::runtime_error
+// "the CSV delimiter and quote must differ and be neither a line break
+// nor NUL" when they are not usable.
+CsvDialect csv_dialect(char delimiter, char quote, bool multiline);
+// The comma, the double quote, multi-line fields.
+const CsvDialect& default_csv_dialect();
+
 // Reads the next record into `record` (cleared first). Returns false only
 // when the stream is at its end before any byte is read; a last line without
 // a line break is still a record, and a blank line is a record of one empty
@@ -46,7 +67,10 @@ struct CsvRecord {
 // exceeds 64 MiB", "CSV record has too many fields", "unterminated quoted
 // CSV field" or "invalid characters around a quoted CSV field"; the stream
 // is then left wherever reading stopped.
-bool read_csv_record(std::istream& in, CsvRecord& record);
+// Read in `dialect`; a line break inside quotes when the dialect does not
+// allow multi-line fields throws "quoted CSV field spans lines (allow it
+// with --multiline-fields=true)".
+bool read_csv_record(std::istream& in, CsvRecord& record, const CsvDialect& dialect = default_csv_dialect());
 
 // Header column "name:type": the text before the first colon (empty for
 // ":ID"), and the text after it ("string" when there is no colon).

@@ -246,8 +246,35 @@ TEST(CsvReader, RunsReadAsTheByteAtATimeReaderAcrossAnyWindow) {
     const std::string expected = transcript(text, 4096, read_record_bytewise);
     for (const std::size_t window : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7},
                                      std::size_t{4096}}) {
-      ASSERT_EQ(expected, transcript(text, window, read_csv_record)) << "window " << window << ": " << text;
+      ASSERT_EQ(expected, transcript(text, window, [](std::istream& in, CsvRecord& r) { return read_csv_record(in, r); }))
+          << "window " << window << ": " << text;
     }
+  }
+}
+
+// The delimiter, the quote and multi-line fields as neo4j-admin's options
+// choose them: the same texts read by each dialect.
+TEST(CsvReader, DialectsOfDelimiterQuoteAndLines) {
+  const CsvDialect pipe = csv_dialect('|', '"', true);
+  const CsvDialect tab_single = csv_dialect('\t', '\'', true);
+  const CsvDialect one_line = csv_dialect(',', '"', false);
+  const auto read_with = [](const CsvDialect& d) {
+    return [&d](std::istream& in, CsvRecord& r) { return read_csv_record(in, r, d); };
+  };
+  const struct {
+    std::string text;
+    const CsvDialect* dialect;
+    std::string expected;
+  } cases[] = {
+      {"a|b,c|\"d|e\"\n", &pipe, "1:a|b,c|<d|e> @end\n"},
+      {"a\t'b\tc'\t''''\n", &tab_single, "1:a|<b\tc>|<'> @end\n"},
+      {"a\t\"b\"\n", &tab_single, "1:a|\"b\" @end\n"},  // a double quote is an ordinary byte here
+      {"a,\"b\nc\"\nd\n", &one_line, "!quoted CSV field spans lines (allow it with --multiline-fields=true) at line 1"},
+      {"a,\"b\nc\"\nd\n", &default_csv_dialect(), "1:a|<b\nc> @d\n3:d @end\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, transcript(c.text, 4096, read_with(*c.dialect))) << c.text;
+  for (const auto& [delimiter, quote] : {std::pair{',', ','}, std::pair{'\n', '"'}, std::pair{',', '\0'}}) {
+    EXPECT_THROW(csv_dialect(delimiter, quote, true), std::runtime_error);
   }
 }
 

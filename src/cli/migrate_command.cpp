@@ -12,16 +12,19 @@
 // --reduce, which once asked for a reduced import, is still accepted; every
 // import is whole now, and the command says so on a "reduced: nothing; ..."
 // line after the "migrated from" line.
+#include <algorithm>
 #include <cstdint>
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "console/engine.h"
 #include "console/migration.h"
 #include "graph/database.h"
+#include "io/admin_import.h"
 #include "io/reductions.h"
 #include "storage/atomic_file.h"
 #include "storage/snapshot.h"
@@ -42,9 +45,46 @@ std::string counts(const Database& db) {
   return text;
 }
 
+// migrate with neo4j-admin's arguments: --nodes and --relationships
+// groups, the CSV options, and --out.
+int run_admin_migrate(const std::vector<std::string>& arguments) {
+  std::vector<std::string> rest;
+  const AdminImportOptions options = parse_admin_import_arguments(arguments, rest);
+  std::string out;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == "--out" && i + 1 < rest.size() && out.empty()) {
+      out = rest[++i];
+    } else if (rest[i].starts_with("--out=") && out.empty()) {
+      out = rest[i].substr(6);
+    } else if (rest[i] == "--from" || rest[i] == "--bolt") {
+      throw std::runtime_error("migrate takes --from, --bolt or --nodes/--relationships groups, not several");
+    } else {
+      throw std::runtime_error("unknown argument: " + rest[i]);
+    }
+  }
+  if (out.empty()) throw std::runtime_error("migrate requires an explicit source and --out SNAP to persist the imported graph");
+  publish_target(out, "cannot write snapshot");
+  const GraphWriterLock lock(out);
+  Engine engine;
+  AdminImportReport report;
+  install_prepared(engine, prepare_admin_migration(options, "migrated", &report));
+  std::cout << "migrated from " << options.nodes.size() << " node and " << options.relationships.size()
+            << " relationship file groups" << counts(engine.database()) << '\n';
+  if (report.skipped_nodes + report.skipped_relationships != 0) {
+    std::cout << "skipped: " << report.skipped_nodes << " duplicate nodes, " << report.skipped_relationships
+              << " relationships to missing nodes\n";
+    for (const std::string& entry : report.skipped) std::cout << "  " << entry << '\n';
+  }
+  save_snapshot(engine.database(), out);
+  std::cout << "snapshot " << out << '\n';
+  return 0;
+}
+
 }  // namespace
 
 int run_migrate(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + std::min(argc, 2), argv + argc);
+  if (has_admin_import_groups(arguments)) return run_admin_migrate(arguments);
   const std::string bolt = option_value(argc, argv, "--bolt", "");
   const std::string from = option_value(argc, argv, "--from", bolt.empty() ? "" : kDefaultPullDirectory);
   const std::string out = option_value(argc, argv, "--out", "");

@@ -4,6 +4,10 @@
 // options are parsed here and handed down as a ServiceOptions value.
 #include "cli/options.h"
 
+#include <algorithm>
+
+#include "io/admin_import.h"
+
 #include <map>
 #include <optional>
 #include <set>
@@ -85,6 +89,11 @@ bool has_flag(int argc, char** argv, const std::string& flag) {
 }
 
 void check_arguments(const std::string& command, int argc, char** argv) {
+  // neo4j-admin's import arguments repeat and take "--opt=value": the
+  // migrate command reads them itself (io/admin_import.h).
+  if (command == "migrate" && has_admin_import_groups(std::vector<std::string>(argv + std::min(argc, 2), argv + argc))) {
+    return;
+  }
   const auto& table = strict_commands();
   const auto entry = table.find(command);
   if (entry == table.end()) return;

@@ -15,6 +15,7 @@
 
 #include "console/engine.h"
 #include "graph/database.h"
+#include "io/admin_import.h"
 #include "io/neo4j_import.h"
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
@@ -48,6 +49,21 @@ PreparedGraph prepare_migration(const std::string& source, const std::string& ta
   optimize_layout(prepared.db);
   prepared.name = target_name;
   prepared.events.push_back({"migrate", source + " -> " + target_name});
+  return prepared;
+}
+
+PreparedGraph prepare_admin_migration(const AdminImportOptions& options, const std::string& target_name,
+                                      AdminImportReport* report) {
+  check_name(target_name);
+  PreparedGraph prepared;
+  prepared.db = import_admin_groups(options, report);
+  optimize_layout(prepared.db);
+  prepared.name = target_name;
+  std::string files;
+  for (const auto* groups : {&options.nodes, &options.relationships}) {
+    for (const ImportFileGroup& group : *groups) files += (files.empty() ? "" : ",") + group.files.front();
+  }
+  prepared.events.push_back({"migrate", files + " -> " + target_name});
   return prepared;
 }
 

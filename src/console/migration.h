@@ -15,6 +15,9 @@
 
 namespace orvane {
 
+struct AdminImportOptions;
+struct AdminImportReport;
+
 
 // The defaults of a live pull that names nothing else: Neo4j's initial user,
 // password and database, and the directory the pulled export lands in.
@@ -37,6 +40,12 @@ struct PreparedGraph {
 // The import half of migrate_source: reads `source` and lays the graph
 // out, touching no engine. Throws as migrate_source does.
 PreparedGraph prepare_migration(const std::string& source, const std::string& target_name);
+
+// The same for neo4j-admin's file groups (io/admin_import.h): the graph
+// they give, laid out, with a "migrate" event naming the groups' first
+// files; `report` says what was skipped. Throws as import_admin_groups.
+PreparedGraph prepare_admin_migration(const AdminImportOptions& options, const std::string& target_name,
+                                      AdminImportReport* report);
 
 // The snapshot at `path` prepared as restore installs it: the name
 // "restored" and a "restore" event with the path. Throws the loader's

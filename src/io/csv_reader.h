@@ -87,4 +87,14 @@ std::string header_type(const std::string& column);
 // propagate.
 nlohmann::json typed_csv_value(const std::string& text, const std::string& type);
 
+// How typed_csv_value reads arrays: split by `array_delimiter`, and
+// whether a text starting with "[" is read as a JSON array (our exports
+// write a list that would not split back that way as JSON; neo4j-admin's
+// input never does).
+struct CsvValueOptions {
+  char array_delimiter = ';';
+  bool json_arrays = true;
+};
+nlohmann::json typed_csv_value(const std::string& text, const std::string& type, const CsvValueOptions& options);
+
 }  // namespace orvane

@@ -32,7 +32,9 @@ enum class Family {
 };
 
 Family family_of(const std::string& type) {
-  if (type == "string" || type == "str" || type == "ID" || type.starts_with("ID(")) return Family::kString;
+  if (type == "string" || type == "str" || type == "char" || type == "ID" || type.starts_with("ID(")) {
+    return Family::kString;
+  }
   if (type == "boolean" || type == "bool") return Family::kBoolean;
   if (type == "int" || type == "integer" || type == "long" || type == "short" || type == "byte") {
     return Family::kInteger;
@@ -108,13 +110,13 @@ bool component_matches(const nlohmann::json& v, Family family) {
   return false;
 }
 
-nlohmann::json array_value(const std::string& text, const std::string& element_type) {
+nlohmann::json array_value(const std::string& text, const std::string& element_type, const CsvValueOptions& options) {
   const Family family = family_of(element_type);
   if (family == Family::kNone) throw std::runtime_error("unsupported CSV array type: " + element_type);
   if (text.empty()) return nlohmann::json::array();
   const bool json_family = family == Family::kString || family == Family::kBoolean || family == Family::kInteger ||
                            family == Family::kFloating;
-  if (json_family && text.front() == '[') {
+  if (json_family && options.json_arrays && text.front() == '[') {
     nlohmann::json parsed = parse_json_bounded(text);
     if (!parsed.is_array()) throw std::runtime_error("array property is invalid");
     for (const nlohmann::json& v : parsed) {
@@ -127,7 +129,7 @@ nlohmann::json array_value(const std::string& text, const std::string& element_t
   nlohmann::json out = nlohmann::json::array();
   std::size_t start = 0;
   for (;;) {
-    const std::size_t semi = text.find(';', start);
+    const std::size_t semi = text.find(options.array_delimiter, start);
     const std::size_t end = semi == std::string::npos ? text.size() : semi;
     out.push_back(scalar_value(text.substr(start, end - start), family));
     if (semi == std::string::npos) break;
@@ -139,10 +141,14 @@ nlohmann::json array_value(const std::string& text, const std::string& element_t
 }  // namespace
 
 nlohmann::json typed_csv_value(const std::string& text, const std::string& type) {
+  return typed_csv_value(text, type, CsvValueOptions{});
+}
+
+nlohmann::json typed_csv_value(const std::string& text, const std::string& type, const CsvValueOptions& options) {
   if (type == "json") return parse_json_bounded(text);
   const Family family = family_of(type);
   if (family != Family::kNone) return scalar_value(text, family);
-  if (type.size() > 2 && type.ends_with("[]")) return array_value(text, type.substr(0, type.size() - 2));
+  if (type.size() > 2 && type.ends_with("[]")) return array_value(text, type.substr(0, type.size() - 2), options);
   throw std::runtime_error("unsupported CSV property type: " + type);
 }
 

@@ -193,22 +193,24 @@ void ImportContext::reserve_relationships(std::uint64_t count) try {
 void ImportContext::add_node(const std::string& source_id, const std::string& label, nlohmann::json properties) {
   // One label, the common case, goes without a list.
   if (!label.empty() && label.find(';') == std::string::npos) {
-    add_node_as(source_id, {&label, 1}, std::move(properties));
+    add_node_keyed(source_id, source_id, {&label, 1}, std::move(properties));
   } else {
     const std::vector<std::string> labels = split_labels(label, ";");
-    add_node_as(source_id, labels, std::move(properties));
+    add_node_keyed(source_id, source_id, labels, std::move(properties));
   }
 }
 
 void ImportContext::add_node(const std::string& source_id, std::vector<std::string> labels,
                              nlohmann::json properties) {
-  add_node_as(source_id, labels, std::move(properties));
+  add_node_keyed(source_id, source_id, labels, std::move(properties));
 }
 
-void ImportContext::add_node_as(const std::string& source_id, std::span<const std::string> labels,
-                                nlohmann::json properties) {
-  if (source_id.empty() || nodes_.find(source_id) != kNoNode) {
-    throw std::runtime_error("missing or duplicate node identity: " + source_id);
+bool ImportContext::has_node(std::string_view key) const { return nodes_.find(key) != kNoNode; }
+
+void ImportContext::add_node_keyed(const std::string& key, std::string_view number,
+                                   std::span<const std::string> labels, nlohmann::json properties) {
+  if (key.empty() || number.empty() || nodes_.find(key) != kNoNode) {
+    throw std::runtime_error("missing or duplicate node identity: " + std::string(number));
   }
   std::string name = display_name(properties);
   const std::uint32_t topic = topic_of(properties);
@@ -222,7 +224,7 @@ void ImportContext::add_node_as(const std::string& source_id, std::span<const st
     if (dimension_fixed_ && values.size() != db_.embedding_dim) continue;
     for (const float v : values) {
       if (!std::isfinite(v)) {
-        throw std::runtime_error("embedding of node " + source_id + " must contain finite values");
+        throw std::runtime_error("embedding of node " + std::string(number) + " must contain finite values");
       }
     }
     embedded = true;
@@ -233,8 +235,8 @@ void ImportContext::add_node_as(const std::string& source_id, std::span<const st
     if (!dimension_fixed_) fix_embedding_dim(values.size());
     db_.set_embedding(id, values);
   }
-  nodes_.add(source_id, id);
-  note_number(source_id, node_numbers_, numbered_nodes_);
+  nodes_.add(key, id);
+  note_number(number, node_numbers_, numbered_nodes_);
 }
 
 void ImportContext::add_relationship(std::string_view start, std::string_view end, std::string_view type,

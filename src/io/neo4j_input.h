@@ -75,6 +75,14 @@ class ImportContext {
   void add_node(const std::string& source_id, std::vector<std::string> labels, nlohmann::json properties);
   // The same with the labels in one text, separated by ";".
   void add_node(const std::string& source_id, const std::string& label, nlohmann::json properties);
+  // The same for sources with several id spaces: `key` is the identity
+  // relationships name the node by, `number` the id the source shows
+  // (which becomes the node's id as the top of import_context.cpp says,
+  // and names it in errors).
+  void add_node_keyed(const std::string& key, std::string_view number, std::span<const std::string> labels,
+                      nlohmann::json properties);
+  // Whether a node has the identity `key`.
+  bool has_node(std::string_view key) const;
 
   // Adds one relationship between two imported source identities, with its
   // property object (null or empty for none) and its own source id (empty
@@ -99,8 +107,7 @@ class ImportContext {
   void finish();
 
  private:
-  // Both add_node forms.
-  void add_node_as(const std::string& source_id, std::span<const std::string> labels, nlohmann::json properties);
+
   // Makes `dim` the Database's embedding width for the rest of the import
   // (the nodes so far are seeded again at it).
   void fix_embedding_dim(std::size_t dim);

@@ -102,8 +102,8 @@ TEST(Migration, EveryFailureLeavesRegistryCurrentAndSnapshotUnchanged) {
        "rels.csv line 5: relationship references a missing node"},
       {{{"x/nodes.csv", ":ID,:LABEL,n:int\n1,A,1\n2,A,1x\n"}, {"x/rels.csv", rels}}, "x", "fresh",
        "nodes.csv line 3, column 3 (n): invalid integer property"},
-      {{{"x/nodes.csv", ":ID,:LABEL,value_char:char\n1,A,x\n"}}, "x", "neo",
-       "nodes.csv line 2, column 3 (value_char): unsupported CSV property type: char"},
+      {{{"x/nodes.csv", ":ID,:LABEL,value:money\n1,A,x\n"}}, "x", "neo",
+       "nodes.csv line 2, column 3 (value): unsupported CSV property type: money"},
       {{}, "absent", "neo", "CSV/JSONL migration requires an existing export directory: {src}"},
       {{}, "absent.dump", "neo", "Neo4j dump file is missing"},
       {{{"g.dump", "archive"}}, "g.dump", "neo", kBridgeFailed},  // the bridge fails

@@ -387,8 +387,8 @@ TEST(Neo4jImport, NamesTheFileLineAndColumnOfEveryBadRecord) {
       {{{"nodes.csv", typed + "3,P,,,1e999,,\n"}}, "", "nodes.csv line 6, column 5 (score): invalid floating-point property"},
       {{{"nodes.csv", typed + "3,P,,,,yes,\n"}}, "", "nodes.csv line 6, column 6 (ok): invalid boolean property"},
       {{{"nodes.csv", typed + "3,P,,,,,1;x\n"}}, "", "nodes.csv line 6, column 7 (tags): invalid integer property"},
-      {{{"nodes.csv", ":ID,:LABEL,c:char\n\n1,A,x\n"}}, "",
-       "nodes.csv line 3, column 3 (c): unsupported CSV property type: char"},
+      {{{"nodes.csv", ":ID,:LABEL,c:money\n\n1,A,x\n"}}, "",
+       "nodes.csv line 3, column 3 (c): unsupported CSV property type: money"},
       // Whole records.
       {{{"nodes.csv", typed + "\n\n3,P\n"}}, "", "nodes.csv line 8: CSV row does not match its header"},
       {{{"nodes.csv", typed + "2,P,,,,,\n"}}, "", "nodes.csv line 6: missing or duplicate node identity: 2"},

@@ -1,14 +1,14 @@
 // The editor and the frame stream in the page: plain Enter runs a one-line
 // statement, Shift+Enter adds a line (and Enter then adds lines too),
-// Ctrl+Enter runs a multi-line input; an error with a position shows the
-// line with a caret under the column; frames come back after a reload
-// without running again.
+// Ctrl+Enter and Cmd+Enter run a multi-line input; an error with a
+// position shows the line with a caret under the column; frames come back
+// after a reload without running again.
 'use strict';
 
 const { expect } = require('./harness.js');
 
 module.exports = async function editorChecks(list, { page, run, settled, screenshot }) {
-  await list.check('Enter runs a one-line statement; Shift+Enter adds a line; Ctrl+Enter runs several lines', async () => {
+  await list.check('Enter runs a one-line statement; Shift+Enter adds a line; Ctrl+Enter and Cmd+Enter run several lines', async () => {
     let before = await page.locator('.frame').count();
     await page.fill('#editor-input', 'RETURN 41 + 1 AS answer');
     await page.press('#editor-input', 'Enter');
@@ -26,6 +26,12 @@ module.exports = async function editorChecks(list, { page, run, settled, screens
     await page.press('#editor-input', 'Control+Enter');
     frame = await settled(page, before);
     expect(await frame.locator('thead th').allTextContents().then((t) => t.join(',')) === 'a,b,c', 'Ctrl+Enter did not run it');
+    // Cmd+Enter, as on a Mac, runs a multi-line input too.
+    await page.fill('#editor-input', 'RETURN 6\nAS six');
+    before = await page.locator('.frame').count();
+    await page.press('#editor-input', 'Meta+Enter');
+    frame = await settled(page, before);
+    expect(await frame.locator('thead th').textContent() === 'six', 'Cmd+Enter did not run it');
   });
 
   await list.check('an error with a position shows its line with a caret under the column', async () => {

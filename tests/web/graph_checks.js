@@ -1,8 +1,10 @@
 // The graph view in the page: relationships drawn for row answers (from the
 // answer and, for nodes alone, fetched), parallel relationships as separate
-// curved edges, captions, twelve labels in twelve colours, a legend colour
-// that persists, the node and relationship inspector (types, element id,
-// expand, hide, pin), and every export of a frame read back and parsed.
+// curved edges, captions, twelve labels in twelve colours (also once the
+// palette has been handed out), a legend colour and size that persist, the
+// node and relationship inspector (types, element id, expand, hide, pin),
+// expanding on a double-click, edge widths across zooms, and every export
+// of a frame read back and parsed.
 'use strict';
 
 const { expect } = require('./harness.js');
@@ -59,7 +61,7 @@ module.exports = async function graphChecks(list, { page, server, run, post, scr
     expect(captions === 'left,right,third', `captions ${captions}`);
   });
 
-  await list.check('twelve labels get twelve distinct colours; a legend colour persists across a reload', async () => {
+  await list.check('twelve labels get twelve distinct colours; a legend colour and size persist across a reload', async () => {
     // A fresh style and no kept frames, so only this answer's labels take colours.
     await page.evaluate(() => ['halvex.graphStyle', 'halvex.frames'].forEach((slot) => localStorage.removeItem(slot)));
     await page.reload();
@@ -87,7 +89,19 @@ module.exports = async function graphChecks(list, { page, server, run, post, scr
     await page.locator('.frame').first().waitFor();
     const again = await drawing(await run(page, "MATCH (n) WHERE n.name STARTS WITH 'hue ' RETURN n ORDER BY n.name"));
     const node = again.nodes.find((n) => n.label === 'Hue3');
-    expect(node && node.colour === '#123456', `after a reload Hue3 is ${node && node.colour}`);
+    expect(node && node.colour === '#123456' && node.size === 38, `after a reload Hue3 is ${JSON.stringify(node)}`);
+  });
+
+  await list.check('after more than fourteen labels were seen, a graph of twelve still has twelve colours', async () => {
+    // Twin and the twelve hues took the palette; three more labels, drawn
+    // on their own, must run out of fresh colours and reuse some.
+    await post(server, '/v1/query', { query: "CREATE (:Late1 {name: 'late 1'}), (:Late2 {name: 'late 2'}), (:Late3 {name: 'late 3'})" });
+    await drawing(await run(page, "MATCH (n) WHERE n.name STARTS WITH 'late ' RETURN n"));
+    const names = ['left', ...Array.from({ length: 8 }, (_, i) => `hue ${i + 1}`), 'late 1', 'late 2', 'late 3'];
+    const drawn = await drawing(await run(page, `MATCH (n) WHERE n.name IN [${names.map((n) => `'${n}'`).join(', ')}] RETURN n`));
+    const colours = new Map(drawn.nodes.map((n) => [n.label, n.colour]));
+    expect(colours.size === 12 && new Set(colours.values()).size === 12,
+      `${new Set(colours.values()).size} colours for ${colours.size} labels: ${JSON.stringify([...colours])}`);
   });
 
   await list.check('the caption property is chosen per label from the legend', async () => {
@@ -137,6 +151,45 @@ module.exports = async function graphChecks(list, { page, server, run, post, scr
     const afterHide = await canvas.evaluate((el) => el.cy.nodes().length);
     expect(afterHide === afterExpand - 1, `${afterHide} nodes after hiding one of ${afterExpand}`);
     await screenshot(page, 'expanded');
+  });
+
+  await list.check('a double-click expands a node both ways; edges keep a legible width when zoomed far out and in', async () => {
+    const [all, incoming] = await Promise.all([
+      post(server, '/v1/query', { query: 'MATCH (a)-[r]-(b) WHERE id(a) = 2 RETURN count(DISTINCT b) AS c' }),
+      post(server, '/v1/query', { query: 'MATCH (b)-[r]->(a) WHERE id(a) = 2 RETURN count(r) AS c' })]);
+    expect(incoming.count > 0 && all.count > 1, `test data: ${all.count} neighbours, ${incoming.count} incoming`);
+    const frame = await run(page, 'MATCH (a:Person {id: 2}) RETURN a');
+    const canvas = frame.locator('.graph-canvas');
+    await drawing(frame);
+    // The first click of a double-click opens the inspector, and a canvas
+    // narrowed by it refits: open it beforehand, so the node stays put.
+    const nodeAt = async () => {
+      const p = await canvas.evaluate((el) => el.cy.nodes()[0].renderedPosition());
+      const box = await canvas.boundingBox();
+      return { x: box.x + p.x, y: box.y + p.y };
+    };
+    if (await page.locator('#inspector').isHidden()) {
+      const p = await nodeAt();
+      await page.mouse.click(p.x, p.y);
+      await page.locator('#inspector:not([hidden])').waitFor();
+      await page.waitForTimeout(300);
+    }
+    const at = await nodeAt();
+    await page.mouse.dblclick(at.x, at.y);
+    await page.waitForFunction((el) => el.dataset.nodes !== '1' && el.dataset.layout === 'done', await canvas.elementHandle());
+    const drawn = await drawing(frame);
+    expect(drawn.nodes.length === all.count + 1, `${drawn.nodes.length} nodes after a double-click; ${all.count} neighbours`);
+    expect(drawn.edges.some((e) => e.target === 'n2') && drawn.edges.some((e) => e.source === 'n2'), 'not both directions');
+    // Widths are restyled a moment after each zoom.
+    for (const zoom of [0.1, 4]) {
+      const width = await canvas.evaluate(async (el, level) => {
+        el.cy.zoom(level);
+        await new Promise((r) => setTimeout(r, 200));
+        return Math.min(...el.cy.edges().map((e) => e.numericStyle('width') * el.cy.zoom()));
+      }, zoom);
+      expect(width >= 1 && width <= 3.6, `edges ${width.toFixed(2)} px wide at zoom ${zoom}`);
+    }
+    await frame.getByRole('button', { name: 'Fit' }).click();
   });
 
   await list.check('a frame exports CSV, JSON, PNG and SVG files and copies to the clipboard', async () => {

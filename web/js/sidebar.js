@@ -55,12 +55,16 @@ export class Sidebar {
   async refresh() {
     const section = this.sections.find((s) => s.id === this.current);
     const holder = el('div', { class: `side-section side-${section.id}`, role: 'tabpanel' });
+    // Sections that ask the server finish in any order: one overtaken by a
+    // later refresh (the user opened another tab meanwhile) is dropped, or
+    // it would cover the section the user chose.
+    const turn = (this.turn = (this.turn || 0) + 1);
     try {
       await section.render(holder);
     } catch (error) {
       holder.append(el('div', { class: 'error-box', role: 'alert' }, el('p', { class: 'error-message' }, error.message)));
     }
-    this.body.replaceChildren(holder);
+    if (turn === this.turn) this.body.replaceChildren(holder);
   }
 
   // Fills the header's database selector from /v1/databases.

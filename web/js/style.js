@@ -2,13 +2,17 @@
 // label, and a colour per relationship type.
 //
 // A label's colour is, first, the one the user picked in a graph legend;
-// then the one the server's `:style` document names; then the next unused
-// colour of a fixed palette of 14, handed out in the order labels are
-// first seen, so no two labels share a colour until there are more than
-// 14. The user's picks (colour, size, caption property) and the palette's
-// hand-out order are kept in localStorage under STORE_SLOT, so a label
-// keeps its look across frames and visits. Colours from the server are
-// used only when they are plain hex colours.
+// then the one the server's `:style` document names; then a colour of a
+// fixed palette of 14, handed out in the order labels are first seen. The
+// palette runs out only across many graphs, so a new label takes a colour
+// no other label of its graph has (the least used one), and when two
+// labels that met in different graphs now share one, the later-seen one
+// moves to a free colour: no two labels of one graph share a colour until
+// the graph has more than 14. The user's picks (colour, size, caption
+// property), the order labels were seen in and the colours handed out are
+// kept in localStorage under STORE_SLOT, so a label keeps its look across
+// frames and visits. Colours from the server are used only when they are
+// plain hex colours.
 
 import { getJson } from './api.js';
 
@@ -29,12 +33,13 @@ const listeners = new Set();
 function loadLocal() {
   try {
     const saved = JSON.parse(localStorage.getItem(STORE_SLOT) || '{}');
-    return {
-      order: Array.isArray(saved.order) ? saved.order.filter((l) => typeof l === 'string') : [],
-      labels: saved.labels && typeof saved.labels === 'object' ? saved.labels : {},
-    };
+    const order = Array.isArray(saved.order) ? saved.order.filter((l) => typeof l === 'string') : [];
+    const auto = saved.auto && typeof saved.auto === 'object' ? saved.auto : {};
+    // A store from before `auto` existed gave each label its place in `order`.
+    order.forEach((label, i) => { if (!HEX.test(String(auto[label] ?? ''))) auto[label] = PALETTE[i % PALETTE.length]; });
+    return { order, auto, labels: saved.labels && typeof saved.labels === 'object' ? saved.labels : {} };
   } catch {
-    return { order: [], labels: {} };
+    return { order: [], auto: {}, labels: {} };
   }
 }
 
@@ -76,31 +81,72 @@ function prefs(label) {
   return local.labels[key];
 }
 
-// Registers the labels in the order given (first appearance), so each new
-// one takes the next palette colour; labels the server's style or the user
-// colours take none. Call it with a whole answer's labels
-// before drawing, so colours follow the answer's own order.
+// The colour the user or the server's style gives `key`, or ''.
+function chosenColour(key) {
+  const mine = local.labels[key]?.colour;
+  if (typeof mine === 'string' && HEX.test(mine)) return mine.toLowerCase();
+  const theirs = server.node && server.node[key];
+  return typeof theirs === 'string' && HEX.test(theirs) ? theirs.toLowerCase() : '';
+}
+
+// Of the palette colours not in `taken`, the one fewest labels have (the
+// first such in palette order, so a fresh store hands them out in order);
+// null when `taken` holds them all.
+function leastUsed(taken) {
+  const uses = new Map(PALETTE.map((colour) => [colour, 0]));
+  for (const [label, colour] of Object.entries(local.auto)) {
+    if (uses.has(colour) && !chosenColour(label)) uses.set(colour, uses.get(colour) + 1);
+  }
+  const free = PALETTE.filter((colour) => !taken.has(colour));
+  return free.length ? free.reduce((best, colour) => (uses.get(colour) < uses.get(best) ? colour : best)) : null;
+}
+
+// Registers the labels of one graph (call it with a whole answer's labels
+// before drawing): each label not seen before takes a palette colour no
+// other label of the graph has, and of two labels of the graph that were
+// given one colour in different graphs, the later-seen one moves to a free
+// colour. Labels the server's style or the user colours take none. A move
+// tells every drawn graph to follow.
 export function noteLabels(labels) {
+  const keys = [...new Set(labels.map((label) => String(label ?? 'Node')))];
+  const taken = new Set(keys.map(chosenColour).filter(Boolean));
+  const automatic = keys.filter((key) => !chosenColour(key));
   let added = false;
-  for (const label of labels) {
-    const key = String(label ?? 'Node');
-    const styled = HEX.test(String(server.node?.[key] ?? '')) || HEX.test(String(local.labels[key]?.colour ?? ''));
-    if (!styled && !local.order.includes(key)) {
+  let moved = false;
+  for (const key of automatic) {
+    if (!local.order.includes(key)) {
       local.order.push(key);
       added = true;
     }
   }
-  if (added) saveLocal();
+  // Earlier-seen labels keep their colours.
+  automatic.sort((a, b) => local.order.indexOf(a) - local.order.indexOf(b));
+  for (const key of automatic) {
+    const had = HEX.test(String(local.auto[key] ?? '')) ? local.auto[key] : '';
+    if (had && !taken.has(had)) {
+      taken.add(had);
+      continue;
+    }
+    // More labels than colours: a new label takes the least used one, a
+    // known label keeps its own.
+    const colour = leastUsed(taken) ?? (had || leastUsed(new Set()));
+    if (colour !== had) {
+      local.auto[key] = colour;
+      if (had) moved = true;
+      else added = true;
+    }
+    taken.add(colour);
+  }
+  if (moved) changed();
+  else if (added) saveLocal();
 }
 
 export function nodeColour(label) {
   const key = String(label ?? 'Node');
-  const mine = local.labels[key]?.colour;
-  if (typeof mine === 'string' && HEX.test(mine)) return mine;
-  const chosen = server.node && server.node[key];
-  if (typeof chosen === 'string' && HEX.test(chosen)) return chosen;
-  noteLabels([key]);
-  return PALETTE[local.order.indexOf(key) % PALETTE.length];
+  const chosen = chosenColour(key);
+  if (chosen) return chosen;
+  if (!local.auto[key]) noteLabels([key]);
+  return local.auto[key];
 }
 
 export function setNodeColour(label, colour) {

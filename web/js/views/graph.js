@@ -60,7 +60,11 @@ function graphStyle(zoom = 1, edges = 0) {
       'background-color': 'data(colour)', label: 'data(caption)', color: cssVar('--text'),
       'font-size': 10, 'text-valign': 'bottom', 'text-margin-y': 3, 'text-max-width': 110, 'text-wrap': 'ellipsis',
       'min-zoomed-font-size': 6, width: 'data(size)', height: 'data(size)', 'border-width': 1.5,
-      'border-color': cssVar('--node-ring') } },
+      'border-color': cssVar('--node-ring'),
+      // Captions sit on a faint plate of the canvas colour, so the lines and
+      // relationship types they cross do not make them unreadable.
+      'text-background-color': cssVar('--surface-2'), 'text-background-opacity': 0.75,
+      'text-background-padding': 1, 'text-background-shape': 'roundrectangle' } },
     { selector: 'node:selected', style: { 'border-width': 4, 'border-color': cssVar('--accent') } },
     { selector: 'node.pinned', style: { 'border-style': 'double', 'border-width': 4, 'border-color': cssVar('--text') } },
     { selector: 'edge', style: {
@@ -141,7 +145,9 @@ class DrawnGraph {
     const node = this.cy.getElementById(id);
     const more = await neighbourhood(node.data('nid'));
     const fresh = more.nodes.filter((n) => this.cy.getElementById(`n${n.id}`).empty());
-    noteLabels(fresh.map((n) => n.label));
+    // The drawing's labels with the new ones, so a new label takes a colour
+    // none of the drawn ones has.
+    noteLabels([...this.cy.nodes().map((n) => n.data('label')), ...fresh.map((n) => n.label)]);
     const centre = node.position();
     const ring = 50 + 6 * fresh.length;
     this.cy.add(fresh.map((n, i) => ({ ...nodeElement(n), position: {

@@ -5,7 +5,9 @@
 # and the query functions resolve zone ids through libdate-tz, which reads
 # the system zoneinfo (GCC 12's <chrono> has no zone database). openssl:
 # its TLS test makes a certificate. zstd (or python3-zstandard) decompresses
-# Neo4j dumps for the dump bridge. chromium runs the browser console tests;
+# Neo4j dumps for the dump bridge. zlib1g-dev and libzip-dev read the
+# gzip and zip input files neo4j-admin takes. chromium runs the browser
+# console tests;
 # Node.js and npm install the console's graph library and the test driver
 # from the lockfile (Debian's packages only where no node or npm is on the
 # PATH, so a Node.js installed another way is left alone).
@@ -14,7 +16,7 @@ need=""
 node_packages=""
 command -v node >/dev/null 2>&1 || node_packages="$node_packages nodejs"
 command -v npm >/dev/null 2>&1 || node_packages="$node_packages npm"
-for pkg in cmake g++ make ninja-build pkg-config libssl-dev nlohmann-json3-dev libgtest-dev libhowardhinnant-date-dev python3 tzdata openssl zstd python3-zstandard chromium $node_packages ${EXTRA_PACKAGES:-}; do
+for pkg in cmake g++ make ninja-build pkg-config libssl-dev zlib1g-dev libzip-dev nlohmann-json3-dev libgtest-dev libhowardhinnant-date-dev python3 tzdata openssl zstd python3-zstandard chromium $node_packages ${EXTRA_PACKAGES:-}; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
     need="$need $pkg"
   fi

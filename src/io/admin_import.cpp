@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <charconv>
 #include <optional>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 
@@ -26,6 +25,7 @@
 
 #include "base/text.h"
 #include "graph/database.h"
+#include "io/compressed_input.h"
 #include "io/csv_reader.h"
 #include "io/import_position.h"
 #include "io/neo4j_input.h"
@@ -199,18 +199,13 @@ class GroupReader {
  private:
   void open(std::size_t index) {
     file_ = index;
-    auto in = std::make_unique<std::ifstream>();
-    in->rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    in->open(file(), std::ios::binary);
-    if (!*in) throw ImportPositionError(file(), 0, "", "cannot be opened");
-    in_ = std::move(in);
+    in_ = open_import_input(file());
     record_ = CsvRecord{};
   }
 
   const ImportFileGroup& group_;
   const CsvDialect& dialect_;
-  std::vector<char> buffer_ = std::vector<char>(1 << 20);
-  std::unique_ptr<std::ifstream> in_;
+  std::unique_ptr<std::istream> in_;
   std::size_t file_ = 0;
   CsvRecord record_;
 };

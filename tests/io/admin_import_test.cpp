@@ -178,6 +178,37 @@ TEST(AdminImport, SkipsAreCountedAndBounded) {
   });
 }
 
+// Gzip and zip input as neo4j-admin reads it, told apart by the files'
+// first bytes; a damaged stream fails with the file's position.
+TEST(AdminImport, ReadsGzipAndZipFiles) {
+  const TempDir dir;
+  testing::write_text_file(dir.file("h.csv"), ":ID,name,:LABEL\n");
+  const std::string script =
+      "import gzip, zipfile, sys\n"
+      "d = sys.argv[1]\n"
+      "open(d + '/a.csv.gz', 'wb').write(gzip.compress(b'1,Ann,P\\n2,Bob,P\\n'))\n"
+      "with zipfile.ZipFile(d + '/b.csv.zip', 'w', zipfile.ZIP_DEFLATED) as z:\n"
+      "    z.writestr('folder/', '')\n"
+      "    z.writestr('folder/b.csv', '3,Cid,P\\n')\n"
+      "with zipfile.ZipFile(d + '/r.zip', 'w') as z:\n"
+      "    z.writestr('r.csv', ':START_ID,:END_ID,:TYPE\\n1,3,T\\n')\n"
+      "open(d + '/bad.csv.gz', 'wb').write(gzip.compress(b'4,Dan,P\\n' * 1000)[:200])\n"
+      "with zipfile.ZipFile(d + '/empty.zip', 'w') as z:\n"
+      "    z.writestr('only/', '')\n";
+  ASSERT_EQ(0, testing::run_program({"python3", "-c", script, dir.path()}).status);
+  AdminImportOptions options;
+  options.nodes = {{{}, {dir.file("h.csv"), dir.file("a.csv.gz"), dir.file("b.csv.zip")}}};
+  options.relationships = {{{}, {dir.file("r.zip")}}};
+  EXPECT_EQ("1:P {\"name\":\"Ann\"}\n2:P {\"name\":\"Bob\"}\n3:P {\"name\":\"Cid\"}\n1-[T]->3\n",
+            describe(import_admin_groups(options)));
+  options.relationships.clear();
+  options.nodes = {{{}, {dir.file("h.csv"), dir.file("bad.csv.gz")}}};
+  EXPECT_TRUE(testing::error_of([&] { import_admin_groups(options); }).starts_with(dir.file("bad.csv.gz") + " line "))
+      << testing::error_of([&] { import_admin_groups(options); });
+  options.nodes = {{{}, {dir.file("empty.zip")}}};
+  EXPECT_EQ(dir.file("empty.zip") + ": zip archive holds no file", testing::error_of([&] { import_admin_groups(options); }));
+}
+
 TEST(AdminImport, ArgumentForms) {
   const struct {
     std::vector<std::string> arguments;

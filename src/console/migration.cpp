@@ -9,9 +9,12 @@
 // registers it as one step.
 #include "console/migration.h"
 
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "console/engine.h"
 #include "graph/database.h"
@@ -65,6 +68,24 @@ PreparedGraph prepare_admin_migration(const AdminImportOptions& options, const s
   }
   prepared.events.push_back({"migrate", files + " -> " + target_name});
   return prepared;
+}
+
+std::string migrate_file_groups(Engine& engine, const std::string& name, const nlohmann::json& request) {
+  AdminImportReport report;
+  PreparedGraph prepared = prepare_admin_migration(admin_import_options(request), name, &report);
+  {
+    const std::lock_guard<EngineLock> lock(engine.mutex());
+    install_prepared(engine, std::move(prepared));
+  }
+  const nlohmann::json answer{{"ok", true},
+                              {"database", name},
+                              {"nodes", report.nodes},
+                              {"relationships", report.relationships},
+                              {"skipped",
+                               {{"nodes", report.skipped_nodes},
+                                {"relationships", report.skipped_relationships},
+                                {"entries", report.skipped}}}};
+  return answer.dump();
 }
 
 PreparedGraph prepare_restore(const std::string& path) {

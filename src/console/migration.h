@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "console/engine.h"
 #include "graph/database.h"
 
@@ -46,6 +48,15 @@ PreparedGraph prepare_migration(const std::string& source, const std::string& ta
 // files; `report` says what was skipped. Throws as import_admin_groups.
 PreparedGraph prepare_admin_migration(const AdminImportOptions& options, const std::string& target_name,
                                       AdminImportReport* report);
+
+// POST /v1/migrate with neo4j-admin's file groups as JSON
+// (admin_import_options in io/admin_import.h): imports them without the
+// engine lock, installs the graph as `name` under it (held exclusively
+// meanwhile), and returns the answer: {"ok": true, "database": NAME,
+// "nodes": N, "relationships": R, "skipped": {"nodes": N, "relationships":
+// R, "entries": ["FILE line L: REASON", ...]}}. Throws as
+// prepare_admin_migration and admin_import_options.
+std::string migrate_file_groups(Engine& engine, const std::string& name, const nlohmann::json& request);
 
 // The snapshot at `path` prepared as restore installs it: the name
 // "restored" and a "restore" event with the path. Throws the loader's

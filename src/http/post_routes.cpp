@@ -144,6 +144,10 @@ HttpResponse node(Engine& engine, const HttpRequest& request) {
 // reduced ("reductions": [], io/reductions.h).
 HttpResponse migrate(Engine& engine, const HttpRequest& request) {
   const std::string name = text_field(field(request, "name"), "migrated");
+  // neo4j-admin's file groups as JSON.
+  if (const nlohmann::json body = parse_json_bounded(request.body); body.contains("nodes")) {
+    return json_answer(migrate_file_groups(engine, name, body));
+  }
   const std::string reduce = field(request, "reduce");
   if (!reduce.empty() && reduce != "true" && reduce != "false") {
     throw std::runtime_error("reduce must be true or false");

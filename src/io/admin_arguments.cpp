@@ -10,6 +10,8 @@
 #include "base/text.h"
 #include "io/admin_import.h"
 
+#include <nlohmann/json.hpp>
+
 namespace orvane {
 namespace {
 
@@ -67,7 +69,77 @@ ImportFileGroup group_of(const std::string& option, const std::string& names, co
   return group;
 }
 
+// "arrayDelimiter" → "array-delimiter".
+std::string option_name(const std::string& key) {
+  std::string name;
+  for (const char c : key) {
+    if (c >= 'A' && c <= 'Z') {
+      name += '-';
+      name += static_cast<char>(c - 'A' + 'a');
+    } else {
+      name += c;
+    }
+  }
+  return name;
+}
+
+std::vector<ImportFileGroup> groups_of(const nlohmann::json& list, const char* field, const char* names) {
+  if (!list.is_array()) throw std::runtime_error(std::string("invalid request field: ") + field);
+  std::vector<ImportFileGroup> groups;
+  for (const nlohmann::json& item : list) {
+    if (!item.is_object()) throw std::runtime_error(std::string("invalid request field: ") + field);
+    ImportFileGroup group;
+    const auto strings = [&](const char* member, std::vector<std::string>& out) {
+      const auto it = item.find(member);
+      if (it == item.end()) return;
+      if (it->is_string()) {
+        out.push_back(it->get<std::string>());
+        return;
+      }
+      if (!it->is_array()) throw std::runtime_error(std::string("invalid request field: ") + member);
+      for (const nlohmann::json& s : *it) {
+        if (!s.is_string()) throw std::runtime_error(std::string("invalid request field: ") + member);
+        out.push_back(s.get<std::string>());
+      }
+    };
+    strings(names, group.names);
+    strings("files", group.files);
+    if (std::string(field) == "relationships" && group.names.size() > 1) {
+      throw std::runtime_error("--relationships takes one type");
+    }
+    if (group.files.empty()) throw std::runtime_error(std::string("--") + field + " needs a file");
+    groups.push_back(std::move(group));
+  }
+  return groups;
+}
+
 }  // namespace
+
+AdminImportOptions admin_import_options(const nlohmann::json& request) {
+  std::vector<std::string> arguments;
+  for (const auto& [key, value] : request.items()) {
+    if (key == "nodes" || key == "relationships" || key == "name" || key == "dir") continue;
+    std::string text;
+    if (value.is_string()) {
+      text = value.get<std::string>();
+    } else if (value.is_boolean()) {
+      text = value.get<bool>() ? "true" : "false";
+    } else if (value.is_number_integer()) {
+      text = std::to_string(value.get<std::int64_t>());
+    } else {
+      throw std::runtime_error("invalid request field: " + key);
+    }
+    arguments.push_back("--" + option_name(key) + "=" + text);
+  }
+  std::vector<std::string> rest;
+  AdminImportOptions options = parse_admin_import_arguments(arguments, rest);
+  if (!rest.empty()) throw std::runtime_error("unknown import option: " + rest.front().substr(2, rest.front().find('=') - 2));
+  if (const auto nodes = request.find("nodes"); nodes != request.end()) options.nodes = groups_of(*nodes, "nodes", "labels");
+  if (const auto rels = request.find("relationships"); rels != request.end()) {
+    options.relationships = groups_of(*rels, "relationships", "type");
+  }
+  return options;
+}
 
 bool has_admin_import_groups(const std::vector<std::string>& arguments) {
   for (const std::string& a : arguments) {

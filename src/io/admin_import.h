@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 namespace orvane {
 
 class Database;
@@ -77,6 +79,15 @@ inline constexpr std::size_t kReportedSkips = 100;
 // a file", "unknown --id-type: NAME; use string, integer or actual", ...).
 AdminImportOptions parse_admin_import_arguments(const std::vector<std::string>& arguments,
                                                 std::vector<std::string>& rest);
+
+// The same from a JSON request: {"nodes": [{"labels": [...], "files":
+// [...]}], "relationships": [{"type": "T", "files": [...]}], and the other
+// options by their names without the dashes, in that form or in camel case
+// ("delimiter", "array-delimiter" or "arrayDelimiter", "skipBadRelationships",
+// "badTolerance", ...), each a string, a boolean or a number as its option
+// takes. Throws "invalid request field: NAME" for a member of the wrong
+// shape, "unknown import option: NAME", and the option messages above.
+AdminImportOptions admin_import_options(const nlohmann::json& request);
 
 // Whether `arguments` hold a node or relationship group option.
 bool has_admin_import_groups(const std::vector<std::string>& arguments);

@@ -232,6 +232,32 @@ TEST_F(RoutesTest, FailureRows) {
 // A migration takes every label and relationship property; "reduce", still
 // accepted, reduces nothing and answers an empty report. An odd name stays
 // JSON in every answer.
+// neo4j-admin's file groups as JSON: the same import as the command's
+// arguments, with its skips in the answer; bad options refused first.
+TEST_F(RoutesTest, MigrateTakesNeo4jAdminGroups) {
+  write_text_file(dir.file("admin/h.csv"), "id:ID(P)|name\n");
+  write_text_file(dir.file("admin/p.csv"), "1|Ann\n2|Bob\n2|Again\n");
+  write_text_file(dir.file("admin/r.csv"), ":START_ID(P)|:END_ID(P)\n1|2\n");
+  const json body{{"name", "admin"},
+                  {"nodes", {{{"labels", {"Person"}}, {"files", {dir.file("admin/h.csv"), dir.file("admin/p.csv")}}}}},
+                  {"relationships", {{{"type", "KNOWS"}, {"files", {dir.file("admin/r.csv")}}}}},
+                  {"delimiter", "|"},
+                  {"skipDuplicateNodes", true}};
+  const HttpReply reply = call("POST", "/v1/migrate", body.dump());
+  ASSERT_EQ(200, reply.status) << reply.body;
+  EXPECT_EQ(R"({"database":"admin","nodes":2,"ok":true,"relationships":1,"skipped":{"entries":[")" +
+                dir.file("admin/p.csv") + R"( line 3: duplicate node id 2 in id space P"],"nodes":1,"relationships":0}})",
+            reply.body);
+  json bad = body;
+  bad["arrayDelimiter"] = "||";
+  check_rows({
+      {"POST", "/v1/migrate", bad.dump(), 400, "/error",
+       R"x("--array-delimiter must be one character, TAB, \\t or U+XXXX (below U+0080)")x"},
+      {"POST", "/v1/migrate", R"({"nodes":[{"files":[]}]})", 400, "/error", R"("--nodes needs a file")"},
+      {"POST", "/v1/migrate", R"({"nodes":[],"color":"red"})", 400, "/error", R"("unknown import option: color")"},
+  });
+}
+
 TEST_F(RoutesTest, MigrateTakesEverythingAndNamesStayJson) {
   write_text_file(dir.file("rich/nodes.jsonl"), "{\"id\":1,\"labels\":[\"A\",\"B\"]}\n{\"id\":2,\"labels\":[\"A\"]}\n");
   write_text_file(dir.file("rich/rels.jsonl"), "{\"src\":1,\"dst\":2,\"type\":\"R\",\"properties\":{\"w\":1}}\n");

@@ -19,6 +19,7 @@
 #include "console/engine.h"
 #include "graph/database.h"
 #include "io/admin_import.h"
+#include "query/functions/time_zones.h"
 #include "io/neo4j_import.h"
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
@@ -59,7 +60,12 @@ PreparedGraph prepare_admin_migration(const AdminImportOptions& options, const s
                                       AdminImportReport* report) {
   check_name(target_name);
   PreparedGraph prepared;
-  prepared.db = import_admin_groups(options, report);
+  AdminImportOptions with_zones = options;
+  with_zones.resolve_zone = [](const std::string& zone, std::int64_t local_seconds) {
+    const ZonedInstant at = time_zone_resolve_local(zone, local_seconds);
+    return std::pair<std::int64_t, std::int32_t>{at.utc_seconds, at.offset};
+  };
+  prepared.db = import_admin_groups(with_zones, report);
   optimize_layout(prepared.db);
   prepared.name = target_name;
   std::string files;

@@ -25,6 +25,8 @@
 
 #include "base/text.h"
 #include "graph/database.h"
+#include "graph/temporal.h"
+#include "graph/value.h"
 #include "io/compressed_input.h"
 #include "io/csv_reader.h"
 #include "io/import_position.h"
@@ -45,6 +47,7 @@ struct Column {
   std::string space;    // id columns: the id space
   std::string missing_offset;  // datetime and time: the offset of values written without one
   std::string point_crs;       // point: the crs of map values written without one
+  std::string zone;            // datetime: the named zone of values written without an offset
   bool text = false;           // a string property: trimmed and emptied as the options say
 };
 
@@ -137,11 +140,13 @@ Column column_of(const std::string& field, std::size_t index) {
     for (const auto& [key, value] : type_options(options)) {
       if (key == "timezone" && !c.missing_offset.empty()) {
         const bool offset = value == "Z" || value == "UTC" || value.starts_with("+") || value.starts_with("-");
-        if (!offset) {
-          throw std::runtime_error("datetime{timezone:" + value +
-                                   "}: give the zone as an offset such as +01:00 (named zones here are not supported yet)");
+        if (offset) {
+          c.missing_offset = value == "UTC" ? "Z" : value;
+        } else if (value_type == "datetime") {
+          c.zone = value;
+        } else {
+          throw std::runtime_error("time{timezone:" + value + "}: a time takes an offset, not a named zone");
         }
-        c.missing_offset = value == "UTC" ? "Z" : value;
       } else if (key == "crs" && value_type == "point") {
         c.point_crs = value;
       } else {
@@ -376,6 +381,17 @@ class AdminImport {
       nlohmann::json values = nlohmann::json::array();
       for (const std::string& piece : split_pieces(field)) values.push_back(trim(piece));
       return values;
+    }
+    if (!c.zone.empty() && c.type == "datetime") {
+      try {
+        return typed_csv_value(field, c.type, values_);
+      } catch (const std::runtime_error&) {
+        // Written without an offset: a local time on the zone's clock.
+        if (!options_.resolve_zone) throw std::runtime_error("named time zones cannot be resolved here");
+        const LocalDateTime local = parse_local_date_time(field);
+        const auto [utc, offset] = options_.resolve_zone(c.zone, local.seconds);
+        return to_typed_json(DateTime{utc, local.nanos, offset, c.zone});
+      }
     }
     if (!c.missing_offset.empty()) {
       try {

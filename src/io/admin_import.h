@@ -18,11 +18,14 @@
 // short, char, string, date, localtime, time, localdatetime, datetime,
 // duration, point), each with "[]" for an array split by the array
 // delimiter, and options in braces for the temporal and spatial types
-// (`datetime{timezone:+01:00}`, `point{crs:WGS-84}`). A field without a type
+// (`datetime{timezone:Europe/Stockholm}`, `datetime{timezone:+01:00}`,
+// `point{crs:WGS-84}`): a datetime written without an offset is in the
+// column's zone, or UTC. A field without a type
 // is a string property.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +55,13 @@ struct AdminImportOptions {
   bool skip_bad_relationships = false;  // a relationship to a node no group has is skipped, not an error
   std::uint64_t bad_tolerance = 1000;   // skipped entries beyond which the import fails
   bool multiline_fields = false;        // quoted fields may span lines
+  // Resolves a local time (seconds since 1970-01-01T00:00 on the zone's
+  // clock) in a named zone to its UTC seconds and offset, for
+  // `datetime{timezone:Europe/Stockholm}` columns; the caller that knows
+  // the zone database sets it (the console's migration does). Without it,
+  // such a column is refused.
+  std::function<std::pair<std::int64_t, std::int32_t>(const std::string& zone, std::int64_t local_seconds)>
+      resolve_zone;
 };
 
 // What an import skipped, by kind, and the first skipped entries each with

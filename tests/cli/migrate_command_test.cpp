@@ -185,6 +185,13 @@ TEST(MigrateCommand, TakesNeo4jAdminArguments) {
                            "MATCH (a:Person)-[r:KNOWS]->(b) RETURN a.firstName, b.firstName, r.creationDate.year, "
                            "a.speaks, a.birthday.month ORDER BY a.firstName"},
                           dir.path()));
+  // A named zone of a datetime column, resolved by the system's zone
+  // database: summer time in Stockholm.
+  testing::write_text_file(dir.file("zoned.csv"), ":ID,at:datetime{timezone:Europe/Stockholm}\n1,2024-07-01T12:00\n");
+  orvane_output({"migrate", "--nodes=zoned.csv", "--out", "z.orv"}, dir.path());
+  EXPECT_EQ(R"({"columns":["n.at"],"rows":[[{"$type":"ZonedDateTime","_value":"2024-07-01T12:00:00+02:00[Europe/Stockholm]"}]]})"
+            "\n",
+            orvane_output({"query", "--db", "z.orv", "--gql", "MATCH (n) RETURN n.at"}, dir.path()));
   // The argument forms are the admin import's own; every other command
   // still refuses a repeated option.
   expect_refusal(run_orvane({"migrate", "--nodes=x.csv", "--from", "d", "--out", "o.orv"}, dir.path()),

@@ -5,6 +5,7 @@
 // importer fixtures read in place.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -207,6 +208,26 @@ TEST(AdminImport, ReadsGzipAndZipFiles) {
       << testing::error_of([&] { import_admin_groups(options); });
   options.nodes = {{{}, {dir.file("empty.zip")}}};
   EXPECT_EQ(dir.file("empty.zip") + ": zip archive holds no file", testing::error_of([&] { import_admin_groups(options); }));
+}
+
+// A datetime column's named zone: values without an offset are local
+// times on its clock, resolved by the caller's zone database (here one
+// that knows a single zone an hour east of UTC); without one, refused.
+TEST(AdminImport, NamedZonesOfDatetimeColumns) {
+  const TempDir dir;
+  testing::write_text_file(dir.file("n.csv"),
+                           ":ID,at:datetime{timezone:Europe/Stockholm}\n1,2024-01-01T10:00\n2,2024-01-01T10:00Z\n");
+  AdminImportOptions options;
+  options.nodes = {{{}, {dir.file("n.csv")}}};
+  EXPECT_EQ(dir.file("n.csv") + " line 2, column 2 (at): named time zones cannot be resolved here",
+            testing::error_of([&] { import_admin_groups(options); }));
+  options.resolve_zone = [](const std::string& zone, std::int64_t local) {
+    if (zone != "Europe/Stockholm") throw std::runtime_error("Unknown time zone: " + zone);
+    return std::pair<std::int64_t, std::int32_t>{local - 3600, 3600};
+  };
+  EXPECT_EQ("1 {\"at\":{\"$type\":\"ZonedDateTime\",\"_value\":\"2024-01-01T10:00:00+01:00[Europe/Stockholm]\"}}\n"
+            "2 {\"at\":{\"$type\":\"OffsetDateTime\",\"_value\":\"2024-01-01T10:00:00Z\"}}\n",
+            describe(import_admin_groups(options)));
 }
 
 TEST(AdminImport, ArgumentForms) {

@@ -6,11 +6,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "cli/progress_line.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "graph/corpus.h"
 #include "graph/database.h"
 #include "io/export.h"
+#include "io/transfer_progress.h"
 #include "layout/entropy_worker.h"
 #include "layout/layout_stats.h"
 #include "storage/snapshot.h"
@@ -31,7 +33,12 @@ int run_export(int argc, char** argv) {
   const std::string format = option_value(argc, argv, "--format", "csv");
   check_export_request(out, format);
   const Database db = load_snapshot(db_path);
-  export_graph(db, out, format);
+  {
+    TransferProgress progress;
+    const ProgressScope counted(&progress);
+    const ProgressLine line("exporting", progress);
+    export_graph(db, out, format);
+  }
   std::cout << "exported nodes=" << db.graph.node_count << " edges=" << db.graph.out_targets.size() << " to "
             << out << '\n';
   return 0;

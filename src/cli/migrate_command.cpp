@@ -21,10 +21,12 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/progress_line.h"
 #include "console/engine.h"
 #include "console/migration.h"
 #include "graph/database.h"
 #include "io/admin_import.h"
+#include "io/transfer_progress.h"
 #include "io/reductions.h"
 #include "storage/atomic_file.h"
 #include "storage/snapshot.h"
@@ -67,7 +69,12 @@ int run_admin_migrate(const std::vector<std::string>& arguments) {
   const GraphWriterLock lock(out);
   Engine engine;
   AdminImportReport report;
-  install_prepared(engine, prepare_admin_migration(options, "migrated", &report));
+  {
+    TransferProgress progress;
+    const ProgressScope counted(&progress);
+    const ProgressLine line("importing", progress);
+    install_prepared(engine, prepare_admin_migration(options, "migrated", &report));
+  }
   std::cout << "migrated from " << options.nodes.size() << " node and " << options.relationships.size()
             << " relationship file groups" << counts(engine.database()) << '\n';
   if (report.skipped_nodes + report.skipped_relationships != 0) {
@@ -98,18 +105,25 @@ int run_migrate(int argc, char** argv) {
 
   Engine engine;
   std::vector<std::string> ignored;
-  if (bolt.empty()) {
-    PreparedGraph prepared = prepare_migration(from, "migrated");
-    ignored = std::move(prepared.ignored);
-    install_prepared(engine, std::move(prepared));
-    std::cout << "migrated from " << from << counts(engine.database()) << '\n';
-  } else {
-    const std::string user = option_value(argc, argv, "--user", kNeo4jDefaultUser);
-    const std::string password = option_value(argc, argv, "--password", kNeo4jDefaultPassword);
-    const std::string database = option_value(argc, argv, "--database", kNeo4jDefaultDatabase);
-    pull_from_neo4j(engine, bolt, user, password, database, from);
-    std::cout << "loaded from " << bolt << counts(engine.database()) << " (CPU load; GPU is retrieve only)\n";
+  std::string done;  // the line that says what was imported
+  {
+    TransferProgress progress;
+    const ProgressScope counted(&progress);
+    const ProgressLine line("importing", progress);
+    if (bolt.empty()) {
+      PreparedGraph prepared = prepare_migration(from, "migrated");
+      ignored = std::move(prepared.ignored);
+      install_prepared(engine, std::move(prepared));
+      done = "migrated from " + from + counts(engine.database());
+    } else {
+      const std::string user = option_value(argc, argv, "--user", kNeo4jDefaultUser);
+      const std::string password = option_value(argc, argv, "--password", kNeo4jDefaultPassword);
+      const std::string database = option_value(argc, argv, "--database", kNeo4jDefaultDatabase);
+      pull_from_neo4j(engine, bolt, user, password, database, from);
+      done = "loaded from " + bolt + counts(engine.database()) + " (CPU load; GPU is retrieve only)";
+    }
   }
+  std::cout << done << '\n';
   if (reduce) std::cout << "reduced: " << kNothingReduced << '\n';
   for (const std::string& name : ignored) std::cout << "ignored: " << name << " (not read by the import)\n";
   save_snapshot(engine.database(), out);

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <optional>
 #include <memory>
 #include <stdexcept>
@@ -192,6 +193,11 @@ class GroupReader {
         rethrow_at_record(file(), record_.line);
       }
       if (read) {
+        if (progress_ != nullptr) {
+          std::uint64_t bytes = record_.fields.size();  // a delimiter or the line's end each
+          for (const std::string& f : record_.fields) bytes += f.size();
+          progress_->bytes.fetch_add(bytes, std::memory_order_relaxed);
+        }
         const bool blank = record_.fields.size() == 1 && record_.fields[0].empty() && !record_.quoted[0];
         if (!blank) return true;
         continue;
@@ -210,6 +216,7 @@ class GroupReader {
 
   const ImportFileGroup& group_;
   const CsvDialect& dialect_;
+  TransferProgress* progress_ = current_progress();
   std::unique_ptr<std::istream> in_;
   std::size_t file_ = 0;
   CsvRecord record_;
@@ -443,10 +450,28 @@ class AdminImport {
   AdminImportReport& report_;
 };
 
+// The bytes the groups' files hold, when no file is compressed (their
+// sizes then tell nothing of what is read); 0 otherwise.
+std::uint64_t input_bytes(const AdminImportOptions& options) {
+  std::uint64_t total = 0;
+  for (const auto* groups : {&options.nodes, &options.relationships}) {
+    for (const ImportFileGroup& group : *groups) {
+      for (const std::string& file : group.files) {
+        std::error_code error;
+        const std::uint64_t size = std::filesystem::file_size(file, error);
+        if (error || file.ends_with(".gz") || file.ends_with(".zip")) return 0;
+        total += size;
+      }
+    }
+  }
+  return total;
+}
+
 }  // namespace
 
 Database import_admin_groups(const AdminImportOptions& options, AdminImportReport* report) {
   if (options.nodes.empty()) throw std::runtime_error("the import needs at least one --nodes group");
+  if (TransferProgress* progress = current_progress()) progress->total_bytes = input_bytes(options);
   Database db;
   ImportContext context(db);
   AdminImportReport counted;

@@ -43,6 +43,7 @@
 #include <nlohmann/json.hpp>
 
 #include "graph/database.h"
+#include "io/transfer_progress.h"
 #include "io/csv_types.h"
 #include "io/export.h"
 #include "io/export_writer.h"
@@ -166,7 +167,9 @@ void write_export_nodes(const Database& db, ExportFile& out) {
   RowWriter row(db.node_store, layout);
   std::size_t extra = 0;  // cursor into extra_label_nodes, which is ascending by identity
   std::string labels;
+  TransferProgress* const progress = current_progress();
   for (std::uint32_t id = 0; id < g.node_count; ++id) {
+    count_record(progress);
     out.put_number(db.node_id(id));
     out.put(',');
     if (g.labels[id] != kNoLabel) {
@@ -191,7 +194,9 @@ void write_export_relationships(const Database& db, ExportFile& out) {
                                 : std::string(":START_ID,:END_ID,:TYPE");
   put_header(out, fixed.c_str(), db.rel_store, layout);
   RowWriter row(db.rel_store, layout);
+  TransferProgress* const progress = current_progress();
   for (std::uint32_t rel = 0; rel < edges.size(); ++rel) {
+    count_record(progress);
     out.put_number(db.node_id(edges[rel].src));
     out.put(',');
     out.put_number(db.node_id(edges[rel].dst));

@@ -3,6 +3,7 @@
 // Until that rename nothing is visible at the destination, and the rename
 // never replaces an entry, so two racing exports cannot mix their files:
 // exactly one publishes and the other removes its staging directory.
+#include "io/transfer_progress.h"
 #include "io/export.h"
 
 #include <sys/stat.h>
@@ -45,6 +46,9 @@ void check_export_request(const std::string& destination, const std::string& for
 void export_graph(const Database& db, const std::string& destination, const std::string& format) {
   check_export_request(destination, format);
   if (!db.graph.compiled) throw std::runtime_error("compile the graph before exporting");
+  if (TransferProgress* progress = current_progress()) {
+    progress->total_records = db.graph.node_count + db.graph.edges.size();
+  }
   const fs::path target = normal_destination(destination);
 
   std::error_code ec;

@@ -237,6 +237,7 @@ void ImportContext::add_node_keyed(const std::string& key, std::string_view numb
   }
   nodes_.add(key, id);
   note_number(number, node_numbers_, numbered_nodes_);
+  count_record(progress_);
 }
 
 void ImportContext::add_relationship(std::string_view start, std::string_view end, std::string_view type,
@@ -254,6 +255,7 @@ void ImportContext::add_relationship(std::string_view start, std::string_view en
   const std::uint32_t rel = db_.graph.add_edge(from, to, last_type_id_);
   if (!properties.is_null() && !properties.empty()) db_.set_relationship_properties(rel, std::move(properties));
   note_number(source_id, rel_numbers_, numbered_rels_);
+  count_record(progress_);
 }
 
 void ImportContext::add_relationship_when_known(std::string_view start, std::string_view end, std::string_view type,

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "graph/database.h"
+#include "io/transfer_progress.h"
 #include "io/export_writer.h"
 
 namespace orvane {
@@ -78,7 +79,9 @@ bool write_nodes(const Database& db, const std::string& path) {
   PropertyObjectText properties(db.node_store);
   std::string line;
   std::size_t extra = 0;  // cursor into extra_label_nodes, which is ascending by identity
+  TransferProgress* const progress = current_progress();
   for (std::uint32_t id = 0; id < g.node_count; ++id) {
+    count_record(progress);
     char head[32] = R"({"id":)";
     char* end = put_decimal(head + 6, db.node_id(id));
     line.assign(head, end);
@@ -114,7 +117,9 @@ bool write_relationships(const Database& db, const std::string& path) {
   }
   PropertyObjectText properties(db.rel_store);
   std::string object;
+  TransferProgress* const rel_progress = current_progress();
   for (std::uint32_t rel = 0; rel < g.edges.size(); ++rel) {
+    count_record(rel_progress);
     const Edge& e = g.edges[rel];
     char head[96] = R"({"id":)";  // room for three 20-digit ids
     char* at = put_decimal(head + 6, db.relationship_id(rel));

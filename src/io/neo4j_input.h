@@ -18,6 +18,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "io/transfer_progress.h"
+
 namespace orvane {
 
 class Database;
@@ -57,7 +59,9 @@ class SourceIds {
 
 class ImportContext {
  public:
-  explicit ImportContext(Database& db) : db_(db) {}
+  // Counts every node and relationship into the calling thread's progress
+  // (io/transfer_progress.h), when one is installed.
+  explicit ImportContext(Database& db) : db_(db), progress_(current_progress()) {}
 
   // Sizes the graph for about `count` more nodes (relationships) before
   // they are added; a count that is too high costs address space only.
@@ -119,6 +123,7 @@ class ImportContext {
   };
 
   Database& db_;
+  TransferProgress* progress_;     // see the constructor; may be null
   SourceIds nodes_;                // source identity → node identity
   std::string last_type_;          // relationship type name of the previous record
   std::uint16_t last_type_id_ = 0;  // its id, valid when last_type_ is non-empty

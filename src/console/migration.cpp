@@ -9,7 +9,9 @@
 // registers it as one step.
 #include "console/migration.h"
 
+#include <chrono>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "console/engine.h"
 #include "graph/database.h"
 #include "io/admin_import.h"
+#include "io/transfer_progress.h"
 #include "query/functions/time_zones.h"
 #include "io/neo4j_import.h"
 #include "layout/entropy_worker.h"
@@ -94,6 +97,62 @@ std::string migrate_file_groups(Engine& engine, const std::string& name, const n
   return answer.dump();
 }
 
+namespace {
+
+struct RunningMigration {
+  std::shared_ptr<TransferProgress> progress;
+  std::string what;
+  std::chrono::steady_clock::time_point start;
+};
+
+std::mutex running_mutex;
+std::shared_ptr<const RunningMigration> running;  // guarded by running_mutex
+
+}  // namespace
+
+struct MigrationRun::State {
+  std::shared_ptr<const RunningMigration> run;
+  std::optional<ProgressScope> scope;
+};
+
+MigrationRun::MigrationRun(std::string what) : state_(std::make_unique<State>()) {
+  // A caller that counts already (the command's progress line) keeps its
+  // progress, which outlives the run; otherwise the run counts its own.
+  TransferProgress* const counting = current_progress();
+  std::shared_ptr<TransferProgress> progress =
+      counting != nullptr ? std::shared_ptr<TransferProgress>(std::shared_ptr<void>(), counting)
+                          : std::make_shared<TransferProgress>();
+  auto run = std::make_shared<RunningMigration>(
+      RunningMigration{std::move(progress), std::move(what), std::chrono::steady_clock::now()});
+  if (counting == nullptr) state_->scope.emplace(run->progress.get());
+  state_->run = run;
+  const std::lock_guard<std::mutex> lock(running_mutex);
+  running = std::move(run);
+}
+
+MigrationRun::~MigrationRun() {
+  state_->scope.reset();
+  const std::lock_guard<std::mutex> lock(running_mutex);
+  if (running == state_->run) running.reset();
+}
+
+std::string migration_progress_document() {
+  std::shared_ptr<const RunningMigration> run;
+  {
+    const std::lock_guard<std::mutex> lock(running_mutex);
+    run = running;
+  }
+  if (run == nullptr) return R"({"running":false})";
+  const TransferProgress& p = *run->progress;
+  return nlohmann::json{{"running", true},
+                        {"source", run->what},
+                        {"records", p.records.load()},
+                        {"bytes", p.bytes.load()},
+                        {"totalBytes", p.total_bytes.load()},
+                        {"seconds", std::chrono::duration<double>(std::chrono::steady_clock::now() - run->start).count()}}
+      .dump();
+}
+
 PreparedGraph prepare_restore(const std::string& path) {
   PreparedGraph prepared;
   prepared.db = load_snapshot(path);
@@ -107,17 +166,22 @@ void install_prepared(Engine& engine, PreparedGraph prepared) {
 }
 
 void migrate_source(Engine& engine, const std::string& source, const std::string& target_name) {
-  install_prepared(engine, prepare_migration(source, target_name));
+  std::optional<MigrationRun> run(std::in_place, source);
+  PreparedGraph prepared = prepare_migration(source, target_name);
+  run.reset();
+  install_prepared(engine, std::move(prepared));
 }
 
 void pull_from_neo4j(Engine& engine, const std::string& bolt_uri, const std::string& user,
                      const std::string& password, const std::string& database, const std::string& out_directory) {
   // The pull refuses a directory that holds an export already and removes
   // its credentials before returning, whatever happened.
+  std::optional<MigrationRun> run(std::in_place, bolt_uri);
   run_neo4j_pull(bolt_uri, user, password, database, out_directory);
   // The bridge wrote a directory, whatever its name ends in: it is imported
   // as one, never taken for a dump archive.
   Database db = import_neo4j_export(out_directory);
+  run.reset();
   std::vector<ChangeEvent> events;
   events.push_back({"migrate", out_directory + " -> " + kPulledName});
   events.push_back({"load_from_neo4j", bolt_uri});

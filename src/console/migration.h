@@ -7,6 +7,7 @@
 // show the migrated graph or are exactly as they were.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,27 @@ PreparedGraph prepare_admin_migration(const AdminImportOptions& options, const s
 // R, "entries": ["FILE line L: REASON", ...]}}. Throws as
 // prepare_admin_migration and admin_import_options.
 std::string migrate_file_groups(Engine& engine, const std::string& name, const nlohmann::json& request);
+
+// While it lives, the calling thread's import is the server's running
+// migration, described as `what` (its source): its progress counts there
+// and migration_progress_document reports it. One runs at a time; a
+// second beside it replaces the first in the report until it ends.
+class MigrationRun {
+ public:
+  explicit MigrationRun(std::string what);
+  ~MigrationRun();
+  MigrationRun(const MigrationRun&) = delete;
+  MigrationRun& operator=(const MigrationRun&) = delete;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// GET /v1/migrate/progress: {"running": false} when no migration runs,
+// else {"running": true, "source": WHAT, "records": N, "bytes": B,
+// "totalBytes": T (0: not known), "seconds": S}.
+std::string migration_progress_document();
 
 // The snapshot at `path` prepared as restore installs it: the name
 // "restored" and a "restore" event with the path. Throws the loader's

@@ -5,6 +5,7 @@
 // short forms the console and scrapers use.
 #include <array>
 
+#include "console/migration.h"
 #include "console/api_operations.h"
 #include "console/console_result.h"
 #include "console/dispatcher.h"
@@ -104,6 +105,7 @@ constexpr std::array kGetRoutes = {
     Route{"/v1/node", node},
     Route{"/v1/cutover", cutover},
     Route{"/v1/rag", rag},
+    Route{"/v1/migrate/progress", fixed_document<migration_progress_document>},
 };
 
 }  // namespace

@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <nlohmann/json.hpp>
+
 #include "console/engine.h"
 #include "console/migration.h"
+#include "io/transfer_progress.h"
 #include "io/neo4j_import.h"
 #include "layout/entropy_worker.h"
 #include "storage/snapshot.h"
@@ -166,6 +169,24 @@ TEST(Migration, PullLaysOutSavesRegistersSelectsAndRecordsOrChangesNothing) {
   EXPECT_EQ(testing::edges_of(expected), testing::edges_of(saved));
   EXPECT_EQ(expected.graph.to_logical, saved.graph.to_logical);
   EXPECT_TRUE(bridges.recorded().ends_with("--database\nmovies\n--out\n" + out + "\n--typed\n")) << bridges.recorded();
+}
+
+// The running migration's progress, as the progress route reports it:
+// the thread's import counts into it while it runs, and nothing is
+// reported before or after.
+TEST(Migration, ProgressOfTheRunningMigration) {
+  EXPECT_EQ(R"({"running":false})", migration_progress_document());
+  {
+    const MigrationRun run("export/");
+    count_record(current_progress());
+    count_record(current_progress());
+    const nlohmann::json doc = nlohmann::json::parse(migration_progress_document());
+    EXPECT_EQ(true, doc["running"]);
+    EXPECT_EQ("export/", doc["source"]);
+    EXPECT_EQ(2, doc["records"]);
+  }
+  EXPECT_EQ(nullptr, current_progress());
+  EXPECT_EQ(R"({"running":false})", migration_progress_document());
 }
 
 }  // namespace

@@ -14,11 +14,11 @@
 //       The rate is given per wall second and per CPU second of this
 //       process: on a shared machine the second is the steadier figure.
 //   import_bench split DIR N
-//       cuts DIR's nodes.csv and rels.csv into DIR/split: a header file and
+//       cuts DIR's nodes.csv and rels.csv into DIR.split: a header file and
 //       N data files each, as neo4j-admin's file groups take them
 //   import_bench groups DIR N
 //       imports DIR as neo4j-admin file groups: the single pair when N is
-//       1, else DIR/split's N files per group; prints the rate and peak as
+//       1, else DIR.split's N files per group; prints the rate and peak as
 //       import does
 #include <time.h>
 
@@ -103,9 +103,9 @@ void split_file(const std::string& from, const std::string& prefix, unsigned par
 }
 
 int split_export(const std::string& dir, unsigned parts) {
-  std::filesystem::create_directories(dir + "/split");
-  split_file(dir + "/nodes.csv", dir + "/split/nodes", parts);
-  split_file(dir + "/rels.csv", dir + "/split/rels", parts);
+  std::filesystem::create_directories(dir + ".split");
+  split_file(dir + "/nodes.csv", dir + ".split/nodes", parts);
+  split_file(dir + "/rels.csv", dir + ".split/rels", parts);
   std::printf("split into %u node files and %u relationship files\n", parts, parts);
   return 0;
 }
@@ -117,11 +117,11 @@ int import_groups(const std::string& dir, unsigned parts) {
     nodes.files = {dir + "/nodes.csv"};
     rels.files = {dir + "/rels.csv"};
   } else {
-    nodes.files = {dir + "/split/nodes_header.csv"};
-    rels.files = {dir + "/split/rels_header.csv"};
+    nodes.files = {dir + ".split/nodes_header.csv"};
+    rels.files = {dir + ".split/rels_header.csv"};
     for (unsigned p = 0; p < parts; ++p) {
-      nodes.files.push_back(dir + "/split/nodes_" + std::to_string(p) + ".csv");
-      rels.files.push_back(dir + "/split/rels_" + std::to_string(p) + ".csv");
+      nodes.files.push_back(dir + ".split/nodes_" + std::to_string(p) + ".csv");
+      rels.files.push_back(dir + ".split/rels_" + std::to_string(p) + ".csv");
     }
   }
   double bytes = 0;

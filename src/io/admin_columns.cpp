@@ -166,7 +166,7 @@ TypedRecord RecordTyper::node(const CsvRecord& r, const std::vector<AdminColumn>
   TypedRecord t;
   t.line = r.line;
   t.number = id_text(r.fields[id->index]);
-  t.key = key_of(id->space, t.number);
+  if (!id->space.empty()) t.key = key_of(id->space, t.number);
   t.properties = properties_of(r, columns);
   if (!id->name.empty()) {
     t.properties[id->name] = options_.id_type == ImportIdType::kString ? nlohmann::json(t.number)
@@ -187,14 +187,12 @@ TypedRecord RecordTyper::relationship(const CsvRecord& r, const std::vector<Admi
   const AdminColumn* start = find_column(columns, AdminColumnKind::kStartId);
   const AdminColumn* end = find_column(columns, AdminColumnKind::kEndId);
   const AdminColumn* type = find_column(columns, AdminColumnKind::kType);
+  (void)group;  // its type applies where the record names none (TypedRecord::type empty)
   TypedRecord t;
   t.line = r.line;
-  t.from_text = id_text(r.fields[start->index]);
-  t.to_text = id_text(r.fields[end->index]);
-  t.from = key_of(start->space, t.from_text);
-  t.to = key_of(end->space, t.to_text);
-  const std::string fallback = group.names.empty() ? std::string() : group.names.front();
-  t.type = type == nullptr || r.fields[type->index].empty() ? fallback : r.fields[type->index];
+  t.from = key_of(start->space, id_text(r.fields[start->index]));
+  t.to = key_of(end->space, id_text(r.fields[end->index]));
+  if (type != nullptr) t.type = r.fields[type->index];
   const bool has_properties = std::any_of(columns.begin(), columns.end(),
                                           [](const AdminColumn& c) { return c.kind == AdminColumnKind::kProperty; });
   if (has_properties) t.properties = properties_of(r, columns);
@@ -215,6 +213,11 @@ std::string RecordTyper::id_text(const std::string& field) const {
 std::string RecordTyper::key_of(const std::string& space, std::string id) {
   if (space.empty()) return id;
   return space + kSpaceSeparator + id;
+}
+
+std::string_view RecordTyper::id_of_key(std::string_view key) {
+  const std::size_t separator = key.find(kSpaceSeparator);
+  return separator == std::string_view::npos ? key : key.substr(separator + 1);
 }
 
 std::string RecordTyper::space_text(const std::string& space) {

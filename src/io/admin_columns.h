@@ -37,12 +37,13 @@ const AdminColumn* find_column(const std::vector<AdminColumn>& columns, AdminCol
 // One record of a group, typed: a node (key, number, labels, properties)
 // or a relationship (from, to, type, properties); `line` is where it
 // starts, and the ids as written name it in messages.
+// Only the members of its kind are set: a record is moved twice on its way
+// (into a batch, out of it), and strings left empty cost nothing there.
 struct TypedRecord {
   std::uint64_t line = 0;
-  std::string key, number;           // a node's id-space key and the id it shows
+  std::string key, number;           // a node's id-space key (empty: the number itself) and the id it shows
   std::vector<std::string> labels;   // a node's labels: the group's, then the record's
-  std::string from, to, type;        // a relationship's endpoint keys and type
-  std::string from_text, to_text;    // its endpoint ids as the id type reads them
+  std::string from, to, type;        // a relationship's endpoint keys, and its type when the record names one
   nlohmann::json properties;
 };
 
@@ -62,6 +63,8 @@ class RecordTyper {
   std::string id_text(const std::string& field) const;
   // The key a node of `space` with id `id` is found by.
   static std::string key_of(const std::string& space, std::string id);
+  // The id within its space of a node's `key`.
+  static std::string_view id_of_key(std::string_view key);
   // " in id space SPACE", or "" for the unnamed space.
   static std::string space_text(const std::string& space);
 

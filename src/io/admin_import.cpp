@@ -170,6 +170,7 @@ class GroupPipeline {
           }
           const bool blank = record.fields.size() == 1 && record.fields[0].empty() && !record.quoted[0];
           if (header || blank) continue;
+          if (batch.records.empty()) batch.records.reserve(kBatchRecords);
           batch.records.push_back(nodes_ ? typer_.node(record, columns_, group_)
                                          : typer_.relationship(record, columns_, group_));
         } catch (...) {
@@ -222,13 +223,14 @@ class AdminImport {
     GroupPipeline pipeline(group, columns, true, dialect_, typer_);
     pipeline.run([&](const std::string& file, TypedRecord& r) {
       try {
-        if (context_.has_node(r.key)) {
+        const std::string& key = r.key.empty() ? r.number : r.key;
+        if (context_.has_node(key)) {
           const std::string reason = "duplicate node id " + r.number + RecordTyper::space_text(id->space);
           if (!options_.skip_duplicate_nodes) throw std::runtime_error(reason + " (skip such with --skip-duplicate-nodes)");
           skip(file, r.line, reason, report_.skipped_nodes);
           return;
         }
-        context_.add_node_keyed(r.key, r.number, r.labels, std::move(r.properties));
+        context_.add_node_keyed(key, r.number, r.labels, std::move(r.properties));
         ++report_.nodes;
       } catch (...) {
         rethrow_at_record(file, r.line);
@@ -244,20 +246,22 @@ class AdminImport {
       throw ImportPositionError(group.files.front(), 1, "",
                                 "relationship header requires :START_ID and :END_ID columns");
     }
+    const std::string fallback = group.names.empty() ? std::string() : group.names.front();
     GroupPipeline pipeline(group, columns, false, dialect_, typer_);
     pipeline.run([&](const std::string& file, TypedRecord& r) {
       try {
-        const bool start_missing = !context_.has_node(r.from);
-        if (start_missing || !context_.has_node(r.to)) {
-          const std::string reason = std::string("relationship to a missing node: ") +
-                                     (start_missing ? ":START_ID " + r.from_text + RecordTyper::space_text(start->space)
-                                                    : ":END_ID " + r.to_text + RecordTyper::space_text(end->space));
-          if (!options_.skip_bad_relationships) throw std::runtime_error(reason + " (skip such with --skip-bad-relationships)");
-          skip(file, r.line, reason, report_.skipped_relationships);
+        if (context_.add_relationship_if_known(r.from, r.to, r.type.empty() ? fallback : r.type,
+                                               std::move(r.properties))) {
+          ++report_.relationships;
           return;
         }
-        context_.add_relationship(r.from, r.to, r.type, std::move(r.properties));
-        ++report_.relationships;
+        const bool start_missing = !context_.has_node(r.from);
+        const std::string reason =
+            std::string("relationship to a missing node: ") +
+            (start_missing ? ":START_ID " + std::string(RecordTyper::id_of_key(r.from)) + RecordTyper::space_text(start->space)
+                           : ":END_ID " + std::string(RecordTyper::id_of_key(r.to)) + RecordTyper::space_text(end->space));
+        if (!options_.skip_bad_relationships) throw std::runtime_error(reason + " (skip such with --skip-bad-relationships)");
+        skip(file, r.line, reason, report_.skipped_relationships);
       } catch (...) {
         rethrow_at_record(file, r.line);
       }

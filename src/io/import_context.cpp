@@ -240,11 +240,25 @@ void ImportContext::add_node_keyed(const std::string& key, std::string_view numb
   count_record(progress_);
 }
 
+bool ImportContext::add_relationship_if_known(std::string_view start, std::string_view end, std::string_view type,
+                                              nlohmann::json properties) {
+  const std::uint32_t from = nodes_.find(start);
+  const std::uint32_t to = nodes_.find(end);
+  if (from == kNoNode || to == kNoNode) return false;
+  add_edge(from, to, type, std::move(properties), {});
+  return true;
+}
+
 void ImportContext::add_relationship(std::string_view start, std::string_view end, std::string_view type,
                                      nlohmann::json properties, std::string_view source_id) {
   const std::uint32_t from = nodes_.find(start);
   const std::uint32_t to = nodes_.find(end);
   if (from == kNoNode || to == kNoNode) throw std::runtime_error("relationship references a missing node");
+  add_edge(from, to, type, std::move(properties), source_id);
+}
+
+void ImportContext::add_edge(std::uint32_t from, std::uint32_t to, std::string_view type, nlohmann::json properties,
+                             std::string_view source_id) {
   if (type.empty()) throw std::runtime_error(kRelationshipTypeMissingMessage);
   // Exports group relationships of one type, so the previous record's type
   // usually answers without a schema lookup.

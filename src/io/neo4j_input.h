@@ -97,6 +97,11 @@ class ImportContext {
   void add_relationship(std::string_view start, std::string_view end, std::string_view type,
                         nlohmann::json properties = nullptr, std::string_view source_id = {});
 
+  // add_relationship when both endpoints are imported: false, adding
+  // nothing, when one is not (one lookup per endpoint either way).
+  bool add_relationship_if_known(std::string_view start, std::string_view end, std::string_view type,
+                                 nlohmann::json properties);
+
   // As add_relationship, for files that may name a node before the record
   // that defines it: a relationship whose endpoints are not both imported
   // yet is kept, with the `line` of its record, and added by
@@ -112,6 +117,9 @@ class ImportContext {
 
  private:
 
+  // Adds the relationship between node identities `from` and `to`.
+  void add_edge(std::uint32_t from, std::uint32_t to, std::string_view type, nlohmann::json properties,
+                std::string_view source_id);
   // Makes `dim` the Database's embedding width for the rest of the import
   // (the nodes so far are seeded again at it).
   void fix_embedding_dim(std::size_t dim);

@@ -65,14 +65,7 @@ async function clickGraphNode(page, frame, id) {
   const canvas = frame.locator('.graph-canvas');
   await page.waitForFunction((el) => el.dataset.layout === 'done', await canvas.elementHandle());
   for (let attempt = 0; ; attempt++) {
-    const point = await canvas.evaluate((el, nid) => {
-      const node = el.cy.getElementById(`n${nid}`);
-      const box = el.cy.elements().not(node).boundingBox();
-      node.position({ x: box.x2 + 80, y: (box.y1 + box.y2) / 2 });
-      el.cy.center(node);
-      const p = node.renderedPosition();
-      return { x: p.x, y: p.y };
-    }, id);
+    const point = await canvas.evaluate((el, nid) => el.view.isolate(`n${nid}`), id);
     const box = await canvas.boundingBox();
     await page.mouse.click(box.x + point.x, box.y + point.y);
     await page.locator('#inspector:not([hidden]) .inspector-name').waitFor();
@@ -277,7 +270,7 @@ async function main() {
       const cells = await table.locator('tbody td').allTextContents();
       expect(cells[1] === PAYLOAD && cells[0].includes(PAYLOAD), `table shows ${cells.join(' | ')}`);
       const graph = await run(page, `CALL orvane.explore(${id}, 1)`);
-      const caption = await graph.locator('.graph-canvas').evaluate((el, nid) => el.cy.getElementById(`n${nid}`).data('caption'), id);
+      const caption = await graph.locator('.graph-canvas').evaluate((el, nid) => el.view.nodes().find((n) => n.id === nid).caption, id);
       expect(caption === PAYLOAD, `graph caption is ${caption}`);
       await clickGraphNode(page, graph, id);
       expect(await page.locator('#inspector .inspector-name').textContent() === PAYLOAD, 'inspector name differs');

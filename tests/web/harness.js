@@ -83,7 +83,10 @@ async function launchBrowser() {
     executablePath: CHROMIUM,
     headless: true,
     viewport: { width: 1280, height: 800 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    args: ['--headless', '--no-sandbox', '--disable-quic', '--no-first-run',
+      // No GPU here: WebGL (the graph view) runs on SwiftShader, which Chromium
+      // enables only when asked.
+      '--use-angle=swiftshader', '--use-gl=angle', '--enable-unsafe-swiftshader', '--ignore-gpu-blocklist',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   return {

@@ -100,8 +100,11 @@ module.exports.schema = async function schemaChecks(list, { page, run, post, ser
     const canvas = frame.locator('.graph-canvas');
     await page.waitForFunction((el) => el.dataset.layout === 'done', await canvas.elementHandle());
     const drawn = await canvas.evaluate((el) => ({
-      labels: el.cy.nodes().map((n) => n.data('label')).sort(),
-      edges: el.cy.edges().map((e) => `${e.source().data('label')}-${e.data('type')}->${e.target().data('label')}`).sort(),
+      labels: el.view.nodes().map((n) => n.label).sort(),
+      edges: (() => {
+        const label = new Map(el.view.nodes().map((n) => [n.key, n.label]));
+        return el.view.edges().map((e) => `${label.get(e.source)}-${e.type}->${label.get(e.target)}`).sort();
+      })(),
     }));
     const labels = answer.data.node_types.slice().sort();
     expect(drawn.labels.join(',') === labels.join(','), `drew ${drawn.labels.join(',')}, the server has ${labels.join(',')}`);

@@ -1,5 +1,6 @@
-// Exporting a frame: its table as CSV or JSON, its drawing as PNG
-// (cytoscape's own renderer) or SVG (graph_svg.js), and the JSON text to
+// Exporting a frame: its table as CSV or JSON, its drawing as PNG (a
+// snapshot of the renderer's layers) or SVG (graph_svg.js, from the graph
+// model's positions), and the JSON text to
 // the clipboard. Files are made in the page as Blobs and saved through a
 // temporary download link, so nothing leaves the browser.
 
@@ -60,14 +61,17 @@ export function exportJson(result, stem) {
   download(`${stem}.json`, new Blob([toJson(tableOf(result))], { type: 'application/json' }));
 }
 
-// Requires a drawn graph (`cy`).
-export async function exportPng(cy, stem) {
-  const blob = await cy.png({ output: 'blob-promise', full: true, scale: 2, bg: pageColour('--surface-2') });
+// Requires a drawn graph's handle (the graph canvas's `view`); the whole
+// graph is framed first.
+export async function exportPng(view, stem) {
+  view.fit();
+  const canvas = view.snapshot(pageColour('--surface-2'));
+  const blob = await new Promise((resolve, reject) => canvas.toBlob((b) => (b ? resolve(b) : reject(new Error('no image'))), 'image/png'));
   download(`${stem}.png`, blob);
 }
 
-export function exportSvg(cy, stem) {
-  const text = graphSvg(cy, { ink: pageColour('--text'), background: pageColour('--surface-2') });
+export function exportSvg(view, stem) {
+  const text = graphSvg(view.picture(), { ink: pageColour('--text'), background: pageColour('--surface-2') });
   download(`${stem}.svg`, new Blob([text], { type: 'image/svg+xml' }));
 }
 

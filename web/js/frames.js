@@ -62,16 +62,16 @@ class Frame {
     );
   }
 
-  // The cytoscape instance of this frame's drawing, switching to the graph
-  // view first when another view is showing.
+  // The handle on this frame's drawing (the graph canvas's `view`),
+  // switching to the graph view first when another view is showing.
   drawing() {
     let canvas = this.body.querySelector('.graph-canvas');
     if (!canvas) {
       this.selectView('graph');
       canvas = this.body.querySelector('.graph-canvas');
     }
-    if (!canvas || !canvas.cy) throw new Error('this frame has no drawing');
-    return canvas.cy;
+    if (!canvas || !canvas.view) throw new Error('this frame has no drawing');
+    return canvas.view;
   }
 
   async exportWith(action, done) {

@@ -7,11 +7,12 @@
 // zooms for a few seconds. Then it shows a 50,000-row answer in the table
 // view and scrolls it, reporting the time to show it and the longest task.
 //
-// The renderers: the console's own graph view (cytoscape, canvas 2D, the
-// page's real module) and the WebGL candidate (sigma with graphology and
-// ForceAtlas2 in a worker, bundled here with esbuild into a page served
-// at the server's origin). Chromium runs without a GPU, on SwiftShader's
-// software WebGL, so WebGL figures here are a floor for real machines.
+// The renderers: the console's own graph view (sigma on WebGL over a
+// graphology model, ForceAtlas2 in a worker; the page's real module and
+// the build's bundle) and, as the baseline, the cytoscape view it replaced
+// (canvas 2D, kept in cytoscape_view/ and served beside the page's
+// modules). Chromium runs without a GPU, on SwiftShader's software WebGL,
+// so WebGL figures here are a floor for real machines.
 //
 // Targets: first frame within 1 s, no task over 100 ms, pan and zoom at 30
 // frames per second or more, table scroll without a task over 100 ms.
@@ -21,7 +22,6 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { chromium } = require('playwright-core');
-const esbuild = require('esbuild');
 const { startServer } = require('../harness.js');
 const { RECORD_LONG_TASKS, COUNT_FRAMES, longestSince } = require('./page_probe.js');
 
@@ -72,12 +72,30 @@ async function panAndZoom(page, box) {
 
 const settle = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-async function benchCytoscape(page, server, graph) {
+// The former graph view (cytoscape, kept in cytoscape_view/ as the
+// baseline) is served beside the page's modules at /js/views/cytoscape/,
+// its imports of the shared modules pointed one directory up.
+async function routeBaseline(page, server) {
+  const dir = path.join(__dirname, 'cytoscape_view');
+  await page.route(`${server.url}/js/views/cytoscape/*.js`, (route) => {
+    const name = path.basename(new URL(route.request().url()).pathname);
+    const body = fs.readFileSync(path.join(dir, name), 'utf8')
+      .replace(/'\.\.\/\.\.\/vendor\//g, "'../../../vendor/")
+      .replace(/'\.\.\/(dom|style)\.js'/g, "'../../$1.js'")
+      .replace(/'\.\/(graph_data|table)\.js'/g, "'../$1.js'");
+    route.fulfill({ contentType: 'text/javascript', body });
+  });
+}
+
+// Draws the graph with the graph view of module `url`; the first frame is
+// the first one painted once every node and relationship was handed to the
+// renderer (the console's view hands a large graph over in slices).
+async function benchView(page, server, graph, url) {
   await page.goto(`${server.url}/`);
   await page.waitForSelector('#console-ready', { state: 'attached' });
   await page.evaluate(RECORD_LONG_TASKS);
-  const firstFrame = await page.evaluate(async (data) => {
-    const { renderGraph } = await import('/js/views/graph.js');
+  const firstFrame = await page.evaluate(async ([data, module]) => {
+    const { renderGraph } = await import(module);
     const holder = document.createElement('div');
     holder.id = 'bench-holder';
     document.getElementById('stream').prepend(holder);
@@ -86,49 +104,31 @@ async function benchCytoscape(page, server, graph) {
     await new Promise((r) => requestAnimationFrame(r));
     window.__drawStart = performance.now();
     renderGraph(holder, result, context);
+    const canvas = holder.querySelector('.graph-canvas');
+    while (canvas.view && canvas.dataset.drawn !== 'true') await new Promise((r) => requestAnimationFrame(r));
     await new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
     return performance.now() - window.__drawStart;
-  }, graph);
+  }, [graph, url]);
   await settle(3000);
   const drawTask = await page.evaluate(longestSince(0));
-  const box = await page.locator('#bench-holder .graph-canvas').boundingBox();
-  const motion = await panAndZoom(page, box);
-  return { firstFrameMs: firstFrame, longestTaskWhileDrawingMs: drawTask, ...motion };
-}
-
-async function sigmaBundle() {
-  const out = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'halvex-bench-')), 'sigma.js');
-  await esbuild.build({ entryPoints: [path.join(__dirname, 'sigma_entry.js')], bundle: true, format: 'iife',
-    minify: true, outfile: out, logLevel: 'error', nodePaths: (process.env.NODE_PATH || '').split(':') });
-  return fs.readFileSync(out, 'utf8');
-}
-
-async function benchSigma(page, server, graph) {
-  const script = await sigmaBundle();
-  await page.route(`${server.url}/bench-sigma.html`, (route) => route.fulfill({ contentType: 'text/html',
-    body: '<!doctype html><body style="margin:0"><div id="g" style="width:1200px;height:700px"></div></body>' }));
-  await page.route(`${server.url}/bench-sigma.js`, (route) => route.fulfill({ contentType: 'text/javascript', body: script }));
-  await page.goto(`${server.url}/bench-sigma.html`);
-  await page.addScriptTag({ url: `${server.url}/bench-sigma.js` });
-  await page.evaluate(RECORD_LONG_TASKS);
-  const firstFrame = await page.evaluate(async (data) => {
-    await new Promise((r) => requestAnimationFrame(r));
-    const start = performance.now();
-    window.__sigma = window.drawWithSigma(document.getElementById('g'), data);
-    await new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
-    return performance.now() - start;
-  }, graph);
-  await settle(3000);
-  const drawTask = await page.evaluate(longestSince(0));
+  const layout = await page.evaluate(() => document.querySelector('#bench-holder .graph-canvas').dataset.layout);
   const webgl = await page.evaluate(() => {
     const gl = document.createElement('canvas').getContext('webgl2');
     const info = gl && gl.getExtension('WEBGL_debug_renderer_info');
     return info ? gl.getParameter(info.UNMASKED_RENDERER_WEBGL) : 'unknown';
   });
-  const box = await page.locator('#g').boundingBox();
+  const box = await page.locator('#bench-holder .graph-canvas').boundingBox();
   const motion = await panAndZoom(page, box);
-  await page.evaluate(() => window.__sigma.layout.kill());
-  return { firstFrameMs: firstFrame, longestTaskWhileDrawingMs: drawTask, ...motion, webgl };
+  return { firstFrameMs: firstFrame, longestTaskWhileDrawingMs: drawTask, layoutAfter3s: layout, ...motion, webgl };
+}
+
+async function benchCytoscape(page, server, graph) {
+  await routeBaseline(page, server);
+  return benchView(page, server, graph, '/js/views/cytoscape/graph.js');
+}
+
+async function benchConsole(page, server, graph) {
+  return benchView(page, server, graph, '/js/views/graph.js');
 }
 
 async function benchTable(page, server) {
@@ -189,8 +189,8 @@ async function main() {
   const report = {};
   try {
     const graph = syntheticGraph();
-    const only = (process.env.BENCH_ONLY || 'cytoscape,sigma,table').split(',');
-    for (const [name, run] of [['cytoscape', benchCytoscape], ['sigma', benchSigma]]) {
+    const only = (process.env.BENCH_ONLY || 'cytoscape,console,table').split(',');
+    for (const [name, run] of [['cytoscape', benchCytoscape], ['console', benchConsole]]) {
       if (!only.includes(name)) continue;
       const page = await context.newPage();
       report[name] = await run(page, server, graph);

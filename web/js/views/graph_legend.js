@@ -24,16 +24,17 @@ function controls(label, keys) {
     el('p', { class: 'note' }, 'Kept in this browser (localStorage) for every frame.'));
 }
 
-// Fills `holder` with the legend of `cy`'s nodes.
-export function renderLegend(holder, cy) {
+// Fills `holder` with the legend of the drawn `nodes` (their model
+// attributes: `kind`, the label, and `properties`).
+export function renderLegend(holder, nodes) {
   const byLabel = new Map();
-  cy.nodes().forEach((node) => {
-    const label = node.data('label');
+  for (const node of nodes) {
+    const label = node.kind;
     const entry = byLabel.get(label) || { count: 0, keys: new Set() };
     entry.count += 1;
-    Object.keys(node.data('properties') || {}).forEach((key) => entry.keys.add(key));
+    Object.keys(node.properties || {}).forEach((key) => entry.keys.add(key));
     byLabel.set(label, entry);
-  });
+  }
   const open = holder.querySelector('details[open]')?.dataset.label;
   holder.replaceChildren(...[...byLabel].map(([label, { count, keys }]) => {
     const dot = el('span', { class: 'chip-dot', 'aria-hidden': 'true' });

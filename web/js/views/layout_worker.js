@@ -1,29 +1,61 @@
-// The force layout, off the main thread. The page posts {nodes: [{id, x, y,
-// size, locked}], edges: [{id, source, target}], options} and gets back
-// {positions: {id: {x, y}}} once cytoscape's cose layout has run its
-// iterations over a headless copy of the graph (no renderer; a style only
-// for the node sizes, which the layout needs to keep nodes from overlapping).
-// Locked (pinned) nodes stay where they are. Running it here keeps the page
-// responsive however long the layout takes; the page then moves the drawn
-// nodes to their places in one short animation.
+// ForceAtlas2, off the main thread. The page posts {nodes, edges, settings,
+// iterations, budgetMs}: `nodes` is ForceAtlas2's node matrix (ten floats a
+// node: x, y, speeds, mass, size, fixed) and `edges` its edge matrix (source
+// and target offsets into it, weight). The worker iterates until the count
+// or the time budget is spent and posts {positions} (x, y per node, in the
+// page's node order) every few frames' worth of time, then {positions,
+// done: true}. {fix: {index, x, y, fixed}} moves a node and holds it there
+// (a pinned or dragged node) or lets it go. Positions go out as copies of a
+// fresh array, transferred, so the page only swaps them in on a frame.
 
-import cytoscape from '../../vendor/cytoscape.esm.js';
+import { iterate } from '../../vendor/forceatlas2.js';
+
+const PPN = 10;
+const POST_EVERY_MS = 60;
+let state = null;
+
+function positions(nodes) {
+  const count = nodes.length / PPN;
+  const out = new Float32Array(count * 2);
+  for (let i = 0; i < count; i++) {
+    out[2 * i] = nodes[i * PPN];
+    out[2 * i + 1] = nodes[i * PPN + 1];
+  }
+  return out;
+}
+
+function post(done) {
+  const out = positions(state.nodes);
+  self.postMessage({ positions: out, done }, [out.buffer]);
+}
+
+// Runs iterations for up to one posting interval, then yields to the event
+// loop so a fix or a new graph can arrive between slices.
+function slice() {
+  if (!state) return;
+  const started = performance.now();
+  while (state.left > 0 && performance.now() - started < POST_EVERY_MS) {
+    iterate(state.settings, state.nodes, state.edges);
+    state.left -= 1;
+  }
+  const done = state.left <= 0 || performance.now() - state.began > state.budgetMs;
+  post(done);
+  if (done) state = null;
+  else setTimeout(slice, 0);
+}
 
 self.onmessage = (event) => {
-  const { nodes, edges, options } = event.data;
-  const cy = cytoscape({
-    headless: true, styleEnabled: true,
-    style: [{ selector: 'node', style: { width: 'data(size)', height: 'data(size)' } }],
-    elements: [
-      ...nodes.map((n) => ({ group: 'nodes', data: { id: n.id, size: n.size }, position: { x: n.x, y: n.y }, locked: n.locked })),
-      ...edges.map((e) => ({ group: 'edges', data: e })),
-    ],
-  });
-  cy.layout({
-    ...options, name: 'cose', animate: false, fit: false, randomize: false,
-    nodeRepulsion: () => options.nodeRepulsion, idealEdgeLength: () => options.idealEdgeLength,
-  }).run();
-  const positions = {};
-  cy.nodes().forEach((node) => { positions[node.id()] = node.position(); });
-  self.postMessage({ positions });
+  const message = event.data;
+  if (message.fix) {
+    if (!state) return;
+    const { index, x, y, fixed } = message.fix;
+    state.nodes[index * PPN] = x;
+    state.nodes[index * PPN + 1] = y;
+    state.nodes[index * PPN + 9] = fixed ? 1 : 0;
+    return;
+  }
+  const running = state !== null;
+  state = { nodes: message.nodes, edges: message.edges, settings: message.settings, left: message.iterations,
+    budgetMs: message.budgetMs, began: performance.now() };
+  if (!running) slice();
 };

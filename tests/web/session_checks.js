@@ -34,6 +34,37 @@ module.exports = async function sessionChecks(list, { context, watch, run, scree
     }
   });
 
+  await list.check('a long statement shows how far the server\'s migration has come', async () => {
+    const server = await startServer([]);
+    const page = await context.newPage();
+    try {
+      await page.goto(`${server.url}/`);
+      await page.locator('#connection-state[data-state="connected"]').waitFor();
+      // The server's progress route is answered as during a migration, and
+      // the statement is held back long enough for the frame to ask.
+      await page.route('**/v1/migrate/progress', (route) => route.fulfill({
+        contentType: 'application/json',
+        body: JSON.stringify({ running: true, source: 'x', records: 120000, bytes: 12000000, totalBytes: 377000000, seconds: 2 }),
+      }));
+      await page.route('**/v1/query', async (route) => {
+        await new Promise((resolve) => setTimeout(resolve, 2500));
+        await route.continue();
+      });
+      await page.fill('#editor-input', 'RETURN 1');
+      await page.press('#editor-input', 'Control+Enter');
+      const shown = page.locator('.frame .importing', { hasText: 'importing 120,000 records, 12.0 of 377.0 MB' });
+      await shown.waitFor({ timeout: 5000 });
+      await page.waitForFunction(() => {
+        const frame = document.querySelector('.frame:not(.pinned)');
+        return frame && !frame.hasAttribute('aria-busy') && frame.dataset.kind;
+      }, null, { timeout: 10000 });
+      expect(await shown.count() === 0, 'the progress stays after the answer');
+    } finally {
+      await page.close();
+      await server.stop();
+    }
+  });
+
   await list.check('852 nodes draw at once and the page stays responsive while they settle', async () => {
     const server = await startServer(['--people', '900', '--papers', '60']);
     const page = await context.newPage();

@@ -11,6 +11,7 @@ import { viewsFor } from './views/registry.js';
 import { caretView } from './error_position.js';
 import { exportCsv, exportJson, exportPng, exportSvg, copyJson } from './export.js';
 import { saveFrames } from './frame_store.js';
+import { getJson } from './api.js';
 
 const MAX_FRAMES = 50;
 
@@ -100,11 +101,16 @@ class Frame {
     this.element.setAttribute('aria-busy', 'true');
     this.tabs.replaceChildren();
     const elapsed = el('span', { class: 'elapsed' }, '0.0 s');
-    this.body.replaceChildren(el('div', { class: 'progress', role: 'status' }, el('span', { class: 'spinner', 'aria-hidden': 'true' }), 'Running… ', elapsed));
+    const importing = el('span', { class: 'importing' });
+    this.body.replaceChildren(el('div', { class: 'progress', role: 'status' }, el('span', { class: 'spinner', 'aria-hidden': 'true' }), 'Running… ', elapsed, importing));
     this.meta.textContent = 'running';
     window.clearInterval(this.timer);
+    let ticks = 0;
     this.timer = window.setInterval(() => {
       elapsed.textContent = `${((performance.now() - started) / 1000).toFixed(1)} s`;
+      // A statement that runs long may be a migration: the server says how
+      // far the one it runs has come.
+      if (++ticks % 5 === 0 && ticks >= 10) showImportProgress(importing);
     }, 100);
     try {
       const result = await this.task();
@@ -208,6 +214,24 @@ class Frame {
     this.element.remove();
     this.stream.frames = this.stream.frames.filter((f) => f !== this);
     this.stream.save();
+  }
+}
+
+// " · importing 120,000 records, 12.0 of 377.0 MB" while the server runs a
+// migration, nothing otherwise (a failed poll included).
+async function showImportProgress(target) {
+  try {
+    const p = await getJson('/v1/migrate/progress');
+    if (!p.running) {
+      target.textContent = '';
+      return;
+    }
+    const mb = (bytes) => (bytes / 1e6).toFixed(1);
+    let text = ` · importing ${Number(p.records).toLocaleString('en')} records`;
+    if (p.bytes > 0) text += p.totalBytes > 0 ? `, ${mb(p.bytes)} of ${mb(p.totalBytes)} MB` : `, ${mb(p.bytes)} MB`;
+    target.textContent = text;
+  } catch {
+    target.textContent = '';
   }
 }
 

@@ -43,6 +43,7 @@ Advanced commands:
                                     mess 1 → 2 → 3 → optimize, answers identical
   migrate  --from DIR_OR_DUMP_OR_APOC_FILE --out SNAP [--reduce]
            --bolt bolt://HOST:7687 --from NEW_DIR --out SNAP [--user U] [--password P] [--reduce]
+           --nodes[=Labels]=FILES --relationships[=TYPE]=FILES [neo4j-admin's options] --out SNAP
                                     CSV dump, or pull a live Neo4j and compile CSR; --reduce imports
                                     a reduced graph where the model cannot hold it, and reports how
   cutover  [--bolt URI] [--dump DIR] [--host IP]

@@ -21,7 +21,7 @@ TEST(Entry, HelpVersionAndUnknownCommand) {
       "                                    standalone n\xC3\x97" "dim cosine + host top-k (32-d \xE2\x86\x92 1536-d)\n"));
   EXPECT_NE(std::string::npos, usage.find("mess 1 \xE2\x86\x92 2 \xE2\x86\x92 3 \xE2\x86\x92 optimize, answers identical\n"));
   EXPECT_NE(std::string::npos, usage.find("shell    --db PATH [--params JSON] [--param NAME=VALUE ...]\n"));
-  EXPECT_EQ(49, std::count(usage.begin(), usage.end(), '\n'));
+  EXPECT_EQ(50, std::count(usage.begin(), usage.end(), '\n'));
   const struct {
     std::vector<std::string> args;
     int status;

@@ -224,14 +224,14 @@ class AdminImport {
     pipeline.run([&](const std::string& file, TypedRecord& r) {
       try {
         const std::string& key = r.key.empty() ? r.number : r.key;
-        if (context_.has_node(key)) {
-          const std::string reason = "duplicate node id " + r.number + RecordTyper::space_text(id->space);
-          if (!options_.skip_duplicate_nodes) throw std::runtime_error(reason + " (skip such with --skip-duplicate-nodes)");
-          skip(file, r.line, reason, report_.skipped_nodes);
+        if (context_.add_node_if_new(key, r.number, r.labels, std::move(r.properties))) {
+          ++report_.nodes;
           return;
         }
-        context_.add_node_keyed(key, r.number, r.labels, std::move(r.properties));
-        ++report_.nodes;
+        if (r.number.empty()) throw std::runtime_error("node id is missing");
+        const std::string reason = "duplicate node id " + r.number + RecordTyper::space_text(id->space);
+        if (!options_.skip_duplicate_nodes) throw std::runtime_error(reason + " (skip such with --skip-duplicate-nodes)");
+        skip(file, r.line, reason, report_.skipped_nodes);
       } catch (...) {
         rethrow_at_record(file, r.line);
       }

@@ -209,9 +209,14 @@ bool ImportContext::has_node(std::string_view key) const { return nodes_.find(ke
 
 void ImportContext::add_node_keyed(const std::string& key, std::string_view number,
                                    std::span<const std::string> labels, nlohmann::json properties) {
-  if (key.empty() || number.empty() || nodes_.find(key) != kNoNode) {
+  if (!add_node_if_new(key, number, labels, std::move(properties))) {
     throw std::runtime_error("missing or duplicate node identity: " + std::string(number));
   }
+}
+
+bool ImportContext::add_node_if_new(const std::string& key, std::string_view number,
+                                    std::span<const std::string> labels, nlohmann::json properties) {
+  if (key.empty() || number.empty() || nodes_.find(key) != kNoNode) return false;
   std::string name = display_name(properties);
   const std::uint32_t topic = topic_of(properties);
   // The embedding is taken from the object before it moves into the store,
@@ -238,6 +243,7 @@ void ImportContext::add_node_keyed(const std::string& key, std::string_view numb
   nodes_.add(key, id);
   note_number(number, node_numbers_, numbered_nodes_);
   count_record(progress_);
+  return true;
 }
 
 bool ImportContext::add_relationship_if_known(std::string_view start, std::string_view end, std::string_view type,

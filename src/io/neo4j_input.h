@@ -85,6 +85,10 @@ class ImportContext {
   // and names it in errors).
   void add_node_keyed(const std::string& key, std::string_view number, std::span<const std::string> labels,
                       nlohmann::json properties);
+  // add_node_keyed when `key` (and `number`) are non-empty and no node has
+  // `key` yet: false, adding nothing, otherwise.
+  bool add_node_if_new(const std::string& key, std::string_view number, std::span<const std::string> labels,
+                       nlohmann::json properties);
   // Whether a node has the identity `key`.
   bool has_node(std::string_view key) const;
 

@@ -22,10 +22,12 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The demonstration databases, in memory: nothing is saved, and the background
-# service's graph is never opened. PORT=N when the service holds 7475.
+# service's graph is never opened. PORT=N and BOLT_PORT=N when the service
+# holds 7475 and 7687.
 PORT ?= 7475
+BOLT_PORT ?= 7687
 run: build
-	./$(BUILD)/orvane serve --ephemeral --people 2000 --papers 800 --port $(PORT)
+	./$(BUILD)/orvane serve --ephemeral --people 2000 --papers 800 --port $(PORT) --bolt-port $(BOLT_PORT)
 
 test:
 	$(MAKE) build CMAKE_FLAGS=-DORVANE_WERROR=ON

@@ -254,6 +254,31 @@ std::unique_ptr<BoltResult> EngineBackend::run_auto_commit(const std::string& te
 std::unique_ptr<BoltResult> EngineBackend::run_in_transaction(const std::string& text, const CypherMap& parameters,
                                                               const ValueFormat& format) {
   const Clock::time_point start = Clock::now();
+  std::string unwritten;  // the database of a transaction that has not written yet
+  {
+    const std::lock_guard<EngineLock> exclusive(engine_.mutex());
+    Transaction& tx = engine_.transactions().find(transaction_);
+    if (tx.work == nullptr) unwritten = tx.database;
+  }
+  if (!unwritten.empty()) {
+    // Until its first write a transaction reads the committed graph, as
+    // any reader does (read committed, as in Neo4j): a statement that only
+    // reads streams from the version it starts on, beside the writer.
+    const CypherParameters typed = parameters_of(parameters);
+    const std::shared_lock<EngineLock> shared(engine_.mutex());
+    const ReadingScope reading(engine_);
+    if (input_access(engine_, text, unwritten) == InputAccess::kRead) {
+      try {
+        auto cursor = std::make_unique<CypherCursor>(engine_, text, unwritten, typed);
+        if (!cursor->writes()) {
+          return std::unique_ptr<BoltResult>(new StreamedRead(engine_, std::move(cursor), text, unwritten, start));
+        }
+      } catch (...) {
+        count_failure(engine_, text);
+        throw;
+      }
+    }
+  }
   const std::lock_guard<EngineLock> exclusive(engine_.mutex());
   Transaction& tx = engine_.transactions().find(transaction_);
   const TransactionScope scope(engine_, tx);

@@ -7,11 +7,11 @@
 // write runs to its end at RUN, as the HTTP statement route runs it (in the
 // lock's writer mode beside readers when the writer's copy is ready, else
 // exclusively), and is durable before RUN is answered; its records are
-// kept until pulled. The statements of an explicit transaction run
-// exclusively, each to its end at its RUN (the transaction's unit of work
-// is the console's, console/transactions.h), and the transaction commits
-// or rolls back with COMMIT, ROLLBACK, RESET, a failure or the connection's
-// end.
+// kept until pulled. In an explicit transaction (the console's unit of
+// work, console/transactions.h), a read before the transaction's first
+// write streams as an auto-commit read does; every other statement runs
+// exclusively, to its end at its RUN. The transaction commits or rolls back
+// with COMMIT, ROLLBACK, RESET, a failure or the connection's end.
 //
 // Errors reach the session as BoltError with Neo4j's status code: query
 // errors by their class (status_codes.h), "unknown database" as

@@ -180,6 +180,43 @@ TEST_F(BoltServerTest, AReadStreamsItsVersionWhileAWriteLandsBesideIt) {
   EXPECT_EQ("RECORD [1]", value_of("MATCH (n:Beside) RETURN count(n)"));
 }
 
+// A transaction's reads before its first write stream from the committed
+// graph (executeRead's usual shape): a write from elsewhere lands while
+// one is half read, and the transaction's own write after it still counts.
+TEST_F(BoltServerTest, ATransactionsReadsStreamUntilItWrites) {
+  WireClient tx(port);
+  ASSERT_EQ("SUCCESS {}", tx.connect());
+  tx.send(begin() + run("UNWIND range(1, 50000) AS i RETURN i") + pull(10));
+  const Lines first = tx.read(13);  // BEGIN, RUN, ten records, has_more
+  ASSERT_EQ(13u, first.size());
+  EXPECT_EQ("SUCCESS {has_more: true}", first.back());
+  EXPECT_EQ("RECORD [1]", value_of("CREATE (n:Elsewhere) RETURN count(n)"));
+  tx.send(pull(-1) + run("MATCH (n:Elsewhere) RETURN count(n)") + pull(-1) + run("CREATE (:Mine)") + pull(-1) +
+          commit());
+  const Lines rest = tx.read(49990 + 1 + 3 + 2 + 1);
+  ASSERT_EQ(49997u, rest.size());
+  EXPECT_EQ("RECORD [50000]", rest[49989]);
+  EXPECT_EQ("RECORD [1]", rest[49992]);  // read committed: the other write is seen
+  EXPECT_TRUE(rest.back().starts_with("SUCCESS {")) << rest.back();  // committed
+  EXPECT_EQ("RECORD [1]", value_of("MATCH (n:Mine) RETURN count(n)"));
+}
+
+// Streamed, not made whole first: under a bound of 100,000 steps, the
+// 500,000 rows of a transaction's read cannot all be made, but its first
+// ten can be pulled.
+TEST_F(BoltServerTest, ATransactionsReadIsNotMadeWholeAtItsRun) {
+  WorkBound bound;
+  bound.steps = 100000;
+  engine.set_query_bound(bound);  // before any statement runs
+  WireClient tx(port);
+  ASSERT_EQ("SUCCESS {}", tx.connect());
+  tx.send(begin() + run("UNWIND range(1, 50000) AS i UNWIND range(1, 10) AS j RETURN i, j") + pull(10) + rollback());
+  const Lines answers = tx.read(14);  // BEGIN, RUN, ten records, has_more, ROLLBACK
+  ASSERT_EQ(14u, answers.size()) << answers.back();
+  EXPECT_EQ("RECORD [1, 10]", answers[11]);
+  EXPECT_EQ("SUCCESS {}", answers.back());
+}
+
 TEST_F(BoltServerTest, ADroppedConnectionRollsItsTransactionBack) {
   {
     WireClient client(port);

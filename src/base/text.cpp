@@ -34,6 +34,16 @@ bool ascii_iequals(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::vector<std::string> split_at(std::string_view text, char separator) {
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0;;) {
+    const std::size_t at = text.find(separator, start);
+    pieces.emplace_back(text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+    if (at == std::string_view::npos) return pieces;
+    start = at + 1;
+  }
+}
+
 bool same_secret(std::string_view given, std::string_view expected) {
   const size_t n = given.size() > expected.size() ? given.size() : expected.size();
   unsigned char diff = given.size() == expected.size() ? 0 : 1;

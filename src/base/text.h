@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane {
 
@@ -24,6 +25,10 @@ std::string_view trim_start(std::string_view text);
 std::string ascii_lower(std::string_view text);
 // Whether `a` and `b` are equal when ASCII letters are compared without case.
 bool ascii_iequals(std::string_view a, std::string_view b);
+
+// The pieces of `text` between the bytes equal to `separator`, empty ones
+// kept: "a,,b" gives "a", "", "b"; "" gives one empty piece.
+std::vector<std::string> split_at(std::string_view text, char separator);
 
 // Whether `given` equals the secret `expected`, comparing every byte of the
 // longer text, so that the time taken does not tell how long a matching

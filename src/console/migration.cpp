@@ -52,7 +52,10 @@ void install(Engine& engine, Database db, const std::string& name, std::vector<C
 PreparedGraph prepare_migration(const std::string& source, const std::string& target_name) {
   check_name(target_name);
   PreparedGraph prepared;
-  prepared.db = import_neo4j_source(source, &prepared.ignored);
+  {
+    const MigrationRun run(source);
+    prepared.db = import_neo4j_source(source, &prepared.ignored);
+  }
   optimize_layout(prepared.db);
   prepared.name = target_name;
   prepared.events.push_back({"migrate", source + " -> " + target_name});
@@ -68,7 +71,11 @@ PreparedGraph prepare_admin_migration(const AdminImportOptions& options, const s
     const ZonedInstant at = time_zone_resolve_local(zone, local_seconds);
     return std::pair<std::int64_t, std::int32_t>{at.utc_seconds, at.offset};
   };
-  prepared.db = import_admin_groups(with_zones, report);
+  {
+    const MigrationRun run(options.nodes.empty() || options.nodes.front().files.empty() ? std::string("file groups")
+                                                                                        : options.nodes.front().files.front());
+    prepared.db = import_admin_groups(with_zones, report);
+  }
   optimize_layout(prepared.db);
   prepared.name = target_name;
   std::string files;
@@ -166,10 +173,7 @@ void install_prepared(Engine& engine, PreparedGraph prepared) {
 }
 
 void migrate_source(Engine& engine, const std::string& source, const std::string& target_name) {
-  std::optional<MigrationRun> run(std::in_place, source);
-  PreparedGraph prepared = prepare_migration(source, target_name);
-  run.reset();
-  install_prepared(engine, std::move(prepared));
+  install_prepared(engine, prepare_migration(source, target_name));
 }
 
 void pull_from_neo4j(Engine& engine, const std::string& bolt_uri, const std::string& user,

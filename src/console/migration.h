@@ -61,7 +61,8 @@ std::string migrate_file_groups(Engine& engine, const std::string& name, const n
 
 // While it lives, the calling thread's import is the server's running
 // migration, described as `what` (its source): its progress counts there
-// and migration_progress_document reports it. One runs at a time; a
+// and migration_progress_document reports it. The prepare_* imports and
+// the live pull run under one, whichever front end calls them. One runs at a time; a
 // second beside it replaces the first in the report until it ends.
 class MigrationRun {
  public:

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <mutex>
-#include <optional>
 #include <shared_mutex>
 #include <stdexcept>
 #include <string>
@@ -147,17 +146,13 @@ HttpResponse migrate(Engine& engine, const HttpRequest& request) {
   const std::string name = text_field(field(request, "name"), "migrated");
   // neo4j-admin's file groups as JSON.
   if (const nlohmann::json body = parse_json_bounded(request.body); body.contains("nodes")) {
-    const MigrationRun run("file groups");
     return json_answer(migrate_file_groups(engine, name, body));
   }
   const std::string reduce = field(request, "reduce");
   if (!reduce.empty() && reduce != "true" && reduce != "false") {
     throw std::runtime_error("reduce must be true or false");
   }
-  const std::string source = text_field(field(request, "dir"), "data");
-  std::optional<MigrationRun> run(std::in_place, source);
-  PreparedGraph prepared = prepare_migration(source, name);
-  run.reset();
+  PreparedGraph prepared = prepare_migration(text_field(field(request, "dir"), "data"), name);
   const std::vector<std::string> ignored = std::move(prepared.ignored);
   {
     const std::lock_guard<EngineLock> lock(engine.mutex());

@@ -15,17 +15,6 @@
 namespace orvane {
 namespace {
 
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> pieces;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t at = text.find(separator, start);
-    pieces.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
-    if (at == std::string::npos) return pieces;
-    start = at + 1;
-  }
-}
-
 // One character as neo4j-admin writes it: itself, TAB, \t, or U+XXXX.
 char character_of(const std::string& option, const std::string& value) {
   if (value.size() == 1) return value[0];
@@ -56,13 +45,13 @@ ImportFileGroup group_of(const std::string& option, const std::string& names, co
     written_names = value.substr(0, equals);
     files = value.substr(equals + 1);
   }
-  for (std::string& name : split(written_names, ':')) {
+  for (std::string& name : split_at(written_names, ':')) {
     if (!name.empty()) group.names.push_back(std::move(name));
   }
   if (option == "--relationships" && group.names.size() > 1) {
     throw std::runtime_error("--relationships takes one type: " + written_names);
   }
-  for (std::string& file : split(files, ',')) {
+  for (std::string& file : split_at(files, ',')) {
     if (!file.empty()) group.files.push_back(std::move(file));
   }
   if (group.files.empty()) throw std::runtime_error(option + " needs a file");

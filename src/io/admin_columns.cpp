@@ -34,11 +34,9 @@ std::optional<std::string> keyword_argument(const std::string& upper, const std:
 // The options of "type{key:value, key:value}".
 std::vector<std::pair<std::string, std::string>> type_options(const std::string& text) {
   std::vector<std::pair<std::string, std::string>> options;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find(',', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string item = trim(std::string_view(text).substr(start, end - start));
+  if (text.empty()) return options;
+  for (const std::string& piece : split_at(text, ',')) {
+    const std::string item = trim(piece);
     const std::size_t colon = item.find(':');
     if (colon == std::string::npos) throw std::runtime_error("invalid type option: " + item);
     std::string value = trim(std::string_view(item).substr(colon + 1));
@@ -46,7 +44,6 @@ std::vector<std::pair<std::string, std::string>> type_options(const std::string&
       value = value.substr(1, value.size() - 2);
     }
     options.emplace_back(ascii_lower(trim(std::string_view(item).substr(0, colon))), std::move(value));
-    start = end + 1;
   }
   return options;
 }
@@ -287,15 +284,8 @@ nlohmann::json RecordTyper::value_of(const std::string& field, const AdminColumn
 
 // The elements of an array field.
 std::vector<std::string> RecordTyper::split_pieces(const std::string& field) const {
-  std::vector<std::string> pieces;
-  if (field.empty()) return pieces;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t at = field.find(options_.array_delimiter, start);
-    pieces.push_back(field.substr(start, at == std::string::npos ? std::string::npos : at - start));
-    if (at == std::string::npos) return pieces;
-    start = at + 1;
-  }
+  if (field.empty()) return {};
+  return split_at(field, options_.array_delimiter);
 }
 
 }  // namespace orvane

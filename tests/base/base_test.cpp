@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/decimal.h"
 #include "base/text.h"
@@ -32,6 +33,18 @@ TEST(Text, TrimAndFoldOnlyAsciiBytes) {
   EXPECT_TRUE(ascii_iequals("Content-LENGTH", "content-length"));
   EXPECT_FALSE(ascii_iequals("Content-Length", "Content-Lengt"));
   EXPECT_FALSE(ascii_iequals("\xC3\x89", "\xC3\xA9"));
+}
+
+// Pieces keep their empty ones, as file lists and array fields need; a
+// secret compares equal only to itself, whatever its length.
+TEST(Text, SplitsAtASeparatorAndComparesSecrets) {
+  const struct {
+    std::string text;
+    std::vector<std::string> pieces;
+  } cases[] = {{"a,,b", {"a", "", "b"}}, {"", {""}}, {",", {"", ""}}, {"abc", {"abc"}}};
+  for (const auto& c : cases) EXPECT_EQ(c.pieces, split_at(c.text, ',')) << c.text;
+  EXPECT_TRUE(same_secret("key", "key"));
+  for (const char* other : {"", "ke", "keys", "kez"}) EXPECT_FALSE(same_secret(other, "key")) << other;
 }
 
 TEST(Decimal, ParsesDigitsWithinSixtyFourBits) {
